@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test.
+# ./test.sh --sanitize  runs the suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+# ./test.sh --tsan      runs the suite under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/install-deps.sh
+build=build/release
+flags=(-DCMAKE_BUILD_TYPE=Release)
+case "${1:-}" in
+  --sanitize) build=build/asan; flags=(-DCMAKE_BUILD_TYPE=Debug -DKT_SANITIZE=ON -DKT_BUILD_BENCH=OFF) ;;
+  --tsan) build=build/tsan; flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKT_TSAN=ON -DKT_BUILD_BENCH=OFF) ;;
+esac
+cmake -S . -B "$build" "${flags[@]}" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)"
