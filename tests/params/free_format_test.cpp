@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include "params/free_format.h"
+
+namespace kt {
+namespace {
+
+TEST(FreeFormatText, SevenSignificantDigits) {
+  EXPECT_EQ(free_format_real_text(15.0f), "15.00000");
+  EXPECT_EQ(free_format_real_text(50.0f), "50.00000");
+  EXPECT_EQ(free_format_real_text(248.0f), "248.0000");
+  EXPECT_EQ(free_format_real_text(1.42f), "1.420000");
+  EXPECT_EQ(free_format_real_text(320000.0f), "320000.0");
+  EXPECT_EQ(free_format_real_text(0.1f), "0.1000000");
+  EXPECT_EQ(free_format_real_text(3.0e6f), "3000000.");
+  EXPECT_EQ(free_format_real_text(0.00156f), "1.5600000E-03");
+  EXPECT_EQ(free_format_real_text(6.0e21f), "6.0000000E+21");
+  EXPECT_EQ(free_format_real_text(0.0f), "0.0000000E+00");
+  EXPECT_EQ(free_format_real_text(1.0e7f), "1.0000000E+07");
+  EXPECT_EQ(free_format_real_text(-1.5f), "-1.500000");
+  EXPECT_EQ(free_format_real_text(99.999999f), "100.0000");
+  EXPECT_EQ(free_format_real_text(0.09999999f), "9.9999987E-02");  // below 0.1
+}
+
+TEST(FreeFormatInput, FirstItemOfAList) {
+  for (const char* text : {"15", "15.", "1.5E1", "1.5D1", "1.5e+1", " +15 ", "15 20", "15,20", "15/"})
+    EXPECT_EQ(free_format_read_real(text), 15.0f) << text;
+  EXPECT_EQ(free_format_read_real("-2.5d-3"), -2.5e-3f);
+  EXPECT_EQ(free_format_read_real("3"), 3.0f);
+}
+
+TEST(FreeFormatInput, NoValue) {
+  for (const char* text : {"", "   ", "/", "/15", ",15", "abc", "3a", "1.5E", "e5", ".", "-", "1e60"})
+    EXPECT_FALSE(free_format_read_real(text).has_value()) << text;
+}
+
+TEST(FreeFormatInput, OnlyTheFirst55CharactersAreRead) {
+  std::string text(54, ' ');
+  EXPECT_EQ(free_format_read_real(text + "7"), 7.0f);
+  EXPECT_FALSE(free_format_read_real(text + " 7").has_value());
+}
+
+std::string name_of(std::string_view text) {
+  auto name = free_format_read_name(text);
+  return name ? std::string(name->data(), name->size()) : "<none>";
+}
+
+TEST(FreeFormatName, ItemsQuotesAndLength) {
+  EXPECT_EQ(name_of("Data1"), "Data1         ");
+  EXPECT_EQ(name_of("ABCDEFGHIJKLMNOPQRST"), "ABCDEFGHIJKLMN");
+  EXPECT_EQ(name_of("run 7"), "run           ");
+  EXPECT_EQ(name_of("'run 7'"), "run 7         ");
+  EXPECT_EQ(name_of("\"a,b/c\" next"), "a,b/c         ");
+  EXPECT_EQ(name_of("  x,y"), "x             ");
+  EXPECT_EQ(name_of(""), "<none>");
+  EXPECT_EQ(name_of("    "), "<none>");
+  EXPECT_EQ(name_of("/name"), "<none>");
+}
+
+}  // namespace
+}  // namespace kt
