@@ -1,0 +1,170 @@
+// Page conventions of the graph panels: pixel arithmetic, width rows, fonts, number labels.
+#include "graphics/page_conventions.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "display/display.h"
+#include "params/number_format.h"
+
+namespace kt {
+
+namespace {
+
+std::int16_t px(int v) {
+  return static_cast<std::int16_t>(v);
+}
+
+struct ListedWidth {
+  int width;
+  WidthRow row;
+};
+constexpr std::array<ListedWidth, 6> kListedWidths = {{{640, WidthRow::w640},
+                                                       {800, WidthRow::w800},
+                                                       {1024, WidthRow::w1024},
+                                                       {1152, WidthRow::w1024},
+                                                       {1280, WidthRow::w1280},
+                                                       {1600, WidthRow::w1280}}};
+
+}  // namespace
+
+int page_offset(int base, float fraction, int extent) {
+  const double sum = static_cast<double>(base) + static_cast<double>(fraction) * extent;
+  return static_cast<int>(std::trunc(sum));
+}
+
+int scaled(int k, float scale) {
+  return static_cast<int>(std::trunc(static_cast<double>(k) * static_cast<double>(scale)));
+}
+
+WidthRow width_row(int screen_width) {
+  if (screen_width <= 640) return WidthRow::w640;
+  if (screen_width >= 1600) return WidthRow::w1280;
+  // Exact matches and every width in between: the nearest listed width, the lower on a tie.
+  WidthRow best = WidthRow::w640;
+  int best_distance = std::numeric_limits<int>::max();
+  for (const ListedWidth& listed : kListedWidths) {
+    const int distance = std::abs(screen_width - listed.width);
+    if (distance < best_distance) {
+      best_distance = distance;
+      best = listed.row;
+    }
+  }
+  return best;
+}
+
+LayoutRow layout_row(int screen_width) {
+  if (screen_width <= 800) return LayoutRow::up_to_800;
+  switch (width_row(screen_width)) {
+    case WidthRow::w640:
+    case WidthRow::w800:
+      return LayoutRow::up_to_800;
+    case WidthRow::w1024:
+      return LayoutRow::w1024;
+    case WidthRow::w1280:
+      break;
+  }
+  return LayoutRow::w1280;
+}
+
+std::string_view label_font_request(int screen_width) {
+  switch (width_row(screen_width)) {
+    case WidthRow::w640:
+      return "t'helv'h10w5";
+    case WidthRow::w800:
+      return "t'helv'h12w7";
+    case WidthRow::w1024:
+      return "t'helv'h15w8";
+    case WidthRow::w1280:
+      break;
+  }
+  return "t'helv'h18w9";
+}
+
+std::string_view temporal_title_font_request(int screen_width) {
+  switch (width_row(screen_width)) {
+    case WidthRow::w640:
+      return "t'tms rmn'h15w8";
+    case WidthRow::w800:
+      return "t'tms rmn'h16w9";
+    case WidthRow::w1024:
+    case WidthRow::w1280:
+      break;
+  }
+  return "t'tms rmn'h26w16";
+}
+
+void FontField::assign(std::string_view request) {
+  chars_.fill(' ');
+  const std::size_t n = request.size() < chars_.size() ? request.size() : chars_.size();
+  for (std::size_t i = 0; i < n; ++i) chars_[i] = request[i];
+}
+
+void FontField::select() const {
+  display::set_font(chars_.data(), static_cast<int>(chars_.size()));
+}
+
+void NumberField::set_fixed(double value, int width, int decimals) {
+  text_.clear();
+  append_fixed(text_, value, width, decimals);
+  pad();
+}
+
+void NumberField::set_scientific(double value, int width, int decimals) {
+  text_.clear();
+  append_scientific(text_, value, width, decimals);
+  pad();
+}
+
+void NumberField::pad() {
+  text_.resize(kLength, ' ');
+}
+
+void NumberField::draw_at(int x, int y) const {
+  display::move_to(px(x), px(y));
+  display::draw_text(text_.data(), static_cast<int>(text_.size()));
+}
+
+void use_colour(PaletteColour colour) {
+  display::set_color(static_cast<std::int16_t>(colour));
+}
+
+void fill_box(int x1, int y1, int x2, int y2) {
+  display::draw_rectangle(3, px(x1), px(y1), px(x2), px(y2));
+}
+
+void outline_box(int x1, int y1, int x2, int y2) {
+  display::draw_rectangle(2, px(x1), px(y1), px(x2), px(y2));
+}
+
+void draw_line(int x1, int y1, int x2, int y2) {
+  display::move_to(px(x1), px(y1));
+  display::line_to(px(x2), px(y2));
+}
+
+void draw_caption(int x, int y, std::string_view text) {
+  display::move_to(px(x), px(y));
+  display::draw_text(text.data(), static_cast<int>(text.size()));
+}
+
+void set_page_viewport(int x1, int y1, int x2, int y2) {
+  display::set_viewport(px(x1), px(y1), px(x2), px(y2));
+}
+
+void use_whole_page(const PageGeometry& page) {
+  set_page_viewport(0, 0, page.screen_width, page.screen_height);
+}
+
+float usable_axis_top(float top) {
+  return (top > 0.0f && std::isfinite(top)) ? top : 1.0f;
+}
+
+bool double_axis_top(float& top) {
+  constexpr float kLargest = std::numeric_limits<float>::max();
+  if (!(top < kLargest)) return false;
+  top = top > kLargest / 2.0f ? kLargest : top * 2.0f;
+  return true;
+}
+
+}  // namespace kt

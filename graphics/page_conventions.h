@@ -1,0 +1,112 @@
+// Conventions shared by the graph panels of the page: the page geometry, the two forms of
+// pixel arithmetic, the width-dependent fonts and layout rows, the palette indices, the
+// 10-character number labels and a few drawing shorthands over the display operations.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kt {
+
+// The main window's drawing surface, filled once at start-up: screen_scale = screen_width/1024.
+struct PageGeometry {
+  std::int16_t screen_width = 0;
+  std::int16_t screen_height = 0;
+  float screen_scale = 0.0f;
+};
+
+// ---- Pixel arithmetic ------------------------------------------------------------------------
+
+// trunc(base + fraction·extent): the 32-bit fraction is widened, the sum formed in 64-bit real
+// arithmetic and truncated once toward zero.
+int page_offset(int base, float fraction, int extent);
+// trunc(fraction·extent).
+inline int page_fraction(float fraction, int extent) {
+  return page_offset(0, fraction, extent);
+}
+// ⌊k·s⌋: a fixed offset of the 1024-pixel layout, truncated before it is added to a coordinate.
+int scaled(int k, float scale);
+
+// ---- Width rows ------------------------------------------------------------------------------
+
+// The rows of the width tables: W <= 640, W = 800, W = 1024 or 1152, W = 1280 or W >= 1600.
+// Any other width takes the row of the nearest listed width (640, 800, 1024, 1152, 1280,
+// 1600), the lower one on a tie, so that every width gets fonts and a visible layout.
+enum class WidthRow { w640, w800, w1024, w1280 };
+WidthRow width_row(int screen_width);
+
+// The panel layouts have three rows: W <= 800, W = 1024 or 1152, W = 1280 or W >= 1600; other
+// widths again take the nearest row.
+enum class LayoutRow { up_to_800, w1024, w1280 };
+LayoutRow layout_row(int screen_width);
+
+// Font requests of the graph panels.
+std::string_view label_font_request(int screen_width);
+std::string_view temporal_title_font_request(int screen_width);
+
+// A font request in its 20-character blank-padded field, selected with length 20.
+class FontField {
+ public:
+  FontField() { chars_.fill(' '); }
+  void assign(std::string_view request);
+  void select() const;
+  std::string_view text() const { return {chars_.data(), chars_.size()}; }
+
+ private:
+  std::array<char, 20> chars_{};
+};
+
+// ---- Palette ---------------------------------------------------------------------------------
+
+enum class PaletteColour : std::int16_t {
+  cyan = 3,
+  magenta = 5,
+  light_green = 10,
+  light_cyan = 11,
+  light_red = 12,
+  yellow = 14,
+  bright_white = 15,
+};
+
+// ---- Number labels ---------------------------------------------------------------------------
+
+// Every number on the page is formatted into a 10-character field: the number fills the first
+// w cells, the remaining 10 - w are blanks. The text buffer is reserved once, so formatting
+// and drawing a label does not allocate here.
+class NumberField {
+ public:
+  static constexpr int kLength = 10;
+  NumberField() { text_.reserve(32); }
+  void set_fixed(double value, int width, int decimals);       // Fw.d
+  void set_scientific(double value, int width, int decimals);  // ESw.d
+  std::string_view text() const { return text_; }
+  // Draws the field, all 10 characters, with its top-left corner at (x, y).
+  void draw_at(int x, int y) const;
+
+ private:
+  void pad();
+  std::string text_;
+};
+
+// ---- Drawing shorthands ----------------------------------------------------------------------
+
+void use_colour(PaletteColour colour);
+void fill_box(int x1, int y1, int x2, int y2);
+void outline_box(int x1, int y1, int x2, int y2);
+void draw_line(int x1, int y1, int x2, int y2);
+void draw_caption(int x, int y, std::string_view text);
+void set_page_viewport(int x1, int y1, int x2, int y2);
+void use_whole_page(const PageGeometry& page);
+
+// ---- Axis scales -----------------------------------------------------------------------------
+
+// An axis top or time scale handed to a plot: values of zero or less, NaN or infinity cannot
+// grow by doubling and give a real window without extent, so they are replaced by 1.
+float usable_axis_top(float top);
+// Doubles an axis top, never past the largest finite 32-bit real. False when the top is
+// already there and cannot grow.
+bool double_axis_top(float& top);
+
+}  // namespace kt

@@ -1,0 +1,213 @@
+// The spatial-distribution panels: frames, labels and the per-step profile repaint.
+#include "graphics/spatial_plot.h"
+
+#include <algorithm>
+
+#include "display/display.h"
+
+namespace kt {
+
+namespace {
+
+constexpr PaletteColour kBackground = PaletteColour::cyan;
+constexpr PaletteColour kCurrentProfile = PaletteColour::yellow;
+constexpr PaletteColour kLabels = PaletteColour::bright_white;
+constexpr std::int16_t kInvertY = 1;
+
+constexpr float kPanelY = 0.05f;
+constexpr float kPanelWidth = 0.2f;
+constexpr float kPanelHeight = 0.2f;
+
+float panel_x_fraction(std::int32_t kind) {
+  return kind == SpatialPlot::kTemperatureKind ? 0.15f : 0.7f;
+}
+
+std::size_t panel_index(std::int32_t kind) {
+  return kind == SpatialPlot::kTemperatureKind ? 0 : 1;
+}
+
+}  // namespace
+
+ProfilePanelLayout profile_panel_layout(const PageGeometry& page, float x_fraction,
+                                        float y_fraction, float width_fraction,
+                                        float height_fraction) {
+  ProfilePanelLayout l;
+  l.x0 = page_fraction(x_fraction, page.screen_width);
+  l.y0 = page_fraction(y_fraction, page.screen_height);
+  l.w = page_fraction(width_fraction, page.screen_width);
+  l.h = page_fraction(height_fraction, page.screen_height);
+  l.x1 = l.x0 + l.w;
+  l.y1 = l.y0 + l.h;
+  l.dx = page_fraction(0.25f, l.w);
+  l.dy = page_fraction(0.25f, l.h);
+  return l;
+}
+
+SpatialPlot::SpatialPlot(const PageGeometry& page) : page_(page) {}
+
+void SpatialPlot::plot_spatial(std::int32_t mode, std::int32_t curves,
+                               const ProfileArrays& profiles, const PlotScaleSet& scales) {
+  if (mode == 1) {
+    reset_scales(scales);
+    initialised_ = {false, false};
+  }
+  if (mode == 0 || mode == 1) {
+    if (curves == 1 || curves == 3) {
+      draw_panel(mode, kTemperatureKind, profiles, previous_temperature_profile_.data());
+    }
+    if (curves == 2 || curves == 3) {
+      draw_panel(mode, kFractionKind, profiles, previous_fraction_profile_.data());
+    }
+  }
+  if (curves != 0) {
+    const auto n = static_cast<std::size_t>(node_count_);
+    std::copy_n(profiles.profile_temperature_k.begin() + 1, n,
+                previous_temperature_profile_.begin() + 1);
+    std::copy_n(profiles.profile_fraction.begin() + 1, n, previous_fraction_profile_.begin() + 1);
+  }
+}
+
+void SpatialPlot::draw_panel(std::int32_t mode, std::int32_t kind, const ProfileArrays& profiles,
+                             const float* previous) {
+  const float* current = kind == kTemperatureKind ? profiles.profile_temperature_k.data()
+                                                  : profiles.profile_fraction.data();
+  const float x_fraction = panel_x_fraction(kind);
+  // A panel switched on during a run gets its frame and labels before its first profile.
+  if (mode != 1 && !initialised_[panel_index(kind)]) {
+    draw_profile_panel(1, kind, x_fraction, kPanelY, kPanelWidth, kPanelHeight,
+                       profiles.profile_depth_nm.data(), current, previous);
+  }
+  draw_profile_panel(mode, kind, x_fraction, kPanelY, kPanelWidth, kPanelHeight,
+                     profiles.profile_depth_nm.data(), current, previous);
+}
+
+void SpatialPlot::draw_profile_panel(std::int32_t mode, std::int32_t kind, float x_fraction,
+                                     float y_fraction, float width_fraction, float height_fraction,
+                                     const float* depths, const float* current,
+                                     const float* previous) {
+  const ProfilePanelLayout l =
+      profile_panel_layout(page_, x_fraction, y_fraction, width_fraction, height_fraction);
+  if (mode == 1) {
+    initialise_panel(kind, l);
+    initialised_[panel_index(kind)] = true;
+  } else {
+    repaint_panel(kind, l, depths, current, previous);
+  }
+}
+
+void SpatialPlot::reset_scales(const PlotScaleSet& scales) {
+  node_count_ = std::clamp(scales.profile_node_count, 0, kProfileCapacity);
+  last_node_ = node_count_ - 1;
+  depth_top_ = usable_axis_top(scales.profile_depth_scale);
+  temperature_top_ = usable_axis_top(scales.profile_temperature_scale);
+}
+
+void SpatialPlot::initialise_panel(std::int32_t kind, const ProfilePanelLayout& l) {
+  const float s = page_.screen_scale;
+  const int width = page_.screen_width;
+  const int height = page_.screen_height;
+
+  use_whole_page(page_);
+  use_colour(kBackground);
+  fill_box(page_offset(l.x0, -0.1f, width), page_offset(l.y0, -0.03f, height),
+           page_offset(l.x1, 0.05f, width), page_offset(l.y1, 0.05f, height));
+
+  font_.assign(label_font_request(width));
+  font_.select();
+  const int y_caption = page_offset(l.y0, -0.02f, height);
+  use_colour(PaletteColour::light_green);
+  draw_caption(page_offset(l.x0, 0.05f, width), y_caption, "Spatial distribution");
+  use_colour(PaletteColour::yellow);
+  draw_caption(page_offset(l.x0, -0.03f, width), y_caption,
+               kind == kTemperatureKind ? "T, K" : "Fraction");
+  use_colour(kLabels);
+  draw_caption(page_offset(l.x1, -0.1f, width), l.y1 + scaled(20, s), "Z, nm");
+
+  outline_box(l.x0, l.y0, l.x1, l.y1);
+  for (int j = 0; j <= 4; ++j) {
+    draw_line(l.x0, l.y0 + j * l.dy, l.x0 - scaled(7, s), l.y0 + j * l.dy);
+  }
+  for (int i = 0; i <= 4; ++i) {
+    draw_line(l.x0 + i * l.dx, l.y1, l.x0 + i * l.dx, l.y1 + scaled(7, s));
+  }
+
+  draw_y_labels(kind, l);
+
+  // The depth axis shows only its two ends.
+  const float depth_step = depth_top_ * 0.25f;
+  for (int i : {0, 4}) {
+    label_.set_scientific(static_cast<float>(i) * depth_step, 8, 1);
+    label_.draw_at(l.x0 - scaled(40, s) + i * l.dx, l.y1 + scaled(15, s));
+  }
+}
+
+void SpatialPlot::draw_y_labels(std::int32_t kind, const ProfilePanelLayout& l) {
+  const float s = page_.screen_scale;
+  const float step = kind == kTemperatureKind ? temperature_top_ * 0.25f : 0.25f;
+  use_colour(kLabels);
+  for (int j = 0; j <= 4; ++j) {
+    label_.set_fixed(static_cast<float>(4 - j) * step, 8, 2);
+    label_.draw_at(l.x0 - scaled(90, s), l.y0 - scaled(4, s) + j * l.dy);
+  }
+}
+
+void SpatialPlot::repaint_panel(std::int32_t kind, const ProfilePanelLayout& l, const float* depths,
+                                const float* current, const float* previous) {
+  const float s = page_.screen_scale;
+  const bool temperature_panel = kind == kTemperatureKind;
+
+  use_whole_page(page_);
+  if (temperature_panel) {
+    bool rescale = false;
+    float largest = 0.0f;
+    for (std::int32_t i = 1; i <= last_node_; ++i) {
+      if (!(depths[i] < depth_top_)) continue;
+      if (current[i] > temperature_top_) rescale = true;
+      if (current[i] > largest) largest = current[i];
+    }
+    if (rescale) {
+      do {
+        if (!double_axis_top(temperature_top_)) break;
+      } while (temperature_top_ < largest);
+      use_colour(kBackground);
+      fill_box(l.x0 - scaled(91, s), l.y0 - scaled(5, s), l.x0 - scaled(10, s),
+               l.y0 + 4 * l.dy + scaled(10, s));
+      draw_y_labels(kind, l);
+      set_page_viewport(l.x0 + 1, l.y0 + 1, l.x1 - 1, l.y1 - 1);
+      use_colour(kBackground);
+      fill_box(0, 0, l.w - 1, l.h - 1);
+    }
+  }
+
+  // The deepest node is never drawn; with fewer than two drawable nodes there is no segment.
+  if (last_node_ >= 2) {
+    set_page_viewport(l.x0 + 1, l.y0 + 1, l.x1 - 1, l.y1 - 1);
+    display::set_real_window(kInvertY, 0.0, 0.0, depth_top_,
+                             temperature_panel ? static_cast<double>(temperature_top_) : 1.0);
+    // The two polylines are built in alternation, each from its own remembered pen position.
+    display::move_to_real(depths[1], previous[1]);
+    use_colour(kBackground);
+    display::line_to_real(depths[2], previous[2]);
+    double previous_pen_x = depths[2], previous_pen_y = previous[2];
+    display::move_to_real(depths[1], current[1]);
+    use_colour(kCurrentProfile);
+    display::line_to_real(depths[2], current[2]);
+    double current_pen_x = depths[2], current_pen_y = current[2];
+    for (std::int32_t i = 3; i <= last_node_; ++i) {
+      if (!(depths[i] < depth_top_)) continue;
+      display::move_to_real(previous_pen_x, previous_pen_y);
+      use_colour(kBackground);
+      display::line_to_real(depths[i], previous[i]);
+      previous_pen_x = depths[i];
+      previous_pen_y = previous[i];
+      display::move_to_real(current_pen_x, current_pen_y);
+      use_colour(kCurrentProfile);
+      display::line_to_real(depths[i], current[i]);
+      current_pen_x = depths[i];
+      current_pen_y = current[i];
+    }
+  }
+  use_whole_page(page_);
+}
+
+}  // namespace kt

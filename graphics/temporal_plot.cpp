@@ -1,0 +1,331 @@
+// The temporal-distributions panel: layout, initialisation and the per-step point.
+#include "graphics/temporal_plot.h"
+
+#include "display/display.h"
+
+namespace kt {
+
+namespace {
+
+constexpr std::array<PaletteColour, TemporalPlot::kQuantityCount> kQuantityColours = {
+    PaletteColour::light_red, PaletteColour::yellow, PaletteColour::light_green,
+    PaletteColour::light_cyan};
+constexpr PaletteColour kBackground = PaletteColour::magenta;
+constexpr PaletteColour kTimeColour = PaletteColour::bright_white;
+constexpr std::int16_t kInvertY = 1;
+
+bool switched_on(float value) {
+  return value == 1.0f;
+}
+
+std::array<bool, TemporalPlot::kQuantityCount> shown_quantities(const PlotCurveSwitches& s) {
+  return {switched_on(s.show_surface_temperature), switched_on(s.show_ablation_velocity),
+          switched_on(s.show_ablated_depth), switched_on(s.show_broken_fraction)};
+}
+
+struct Box {
+  int x1, y1, x2, y2;
+};
+
+}  // namespace
+
+TemporalLayout temporal_layout(const PageGeometry& page) {
+  const int width = page.screen_width;
+  const int height = page.screen_height;
+  float height_fraction = 0.35f;
+  switch (layout_row(width)) {
+    case LayoutRow::up_to_800:
+      height_fraction = 0.35f;
+      break;
+    case LayoutRow::w1024:
+      height_fraction = 0.38f;
+      break;
+    case LayoutRow::w1280:
+      height_fraction = 0.4f;
+      break;
+  }
+  TemporalLayout l;
+  l.x0 = page_fraction(0.15f, width);
+  l.y0 = page_fraction(0.38f, height);
+  l.w = page_fraction(0.5f, width);
+  l.h = page_fraction(height_fraction, height);
+  l.x1 = l.x0 + l.w;
+  l.y1 = l.y0 + l.h;
+  l.dx = l.w / 5;
+  l.dy = page_fraction(0.25f, l.h);
+  l.x_depth = page_offset(l.x1, 0.12f, width);
+  l.x_fraction = page_offset(l.x1, 0.22f, width);
+  l.x_time = page_offset(l.x1, -0.3f, width);
+  l.y_caption = page_offset(l.y0, -0.05f, height);
+  return l;
+}
+
+TemporalPlot::TemporalPlot(const PageGeometry& page)
+    : page_(page), points_(static_cast<std::size_t>(kPointCapacity)) {}
+
+void TemporalPlot::plot_temporal(std::int32_t mode, float time_ns, float surface_temperature_k,
+                                 float front_velocity_cm_s, float ablated_depth_nm,
+                                 float surface_fraction, const PlotScaleSet& scales,
+                                 const PlotCurveSwitches& switches) {
+  if (mode == 1) {
+    initialise(scales, switches);
+    return;
+  }
+  add_point(Point{time_ns,
+                  {surface_temperature_k, front_velocity_cm_s, ablated_depth_nm, surface_fraction}},
+            switches);
+}
+
+void TemporalPlot::initialise(const PlotScaleSet& scales, const PlotCurveSwitches& switches) {
+  const float s = page_.screen_scale;
+  const int width = page_.screen_width;
+  const int height = page_.screen_height;
+  const auto shown = shown_quantities(switches);
+
+  time_scale_ = usable_axis_top(scales.plot_time_scale);
+  axis_tops_ = {
+      usable_axis_top(scales.plot_temperature_scale), usable_axis_top(scales.plot_velocity_scale),
+      usable_axis_top(scales.plot_depth_scale), usable_axis_top(scales.plot_fraction_scale)};
+  point_count_ = 0;
+  layout_ = temporal_layout(page_);
+  const TemporalLayout& l = layout_;
+
+  use_whole_page(page_);
+  use_colour(kBackground);
+  fill_box(page_offset(l.x0, -0.1f, width), page_offset(l.y0, -0.08f, height),
+           page_offset(l.x1, 0.3f, width), page_offset(l.y1, 0.1f, height));
+
+  font_.assign(temporal_title_font_request(width));
+  font_.select();
+  use_colour(PaletteColour::light_green);
+  draw_caption(page_offset(l.x0, 0.09f, width), l.y_caption, "Temporal distributions");
+  use_colour(PaletteColour::light_red);
+  draw_caption(page_offset(l.x0, -0.03f, width), l.y_caption, "T, K");
+  use_colour(PaletteColour::yellow);
+  draw_caption(page_offset(l.x1, -0.02f, width), l.y_caption, "V, cm/s");
+  use_colour(kTimeColour);
+  draw_caption(l.x_time, l.y1 + scaled(30, s), "Time, ns");
+
+  font_.assign(label_font_request(width));
+  font_.select();
+  if (shown[2]) {
+    use_colour(kQuantityColours[2]);
+    draw_caption(l.x_depth, l.y_caption + scaled(7, s), "Depth, nm");
+  }
+  if (shown[3]) {
+    use_colour(kQuantityColours[3]);
+    draw_caption(l.x_fraction, l.y_caption + scaled(7, s), "Fraction");
+  }
+
+  // Frame and ticks.
+  use_colour(PaletteColour::bright_white);
+  outline_box(l.x0, l.y0, l.x1, l.y1);
+  for (int j = 0; j <= 4; ++j) {
+    const int y = l.y0 + j * l.dy;
+    draw_line(l.x0, y, l.x0 - scaled(7, s), y);
+    draw_line(l.x1, y, l.x1 + scaled(7, s), y);
+  }
+  for (int i = 0; i <= 5; ++i) {
+    const int x = l.x0 + i * l.dx;
+    draw_line(x, l.y1, x, l.y1 + scaled(7, s));
+  }
+
+  // Value label columns: temperature and velocity always, depth and fraction when shown.
+  for (int k = 0; k < kQuantityCount; ++k) {
+    if (k < 2 || shown[static_cast<std::size_t>(k)]) draw_value_labels(k);
+  }
+
+  // Outline boxes around the columns and the readouts.
+  use_colour(PaletteColour::bright_white);
+  if (shown[2]) {
+    outline_box(l.x_depth - scaled(5, s), l.y0 - scaled(15, s), l.x_fraction - scaled(10, s),
+                l.y1 + scaled(70, s));
+    draw_line(l.x_depth - scaled(5, s), l.y1 + scaled(15, s), l.x_fraction - scaled(10, s),
+              l.y1 + scaled(15, s));
+  }
+  if (shown[3]) {
+    outline_box(l.x_fraction - scaled(10, s), l.y0 - scaled(15, s), l.x_fraction + scaled(50, s),
+                l.y1 + scaled(70, s));
+    draw_line(l.x_fraction - scaled(10, s), l.y1 + scaled(15, s), l.x_fraction + scaled(50, s),
+              l.y1 + scaled(15, s));
+  }
+  outline_box(l.x0 - scaled(90, s), l.y1 + scaled(40, s), l.x_time - scaled(20, s),
+              l.y1 + scaled(70, s));
+  draw_line(l.x0 + scaled(50, s), l.y1 + scaled(40, s), l.x0 + scaled(50, s), l.y1 + scaled(70, s));
+  if (shown[0]) draw_caption(l.x0 - scaled(85, s), l.y1 + scaled(48, s), "T:");
+  if (shown[1]) draw_caption(l.x0 + scaled(55, s), l.y1 + scaled(48, s), "V:");
+
+  outline_box(l.x1 - scaled(150, s), l.y1 + scaled(40, s), l.x1, l.y1 + scaled(70, s));
+  draw_time_labels();
+}
+
+void TemporalPlot::add_point(const Point& point, const PlotCurveSwitches& switches) {
+  const float s = page_.screen_scale;
+  const TemporalLayout& l = layout_;
+  const auto shown = shown_quantities(switches);
+
+  ++point_count_;
+  if (point_count_ <= kPointCapacity) points_[static_cast<std::size_t>(point_count_ - 1)] = point;
+
+  // Time readout.
+  use_colour(kBackground);
+  fill_box(l.x1 - scaled(149, s), l.y1 + scaled(41, s), l.x1 - 1, l.y1 + scaled(69, s));
+  readout_.set_fixed(point.time, 10, 1);
+  use_colour(kTimeColour);
+  readout_.draw_at(l.x1 - scaled(130, s), l.y1 + scaled(48, s));
+
+  // The time axis doubles when the time reaches its end, a value axis when a value passes its
+  // top; each axis at most once per point.
+  bool rescaled = false;
+  if (point.time >= time_scale_ && double_axis_top(time_scale_)) {
+    rescaled = true;
+    use_colour(kBackground);
+    fill_box(l.x0 - scaled(50, s), l.y1 + scaled(10, s), l.x0 + 5 * l.dx + scaled(45, s),
+             l.y1 + scaled(30, s));
+    use_colour(kTimeColour);
+    draw_time_labels();
+  }
+  for (int k = 0; k < kQuantityCount; ++k) {
+    const auto ku = static_cast<std::size_t>(k);
+    if (shown[ku] && point.values[ku] > axis_tops_[ku] && double_axis_top(axis_tops_[ku])) {
+      rescaled = true;
+      erase_value_labels(k);
+      draw_value_labels(k);
+    }
+  }
+  if (rescaled) repaint_curves(shown);
+
+  // Newest segment of each shown curve.
+  use_plot_area();
+  const bool first = point_count_ == 1;
+  for (int k = 0; k < kQuantityCount; ++k) {
+    const auto ku = static_cast<std::size_t>(k);
+    if (!shown[ku]) continue;
+    display::set_real_window(kInvertY, 0.0, 0.0, time_scale_, axis_tops_[ku]);
+    use_colour(kQuantityColours[ku]);
+    if (first) {
+      display::move_to_real(point.time, point.values[ku]);
+    } else {
+      display::move_to_real(previous_point_[0], previous_point_[ku + 1]);
+    }
+    display::line_to_real(point.time, point.values[ku]);
+  }
+  use_whole_page(page_);
+
+  for (int k = 0; k < kQuantityCount; ++k) {
+    const auto ku = static_cast<std::size_t>(k);
+    if (shown[ku]) draw_readout(k, point.values[ku]);
+  }
+
+  previous_point_[0] = point.time;
+  for (std::size_t k = 0; k < point.values.size(); ++k) previous_point_[k + 1] = point.values[k];
+  use_whole_page(page_);
+}
+
+void TemporalPlot::draw_time_labels() {
+  const float s = page_.screen_scale;
+  const float step = time_scale_ / 5.0f;
+  for (int i = 0; i <= 5; ++i) {
+    label_.set_scientific(static_cast<float>(i) * step, 8, 1);
+    label_.draw_at(layout_.x0 - scaled(40, s) + i * layout_.dx, layout_.y1 + scaled(15, s));
+  }
+}
+
+void TemporalPlot::draw_value_labels(int k) {
+  const float s = page_.screen_scale;
+  const TemporalLayout& l = layout_;
+  const auto ku = static_cast<std::size_t>(k);
+  const std::array<int, kQuantityCount> column_x = {l.x0 - scaled(90, s), l.x1 + scaled(15, s),
+                                                    l.x_depth, l.x_fraction};
+  const float step = axis_tops_[ku] * 0.25f;
+  use_colour(kQuantityColours[ku]);
+  for (int j = 0; j <= 4; ++j) {
+    const float value = static_cast<float>(4 - j) * step;
+    if (k == 3) {
+      label_.set_fixed(value, 4, 2);
+    } else {
+      label_.set_scientific(value, 8, 1);
+    }
+    label_.draw_at(column_x[ku], l.y0 - scaled(4, s) + j * l.dy);
+  }
+}
+
+void TemporalPlot::erase_value_labels(int k) {
+  const float s = page_.screen_scale;
+  const TemporalLayout& l = layout_;
+  const int top = l.y0 - scaled(5, s);
+  const int bottom = l.y0 + 4 * l.dy + scaled(10, s);
+  const std::array<Box, kQuantityCount> boxes = {{
+      {l.x0 - scaled(91, s), top, l.x0 - scaled(10, s), bottom},
+      {l.x1 + scaled(10, s), top, l.x1 + scaled(100, s), bottom},
+      {l.x_depth - scaled(2, s), top, l.x_depth + scaled(80, s), bottom},
+      {l.x_fraction - scaled(7, s), top, l.x_fraction + scaled(45, s), bottom},
+  }};
+  const Box& b = boxes[static_cast<std::size_t>(k)];
+  use_colour(kBackground);
+  fill_box(b.x1, b.y1, b.x2, b.y2);
+}
+
+void TemporalPlot::repaint_curves(const std::array<bool, kQuantityCount>& shown) {
+  use_plot_area();
+  use_colour(kBackground);
+  fill_box(0, 0, layout_.w - 1, layout_.h - 1);
+  // The newest point is drawn afterwards as the newest segment.
+  const std::int32_t last = (point_count_ - 1 < kPointCapacity) ? point_count_ - 1 : kPointCapacity;
+  if (last < 1) return;
+  for (int k = 0; k < kQuantityCount; ++k) {
+    const auto ku = static_cast<std::size_t>(k);
+    if (!shown[ku]) continue;
+    display::set_real_window(kInvertY, 0.0, 0.0, time_scale_, axis_tops_[ku]);
+    display::move_to_real(points_[0].time, points_[0].values[ku]);
+    use_colour(kQuantityColours[ku]);
+    for (std::int32_t j = 1; j < last; ++j) {
+      const Point& p = points_[static_cast<std::size_t>(j)];
+      display::line_to_real(p.time, p.values[ku]);
+    }
+  }
+}
+
+void TemporalPlot::draw_readout(int k, float value) {
+  const float s = page_.screen_scale;
+  const TemporalLayout& l = layout_;
+  const int top = l.y1 + scaled(41, s);
+  const int bottom = l.y1 + scaled(69, s);
+  const int text_y = l.y1 + scaled(48, s);
+  const auto ku = static_cast<std::size_t>(k);
+  use_colour(kBackground);
+  switch (k) {
+    case 0:
+      fill_box(l.x0 - scaled(60, s), top, l.x0 + scaled(49, s), bottom);
+      readout_.set_fixed(value, 8, 2);
+      use_colour(kQuantityColours[ku]);
+      readout_.draw_at(l.x0 - scaled(55, s), text_y);
+      break;
+    case 1:
+      fill_box(l.x0 + scaled(80, s), top, l.x_time - scaled(21, s), bottom);
+      readout_.set_fixed(value, 10, 3);
+      use_colour(kQuantityColours[ku]);
+      readout_.draw_at(l.x0 + scaled(85, s), text_y);
+      break;
+    case 2:
+      fill_box(l.x_depth - scaled(4, s), l.y1 + scaled(16, s), l.x_fraction - scaled(11, s),
+               bottom);
+      readout_.set_scientific(value, 9, 2);
+      use_colour(kQuantityColours[ku]);
+      readout_.draw_at(l.x_depth, text_y);
+      break;
+    default:
+      fill_box(l.x_fraction - scaled(9, s), l.y1 + scaled(16, s), l.x_fraction + scaled(49, s),
+               bottom);
+      readout_.set_fixed(value, 5, 3);
+      use_colour(kQuantityColours[ku]);
+      readout_.draw_at(l.x_fraction, text_y);
+      break;
+  }
+}
+
+void TemporalPlot::use_plot_area() {
+  set_page_viewport(layout_.x0 + 1, layout_.y0 + 1, layout_.x1 - 1, layout_.y1 - 1);
+}
+
+}  // namespace kt

@@ -1,0 +1,77 @@
+// The temporal-distributions panel: surface temperature (K), front velocity (cm/s), ablated
+// depth (nm) and surface fraction of broken bonds against time (ns). One point per time step;
+// only the newest segment of each curve is drawn, an axis that is outgrown doubles and the
+// whole stored history is then repainted at the new scale.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "graphics/page_conventions.h"
+#include "graphics/plot_handoff.h"
+
+namespace kt {
+
+// Frame and label positions of the panel, in page pixels.
+struct TemporalLayout {
+  int x0 = 0, y0 = 0, w = 0, h = 0;
+  int x1 = 0, y1 = 0;
+  int dx = 0, dy = 0;  // time-tick and value-tick spacing
+  int x_depth = 0;     // left edge of the depth label column
+  int x_fraction = 0;  // left edge of the fraction label column
+  int x_time = 0;      // x of the time caption
+  int y_caption = 0;   // y of the captions above the frame
+};
+
+TemporalLayout temporal_layout(const PageGeometry& page);
+
+class TemporalPlot {
+ public:
+  static constexpr int kQuantityCount = 4;  // temperature, velocity, depth, fraction
+  static constexpr std::int32_t kPointCapacity = 10000;
+
+  // The page is read at every call; it must outlive the plot. The point store is allocated
+  // here, once.
+  explicit TemporalPlot(const PageGeometry& page);
+
+  // Mode 1 initialises the panel (the five values are ignored); any other mode adds the point.
+  // The switches are read at every call.
+  void plot_temporal(std::int32_t mode, float time_ns, float surface_temperature_k,
+                     float front_velocity_cm_s, float ablated_depth_nm, float surface_fraction,
+                     const PlotScaleSet& scales, const PlotCurveSwitches& switches);
+
+  const TemporalLayout& layout() const { return layout_; }
+  float time_scale() const { return time_scale_; }
+  // k = 0 temperature, 1 velocity, 2 depth, 3 fraction.
+  float axis_top(int k) const { return axis_tops_[static_cast<std::size_t>(k)]; }
+  std::int32_t point_count() const { return point_count_; }
+
+ private:
+  struct Point {
+    float time = 0.0f;
+    std::array<float, kQuantityCount> values{};
+  };
+
+  void initialise(const PlotScaleSet& scales, const PlotCurveSwitches& switches);
+  void add_point(const Point& point, const PlotCurveSwitches& switches);
+  void draw_time_labels();
+  void draw_value_labels(int k);
+  void erase_value_labels(int k);
+  void repaint_curves(const std::array<bool, kQuantityCount>& shown);
+  void draw_readout(int k, float value);
+  void use_plot_area();
+
+  const PageGeometry& page_;
+  TemporalLayout layout_;
+  float time_scale_ = 1.0f;
+  std::array<float, kQuantityCount> axis_tops_{1.0f, 1.0f, 1.0f, 1.0f};
+  std::int32_t point_count_ = 0;
+  std::vector<Point> points_;  // kPointCapacity entries; point n is points_[n - 1]
+  std::array<double, 1 + kQuantityCount> previous_point_{};
+  NumberField label_;
+  NumberField readout_;
+  FontField font_;
+};
+
+}  // namespace kt
