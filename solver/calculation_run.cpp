@@ -1,0 +1,331 @@
+// The calculation run and its time loop: Auto scales, clamps, run constants, grid and plot
+// scales before the loop; per step the model steps, the end-of-run test after twice the pulse
+// width, the output step (profiles, plots, spatial and temporal files) and the Stop test; the
+// kinetics line at the end. 64-bit solver arithmetic; single-precision decimals widened.
+#include "solver/calculation_run.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace kt {
+
+namespace {
+
+constexpr double widen(float value) {
+  return static_cast<double>(value);
+}
+
+std::string choice_text(float value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(value));
+  return buffer;
+}
+
+// The fields a run takes afresh at every step.
+struct StepSettings {
+  TemporalSelection selection;
+  float spatial_output = 0.0f;
+  std::array<float, kSpatialTimeCount> spatial_times{};
+  PlotCurveSwitches switches;
+};
+
+StepSettings read_step_settings(const SharedParameters& shared) {
+  std::lock_guard<std::mutex> guard(shared.lock);
+  const ParameterSet& p = shared.values;
+  StepSettings s;
+  s.selection.surface_temperature = p.output_surface_temperature;
+  s.selection.ablation_velocity = p.output_ablation_velocity;
+  s.selection.ablated_depth = p.output_ablated_depth;
+  s.selection.broken_fraction = p.output_broken_fraction;
+  s.spatial_output = p.spatial_output;
+  s.spatial_times = p.spatial_times;
+  s.switches.show_surface_temperature = p.show_surface_temperature;
+  s.switches.show_ablation_velocity = p.show_ablation_velocity;
+  s.switches.show_ablated_depth = p.show_ablated_depth;
+  s.switches.show_broken_fraction = p.show_broken_fraction;
+  s.switches.show_temperature_profile = p.show_temperature_profile;
+  s.switches.show_fraction_profile = p.show_fraction_profile;
+  return s;
+}
+
+int spatial_selection(float value) {
+  if (value == 1.0f) return 1;
+  if (value == 2.0f) return 2;
+  if (value == 3.0f) return 3;
+  return 0;
+}
+
+// What the time loop works with, besides the records.
+struct LoopContext {
+  SharedParameters& parameters;
+  GuardFlags& flags;
+  SolverState& state;
+  PlotScaleSet& scales;
+  ProfileArrays& profiles;
+  PlotSink& sink;
+  const RunOptions& options;
+  const RunConstants& constants;
+  ResultFile& temporal_file;
+  RunOutcome& outcome;
+  double next_output_time = 0.0;
+  int spatial_output_count = 0;
+};
+
+void write_spatial_file(LoopContext& c, int number, int selection) {
+  std::array<char, kDataFileNameLength> name{};
+  {
+    std::lock_guard<std::mutex> guard(c.parameters.lock);
+    name = c.parameters.values.data_file_name;
+  }
+  std::string text;
+  append_spatial_lines(text, selection, c.constants.model, c.profiles);
+  write_result_file(c.options.output_directory / spatial_file_name(result_file_base(name), number),
+                    ResultFile::Mode::rewrite, text, c.outcome.file_errors);
+}
+
+void output_step(LoopContext& c, const StepSettings& settings, std::string& record) {
+  const RunConstants& r = c.constants;
+  SolverState& s = c.state;
+  fill_profile_arrays(r, s, c.profiles);
+  const ReportedValues reported = reported_values(r, s);
+  const OutputValues values = output_values(reported);
+  c.outcome.peak_surface_temperature_k =
+      std::max(c.outcome.peak_surface_temperature_k, reported.surface_temperature_k);
+  c.outcome.peak_front_velocity_cm_s =
+      std::max(c.outcome.peak_front_velocity_cm_s, reported.velocity_cm_s);
+
+  c.sink.plot_temporal(0, values.time_ns, values.surface_temperature_k, values.velocity_cm_s,
+                       values.plotted_depth_nm, values.surface_fraction, c.scales,
+                       settings.switches);
+  c.sink.plot_spatial(s.step_index == 1 ? 1 : 0, spatial_curves(r.model, settings.switches),
+                      c.profiles, c.scales);
+
+  // Spatial time points, in their numbering order, at most one per step.
+  if (settings.spatial_output != 0.0f && c.spatial_output_count <= kSpatialFileCount - 1 &&
+      values.time_ns >= settings.spatial_times[c.spatial_output_count]) {
+    c.spatial_output_count += 1;
+    const int selection = spatial_selection(settings.spatial_output);
+    if (c.options.write_profile_files && selection != 0) {
+      write_spatial_file(c, c.spatial_output_count, selection);
+    }
+  }
+
+  // Temporal record at step 1 and at the first step at or after each output time.
+  const double t = static_cast<double>(s.step_index) * r.time_step;
+  if (t >= c.next_output_time) {
+    if (settings.selection.any() && c.temporal_file.is_open()) {
+      record.clear();
+      append_temporal_record(record, settings.selection, r.model, values);
+      c.temporal_file.write(record);
+    }
+    c.next_output_time += r.output_period;
+  }
+}
+
+RunEnd time_loop(LoopContext& c) {
+  const RunConstants& r = c.constants;
+  SolverState& s = c.state;
+  reset_solver_state(s);
+  {
+    const StepSettings settings = read_step_settings(c.parameters);
+    c.sink.plot_temporal(1, 0.0f, static_cast<float>(r.ambient_temperature), 0.0f, 0.0f, 0.0f,
+                         c.scales, settings.switches);
+  }
+  std::string record;
+  record.reserve(128);
+  for (;;) {
+    if (take_time_step(r, s)) return RunEnd::end_test;
+    const StepSettings settings = read_step_settings(c.parameters);
+    output_step(c, settings, record);
+    for (int k = 1; k <= r.node_count; ++k) s.broken_fraction_old[k] = s.broken_fraction_new[k];
+    if (s.step_index >= r.step_limit) return RunEnd::step_limit;
+    if (c.flags.stop_request.exchange(0) != 0) return RunEnd::stop;
+    s.step_index += 1;
+  }
+}
+
+}  // namespace
+
+std::string check_run_choices(const ParameterSet& p) {
+  if (p.ablation_model != 1.0f && p.ablation_model != 2.0f) {
+    return "ablation_model is " + choice_text(p.ablation_model) + "; it must be 1 or 2";
+  }
+  if (p.pulse_shape != 1.0f && p.pulse_shape != 2.0f) {
+    return "pulse_shape is " + choice_text(p.pulse_shape) + "; it must be 1 or 2";
+  }
+  if (p.spatial_output != 0.0f && p.spatial_output != 1.0f && p.spatial_output != 2.0f &&
+      p.spatial_output != 3.0f) {
+    return "spatial_output is " + choice_text(p.spatial_output) + "; it must be 0, 1, 2 or 3";
+  }
+  return {};
+}
+
+AutoScales compute_auto_scales(const ParameterSet& p) {
+  AutoScales a;
+  const double alpha = p.absorption_coefficient;
+  const double tmax = alpha * widen(0.001f) * static_cast<double>(p.fluence) /
+                          (static_cast<double>(p.density) * static_cast<double>(p.specific_heat)) +
+                      300.0;
+  const double ts = tmax / 3.0;
+  double scale = 0.0;
+  double f = 0.0;
+  if (ts <= 1500.0) {
+    scale = tmax / 3.0;
+    f = widen(0.4f);
+  } else if (ts <= 2000.0) {
+    scale = tmax / 3.0;
+    f = widen(0.3f);
+  } else if (ts <= 3000.0) {
+    scale = tmax / 3.0;
+    f = widen(0.2f);
+  } else if (ts <= 7000.0) {
+    scale = tmax * 0.125;
+    f = widen(0.1f);
+  } else {
+    scale = tmax / 10.0;
+    f = widen(0.05f);
+  }
+  const bool surface = p.ablation_model == 1.0f;
+  const double e = surface ? p.activation_energy_ea : p.activation_energy_em;
+  const double v = surface ? p.pre_exponential_vo : p.pre_exponential_vom;
+  a.maximum_temperature_k = tmax;
+  a.band_factor = f;
+  a.temperature_scale = static_cast<float>(scale);
+  a.velocity_scale =
+      static_cast<float>(v * std::exp(-e * widen(1.6e-19f) / (f * widen(1.38e-23f) * tmax)));
+  a.depth_scale = 0.2f;
+  return a;
+}
+
+void fill_plot_scales(const ParameterSet& p, PlotScaleSet& scales) {
+  const double alpha = p.absorption_coefficient;
+  scales.plot_time_scale = p.time_scale;
+  scales.plot_temperature_scale = p.temperature_scale;
+  scales.plot_velocity_scale = p.velocity_scale;
+  scales.plot_depth_scale = static_cast<float>(static_cast<double>(p.depth_scale) * 1e7 / alpha);
+  scales.plot_fraction_scale = 1.0f;
+  scales.profile_temperature_scale = p.temperature_scale;
+  scales.profile_depth_scale = static_cast<float>(static_cast<double>(p.z_scale) * 1e7 / alpha);
+  scales.profile_node_count = kNodeCount;
+}
+
+std::int32_t spatial_curves(AblationModel model, const PlotCurveSwitches& switches) {
+  const std::int32_t tz = switches.show_temperature_profile == 1.0f ? 1 : 0;
+  const std::int32_t fz = switches.show_fraction_profile == 1.0f ? 1 : 0;
+  return model == AblationModel::bulk ? tz + 2 * fz : tz;
+}
+
+RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, SolverState& state,
+                           PlotScaleSet& scales, ProfileArrays& profiles, PlotSink& sink,
+                           const RunOptions& options) {
+  RunOutcome outcome;
+  ParameterSet at_start = parameters.snapshot();
+  outcome.not_started_reason = check_run_choices(at_start);
+  if (!outcome.not_started_reason.empty()) return outcome;
+
+  flags.calculation_running = 1.0f;
+  flags.run_active = 999;
+
+  // Result-file names and the temporal file.
+  const std::string base = result_file_base(at_start.data_file_name);
+  ResultFile temporal_file;
+  TemporalSelection selection;
+  selection.surface_temperature = at_start.output_surface_temperature;
+  selection.ablation_velocity = at_start.output_ablation_velocity;
+  selection.ablated_depth = at_start.output_ablated_depth;
+  selection.broken_fraction = at_start.output_broken_fraction;
+  if (selection.any() && options.write_profile_files) {
+    temporal_file.open(options.output_directory / temporal_file_name(base),
+                       ResultFile::Mode::rewrite, outcome.file_errors);
+  }
+
+  sink.draw_title_page();
+
+  // Auto scales and clamps are written back into the Parameter set.
+  ParameterSet run_parameters;
+  {
+    std::lock_guard<std::mutex> guard(parameters.lock);
+    ParameterSet& p = parameters.values;
+    if (p.autoscale == 1.0f) {
+      const AutoScales a = compute_auto_scales(p);
+      p.temperature_scale = a.temperature_scale;
+      p.velocity_scale = a.velocity_scale;
+      p.depth_scale = a.depth_scale;
+    }
+    apply_run_clamps(p);
+    run_parameters = p;
+  }
+  // The model and material data are the ones checked at the start.
+  run_parameters.ablation_model = at_start.ablation_model;
+  run_parameters.pulse_shape = at_start.pulse_shape;
+
+  const RunConstants constants = compute_run_constants(run_parameters);
+  build_depth_grid(constants, state.depth_grid);
+  fill_plot_scales(run_parameters, scales);
+  outcome.fluence_used = constants.fluence;
+
+  state.depth_total = 0.0;
+  state.depth_a = 0.0;
+  state.depth_m = 0.0;
+
+  LoopContext context{parameters, flags,   state,     scales,        profiles,
+                      sink,       options, constants, temporal_file, outcome};
+  outcome.end = time_loop(context);
+  outcome.step_count = state.step_index;
+
+  temporal_file.close(outcome.file_errors);
+
+  // The kinetics line, in the form of the model and the file mode as they stand now.
+  float model_now = 0.0f;
+  float kinetics_mode = 0.0f;
+  {
+    std::lock_guard<std::mutex> guard(parameters.lock);
+    model_now = parameters.values.ablation_model;
+    kinetics_mode = parameters.values.kinetics_file_mode;
+  }
+  const AblationModel line_model = model_now == 1.0f ? AblationModel::surface : AblationModel::bulk;
+  KineticsDepths depths;
+  if (line_model == AblationModel::surface) {
+    depths.surface_recession_nm = depth_nm(constants, state.depth_a);
+    depths.total_depth_nm = depths.surface_recession_nm;
+  } else {
+    // A bulk run stopped before its first end test has no volume integral yet.
+    if (!state.end_test_done) compute_bulk_integral(constants, state);
+    depths.surface_recession_nm = depth_nm(constants, state.depth_m);
+    depths.volume_depth_nm =
+        constants.volatile_fraction * state.bulk_integral * 1e7 / constants.absorption_coefficient;
+    depths.total_depth_nm = depths.surface_recession_nm + depths.volume_depth_nm;
+  }
+  outcome.surface_recession_nm = depths.surface_recession_nm;
+  outcome.volume_depth_nm = depths.volume_depth_nm;
+  outcome.total_depth_nm = depths.total_depth_nm;
+  outcome.kinetics_line = kinetics_line(line_model, constants.fluence, depths);
+  if (options.append_kinetics_line) {
+    write_result_file(options.output_directory / kinetics_file_name(base),
+                      kinetics_mode != 0.0f ? ResultFile::Mode::append : ResultFile::Mode::rewrite,
+                      outcome.kinetics_line + kLineEnd, outcome.file_errors);
+  }
+
+  flags.calculation_running = 0.0f;
+  flags.run_active = 0;
+  return outcome;
+}
+
+RunOutcome calculation_entry(SharedParameters& parameters, GuardFlags& flags, SolverState& state,
+                             PlotScaleSet& scales, ProfileArrays& profiles, PlotSink& sink,
+                             const RunOptions& options) {
+  RunOutcome outcome;
+  if (flags.help_open.load() == 1.0f) {
+    outcome.not_started_reason = "the help window is open";
+  } else if (flags.about_open.load() == 1.0f) {
+    outcome.not_started_reason = "the about window is open";
+  } else if (flags.calculation_running.load() != 0.0f) {
+    outcome.not_started_reason = "a calculation is running";
+  } else {
+    return run_calculation(parameters, flags, state, scales, profiles, sink, options);
+  }
+  return outcome;
+}
+
+}  // namespace kt

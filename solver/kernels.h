@@ -1,0 +1,54 @@
+// Numerical kernels of the ablation solver: the laser pulse shape, the polyimide property laws,
+// the three-diagonal sweep solver with linear end conditions and the piecewise-parabolic profile
+// integral. Scaled units (depth in absorption lengths, time in 3.12 ns units, temperature rise
+// in units of the heating scale); 64-bit reals; arrays 1-based with capacity 3000; no memory is
+// allocated by any routine.
+#pragma once
+
+#include <array>
+
+namespace kt {
+
+inline constexpr int kNodeCapacity = 3000;
+// A nodal array, indexed 1 ... N (index 0 unused).
+using NodeArray = std::array<double, kNodeCapacity + 1>;
+
+enum class PulseShape { triangle = 1, rectangle = 2 };
+
+// What the pulse shape needs besides its arguments, fixed for a run.
+struct PulseLaw {
+  PulseShape shape = PulseShape::triangle;
+  double reflection = 0.0;  // R
+  double front_time = 0.0;  // tF = 2 tau' front_fraction / 100 (scaled)
+};
+
+// Intensity leaving the pulse at scaled time t, after reflection: a rectangle of length tau'
+// or a triangle rising to its peak at tF and falling to zero at 2 tau'.
+double pulse_intensity(const PulseLaw& law, double t, double peak_intensity, double pulse_duration);
+
+// What the property laws need, fixed for a run.
+struct MaterialLaw {
+  bool polyimide = true;              // material 1; any other value is "Other material"
+  double ambient = 0.0;               // T0' = T0 / Cheat
+  double heating_scale = 1.0;         // Cheat [K]
+  double specific_heat = 1.0;         // entered c [J/(g K)]
+  double thermal_conductivity = 1.0;  // entered kappa [W/(cm K)]
+};
+
+// c(T)/c: polyimide c(T) = 2.55 - 1.59 exp((300 - T)/460) J/(g K); 1 for other material.
+double specific_heat_factor(const MaterialLaw& law, double theta);
+// k(T)/kappa: polyimide k(T) = 0.00155 (T/300)^0.28 W/(cm K); 1 for other material.
+double conductivity_factor(const MaterialLaw& law, double theta);
+
+// Solves -A[k] y[k-1] + B[k] y[k] - C[k] y[k+1] = G[k], k = 2 ... n-1, with the end conditions
+// y[1] = kappa1 y[2] + mu1 and y[n] = kappa2 y[n-1] + mu2, by the forward-backward sweep.
+// work_a and work_b receive the sweep coefficients. No pivoting.
+void solve_tridiagonal(NodeArray& y, const NodeArray& a, const NodeArray& c, const NodeArray& b,
+                       const NodeArray& g, double kappa1, double kappa2, double mu1, double mu2,
+                       int n, NodeArray& work_a, NodeArray& work_b);
+
+// Integral of the nodal profile f over [z[1], z[n]] (n >= 3), interval by interval with the
+// parabola through three consecutive nodes; exact for quadratics on any increasing grid.
+double integrate_profile(const NodeArray& z, const NodeArray& f, int n);
+
+}  // namespace kt

@@ -1,0 +1,297 @@
+// The ablation model: run constants, the 65-node moving grid, and the steps of one time step.
+// Scaled units (see model.h). Explicit kinetics, implicit heat step solved by the three-diagonal
+// sweep three times per step with coefficients rebuilt from the latest temperature.
+#include "solver/model.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kt {
+
+namespace {
+
+constexpr double widen(float value) {
+  return static_cast<double>(value);
+}
+
+const double kSurfaceCell = widen(0.02f);
+const double kUniformEnd = widen(0.46f);
+const double kStretchStart = widen(0.48f);
+const double kGridFactor = widen(0.2f);
+const double kStepPer15ns = widen(0.006f);
+const double kFifteenNs = widen(1.5e-8f);
+const double kClosedChannel = widen(1e-6f);
+const double kEndFraction = widen(0.01f);
+const double kHeatLoss = widen(3.562f);
+
+}  // namespace
+
+bool apply_run_clamps(ParameterSet& parameters) {
+  bool changed = false;
+  if (parameters.pulse_width < 1.0f) {
+    parameters.pulse_width = 1.0f;
+    changed = true;
+  }
+  if (parameters.fluence > 10000.0f) {
+    parameters.fluence = 10000.0f;
+    changed = true;
+  }
+  return changed;
+}
+
+RunConstants compute_run_constants(const ParameterSet& parameters) {
+  ParameterSet p = parameters;
+  RunConstants r;
+  r.model = p.ablation_model == 1.0f ? AblationModel::surface : AblationModel::bulk;
+
+  // The model switch acts on the run's own copies.
+  if (r.model == AblationModel::surface) {
+    p.pre_exponential_vom = 0.0f;
+    p.pre_exponential_ko = 0.0f;
+    p.activation_energy_em = 0.0f;
+    p.activation_energy_eb = 0.0f;
+    p.sublimation_enthalpy_dhm = 0.0f;
+    p.sublimation_enthalpy_dhb = 0.0f;
+  } else {
+    p.pre_exponential_vo = 0.0f;
+    p.sublimation_enthalpy_dh = 0.0f;
+  }
+
+  const double alpha = p.absorption_coefficient;
+  const double rho = p.density;
+  const double c = p.specific_heat;
+  const double kappa = p.thermal_conductivity;
+
+  if (p.pulse_width < 1.0f) {
+    r.pulse_seconds = kNanosecond;
+  } else {
+    r.pulse_seconds = static_cast<double>(p.pulse_width) * kNanosecond;
+  }
+  if (p.fluence > 10000.0f) p.fluence = 10000.0f;
+  r.fluence = p.fluence;
+  r.peak_intensity = r.fluence / r.pulse_seconds / 1e10;
+  r.pulse_duration = r.pulse_seconds / kTimeUnit;
+  r.front_time = r.pulse_duration * 2.0 * (static_cast<double>(p.front_fraction) / 100.0);
+  r.heating_scale = alpha * 1e10 * kTimeUnit / (c * rho) / 1000.0;
+  r.diffusivity = alpha * alpha * kappa * kTimeUnit / (c * rho);
+  r.activation_ea =
+      static_cast<double>(p.activation_energy_ea) * kElectronVoltKelvin / r.heating_scale;
+  r.activation_em =
+      static_cast<double>(p.activation_energy_em) * kElectronVoltKelvin / r.heating_scale;
+  r.activation_eb =
+      static_cast<double>(p.activation_energy_eb) * kElectronVoltKelvin / r.heating_scale;
+  r.rate_vo = static_cast<double>(p.pre_exponential_vo) * kTimeUnit * alpha;
+  r.rate_vom = static_cast<double>(p.pre_exponential_vom) * kTimeUnit * alpha;
+  r.rate_ko = static_cast<double>(p.pre_exponential_ko) * kTimeUnit;
+  r.enthalpy_dh = static_cast<double>(p.sublimation_enthalpy_dh) / r.heating_scale / c;
+  r.enthalpy_dhm = static_cast<double>(p.sublimation_enthalpy_dhm) / r.heating_scale / c;
+  r.enthalpy_dhb = static_cast<double>(p.sublimation_enthalpy_dhb) / r.heating_scale / c / rho;
+  r.ambient = static_cast<double>(p.ambient_temperature) / r.heating_scale;
+  r.screening = static_cast<double>(p.screening_coefficient) / alpha;
+  r.time_step = kStepPer15ns * r.pulse_seconds / kFifteenNs;
+  r.output_period = static_cast<double>(p.output_interval) * r.pulse_seconds / kFifteenNs;
+
+  r.absorption_coefficient = alpha;
+  r.ambient_temperature = p.ambient_temperature;
+  r.volatile_fraction = p.volatile_fraction;
+
+  r.pulse.shape = p.pulse_shape == 2.0f ? PulseShape::rectangle : PulseShape::triangle;
+  r.pulse.reflection = p.reflection_coefficient;
+  r.pulse.front_time = r.front_time;
+  r.material.polyimide = p.material == 1.0f;
+  r.material.ambient = r.ambient;
+  r.material.heating_scale = r.heating_scale;
+  r.material.specific_heat = c;
+  r.material.thermal_conductivity = kappa;
+
+  r.cell_max = kGridFactor * (1.0 + std::sqrt(r.diffusivity * r.pulse_duration));
+  r.cell_ratio = std::exp(std::log(r.cell_max / kSurfaceCell) / 25.0);
+  r.stretched_length = kSurfaceCell * (std::pow(r.cell_ratio, 25.0) - 1.0) / (r.cell_ratio - 1.0);
+  return r;
+}
+
+void build_depth_grid(const RunConstants& r, NodeArray& z) {
+  for (int k = 1; k <= 24; ++k) z[k] = kSurfaceCell * static_cast<double>(k - 1);
+  const double q = r.cell_ratio;
+  for (int i = 0; i <= 25; ++i) {
+    z[25 + i] =
+        kStretchStart + kSurfaceCell * (1.0 - std::pow(q, static_cast<double>(i))) / (1.0 - q);
+  }
+  for (int i = 1; i <= 14; ++i) {
+    z[50 + i] = kStretchStart + r.stretched_length + static_cast<double>(i) * r.cell_max;
+  }
+  z[65] = kUniformEnd + r.stretched_length + 15.0 * r.cell_max;
+}
+
+void reset_solver_state(SolverState& s) {
+  s.temperature_rise.fill(0.0);
+  s.theta_previous.fill(0.0);
+  s.broken_fraction_old.fill(0.0);
+  s.broken_fraction_new.fill(0.0);
+  s.intensity_profile.fill(0.0);
+  s.front_velocity = 0.0;
+  s.depth_a = 0.0;
+  s.depth_m = 0.0;
+  s.depth_total = 0.0;
+  s.bulk_integral = 0.0;
+  s.bulk_integral_at_last_test = 0.0;
+  s.end_test_done = false;
+  s.step_index = 1;
+}
+
+void compute_surface_intensity(const RunConstants& r, SolverState& s, double t) {
+  s.intensity_profile[1] = pulse_intensity(r.pulse, t, r.peak_intensity, r.pulse_duration) *
+                           std::exp(-r.screening * s.depth_total);
+}
+
+void compute_intensity_profile(const RunConstants& r, SolverState& s) {
+  const NodeArray& z = s.depth_grid;
+  NodeArray& intensity = s.intensity_profile;
+  for (int k = 1; k <= r.node_count - 1; ++k) {
+    intensity[k + 1] = intensity[k] * (1.0 - (z[k + 1] - z[k]));
+  }
+}
+
+FrontVelocity front_velocity_at(const RunConstants& r, double theta_surface,
+                                double fraction_surface) {
+  const double theta_s = r.ambient + theta_surface;
+  const double ea = std::max(r.activation_ea, 0.0);
+  FrontVelocity v;
+  v.channel_a = r.rate_vo * std::exp(-ea / theta_s);
+  v.channel_m =
+      r.rate_vom * std::exp(-r.activation_em / ((fraction_surface + kClosedChannel) * theta_s));
+  return v;
+}
+
+void advance_front(const RunConstants& r, SolverState& s) {
+  const FrontVelocity v = front_velocity_at(r, s.temperature_rise[1], s.broken_fraction_new[1]);
+  s.front_velocity = v.total();
+  s.depth_a += v.channel_a * r.time_step;
+  s.depth_m += v.channel_m * r.time_step;
+  s.depth_total = s.depth_a + s.depth_m;
+}
+
+void update_broken_fraction(const RunConstants& r, SolverState& s) {
+  const NodeArray& z = s.depth_grid;
+  const NodeArray& theta = s.temperature_rise;
+  const NodeArray& old_phi = s.broken_fraction_old;
+  NodeArray& new_phi = s.broken_fraction_new;
+  const double v = s.front_velocity;
+  const double dt = r.time_step;
+  for (int k = 1; k <= r.node_count - 1; ++k) {
+    const double reaction =
+        r.rate_ko * std::exp(-r.activation_eb / (r.ambient + theta[k])) * (1.0 - old_phi[k]);
+    const double transport = v * (old_phi[k + 1] - old_phi[k]) / (z[k + 1] - z[k]);
+    const double value = old_phi[k] + dt * (reaction + transport);
+    // The explicit step may overshoot at high fluence; a fraction stays within [0, 1].
+    new_phi[k] = std::clamp(value, 0.0, 1.0);
+  }
+}
+
+void compute_bulk_integral(const RunConstants& r, SolverState& s) {
+  s.bulk_integral = integrate_profile(s.depth_grid, s.broken_fraction_new, r.node_count);
+}
+
+void heat_step(const RunConstants& r, SolverState& s) {
+  const int n = r.node_count;
+  const NodeArray& z = s.depth_grid;
+  const NodeArray& phi_old = s.broken_fraction_old;
+  const NodeArray& phi_new = s.broken_fraction_new;
+  const NodeArray& intensity = s.intensity_profile;
+  NodeArray& theta = s.temperature_rise;
+  NodeArray& cf = s.heat_capacity_factor;
+  NodeArray& kf = s.conduction_factor;
+  const double d = r.diffusivity;
+  const double dt = r.time_step;
+  const double loss = kHeatLoss * d;
+  const double sink_rate = r.enthalpy_dhb * r.rate_ko;
+
+  for (int k = 1; k <= n; ++k) s.theta_previous[k] = theta[k];
+
+  for (int sweep = 1; sweep <= r.sweeps; ++sweep) {
+    for (int k = 1; k <= n; ++k) {
+      cf[k] = specific_heat_factor(r.material, theta[k]);
+      kf[k] = conductivity_factor(r.material, theta[k]);
+    }
+    const double v = s.front_velocity;
+    for (int k = 2; k <= n - 1; ++k) {
+      const double dm = z[k] - z[k - 1];
+      const double dp = z[k + 1] - z[k];
+      const double dbar = (dm + dp) / 2.0;
+      const double km = (kf[k] + kf[k - 1]) / 2.0;
+      const double kp = (kf[k] + kf[k + 1]) / 2.0;
+      const double c = cf[k];
+      s.coefficient_a[k] = d * km / (dm * dbar * c);
+      s.coefficient_c[k] = d * kp / (dp * dbar * c) + v / dp;
+      s.coefficient_b[k] = 1.0 / dt + v / dp + d * (km / dm + kp / dp) / (dbar * c) +
+                           loss * kf[k] / (10000.0 * 10000.0 * c);
+      const double phi_mean = (phi_old[k] + phi_new[k]) / 2.0;
+      s.coefficient_g[k] =
+          s.theta_previous[k] / dt + intensity[k] / c -
+          sink_rate * (1.0 - phi_mean) * std::exp(-r.activation_eb / (r.ambient + theta[k])) / c;
+    }
+    // Surface: the conductive flux over the first cell carries the heat of sublimation.
+    const double theta_s = r.ambient + theta[1];
+    const double e_star = std::max(r.activation_ea, 0.0);
+    // E*/Ea' tends to 1 as Ea' tends to 0; use that limit instead of 0/0.
+    const double energy_ratio = r.activation_ea == 0.0 ? 1.0 : e_star / r.activation_ea;
+    const double heat_of_ablation =
+        r.enthalpy_dh * r.rate_vo * energy_ratio * std::exp(-e_star / theta_s) +
+        r.enthalpy_dhm * r.rate_vom *
+            std::exp(-r.activation_em / ((phi_new[1] + kClosedChannel) * theta_s));
+    const double mu1 = -(kSurfaceCell / (d * kf[1])) * heat_of_ablation;
+    solve_tridiagonal(theta, s.coefficient_a, s.coefficient_c, s.coefficient_b, s.coefficient_g,
+                      1.0, 0.0, mu1, 0.0, n, s.sweep_a, s.sweep_b);
+    s.front_velocity = front_velocity_at(r, theta[1], phi_new[1]).total();
+  }
+}
+
+bool end_test(const RunConstants& r, SolverState& s) {
+  const double remaining = static_cast<double>(r.step_limit - s.step_index);
+  const double rs = remaining * s.front_velocity * r.time_step;
+  bool ends = rs < kEndFraction * s.depth_total;
+  if (r.model == AblationModel::bulk) {
+    compute_bulk_integral(r, s);
+    const double rb = (s.bulk_integral - s.bulk_integral_at_last_test) * remaining;
+    s.bulk_integral_at_last_test = s.bulk_integral;
+    ends = ends && rb < kEndFraction * s.bulk_integral;
+  }
+  s.end_test_done = true;
+  return ends;
+}
+
+bool take_time_step(const RunConstants& r, SolverState& s) {
+  const double t = static_cast<double>(s.step_index) * r.time_step;
+  compute_surface_intensity(r, s, t);
+  advance_front(r, s);
+  if (t - 2.0 * r.pulse_duration > 0.0 && end_test(r, s)) return true;
+  compute_intensity_profile(r, s);
+  update_broken_fraction(r, s);
+  heat_step(r, s);
+  return false;
+}
+
+double depth_nm(const RunConstants& r, double depth) {
+  return depth * 1e7 / r.absorption_coefficient;
+}
+
+ReportedValues reported_values(const RunConstants& r, const SolverState& s) {
+  ReportedValues out;
+  out.time_ns = static_cast<double>(s.step_index) * r.time_step * kTimeUnit * 1e9;
+  out.surface_temperature_k = (r.ambient + s.temperature_rise[1]) * r.heating_scale;
+  out.velocity_cm_s = s.front_velocity / (r.absorption_coefficient * kTimeUnit);
+  out.ablated_depth_nm = depth_nm(r, r.model == AblationModel::surface ? s.depth_a : s.depth_m);
+  out.surface_fraction = s.broken_fraction_new[1];
+  return out;
+}
+
+void fill_profile_arrays(const RunConstants& r, const SolverState& s, ProfileArrays& profiles) {
+  for (int k = 1; k <= r.node_count; ++k) {
+    profiles.profile_depth_nm[k] = static_cast<float>(depth_nm(r, s.depth_grid[k]));
+    profiles.profile_temperature_k[k] =
+        static_cast<float>((r.ambient + s.temperature_rise[k]) * r.heating_scale);
+    profiles.profile_fraction[k] = static_cast<float>(s.broken_fraction_new[k]);
+  }
+}
+
+}  // namespace kt

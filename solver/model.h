@@ -1,0 +1,170 @@
+// The ablation model: run constants derived from the Parameter set, the 65-node depth grid that
+// moves with the ablation front, the solver state, and the model steps of one time step
+// (surface intensity, intensity profile, front velocity, explicit broken-bond kinetics, volume
+// ablated depth, implicit heat step with three coefficient sweeps) plus the reported values.
+// Scaled units: depth in absorption lengths 1/alpha, time in units of t0 = 3.12e-9 s,
+// temperature as the rise above T0 in units of the heating scale Cheat, intensity in units of
+// 1e10 mJ/(cm^2 s). Decimal constants that are not whole numbers are single-precision values
+// widened to 64 bits; whole numbers, 0.125, 0.5, 1e7 and 1e10 are exact.
+#pragma once
+
+#include <cstdint>
+
+#include "graphics/plot_handoff.h"
+#include "params/parameter_set.h"
+#include "solver/kernels.h"
+
+namespace kt {
+
+inline constexpr int kNodeCount = 65;
+inline constexpr int kStepLimit = 10000;
+inline constexpr int kSweepCount = 3;
+
+// Single-precision decimals of the model, widened.
+inline constexpr double kTimeUnit = static_cast<double>(3.12e-9f);  // t0 [s]
+inline constexpr double kNanosecond = static_cast<double>(1e-9f);
+inline constexpr double kElectronVoltKelvin = static_cast<double>(11604.7f);
+
+enum class AblationModel { surface = 1, bulk = 2 };
+
+// Everything a run derives from the Parameter set before its first step.
+struct RunConstants {
+  AblationModel model = AblationModel::bulk;
+  PulseLaw pulse;
+  MaterialLaw material;
+
+  // Physical inputs kept for conversions (64-bit copies of the run's Parameter set values).
+  double absorption_coefficient = 0.0;  // alpha [1/cm]
+  double ambient_temperature = 0.0;     // T0 [K]
+  double volatile_fraction = 0.0;       // f_v
+  double fluence = 0.0;                 // F used [mJ/cm^2], after the cap
+
+  double pulse_seconds = 0.0;   // tau_s [s]
+  double peak_intensity = 0.0;  // I0
+  double pulse_duration = 0.0;  // tau'
+  double front_time = 0.0;      // tF
+  double heating_scale = 0.0;   // Cheat [K]
+  double diffusivity = 0.0;     // D
+  double activation_ea = 0.0;   // Ea'
+  double activation_em = 0.0;   // Em'
+  double activation_eb = 0.0;   // Eb'
+  double rate_vo = 0.0;         // Vo'
+  double rate_vom = 0.0;        // Vom'
+  double rate_ko = 0.0;         // ko'
+  double enthalpy_dh = 0.0;     // DH'
+  double enthalpy_dhm = 0.0;    // DHm'
+  double enthalpy_dhb = 0.0;    // DHb'
+  double ambient = 0.0;         // T0'
+  double screening = 0.0;       // sigma'
+  double time_step = 0.0;       // dt
+  double output_period = 0.0;   // delta_out
+
+  // Grid.
+  double cell_max = 0.0;          // h
+  double cell_ratio = 0.0;        // q
+  double stretched_length = 0.0;  // S
+
+  int step_limit = kStepLimit;
+  int sweeps = kSweepCount;
+  int node_count = kNodeCount;
+};
+
+// The nodal arrays, front and depths of one run, plus the coefficient and work arrays of the
+// heat step; all preallocated.
+struct SolverState {
+  NodeArray temperature_rise{};     // theta
+  NodeArray theta_previous{};       // theta at the start of the heat step
+  NodeArray broken_fraction_old{};  // phi_old
+  NodeArray broken_fraction_new{};  // phi_new
+  NodeArray intensity_profile{};    // I
+  NodeArray depth_grid{};           // z, measured from the current surface
+
+  NodeArray coefficient_a{};
+  NodeArray coefficient_b{};
+  NodeArray coefficient_c{};
+  NodeArray coefficient_g{};
+  NodeArray sweep_a{};
+  NodeArray sweep_b{};
+  NodeArray heat_capacity_factor{};  // cf per node, this sweep
+  NodeArray conduction_factor{};     // kf per node, this sweep
+
+  double front_velocity = 0.0;  // v
+  double depth_a = 0.0;         // recession by channel A
+  double depth_m = 0.0;         // recession by channel M
+  double depth_total = 0.0;
+  double bulk_integral = 0.0;   // integral of phi over the grid
+  std::int32_t step_index = 1;  // n, t = n dt
+
+  // End-of-run test bookkeeping.
+  double bulk_integral_at_last_test = 0.0;
+  bool end_test_done = false;
+};
+
+// Raises pulse_width to 1 ns and lowers fluence to 10000 mJ/cm^2 where needed; true when
+// anything changed.
+bool apply_run_clamps(ParameterSet& parameters);
+
+// Run constants in their order, with the model switch applied to the run's own copies. The
+// clamps are applied to a copy; the caller writes them back to the Parameter set.
+RunConstants compute_run_constants(const ParameterSet& parameters);
+
+// Fills z[1..65] of the moving grid.
+void build_depth_grid(const RunConstants& constants, NodeArray& z);
+
+// Zero temperature, fractions, depths and integral; n = 1.
+void reset_solver_state(SolverState& state);
+
+// Step 1: I[1] = P(t) exp(-sigma' depth_total), with the depth of the previous step.
+void compute_surface_intensity(const RunConstants& constants, SolverState& state, double t);
+
+// Step 2: explicit Beer-Lambert attenuation down the grid.
+void compute_intensity_profile(const RunConstants& constants, SolverState& state);
+
+// Channel velocities for a surface temperature rise and surface fraction.
+struct FrontVelocity {
+  double channel_a = 0.0;
+  double channel_m = 0.0;
+  double total() const { return channel_a + channel_m; }
+};
+FrontVelocity front_velocity_at(const RunConstants& constants, double theta_surface,
+                                double fraction_surface);
+
+// Step 3: v from theta[1] and phi_new[1]; the depths grow by each channel's v dt.
+void advance_front(const RunConstants& constants, SolverState& state);
+
+// Step 4: explicit broken-bond kinetics with upwind transport towards the surface; each
+// phi_new[k] is held within [0, 1].
+void update_broken_fraction(const RunConstants& constants, SolverState& state);
+
+// Step 5: bulk_integral = integral of phi_new over the grid.
+void compute_bulk_integral(const RunConstants& constants, SolverState& state);
+
+// Step 6: implicit heat step with three coefficient sweeps; v is re-evaluated after each.
+void heat_step(const RunConstants& constants, SolverState& state);
+
+// End-of-run test (only meaningful when t - 2 tau' > 0); true when the run should end now.
+bool end_test(const RunConstants& constants, SolverState& state);
+
+// One time step up to and including the heat step: steps 1 and 3, the end test once the time
+// has passed twice the pulse width, then steps 2, 4 and 6. Returns true when the end test ended
+// the run (the rest of the step is then not done). No output, no allocation.
+bool take_time_step(const RunConstants& constants, SolverState& state);
+
+// Step 7: the values the output step reports.
+struct ReportedValues {
+  double time_ns = 0.0;
+  double surface_temperature_k = 0.0;
+  double velocity_cm_s = 0.0;
+  double ablated_depth_nm = 0.0;  // depth_a (surface model) or depth_m (bulk model)
+  double surface_fraction = 0.0;
+};
+ReportedValues reported_values(const RunConstants& constants, const SolverState& state);
+
+// Per-node depth [nm], temperature [K] and fraction of nodes 1 ... 65 as 32-bit reals.
+void fill_profile_arrays(const RunConstants& constants, const SolverState& state,
+                         ProfileArrays& profiles);
+
+// Depth conversion: scaled depth to nm.
+double depth_nm(const RunConstants& constants, double depth);
+
+}  // namespace kt
