@@ -1,0 +1,129 @@
+#include "params/file_commands.h"
+
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+
+namespace kt {
+namespace {
+
+constexpr std::string_view kOpenTitle = "Open...";
+constexpr std::string_view kSaveTitle = "Save...";
+constexpr std::string_view kSaveAsTitle = "Save as...";
+
+bool is_wildcard(std::string_view name) {
+  return name.find_first_of("*?") != std::string_view::npos;
+}
+
+std::string too_long_message(const std::string& path) {
+  return "The path \"" + path + "\" has " + std::to_string(path.size()) +
+         " characters; a parameter file path may have at most " +
+         std::to_string(kMaxParameterFilePath) + ". Choose a file with a shorter path.";
+}
+
+void make_current(ParameterFileLocation& location, const std::string& path) {
+  location.parameter_file_mode = 2.0f;
+  set_padded(location.parameter_file_path, path);
+}
+
+}  // namespace
+
+ChooserResult choose_parameter_file(const FileCommandServices& services) {
+  namespace fs = std::filesystem;
+  const std::string chosen = services.open_file_chooser(kChooserTitle, kChooserInitialName);
+  // Cancel leaves the initial wildcard; neither it nor another wildcard names a file.
+  if (chosen.empty() || is_wildcard(chosen)) return {};
+  std::error_code error;
+  const fs::path full = fs::absolute(fs::path(chosen), error).lexically_normal();
+  if (error || !full.has_filename()) return {};
+  if (fs::is_directory(full, error)) return {};
+  const std::string path = full.string();
+  if (path.size() > kMaxParameterFilePath) {
+    services.show_message(kChooserTitle, too_long_message(path));
+    return {ChooserStatus::too_long, {}};
+  }
+  return {ChooserStatus::chosen, path};
+}
+
+bool open_parameter_file(const std::string& path, FileCommandContext& context) {
+  if (context.flags.guard_up()) return false;
+  if (path.size() > kMaxParameterFilePath) {
+    context.services.show_message(kOpenTitle, too_long_message(path));
+    return false;
+  }
+  FileResult result;
+  {
+    std::lock_guard<std::mutex> guard(context.parameters.lock);
+    result = read_parameter_file(path, context.parameters.values);
+  }
+  if (!result) {
+    context.services.show_message(kOpenTitle, result.message);
+    return false;
+  }
+  make_current(context.location, path);
+  return true;
+}
+
+bool save_parameter_file(FileCommandContext& context) {
+  if (context.flags.guard_up()) return false;
+  FileResult result;
+  {
+    std::lock_guard<std::mutex> guard(context.parameters.lock);
+    result = transfer_parameter_file(1, context.parameters.values, context.location);
+  }
+  if (!result) context.services.show_message(kSaveTitle, result.message);
+  return result.ok;
+}
+
+bool save_parameter_file_as(const std::string& path, FileCommandContext& context) {
+  if (context.flags.guard_up()) return false;
+  if (path.size() > kMaxParameterFilePath) {
+    context.services.show_message(kSaveAsTitle, too_long_message(path));
+    return false;
+  }
+  FileResult result;
+  {
+    std::lock_guard<std::mutex> guard(context.parameters.lock);
+    result = write_parameter_file(path, context.parameters.values);
+  }
+  if (!result) {
+    context.services.show_message(kSaveAsTitle, result.message);
+    return false;
+  }
+  make_current(context.location, path);
+  return true;
+}
+
+void open_command(FileCommandContext& context) {
+  const ChooserResult choice = choose_parameter_file(context.services);
+  if (choice.status != ChooserStatus::chosen) return;
+  open_parameter_file(choice.path, context);
+}
+
+void save_command(FileCommandContext& context) { save_parameter_file(context); }
+
+void save_as_command(FileCommandContext& context) {
+  const ChooserResult choice = choose_parameter_file(context.services);
+  if (choice.status != ChooserStatus::chosen) return;
+  save_parameter_file_as(choice.path, context);
+}
+
+void default_parameters_command(FileCommandContext& context) {
+  std::lock_guard<std::mutex> guard(context.parameters.lock);
+  set_default_parameters(context.parameters.values, context.flags, 0);
+}
+
+display::MenuCallback open_menu_callback(FileCommandContext& context) {
+  return [&context](std::int32_t) { open_command(context); };
+}
+display::MenuCallback save_menu_callback(FileCommandContext& context) {
+  return [&context](std::int32_t) { save_command(context); };
+}
+display::MenuCallback save_as_menu_callback(FileCommandContext& context) {
+  return [&context](std::int32_t) { save_as_command(context); };
+}
+display::MenuCallback default_parameters_menu_callback(FileCommandContext& context) {
+  return [&context](std::int32_t) { default_parameters_command(context); };
+}
+
+}  // namespace kt

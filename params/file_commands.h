@@ -1,0 +1,79 @@
+// The parameter-file commands of the File menu: Open..., Save..., Save as... and Default
+// Parameters..., with the open-file chooser that Open... and Save as... share.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "display/display.h"
+#include "params/parameter_file.h"
+#include "params/parameter_set.h"
+
+namespace kt {
+
+inline constexpr std::string_view kChooserTitle = "Open a File";
+inline constexpr std::string_view kChooserInitialName = "*.par";
+// The longest path the current-file location can hold.
+inline constexpr std::size_t kMaxParameterFilePath = kParameterFilePathLength - 1;
+
+// The platform services the commands use; tests replace them.
+struct FileCommandServices {
+  // Shows the open-file chooser; returns the full path chosen or typed, or `initial_name`
+  // unchanged when the user cancelled.
+  std::function<std::string(std::string_view title, std::string_view initial_name)>
+      open_file_chooser = display::show_open_file_chooser;
+  // A modal message box the user must acknowledge.
+  std::function<void(std::string_view title, std::string_view text)> show_message =
+      display::show_message;
+};
+
+// The records the commands work on.
+struct FileCommandContext {
+  SharedParameters& parameters;
+  ParameterFileLocation& location;
+  const GuardFlags& flags;
+  FileCommandServices services{};
+};
+
+enum class ChooserStatus {
+  chosen,      // a usable file name, as a full path of at most 99 characters
+  cancelled,   // the user cancelled, or chose nothing usable (empty, a wildcard, a directory)
+  too_long,    // the path does not fit the current-file location; the user was told
+};
+
+struct ChooserResult {
+  ChooserStatus status = ChooserStatus::cancelled;
+  std::string path;  // full path when status is chosen
+};
+
+// Shows the chooser (title "Open a File", first filter " PAR Files (*.par)", initial name
+// "*.par") and checks the choice. Creates no file.
+ChooserResult choose_parameter_file(const FileCommandServices& services);
+
+// Reads the file at `path` into the Parameter set. Does nothing while a guard is up. On
+// success the file becomes the current parameter file (mode 2.0); on failure the user is shown
+// the problem and neither the Parameter set nor the current file changes.
+bool open_parameter_file(const std::string& path, FileCommandContext& context);
+// Writes the Parameter set to the current parameter file (nothing while a guard is up).
+bool save_parameter_file(FileCommandContext& context);
+// Writes the Parameter set to `path` (nothing while a guard is up); on success that file
+// becomes the current parameter file (mode 2.0).
+bool save_parameter_file_as(const std::string& path, FileCommandContext& context);
+
+// The menu commands; the chooser opens even while a guard is up, which is tested after it
+// closes.
+void open_command(FileCommandContext& context);
+void save_command(FileCommandContext& context);
+void save_as_command(FileCommandContext& context);
+void default_parameters_command(FileCommandContext& context);
+
+// The four commands as menu callbacks (the checked state is ignored); `context` must outlive
+// the menu.
+display::MenuCallback open_menu_callback(FileCommandContext& context);
+display::MenuCallback save_menu_callback(FileCommandContext& context);
+display::MenuCallback save_as_menu_callback(FileCommandContext& context);
+display::MenuCallback default_parameters_menu_callback(FileCommandContext& context);
+
+}  // namespace kt

@@ -1,0 +1,205 @@
+#include "params/parameter_dialogs.h"
+
+#include <array>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "params/free_format.h"
+
+namespace kt {
+namespace {
+
+using FieldAccess = float& (*)(ParameterSet&);
+
+template <float ParameterSet::*Field>
+float& member(ParameterSet& p) {
+  return p.*Field;
+}
+template <std::size_t Index>
+float& spatial_time(ParameterSet& p) {
+  return p.spatial_times[Index];
+}
+
+struct EditField {
+  std::int32_t id;
+  FieldAccess field;
+};
+struct RadioButton {
+  std::int32_t id;
+  FieldAccess field;
+  float value;  // the choice the button stands for
+};
+
+using P = ParameterSet;
+
+// Template 10.
+constexpr RadioButton kModelButtons[] = {{1001, member<&P::ablation_model>, 1.0f},
+                                         {1002, member<&P::ablation_model>, 2.0f}};
+constexpr RadioButton kShapeButtons[] = {{1004, member<&P::pulse_shape>, 1.0f},
+                                         {1005, member<&P::pulse_shape>, 2.0f}};
+constexpr EditField kPulseFields[] = {{1007, member<&P::pulse_width>},
+                                      {1009, member<&P::fluence>},
+                                      {1011, member<&P::front_fraction>},
+                                      {1013, member<&P::wavelength>}};
+constexpr RadioButton kMaterialButtons[] = {{1016, member<&P::material>, 1.0f},
+                                            {1017, member<&P::material>, 2.0f}};
+constexpr EditField kMaterialFields[] = {
+    {1019, member<&P::density>},
+    {1021, member<&P::specific_heat>},
+    {1023, member<&P::thermal_conductivity>},
+    {1025, member<&P::absorption_coefficient>},
+    {1027, member<&P::screening_coefficient>},
+    {1029, member<&P::reflection_coefficient>},
+    {1031, member<&P::chromophore_density>},
+    {1033, member<&P::volatile_fraction>},
+    {1035, member<&P::ambient_temperature>},
+    {1037, member<&P::activation_energy_ea>},
+    {1039, member<&P::pre_exponential_vo>},
+    {1041, member<&P::sublimation_enthalpy_dh>},
+    {1043, member<&P::activation_energy_em>},
+    {1045, member<&P::pre_exponential_vom>},
+    {1047, member<&P::sublimation_enthalpy_dhm>},
+    {1049, member<&P::activation_energy_eb>},
+    {1051, member<&P::pre_exponential_ko>},
+    {1053, member<&P::sublimation_enthalpy_dhb>}};
+
+// Template 101.
+constexpr std::int32_t kNameField = 2001;
+constexpr EditField kIntervalFields[] = {{2003, member<&P::output_interval>}};
+constexpr RadioButton kKineticsButtons[] = {{2005, member<&P::kinetics_file_mode>, 1.0f},
+                                            {2006, member<&P::kinetics_file_mode>, 0.0f}};
+constexpr EditField kPointFields[] = {
+    {2009, spatial_time<0>}, {2011, spatial_time<1>}, {2013, spatial_time<2>},
+    {2015, spatial_time<3>}, {2017, spatial_time<4>}, {2019, spatial_time<5>},
+    {2021, spatial_time<6>}, {2023, spatial_time<7>}, {2025, spatial_time<8>},
+    {2027, spatial_time<9>}};
+constexpr EditField kScaleFields[] = {{2030, member<&P::temperature_scale>},
+                                      {2032, member<&P::velocity_scale>},
+                                      {2034, member<&P::depth_scale>}};
+constexpr RadioButton kScaleButtons[] = {{2035, member<&P::autoscale>, 1.0f},
+                                         {2036, member<&P::autoscale>, 2.0f}};
+
+constexpr std::span<const RadioButton> kRadioGroups[] = {
+    kModelButtons, kShapeButtons, kMaterialButtons, kKineticsButtons, kScaleButtons};
+constexpr std::span<const EditField> kEditGroups[] = {kPulseFields, kMaterialFields,
+                                                      kIntervalFields, kPointFields, kScaleFields};
+
+display::DialogCallback callback_for(DialogState& state) {
+  return [&state](display::DialogObject& dialog, std::int32_t control_id, std::int32_t kind) {
+    parameter_dialog_callback(state, dialog, control_id, kind);
+  };
+}
+
+// Turns on the button whose choice the field holds (none when the value is outside the
+// group's set) and registers the callback for every button of the group.
+void fill_radio_group(display::DialogObject& dialog, DialogState& state,
+                      std::span<const RadioButton> group) {
+  for (const RadioButton& button : group) {
+    if (button.field(state.working_copy) == button.value) {
+      display::dialog_set_checked(dialog, button.id, true);
+    }
+  }
+  for (const RadioButton& button : group) {
+    display::dialog_set_callback(dialog, button.id, callback_for(state));
+  }
+}
+
+void fill_edit_fields(display::DialogObject& dialog, DialogState& state,
+                      std::span<const EditField> fields) {
+  for (const EditField& field : fields) {
+    const std::string text = free_format_real_text(field.field(state.working_copy));
+    display::dialog_set_text(dialog, field.id, text.c_str(), static_cast<int>(text.size()));
+    display::dialog_set_callback(dialog, field.id, callback_for(state));
+  }
+}
+
+// The stored name without blanks (or unset bytes) at either end.
+std::string shown_name(const std::array<char, kDataFileNameLength>& name) {
+  std::size_t first = 0;
+  std::size_t last = name.size();
+  auto blank = [](char c) { return c == ' ' || c == '\0'; };
+  while (first < last && blank(name[first])) ++first;
+  while (last > first && blank(name[last - 1])) --last;
+  return std::string(name.data() + first, last - first);
+}
+
+void fill_parameters_dialog(display::DialogObject& dialog, DialogState& state) {
+  fill_radio_group(dialog, state, kModelButtons);
+  fill_radio_group(dialog, state, kShapeButtons);
+  fill_edit_fields(dialog, state, kPulseFields);
+  fill_radio_group(dialog, state, kMaterialButtons);
+  fill_edit_fields(dialog, state, kMaterialFields);
+}
+
+void fill_output_data_dialog(display::DialogObject& dialog, DialogState& state) {
+  const std::string name = shown_name(state.working_copy.data_file_name);
+  display::dialog_set_text(dialog, kNameField, name.c_str(), static_cast<int>(name.size()));
+  display::dialog_set_callback(dialog, kNameField, callback_for(state));
+  fill_edit_fields(dialog, state, kIntervalFields);
+  fill_radio_group(dialog, state, kKineticsButtons);
+  fill_edit_fields(dialog, state, kPointFields);
+  fill_edit_fields(dialog, state, kScaleFields);
+  fill_radio_group(dialog, state, kScaleButtons);
+}
+
+std::optional<std::string> field_text(display::DialogObject& dialog, std::int32_t control_id) {
+  std::string text;
+  if (!display::dialog_get_text(dialog, control_id, text, kDialogTextCapacity)) {
+    return std::nullopt;
+  }
+  return text;
+}
+
+}  // namespace
+
+void edit_parameters(DialogState& state, SharedParameters& parameters) {
+  state.working_copy = parameters.snapshot();
+  const bool parameters_dialog = state.dialog_kind == kParametersDialog;
+  display::DialogObject* dialog =
+      display::dialog_init(parameters_dialog ? kParametersTemplate : kOutputDataTemplate);
+  if (dialog == nullptr) {
+    display::write_line(" error: resource not found");
+    return;
+  }
+  if (parameters_dialog) {
+    fill_parameters_dialog(*dialog, state);
+  } else {
+    fill_output_data_dialog(*dialog, state);
+  }
+  const std::int32_t result = display::dialog_run_modal(*dialog);
+  display::dialog_release(dialog);
+  if (result == 2) return;
+  parameters.commit(state.working_copy);
+}
+
+void parameter_dialog_callback(DialogState& state, display::DialogObject& dialog,
+                               std::int32_t control_id, std::int32_t /*kind*/) {
+  ParameterSet& copy = state.working_copy;
+  for (std::span<const RadioButton> group : kRadioGroups) {
+    for (const RadioButton& button : group) {
+      if (button.id != control_id) continue;
+      display::dialog_set_checked(dialog, control_id, true);
+      button.field(copy) = button.value;
+      return;
+    }
+  }
+  for (std::span<const EditField> group : kEditGroups) {
+    for (const EditField& field : group) {
+      if (field.id != control_id) continue;
+      // Text that does not read as a number keeps the last value that did.
+      if (const auto text = field_text(dialog, control_id)) {
+        if (const auto value = free_format_read_real(*text)) field.field(copy) = *value;
+      }
+      return;
+    }
+  }
+  if (control_id == kNameField) {
+    // An empty or blank name keeps the last one.
+    if (const auto text = field_text(dialog, control_id)) {
+      if (const auto name = free_format_read_name(*text)) copy.data_file_name = *name;
+    }
+  }
+}
+
+}  // namespace kt
