@@ -1,0 +1,107 @@
+// Display context: the main surface, the GUI-thread hand-off and the key queue.
+#include "display/context.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QThread>
+
+#include <chrono>
+
+namespace kt::display {
+
+DisplayContext& context() {
+  static DisplayContext* const instance = new DisplayContext;  // deliberately never destroyed
+  return *instance;
+}
+
+std::shared_ptr<Surface> main_surface() {
+  DisplayContext& ctx = context();
+  std::lock_guard lock(ctx.mutex);
+  return ctx.main_surface;
+}
+
+void set_main_surface(std::shared_ptr<Surface> surface) {
+  DisplayContext& ctx = context();
+  std::lock_guard lock(ctx.mutex);
+  ctx.main_surface = std::move(surface);
+}
+
+bool on_gui_thread() {
+  QCoreApplication* app = QCoreApplication::instance();
+  return app == nullptr || QThread::currentThread() == app->thread();
+}
+
+namespace {
+struct HandOff {
+  std::mutex mutex;
+  std::condition_variable finished_signal;
+  bool finished = false;
+  bool abandoned = false;
+};
+}  // namespace
+
+bool run_on_gui_thread(const std::function<void()>& work) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr || context().closing) return false;
+  if (on_gui_thread()) {
+    work();
+    return true;
+  }
+  auto hand_off = std::make_shared<HandOff>();
+  const std::function<void()>* work_pointer = &work;
+  QMetaObject::invokeMethod(
+      app,
+      [hand_off, work_pointer] {
+        std::unique_lock lock(hand_off->mutex);
+        if (hand_off->abandoned) return;
+        (*work_pointer)();  // the caller waits while this runs, so `work` is alive
+        hand_off->finished = true;
+        hand_off->finished_signal.notify_all();
+      },
+      Qt::QueuedConnection);
+  std::unique_lock lock(hand_off->mutex);
+  while (!hand_off->finished) {
+    if (context().closing) {
+      hand_off->abandoned = true;
+      return false;
+    }
+    hand_off->finished_signal.wait_for(lock, std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+namespace {
+// Ends the GUI thread's key wait, from any thread.
+void wake_gui_key_wait(int reason) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr) return;
+  const auto wake = [reason] {
+    if (context().gui_key_loop != nullptr) context().gui_key_loop->exit(reason);
+  };
+  if (on_gui_thread()) {
+    wake();
+  } else {
+    QMetaObject::invokeMethod(app, wake, Qt::QueuedConnection);
+  }
+}
+}  // namespace
+
+void queue_key_codes(std::initializer_list<int> codes) {
+  DisplayContext& ctx = context();
+  {
+    std::lock_guard lock(ctx.key_mutex);
+    for (int code : codes) ctx.keys.push_back(code);
+  }
+  ctx.key_arrived.notify_all();
+  wake_gui_key_wait(kKeyLoopWoken);
+}
+
+void wake_key_waiters() {
+  DisplayContext& ctx = context();
+  { std::lock_guard lock(ctx.key_mutex); }
+  ctx.key_arrived.notify_all();
+  wake_gui_key_wait(kKeyLoopClosing);
+}
+
+}  // namespace kt::display

@@ -1,0 +1,101 @@
+// The drawing surface of the main window: an RGB32 image with the per-window graphics state
+// (colour, position, font, viewport and clip, real window, text cursor) and the lock that makes
+// every display operation atomic. Lines and rectangles are set pixel by pixel so that the
+// pixels are exact; text and bitmaps go through QPainter with the clip rectangle applied.
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <QRect>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "display/fonts.h"
+
+namespace kt::display {
+
+inline constexpr int kPaletteSize = 16;
+// 0xRRGGBB of the sixteen palette colours.
+inline constexpr std::array<std::uint32_t, kPaletteSize> kPalette = {
+    0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xC0C0C0,
+    0x808080, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
+
+// Rounds to the nearest integer, halves away from zero, and keeps the result in 16-bit range.
+int round_to_pixel(double value);
+
+class Surface {
+ public:
+  Surface(int width, int height);
+
+  Surface(const Surface&) = delete;
+  Surface& operator=(const Surface&) = delete;
+
+  // Held by every display operation for its whole duration.
+  std::mutex mutex;
+
+  // ---- everything below requires `mutex` to be held ----
+  int width() const { return image_.width(); }
+  int height() const { return image_.height(); }
+  const QImage& image() const { return image_; }
+  QImage& image() { return image_; }
+
+  int color_index() const { return color_index_; }
+  int set_color(int index);  // clamps, returns the previous index
+  std::uint32_t color_rgb() const { return kPalette[static_cast<std::size_t>(color_index_)]; }
+
+  // Viewport in surface pixels (reordered); the clip is the viewport within the surface.
+  void set_viewport(int x1, int y1, int x2, int y2);
+  QRect viewport() const { return viewport_; }
+  QRect clip() const { return viewport_.intersected(image_.rect()); }
+
+  // Current position, relative to the viewport origin.
+  int pos_x = 0, pos_y = 0;
+
+  bool set_real_window(bool invert, double x1, double y1, double x2, double y2);
+  void real_to_pixel(double x, double y, int& px, int& py) const;
+  void pixel_to_real(int px, int py, double& x, double& y) const;
+
+  // Drawing in viewport-relative coordinates, clipped.
+  void fill_rect(int x1, int y1, int x2, int y2);
+  void outline_rect(int x1, int y1, int x2, int y2);
+  void line(int x1, int y1, int x2, int y2);
+  // Draws the text with its top-left at the current position and advances the position.
+  void draw_text(const QString& text);
+  bool draw_bitmap(const QImage& bitmap, int x, int y);
+
+  // Text layer.
+  void write_text(const QString& text);
+  void new_line();
+
+  // Fonts.
+  std::vector<FontEntry> font_list;
+  bool fonts_initialized = false;
+  bool has_font = false;
+  QFont font;
+  double font_x_scale = 1.0;  // horizontal scale that gives the requested average width
+
+  // Called (under the lock) after the pixels changed; the widget uses it to schedule a repaint.
+  void set_change_notifier(std::function<void()> notifier) { notifier_ = std::move(notifier); }
+  void changed() {
+    if (notifier_) notifier_();
+  }
+
+ private:
+  void set_pixel(int x, int y, std::uint32_t rgb);  // absolute coordinates, clipped
+
+  QImage image_;
+  int color_index_ = 15;
+  QRect viewport_;
+  bool invert_ = false;
+  double x_min_ = 0.0, y_min_ = 0.0, x_max_ = 1.0, y_max_ = 1.0;
+  bool real_window_set_ = false;
+  int text_column_ = 0, text_row_ = 0;
+  std::function<void()> notifier_;
+};
+
+}  // namespace kt::display
