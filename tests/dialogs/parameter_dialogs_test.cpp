@@ -1,0 +1,238 @@
+// The two parameter dialogs driven through their real widgets: the test acts on the modal dialog
+// while edit_parameters waits in it.
+#include "params/parameter_dialogs.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "kt_test_paths.h"
+#include "params/parameter_file.h"
+#include "tests/dialogs/dialog_driver.h"
+
+namespace kt {
+namespace {
+
+ParameterSet defaults() {
+  ParameterSet p;
+  set_default_parameter_groups(p, 0);
+  return p;
+}
+
+// What a dialog shows: the text of every edit field and the state of every radio button.
+struct Shown {
+  std::map<int, std::string> texts;
+  std::map<int, bool> checked;
+};
+
+Shown shown_controls(QWidget* dialog) {
+  Shown shown;
+  for (int id = 1000; id < 2100; ++id) {
+    QWidget* control = test::find_control(dialog, id);
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+      shown.texts[id] = edit->text().toStdString();
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control);
+               button != nullptr && button->isCheckable()) {
+      shown.checked[id] = button->isChecked();
+    }
+  }
+  return shown;
+}
+
+class ParameterDialogsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { parameters_.values = defaults(); }
+
+  // Opens the dialog of `kind` and runs `act` on it once it is the active modal widget; `act`
+  // must close it.
+  void run_dialog(int kind, const std::function<void(QWidget*)>& act) {
+    state_.dialog_kind = kind;
+    bool acted = false;
+    test::when_modal([&](QWidget* dialog) {
+      acted = true;
+      act(dialog);
+    });
+    edit_parameters(state_, parameters_);
+    EXPECT_TRUE(acted) << "the dialog did not open";
+  }
+  Shown show(int kind) {
+    Shown shown;
+    run_dialog(kind, [&](QWidget* dialog) {
+      shown = shown_controls(dialog);
+      test::press(dialog, 2);
+    });
+    return shown;
+  }
+
+  SharedParameters parameters_;
+  DialogState state_;
+};
+
+TEST_F(ParameterDialogsTest, ParametersDialogShowsTheDefaults) {
+  const Shown shown = show(kParametersDialog);
+  const std::map<int, bool> radios = {{1001, false}, {1002, true},  {1004, true},
+                                      {1005, false}, {1016, true},  {1017, false}};
+  EXPECT_EQ(shown.checked, radios);
+  const std::map<int, std::string> texts = {
+      {1007, "15.00000"},      {1009, "50.00000"},      {1011, "25.00000"},
+      {1013, "248.0000"},      {1019, "1.420000"},      {1021, "2.000000"},
+      {1023, "1.5600000E-03"}, {1025, "320000.0"},      {1027, "140000.0"},
+      {1029, "0.1000000"},     {1031, "6.0000000E+21"}, {1033, "0.3200000"},
+      {1035, "300.0000"},      {1037, "1.500000"},      {1039, "3000000."},
+      {1041, "900.0000"},      {1043, "0.7000000"},     {1045, "110000.0"},
+      {1047, "500.0000"},      {1049, "1.500000"},      {1051, "3.5700000E+12"},
+      {1053, "2000.000"}};
+  EXPECT_EQ(shown.texts, texts);
+  EXPECT_EQ(parameters_.snapshot(), defaults());
+}
+
+TEST_F(ParameterDialogsTest, OutputDataDialogShowsTheDefaults) {
+  const Shown shown = show(kOutputDataDialog);
+  const std::map<int, bool> radios = {{2005, false}, {2006, true}, {2035, true}, {2036, false}};
+  EXPECT_EQ(shown.checked, radios);
+  const std::map<int, std::string> texts = {
+      {2001, "Data1"},    {2003, "0.1000000"}, {2009, "4.000000"}, {2011, "8.000000"},
+      {2013, "12.00000"}, {2015, "16.00000"},  {2017, "20.00000"}, {2019, "24.00000"},
+      {2021, "28.00000"}, {2023, "32.00000"},  {2025, "36.00000"}, {2027, "40.00000"},
+      {2030, "2000.000"}, {2032, "200.0000"},  {2034, "1.000000"}};
+  EXPECT_EQ(shown.texts, texts);
+}
+
+TEST_F(ParameterDialogsTest, TypedNumbersFollowTheTextAsItChanges) {
+  run_dialog(kParametersDialog, [](QWidget* dialog) {
+    // 3, 30, 3, empty: the last number read was 3.
+    QLineEdit* width = test::edit(dialog, 1007);
+    test::clear(width);
+    QTest::keyClicks(width, "30");
+    test::backspaces(width, 2);
+    // 50.00000 deleted from its end: the last number read was 5; a letter keeps it.
+    QLineEdit* fluence = test::edit(dialog, 1009);
+    test::backspaces(fluence, 8);
+    QTest::keyClicks(fluence, "x");
+    // Exponent forms with D, a second item ignored, and a value no range refuses.
+    test::replace(test::edit(dialog, 1011), "1.5D2, 7");
+    test::replace(test::edit(dialog, 1053), "-2e3");
+    test::press(dialog, 1);
+  });
+  ParameterSet expected = defaults();
+  expected.pulse_width = 3.0f;
+  expected.fluence = 5.0f;
+  expected.front_fraction = 150.0f;
+  expected.sublimation_enthalpy_dhb = -2000.0f;
+  EXPECT_EQ(parameters_.snapshot(), expected);
+}
+
+TEST_F(ParameterDialogsTest, CancelAndEscapeChangeNothing) {
+  auto change_everything = [](QWidget* dialog) {
+    test::replace(test::edit(dialog, 1007), "99");
+    test::replace(test::edit(dialog, 1023), "0.5");
+    test::click(dialog, 1001);
+    test::click(dialog, 1017);
+  };
+  run_dialog(kParametersDialog, [&](QWidget* dialog) {
+    change_everything(dialog);
+    test::press(dialog, 2);
+  });
+  EXPECT_EQ(parameters_.snapshot(), defaults());
+  run_dialog(kParametersDialog, [&](QWidget* dialog) {
+    change_everything(dialog);
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
+  EXPECT_EQ(parameters_.snapshot(), defaults());
+  run_dialog(kOutputDataDialog, [&](QWidget* dialog) {
+    test::replace(test::edit(dialog, 2001), "Other");
+    test::click(dialog, 2005);
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
+  EXPECT_EQ(parameters_.snapshot(), defaults());
+  // Nothing typed into a cancelled dialog comes back at the next opening.
+  EXPECT_EQ(show(kParametersDialog).texts.at(1007), "15.00000");
+}
+
+TEST_F(ParameterDialogsTest, ChoicesAreSetByTheirButtons) {
+  run_dialog(kParametersDialog, [](QWidget* dialog) {
+    test::click(dialog, 1005);  // Rectangle Pulse Shape
+    test::click(dialog, 1001);  // Surface Photothermal Model
+    test::click(dialog, 1017);  // Other material
+    test::press(dialog, 1);
+  });
+  ParameterSet expected = defaults();
+  expected.pulse_shape = 2.0f;
+  expected.ablation_model = 1.0f;
+  expected.material = 2.0f;
+  EXPECT_EQ(parameters_.snapshot(), expected);
+
+  run_dialog(kOutputDataDialog, [](QWidget* dialog) {
+    test::click(dialog, 2005);  // Addition
+    test::click(dialog, 2036);  // Manual
+    test::replace(test::edit(dialog, 2027), "55");
+    test::replace(test::edit(dialog, 2030), "1500");
+    test::replace(test::edit(dialog, 2003), "0.25");
+    test::press(dialog, 1);
+  });
+  expected.kinetics_file_mode = 1.0f;
+  expected.autoscale = 2.0f;
+  expected.spatial_times[9] = 55.0f;
+  expected.temperature_scale = 1500.0f;
+  expected.output_interval = 0.25f;
+  EXPECT_EQ(parameters_.snapshot(), expected);
+}
+
+TEST_F(ParameterDialogsTest, ChoicesOutsideTheirSetShowNoButtonAndSurviveOk) {
+  ParameterSet odd = defaults();
+  odd.material = 3.0f;
+  odd.ablation_model = 0.0f;
+  odd.kinetics_file_mode = 2.0f;
+  odd.autoscale = 0.0f;
+  const std::string path = std::string(KT_BINARY_DIR) + "/dialogs_odd_choices.par";
+  ParameterSet written = odd;
+  ASSERT_TRUE(write_parameter_file(path, written).ok);
+  ParameterSet read = defaults();
+  ASSERT_TRUE(read_parameter_file(path, read).ok);
+  ASSERT_EQ(read, odd);
+  parameters_.commit(read);
+
+  Shown shown;
+  run_dialog(kParametersDialog, [&](QWidget* dialog) {
+    shown = shown_controls(dialog);
+    test::press(dialog, 1);
+  });
+  EXPECT_FALSE(shown.checked.at(1016) || shown.checked.at(1017));
+  EXPECT_FALSE(shown.checked.at(1001) || shown.checked.at(1002));
+  run_dialog(kOutputDataDialog, [&](QWidget* dialog) {
+    shown = shown_controls(dialog);
+    test::press(dialog, 1);
+  });
+  EXPECT_FALSE(shown.checked.at(2005) || shown.checked.at(2006));
+  EXPECT_FALSE(shown.checked.at(2035) || shown.checked.at(2036));
+  EXPECT_EQ(parameters_.snapshot(), odd);
+}
+
+TEST_F(ParameterDialogsTest, TheNameFieldKeepsItsFirstItem) {
+  auto name_after_typing = [&](const char* text) {
+    run_dialog(kOutputDataDialog, [&](QWidget* dialog) {
+      test::replace(test::edit(dialog, 2001), text);
+      test::press(dialog, 1);
+    });
+    const ParameterSet p = parameters_.snapshot();
+    return std::string(p.data_file_name.data(), p.data_file_name.size());
+  };
+  EXPECT_EQ(name_after_typing("abcdefghijklmnopqrst"), "abcdefghijklmn");
+  EXPECT_EQ(name_after_typing("two words"), "two           ");
+  EXPECT_EQ(name_after_typing("'two words'"), "two words     ");
+  EXPECT_EQ(name_after_typing("   "), "two words     ");  // blank keeps the last name
+  // The stored name is shown without its blanks.
+  EXPECT_EQ(show(kOutputDataDialog).texts.at(2001), "two words");
+}
+
+}  // namespace
+}  // namespace kt
