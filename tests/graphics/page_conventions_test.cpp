@@ -1,0 +1,145 @@
+// Pixel arithmetic, width rows, layouts, fonts and number labels of the graph panels.
+#include "graphics/page_conventions.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "graphics/spatial_plot.h"
+#include "graphics/temporal_plot.h"
+
+namespace kt {
+namespace {
+
+PageGeometry page_of(int width, int height) {
+  return {static_cast<std::int16_t>(width), static_cast<std::int16_t>(height),
+          static_cast<float>(width) / 1024.0f};
+}
+
+TEST(PixelArithmetic, RealSumTruncatesOnceOffsetTruncatesFirst) {
+  // trunc(153 - 0.1·1024) = trunc(50.6) = 50, whereas 153 - ⌊102.4⌋ would give 51.
+  EXPECT_EQ(page_offset(153, -0.1f, 1024), 50);
+  EXPECT_EQ(scaled(90, 0.625f), 56);
+  EXPECT_EQ(scaled(90, 1.5625f), 140);
+  EXPECT_EQ(scaled(7, 0.78125f), 5);
+  // The 32-bit fraction is widened: 0.38f·600 is just below 228.
+  EXPECT_EQ(page_fraction(0.38f, 600), 227);
+}
+
+TEST(TemporalLayout, MatchesTheLayoutTableAtListedWidths) {
+  const TemporalLayout l = temporal_layout(page_of(1024, 768));
+  EXPECT_EQ((std::array{l.x0, l.y0, l.x1, l.y1}), (std::array{153, 291, 665, 582}));
+  EXPECT_EQ((std::array{l.dx, l.dy, l.x_depth, l.x_fraction, l.x_time}),
+            (std::array{102, 72, 787, 890, 357}));
+
+  const TemporalLayout m = temporal_layout(page_of(800, 600));
+  EXPECT_EQ((std::array{m.x0, m.y0, m.x1, m.y1}), (std::array{120, 227, 520, 436}));
+  EXPECT_EQ((std::array{m.dx, m.dy, m.x_depth, m.x_fraction, m.x_time}),
+            (std::array{80, 52, 615, 695, 279}));
+
+  const TemporalLayout s = temporal_layout(page_of(640, 480));
+  EXPECT_EQ((std::array{s.x0, s.y0, s.x1, s.y1}), (std::array{96, 182, 416, 349}));
+  const TemporalLayout b = temporal_layout(page_of(1280, 1024));
+  EXPECT_EQ((std::array{b.x0, b.y0, b.x1, b.y1}), (std::array{192, 389, 832, 798}));
+  const TemporalLayout u = temporal_layout(page_of(1600, 1200));
+  EXPECT_EQ((std::array{u.x0, u.y0, u.x1, u.y1}), (std::array{240, 455, 1040, 935}));
+}
+
+TEST(TemporalLayout, UnlistedWidthsTakeTheNearestRowInsteadOfNothing) {
+  // 1366 lies nearest 1280: height fraction 0.4.
+  const TemporalLayout l = temporal_layout(page_of(1366, 768));
+  EXPECT_EQ((std::array{l.x0, l.y0, l.x1, l.y1}), (std::array{204, 291, 887, 598}));
+  // 900 lies nearest 800 (0.35), 1100 nearest 1152 (0.38).
+  EXPECT_EQ(temporal_layout(page_of(900, 700)).h, 244);
+  EXPECT_EQ(temporal_layout(page_of(1100, 700)).h, 265);
+  EXPECT_GT(temporal_layout(page_of(1920, 1080)).w, 0);
+}
+
+TEST(ProfilePanelLayout, BothPanelsAtEveryListedSize) {
+  struct Case {
+    int width, height;
+    std::array<int, 4> temperature, fraction;
+  };
+  const Case cases[] = {
+      {640, 480, {96, 24, 224, 120}, {447, 24, 575, 120}},
+      {800, 600, {120, 30, 280, 150}, {559, 30, 719, 150}},
+      {1024, 768, {153, 38, 357, 191}, {716, 38, 920, 191}},
+      {1280, 1024, {192, 51, 448, 255}, {895, 51, 1151, 255}},
+      {1600, 1200, {240, 60, 560, 300}, {1119, 60, 1439, 300}},
+  };
+  for (const Case& c : cases) {
+    const PageGeometry page = page_of(c.width, c.height);
+    const auto t = profile_panel_layout(page, 0.15f, 0.05f, 0.2f, 0.2f);
+    const auto f = profile_panel_layout(page, 0.7f, 0.05f, 0.2f, 0.2f);
+    EXPECT_EQ((std::array{t.x0, t.y0, t.x1, t.y1}), c.temperature) << c.width;
+    EXPECT_EQ((std::array{f.x0, f.y0, f.x1, f.y1}), c.fraction) << c.width;
+  }
+  const auto t = profile_panel_layout(page_of(1024, 768), 0.15f, 0.05f, 0.2f, 0.2f);
+  EXPECT_EQ(t.dx, 51);
+  EXPECT_EQ(t.dy, 38);
+}
+
+TEST(Fonts, ByWidthWithNearestRowForUnlistedWidths) {
+  EXPECT_EQ(label_font_request(640), "t'helv'h10w5");
+  EXPECT_EQ(label_font_request(320), "t'helv'h10w5");
+  EXPECT_EQ(label_font_request(700), "t'helv'h10w5");
+  EXPECT_EQ(label_font_request(800), "t'helv'h12w7");
+  EXPECT_EQ(label_font_request(900), "t'helv'h12w7");
+  EXPECT_EQ(label_font_request(1024), "t'helv'h15w8");
+  EXPECT_EQ(label_font_request(1152), "t'helv'h15w8");
+  EXPECT_EQ(label_font_request(1280), "t'helv'h18w9");
+  EXPECT_EQ(label_font_request(1366), "t'helv'h18w9");
+  EXPECT_EQ(label_font_request(1920), "t'helv'h18w9");
+  EXPECT_EQ(temporal_title_font_request(640), "t'tms rmn'h15w8");
+  EXPECT_EQ(temporal_title_font_request(800), "t'tms rmn'h16w9");
+  EXPECT_EQ(temporal_title_font_request(1100), "t'tms rmn'h26w16");
+  EXPECT_EQ(temporal_title_font_request(1366), "t'tms rmn'h26w16");
+
+  FontField field;
+  field.assign("t'helv'h12w7");
+  EXPECT_EQ(field.text(), "t'helv'h12w7        ");
+}
+
+TEST(NumberField, TenCharacterFieldsWithTheNumberFirst) {
+  NumberField field;
+  field.set_scientific(250.0, 8, 1);
+  EXPECT_EQ(field.text(), " 2.5E+02  ");
+  field.set_scientific(0.0, 8, 1);
+  EXPECT_EQ(field.text(), " 0.0E+00  ");
+  field.set_fixed(1234.5678, 10, 3);
+  EXPECT_EQ(field.text(), "  1234.568");
+  // A fraction axis top of 10 does not fit fixed 4.2.
+  field.set_fixed(10.0, 4, 2);
+  EXPECT_EQ(field.text(), "****      ");
+
+  // The fraction labels of a unit axis, top to bottom.
+  const float step = 1.0f * 0.25f;
+  std::string column;
+  for (int j = 0; j <= 4; ++j) {
+    field.set_fixed(static_cast<float>(4 - j) * step, 4, 2);
+    column += std::string(field.text()) + "|";
+  }
+  EXPECT_EQ(column, "1.00      |0.75      |0.50      |0.25      |0.00      |");
+}
+
+TEST(AxisTops, UnusableTopsBecomeOneAndDoublingStopsAtTheLargestReal) {
+  EXPECT_EQ(usable_axis_top(500.0f), 500.0f);
+  EXPECT_EQ(usable_axis_top(0.0f), 1.0f);
+  EXPECT_EQ(usable_axis_top(-15.0f), 1.0f);
+  EXPECT_EQ(usable_axis_top(std::nanf("")), 1.0f);
+  EXPECT_EQ(usable_axis_top(std::numeric_limits<float>::infinity()), 1.0f);
+
+  float top = 500.0f;
+  EXPECT_TRUE(double_axis_top(top));
+  EXPECT_EQ(top, 1000.0f);
+  top = std::numeric_limits<float>::max() / 1.5f;
+  EXPECT_TRUE(double_axis_top(top));
+  EXPECT_EQ(top, std::numeric_limits<float>::max());
+  EXPECT_FALSE(double_axis_top(top));
+  EXPECT_TRUE(std::isfinite(top));
+}
+
+}  // namespace
+}  // namespace kt
