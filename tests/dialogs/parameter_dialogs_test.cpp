@@ -9,9 +9,11 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -232,6 +234,26 @@ TEST_F(ParameterDialogsTest, TheNameFieldKeepsItsFirstItem) {
   EXPECT_EQ(name_after_typing("   "), "two words     ");  // blank keeps the last name
   // The stored name is shown without its blanks.
   EXPECT_EQ(show(kOutputDataDialog).texts.at(2001), "two words");
+}
+
+// Real-window pictures of both dialogs with the defaults, taken from the X display the test runs
+// on: KT_SHOTS_DIR=<folder> QT_QPA_PLATFORM=xcb xvfb-run -s "-screen 0 1024x768x24" dialogs_tests
+// --gtest_filter=*Screenshots*
+TEST_F(ParameterDialogsTest, Screenshots) {
+  const char* folder = std::getenv("KT_SHOTS_DIR");
+  if (folder == nullptr) GTEST_SKIP() << "KT_SHOTS_DIR is not set";
+  const std::pair<int, const char*> dialogs[] = {{kParametersDialog, "parameters_dialog.png"},
+                                                 {kOutputDataDialog, "output_data_dialog.png"}};
+  for (const auto& [kind, name] : dialogs) {
+    run_dialog(kind, [&](QWidget* dialog) {
+      EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));
+      QTest::qWait(500);
+      const std::string command =
+          std::string("import -window root '") + folder + "/" + name + "'";
+      EXPECT_EQ(std::system(command.c_str()), 0) << command;
+      test::press(dialog, 2);
+    });
+  }
 }
 
 }  // namespace
