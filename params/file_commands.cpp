@@ -100,7 +100,9 @@ void open_command(FileCommandContext& context) {
   open_parameter_file(choice.path, context);
 }
 
-void save_command(FileCommandContext& context) { save_parameter_file(context); }
+void save_command(FileCommandContext& context) {
+  save_parameter_file(context);
+}
 
 void save_as_command(FileCommandContext& context) {
   const ChooserResult choice = choose_parameter_file(context.services);

@@ -38,9 +38,9 @@ struct FileCommandContext {
 };
 
 enum class ChooserStatus {
-  chosen,      // a usable file name, as a full path of at most 99 characters
-  cancelled,   // the user cancelled, or chose nothing usable (empty, a wildcard, a directory)
-  too_long,    // the path does not fit the current-file location; the user was told
+  chosen,     // a usable file name, as a full path of at most 99 characters
+  cancelled,  // the user cancelled, or chose nothing usable (empty, a wildcard, a directory)
+  too_long,   // the path does not fit the current-file location; the user was told
 };
 
 struct ChooserResult {

@@ -44,36 +44,35 @@ constexpr EditField kPulseFields[] = {{1007, member<&P::pulse_width>},
                                       {1013, member<&P::wavelength>}};
 constexpr RadioButton kMaterialButtons[] = {{1016, member<&P::material>, 1.0f},
                                             {1017, member<&P::material>, 2.0f}};
-constexpr EditField kMaterialFields[] = {
-    {1019, member<&P::density>},
-    {1021, member<&P::specific_heat>},
-    {1023, member<&P::thermal_conductivity>},
-    {1025, member<&P::absorption_coefficient>},
-    {1027, member<&P::screening_coefficient>},
-    {1029, member<&P::reflection_coefficient>},
-    {1031, member<&P::chromophore_density>},
-    {1033, member<&P::volatile_fraction>},
-    {1035, member<&P::ambient_temperature>},
-    {1037, member<&P::activation_energy_ea>},
-    {1039, member<&P::pre_exponential_vo>},
-    {1041, member<&P::sublimation_enthalpy_dh>},
-    {1043, member<&P::activation_energy_em>},
-    {1045, member<&P::pre_exponential_vom>},
-    {1047, member<&P::sublimation_enthalpy_dhm>},
-    {1049, member<&P::activation_energy_eb>},
-    {1051, member<&P::pre_exponential_ko>},
-    {1053, member<&P::sublimation_enthalpy_dhb>}};
+constexpr EditField kMaterialFields[] = {{1019, member<&P::density>},
+                                         {1021, member<&P::specific_heat>},
+                                         {1023, member<&P::thermal_conductivity>},
+                                         {1025, member<&P::absorption_coefficient>},
+                                         {1027, member<&P::screening_coefficient>},
+                                         {1029, member<&P::reflection_coefficient>},
+                                         {1031, member<&P::chromophore_density>},
+                                         {1033, member<&P::volatile_fraction>},
+                                         {1035, member<&P::ambient_temperature>},
+                                         {1037, member<&P::activation_energy_ea>},
+                                         {1039, member<&P::pre_exponential_vo>},
+                                         {1041, member<&P::sublimation_enthalpy_dh>},
+                                         {1043, member<&P::activation_energy_em>},
+                                         {1045, member<&P::pre_exponential_vom>},
+                                         {1047, member<&P::sublimation_enthalpy_dhm>},
+                                         {1049, member<&P::activation_energy_eb>},
+                                         {1051, member<&P::pre_exponential_ko>},
+                                         {1053, member<&P::sublimation_enthalpy_dhb>}};
 
 // Template 101.
 constexpr std::int32_t kNameField = 2001;
 constexpr EditField kIntervalFields[] = {{2003, member<&P::output_interval>}};
 constexpr RadioButton kKineticsButtons[] = {{2005, member<&P::kinetics_file_mode>, 1.0f},
                                             {2006, member<&P::kinetics_file_mode>, 0.0f}};
-constexpr EditField kPointFields[] = {
-    {2009, spatial_time<0>}, {2011, spatial_time<1>}, {2013, spatial_time<2>},
-    {2015, spatial_time<3>}, {2017, spatial_time<4>}, {2019, spatial_time<5>},
-    {2021, spatial_time<6>}, {2023, spatial_time<7>}, {2025, spatial_time<8>},
-    {2027, spatial_time<9>}};
+constexpr EditField kPointFields[] = {{2009, spatial_time<0>}, {2011, spatial_time<1>},
+                                      {2013, spatial_time<2>}, {2015, spatial_time<3>},
+                                      {2017, spatial_time<4>}, {2019, spatial_time<5>},
+                                      {2021, spatial_time<6>}, {2023, spatial_time<7>},
+                                      {2025, spatial_time<8>}, {2027, spatial_time<9>}};
 constexpr EditField kScaleFields[] = {{2030, member<&P::temperature_scale>},
                                       {2032, member<&P::velocity_scale>},
                                       {2034, member<&P::depth_scale>}};

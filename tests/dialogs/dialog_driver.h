@@ -1,6 +1,8 @@
 // Drives a modal dialog of the display layer through its real widgets, as a user would.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
@@ -8,11 +10,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
-
 #include <functional>
 #include <memory>
-
-#include <gtest/gtest.h>
 
 namespace kt::test {
 
@@ -51,7 +50,9 @@ inline void click(QWidget* dialog, int id) {
 }
 
 // Presses OK (1) or Cancel (2).
-inline void press(QWidget* dialog, int id) { click(dialog, id); }
+inline void press(QWidget* dialog, int id) {
+  click(dialog, id);
+}
 
 // Deletes the whole text at once, as selecting it and pressing Backspace does.
 inline void clear(QLineEdit* field) {

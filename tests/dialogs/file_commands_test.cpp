@@ -1,13 +1,13 @@
 #include "params/file_commands.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "kt_test_paths.h"
 
@@ -60,8 +60,7 @@ class FileCommandsTest : public ::testing::Test {
     fs::create_directories(dir_);
     fs::current_path(dir_);
     parameters_.values = defaults();
-    context_.services.open_file_chooser = [this](std::string_view title,
-                                                 std::string_view initial) {
+    context_.services.open_file_chooser = [this](std::string_view title, std::string_view initial) {
       ++chooser_calls_;
       EXPECT_EQ(title, "Open a File");
       EXPECT_EQ(initial, "*.par");

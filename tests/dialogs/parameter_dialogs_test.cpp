@@ -2,20 +2,19 @@
 // while edit_parameters waits in it.
 #include "params/parameter_dialogs.h"
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
-
 #include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
 #include <utility>
-
-#include <gtest/gtest.h>
 
 #include "kt_test_paths.h"
 #include "params/parameter_file.h"
@@ -81,18 +80,16 @@ class ParameterDialogsTest : public ::testing::Test {
 
 TEST_F(ParameterDialogsTest, ParametersDialogShowsTheDefaults) {
   const Shown shown = show(kParametersDialog);
-  const std::map<int, bool> radios = {{1001, false}, {1002, true},  {1004, true},
-                                      {1005, false}, {1016, true},  {1017, false}};
+  const std::map<int, bool> radios = {{1001, false}, {1002, true}, {1004, true},
+                                      {1005, false}, {1016, true}, {1017, false}};
   EXPECT_EQ(shown.checked, radios);
   const std::map<int, std::string> texts = {
-      {1007, "15.00000"},      {1009, "50.00000"},      {1011, "25.00000"},
-      {1013, "248.0000"},      {1019, "1.420000"},      {1021, "2.000000"},
-      {1023, "1.5600000E-03"}, {1025, "320000.0"},      {1027, "140000.0"},
-      {1029, "0.1000000"},     {1031, "6.0000000E+21"}, {1033, "0.3200000"},
-      {1035, "300.0000"},      {1037, "1.500000"},      {1039, "3000000."},
-      {1041, "900.0000"},      {1043, "0.7000000"},     {1045, "110000.0"},
-      {1047, "500.0000"},      {1049, "1.500000"},      {1051, "3.5700000E+12"},
-      {1053, "2000.000"}};
+      {1007, "15.00000"},      {1009, "50.00000"},  {1011, "25.00000"},      {1013, "248.0000"},
+      {1019, "1.420000"},      {1021, "2.000000"},  {1023, "1.5600000E-03"}, {1025, "320000.0"},
+      {1027, "140000.0"},      {1029, "0.1000000"}, {1031, "6.0000000E+21"}, {1033, "0.3200000"},
+      {1035, "300.0000"},      {1037, "1.500000"},  {1039, "3000000."},      {1041, "900.0000"},
+      {1043, "0.7000000"},     {1045, "110000.0"},  {1047, "500.0000"},      {1049, "1.500000"},
+      {1051, "3.5700000E+12"}, {1053, "2000.000"}};
   EXPECT_EQ(shown.texts, texts);
   EXPECT_EQ(parameters_.snapshot(), defaults());
 }
@@ -248,8 +245,7 @@ TEST_F(ParameterDialogsTest, Screenshots) {
     run_dialog(kind, [&](QWidget* dialog) {
       EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));
       QTest::qWait(500);
-      const std::string command =
-          std::string("import -window root '") + folder + "/" + name + "'";
+      const std::string command = std::string("import -window root '") + folder + "/" + name + "'";
       EXPECT_EQ(std::system(command.c_str()), 0) << command;
       test::press(dialog, 2);
     });

@@ -1,8 +1,8 @@
 // One application object for every test of the executable (offscreen unless a platform is set).
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QByteArray>
-
-#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
