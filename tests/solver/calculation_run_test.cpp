@@ -1,0 +1,366 @@
+#include "solver/calculation_run.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+#include "kt_test_paths.h"
+#include "tests/solver/solver_test_support.h"
+
+namespace kt {
+namespace {
+
+using test::RecordingSink;
+using test::RunRecords;
+using test::ScratchDirectory;
+
+RunOptions in_directory(const ScratchDirectory& directory) {
+  RunOptions options;
+  options.output_directory = directory.path();
+  return options;
+}
+
+RunOptions kinetics_only() {
+  RunOptions options;
+  options.write_profile_files = false;
+  options.append_kinetics_line = false;
+  return options;
+}
+
+void expect_finite(const RunOutcome& outcome) {
+  EXPECT_TRUE(std::isfinite(outcome.surface_recession_nm));
+  EXPECT_TRUE(std::isfinite(outcome.volume_depth_nm));
+  EXPECT_TRUE(std::isfinite(outcome.total_depth_nm));
+  EXPECT_TRUE(std::isfinite(outcome.peak_surface_temperature_k));
+  EXPECT_TRUE(std::isfinite(outcome.peak_front_velocity_cm_s));
+  EXPECT_EQ(outcome.kinetics_line.find("NaN"), std::string::npos) << outcome.kinetics_line;
+}
+
+TEST(CalculationRun, DefaultRunEndsByItsTestAndWritesAutoScales) {
+  ScratchDirectory directory;
+  RunRecords records;
+  const RunOutcome outcome = records.run(in_directory(directory));
+  EXPECT_EQ(outcome.end, RunEnd::end_test);
+  EXPECT_EQ(outcome.step_count, 5359);
+  EXPECT_TRUE(outcome.file_errors.empty());
+  EXPECT_EQ(outcome.fluence_used, 50.0);
+  EXPECT_EQ(outcome.kinetics_line, " 50.0000   2.79927E+01   3.94849E+00   3.19412E+01");
+  EXPECT_NEAR(outcome.total_depth_nm, outcome.surface_recession_nm + outcome.volume_depth_nm,
+              1e-12);
+  EXPECT_GT(outcome.peak_surface_temperature_k, 1000.0);
+
+  const ParameterSet& p = records.parameters.values;
+  EXPECT_NEAR(p.temperature_scale, 1977.93f, 0.01f);
+  EXPECT_NEAR(p.velocity_scale, 1151.80f, 0.01f);
+  EXPECT_EQ(p.depth_scale, 0.2f);
+  EXPECT_EQ(records.scales.plot_temperature_scale, p.temperature_scale);
+  EXPECT_EQ(records.scales.profile_temperature_scale, p.temperature_scale);
+  EXPECT_EQ(records.scales.plot_velocity_scale, p.velocity_scale);
+  EXPECT_EQ(records.scales.plot_time_scale, 15.0f);
+  EXPECT_FLOAT_EQ(records.scales.plot_depth_scale, 6.25f);
+  EXPECT_FLOAT_EQ(records.scales.profile_depth_scale, 281.25f);
+  EXPECT_EQ(records.scales.plot_fraction_scale, 1.0f);
+  EXPECT_EQ(records.scales.profile_node_count, 65);
+  EXPECT_EQ(records.flags.calculation_running.load(), 0.0f);
+  EXPECT_EQ(records.flags.run_active.load(), 0);
+}
+
+TEST(CalculationRun, AutoScaleBandsAndManualScales) {
+  ParameterSet p = test::default_parameters();
+  AutoScales a = compute_auto_scales(p);
+  EXPECT_NEAR(a.maximum_temperature_k, 5933.80, 0.005);
+  EXPECT_NEAR(a.band_factor, 0.3, 1e-7);
+  p.fluence = 10.0f;  // Tmax/3 below 1500
+  EXPECT_NEAR(compute_auto_scales(p).band_factor, 0.4, 1e-7);
+  p.fluence = 100.0f;  // Tmax = 11567.6, Tmax/3 = 3855.9: eighth of Tmax
+  a = compute_auto_scales(p);
+  EXPECT_NEAR(a.band_factor, 0.1, 1e-7);
+  EXPECT_FLOAT_EQ(a.temperature_scale, static_cast<float>(a.maximum_temperature_k * 0.125));
+  p.fluence = 1000.0f;  // beyond 7000: a tenth
+  a = compute_auto_scales(p);
+  EXPECT_FLOAT_EQ(a.temperature_scale, static_cast<float>(a.maximum_temperature_k / 10.0));
+  p.ablation_model = 1.0f;  // surface: Ea and Vo
+  p.fluence = 50.0f;
+  a = compute_auto_scales(p);
+  EXPECT_NEAR(a.velocity_scale, 3.0e6 * std::exp(-1.5 * 1.6e-19 / (0.3 * 1.38e-23 * 5933.8033)),
+              0.01);
+
+  RunRecords records;
+  records.parameters.values.autoscale = 2.0f;
+  records.parameters.values.fluence = 20000.0f;
+  records.parameters.values.pulse_width = 0.5f;
+  const RunOutcome outcome = records.run(kinetics_only());
+  const ParameterSet& after = records.parameters.values;
+  EXPECT_EQ(after.temperature_scale, 2000.0f);
+  EXPECT_EQ(after.velocity_scale, 200.0f);
+  EXPECT_EQ(after.depth_scale, 1.0f);
+  EXPECT_EQ(after.fluence, 10000.0f);
+  EXPECT_EQ(after.pulse_width, 1.0f);
+  EXPECT_EQ(outcome.fluence_used, 10000.0);
+  EXPECT_EQ(outcome.kinetics_line.substr(0, 8), "10000.00");
+  expect_finite(outcome);
+}
+
+TEST(CalculationRun, DefaultRunMatchesGoldenFilesByteForByte) {
+  ScratchDirectory directory;
+  RunRecords records;
+  records.run(in_directory(directory));
+  const std::filesystem::path golden =
+      std::filesystem::path(KT_TEST_DATA_DIR) / "solver" / "default_run";
+  const std::vector<std::string> names = test::file_names(golden);
+  ASSERT_EQ(names.size(), 12u);
+  EXPECT_EQ(test::file_names(directory.path()), names);
+  for (const std::string& name : names) {
+    EXPECT_EQ(test::read_file(directory.path() / name), test::read_file(golden / name)) << name;
+  }
+
+  // A second run with the same parameters writes the same files.
+  ScratchDirectory again;
+  RunRecords second;
+  second.run(in_directory(again));
+  for (const std::string& name : names) {
+    EXPECT_EQ(test::read_file(again.path() / name), test::read_file(directory.path() / name));
+  }
+}
+
+TEST(CalculationRun, PlotHandOffOrderAndArguments) {
+  RunRecords records;
+  RecordingSink sink;
+  const RunOutcome outcome = records.run(kinetics_only(), &sink);
+  const auto& calls = sink.calls;
+  using Kind = RecordingSink::Call::Kind;
+  // Title page, temporal initialisation, then a temporal and a spatial call per finished step;
+  // the step ended by the end test has no output.
+  const std::size_t output_steps = static_cast<std::size_t>(outcome.step_count) - 1;
+  ASSERT_EQ(calls.size(), 2 + 2 * output_steps);
+  EXPECT_EQ(calls[0].kind, Kind::title_page);
+  EXPECT_EQ(calls[1].kind, Kind::temporal);
+  EXPECT_EQ(calls[1].mode, 1);
+  EXPECT_EQ(calls[1].values[0], 0.0f);
+  EXPECT_EQ(calls[1].values[1], 300.0f);
+  for (int i = 2; i <= 4; ++i) EXPECT_EQ(calls[1].values[i], 0.0f);
+  for (std::size_t step = 1; step <= output_steps; ++step) {
+    const auto& temporal = calls[2 * step];
+    const auto& spatial = calls[2 * step + 1];
+    ASSERT_EQ(temporal.kind, Kind::temporal);
+    ASSERT_EQ(temporal.mode, 0);
+    ASSERT_EQ(spatial.kind, Kind::spatial);
+    ASSERT_EQ(spatial.mode, step == 1 ? 1 : 0);
+    ASSERT_EQ(spatial.curves, 3);
+    ASSERT_FLOAT_EQ(temporal.values[0], static_cast<float>(step * 0.006 * 3.12));
+  }
+  EXPECT_FLOAT_EQ(calls[2].values[1], 300.031f);  // the first step's surface temperature
+  EXPECT_FLOAT_EQ(calls[3].profile_depth_2, 0.625f);
+
+  // Surface model: the curves are the temperature switch alone.
+  RunRecords surface;
+  surface.parameters.values.ablation_model = 1.0f;
+  surface.parameters.values.show_temperature_profile = 0.0f;
+  RecordingSink surface_sink;
+  surface.run(kinetics_only(), &surface_sink);
+  EXPECT_EQ(surface_sink.calls[3].curves, 0);
+  EXPECT_EQ(spatial_curves(AblationModel::surface, PlotCurveSwitches{}), 1);
+  PlotCurveSwitches no_fraction;
+  no_fraction.show_fraction_profile = 0.0f;
+  EXPECT_EQ(spatial_curves(AblationModel::bulk, no_fraction), 1);
+}
+
+TEST(CalculationRun, ModelSwitchIgnoresTheOtherModelsConstants) {
+  RunRecords surface_zero;
+  surface_zero.parameters.values.ablation_model = 1.0f;
+  RunRecords surface_other = RunRecords();
+  surface_other.parameters.values.ablation_model = 1.0f;
+  for (ParameterSet* p : {&surface_zero.parameters.values}) {
+    p->activation_energy_em = p->pre_exponential_vom = p->pre_exponential_ko = 0.0f;
+    p->activation_energy_eb = p->sublimation_enthalpy_dhm = p->sublimation_enthalpy_dhb = 0.0f;
+  }
+  ParameterSet& other = surface_other.parameters.values;
+  other.activation_energy_em = 0.1f;
+  other.pre_exponential_vom = 5e7f;
+  other.pre_exponential_ko = 1e15f;
+  other.activation_energy_eb = 0.3f;
+  other.sublimation_enthalpy_dhm = 7000.0f;
+  other.sublimation_enthalpy_dhb = 9000.0f;
+  other.wavelength = 193.0f;
+  other.chromophore_density = 1e19f;
+  const RunOutcome a = surface_zero.run(kinetics_only());
+  const RunOutcome b = surface_other.run(kinetics_only());
+  EXPECT_EQ(a.kinetics_line, b.kinetics_line);
+  EXPECT_EQ(a.step_count, b.step_count);
+  EXPECT_EQ(a.peak_surface_temperature_k, b.peak_surface_temperature_k);
+  for (int k = 1; k <= 65; ++k) {
+    EXPECT_EQ(surface_other.state->broken_fraction_new[k], 0.0);
+    EXPECT_EQ(surface_zero.state->temperature_rise[k], surface_other.state->temperature_rise[k]);
+  }
+  EXPECT_GT(a.surface_recession_nm, 0.0);
+
+  RunRecords bulk_zero;
+  bulk_zero.parameters.values.pre_exponential_vo = 0.0f;
+  bulk_zero.parameters.values.sublimation_enthalpy_dh = 0.0f;
+  RunRecords bulk_other;
+  bulk_other.parameters.values.pre_exponential_vo = 1e9f;
+  bulk_other.parameters.values.sublimation_enthalpy_dh = 5000.0f;
+  bulk_other.parameters.values.activation_energy_ea = 0.2f;
+  const RunOutcome c = bulk_zero.run(kinetics_only());
+  const RunOutcome d = bulk_other.run(kinetics_only());
+  EXPECT_EQ(c.kinetics_line, d.kinetics_line);
+  EXPECT_EQ(c.step_count, d.step_count);
+  EXPECT_EQ(c.peak_front_velocity_cm_s, d.peak_front_velocity_cm_s);
+}
+
+TEST(CalculationRun, BulkRunAtHighFluenceStaysFinite) {
+  RunRecords records;
+  records.parameters.values.fluence = 6000.0f;
+  const RunOutcome outcome = records.run(kinetics_only());
+  EXPECT_NE(outcome.end, RunEnd::not_started);
+  EXPECT_NE(outcome.end, RunEnd::stop);
+  expect_finite(outcome);
+  EXPECT_EQ(outcome.kinetics_line.substr(0, 8), "6000.000");
+  EXPECT_GT(outcome.total_depth_nm, 0.0);
+  for (int k = 1; k <= 65; ++k) {
+    const double phi = records.state->broken_fraction_new[k];
+    EXPECT_TRUE(phi >= 0.0 && phi <= 1.0) << k << " " << phi;
+    EXPECT_TRUE(std::isfinite(records.state->temperature_rise[k]));
+  }
+}
+
+TEST(CalculationRun, ZeroActivationEnergyIsTheLimitOfSmallOnes) {
+  RunRecords zero;
+  zero.parameters.values.ablation_model = 1.0f;
+  zero.parameters.values.activation_energy_ea = 0.0f;
+  zero.parameters.values.pre_exponential_vo = 10.0f;
+  const RunOutcome a = zero.run(kinetics_only());
+  expect_finite(a);
+  RunRecords small;
+  small.parameters.values.ablation_model = 1.0f;
+  small.parameters.values.activation_energy_ea = 1e-7f;
+  small.parameters.values.pre_exponential_vo = 10.0f;
+  const RunOutcome b = small.run(kinetics_only());
+  EXPECT_NEAR(a.surface_recession_nm, b.surface_recession_nm, 1e-4 * b.surface_recession_nm);
+  EXPECT_NEAR(a.peak_surface_temperature_k, b.peak_surface_temperature_k, 1e-3);
+}
+
+TEST(CalculationRun, WithoutAblationTheRunTakesTheStepLimit) {
+  RunRecords records;
+  records.parameters.values.pre_exponential_vo = 0.0f;
+  records.parameters.values.pre_exponential_vom = 0.0f;
+  const RunOutcome outcome = records.run(kinetics_only());
+  EXPECT_EQ(outcome.end, RunEnd::step_limit);
+  EXPECT_EQ(outcome.step_count, 10000);
+  EXPECT_EQ(outcome.surface_recession_nm, 0.0);
+}
+
+TEST(CalculationRun, StopEndsTheRunAfterTheCurrentStep) {
+  ScratchDirectory directory;
+  RunRecords records;
+  test::StopAfterSink sink(records.flags, 100);
+  const RunOutcome outcome = records.run(in_directory(directory), &sink);
+  EXPECT_EQ(outcome.end, RunEnd::stop);
+  EXPECT_EQ(outcome.step_count, 100);
+  EXPECT_EQ(records.flags.stop_request.load(), 0);
+  EXPECT_EQ(records.flags.run_active.load(), 0);
+  EXPECT_EQ(records.flags.calculation_running.load(), 0.0f);
+  // Stopped before twice the pulse width: the kinetics line still carries the volume depth.
+  const std::string kinetics = test::read_file(directory.path() / "Data1K.dat");
+  EXPECT_EQ(kinetics, outcome.kinetics_line + "\r\n");
+  EXPECT_GT(outcome.volume_depth_nm, 0.0);
+  EXPECT_NEAR(
+      outcome.volume_depth_nm,
+      0.32f * integrate_profile(records.state->depth_grid, records.state->broken_fraction_new, 65) *
+          31.25,
+      1e-9);
+  // Records at step 1 and then every 16 or 17 steps: 1, 18, 34, 51, 68, 84.
+  const std::string temporal = test::read_file(directory.path() / "Data1D.dat");
+  EXPECT_EQ(std::count(temporal.begin(), temporal.end(), '\n'), 6);
+  // 100 steps reach 1.872 ns: no spatial file is due yet.
+  EXPECT_FALSE(std::filesystem::exists(directory.path() / "Data1S1.dat"));
+}
+
+TEST(CalculationRun, PendingStopEndsTheNextRunAfterItsFirstStep) {
+  RunRecords records;
+  records.flags.stop_request = 999;
+  const RunOutcome outcome = records.run(kinetics_only());
+  EXPECT_EQ(outcome.end, RunEnd::stop);
+  EXPECT_EQ(outcome.step_count, 1);
+  EXPECT_EQ(records.flags.stop_request.load(), 0);
+  expect_finite(outcome);
+}
+
+TEST(CalculationRun, InvalidChoicesDoNotStart) {
+  ScratchDirectory directory;
+  struct Case {
+    float ParameterSet::*field;
+    float value;
+    const char* message;
+  };
+  const Case cases[] = {
+      {&ParameterSet::ablation_model, 3.0f, "ablation_model is 3; it must be 1 or 2"},
+      {&ParameterSet::pulse_shape, 0.0f, "pulse_shape is 0; it must be 1 or 2"},
+      {&ParameterSet::spatial_output, 4.5f, "spatial_output is 4.5; it must be 0, 1, 2 or 3"},
+  };
+  for (const Case& c : cases) {
+    RunRecords records;
+    records.parameters.values.*c.field = c.value;
+    RecordingSink sink;
+    const ParameterSet before = records.parameters.values;
+    const RunOutcome outcome = records.run(in_directory(directory), &sink);
+    EXPECT_EQ(outcome.end, RunEnd::not_started);
+    EXPECT_EQ(outcome.not_started_reason, c.message);
+    EXPECT_TRUE(sink.calls.empty());
+    EXPECT_EQ(records.parameters.values, before);
+    EXPECT_EQ(records.flags.run_active.load(), 0);
+  }
+  EXPECT_TRUE(test::file_names(directory.path()).empty());
+  // Other material values mean other material; a rectangle pulse runs.
+  RunRecords other;
+  other.parameters.values.material = 7.0f;
+  other.parameters.values.pulse_shape = 2.0f;
+  EXPECT_NE(other.run(kinetics_only()).end, RunEnd::not_started);
+}
+
+TEST(CalculationRun, EntryGuards) {
+  RunRecords records;
+  records.flags.help_open = 1.0f;
+  EXPECT_EQ(calculation_entry(records.parameters, records.flags, *records.state, records.scales,
+                              records.profiles, records.null_sink, kinetics_only())
+                .end,
+            RunEnd::not_started);
+  records.flags.help_open = 0.0f;
+  records.flags.calculation_running = 1.0f;
+  const RunOutcome outcome =
+      calculation_entry(records.parameters, records.flags, *records.state, records.scales,
+                        records.profiles, records.null_sink, kinetics_only());
+  EXPECT_EQ(outcome.end, RunEnd::not_started);
+  EXPECT_EQ(outcome.not_started_reason, "a calculation is running");
+  EXPECT_EQ(records.parameters.values.temperature_scale, 2000.0f);  // untouched
+}
+
+// A dialog committing the whole record while the run reads its per-step fields.
+TEST(CalculationRun, CommitsDuringARunAreSafe) {
+  ScratchDirectory directory;
+  RunRecords records;
+  std::atomic<bool> done{false};
+  std::thread dialog([&] {
+    ParameterSet working = records.parameters.snapshot();
+    int round = 0;
+    while (!done.load()) {
+      working.output_ablated_depth = (round % 2) ? 1.0f : 0.0f;
+      working.show_temperature_profile = (round % 3) ? 1.0f : 0.0f;
+      set_padded(working.data_file_name, (round % 2) ? "Data1" : "Other");
+      records.parameters.commit(working);
+      ++round;
+      std::this_thread::yield();
+    }
+  });
+  const RunOutcome outcome = records.run(in_directory(directory));
+  done = true;
+  dialog.join();
+  EXPECT_EQ(outcome.step_count, 5359);
+  EXPECT_EQ(outcome.kinetics_line, " 50.0000   2.79927E+01   3.94849E+00   3.19412E+01");
+  EXPECT_TRUE(outcome.file_errors.empty());
+}
+
+}  // namespace
+}  // namespace kt

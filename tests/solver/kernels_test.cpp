@@ -1,0 +1,111 @@
+#include "solver/kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace kt {
+namespace {
+
+TEST(PulseIntensity, TriangleCorners) {
+  const PulseLaw law{PulseShape::triangle, 0.1, 2.0};
+  const double tau = 4.0;
+  const double peak = (1.0 - 0.1) * 3.0;
+  EXPECT_DOUBLE_EQ(pulse_intensity(law, 1.0, 3.0, tau), peak / 2.0);
+  EXPECT_EQ(pulse_intensity(law, 2.0, 3.0, tau), peak);  // at tF
+  EXPECT_DOUBLE_EQ(pulse_intensity(law, 5.0, 3.0, tau), peak / 2.0);
+  EXPECT_EQ(pulse_intensity(law, 8.0, 3.0, tau), 0.0);  // at 2 tau'
+  EXPECT_EQ(pulse_intensity(law, 8.001, 3.0, tau), 0.0);
+  // A front of 0 %: the pulse starts at its peak and decays.
+  const PulseLaw no_front{PulseShape::triangle, 0.0, 0.0};
+  EXPECT_DOUBLE_EQ(pulse_intensity(no_front, 4.0, 1.0, tau), 0.5);
+}
+
+TEST(PulseIntensity, RectangleEndsAfterOnePulseWidth) {
+  const PulseLaw law{PulseShape::rectangle, 0.25, 0.0};
+  EXPECT_EQ(pulse_intensity(law, 4.0, 2.0, 4.0), 1.5);
+  EXPECT_EQ(pulse_intensity(law, std::nextafter(4.0, 5.0), 2.0, 4.0), 0.0);
+}
+
+TEST(PropertyLaws, PolyimideAt300KelvinAndOtherMaterial) {
+  MaterialLaw law{true, 300.0, 1.0, 1.0, 1.0};
+  EXPECT_NEAR(specific_heat_factor(law, 0.0), 0.96, 1e-7);
+  EXPECT_EQ(conductivity_factor(law, 0.0), 0.00155);
+  // Divided by the entered constants.
+  law.specific_heat = 2.0;
+  law.thermal_conductivity = 0.00155;
+  EXPECT_NEAR(specific_heat_factor(law, 0.0), 0.48, 1e-7);
+  EXPECT_EQ(conductivity_factor(law, 0.0), 1.0);
+  // Both grow with temperature.
+  EXPECT_GT(specific_heat_factor(law, 700.0), specific_heat_factor(law, 0.0));
+  EXPECT_NEAR(conductivity_factor(law, 900.0), std::pow(4.0, 0.28), 1e-6);
+
+  const MaterialLaw other{false, 300.0, 1.0, 2.0, 0.002};
+  for (double theta : {-100.0, 0.0, 1.0, 5000.0}) {
+    EXPECT_EQ(specific_heat_factor(other, theta), 1.0);
+    EXPECT_EQ(conductivity_factor(other, theta), 1.0);
+  }
+}
+
+TEST(SolveTridiagonal, RecoversMadeUpSolution) {
+  std::mt19937 random(12345);
+  std::uniform_real_distribution<double> value(-2.0, 2.0);
+  std::uniform_real_distribution<double> positive(0.1, 1.0);
+  const int n = 65;
+  NodeArray x{}, a{}, b{}, c{}, g{}, y{}, work_a{}, work_b{};
+  for (int k = 1; k <= n; ++k) x[k] = value(random);
+  for (int k = 2; k <= n - 1; ++k) {
+    a[k] = positive(random);
+    c[k] = positive(random);
+    b[k] = a[k] + c[k] + positive(random);
+    g[k] = -a[k] * x[k - 1] + b[k] * x[k] - c[k] * x[k + 1];
+  }
+  const double kappa1 = 0.7;
+  const double kappa2 = 0.4;
+  const double mu1 = x[1] - kappa1 * x[2];
+  const double mu2 = x[n] - kappa2 * x[n - 1];
+  solve_tridiagonal(y, a, c, b, g, kappa1, kappa2, mu1, mu2, n, work_a, work_b);
+  for (int k = 1; k <= n; ++k) EXPECT_NEAR(y[k], x[k], 1e-12) << "node " << k;
+}
+
+TEST(SolveTridiagonal, EndConditionsOfTheHeatStep) {
+  const int n = 10;
+  NodeArray a{}, b{}, c{}, g{}, y{}, work_a{}, work_b{};
+  for (int k = 2; k <= n - 1; ++k) {
+    a[k] = 1.0;
+    c[k] = 1.0;
+    b[k] = 3.0;
+    g[k] = static_cast<double>(k);
+  }
+  solve_tridiagonal(y, a, c, b, g, 1.0, 0.0, 0.0, 0.0, n, work_a, work_b);
+  EXPECT_EQ(y[n], 0.0);
+  EXPECT_EQ(y[1], y[2]);
+  for (int k = 2; k <= n - 1; ++k) {
+    EXPECT_NEAR(-a[k] * y[k - 1] + b[k] * y[k] - c[k] * y[k + 1], g[k], 1e-12);
+  }
+}
+
+TEST(IntegrateProfile, ExactForQuadraticsOnUnevenGrids) {
+  NodeArray z{}, f{};
+  const int n = 9;
+  const double nodes[] = {0.0, 0.1, 0.15, 0.4, 0.45, 1.0, 1.7, 1.75, 3.0};
+  for (int k = 1; k <= n; ++k) z[k] = nodes[k - 1];
+  auto fill = [&](auto function) {
+    for (int k = 1; k <= n; ++k) f[k] = function(z[k]);
+  };
+  fill([](double) { return 1.0; });
+  EXPECT_NEAR(integrate_profile(z, f, n), 3.0, 1e-14);
+  fill([](double x) { return 2.0 - 3.0 * x; });
+  EXPECT_NEAR(integrate_profile(z, f, n), 6.0 - 13.5, 1e-12);
+  fill([](double x) { return 0.5 + x - 2.0 * x * x; });
+  EXPECT_NEAR(integrate_profile(z, f, n), 1.5 + 4.5 - 18.0, 1e-12);
+  // Three nodes: the one parabola twice.
+  NodeArray z3{}, f3{};
+  z3[1] = 1.0, z3[2] = 1.5, z3[3] = 3.0;
+  for (int k = 1; k <= 3; ++k) f3[k] = z3[k] * z3[k];
+  EXPECT_NEAR(integrate_profile(z3, f3, 3), (27.0 - 1.0) / 3.0, 1e-12);
+}
+
+}  // namespace
+}  // namespace kt
