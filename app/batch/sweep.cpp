@@ -1,0 +1,216 @@
+#include "app/batch/sweep.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <chrono>
+#include <thread>
+
+#include "solver/result_files.h"
+
+namespace kt {
+namespace {
+
+bool parse_number(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+std::vector<std::string> split(const std::string& text, char mark) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, mark)) parts.push_back(part);
+  if (!text.empty() && text.back() == mark) parts.emplace_back();
+  return parts;
+}
+
+std::string fluence_folder(double fluence) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "F%g", fluence);
+  return buffer;
+}
+
+}  // namespace
+
+const char* run_end_text(RunEnd end) {
+  switch (end) {
+    case RunEnd::end_test: return "end test";
+    case RunEnd::step_limit: return "step limit";
+    case RunEnd::stop: return "stop";
+    case RunEnd::not_started: break;
+  }
+  return "not started";
+}
+
+std::vector<double> parse_fluences(const std::string& text, int log_count, std::string& error) {
+  std::vector<double> fluences;
+  if (text.find(':') != std::string::npos) {
+    const std::vector<std::string> parts = split(text, ':');
+    double from = 0, to = 0, step = 0;
+    const bool range = log_count > 0 ? parts.size() == 2 : parts.size() == 3;
+    if (!range || !parse_number(parts[0], from) || !parse_number(parts[1], to) ||
+        (log_count == 0 && !parse_number(parts[2], step))) {
+      error = log_count > 0 ? "with --log, --fluence takes FROM:TO"
+                            : "--fluence takes FROM:TO:STEP or a comma list";
+      return {};
+    }
+    if (log_count > 0) {
+      if (from <= 0 || to <= 0) {
+        error = "a log-spaced sweep needs fluences above 0";
+        return {};
+      }
+      if (log_count == 1) return {from};
+      const double ratio = std::log(to / from);
+      for (int i = 0; i < log_count; ++i)
+        fluences.push_back(i == log_count - 1 ? to : from * std::exp(ratio * i / (log_count - 1)));
+      return fluences;
+    }
+    if (step <= 0 || to < from) {
+      error = "--fluence FROM:TO:STEP needs STEP > 0 and TO >= FROM";
+      return {};
+    }
+    const double count = std::floor((to - from) / step + 1e-6);
+    if (count > 100000) {
+      error = "the sweep would have more than 100000 fluences";
+      return {};
+    }
+    for (long i = 0; i <= static_cast<long>(count); ++i) fluences.push_back(from + i * step);
+    return fluences;
+  }
+  if (log_count > 0) {
+    error = "--log goes with --fluence FROM:TO";
+    return {};
+  }
+  for (const std::string& part : split(text, ',')) {
+    double value = 0;
+    if (!parse_number(part, value)) {
+      error = "\"" + part + "\" in --fluence is not a number";
+      return {};
+    }
+    fluences.push_back(value);
+  }
+  if (fluences.empty()) error = "--fluence names no fluence";
+  return fluences;
+}
+
+SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& options,
+                      const std::atomic<bool>& interrupt, const SweepProgress& progress) {
+  SweepResult result;
+  const int total = static_cast<int>(options.fluences.size());
+  result.runs.resize(options.fluences.size());
+  for (int i = 0; i < total; ++i) result.runs[i].fluence = options.fluences[i];
+
+  const std::string base = result_file_base(parameters.data_file_name);
+  const std::filesystem::path kinetics_path = options.output_directory / kinetics_file_name(base);
+  result.kinetics_file = kinetics_path.string();
+  // With Rewrite the file starts empty; each finished line is then appended and closed at once,
+  // so the lines written so far stay valid whatever happens later.
+  if (parameters.kinetics_file_mode == 0.0f)
+    write_result_file(kinetics_path, ResultFile::Mode::rewrite, "", result.errors);
+  const bool kinetics_usable = result.errors.empty();
+
+  std::mutex lock;  // guards the results, the next line to write, the progress, the live runs
+  std::vector<GuardFlags*> live_runs;
+  std::atomic<int> next_run{0};
+  int next_line = 0, done = 0;
+
+  auto write_ready_lines = [&] {  // called with lock held
+    while (next_line < total && result.runs[next_line].finished) {
+      if (kinetics_usable) {
+        const std::size_t errors_before = result.errors.size();
+        write_result_file(kinetics_path, ResultFile::Mode::append,
+                          result.runs[next_line].outcome.kinetics_line + kLineEnd, result.errors);
+        if (result.errors.size() == errors_before) ++result.lines_written;
+      }
+      ++next_line;
+    }
+  };
+
+  auto worker = [&] {
+    auto state = std::make_unique<SolverState>();
+    auto profiles = std::make_unique<ProfileArrays>();
+    NullPlotSink sink;
+    for (int i = next_run++; i < total; i = next_run++) {
+      SharedParameters shared;
+      shared.values = parameters;
+      shared.values.fluence = static_cast<float>(options.fluences[i]);
+      GuardFlags flags;
+      PlotScaleSet scales;
+      RunOptions run_options;
+      run_options.append_kinetics_line = false;
+      run_options.write_profile_files = options.keep_files_directory.has_value();
+      if (options.keep_files_directory) {
+        run_options.output_directory =
+            *options.keep_files_directory / fluence_folder(options.fluences[i]);
+        std::error_code ignored;
+        std::filesystem::create_directories(run_options.output_directory, ignored);
+      }
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        if (interrupt.load()) break;
+        live_runs.push_back(&flags);
+      }
+      RunOutcome outcome =
+          run_calculation(shared, flags, *state, scales, *profiles, sink, run_options);
+      std::lock_guard<std::mutex> guard(lock);
+      live_runs.erase(std::find(live_runs.begin(), live_runs.end(), &flags));
+      SweepRun& run = result.runs[i];
+      run.outcome = std::move(outcome);
+      run.finished = run.outcome.end != RunEnd::stop && run.outcome.end != RunEnd::not_started;
+      for (const std::string& e : run.outcome.file_errors) result.errors.push_back(e);
+      if (!run.outcome.not_started_reason.empty())
+        result.errors.push_back(run.outcome.not_started_reason);
+      ++done;
+      write_ready_lines();
+      if (progress) progress(done, total);
+    }
+  };
+
+  // Ctrl-C reaches the runs under way through their own Stop flags, honoured after every step.
+  std::atomic<bool> sweep_done{false};
+  std::thread monitor([&] {
+    while (!sweep_done.load()) {
+      if (interrupt.load()) {
+        std::lock_guard<std::mutex> guard(lock);
+        for (GuardFlags* flags : live_runs) flags->stop_request.store(999);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+
+  const int jobs = std::max(1, std::min(options.jobs, total));
+  std::vector<std::thread> threads;
+  for (int j = 1; j < jobs; ++j) threads.emplace_back(worker);
+  worker();
+  for (std::thread& t : threads) t.join();
+  sweep_done.store(true);
+  monitor.join();
+  result.interrupted = next_line < total;
+  return result;
+}
+
+std::string sweep_csv(const SweepResult& result) {
+  std::string out =
+      "fluence_mJ_per_cm2,surface_recession_nm,volume_depth_nm,total_depth_nm,"
+      "peak_surface_temperature_K,peak_front_velocity_cm_per_s,steps,end\n";
+  char row[512];
+  for (const SweepRun& run : result.runs) {
+    if (!run.finished) continue;
+    const RunOutcome& o = run.outcome;
+    std::snprintf(row, sizeof row, "%.10g,%.10g,%.10g,%.10g,%.10g,%.10g,%d,%s\n", o.fluence_used,
+                  o.surface_recession_nm, o.volume_depth_nm, o.total_depth_nm,
+                  o.peak_surface_temperature_k, o.peak_front_velocity_cm_s, o.step_count,
+                  run_end_text(o.end));
+    out += row;
+  }
+  return out;
+}
+
+}  // namespace kt

@@ -1,0 +1,61 @@
+// Batch calculations without a window: one run from a parameter file, and fluence sweeps that
+// build an ablation curve, run in parallel, each run with its own records.
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "params/parameter_set.h"
+#include "solver/calculation_run.h"
+
+namespace kt {
+
+// Fluences of a sweep: "FROM:TO:STEP" (TO included when reached within a millionth of STEP),
+// "F1,F2,..." or, with log_count > 0, "FROM:TO" spaced evenly on a log scale. Empty on error,
+// with the reason in `error`.
+std::vector<double> parse_fluences(const std::string& text, int log_count, std::string& error);
+
+struct SweepOptions {
+  std::vector<double> fluences;
+  int jobs = 1;
+  // When set, each run writes its temporal and spatial files into DIR/F<fluence>/.
+  std::optional<std::filesystem::path> keep_files_directory;
+  std::filesystem::path output_directory = ".";  // where the kinetics file goes
+};
+
+struct SweepRun {
+  double fluence = 0.0;  // as asked
+  RunOutcome outcome;
+  bool finished = false;  // ran to its end (not interrupted, not skipped)
+};
+
+struct SweepResult {
+  std::vector<SweepRun> runs;     // in fluence order
+  std::string kinetics_file;      // path written
+  int lines_written = 0;
+  bool interrupted = false;
+  std::vector<std::string> errors;
+};
+
+// Progress report: runs finished so far, total.
+using SweepProgress = std::function<void(int done, int total)>;
+
+// Runs one calculation per fluence on `jobs` threads. The kinetics lines are written in fluence
+// order, as the same runs made one after another would append them; with Rewrite in the
+// parameters the kinetics file starts empty, with Addition the lines are appended to it. A set
+// `interrupt` stops the runs under way after their current step; only the lines of runs that
+// finished, in unbroken fluence order, are written.
+SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& options,
+                      const std::atomic<bool>& interrupt, const SweepProgress& progress = {});
+
+// The CSV of a sweep: a header row, then one row per fluence.
+std::string sweep_csv(const SweepResult& result);
+
+// "end test", "step limit", "stop" or "not started".
+const char* run_end_text(RunEnd end);
+
+}  // namespace kt

@@ -1,0 +1,194 @@
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "app/batch/sweep.h"
+#include "kt_test_paths.h"
+#include "params/parameter_file.h"
+
+namespace kt {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_all(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class SweepTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           (std::string("kt_batch_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    set_default_parameter_groups(parameters_, 0);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // The kinetics file the same fluences make when run one after another with Addition.
+  std::string one_by_one(const std::vector<double>& fluences) {
+    const fs::path folder = dir_ / "one_by_one";
+    fs::create_directories(folder);
+    for (double f : fluences) {
+      SharedParameters shared;
+      shared.values = parameters_;
+      shared.values.fluence = static_cast<float>(f);
+      shared.values.kinetics_file_mode = 1.0f;
+      GuardFlags flags;
+      auto state = std::make_unique<SolverState>();
+      ProfileArrays profiles;
+      PlotScaleSet scales;
+      NullPlotSink sink;
+      RunOptions options;
+      options.output_directory = folder;
+      options.write_profile_files = false;
+      run_calculation(shared, flags, *state, scales, profiles, sink, options);
+    }
+    return read_all(folder / "Data1K.dat");
+  }
+
+  SweepResult sweep(const std::vector<double>& fluences, int jobs, const fs::path& out) {
+    fs::create_directories(out);
+    SweepOptions options;
+    options.fluences = fluences;
+    options.jobs = jobs;
+    options.output_directory = out;
+    std::atomic<bool> interrupt{false};
+    return run_sweep(parameters_, options, interrupt);
+  }
+
+  fs::path dir_;
+  ParameterSet parameters_;
+};
+
+TEST(ParseFluences, RangesListsAndLogSpacing) {
+  std::string error;
+  EXPECT_EQ(parse_fluences("20:100:20", 0, error), (std::vector<double>{20, 40, 60, 80, 100}));
+  EXPECT_EQ(parse_fluences("0.1:0.3:0.1", 0, error).size(), 3u);  // TO reached despite rounding
+  EXPECT_EQ(parse_fluences("50,30,70", 0, error), (std::vector<double>{50, 30, 70}));
+  std::vector<double> log = parse_fluences("10:1000", 3, error);
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_DOUBLE_EQ(log[0], 10);
+  EXPECT_NEAR(log[1], 100, 1e-9);
+  EXPECT_EQ(log[2], 1000);
+  for (auto [text, count] : {std::pair{"20:10:5", 0}, {"1:2", 0}, {"a,b", 0}, {"", 0},
+                             {"0:100", 4}, {"10,20", 3}, {"1:2:0", 0}}) {
+    error.clear();
+    EXPECT_TRUE(parse_fluences(text, count, error).empty()) << text;
+    EXPECT_FALSE(error.empty()) << text;
+  }
+}
+
+TEST_F(SweepTest, KineticsFileEqualsRunsOneByOneWhateverTheJobs) {
+  const std::vector<double> fluences{30, 45, 60, 90, 120};
+  const std::string expected = one_by_one(fluences);
+  ASSERT_EQ(std::count(expected.begin(), expected.end(), '\n'), 5);
+  SweepResult one = sweep(fluences, 1, dir_ / "jobs1");
+  SweepResult two = sweep(fluences, 2, dir_ / "jobs2");
+  EXPECT_EQ(one.lines_written, 5);
+  EXPECT_TRUE(one.errors.empty());
+  EXPECT_EQ(read_all(dir_ / "jobs1" / "Data1K.dat"), expected);
+  EXPECT_EQ(read_all(dir_ / "jobs2" / "Data1K.dat"), expected);
+  // No temporal or spatial files unless asked.
+  EXPECT_FALSE(fs::exists(dir_ / "jobs2" / "Data1D.dat"));
+  EXPECT_EQ(sweep_csv(one), sweep_csv(two));
+}
+
+TEST_F(SweepTest, CsvHasAHeaderAndOneRowPerFluence) {
+  SweepResult result = sweep({40, 80}, 2, dir_ / "csv");
+  const std::string csv = sweep_csv(result);
+  std::istringstream in(csv);
+  std::string header, row;
+  std::getline(in, header);
+  EXPECT_EQ(header,
+            "fluence_mJ_per_cm2,surface_recession_nm,volume_depth_nm,total_depth_nm,"
+            "peak_surface_temperature_K,peak_front_velocity_cm_per_s,steps,end");
+  std::getline(in, row);
+  EXPECT_EQ(row.rfind("40,", 0), 0u) << row;
+  EXPECT_EQ(std::count(row.begin(), row.end(), ','), 7);
+  EXPECT_NE(row.find(",end test"), std::string::npos);
+  double recession = 0, volume = 0, total = 0;
+  ASSERT_EQ(std::sscanf(row.c_str(), "%*g,%lg,%lg,%lg", &recession, &volume, &total), 3);
+  EXPECT_NEAR(total, recession + volume, 1e-9 * total);
+}
+
+TEST_F(SweepTest, KeptFilesGoToOneFolderPerFluence) {
+  SweepOptions options;
+  options.fluences = {50};
+  options.output_directory = dir_;
+  options.keep_files_directory = dir_ / "kept";
+  std::atomic<bool> interrupt{false};
+  run_sweep(parameters_, options, interrupt);
+  EXPECT_TRUE(fs::exists(dir_ / "kept" / "F50" / "Data1D.dat"));
+  EXPECT_TRUE(fs::exists(dir_ / "kept" / "F50" / "Data1S1.dat"));
+  EXPECT_FALSE(fs::exists(dir_ / "kept" / "F50" / "Data1K.dat"));
+}
+
+TEST_F(SweepTest, AnInterruptedSweepWritesOnlyFinishedLinesInOrder) {
+  SweepOptions options;
+  options.fluences = {40, 50, 60, 70};
+  options.output_directory = dir_;
+  options.jobs = 1;
+  std::atomic<bool> interrupt{false};
+  SweepResult result = run_sweep(parameters_, options, interrupt, [&](int done, int) {
+    if (done == 2) interrupt.store(true);
+  });
+  EXPECT_TRUE(result.interrupted);
+  EXPECT_EQ(result.lines_written, 2);
+  EXPECT_EQ(read_all(dir_ / "Data1K.dat"), one_by_one({40, 50}));
+}
+
+TEST_F(SweepTest, AdditionAppendsToTheExistingKineticsFile) {
+  std::ofstream(dir_ / "Data1K.dat", std::ios::binary) << "earlier line\r\n";
+  parameters_.kinetics_file_mode = 1.0f;
+  sweep({50}, 1, dir_);
+  const std::string text = read_all(dir_ / "Data1K.dat");
+  EXPECT_EQ(text.rfind("earlier line\r\n", 0), 0u);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+}
+
+int run_program(const std::string& arguments, const fs::path& dir) {
+  const std::string command = "cd '" + dir.string() + "' && '" KT_BATCH_PROGRAM "' " + arguments +
+                              " > out.txt 2> err.txt";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(SweepTest, ProgramRunsAFileAndRefusesBadInput) {
+  fs::copy_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par", dir_ / "KTparam.par");
+  ASSERT_EQ(run_program("KTparam.par", dir_), 0);
+  const std::string out = read_all(dir_ / "out.txt");
+  EXPECT_NE(out.find("steps: 5359"), std::string::npos) << out;
+  EXPECT_NE(out.find("ended by: end test"), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir_ / "Data1K.dat"));
+
+  std::ofstream(dir_ / "short.par", std::ios::binary) << "     Configuration  \r\n";
+  EXPECT_EQ(run_program("short.par", dir_), 1);
+  EXPECT_NE(read_all(dir_ / "err.txt").find("short.par"), std::string::npos);
+
+  ParameterSet bad;
+  set_default_parameter_groups(bad, 0);
+  bad.ablation_model = 3.0f;
+  ASSERT_TRUE(write_parameter_file((dir_ / "model3.par").string(), bad));
+  EXPECT_EQ(run_program("model3.par", dir_), 1);
+  EXPECT_NE(read_all(dir_ / "err.txt").find("ablation_model is 3"), std::string::npos)
+      << read_all(dir_ / "err.txt");
+
+  // A result file that cannot be written: the data file name points into a missing folder.
+  set_padded(bad.data_file_name, "nodir/x");
+  bad.ablation_model = 2.0f;
+  ASSERT_TRUE(write_parameter_file((dir_ / "nodir.par").string(), bad));
+  EXPECT_EQ(run_program("nodir.par", dir_), 1);
+  EXPECT_NE(read_all(dir_ / "err.txt").find("nodir/x"), std::string::npos) << read_all(dir_ / "err.txt");
+}
+
+}  // namespace
+}  // namespace kt
