@@ -61,7 +61,9 @@ TemporalLayout temporal_layout(const PageGeometry& page) {
 }
 
 TemporalPlot::TemporalPlot(const PageGeometry& page)
-    : page_(page), points_(static_cast<std::size_t>(kPointCapacity)) {}
+    : page_(page), points_(static_cast<std::size_t>(kPointCapacity)) {
+  for (std::string& drawn : drawn_readouts_) drawn.reserve(32);
+}
 
 void TemporalPlot::plot_temporal(std::int32_t mode, float time_ns, float surface_temperature_k,
                                  float front_velocity_cm_s, float ablated_depth_nm,
@@ -87,6 +89,7 @@ void TemporalPlot::initialise(const PlotScaleSet& scales, const PlotCurveSwitche
       usable_axis_top(scales.plot_temperature_scale), usable_axis_top(scales.plot_velocity_scale),
       usable_axis_top(scales.plot_depth_scale), usable_axis_top(scales.plot_fraction_scale)};
   point_count_ = 0;
+  for (std::string& drawn : drawn_readouts_) drawn.clear();
   layout_ = temporal_layout(page_);
   const TemporalLayout& l = layout_;
 
@@ -167,12 +170,7 @@ void TemporalPlot::add_point(const Point& point, const PlotCurveSwitches& switch
   ++point_count_;
   if (point_count_ <= kPointCapacity) points_[static_cast<std::size_t>(point_count_ - 1)] = point;
 
-  // Time readout.
-  use_colour(kBackground);
-  fill_box(l.x1 - scaled(149, s), l.y1 + scaled(41, s), l.x1 - 1, l.y1 + scaled(69, s));
-  readout_.set_fixed(point.time, 10, 1);
-  use_colour(kTimeColour);
-  readout_.draw_at(l.x1 - scaled(130, s), l.y1 + scaled(48, s));
+  draw_readout(kTimeReadout, point.time);
 
   // The time axis doubles when the time reaches its end, a value axis when a value passes its
   // top; each axis at most once per point.
@@ -292,36 +290,48 @@ void TemporalPlot::draw_readout(int k, float value) {
   const int top = l.y1 + scaled(41, s);
   const int bottom = l.y1 + scaled(69, s);
   const int text_y = l.y1 + scaled(48, s);
-  const auto ku = static_cast<std::size_t>(k);
-  use_colour(kBackground);
+  Box erase{};
+  int text_x = 0;
+  PaletteColour colour = kTimeColour;
   switch (k) {
     case 0:
-      fill_box(l.x0 - scaled(60, s), top, l.x0 + scaled(49, s), bottom);
+      erase = {l.x0 - scaled(60, s), top, l.x0 + scaled(49, s), bottom};
+      text_x = l.x0 - scaled(55, s);
       readout_.set_fixed(value, 8, 2);
-      use_colour(kQuantityColours[ku]);
-      readout_.draw_at(l.x0 - scaled(55, s), text_y);
       break;
     case 1:
-      fill_box(l.x0 + scaled(80, s), top, l.x_time - scaled(21, s), bottom);
+      erase = {l.x0 + scaled(80, s), top, l.x_time - scaled(21, s), bottom};
+      text_x = l.x0 + scaled(85, s);
       readout_.set_fixed(value, 10, 3);
-      use_colour(kQuantityColours[ku]);
-      readout_.draw_at(l.x0 + scaled(85, s), text_y);
       break;
     case 2:
-      fill_box(l.x_depth - scaled(4, s), l.y1 + scaled(16, s), l.x_fraction - scaled(11, s),
-               bottom);
+      erase = {l.x_depth - scaled(4, s), l.y1 + scaled(16, s), l.x_fraction - scaled(11, s),
+               bottom};
+      text_x = l.x_depth;
       readout_.set_scientific(value, 9, 2);
-      use_colour(kQuantityColours[ku]);
-      readout_.draw_at(l.x_depth, text_y);
       break;
-    default:
-      fill_box(l.x_fraction - scaled(9, s), l.y1 + scaled(16, s), l.x_fraction + scaled(49, s),
-               bottom);
+    case 3:
+      erase = {l.x_fraction - scaled(9, s), l.y1 + scaled(16, s), l.x_fraction + scaled(49, s),
+               bottom};
+      text_x = l.x_fraction;
       readout_.set_fixed(value, 5, 3);
-      use_colour(kQuantityColours[ku]);
-      readout_.draw_at(l.x_fraction, text_y);
+      break;
+    default:  // the time
+      erase = {l.x1 - scaled(149, s), top, l.x1 - 1, bottom};
+      text_x = l.x1 - scaled(130, s);
+      readout_.set_fixed(value, 10, 1);
       break;
   }
+  if (k < kQuantityCount) colour = kQuantityColours[static_cast<std::size_t>(k)];
+  // Nothing else draws into a readout box during a run, so a readout whose text has not
+  // changed since it was last drawn would be erased and drawn to the same pixels.
+  std::string& drawn = drawn_readouts_[static_cast<std::size_t>(k)];
+  if (drawn == readout_.text()) return;
+  use_colour(kBackground);
+  fill_box(erase.x1, erase.y1, erase.x2, erase.y2);
+  use_colour(colour);
+  readout_.draw_at(text_x, text_y);
+  drawn.assign(readout_.text());
 }
 
 void TemporalPlot::use_plot_area() {

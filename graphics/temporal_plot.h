@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "graphics/page_conventions.h"
@@ -59,6 +60,7 @@ class TemporalPlot {
   void draw_value_labels(int k);
   void erase_value_labels(int k);
   void repaint_curves(const std::array<bool, kQuantityCount>& shown);
+  // k = 0 … 3 the quantities, kTimeReadout the time; skipped when the text is unchanged.
   void draw_readout(int k, float value);
   void use_plot_area();
 
@@ -71,6 +73,8 @@ class TemporalPlot {
   std::array<double, 1 + kQuantityCount> previous_point_{};
   NumberField label_;
   NumberField readout_;
+  static constexpr int kTimeReadout = kQuantityCount;
+  std::array<std::string, kQuantityCount + 1> drawn_readouts_;  // texts on the page
   FontField font_;
 };
 
