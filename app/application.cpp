@@ -1,0 +1,178 @@
+#include "app/application.h"
+
+#include <array>
+#include <chrono>
+#include <utility>
+
+#include "app/data_files.h"
+#include "app/help_window.h"
+
+namespace kt {
+
+// ---- the plots of a run ----------------------------------------------------------------------
+
+void ApplicationPlotSink::draw_title_page() { kt::draw_title_page(page_, title_, logo_file_); }
+
+void ApplicationPlotSink::plot_temporal(std::int32_t mode, float time_ns,
+                                        float surface_temperature_k, float front_velocity_cm_s,
+                                        float ablated_depth_nm, float surface_fraction,
+                                        const PlotScaleSet& scales,
+                                        const PlotCurveSwitches& switches) {
+  plots_.plot_temporal(mode, time_ns, surface_temperature_k, front_velocity_cm_s,
+                       ablated_depth_nm, surface_fraction, scales, switches);
+}
+
+void ApplicationPlotSink::plot_spatial(std::int32_t mode, std::int32_t curves,
+                                       const ProfileArrays& profiles,
+                                       const PlotScaleSet& scales) {
+  plots_.plot_spatial(mode, curves, profiles, scales);
+}
+
+// ---- the application's records -----------------------------------------------------------------
+
+Application::Application(std::filesystem::path data_directory_in, ShellServices services_in,
+                         RunOptions run_options)
+    : solver_state(std::make_unique<SolverState>()),
+      data_directory(std::move(data_directory_in)),
+      help_file(find_data_file(kHelpFileName, data_directory)),
+      logo_file(find_data_file(kLogoFileName, data_directory)),
+      services(std::move(services_in)),
+      plot_sink(page, title, logo_file),
+      file_commands{parameters, location, flags},
+      controller(parameters, flags, *solver_state, plot_scales, profiles, plot_sink,
+                 std::move(run_options)) {
+  file_commands.services.show_message = [this](std::string_view t, std::string_view text) {
+    services.show_message(t, text);
+  };
+}
+
+Application::~Application() {
+  request_shutdown();
+  finish_calculation();
+  wait_for_watcher();
+}
+
+void Application::request_shutdown() {
+  {
+    std::lock_guard<std::mutex> guard(shutdown_lock_);
+    shutdown_ = true;
+  }
+  shutdown_signal_.notify_all();
+}
+
+void Application::wait_for_shutdown() {
+  std::unique_lock<std::mutex> guard(shutdown_lock_);
+  shutdown_signal_.wait(guard, [this] { return shutdown_; });
+}
+
+void Application::finish_calculation() {
+  closing_ = true;
+  if (controller.busy()) {
+    controller.request_stop();
+    controller.wait();
+  }
+}
+
+void Application::watch_run() {
+  std::lock_guard<std::mutex> guard(watcher_lock_);
+  if (watcher_.joinable()) watcher_.join();  // the previous run has finished
+  watcher_ = std::jthread([this](std::stop_token stop) {
+    // The controller reports no end of its own; the worker clears busy() once its outcome is
+    // stored.
+    while (controller.busy()) {
+      if (stop.stop_requested()) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const std::string message = run_outcome_message(controller.last_outcome());
+    if (!message.empty() && !closing() && !stop.stop_requested()) {
+      services.show_message("Calculation", message);
+    }
+  });
+}
+
+void Application::wait_for_watcher() {
+  std::lock_guard<std::mutex> guard(watcher_lock_);
+  if (watcher_.joinable()) watcher_.join();
+}
+
+std::string run_outcome_message(const RunOutcome& outcome) {
+  static constexpr std::array<std::string_view, 3> kGuardReasons = {
+      "the help window is open", "the about window is open", "a calculation is running"};
+  std::string message;
+  if (outcome.end == RunEnd::not_started && !outcome.not_started_reason.empty()) {
+    bool guard_refusal = false;
+    for (std::string_view reason : kGuardReasons) guard_refusal |= outcome.not_started_reason == reason;
+    if (!guard_refusal) {
+      message = "The calculation was not started: " + outcome.not_started_reason + ".";
+    }
+  }
+  if (!outcome.file_errors.empty()) {
+    if (!message.empty()) message += "\n";
+    message += "Result files of the calculation could not be written:";
+    for (const std::string& error : outcome.file_errors) message += "\n" + error;
+  }
+  return message;
+}
+
+// ---- start-up ----------------------------------------------------------------------------------
+
+void setup_windows() {
+  namespace d = display;
+  d::WindowRequest request;
+  request.state = 0;  // an unknown state: restores the frame, then fails; the failure is ignored
+  d::set_window_size(d::WindowTarget::frame, request);
+  d::tile_windows();
+  d::toggle_status_bar();
+  request.state = 2;
+  d::set_window_size(d::WindowTarget::main, request);
+  d::WindowRequest current;
+  d::get_window_size(d::WindowTarget::main, current);
+  d::set_window_size(d::WindowTarget::frame, current);
+}
+
+bool init_display(Application& app) {
+  if (display::initialize_fonts() < 0) {
+    constexpr std::string_view kNoFonts = " NOT REGISTERID FONTS";
+    display::write_text(kNoFonts.data(), static_cast<int>(kNoFonts.size()));
+    display::end_program(0);
+    return false;
+  }
+  display::ScreenConfig config;
+  display::query_screen_config(config);
+  app.page.screen_width = config.width;
+  app.page.screen_height = config.height;
+  app.page.screen_scale = static_cast<float>(config.width) / 1024.0f;
+
+  app.location.parameter_file_mode = 1.0f;
+  set_padded(app.location.parameter_file_name, kStartupParameterFile);
+  app.flags.help_open = 0.0f;
+  app.flags.about_open = 0.0f;
+  app.flags.calculation_running = 0.0f;
+  return true;
+}
+
+FileResult load_startup_parameters(Application& app) {
+  ParameterSet loaded = app.parameters.snapshot();
+  FileResult result = transfer_parameter_file(0, loaded, app.location);
+  if (!result) {
+    // A file that cannot be read stays as it is; the program goes on with the defaults.
+    set_default_parameter_groups(loaded, 0);
+    app.services.show_message(kProgramTitle,
+                              result.message + "\nThe default parameters are used.");
+  }
+  app.parameters.commit(loaded);
+  return result;
+}
+
+void startup_sequence(Application& app) {
+  setup_windows();
+  if (!init_display(app)) {
+    app.wait_for_shutdown();
+    return;
+  }
+  load_startup_parameters(app);
+  draw_title_page(app.page, app.title, app.logo_file);
+  app.wait_for_shutdown();
+}
+
+}  // namespace kt
