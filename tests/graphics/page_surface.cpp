@@ -14,6 +14,10 @@ PageSurface::PageSurface(int width, int height) {
   ready_ = display::create_offscreen_main_window(width, height);
   if (!ready_) return;
   display::initialize_fonts();
+  clear();
+}
+
+void PageSurface::clear() const {
   display::set_viewport(0, 0, page_.screen_width, page_.screen_height);
   display::set_color(8);
   display::draw_rectangle(3, 0, 0, page_.screen_width, page_.screen_height);

@@ -26,6 +26,8 @@ class PageSurface {
   PageSurface& operator=(const PageSurface&) = delete;
 
   bool ready() const { return ready_; }
+  // Paints the whole page dark grey again, as a new title page would cover it.
+  void clear() const;
   const PageGeometry& page() const { return page_; }
   std::int32_t pixel(int x, int y) const;
   // Pixels of the colour in the rectangle, edges inclusive.

@@ -186,6 +186,23 @@ TEST_F(TemporalPlotTest, APointStoreOverflowIsRefusedNotWritten) {
   EXPECT_GT(plot_area_count(test::kLightRed), 200);
 }
 
+TEST_F(TemporalPlotTest, ReadoutsAreDrawnAgainAfterTheNextRunClearsThePage) {
+  ASSERT_TRUE(surface.ready());
+  const auto switches = only_temperature();
+  const TemporalLayout& l = plot.layout();
+  for (int run = 1; run <= 2; ++run) {
+    surface.clear();
+    plot.plot_temporal(1, 0.0f, 300.0f, 0.0f, 0.0f, 0.0f, usual_scales(), switches);
+    plot.plot_temporal(0, 1.0f, 321.5f, 0.0f, 0.0f, 0.0f, usual_scales(), switches);
+    plot.plot_temporal(0, 1.0f, 321.5f, 0.0f, 0.0f, 0.0f, usual_scales(), switches);
+    // The temperature readout box and the time readout box carry text.
+    EXPECT_GT(surface.count_other(l.x0 - 59, l.y1 + 42, l.x0 + 48, l.y1 + 68, test::kMagenta), 20)
+        << run;
+    EXPECT_GT(surface.count_other(l.x1 - 148, l.y1 + 42, l.x1 - 2, l.y1 + 68, test::kMagenta), 20)
+        << run;
+  }
+}
+
 TEST(TemporalPlotWidths, AnUnlistedWidthStillShowsThePanel) {
   PageSurface surface(1366, 768);
   ASSERT_TRUE(surface.ready());
