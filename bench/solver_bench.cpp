@@ -1,0 +1,104 @@
+// Speed of the solver paths: one time step, whole calculations without drawing, and sweeps.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "app/batch/sweep.h"
+#include "solver/calculation_run.h"
+#include "solver/model.h"
+
+namespace kt {
+namespace {
+
+ParameterSet default_parameters() {
+  ParameterSet p;
+  set_default_parameter_groups(p, 0);
+  return p;
+}
+
+RunOptions headless() {
+  RunOptions options;
+  options.write_profile_files = false;
+  options.append_kinetics_line = false;
+  return options;
+}
+
+// One time step of the bulk polyimide model in mid-pulse (t = tau'), timed over 100 steps
+// from the same state.
+void BM_TimeStepMidPulse(benchmark::State& run) {
+  const ParameterSet p = default_parameters();
+  const RunConstants constants = compute_run_constants(p);
+  auto start = std::make_unique<SolverState>();
+  reset_solver_state(*start);
+  build_depth_grid(constants, start->depth_grid);
+  const int mid_pulse = static_cast<int>(constants.pulse_duration / constants.time_step);
+  for (int n = 1; n < mid_pulse; ++n) {
+    start->step_index = n;
+    take_time_step(constants, *start);
+    start->broken_fraction_old = start->broken_fraction_new;
+  }
+  auto state = std::make_unique<SolverState>();
+  constexpr int kSteps = 100;
+  for (auto _ : run) {
+    run.PauseTiming();
+    *state = *start;
+    run.ResumeTiming();
+    for (int i = 0; i < kSteps; ++i) {
+      state->step_index = mid_pulse + i;
+      benchmark::DoNotOptimize(take_time_step(constants, *state));
+      state->broken_fraction_old = state->broken_fraction_new;
+    }
+  }
+  run.SetItemsProcessed(run.iterations() * kSteps);
+  run.counters["us_per_step"] = benchmark::Counter(
+      static_cast<double>(run.iterations() * kSteps) * 1e-6,
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_TimeStepMidPulse)->Unit(benchmark::kMicrosecond);
+
+void run_whole(benchmark::State& run, const ParameterSet& p) {
+  auto state = std::make_unique<SolverState>();
+  ProfileArrays profiles;
+  PlotScaleSet scales;
+  NullPlotSink sink;
+  std::int32_t steps = 0;
+  for (auto _ : run) {
+    SharedParameters shared;
+    shared.values = p;
+    GuardFlags flags;
+    RunOutcome outcome = run_calculation(shared, flags, *state, scales, profiles, sink, headless());
+    steps = outcome.step_count;
+  }
+  run.counters["steps"] = steps;
+  run.counters["us_per_step"] =
+      benchmark::Counter(static_cast<double>(run.iterations()) * steps * 1e-6,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// The whole default calculation without drawing or files (5359 steps).
+void BM_DefaultCalculationHeadless(benchmark::State& run) { run_whole(run, default_parameters()); }
+BENCHMARK(BM_DefaultCalculationHeadless)->Unit(benchmark::kMillisecond);
+
+// A calculation without ablation runs to the step limit of 10000.
+void BM_NoAblationCalculation(benchmark::State& run) {
+  ParameterSet p = default_parameters();
+  p.pre_exponential_vo = 0.0f;
+  p.pre_exponential_vom = 0.0f;
+  run_whole(run, p);
+}
+BENCHMARK(BM_NoAblationCalculation)->Unit(benchmark::kMillisecond);
+
+// A sweep of 64 fluences from 20 to 650 mJ/cm^2 with 1 and 2 jobs (kinetics file only).
+void BM_Sweep64(benchmark::State& run) {
+  ParameterSet p = default_parameters();
+  set_padded(p.data_file_name, "/tmp/ktbch");
+  SweepOptions options;
+  for (int i = 0; i < 64; ++i) options.fluences.push_back(20.0 + 10.0 * i);
+  options.jobs = static_cast<int>(run.range(0));
+  std::atomic<bool> interrupt{false};
+  for (auto _ : run) benchmark::DoNotOptimize(run_sweep(p, options, interrupt));
+}
+BENCHMARK(BM_Sweep64)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace kt
