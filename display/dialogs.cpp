@@ -1,0 +1,444 @@
+// Modal dialogs built from templates (controls placed by dialog units of the dialog font),
+// their control operations and callbacks, and the open-file chooser.
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "display/context.h"
+#include "display/dialog_templates.h"
+#include "display/frame.h"
+#include "display/qt_access.h"
+
+namespace kt::display {
+namespace {
+
+// Notification codes passed to control callbacks.
+constexpr std::int32_t kButtonClicked = 0;
+constexpr std::int32_t kEditChanged = 0x300;
+constexpr int kResultOk = 1, kResultCancel = 2;
+constexpr int kMinimumLabelPixels = 8;
+
+// A group box drawn as dialogs draw it: an etched frame whose top line runs through the middle
+// of the title, which sits at the top-left of the box.
+class GroupFrame : public QWidget {
+ public:
+  GroupFrame(const QString& title, QWidget* parent) : QWidget(parent), title_(title) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+  }
+  QString title() const { return title_; }
+  void set_title(const QString& title) {
+    title_ = title;
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    const int line_y = metrics.height() / 2;
+    const QRect frame(0, line_y, width() - 2, height() - line_y - 2);
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawRect(frame);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawRect(frame.translated(1, 1));
+    if (title_.isEmpty()) return;
+    const int text_x = metrics.averageCharWidth() + 2;
+    const QRect text_box(text_x, 0, metrics.horizontalAdvance(title_) + 4, metrics.height());
+    painter.fillRect(text_box, palette().color(QPalette::Window));
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(text_box.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, title_);
+  }
+
+ private:
+  QString title_;
+};
+
+class TemplateDialog : public QDialog {
+ public:
+  using QDialog::QDialog;
+  void reject() override { done(kResultCancel); }  // Escape and the close box
+};
+
+// The installed face nearest to the template's face.
+QString dialog_face(const QString& wanted) {
+  const QStringList families = QFontDatabase::families();
+  for (const QString& candidate :
+       {wanted, QString("Microsoft Sans Serif"), QString("Liberation Sans"),
+        QString("Arial"), QString("DejaVu Sans")}) {
+    for (const QString& family : families) {
+      if (family.compare(candidate, Qt::CaseInsensitive) == 0) return family;
+    }
+  }
+  return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+}
+
+// The condensed cut of a face ("Liberation Sans Narrow"), or empty when none is installed.
+QString narrow_face_of(const QString& face) {
+  const QString wanted = face + " Narrow";
+  for (const QString& family : QFontDatabase::families()) {
+    if (family.compare(wanted, Qt::CaseInsensitive) == 0) return family;
+  }
+  return {};
+}
+
+int mul_div(int value, int numerator, int denominator) {
+  return static_cast<int>(std::lround(static_cast<double>(value) * numerator / denominator));
+}
+
+}  // namespace
+
+struct DialogControl {
+  const ControlTemplate* spec = nullptr;
+  QWidget* widget = nullptr;
+  int group = 0;
+  DialogCallback callback;
+  bool in_callback = false;
+};
+
+struct DialogObject {
+  const DialogTemplate* spec = nullptr;
+  std::unique_ptr<TemplateDialog> dialog;
+  std::vector<DialogControl> controls;
+
+  DialogControl* find(int id) {
+    for (DialogControl& control : controls) {
+      if (control.spec->id == id) return &control;
+    }
+    return nullptr;
+  }
+};
+
+namespace {
+
+// Runs `work` on the GUI thread (the dialog objects live there).
+template <class Work>
+void on_gui(Work&& work) {
+  run_on_gui_thread(std::function<void()>(std::forward<Work>(work)));
+}
+
+void run_callback(DialogObject& object, DialogControl& control, std::int32_t kind) {
+  if (!control.callback || control.in_callback || !object.dialog->isVisible()) return;
+  control.in_callback = true;
+  const DialogCallback callback = control.callback;  // it may replace itself
+  callback(object, control.spec->id, kind);
+  if (DialogControl* still = object.find(control.spec->id)) still->in_callback = false;
+}
+
+void set_radio(DialogObject& object, DialogControl& control, bool checked) {
+  auto* button = static_cast<QRadioButton*>(control.widget);
+  if (checked) {
+    for (DialogControl& other : object.controls) {
+      if (&other != &control && other.group == control.group &&
+          other.spec->kind == ControlKind::radio_button) {
+        static_cast<QRadioButton*>(other.widget)->setChecked(false);
+      }
+    }
+  }
+  button->setChecked(checked);
+}
+
+// Shrinks a label's font until its text fits the room it has (its box, up to the next control
+// on its right), wrapping words when the box has room for more than one line.
+void fit_label(QLabel* label, const QRect& box, int room_width, const QString& narrow_face) {
+  QFont font = label->font();
+  int pixels = font.pixelSize();
+  bool narrowed = narrow_face.isEmpty();
+  for (;;) {
+    const QFontMetrics metrics(font);
+    const bool multi_line = box.height() >= 2 * metrics.height();
+    const int flags = Qt::AlignLeft | Qt::AlignTop | (multi_line ? Qt::TextWordWrap : 0);
+    const QRect needed = metrics.boundingRect(QRect(0, 0, room_width, 10000), flags,
+                                              label->text());
+    if ((needed.width() <= room_width && needed.height() <= box.height()) ||
+        pixels <= kMinimumLabelPixels) {
+      label->setWordWrap(multi_line);
+      break;
+    }
+    if (!narrowed) {  // first the condensed cut of the face, then smaller sizes
+      font.setFamily(narrow_face);
+      narrowed = true;
+      continue;
+    }
+    font.setPixelSize(--pixels);
+  }
+  label->setFont(font);
+  label->setGeometry(box.x(), box.y(), std::max(box.width(), room_width), box.height());
+}
+
+void build_dialog(DialogObject& object) {
+  const DialogTemplate& spec = *object.spec;
+  FrameState& state = frame_state();
+  object.dialog = std::make_unique<TemplateDialog>(state.frame.data());
+  QDialog* dialog = object.dialog.get();
+  dialog->setWindowTitle(spec.caption);
+  dialog->setWindowModality(Qt::ApplicationModal);
+  dialog->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint);
+
+  // The template's points at 96 pixels per inch, as the font's character height.
+  QFont font(dialog_face(spec.font_face));
+  font.setPixelSize(mul_div(spec.font_points, 96, 72));
+  font.setHintingPreference(QFont::PreferFullHinting);
+  dialog->setFont(font);
+  const QFontMetrics metrics(font);
+  const int base_x = std::max(
+      1, mul_div(metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"),
+                 1, 52));
+  const int base_y = std::max(1, metrics.height());
+  const auto to_pixels = [base_x, base_y](int x, int y, int width, int height) {
+    return QRect(mul_div(x, base_x, 4), mul_div(y, base_y, 8), mul_div(width, base_x, 4),
+                 mul_div(height, base_y, 8));
+  };
+  const QRect client = to_pixels(spec.x, spec.y, spec.width, spec.height);
+  dialog->setFixedSize(client.size());
+  if (QMainWindow* frame = state.frame) {
+    const QPoint origin = frame->centralWidget() != nullptr
+                              ? frame->centralWidget()->mapToGlobal(QPoint(0, 0))
+                              : frame->geometry().topLeft();
+    dialog->move(origin + client.topLeft());
+  }
+
+  int group = 0;
+  for (const ControlTemplate& control : spec.controls) {
+    if (control.group_start) ++group;
+    const QRect box = to_pixels(control.x, control.y, control.width, control.height);
+    QWidget* widget = nullptr;
+    switch (control.kind) {
+      case ControlKind::group_box:
+        widget = new GroupFrame(control.text, dialog);
+        break;
+      case ControlKind::radio_button: {
+        auto* button = new QRadioButton(control.text, dialog);
+        button->setAutoExclusive(false);
+        widget = button;
+        break;
+      }
+      case ControlKind::label:
+        widget = new QLabel(control.text, dialog);
+        static_cast<QLabel*>(widget)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        break;
+      case ControlKind::edit_field: {
+        auto* edit = new QLineEdit(dialog);
+        edit->setText(control.text);
+        edit->setTextMargins(1, 0, 1, 0);
+        widget = edit;
+        break;
+      }
+      case ControlKind::push_button: {
+        auto* button = new QPushButton(control.text, dialog);
+        button->setDefault(control.default_button);
+        button->setAutoDefault(control.default_button);
+        widget = button;
+        break;
+      }
+    }
+    widget->setGeometry(box);
+    object.controls.push_back({&control, widget, group, {}, false});
+  }
+
+  // Labels get the room up to the next control on their right.
+  const QString narrow_face = narrow_face_of(font.family());
+  for (DialogControl& control : object.controls) {
+    if (control.spec->kind != ControlKind::label) continue;
+    const QRect box = control.widget->geometry();
+    int room = box.width();
+    for (const DialogControl& other : object.controls) {
+      const QRect other_box = other.widget->geometry();
+      if (&other == &control || other.spec->kind == ControlKind::group_box) continue;
+      if (other_box.left() <= box.left() || other_box.bottom() < box.top() ||
+          other_box.top() > box.bottom()) {
+        continue;
+      }
+      room = std::min(room, other_box.left() - box.left() - 2);
+    }
+    fit_label(static_cast<QLabel*>(control.widget), box, std::max(1, room), narrow_face);
+  }
+
+  // Behaviour: automatic radio buttons, OK and Cancel, callbacks.
+  DialogObject* self = &object;
+  for (DialogControl& control : object.controls) {
+    const int id = control.spec->id;
+    switch (control.spec->kind) {
+      case ControlKind::radio_button:
+        QObject::connect(static_cast<QRadioButton*>(control.widget), &QRadioButton::clicked,
+                         dialog, [self, id] {
+                           DialogControl* target = self->find(id);
+                           set_radio(*self, *target, true);
+                           run_callback(*self, *target, kButtonClicked);
+                         });
+        break;
+      case ControlKind::push_button:
+        QObject::connect(static_cast<QPushButton*>(control.widget), &QPushButton::clicked,
+                         dialog, [self, id] {
+                           if (id == kResultOk || id == kResultCancel) {
+                             self->dialog->done(id);
+                             return;
+                           }
+                           run_callback(*self, *self->find(id), kButtonClicked);
+                         });
+        break;
+      case ControlKind::edit_field:
+        QObject::connect(static_cast<QLineEdit*>(control.widget), &QLineEdit::textChanged,
+                         dialog, [self, id] {
+                           run_callback(*self, *self->find(id), kEditChanged);
+                         });
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+DialogObject* dialog_init(std::int32_t template_id) {
+  const DialogTemplate* spec = find_dialog_template(template_id);
+  if (spec == nullptr || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+    return nullptr;
+  }
+  DialogObject* object = nullptr;
+  on_gui([&] {
+    object = new DialogObject;
+    object->spec = spec;
+    build_dialog(*object);
+  });
+  return object;
+}
+
+bool dialog_set_text(DialogObject& dialog, std::int32_t control_id, const char* text,
+                     int length) {
+  bool done = false;
+  on_gui([&] {
+    DialogControl* control = dialog.find(control_id);
+    if (control == nullptr) return;
+    const QString value =
+        (text == nullptr || length <= 0) ? QString() : QString::fromLatin1(text, length);
+    if (auto* edit = qobject_cast<QLineEdit*>(control->widget)) {
+      edit->setText(value);
+      edit->setCursorPosition(0);  // show the start of a long text
+    } else if (auto* label = qobject_cast<QLabel*>(control->widget)) {
+      label->setText(value);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control->widget)) {
+      button->setText(value);
+    } else if (control->spec->kind == ControlKind::group_box) {
+      static_cast<GroupFrame*>(control->widget)->set_title(value);
+    }
+    done = true;
+  });
+  return done;
+}
+
+bool dialog_set_checked(DialogObject& dialog, std::int32_t control_id, bool checked) {
+  bool done = false;
+  on_gui([&] {
+    DialogControl* control = dialog.find(control_id);
+    if (control == nullptr || control->spec->kind != ControlKind::radio_button) return;
+    set_radio(dialog, *control, checked);
+    done = true;
+  });
+  return done;
+}
+
+bool dialog_get_text(DialogObject& dialog, std::int32_t control_id, std::string& out,
+                     int capacity) {
+  bool done = false;
+  on_gui([&] {
+    DialogControl* control = dialog.find(control_id);
+    if (control == nullptr) return;
+    QString value;
+    if (auto* edit = qobject_cast<QLineEdit*>(control->widget)) {
+      value = edit->text();
+    } else if (auto* label = qobject_cast<QLabel*>(control->widget)) {
+      value = label->text();
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control->widget)) {
+      value = button->text();
+    } else if (control->spec->kind == ControlKind::group_box) {
+      value = static_cast<GroupFrame*>(control->widget)->title();
+    }
+    const auto size = static_cast<std::size_t>(std::max(0, capacity));
+    out = value.toLatin1().toStdString().substr(0, size);
+    out.resize(size, ' ');
+    done = true;
+  });
+  return done;
+}
+
+bool dialog_set_callback(DialogObject& dialog, std::int32_t control_id, DialogCallback callback) {
+  bool done = false;
+  on_gui([&] {
+    DialogControl* control = dialog.find(control_id);
+    if (control == nullptr) return;
+    control->callback = std::move(callback);
+    done = true;
+  });
+  return done;
+}
+
+std::int32_t dialog_run_modal(DialogObject& dialog) {
+  int result = kResultCancel;
+  on_gui([&] {
+    const int code = dialog.dialog->exec();
+    result = code == kResultOk ? kResultOk : kResultCancel;
+  });
+  return result;
+}
+
+void dialog_release(DialogObject* dialog) {
+  if (dialog == nullptr) return;
+  on_gui([dialog] { delete dialog; });
+}
+
+QDialog* dialog_widget(DialogObject& dialog) { return dialog.dialog.get(); }
+
+QWidget* dialog_control(DialogObject& dialog, int control_id) {
+  DialogControl* control = dialog.find(control_id);
+  return control != nullptr ? control->widget : nullptr;
+}
+
+// ---- Open-file chooser -------------------------------------------------------------------------
+
+namespace {
+constexpr int kMaxPathCharacters = 99;  // the callers' path field holds 99 characters
+}
+
+std::string show_open_file_chooser(std::string_view title, std::string_view initial_name) {
+  std::string result(initial_name);
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return result;
+  on_gui([&] {
+    QFileDialog chooser(frame_state().frame.data(),
+                        QString::fromLocal8Bit(title.data(), static_cast<qsizetype>(title.size())));
+    chooser.setOption(QFileDialog::DontUseNativeDialog);
+    chooser.setOption(QFileDialog::DontConfirmOverwrite);
+    chooser.setAcceptMode(QFileDialog::AcceptOpen);
+    chooser.setFileMode(QFileDialog::AnyFile);
+    const QStringList filters = {" PAR Files (*.par)", " All Files (*.*)"};
+    chooser.setNameFilters(filters);
+    chooser.selectNameFilter(filters.first());
+    chooser.selectFile(QString::fromLocal8Bit(initial_name.data(),
+                                              static_cast<qsizetype>(initial_name.size())));
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return;
+    const QByteArray path =
+        QFileInfo(chooser.selectedFiles().first()).absoluteFilePath().toLocal8Bit();
+    // A longer path would not fit the callers' field; it is treated as a cancel.
+    if (path.isEmpty() || path.size() > kMaxPathCharacters) return;
+    result = path.toStdString();
+  });
+  return result;
+}
+
+}  // namespace kt::display

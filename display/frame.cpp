@@ -1,0 +1,386 @@
+// Frame window, main-window widget, window operations, key input, the end-of-program query,
+// message boxes and the application entry.
+#include "display/frame.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QThread>
+
+#include <thread>
+
+#include "display/application.h"
+#include "display/context.h"
+#include "display/qt_access.h"
+
+namespace kt::display {
+namespace {
+
+constexpr int kRepaintIntervalMs = 16;
+
+QString caption_of(const std::string& program_path) {
+  const QString path = program_path.empty() ? QCoreApplication::applicationFilePath()
+                                            : QString::fromLocal8Bit(program_path.c_str());
+  return QFileInfo(path).completeBaseName();
+}
+
+QSize screen_size() {
+  DisplayContext& ctx = context();
+  {
+    std::lock_guard lock(ctx.mutex);
+    if (ctx.screen_width_override > 0 && ctx.screen_height_override > 0) {
+      return {ctx.screen_width_override, ctx.screen_height_override};
+    }
+  }
+  if (QScreen* screen = QGuiApplication::primaryScreen()) return screen->size();
+  return {1024, 768};
+}
+
+// Key codes: a character, or 0 (function keys) / 224 (cursor keys) followed by the scan code.
+void queue_key(const QKeyEvent& event) {
+  struct Special {
+    int key, prefix, scan;
+  };
+  static constexpr Special kSpecial[] = {
+      {Qt::Key_Home, 224, 71},   {Qt::Key_Up, 224, 72},     {Qt::Key_PageUp, 224, 73},
+      {Qt::Key_Left, 224, 75},   {Qt::Key_Right, 224, 77},  {Qt::Key_End, 224, 79},
+      {Qt::Key_Down, 224, 80},   {Qt::Key_PageDown, 224, 81}, {Qt::Key_Insert, 224, 82},
+      {Qt::Key_Delete, 224, 83}, {Qt::Key_F1, 0, 59},       {Qt::Key_F2, 0, 60},
+      {Qt::Key_F3, 0, 61},       {Qt::Key_F4, 0, 62},       {Qt::Key_F5, 0, 63},
+      {Qt::Key_F6, 0, 64},       {Qt::Key_F7, 0, 65},       {Qt::Key_F8, 0, 66},
+      {Qt::Key_F9, 0, 67},       {Qt::Key_F10, 0, 68},      {Qt::Key_F11, 0, 133},
+      {Qt::Key_F12, 0, 134}};
+  for (const Special& special : kSpecial) {
+    if (event.key() == special.key) {
+      queue_key_codes({special.prefix, special.scan});
+      return;
+    }
+  }
+  int code = -1;
+  switch (event.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: code = 13; break;
+    case Qt::Key_Escape: code = 27; break;
+    case Qt::Key_Backspace: code = 8; break;
+    case Qt::Key_Tab: code = 9; break;
+    default:
+      if (!event.text().isEmpty() && event.text().at(0).unicode() < 256) {
+        code = event.text().at(0).unicode();
+      }
+  }
+  if (code >= 0) queue_key_codes({code});
+}
+
+}  // namespace
+
+FrameState& frame_state() {
+  static FrameState* const state = new FrameState;
+  return *state;
+}
+
+// ---- Surface widget ------------------------------------------------------------------------
+
+SurfaceWidget::SurfaceWidget(std::shared_ptr<Surface> surface, QWidget* parent)
+    : QWidget(parent), surface_(std::move(surface)) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::StrongFocus);
+  repaint_timer_.setSingleShot(true);
+  repaint_timer_.setInterval(kRepaintIntervalMs);
+  connect(&repaint_timer_, &QTimer::timeout, this, [this] {
+    repaint_pending_ = false;
+    update();
+  });
+  std::lock_guard lock(surface_->mutex);
+  setFixedSize(surface_->width(), surface_->height());
+  surface_->set_change_notifier([this] {
+    // Runs under the surface's lock, on any thread: post at most one request per interval.
+    if (repaint_pending_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this, [this] { repaint_timer_.start(); }, Qt::QueuedConnection);
+  });
+}
+
+SurfaceWidget::~SurfaceWidget() {
+  std::lock_guard lock(surface_->mutex);
+  surface_->set_change_notifier(nullptr);
+}
+
+void SurfaceWidget::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  std::lock_guard lock(surface_->mutex);
+  painter.drawImage(event->rect(), surface_->image(), event->rect());
+}
+
+void SurfaceWidget::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Shift || event->key() == Qt::Key_Control ||
+      event->key() == Qt::Key_Alt || event->key() == Qt::Key_Meta) {
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  queue_key(*event);
+}
+
+// ---- Frame window --------------------------------------------------------------------------
+
+FrameWindow::FrameWindow(const QString& caption, std::shared_ptr<Surface> surface) {
+  setWindowTitle(caption);
+  scroll_area_ = new QScrollArea(this);
+  scroll_area_->setFrameShape(QFrame::NoFrame);
+  scroll_area_->setWidgetResizable(false);
+  scroll_area_->setBackgroundRole(QPalette::Dark);
+  surface_widget_ = new SurfaceWidget(std::move(surface));
+  scroll_area_->setWidget(surface_widget_);
+  setCentralWidget(scroll_area_);
+  menuBar()->setNativeMenuBar(false);
+  statusBar()->show();
+  surface_widget_->setFocus();
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect available = screen->availableGeometry();
+    resize(available.width() * 3 / 4, available.height() * 3 / 4);
+  }
+}
+
+void FrameWindow::closeEvent(QCloseEvent* event) {
+  context().closing = true;
+  wake_key_waiters();
+  event->accept();
+  QCoreApplication::quit();
+}
+
+// ---- Frame lifetime (also used by tests) -----------------------------------------------------
+
+bool create_frame_window(const ApplicationOptions& options) {
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return false;
+  destroy_frame_window();
+  context().closing = false;
+  if (options.screen_width > 0 && options.screen_height > 0) {
+    set_screen_size_override(options.screen_width, options.screen_height);
+  }
+  const QSize size = screen_size();
+  auto surface = std::make_shared<Surface>(std::min(size.width(), 32767),
+                                           std::min(size.height(), 32767));
+  FrameState& state = frame_state();
+  state.caption = caption_of(options.program_path);
+  state.frame = new FrameWindow(state.caption, surface);
+  state.main_state = 4;
+  state.bar.clear();
+  state.end_query_asked = false;
+  set_main_surface(surface);
+  return true;
+}
+
+void show_frame_window() {
+  if (FrameWindow* frame = frame_state().frame) frame->show();
+}
+
+void destroy_frame_window() {
+  FrameState& state = frame_state();
+  set_main_surface(nullptr);
+  state.bar.clear();
+  delete state.frame.data();
+  state.frame = nullptr;
+}
+
+QMainWindow* frame_window() { return frame_state().frame; }
+
+QWidget* main_window_widget() {
+  FrameWindow* frame = frame_state().frame;
+  return frame ? frame->surface_widget() : nullptr;
+}
+
+QMenuBar* frame_menu_bar() {
+  FrameWindow* frame = frame_state().frame;
+  return frame ? frame->menuBar() : nullptr;
+}
+
+void set_screen_size_override(int width, int height) {
+  DisplayContext& ctx = context();
+  std::lock_guard lock(ctx.mutex);
+  ctx.screen_width_override = std::max(0, width);
+  ctx.screen_height_override = std::max(0, height);
+}
+
+// ---- Window operations -----------------------------------------------------------------------
+
+std::int16_t set_window_size(WindowTarget target, const WindowRequest& request) {
+  if (!main_surface()) return -1;
+  std::int16_t result = -1;
+  const bool ran = run_on_gui_thread([&] {
+    FrameState& state = frame_state();
+    if (target == WindowTarget::main) {
+      // The main window always fills the frame; its state is only recorded.
+      if (request.state >= 1 && request.state <= 4) {
+        state.main_state = request.state == 3 ? 4 : request.state;
+        result = 0;
+      }
+      return;
+    }
+    FrameWindow* frame = state.frame;
+    if (frame == nullptr) return;
+    switch (request.state) {
+      case 1:
+        frame->showMinimized();
+        result = 0;
+        break;
+      case 2:
+        if (QScreen* screen = frame->screen()) frame->setGeometry(screen->availableGeometry());
+        frame->showMaximized();
+        result = 0;
+        break;
+      case 3:
+        frame->showNormal();
+        result = 0;
+        break;
+      case 4:
+        frame->showNormal();
+        frame->setGeometry(request.x, request.y, std::max<int>(1, request.width),
+                           std::max<int>(1, request.height));
+        result = 0;
+        break;
+      default:
+        if (frame->isMinimized() || frame->isMaximized()) frame->showNormal();
+        break;
+    }
+  });
+  if (!ran && target == WindowTarget::main && request.state >= 1 && request.state <= 4) {
+    return 0;  // offscreen main window without an application loop
+  }
+  return result;
+}
+
+std::int16_t get_window_size(WindowTarget target, WindowRequest& out) {
+  const std::shared_ptr<Surface> surface = main_surface();
+  if (!surface) return -1;
+  std::int16_t result = -1;
+  const bool ran = run_on_gui_thread([&] {
+    FrameState& state = frame_state();
+    FrameWindow* frame = state.frame;
+    if (target == WindowTarget::main) {
+      out.state = state.main_state;
+      out.x = 0;
+      out.y = 0;
+      if (frame != nullptr) {
+        const QSize visible = frame->scroll_area()->viewport()->size();
+        out.width = static_cast<std::int16_t>(visible.width());
+        out.height = static_cast<std::int16_t>(visible.height());
+      } else {
+        std::lock_guard lock(surface->mutex);
+        out.width = static_cast<std::int16_t>(surface->width());
+        out.height = static_cast<std::int16_t>(surface->height());
+      }
+      result = 0;
+      return;
+    }
+    if (frame == nullptr) return;
+    out.state = frame->isMinimized() ? 1 : frame->isMaximized() ? 2 : 4;
+    const QRect geometry = frame->geometry();
+    out.x = static_cast<std::int16_t>(geometry.x());
+    out.y = static_cast<std::int16_t>(geometry.y());
+    out.width = static_cast<std::int16_t>(geometry.width());
+    out.height = static_cast<std::int16_t>(geometry.height());
+    result = 0;
+  });
+  (void)ran;
+  return result;
+}
+
+std::int16_t tile_windows() { return main_surface() ? 0 : -1; }
+
+std::int16_t toggle_status_bar() {
+  if (!main_surface()) return -1;
+  run_on_gui_thread([] {
+    if (FrameWindow* frame = frame_state().frame) {
+      frame->statusBar()->setVisible(!frame->statusBar()->isVisible());
+    }
+  });
+  return 0;
+}
+
+// ---- Messages and the end of the program ------------------------------------------------------
+
+void show_message(std::string_view title, std::string_view text) {
+  const QString title_text = QString::fromLocal8Bit(title.data(), static_cast<qsizetype>(title.size()));
+  const QString body = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+    std::fprintf(stderr, "%s: %s\n", qPrintable(title_text), qPrintable(body));
+    return;
+  }
+  run_on_gui_thread([&] {
+    QMessageBox box(QMessageBox::Warning, title_text, body, QMessageBox::Ok, frame_state().frame);
+    box.exec();
+  });
+}
+
+void end_program(int exit_code) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (qobject_cast<QApplication*>(app) == nullptr) return;
+  const auto ask = [exit_code] {
+    FrameState& state = frame_state();
+    if (state.frame == nullptr || state.end_query_asked) return;
+    state.end_query_asked = true;
+    QMessageBox box(QMessageBox::Warning, state.caption,
+                    QString("Program Terminated with exit code %1\nExit Window?").arg(exit_code),
+                    QMessageBox::Yes | QMessageBox::No, state.frame);
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() == QMessageBox::Yes) close_frame_window();
+  };
+  if (on_gui_thread()) {
+    ask();
+  } else {
+    QMetaObject::invokeMethod(app, ask, Qt::QueuedConnection);
+  }
+}
+
+void close_frame_window() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr) return;
+  context().closing = true;
+  wake_key_waiters();
+  const auto close = [] {
+    if (FrameWindow* frame = frame_state().frame) frame->close();
+    QCoreApplication::quit();
+  };
+  if (on_gui_thread()) {
+    close();
+  } else {
+    QMetaObject::invokeMethod(app, close, Qt::QueuedConnection);
+  }
+}
+
+// ---- Application entry -------------------------------------------------------------------------
+
+int run_application(int& argc, char** argv, const ApplicationOptions& options,
+                    std::function<bool()> build_menu, std::function<void()> startup_sequence) {
+  QApplication app(argc, argv);
+  QThread::currentThread()->setPriority(QThread::HighPriority);
+  if (!create_frame_window(options)) return 1;
+  if (!build_menu || !build_menu()) {
+    QMessageBox::critical(nullptr, frame_state().caption,
+                          "Initialisation error: the menu bar could not be built.");
+    destroy_frame_window();
+    return 1;
+  }
+  show_frame_window();
+  // The program's main thread: the start-up sequence, then the end-of-program query should it
+  // ever return. It is left running when the application ends.
+  std::thread program([sequence = std::move(startup_sequence)] {
+    if (sequence) sequence();
+    end_program(0);
+  });
+  program.detach();
+  const int code = QApplication::exec();
+  context().closing = true;
+  wake_key_waiters();
+  destroy_frame_window();
+  return code;
+}
+
+}  // namespace kt::display

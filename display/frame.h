@@ -1,0 +1,72 @@
+// Frame window (menu bar, status bar, the main window in a scroll area) and the widget that
+// shows the main window's surface. GUI thread only.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "display/display.h"
+#include "display/surface.h"
+
+class QAction;
+class QMenu;
+class QScrollArea;
+
+namespace kt::display {
+
+// Shows the surface; repaints are requested from any thread and coalesced to screen rate.
+class SurfaceWidget : public QWidget {
+  Q_OBJECT
+ public:
+  explicit SurfaceWidget(std::shared_ptr<Surface> surface, QWidget* parent = nullptr);
+  ~SurfaceWidget() override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  std::shared_ptr<Surface> surface_;
+  QTimer repaint_timer_;
+  std::atomic<bool> repaint_pending_{false};
+};
+
+class FrameWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  FrameWindow(const QString& caption, std::shared_ptr<Surface> surface);
+  SurfaceWidget* surface_widget() const { return surface_widget_; }
+  QScrollArea* scroll_area() const { return scroll_area_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QScrollArea* scroll_area_ = nullptr;
+  SurfaceWidget* surface_widget_ = nullptr;
+};
+
+struct BarItem {
+  QString text;
+  QAction* action = nullptr;  // the command on the bar, or the popup's own action
+  QMenu* popup = nullptr;
+};
+
+struct FrameState {
+  QPointer<FrameWindow> frame;
+  QString caption;
+  std::int16_t main_state = 4;
+  std::vector<BarItem> bar;
+  bool end_query_asked = false;
+};
+
+// The frame's state (GUI thread only).
+FrameState& frame_state();
+
+}  // namespace kt::display

@@ -1,0 +1,76 @@
+// Menu bar: items appended by bar position, commands turned into popups, mnemonics and state
+// flags. Callbacks run on the GUI thread.
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "display/context.h"
+#include "display/frame.h"
+
+namespace kt::display {
+namespace {
+
+QString item_text(std::string_view text) {
+  QString label = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+  if (!label.contains('&')) label.prepend('&');
+  return label;
+}
+
+QAction* make_action(QObject* parent, const QString& label, std::int32_t flags,
+                     MenuCallback callback) {
+  auto* action = new QAction(label, parent);
+  if ((flags & kMenuSeparator) != 0) {
+    action->setSeparator(true);
+    return action;
+  }
+  action->setEnabled((flags & (kMenuGrayed | kMenuDisabled)) == 0);
+  if ((flags & kMenuChecked) != 0) {
+    action->setCheckable(true);
+    action->setChecked(true);
+  }
+  if (callback) {
+    QObject::connect(action, &QAction::triggered, action,
+                     [action, callback = std::move(callback)](bool) {
+                       callback(action->isChecked() ? 1 : 0);
+                     });
+  }
+  return action;
+}
+
+}  // namespace
+
+bool append_menu_item(std::int32_t bar_position, std::int32_t state_flags, std::string_view text,
+                      MenuCallback callback) {
+  bool added = false;
+  run_on_gui_thread([&] {
+    FrameState& state = frame_state();
+    FrameWindow* frame = state.frame;
+    if (frame == nullptr) return;
+    QMenuBar* bar = frame->menuBar();
+    const auto count = static_cast<std::int32_t>(state.bar.size());
+    if (bar_position < 1 || bar_position > count + 1) return;
+    const QString label = item_text(text);
+    if (bar_position == count + 1) {
+      QAction* action = make_action(bar, label, state_flags, std::move(callback));
+      bar->addAction(action);
+      state.bar.push_back({label, action, nullptr});
+    } else {
+      BarItem& item = state.bar[static_cast<std::size_t>(bar_position - 1)];
+      if (item.popup == nullptr) {
+        // The command becomes a popup of the same text at the same place; its callback goes.
+        auto* popup = new QMenu(item.text, bar);
+        bar->insertMenu(item.action, popup);
+        bar->removeAction(item.action);
+        delete item.action;
+        item.popup = popup;
+        item.action = popup->menuAction();
+      }
+      item.popup->addAction(make_action(item.popup, label, state_flags, std::move(callback)));
+    }
+    bar->update();
+    added = true;
+  });
+  return added;
+}
+
+}  // namespace kt::display
