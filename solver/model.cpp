@@ -179,8 +179,11 @@ void update_broken_fraction(const RunConstants& r, SolverState& s) {
   const double v = s.front_velocity;
   const double dt = r.time_step;
   for (int k = 1; k <= r.node_count - 1; ++k) {
+    // Without the volume reaction (ko' = 0, the surface model) its term is zero.
     const double reaction =
-        r.rate_ko * std::exp(-r.activation_eb / (r.ambient + theta[k])) * (1.0 - old_phi[k]);
+        r.rate_ko == 0.0
+            ? 0.0
+            : r.rate_ko * std::exp(-r.activation_eb / (r.ambient + theta[k])) * (1.0 - old_phi[k]);
     const double transport = v * (old_phi[k + 1] - old_phi[k]) / (z[k + 1] - z[k]);
     const double value = old_phi[k] + dt * (reaction + transport);
     // The explicit step may overshoot at high fluence; a fraction stays within [0, 1].
@@ -209,10 +212,9 @@ void heat_step(const RunConstants& r, SolverState& s) {
   for (int k = 1; k <= n; ++k) s.theta_previous[k] = theta[k];
 
   for (int sweep = 1; sweep <= r.sweeps; ++sweep) {
-    for (int k = 1; k <= n; ++k) {
-      cf[k] = specific_heat_factor(r.material, theta[k]);
-      kf[k] = conductivity_factor(r.material, theta[k]);
-    }
+    // Each node's property factors once per sweep (cf is needed at the inner nodes only).
+    for (int k = 1; k <= n; ++k) kf[k] = conductivity_factor(r.material, theta[k]);
+    for (int k = 2; k <= n - 1; ++k) cf[k] = specific_heat_factor(r.material, theta[k]);
     const double v = s.front_velocity;
     for (int k = 2; k <= n - 1; ++k) {
       const double dm = z[k] - z[k - 1];
@@ -226,9 +228,12 @@ void heat_step(const RunConstants& r, SolverState& s) {
       s.coefficient_b[k] = 1.0 / dt + v / dp + d * (km / dm + kp / dp) / (dbar * c) +
                            loss * kf[k] / (10000.0 * 10000.0 * c);
       const double phi_mean = (phi_old[k] + phi_new[k]) / 2.0;
+      const double source = s.theta_previous[k] / dt + intensity[k] / c;
+      // Without the volume reaction (surface model) the heat sink is zero.
       s.coefficient_g[k] =
-          s.theta_previous[k] / dt + intensity[k] / c -
-          sink_rate * (1.0 - phi_mean) * std::exp(-r.activation_eb / (r.ambient + theta[k])) / c;
+          sink_rate == 0.0 ? source - 0.0
+                           : source - sink_rate * (1.0 - phi_mean) *
+                                          std::exp(-r.activation_eb / (r.ambient + theta[k])) / c;
     }
     // Surface: the conductive flux over the first cell carries the heat of sublimation.
     const double theta_s = r.ambient + theta[1];

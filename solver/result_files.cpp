@@ -132,6 +132,7 @@ bool ResultFile::open(const std::filesystem::path& path, Mode mode,
                      (reason != 0 ? std::strerror(reason) : "unknown error"));
     return false;
   }
+  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);  // records are not flushed one by one
   return true;
 }
 
