@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "page_surface.h"
 
@@ -180,6 +181,15 @@ TEST_F(SpatialPlotTest, ScalesOfZeroOrLessDoNotHangOrHideTheProfile) {
   plot.plot_spatial(0, 3, p, scales);
   EXPECT_EQ(plot.temperature_top(), 1024.0f);
   EXPECT_GT(temperature_area(test::kYellow), 20);
+}
+
+TEST_F(SpatialPlotTest, AnInfiniteTemperatureEndsTheDoublingAtTheLargestReal) {
+  ASSERT_TRUE(surface.ready());
+  ProfileArrays p = flat_profiles(300.0f, 0.0f);
+  plot.plot_spatial(1, 1, p, profile_scales());
+  p.profile_temperature_k[3] = std::numeric_limits<float>::infinity();
+  plot.plot_spatial(0, 1, p, profile_scales());
+  EXPECT_EQ(plot.temperature_top(), std::numeric_limits<float>::max());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "page_surface.h"
 
@@ -169,6 +170,21 @@ TEST_F(TemporalPlotTest, ScalesOfZeroOrLessAreReplacedAndStillDouble) {
   plot.plot_temporal(0, 1.0f, 3.0f, 0.0f, 0.0f, 0.0f, scales, switches);
   EXPECT_EQ(plot.time_scale(), 2.0f);
   EXPECT_EQ(plot.axis_top(0), 2.0f);
+}
+
+TEST_F(TemporalPlotTest, NonFiniteValuesStopDoublingAtTheLargestReal) {
+  ASSERT_TRUE(surface.ready());
+  const auto switches = only_temperature();
+  const float inf = std::numeric_limits<float>::infinity();
+  plot.plot_temporal(1, 0.0f, 300.0f, 0.0f, 0.0f, 0.0f, usual_scales(), switches);
+  for (int i = 1; i <= 200; ++i) {
+    plot.plot_temporal(0, 0.01f * static_cast<float>(i), inf, 0.0f, 0.0f, 0.0f, usual_scales(),
+                       switches);
+  }
+  plot.plot_temporal(0, std::nanf(""), std::nanf(""), 0.0f, 0.0f, 0.0f, usual_scales(), switches);
+  EXPECT_EQ(plot.axis_top(0), std::numeric_limits<float>::max());
+  EXPECT_EQ(plot.time_scale(), 15.0f);
+  EXPECT_EQ(plot.point_count(), 201);
 }
 
 TEST_F(TemporalPlotTest, APointStoreOverflowIsRefusedNotWritten) {
