@@ -40,32 +40,6 @@ TEST(RunConstants, DefaultParametersGiveTheReferenceFigures) {
   for (int k = 2; k <= 65; ++k) EXPECT_GT(z[k], z[k - 1]);
 }
 
-TEST(RunConstants, ClampsAndModelSwitch) {
-  ParameterSet p = test::default_parameters();
-  p.pulse_width = 0.5f;
-  p.fluence = 20000.0f;
-  const RunConstants r = compute_run_constants(p);
-  EXPECT_EQ(r.pulse_seconds, static_cast<double>(1e-9f));
-  EXPECT_EQ(r.fluence, 10000.0);
-  EXPECT_TRUE(apply_run_clamps(p));
-  EXPECT_EQ(p.pulse_width, 1.0f);
-  EXPECT_EQ(p.fluence, 10000.0f);
-  EXPECT_FALSE(apply_run_clamps(p));
-
-  p = test::default_parameters();
-  p.ablation_model = 1.0f;
-  const RunConstants surface = compute_run_constants(p);
-  EXPECT_EQ(surface.rate_vom, 0.0);
-  EXPECT_EQ(surface.rate_ko, 0.0);
-  EXPECT_EQ(surface.enthalpy_dhb, 0.0);
-  EXPECT_GT(surface.rate_vo, 0.0);
-  p.ablation_model = 2.0f;
-  const RunConstants bulk = compute_run_constants(p);
-  EXPECT_EQ(bulk.rate_vo, 0.0);
-  EXPECT_EQ(bulk.enthalpy_dh, 0.0);
-  EXPECT_GT(bulk.activation_ea, 0.0);  // Ea keeps its value
-}
-
 // A straightforward, separate rendering of one time step (no end test), for comparison.
 struct PlainState {
   std::vector<double> z, theta, phi_old, phi_new;
@@ -182,24 +156,6 @@ TEST(ModelSteps, AgreeWithAPlainRenderingOfTheScheme) {
   EXPECT_NEAR(out.surface_temperature_k, (r.ambient + plain.theta[1]) * r.heating_scale, 1e-6);
   EXPECT_NEAR(out.velocity_cm_s, plain.v / (320000.0 * 3.12e-9), 1e-3 * out.velocity_cm_s);
   EXPECT_NEAR(out.ablated_depth_nm, plain.depth_m * 31.25, 1e-6);
-}
-
-TEST(ModelSteps, HeatStepReevaluatesVelocityWithNewSurfaceValues) {
-  ParameterSet p = test::default_parameters();
-  p.ablation_model = 1.0f;
-  const RunConstants r = compute_run_constants(p);
-  auto state = std::make_unique<SolverState>();
-  build_depth_grid(r, state->depth_grid);
-  reset_solver_state(*state);
-  for (int step = 1; step <= 900; ++step) {
-    state->step_index = step;
-    take_time_step(r, *state);
-    state->broken_fraction_old = state->broken_fraction_new;
-  }
-  EXPECT_EQ(
-      state->front_velocity,
-      front_velocity_at(r, state->temperature_rise[1], state->broken_fraction_new[1]).total());
-  for (int k = 1; k <= 65; ++k) EXPECT_EQ(state->broken_fraction_new[k], 0.0);
 }
 
 }  // namespace
