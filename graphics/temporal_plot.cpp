@@ -217,7 +217,6 @@ void TemporalPlot::add_point(const Point& point, const PlotCurveSwitches& switch
 
   previous_point_[0] = point.time;
   for (std::size_t k = 0; k < point.values.size(); ++k) previous_point_[k + 1] = point.values[k];
-  use_whole_page(page_);
 }
 
 void TemporalPlot::draw_time_labels() {
