@@ -11,20 +11,21 @@ namespace kt {
 
 // ---- the plots of a run ----------------------------------------------------------------------
 
-void ApplicationPlotSink::draw_title_page() { kt::draw_title_page(page_, title_, logo_file_); }
+void ApplicationPlotSink::draw_title_page() {
+  kt::draw_title_page(page_, title_, logo_file_);
+}
 
 void ApplicationPlotSink::plot_temporal(std::int32_t mode, float time_ns,
                                         float surface_temperature_k, float front_velocity_cm_s,
                                         float ablated_depth_nm, float surface_fraction,
                                         const PlotScaleSet& scales,
                                         const PlotCurveSwitches& switches) {
-  plots_.plot_temporal(mode, time_ns, surface_temperature_k, front_velocity_cm_s,
-                       ablated_depth_nm, surface_fraction, scales, switches);
+  plots_.plot_temporal(mode, time_ns, surface_temperature_k, front_velocity_cm_s, ablated_depth_nm,
+                       surface_fraction, scales, switches);
 }
 
 void ApplicationPlotSink::plot_spatial(std::int32_t mode, std::int32_t curves,
-                                       const ProfileArrays& profiles,
-                                       const PlotScaleSet& scales) {
+                                       const ProfileArrays& profiles, const PlotScaleSet& scales) {
   plots_.plot_spatial(mode, curves, profiles, scales);
 }
 
@@ -101,7 +102,8 @@ std::string run_outcome_message(const RunOutcome& outcome) {
   std::string message;
   if (outcome.end == RunEnd::not_started && !outcome.not_started_reason.empty()) {
     bool guard_refusal = false;
-    for (std::string_view reason : kGuardReasons) guard_refusal |= outcome.not_started_reason == reason;
+    for (std::string_view reason : kGuardReasons)
+      guard_refusal |= outcome.not_started_reason == reason;
     if (!guard_refusal) {
       message = "The calculation was not started: " + outcome.not_started_reason + ".";
     }
@@ -157,8 +159,7 @@ FileResult load_startup_parameters(Application& app) {
   if (!result) {
     // A file that cannot be read stays as it is; the program goes on with the defaults.
     set_default_parameter_groups(loaded, 0);
-    app.services.show_message(kProgramTitle,
-                              result.message + "\nThe default parameters are used.");
+    app.services.show_message(kProgramTitle, result.message + "\nThe default parameters are used.");
   }
   app.parameters.commit(loaded);
   return result;

@@ -14,7 +14,9 @@ constexpr std::int16_t kLightRed = 12;
 constexpr std::int16_t kBrightWhite = 15;
 constexpr std::string_view kMissingFont = "t'tms rmn'h29w12";
 
-bool is_quit_key(std::int16_t key) { return key == 'Q' || key == 'q'; }
+bool is_quit_key(std::int16_t key) {
+  return key == 'Q' || key == 'q';
+}
 
 void select_font(std::string_view request) {
   display::set_font(request.data(), static_cast<int>(request.size()));

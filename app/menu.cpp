@@ -16,7 +16,9 @@ bool shell_guard_up(const Application& app) {
 
 // A worker that has started but not yet marked its run keeps the windows away as well, so that
 // the help or about window and a run's first drawing never meet.
-bool worker_starting(const Application& app) { return app.controller.busy(); }
+bool worker_starting(const Application& app) {
+  return app.controller.busy();
+}
 
 display::MenuCallback command(Application& app, void (*run)(Application&)) {
   return [&app, run](std::int32_t) { run(app); };
@@ -43,7 +45,9 @@ void calculation_command(Application& app) {
   if (app.controller.start_calculation()) app.watch_run();
 }
 
-void stop_command(Application& app) { app.controller.request_stop(); }
+void stop_command(Application& app) {
+  app.controller.request_stop();
+}
 
 void exit_command(Application& app) {
   app.finish_calculation();

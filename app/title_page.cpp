@@ -15,7 +15,9 @@ constexpr std::int16_t kYellow = 14;
 constexpr std::int16_t kOutline = 2;
 constexpr std::int16_t kFilled = 3;
 
-int truncate(float value) { return static_cast<int>(std::trunc(value)); }
+int truncate(float value) {
+  return static_cast<int>(std::trunc(value));
+}
 
 struct Margins {
   int x = 0, y = 0;
@@ -113,8 +115,7 @@ void draw_title_page(const PageGeometry& page, TitleState& title, std::string_vi
   d::draw_text(kMakerLine.data(), static_cast<int>(kMakerLine.size()));
 
   const std::string logo(logo_file);
-  d::load_bitmap(logo.c_str(), static_cast<int>(logo.size()), i16(l.logo_at.x),
-                 i16(l.logo_at.y));
+  d::load_bitmap(logo.c_str(), static_cast<int>(logo.size()), i16(l.logo_at.x), i16(l.logo_at.y));
 }
 
 }  // namespace kt
