@@ -298,7 +298,7 @@ std::int16_t toggle_status_bar() {
   if (!main_surface()) return -1;
   run_on_gui_thread([] {
     if (FrameWindow* frame = frame_state().frame) {
-      frame->statusBar()->setVisible(!frame->statusBar()->isVisible());
+      frame->statusBar()->setHidden(!frame->statusBar()->isHidden());
     }
   });
   return 0;

@@ -1,0 +1,347 @@
+// Frame window, menus, dialogs, keys and messages, driven with QTest on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "display/display.h"
+#include "display/qt_access.h"
+
+namespace kt::display {
+namespace {
+
+class FrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ApplicationOptions options;
+    options.screen_width = 640;
+    options.screen_height = 480;
+    options.program_path = "/some/dir/Kestrium.exe";
+    ASSERT_TRUE(create_frame_window(options));
+  }
+  void TearDown() override { destroy_frame_window(); }
+
+  // Runs `action` once the next modal loop has started.
+  static void when_modal(std::function<void()> action) {
+    QTimer::singleShot(0, [action = std::move(action)] { action(); });
+  }
+};
+
+std::vector<QString> texts_of(const QList<QAction*>& actions) {
+  std::vector<QString> texts;
+  for (QAction* action : actions) texts.push_back(action->text());
+  return texts;
+}
+
+TEST_F(FrameTest, CaptionScreenAndWindowOperations) {
+  EXPECT_EQ(frame_window()->windowTitle(), "Kestrium");
+  ScreenConfig config;
+  query_screen_config(config);
+  EXPECT_EQ(config.width, 640);
+  EXPECT_EQ(config.height, 480);
+  EXPECT_TRUE(frame_window()->statusBar()->isVisibleTo(frame_window()));
+  EXPECT_EQ(toggle_status_bar(), 0);
+  EXPECT_FALSE(frame_window()->statusBar()->isVisibleTo(frame_window()));
+  EXPECT_EQ(tile_windows(), 0);
+  EXPECT_EQ(set_window_size(WindowTarget::frame, WindowRequest{}), -1);  // unknown state
+  EXPECT_EQ(set_window_size(WindowTarget::main, WindowRequest{2, 0, 0, 0, 0}), 0);
+  WindowRequest main_size;
+  EXPECT_EQ(get_window_size(WindowTarget::main, main_size), 0);
+  EXPECT_EQ(main_size.state, 2);
+  EXPECT_EQ(set_window_size(WindowTarget::frame, WindowRequest{4, 10, 20, 300, 400}), 0);
+  WindowRequest frame_size;
+  EXPECT_EQ(get_window_size(WindowTarget::frame, frame_size), 0);
+  EXPECT_EQ(frame_size.state, 4);
+  EXPECT_EQ(frame_size.width, 400);
+  EXPECT_EQ(frame_size.height, 300);
+}
+
+TEST_F(FrameTest, MenuBarIsBuiltByAppendRules) {
+  std::vector<int> called;
+  const auto command = [&called](int id) {
+    return [&called, id](std::int32_t checked) {
+      EXPECT_EQ(checked, 0);
+      called.push_back(id);
+    };
+  };
+  ASSERT_TRUE(append_menu_item(1, kMenuEnabled, "File", command(0)));
+  EXPECT_FALSE(append_menu_item(3, kMenuEnabled, "Nowhere", command(99)));
+  EXPECT_FALSE(append_menu_item(0, kMenuEnabled, "Nowhere", command(99)));
+  for (const char* text : {"Open...", "Save...", "Save as...", "Default Parameters...", "Exit"}) {
+    ASSERT_TRUE(append_menu_item(1, kMenuEnabled, text, command(1)));
+  }
+  const char* bar_texts[] = {"Parameters", "Output data", "Calculation", "Stop", "Help",
+                             "About"};
+  for (int i = 0; i < 6; ++i) {
+    ASSERT_TRUE(append_menu_item(i + 2, kMenuEnabled, bar_texts[i], command(i + 2)));
+  }
+  EXPECT_FALSE(append_menu_item(9, kMenuEnabled, "Too far", command(99)));
+
+  QMenuBar* bar = frame_menu_bar();
+  const QList<QAction*> items = bar->actions();
+  EXPECT_EQ(texts_of(items),
+            (std::vector<QString>{"&File", "&Parameters", "&Output data", "&Calculation",
+                                  "&Stop", "&Help", "&About"}));
+  ASSERT_NE(items[0]->menu(), nullptr);
+  EXPECT_EQ(texts_of(items[0]->menu()->actions()),
+            (std::vector<QString>{"&Open...", "&Save...", "&Save as...",
+                                  "&Default Parameters...", "&Exit"}));
+  // The former command's callback is gone; the bar commands run their own.
+  items[0]->trigger();
+  items[1]->trigger();
+  items[6]->trigger();
+  items[0]->menu()->actions()[4]->trigger();
+  EXPECT_EQ(called, (std::vector<int>{2, 7, 1}));
+
+  // A text with its own mnemonic keeps it; state flags are applied.
+  ASSERT_TRUE(append_menu_item(2, kMenuGrayed | kMenuChecked, "E&xtra", command(8)));
+  QAction* extra = bar->actions()[1]->menu()->actions()[0];
+  EXPECT_EQ(extra->text(), "E&xtra");
+  EXPECT_FALSE(extra->isEnabled());
+  EXPECT_TRUE(extra->isChecked());
+  EXPECT_EQ(bar->actions()[1]->text(), "&Parameters");
+}
+
+TEST_F(FrameTest, DialogsHoldEveryTemplateControl) {
+  EXPECT_EQ(dialog_init(11), nullptr);
+  DialogObject* parameters = dialog_init(10);
+  ASSERT_NE(parameters, nullptr);
+  EXPECT_EQ(dialog_widget(*parameters)->windowTitle(), "Parameters:");
+  std::vector<int> ids = {1, 2};
+  for (int id = 1000; id <= 1053; ++id) {
+    if (id != 1014) ids.push_back(id);
+  }
+  for (int id : ids) EXPECT_NE(dialog_control(*parameters, id), nullptr) << id;
+  EXPECT_EQ(dialog_control(*parameters, 1014), nullptr);
+  EXPECT_EQ(ids.size(), 55u);
+  auto* ok = qobject_cast<QPushButton*>(dialog_control(*parameters, 1));
+  ASSERT_NE(ok, nullptr);
+  EXPECT_TRUE(ok->isDefault());
+  EXPECT_EQ(ok->text(), "OK");
+  // Edit fields sit where the template puts them, right of their labels.
+  const QWidget* label = dialog_control(*parameters, 1006);
+  const QWidget* edit = dialog_control(*parameters, 1007);
+  EXPECT_GT(edit->x(), label->x());
+  EXPECT_LT(std::abs(edit->y() - label->y()), label->height());
+  // No label text is cut off.
+  for (int id : ids) {
+    auto* text = qobject_cast<QLabel*>(dialog_control(*parameters, id));
+    if (text == nullptr) continue;
+    const QFontMetrics metrics(text->font());
+    const QRect needed = metrics.boundingRect(
+        QRect(0, 0, text->width(), 10000),
+        Qt::AlignLeft | Qt::AlignTop | (text->wordWrap() ? Qt::TextWordWrap : 0), text->text());
+    EXPECT_LE(needed.height(), text->height()) << id;
+  }
+  dialog_release(parameters);
+
+  DialogObject* output = dialog_init(101);
+  ASSERT_NE(output, nullptr);
+  EXPECT_EQ(dialog_widget(*output)->windowTitle(), "Output Data:");
+  int count = 0;
+  for (int id = 1; id <= 2100; ++id) count += dialog_control(*output, id) != nullptr ? 1 : 0;
+  EXPECT_EQ(count, 39);
+  for (int id = 2000; id <= 2036; ++id) EXPECT_NE(dialog_control(*output, id), nullptr) << id;
+  dialog_release(output);
+}
+
+TEST_F(FrameTest, RadioGroupsAndPaddedText) {
+  DialogObject* dialog = dialog_init(10);
+  ASSERT_NE(dialog, nullptr);
+  const auto checked = [dialog](int id) {
+    return qobject_cast<QRadioButton*>(dialog_control(*dialog, id))->isChecked();
+  };
+  EXPECT_TRUE(dialog_set_checked(*dialog, 1001, true));
+  EXPECT_TRUE(dialog_set_checked(*dialog, 1004, true));  // another group
+  EXPECT_TRUE(dialog_set_checked(*dialog, 1002, true));
+  EXPECT_FALSE(checked(1001));
+  EXPECT_TRUE(checked(1002));
+  EXPECT_TRUE(checked(1004));
+  EXPECT_TRUE(dialog_set_checked(*dialog, 1002, false));  // a group may have none on
+  EXPECT_FALSE(checked(1001) || checked(1002));
+  EXPECT_FALSE(dialog_set_checked(*dialog, 1007, true));  // not a button
+  EXPECT_FALSE(dialog_set_checked(*dialog, 4242, true));
+
+  EXPECT_TRUE(dialog_set_text(*dialog, 1007, "15.00000xx", 8));
+  std::string text;
+  EXPECT_TRUE(dialog_get_text(*dialog, 1007, text, 55));
+  EXPECT_EQ(text, "15.00000" + std::string(47, ' '));
+  EXPECT_TRUE(dialog_get_text(*dialog, 1007, text, 4));
+  EXPECT_EQ(text, "15.0");
+  EXPECT_FALSE(dialog_get_text(*dialog, 4242, text, 55));
+  EXPECT_FALSE(dialog_set_text(*dialog, 4242, "x", 1));
+  dialog_release(dialog);
+}
+
+TEST_F(FrameTest, ModalResultsForOkCancelEscapeAndCloseBox) {
+  DialogObject* dialog = dialog_init(101);
+  ASSERT_NE(dialog, nullptr);
+  QDialog* widget = dialog_widget(*dialog);
+  when_modal([widget] { QTest::keyClick(widget, Qt::Key_Escape); });
+  EXPECT_EQ(dialog_run_modal(*dialog), 2);
+  when_modal([dialog] { QTest::mouseClick(dialog_control(*dialog, 1), Qt::LeftButton); });
+  EXPECT_EQ(dialog_run_modal(*dialog), 1);
+  when_modal([dialog] { QTest::mouseClick(dialog_control(*dialog, 2), Qt::LeftButton); });
+  EXPECT_EQ(dialog_run_modal(*dialog), 2);
+  when_modal([widget] { widget->close(); });
+  EXPECT_EQ(dialog_run_modal(*dialog), 2);
+  when_modal([dialog] {
+    QTest::keyClick(dialog_control(*dialog, 2003), Qt::Key_Return);  // the default button
+  });
+  EXPECT_EQ(dialog_run_modal(*dialog), 1);
+  dialog_release(dialog);
+}
+
+TEST_F(FrameTest, CallbacksFollowEveryKeystrokeAndClick) {
+  DialogObject* dialog = dialog_init(10);
+  ASSERT_NE(dialog, nullptr);
+  std::vector<std::string> seen;
+  std::vector<int> ids;
+  const DialogCallback record = [&seen, &ids](DialogObject& object, std::int32_t id,
+                                              std::int32_t) {
+    ids.push_back(id);
+    std::string text;
+    if (id == 1007) {
+      dialog_get_text(object, id, text, 55);
+      seen.push_back(text.substr(0, text.find_last_not_of(' ') + 1));
+    }
+  };
+  dialog_set_text(*dialog, 1007, "15", 2);
+  ASSERT_TRUE(dialog_set_callback(*dialog, 1007, record));
+  ASSERT_TRUE(dialog_set_callback(*dialog, 1005, record));
+  EXPECT_FALSE(dialog_set_callback(*dialog, 4242, record));
+  dialog_set_text(*dialog, 1007, "16", 2);  // not shown yet: no callback
+  EXPECT_TRUE(ids.empty());
+  when_modal([dialog] {
+    auto* edit = static_cast<QLineEdit*>(dialog_control(*dialog, 1007));
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, "30");
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::mouseClick(dialog_control(*dialog, 1005), Qt::LeftButton);
+    QTest::mouseClick(dialog_control(*dialog, 1), Qt::LeftButton);
+  });
+  EXPECT_EQ(dialog_run_modal(*dialog), 1);
+  EXPECT_EQ(seen, (std::vector<std::string>{"", "3", "30", "3"}));
+  EXPECT_EQ(ids.back(), 1005);
+  EXPECT_TRUE(qobject_cast<QRadioButton*>(dialog_control(*dialog, 1005))->isChecked());
+  dialog_release(dialog);
+}
+
+TEST_F(FrameTest, KeysOnTheGuiThreadAndNestedWaits) {
+  show_frame_window();
+  QWidget* target = main_window_widget();
+  std::int16_t nested = 0;
+  when_modal([&nested, target] {
+    nested = read_key();  // a second wait while the first is pending
+    QTest::keyClick(target, Qt::Key_F1);
+  });
+  EXPECT_EQ(read_key(), 0);
+  EXPECT_EQ(nested, 255);
+  EXPECT_EQ(read_key(), 59);  // the scan code follows without a new key
+  when_modal([target] {
+    QTest::keyClick(target, Qt::Key_Left);
+    QTest::keyClick(target, 'q');
+  });
+  EXPECT_EQ(read_key(), 224);
+  EXPECT_EQ(read_key(), 75);
+  EXPECT_EQ(read_key(), 'q');
+
+  // Another thread blocks until a key arrives.
+  std::atomic<int> from_thread{-1};
+  std::thread waiter([&from_thread] { from_thread = read_key(); });
+  QTest::keyClick(target, Qt::Key_Escape);  // queued even if the wait starts later
+  waiter.join();
+  EXPECT_EQ(from_thread, 27);
+}
+
+TEST_F(FrameTest, EndOfProgramQueryDefaultsToNo) {
+  QString title, text;
+  bool no_is_default = false;
+  when_modal([&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle();
+    text = box->text();
+    no_is_default = box->defaultButton() == box->button(QMessageBox::No);
+    box->button(QMessageBox::No)->click();
+  });
+  end_program(0);
+  EXPECT_EQ(title, "Kestrium");
+  EXPECT_EQ(text, "Program Terminated with exit code 0\nExit Window?");
+  EXPECT_TRUE(no_is_default);
+  EXPECT_NE(frame_window(), nullptr);  // No keeps the window
+}
+
+TEST_F(FrameTest, ChooserReturnsTheFullPathOrTheInitialName) {
+  const QString typed = QDir(QString::fromStdString(::testing::TempDir())).filePath("new.par");
+  QString title;
+  QStringList filters;
+  QString selected_filter;
+  when_modal([&] {
+    auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(chooser, nullptr);
+    title = chooser->windowTitle();
+    filters = chooser->nameFilters();
+    selected_filter = chooser->selectedNameFilter();
+    chooser->selectFile(typed);
+    static_cast<QDialog*>(chooser)->accept();
+  });
+  EXPECT_EQ(show_open_file_chooser("Open a File", "*.par"),
+            QFileInfo(typed).absoluteFilePath().toStdString());
+  EXPECT_EQ(title, "Open a File");
+  // The chooser trims the descriptions' leading blank when it shows them.
+  EXPECT_EQ(filters, (QStringList{"PAR Files (*.par)", "All Files (*.*)"}));
+  EXPECT_EQ(selected_filter, "PAR Files (*.par)");
+  when_modal([] { QApplication::activeModalWidget()->close(); });
+  EXPECT_EQ(show_open_file_chooser("Open a File", "*.par"), "*.par");
+}
+
+TEST_F(FrameTest, WorkerDrawsWhileTheGuiThreadRepaints) {
+  show_frame_window();
+  std::atomic<bool> done{false};
+  std::thread worker([&done] {
+    for (int i = 0; i < 400; ++i) {
+      set_color(static_cast<std::int16_t>(i % 16));
+      draw_rectangle(3, 0, 0, 99, 99);
+      move_to(0, static_cast<std::int16_t>(i % 100));
+      line_to(200, static_cast<std::int16_t>(i % 100));
+      draw_text("x", 1);
+    }
+    set_color(14);
+    draw_rectangle(3, 0, 0, 9, 9);
+    done = true;
+  });
+  while (!done) {
+    main_window_widget()->repaint();
+    QCoreApplication::processEvents();
+  }
+  worker.join();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(surface_pixel(5, 5), 0xFFFF00);
+  const QImage shown = main_window_widget()->grab().toImage();
+  EXPECT_EQ(shown.pixel(5, 5) & 0xFFFFFFu, 0xFFFF00u);
+}
+
+}  // namespace
+}  // namespace kt::display
