@@ -11,8 +11,9 @@
 namespace kt {
 
 std::string result_file_base(const std::array<char, kDataFileNameLength>& data_file_name) {
-  std::string base(data_file_name.data(), 7);
-  while (!base.empty() && (base.back() == ' ' || base.back() == '\0')) base.pop_back();
+  // The content up to the last non-blank character, cut to seven: blanks inside stay.
+  std::string base = trimmed_right(data_file_name);
+  if (base.size() > 7) base.resize(7);
   return base;
 }
 

@@ -33,6 +33,9 @@ TEST(ResultFileNames, BaseIsAtMostSevenCharacters) {
   EXPECT_EQ(spatial_file_name(base, 10), "ABCDEFGS10.dat");
   EXPECT_EQ(spatial_file_name("Data1", 1), "Data1S1.dat");
   EXPECT_EQ(result_file_base(padded("  ab")), "  ab");  // leading blanks stay
+  EXPECT_EQ(result_file_base(padded("ABC   XYZ")), "ABC   X");  // inner blanks stay
+  EXPECT_EQ(temporal_file_name(result_file_base(padded("ab   cdefgh"))), "ab   cdD.dat");
+  EXPECT_EQ(temporal_file_name(result_file_base(padded("run 7"))), "run 7D.dat");
   std::array<char, kDataFileNameLength> zeros{};        // never-set field
   EXPECT_EQ(result_file_base(zeros), "");
 }
