@@ -139,6 +139,9 @@ FrameWindow::FrameWindow(const QString& caption, std::shared_ptr<Surface> surfac
   surface_widget_ = new SurfaceWidget(std::move(surface));
   scroll_area_->setWidget(surface_widget_);
   setCentralWidget(scroll_area_);
+  // Keys typed anywhere in the frame go to the main window.
+  scroll_area_->setFocusPolicy(Qt::NoFocus);
+  setFocusProxy(surface_widget_);
   menuBar()->setNativeMenuBar(false);
   statusBar()->show();
   surface_widget_->setFocus();
