@@ -1,0 +1,269 @@
+// The start-up sequence and the menu commands with their guards, on an application of the
+// test's own with an offscreen main window, scripted keys and recorded messages.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/application.h"
+#include "app/data_files.h"
+#include "app/menu.h"
+#include "app_page.h"
+#include "kt_test_paths.h"
+#include "params/file_commands.h"
+
+namespace kt {
+namespace {
+
+using test::AppPage;
+
+std::string read_all(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(page.ready()); }
+  void TearDown() override { app.reset(); }
+
+  void make_app(const std::filesystem::path& output_directory) {
+    ShellServices services;
+    services.read_key = [this]() -> std::int16_t {
+      ++keys_read;
+      return on_key ? on_key() : std::int16_t{' '};
+    };
+    services.show_message = [this](std::string_view, std::string_view text) {
+      messages.emplace_back(text);
+    };
+    services.close_frame_window = [this] { ++frame_closes; };
+    RunOptions options;
+    options.output_directory = output_directory;
+    app = std::make_unique<Application>(scratch.path(), services, options);
+    ASSERT_TRUE(init_display(*app));
+    set_default_parameter_groups(app->parameters.values, 0);
+    set_padded(app->parameters.values.data_file_name, "Run");
+  }
+
+  std::string help_file(int lines) {
+    const auto path = scratch.path() / "Kestrium.hlp";
+    std::ofstream out(path);
+    out << " " << lines << "\n";
+    for (int i = 1; i <= lines; ++i) out << "Help line " << i << "\n";
+    return path.string();
+  }
+
+  // Waits for the run and for its outcome to be told.
+  RunOutcome finish_run() {
+    app->controller.wait();
+    app->wait_for_watcher();
+    return app->controller.last_outcome();
+  }
+
+  bool idle() const {
+    return app->flags.help_open.load() == 0.0f && app->flags.about_open.load() == 0.0f &&
+           app->flags.calculation_running.load() == 0.0f && app->flags.run_active.load() == 0 &&
+           !app->controller.busy();
+  }
+
+  AppPage page{1024, 768};
+  test::ScratchDirectory scratch;
+  std::unique_ptr<Application> app;
+  std::function<std::int16_t()> on_key;
+  int keys_read = 0;
+  std::vector<std::string> messages;
+  int frame_closes = 0;
+};
+
+TEST_F(ShellTest, InitDisplayMeasuresTheScreenAndNamesTheStartupFile) {
+  make_app(scratch.path());
+  EXPECT_EQ(app->page.screen_width, 1024);
+  EXPECT_EQ(app->page.screen_height, 768);
+  EXPECT_EQ(app->page.screen_scale, 1.0f);
+  EXPECT_EQ(app->location.parameter_file_mode, 1.0f);
+  EXPECT_EQ(std::string(app->location.parameter_file_name.data(), 12), "KTparam.par ");
+}
+
+TEST_F(ShellTest, HelpChosenAgainWhileShownDoesNothing) {
+  make_app(scratch.path());
+  app->help_file = help_file(60);
+  on_key = [this]() -> std::int16_t {
+    EXPECT_EQ(app->flags.help_open.load(), 1.0f);
+    help_command(*app);   // would wait for a key of its own if it opened
+    about_command(*app);  // likewise
+    return 'q';
+  };
+  help_command(*app);
+  EXPECT_EQ(keys_read, 1);
+  EXPECT_TRUE(idle());
+}
+
+TEST_F(ShellTest, CalculationWhileAboutIsShownStartsNoRun) {
+  make_app(scratch.path());
+  on_key = [this]() -> std::int16_t {
+    calculation_command(*app);
+    app->controller.wait();  // the worker ends at once
+    return 'x';
+  };
+  about_command(*app);
+  EXPECT_EQ(keys_read, 1);
+  const RunOutcome outcome = finish_run();
+  EXPECT_EQ(outcome.end, RunEnd::not_started);
+  EXPECT_TRUE(idle());
+  EXPECT_TRUE(messages.empty()) << "a refusal by the guards is silent";
+  EXPECT_FALSE(std::filesystem::exists(scratch.path() / "RunK.dat"));
+}
+
+TEST_F(ShellTest, StopWhileIdleEndsTheNextRunAfterItsFirstStep) {
+  make_app(scratch.path());
+  stop_command(*app);
+  EXPECT_EQ(app->flags.stop_request.load(), 999);
+  EXPECT_TRUE(messages.empty());
+  EXPECT_TRUE(idle());
+
+  calculation_command(*app);
+  const RunOutcome outcome = finish_run();
+  EXPECT_EQ(outcome.end, RunEnd::stop);
+  EXPECT_EQ(outcome.step_count, 1);
+  EXPECT_EQ(app->flags.stop_request.load(), 0);
+  EXPECT_TRUE(idle());
+  EXPECT_TRUE(std::filesystem::exists(scratch.path() / "RunK.dat"));
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ShellTest, CommandsThatARunKeepsAway) {
+  make_app(scratch.path());
+  app->help_file = help_file(10);
+  // A run marked as running, as the run itself marks it.
+  app->flags.calculation_running = 1.0f;
+  app->flags.run_active = 999;
+  app->parameters.values.fluence = 77.0f;
+
+  default_parameters_command(app->file_commands);
+  EXPECT_EQ(app->parameters.values.fluence, 77.0f);
+  help_command(*app);
+  about_command(*app);
+  EXPECT_EQ(keys_read, 0);
+  calculation_command(*app);
+  EXPECT_FALSE(app->controller.busy());
+
+  app->flags.calculation_running = 0.0f;
+  app->flags.run_active = 0;
+  default_parameters_command(app->file_commands);
+  EXPECT_EQ(app->parameters.values.fluence, 50.0f);
+}
+
+TEST_F(ShellTest, ExitDuringARunStopsItAndKeepsItsFilesWhole) {
+  make_app(scratch.path());
+  // Without ablation the run goes on to its step limit, long enough to be caught running.
+  app->parameters.values.pre_exponential_vo = 0.0f;
+  app->parameters.values.pre_exponential_vom = 0.0f;
+  calculation_command(*app);
+  while (app->flags.run_active.load() == 0 && app->controller.busy()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  exit_command(*app);
+  EXPECT_EQ(frame_closes, 1);
+  EXPECT_FALSE(app->controller.busy());
+  EXPECT_EQ(app->flags.run_active.load(), 0);
+  const RunOutcome outcome = app->controller.last_outcome();
+  EXPECT_EQ(outcome.end, RunEnd::stop);
+  const std::string kinetics = read_all(scratch.path() / "RunK.dat");
+  ASSERT_FALSE(kinetics.empty());
+  EXPECT_EQ(kinetics.back(), '\n');
+  EXPECT_EQ(kinetics.find('\n'), kinetics.size() - 1) << "one whole line";
+  app->wait_for_watcher();
+  EXPECT_TRUE(messages.empty()) << "no message while the program closes";
+}
+
+TEST_F(ShellTest, ARefusedRunIsToldToTheUser) {
+  make_app(scratch.path());
+  app->parameters.values.ablation_model = 3.0f;
+  calculation_command(*app);
+  finish_run();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("ablation_model is 3"), std::string::npos) << messages[0];
+  EXPECT_TRUE(idle());
+}
+
+TEST_F(ShellTest, ResultFileErrorsAreToldToTheUser) {
+  make_app(scratch.path() / "no" / "such" / "directory");
+  calculation_command(*app);
+  const RunOutcome outcome = finish_run();
+  EXPECT_FALSE(outcome.file_errors.empty());
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("RunK.dat"), std::string::npos) << messages[0];
+}
+
+TEST_F(ShellTest, StartupWritesTheDefaultsWhenTheFileIsMissing) {
+  test::CurrentDirectory here(scratch.path());
+  make_app(scratch.path());
+  app->request_shutdown();  // the endless wait at the end returns at once
+  startup_sequence(*app);
+  EXPECT_EQ(read_all(scratch.path() / "KTparam.par"),
+            read_all(std::string(KT_TEST_DATA_DIR) + "/params/default.par"));
+  EXPECT_TRUE(messages.empty());
+  // The title page is up: its inner frame at 1024 x 768.
+  EXPECT_EQ(page.pixel(8, 300), test::kLightGreen);
+  EXPECT_EQ(page.pixel(996, 300), test::kLightGreen);
+}
+
+TEST_F(ShellTest, AnUnreadableStartupFileIsReportedAndLeftAlone) {
+  test::CurrentDirectory here(scratch.path());
+  const std::string broken = "this is not a parameter file\r\n";
+  std::ofstream(scratch.path() / "KTparam.par", std::ios::binary) << broken;
+  make_app(scratch.path());
+  app->parameters.values.fluence = 1234.0f;
+  const FileResult result = load_startup_parameters(*app);
+  EXPECT_FALSE(result.ok);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("KTparam.par"), std::string::npos) << messages[0];
+  ParameterSet defaults;
+  set_default_parameter_groups(defaults, 0);
+  EXPECT_EQ(app->parameters.values, defaults);
+  EXPECT_EQ(read_all(scratch.path() / "KTparam.par"), broken);
+}
+
+TEST_F(ShellTest, AReadableStartupFileIsLoaded) {
+  test::CurrentDirectory here(scratch.path());
+  ParameterSet custom;
+  set_default_parameter_groups(custom, 0);
+  custom.fluence = 120.0f;
+  ASSERT_TRUE(write_parameter_file((scratch.path() / "KTparam.par").string(), custom).ok);
+  make_app(scratch.path());
+  EXPECT_TRUE(load_startup_parameters(*app).ok);
+  EXPECT_EQ(app->parameters.values.fluence, 120.0f);
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST(DataFiles, CurrentDirectoryFirstThenTheDataDirectory) {
+  test::ScratchDirectory here_dir;
+  test::ScratchDirectory data_dir;
+  test::CurrentDirectory here(here_dir.path());
+  EXPECT_EQ(find_data_file("Kestrium.hlp", data_dir.path()), "Kestrium.hlp");
+  std::ofstream(data_dir.path() / "Kestrium.hlp") << "  0\n";
+  EXPECT_EQ(find_data_file("Kestrium.hlp", data_dir.path()),
+            (data_dir.path() / "Kestrium.hlp").string());
+  std::ofstream(here_dir.path() / "Kestrium.hlp") << "  0\n";
+  EXPECT_EQ(find_data_file("Kestrium.hlp", data_dir.path()), "Kestrium.hlp");
+}
+
+TEST(RunOutcomeMessage, GuardRefusalsAreSilent) {
+  RunOutcome outcome;
+  outcome.not_started_reason = "the help window is open";
+  EXPECT_EQ(run_outcome_message(outcome), "");
+  outcome.not_started_reason = "a calculation is running";
+  EXPECT_EQ(run_outcome_message(outcome), "");
+  RunOutcome finished;
+  finished.end = RunEnd::end_test;
+  EXPECT_EQ(run_outcome_message(finished), "");
+}
+
+}  // namespace
+}  // namespace kt
