@@ -1,15 +1,24 @@
 #include "tests/dialogs/dialog_driver.h"
 
-#include <QVariant>
+#include <QDialog>
+
+#include "display/dialog_templates.h"
 
 namespace kt::test {
 
+// The display layer makes one child widget per template control, in template order.
 QWidget* find_control(QWidget* dialog, int id) {
-  const QString name = QString::number(id);
-  for (QWidget* child : dialog->findChildren<QWidget*>()) {
-    if (child->objectName() == name) return child;
-    const QVariant property = child->property("control_id");
-    if (property.isValid() && property.toInt() == id) return child;
+  const int template_id = dialog->windowTitle() == "Parameters:" ? 10 : 101;
+  const display::DialogTemplate* spec = display::find_dialog_template(template_id);
+  if (spec == nullptr) return nullptr;
+  const QList<QWidget*> children = dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  if (children.size() != static_cast<qsizetype>(spec->controls.size())) {
+    ADD_FAILURE() << "the dialog has " << children.size() << " widgets for "
+                  << spec->controls.size() << " controls";
+    return nullptr;
+  }
+  for (std::size_t i = 0; i < spec->controls.size(); ++i) {
+    if (spec->controls[i].id == id) return children[static_cast<qsizetype>(i)];
   }
   return nullptr;
 }

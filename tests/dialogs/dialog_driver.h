@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -46,7 +47,10 @@ inline void click(QWidget* dialog, int id) {
     ADD_FAILURE() << "no button " << id;
     return;
   }
-  QTest::mouseClick(button, Qt::LeftButton);
+  // Near the left end, on the radio indicator or the button's text: a radio button takes a click
+  // only there.
+  QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier,
+                    QPoint(std::min(8, button->width() / 2), button->height() / 2));
 }
 
 // Presses OK (1) or Cancel (2).

@@ -16,6 +16,7 @@
 #include <string>
 #include <utility>
 
+#include "display/qt_access.h"
 #include "kt_test_paths.h"
 #include "params/parameter_file.h"
 #include "tests/dialogs/dialog_driver.h"
@@ -89,7 +90,7 @@ TEST_F(ParameterDialogsTest, ParametersDialogShowsTheDefaults) {
       {1027, "140000.0"},      {1029, "0.1000000"}, {1031, "6.0000000E+21"}, {1033, "0.3200000"},
       {1035, "300.0000"},      {1037, "1.500000"},  {1039, "3000000."},      {1041, "900.0000"},
       {1043, "0.7000000"},     {1045, "110000.0"},  {1047, "500.0000"},      {1049, "1.500000"},
-      {1051, "3.5700000E+12"}, {1053, "2000.000"}};
+      {1051, "3.5699999E+12"}, {1053, "2000.000"}};
   EXPECT_EQ(shown.texts, texts);
   EXPECT_EQ(parameters_.snapshot(), defaults());
 }
@@ -239,6 +240,10 @@ TEST_F(ParameterDialogsTest, TheNameFieldKeepsItsFirstItem) {
 TEST_F(ParameterDialogsTest, Screenshots) {
   const char* folder = std::getenv("KT_SHOTS_DIR");
   if (folder == nullptr) GTEST_SKIP() << "KT_SHOTS_DIR is not set";
+  display::ApplicationOptions options;
+  options.program_path = "Kestrium";
+  ASSERT_TRUE(display::create_frame_window(options));
+  display::show_frame_window();
   const std::pair<int, const char*> dialogs[] = {{kParametersDialog, "parameters_dialog.png"},
                                                  {kOutputDataDialog, "output_data_dialog.png"}};
   for (const auto& [kind, name] : dialogs) {
@@ -250,6 +255,7 @@ TEST_F(ParameterDialogsTest, Screenshots) {
       test::press(dialog, 2);
     });
   }
+  display::destroy_frame_window();
 }
 
 }  // namespace
