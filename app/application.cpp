@@ -42,6 +42,8 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
       file_commands{parameters, location, flags},
       controller(parameters, flags, *solver_state, plot_scales, profiles, plot_sink,
                  std::move(run_options)) {
+  // A command chosen before the start-up file has been read works on the defaults.
+  set_default_parameter_groups(parameters.values, 0);
   file_commands.services.show_message = [this](std::string_view t, std::string_view text) {
     services.show_message(t, text);
   };
