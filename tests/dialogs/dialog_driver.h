@@ -20,8 +20,9 @@ namespace kt::test {
 QWidget* find_control(QWidget* dialog, int id);
 
 // Runs `act` once a modal widget is active (polled from the event loop that the modal dialog
-// runs). Call it before the call that shows the dialog.
-inline void when_modal(std::function<void(QWidget*)> act) {
+// runs). Call it before the call that shows the dialog; delete the returned timer when no
+// dialog came.
+inline QTimer* when_modal(std::function<void(QWidget*)> act) {
   auto* timer = new QTimer();
   timer->setInterval(10);
   QObject::connect(timer, &QTimer::timeout, [timer, act = std::move(act)] {
@@ -32,6 +33,7 @@ inline void when_modal(std::function<void(QWidget*)> act) {
     act(dialog);
   });
   timer->start();
+  return timer;
 }
 
 inline QLineEdit* edit(QWidget* dialog, int id) {

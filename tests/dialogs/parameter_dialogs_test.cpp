@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -59,11 +60,12 @@ class ParameterDialogsTest : public ::testing::Test {
   void run_dialog(int kind, const std::function<void(QWidget*)>& act) {
     state_.dialog_kind = kind;
     bool acted = false;
-    test::when_modal([&](QWidget* dialog) {
+    const QPointer<QTimer> timer = test::when_modal([&](QWidget* dialog) {
       acted = true;
       act(dialog);
     });
     edit_parameters(state_, parameters_);
+    if (!acted) delete timer.data();
     EXPECT_TRUE(acted) << "the dialog did not open";
   }
   Shown show(int kind) {
