@@ -90,16 +90,5 @@ TEST(AboutWindow, PanelAt800) {
   EXPECT_EQ(p.pixel(400, 300), test::kGrey);
 }
 
-TEST(AboutWindow, FontsByScreenWidth) {
-  EXPECT_EQ(about_font_request(AboutFont::large, 1280), "t'tms rmn'h29w12");
-  EXPECT_EQ(about_font_request(AboutFont::small, 1024), "t'tms rmn'h16w9");
-  EXPECT_EQ(about_font_request(AboutFont::large, 800), "t'tms rmn'h16w9");
-  EXPECT_EQ(about_font_request(AboutFont::small, 800), "t'tms rmn'h12w6");
-  EXPECT_EQ(about_font_request(AboutFont::large, 640), "t'tms rmn'h15w8");
-  EXPECT_EQ(about_font_request(AboutFont::small, 640), "t'tms rmn'h10w5");
-  EXPECT_EQ(about_font_request(AboutFont::small, 850), "t'tms rmn'h12w6");
-  EXPECT_EQ(about_font_request(AboutFont::large, 1000), "t'tms rmn'h29w12");
-}
-
 }  // namespace
 }  // namespace kt

@@ -74,14 +74,42 @@ class HelpWindowTest : public ::testing::Test {
   std::vector<Snapshot> snapshots;
 };
 
-TEST_F(HelpWindowTest, SixtyLinesGiveThreePages) {
-  run(write_help(60, 60), "   ");
-  ASSERT_EQ(snapshots.size(), 3u);
-  EXPECT_EQ(slots_with_text(snapshots[0]), 25);
-  EXPECT_EQ(slots_with_text(snapshots[1]), 25);
-  EXPECT_EQ(slots_with_text(snapshots[2]), 10);  // lines 51 to 60 in the first ten slots
-  for (int k = 0; k < 10; ++k) EXPECT_TRUE(snapshots[2].slot_has_text[k]);
-  expect_background_restored();
+// Paging: the count in record 1 and the lines in the file, the keys pressed, and how many lines
+// each page showed when the window waited for a key.
+struct PagingCase {
+  const char* what;
+  int count, lines;
+  std::string keys;
+  std::vector<int> lines_per_wait;
+};
+
+TEST_F(HelpWindowTest, Paging) {
+  const PagingCase cases[] = {
+      {"60 lines: three pages", 60, 60, "   ", {25, 25, 10}},
+      {"q closes at once", 60, 60, "q", {25}},
+      {"Q closes at once", 60, 60, "Q", {25}},
+      {"25 lines: one page, then an empty panel", 25, 25, "  ", {25, 0}},
+      {"a count of 0: the empty panel", 0, 10, " ", {0}},
+      {"the count limits the lines", 30, 60, "  ", {25, 5}},
+      {"the file ends before its count", 40, 28, "  ", {25, 3}},
+      {"20 pages at most", 999, 999, std::string(30, ' '),
+       [] {
+         std::vector<int> v(20, 25);
+         v.push_back(0);
+         return v;
+       }()},
+  };
+  for (const PagingCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    snapshots.clear();
+    run(write_help(c.count, c.lines), c.keys);
+    std::vector<int> shown;
+    for (const Snapshot& s : snapshots) shown.push_back(slots_with_text(s));
+    EXPECT_EQ(shown, c.lines_per_wait);
+    // A short page fills its first slots.
+    for (int k = 0; k < shown.back(); ++k) EXPECT_TRUE(snapshots.back().slot_has_text[k]);
+    expect_background_restored();
+  }
 }
 
 TEST_F(HelpWindowTest, ThePanelIsBlueFromCornerToCorner) {
@@ -99,49 +127,6 @@ TEST_F(HelpWindowTest, ThePanelIsBlueFromCornerToCorner) {
     EXPECT_GE(y1, 177);
     return ' ';
   });
-  expect_background_restored();
-}
-
-TEST_F(HelpWindowTest, QuitKeysCloseAtOnce) {
-  for (const char* key : {"q", "Q"}) {
-    snapshots.clear();
-    run(write_help(60, 60), key);
-    EXPECT_EQ(snapshots.size(), 1u) << key;
-    expect_background_restored();
-  }
-}
-
-TEST_F(HelpWindowTest, ExactlyOnePageThenAnEmptyPanel) {
-  run(write_help(25, 25), "  ");
-  ASSERT_EQ(snapshots.size(), 2u);
-  EXPECT_EQ(slots_with_text(snapshots[0]), 25);
-  EXPECT_EQ(slots_with_text(snapshots[1]), 0);
-  expect_background_restored();
-}
-
-TEST_F(HelpWindowTest, ACountOfZeroShowsTheEmptyPanel) {
-  run(write_help(0, 10), " ");
-  ASSERT_EQ(snapshots.size(), 1u);
-  EXPECT_EQ(slots_with_text(snapshots[0]), 0);
-}
-
-TEST_F(HelpWindowTest, TheCountLimitsTheLinesShown) {
-  run(write_help(30, 60), "  ");
-  ASSERT_EQ(snapshots.size(), 2u);
-  EXPECT_EQ(slots_with_text(snapshots[1]), 5);
-}
-
-TEST_F(HelpWindowTest, AFileShorterThanItsCountEndsWhereTheFileEnds) {
-  run(write_help(40, 28), "  ");
-  ASSERT_EQ(snapshots.size(), 2u);
-  EXPECT_EQ(slots_with_text(snapshots[1]), 3);
-}
-
-TEST_F(HelpWindowTest, TwentyPagesAtMost) {
-  run(write_help(999, 999), std::string(30, ' '));
-  ASSERT_EQ(snapshots.size(), 21u);  // 20 pages and the empty panel after them
-  EXPECT_EQ(slots_with_text(snapshots[19]), 25);
-  EXPECT_EQ(slots_with_text(snapshots[20]), 0);
   expect_background_restored();
 }
 
@@ -193,16 +178,6 @@ TEST(HelpFile, TheDeliveredHelpFileFitsItsFormat) {
   }
   EXPECT_EQ(count, lines);
   EXPECT_LE(count, kHelpPageLines * kHelpPageBudget);
-}
-
-TEST(HelpFile, FontsByScreenWidth) {
-  EXPECT_EQ(help_font_request(1600), "t'helv'h18w9");
-  EXPECT_EQ(help_font_request(1280), "t'helv'h18w9");
-  EXPECT_EQ(help_font_request(1024), "t'helv'h15w8");
-  EXPECT_EQ(help_font_request(800), "t'helv'h12w7");
-  EXPECT_EQ(help_font_request(640), "t'helv'h12w7");
-  EXPECT_EQ(help_font_request(900), "t'helv'h12w7");
-  EXPECT_EQ(help_font_request(1000), "t'helv'h15w8");
 }
 
 }  // namespace

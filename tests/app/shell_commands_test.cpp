@@ -81,15 +81,6 @@ class ShellTest : public ::testing::Test {
   int frame_closes = 0;
 };
 
-TEST_F(ShellTest, InitDisplayMeasuresTheScreenAndNamesTheStartupFile) {
-  make_app(scratch.path());
-  EXPECT_EQ(app->page.screen_width, 1024);
-  EXPECT_EQ(app->page.screen_height, 768);
-  EXPECT_EQ(app->page.screen_scale, 1.0f);
-  EXPECT_EQ(app->location.parameter_file_mode, 1.0f);
-  EXPECT_EQ(std::string(app->location.parameter_file_name.data(), 12), "KTparam.par ");
-}
-
 TEST_F(ShellTest, HelpChosenAgainWhileShownDoesNothing) {
   make_app(scratch.path());
   app->help_file = help_file(60);
@@ -230,18 +221,6 @@ TEST_F(ShellTest, AnUnreadableStartupFileIsReportedAndLeftAlone) {
   EXPECT_EQ(read_all(scratch.path() / "KTparam.par"), broken);
 }
 
-TEST_F(ShellTest, AReadableStartupFileIsLoaded) {
-  test::CurrentDirectory here(scratch.path());
-  ParameterSet custom;
-  set_default_parameter_groups(custom, 0);
-  custom.fluence = 120.0f;
-  ASSERT_TRUE(write_parameter_file((scratch.path() / "KTparam.par").string(), custom).ok);
-  make_app(scratch.path());
-  EXPECT_TRUE(load_startup_parameters(*app).ok);
-  EXPECT_EQ(app->parameters.values.fluence, 120.0f);
-  EXPECT_TRUE(messages.empty());
-}
-
 TEST(DataFiles, CurrentDirectoryFirstThenTheDataDirectory) {
   test::ScratchDirectory here_dir;
   test::ScratchDirectory data_dir;
@@ -252,17 +231,6 @@ TEST(DataFiles, CurrentDirectoryFirstThenTheDataDirectory) {
             (data_dir.path() / "Kestrium.hlp").string());
   std::ofstream(here_dir.path() / "Kestrium.hlp") << "  0\n";
   EXPECT_EQ(find_data_file("Kestrium.hlp", data_dir.path()), "Kestrium.hlp");
-}
-
-TEST(RunOutcomeMessage, GuardRefusalsAreSilent) {
-  RunOutcome outcome;
-  outcome.not_started_reason = "the help window is open";
-  EXPECT_EQ(run_outcome_message(outcome), "");
-  outcome.not_started_reason = "a calculation is running";
-  EXPECT_EQ(run_outcome_message(outcome), "");
-  RunOutcome finished;
-  finished.end = RunEnd::end_test;
-  EXPECT_EQ(run_outcome_message(finished), "");
 }
 
 }  // namespace

@@ -143,10 +143,6 @@ TEST(TitlePage, WidthsWithoutARuleTakeTheNearestRow) {
   EXPECT_EQ(title_margin_row(1250), TitleMarginRow::w1280);
   EXPECT_EQ(title_margin_row(900), TitleMarginRow::up_to_800);
   EXPECT_EQ(title_margin_row(960), TitleMarginRow::w1024);
-  EXPECT_EQ(title_font_request(700), "t'tms rmn'h15w8");
-  EXPECT_EQ(title_font_request(780), "t'tms rmn'h16w9");
-  EXPECT_EQ(title_font_request(960), "t'tms rmn'h29w12");
-  EXPECT_EQ(title_font_request(1366), "t'tms rmn'h29w12");
 }
 
 TEST(TitlePage, MissingLogoLeavesTheBandEmpty) {
