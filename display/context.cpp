@@ -5,7 +5,6 @@
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QThread>
-
 #include <chrono>
 
 namespace kt::display {

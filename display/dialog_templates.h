@@ -13,7 +13,7 @@ struct ControlTemplate {
   ControlKind kind = ControlKind::label;
   const char* text = "";
   int x = 0, y = 0, width = 0, height = 0;  // dialog units
-  bool group_start = false;  // first control of a group (radio group, label)
+  bool group_start = false;                 // first control of a group (radio group, label)
   bool default_button = false;
 };
 

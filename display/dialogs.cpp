@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -78,8 +77,8 @@ class TemplateDialog : public QDialog {
 QString dialog_face(const QString& wanted) {
   const QStringList families = QFontDatabase::families();
   for (const QString& candidate :
-       {wanted, QString("Microsoft Sans Serif"), QString("Liberation Sans"),
-        QString("Arial"), QString("DejaVu Sans")}) {
+       {wanted, QString("Microsoft Sans Serif"), QString("Liberation Sans"), QString("Arial"),
+        QString("DejaVu Sans")}) {
     for (const QString& family : families) {
       if (family.compare(candidate, Qt::CaseInsensitive) == 0) return family;
     }
@@ -125,6 +124,11 @@ struct DialogObject {
 
 namespace {
 
+// Gives the keyboard back to the frame once a modal window has closed.
+void reactivate_frame() {
+  if (QMainWindow* frame = frame_state().frame) frame->activateWindow();
+}
+
 // Runs `work` on the GUI thread (the dialog objects live there).
 template <class Work>
 void on_gui(Work&& work) {
@@ -162,8 +166,7 @@ void fit_label(QLabel* label, const QRect& box, int room_width, const QString& n
     const QFontMetrics metrics(font);
     const bool multi_line = box.height() >= 2 * metrics.height();
     const int flags = Qt::AlignLeft | Qt::AlignTop | (multi_line ? Qt::TextWordWrap : 0);
-    const QRect needed = metrics.boundingRect(QRect(0, 0, room_width, 10000), flags,
-                                              label->text());
+    const QRect needed = metrics.boundingRect(QRect(0, 0, room_width, 10000), flags, label->text());
     if ((needed.width() <= room_width && needed.height() <= box.height()) ||
         pixels <= kMinimumLabelPixels) {
       label->setWordWrap(multi_line);
@@ -275,16 +278,16 @@ void build_dialog(DialogObject& object) {
     const int id = control.spec->id;
     switch (control.spec->kind) {
       case ControlKind::radio_button:
-        QObject::connect(static_cast<QRadioButton*>(control.widget), &QRadioButton::clicked,
-                         dialog, [self, id] {
+        QObject::connect(static_cast<QRadioButton*>(control.widget), &QRadioButton::clicked, dialog,
+                         [self, id] {
                            DialogControl* target = self->find(id);
                            set_radio(*self, *target, true);
                            run_callback(*self, *target, kButtonClicked);
                          });
         break;
       case ControlKind::push_button:
-        QObject::connect(static_cast<QPushButton*>(control.widget), &QPushButton::clicked,
-                         dialog, [self, id] {
+        QObject::connect(static_cast<QPushButton*>(control.widget), &QPushButton::clicked, dialog,
+                         [self, id] {
                            if (id == kResultOk || id == kResultCancel) {
                              self->dialog->done(id);
                              return;
@@ -293,10 +296,8 @@ void build_dialog(DialogObject& object) {
                          });
         break;
       case ControlKind::edit_field:
-        QObject::connect(static_cast<QLineEdit*>(control.widget), &QLineEdit::textChanged,
-                         dialog, [self, id] {
-                           run_callback(*self, *self->find(id), kEditChanged);
-                         });
+        QObject::connect(static_cast<QLineEdit*>(control.widget), &QLineEdit::textChanged, dialog,
+                         [self, id] { run_callback(*self, *self->find(id), kEditChanged); });
         break;
       default:
         break;
@@ -320,8 +321,7 @@ DialogObject* dialog_init(std::int32_t template_id) {
   return object;
 }
 
-bool dialog_set_text(DialogObject& dialog, std::int32_t control_id, const char* text,
-                     int length) {
+bool dialog_set_text(DialogObject& dialog, std::int32_t control_id, const char* text, int length) {
   bool done = false;
   on_gui([&] {
     DialogControl* control = dialog.find(control_id);
@@ -394,6 +394,7 @@ std::int32_t dialog_run_modal(DialogObject& dialog) {
   on_gui([&] {
     const int code = dialog.dialog->exec();
     result = code == kResultOk ? kResultOk : kResultCancel;
+    reactivate_frame();
   });
   return result;
 }
@@ -403,7 +404,9 @@ void dialog_release(DialogObject* dialog) {
   on_gui([dialog] { delete dialog; });
 }
 
-QDialog* dialog_widget(DialogObject& dialog) { return dialog.dialog.get(); }
+QDialog* dialog_widget(DialogObject& dialog) {
+  return dialog.dialog.get();
+}
 
 QWidget* dialog_control(DialogObject& dialog, int control_id) {
   DialogControl* control = dialog.find(control_id);
@@ -429,9 +432,11 @@ std::string show_open_file_chooser(std::string_view title, std::string_view init
     const QStringList filters = {" PAR Files (*.par)", " All Files (*.*)"};
     chooser.setNameFilters(filters);
     chooser.selectNameFilter(filters.first());
-    chooser.selectFile(QString::fromLocal8Bit(initial_name.data(),
-                                              static_cast<qsizetype>(initial_name.size())));
-    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return;
+    chooser.selectFile(
+        QString::fromLocal8Bit(initial_name.data(), static_cast<qsizetype>(initial_name.size())));
+    const bool accepted = chooser.exec() == QDialog::Accepted;
+    reactivate_frame();
+    if (!accepted || chooser.selectedFiles().isEmpty()) return;
     const QByteArray path =
         QFileInfo(chooser.selectedFiles().first()).absoluteFilePath().toLocal8Bit();
     // A longer path would not fit the callers' field; it is treated as a cancel.

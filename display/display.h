@@ -19,8 +19,7 @@ namespace kt::display {
 // video pages (0), mode (-1), adapter (0), monitor (0), memory (0).
 struct ScreenConfig {
   std::int16_t width = 0, height = 0, text_columns = 0, text_rows = 0, colours = 0,
-               bits_per_pixel = 0, video_pages = 0, mode = -1, adapter = 0, monitor = 0,
-               memory = 0;
+               bits_per_pixel = 0, video_pages = 0, mode = -1, adapter = 0, monitor = 0, memory = 0;
 };
 struct PixelPosition {
   std::int16_t x = 0, y = 0;
@@ -43,11 +42,11 @@ std::int16_t toggle_status_bar();
 
 // ---- Fonts, colours, graphics ------------------------------------------------------------
 
-std::int16_t initialize_fonts();                                   // count, negative: no window
-std::int16_t set_font(const char* request, int length);            // font number from 1, or -1
-std::int16_t set_color(std::int16_t index);                        // previous index, -1: no window
+std::int16_t initialize_fonts();                         // count, negative: no window
+std::int16_t set_font(const char* request, int length);  // font number from 1, or -1
+std::int16_t set_color(std::int16_t index);              // previous index, -1: no window
 std::int16_t draw_rectangle(std::int16_t mode, std::int16_t x1, std::int16_t y1, std::int16_t x2,
-                            std::int16_t y2);                      // mode 2 outline, 3 filled
+                            std::int16_t y2);  // mode 2 outline, 3 filled
 void move_to(std::int16_t x, std::int16_t y, PixelPosition* previous = nullptr);
 std::int16_t line_to(std::int16_t x, std::int16_t y);
 void move_to_real(double x, double y, RealPosition* previous = nullptr);
@@ -87,16 +86,15 @@ bool append_menu_item(std::int32_t bar_position, std::int32_t state_flags, std::
 // ---- Dialogs -------------------------------------------------------------------------------
 
 struct DialogObject;  // owned by the caller from dialog_init to dialog_release
-using DialogCallback = std::function<void(DialogObject& dialog, std::int32_t control_id,
-                                          std::int32_t kind)>;
+using DialogCallback =
+    std::function<void(DialogObject& dialog, std::int32_t control_id, std::int32_t kind)>;
 
 // Creates the dialog object from a template (10 or 101); nullptr when the template is unknown.
 DialogObject* dialog_init(std::int32_t template_id);
 bool dialog_set_text(DialogObject& dialog, std::int32_t control_id, const char* text, int length);
 bool dialog_set_checked(DialogObject& dialog, std::int32_t control_id, bool checked);
 // The control's current text, blank padded to `capacity` characters.
-bool dialog_get_text(DialogObject& dialog, std::int32_t control_id, std::string& out,
-                     int capacity);
+bool dialog_get_text(DialogObject& dialog, std::int32_t control_id, std::string& out, int capacity);
 bool dialog_set_callback(DialogObject& dialog, std::int32_t control_id, DialogCallback callback);
 // 1 for OK, 2 for Cancel, Escape or the close box.
 std::int32_t dialog_run_modal(DialogObject& dialog);

@@ -6,7 +6,6 @@
 #include <QFontMetricsF>
 #include <QList>
 #include <QStringList>
-
 #include <cctype>
 #include <cmath>
 
@@ -171,8 +170,8 @@ int select_font(const FontRequest& request, const std::vector<FontEntry>& list) 
     if (request.kind == FontKind::raster && entry.scalable) continue;
     if (entry.scalable) return i;
     if (request.best_fit) {
-      const int score = std::abs(entry.height - request.height) +
-                        std::abs(entry.average_width - request.width);
+      const int score =
+          std::abs(entry.height - request.height) + std::abs(entry.average_width - request.width);
       if (score < best_score) {
         best_score = score;
         best = i;
@@ -189,8 +188,8 @@ int select_font(const FontRequest& request, const std::vector<FontEntry>& list) 
 double average_char_width(const QFont& font) {
   // Weighted mean of the lower-case letters and the blank (weights per thousand of English
   // text), the classic definition of a face's average character width.
-  static constexpr int kWeights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6, 35, 20, 56,
-                                       56, 17, 4,  49, 56, 71,  31, 10, 18, 3, 18, 2, 166};
+  static constexpr int kWeights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6,  35, 20, 56,
+                                       56, 17, 4,  49, 56,  71, 31, 10, 18, 3, 18, 2,  166};
   const QFontMetricsF metrics(font);
   double sum = 0.0;
   for (int i = 0; i < 26; ++i) sum += kWeights[i] * metrics.horizontalAdvance(QChar('a' + i));

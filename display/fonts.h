@@ -5,7 +5,6 @@
 
 #include <QFont>
 #include <QString>
-
 #include <optional>
 #include <string_view>
 #include <vector>

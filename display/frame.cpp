@@ -14,7 +14,6 @@
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QThread>
-
 #include <thread>
 
 #include "display/application.h"
@@ -50,13 +49,13 @@ void queue_key(const QKeyEvent& event) {
     int key, prefix, scan;
   };
   static constexpr Special kSpecial[] = {
-      {Qt::Key_Home, 224, 71},   {Qt::Key_Up, 224, 72},     {Qt::Key_PageUp, 224, 73},
-      {Qt::Key_Left, 224, 75},   {Qt::Key_Right, 224, 77},  {Qt::Key_End, 224, 79},
+      {Qt::Key_Home, 224, 71},   {Qt::Key_Up, 224, 72},       {Qt::Key_PageUp, 224, 73},
+      {Qt::Key_Left, 224, 75},   {Qt::Key_Right, 224, 77},    {Qt::Key_End, 224, 79},
       {Qt::Key_Down, 224, 80},   {Qt::Key_PageDown, 224, 81}, {Qt::Key_Insert, 224, 82},
-      {Qt::Key_Delete, 224, 83}, {Qt::Key_F1, 0, 59},       {Qt::Key_F2, 0, 60},
-      {Qt::Key_F3, 0, 61},       {Qt::Key_F4, 0, 62},       {Qt::Key_F5, 0, 63},
-      {Qt::Key_F6, 0, 64},       {Qt::Key_F7, 0, 65},       {Qt::Key_F8, 0, 66},
-      {Qt::Key_F9, 0, 67},       {Qt::Key_F10, 0, 68},      {Qt::Key_F11, 0, 133},
+      {Qt::Key_Delete, 224, 83}, {Qt::Key_F1, 0, 59},         {Qt::Key_F2, 0, 60},
+      {Qt::Key_F3, 0, 61},       {Qt::Key_F4, 0, 62},         {Qt::Key_F5, 0, 63},
+      {Qt::Key_F6, 0, 64},       {Qt::Key_F7, 0, 65},         {Qt::Key_F8, 0, 66},
+      {Qt::Key_F9, 0, 67},       {Qt::Key_F10, 0, 68},        {Qt::Key_F11, 0, 133},
       {Qt::Key_F12, 0, 134}};
   for (const Special& special : kSpecial) {
     if (event.key() == special.key) {
@@ -67,10 +66,18 @@ void queue_key(const QKeyEvent& event) {
   int code = -1;
   switch (event.key()) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: code = 13; break;
-    case Qt::Key_Escape: code = 27; break;
-    case Qt::Key_Backspace: code = 8; break;
-    case Qt::Key_Tab: code = 9; break;
+    case Qt::Key_Enter:
+      code = 13;
+      break;
+    case Qt::Key_Escape:
+      code = 27;
+      break;
+    case Qt::Key_Backspace:
+      code = 8;
+      break;
+    case Qt::Key_Tab:
+      code = 9;
+      break;
     default:
       if (!event.text().isEmpty() && event.text().at(0).unicode() < 256) {
         code = event.text().at(0).unicode();
@@ -168,8 +175,8 @@ bool create_frame_window(const ApplicationOptions& options) {
     set_screen_size_override(options.screen_width, options.screen_height);
   }
   const QSize size = screen_size();
-  auto surface = std::make_shared<Surface>(std::min(size.width(), 32767),
-                                           std::min(size.height(), 32767));
+  auto surface =
+      std::make_shared<Surface>(std::min(size.width(), 32767), std::min(size.height(), 32767));
   FrameState& state = frame_state();
   state.caption = caption_of(options.program_path);
   state.frame = new FrameWindow(state.caption, surface);
@@ -192,7 +199,9 @@ void destroy_frame_window() {
   state.frame = nullptr;
 }
 
-QMainWindow* frame_window() { return frame_state().frame; }
+QMainWindow* frame_window() {
+  return frame_state().frame;
+}
 
 QWidget* main_window_widget() {
   FrameWindow* frame = frame_state().frame;
@@ -295,7 +304,9 @@ std::int16_t get_window_size(WindowTarget target, WindowRequest& out) {
   return result;
 }
 
-std::int16_t tile_windows() { return main_surface() ? 0 : -1; }
+std::int16_t tile_windows() {
+  return main_surface() ? 0 : -1;
+}
 
 std::int16_t toggle_status_bar() {
   if (!main_surface()) return -1;
@@ -310,7 +321,8 @@ std::int16_t toggle_status_bar() {
 // ---- Messages and the end of the program ------------------------------------------------------
 
 void show_message(std::string_view title, std::string_view text) {
-  const QString title_text = QString::fromLocal8Bit(title.data(), static_cast<qsizetype>(title.size()));
+  const QString title_text =
+      QString::fromLocal8Bit(title.data(), static_cast<qsizetype>(title.size()));
   const QString body = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
     std::fprintf(stderr, "%s: %s\n", qPrintable(title_text), qPrintable(body));
@@ -319,6 +331,7 @@ void show_message(std::string_view title, std::string_view text) {
   run_on_gui_thread([&] {
     QMessageBox box(QMessageBox::Warning, title_text, body, QMessageBox::Ok, frame_state().frame);
     box.exec();
+    if (FrameWindow* frame = frame_state().frame) frame->activateWindow();
   });
 }
 
@@ -333,7 +346,11 @@ void end_program(int exit_code) {
                     QString("Program Terminated with exit code %1\nExit Window?").arg(exit_code),
                     QMessageBox::Yes | QMessageBox::No, state.frame);
     box.setDefaultButton(QMessageBox::No);
-    if (box.exec() == QMessageBox::Yes) close_frame_window();
+    if (box.exec() == QMessageBox::Yes) {
+      close_frame_window();
+    } else if (state.frame != nullptr) {
+      state.frame->activateWindow();
+    }
   };
   if (on_gui_thread()) {
     ask();

@@ -6,7 +6,6 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
-
 #include <atomic>
 #include <memory>
 #include <vector>

@@ -5,7 +5,6 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QImageReader>
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -79,7 +78,8 @@ void query_screen_config(ScreenConfig& out) {
   out.bits_per_pixel = 32;
 }
 
-// ---- Fonts, colours, graphics --------------------------------------------------------------------
+// ---- Fonts, colours, graphics
+// --------------------------------------------------------------------
 
 std::int16_t initialize_fonts() {
   SurfaceAccess surface;
@@ -144,8 +144,8 @@ std::int16_t line_to(std::int16_t x, std::int16_t y) {
 void move_to_real(double x, double y, RealPosition* previous) {
   SurfaceAccess surface;
   if (!surface) return;
-  if (previous != nullptr) surface->pixel_to_real(surface->pos_x, surface->pos_y, previous->x,
-                                                  previous->y);
+  if (previous != nullptr)
+    surface->pixel_to_real(surface->pos_x, surface->pos_y, previous->x, previous->y);
   surface->real_to_pixel(x, y, surface->pos_x, surface->pos_y);
 }
 
@@ -187,7 +187,8 @@ void draw_text(const char* text, int length) {
   surface.changed();
 }
 
-// ---- Text layer ------------------------------------------------------------------------------------
+// ---- Text layer
+// ------------------------------------------------------------------------------------
 
 void write_text(const char* text, int length) {
   SurfaceAccess surface;
@@ -204,7 +205,8 @@ void write_line(std::string_view line) {
   surface.changed();
 }
 
-// ---- Bitmaps and saved rectangles --------------------------------------------------------------------
+// ---- Bitmaps and saved rectangles
+// --------------------------------------------------------------------
 
 std::int16_t load_bitmap(const char* file_name, int length, std::int16_t x, std::int16_t y) {
   const std::string_view name = trimmed_right(file_name, length);
@@ -283,11 +285,21 @@ void restore_image(std::int16_t x, std::int16_t y, const unsigned char* buffer,
       const std::uint32_t target = line[tx] & 0xFFFFFFu;
       std::uint32_t result = source;
       switch (mode) {
-        case 0: result = target | source; break;
-        case 1: result = target & source; break;
-        case 2: result = ~source; break;
-        case 3: result = source; break;
-        default: result = target ^ source; break;
+        case 0:
+          result = target | source;
+          break;
+        case 1:
+          result = target & source;
+          break;
+        case 2:
+          result = ~source;
+          break;
+        case 3:
+          result = source;
+          break;
+        default:
+          result = target ^ source;
+          break;
       }
       line[tx] = 0xFF000000u | (result & 0xFFFFFFu);
     }
@@ -295,7 +307,8 @@ void restore_image(std::int16_t x, std::int16_t y, const unsigned char* buffer,
   surface.changed();
 }
 
-// ---- Keys ------------------------------------------------------------------------------------------
+// ---- Keys
+// ------------------------------------------------------------------------------------------
 
 namespace {
 constexpr std::int16_t kKeyWhenClosing = 27;
@@ -334,7 +347,8 @@ std::int16_t read_key() {
   return static_cast<std::int16_t>(code);
 }
 
-// ---- Offscreen main window -------------------------------------------------------------------------
+// ---- Offscreen main window
+// -------------------------------------------------------------------------
 
 bool create_offscreen_main_window(int width, int height) {
   if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return false;
@@ -343,7 +357,9 @@ bool create_offscreen_main_window(int width, int height) {
   return true;
 }
 
-void destroy_offscreen_main_window() { set_main_surface(nullptr); }
+void destroy_offscreen_main_window() {
+  set_main_surface(nullptr);
+}
 
 std::int32_t surface_pixel(int x, int y) {
   SurfaceAccess surface;

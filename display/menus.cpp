@@ -29,10 +29,9 @@ QAction* make_action(QObject* parent, const QString& label, std::int32_t flags,
     action->setChecked(true);
   }
   if (callback) {
-    QObject::connect(action, &QAction::triggered, action,
-                     [action, callback = std::move(callback)](bool) {
-                       callback(action->isChecked() ? 1 : 0);
-                     });
+    QObject::connect(
+        action, &QAction::triggered, action,
+        [action, callback = std::move(callback)](bool) { callback(action->isChecked() ? 1 : 0); });
   }
   return action;
 }

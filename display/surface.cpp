@@ -4,7 +4,6 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -50,8 +49,8 @@ int Surface::set_color(int index) {
 }
 
 void Surface::set_viewport(int x1, int y1, int x2, int y2) {
-  viewport_ = QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
-                    QPoint(std::max(x1, x2), std::max(y1, y2)));
+  viewport_ =
+      QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)));
 }
 
 bool Surface::set_real_window(bool invert, double x1, double y1, double x2, double y2) {

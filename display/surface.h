@@ -8,7 +8,6 @@
 #include <QImage>
 #include <QRect>
 #include <QString>
-
 #include <array>
 #include <cstdint>
 #include <functional>

@@ -2,7 +2,6 @@
 // main window, and on request one of the dialogs or the file chooser opened after start-up.
 //   display_demo [dialog10 | dialog101 | chooser | end]
 #include <QTimer>
-
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -28,7 +27,8 @@ void draw_test_page() {
   kd::draw_rectangle(3, 0, 0, static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
   kd::set_color(10);
   kd::draw_rectangle(2, 5, 5, static_cast<std::int16_t>(w - 25), static_cast<std::int16_t>(h - 97));
-  kd::draw_rectangle(2, 8, 8, static_cast<std::int16_t>(w - 28), static_cast<std::int16_t>(h - 100));
+  kd::draw_rectangle(2, 8, 8, static_cast<std::int16_t>(w - 28),
+                     static_cast<std::int16_t>(h - 100));
   kd::move_to(8, static_cast<std::int16_t>(h / 10));
   kd::line_to(static_cast<std::int16_t>(w - 28), static_cast<std::int16_t>(h / 10));
   kd::set_font("t'tms rmn'h29w12", 16);
@@ -41,9 +41,11 @@ void draw_test_page() {
   for (int i = 0; i < 16; ++i) {
     kd::set_color(static_cast<std::int16_t>(i));
     const int x = 20 + i * 60;
-    kd::draw_rectangle(3, static_cast<std::int16_t>(x), 100, static_cast<std::int16_t>(x + 49), 140);
+    kd::draw_rectangle(3, static_cast<std::int16_t>(x), 100, static_cast<std::int16_t>(x + 49),
+                       140);
     kd::set_color(15);
-    kd::draw_rectangle(2, static_cast<std::int16_t>(x), 100, static_cast<std::int16_t>(x + 49), 140);
+    kd::draw_rectangle(2, static_cast<std::int16_t>(x), 100, static_cast<std::int16_t>(x + 49),
+                       140);
     text_at(x + 2, 145, std::to_string(i).c_str());
   }
   // A plot panel with a real-coordinate curve.
@@ -96,16 +98,16 @@ void fill_parameters(kd::DialogObject& dialog) {
   set(1009, "50.00000");
   set(1011, "25.00000");
   set(1013, "248.0000");
-  const char* material[] = {"1.420000",      "1.000000",      "1.5600000E-03", "95000.00",
-                            "0.0000000E+00", "0.1000000",     "6.0000000E+21", "1.000000",
-                            "300.0000",      "1.500000",      "3.0000000E+07", "1000.000",
-                            "1.500000",      "3.0000000E+07", "1000.000",      "1.500000",
-                            "1.0000000E+13", "1000.000"};
+  const char* material[] = {
+      "1.420000",      "1.000000",      "1.5600000E-03", "95000.00", "0.0000000E+00", "0.1000000",
+      "6.0000000E+21", "1.000000",      "300.0000",      "1.500000", "3.0000000E+07", "1000.000",
+      "1.500000",      "3.0000000E+07", "1000.000",      "1.500000", "1.0000000E+13", "1000.000"};
   for (int i = 0; i < 18; ++i) set(1019 + 2 * i, material[i]);
   set(2001, "Data1");
   set(2003, "0.1000000");
   kd::dialog_set_checked(dialog, 2006, true);
-  for (int i = 0; i < 10; ++i) set(2009 + 2 * i, std::to_string(4 * (i + 1)).append(".00000").c_str());
+  for (int i = 0; i < 10; ++i)
+    set(2009 + 2 * i, std::to_string(4 * (i + 1)).append(".00000").c_str());
   set(2030, "2000.000");
   set(2032, "200.0000");
   set(2034, "1.000000");

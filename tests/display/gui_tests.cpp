@@ -4,8 +4,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -17,7 +17,6 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
-
 #include <atomic>
 #include <set>
 #include <thread>
@@ -89,8 +88,7 @@ TEST_F(FrameTest, MenuBarIsBuiltByAppendRules) {
   for (const char* text : {"Open...", "Save...", "Save as...", "Default Parameters...", "Exit"}) {
     ASSERT_TRUE(append_menu_item(1, kMenuEnabled, text, command(1)));
   }
-  const char* bar_texts[] = {"Parameters", "Output data", "Calculation", "Stop", "Help",
-                             "About"};
+  const char* bar_texts[] = {"Parameters", "Output data", "Calculation", "Stop", "Help", "About"};
   for (int i = 0; i < 6; ++i) {
     ASSERT_TRUE(append_menu_item(i + 2, kMenuEnabled, bar_texts[i], command(i + 2)));
   }
@@ -98,13 +96,12 @@ TEST_F(FrameTest, MenuBarIsBuiltByAppendRules) {
 
   QMenuBar* bar = frame_menu_bar();
   const QList<QAction*> items = bar->actions();
-  EXPECT_EQ(texts_of(items),
-            (std::vector<QString>{"&File", "&Parameters", "&Output data", "&Calculation",
-                                  "&Stop", "&Help", "&About"}));
+  EXPECT_EQ(texts_of(items), (std::vector<QString>{"&File", "&Parameters", "&Output data",
+                                                   "&Calculation", "&Stop", "&Help", "&About"}));
   ASSERT_NE(items[0]->menu(), nullptr);
   EXPECT_EQ(texts_of(items[0]->menu()->actions()),
-            (std::vector<QString>{"&Open...", "&Save...", "&Save as...",
-                                  "&Default Parameters...", "&Exit"}));
+            (std::vector<QString>{"&Open...", "&Save...", "&Save as...", "&Default Parameters...",
+                                  "&Exit"}));
   // The former command's callback is gone; the bar commands run their own.
   items[0]->trigger();
   items[1]->trigger();
@@ -216,8 +213,7 @@ TEST_F(FrameTest, CallbacksFollowEveryKeystrokeAndClick) {
   ASSERT_NE(dialog, nullptr);
   std::vector<std::string> seen;
   std::vector<int> ids;
-  const DialogCallback record = [&seen, &ids](DialogObject& object, std::int32_t id,
-                                              std::int32_t) {
+  const DialogCallback record = [&seen, &ids](DialogObject& object, std::int32_t id, std::int32_t) {
     ids.push_back(id);
     std::string text;
     if (id == 1007) {

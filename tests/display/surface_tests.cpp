@@ -3,7 +3,6 @@
 
 #include <QColor>
 #include <QImage>
-
 #include <set>
 #include <string>
 #include <vector>
