@@ -21,6 +21,8 @@ struct DisplayContext {
   int screen_width_override = 0, screen_height_override = 0;
 
   std::atomic<bool> closing{false};
+  std::atomic<bool> frame_exists{false};    // a frame window holds the main window
+  std::atomic<std::int16_t> main_state{4};  // state of the main window inside the frame
 
   std::mutex key_mutex;  // guards the key queue
   std::condition_variable key_arrived;

@@ -180,10 +180,11 @@ bool create_frame_window(const ApplicationOptions& options) {
   FrameState& state = frame_state();
   state.caption = caption_of(options.program_path);
   state.frame = new FrameWindow(state.caption, surface);
-  state.main_state = 4;
+  context().main_state = 4;
   state.bar.clear();
   state.end_query_asked = false;
   set_main_surface(surface);
+  context().frame_exists = true;
   return true;
 }
 
@@ -193,6 +194,7 @@ void show_frame_window() {
 
 void destroy_frame_window() {
   FrameState& state = frame_state();
+  context().frame_exists = false;
   set_main_surface(nullptr);
   state.bar.clear();
   delete state.frame.data();
@@ -224,83 +226,71 @@ void set_screen_size_override(int width, int height) {
 
 std::int16_t set_window_size(WindowTarget target, const WindowRequest& request) {
   if (!main_surface()) return -1;
+  const bool known_state = request.state >= 1 && request.state <= 4;
+  if (target == WindowTarget::main) {
+    // The main window always fills the frame; its state is only recorded.
+    if (!known_state) return -1;
+    context().main_state = request.state == 3 ? 4 : request.state;
+    return 0;
+  }
+  if (!context().frame_exists) return -1;
   std::int16_t result = -1;
-  const bool ran = run_on_gui_thread([&] {
-    FrameState& state = frame_state();
-    if (target == WindowTarget::main) {
-      // The main window always fills the frame; its state is only recorded.
-      if (request.state >= 1 && request.state <= 4) {
-        state.main_state = request.state == 3 ? 4 : request.state;
-        result = 0;
-      }
-      return;
-    }
-    FrameWindow* frame = state.frame;
+  run_on_gui_thread([&] {
+    FrameWindow* frame = frame_state().frame;
     if (frame == nullptr) return;
     switch (request.state) {
       case 1:
         frame->showMinimized();
-        result = 0;
         break;
       case 2:
+        // Without a window manager the geometry is what makes the frame fill the screen.
         if (QScreen* screen = frame->screen()) frame->setGeometry(screen->availableGeometry());
         frame->showMaximized();
-        result = 0;
         break;
       case 3:
         frame->showNormal();
-        result = 0;
         break;
       case 4:
         frame->showNormal();
         frame->setGeometry(request.x, request.y, std::max<int>(1, request.width),
                            std::max<int>(1, request.height));
-        result = 0;
         break;
       default:
         if (frame->isMinimized() || frame->isMaximized()) frame->showNormal();
-        break;
+        return;
     }
+    result = 0;
   });
-  if (!ran && target == WindowTarget::main && request.state >= 1 && request.state <= 4) {
-    return 0;  // offscreen main window without an application loop
-  }
   return result;
 }
 
 std::int16_t get_window_size(WindowTarget target, WindowRequest& out) {
   const std::shared_ptr<Surface> surface = main_surface();
   if (!surface) return -1;
+  if (!context().frame_exists) {
+    if (target != WindowTarget::main) return -1;
+    std::lock_guard lock(surface->mutex);
+    out = {context().main_state, 0, 0, static_cast<std::int16_t>(surface->height()),
+           static_cast<std::int16_t>(surface->width())};
+    return 0;
+  }
   std::int16_t result = -1;
-  const bool ran = run_on_gui_thread([&] {
-    FrameState& state = frame_state();
-    FrameWindow* frame = state.frame;
-    if (target == WindowTarget::main) {
-      out.state = state.main_state;
-      out.x = 0;
-      out.y = 0;
-      if (frame != nullptr) {
-        const QSize visible = frame->scroll_area()->viewport()->size();
-        out.width = static_cast<std::int16_t>(visible.width());
-        out.height = static_cast<std::int16_t>(visible.height());
-      } else {
-        std::lock_guard lock(surface->mutex);
-        out.width = static_cast<std::int16_t>(surface->width());
-        out.height = static_cast<std::int16_t>(surface->height());
-      }
-      result = 0;
-      return;
-    }
+  run_on_gui_thread([&] {
+    FrameWindow* frame = frame_state().frame;
     if (frame == nullptr) return;
-    out.state = frame->isMinimized() ? 1 : frame->isMaximized() ? 2 : 4;
-    const QRect geometry = frame->geometry();
-    out.x = static_cast<std::int16_t>(geometry.x());
-    out.y = static_cast<std::int16_t>(geometry.y());
-    out.width = static_cast<std::int16_t>(geometry.width());
-    out.height = static_cast<std::int16_t>(geometry.height());
+    if (target == WindowTarget::main) {
+      const QSize visible = frame->scroll_area()->viewport()->size();
+      out = {context().main_state, 0, 0, static_cast<std::int16_t>(visible.height()),
+             static_cast<std::int16_t>(visible.width())};
+    } else {
+      const QRect geometry = frame->geometry();
+      const std::int16_t state = frame->isMinimized() ? 1 : frame->isMaximized() ? 2 : 4;
+      out = {state, static_cast<std::int16_t>(geometry.x()),
+             static_cast<std::int16_t>(geometry.y()), static_cast<std::int16_t>(geometry.height()),
+             static_cast<std::int16_t>(geometry.width())};
+    }
     result = 0;
   });
-  (void)ran;
   return result;
 }
 
@@ -310,6 +300,7 @@ std::int16_t tile_windows() {
 
 std::int16_t toggle_status_bar() {
   if (!main_surface()) return -1;
+  if (!context().frame_exists) return 0;  // an offscreen main window has no status bar
   run_on_gui_thread([] {
     if (FrameWindow* frame = frame_state().frame) {
       frame->statusBar()->setHidden(!frame->statusBar()->isHidden());
@@ -324,7 +315,7 @@ void show_message(std::string_view title, std::string_view text) {
   const QString title_text =
       QString::fromLocal8Bit(title.data(), static_cast<qsizetype>(title.size()));
   const QString body = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+  if (!context().frame_exists) {  // batch runs and tests: no window to show it in
     std::fprintf(stderr, "%s: %s\n", qPrintable(title_text), qPrintable(body));
     return;
   }

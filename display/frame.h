@@ -60,7 +60,6 @@ struct BarItem {
 struct FrameState {
   QPointer<FrameWindow> frame;
   QString caption;
-  std::int16_t main_state = 4;
   std::vector<BarItem> bar;
   bool end_query_asked = false;
 };

@@ -41,6 +41,7 @@ QAction* make_action(QObject* parent, const QString& label, std::int32_t flags,
 bool append_menu_item(std::int32_t bar_position, std::int32_t state_flags, std::string_view text,
                       MenuCallback callback) {
   bool added = false;
+  if (!context().frame_exists) return false;
   run_on_gui_thread([&] {
     FrameState& state = frame_state();
     FrameWindow* frame = state.frame;

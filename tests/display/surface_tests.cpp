@@ -5,6 +5,7 @@
 #include <QImage>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "display/display.h"
@@ -233,6 +234,27 @@ TEST(NoWindow, EveryOperationFails) {
   query_screen_config(config);
   EXPECT_EQ(config.width, 0);
   draw_text("abc", 3);  // does nothing, does not crash
+}
+
+TEST(OffscreenWindow, WindowOperationsFromAnotherThreadNeedNoEventLoop) {
+  ASSERT_TRUE(create_offscreen_main_window(320, 240));
+  std::thread other([] {
+    EXPECT_EQ(set_window_size(WindowTarget::frame, WindowRequest{}), -1);
+    EXPECT_EQ(set_window_size(WindowTarget::frame, WindowRequest{2, 0, 0, 0, 0}), -1);
+    EXPECT_EQ(set_window_size(WindowTarget::main, WindowRequest{2, 0, 0, 0, 0}), 0);
+    EXPECT_EQ(set_window_size(WindowTarget::main, WindowRequest{7, 0, 0, 0, 0}), -1);
+    WindowRequest size;
+    EXPECT_EQ(get_window_size(WindowTarget::main, size), 0);
+    EXPECT_EQ(size.state, 2);
+    EXPECT_EQ(size.width, 320);
+    EXPECT_EQ(size.height, 240);
+    EXPECT_EQ(tile_windows(), 0);
+    EXPECT_EQ(toggle_status_bar(), 0);
+    EXPECT_FALSE(append_menu_item(1, kMenuEnabled, "File", {}));
+    show_message("Kestrium", "written to the error stream without a frame");
+  });
+  other.join();
+  destroy_offscreen_main_window();
 }
 
 TEST(OffscreenWindow, ScreenConfigAndBitmap) {
