@@ -34,7 +34,11 @@ Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  ls -l "$work" >&2
+  exit 1
+}
 wait_for() {  # wait_for <seconds> <test command...>
   local limit=$(( $1 * 10 )); shift
   for _ in $(seq "$limit"); do "$@" && return 0; sleep 0.1; done
@@ -81,9 +85,20 @@ shot app_about 1
 key x
 shot app_after_about 0.5
 
+# Exit during a second run: the run is stopped and its files are closed before the program ends.
+key alt+c
+sleep 0.05
 key alt+f
-sleep 0.5
+sleep 0.15
 key e
-wait_for 10 bash -c "! kill -0 $program_pid 2>/dev/null" || fail "Exit did not end the program"
+wait_for 20 bash -c "! kill -0 $program_pid 2>/dev/null" || fail "Exit did not end the program"
 program_pid=""
-echo "Exit ended the program"
+# The default kinetics mode is Rewrite: the run ended by Exit leaves its own whole line.
+[ "$(wc -l < Data1K.dat)" -eq 1 ] || fail "Data1K.dat does not hold one whole line"
+[ "$(tail -c 1 Data1K.dat | od -An -c | tr -d ' ')" = '\n' ] || fail "Data1K.dat ends mid-line"
+[ Data1K.dat -nt Data1S10.dat ] || fail "the run ended by Exit wrote no kinetics line"
+echo "Exit during a run ended the program; its kinetics line:"
+cat Data1K.dat
+mkdir -p "$shots/app_run_files"
+cp KTparam.par Data1*.dat "$shots/app_run_files/"
+echo "result files copied to shots/app_run_files/"
