@@ -1,5 +1,6 @@
 #include "params/parameter_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -148,8 +149,9 @@ bool convert_number_field(std::string_view field, float& value) {
     bool negative = false;
     if (k < s.size() && (s[k] == '+' || s[k] == '-')) negative = s[k++] == '-';
     const std::size_t first = k;
-    while (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k])) && k - first < 6)
-      exponent = exponent * 10 + (s[k++] - '0');
+    while (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) {
+      exponent = std::min(exponent * 10 + (s[k++] - '0'), 100000L);  // beyond any real
+    }
     if (k == first || k != s.size()) return false;
     if (negative) exponent = -exponent;
   }
@@ -198,8 +200,9 @@ FileResult read_parameter_file(const std::string& path, ParameterSet& parameters
 }
 
 FileResult write_parameter_file(const std::string& path, ParameterSet& parameters) {
-  parameters.time_scale = parameters.pulse_width;
-  const std::string text = format_parameter_file(parameters);
+  ParameterSet written = parameters;
+  written.time_scale = written.pulse_width;
+  const std::string text = format_parameter_file(written);
   namespace fs = std::filesystem;
   const fs::path target(path);
   fs::path temporary = target;
@@ -225,6 +228,7 @@ FileResult write_parameter_file(const std::string& path, ParameterSet& parameter
     fs::remove(temporary, ignored);
     return {false, "Cannot replace the parameter file " + quoted(path) + ": " + error.message()};
   }
+  parameters.time_scale = written.time_scale;  // the record follows the saved file
   return {};
 }
 

@@ -248,7 +248,10 @@ RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, Solv
     std::lock_guard<std::mutex> guard(parameters.lock);
     ParameterSet& p = parameters.values;
     if (p.autoscale == 1.0f) {
-      const AutoScales a = compute_auto_scales(p);
+      // The scales follow the model the run was started with.
+      ParameterSet for_scales = p;
+      for_scales.ablation_model = at_start.ablation_model;
+      const AutoScales a = compute_auto_scales(for_scales);
       p.temperature_scale = a.temperature_scale;
       p.velocity_scale = a.velocity_scale;
       p.depth_scale = a.depth_scale;

@@ -136,7 +136,7 @@ TEST_F(ParameterFileTest, PositionalReadingAndNumberConversion) {
                         Case{"         30.", 30.0f}, Case{"            ", 0.0f},
                         Case{" 3 0 . 5    ", 30.5f}, Case{"  1.5D+01   ", 15.0f},
                         Case{"     1.5+1  ", 15.0f}, Case{"    -2.5e-3 ", -2.5e-3f},
-                        Case{"       15E1 ", 0.0015f}}) {
+                        Case{"       15E1 ", 0.0015f}, Case{" 1.0E0000001", 10.0f}}) {
     float value = -1.0f;
     ASSERT_TRUE(convert_number_field(c.field, value)) << c.field;
     EXPECT_EQ(value, c.value) << c.field;
@@ -181,8 +181,10 @@ TEST_F(ParameterFileTest, AFailedWriteKeepsThePreviousFile) {
   fs::create_directory(path("keep.par.kt-save~"));  // the temporary cannot be made
   ParameterSet p = defaults();
   p.fluence = 99.0f;
+  p.time_scale = 3.0f;
   FileResult r = write_parameter_file(path("keep.par"), p);
   EXPECT_FALSE(r.ok);
+  EXPECT_EQ(p.time_scale, 3.0f);  // the record is not changed by a failed save
   EXPECT_NE(r.message.find("keep.par"), std::string::npos);
   EXPECT_EQ(read_all(path("keep.par")), golden_);
 }
