@@ -26,3 +26,22 @@ int run_application(int& argc, char** argv, const ApplicationOptions& options,
 void set_screen_size_override(int width, int height);
 
 }  // namespace kt::display
+
+namespace kt::display {
+
+// A window-less graphics session for programs without a frame (the batch runner's pictures,
+// benchmarks): makes the application object on the "offscreen" platform unless one exists.
+// While it lives, create_offscreen_main_window and the drawing operations can be used.
+class OffscreenSession {
+ public:
+  OffscreenSession();
+  ~OffscreenSession();
+  OffscreenSession(const OffscreenSession&) = delete;
+  OffscreenSession& operator=(const OffscreenSession&) = delete;
+
+ private:
+  struct State;
+  State* state_ = nullptr;
+};
+
+}  // namespace kt::display
