@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "display/application.h"
+#include "display/display.h"
 
 namespace kt::display {
 
