@@ -1,0 +1,67 @@
+// Speed of a calculation drawn through the display services into an offscreen 1024x768
+// surface, with every plot call the application makes, against the same run headless.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "app/application.h"
+#include "display/application.h"
+#include "display/display.h"
+
+namespace kt {
+namespace {
+
+ParameterSet default_parameters() {
+  ParameterSet p;
+  set_default_parameter_groups(p, 0);
+  return p;
+}
+
+RunOptions headless() {
+  RunOptions options;
+  options.write_profile_files = false;
+  options.append_kinetics_line = false;
+  return options;
+}
+
+void run_default(benchmark::State& run, PlotSink& sink) {
+  auto state = std::make_unique<SolverState>();
+  auto profiles = std::make_unique<ProfileArrays>();
+  PlotScaleSet scales;
+  for (auto _ : run) {
+    SharedParameters shared;
+    shared.values = default_parameters();
+    GuardFlags flags;
+    benchmark::DoNotOptimize(
+        run_calculation(shared, flags, *state, scales, *profiles, sink, headless()));
+  }
+}
+
+void BM_DefaultCalculationHeadless(benchmark::State& run) {
+  NullPlotSink sink;
+  run_default(run, sink);
+}
+BENCHMARK(BM_DefaultCalculationHeadless)->Unit(benchmark::kMillisecond);
+
+void BM_DefaultCalculationDrawn1024x768(benchmark::State& run) {
+  display::create_offscreen_main_window(1024, 768);
+  display::initialize_fonts();
+  const PageGeometry page{1024, 768, 1.0f};
+  TitleState title;
+  const std::string logo = "ZOR.bmp";
+  ApplicationPlotSink sink(page, title, logo);
+  run_default(run, sink);
+  display::destroy_offscreen_main_window();
+}
+BENCHMARK(BM_DefaultCalculationDrawn1024x768)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace kt
+
+int main(int argc, char** argv) {
+  kt::display::OffscreenSession session;
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
