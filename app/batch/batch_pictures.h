@@ -2,6 +2,7 @@
 // ablation curve of a sweep.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "app/batch/sweep.h"
@@ -10,7 +11,9 @@ namespace kt {
 
 // Runs the calculation drawing into an offscreen surface of width x height through the same
 // page and plot code as the application, then saves the surface as a PNG.
-bool run_with_picture(SharedParameters& parameters, int width, int height, const std::string& png,
+// The logo is looked up in the current directory, then in `data_directory`.
+bool run_with_picture(SharedParameters& parameters, int width, int height,
+                      const std::filesystem::path& data_directory, const std::string& png,
                       RunOutcome& outcome, std::string& error);
 
 // Total, surface and volume depth against fluence (log axis) as a PNG.

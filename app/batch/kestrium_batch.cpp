@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -54,7 +55,7 @@ bool parse_size(const std::string& text, int& width, int& height) {
          parse_int(text.substr(x + 1), height) && width <= 8192 && height <= 8192;
 }
 
-int single_run(const std::vector<std::string>& args) {
+int single_run(const std::vector<std::string>& args, const std::filesystem::path& data_directory) {
   std::string parfile, png;
   int width = 1024, height = 768;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -79,7 +80,7 @@ int single_run(const std::vector<std::string>& args) {
   kt::RunOutcome outcome;
   if (!png.empty()) {
     std::string error;
-    if (!kt::run_with_picture(parameters, width, height, png, outcome, error)) {
+    if (!kt::run_with_picture(parameters, width, height, data_directory, png, outcome, error)) {
       std::fprintf(stderr, "kestrium-batch: %s\n", error.c_str());
       return 1;
     }
@@ -187,5 +188,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty() || args[0] == "--help" || args[0] == "-h") return usage(nullptr);
   if (args[0] == "sweep") return sweep({args.begin() + 1, args.end()});
-  return single_run(args);
+  std::error_code ignored;
+  const std::filesystem::path program = std::filesystem::canonical("/proc/self/exe", ignored);
+  return single_run(args, program.parent_path());
 }

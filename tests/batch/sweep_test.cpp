@@ -190,5 +190,22 @@ TEST_F(SweepTest, ProgramRunsAFileAndRefusesBadInput) {
   EXPECT_NE(read_all(dir_ / "err.txt").find("nodir/x"), std::string::npos) << read_all(dir_ / "err.txt");
 }
 
+TEST_F(SweepTest, ProgramWritesCsvAndPlotOfASweep) {
+  fs::copy_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par", dir_ / "KTparam.par");
+  const int status =
+      run_program("sweep KTparam.par --fluence 30,60,120 --jobs 2 --csv c.csv --plot c.png", dir_);
+#ifdef KT_BATCH_PICTURES
+  ASSERT_EQ(status, 0) << read_all(dir_ / "err.txt");
+  EXPECT_EQ(read_all(dir_ / "c.png").substr(1, 3), "PNG");
+#else
+  EXPECT_EQ(status, 1);  // no pictures without the display layer; the rest is written
+#endif
+  const std::string kinetics = read_all(dir_ / "Data1K.dat");
+  EXPECT_EQ(std::count(kinetics.begin(), kinetics.end(), '\n'), 3);
+  const std::string csv = read_all(dir_ / "c.csv");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
+  EXPECT_EQ(read_all(dir_ / "out.txt").substr(0, 8), " 30.0000");
+}
+
 }  // namespace
 }  // namespace kt
