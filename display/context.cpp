@@ -6,6 +6,7 @@
 #include <QMetaObject>
 #include <QThread>
 #include <chrono>
+#include <utility>
 
 namespace kt::display {
 
@@ -20,10 +21,52 @@ std::shared_ptr<Surface> main_surface() {
   return ctx.main_surface;
 }
 
+namespace {
+
+// The calling thread's reference to the main surface and the generation it belongs to.
+struct ThreadSurface {
+  std::uint64_t generation = ~std::uint64_t{0};
+  std::shared_ptr<Surface> surface;
+
+  ~ThreadSurface() {
+    // After the application object is gone (threads' storage is released at the end of the
+    // process) the surface's fonts must not be released any more: keep the reference.
+    if (surface && QCoreApplication::instance() == nullptr) {
+      new std::shared_ptr<Surface>(std::move(surface));  // deliberately never freed
+    }
+  }
+};
+
+ThreadSurface& thread_surface() {
+  thread_local ThreadSurface cached;
+  return cached;
+}
+
+}  // namespace
+
 void set_main_surface(std::shared_ptr<Surface> surface) {
   DisplayContext& ctx = context();
-  std::lock_guard lock(ctx.mutex);
-  ctx.main_surface = std::move(surface);
+  std::shared_ptr<Surface> previous;
+  {
+    std::lock_guard lock(ctx.mutex);
+    previous = std::exchange(ctx.main_surface, std::move(surface));
+    ctx.main_surface_generation.fetch_add(1, std::memory_order_release);
+  }
+  // This thread lets go of the old surface now; other threads on their next operation.
+  ThreadSurface& cached = thread_surface();
+  cached.surface.reset();
+  cached.generation = ~std::uint64_t{0};
+}
+
+Surface* main_surface_for_operation() {
+  DisplayContext& ctx = context();
+  ThreadSurface& cached = thread_surface();
+  if (cached.generation != ctx.main_surface_generation.load(std::memory_order_acquire)) {
+    std::lock_guard lock(ctx.mutex);
+    cached.surface = ctx.main_surface;
+    cached.generation = ctx.main_surface_generation.load(std::memory_order_relaxed);
+  }
+  return cached.surface.get();
 }
 
 bool on_gui_thread() {

@@ -109,6 +109,8 @@ SurfaceWidget::SurfaceWidget(std::shared_ptr<Surface> surface, QWidget* parent)
   setFixedSize(surface_->width(), surface_->height());
   surface_->set_change_notifier([this] {
     // Runs under the surface's lock, on any thread: post at most one request per interval.
+    // The plain read first keeps the many changes within one interval free of writes.
+    if (repaint_pending_.load(std::memory_order_relaxed)) return;
     if (repaint_pending_.exchange(true)) return;
     QMetaObject::invokeMethod(
         this, [this] { repaint_timer_.start(); }, Qt::QueuedConnection);

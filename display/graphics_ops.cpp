@@ -18,11 +18,11 @@ namespace {
 // Locks the main surface for one operation and reports a change of pixels at its end.
 class SurfaceAccess {
  public:
-  SurfaceAccess() : surface_(main_surface()) {
+  SurfaceAccess() : surface_(main_surface_for_operation()) {
     if (surface_) lock_ = std::unique_lock(surface_->mutex);
   }
   explicit operator bool() const { return surface_ != nullptr; }
-  Surface* operator->() const { return surface_.get(); }
+  Surface* operator->() const { return surface_; }
   Surface& operator*() const { return *surface_; }
   void changed() { changed_ = true; }
   ~SurfaceAccess() {
@@ -33,7 +33,7 @@ class SurfaceAccess {
   SurfaceAccess& operator=(const SurfaceAccess&) = delete;
 
  private:
-  std::shared_ptr<Surface> surface_;
+  Surface* surface_;
   std::unique_lock<std::mutex> lock_;
   bool changed_ = false;
 };
@@ -98,9 +98,7 @@ std::int16_t set_font(const char* request, int length) {
   const int index = select_font(*parsed, surface->font_list);
   if (index < 0) return -1;
   const MadeFont made = make_font(surface->font_list[static_cast<std::size_t>(index)], *parsed);
-  surface->font = made.font;
-  surface->font_x_scale = made.x_scale;
-  surface->has_font = true;
+  surface->set_text_font(made.font, made.x_scale);
   return to_int16(index + 1);
 }
 
@@ -182,7 +180,7 @@ std::int16_t set_real_window(std::int16_t invert, double x1, double y1, double x
 void draw_text(const char* text, int length) {
   SurfaceAccess surface;
   if (!surface || text == nullptr || length <= 0) return;
-  surface->draw_text(latin1_text(text, length));
+  surface->draw_text(text, length);
   surface->pos_x = std::clamp(surface->pos_x, -32768, 32767);
   surface.changed();
 }

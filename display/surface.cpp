@@ -33,13 +33,19 @@ void prepare_painter(QPainter& painter, const QRect& clip) {
 int round_to_pixel(double value) {
   if (std::isnan(value)) return 0;
   const double clamped = std::clamp(value, -32768.0, 32767.0);
-  return static_cast<int>(std::round(clamped));  // std::round: halves away from zero
+  // Halves away from zero. The integer part of a value this small and the rest are exact.
+  const int whole = static_cast<int>(clamped);
+  const double rest = clamped - whole;
+  if (rest >= 0.5) return whole + 1;
+  if (rest <= -0.5) return whole - 1;
+  return whole;
 }
 
 Surface::Surface(int width, int height)
     : image_(std::max(1, width), std::max(1, height), QImage::Format_RGB32) {
   image_.fill(QColor(0, 0, 0));
   viewport_ = image_.rect();
+  clip_ = viewport_;
 }
 
 int Surface::set_color(int index) {
@@ -51,6 +57,7 @@ int Surface::set_color(int index) {
 void Surface::set_viewport(int x1, int y1, int x2, int y2) {
   viewport_ =
       QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)));
+  clip_ = viewport_.intersected(image_.rect());
 }
 
 bool Surface::set_real_window(bool invert, double x1, double y1, double x2, double y2) {
@@ -90,22 +97,19 @@ void Surface::pixel_to_real(int px, int py, double& x, double& y) const {
   y = span_y > 0.0 ? y_min_ + ry * (y_max_ - y_min_) / span_y : y_min_;
 }
 
-void Surface::set_pixel(int x, int y, std::uint32_t rgb) {
-  const QRect area = clip();
-  if (!area.contains(x, y)) return;
-  reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = 0xFF000000u | rgb;
-}
-
 void Surface::fill_rect(int x1, int y1, int x2, int y2) {
   const QPoint origin = viewport_.topLeft();
-  const QRect wanted(QPoint(std::min(x1, x2) + origin.x(), std::min(y1, y2) + origin.y()),
-                     QPoint(std::max(x1, x2) + origin.x(), std::max(y1, y2) + origin.y()));
-  const QRect area = wanted.intersected(clip());
-  if (area.isEmpty()) return;
+  const int left = std::max(std::min(x1, x2) + origin.x(), clip_.left());
+  const int right = std::min(std::max(x1, x2) + origin.x(), clip_.right());
+  const int top = std::max(std::min(y1, y2) + origin.y(), clip_.top());
+  const int bottom = std::min(std::max(y1, y2) + origin.y(), clip_.bottom());
+  if (left > right || top > bottom) return;
   const QRgb rgb = 0xFF000000u | color_rgb();
-  for (int y = area.top(); y <= area.bottom(); ++y) {
-    QRgb* row = reinterpret_cast<QRgb*>(image_.scanLine(y));
-    std::fill(row + area.left(), row + area.right() + 1, rgb);
+  const qsizetype stride = image_.bytesPerLine();
+  uchar* bits = image_.bits();
+  for (int y = top; y <= bottom; ++y) {
+    QRgb* row = reinterpret_cast<QRgb*>(bits + y * stride);
+    std::fill(row + left, row + right + 1, rgb);
   }
 }
 
@@ -119,16 +123,34 @@ void Surface::outline_rect(int x1, int y1, int x2, int y2) {
 }
 
 void Surface::line(int x1, int y1, int x2, int y2) {
-  // Bresenham; both end points are set.
+  // Bresenham in surface pixels; both end points are set, pixels outside the clip are skipped.
+  if (clip_.isEmpty()) return;
   const QPoint origin = viewport_.topLeft();
-  const std::uint32_t rgb = color_rgb();
-  int x = x1, y = y1;
-  const int dx = std::abs(x2 - x1), dy = -std::abs(y2 - y1);
-  const int sx = x1 < x2 ? 1 : -1, sy = y1 < y2 ? 1 : -1;
+  int x = x1 + origin.x(), y = y1 + origin.y();
+  const int end_x = x2 + origin.x(), end_y = y2 + origin.y();
+  const QRgb rgb = 0xFF000000u | color_rgb();
+  const int dx = std::abs(end_x - x), dy = -std::abs(end_y - y);
+  const int sx = x < end_x ? 1 : -1, sy = y < end_y ? 1 : -1;
+  const int clip_left = clip_.left(), clip_right = clip_.right();
+  const int clip_top = clip_.top(), clip_bottom = clip_.bottom();
+  // The pixels of a line stay within the box of its end points: when that box misses the clip
+  // there is nothing to set, and when it lies inside no pixel needs a test.
+  const int box_left = std::min(x, end_x), box_right = std::max(x, end_x);
+  const int box_top = std::min(y, end_y), box_bottom = std::max(y, end_y);
+  if (box_right < clip_left || box_left > clip_right || box_bottom < clip_top ||
+      box_top > clip_bottom) {
+    return;
+  }
+  const bool inside = box_left >= clip_left && box_right <= clip_right && box_top >= clip_top &&
+                      box_bottom <= clip_bottom;
+  const qsizetype stride = image_.bytesPerLine();
+  uchar* bits = image_.bits();
   int error = dx + dy;
   for (;;) {
-    set_pixel(x + origin.x(), y + origin.y(), rgb);
-    if (x == x2 && y == y2) break;
+    if (inside || (x >= clip_left && x <= clip_right && y >= clip_top && y <= clip_bottom)) {
+      reinterpret_cast<QRgb*>(bits + y * stride)[x] = rgb;
+    }
+    if (x == end_x && y == end_y) break;
     const int twice = 2 * error;
     if (twice >= dy) {
       error += dy;
@@ -141,23 +163,42 @@ void Surface::line(int x1, int y1, int x2, int y2) {
   }
 }
 
-void Surface::draw_text(const QString& text) {
-  if (!has_font) {
-    font = text_layer_font();
-    font_x_scale = 1.0;
+void Surface::set_text_font(const QFont& font, double x_scale) {
+  font_ = font;
+  font_x_scale_ = x_scale;
+  has_font_ = true;
+  metrics_.reset();
+}
+
+const QFontMetricsF& Surface::text_metrics() {
+  if (!has_font_ && !metrics_) {
+    font_ = text_layer_font();
+    font_x_scale_ = 1.0;
   }
-  const QFontMetricsF metrics(font);
+  if (!metrics_) metrics_ = std::make_unique<QFontMetricsF>(font_);
+  return *metrics_;
+}
+
+void Surface::draw_text(const QString& text) {
+  const QFontMetricsF& metrics = text_metrics();
   const QPoint origin = viewport_.topLeft();
   {
     QPainter painter(&image_);
-    prepare_painter(painter, clip());
-    painter.setFont(font);
+    prepare_painter(painter, clip_);
+    painter.setFont(font_);
     painter.setPen(QColor::fromRgb(color_rgb()));
     painter.translate(origin.x() + pos_x, origin.y() + pos_y);
-    painter.scale(font_x_scale, 1.0);
+    painter.scale(font_x_scale_, 1.0);
     painter.drawText(QPointF(0.0, metrics.ascent()), text);
   }
-  pos_x += static_cast<int>(std::lround(metrics.horizontalAdvance(text) * font_x_scale));
+  pos_x += static_cast<int>(std::lround(metrics.horizontalAdvance(text) * font_x_scale_));
+}
+
+void Surface::draw_text(const char* text, int length) {
+  text_buffer_.resize(std::max(0, length));
+  QChar* out = text_buffer_.data();
+  for (int i = 0; i < length; ++i) out[i] = QChar(static_cast<uchar>(text[i]));
+  draw_text(text_buffer_);
 }
 
 bool Surface::draw_bitmap(const QImage& bitmap, int x, int y) {

@@ -1,16 +1,19 @@
 // The drawing surface of the main window: an RGB32 image with the per-window graphics state
 // (colour, position, font, viewport and clip, real window, text cursor) and the lock that makes
-// every display operation atomic. Lines and rectangles are set pixel by pixel so that the
-// pixels are exact; text and bitmaps go through QPainter with the clip rectangle applied.
+// every display operation atomic. Lines and rectangles are written straight into the image's
+// pixel rows so that the pixels are exact; text and bitmaps go through QPainter with the clip
+// rectangle applied.
 #pragma once
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QRect>
 #include <QString>
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -50,7 +53,7 @@ class Surface {
   // Viewport in surface pixels (reordered); the clip is the viewport within the surface.
   void set_viewport(int x1, int y1, int x2, int y2);
   QRect viewport() const { return viewport_; }
-  QRect clip() const { return viewport_.intersected(image_.rect()); }
+  QRect clip() const { return clip_; }
 
   // Current position, relative to the viewport origin.
   int pos_x = 0, pos_y = 0;
@@ -65,6 +68,8 @@ class Surface {
   void line(int x1, int y1, int x2, int y2);
   // Draws the text with its top-left at the current position and advances the position.
   void draw_text(const QString& text);
+  // The same for Latin-1 characters, through a text buffer kept between calls.
+  void draw_text(const char* text, int length);
   bool draw_bitmap(const QImage& bitmap, int x, int y);
 
   // Text layer.
@@ -74,9 +79,9 @@ class Surface {
   // Fonts.
   std::vector<FontEntry> font_list;
   bool fonts_initialized = false;
-  bool has_font = false;
-  QFont font;
-  double font_x_scale = 1.0;  // horizontal scale that gives the requested average width
+  // Selects the font of later graphics text (`x_scale` widens it to the requested width).
+  void set_text_font(const QFont& font, double x_scale);
+  bool has_font() const { return has_font_; }
 
   // Called (under the lock) after the pixels changed; the widget uses it to schedule a repaint.
   void set_change_notifier(std::function<void()> notifier) { notifier_ = std::move(notifier); }
@@ -85,16 +90,26 @@ class Surface {
   }
 
  private:
-  void set_pixel(int x, int y, std::uint32_t rgb);  // absolute coordinates, clipped
+  // The font and metrics used by draw_text: the selected font, or the text layer's font
+  // before any was selected. The metrics are made once per font, not per text.
+  const QFontMetricsF& text_metrics();
 
   QImage image_;
   int color_index_ = 15;
   QRect viewport_;
+  QRect clip_;  // the viewport within the surface
   bool invert_ = false;
   double x_min_ = 0.0, y_min_ = 0.0, x_max_ = 1.0, y_max_ = 1.0;
   bool real_window_set_ = false;
   int text_column_ = 0, text_row_ = 0;
   std::function<void()> notifier_;
+
+  bool has_font_ = false;
+  QFont font_;
+  double font_x_scale_ = 1.0;  // horizontal scale that gives the requested average width
+  std::unique_ptr<QFontMetricsF> metrics_;  // of the font draw_text uses; null: make anew
+  QString text_buffer_;
+
 };
 
 }  // namespace kt::display
