@@ -415,10 +415,6 @@ QWidget* dialog_control(DialogObject& dialog, int control_id) {
 
 // ---- Open-file chooser -------------------------------------------------------------------------
 
-namespace {
-constexpr int kMaxPathCharacters = 99;  // the callers' path field holds 99 characters
-}
-
 std::string show_open_file_chooser(std::string_view title, std::string_view initial_name) {
   std::string result(initial_name);
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return result;
@@ -439,8 +435,9 @@ std::string show_open_file_chooser(std::string_view title, std::string_view init
     if (!accepted || chooser.selectedFiles().isEmpty()) return;
     const QByteArray path =
         QFileInfo(chooser.selectedFiles().first()).absoluteFilePath().toLocal8Bit();
-    // A longer path would not fit the callers' field; it is treated as a cancel.
-    if (path.isEmpty() || path.size() > kMaxPathCharacters) return;
+    // The full path, however long: the caller decides what a path too long for its field
+    // means and tells the user.
+    if (path.isEmpty()) return;
     result = path.toStdString();
   });
   return result;

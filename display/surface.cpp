@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 
@@ -58,20 +59,44 @@ void Surface::set_viewport(int x1, int y1, int x2, int y2) {
   viewport_ =
       QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)));
   clip_ = viewport_.intersected(image_.rect());
+  x_memo_.clear();
+  y_memo_.clear();
 }
 
 bool Surface::set_real_window(bool invert, double x1, double y1, double x2, double y2) {
   if (x1 == x2 || y1 == y2) return false;
-  x_min_ = std::min(x1, x2);
-  x_max_ = std::max(x1, x2);
-  y_min_ = std::min(y1, y2);
-  y_max_ = std::max(y1, y2);
+  const double x_min = std::min(x1, x2), x_max = std::max(x1, x2);
+  const double y_min = std::min(y1, y2), y_max = std::max(y1, y2);
+  if (!real_window_set_ || x_min != x_min_ || x_max != x_max_) x_memo_.clear();
+  if (!real_window_set_ || y_min != y_min_ || y_max != y_max_) y_memo_.clear();
+  x_min_ = x_min;
+  x_max_ = x_max;
+  y_min_ = y_min;
+  y_max_ = y_max;
   invert_ = invert;
   real_window_set_ = true;
   return true;
 }
 
-void Surface::real_to_pixel(double x, double y, int& px, int& py) const {
+bool Surface::AxisMemo::find(double value, int& pixel) const {
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  for (int i = 0; i < count; ++i) {
+    if (values[static_cast<std::size_t>(i)] == bits) {
+      pixel = pixels[static_cast<std::size_t>(i)];
+      return true;
+    }
+  }
+  return false;
+}
+
+void Surface::AxisMemo::add(double value, int pixel) {
+  values[static_cast<std::size_t>(next)] = std::bit_cast<std::uint64_t>(value);
+  pixels[static_cast<std::size_t>(next)] = pixel;
+  next = (next + 1) % kSize;
+  count = std::min(count + 1, kSize);
+}
+
+void Surface::real_to_pixel(double x, double y, int& px, int& py) {
   const double span_x = viewport_.width() - 1;
   const double span_y = viewport_.height() - 1;
   if (!real_window_set_) {  // no real window yet: real coordinates are pixels
@@ -79,8 +104,17 @@ void Surface::real_to_pixel(double x, double y, int& px, int& py) const {
     py = round_to_pixel(y);
     return;
   }
-  px = round_to_pixel((x - x_min_) * span_x / (x_max_ - x_min_));
-  const int ry = round_to_pixel((y - y_min_) * span_y / (y_max_ - y_min_));
+  // Curves convert the same coordinates again and again (a pen moved back to where a line
+  // ended, the depths of two profiles): the last few conversions per axis are remembered.
+  if (!x_memo_.find(x, px)) {
+    px = round_to_pixel((x - x_min_) * span_x / (x_max_ - x_min_));
+    x_memo_.add(x, px);
+  }
+  int ry = 0;
+  if (!y_memo_.find(y, ry)) {
+    ry = round_to_pixel((y - y_min_) * span_y / (y_max_ - y_min_));
+    y_memo_.add(y, ry);
+  }
   py = invert_ ? static_cast<int>(span_y) - ry : ry;
 }
 

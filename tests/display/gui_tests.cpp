@@ -313,6 +313,23 @@ TEST_F(FrameTest, ChooserReturnsTheFullPathOrTheInitialName) {
   EXPECT_EQ(show_open_file_chooser("Open a File", "*.par"), "*.par");
 }
 
+TEST_F(FrameTest, ChooserReturnsALongPathWhole) {
+  // Longer than the 99 characters a parameter file path may have: the caller refuses it with
+  // a message, so the chooser must not turn it into a cancel.
+  QString typed = QDir(QString::fromStdString(::testing::TempDir())).absolutePath() + "/";
+  typed += QString(150 - typed.size() - 4, QChar('x')) + ".par";
+  ASSERT_EQ(typed.size(), 150);
+  when_modal([&] {
+    auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(chooser, nullptr);
+    chooser->selectFile(typed);
+    static_cast<QDialog*>(chooser)->accept();
+  });
+  const std::string chosen = show_open_file_chooser("Open a File", "*.par");
+  EXPECT_EQ(chosen, QFileInfo(typed).absoluteFilePath().toStdString());
+  EXPECT_GT(chosen.size(), 99u);
+}
+
 TEST_F(FrameTest, WorkerDrawsWhileTheGuiThreadRepaints) {
   show_frame_window();
   std::atomic<bool> done{false};
