@@ -52,6 +52,16 @@ std::int16_t line_to(std::int16_t x, std::int16_t y);
 void move_to_real(double x, double y, RealPosition* previous = nullptr);
 std::int16_t line_to_real(double x, double y);
 void current_position_real(RealPosition& out);
+// One line of a real-coordinate path: drawn in palette colour `colour` from (x1, y1) to (x2, y2).
+struct RealSegment {
+  std::int16_t colour = 15;
+  double x1 = 0.0, y1 = 0.0, x2 = 0.0, y2 = 0.0;
+};
+// Draws `count` segments in order as one operation: each is set_color(colour),
+// move_to_real(x1, y1), line_to_real(x2, y2), with the same pixels, colour and final position
+// as those calls would leave. Lets a curve of many segments take the window's lock once.
+// Nonzero on success.
+std::int16_t draw_real_segments(const RealSegment* segments, int count);
 void set_viewport(std::int16_t x1, std::int16_t y1, std::int16_t x2, std::int16_t y2);
 std::int16_t set_real_window(std::int16_t invert, double x1, double y1, double x2, double y2);
 void draw_text(const char* text, int length);

@@ -159,6 +159,24 @@ std::int16_t line_to_real(double x, double y) {
   return 1;
 }
 
+std::int16_t draw_real_segments(const RealSegment* segments, int count) {
+  SurfaceAccess surface;
+  if (!surface) return 0;
+  if (segments == nullptr || count <= 0) return 1;
+  for (int i = 0; i < count; ++i) {
+    const RealSegment& segment = segments[i];
+    surface->set_color(segment.colour);
+    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    surface->real_to_pixel(segment.x1, segment.y1, x1, y1);
+    surface->real_to_pixel(segment.x2, segment.y2, x2, y2);
+    surface->line(x1, y1, x2, y2);
+    surface->pos_x = x2;
+    surface->pos_y = y2;
+  }
+  surface.changed();
+  return 1;
+}
+
 void current_position_real(RealPosition& out) {
   SurfaceAccess surface;
   if (!surface) return;

@@ -184,28 +184,25 @@ void SpatialPlot::repaint_panel(std::int32_t kind, const ProfilePanelLayout& l, 
     set_page_viewport(l.x0 + 1, l.y0 + 1, l.x1 - 1, l.y1 - 1);
     display::set_real_window(kInvertY, 0.0, 0.0, depth_top_,
                              temperature_panel ? static_cast<double>(temperature_top_) : 1.0);
-    // The two polylines are built in alternation, each from its own remembered pen position.
-    display::move_to_real(depths[1], previous[1]);
-    use_colour(kBackground);
-    display::line_to_real(depths[2], previous[2]);
+    // The two polylines are built in alternation, each from its own remembered pen position,
+    // and drawn as one operation.
+    const auto background = static_cast<std::int16_t>(kBackground);
+    const auto foreground = static_cast<std::int16_t>(kCurrentProfile);
+    std::size_t n = 0;
+    segments_[n++] = {background, depths[1], previous[1], depths[2], previous[2]};
+    segments_[n++] = {foreground, depths[1], current[1], depths[2], current[2]};
     double previous_pen_x = depths[2], previous_pen_y = previous[2];
-    display::move_to_real(depths[1], current[1]);
-    use_colour(kCurrentProfile);
-    display::line_to_real(depths[2], current[2]);
     double current_pen_x = depths[2], current_pen_y = current[2];
     for (std::int32_t i = 3; i <= last_node_; ++i) {
       if (!(depths[i] < depth_top_)) continue;
-      display::move_to_real(previous_pen_x, previous_pen_y);
-      use_colour(kBackground);
-      display::line_to_real(depths[i], previous[i]);
+      segments_[n++] = {background, previous_pen_x, previous_pen_y, depths[i], previous[i]};
       previous_pen_x = depths[i];
       previous_pen_y = previous[i];
-      display::move_to_real(current_pen_x, current_pen_y);
-      use_colour(kCurrentProfile);
-      display::line_to_real(depths[i], current[i]);
+      segments_[n++] = {foreground, current_pen_x, current_pen_y, depths[i], current[i]};
       current_pen_x = depths[i];
       current_pen_y = current[i];
     }
+    display::draw_real_segments(segments_.data(), static_cast<int>(n));
   }
   use_whole_page(page_);
 }

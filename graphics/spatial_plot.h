@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 
+#include "display/display.h"
 #include "graphics/page_conventions.h"
 #include "graphics/plot_handoff.h"
 
@@ -74,6 +75,8 @@ class SpatialPlot {
   std::array<float, kProfileCapacity + 1> previous_fraction_profile_{};
   NumberField label_;
   FontField font_;
+  // The two profiles of one repaint, segment by segment in drawing order (fixed storage).
+  std::array<display::RealSegment, 2 * kProfileCapacity> segments_{};
 };
 
 }  // namespace kt
