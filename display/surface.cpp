@@ -5,7 +5,6 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdlib>
 
@@ -59,44 +58,51 @@ void Surface::set_viewport(int x1, int y1, int x2, int y2) {
   viewport_ =
       QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)));
   clip_ = viewport_.intersected(image_.rect());
-  x_memo_.clear();
-  y_memo_.clear();
 }
 
 bool Surface::set_real_window(bool invert, double x1, double y1, double x2, double y2) {
   if (x1 == x2 || y1 == y2) return false;
-  const double x_min = std::min(x1, x2), x_max = std::max(x1, x2);
-  const double y_min = std::min(y1, y2), y_max = std::max(y1, y2);
-  if (!real_window_set_ || x_min != x_min_ || x_max != x_max_) x_memo_.clear();
-  if (!real_window_set_ || y_min != y_min_ || y_max != y_max_) y_memo_.clear();
-  x_min_ = x_min;
-  x_max_ = x_max;
-  y_min_ = y_min;
-  y_max_ = y_max;
+  x_min_ = std::min(x1, x2);
+  x_max_ = std::max(x1, x2);
+  y_min_ = std::min(y1, y2);
+  y_max_ = std::max(y1, y2);
+  // A reciprocal that is not a normal number (an extent near the largest double) is not
+  // accurate enough; 0 marks it, and every conversion on that axis divides.
+  const auto reciprocal = [](double extent) {
+    const double r = 1.0 / extent;
+    return std::isnormal(r) ? r : 0.0;
+  };
+  x_reciprocal_ = reciprocal(x_max_ - x_min_);
+  y_reciprocal_ = reciprocal(y_max_ - y_min_);
   invert_ = invert;
   real_window_set_ = true;
   return true;
 }
 
-bool Surface::AxisMemo::find(double value, int& pixel) const {
-  const auto bits = std::bit_cast<std::uint64_t>(value);
-  for (int i = 0; i < count; ++i) {
-    if (values[static_cast<std::size_t>(i)] == bits) {
-      pixel = pixels[static_cast<std::size_t>(i)];
-      return true;
+namespace {
+
+// round_to_pixel(scaled / extent), where `reciprocal` is 1 / extent. Multiplying by the
+// reciprocal differs from the quotient by a few units in the last place, less than 1e-9 for
+// quotients below 32000; so when that product lies farther than 1e-9 from a half it rounds to
+// the same pixel as the quotient. Only the rare products near a half (or large, or not finite)
+// take the division, and every conversion when `reciprocal` is 0.
+int scaled_to_pixel(double scaled, double extent, double reciprocal) {
+  const double estimate = scaled * reciprocal;
+  if (reciprocal != 0.0 && std::fabs(estimate) < 32000.0) {
+    const int whole = static_cast<int>(estimate);
+    const double rest = estimate - whole;
+    if (std::fabs(std::fabs(rest) - 0.5) > 1e-9) {
+      if (rest > 0.5) return whole + 1;
+      if (rest < -0.5) return whole - 1;
+      return whole;
     }
   }
-  return false;
+  return round_to_pixel(scaled / extent);
 }
 
-void Surface::AxisMemo::add(double value, int pixel) {
-  values[static_cast<std::size_t>(next)] = std::bit_cast<std::uint64_t>(value);
-  pixels[static_cast<std::size_t>(next)] = pixel;
-  next = (next + 1) % kSize;
-  count = std::min(count + 1, kSize);
-}
+}  // namespace
 
-void Surface::real_to_pixel(double x, double y, int& px, int& py) {
+void Surface::real_to_pixel(double x, double y, int& px, int& py) const {
   const double span_x = viewport_.width() - 1;
   const double span_y = viewport_.height() - 1;
   if (!real_window_set_) {  // no real window yet: real coordinates are pixels
@@ -104,17 +110,8 @@ void Surface::real_to_pixel(double x, double y, int& px, int& py) {
     py = round_to_pixel(y);
     return;
   }
-  // Curves convert the same coordinates again and again (a pen moved back to where a line
-  // ended, the depths of two profiles): the last few conversions per axis are remembered.
-  if (!x_memo_.find(x, px)) {
-    px = round_to_pixel((x - x_min_) * span_x / (x_max_ - x_min_));
-    x_memo_.add(x, px);
-  }
-  int ry = 0;
-  if (!y_memo_.find(y, ry)) {
-    ry = round_to_pixel((y - y_min_) * span_y / (y_max_ - y_min_));
-    y_memo_.add(y, ry);
-  }
+  px = scaled_to_pixel((x - x_min_) * span_x, x_max_ - x_min_, x_reciprocal_);
+  const int ry = scaled_to_pixel((y - y_min_) * span_y, y_max_ - y_min_, y_reciprocal_);
   py = invert_ ? static_cast<int>(span_y) - ry : ry;
 }
 

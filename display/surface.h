@@ -59,7 +59,7 @@ class Surface {
   int pos_x = 0, pos_y = 0;
 
   bool set_real_window(bool invert, double x1, double y1, double x2, double y2);
-  void real_to_pixel(double x, double y, int& px, int& py);
+  void real_to_pixel(double x, double y, int& px, int& py) const;
   void pixel_to_real(int px, int py, double& x, double& y) const;
 
   // Drawing in viewport-relative coordinates, clipped.
@@ -101,18 +101,7 @@ class Surface {
   bool invert_ = false;
   double x_min_ = 0.0, y_min_ = 0.0, x_max_ = 1.0, y_max_ = 1.0;
   bool real_window_set_ = false;
-  // The last real-to-pixel conversions of each axis under the current mapping (the value's
-  // bits and the pixel before the y inversion); cleared when the mapping changes.
-  struct AxisMemo {
-    static constexpr int kSize = 4;
-    std::array<std::uint64_t, kSize> values{};
-    std::array<int, kSize> pixels{};
-    int count = 0, next = 0;
-    bool find(double value, int& pixel) const;
-    void add(double value, int pixel);
-    void clear() { count = next = 0; }
-  };
-  AxisMemo x_memo_, y_memo_;
+  double x_reciprocal_ = 1.0, y_reciprocal_ = 1.0;  // 1 / (max - min) of each axis
   int text_column_ = 0, text_row_ = 0;
   std::function<void()> notifier_;
 
