@@ -124,17 +124,15 @@ std::int16_t draw_rectangle(std::int16_t mode, std::int16_t x1, std::int16_t y1,
 void move_to(std::int16_t x, std::int16_t y, PixelPosition* previous) {
   SurfaceAccess surface;
   if (!surface) return;
-  if (previous != nullptr) *previous = {to_int16(surface->pos_x), to_int16(surface->pos_y)};
-  surface->pos_x = x;
-  surface->pos_y = y;
+  if (previous != nullptr) *previous = {to_int16(surface->pos_x()), to_int16(surface->pos_y())};
+  surface->set_position(x, y);
 }
 
 std::int16_t line_to(std::int16_t x, std::int16_t y) {
   SurfaceAccess surface;
   if (!surface) return 0;
-  surface->line(surface->pos_x, surface->pos_y, x, y);
-  surface->pos_x = x;
-  surface->pos_y = y;
+  surface->line(surface->pos_x(), surface->pos_y(), x, y);
+  surface->set_position(x, y);
   surface.changed();
   return 1;
 }
@@ -143,8 +141,10 @@ void move_to_real(double x, double y, RealPosition* previous) {
   SurfaceAccess surface;
   if (!surface) return;
   if (previous != nullptr)
-    surface->pixel_to_real(surface->pos_x, surface->pos_y, previous->x, previous->y);
-  surface->real_to_pixel(x, y, surface->pos_x, surface->pos_y);
+    surface->pixel_to_real(surface->pos_x(), surface->pos_y(), previous->x, previous->y);
+  int px = 0, py = 0;
+  surface->real_to_pixel(x, y, px, py);
+  surface->set_position(px, py);
 }
 
 std::int16_t line_to_real(double x, double y) {
@@ -152,9 +152,8 @@ std::int16_t line_to_real(double x, double y) {
   if (!surface) return 0;
   int px = 0, py = 0;
   surface->real_to_pixel(x, y, px, py);
-  surface->line(surface->pos_x, surface->pos_y, px, py);
-  surface->pos_x = px;
-  surface->pos_y = py;
+  surface->line(surface->pos_x(), surface->pos_y(), px, py);
+  surface->set_position(px, py);
   surface.changed();
   return 1;
 }
@@ -170,8 +169,7 @@ std::int16_t draw_real_segments(const RealSegment* segments, int count) {
     surface->real_to_pixel(segment.x1, segment.y1, x1, y1);
     surface->real_to_pixel(segment.x2, segment.y2, x2, y2);
     surface->line(x1, y1, x2, y2);
-    surface->pos_x = x2;
-    surface->pos_y = y2;
+    surface->set_position(x2, y2);
   }
   surface.changed();
   return 1;
@@ -180,7 +178,7 @@ std::int16_t draw_real_segments(const RealSegment* segments, int count) {
 void current_position_real(RealPosition& out) {
   SurfaceAccess surface;
   if (!surface) return;
-  surface->pixel_to_real(surface->pos_x, surface->pos_y, out.x, out.y);
+  surface->pixel_to_real(surface->pos_x(), surface->pos_y(), out.x, out.y);
 }
 
 void set_viewport(std::int16_t x1, std::int16_t y1, std::int16_t x2, std::int16_t y2) {
@@ -199,7 +197,6 @@ void draw_text(const char* text, int length) {
   SurfaceAccess surface;
   if (!surface || text == nullptr || length <= 0) return;
   surface->draw_text(text, length);
-  surface->pos_x = std::clamp(surface->pos_x, -32768, 32767);
   surface.changed();
 }
 

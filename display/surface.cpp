@@ -195,6 +195,7 @@ void Surface::line(int x1, int y1, int x2, int y2) {
 }
 
 void Surface::set_text_font(const QFont& font, double x_scale) {
+  settle_text_advance();  // measured in the font it was drawn in
   font_ = font;
   font_x_scale_ = x_scale;
   has_font_ = true;
@@ -210,7 +211,19 @@ const QFontMetricsF& Surface::text_metrics() {
   return *metrics_;
 }
 
-void Surface::draw_text(const QString& text) {
+void Surface::settle_text_advance() {
+  if (!text_advance_pending_) return;
+  text_advance_pending_ = false;
+  const double advance = text_metrics().horizontalAdvance(text_buffer_) * font_x_scale_;
+  pos_x_ = std::clamp(pos_x_ + static_cast<int>(std::lround(advance)), -32768, 32767);
+}
+
+void Surface::draw_text(const char* text, int length) {
+  settle_text_advance();  // this text starts where the last one ended
+  if (text == nullptr || length <= 0) return;
+  text_buffer_.resize(length);
+  QChar* out = text_buffer_.data();
+  for (int i = 0; i < length; ++i) out[i] = QChar(static_cast<uchar>(text[i]));
   const QFontMetricsF& metrics = text_metrics();
   const QPoint origin = viewport_.topLeft();
   {
@@ -218,18 +231,13 @@ void Surface::draw_text(const QString& text) {
     prepare_painter(painter, clip_);
     painter.setFont(font_);
     painter.setPen(QColor::fromRgb(color_rgb()));
-    painter.translate(origin.x() + pos_x, origin.y() + pos_y);
+    painter.translate(origin.x() + pos_x_, origin.y() + pos_y_);
     painter.scale(font_x_scale_, 1.0);
-    painter.drawText(QPointF(0.0, metrics.ascent()), text);
+    painter.drawText(QPointF(0.0, metrics.ascent()), text_buffer_);
   }
-  pos_x += static_cast<int>(std::lround(metrics.horizontalAdvance(text) * font_x_scale_));
-}
-
-void Surface::draw_text(const char* text, int length) {
-  text_buffer_.resize(std::max(0, length));
-  QChar* out = text_buffer_.data();
-  for (int i = 0; i < length; ++i) out[i] = QChar(static_cast<uchar>(text[i]));
-  draw_text(text_buffer_);
+  // Callers mostly move elsewhere before they read the position again; the width is measured
+  // only when they do not.
+  text_advance_pending_ = true;
 }
 
 bool Surface::draw_bitmap(const QImage& bitmap, int x, int y) {

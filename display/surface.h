@@ -55,8 +55,19 @@ class Surface {
   QRect viewport() const { return viewport_; }
   QRect clip() const { return clip_; }
 
-  // Current position, relative to the viewport origin.
-  int pos_x = 0, pos_y = 0;
+  // Current position, relative to the viewport origin. After graphics text the position has
+  // advanced over the text's width; that width is measured only when the position is next
+  // read (a move sets a new position without it).
+  int pos_x() {
+    settle_text_advance();
+    return pos_x_;
+  }
+  int pos_y() const { return pos_y_; }
+  void set_position(int x, int y) {
+    text_advance_pending_ = false;
+    pos_x_ = x;
+    pos_y_ = y;
+  }
 
   bool set_real_window(bool invert, double x1, double y1, double x2, double y2);
   void real_to_pixel(double x, double y, int& px, int& py) const;
@@ -66,9 +77,8 @@ class Surface {
   void fill_rect(int x1, int y1, int x2, int y2);
   void outline_rect(int x1, int y1, int x2, int y2);
   void line(int x1, int y1, int x2, int y2);
-  // Draws the text with its top-left at the current position and advances the position.
-  void draw_text(const QString& text);
-  // The same for Latin-1 characters, through a text buffer kept between calls.
+  // Draws Latin-1 text with its top-left at the current position and advances the position
+  // (x kept within 16 bits). The text goes through a buffer kept between calls.
   void draw_text(const char* text, int length);
   bool draw_bitmap(const QImage& bitmap, int x, int y);
 
@@ -93,6 +103,8 @@ class Surface {
   // The font and metrics used by draw_text: the selected font, or the text layer's font
   // before any was selected. The metrics are made once per font, not per text.
   const QFontMetricsF& text_metrics();
+  // Adds the width of the last graphics text to the position if it is still owed.
+  void settle_text_advance();
 
   QImage image_;
   int color_index_ = 15;
@@ -109,7 +121,9 @@ class Surface {
   QFont font_;
   double font_x_scale_ = 1.0;  // horizontal scale that gives the requested average width
   std::unique_ptr<QFontMetricsF> metrics_;  // of the font draw_text uses; null: make anew
-  QString text_buffer_;
+  QString text_buffer_;  // the last graphics text
+  int pos_x_ = 0, pos_y_ = 0;
+  bool text_advance_pending_ = false;  // pos_x_ still lacks the width of text_buffer_
 
 };
 
