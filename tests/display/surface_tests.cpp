@@ -180,6 +180,47 @@ TEST_F(SurfaceTest, TextAdvancesOverTrailingBlanksAndLeavesBackground) {
   EXPECT_GT(count(kYellow, 5, 20, 30, 31), 0);
 }
 
+TEST_F(SurfaceTest, TextAdvanceIsTheSameHoweverThePositionIsReadNext) {
+  // The width of a text is added to the position when the position is next used: by a line,
+  // by the next text, by the position queries, and in the font the text was drawn in even
+  // when another font is selected first.
+  ASSERT_GT(initialize_fonts(), 0);
+  ASSERT_GT(set_font("t'tms rmn'h26w16", 16), 0);
+  move_to(3, 10);
+  draw_text("Wide text", 9);
+  RealPosition wide;
+  current_position_real(wide);
+  ASSERT_GT(wide.x, 60.0);
+
+  move_to(3, 10);
+  draw_text("Wide text", 9);
+  ASSERT_GT(set_font("t'helv'h10w5", 12), 0);  // narrower font selected before the read
+  PixelPosition moved_from;
+  move_to(0, 0, &moved_from);
+  EXPECT_EQ(moved_from.x, static_cast<std::int16_t>(wide.x));
+  EXPECT_EQ(moved_from.y, 10);
+
+  ASSERT_GT(set_font("t'tms rmn'h26w16", 16), 0);
+  set_color(14);
+  move_to(3, 50);
+  draw_text("Wide text", 9);
+  line_to(static_cast<std::int16_t>(wide.x), 80);  // the line starts where the text ended
+  EXPECT_EQ(surface_pixel(static_cast<int>(wide.x), 50), kYellow);
+
+  // Two texts in a row: the second starts where the first ended.
+  move_to(3, 10);
+  draw_text("Wide", 4);
+  draw_text(" text", 5);
+  RealPosition joined;
+  current_position_real(joined);
+  RealPosition first;
+  move_to(3, 10);
+  draw_text("Wide", 4);
+  current_position_real(first);
+  EXPECT_GT(joined.x, first.x);
+  EXPECT_NEAR(joined.x, wide.x, 1.0);
+}
+
 TEST_F(SurfaceTest, SavedRectanglesRoundTripWithEveryAction) {
   set_color(12);  // 0xFF0000
   draw_rectangle(3, 0, 0, 9, 4);
