@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QImageReader>
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -162,13 +164,36 @@ std::int16_t draw_real_segments(const RealSegment* segments, int count) {
   SurfaceAccess surface;
   if (!surface) return 0;
   if (segments == nullptr || count <= 0) return 1;
+  // A path's segment usually starts where the segment two before it ended (two polylines
+  // drawn in alternation) and ends at the x where the one before it ended; those conversions
+  // are taken over instead of repeated (same bits in, same pixel out).
+  struct End {
+    double x = 0.0, y = 0.0;
+    int px = 0, py = 0;
+    bool known = false;
+  };
+  const auto same = [](double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+  };
+  std::array<End, 2> ends{};  // ends[i % 2]: the end of segment i (and of i - 2 before it)
   for (int i = 0; i < count; ++i) {
     const RealSegment& segment = segments[i];
     surface->set_color(segment.colour);
-    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    surface->real_to_pixel(segment.x1, segment.y1, x1, y1);
-    surface->real_to_pixel(segment.x2, segment.y2, x2, y2);
+    End& two_before = ends[static_cast<std::size_t>(i % 2)];
+    const End& one_before = ends[static_cast<std::size_t>((i + 1) % 2)];
+    int x1 = 0, y1 = 0;
+    if (two_before.known && same(two_before.x, segment.x1) && same(two_before.y, segment.y1)) {
+      x1 = two_before.px;
+      y1 = two_before.py;
+    } else {
+      surface->real_to_pixel(segment.x1, segment.y1, x1, y1);
+    }
+    const int x2 = (one_before.known && same(one_before.x, segment.x2))
+                       ? one_before.px
+                       : surface->real_x_to_pixel(segment.x2);
+    const int y2 = surface->real_y_to_pixel(segment.y2);
     surface->line(x1, y1, x2, y2);
+    two_before = {segment.x2, segment.y2, x2, y2, true};
     surface->set_position(x2, y2);
   }
   surface.changed();

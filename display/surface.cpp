@@ -102,17 +102,22 @@ int scaled_to_pixel(double scaled, double extent, double reciprocal) {
 
 }  // namespace
 
-void Surface::real_to_pixel(double x, double y, int& px, int& py) const {
+int Surface::real_x_to_pixel(double x) const {
+  if (!real_window_set_) return round_to_pixel(x);  // no real window yet: real is pixels
   const double span_x = viewport_.width() - 1;
+  return scaled_to_pixel((x - x_min_) * span_x, x_max_ - x_min_, x_reciprocal_);
+}
+
+int Surface::real_y_to_pixel(double y) const {
+  if (!real_window_set_) return round_to_pixel(y);
   const double span_y = viewport_.height() - 1;
-  if (!real_window_set_) {  // no real window yet: real coordinates are pixels
-    px = round_to_pixel(x);
-    py = round_to_pixel(y);
-    return;
-  }
-  px = scaled_to_pixel((x - x_min_) * span_x, x_max_ - x_min_, x_reciprocal_);
   const int ry = scaled_to_pixel((y - y_min_) * span_y, y_max_ - y_min_, y_reciprocal_);
-  py = invert_ ? static_cast<int>(span_y) - ry : ry;
+  return invert_ ? static_cast<int>(span_y) - ry : ry;
+}
+
+void Surface::real_to_pixel(double x, double y, int& px, int& py) const {
+  px = real_x_to_pixel(x);
+  py = real_y_to_pixel(y);
 }
 
 void Surface::pixel_to_real(int px, int py, double& x, double& y) const {

@@ -71,6 +71,8 @@ class Surface {
 
   bool set_real_window(bool invert, double x1, double y1, double x2, double y2);
   void real_to_pixel(double x, double y, int& px, int& py) const;
+  int real_x_to_pixel(double x) const;
+  int real_y_to_pixel(double y) const;
   void pixel_to_real(int px, int py, double& x, double& y) const;
 
   // Drawing in viewport-relative coordinates, clipped.
