@@ -3,11 +3,13 @@
 // that land on or next to a half pixel, huge and non-finite values and extreme windows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
 #include <vector>
 
+#include "display/display.h"
 #include "display/surface.h"
 
 namespace kt::display {
@@ -74,6 +76,81 @@ TEST(RealToPixel, MatchesTheDefiningFormulaEverywhere) {
     }
   }
   EXPECT_GT(checked, 10000);
+}
+
+}  // namespace
+}  // namespace kt::display
+
+namespace kt::display {
+namespace {
+
+// Two alternating polylines with shared depths, repeated points, a NaN, a negative zero and
+// points far outside, drawn once as segments and once call by call.
+std::vector<RealSegment> alternating_paths(std::mt19937_64& random) {
+  std::uniform_real_distribution<double> value(-0.2, 1.3);
+  std::vector<RealSegment> segments;
+  double depth = 0.0, a = value(random), b = value(random);
+  for (int i = 0; i < 300; ++i) {
+    const double next_depth = i % 17 == 5 ? depth : depth + 0.004 * (1 + i % 3);
+    double next_a = i % 13 == 0 ? a : value(random);
+    double next_b = value(random);
+    if (i == 40) next_a = std::numeric_limits<double>::quiet_NaN();
+    if (i == 41) next_a = -0.0;
+    if (i == 90) next_b = 1.0e6;
+    segments.push_back({3, depth, a, next_depth, next_a});
+    segments.push_back({14, depth, b, next_depth, next_b});
+    if (i % 29 == 0) segments.push_back({10, next_depth, next_b, next_depth, 0.5});
+    depth = next_depth;
+    a = next_a;
+    b = next_b;
+  }
+  return segments;
+}
+
+void set_up_panel() {
+  set_viewport(0, 0, 299, 199);
+  set_color(0);
+  draw_rectangle(3, 0, 0, 299, 199);
+  set_viewport(20, 10, 280, 190);
+  set_real_window(1, 0.0, 0.0, 1.0, 1.0);
+}
+
+std::vector<std::int32_t> pixels() {
+  std::vector<std::int32_t> all;
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 300; ++x) all.push_back(surface_pixel(x, y));
+  return all;
+}
+
+TEST(RealSegments, DrawAsTheCallsOneByOneWouldAndLeaveTheSameState) {
+  std::mt19937_64 random(7);
+  const std::vector<RealSegment> segments = alternating_paths(random);
+  ASSERT_TRUE(create_offscreen_main_window(300, 200));
+
+  set_up_panel();
+  for (const RealSegment& s : segments) {
+    set_color(s.colour);
+    move_to_real(s.x1, s.y1);
+    line_to_real(s.x2, s.y2);
+  }
+  const std::vector<std::int32_t> one_by_one = pixels();
+  RealPosition end_one_by_one;
+  current_position_real(end_one_by_one);
+  const std::int16_t colour_one_by_one = set_color(0);
+
+  set_up_panel();
+  EXPECT_EQ(draw_real_segments(segments.data(), static_cast<int>(segments.size())), 1);
+  const std::vector<std::int32_t> batched = pixels();
+  RealPosition end_batched;
+  current_position_real(end_batched);
+  EXPECT_EQ(set_color(0), colour_one_by_one);
+  EXPECT_EQ(end_batched.x, end_one_by_one.x);
+  EXPECT_EQ(end_batched.y, end_one_by_one.y);
+  EXPECT_TRUE(batched == one_by_one);
+  EXPECT_GT(std::count(batched.begin(), batched.end(), 0xFFFF00), 100);
+
+  destroy_offscreen_main_window();
+  EXPECT_EQ(draw_real_segments(segments.data(), 1), 0);  // no window
 }
 
 }  // namespace
