@@ -2,6 +2,8 @@
 // surface, with every plot call the application makes, against the same run headless.
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_support.h"
+
 #include <memory>
 
 #include "app/application.h"
@@ -11,18 +13,8 @@
 namespace kt {
 namespace {
 
-ParameterSet default_parameters() {
-  ParameterSet p;
-  set_default_parameter_groups(p, 0);
-  return p;
-}
-
-RunOptions headless() {
-  RunOptions options;
-  options.write_profile_files = false;
-  options.append_kinetics_line = false;
-  return options;
-}
+using bench::default_parameters;
+using bench::headless;
 
 void run_default(benchmark::State& run, PlotSink& sink) {
   auto state = std::make_unique<SolverState>();

@@ -1,6 +1,8 @@
 // Speed of the solver paths: one time step, whole calculations without drawing, and sweeps.
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_support.h"
+
 #include <memory>
 
 #include "app/batch/sweep.h"
@@ -10,18 +12,8 @@
 namespace kt {
 namespace {
 
-ParameterSet default_parameters() {
-  ParameterSet p;
-  set_default_parameter_groups(p, 0);
-  return p;
-}
-
-RunOptions headless() {
-  RunOptions options;
-  options.write_profile_files = false;
-  options.append_kinetics_line = false;
-  return options;
-}
+using bench::default_parameters;
+using bench::headless;
 
 // One time step of the bulk polyimide model in mid-pulse (t = tau'), timed over 100 steps
 // from the same state.

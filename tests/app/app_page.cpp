@@ -64,27 +64,4 @@ std::vector<std::int32_t> AppPage::pixels(int x1, int y1, int x2, int y2) const 
   return out;
 }
 
-ScratchDirectory::ScratchDirectory() {
-  static std::atomic<int> counter{0};
-  path_ = std::filesystem::temp_directory_path() /
-          ("kt_app_tests_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-  std::filesystem::remove_all(path_);
-  std::filesystem::create_directories(path_);
-}
-
-ScratchDirectory::~ScratchDirectory() {
-  std::error_code error;
-  std::filesystem::remove_all(path_, error);
-}
-
-CurrentDirectory::CurrentDirectory(const std::filesystem::path& path)
-    : previous_(std::filesystem::current_path()) {
-  std::filesystem::current_path(path);
-}
-
-CurrentDirectory::~CurrentDirectory() {
-  std::error_code error;
-  std::filesystem::current_path(previous_, error);
-}
-
 }  // namespace kt::test

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "graphics/page_conventions.h"
+#include "test_support.h"
 
 namespace kt::test {
 
@@ -39,26 +40,6 @@ class AppPage {
  private:
   PageGeometry page_;
   bool ready_ = false;
-};
-
-class ScratchDirectory {
- public:
-  ScratchDirectory();
-  ~ScratchDirectory();
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-// Changes the current directory for the lifetime of the object.
-class CurrentDirectory {
- public:
-  explicit CurrentDirectory(const std::filesystem::path& path);
-  ~CurrentDirectory();
-
- private:
-  std::filesystem::path previous_;
 };
 
 }  // namespace kt::test

@@ -16,17 +16,13 @@
 #include "app/menu.h"
 #include "app_page.h"
 #include "kt_test_paths.h"
+#include "test_support.h"
 #include "params/file_commands.h"
 
 namespace kt {
 namespace {
 
 using test::AppPage;
-
-std::string read_all(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class ShellTest : public ::testing::Test {
  protected:
@@ -165,7 +161,7 @@ TEST_F(ShellTest, ExitDuringARunStopsItAndKeepsItsFilesWhole) {
   EXPECT_EQ(app->flags.run_active.load(), 0);
   const RunOutcome outcome = app->controller.last_outcome();
   EXPECT_EQ(outcome.end, RunEnd::stop);
-  const std::string kinetics = read_all(scratch.path() / "RunK.dat");
+  const std::string kinetics = test::read_file(scratch.path() / "RunK.dat");
   ASSERT_FALSE(kinetics.empty());
   EXPECT_EQ(kinetics.back(), '\n');
   EXPECT_EQ(kinetics.find('\n'), kinetics.size() - 1) << "one whole line";
@@ -197,8 +193,8 @@ TEST_F(ShellTest, StartupWritesTheDefaultsWhenTheFileIsMissing) {
   make_app(scratch.path());
   app->request_shutdown();  // the endless wait at the end returns at once
   startup_sequence(*app);
-  EXPECT_EQ(read_all(scratch.path() / "KTparam.par"),
-            read_all(std::string(KT_TEST_DATA_DIR) + "/params/default.par"));
+  EXPECT_EQ(test::read_file(scratch.path() / "KTparam.par"),
+            test::read_file(std::string(KT_TEST_DATA_DIR) + "/params/default.par"));
   EXPECT_TRUE(messages.empty());
   // The title page is up: its inner frame at 1024 x 768.
   EXPECT_EQ(page.pixel(8, 300), test::kLightGreen);
@@ -218,7 +214,7 @@ TEST_F(ShellTest, AnUnreadableStartupFileIsReportedAndLeftAlone) {
   ParameterSet defaults;
   set_default_parameter_groups(defaults, 0);
   EXPECT_EQ(app->parameters.values, defaults);
-  EXPECT_EQ(read_all(scratch.path() / "KTparam.par"), broken);
+  EXPECT_EQ(test::read_file(scratch.path() / "KTparam.par"), broken);
 }
 
 TEST(DataFiles, CurrentDirectoryFirstThenTheDataDirectory) {

@@ -8,19 +8,13 @@
 
 #include "app/batch/sweep.h"
 #include "kt_test_paths.h"
+#include "test_support.h"
 #include "params/parameter_file.h"
 
 namespace kt {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string read_all(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class SweepTest : public ::testing::Test {
  protected:
@@ -52,7 +46,7 @@ class SweepTest : public ::testing::Test {
       options.write_profile_files = false;
       run_calculation(shared, flags, *state, scales, profiles, sink, options);
     }
-    return read_all(folder / "Data1K.dat");
+    return test::read_file(folder / "Data1K.dat");
   }
 
   SweepResult sweep(const std::vector<double>& fluences, int jobs, const fs::path& out) {
@@ -95,8 +89,8 @@ TEST_F(SweepTest, KineticsFileEqualsRunsOneByOneWhateverTheJobs) {
   SweepResult two = sweep(fluences, 2, dir_ / "jobs2");
   EXPECT_EQ(one.lines_written, 5);
   EXPECT_TRUE(one.errors.empty());
-  EXPECT_EQ(read_all(dir_ / "jobs1" / "Data1K.dat"), expected);
-  EXPECT_EQ(read_all(dir_ / "jobs2" / "Data1K.dat"), expected);
+  EXPECT_EQ(test::read_file(dir_ / "jobs1" / "Data1K.dat"), expected);
+  EXPECT_EQ(test::read_file(dir_ / "jobs2" / "Data1K.dat"), expected);
   // No temporal or spatial files unless asked.
   EXPECT_FALSE(fs::exists(dir_ / "jobs2" / "Data1D.dat"));
   EXPECT_EQ(sweep_csv(one), sweep_csv(two));
@@ -143,14 +137,14 @@ TEST_F(SweepTest, AnInterruptedSweepWritesOnlyFinishedLinesInOrder) {
   });
   EXPECT_TRUE(result.interrupted);
   EXPECT_EQ(result.lines_written, 2);
-  EXPECT_EQ(read_all(dir_ / "Data1K.dat"), one_by_one({40, 50}));
+  EXPECT_EQ(test::read_file(dir_ / "Data1K.dat"), one_by_one({40, 50}));
 }
 
 TEST_F(SweepTest, AdditionAppendsToTheExistingKineticsFile) {
   std::ofstream(dir_ / "Data1K.dat", std::ios::binary) << "earlier line\r\n";
   parameters_.kinetics_file_mode = 1.0f;
   sweep({50}, 1, dir_);
-  const std::string text = read_all(dir_ / "Data1K.dat");
+  const std::string text = test::read_file(dir_ / "Data1K.dat");
   EXPECT_EQ(text.rfind("earlier line\r\n", 0), 0u);
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
 }
@@ -165,29 +159,29 @@ int run_program(const std::string& arguments, const fs::path& dir) {
 TEST_F(SweepTest, ProgramRunsAFileAndRefusesBadInput) {
   fs::copy_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par", dir_ / "KTparam.par");
   ASSERT_EQ(run_program("KTparam.par", dir_), 0);
-  const std::string out = read_all(dir_ / "out.txt");
+  const std::string out = test::read_file(dir_ / "out.txt");
   EXPECT_NE(out.find("steps: 5359"), std::string::npos) << out;
   EXPECT_NE(out.find("ended by: end test"), std::string::npos);
   EXPECT_TRUE(fs::exists(dir_ / "Data1K.dat"));
 
   std::ofstream(dir_ / "short.par", std::ios::binary) << "     Configuration  \r\n";
   EXPECT_EQ(run_program("short.par", dir_), 1);
-  EXPECT_NE(read_all(dir_ / "err.txt").find("short.par"), std::string::npos);
+  EXPECT_NE(test::read_file(dir_ / "err.txt").find("short.par"), std::string::npos);
 
   ParameterSet bad;
   set_default_parameter_groups(bad, 0);
   bad.ablation_model = 3.0f;
   ASSERT_TRUE(write_parameter_file((dir_ / "model3.par").string(), bad));
   EXPECT_EQ(run_program("model3.par", dir_), 1);
-  EXPECT_NE(read_all(dir_ / "err.txt").find("ablation_model is 3"), std::string::npos)
-      << read_all(dir_ / "err.txt");
+  EXPECT_NE(test::read_file(dir_ / "err.txt").find("ablation_model is 3"), std::string::npos)
+      << test::read_file(dir_ / "err.txt");
 
   // A result file that cannot be written: the data file name points into a missing folder.
   set_padded(bad.data_file_name, "nodir/x");
   bad.ablation_model = 2.0f;
   ASSERT_TRUE(write_parameter_file((dir_ / "nodir.par").string(), bad));
   EXPECT_EQ(run_program("nodir.par", dir_), 1);
-  EXPECT_NE(read_all(dir_ / "err.txt").find("nodir/x"), std::string::npos) << read_all(dir_ / "err.txt");
+  EXPECT_NE(test::read_file(dir_ / "err.txt").find("nodir/x"), std::string::npos) << test::read_file(dir_ / "err.txt");
 }
 
 TEST_F(SweepTest, ProgramWritesCsvAndPlotOfASweep) {
@@ -195,16 +189,16 @@ TEST_F(SweepTest, ProgramWritesCsvAndPlotOfASweep) {
   const int status =
       run_program("sweep KTparam.par --fluence 30,60,120 --jobs 2 --csv c.csv --plot c.png", dir_);
 #ifdef KT_BATCH_PICTURES
-  ASSERT_EQ(status, 0) << read_all(dir_ / "err.txt");
-  EXPECT_EQ(read_all(dir_ / "c.png").substr(1, 3), "PNG");
+  ASSERT_EQ(status, 0) << test::read_file(dir_ / "err.txt");
+  EXPECT_EQ(test::read_file(dir_ / "c.png").substr(1, 3), "PNG");
 #else
   EXPECT_EQ(status, 1);  // no pictures without the display layer; the rest is written
 #endif
-  const std::string kinetics = read_all(dir_ / "Data1K.dat");
+  const std::string kinetics = test::read_file(dir_ / "Data1K.dat");
   EXPECT_EQ(std::count(kinetics.begin(), kinetics.end(), '\n'), 3);
-  const std::string csv = read_all(dir_ / "c.csv");
+  const std::string csv = test::read_file(dir_ / "c.csv");
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
-  EXPECT_EQ(read_all(dir_ / "out.txt").substr(0, 8), " 30.0000");
+  EXPECT_EQ(test::read_file(dir_ / "out.txt").substr(0, 8), " 30.0000");
 }
 
 }  // namespace

@@ -10,28 +10,14 @@
 #include <vector>
 
 #include "kt_test_paths.h"
+#include "test_support.h"
 
 namespace kt {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_all(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void write_all(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-ParameterSet defaults() {
-  ParameterSet p;
-  set_default_parameter_groups(p, 0);
-  return p;
-}
+ParameterSet defaults() { return test::default_parameters(); }
 
 ParameterFileLocation start_up_location() {
   ParameterFileLocation location;
@@ -98,22 +84,22 @@ class FileCommandsTest : public ::testing::Test {
   std::string chooser_answer_ = "*.par";
   int chooser_calls_ = 0;
   std::vector<std::string> messages_;
-  const std::string golden_ = read_all(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par");
+  const std::string golden_ = test::read_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par");
 };
 
 TEST_F(FileCommandsTest, SaveAfterStartUpWritesTheStartUpFile) {
   save_menu_callback(context_)(0);
-  EXPECT_EQ(read_all(dir_ / "KTparam.par"), golden_);
+  EXPECT_EQ(test::read_file(dir_ / "KTparam.par"), golden_);
   EXPECT_EQ(chooser_calls_, 0);
   EXPECT_TRUE(messages_.empty());
 }
 
 TEST_F(FileCommandsTest, OpenThenSaveRewritesTheChosenFile) {
-  write_all(dir_ / "KTparam.par", golden_);
+  test::write_file(dir_ / "KTparam.par", golden_);
   ParameterSet other = defaults();
   other.pulse_width = 30.0f;
   other.time_scale = 30.0f;
-  write_all(dir_ / "other.par", format_parameter_file(other));
+  test::write_file(dir_ / "other.par", format_parameter_file(other));
 
   chooser_answer_ = path("other.par");
   open_menu_callback(context_)(0);
@@ -126,8 +112,8 @@ TEST_F(FileCommandsTest, OpenThenSaveRewritesTheChosenFile) {
   edited.fluence = 77.0f;
   parameters_.commit(edited);
   save_command(context_);
-  EXPECT_EQ(read_all(dir_ / "other.par"), format_parameter_file(edited));
-  EXPECT_EQ(read_all(dir_ / "KTparam.par"), golden_);
+  EXPECT_EQ(test::read_file(dir_ / "other.par"), format_parameter_file(edited));
+  EXPECT_EQ(test::read_file(dir_ / "KTparam.par"), golden_);
   EXPECT_TRUE(messages_.empty());
 }
 
@@ -150,13 +136,13 @@ TEST_F(FileCommandsTest, DefaultParametersThenSaveEqualsTheDefaultFile) {
   default_parameters_menu_callback(context_)(0);
   EXPECT_EQ(parameters_.snapshot(), defaults());
   save_command(context_);
-  EXPECT_EQ(read_all(dir_ / "KTparam.par"), golden_);
+  EXPECT_EQ(test::read_file(dir_ / "KTparam.par"), golden_);
 }
 
 TEST_F(FileCommandsTest, GuardsKeepEveryCommandAwayButTheChooserStillOpens) {
   ParameterSet other = defaults();
   other.fluence = 10.0f;
-  write_all(dir_ / "other.par", format_parameter_file(other));
+  test::write_file(dir_ / "other.par", format_parameter_file(other));
   ParameterSet changed = defaults();
   changed.density = 2.5f;
   parameters_.commit(changed);
@@ -183,7 +169,7 @@ TEST_F(FileCommandsTest, GuardsKeepEveryCommandAwayButTheChooserStillOpens) {
 TEST_F(FileCommandsTest, SaveAsCreatesANewFileAndMakesItCurrent) {
   chooser_answer_ = path("new.par");
   save_as_command(context_);
-  EXPECT_EQ(read_all(dir_ / "new.par"), golden_);
+  EXPECT_EQ(test::read_file(dir_ / "new.par"), golden_);
   EXPECT_EQ(location_.parameter_file_mode, 2.0f);
   EXPECT_EQ(current_parameter_file(location_), path("new.par"));
   EXPECT_FALSE(fs::exists(dir_ / "KTparam.par"));
@@ -206,10 +192,10 @@ TEST_F(FileCommandsTest, BadFilesShowTheProblemAndChangeNothing) {
     if (n <= 40) short_file += line + "\n";
     bad_field += (n == 5 ? std::string("Pulsewidth [ns]         :  1.5000XE+01\r") : line) + "\n";
   }
-  write_all(dir_ / "short.par", short_file);
-  write_all(dir_ / "field.par", bad_field);
-  write_all(dir_ / "empty.par", "");
-  write_all(dir_ / "notes.txt", "Shopping list\r\nmilk, bread\r\n");
+  test::write_file(dir_ / "short.par", short_file);
+  test::write_file(dir_ / "field.par", bad_field);
+  test::write_file(dir_ / "empty.par", "");
+  test::write_file(dir_ / "notes.txt", "Shopping list\r\nmilk, bread\r\n");
   ParameterSet changed = defaults();
   changed.fluence = 123.0f;
   parameters_.commit(changed);

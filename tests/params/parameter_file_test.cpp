@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "kt_test_paths.h"
+#include "test_support.h"
 #include "params/parameter_file.h"
 
 namespace kt {
@@ -12,22 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_all(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void write_all(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-ParameterSet defaults() {
-  ParameterSet p;
-  set_default_parameter_groups(p, 0);
-  return p;
-}
+ParameterSet defaults() { return test::default_parameters(); }
 
 class ParameterFileTest : public ::testing::Test {
  protected:
@@ -37,7 +23,7 @@ class ParameterFileTest : public ::testing::Test {
             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
-    golden_ = read_all(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par");
+    golden_ = test::read_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par");
   }
   void TearDown() override { fs::remove_all(dir_); }
   std::string path(const char* name) const { return (dir_ / name).string(); }
@@ -104,7 +90,7 @@ TEST_F(ParameterFileTest, MissingFileGivesDefaultsAndIsCreated) {
   ParameterSet p;
   ASSERT_TRUE(transfer_parameter_file(0, p, location));
   EXPECT_EQ(p, defaults());
-  EXPECT_EQ(read_all(file), golden_);
+  EXPECT_EQ(test::read_file(file), golden_);
 }
 
 TEST_F(ParameterFileTest, ReadThenWriteReproducesAValidFile) {
@@ -112,7 +98,7 @@ TEST_F(ParameterFileTest, ReadThenWriteReproducesAValidFile) {
   std::string edited = golden_;
   edited.replace(edited.find("Data1         "), 14, "abc 7         ");
   edited.replace(edited.find(" 1.50000E+01\r\nZ scale"), 12, " 2.20000E+01");
-  write_all(path("a.par"), edited);
+  test::write_file(path("a.par"), edited);
   ParameterSet p;
   ASSERT_TRUE(read_parameter_file(path("a.par"), p));
   EXPECT_EQ(p.time_scale, 22.0f);  // loaded unchanged
@@ -121,12 +107,12 @@ TEST_F(ParameterFileTest, ReadThenWriteReproducesAValidFile) {
   EXPECT_EQ(p.time_scale, 15.0f);  // the save follows the pulse width
   std::string expected = edited;
   expected.replace(expected.find(" 2.20000E+01\r\nZ scale"), 12, " 1.50000E+01");
-  EXPECT_EQ(read_all(path("b.par")), expected);
+  EXPECT_EQ(test::read_file(path("b.par")), expected);
 }
 
 TEST_F(ParameterFileTest, PositionalReadingAndNumberConversion) {
   std::string text = golden_with_line(5, "any other twenty-five ch:  3.00000E+01");
-  write_all(path("p.par"), text);
+  test::write_file(path("p.par"), text);
   ParameterSet p;
   ASSERT_TRUE(read_parameter_file(path("p.par"), p));
   EXPECT_EQ(p.pulse_width, 30.0f);
@@ -147,7 +133,7 @@ TEST_F(ParameterFileTest, PositionalReadingAndNumberConversion) {
 }
 
 TEST_F(ParameterFileTest, ShortLinesArePaddedWithBlanks) {
-  write_all(path("s.par"), golden_with_line(6, "Fluence [mJ/cm^2]       :"));
+  test::write_file(path("s.par"), golden_with_line(6, "Fluence [mJ/cm^2]       :"));
   ParameterSet p;
   ASSERT_TRUE(read_parameter_file(path("s.par"), p));
   EXPECT_EQ(p.fluence, 0.0f);
@@ -155,9 +141,9 @@ TEST_F(ParameterFileTest, ShortLinesArePaddedWithBlanks) {
 
 TEST_F(ParameterFileTest, BadFilesChangeNothingAndNameTheProblem) {
   std::string shortened = golden_.substr(0, golden_.rfind("Autoscale"));
-  write_all(path("short.par"), shortened);
-  write_all(path("word.par"), golden_with_line(7, "Part of pulse -> front  :  twenty five"));
-  write_all(path("empty.par"), "");
+  test::write_file(path("short.par"), shortened);
+  test::write_file(path("word.par"), golden_with_line(7, "Part of pulse -> front  :  twenty five"));
+  test::write_file(path("empty.par"), "");
   ParameterSet p;
   p.fluence = 77.0f;
   const ParameterSet before = p;
@@ -177,7 +163,7 @@ TEST_F(ParameterFileTest, BadFilesChangeNothingAndNameTheProblem) {
 }
 
 TEST_F(ParameterFileTest, AFailedWriteKeepsThePreviousFile) {
-  write_all(path("keep.par"), golden_);
+  test::write_file(path("keep.par"), golden_);
   fs::create_directory(path("keep.par.kt-save~"));  // the temporary cannot be made
   ParameterSet p = defaults();
   p.fluence = 99.0f;
@@ -186,15 +172,15 @@ TEST_F(ParameterFileTest, AFailedWriteKeepsThePreviousFile) {
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(p.time_scale, 3.0f);  // the record is not changed by a failed save
   EXPECT_NE(r.message.find("keep.par"), std::string::npos);
-  EXPECT_EQ(read_all(path("keep.par")), golden_);
+  EXPECT_EQ(test::read_file(path("keep.par")), golden_);
 }
 
 TEST_F(ParameterFileTest, ShorterFileReplacesLongerOneWhole) {
-  write_all(path("long.par"), golden_ + golden_);
+  test::write_file(path("long.par"), golden_ + golden_);
   ParameterSet p = defaults();
   ASSERT_TRUE(write_parameter_file(path("long.par"), p));
   ASSERT_TRUE(write_parameter_file(path("long.par"), p));
-  EXPECT_EQ(read_all(path("long.par")), golden_);
+  EXPECT_EQ(test::read_file(path("long.par")), golden_);
 }
 
 }  // namespace

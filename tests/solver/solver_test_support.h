@@ -1,5 +1,5 @@
-// Shared helpers of the solver tests: default parameters, a scratch directory per test, file
-// reading, and plot sinks that record or stop.
+// Shared helpers of the solver tests: the records of one run, and plot sinks that record or
+// stop.
 #pragma once
 
 #include <atomic>
@@ -12,24 +12,9 @@
 #include "graphics/plot_handoff.h"
 #include "params/parameter_set.h"
 #include "solver/calculation_run.h"
+#include "test_support.h"
 
 namespace kt::test {
-
-ParameterSet default_parameters();
-
-// A fresh, empty directory removed at destruction.
-class ScratchDirectory {
- public:
-  ScratchDirectory();
-  ~ScratchDirectory();
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-std::string read_file(const std::filesystem::path& path);
-std::vector<std::string> file_names(const std::filesystem::path& directory);
 
 // Everything one run needs, with its own instances.
 struct RunRecords {

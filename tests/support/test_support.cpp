@@ -1,4 +1,4 @@
-#include "tests/solver/solver_test_support.h"
+#include "test_support.h"
 
 #include <unistd.h>
 
@@ -18,7 +18,7 @@ ParameterSet default_parameters() {
 ScratchDirectory::ScratchDirectory() {
   static std::atomic<int> counter{0};
   path_ = std::filesystem::temp_directory_path() /
-          ("kt_solver_tests_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+          ("kt_tests_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
   std::filesystem::remove_all(path_);
   std::filesystem::create_directories(path_);
 }
@@ -28,6 +28,16 @@ ScratchDirectory::~ScratchDirectory() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+CurrentDirectory::CurrentDirectory(const std::filesystem::path& path)
+    : previous_(std::filesystem::current_path()) {
+  std::filesystem::current_path(path);
+}
+
+CurrentDirectory::~CurrentDirectory() {
+  std::error_code ignored;
+  std::filesystem::current_path(previous_, ignored);
+}
+
 std::string read_file(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
@@ -35,11 +45,14 @@ std::string read_file(const std::filesystem::path& path) {
   return text.str();
 }
 
+void write_file(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
 std::vector<std::string> file_names(const std::filesystem::path& directory) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+  for (const auto& entry : std::filesystem::directory_iterator(directory))
     names.push_back(entry.path().filename().string());
-  }
   std::sort(names.begin(), names.end());
   return names;
 }

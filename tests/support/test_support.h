@@ -1,0 +1,42 @@
+// Helpers shared by the test suites: default parameters, scratch directories, whole-file reads
+// and writes, and a scoped change of the current directory.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "params/parameter_set.h"
+
+namespace kt::test {
+
+ParameterSet default_parameters();
+
+// A fresh, empty directory, removed at destruction.
+class ScratchDirectory {
+ public:
+  ScratchDirectory();
+  ~ScratchDirectory();
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Changes the current directory for the lifetime of the object.
+class CurrentDirectory {
+ public:
+  explicit CurrentDirectory(const std::filesystem::path& path);
+  ~CurrentDirectory();
+
+ private:
+  std::filesystem::path previous_;
+};
+
+std::string read_file(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, const std::string& text);
+std::vector<std::string> file_names(const std::filesystem::path& directory);
+
+}  // namespace kt::test
