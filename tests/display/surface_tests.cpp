@@ -3,6 +3,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <atomic>
 #include <set>
 #include <string>
 #include <thread>
@@ -254,6 +255,41 @@ TEST_F(SurfaceTest, SavedRectanglesRoundTripWithEveryAction) {
   // Restoring partly outside the surface draws the visible part only.
   restore_image(195, 97, buffer.data(), 3);
   EXPECT_EQ(surface_pixel(199, 99), 0xFF0000);
+}
+
+TEST(OffscreenWindow, WorkerFollowsTheMainWindowWhenItIsReplaced) {
+  // A worker draws without pause while the main window is removed and made anew: every
+  // operation lands on the window of the moment or fails without one, and once the last
+  // window exists the worker's drawing reaches it.
+  ASSERT_TRUE(create_offscreen_main_window(120, 80));
+  std::atomic<bool> stop{false};
+  std::atomic<int> rounds{0};
+  std::thread worker([&] {
+    const RealSegment segment{14, 0.0, 0.0, 119.0, 79.0};
+    while (!stop) {
+      set_color(12);
+      draw_rectangle(3, 0, 0, 9, 9);
+      draw_real_segments(&segment, 1);
+      move_to(20, 40);
+      draw_text("x", 1);
+      move_to(20, 30);
+      line_to(30, 30);
+      rounds.fetch_add(1);
+    }
+  });
+  for (int i = 0; i < 20; ++i) {
+    destroy_offscreen_main_window();
+    std::this_thread::yield();
+    ASSERT_TRUE(create_offscreen_main_window(120 + i, 80));
+    const int seen = rounds.load();
+    while (rounds.load() < seen + 2) std::this_thread::yield();
+  }
+  stop = true;
+  worker.join();
+  EXPECT_EQ(surface_pixel(5, 5), 0xFF0000);
+  EXPECT_EQ(surface_pixel(0, 0), 0xFFFF00);  // the segment's first pixel, drawn after the rectangle
+  EXPECT_EQ(surface_pixel(25, 30), 0xFFFF00);  // in the colour the segment left
+  destroy_offscreen_main_window();
 }
 
 TEST(NoWindow, EveryOperationFails) {
