@@ -123,10 +123,9 @@ class Surface {
   QFont font_;
   double font_x_scale_ = 1.0;  // horizontal scale that gives the requested average width
   std::unique_ptr<QFontMetricsF> metrics_;  // of the font draw_text uses; null: make anew
-  QString text_buffer_;  // the last graphics text
+  QString text_buffer_;                     // the last graphics text
   int pos_x_ = 0, pos_y_ = 0;
   bool text_advance_pending_ = false;  // pos_x_ still lacks the width of text_buffer_
-
 };
 
 }  // namespace kt::display

@@ -200,10 +200,9 @@ void TemporalPlot::add_point(const Point& point, const PlotCurveSwitches& switch
     const auto ku = static_cast<std::size_t>(k);
     if (!shown[ku]) continue;
     display::set_real_window(kInvertY, 0.0, 0.0, time_scale_, axis_tops_[ku]);
-    const display::RealSegment segment{static_cast<std::int16_t>(kQuantityColours[ku]),
-                                       first ? point.time : previous_point_[0],
-                                       first ? point.values[ku] : previous_point_[ku + 1],
-                                       point.time, point.values[ku]};
+    const display::RealSegment segment{
+        static_cast<std::int16_t>(kQuantityColours[ku]), first ? point.time : previous_point_[0],
+        first ? point.values[ku] : previous_point_[ku + 1], point.time, point.values[ku]};
     display::draw_real_segments(&segment, 1);
   }
   use_whole_page(page_);

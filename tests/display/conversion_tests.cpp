@@ -31,9 +31,9 @@ std::vector<double> probe_values(double lo, double hi, int pixels, std::mt19937_
     values.push_back(std::nextafter(half, lo - 1.0e300));
     values.push_back(lo + k * (hi - lo) / (pixels - 1));
   }
-  for (double v : {0.0, -0.0, 1.0e300, -1.0e300, std::numeric_limits<double>::infinity(),
-                   -std::numeric_limits<double>::infinity(),
-                   std::numeric_limits<double>::quiet_NaN()}) {
+  for (double v :
+       {0.0, -0.0, 1.0e300, -1.0e300, std::numeric_limits<double>::infinity(),
+        -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
     values.push_back(v);
   }
   return values;
@@ -45,13 +45,14 @@ TEST(RealToPixel, MatchesTheDefiningFormulaEverywhere) {
   struct Window {
     double lo, hi;
   };
-  const std::vector<Window> windows = {{0.0, 60.0},       {0.0, 2000.0},      {0.0, 281.25},
-                                       {0.0, 1.0},        {-3.7, 11.9},       {1.0e-300, 3.0e-300},
-                                       {0.0, 1.0e300},    {-1.0e308, 1.0e308}, {0.1, 0.3},
-                                       {1.0e6, 1.0e6 + 1}};
-  const std::vector<std::array<int, 4>> viewports = {
-      {0, 0, 1023, 767}, {154, 292, 664, 581}, {154, 39, 356, 190}, {10, 10, 10, 10},
-      {-50, -20, 2000, 900}};
+  const std::vector<Window> windows = {
+      {0.0, 60.0},          {0.0, 2000.0},  {0.0, 281.25},       {0.0, 1.0}, {-3.7, 11.9},
+      {1.0e-300, 3.0e-300}, {0.0, 1.0e300}, {-1.0e308, 1.0e308}, {0.1, 0.3}, {1.0e6, 1.0e6 + 1}};
+  const std::vector<std::array<int, 4>> viewports = {{0, 0, 1023, 767},
+                                                     {154, 292, 664, 581},
+                                                     {154, 39, 356, 190},
+                                                     {10, 10, 10, 10},
+                                                     {-50, -20, 2000, 900}};
   long checked = 0;
   for (const auto& vp : viewports) {
     surface.set_viewport(vp[0], vp[1], vp[2], vp[3]);

@@ -81,10 +81,9 @@ inline ::testing::AssertionResult surface_matches_png(const std::string& path, i
   }
   if (differing == 0) return ::testing::AssertionSuccess();
   actual.save(QString::fromStdString(path + ".actual.png"), "PNG");
-  return ::testing::AssertionFailure() << path << ": " << differing
-                                       << " pixels differ, the first at (" << first_x << ", "
-                                       << first_y << "); the picture drawn is in " << path
-                                       << ".actual.png";
+  return ::testing::AssertionFailure()
+         << path << ": " << differing << " pixels differ, the first at (" << first_x << ", "
+         << first_y << "); the picture drawn is in " << path << ".actual.png";
 }
 
 // Named hashes kept in a text file, one "name hash" per line.

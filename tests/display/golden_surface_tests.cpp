@@ -50,10 +50,22 @@ void draw_primitives() {
 
   // Lines in every octant from a centre, and lines leaving the surface.
   set_color(10);
-  const std::array<std::array<int, 2>, 16> ends = {{{60, 0},   {60, 25},  {60, 60},  {25, 60},
-                                                    {0, 60},   {-25, 60}, {-60, 60}, {-60, 25},
-                                                    {-60, 0},  {-60, -25}, {-60, -60}, {-25, -60},
-                                                    {0, -60},  {25, -60}, {60, -60}, {60, -25}}};
+  const std::array<std::array<int, 2>, 16> ends = {{{60, 0},
+                                                    {60, 25},
+                                                    {60, 60},
+                                                    {25, 60},
+                                                    {0, 60},
+                                                    {-25, 60},
+                                                    {-60, 60},
+                                                    {-60, 25},
+                                                    {-60, 0},
+                                                    {-60, -25},
+                                                    {-60, -60},
+                                                    {-25, -60},
+                                                    {0, -60},
+                                                    {25, -60},
+                                                    {60, -60},
+                                                    {60, -25}}};
   for (const auto& e : ends) {
     move_to(100, 150);
     line_to(static_cast<std::int16_t>(100 + e[0]), static_cast<std::int16_t>(150 + e[1]));
@@ -93,9 +105,9 @@ void draw_primitives() {
 
   // Graphics text in the fonts the pages use and a few more, some of it cut by a viewport.
   set_viewport(0, 0, kWidth - 1, kHeight - 1);
-  const std::array<const char*, 8> fonts = {"t'tms rmn'h26w16", "t'helv'h15w8",   "t'helv'h12w7",
-                                            "t'helv'h10w5",     "t'helv'h18w9",   "t'tms rmn'h15w8",
-                                            "t'courier'h16w9e", "t'tms rmn'h29w12iu"};
+  const std::array<const char*, 8> fonts = {
+      "t'tms rmn'h26w16", "t'helv'h15w8",    "t'helv'h12w7",     "t'helv'h10w5",
+      "t'helv'h18w9",     "t'tms rmn'h15w8", "t'courier'h16w9e", "t'tms rmn'h29w12iu"};
   int y = 240;
   int colour = 9;
   for (const char* request : fonts) {
