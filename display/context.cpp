@@ -7,6 +7,7 @@
 #include <QThread>
 #include <chrono>
 #include <utility>
+#include <vector>
 
 namespace kt::display {
 
@@ -30,9 +31,13 @@ struct ThreadSurface {
 
   ~ThreadSurface() {
     // After the application object is gone (threads' storage is released at the end of the
-    // process) the surface's fonts must not be released any more: keep the reference.
+    // process) the surface's fonts must not be released any more: the reference is kept, in
+    // a list that is never destroyed, like the display context.
     if (surface && QCoreApplication::instance() == nullptr) {
-      new std::shared_ptr<Surface>(std::move(surface));  // deliberately never freed
+      static std::mutex* const kept_mutex = new std::mutex;
+      static auto* const kept = new std::vector<std::shared_ptr<Surface>>;
+      std::lock_guard lock(*kept_mutex);
+      kept->push_back(std::move(surface));
     }
   }
 };
