@@ -102,7 +102,7 @@ int mul_div(int value, int numerator, int denominator) {
 }  // namespace
 
 struct DialogControl {
-  const ControlTemplate* spec = nullptr;
+  const ControlTemplate* form = nullptr;
   QWidget* widget = nullptr;
   int group = 0;
   DialogCallback callback;
@@ -110,13 +110,13 @@ struct DialogControl {
 };
 
 struct DialogObject {
-  const DialogTemplate* spec = nullptr;
+  const DialogTemplate* form = nullptr;
   std::unique_ptr<TemplateDialog> dialog;
   std::vector<DialogControl> controls;
 
   DialogControl* find(int id) {
     for (DialogControl& control : controls) {
-      if (control.spec->id == id) return &control;
+      if (control.form->id == id) return &control;
     }
     return nullptr;
   }
@@ -139,8 +139,8 @@ void run_callback(DialogObject& object, DialogControl& control, std::int32_t kin
   if (!control.callback || control.in_callback || !object.dialog->isVisible()) return;
   control.in_callback = true;
   const DialogCallback callback = control.callback;  // it may replace itself
-  callback(object, control.spec->id, kind);
-  if (DialogControl* still = object.find(control.spec->id)) still->in_callback = false;
+  callback(object, control.form->id, kind);
+  if (DialogControl* still = object.find(control.form->id)) still->in_callback = false;
 }
 
 void set_radio(DialogObject& object, DialogControl& control, bool checked) {
@@ -148,7 +148,7 @@ void set_radio(DialogObject& object, DialogControl& control, bool checked) {
   if (checked) {
     for (DialogControl& other : object.controls) {
       if (&other != &control && other.group == control.group &&
-          other.spec->kind == ControlKind::radio_button) {
+          other.form->kind == ControlKind::radio_button) {
         static_cast<QRadioButton*>(other.widget)->setChecked(false);
       }
     }
@@ -184,18 +184,18 @@ void fit_label(QLabel* label, const QRect& box, int room_width, const QString& n
 }
 
 void build_dialog(DialogObject& object) {
-  const DialogTemplate& spec = *object.spec;
+  const DialogTemplate& form = *object.form;
   FrameState& state = frame_state();
   object.dialog = std::make_unique<TemplateDialog>(state.frame.data());
   QDialog* dialog = object.dialog.get();
-  dialog->setWindowTitle(spec.caption);
+  dialog->setWindowTitle(form.caption);
   dialog->setWindowModality(Qt::ApplicationModal);
   dialog->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint);
 
   // The template's points at 96 pixels per inch, as the font's character height.
-  QFont font(dialog_face(spec.font_face));
-  font.setPixelSize(mul_div(spec.font_points, 96, 72));
+  QFont font(dialog_face(form.font_face));
+  font.setPixelSize(mul_div(form.font_points, 96, 72));
   font.setHintingPreference(QFont::PreferFullHinting);
   dialog->setFont(font);
   const QFontMetrics metrics(font);
@@ -207,7 +207,7 @@ void build_dialog(DialogObject& object) {
     return QRect(mul_div(x, base_x, 4), mul_div(y, base_y, 8), mul_div(width, base_x, 4),
                  mul_div(height, base_y, 8));
   };
-  const QRect client = to_pixels(spec.x, spec.y, spec.width, spec.height);
+  const QRect client = to_pixels(form.x, form.y, form.width, form.height);
   dialog->setFixedSize(client.size());
   if (QMainWindow* frame = state.frame) {
     const QPoint origin = frame->centralWidget() != nullptr
@@ -217,7 +217,7 @@ void build_dialog(DialogObject& object) {
   }
 
   int group = 0;
-  for (const ControlTemplate& control : spec.controls) {
+  for (const ControlTemplate& control : form.controls) {
     if (control.group_start) ++group;
     const QRect box = to_pixels(control.x, control.y, control.width, control.height);
     QWidget* widget = nullptr;
@@ -257,12 +257,12 @@ void build_dialog(DialogObject& object) {
   // Labels get the room up to the next control on their right.
   const QString narrow_face = narrow_face_of(font.family());
   for (DialogControl& control : object.controls) {
-    if (control.spec->kind != ControlKind::label) continue;
+    if (control.form->kind != ControlKind::label) continue;
     const QRect box = control.widget->geometry();
     int room = box.width();
     for (const DialogControl& other : object.controls) {
       const QRect other_box = other.widget->geometry();
-      if (&other == &control || other.spec->kind == ControlKind::group_box) continue;
+      if (&other == &control || other.form->kind == ControlKind::group_box) continue;
       if (other_box.left() <= box.left() || other_box.bottom() < box.top() ||
           other_box.top() > box.bottom()) {
         continue;
@@ -275,8 +275,8 @@ void build_dialog(DialogObject& object) {
   // Behaviour: automatic radio buttons, OK and Cancel, callbacks.
   DialogObject* self = &object;
   for (DialogControl& control : object.controls) {
-    const int id = control.spec->id;
-    switch (control.spec->kind) {
+    const int id = control.form->id;
+    switch (control.form->kind) {
       case ControlKind::radio_button:
         QObject::connect(static_cast<QRadioButton*>(control.widget), &QRadioButton::clicked, dialog,
                          [self, id] {
@@ -308,14 +308,14 @@ void build_dialog(DialogObject& object) {
 }  // namespace
 
 DialogObject* dialog_init(std::int32_t template_id) {
-  const DialogTemplate* spec = find_dialog_template(template_id);
-  if (spec == nullptr || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+  const DialogTemplate* form = find_dialog_template(template_id);
+  if (form == nullptr || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
     return nullptr;
   }
   DialogObject* object = nullptr;
   on_gui([&] {
     object = new DialogObject;
-    object->spec = spec;
+    object->form = form;
     build_dialog(*object);
   });
   return object;
@@ -335,7 +335,7 @@ bool dialog_set_text(DialogObject& dialog, std::int32_t control_id, const char* 
       label->setText(value);
     } else if (auto* button = qobject_cast<QAbstractButton*>(control->widget)) {
       button->setText(value);
-    } else if (control->spec->kind == ControlKind::group_box) {
+    } else if (control->form->kind == ControlKind::group_box) {
       static_cast<GroupFrame*>(control->widget)->set_title(value);
     }
     done = true;
@@ -347,7 +347,7 @@ bool dialog_set_checked(DialogObject& dialog, std::int32_t control_id, bool chec
   bool done = false;
   on_gui([&] {
     DialogControl* control = dialog.find(control_id);
-    if (control == nullptr || control->spec->kind != ControlKind::radio_button) return;
+    if (control == nullptr || control->form->kind != ControlKind::radio_button) return;
     set_radio(dialog, *control, checked);
     done = true;
   });
@@ -367,7 +367,7 @@ bool dialog_get_text(DialogObject& dialog, std::int32_t control_id, std::string&
       value = label->text();
     } else if (auto* button = qobject_cast<QAbstractButton*>(control->widget)) {
       value = button->text();
-    } else if (control->spec->kind == ControlKind::group_box) {
+    } else if (control->form->kind == ControlKind::group_box) {
       value = static_cast<GroupFrame*>(control->widget)->title();
     }
     const auto size = static_cast<std::size_t>(std::max(0, capacity));
