@@ -1,0 +1,53 @@
+// An offscreen main window of a given size for the drawing tests, painted dark grey first so
+// that whatever a drawing leaves untouched is recognisable, with its page geometry and pixel
+// queries.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "graphics/page_conventions.h"
+
+namespace kt::test {
+
+inline constexpr std::int32_t kBlue = 0x000080;
+inline constexpr std::int32_t kCyan = 0x008080;
+inline constexpr std::int32_t kMagenta = 0x800080;
+inline constexpr std::int32_t kGrey = 0x808080;
+inline constexpr std::int32_t kLightGreen = 0x00FF00;
+inline constexpr std::int32_t kLightCyan = 0x00FFFF;
+inline constexpr std::int32_t kLightRed = 0xFF0000;
+inline constexpr std::int32_t kYellow = 0xFFFF00;
+inline constexpr std::int32_t kWhite = 0xFFFFFF;
+
+class OffscreenPage {
+ public:
+  OffscreenPage(int width, int height);
+  ~OffscreenPage();
+  OffscreenPage(const OffscreenPage&) = delete;
+  OffscreenPage& operator=(const OffscreenPage&) = delete;
+
+  bool ready() const { return ready_; }
+  const PageGeometry& page() const { return page_; }
+  // Paints the whole page dark grey again, as a new title page would cover it.
+  void clear() const;
+  std::int32_t pixel(int x, int y) const;
+  // Pixels of the colour in the rectangle, edges inclusive.
+  int count(int x1, int y1, int x2, int y2, std::int32_t colour) const;
+  // Pixels of any colour other than the given one in the rectangle.
+  int count_other(int x1, int y1, int x2, int y2, std::int32_t colour) const;
+  // Bounding box of the pixels of a colour in a rectangle; false when there is none.
+  bool extent(int x1, int y1, int x2, int y2, std::int32_t colour, int& min_x, int& min_y,
+              int& max_x, int& max_y) const;
+  // Every pixel of a rectangle, row by row.
+  std::vector<std::int32_t> pixels(int x1, int y1, int x2, int y2) const;
+  // Saves the page under shots/ in the source tree; returns the path.
+  std::string save(const std::string& name) const;
+
+ private:
+  PageGeometry page_;
+  bool ready_ = false;
+};
+
+}  // namespace kt::test
