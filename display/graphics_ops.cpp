@@ -176,9 +176,13 @@ std::int16_t draw_real_segments(const RealSegment* segments, int count) {
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
   };
   std::array<End, 2> ends{};  // ends[i % 2]: the end of segment i (and of i - 2 before it)
+  // A segment whose pixel end points equal those of the segment right after it sets exactly the
+  // pixels that the next one sets again: it is not drawn (an unchanged stretch of a curve that
+  // is erased and redrawn in one pass costs one line, not two).
+  int pending_x1 = 0, pending_y1 = 0, pending_x2 = 0, pending_y2 = 0;
+  bool pending = false;
   for (int i = 0; i < count; ++i) {
     const RealSegment& segment = segments[i];
-    surface->set_color(segment.colour);
     End& two_before = ends[static_cast<std::size_t>(i % 2)];
     const End& one_before = ends[static_cast<std::size_t>((i + 1) % 2)];
     int x1 = 0, y1 = 0;
@@ -192,10 +196,20 @@ std::int16_t draw_real_segments(const RealSegment* segments, int count) {
                        ? one_before.px
                        : surface->real_x_to_pixel(segment.x2);
     const int y2 = surface->real_y_to_pixel(segment.y2);
-    surface->line(x1, y1, x2, y2);
     two_before = {segment.x2, segment.y2, x2, y2, true};
-    surface->set_position(x2, y2);
+    if (pending &&
+        !(pending_x1 == x1 && pending_y1 == y1 && pending_x2 == x2 && pending_y2 == y2)) {
+      surface->line(pending_x1, pending_y1, pending_x2, pending_y2);
+    }
+    surface->set_color(segment.colour);
+    pending_x1 = x1;
+    pending_y1 = y1;
+    pending_x2 = x2;
+    pending_y2 = y2;
+    pending = true;
   }
+  surface->line(pending_x1, pending_y1, pending_x2, pending_y2);
+  surface->set_position(pending_x2, pending_y2);
   surface.changed();
   return 1;
 }

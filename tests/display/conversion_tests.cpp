@@ -85,8 +85,9 @@ TEST(RealToPixel, MatchesTheDefiningFormulaEverywhere) {
 namespace kt::display {
 namespace {
 
-// Two alternating polylines with shared depths, repeated points, a NaN, a negative zero and
-// points far outside, drawn once as segments and once call by call.
+// Two alternating polylines with shared depths, repeated points, a NaN, a negative zero,
+// points far outside and a stretch where they coincide, drawn once as segments and once call by
+// call.
 std::vector<RealSegment> alternating_paths(std::mt19937_64& random) {
   std::uniform_real_distribution<double> value(-0.2, 1.3);
   std::vector<RealSegment> segments;
@@ -98,6 +99,12 @@ std::vector<RealSegment> alternating_paths(std::mt19937_64& random) {
     if (i == 40) next_a = std::numeric_limits<double>::quiet_NaN();
     if (i == 41) next_a = -0.0;
     if (i == 90) next_b = 1.0e6;
+    // A stretch where both polylines coincide, exactly or within a pixel: a segment whose end
+    // points equal the next one's is covered by it.
+    if (i >= 200 && i < 230) {
+      b = a;
+      next_b = i % 2 == 0 ? next_a : next_a + 1e-7;
+    }
     segments.push_back({3, depth, a, next_depth, next_a});
     segments.push_back({14, depth, b, next_depth, next_b});
     if (i % 29 == 0) segments.push_back({10, next_depth, next_b, next_depth, 0.5});
