@@ -99,16 +99,11 @@ void Application::wait_for_watcher() {
 }
 
 std::string run_outcome_message(const RunOutcome& outcome) {
-  static constexpr std::array<std::string_view, 3> kGuardReasons = {
-      "the help window is open", "the about window is open", "a calculation is running"};
   std::string message;
-  if (outcome.end == RunEnd::not_started && !outcome.not_started_reason.empty()) {
-    bool guard_refusal = false;
-    for (std::string_view reason : kGuardReasons)
-      guard_refusal |= outcome.not_started_reason == reason;
-    if (!guard_refusal) {
-      message = "The calculation was not started: " + outcome.not_started_reason + ".";
-    }
+  // A run the guards kept from starting is silent; a refused one says why.
+  if (outcome.end == RunEnd::not_started && !outcome.kept_by_guard &&
+      !outcome.not_started_reason.empty()) {
+    message = "The calculation was not started: " + outcome.not_started_reason + ".";
   }
   if (!outcome.file_errors.empty()) {
     if (!message.empty()) message += "\n";

@@ -328,6 +328,7 @@ RunOutcome calculation_entry(SharedParameters& parameters, GuardFlags& flags, So
   } else {
     return run_calculation(parameters, flags, state, scales, profiles, sink, options);
   }
+  outcome.kept_by_guard = true;
   return outcome;
 }
 

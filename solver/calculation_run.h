@@ -31,6 +31,7 @@ enum class RunEnd { not_started, end_test, step_limit, stop };
 struct RunOutcome {
   RunEnd end = RunEnd::not_started;
   std::string not_started_reason;  // set when end is not_started
+  bool kept_by_guard = false;      // not started: help, about or another run was under way
   std::int32_t step_count = 0;     // step_index when the loop ended
   std::string kinetics_line;       // without line end
   std::vector<std::string> file_errors;

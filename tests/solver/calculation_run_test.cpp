@@ -303,11 +303,23 @@ TEST(CalculationRun, InvalidChoicesDoNotStart) {
     const RunOutcome outcome = records.run(in_directory(directory), &sink);
     EXPECT_EQ(outcome.end, RunEnd::not_started);
     EXPECT_EQ(outcome.not_started_reason, c.message);
+    EXPECT_FALSE(outcome.kept_by_guard);  // a refusal the user is told about
     EXPECT_TRUE(sink.calls.empty());
     EXPECT_EQ(records.parameters.values, before);
     EXPECT_EQ(records.flags.run_active.load(), 0);
   }
   EXPECT_TRUE(test::file_names(directory.path()).empty());
+  // The guards keep a run from starting silently.
+  {
+    RunRecords records;
+    records.flags.about_open = 1.0f;
+    NullPlotSink sink;
+    const RunOutcome outcome =
+        calculation_entry(records.parameters, records.flags, *records.state, records.scales,
+                          records.profiles, sink, in_directory(directory));
+    EXPECT_EQ(outcome.end, RunEnd::not_started);
+    EXPECT_TRUE(outcome.kept_by_guard);
+  }
   // Other material values mean other material; a rectangle pulse runs.
   RunRecords other;
   other.parameters.values.material = 7.0f;
