@@ -1,13 +1,13 @@
 #include "app/batch/sweep.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <sstream>
-#include <chrono>
 #include <thread>
 
 #include "solver/result_files.h"
@@ -38,16 +38,6 @@ std::string fluence_folder(double fluence) {
 }
 
 }  // namespace
-
-const char* run_end_text(RunEnd end) {
-  switch (end) {
-    case RunEnd::end_test: return "end test";
-    case RunEnd::step_limit: return "step limit";
-    case RunEnd::stop: return "stop";
-    case RunEnd::not_started: break;
-  }
-  return "not started";
-}
 
 std::vector<double> parse_fluences(const std::string& text, int log_count, std::string& error) {
   std::vector<double> fluences;

@@ -34,8 +34,8 @@ struct SweepRun {
 };
 
 struct SweepResult {
-  std::vector<SweepRun> runs;     // in fluence order
-  std::string kinetics_file;      // path written
+  std::vector<SweepRun> runs;  // in fluence order
+  std::string kinetics_file;   // path written
   int lines_written = 0;
   bool interrupted = false;
   std::vector<std::string> errors;
@@ -54,8 +54,5 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
 
 // The CSV of a sweep: a header row, then one row per fluence.
 std::string sweep_csv(const SweepResult& result);
-
-// "end test", "step limit", "stop" or "not started".
-const char* run_end_text(RunEnd end);
 
 }  // namespace kt
