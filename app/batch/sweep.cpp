@@ -99,12 +99,12 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
 
   const std::string base = result_file_base(parameters.data_file_name);
   const std::filesystem::path kinetics_path = options.output_directory / kinetics_file_name(base);
-  result.kinetics_file = kinetics_path.string();
+  if (options.write_kinetics_file) result.kinetics_file = kinetics_path.string();
   // With Rewrite the file starts empty; each finished line is then appended and closed at once,
   // so the lines written so far stay valid whatever happens later.
-  if (parameters.kinetics_file_mode == 0.0f)
+  if (options.write_kinetics_file && parameters.kinetics_file_mode == 0.0f)
     write_result_file(kinetics_path, ResultFile::Mode::rewrite, "", result.errors);
-  const bool kinetics_usable = result.errors.empty();
+  const bool kinetics_usable = options.write_kinetics_file && result.errors.empty();
 
   std::mutex lock;  // guards the results, the next line to write, the progress, the live runs
   std::vector<GuardFlags*> live_runs;

@@ -25,6 +25,8 @@ struct SweepOptions {
   // When set, each run writes its temporal and spatial files into DIR/F<fluence>/.
   std::optional<std::filesystem::path> keep_files_directory;
   std::filesystem::path output_directory = ".";  // where the kinetics file goes
+  // False: no kinetics file is touched; the lines are only in the outcomes.
+  bool write_kinetics_file = true;
 };
 
 struct SweepRun {
@@ -35,7 +37,7 @@ struct SweepRun {
 
 struct SweepResult {
   std::vector<SweepRun> runs;  // in fluence order
-  std::string kinetics_file;   // path written
+  std::string kinetics_file;   // path written (empty when no kinetics file was asked for)
   int lines_written = 0;
   bool interrupted = false;
   std::vector<std::string> errors;

@@ -1,0 +1,170 @@
+"""Kestrium in Python: the laser-ablation calculation of the program, at native speed.
+
+    import kestrium
+    p = kestrium.Parameters(fluence=150)
+    r = kestrium.run(p)                  # NumPy arrays of every time step
+    s = kestrium.sweep(p, [50, 100, 200]) # an ablation curve, runs in parallel
+
+The calculations are the program's own (the same parameter and solver code). Nothing is written
+to disk unless an output folder is given. Long calls release the GIL and stop on Ctrl-C
+(KeyboardInterrupt) with no thread left running.
+"""
+
+import os
+import warnings
+from dataclasses import dataclass, field
+
+import numpy as np
+
+from ._kestrium import Parameters, _parse_fluences, _run, _sweep
+
+__all__ = ["Parameters", "Profile", "RunResult", "run", "sweep"]
+
+
+@dataclass(frozen=True)
+class Profile:
+    """The depth profiles at one spatial output instant (number 1 to 10).
+
+    depth_nm, temperature_K and fraction (of broken bonds) hold one value per grid node; the
+    spatial result files list the same nodes but the last.
+    """
+
+    number: int
+    step: int
+    time_ns: float
+    depth_nm: np.ndarray
+    temperature_K: np.ndarray
+    fraction: np.ndarray
+
+
+@dataclass(frozen=True)
+class RunResult:
+    """The result of one calculation.
+
+    time_ns, surface_temperature_K, velocity_cm_per_s, depth_nm (ablated: surface recession)
+    and surface_fraction (of broken bonds) hold one value per time step, every step of the run;
+    step holds the step numbers. profiles are the depth profiles at the spatial output instants
+    of the parameters (none when their spatial output is 0). The kinetics values are those of
+    the kinetics line; end is "end test", "step limit", "stopped" or "diverged". A diverged run
+    has its sound steps in the arrays, NaN kinetics values and the reason in message.
+    parameters are the parameters as the run left them (Auto scales, clamps).
+    """
+
+    time_ns: np.ndarray
+    surface_temperature_K: np.ndarray
+    velocity_cm_per_s: np.ndarray
+    depth_nm: np.ndarray
+    surface_fraction: np.ndarray
+    step: np.ndarray
+    profiles: list
+    surface_recession_nm: float
+    volume_depth_nm: float
+    total_depth_nm: float
+    fluence_used: float
+    peak_surface_temperature_K: float
+    peak_front_velocity_cm_per_s: float
+    steps: int
+    end: str
+    kinetics_line: str
+    message: str
+    parameters: Parameters = field(repr=False)
+
+    def __repr__(self):
+        return (
+            f"RunResult(end={self.end!r}, steps={self.steps}, "
+            f"total_depth_nm={self.total_depth_nm:.6g}, profiles={len(self.profiles)})"
+        )
+
+
+def _folder(path):
+    """The folder as a string, created when missing."""
+    path = os.fspath(path)
+    os.makedirs(path, exist_ok=True)
+    return path
+
+
+def _raise_file_errors(errors, result):
+    if errors:
+        error = OSError("; ".join(errors))
+        error.result = result
+        raise error
+
+
+def run(parameters, profiles=True, output_dir=None, refinement=1):
+    """Runs one calculation and returns a RunResult.
+
+    parameters: a Parameters. profiles: keep the depth profiles at the spatial output instants.
+    output_dir: when given, the run writes the program's result files there (temporal, spatial
+    and kinetics files named from data_file_name), exactly as the program and the batch runner
+    do; otherwise nothing is written. refinement: each time step split into this many sub-steps
+    (1 to 64; 1 is the model's own step). A refused parameter raises ValueError with the
+    program's message; a diverged run warns (RuntimeWarning) and says why in message; a result
+    file that cannot be written raises OSError naming it, with the result as its .result.
+    Ctrl-C stops the run and raises KeyboardInterrupt.
+    """
+    folder = _folder(output_dir) if output_dir is not None else None
+    d = _run(parameters, bool(profiles), folder, int(refinement))
+    result = RunResult(
+        profiles=[Profile(**p) for p in d.pop("profiles")],
+        **{k: v for k, v in d.items() if k != "file_errors"},
+    )
+    if result.end == "diverged":
+        warnings.warn(result.message, RuntimeWarning, stacklevel=2)
+    _raise_file_errors(d["file_errors"], result)
+    return result
+
+
+def _progress_bar(total):
+    try:
+        from tqdm.auto import tqdm
+    except ImportError:
+        return None
+    bar = tqdm(total=total, unit="run")
+
+    def update(done, _total):
+        bar.update(done - bar.n)
+        if done == _total:
+            bar.close()
+
+    return update
+
+
+def sweep(parameters, fluences, jobs=None, log=0, output_dir=None, keep_files=None, csv=None,
+          progress=None):
+    """Runs one calculation per fluence, in parallel, and returns the ablation curve.
+
+    fluences: fluences in mJ/cm^2, or the batch runner's text ("20:200:10", "40,60,80", or
+    "FROM:TO" with log=N for N log-spaced fluences). jobs: threads (default: all cores).
+    Returns a dict of NumPy arrays in fluence order, one entry per fluence, with the columns of
+    the batch runner's CSV (fluence_mJ_per_cm2 as used, surface_recession_nm, volume_depth_nm,
+    total_depth_nm, peak_surface_temperature_K, peak_front_velocity_cm_per_s, steps, end) and
+    kinetics_line and message (why a run diverged). Diverged runs have NaN depths.
+
+    Nothing is written unless asked: output_dir receives the kinetics file (one line per
+    fluence, as the batch runner's sweep writes it, following the kinetics file mode),
+    keep_files a folder F<fluence> per run with its temporal and spatial files, csv the batch
+    runner's CSV table. progress: a callable(done, total), or True for a progress bar.
+    A refused fluence or parameter raises ValueError before any run starts; Ctrl-C stops the
+    runs under way and raises KeyboardInterrupt (with output_dir the kinetics lines of the
+    runs finished in unbroken fluence order stay written).
+    """
+    if isinstance(fluences, str):
+        fluences = _parse_fluences(fluences, int(log))
+    else:
+        fluences = [float(f) for f in np.ravel(np.asarray(fluences, dtype=float))]
+    if progress is True:
+        progress = _progress_bar(len(fluences))
+    folder = _folder(output_dir) if output_dir is not None else None
+    kept = _folder(keep_files) if keep_files is not None else None
+    d = _sweep(parameters, fluences, int(jobs or 0), folder, kept, progress or None)
+    errors = d.pop("errors")
+    table = d.pop("csv")
+    d.pop("kinetics_file")
+    if csv is not None:
+        try:
+            with open(csv, "w", newline="") as out:
+                out.write(table)
+        except OSError as e:
+            errors.append(f'Cannot write the CSV file "{os.fspath(csv)}": {e.strerror}')
+    _raise_file_errors(errors, d)
+    return d

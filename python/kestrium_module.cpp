@@ -1,0 +1,500 @@
+// The compiled part of the kestrium Python package: the Parameter set with attribute access by
+// field name, one calculation run with its per-step values as NumPy arrays, and fluence sweeps
+// on threads. Everything runs on the params/ and solver/ libraries of the program; the calls
+// that compute release the GIL and turn Ctrl-C into a Stop of the runs under way.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/batch/sweep.h"
+#include "params/parameter_fields.h"
+#include "params/parameter_file.h"
+#include "params/parameter_set.h"
+#include "solver/calculation_run.h"
+#include "solver/run_observer.h"
+
+namespace py = pybind11;
+
+namespace kt::python {
+namespace {
+
+constexpr const char* kTextField = "data_file_name";
+
+ParameterSet default_set() {
+  ParameterSet p;
+  set_default_parameter_groups(p, 0);
+  return p;
+}
+
+// The shortest decimal that reads back as the same 32-bit value: 0.1f shows as 0.1.
+double shown_value(float value) {
+  if (!std::isfinite(value)) return static_cast<double>(value);
+  char buffer[32];
+  for (int digits = 1; digits < 9; ++digits) {
+    std::snprintf(buffer, sizeof buffer, "%.*g", digits, static_cast<double>(value));
+    if (std::strtof(buffer, nullptr) == value) return std::strtod(buffer, nullptr);
+  }
+  return static_cast<double>(value);
+}
+
+float to_single(double value) {
+  constexpr double largest = std::numeric_limits<float>::max();
+  if (std::isnan(value)) return std::numeric_limits<float>::quiet_NaN();
+  if (value > largest) return std::numeric_limits<float>::infinity();
+  if (value < -largest) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(value);
+}
+
+const ParameterField& field_named(const std::string& name) {
+  const ParameterField* field = find_parameter_field(name);
+  if (!field) {
+    throw py::type_error("unknown parameter '" + name + "'; the parameters are " +
+                         parameter_field_names(false) + ", " + kTextField);
+  }
+  return *field;
+}
+
+// Sets one field, refused exactly as a run would refuse the value (the message names the
+// field's label, the value and the allowed range). The set is unchanged on refusal.
+void set_checked(ParameterSet& p, const ParameterField& field, double value) {
+  const float single = to_single(value);
+  ParameterSet probe = default_set();
+  set_field_value(probe, field, single);
+  if (const std::string refusal = check_run_choices(probe); !refusal.empty()) {
+    throw py::value_error(refusal);
+  }
+  set_field_value(p, field, single);
+}
+
+void set_text(ParameterSet& p, const std::string& text) {
+  if (text.size() > static_cast<std::size_t>(kDataFileNameLength)) {
+    throw py::value_error(std::string(kTextField) + " \"" + text + "\" has " +
+                          std::to_string(text.size()) + " characters; it holds at most " +
+                          std::to_string(kDataFileNameLength));
+  }
+  set_padded(p.data_file_name, text);
+}
+
+void set_by_name(ParameterSet& p, const std::string& name, py::handle value) {
+  if (name == kTextField) {
+    set_text(p, value.cast<std::string>());
+    return;
+  }
+  set_checked(p, field_named(name), value.cast<double>());
+}
+
+py::dict to_dict(const ParameterSet& p) {
+  py::dict d;
+  for (const ParameterField& f : parameter_fields()) {
+    d[py::str(std::string(f.name))] = shown_value(field_value(p, f));
+  }
+  d[kTextField] = trimmed_right(p.data_file_name);
+  return d;
+}
+
+std::string repr(const ParameterSet& p) {
+  const ParameterSet defaults = default_set();
+  std::string out = "Parameters(";
+  bool first = true;
+  for (const ParameterField& f : parameter_fields()) {
+    const float value = field_value(p, f);
+    if (value == field_value(defaults, f)) continue;
+    out += (first ? "" : ", ") + std::string(f.name) + "=" +
+           py::repr(py::float_(shown_value(value))).cast<std::string>();
+    first = false;
+  }
+  if (p.data_file_name != defaults.data_file_name) {
+    out += (first ? "" : ", ") + std::string(kTextField) + "=" +
+           py::repr(py::str(trimmed_right(p.data_file_name))).cast<std::string>();
+  }
+  return out + ")";
+}
+
+ParameterSet from_keywords(const ParameterSet& start, const py::kwargs& keywords) {
+  ParameterSet p = start;
+  for (auto item : keywords) set_by_name(p, item.first.cast<std::string>(), item.second);
+  return p;
+}
+
+[[noreturn]] void raise_os_error(PyObject* type, const std::string& message) {
+  PyErr_SetString(type, message.c_str());
+  throw py::error_already_set();
+}
+
+ParameterSet read_parameters(const std::filesystem::path& path) {
+  ParameterSet p = default_set();
+  const FileResult result = read_parameter_file(path.string(), p);
+  if (result) return p;
+  // A file that opens but does not read is bad input; one that does not open is an OS error.
+  if (!std::ifstream(path, std::ios::binary)) {
+    const bool missing = errno == ENOENT;
+    raise_os_error(missing ? PyExc_FileNotFoundError : PyExc_OSError, result.message);
+  }
+  throw py::value_error(result.message);
+}
+
+void write_parameters(ParameterSet& p, const std::filesystem::path& path) {
+  const FileResult result = write_parameter_file(path.string(), p);
+  if (!result) raise_os_error(PyExc_OSError, result.message);
+}
+
+template <class T>
+py::array_t<T> to_array(std::vector<T>&& values) {
+  auto* owned = new std::vector<T>(std::move(values));
+  py::capsule owner(owned, [](void* v) { delete static_cast<std::vector<T>*>(v); });
+  return py::array_t<T>(static_cast<py::ssize_t>(owned->size()), owned->data(), owner);
+}
+
+// Runs `work` on its own thread while the caller waits with the GIL released. Every 50 ms the
+// waiting thread takes the GIL to look for Ctrl-C (and to call `poll`); a pending Python error
+// calls `stop` once, the thread is joined, and the error is raised. No thread outlives the call.
+void run_interruptible(const std::function<void()>& work, const std::function<void()>& stop,
+                       const std::function<void()>& poll = {}) {
+  std::mutex lock;
+  std::condition_variable finished;
+  bool done = false;
+  std::exception_ptr failure;
+  std::optional<py::error_already_set> pending;
+  std::thread worker([&] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    std::lock_guard<std::mutex> guard(lock);
+    done = true;
+    finished.notify_all();
+  });
+  {
+    py::gil_scoped_release release;
+    std::unique_lock<std::mutex> guard(lock);
+    while (!finished.wait_for(guard, std::chrono::milliseconds(50), [&] { return done; })) {
+      if (pending) continue;
+      guard.unlock();
+      bool stop_now = false;
+      {
+        py::gil_scoped_acquire acquire;
+        try {
+          if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+          if (poll) poll();
+        } catch (py::error_already_set& e) {
+          pending = std::move(e);
+          stop_now = true;
+        }
+      }
+      if (stop_now) stop();
+      guard.lock();
+    }
+  }
+  worker.join();
+  if (pending) throw *pending;
+  if (failure) std::rethrow_exception(failure);
+  if (poll) poll();
+}
+
+// Collects what a run reports: every output step and the profiles at the spatial instants.
+class Collector final : public RunObserver {
+ public:
+  explicit Collector(bool keep_profiles) : keep_profiles_(keep_profiles) {}
+
+  void run_started(const RunConstants&, const PlotScaleSet& scales) override {
+    node_count_ = scales.profile_node_count;
+    for (auto* v : {&time_ns, &temperature_k, &velocity_cm_s, &depth_nm, &fraction}) {
+      v->reserve(8192);
+    }
+    step.reserve(8192);
+  }
+  void step_done(const StepRecord& r) override {
+    step.push_back(r.step);
+    time_ns.push_back(r.time_ns);
+    temperature_k.push_back(r.surface_temperature_k);
+    velocity_cm_s.push_back(r.velocity_cm_s);
+    depth_nm.push_back(r.ablated_depth_nm);
+    fraction.push_back(r.surface_fraction);
+  }
+  void profiles_taken(int number, const StepRecord& r, const ProfileArrays& p) override {
+    if (!keep_profiles_) return;
+    Profile taken{number, r.step, r.time_ns, {}, {}, {}};
+    for (int k = 1; k <= node_count_; ++k) {
+      taken.depth_nm.push_back(p.profile_depth_nm[static_cast<std::size_t>(k)]);
+      taken.temperature_k.push_back(p.profile_temperature_k[static_cast<std::size_t>(k)]);
+      taken.fraction.push_back(p.profile_fraction[static_cast<std::size_t>(k)]);
+    }
+    profiles.push_back(std::move(taken));
+  }
+
+  struct Profile {
+    int number;
+    std::int32_t step;
+    double time_ns;
+    std::vector<double> depth_nm, temperature_k, fraction;
+  };
+  std::vector<std::int32_t> step;
+  std::vector<double> time_ns, temperature_k, velocity_cm_s, depth_nm, fraction;
+  std::vector<Profile> profiles;
+
+ private:
+  bool keep_profiles_;
+  int node_count_ = 0;
+};
+
+void put_outcome(py::dict& d, const RunOutcome& o) {
+  const bool diverged = o.end == RunEnd::diverged;
+  const double none = std::numeric_limits<double>::quiet_NaN();
+  d["end"] = run_end_text(o.end);
+  d["steps"] = o.step_count;
+  d["fluence_used"] = o.fluence_used;
+  // A diverged run has no kinetics line: its depths are not results.
+  d["surface_recession_nm"] = diverged ? none : o.surface_recession_nm;
+  d["volume_depth_nm"] = diverged ? none : o.volume_depth_nm;
+  d["total_depth_nm"] = diverged ? none : o.total_depth_nm;
+  d["peak_surface_temperature_K"] = o.peak_surface_temperature_k;
+  d["peak_front_velocity_cm_per_s"] = o.peak_front_velocity_cm_s;
+  d["kinetics_line"] = o.kinetics_line;
+  d["message"] = diverged ? divergence_message(o) : std::string();
+  d["file_errors"] = o.file_errors;
+}
+
+py::dict run(const ParameterSet& parameters, bool keep_profiles,
+             const std::optional<std::filesystem::path>& output_directory, int refinement) {
+  if (refinement < 1 || refinement > kMaximumRefinement) {
+    throw py::value_error("refinement is " + std::to_string(refinement) +
+                          "; it must be from 1 to " + std::to_string(kMaximumRefinement));
+  }
+  SharedParameters shared;
+  shared.values = parameters;
+  GuardFlags flags;
+  auto state = std::make_unique<SolverState>();
+  auto profiles = std::make_unique<ProfileArrays>();
+  PlotScaleSet scales;
+  NullPlotSink sink;
+  Collector collector(keep_profiles);
+  RunOptions options;
+  options.refinement = refinement;
+  options.observer = &collector;
+  options.write_profile_files = output_directory.has_value();
+  options.append_kinetics_line = output_directory.has_value();
+  if (output_directory) options.output_directory = *output_directory;
+
+  RunOutcome outcome;
+  run_interruptible(
+      [&] { outcome = run_calculation(shared, flags, *state, scales, *profiles, sink, options); },
+      [&] { flags.stop_request.store(999); });
+  if (outcome.end == RunEnd::not_started) throw py::value_error(outcome.not_started_reason);
+
+  py::dict d;
+  d["step"] = to_array(std::move(collector.step));
+  d["time_ns"] = to_array(std::move(collector.time_ns));
+  d["surface_temperature_K"] = to_array(std::move(collector.temperature_k));
+  d["velocity_cm_per_s"] = to_array(std::move(collector.velocity_cm_s));
+  d["depth_nm"] = to_array(std::move(collector.depth_nm));
+  d["surface_fraction"] = to_array(std::move(collector.fraction));
+  py::list taken;
+  for (Collector::Profile& p : collector.profiles) {
+    py::dict profile;
+    profile["number"] = p.number;
+    profile["step"] = p.step;
+    profile["time_ns"] = p.time_ns;
+    profile["depth_nm"] = to_array(std::move(p.depth_nm));
+    profile["temperature_K"] = to_array(std::move(p.temperature_k));
+    profile["fraction"] = to_array(std::move(p.fraction));
+    taken.append(profile);
+  }
+  d["profiles"] = taken;
+  put_outcome(d, outcome);
+  d["parameters"] = shared.snapshot();
+  return d;
+}
+
+py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluences, int jobs,
+               const std::optional<std::filesystem::path>& output_directory,
+               const std::optional<std::filesystem::path>& keep_files_directory,
+               const py::object& progress) {
+  if (fluences.empty()) throw py::value_error("a sweep needs at least one fluence");
+  // Every run is checked before any starts: a refused fluence stops nothing half way.
+  for (double fluence : fluences) {
+    ParameterSet p = parameters;
+    p.fluence = to_single(fluence);
+    if (const std::string refusal = check_run_choices(p); !refusal.empty()) {
+      throw py::value_error(refusal);
+    }
+  }
+  SweepOptions options;
+  options.fluences = fluences;
+  options.jobs = jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  options.write_kinetics_file = output_directory.has_value();
+  if (output_directory) options.output_directory = *output_directory;
+  options.keep_files_directory = keep_files_directory;
+
+  std::atomic<bool> interrupt{false};
+  std::atomic<int> done{0};
+  int reported = -1;
+  const int total = static_cast<int>(fluences.size());
+  SweepResult result;
+  run_interruptible(
+      [&] {
+        result = run_sweep(parameters, options, interrupt, [&](int n, int) { done.store(n); });
+      },
+      [&] { interrupt.store(true); },
+      [&] {
+        const int now = done.load();
+        if (progress.is_none() || now == reported) return;
+        reported = now;
+        progress(now, total);
+      });
+
+  std::vector<double> fluence_used, recession, volume, total_depth, peak_t, peak_v;
+  std::vector<std::int32_t> steps;
+  py::list ends, lines, messages;
+  for (const SweepRun& r : result.runs) {
+    py::dict d;
+    put_outcome(d, r.outcome);
+    fluence_used.push_back(r.outcome.fluence_used);
+    recession.push_back(d["surface_recession_nm"].cast<double>());
+    volume.push_back(d["volume_depth_nm"].cast<double>());
+    total_depth.push_back(d["total_depth_nm"].cast<double>());
+    peak_t.push_back(r.outcome.peak_surface_temperature_k);
+    peak_v.push_back(r.outcome.peak_front_velocity_cm_s);
+    steps.push_back(r.outcome.step_count);
+    ends.append(d["end"]);
+    lines.append(d["kinetics_line"]);
+    messages.append(d["message"]);
+  }
+  py::module_ numpy = py::module_::import("numpy");
+  py::dict d;
+  d["fluence_mJ_per_cm2"] = to_array(std::move(fluence_used));
+  d["surface_recession_nm"] = to_array(std::move(recession));
+  d["volume_depth_nm"] = to_array(std::move(volume));
+  d["total_depth_nm"] = to_array(std::move(total_depth));
+  d["peak_surface_temperature_K"] = to_array(std::move(peak_t));
+  d["peak_front_velocity_cm_per_s"] = to_array(std::move(peak_v));
+  d["steps"] = to_array(std::move(steps));
+  d["end"] = numpy.attr("array")(ends, "str");
+  d["kinetics_line"] = numpy.attr("array")(lines, "str");
+  d["message"] = numpy.attr("array")(messages, "str");
+  d["csv"] = sweep_csv(result);
+  d["kinetics_file"] = result.kinetics_file;
+  d["errors"] = result.errors;
+  return d;
+}
+
+std::vector<double> parse_fluence_text(const std::string& text, int log_count) {
+  std::string error;
+  std::vector<double> fluences = parse_fluences(text, log_count, error);
+  if (fluences.empty()) throw py::value_error(error);
+  return fluences;
+}
+
+const char* kParametersDoc = R"(The inputs of a calculation: the Parameter set of the program.
+
+Parameters() holds the program's defaults; Parameters(fluence=200, ablation_model=1) starts from
+the defaults and changes the named fields. Every field is an attribute (p.fluence = 100); values
+are 32-bit reals as in the parameter file and read back as the shortest decimal that gives the
+same value. A value a run would refuse raises ValueError with the program's message, e.g.
+"Fluence [mJ/cm^2] is -50; it must be greater than 0", and leaves the set unchanged.
+data_file_name (at most 14 characters) names the result files when a run writes them.)";
+
+}  // namespace
+
+void bind_module(py::module_& m) {
+  m.doc() = "The compiled core of the kestrium package (use the kestrium package itself).";
+
+  py::class_<ParameterSet> parameters(m, "Parameters", kParametersDoc);
+  parameters
+      .def(py::init([](const py::kwargs& keywords) {
+             return from_keywords(default_set(), keywords);
+           }),
+           "The defaults, with the fields given as keywords changed.")
+      .def_static("read", &read_parameters, py::arg("path"),
+                  "Reads a parameter file. A file that cannot be opened raises OSError "
+                  "(FileNotFoundError when missing); one that cannot be read raises ValueError "
+                  "naming the file, the line and the problem.")
+      .def("write", &write_parameters, py::arg("path"),
+           "Writes the parameter file (replaced whole, never half-written). As in the program, "
+           "time_scale is set to pulse_width first. Raises OSError naming the file on failure.")
+      .def("to_dict", &to_dict, "Every field by name, data_file_name included.")
+      .def(
+          "copy",
+          [](const ParameterSet& p, const py::kwargs& keywords) {
+            return from_keywords(p, keywords);
+          },
+          "A copy, with the fields given as keywords changed.")
+      .def("check",
+           [](const ParameterSet& p) {
+             if (const std::string refusal = check_run_choices(p); !refusal.empty()) {
+               throw py::value_error(refusal);
+             }
+           },
+           "Raises ValueError with the program's message when a run would refuse these "
+           "parameters (a file read from disk is not checked until it runs).")
+      .def_static(
+          "fields",
+          [] {
+            py::dict d;
+            for (const ParameterField& f : parameter_fields()) {
+              d[py::str(std::string(f.name))] =
+                  py::make_tuple(std::string(f.label), std::string(f.unit));
+            }
+            return d;
+          },
+          "The numeric fields in file order: name -> (label, unit).")
+      .def("__repr__", &repr)
+      .def("__eq__", [](const ParameterSet& a, const ParameterSet& b) { return a == b; })
+      .def("__copy__", [](const ParameterSet& p) { return p; })
+      .def("__deepcopy__", [](const ParameterSet& p, const py::dict&) { return p; })
+      .def(py::pickle([](const ParameterSet& p) { return to_dict(p); },
+                      [](const py::dict& d) {
+                        ParameterSet p = default_set();
+                        for (auto item : d) set_by_name(p, item.first.cast<std::string>(), item.second);
+                        return p;
+                      }));
+  parameters.attr("__hash__") = py::none();
+
+  for (const ParameterField& f : parameter_fields()) {
+    const ParameterField* field = &f;
+    std::string doc = std::string(f.label);
+    if (const std::string range = allowed_range_text(f); !range.empty()) {
+      doc += "; " + range;
+    }
+    parameters.def_property(
+        std::string(f.name).c_str(),
+        [field](const ParameterSet& p) { return shown_value(field_value(p, *field)); },
+        [field](ParameterSet& p, double value) { set_checked(p, *field, value); }, doc.c_str());
+  }
+  parameters.def_property(
+      kTextField, [](const ParameterSet& p) { return trimmed_right(p.data_file_name); },
+      [](ParameterSet& p, const std::string& text) { set_text(p, text); },
+      "The data file name: its first seven characters name the result files.");
+
+  m.def("_run", &run, py::arg("parameters"), py::arg("profiles"), py::arg("output_dir"),
+        py::arg("refinement"));
+  m.def("_sweep", &sweep, py::arg("parameters"), py::arg("fluences"), py::arg("jobs"),
+        py::arg("output_dir"), py::arg("keep_files"), py::arg("progress"));
+  m.def("_parse_fluences", &parse_fluence_text, py::arg("text"), py::arg("log"));
+}
+
+}  // namespace kt::python
+
+PYBIND11_MODULE(_kestrium, m) {
+  kt::python::bind_module(m);
+}
