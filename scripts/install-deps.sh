@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the screenshots need, when missing.
+# Installs the Debian packages the build, the tests, the screenshots and the Python module need,
+# when missing.
 set -euo pipefail
 packages=(g++ cmake make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest
-          libbenchmark-dev fonts-liberation xvfb xauth xdotool imagemagick)
+          libbenchmark-dev fonts-liberation xvfb xauth xdotool imagemagick
+          pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
