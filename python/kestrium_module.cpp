@@ -346,6 +346,8 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   if (output_directory) options.output_directory = *output_directory;
   options.keep_files_directory = keep_files_directory;
 
+  // The threads read their own copy: Python code may change `parameters` meanwhile.
+  const ParameterSet snapshot = parameters;
   std::atomic<bool> interrupt{false};
   std::atomic<int> done{0};
   int reported = -1;
@@ -353,7 +355,7 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   SweepResult result;
   run_interruptible(
       [&] {
-        result = run_sweep(parameters, options, interrupt, [&](int n, int) { done.store(n); });
+        result = run_sweep(snapshot, options, interrupt, [&](int n, int) { done.store(n); });
       },
       [&] { interrupt.store(true); },
       [&] {
