@@ -341,7 +341,8 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   }
   SweepOptions options;
   options.fluences = fluences;
-  options.jobs = jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  options.jobs =
+      jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   options.write_kinetics_file = output_directory.has_value();
   if (output_directory) options.output_directory = *output_directory;
   options.keep_files_directory = keep_files_directory;
@@ -354,9 +355,7 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   const int total = static_cast<int>(fluences.size());
   SweepResult result;
   run_interruptible(
-      [&] {
-        result = run_sweep(snapshot, options, interrupt, [&](int n, int) { done.store(n); });
-      },
+      [&] { result = run_sweep(snapshot, options, interrupt, [&](int n, int) { done.store(n); }); },
       [&] { interrupt.store(true); },
       [&] {
         const int now = done.load();
@@ -423,9 +422,8 @@ void bind_module(py::module_& m) {
 
   py::class_<ParameterSet> parameters(m, "Parameters", kParametersDoc);
   parameters
-      .def(py::init([](const py::kwargs& keywords) {
-             return from_keywords(default_set(), keywords);
-           }),
+      .def(py::init(
+               [](const py::kwargs& keywords) { return from_keywords(default_set(), keywords); }),
            "The defaults, with the fields given as keywords changed.")
       .def_static("read", &read_parameters, py::arg("path"),
                   "Reads a parameter file. A file that cannot be opened raises OSError "
@@ -441,14 +439,15 @@ void bind_module(py::module_& m) {
             return from_keywords(p, keywords);
           },
           "A copy, with the fields given as keywords changed.")
-      .def("check",
-           [](const ParameterSet& p) {
-             if (const std::string refusal = check_run_choices(p); !refusal.empty()) {
-               throw py::value_error(refusal);
-             }
-           },
-           "Raises ValueError with the program's message when a run would refuse these "
-           "parameters (a file read from disk is not checked until it runs).")
+      .def(
+          "check",
+          [](const ParameterSet& p) {
+            if (const std::string refusal = check_run_choices(p); !refusal.empty()) {
+              throw py::value_error(refusal);
+            }
+          },
+          "Raises ValueError with the program's message when a run would refuse these "
+          "parameters (a file read from disk is not checked until it runs).")
       .def_static(
           "fields",
           [] {
@@ -467,7 +466,8 @@ void bind_module(py::module_& m) {
       .def(py::pickle([](const ParameterSet& p) { return to_dict(p); },
                       [](const py::dict& d) {
                         ParameterSet p = default_set();
-                        for (auto item : d) set_by_name(p, item.first.cast<std::string>(), item.second);
+                        for (auto item : d)
+                          set_by_name(p, item.first.cast<std::string>(), item.second);
                         return p;
                       }));
   parameters.attr("__hash__") = py::none();

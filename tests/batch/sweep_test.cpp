@@ -1,4 +1,5 @@
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -20,7 +21,8 @@ class SweepTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           (std::string("kt_batch_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           (std::string("kt_batch_") + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     set_default_parameter_groups(parameters_, 0);
