@@ -113,7 +113,8 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
 
   auto write_ready_lines = [&] {  // called with lock held
     while (next_line < total && result.runs[next_line].finished) {
-      if (kinetics_usable) {
+      // A diverged run has no kinetics line, as when the runs are made one after another.
+      if (kinetics_usable && result.runs[next_line].outcome.end != RunEnd::diverged) {
         const std::size_t errors_before = result.errors.size();
         write_result_file(kinetics_path, ResultFile::Mode::append,
                           result.runs[next_line].outcome.kinetics_line + kLineEnd, result.errors);

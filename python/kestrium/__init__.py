@@ -138,7 +138,8 @@ def sweep(parameters, fluences, jobs=None, log=0, output_dir=None, keep_files=No
     Returns a dict of NumPy arrays in fluence order, one entry per fluence, with the columns of
     the batch runner's CSV (fluence_mJ_per_cm2 as used, surface_recession_nm, volume_depth_nm,
     total_depth_nm, peak_surface_temperature_K, peak_front_velocity_cm_per_s, steps, end) and
-    kinetics_line and message (why a run diverged). Diverged runs have NaN depths.
+    kinetics_line and message (why a run diverged). Diverged runs have NaN depths, no line in
+    the kinetics file, and a RuntimeWarning says how many there were.
 
     Nothing is written unless asked: output_dir receives the kinetics file (one line per
     fluence, as the batch runner's sweep writes it, following the kinetics file mode),
@@ -166,5 +167,11 @@ def sweep(parameters, fluences, jobs=None, log=0, output_dir=None, keep_files=No
                 out.write(table)
         except OSError as e:
             errors.append(f'Cannot write the CSV file "{os.fspath(csv)}": {e.strerror}')
+    diverged = np.flatnonzero(d["end"] == "diverged")
+    if diverged.size:
+        first = diverged[0]
+        warnings.warn(f"{diverged.size} of {len(fluences)} runs diverged; at "
+                      f"{fluences[first]:g} mJ/cm^2: {d['message'][first]}", RuntimeWarning,
+                      stacklevel=2)
     _raise_file_errors(errors, d)
     return d

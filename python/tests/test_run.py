@@ -68,3 +68,14 @@ def test_unwritable_result_file_raises_with_the_result(tmp_path, defaults):
     with pytest.raises(OSError, match="Data1D.dat") as failed:
         kestrium.run(defaults, output_dir=tmp_path)
     assert failed.value.result.end == "end test"
+
+
+def test_a_diverged_run_says_so_and_reports_no_depths(tmp_path):
+    p = kestrium.Parameters(thermal_conductivity=10)  # far too fast for the time step
+    with pytest.warns(RuntimeWarning, match="diverged at step"):
+        r = kestrium.run(p)
+    assert r.end == "diverged" and np.isnan(r.total_depth_nm) and r.kinetics_line == ""
+    with pytest.warns(RuntimeWarning, match="2 of 2 runs diverged; at 40 mJ/cm.*diverged at"):
+        s = kestrium.sweep(p, [40, 60], output_dir=tmp_path)
+    assert list(s["end"]) == ["diverged"] * 2 and np.isnan(s["total_depth_nm"]).all()
+    assert (tmp_path / "Data1K.dat").read_bytes() == b""  # no line for a run without depths

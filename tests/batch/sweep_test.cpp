@@ -98,6 +98,14 @@ TEST_F(SweepTest, KineticsFileEqualsRunsOneByOneWhateverTheJobs) {
   EXPECT_EQ(sweep_csv(one), sweep_csv(two));
 }
 
+TEST_F(SweepTest, ADivergedRunAddsNoLineToTheKineticsFile) {
+  parameters_.thermal_conductivity = 10.0f;  // far too fast for the time step
+  SweepResult result = sweep({40, 60}, 1, dir_ / "diverged");
+  ASSERT_EQ(result.runs[0].outcome.end, RunEnd::diverged);
+  EXPECT_EQ(result.lines_written, 0);
+  EXPECT_EQ(test::read_file(dir_ / "diverged" / "Data1K.dat"), "");
+}
+
 TEST_F(SweepTest, CsvHasAHeaderAndOneRowPerFluence) {
   SweepResult result = sweep({40, 80}, 2, dir_ / "csv");
   const std::string csv = sweep_csv(result);
