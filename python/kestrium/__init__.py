@@ -100,7 +100,8 @@ def run(parameters, profiles=True, output_dir=None, refinement=1):
     (1 to 64; 1 is the model's own step). A refused parameter raises ValueError with the
     program's message; a diverged run warns (RuntimeWarning) and says why in message; a result
     file that cannot be written raises OSError naming it, with the result as its .result.
-    Ctrl-C stops the run and raises KeyboardInterrupt.
+    Ctrl-C stops the run as the program's Stop does (with output_dir its files are those of a
+    stopped run) and raises KeyboardInterrupt.
     """
     folder = _folder(output_dir) if output_dir is not None else None
     d = _run(parameters, bool(profiles), folder, int(refinement))
