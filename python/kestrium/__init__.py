@@ -11,6 +11,7 @@ to disk unless an output folder is given. Long calls release the GIL and stop on
 """
 
 import os
+import sys
 import warnings
 from dataclasses import dataclass, field
 
@@ -116,10 +117,15 @@ def run(parameters, profiles=True, output_dir=None, refinement=1):
 
 
 def _progress_bar(total):
+    """A tqdm bar when tqdm is there, else a line on stderr."""
     try:
         from tqdm.auto import tqdm
     except ImportError:
-        return None
+        def line(done, _total):
+            print(f"\r{done} of {_total} runs done", end="\n" if done == _total else "",
+                  file=sys.stderr, flush=True)
+
+        return line
     bar = tqdm(total=total, unit="run")
 
     def update(done, _total):
@@ -145,7 +151,8 @@ def sweep(parameters, fluences, jobs=None, log=0, output_dir=None, keep_files=No
     Nothing is written unless asked: output_dir receives the kinetics file (one line per
     fluence, as the batch runner's sweep writes it, following the kinetics file mode),
     keep_files a folder F<fluence> per run with its temporal and spatial files, csv the batch
-    runner's CSV table. progress: a callable(done, total), or True for a progress bar.
+    runner's CSV table. progress: a callable(done, total), or True for a progress bar (tqdm
+    when installed).
     A refused fluence or parameter raises ValueError before any run starts; Ctrl-C stops the
     runs under way and raises KeyboardInterrupt (with output_dir the kinetics lines of the
     runs finished in unbroken fluence order stay written).
