@@ -32,6 +32,7 @@ constexpr const char* kOverview =
     "  kestrium-batch PARFILE [--refine K] [--png FILE.png [--size WxH]]\n"
     "  kestrium-batch sweep PARFILE --fluence LIST [options]    (see: kestrium-batch sweep "
     "--help)\n"
+    "  kestrium-batch defaults FILE      write the built-in default parameters to a new FILE\n"
     "  kestrium-batch --help | -h\n"
     "  kestrium-batch --version\n"
     "\n"
@@ -236,6 +237,28 @@ int sweep(CommandLine& line) {
   return status;
 }
 
+// Writes the built-in defaults to a file that does not exist yet.
+int write_defaults(CommandLine& line) {
+  std::string path;
+  while (!line.done()) {
+    if (line.take_operand(path)) continue;
+    if (!line.error().empty()) break;
+    line.refuse_current();
+  }
+  if (!line.error().empty()) return line.usage_error();
+  if (path.empty()) return line.usage_error("defaults needs the name of the file to write");
+  std::error_code ignored;
+  if (std::filesystem::exists(path, ignored)) {
+    return fail(path + ": exists already; it is left as it is");
+  }
+  kt::ParameterSet parameters;
+  kt::set_default_parameter_groups(parameters, 0);
+  const kt::FileResult written = kt::write_parameter_file(path, parameters);
+  if (!written) return fail(written.message);
+  std::printf("wrote the default parameters to %s\n", path.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -248,6 +271,14 @@ int main(int argc, char** argv) {
   if (args[0] == "--version") {
     std::printf("kestrium-batch %s\n", KT_VERSION);
     return 0;
+  }
+  if (args[0] == "defaults") {
+    CommandLine defaults_line({args.begin() + 1, args.end()}, kOverview);
+    if (defaults_line.wants_help()) {
+      std::fputs(kOverview, stdout);
+      return 0;
+    }
+    return write_defaults(defaults_line);
   }
   const bool is_sweep = args[0] == "sweep";
   const char* help = is_sweep ? kSweepHelp : kOverview;
