@@ -168,9 +168,22 @@ RunEnd time_loop(LoopContext& c) {
   }
 }
 
-// The likely cause of a diverged run, from what the run constants show.
-std::string divergence_cause(const RunConstants& r) {
+// The likely cause of a diverged run, from what the run constants and the last state show.
+std::string divergence_cause(const RunConstants& r, const SolverState& s) {
   char buffer[400];
+  double hottest_k = 0.0;
+  for (int k = 1; k <= r.node_count; ++k) {
+    hottest_k = std::max(hottest_k, (r.ambient + s.temperature_rise[k]) * r.heating_scale);
+  }
+  if (std::isfinite(hottest_k) && hottest_k >= kTemperatureCeilingK && r.cell_max < 1.0) {
+    std::snprintf(buffer, sizeof buffer,
+                  "the temperature reached %.4g K, far beyond what the model describes for a "
+                  "polymer: the absorbed energy (fluence over density times specific heat) is "
+                  "not carried off by ablation; check the fluence, the density, the specific "
+                  "heat and the ablation parameters",
+                  hottest_k);
+    return buffer;
+  }
   if (r.cell_max >= 1.0) {
     std::snprintf(buffer, sizeof buffer,
                   "heat diffuses so far during the pulse that the depth grid's largest cell "
@@ -208,8 +221,7 @@ std::string divergence_message(const RunOutcome& outcome) {
   char buffer[96];
   std::snprintf(buffer, sizeof buffer, "the calculation diverged at step %d (t = %.6g ns)",
                 outcome.step_count, outcome.diverged_time_ns);
-  return std::string(buffer) + ": " + outcome.divergence_cause +
-         "; no kinetics line was written";
+  return std::string(buffer) + ": " + outcome.divergence_cause + "; no kinetics line was written";
 }
 
 std::string check_run_choices(const ParameterSet& p) {
@@ -357,7 +369,8 @@ RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, Solv
   if (options.observer) options.observer->run_started(constants, scales);
   outcome.end = time_loop(context);
   outcome.step_count = state.step_index;
-  if (outcome.end == RunEnd::diverged) outcome.divergence_cause = divergence_cause(constants);
+  if (outcome.end == RunEnd::diverged)
+    outcome.divergence_cause = divergence_cause(constants, state);
 
   temporal_file.close(outcome.file_errors);
   if (outcome.end == RunEnd::diverged) {

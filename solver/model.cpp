@@ -278,12 +278,14 @@ bool take_time_step(const RunConstants& r, SolverState& s) {
 
 bool state_is_sound(const RunConstants& r, const SolverState& s) {
   for (int k = 1; k <= r.node_count; ++k) {
-    const double temperature = r.ambient + s.temperature_rise[k];
-    // A NaN fails the comparison too.
-    if (!(temperature > 0.0) || !std::isfinite(temperature)) return false;
+    const double temperature_k = (r.ambient + s.temperature_rise[k]) * r.heating_scale;
+    // A NaN fails the comparisons too.
+    if (!(temperature_k > 0.0 && temperature_k < kTemperatureCeilingK)) return false;
     if (!std::isfinite(s.broken_fraction_new[k])) return false;
   }
-  return std::isfinite(s.front_velocity) && std::isfinite(s.depth_a) && std::isfinite(s.depth_m) &&
+  const double velocity_cm_s = s.front_velocity / (r.absorption_coefficient * kTimeUnit);
+  return std::abs(velocity_cm_s) < kVelocityCeilingCmS &&
+         depth_nm(r, s.depth_a) < kDepthCeilingNm && depth_nm(r, s.depth_m) < kDepthCeilingNm &&
          std::isfinite(s.bulk_integral);
 }
 

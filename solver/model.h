@@ -150,8 +150,16 @@ bool end_test(const RunConstants& constants, SolverState& state);
 // the run (the rest of the step is then not done). No output, no allocation.
 bool take_time_step(const RunConstants& constants, SolverState& state);
 
-// False when a value of the state is not finite or a temperature is at or below 0 K: the
-// scheme has run away and the step's results mean nothing.
+// Where a run stops making sense: temperatures, front velocities and depths at or beyond these
+// are far outside what the model describes for a polymer, and the result files' fixed fields
+// (F10.4 for kelvin, F12.4 for cm/s and nm) cannot hold them.
+inline constexpr double kTemperatureCeilingK = 1e5;
+inline constexpr double kVelocityCeilingCmS = 1e7;
+inline constexpr double kDepthCeilingNm = 1e7;
+
+// False when a value of the state is not finite, a temperature is at or below 0 K or at or
+// above kTemperatureCeilingK, or the front velocity or a depth is beyond its ceiling: the run
+// has left the model and the step's results mean nothing.
 bool state_is_sound(const RunConstants& constants, const SolverState& state);
 
 // Step 7: the values the output step reports.

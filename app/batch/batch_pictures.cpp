@@ -64,7 +64,9 @@ void text_at(int x, int y, const std::string& text) {
   display::draw_text(text.data(), static_cast<int>(text.size()));
 }
 
-void font(const char* request) { display::set_font(request, static_cast<int>(std::strlen(request))); }
+void font(const char* request) {
+  display::set_font(request, static_cast<int>(std::strlen(request)));
+}
 
 void line(int x1, int y1, int x2, int y2) {
   display::move_to(static_cast<std::int16_t>(x1), static_cast<std::int16_t>(y1));
@@ -88,7 +90,8 @@ double nice_step(double top) {
 
 }  // namespace
 
-bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, std::string& error) {
+bool draw_ablation_curve_png(const SweepResult& result, const std::string& png,
+                             std::string& error) {
   struct Point {
     double fluence, surface, volume, total;
   };
@@ -96,7 +99,8 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
   for (const SweepRun& run : result.runs) {
     const RunOutcome& o = run.outcome;
     if (run.finished && o.fluence_used > 0 && std::isfinite(o.total_depth_nm))
-      points.push_back({o.fluence_used, o.surface_recession_nm, o.volume_depth_nm, o.total_depth_nm});
+      points.push_back(
+          {o.fluence_used, o.surface_recession_nm, o.volume_depth_nm, o.total_depth_nm});
   }
   if (points.empty()) {
     error = "no finished run to draw in \"" + png + "\"";
@@ -121,7 +125,8 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
   const double step = nice_step(d_max * 1.05);
   const double d_top = std::ceil(d_max * 1.05 / step) * step;
   auto x_of = [&](double f) {
-    return kLeft + static_cast<int>(std::lround((std::log10(f) - lo) / (hi - lo) * (kRight - kLeft)));
+    return kLeft +
+           static_cast<int>(std::lround((std::log10(f) - lo) / (hi - lo) * (kRight - kLeft)));
   };
   auto y_of = [&](double d) {
     return kBottom - static_cast<int>(std::lround(d / d_top * (kBottom - kTop)));

@@ -19,7 +19,8 @@ namespace {
 bool ends_with_case_blind(const std::string& text, const std::string& ending) {
   if (text.size() < ending.size()) return false;
   return std::equal(ending.rbegin(), ending.rend(), text.rbegin(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    return std::tolower(static_cast<unsigned char>(a)) ==
+           std::tolower(static_cast<unsigned char>(b));
   });
 }
 
@@ -130,8 +131,8 @@ bool CommandLine::check_output_file(const std::string& path, const std::string& 
   fs::path folder = fs::path(path).parent_path();
   if (folder.empty()) folder = ".";
   if (::stat(folder.c_str(), &info) != 0) {
-    error_ = option + " " + path + ": the folder " + folder.string() + " cannot be used: " +
-             std::strerror(errno);
+    error_ = option + " " + path + ": the folder " + folder.string() +
+             " cannot be used: " + std::strerror(errno);
     return false;
   }
   if (!S_ISDIR(info.st_mode)) {
@@ -139,8 +140,8 @@ bool CommandLine::check_output_file(const std::string& path, const std::string& 
     return false;
   }
   if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-    error_ = option + " " + path + ": cannot write in " + folder.string() + ": " +
-             std::strerror(errno);
+    error_ =
+        option + " " + path + ": cannot write in " + folder.string() + ": " + std::strerror(errno);
     return false;
   }
   return true;
@@ -151,8 +152,8 @@ bool CommandLine::check_output_directory(const std::string& path, const std::str
   std::filesystem::create_directories(path, error);
   struct stat info {};
   if (error || ::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    error_ = option + " " + path + ": cannot make the folder: " +
-             (error ? error.message() : std::string("not a folder"));
+    error_ = option + " " + path +
+             ": cannot make the folder: " + (error ? error.message() : std::string("not a folder"));
     return false;
   }
   if (::access(path.c_str(), W_OK | X_OK) != 0) {

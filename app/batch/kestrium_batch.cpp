@@ -23,7 +23,9 @@ using kt::batch::CommandLine;
 
 std::atomic<bool> interrupted{false};
 
-extern "C" void on_interrupt(int) { interrupted.store(true); }
+extern "C" void on_interrupt(int) {
+  interrupted.store(true);
+}
 
 constexpr const char* kOverview =
     "kestrium-batch: laser-ablation calculations without a window.\n"
@@ -220,7 +222,8 @@ int sweep(CommandLine& line) {
     std::string plot_error;
     if (!kt::draw_ablation_curve_png(result, plot, plot_error)) result.errors.push_back(plot_error);
   }
-  for (const std::string& e : result.errors) std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
+  for (const std::string& e : result.errors)
+    std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
   if (!result.errors.empty()) status = kExitFailure;
   if (result.diverged > 0 && status == 0) {
     std::fprintf(stderr,
@@ -282,8 +285,7 @@ int main(int argc, char** argv) {
   }
   const bool is_sweep = args[0] == "sweep";
   const char* help = is_sweep ? kSweepHelp : kOverview;
-  CommandLine line(is_sweep ? std::vector<std::string>(args.begin() + 1, args.end()) : args,
-                   help);
+  CommandLine line(is_sweep ? std::vector<std::string>(args.begin() + 1, args.end()) : args, help);
   if (line.wants_help()) {
     std::fputs(help, stdout);
     return 0;

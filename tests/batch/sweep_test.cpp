@@ -1,15 +1,15 @@
+#include "app/batch/sweep.h"
+
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include <gtest/gtest.h>
-
-#include "app/batch/sweep.h"
 #include "kt_test_paths.h"
-#include "test_support.h"
 #include "params/parameter_file.h"
+#include "test_support.h"
 
 namespace kt {
 namespace {
@@ -20,7 +20,8 @@ class SweepTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           (std::string("kt_batch_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           (std::string("kt_batch_") +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     set_default_parameter_groups(parameters_, 0);
@@ -73,8 +74,13 @@ TEST(ParseFluences, RangesListsAndLogSpacing) {
   EXPECT_DOUBLE_EQ(log[0], 10);
   EXPECT_NEAR(log[1], 100, 1e-9);
   EXPECT_EQ(log[2], 1000);
-  for (auto [text, count] : {std::pair{"20:10:5", 0}, {"1:2", 0}, {"a,b", 0}, {"", 0},
-                             {"0:100", 4}, {"10,20", 3}, {"1:2:0", 0}}) {
+  for (auto [text, count] : {std::pair{"20:10:5", 0},
+                             {"1:2", 0},
+                             {"a,b", 0},
+                             {"", 0},
+                             {"0:100", 4},
+                             {"10,20", 3},
+                             {"1:2:0", 0}}) {
     error.clear();
     EXPECT_TRUE(parse_fluences(text, count, error).empty()) << text;
     EXPECT_FALSE(error.empty()) << text;
@@ -150,8 +156,8 @@ TEST_F(SweepTest, AdditionAppendsToTheExistingKineticsFile) {
 }
 
 int run_program(const std::string& arguments, const fs::path& dir) {
-  const std::string command = "cd '" + dir.string() + "' && '" KT_BATCH_PROGRAM "' " + arguments +
-                              " > out.txt 2> err.txt";
+  const std::string command =
+      "cd '" + dir.string() + "' && '" KT_BATCH_PROGRAM "' " + arguments + " > out.txt 2> err.txt";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -181,7 +187,8 @@ TEST_F(SweepTest, ProgramRunsAFileAndRefusesBadInput) {
   bad.ablation_model = 2.0f;
   ASSERT_TRUE(write_parameter_file((dir_ / "nodir.par").string(), bad));
   EXPECT_EQ(run_program("nodir.par", dir_), 1);
-  EXPECT_NE(test::read_file(dir_ / "err.txt").find("nodir/x"), std::string::npos) << test::read_file(dir_ / "err.txt");
+  EXPECT_NE(test::read_file(dir_ / "err.txt").find("nodir/x"), std::string::npos)
+      << test::read_file(dir_ / "err.txt");
 }
 
 TEST_F(SweepTest, ProgramWritesCsvAndPlotOfASweep) {

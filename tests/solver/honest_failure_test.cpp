@@ -111,10 +111,26 @@ TEST(DivergedRun, AGridTooCoarseForTheAbsorptionIsNamedInEitherModel) {
     const RunOutcome outcome = records.run(test::kinetics_only());
     ASSERT_EQ(outcome.end, RunEnd::diverged) << model;
     EXPECT_EQ(outcome.step_count, 1);
-    EXPECT_NE(outcome.divergence_cause.find("longer than one absorption length"),
-              std::string::npos)
+    EXPECT_NE(outcome.divergence_cause.find("longer than one absorption length"), std::string::npos)
         << outcome.divergence_cause;
   }
+}
+
+TEST(DivergedRun, ATemperatureBeyondTheResultFieldsEndsTheRunInsteadOfPrintingAsterisks) {
+  test::ScratchDirectory scratch;
+  RunRecords records;
+  ParameterSet& p = records.parameters.values;
+  p.fluence = 10000.0f;  // nothing ablates: the heat stays in the material
+  p.activation_energy_em = 5.0f;
+  p.pre_exponential_ko = 0.0f;
+  RunOptions options;
+  options.output_directory = scratch.path();
+  const RunOutcome outcome = records.run(options);
+  ASSERT_EQ(outcome.end, RunEnd::diverged);
+  EXPECT_NE(outcome.divergence_cause.find("the temperature reached 1.00"), std::string::npos)
+      << outcome.divergence_cause;
+  EXPECT_EQ(test::read_file(scratch.path() / "Data1D.dat").find('*'), std::string::npos);
+  EXPECT_EQ(test::read_file(scratch.path() / "Data1S1.dat").find('*'), std::string::npos);
 }
 
 TEST(Refinement, SubStepsConvergeOnTheModelsResult) {
