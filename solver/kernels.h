@@ -1,15 +1,16 @@
 // Numerical kernels of the ablation solver: the laser pulse shape, the polyimide property laws,
 // the three-diagonal sweep solver with linear end conditions and the piecewise-parabolic profile
 // integral. Scaled units (depth in absorption lengths, time in 3.12 ns units, temperature rise
-// in units of the heating scale); 64-bit reals; arrays 1-based with capacity 3000; no memory is
-// allocated by any routine.
+// in units of the heating scale); 64-bit reals; arrays 1-based with room for the model's 65
+// nodes; no memory is allocated by any routine.
 #pragma once
 
 #include <array>
 
 namespace kt {
 
-inline constexpr int kNodeCapacity = 3000;
+// The depth grid has 65 nodes (see model.h); the arrays hold exactly those.
+inline constexpr int kNodeCapacity = 65;
 // A nodal array, indexed 1 ... N (index 0 unused).
 using NodeArray = std::array<double, kNodeCapacity + 1>;
 
