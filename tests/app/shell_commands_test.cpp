@@ -243,7 +243,13 @@ TEST(DataFiles, CurrentDirectoryFirstThenTheDataDirectory) {
   test::ScratchDirectory here_dir;
   test::ScratchDirectory data_dir;
   test::CurrentDirectory here(here_dir.path());
-  EXPECT_EQ(find_data_file("Kestrium.hlp", data_dir.path()), "Kestrium.hlp");
+  const std::filesystem::path bin = data_dir.path() / "bin";
+  const std::filesystem::path share = data_dir.path() / "share" / "kestrium";
+  std::filesystem::create_directories(bin);
+  std::filesystem::create_directories(share);
+  EXPECT_EQ(find_data_file("Kestrium.hlp", bin), "Kestrium.hlp");
+  std::ofstream(share / "Kestrium.hlp") << "  0\n";  // an installed tree
+  EXPECT_EQ(find_data_file("Kestrium.hlp", bin), (share / "Kestrium.hlp").string());
   std::ofstream(data_dir.path() / "Kestrium.hlp") << "  0\n";
   EXPECT_EQ(find_data_file("Kestrium.hlp", data_dir.path()),
             (data_dir.path() / "Kestrium.hlp").string());
