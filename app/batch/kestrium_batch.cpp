@@ -14,6 +14,7 @@
 
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
+#include "app/batch/study_commands.h"
 #include "app/batch/sweep.h"
 #include "params/parameter_file.h"
 
@@ -275,6 +276,8 @@ int main(int argc, char** argv) {
     std::printf("kestrium-batch %s\n", KT_VERSION);
     return 0;
   }
+  if (args[0] == "study") return kt::study_command({args.begin() + 1, args.end()});
+  if (args[0] == "merge") return kt::merge_command({args.begin() + 1, args.end()});
   if (args[0] == "defaults") {
     CommandLine defaults_line({args.begin() + 1, args.end()}, kOverview);
     if (defaults_line.wants_help()) {
