@@ -76,10 +76,9 @@ struct Fnv1a {
   }
   void add(float v) {
     const std::uint32_t bits = std::bit_cast<std::uint32_t>(v);
-    const unsigned char bytes[4] = {static_cast<unsigned char>(bits),
-                                    static_cast<unsigned char>(bits >> 8),
-                                    static_cast<unsigned char>(bits >> 16),
-                                    static_cast<unsigned char>(bits >> 24)};
+    const unsigned char bytes[4] = {
+        static_cast<unsigned char>(bits), static_cast<unsigned char>(bits >> 8),
+        static_cast<unsigned char>(bits >> 16), static_cast<unsigned char>(bits >> 24)};
     add(bytes, 4);
   }
   void add(std::uint64_t v) {
@@ -141,10 +140,9 @@ std::vector<float> parse_study_values(const std::string& spec, std::string& erro
       }
       const double ratio = std::log(to / from);
       for (long i = 0; i < count; ++i) {
-        values.push_back(i == count - 1
-                             ? to
-                             : from * std::exp(ratio * static_cast<double>(i) /
-                                               static_cast<double>(count - 1)));
+        values.push_back(i == count - 1 ? to
+                                        : from * std::exp(ratio * static_cast<double>(i) /
+                                                          static_cast<double>(count - 1)));
       }
     } else {
       double step = 0;
@@ -472,9 +470,8 @@ std::string study_table_file_name(const StudyShard& shard) {
 
 std::string write_study_table(const std::filesystem::path& path, const std::string& text) {
   namespace fs = std::filesystem;
-  const fs::path temporary =
-      path.parent_path() /
-      ("." + path.filename().string() + ".tmp" + std::to_string(static_cast<long>(getpid())));
+  const fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".tmp" +
+                                                   std::to_string(static_cast<long>(getpid())));
   std::error_code ec;
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
@@ -494,8 +491,7 @@ std::string write_study_table(const std::filesystem::path& path, const std::stri
 }
 
 StudyResult run_study(const ParameterSet& base, const StudySpec& spec, const StudyShard& shard,
-                      int jobs, const std::atomic<bool>& interrupt,
-                      const StudyProgress& progress) {
+                      int jobs, const std::atomic<bool>& interrupt, const StudyProgress& progress) {
   StudyResult result;
   const std::size_t total = shard_point_count(study_point_count(spec), shard);
   result.rows.resize(total);
@@ -504,8 +500,8 @@ StudyResult run_study(const ParameterSet& base, const StudySpec& spec, const Stu
   std::size_t done = 0;
   auto worker = [&] {
     for (std::size_t k = next++; k < total && !interrupt.load(); k = next++) {
-      const std::size_t index = static_cast<std::size_t>(shard.index - 1) +
-                                k * static_cast<std::size_t>(shard.count);
+      const std::size_t index =
+          static_cast<std::size_t>(shard.index - 1) + k * static_cast<std::size_t>(shard.count);
       StudyRow row = run_study_point(base, spec, study_point(spec, index), &interrupt);
       std::lock_guard<std::mutex> guard(lock);
       result.rows[k] = std::move(row);
@@ -513,15 +509,15 @@ StudyResult run_study(const ParameterSet& base, const StudySpec& spec, const Stu
       if (progress) progress(done, total);
     }
   };
-  const std::size_t threads_wanted =
-      std::min<std::size_t>(static_cast<std::size_t>(std::max(1, jobs)), std::max<std::size_t>(total, 1));
+  const std::size_t threads_wanted = std::min<std::size_t>(
+      static_cast<std::size_t>(std::max(1, jobs)), std::max<std::size_t>(total, 1));
   std::vector<std::thread> threads;
   for (std::size_t j = 1; j < threads_wanted; ++j) threads.emplace_back(worker);
   worker();
   for (std::thread& t : threads) t.join();
-  result.interrupted = done < total || std::any_of(result.rows.begin(), result.rows.end(), [](const StudyRow& r) {
-                         return r.end == StudyEnd::interrupted;
-                       });
+  result.interrupted =
+      done < total || std::any_of(result.rows.begin(), result.rows.end(),
+                                  [](const StudyRow& r) { return r.end == StudyEnd::interrupted; });
   return result;
 }
 
@@ -548,8 +544,9 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
       std::sscanf(first.c_str(), "# study %16[0-9a-f]; %llu points; shard %d/%d", hash, &points,
                   &index, &count) != 4 ||
       count < 1 || index < 1 || index > count) {
-    return table.name + " is not a study table (its first line is not \"# study HASH; N "
-                        "points; shard I/N\")";
+    return table.name +
+           " is not a study table (its first line is not \"# study HASH; N "
+           "points; shard I/N\")";
   }
   parsed.hash = hash;
   parsed.points = static_cast<std::size_t>(points);
@@ -569,12 +566,12 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
     const std::size_t end = text.find('\n', position);
     const std::string_view row(text.data() + position, end + 1 - position);
     const std::string index_text = std::to_string(point);
-    if (parsed.rows.size() >= expected || row.substr(0, index_text.size() + 1) != index_text + ",") {
+    if (parsed.rows.size() >= expected ||
+        row.substr(0, index_text.size() + 1) != index_text + ",") {
       return table.name + ": row " + std::to_string(parsed.rows.size() + 1) +
              " is not the row of point " + std::to_string(point) + " (shard " +
              std::to_string(index) + "/" + std::to_string(count) + " of " +
-             std::to_string(parsed.points) + " points holds " + std::to_string(expected) +
-             " rows)";
+             std::to_string(parsed.points) + " points holds " + std::to_string(expected) + " rows)";
     }
     parsed.rows.push_back(row);
     point += static_cast<std::size_t>(count);
@@ -599,8 +596,8 @@ std::string merge_study_tables(const std::vector<ShardTable>& tables, std::strin
   const ParsedShard& first = parsed.front();
   for (const ParsedShard& p : parsed) {
     if (p.hash != first.hash || p.points != first.points || p.columns != first.columns) {
-      return p.table->name + " belongs to another study than " + first.table->name +
-             " (study " + p.hash + ", not " + first.hash + ")";
+      return p.table->name + " belongs to another study than " + first.table->name + " (study " +
+             p.hash + ", not " + first.hash + ")";
     }
     if (p.shard.count != first.shard.count) {
       return p.table->name + " is shard " + std::to_string(p.shard.index) + "/" +

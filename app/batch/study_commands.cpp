@@ -25,7 +25,9 @@ namespace fs = std::filesystem;
 // task; a signal handler can reach nothing but a flag like this one.
 std::atomic<bool> study_interrupted{false};
 
-extern "C" void on_study_signal(int) { study_interrupted.store(true); }
+extern "C" void on_study_signal(int) {
+  study_interrupted.store(true);
+}
 
 int usage(const std::string& message) {
   std::fprintf(stderr, "kestrium-batch: %s\nusage:\n%s", message.c_str(),
@@ -86,15 +88,13 @@ std::string read_points_file(const std::string& path, StudySpec& spec) {
       char* end = nullptr;
       const double v = std::strtod(c.c_str(), &end);
       if (c.empty() || *end != '\0') {
-        return path + " line " + std::to_string(line_number) + ": \"" + c +
-               "\" is not a number";
+        return path + " line " + std::to_string(line_number) + ": \"" + c + "\" is not a number";
       }
       values.push_back(v);
     }
     if (values.size() != names.size()) {
-      return path + " line " + std::to_string(line_number) + ": " +
-             std::to_string(values.size()) + " values for " + std::to_string(names.size()) +
-             " fields";
+      return path + " line " + std::to_string(line_number) + ": " + std::to_string(values.size()) +
+             " values for " + std::to_string(names.size()) + " fields";
     }
     points.push_back(std::move(values));
   }
@@ -226,8 +226,8 @@ int study_command(const std::vector<std::string>& args) {
   std::printf("study %s: %zu points", hash.c_str(), study_point_count(spec));
   if (shard.count > 1)
     std::printf(", shard %d/%d: %zu points", shard.index, shard.count, result.rows.size());
-  for (StudyEnd end : {StudyEnd::end_test, StudyEnd::step_limit, StudyEnd::diverged,
-                       StudyEnd::refused}) {
+  for (StudyEnd end :
+       {StudyEnd::end_test, StudyEnd::step_limit, StudyEnd::diverged, StudyEnd::refused}) {
     if (counts[static_cast<int>(end)] > 0)
       std::printf(", %zu %s", counts[static_cast<int>(end)], study_end_text(end));
   }
@@ -283,8 +283,7 @@ int merge_command(const std::vector<std::string>& args) {
     tables.push_back(std::move(table));
   }
   std::string merged;
-  if (std::string error = merge_study_tables(tables, merged); !error.empty())
-    return failure(error);
+  if (std::string error = merge_study_tables(tables, merged); !error.empty()) return failure(error);
   std::error_code ec;
   fs::create_directories(out, ec);
   const fs::path table = fs::path(out) / study_table_file_name(StudyShard{});
