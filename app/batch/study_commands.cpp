@@ -148,13 +148,14 @@ bool is_shard_table_name(const std::string& name) {
 
 std::string study_help_text() {
   return "  kestrium-batch study PARFILE --vary NAME=VALUES [--vary NAME=VALUES ...]\n"
-         "                      --out DIR [--jobs N] [--shard I/N]\n"
+         "                      --out DIR [--jobs N] [--shard I/N] [--check]\n"
          "  kestrium-batch study PARFILE --points FILE.csv --out DIR [--jobs N] [--shard I/N]\n"
          "      VALUES: FROM:TO:STEP, FROM:TO:logN (N log-spaced values) or V1,V2,...\n"
          "      One run per point of the product of the values (the last --vary varies\n"
          "      fastest) or per line of FILE.csv (a line of field names, then values);\n"
          "      writes DIR/study.csv, one row per point. --shard I/N runs only the points\n"
          "      i (counted from 0) with i % N == I-1 and writes DIR/study.shard-I-of-N.csv.\n"
+         "      --check: check the arguments and the file, print the study, run nothing.\n"
          "  kestrium-batch merge DIR|TABLE... --out DIR\n"
          "      Joins the shard tables found (study.shard-I-of-N.csv) into DIR/study.csv,\n"
          "      the table an unsplit study writes.\n";
@@ -165,10 +166,13 @@ int study_command(const std::vector<std::string>& args) {
   std::vector<std::string> vary;
   int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   StudyShard shard;
+  bool check_only = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool has_value = i + 1 < args.size();
-    if (a == "--vary" && has_value) {
+    if (a == "--check") {
+      check_only = true;
+    } else if (a == "--vary" && has_value) {
       vary.push_back(args[++i]);
     } else if (a == "--points" && has_value) {
       points_file = args[++i];
@@ -200,6 +204,10 @@ int study_command(const std::vector<std::string>& args) {
   if (FileResult r = read_parameter_file(parfile, base); !r) return failure(r.message);
   if (std::string refusal = refusal_of_every_point(base, spec); !refusal.empty())
     return failure(parfile + ": no point of the study can run: " + refusal);
+  if (check_only) {
+    std::printf("study %s: %zu points\n", study_hash(base, spec).c_str(), study_point_count(spec));
+    return 0;
+  }
   std::error_code ec;
   fs::create_directories(out, ec);
   if (!fs::is_directory(out)) return failure("Cannot make the folder \"" + out + "\"");
