@@ -44,6 +44,26 @@ bool fits_field(double value) {
   return std::isfinite(value) && std::fabs(value) <= std::numeric_limits<float>::max();
 }
 
+std::string number_text(double value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%g", value);
+  return buffer;
+}
+
+std::string resolve_fields(const std::vector<std::string>& names,
+                           std::vector<const ParameterField*>& fields) {
+  for (const std::string& name : names) {
+    const ParameterField* field = find_parameter_field(name);
+    if (!field) {
+      return "no field is named \"" + name + "\"; the fields are " + parameter_field_names(false);
+    }
+    if (std::find(fields.begin(), fields.end(), field) != fields.end())
+      return "\"" + name + "\" is varied twice";
+    fields.push_back(field);
+  }
+  return {};
+}
+
 // The shortest text that reads back as the same 32-bit value.
 std::string float_text(float value) {
   char buffer[32];
@@ -180,7 +200,7 @@ std::vector<float> parse_study_values(const std::string& spec, std::string& erro
   out.reserve(values.size());
   for (double v : values) {
     if (!fits_field(v)) {
-      error = std::to_string(v) + " does not fit a parameter field";
+      error = number_text(v) + " does not fit a parameter field";
       return {};
     }
     out.push_back(static_cast<float>(v));
@@ -189,28 +209,53 @@ std::vector<float> parse_study_values(const std::string& spec, std::string& erro
 }
 
 std::string make_product_study(const std::vector<std::string>& vary, StudySpec& spec) {
-  StudySpec made;
   if (vary.empty()) return "a study needs at least one --vary NAME=VALUES";
-  double total = 1;
+  std::vector<std::string> names;
+  std::vector<std::vector<double>> axes;
   for (const std::string& text : vary) {
-    const std::string where = "--vary " + text + ": ";
     const std::size_t equals = text.find('=');
-    if (equals == std::string::npos) return where + "give NAME=VALUES";
-    const std::string name = text.substr(0, equals);
-    const ParameterField* field = find_parameter_field(name);
-    if (!field) {
-      return where + "no field is named \"" + name + "\"; the fields are " +
-             parameter_field_names(false);
-    }
-    if (std::find(made.fields.begin(), made.fields.end(), field) != made.fields.end())
-      return where + name + " is varied twice";
+    if (equals == std::string::npos) return "--vary " + text + ": give NAME=VALUES";
     std::string error;
-    std::vector<float> values = parse_study_values(text.substr(equals + 1), error);
-    if (values.empty()) return where + error;
+    const std::vector<float> values = parse_study_values(text.substr(equals + 1), error);
+    if (values.empty()) return "--vary " + text + ": " + error;
+    names.push_back(text.substr(0, equals));
+    axes.emplace_back(values.begin(), values.end());
+  }
+  if (std::string error = make_axes_study(names, axes, spec); !error.empty()) {
+    // Name the argument: the problem is with a field's name.
+    for (std::size_t k = names.size(); k-- > 0;) {
+      if (error.find("\"" + names[k] + "\"") != std::string::npos)
+        return "--vary " + vary[k] + ": " + error;
+    }
+    return error;
+  }
+  return {};
+}
+
+std::string make_axes_study(const std::vector<std::string>& names,
+                            const std::vector<std::vector<double>>& axes, StudySpec& spec) {
+  StudySpec made;
+  if (names.empty()) return "a study needs at least one varied field";
+  if (names.size() != axes.size())
+    return std::to_string(names.size()) + " fields for " + std::to_string(axes.size()) +
+           " value lists";
+  if (std::string error = resolve_fields(names, made.fields); !error.empty()) return error;
+  double total = 1;
+  for (std::size_t k = 0; k < axes.size(); ++k) {
+    if (axes[k].empty()) return "\"" + names[k] + "\" has no values";
+    if (axes[k].size() > kMaximumAxisValues) {
+      return "\"" + names[k] + "\" has more than " + std::to_string(kMaximumAxisValues) + " values";
+    }
+    std::vector<float> values;
+    values.reserve(axes[k].size());
+    for (double v : axes[k]) {
+      if (!fits_field(v))
+        return "\"" + names[k] + "\": " + number_text(v) + " does not fit a parameter field";
+      values.push_back(static_cast<float>(v));
+    }
     total *= static_cast<double>(values.size());
     if (total > static_cast<double>(kMaximumStudyPoints))
       return "the study would have more than " + std::to_string(kMaximumStudyPoints) + " points";
-    made.fields.push_back(field);
     made.axes.push_back(std::move(values));
   }
   spec = std::move(made);
@@ -221,15 +266,7 @@ std::string make_listed_study(const std::vector<std::string>& names,
                               const std::vector<std::vector<double>>& points, StudySpec& spec) {
   StudySpec made;
   if (names.empty()) return "a listed study needs at least one field";
-  for (const std::string& name : names) {
-    const ParameterField* field = find_parameter_field(name);
-    if (!field) {
-      return "no field is named \"" + name + "\"; the fields are " + parameter_field_names(false);
-    }
-    if (std::find(made.fields.begin(), made.fields.end(), field) != made.fields.end())
-      return name + " is listed twice";
-    made.fields.push_back(field);
-  }
+  if (std::string error = resolve_fields(names, made.fields); !error.empty()) return error;
   if (points.empty()) return "the study lists no point";
   if (points.size() > kMaximumStudyPoints)
     return "the study lists more than " + std::to_string(kMaximumStudyPoints) + " points";
@@ -490,19 +527,20 @@ std::string write_study_table(const std::filesystem::path& path, const std::stri
   return {};
 }
 
-StudyResult run_study(const ParameterSet& base, const StudySpec& spec, const StudyShard& shard,
-                      int jobs, const std::atomic<bool>& interrupt, const StudyProgress& progress) {
+StudyResult run_study_points(const ParameterSet& base, const StudySpec& spec,
+                             const std::vector<std::size_t>& indices, int jobs,
+                             const std::atomic<bool>& interrupt, const StudyProgress& progress) {
   StudyResult result;
-  const std::size_t total = shard_point_count(study_point_count(spec), shard);
+  const std::size_t total = indices.size();
+  const std::size_t point_count = study_point_count(spec);
   result.rows.resize(total);
   std::atomic<std::size_t> next{0};
   std::mutex lock;  // guards `done` and the progress calls
   std::size_t done = 0;
   auto worker = [&] {
     for (std::size_t k = next++; k < total && !interrupt.load(); k = next++) {
-      const std::size_t index =
-          static_cast<std::size_t>(shard.index - 1) + k * static_cast<std::size_t>(shard.count);
-      StudyRow row = run_study_point(base, spec, study_point(spec, index), &interrupt);
+      if (indices[k] >= point_count) continue;  // not a point of the study: stays interrupted
+      StudyRow row = run_study_point(base, spec, study_point(spec, indices[k]), &interrupt);
       std::lock_guard<std::mutex> guard(lock);
       result.rows[k] = std::move(row);
       ++done;
@@ -519,6 +557,20 @@ StudyResult run_study(const ParameterSet& base, const StudySpec& spec, const Stu
       done < total || std::any_of(result.rows.begin(), result.rows.end(),
                                   [](const StudyRow& r) { return r.end == StudyEnd::interrupted; });
   return result;
+}
+
+std::vector<std::size_t> study_shard_indices(const StudySpec& spec, const StudyShard& shard) {
+  std::vector<std::size_t> indices(shard_point_count(study_point_count(spec), shard));
+  for (std::size_t k = 0; k < indices.size(); ++k) {
+    indices[k] =
+        static_cast<std::size_t>(shard.index - 1) + k * static_cast<std::size_t>(shard.count);
+  }
+  return indices;
+}
+
+StudyResult run_study(const ParameterSet& base, const StudySpec& spec, const StudyShard& shard,
+                      int jobs, const std::atomic<bool>& interrupt, const StudyProgress& progress) {
+  return run_study_points(base, spec, study_shard_indices(spec, shard), jobs, interrupt, progress);
 }
 
 namespace {

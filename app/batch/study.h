@@ -47,6 +47,10 @@ std::vector<float> parse_study_values(const std::string& spec, std::string& erro
 // problem, naming the argument.
 std::string make_product_study(const std::vector<std::string>& vary, StudySpec& spec);
 
+// Builds a product study from value lists: `axes[k]` holds the values of field `names[k]`.
+std::string make_axes_study(const std::vector<std::string>& names,
+                            const std::vector<std::vector<double>>& axes, StudySpec& spec);
+
 // Builds a listed study: `points[i][j]` is the value of field `names[j]` in point i.
 std::string make_listed_study(const std::vector<std::string>& names,
                               const std::vector<std::vector<double>>& points, StudySpec& spec);
@@ -68,6 +72,9 @@ struct StudyPoint {
 };
 
 StudyPoint study_point(const StudySpec& spec, std::size_t index);
+
+// The point indices of a shard (all points for shard 1/1), in point order.
+std::vector<std::size_t> study_shard_indices(const StudySpec& spec, const StudyShard& shard);
 
 // The points of a shard (all points for shard 1/1), in point order.
 std::vector<StudyPoint> study_points(const StudySpec& spec, const StudyShard& shard = {});
@@ -126,8 +133,15 @@ struct StudyResult {
   bool interrupted = false;    // some rows were not run to their end
 };
 
-// Runs the points of `shard` on `jobs` threads. A set `interrupt` stops the runs under way
-// after their current step and starts no more.
+// Runs the points of `indices` (any subset of the study, e.g. a chunk handed to a worker) on
+// `jobs` threads; the rows come in the order of `indices`. A set `interrupt` stops the runs
+// under way after their current step and starts no more.
+StudyResult run_study_points(const ParameterSet& base, const StudySpec& spec,
+                             const std::vector<std::size_t>& indices, int jobs,
+                             const std::atomic<bool>& interrupt,
+                             const StudyProgress& progress = {});
+
+// The points of `shard`, as run_study_points.
 StudyResult run_study(const ParameterSet& base, const StudySpec& spec, const StudyShard& shard,
                       int jobs, const std::atomic<bool>& interrupt,
                       const StudyProgress& progress = {});

@@ -53,7 +53,7 @@ TEST(StudySpec, ErrorsNameTheProblem) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"flunce=1,2"}, "no field is named \"flunce\""},
       {{"fluence"}, "NAME=VALUES"},
-      {{"fluence=1,2", "fluence=3"}, "fluence is varied twice"},
+      {{"fluence=1,2", "fluence=3"}, "--vary fluence=3: \"fluence\" is varied twice"},
       {{"fluence=1,x"}, "\"x\" is not a number"},
       {{"fluence=1,"}, "\"\" is not a number"},
       {{"fluence=20:10:5"}, "STEP > 0 and TO >= FROM"},
@@ -124,6 +124,23 @@ TEST(Study, MergeRefusesForeignMissingRepeatedAndDamagedShards) {
   EXPECT_NE(merge_study_tables({tables[0], {"short", short_by_a_row}, tables[2]}, merged)
                 .find("short holds 1 rows"),
             std::string::npos);
+}
+
+TEST(Study, ChunksOfValueListsMakeTheTableOfTheWholeStudy) {
+  // The way a worker pool runs a study: the spec built from value lists, chunks of point
+  // indices run anywhere, rows put back in point order.
+  const ParameterSet base = test::default_parameters();
+  StudySpec from_text, from_lists;
+  ASSERT_EQ(make_study({"fluence=40,80", "pulse_width=-1,10"}, from_text), "");
+  ASSERT_EQ(make_axes_study({"fluence", "pulse_width"}, {{40, 80}, {-1, 10}}, from_lists), "");
+  EXPECT_EQ(study_hash(base, from_lists), study_hash(base, from_text));
+  std::atomic<bool> interrupt{false};
+  StudyResult late = run_study_points(base, from_lists, {2, 3}, 2, interrupt);
+  StudyResult early = run_study_points(base, from_lists, {0, 1}, 1, interrupt);
+  std::vector<StudyRow> rows = std::move(early.rows);
+  rows.insert(rows.end(), late.rows.begin(), late.rows.end());
+  EXPECT_EQ(study_table_text(study_hash(base, from_lists), from_lists, StudyShard{}, rows),
+            shard_table(base, from_text, StudyShard{}));
 }
 
 TEST(Study, InterruptStopsTheRunsAndLeavesTheStudyUnfinished) {
