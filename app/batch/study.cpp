@@ -350,6 +350,7 @@ std::string study_hash(const ParameterSet& base, const StudySpec& spec) {
     h.add(field_value(base, field));
   }
   for (const ParameterField* field : spec.fields) h.add(field->name);
+  h.add(static_cast<std::uint64_t>(spec.refinement));
   h.add(std::string_view(spec.axes.empty() ? "listed" : "product"));
   const std::vector<std::vector<float>>& lists = spec.axes.empty() ? spec.listed_points : spec.axes;
   h.add(static_cast<std::uint64_t>(lists.size()));
@@ -420,6 +421,7 @@ StudyRow run_study_point(const ParameterSet& base, const StudySpec& spec, const 
   RunOptions options;
   options.write_profile_files = false;
   options.append_kinetics_line = false;
+  options.refinement = spec.refinement;
   std::atomic<bool> never{false};
   InterruptWatch watch(interrupt ? *interrupt : never, flags);
   if (interrupt) options.observer = &watch;
@@ -439,9 +441,9 @@ StudyRow run_study_point(const ParameterSet& base, const StudySpec& spec, const 
     case RunEnd::diverged: {
       row.end = StudyEnd::diverged;
       char buffer[96];
-      std::snprintf(buffer, sizeof buffer, "diverged at step %d (t = %.6g ns)", o.step_count,
+      std::snprintf(buffer, sizeof buffer, "diverged at step %d (t = %.6g ns): ", o.step_count,
                     o.diverged_time_ns);
-      row.note = buffer;
+      row.note = buffer + o.divergence_cause;
       break;
     }
     case RunEnd::not_started:

@@ -36,6 +36,8 @@ struct StudySpec {
   std::vector<std::vector<float>> axes;
   // Listed study: one value per field in each point.
   std::vector<std::vector<float>> listed_points;
+  // Each time step split into this many sub-steps (RunOptions::refinement).
+  int refinement = 1;
 };
 
 // The values of one "--vary NAME=SPEC" argument, SPEC being FROM:TO:STEP (TO included when

@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
+#include "app/batch/command_line.h"
 #include "app/batch/study.h"
 #include "params/parameter_file.h"
 
@@ -29,23 +31,9 @@ extern "C" void on_study_signal(int) {
   study_interrupted.store(true);
 }
 
-int usage(const std::string& message) {
-  std::fprintf(stderr, "kestrium-batch: %s\nusage:\n%s", message.c_str(),
-               study_help_text().c_str());
-  return 2;
-}
-
 int failure(const std::string& message) {
   std::fprintf(stderr, "kestrium-batch: %s\n", message.c_str());
   return 1;
-}
-
-bool parse_jobs(const std::string& text, int& jobs) {
-  char* end = nullptr;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || v < 1 || v > 1024) return false;
-  jobs = static_cast<int>(v);
-  return true;
 }
 
 bool read_text(const fs::path& path, std::string& text) {
@@ -148,58 +136,72 @@ bool is_shard_table_name(const std::string& name) {
 
 std::string study_help_text() {
   return "  kestrium-batch study PARFILE --vary NAME=VALUES [--vary NAME=VALUES ...]\n"
-         "                      --out DIR [--jobs N] [--shard I/N] [--check]\n"
-         "  kestrium-batch study PARFILE --points FILE.csv --out DIR [--jobs N] [--shard I/N]\n"
+         "                      --out DIR [--jobs N] [--refine K] [--shard I/N] [--check]\n"
+         "  kestrium-batch study PARFILE --points FILE.csv --out DIR [options as above]\n"
          "      VALUES: FROM:TO:STEP, FROM:TO:logN (N log-spaced values) or V1,V2,...\n"
          "      One run per point of the product of the values (the last --vary varies\n"
          "      fastest) or per line of FILE.csv (a line of field names, then values);\n"
          "      writes DIR/study.csv, one row per point. --shard I/N runs only the points\n"
          "      i (counted from 0) with i % N == I-1 and writes DIR/study.shard-I-of-N.csv.\n"
-         "      --check: check the arguments and the file, print the study, run nothing.\n"
+         "      --refine K splits every time step into K sub-steps (1 to 64). --check checks\n"
+         "      the arguments and the file, prints the study, runs nothing. Diverged and\n"
+         "      refused points are rows of the table (end and note say why); the exit status\n"
+         "      is 0 once the table is written, 1 on a failure, 2 for a wrong command line,\n"
+         "      130 when interrupted (Ctrl-C or SIGTERM: no table is written).\n"
          "  kestrium-batch merge DIR|TABLE... --out DIR\n"
          "      Joins the shard tables found (study.shard-I-of-N.csv) into DIR/study.csv,\n"
          "      the table an unsplit study writes.\n";
 }
 
 int study_command(const std::vector<std::string>& args) {
-  std::string parfile, points_file, out;
+  // --check takes no value; CommandLine reads options with values and the operand.
+  const bool check_only = std::find(args.begin(), args.end(), "--check") != args.end();
+  std::vector<std::string> rest;
+  std::copy_if(args.begin(), args.end(), std::back_inserter(rest),
+               [](const std::string& a) { return a != "--check"; });
+  batch::CommandLine line(std::move(rest), study_help_text());
+  if (line.wants_help()) {
+    std::fputs(study_help_text().c_str(), stdout);
+    return 0;
+  }
+  std::string parfile, points_file, out, vary_text, shard_text;
   std::vector<std::string> vary;
   int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  int refinement = 1;
   StudyShard shard;
-  bool check_only = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool has_value = i + 1 < args.size();
-    if (a == "--check") {
-      check_only = true;
-    } else if (a == "--vary" && has_value) {
-      vary.push_back(args[++i]);
-    } else if (a == "--points" && has_value) {
-      points_file = args[++i];
-    } else if (a == "--out" && has_value) {
-      out = args[++i];
-    } else if (a == "--jobs" && has_value) {
-      if (!parse_jobs(args[++i], jobs)) return usage("--jobs takes a count from 1 to 1024");
-    } else if (a == "--shard" && has_value) {
-      if (std::string error = parse_study_shard(args[++i], shard); !error.empty())
-        return usage(error);
-    } else if (parfile.empty() && a.rfind("--", 0) != 0) {
-      parfile = a;
-    } else {
-      return usage("unexpected argument " + a);
+  while (!line.done()) {
+    if (line.take_option("--vary", vary_text)) {
+      vary.push_back(vary_text);
+      continue;
     }
+    if (line.take_option("--shard", shard_text)) {
+      if (std::string error = parse_study_shard(shard_text, shard); !error.empty())
+        return line.usage_error(error);
+      continue;
+    }
+    if (line.take_option("--points", points_file) || line.take_option("--out", out) ||
+        line.take_count("--jobs", jobs, 1, 1024) ||
+        line.take_count("--refine", refinement, 1, kMaximumRefinement) ||
+        line.take_operand(parfile)) {
+      continue;
+    }
+    if (!line.error().empty()) break;
+    line.refuse_current();
   }
-  if (parfile.empty()) return usage("a study needs a parameter file");
-  if (out.empty()) return usage("a study needs --out DIR");
-  if (!vary.empty() && !points_file.empty()) return usage("give --vary or --points, not both");
+  if (!line.error().empty()) return line.usage_error();
+  if (parfile.empty()) return line.usage_error("a study needs a parameter file");
+  if (out.empty()) return line.usage_error("a study needs --out DIR");
+  if (!vary.empty() && !points_file.empty())
+    return line.usage_error("give --vary or --points, not both");
 
   StudySpec spec;
   if (!points_file.empty()) {
     if (std::string error = read_points_file(points_file, spec); !error.empty())
       return failure(error);
   } else if (std::string error = make_product_study(vary, spec); !error.empty()) {
-    return usage(error);
+    return line.usage_error(error);
   }
+  spec.refinement = refinement;
   ParameterSet base;
   if (FileResult r = read_parameter_file(parfile, base); !r) return failure(r.message);
   if (std::string refusal = refusal_of_every_point(base, spec); !refusal.empty())
@@ -208,9 +210,7 @@ int study_command(const std::vector<std::string>& args) {
     std::printf("study %s: %zu points\n", study_hash(base, spec).c_str(), study_point_count(spec));
     return 0;
   }
-  std::error_code ec;
-  fs::create_directories(out, ec);
-  if (!fs::is_directory(out)) return failure("Cannot make the folder \"" + out + "\"");
+  if (!line.check_output_directory(out, "--out")) return line.usage_error();
 
   std::signal(SIGINT, on_study_signal);
   std::signal(SIGTERM, on_study_signal);
@@ -244,19 +244,26 @@ int study_command(const std::vector<std::string>& args) {
 }
 
 int merge_command(const std::vector<std::string>& args) {
-  std::string out;
-  std::vector<std::string> sources;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--out" && i + 1 < args.size()) {
-      out = args[++i];
-    } else if (args[i].rfind("--", 0) != 0) {
-      sources.push_back(args[i]);
-    } else {
-      return usage("unexpected argument " + args[i]);
-    }
+  batch::CommandLine line(args, study_help_text());
+  if (line.wants_help()) {
+    std::fputs(study_help_text().c_str(), stdout);
+    return 0;
   }
-  if (sources.empty()) return usage("merge needs the folders or tables of the shards");
-  if (out.empty()) return usage("merge needs --out DIR");
+  std::string out, source;
+  std::vector<std::string> sources;
+  while (!line.done()) {
+    if (line.take_option("--out", out)) continue;
+    if (line.take_operand(source)) {
+      sources.push_back(source);
+      source.clear();
+      continue;
+    }
+    if (!line.error().empty()) break;
+    line.refuse_current();
+  }
+  if (!line.error().empty()) return line.usage_error();
+  if (sources.empty()) return line.usage_error("merge needs the folders or tables of the shards");
+  if (out.empty()) return line.usage_error("merge needs --out DIR");
 
   std::vector<fs::path> paths;
   for (const std::string& source : sources) {
@@ -292,8 +299,7 @@ int merge_command(const std::vector<std::string>& args) {
   }
   std::string merged;
   if (std::string error = merge_study_tables(tables, merged); !error.empty()) return failure(error);
-  std::error_code ec;
-  fs::create_directories(out, ec);
+  if (!line.check_output_directory(out, "--out")) return line.usage_error();
   const fs::path table = fs::path(out) / study_table_file_name(StudyShard{});
   if (std::string error = write_study_table(table, merged); !error.empty()) return failure(error);
   std::printf("merged %zu shard tables into %s\n", tables.size(), table.string().c_str());

@@ -86,7 +86,7 @@ TEST(Study, DivergedAndRefusedPointsAreMarkedWithoutResults) {
   EXPECT_EQ(result.rows[1].end, StudyEnd::diverged);
   const std::string diverged = study_row_text(result.rows[1]);
   EXPECT_EQ(diverged.rfind("1,100,1000,,,,,,", 0), 0u) << diverged;
-  EXPECT_NE(diverged.find(",diverged,diverged at step"), std::string::npos) << diverged;
+  EXPECT_NE(diverged.find(",diverged,\"diverged at step"), std::string::npos) << diverged;
 }
 
 TEST(Study, MergeRefusesForeignMissingRepeatedAndDamagedShards) {
