@@ -182,5 +182,30 @@ TEST(StudyProgram, FourShardsMergeIntoTheUnsplitTableByteForByte) {
   EXPECT_NE(test::read_file(dir / "err.txt").find("--vary fluence=1:2:"), std::string::npos);
 }
 
+TEST(StudyProgram, PointsFileAndTablesNamedOneByOne) {
+  test::ScratchDirectory scratch;
+  const fs::path& dir = scratch.path();
+  fs::copy_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par", dir / "KTparam.par");
+  test::write_file(dir / "points.csv",
+                   "# density, fluence\r\nfluence, density\r\n60, 1.4\r\n-1, 1.4\r\n");
+  const std::string study = "study KTparam.par --points points.csv ";
+  ASSERT_EQ(run_program(study + "--out whole", dir), 0) << test::read_file(dir / "err.txt");
+  const std::string whole = test::read_file(dir / "whole" / "study.csv");
+  EXPECT_NE(whole.find("\n0,60,1.4,"), std::string::npos) << whole;
+  EXPECT_NE(whole.find("\n1,-1,1.4,,,,,,,refused,"), std::string::npos) << whole;
+  for (const char* shard : {"1/2", "2/2"})
+    ASSERT_EQ(run_program(study + "--out s --shard " + shard, dir), 0);
+  // A folder and one of its tables name that table twice; it counts once.
+  ASSERT_EQ(run_program("merge s/study.shard-2-of-2.csv s --out m", dir), 0)
+      << test::read_file(dir / "err.txt");
+  EXPECT_EQ(test::read_file(dir / "m" / "study.csv"), whole);
+
+  test::write_file(dir / "bad.csv", "fluence,density\n60\n");
+  EXPECT_EQ(run_program("study KTparam.par --points bad.csv --out b", dir), 1);
+  EXPECT_NE(test::read_file(dir / "err.txt").find("bad.csv line 2: 1 values for 2 fields"),
+            std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "b"));
+}
+
 }  // namespace
 }  // namespace kt
