@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
@@ -417,6 +418,8 @@ SaveChoice ask_to_save(std::string_view title, std::string_view text) {
     QMessageBox box(QMessageBox::Question, title_text, body,
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
                     frame_state().frame);
+    box.button(QMessageBox::Save)->setText("&Save");
+    box.button(QMessageBox::Discard)->setText("&Discard");
     box.setDefaultButton(QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);
     const int answer = box.exec();
