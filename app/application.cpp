@@ -64,8 +64,18 @@ void Application::parameters_stored(const ParameterSet& stored) {
 
 bool Application::parameters_changed() const {
   const ParameterSet current = parameters.snapshot();
-  std::lock_guard<std::mutex> guard(stored_lock_);
-  return !(current == stored_parameters_);
+  ParameterSet stored;
+  {
+    std::lock_guard<std::mutex> guard(stored_lock_);
+    stored = stored_parameters_;
+  }
+  if (current.autoscale == 1.0f) {
+    // Auto scaling: every run sets these scales itself; a run alone changes nothing to save.
+    stored.temperature_scale = current.temperature_scale;
+    stored.velocity_scale = current.velocity_scale;
+    stored.depth_scale = current.depth_scale;
+  }
+  return !(current == stored);
 }
 
 std::string Application::current_file_name() const {
@@ -81,9 +91,9 @@ void Application::update_title() {
 
 bool Application::confirm_close() {
   if (!parameters_changed()) return true;
-  const std::string question =
-      "The parameters have changed since \"" + current_file_name() + "\" was last read or " +
-      "written.\nSave them before the program closes?";
+  const std::string question = "The parameters have changed since \"" + current_file_name() +
+                               "\" was last read or written.\nSave them before the program "
+                               "closes?";
   switch (services.ask_to_save(kProgramTitle, question)) {
     case display::SaveChoice::save:
       // A save that fails (the user is told why) or is refused keeps the program open.

@@ -102,7 +102,8 @@ class Application {
   // ---- the current file and its changes ----
   // Records the values the current parameter file holds (after a read or a write).
   void parameters_stored(const ParameterSet& stored);
-  // True when the Parameter set differs from what the current file last held.
+  // True when the Parameter set differs from what the current file last held (with Auto
+  // scaling, the scales that every run sets are not counted).
   bool parameters_changed() const;
   // The current parameter file as the user knows it: the short name or the full path.
   std::string current_file_name() const;

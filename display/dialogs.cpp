@@ -459,7 +459,8 @@ std::string show_save_picture_chooser(std::string_view title, std::string_view i
     const bool accepted = chooser.exec() == QDialog::Accepted;
     reactivate_frame();
     if (!accepted || chooser.selectedFiles().isEmpty()) return;
-    result = QFileInfo(chooser.selectedFiles().first()).absoluteFilePath().toLocal8Bit().toStdString();
+    result =
+        QFileInfo(chooser.selectedFiles().first()).absoluteFilePath().toLocal8Bit().toStdString();
   });
   return result;
 }

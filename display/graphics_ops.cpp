@@ -281,8 +281,10 @@ std::int32_t image_size(std::int16_t x1, std::int16_t y1, std::int16_t x2, std::
   // size on each axis.
   const double ratio = surface->device_pixel_ratio();
   const long long slack = ratio == 1.0 ? 0 : 1;
-  const long long width = static_cast<long long>(std::ceil((std::abs(x2 - x1) + 1.0) * ratio)) + slack;
-  const long long height = static_cast<long long>(std::ceil((std::abs(y2 - y1) + 1.0) * ratio)) + slack;
+  const long long width =
+      static_cast<long long>(std::ceil((std::abs(x2 - x1) + 1.0) * ratio)) + slack;
+  const long long height =
+      static_cast<long long>(std::ceil((std::abs(y2 - y1) + 1.0) * ratio)) + slack;
   const long long bytes = kSavedHeaderBytes + width * height * 4;
   if (bytes > std::numeric_limits<std::int32_t>::max()) return -1;
   return static_cast<std::int32_t>(bytes);

@@ -93,10 +93,9 @@ bool add_key_command(std::string_view shortcut, MenuCallback callback) {
     action->setShortcut(QKeySequence(
         QString::fromLatin1(shortcut.data(), static_cast<qsizetype>(shortcut.size()))));
     action->setShortcutContext(Qt::WindowShortcut);
-    QObject::connect(action, &QAction::triggered, action,
-                     [callback = std::move(callback)](bool) {
-                       if (callback) callback(0);
-                     });
+    QObject::connect(action, &QAction::triggered, action, [callback = std::move(callback)](bool) {
+      if (callback) callback(0);
+    });
     frame->addAction(action);
     added = true;
   });

@@ -18,7 +18,7 @@ struct PageGeometry {
   std::int16_t screen_width = 0;
   std::int16_t screen_height = 0;
   float screen_scale = 0.0f;
-  std::int16_t origin_x = 0, origin_y = 0;        // the page's top-left corner on the surface
+  std::int16_t origin_x = 0, origin_y = 0;       // the page's top-left corner on the surface
   std::int16_t area_width = 0, area_height = 0;  // the whole surface
 };
 

@@ -17,8 +17,8 @@
 #include "app_page.h"
 #include "graphics/temporal_plot.h"
 #include "kt_test_paths.h"
-#include "test_support.h"
 #include "params/file_commands.h"
+#include "test_support.h"
 
 namespace kt {
 namespace {
@@ -240,8 +240,12 @@ TEST_F(ShellTest, TitleShowsTheFileAndMarksUnsavedChanges) {
   ASSERT_TRUE(save_parameter_file(app->file_commands));
   app->update_title();
   EXPECT_EQ(titles.back(), "KTparam.par");
-  // A dialog that commits the same values changes nothing.
+  // A dialog that commits the same values changes nothing; nor does a run with Auto scaling,
+  // which sets the scales.
   app->parameters.commit(app->parameters.snapshot());
+  EXPECT_FALSE(app->parameters_changed());
+  calculation_command(*app);
+  EXPECT_EQ(finish_run().end, RunEnd::end_test);
   EXPECT_FALSE(app->parameters_changed());
 }
 
