@@ -7,7 +7,9 @@
 #   4. Alt+F X asks Save / Discard / Cancel; Cancel keeps the program and the mark;
 #   5. F5 and Esc at once: the run stops after its first step and "stopped" (light red) shows
 #      after the time readout; F5 again: a whole run, and the mark is gone;
-#   6. Alt+F X, Save: the program ends and KTparam.par holds the fluence 80.
+#      File > Export picture... writes the page as PNG at the main window's size;
+#   6. Alt+F X, Save: the program ends and KTparam.par holds the fluence 80; the batch
+#      runner's --png of that file at the same size equals the exported picture.
 # Screenshots go to shots/desk_<size>_*.png of the repository. Needs Xvfb, xdotool, ImageMagick.
 #   scripts/e2e_desk.sh [build directory [WIDTHxHEIGHT ...]]   (default build/e2e)
 #   KT_E2E_NO_BUILD=1 uses the program already built there.
@@ -212,6 +214,23 @@ run_at() {
   [ "$red" -eq 0 ] || fail "\"stopped\" still shown after a whole run"
   pass "F5 ran a whole run; \"stopped\" is gone"
 
+  # File > Export picture...: the page as a PNG file
+  key_to "$frame" alt+f
+  sleep 0.3
+  key_to "$frame" p
+  local chooser
+  chooser="$(window_of "Export picture")"
+  sleep 0.3
+  key_to "$chooser" ctrl+a
+  xdotool type --delay 20 "$run/exported.png"
+  key_to "$chooser" Return
+  wait_for 10 test -s "$run/exported.png" || fail "Export picture... wrote no file"
+  local picture_size
+  picture_size="$(identify -format '%wx%h' "$run/exported.png")"
+  [ "$picture_size" = "${width}x$((height - menu_height))" ] ||
+    fail "the exported picture is $picture_size, not the main window's area"
+  pass "Export picture... wrote the page ($picture_size)"
+
   # ---- 6. Alt+F X, Save: the program ends with the fluence saved ----
   key_to "$frame" alt+f
   sleep 0.3
@@ -226,6 +245,19 @@ run_at() {
     *) fail "KTparam.par does not hold the fluence 80 after Save" ;;
   esac
   pass "Alt+F X, Save: the program ended and KTparam.par holds the fluence 80"
+
+  # The batch runner's --png of the saved file at the main window's size: the exported page.
+  local batch_program="$build/app/kestrium-batch"
+  if [ -x "$batch_program" ]; then
+    mkdir -p "$run/batch"
+    cp KTparam.par "$run/batch/"
+    (cd "$run/batch" && QT_QPA_PLATFORM=offscreen "$batch_program" KTparam.par --png batch.png \
+      --size "$picture_size" >/dev/null 2>&1) || fail "kestrium-batch --png failed"
+    local differing
+    differing="$(compare -metric AE "$run/exported.png" "$run/batch/batch.png" null: 2>&1 || true)"
+    [ "$differing" = 0 ] || fail "the exported page and the --png picture differ in $differing pixels"
+    pass "the exported page equals kestrium-batch --png --size $picture_size"
+  fi
   cd "$work"
   stop_all
 }
