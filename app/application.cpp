@@ -166,6 +166,10 @@ std::string run_outcome_message(const RunOutcome& outcome) {
       !outcome.not_started_reason.empty()) {
     message = "The calculation was not started: " + outcome.not_started_reason + ".";
   }
+  if (outcome.end == RunEnd::diverged) {
+    message = divergence_message(outcome) + ".";
+    message[0] = 'T';  // "the calculation diverged ..." opens the sentence
+  }
   if (!outcome.file_errors.empty()) {
     if (!message.empty()) message += "\n";
     message += "Result files of the calculation could not be written:";

@@ -14,7 +14,8 @@
 #   7. File > Open... mine.par: the dialog shows 80.00000; that text is cut, 1 typed, the text
 #      pasted back (so the value comes from what the field showed), OK, and File > Save...
 #      rewrites mine.par (removed beforehand) with 8.00000E+01 while KTparam.par stays as it was;
-#   8. File > Exit again.
+#   8. fluence -50, OK, Calculation: a message box tells the refusal and Data1K.dat is unchanged;
+#   9. File > Exit again.
 # Screenshots go to shots/e2e_params_*.png of the repository. Needs Xvfb, xdotool, ImageMagick;
 # python3 with tkinter, when present, reads the field texts from the clipboard.
 #   scripts/e2e_parameters.sh [build directory]   (default build/e2e)
@@ -331,6 +332,25 @@ check_fluence_80 "$mine"
 defaults_kept || fail "Save... after Open... mine.par changed KTparam.par"
 pass "Open... mine.par: the field shows 80.00000; Save... rewrote mine.par with 8.00000E+01"
 
-# ---- 8. Exit -----------------------------------------------------------------------------------
+# ---- 8. a fluence out of its range is refused, the kinetics file unchanged -----------------------
+cp Data1K.dat "$work/kinetics_before"
+key_to "$frame" alt+p
+dialog="$(parameters_dialog)"
+click_fluence "$dialog"
+key_to "$dialog" ctrl+a
+xdotool type --delay 30 -- -50
+click_ok "$dialog"
+close_wait "Parameters:"
+key_to "$frame" alt+c
+box="$(dialog_of "Calculation")"
+shot 11_negative_fluence_refused
+cmp -s Data1K.dat "$work/kinetics_before" || fail "the refused run changed Data1K.dat"
+[ ! -e Data1D.dat ] || [ Data1D.dat -ot "$work/kinetics_before" ] ||
+  fail "the refused run wrote the temporal file"
+key_to "$box" Return
+close_wait "Calculation"
+pass "fluence -50: the run was refused with a message; Data1K.dat unchanged"
+
+# ---- 9. Exit -----------------------------------------------------------------------------------
 exit_program
 echo "PASS: Parameters dialog and File commands"

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "params/parameter_fields.h"
+
 namespace kt {
 
 namespace {
@@ -70,6 +72,7 @@ struct LoopContext {
   RunOutcome& outcome;
   double next_output_time = 0.0;
   int spatial_output_count = 0;
+  bool first_output = true;
 };
 
 void write_spatial_file(LoopContext& c, int number, int selection) {
@@ -98,13 +101,24 @@ void output_step(LoopContext& c, const StepSettings& settings, std::string& reco
   c.sink.plot_temporal(0, values.time_ns, values.surface_temperature_k, values.velocity_cm_s,
                        values.plotted_depth_nm, values.surface_fraction, c.scales,
                        settings.switches);
-  c.sink.plot_spatial(s.step_index == 1 ? 1 : 0, spatial_curves(r.model, settings.switches),
+  c.sink.plot_spatial(c.first_output ? 1 : 0, spatial_curves(r.model, settings.switches),
                       c.profiles, c.scales);
+  c.first_output = false;
+  StepRecord step_record;
+  if (c.options.observer) {
+    step_record = StepRecord{
+        s.step_index,           reported.time_ns,          reported.surface_temperature_k,
+        reported.velocity_cm_s, reported.ablated_depth_nm, reported.surface_fraction};
+    c.options.observer->step_done(step_record);
+  }
 
   // Spatial time points, in their numbering order, at most one per step.
   if (settings.spatial_output != 0.0f && c.spatial_output_count <= kSpatialFileCount - 1 &&
       values.time_ns >= settings.spatial_times[c.spatial_output_count]) {
     c.spatial_output_count += 1;
+    if (c.options.observer) {
+      c.options.observer->profiles_taken(c.spatial_output_count, step_record, c.profiles);
+    }
     const int selection = spatial_selection(settings.spatial_output);
     if (c.options.write_profile_files && selection != 0) {
       write_spatial_file(c, c.spatial_output_count, selection);
@@ -134,10 +148,19 @@ RunEnd time_loop(LoopContext& c) {
   }
   std::string record;
   record.reserve(128);
+  const int refinement = std::clamp(c.options.refinement, 1, kMaximumRefinement);
   for (;;) {
-    if (take_time_step(r, s)) return RunEnd::end_test;
-    const StepSettings settings = read_step_settings(c.parameters);
-    output_step(c, settings, record);
+    const bool ended = take_time_step(r, s);
+    if (!state_is_sound(r, s)) {
+      c.outcome.diverged_time_ns = reported_values(r, s).time_ns;
+      return RunEnd::diverged;
+    }
+    if (ended) return RunEnd::end_test;
+    // With sub-steps, the output follows the last sub-step of each model step.
+    if (s.step_index % refinement == 0) {
+      const StepSettings settings = read_step_settings(c.parameters);
+      output_step(c, settings, record);
+    }
     for (int k = 1; k <= r.node_count; ++k) s.broken_fraction_old[k] = s.broken_fraction_new[k];
     if (s.step_index >= r.step_limit) return RunEnd::step_limit;
     if (c.flags.stop_request.exchange(0) != 0) return RunEnd::stop;
@@ -145,7 +168,49 @@ RunEnd time_loop(LoopContext& c) {
   }
 }
 
+// The likely cause of a diverged run, from what the run constants show.
+std::string divergence_cause(const RunConstants& r) {
+  char buffer[400];
+  if (r.cell_max >= 1.0) {
+    std::snprintf(buffer, sizeof buffer,
+                  "heat diffuses so far during the pulse that the depth grid's largest cell "
+                  "(%.3g absorption lengths) is longer than one absorption length, and the "
+                  "light attenuation across it turns negative; a lower absorption coefficient "
+                  "or conductivity, or a shorter pulse, keeps the grid within reach",
+                  r.cell_max);
+    return buffer;
+  }
+  return "the temperature or the ablation front ran away: the time step is too long for this "
+         "pulse and material, or the heat carried off by a fast ablation front (sublimation "
+         "enthalpy times pre-exponential factor) swings the surface temperature; a finer time "
+         "step may carry it through (refinement factor 2, 4 or 8: kestrium-batch --refine K)";
+}
+
 }  // namespace
+
+const char* run_end_text(RunEnd end) {
+  switch (end) {
+    case RunEnd::end_test:
+      return "end test";
+    case RunEnd::step_limit:
+      return "step limit";
+    case RunEnd::stop:
+      return "stopped";
+    case RunEnd::diverged:
+      return "diverged";
+    case RunEnd::not_started:
+      break;
+  }
+  return "not started";
+}
+
+std::string divergence_message(const RunOutcome& outcome) {
+  char buffer[96];
+  std::snprintf(buffer, sizeof buffer, "the calculation diverged at step %d (t = %.6g ns)",
+                outcome.step_count, outcome.diverged_time_ns);
+  return std::string(buffer) + ": " + outcome.divergence_cause +
+         "; no kinetics line was written";
+}
 
 std::string check_run_choices(const ParameterSet& p) {
   if (p.ablation_model != 1.0f && p.ablation_model != 2.0f) {
@@ -157,6 +222,16 @@ std::string check_run_choices(const ParameterSet& p) {
   if (p.spatial_output != 0.0f && p.spatial_output != 1.0f && p.spatial_output != 2.0f &&
       p.spatial_output != 3.0f) {
     return "spatial_output is " + choice_text(p.spatial_output) + "; it must be 0, 1, 2 or 3";
+  }
+  if (std::string refusal = check_physical_ranges(p); !refusal.empty()) return refusal;
+  const double lowest = polyimide_lowest_temperature();
+  if (p.material == 1.0f && !(static_cast<double>(p.ambient_temperature) > lowest)) {
+    char buffer[200];
+    std::snprintf(buffer, sizeof buffer,
+                  "Ambient temperature [K] is %g; for polyimide it must be above %.1f K, below "
+                  "which its specific-heat law turns negative",
+                  static_cast<double>(p.ambient_temperature), lowest);
+    return buffer;
   }
   return {};
 }
@@ -263,7 +338,12 @@ RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, Solv
   run_parameters.ablation_model = at_start.ablation_model;
   run_parameters.pulse_shape = at_start.pulse_shape;
 
-  const RunConstants constants = compute_run_constants(run_parameters);
+  RunConstants constants = compute_run_constants(run_parameters);
+  if (options.refinement > 1) {
+    const int k = std::min(options.refinement, kMaximumRefinement);
+    constants.time_step /= static_cast<double>(k);
+    constants.step_limit *= k;
+  }
   build_depth_grid(constants, state.depth_grid);
   fill_plot_scales(run_parameters, scales);
   outcome.fluence_used = constants.fluence;
@@ -274,10 +354,18 @@ RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, Solv
 
   LoopContext context{parameters, flags,   state,     scales,        profiles,
                       sink,       options, constants, temporal_file, outcome};
+  if (options.observer) options.observer->run_started(constants, scales);
   outcome.end = time_loop(context);
   outcome.step_count = state.step_index;
+  if (outcome.end == RunEnd::diverged) outcome.divergence_cause = divergence_cause(constants);
 
   temporal_file.close(outcome.file_errors);
+  if (outcome.end == RunEnd::diverged) {
+    flags.calculation_running = 0.0f;
+    flags.run_active = 0;
+    if (options.observer) options.observer->run_ended(outcome);
+    return outcome;
+  }
 
   // The kinetics line, in the form of the model and the file mode as they stand now.
   float model_now = 0.0f;
@@ -312,6 +400,7 @@ RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, Solv
 
   flags.calculation_running = 0.0f;
   flags.run_active = 0;
+  if (options.observer) options.observer->run_ended(outcome);
   return outcome;
 }
 

@@ -14,6 +14,7 @@
 #include "params/parameter_set.h"
 #include "solver/model.h"
 #include "solver/result_files.h"
+#include "solver/run_observer.h"
 
 namespace kt {
 
@@ -24,15 +25,26 @@ struct RunOptions {
   bool write_profile_files = true;
   // False: the kinetics line is only returned in the outcome, not written to the kinetics file.
   bool append_kinetics_line = true;
+  // Each time step split into this many equal sub-steps; outputs stay at the same instants
+  // (1: the model's own step, results unchanged).
+  int refinement = 1;
+  // Told of the start, every output step, the spatial instants and the end; may be null.
+  RunObserver* observer = nullptr;
 };
 
-enum class RunEnd { not_started, end_test, step_limit, stop };
+inline constexpr int kMaximumRefinement = 64;
+
+// diverged: a value of the state became non-finite or a temperature fell to 0 K or below; the
+// temporal file keeps the records of the sound steps and no kinetics line is written.
+enum class RunEnd { not_started, end_test, step_limit, stop, diverged };
 
 struct RunOutcome {
   RunEnd end = RunEnd::not_started;
   std::string not_started_reason;  // set when end is not_started
   bool kept_by_guard = false;      // not started: help, about or another run was under way
   std::int32_t step_count = 0;     // step_index when the loop ended
+  double diverged_time_ns = 0.0;   // the time of the step that diverged
+  std::string divergence_cause;    // the likely cause, when it diverged
   std::string kinetics_line;       // without line end
   std::vector<std::string> file_errors;
   double fluence_used = 0.0;          // mJ/cm^2, after the cap
@@ -44,8 +56,15 @@ struct RunOutcome {
 };
 
 // Empty when the run may start; otherwise which field holds which value, e.g.
-// "ablation_model is 3; it must be 1 or 2".
+// "ablation_model is 3; it must be 1 or 2" or "Fluence [mJ/cm^2] is -50; it must be greater
+// than 0". Checks the choices, then the physical ranges.
 std::string check_run_choices(const ParameterSet& parameters);
+
+// "the calculation diverged at step N (t = T ns): ..." with the likely cause and the remedy.
+std::string divergence_message(const RunOutcome& outcome);
+
+// "end test", "step limit", "stopped", "diverged" or "not started".
+const char* run_end_text(RunEnd end);
 
 // The Auto graph scales from the entered parameters (fluence before the cap).
 struct AutoScales {

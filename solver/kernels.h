@@ -37,6 +37,8 @@ struct MaterialLaw {
 
 // c(T)/c: polyimide c(T) = 2.55 - 1.59 exp((300 - T)/460) J/(g K); 1 for other material.
 double specific_heat_factor(const MaterialLaw& law, double theta);
+// The temperature [K] below which the polyimide specific-heat law is zero or negative.
+double polyimide_lowest_temperature();
 // k(T)/kappa: polyimide k(T) = 0.00155 (T/300)^0.28 W/(cm K); 1 for other material.
 double conductivity_factor(const MaterialLaw& law, double theta);
 

@@ -276,6 +276,17 @@ bool take_time_step(const RunConstants& r, SolverState& s) {
   return false;
 }
 
+bool state_is_sound(const RunConstants& r, const SolverState& s) {
+  for (int k = 1; k <= r.node_count; ++k) {
+    const double temperature = r.ambient + s.temperature_rise[k];
+    // A NaN fails the comparison too.
+    if (!(temperature > 0.0) || !std::isfinite(temperature)) return false;
+    if (!std::isfinite(s.broken_fraction_new[k])) return false;
+  }
+  return std::isfinite(s.front_velocity) && std::isfinite(s.depth_a) && std::isfinite(s.depth_m) &&
+         std::isfinite(s.bulk_integral);
+}
+
 double depth_nm(const RunConstants& r, double depth) {
   return depth * 1e7 / r.absorption_coefficient;
 }

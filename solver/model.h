@@ -150,6 +150,10 @@ bool end_test(const RunConstants& constants, SolverState& state);
 // the run (the rest of the step is then not done). No output, no allocation.
 bool take_time_step(const RunConstants& constants, SolverState& state);
 
+// False when a value of the state is not finite or a temperature is at or below 0 K: the
+// scheme has run away and the step's results mean nothing.
+bool state_is_sound(const RunConstants& constants, const SolverState& state);
+
 // Step 7: the values the output step reports.
 struct ReportedValues {
   double time_ns = 0.0;

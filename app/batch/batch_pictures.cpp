@@ -22,7 +22,7 @@ namespace kt {
 
 bool run_with_picture(SharedParameters& parameters, int width, int height,
                       const std::filesystem::path& data_directory, const std::string& png,
-                      RunOutcome& outcome, std::string& error) {
+                      RunOutcome& outcome, std::string& error, const RunOptions& options) {
   display::OffscreenSession session;
   if (!display::create_offscreen_main_window(width, height)) {
     error = "cannot make an offscreen page of " + std::to_string(width) + "x" +
@@ -44,7 +44,7 @@ bool run_with_picture(SharedParameters& parameters, int width, int height,
   auto state = std::make_unique<SolverState>();
   auto profiles = std::make_unique<ProfileArrays>();
   PlotScaleSet scales;
-  outcome = run_calculation(parameters, flags, *state, scales, *profiles, sink);
+  outcome = run_calculation(parameters, flags, *state, scales, *profiles, sink, options);
   return save_page_picture(png, error);
 }
 

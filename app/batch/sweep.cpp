@@ -1,13 +1,13 @@
 #include "app/batch/sweep.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <sstream>
-#include <chrono>
 #include <thread>
 
 #include "solver/result_files.h"
@@ -38,16 +38,6 @@ std::string fluence_folder(double fluence) {
 }
 
 }  // namespace
-
-const char* run_end_text(RunEnd end) {
-  switch (end) {
-    case RunEnd::end_test: return "end test";
-    case RunEnd::step_limit: return "step limit";
-    case RunEnd::stop: return "stop";
-    case RunEnd::not_started: break;
-  }
-  return "not started";
-}
 
 std::vector<double> parse_fluences(const std::string& text, int log_count, std::string& error) {
   std::vector<double> fluences;
@@ -100,6 +90,20 @@ std::vector<double> parse_fluences(const std::string& text, int log_count, std::
   return fluences;
 }
 
+std::string check_sweep_fluences(const ParameterSet& parameters,
+                                 const std::vector<double>& fluences) {
+  ParameterSet p = parameters;
+  for (double f : fluences) {
+    p.fluence = static_cast<float>(f);
+    if (std::string refusal = check_run_choices(p); !refusal.empty()) {
+      char buffer[64];
+      std::snprintf(buffer, sizeof buffer, "fluence %g: ", f);
+      return buffer + refusal;
+    }
+  }
+  return {};
+}
+
 SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& options,
                       const std::atomic<bool>& interrupt, const SweepProgress& progress) {
   SweepResult result;
@@ -123,7 +127,9 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
 
   auto write_ready_lines = [&] {  // called with lock held
     while (next_line < total && result.runs[next_line].finished) {
-      if (kinetics_usable) {
+      if (result.runs[next_line].outcome.end == RunEnd::diverged) {
+        ++result.diverged;
+      } else if (kinetics_usable) {
         const std::size_t errors_before = result.errors.size();
         write_result_file(kinetics_path, ResultFile::Mode::append,
                           result.runs[next_line].outcome.kinetics_line + kLineEnd, result.errors);
@@ -145,6 +151,7 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
       PlotScaleSet scales;
       RunOptions run_options;
       run_options.append_kinetics_line = false;
+      run_options.refinement = options.refinement;
       run_options.write_profile_files = options.keep_files_directory.has_value();
       if (options.keep_files_directory) {
         run_options.output_directory =
@@ -204,6 +211,12 @@ std::string sweep_csv(const SweepResult& result) {
   for (const SweepRun& run : result.runs) {
     if (!run.finished) continue;
     const RunOutcome& o = run.outcome;
+    if (o.end == RunEnd::diverged) {
+      std::snprintf(row, sizeof row, "%.10g,,,,,,%d,%s\n", o.fluence_used, o.step_count,
+                    run_end_text(o.end));
+      out += row;
+      continue;
+    }
     std::snprintf(row, sizeof row, "%.10g,%.10g,%.10g,%.10g,%.10g,%.10g,%d,%s\n", o.fluence_used,
                   o.surface_recession_nm, o.volume_depth_nm, o.total_depth_nm,
                   o.peak_surface_temperature_k, o.peak_front_velocity_cm_s, o.step_count,

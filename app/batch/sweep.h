@@ -25,21 +25,28 @@ struct SweepOptions {
   // When set, each run writes its temporal and spatial files into DIR/F<fluence>/.
   std::optional<std::filesystem::path> keep_files_directory;
   std::filesystem::path output_directory = ".";  // where the kinetics file goes
+  int refinement = 1;                            // time-step refinement of every run
 };
 
 struct SweepRun {
   double fluence = 0.0;  // as asked
   RunOutcome outcome;
-  bool finished = false;  // ran to its end (not interrupted, not skipped)
+  bool finished = false;  // ran to its end (not interrupted, not skipped); diverged included
 };
 
 struct SweepResult {
-  std::vector<SweepRun> runs;     // in fluence order
-  std::string kinetics_file;      // path written
+  std::vector<SweepRun> runs;  // in fluence order
+  std::string kinetics_file;   // path written
   int lines_written = 0;
   bool interrupted = false;
+  int diverged = 0;  // runs that diverged: marked in the CSV, no kinetics line
   std::vector<std::string> errors;
 };
+
+// Empty when every fluence of the sweep may run with these parameters; otherwise the refusal
+// of the first that may not, naming the fluence.
+std::string check_sweep_fluences(const ParameterSet& parameters,
+                                 const std::vector<double>& fluences);
 
 // Progress report: runs finished so far, total.
 using SweepProgress = std::function<void(int done, int total)>;
@@ -48,14 +55,11 @@ using SweepProgress = std::function<void(int done, int total)>;
 // order, as the same runs made one after another would append them; with Rewrite in the
 // parameters the kinetics file starts empty, with Addition the lines are appended to it. A set
 // `interrupt` stops the runs under way after their current step; only the lines of runs that
-// finished, in unbroken fluence order, are written.
+// finished, in unbroken fluence order, are written. A diverged run writes no line.
 SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& options,
                       const std::atomic<bool>& interrupt, const SweepProgress& progress = {});
 
 // The CSV of a sweep: a header row, then one row per fluence.
 std::string sweep_csv(const SweepResult& result);
-
-// "end test", "step limit", "stop" or "not started".
-const char* run_end_text(RunEnd end);
 
 }  // namespace kt

@@ -188,6 +188,28 @@ TEST_F(ShellTest, ARefusedRunIsToldToTheUser) {
   EXPECT_TRUE(idle());
 }
 
+TEST_F(ShellTest, OutOfRangeAndDivergedRunsAreToldAndAppendNothing) {
+  make_app(scratch.path());
+  app->parameters.values.kinetics_file_mode = 1.0f;  // Addition
+  app->parameters.values.fluence = -50.0f;
+  calculation_command(*app);
+  EXPECT_EQ(finish_run().end, RunEnd::not_started);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("Fluence [mJ/cm^2] is -50; it must be greater than 0"),
+            std::string::npos)
+      << messages[0];
+
+  // The depth grid cannot follow heat diffusion this strong: the run diverges at its first step.
+  app->parameters.values.fluence = 50.0f;
+  app->parameters.values.absorption_coefficient = 1e7f;
+  calculation_command(*app);
+  EXPECT_EQ(finish_run().end, RunEnd::diverged);
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1].rfind("The calculation diverged at step 1 (t = ", 0), 0u) << messages[1];
+  EXPECT_FALSE(std::filesystem::exists(scratch.path() / "RunK.dat"));
+  EXPECT_TRUE(idle());
+}
+
 TEST_F(ShellTest, ResultFileErrorsAreToldToTheUser) {
   make_app(scratch.path() / "no" / "such" / "directory");
   calculation_command(*app);

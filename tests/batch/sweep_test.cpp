@@ -201,5 +201,57 @@ TEST_F(SweepTest, ProgramWritesCsvAndPlotOfASweep) {
   EXPECT_EQ(test::read_file(dir_ / "out.txt").substr(0, 8), " 30.0000");
 }
 
+TEST_F(SweepTest, CommandLineHelpVersionAndRefusalsBeforeAnyRun) {
+  ASSERT_EQ(run_program("--help", dir_), 0);
+  const std::string help = test::read_file(dir_ / "out.txt");
+  for (const char* option : {"--refine", "--png", "--size", "--version", "exit status"}) {
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+  ASSERT_EQ(run_program("sweep --help", dir_), 0);
+  for (const char* option : {"--fluence", "--log", "--jobs", "--csv", "--plot", "--keep-files"}) {
+    EXPECT_NE(test::read_file(dir_ / "out.txt").find(option), std::string::npos) << option;
+  }
+  ASSERT_EQ(run_program("--version", dir_), 0);
+  EXPECT_EQ(test::read_file(dir_ / "out.txt").rfind("kestrium-batch ", 0), 0u);
+
+  fs::copy_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par", dir_ / "KTparam.par");
+  const std::pair<const char*, const char*> refusals[] = {
+      {"KTparam.par --frobnicate", "unknown option --frobnicate"},
+      {"KTparam.par --png", "--png needs a value"},
+      {"KTparam.par --png page.jpg", "the name must end with .png"},
+      {"KTparam.par --refine 0", "--refine takes a whole number from 1 to 64"},
+      {"sweep KTparam.par --fluence 40,60 --csv no/such/c.csv", "No such file or directory"},
+      {"sweep KTparam.par --fluence 40,60 --plot curve", "the name must end with .png"},
+      {"sweep KTparam.par --fluence 40,60 --jobs", "--jobs needs a value"},
+  };
+  for (const auto& [arguments, message] : refusals) {
+    EXPECT_EQ(run_program(arguments, dir_), 2) << arguments;
+    EXPECT_NE(test::read_file(dir_ / "err.txt").find(message), std::string::npos)
+        << arguments << ": " << test::read_file(dir_ / "err.txt");
+  }
+  // A negative fluence in a sweep is refused before any run touches the kinetics file.
+  std::ofstream(dir_ / "Data1K.dat", std::ios::binary) << "kept\r\n";
+  EXPECT_EQ(run_program("sweep KTparam.par --fluence -50,50", dir_), 1);
+  EXPECT_NE(test::read_file(dir_ / "err.txt").find("fluence -50: Fluence [mJ/cm^2] is -50"),
+            std::string::npos);
+  EXPECT_EQ(test::read_file(dir_ / "Data1K.dat"), "kept\r\n");
+  EXPECT_FALSE(fs::exists(dir_ / "Data1D.dat"));
+}
+
+TEST_F(SweepTest, ADivergedRunIsMarkedAndLeftOutOfTheKineticsFile) {
+  parameters_.pulse_width = 1.40f;
+  parameters_.absorption_coefficient = 9.098e4f;
+  parameters_.pre_exponential_vom = 1.666e6f;
+  parameters_.sublimation_enthalpy_dhm = 1357.0f;
+  ASSERT_TRUE(write_parameter_file((dir_ / "runaway.par").string(), parameters_));
+  EXPECT_EQ(run_program("sweep runaway.par --fluence 50,363.5 --csv c.csv", dir_), 3);
+  const std::string csv = test::read_file(dir_ / "c.csv");
+  EXPECT_NE(csv.find("\n363.5,,,,,,514,diverged\n"), std::string::npos) << csv;
+  const std::string kinetics = test::read_file(dir_ / "Data1K.dat");
+  EXPECT_EQ(kinetics.substr(0, 8), " 50.0000");
+  EXPECT_EQ(std::count(kinetics.begin(), kinetics.end(), '\n'), 1);
+  EXPECT_EQ(run_program("runaway.par --fluence 363.5", dir_), 2) << "--fluence is a sweep option";
+}
+
 }  // namespace
 }  // namespace kt

@@ -22,12 +22,7 @@ RunOptions in_directory(const ScratchDirectory& directory) {
   return options;
 }
 
-RunOptions kinetics_only() {
-  RunOptions options;
-  options.write_profile_files = false;
-  options.append_kinetics_line = false;
-  return options;
-}
+using test::kinetics_only;
 
 void expect_finite(const RunOutcome& outcome) {
   EXPECT_TRUE(std::isfinite(outcome.surface_recession_nm));

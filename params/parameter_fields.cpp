@@ -1,0 +1,212 @@
+#include "params/parameter_fields.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+namespace kt {
+
+namespace {
+
+using P = ParameterSet;
+
+constexpr ParameterField real(std::string_view name, std::string_view label, std::string_view unit,
+                              float P::*member, bool decades = false) {
+  return ParameterField{name, label, unit, FieldKind::real, member, -1, decades};
+}
+constexpr ParameterField choice(std::string_view name, std::string_view label, float P::*member) {
+  return ParameterField{name, label, "", FieldKind::choice, member, -1, false};
+}
+constexpr ParameterField spatial(std::string_view name, std::string_view label, int index) {
+  return ParameterField{name, label, "ns", FieldKind::real, nullptr, index, false};
+}
+
+constexpr std::array kFields{
+    choice("ablation_model", "Ablation model (1 surface, 2 bulk)", &P::ablation_model),
+    choice("pulse_shape", "Pulse shape (1 triangle, 2 rectangle)", &P::pulse_shape),
+    real("pulse_width", "Pulsewidth [ns]", "ns", &P::pulse_width),
+    real("fluence", "Fluence [mJ/cm^2]", "mJ/cm^2", &P::fluence),
+    real("front_fraction", "Front duration of laser pulse in percent of pulsewidth", "%",
+         &P::front_fraction),
+    real("wavelength", "Wavelength [nm]", "nm", &P::wavelength),
+    choice("material", "Material (1 polyimide, 2 other)", &P::material),
+    real("density", "Density [g/cm^3]", "g/cm^3", &P::density),
+    real("specific_heat", "Specific heat [J/(g*K)]", "J/(g*K)", &P::specific_heat),
+    real("thermal_conductivity", "Thermal conductivity [W/(cm*K)]", "W/(cm*K)",
+         &P::thermal_conductivity, true),
+    real("absorption_coefficient", "Absorption coefficient [cm^-1]", "1/cm",
+         &P::absorption_coefficient, true),
+    real("screening_coefficient", "Screening coefficient [cm^-1]", "1/cm",
+         &P::screening_coefficient, true),
+    real("reflection_coefficient", "Reflection coefficient", "", &P::reflection_coefficient),
+    real("chromophore_density", "Number density of chromophores [cm^-3]", "1/cm^3",
+         &P::chromophore_density, true),
+    real("volatile_fraction", "Fraction of volatile species", "", &P::volatile_fraction),
+    real("ambient_temperature", "Ambient temperature [K]", "K", &P::ambient_temperature),
+    real("activation_energy_ea", "Activation energy (surface) Ea [eV]", "eV",
+         &P::activation_energy_ea),
+    real("pre_exponential_vo", "Surface pre-exponential Vo [cm/s]", "cm/s", &P::pre_exponential_vo,
+         true),
+    real("sublimation_enthalpy_dh", "Surface Sublimation Enthalpy DH [J/g]", "J/g",
+         &P::sublimation_enthalpy_dh),
+    real("activation_energy_em", "Activation energy (surface) Em [eV]", "eV",
+         &P::activation_energy_em),
+    real("pre_exponential_vom", "Surface pre-exponential Vom [cm/s]", "cm/s",
+         &P::pre_exponential_vom, true),
+    real("sublimation_enthalpy_dhm", "Surface Sublimation Enthalpy DHm [J/g]", "J/g",
+         &P::sublimation_enthalpy_dhm),
+    real("activation_energy_eb", "Volumetric Activation Energy Eb [eV]", "eV",
+         &P::activation_energy_eb),
+    real("pre_exponential_ko", "Volume pre-exponential ko [s^-1]", "1/s", &P::pre_exponential_ko,
+         true),
+    real("sublimation_enthalpy_dhb", "Volumetric Sublim. Enthalpy DHb [J/cm^3]", "J/cm^3",
+         &P::sublimation_enthalpy_dhb),
+    choice("show_surface_temperature", "Graph: surface temperature", &P::show_surface_temperature),
+    choice("show_ablation_velocity", "Graph: ablation velocity", &P::show_ablation_velocity),
+    choice("show_ablated_depth", "Graph: ablated depth", &P::show_ablated_depth),
+    choice("show_broken_fraction", "Graph: broken fraction", &P::show_broken_fraction),
+    choice("show_temperature_profile", "Graph: temperature profile", &P::show_temperature_profile),
+    choice("show_fraction_profile", "Graph: fraction profile", &P::show_fraction_profile),
+    real("temperature_scale", "Temperature scale [K]", "K", &P::temperature_scale),
+    real("velocity_scale", "Velocity scale [cm/s]", "cm/s", &P::velocity_scale),
+    real("depth_scale", "Ablated depth scale [1/alpha]", "1/alpha", &P::depth_scale),
+    real("time_scale", "Time scale [ns]", "ns", &P::time_scale),
+    real("z_scale", "Depth scale [1/alpha]", "1/alpha", &P::z_scale),
+    choice("autoscale", "Scales (1 auto, 2 manual)", &P::autoscale),
+    choice("output_surface_temperature", "Output: surface temperature",
+           &P::output_surface_temperature),
+    choice("output_ablation_velocity", "Output: ablation velocity", &P::output_ablation_velocity),
+    choice("output_ablated_depth", "Output: ablated depth", &P::output_ablated_depth),
+    choice("output_broken_fraction", "Output: broken fraction", &P::output_broken_fraction),
+    real("output_interval", "Temporal output interval", "", &P::output_interval),
+    choice("kinetics_file_mode", "Kinetics file (1 addition, 0 rewrite)", &P::kinetics_file_mode),
+    choice("spatial_output", "Spatial output (0 none, 1 T, 2 fraction, 3 both)",
+           &P::spatial_output),
+    spatial("spatial_time_1", "Spatial output time 1 [ns]", 0),
+    spatial("spatial_time_2", "Spatial output time 2 [ns]", 1),
+    spatial("spatial_time_3", "Spatial output time 3 [ns]", 2),
+    spatial("spatial_time_4", "Spatial output time 4 [ns]", 3),
+    spatial("spatial_time_5", "Spatial output time 5 [ns]", 4),
+    spatial("spatial_time_6", "Spatial output time 6 [ns]", 5),
+    spatial("spatial_time_7", "Spatial output time 7 [ns]", 6),
+    spatial("spatial_time_8", "Spatial output time 8 [ns]", 7),
+    spatial("spatial_time_9", "Spatial output time 9 [ns]", 8),
+    spatial("spatial_time_10", "Spatial output time 10 [ns]", 9),
+};
+
+// The physical ranges a run needs.
+enum class Range {
+  none,           // not checked beyond being finite
+  positive,       // > 0
+  non_negative,   // >= 0
+  unit_interval,  // [0, 1)
+  percent,        // [0, 100]
+};
+
+Range range_of(std::string_view name) {
+  static constexpr std::array<std::string_view, 7> positive{"fluence",
+                                                            "pulse_width",
+                                                            "density",
+                                                            "specific_heat",
+                                                            "thermal_conductivity",
+                                                            "absorption_coefficient",
+                                                            "ambient_temperature"};
+  for (std::string_view n : positive) {
+    if (n == name) return Range::positive;
+  }
+  if (name == "reflection_coefficient" || name == "volatile_fraction") return Range::unit_interval;
+  if (name == "front_fraction") return Range::percent;
+  if (name.starts_with("pre_exponential_") || name.starts_with("activation_energy_") ||
+      name == "screening_coefficient") {
+    return Range::non_negative;
+  }
+  return Range::none;
+}
+
+std::string number_text(float value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(value));
+  return buffer;
+}
+
+}  // namespace
+
+std::span<const ParameterField> parameter_fields() {
+  return kFields;
+}
+
+const ParameterField* find_parameter_field(std::string_view name) {
+  for (const ParameterField& f : kFields) {
+    if (f.name == name) return &f;
+  }
+  return nullptr;
+}
+
+std::string parameter_field_names(bool reals_only) {
+  std::string out;
+  for (const ParameterField& f : kFields) {
+    if (reals_only && f.kind != FieldKind::real) continue;
+    if (!out.empty()) out += ", ";
+    out += f.name;
+  }
+  return out;
+}
+
+float field_value(const ParameterSet& p, const ParameterField& field) {
+  return field.member ? p.*field.member
+                      : p.spatial_times[static_cast<std::size_t>(field.spatial_index)];
+}
+
+void set_field_value(ParameterSet& p, const ParameterField& field, float value) {
+  if (field.member) {
+    p.*field.member = value;
+  } else {
+    p.spatial_times[static_cast<std::size_t>(field.spatial_index)] = value;
+  }
+}
+
+std::string allowed_range_text(const ParameterField& field) {
+  switch (range_of(field.name)) {
+    case Range::positive:
+      return "greater than 0";
+    case Range::non_negative:
+      return "0 or more";
+    case Range::unit_interval:
+      return "from 0 up to (not including) 1";
+    case Range::percent:
+      return "from 0 to 100";
+    case Range::none:
+      break;
+  }
+  return {};
+}
+
+bool value_in_allowed_range(const ParameterField& field, float value) {
+  if (!std::isfinite(value)) return false;
+  switch (range_of(field.name)) {
+    case Range::positive:
+      return value > 0.0f;
+    case Range::non_negative:
+      return value >= 0.0f;
+    case Range::unit_interval:
+      return value >= 0.0f && value < 1.0f;
+    case Range::percent:
+      return value >= 0.0f && value <= 100.0f;
+    case Range::none:
+      break;
+  }
+  return true;
+}
+
+std::string check_physical_ranges(const ParameterSet& parameters) {
+  for (const ParameterField& f : kFields) {
+    const float value = field_value(parameters, f);
+    if (value_in_allowed_range(f, value)) continue;
+    std::string range = allowed_range_text(f);
+    if (range.empty()) range = "a finite number";
+    return std::string(f.label) + " is " + number_text(value) + "; it must be " + range;
+  }
+  return {};
+}
+
+}  // namespace kt
