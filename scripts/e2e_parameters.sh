@@ -212,6 +212,10 @@ start_program() {
 exit_program() {
   file_menu
   key_to "$frame" x
+  # With unsaved changes Exit asks Save / Discard / Cancel first: Discard.
+  if wait_for 2 window_shown Kestrium; then
+    key_to "$(visible Kestrium | head -1)" alt+d
+  fi
   wait_for 20 bash -c "! kill -0 $program_pid 2>/dev/null" || fail "File > Exit did not end the program"
   local status=0
   wait "$program_pid" || status=$?
