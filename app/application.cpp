@@ -223,7 +223,9 @@ FileResult load_startup_parameters(Application& app) {
     app.services.show_message(kProgramTitle, result.message + "\nThe default parameters are used.");
   }
   app.parameters.commit(loaded);
-  // A file that could not be read keeps its contents: the defaults in use differ from it.
+  // What the file holds is known only when it was read (or written with the defaults). After
+  // an unreadable file the defaults in use are not counted as changes, so that Exit does not
+  // offer to write them over it unless the user changes something.
   if (result) app.parameters_stored(loaded);
   app.update_title();
   return result;
