@@ -55,6 +55,7 @@ bool open_parameter_file(const std::string& path, FileCommandContext& context) {
   {
     std::lock_guard<std::mutex> guard(context.parameters.lock);
     result = read_parameter_file(path, context.parameters.values);
+    if (result) context.services.parameters_stored(context.parameters.values);
   }
   if (!result) {
     context.services.show_message(kOpenTitle, result.message);
@@ -70,6 +71,7 @@ bool save_parameter_file(FileCommandContext& context) {
   {
     std::lock_guard<std::mutex> guard(context.parameters.lock);
     result = transfer_parameter_file(1, context.parameters.values, context.location);
+    if (result) context.services.parameters_stored(context.parameters.values);
   }
   if (!result) context.services.show_message(kSaveTitle, result.message);
   return result.ok;
@@ -85,6 +87,7 @@ bool save_parameter_file_as(const std::string& path, FileCommandContext& context
   {
     std::lock_guard<std::mutex> guard(context.parameters.lock);
     result = write_parameter_file(path, context.parameters.values);
+    if (result) context.services.parameters_stored(context.parameters.values);
   }
   if (!result) {
     context.services.show_message(kSaveAsTitle, result.message);

@@ -27,6 +27,9 @@ struct FileCommandServices {
   // A modal message box the user must acknowledge.
   std::function<void(std::string_view title, std::string_view text)> show_message =
       display::show_message;
+  // Told the values that the current file holds after a read or a write succeeded (called with
+  // the Parameter set's lock held), so that unsaved changes can be recognised.
+  std::function<void(const ParameterSet& stored)> parameters_stored = [](const ParameterSet&) {};
 };
 
 // The records the commands work on.

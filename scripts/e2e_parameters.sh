@@ -192,10 +192,11 @@ choose_file() {  # choose_file <path> [screenshot name]
     fail "the file chooser did not accept the typed path $1"
 }
 
-# The frame window covers the screen; a start-up error shows a small message box of that title.
+# The frame window covers the screen and its title names the parameter file ("kestrium -
+# KTparam.par"); a start-up error shows a small message box titled "kestrium".
 frame_window() {
   local window WIDTH HEIGHT X Y SCREEN WINDOW
-  for window in $(visible kestrium); do
+  for window in $(xdotool search --onlyvisible --name '^kestrium - ' 2>/dev/null); do
     eval "$(xdotool getwindowgeometry --shell "$window" 2>/dev/null)" || continue
     [ "${WIDTH:-0}" -ge 1000 ] && { echo "$window"; return 0; }
   done
@@ -210,7 +211,11 @@ start_program() {
 }
 exit_program() {
   file_menu
-  key_to "$frame" e
+  key_to "$frame" x
+  # With unsaved changes Exit asks Save / Discard / Cancel first: Discard.
+  if wait_for 2 window_shown Kestrium; then
+    key_to "$(visible Kestrium | head -1)" alt+d
+  fi
   wait_for 20 bash -c "! kill -0 $program_pid 2>/dev/null" || fail "File > Exit did not end the program"
   local status=0
   wait "$program_pid" || status=$?

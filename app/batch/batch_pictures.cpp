@@ -12,6 +12,7 @@
 
 #include "app/application.h"
 #include "app/data_files.h"
+#include "app/page_picture.h"
 #include "app/title_page.h"
 #include "display/application.h"
 #include "display/display.h"
@@ -33,8 +34,7 @@ bool run_with_picture(SharedParameters& parameters, int width, int height,
     return false;
   }
   // The page as the program has it after start-up: its geometry and the title page.
-  const PageGeometry page{static_cast<std::int16_t>(width), static_cast<std::int16_t>(height),
-                          static_cast<float>(width) / 1024.0f};
+  const PageGeometry page = page_for_area(width, height);
   TitleState title;
   const std::string logo = find_data_file("ZOR.bmp", data_directory);
   ApplicationPlotSink sink(page, title, logo);
@@ -45,11 +45,7 @@ bool run_with_picture(SharedParameters& parameters, int width, int height,
   auto profiles = std::make_unique<ProfileArrays>();
   PlotScaleSet scales;
   outcome = run_calculation(parameters, flags, *state, scales, *profiles, sink, options);
-  if (!display::save_surface_png(png)) {
-    error = "cannot write the picture \"" + png + "\"";
-    return false;
-  }
-  return true;
+  return save_page_picture(png, error);
 }
 
 namespace {
@@ -195,11 +191,7 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png,
     text_at(kLeft + 52, legend_y, s.name);
     legend_y += 20;
   }
-  if (!display::save_surface_png(png)) {
-    error = "cannot write the picture \"" + png + "\"";
-    return false;
-  }
-  return true;
+  return save_page_picture(png, error);
 }
 
 }  // namespace kt
