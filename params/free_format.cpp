@@ -33,6 +33,48 @@ int integer_digits(const std::string& text) {
   return count;
 }
 
+// The first item of `text` as a number in a form strtof reads; false when it is not a number.
+bool first_real_item(std::string_view text, std::string& normal) {
+  text = text.substr(0, kReadWidth);
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  if (i == text.size() || text[i] == ',' || text[i] == '/') return false;
+  std::size_t end = i;
+  while (end < text.size() && !is_separator(text[end]) && text[end] != '/') ++end;
+  const std::string_view item = text.substr(i, end - i);
+
+  // sign? digits [. digits] [ (E|D) sign? digits | sign digits ]
+  std::size_t k = 0;
+  if (k < item.size() && (item[k] == '+' || item[k] == '-')) normal += item[k++];
+  int mantissa_digits = 0;
+  while (k < item.size() && std::isdigit(static_cast<unsigned char>(item[k]))) {
+    normal += item[k++];
+    ++mantissa_digits;
+  }
+  if (k < item.size() && item[k] == '.') {
+    normal += item[k++];
+    while (k < item.size() && std::isdigit(static_cast<unsigned char>(item[k]))) {
+      normal += item[k++];
+      ++mantissa_digits;
+    }
+  }
+  if (mantissa_digits == 0) return false;
+  if (k < item.size()) {
+    const char c = item[k];
+    if (c == 'e' || c == 'E' || c == 'd' || c == 'D') ++k;
+    else if (c != '+' && c != '-') return false;
+    normal += 'E';
+    if (k < item.size() && (item[k] == '+' || item[k] == '-')) normal += item[k++];
+    int exponent_digits = 0;
+    while (k < item.size() && std::isdigit(static_cast<unsigned char>(item[k]))) {
+      normal += item[k++];
+      ++exponent_digits;
+    }
+    if (exponent_digits == 0 || k != item.size()) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string free_format_real_text(float value) {
@@ -52,50 +94,19 @@ std::string free_format_real_text(float value) {
 }
 
 std::optional<float> free_format_read_real(std::string_view text) {
-  text = text.substr(0, kReadWidth);
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  if (i == text.size() || text[i] == ',' || text[i] == '/') return std::nullopt;
-  std::size_t end = i;
-  while (end < text.size() && !is_separator(text[end]) && text[end] != '/') ++end;
-  const std::string_view item = text.substr(i, end - i);
-
-  // sign? digits [. digits] [ (E|D) sign? digits | sign digits ]
   std::string normal;
-  std::size_t k = 0;
-  if (k < item.size() && (item[k] == '+' || item[k] == '-')) normal += item[k++];
-  int mantissa_digits = 0;
-  while (k < item.size() && std::isdigit(static_cast<unsigned char>(item[k]))) {
-    normal += item[k++];
-    ++mantissa_digits;
-  }
-  if (k < item.size() && item[k] == '.') {
-    normal += item[k++];
-    while (k < item.size() && std::isdigit(static_cast<unsigned char>(item[k]))) {
-      normal += item[k++];
-      ++mantissa_digits;
-    }
-  }
-  if (mantissa_digits == 0) return std::nullopt;
-  if (k < item.size()) {
-    const char c = item[k];
-    if (c == 'e' || c == 'E' || c == 'd' || c == 'D') ++k;
-    else if (c != '+' && c != '-') return std::nullopt;
-    normal += 'E';
-    if (k < item.size() && (item[k] == '+' || item[k] == '-')) normal += item[k++];
-    int exponent_digits = 0;
-    while (k < item.size() && std::isdigit(static_cast<unsigned char>(item[k]))) {
-      normal += item[k++];
-      ++exponent_digits;
-    }
-    if (exponent_digits == 0 || k != item.size()) return std::nullopt;
-  }
-  errno = 0;
+  if (!first_real_item(text, normal)) return std::nullopt;
   char* stop = nullptr;
   const float value = std::strtof(normal.c_str(), &stop);
   if (stop != normal.c_str() + normal.size() || !std::isfinite(value)) return std::nullopt;
   return value;
 }
+
+bool free_format_real_out_of_range(std::string_view text) {
+  std::string normal;
+  return first_real_item(text, normal) && !std::isfinite(std::strtof(normal.c_str(), nullptr));
+}
+
 
 std::optional<std::array<char, 14>> free_format_read_name(std::string_view text) {
   text = text.substr(0, kReadWidth);
