@@ -1,15 +1,17 @@
+#include "app/batch/sweep.h"
+
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
-#include <gtest/gtest.h>
-
-#include "app/batch/sweep.h"
 #include "kt_test_paths.h"
-#include "test_support.h"
 #include "params/parameter_file.h"
+#include "test_support.h"
 
 namespace kt {
 namespace {
@@ -20,7 +22,8 @@ class SweepTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           (std::string("kt_batch_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           (std::string("kt_batch_") +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     set_default_parameter_groups(parameters_, 0);
@@ -73,8 +76,13 @@ TEST(ParseFluences, RangesListsAndLogSpacing) {
   EXPECT_DOUBLE_EQ(log[0], 10);
   EXPECT_NEAR(log[1], 100, 1e-9);
   EXPECT_EQ(log[2], 1000);
-  for (auto [text, count] : {std::pair{"20:10:5", 0}, {"1:2", 0}, {"a,b", 0}, {"", 0},
-                             {"0:100", 4}, {"10,20", 3}, {"1:2:0", 0}}) {
+  for (auto [text, count] : {std::pair{"20:10:5", 0},
+                             {"1:2", 0},
+                             {"a,b", 0},
+                             {"", 0},
+                             {"0:100", 4},
+                             {"10,20", 3},
+                             {"1:2:0", 0}}) {
     error.clear();
     EXPECT_TRUE(parse_fluences(text, count, error).empty()) << text;
     EXPECT_FALSE(error.empty()) << text;
@@ -150,8 +158,8 @@ TEST_F(SweepTest, AdditionAppendsToTheExistingKineticsFile) {
 }
 
 int run_program(const std::string& arguments, const fs::path& dir) {
-  const std::string command = "cd '" + dir.string() + "' && '" KT_BATCH_PROGRAM "' " + arguments +
-                              " > out.txt 2> err.txt";
+  const std::string command =
+      "cd '" + dir.string() + "' && '" KT_BATCH_PROGRAM "' " + arguments + " > out.txt 2> err.txt";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -176,12 +184,64 @@ TEST_F(SweepTest, ProgramRunsAFileAndRefusesBadInput) {
   EXPECT_NE(test::read_file(dir_ / "err.txt").find("ablation_model is 3"), std::string::npos)
       << test::read_file(dir_ / "err.txt");
 
-  // A result file that cannot be written: the data file name points into a missing folder.
-  set_padded(bad.data_file_name, "nodir/x");
+  // A result file that cannot be written: a folder holds its name.
+  set_padded(bad.data_file_name, "x");
   bad.ablation_model = 2.0f;
-  ASSERT_TRUE(write_parameter_file((dir_ / "nodir.par").string(), bad));
-  EXPECT_EQ(run_program("nodir.par", dir_), 1);
-  EXPECT_NE(test::read_file(dir_ / "err.txt").find("nodir/x"), std::string::npos) << test::read_file(dir_ / "err.txt");
+  ASSERT_TRUE(write_parameter_file((dir_ / "x.par").string(), bad));
+  fs::create_directory(dir_ / "xK.dat");
+  EXPECT_EQ(run_program("x.par", dir_), 1);
+  EXPECT_NE(test::read_file(dir_ / "err.txt").find("xK.dat"), std::string::npos)
+      << test::read_file(dir_ / "err.txt");
+
+  // Names that would put result files elsewhere, or cut short at a NUL byte (the parameter file
+  // itself), are refused before anything is written.
+  const std::string good = format_parameter_file(bad);
+  const std::size_t name_at = good.find("Name of Data File  : ") + 21;
+  for (const std::string& name :
+       {std::string("k.par\0x", 7), std::string("../E"), std::string("/tmp/Ev")}) {
+    std::string text = good;
+    text.replace(name_at, name.size(), name);
+    test::write_file(dir_ / "k.par", text);
+    EXPECT_EQ(run_program("k.par", dir_), 1);
+    EXPECT_NE(test::read_file(dir_ / "err.txt").find("line 41 (Name of Data File)"),
+              std::string::npos)
+        << test::read_file(dir_ / "err.txt");
+    EXPECT_EQ(test::read_file(dir_ / "k.par"), text);
+  }
+  EXPECT_FALSE(fs::exists(dir_.parent_path() / "EK.dat"));
+}
+
+TEST_F(SweepTest, AThreadThatCannotStartLeavesTheFilesAsTheyWere) {
+  test::write_file(dir_ / "Data1K.dat", "earlier line\r\n");
+  parameters_.kinetics_file_mode = 0.0f;  // Rewrite would empty it first
+  SweepOptions options;
+  options.fluences = {30, 60, 90, 120};
+  options.jobs = 2000;
+  options.output_directory = dir_;
+  int started = 0;
+  options.start_thread = [&](std::function<void()> body) {
+    if (++started == 3)
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(body));
+  };
+  std::atomic<bool> interrupt{false};
+  const SweepResult result = run_sweep(parameters_, options, interrupt);
+  EXPECT_EQ(test::read_file(dir_ / "Data1K.dat"), "earlier line\r\n");
+  ASSERT_EQ(result.errors.size(), 1u);
+  EXPECT_NE(result.errors[0].find("cannot start"), std::string::npos) << result.errors[0];
+  EXPECT_EQ(result.lines_written, 0);
+
+  // --jobs is capped: 2000 asked, at most max_sweep_jobs() threads (and one per fluence).
+  options.fluences.assign(300, 5.0);
+  options.jobs = 2000;
+  started = 0;
+  options.start_thread = [&](std::function<void()> body) {
+    ++started;
+    return std::thread(std::move(body));
+  };
+  interrupt = true;  // no run needs to be made
+  run_sweep(parameters_, options, interrupt);
+  EXPECT_EQ(started, max_sweep_jobs());  // the monitor and max_sweep_jobs() - 1 workers
 }
 
 TEST_F(SweepTest, ProgramWritesCsvAndPlotOfASweep) {
