@@ -26,8 +26,7 @@ std::string too_long_message(const std::string& path) {
 std::string kept_away(const GuardFlags& flags, bool reads_the_set) {
   if (flags.help_open.load() == 1.0f) return "the help window is open";
   if (flags.about_open.load() == 1.0f) return "the about window is open";
-  if (reads_the_set &&
-      (flags.calculation_running.load() == 1.0f || flags.run_active.load() != 0)) {
+  if (reads_the_set && (flags.calculation_running.load() == 1.0f || flags.run_active.load() != 0)) {
     return "a calculation is using the parameters";
   }
   return {};

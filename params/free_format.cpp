@@ -11,7 +11,9 @@ namespace {
 
 constexpr std::size_t kReadWidth = 55;
 
-bool is_separator(char c) { return c == ' ' || c == ',' || c == '\t'; }
+bool is_separator(char c) {
+  return c == ' ' || c == ',' || c == '\t';
+}
 
 std::string fixed_text(double value, int decimals) {
   char buffer[64];
@@ -61,8 +63,10 @@ bool first_real_item(std::string_view text, std::string& normal) {
   if (mantissa_digits == 0) return false;
   if (k < item.size()) {
     const char c = item[k];
-    if (c == 'e' || c == 'E' || c == 'd' || c == 'D') ++k;
-    else if (c != '+' && c != '-') return false;
+    if (c == 'e' || c == 'E' || c == 'd' || c == 'D')
+      ++k;
+    else if (c != '+' && c != '-')
+      return false;
     normal += 'E';
     if (k < item.size() && (item[k] == '+' || item[k] == '-')) normal += item[k++];
     int exponent_digits = 0;
@@ -81,7 +85,8 @@ std::string free_format_real_text(float value) {
   const double v = value;
   const double magnitude = std::fabs(v);
   if (magnitude >= 0.1 && magnitude < 1e7) {
-    const int digits = magnitude < 1.0 ? 0 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
+    const int digits =
+        magnitude < 1.0 ? 0 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
     std::string text = fixed_text(v, 7 - digits);
     // Rounding may carry into one more integer digit (99.999999 gives 100.0000).
     const int written = integer_digits(text);
@@ -106,7 +111,6 @@ bool free_format_real_out_of_range(std::string_view text) {
   std::string normal;
   return first_real_item(text, normal) && !std::isfinite(std::strtof(normal.c_str(), nullptr));
 }
-
 
 std::optional<std::array<char, 14>> free_format_read_name(std::string_view text) {
   text = text.substr(0, kReadWidth);

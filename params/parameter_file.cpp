@@ -8,10 +8,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <cstdio>
 #include <system_error>
 #include <vector>
 
@@ -85,10 +85,10 @@ const std::vector<Line>& file_lines() {
     value("Kinetics Data File      :", &P::kinetics_file_mode);
     value("Spatial distributions   :", &P::spatial_output);
     static const char* const points[kSpatialTimeCount] = {
-        "Point 1  [ns]:", "Point 2  [ns]:", "Point 3  [ns]:", "Point 4  [ns]:",
-        "Point 5  [ns]:", "Point 6  [ns]:", "Point 7  [ns]:", "Point 8  [ns]:",
-        "Point 9  [ns]:", "Point 10 [ns]:"};
-    for (int i = 0; i < kSpatialTimeCount; ++i) l.push_back({Line::Kind::value, points[i], nullptr, i});
+        "Point 1  [ns]:", "Point 2  [ns]:", "Point 3  [ns]:", "Point 4  [ns]:", "Point 5  [ns]:",
+        "Point 6  [ns]:", "Point 7  [ns]:", "Point 8  [ns]:", "Point 9  [ns]:", "Point 10 [ns]:"};
+    for (int i = 0; i < kSpatialTimeCount; ++i)
+      l.push_back({Line::Kind::value, points[i], nullptr, i});
     value("Autoscale:", &P::autoscale);
     return l;
   }();
@@ -100,7 +100,9 @@ float& field_of(ParameterSet& p, const Line& line) {
                                  : p.*(line.field);
 }
 
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string quoted(const std::string& path) {
+  return "\"" + path + "\"";
+}
 
 }  // namespace
 
@@ -136,7 +138,8 @@ bool convert_number_field(std::string_view field, float& value) {
   std::string digits;
   bool point = false;
   int fraction_digits = 0;
-  while (k < s.size() && (std::isdigit(static_cast<unsigned char>(s[k])) || (s[k] == '.' && !point))) {
+  while (k < s.size() &&
+         (std::isdigit(static_cast<unsigned char>(s[k])) || (s[k] == '.' && !point))) {
     if (s[k] == '.') {
       point = true;
     } else {
@@ -148,8 +151,10 @@ bool convert_number_field(std::string_view field, float& value) {
   long exponent = 0;
   if (k < s.size()) {
     const char c = s[k];
-    if (c == 'E' || c == 'e' || c == 'D' || c == 'd') ++k;
-    else if (c != '+' && c != '-') return false;
+    if (c == 'E' || c == 'e' || c == 'D' || c == 'd')
+      ++k;
+    else if (c != '+' && c != '-')
+      return false;
     bool negative = false;
     if (k < s.size() && (s[k] == '+' || s[k] == '-')) negative = s[k++] == '-';
     const std::size_t first = k;
@@ -216,7 +221,8 @@ std::string value_text(float value, bool point) {
     std::snprintf(buffer, sizeof buffer, "%.*E", digits - 1, static_cast<double>(value));
     if (std::strtof(buffer, nullptr) == value) break;
   }
-  const int exponent = value == 0.0f ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(value))));
+  const int exponent =
+      value == 0.0f ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(value))));
   if (exponent >= -5 && exponent < 15) {
     std::snprintf(buffer, sizeof buffer, "%.*f", std::max(0, digits - 1 - exponent),
                   static_cast<double>(value));
@@ -260,8 +266,10 @@ bool read_plain_number(std::string_view text, float& value) {
   if (mantissa == 0) return false;
   if (k < text.size()) {
     const char c = text[k];
-    if (c == 'E' || c == 'e' || c == 'D' || c == 'd') ++k;
-    else if (c != '+' && c != '-') return false;
+    if (c == 'E' || c == 'e' || c == 'D' || c == 'd')
+      ++k;
+    else if (c != '+' && c != '-')
+      return false;
     normal += 'E';
     if (k < text.size() && (text[k] == '+' || text[k] == '-')) normal += text[k++];
     if (digits() == 0 || k != text.size()) return false;
@@ -294,8 +302,8 @@ std::string read_value(std::string_view rest, float& value) {
     return quoted_rest + " is too large for a single-precision number (at most 3.40282E+38)";
   }
   if (plain_ok && columns_ok) {
-    return quoted_rest + " reads as " + value_text(columns, false) + " by its columns; write it as " +
-           value_text(plain, true);
+    return quoted_rest + " reads as " + value_text(columns, false) +
+           " by its columns; write it as " + value_text(plain, true);
   }
   if (plain_ok) {
     return quoted_rest + " does not fit its 12 columns; write it as " + value_text(plain, true);
@@ -318,10 +326,12 @@ std::string read_name(std::string_view rest, std::array<char, kDataFileNameLengt
   std::memcpy(name.data(), field.data(), name.size());
   const std::string trimmed = trimmed_right(name);
   if (!rest.empty() && rest[0] != ' ') {
-    return in_quotes(rest) + " starts in the label's blank column; the name begins one column later";
+    return in_quotes(rest) +
+           " starts in the label's blank column; the name begins one column later";
   }
   if (!trimmed.empty() && trimmed[0] == ' ') {
-    return "the name " + in_quotes(field) + " starts with a blank; write it from the column after the blank";
+    return "the name " + in_quotes(field) +
+           " starts with a blank; write it from the column after the blank";
   }
   if (const std::string problem = data_file_name_problem(trimmed); !problem.empty()) {
     return "the name " + in_quotes(field) + " cannot be used: " + problem;
@@ -411,7 +421,8 @@ FileResult read_parameter_file(const std::string& path, ParameterSet& parameters
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      return {false, "Cannot read the parameter file " + quoted(path) + ": " + std::strerror(errno)};
+      return {false,
+              "Cannot read the parameter file " + quoted(path) + ": " + std::strerror(errno)};
     }
     size += static_cast<std::size_t>(n);
   }

@@ -59,7 +59,8 @@ void set_default_parameter_groups(ParameterSet& p, int group) {
     p.output_interval = 0.1f;
     p.kinetics_file_mode = 0.0f;
     p.spatial_output = 3.0f;
-    for (int i = 0; i < kSpatialTimeCount; ++i) p.spatial_times[i] = 4.0f * static_cast<float>(i + 1);
+    for (int i = 0; i < kSpatialTimeCount; ++i)
+      p.spatial_times[i] = 4.0f * static_cast<float>(i + 1);
   }
 }
 

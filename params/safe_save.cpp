@@ -12,7 +12,9 @@
 namespace kt {
 namespace {
 
-SaveResult failure(const std::string& reason) { return {false, reason}; }
+SaveResult failure(const std::string& reason) {
+  return {false, reason};
+}
 SaveResult os_failure(const std::string& what, int error) {
   return failure(what + ": " + std::strerror(error));
 }

@@ -1,14 +1,14 @@
 #include "app/batch/sweep.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <sstream>
-#include <chrono>
-#include <condition_variable>
 #include <system_error>
 #include <thread>
 
@@ -48,10 +48,14 @@ int max_sweep_jobs() {
 
 const char* run_end_text(RunEnd end) {
   switch (end) {
-    case RunEnd::end_test: return "end test";
-    case RunEnd::step_limit: return "step limit";
-    case RunEnd::stop: return "stop";
-    case RunEnd::not_started: break;
+    case RunEnd::end_test:
+      return "end test";
+    case RunEnd::step_limit:
+      return "step limit";
+    case RunEnd::stop:
+      return "stop";
+    case RunEnd::not_started:
+      break;
   }
   return "not started";
 }
@@ -125,7 +129,6 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
   const std::string base = result_file_base(parameters.data_file_name);
   const std::filesystem::path kinetics_path = options.output_directory / kinetics_file_name(base);
   result.kinetics_file = kinetics_path.string();
-
 
   auto write_ready_lines = [&] {  // called with lock held
     while (next_line < total && result.runs[next_line].finished) {

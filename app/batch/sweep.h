@@ -32,7 +32,7 @@ struct SweepOptions {
   // When set, each run writes its temporal and spatial files into DIR/F<fluence>/.
   std::optional<std::filesystem::path> keep_files_directory;
   std::filesystem::path output_directory = ".";  // where the kinetics file goes
-  ThreadStarter start_thread;                     // empty: std::thread
+  ThreadStarter start_thread;                    // empty: std::thread
 };
 
 struct SweepRun {
@@ -42,8 +42,8 @@ struct SweepRun {
 };
 
 struct SweepResult {
-  std::vector<SweepRun> runs;     // in fluence order
-  std::string kinetics_file;      // path written
+  std::vector<SweepRun> runs;  // in fluence order
+  std::string kinetics_file;   // path written
   int lines_written = 0;
   bool interrupted = false;
   std::vector<std::string> errors;

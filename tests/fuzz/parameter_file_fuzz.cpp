@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kt::convert_number_field(text.substr(0, 12), value);
   kt::free_format_read_name(text);
   kt::free_format_real_out_of_range(text);
-  if (const auto typed = kt::free_format_read_real(text); typed && kt::fits_parameter_file(*typed)) {
+  if (const auto typed = kt::free_format_read_real(text);
+      typed && kt::fits_parameter_file(*typed)) {
     float back = 0.0f;
     require(kt::convert_number_field(kt::format_scientific(*typed, 12, 5), back));
     require(std::isfinite(back));

@@ -1,3 +1,6 @@
+#include "params/parameter_file.h"
+
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -8,25 +11,24 @@
 #include <limits>
 #include <sstream>
 
-#include <gtest/gtest.h>
-
 #include "kt_test_paths.h"
 #include "test_support.h"
-#include "params/parameter_file.h"
 
 namespace kt {
 namespace {
 
 namespace fs = std::filesystem;
 
-ParameterSet defaults() { return test::default_parameters(); }
+ParameterSet defaults() {
+  return test::default_parameters();
+}
 
 class ParameterFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("kt_params_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           ("kt_params_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     golden_ = test::read_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par");
@@ -73,7 +75,9 @@ TEST(ParameterSetTest, GroupFourTakesTheCurrentPulseWidth) {
 TEST(ParameterSetTest, GuardKeepsEveryField) {
   for (int which = 0; which < 3; ++which) {
     GuardFlags flags;
-    (which == 0 ? flags.help_open : which == 1 ? flags.about_open : flags.calculation_running) = 1.0f;
+    (which == 0   ? flags.help_open
+     : which == 1 ? flags.about_open
+                  : flags.calculation_running) = 1.0f;
     ParameterSet p;
     p.fluence = 123.0f;
     const ParameterSet before = p;
@@ -123,12 +127,15 @@ TEST_F(ParameterFileTest, PositionalReadingAndNumberConversion) {
   ASSERT_TRUE(read_parameter_file(path("p.par"), p));
   EXPECT_EQ(p.pulse_width, 30.0f);
 
-  struct Case { const char* field; float value; };
-  for (const Case& c : {Case{"          30", 0.0003f}, Case{"30          ", 0.0003f},
-                        Case{"         30.", 30.0f}, Case{"            ", 0.0f},
-                        Case{" 3 0 . 5    ", 30.5f}, Case{"  1.5D+01   ", 15.0f},
-                        Case{"     1.5+1  ", 15.0f}, Case{"    -2.5e-3 ", -2.5e-3f},
-                        Case{"       15E1 ", 0.0015f}, Case{" 1.0E0000001", 10.0f}}) {
+  struct Case {
+    const char* field;
+    float value;
+  };
+  for (const Case& c :
+       {Case{"          30", 0.0003f}, Case{"30          ", 0.0003f}, Case{"         30.", 30.0f},
+        Case{"            ", 0.0f}, Case{" 3 0 . 5    ", 30.5f}, Case{"  1.5D+01   ", 15.0f},
+        Case{"     1.5+1  ", 15.0f}, Case{"    -2.5e-3 ", -2.5e-3f}, Case{"       15E1 ", 0.0015f},
+        Case{" 1.0E0000001", 10.0f}}) {
     float value = -1.0f;
     ASSERT_TRUE(convert_number_field(c.field, value)) << c.field;
     EXPECT_EQ(value, c.value) << c.field;
@@ -230,10 +237,10 @@ TEST_F(ParameterFileTest, OnlyRegularFilesOfAParameterFilesLengthAreRead) {
     std::string file;
     const char* problem;
   };
-  for (const Case& c : {Case{path("folder.par"), "is a directory"},
-                        Case{path("pipe.par"), "not a regular file"},
-                        Case{"/dev/zero", "not a regular file"},
-                        Case{path("long.par"), "longer than any parameter file"}}) {
+  for (const Case& c :
+       {Case{path("folder.par"), "is a directory"}, Case{path("pipe.par"), "not a regular file"},
+        Case{"/dev/zero", "not a regular file"},
+        Case{path("long.par"), "longer than any parameter file"}}) {
     const FileResult r = read_parameter_file(c.file, p);  // at once, without waiting for input
     EXPECT_FALSE(r.ok) << c.file;
     EXPECT_NE(r.message.find(c.problem), std::string::npos) << r.message;
@@ -246,10 +253,9 @@ TEST_F(ParameterFileTest, NamesThatLeaveTheFolderOrHoldControlBytesAreRefused) {
   ParameterSet p = defaults();
   p.fluence = 77.0f;
   const ParameterSet before = p;
-  for (const std::string& name :
-       {std::string("k.par\0x       ", 14), std::string("../../E       "),
-        std::string("/tmp/Ev       "), std::string("a\\b          "), std::string("tab\tx        "),
-        std::string(" Data1        ")}) {
+  for (const std::string& name : {std::string("k.par\0x       ", 14), std::string("../../E       "),
+                                  std::string("/tmp/Ev       "), std::string("a\\b          "),
+                                  std::string("tab\tx        "), std::string(" Data1        ")}) {
     test::write_file(path("n.par"), golden_with_line(41, "Name of Data File  : " + name));
     const FileResult r = read_parameter_file(path("n.par"), p);
     EXPECT_FALSE(r.ok) << name;

@@ -3,10 +3,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <csignal>
-
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
