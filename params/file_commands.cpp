@@ -86,6 +86,20 @@ bool open_parameter_file(const std::string& path, FileCommandContext& context) {
 
 bool save_parameter_file(FileCommandContext& context) {
   if (refused(context, kSaveTitle, false)) return false;
+  // A current file that cannot be read (it was refused at start-up, or was changed since) may
+  // hold values the user wants: Save... does not replace it with the set in memory.
+  const std::string path = current_parameter_file(context.location);
+  std::error_code error;
+  if (std::filesystem::exists(path, error)) {
+    ParameterSet on_disk;
+    if (const FileResult existing = read_parameter_file(path, on_disk); !existing) {
+      context.services.show_message(
+          kSaveTitle, existing.message +
+                          "\nSave... did not replace it, as it may hold values you want to keep. "
+                          "Mend or remove it, or use Save as... to save elsewhere.");
+      return false;
+    }
+  }
   FileResult result;
   {
     std::lock_guard<std::mutex> guard(context.parameters.lock);

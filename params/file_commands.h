@@ -60,7 +60,8 @@ ChooserResult choose_parameter_file(const FileCommandServices& services);
 // success the file becomes the current parameter file (mode 2.0); on failure the user is shown
 // the problem and neither the Parameter set nor the current file changes.
 bool open_parameter_file(const std::string& path, FileCommandContext& context);
-// Writes the Parameter set to the current parameter file.
+// Writes the Parameter set to the current parameter file, unless that file exists and cannot be
+// read (it may hold the user's values): then the user is told and nothing is written.
 bool save_parameter_file(FileCommandContext& context);
 // Writes the Parameter set to `path`; on success that file
 // becomes the current parameter file (mode 2.0).

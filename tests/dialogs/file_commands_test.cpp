@@ -197,6 +197,18 @@ TEST_F(FileCommandsTest, DuringACalculationSaveWritesTheSetAndOpenIsRefused) {
   EXPECT_EQ(messages_.size(), 2u);
 }
 
+TEST_F(FileCommandsTest, SaveDoesNotReplaceACurrentFileThatCannotBeRead) {
+  // A hand-edited start-up file the reader refuses (a number one column too far right).
+  std::string edited = golden_;
+  edited.replace(edited.find(":  5.00000E+01"), 14, ":   5.00000E+01");
+  test::write_file(dir_ / "KTparam.par", edited);
+  EXPECT_FALSE(save_parameter_file(context_));
+  EXPECT_EQ(test::read_file(dir_ / "KTparam.par"), edited);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_NE(messages_[0].find("line 6 (Fluence)"), std::string::npos) << messages_[0];
+  EXPECT_NE(messages_[0].find("did not replace"), std::string::npos) << messages_[0];
+}
+
 TEST_F(FileCommandsTest, SaveAsCreatesANewFileAndMakesItCurrent) {
   chooser_answer_ = path("new.par");
   save_as_command(context_);
