@@ -199,6 +199,13 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
     }
   };
 
+  // Result files go to the output folder only (the single run refuses such a name the same way).
+  if (const std::string problem = data_file_name_problem(trimmed_right(parameters.data_file_name));
+      !problem.empty()) {
+    result.errors.push_back("the data-file name cannot be used: " + problem);
+    return result;
+  }
+
   const int jobs = std::clamp(options.jobs, 1, std::min(std::max(total, 1), max_sweep_jobs()));
   const ThreadStarter start = options.start_thread
                                   ? options.start_thread

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -22,7 +23,7 @@ class SweepTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           (std::string("kt_batch_") +
+           (std::string("kt_batch_") + std::to_string(::getpid()) + "_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
@@ -242,6 +243,11 @@ TEST_F(SweepTest, AThreadThatCannotStartLeavesTheFilesAsTheyWere) {
   interrupt = true;  // no run needs to be made
   run_sweep(parameters_, options, interrupt);
   EXPECT_EQ(started, max_sweep_jobs());  // the monitor and max_sweep_jobs() - 1 workers
+
+  // A data-file name that leaves the output folder starts nothing.
+  set_padded(parameters_.data_file_name, "../E");
+  EXPECT_FALSE(run_sweep(parameters_, options, interrupt).errors.empty());
+  EXPECT_FALSE(fs::exists(dir_.parent_path() / "EK.dat"));
 }
 
 TEST_F(SweepTest, ProgramWritesCsvAndPlotOfASweep) {

@@ -1,6 +1,7 @@
 #include "params/file_commands.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -42,7 +43,7 @@ class FileCommandsTest : public ::testing::Test {
   void SetUp() override {
     previous_dir_ = fs::current_path();
     dir_ = fs::temp_directory_path() /
-           ("kt_file_commands_" +
+           ("kt_file_commands_" + std::to_string(::getpid()) + "_" +
             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
