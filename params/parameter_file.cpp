@@ -215,6 +215,8 @@ std::string in_quotes(std::string_view text) {
 // `point` it always holds a decimal point, so that the field reader does not take its last
 // digits as a fraction.
 std::string value_text(float value, bool point) {
+  if (!std::isfinite(value))
+    return std::isnan(value) ? "NaN" : value > 0 ? "Infinity" : "-Infinity";
   char buffer[64];
   int digits = 1;
   for (; digits < 9; ++digits) {
@@ -298,7 +300,7 @@ std::string read_value(std::string_view rest, float& value) {
     value = columns;
     return {};
   }
-  if (plain_ok && !std::isfinite(plain)) {
+  if ((plain_ok && !std::isfinite(plain)) || (columns_ok && !std::isfinite(columns))) {
     return quoted_rest + " is too large for a single-precision number (at most 3.40282E+38)";
   }
   if (plain_ok && columns_ok) {
