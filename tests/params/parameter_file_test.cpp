@@ -288,6 +288,7 @@ TEST_F(ParameterFileTest, ShiftedAndMisreadNumbersAreRefused) {
       {6, "Fluence [mJ/cm^2]       :  1.5 E+02", "is not one number"},
       {6, "Fluence [mJ/cm^2]       :  1.00000E+99", "too large for a single-precision number"},
       {6, "Fluence [mJ/cm^2]       : 1.00000E+39", "too large for a single-precision number"},
+      {2, "Ablation Model:  40.0000E+800", "too large for a single-precision number"},
   };
   ParameterSet p = defaults();
   for (const Case& c : cases) {
