@@ -326,7 +326,8 @@ std::string read_name(std::string_view rest, std::array<char, kDataFileNameLengt
   std::string field(rest.substr(std::min<std::size_t>(1, rest.size())));
   field.resize(name.size(), ' ');
   std::memcpy(name.data(), field.data(), name.size());
-  const std::string trimmed = trimmed_right(name);
+  std::string trimmed = field;  // zero bytes at the end count: they are not blanks
+  while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
   if (!rest.empty() && rest[0] != ' ') {
     return in_quotes(rest) +
            " starts in the label's blank column; the name begins one column later";

@@ -254,9 +254,10 @@ TEST_F(ParameterFileTest, NamesThatLeaveTheFolderOrHoldControlBytesAreRefused) {
   ParameterSet p = defaults();
   p.fluence = 77.0f;
   const ParameterSet before = p;
-  for (const std::string& name : {std::string("k.par\0x       ", 14), std::string("../../E       "),
-                                  std::string("/tmp/Ev       "), std::string("a\\b          "),
-                                  std::string("tab\tx        "), std::string(" Data1        ")}) {
+  for (const std::string& name :
+       {std::string("k.par\0x       ", 14), std::string("Data1\0\0\0\0\0\0\0\0\0", 14),
+        std::string("../../E       "), std::string("/tmp/Ev       "), std::string("a\\b          "),
+        std::string("tab\tx        "), std::string(" Data1        ")}) {
     test::write_file(path("n.par"), golden_with_line(41, "Name of Data File  : " + name));
     const FileResult r = read_parameter_file(path("n.par"), p);
     EXPECT_FALSE(r.ok) << name;
