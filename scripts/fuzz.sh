@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 build=build/fuzz
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DKT_FUZZ=ON \
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Fuzz -DCMAKE_CXX_COMPILER=clang++ -DKT_FUZZ=ON \
         -DKT_BUILD_GUI=OFF -DKT_BUILD_BENCH=OFF >/dev/null
 fi
 cmake --build "$build" --target parameter_file_fuzz -j"$(nproc)" >/dev/null
