@@ -2,6 +2,7 @@
 # Installs what is missing, builds, and runs every test.
 # ./test.sh --sanitize  runs the suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 # ./test.sh --tsan      runs the suite under ThreadSanitizer.
+# Without an option it also fuzzes the parameter-file reader for a few seconds (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
@@ -15,3 +16,5 @@ cmake -S . -B "$build" "${flags[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)"
+# A few seconds of fuzzing of the parameter-file and number readers (clang, build/fuzz).
+if [ -z "${1:-}" ]; then ./scripts/fuzz.sh 4; fi

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "params/parameter_fields.h"
+#include "params/parameter_file.h"
 
 namespace kt {
 
@@ -235,6 +236,10 @@ std::string check_run_choices(const ParameterSet& p) {
       p.spatial_output != 3.0f) {
     return "spatial_output is " + choice_text(p.spatial_output) + "; it must be 0, 1, 2 or 3";
   }
+  if (const std::string problem = data_file_name_problem(trimmed_right(p.data_file_name));
+      !problem.empty()) {
+    return "the data-file name cannot be used: " + problem;
+  }
   if (std::string refusal = check_physical_ranges(p); !refusal.empty()) return refusal;
   const double lowest = polyimide_lowest_temperature();
   if (p.material == 1.0f && !(static_cast<double>(p.ambient_temperature) > lowest)) {
@@ -339,8 +344,9 @@ RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, Solv
       ParameterSet for_scales = p;
       for_scales.ablation_model = at_start.ablation_model;
       const AutoScales a = compute_auto_scales(for_scales);
-      p.temperature_scale = a.temperature_scale;
-      p.velocity_scale = a.velocity_scale;
+      // A scale that overflowed is not written back: the set keeps one its file can hold.
+      if (fits_parameter_file(a.temperature_scale)) p.temperature_scale = a.temperature_scale;
+      if (fits_parameter_file(a.velocity_scale)) p.velocity_scale = a.velocity_scale;
       p.depth_scale = a.depth_scale;
     }
     apply_run_clamps(p);

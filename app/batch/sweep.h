@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "params/parameter_set.h"
@@ -19,13 +20,20 @@ namespace kt {
 // with the reason in `error`.
 std::vector<double> parse_fluences(const std::string& text, int log_count, std::string& error);
 
+// Starts a thread running `body`; throws std::system_error when it cannot (tests replace it).
+using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
+
+// The most threads a sweep uses: four per core, at least 4, at most 256.
+int max_sweep_jobs();
+
 struct SweepOptions {
   std::vector<double> fluences;
-  int jobs = 1;
+  int jobs = 1;  // capped at max_sweep_jobs() and at the number of fluences
   // When set, each run writes its temporal and spatial files into DIR/F<fluence>/.
   std::optional<std::filesystem::path> keep_files_directory;
   std::filesystem::path output_directory = ".";  // where the kinetics file goes
   int refinement = 1;                            // time-step refinement of every run
+  ThreadStarter start_thread;                    // empty: std::thread
 };
 
 struct SweepRun {
@@ -55,7 +63,8 @@ using SweepProgress = std::function<void(int done, int total)>;
 // order, as the same runs made one after another would append them; with Rewrite in the
 // parameters the kinetics file starts empty, with Addition the lines are appended to it. A set
 // `interrupt` stops the runs under way after their current step; only the lines of runs that
-// finished, in unbroken fluence order, are written. A diverged run writes no line.
+// finished, in unbroken fluence order, are written; a diverged run writes no line. All threads are started before any file is
+// touched: when one cannot be started the sweep reports it and leaves every file as it was.
 SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& options,
                       const std::atomic<bool>& interrupt, const SweepProgress& progress = {});
 

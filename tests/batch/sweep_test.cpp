@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
 #include "kt_test_paths.h"
 #include "params/parameter_file.h"
@@ -20,7 +23,7 @@ class SweepTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           (std::string("kt_batch_") +
+           (std::string("kt_batch_") + std::to_string(::getpid()) + "_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
@@ -182,13 +185,69 @@ TEST_F(SweepTest, ProgramRunsAFileAndRefusesBadInput) {
   EXPECT_NE(test::read_file(dir_ / "err.txt").find("ablation_model is 3"), std::string::npos)
       << test::read_file(dir_ / "err.txt");
 
-  // A result file that cannot be written: the data file name points into a missing folder.
-  set_padded(bad.data_file_name, "nodir/x");
+  // A result file that cannot be written: a folder holds its name.
+  set_padded(bad.data_file_name, "x");
   bad.ablation_model = 2.0f;
-  ASSERT_TRUE(write_parameter_file((dir_ / "nodir.par").string(), bad));
-  EXPECT_EQ(run_program("nodir.par", dir_), 1);
-  EXPECT_NE(test::read_file(dir_ / "err.txt").find("nodir/x"), std::string::npos)
+  ASSERT_TRUE(write_parameter_file((dir_ / "x.par").string(), bad));
+  fs::create_directory(dir_ / "xK.dat");
+  EXPECT_EQ(run_program("x.par", dir_), 1);
+  EXPECT_NE(test::read_file(dir_ / "err.txt").find("xK.dat"), std::string::npos)
       << test::read_file(dir_ / "err.txt");
+
+  // Names that would put result files elsewhere, or cut short at a NUL byte (the parameter file
+  // itself), are refused before anything is written.
+  const std::string good = format_parameter_file(bad);
+  const std::size_t name_at = good.find("Name of Data File  : ") + 21;
+  for (const std::string& name :
+       {std::string("k.par\0x", 7), std::string("../E"), std::string("/tmp/Ev")}) {
+    std::string text = good;
+    text.replace(name_at, name.size(), name);
+    test::write_file(dir_ / "k.par", text);
+    EXPECT_EQ(run_program("k.par", dir_), 1);
+    EXPECT_NE(test::read_file(dir_ / "err.txt").find("line 41 (Name of Data File)"),
+              std::string::npos)
+        << test::read_file(dir_ / "err.txt");
+    EXPECT_EQ(test::read_file(dir_ / "k.par"), text);
+  }
+  EXPECT_FALSE(fs::exists(dir_.parent_path() / "EK.dat"));
+}
+
+TEST_F(SweepTest, AThreadThatCannotStartLeavesTheFilesAsTheyWere) {
+  test::write_file(dir_ / "Data1K.dat", "earlier line\r\n");
+  parameters_.kinetics_file_mode = 0.0f;  // Rewrite would empty it first
+  SweepOptions options;
+  options.fluences = {30, 60, 90, 120};
+  options.jobs = 2000;
+  options.output_directory = dir_;
+  int started = 0;
+  options.start_thread = [&](std::function<void()> body) {
+    if (++started == 3)
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(body));
+  };
+  std::atomic<bool> interrupt{false};
+  const SweepResult result = run_sweep(parameters_, options, interrupt);
+  EXPECT_EQ(test::read_file(dir_ / "Data1K.dat"), "earlier line\r\n");
+  ASSERT_EQ(result.errors.size(), 1u);
+  EXPECT_NE(result.errors[0].find("cannot start"), std::string::npos) << result.errors[0];
+  EXPECT_EQ(result.lines_written, 0);
+
+  // --jobs is capped: 2000 asked, at most max_sweep_jobs() threads (and one per fluence).
+  options.fluences.assign(300, 5.0);
+  options.jobs = 2000;
+  started = 0;
+  options.start_thread = [&](std::function<void()> body) {
+    ++started;
+    return std::thread(std::move(body));
+  };
+  interrupt = true;  // no run needs to be made
+  run_sweep(parameters_, options, interrupt);
+  EXPECT_EQ(started, max_sweep_jobs());  // the monitor and max_sweep_jobs() - 1 workers
+
+  // A data-file name that leaves the output folder starts nothing.
+  set_padded(parameters_.data_file_name, "../E");
+  EXPECT_FALSE(run_sweep(parameters_, options, interrupt).errors.empty());
+  EXPECT_FALSE(fs::exists(dir_.parent_path() / "EK.dat"));
 }
 
 TEST_F(SweepTest, ProgramWritesCsvAndPlotOfASweep) {
