@@ -63,8 +63,9 @@ using SweepProgress = std::function<void(int done, int total)>;
 // order, as the same runs made one after another would append them; with Rewrite in the
 // parameters the kinetics file starts empty, with Addition the lines are appended to it. A set
 // `interrupt` stops the runs under way after their current step; only the lines of runs that
-// finished, in unbroken fluence order, are written; a diverged run writes no line. All threads are started before any file is
-// touched: when one cannot be started the sweep reports it and leaves every file as it was.
+// finished, in unbroken fluence order, are written; a diverged run writes no line. All threads are
+// started before any file is touched: when one cannot be started the sweep reports it and leaves
+// every file as it was.
 SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& options,
                       const std::atomic<bool>& interrupt, const SweepProgress& progress = {});
 
