@@ -1,14 +1,38 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the program in runs/ (parameter and result files go there).
+# Installs what is missing, builds what it runs, and works in runs/ (parameter and result files
+# go there). With a display it starts the program; without one it runs the default
+# calculation with the batch runner and draws the page into runs/page.png.
 set -euo pipefail
 cd "$(dirname "$0")"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display found (DISPLAY is not set): the program's window cannot open here."
+  echo "Instead, the default calculation will run without a window; its result files and a"
+  echo "picture of the page (page.png) will be written into runs/."
+  headless=1
+else
+  headless=0
+fi
 ./scripts/install-deps.sh
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j"$(nproc)"
 mkdir -p runs
-cd runs
-if [ -x ../build/release/app/kestrium ]; then
+if [ "$headless" -eq 0 ]; then
+  cmake --build build/release -j"$(nproc)" --target kestrium
+  cd runs
   exec ../build/release/app/kestrium "$@"
-else
-  exec ../build/release/app/kestrium-batch KTparam.par "$@"
 fi
+cmake --build build/release -j"$(nproc)" --target kestrium-batch
+cd runs
+batch=../build/release/app/kestrium-batch
+[ -e KTparam.par ] || "$batch" defaults KTparam.par
+status=0
+"$batch" KTparam.par --png page.png "$@" || status=$?
+echo
+if [ "$status" -eq 0 ]; then
+  echo "Done. In $(pwd):"
+else
+  echo "The calculation did not finish as it should (exit status $status; the message above says why)."
+  echo "What was written is in $(pwd):"
+fi
+ls -1 | sed 's/^/  /'
+echo "The batch runner is build/release/app/kestrium-batch; 'kestrium-batch --help' explains it."
+exit "$status"

@@ -2,6 +2,8 @@
 # Installs what is missing, builds, and runs every test.
 # ./test.sh --sanitize  runs the suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 # ./test.sh --tsan      runs the suite under ThreadSanitizer.
+# Without an option it also checks the formatting (scripts/check-format.sh) and fuzzes the
+# parameter-file reader for a few seconds (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
@@ -11,6 +13,11 @@ case "${1:-}" in
   --sanitize) build=build/asan; flags=(-DCMAKE_BUILD_TYPE=Debug -DKT_SANITIZE=ON -DKT_BUILD_BENCH=OFF) ;;
   --tsan) build=build/tsan; flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKT_TSAN=ON -DKT_BUILD_BENCH=OFF) ;;
 esac
+if [ -z "${1:-}" ]; then
+  ./scripts/check-format.sh
+  # A few seconds of fuzzing of the parameter-file and number readers (clang, build/fuzz).
+  ./scripts/fuzz.sh 4
+fi
 cmake -S . -B "$build" "${flags[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen

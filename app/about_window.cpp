@@ -51,6 +51,7 @@ std::string_view about_font_request(AboutFont font, int screen_width) {
 
 void show_about(const PageGeometry& page, const KeyReader& read_key) {
   const float s = page.screen_scale;
+  use_whole_page(page);  // the panel lies on the page, wherever the page is
   const PanelRect outer = scaled_panel(page, 108, 160, 918, 608);
   const PanelRect inner = scaled_panel(page, 117, 176, 909, 592);
   SavedBackground background(outer);

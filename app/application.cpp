@@ -29,6 +29,10 @@ void ApplicationPlotSink::plot_spatial(std::int32_t mode, std::int32_t curves,
   plots_.plot_spatial(mode, curves, profiles, scales);
 }
 
+void ApplicationPlotSink::mark_stopped() {
+  plots_.mark_stopped();
+}
+
 // ---- the application's records -----------------------------------------------------------------
 
 Application::Application(std::filesystem::path data_directory_in, ShellServices services_in,
@@ -47,6 +51,59 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
   file_commands.services.show_message = [this](std::string_view t, std::string_view text) {
     services.show_message(t, text);
   };
+  file_commands.services.parameters_stored = [this](const ParameterSet& stored) {
+    parameters_stored(stored);
+  };
+  parameters_stored(parameters.snapshot());
+}
+
+void Application::parameters_stored(const ParameterSet& stored) {
+  std::lock_guard<std::mutex> guard(stored_lock_);
+  stored_parameters_ = stored;
+}
+
+bool Application::parameters_changed() const {
+  const ParameterSet current = parameters.snapshot();
+  ParameterSet stored;
+  {
+    std::lock_guard<std::mutex> guard(stored_lock_);
+    stored = stored_parameters_;
+  }
+  if (current.autoscale == 1.0f) {
+    // Auto scaling: every run sets these scales itself; a run alone changes nothing to save.
+    stored.temperature_scale = current.temperature_scale;
+    stored.velocity_scale = current.velocity_scale;
+    stored.depth_scale = current.depth_scale;
+  }
+  return !(current == stored);
+}
+
+std::string Application::current_file_name() const {
+  return location.parameter_file_mode == 2.0f ? trimmed_right(location.parameter_file_path)
+                                              : trimmed_right(location.parameter_file_name);
+}
+
+void Application::update_title() {
+  std::string title = current_file_name();
+  if (parameters_changed()) title += " *";
+  services.set_title(title);
+}
+
+bool Application::confirm_close() {
+  if (!parameters_changed()) return true;
+  const std::string question = "The parameters have changed since \"" + current_file_name() +
+                               "\" was last read or written.\nSave them before the program "
+                               "closes?";
+  switch (services.ask_to_save(kProgramTitle, question)) {
+    case display::SaveChoice::save:
+      // A save that fails (the user is told why) or is refused keeps the program open.
+      return save_parameter_file(file_commands) && !parameters_changed();
+    case display::SaveChoice::discard:
+      return true;
+    case display::SaveChoice::cancel:
+      break;
+  }
+  return false;
 }
 
 Application::~Application() {
@@ -86,7 +143,11 @@ void Application::watch_run() {
       if (stop.stop_requested()) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    const std::string message = run_outcome_message(controller.last_outcome());
+    const RunOutcome outcome = controller.last_outcome();
+    if (outcome.end == RunEnd::stop && !closing() && !stop.stop_requested()) {
+      plot_sink.mark_stopped();
+    }
+    const std::string message = run_outcome_message(outcome);
     if (!message.empty() && !closing() && !stop.stop_requested()) {
       services.show_message("Calculation", message);
     }
@@ -104,6 +165,10 @@ std::string run_outcome_message(const RunOutcome& outcome) {
   if (outcome.end == RunEnd::not_started && !outcome.kept_by_guard &&
       !outcome.not_started_reason.empty()) {
     message = "The calculation was not started: " + outcome.not_started_reason + ".";
+  }
+  if (outcome.end == RunEnd::diverged) {
+    message = divergence_message(outcome) + ".";
+    message[0] = 'T';  // "the calculation diverged ..." opens the sentence
   }
   if (!outcome.file_errors.empty()) {
     if (!message.empty()) message += "\n";
@@ -138,9 +203,8 @@ bool init_display(Application& app) {
   }
   display::ScreenConfig config;
   display::query_screen_config(config);
-  app.page.screen_width = config.width;
-  app.page.screen_height = config.height;
-  app.page.screen_scale = static_cast<float>(config.width) / 1024.0f;
+  // The largest layout that the main window's area holds, centred on it.
+  app.page = page_for_area(config.width, config.height);
 
   app.location.parameter_file_mode = 1.0f;
   set_padded(app.location.parameter_file_name, kStartupParameterFile);
@@ -159,6 +223,11 @@ FileResult load_startup_parameters(Application& app) {
     app.services.show_message(kProgramTitle, result.message + "\nThe default parameters are used.");
   }
   app.parameters.commit(loaded);
+  // What the file holds is known only when it was read (or written with the defaults). After
+  // an unreadable file the defaults in use are not counted as changes, so that Exit does not
+  // offer to write them over it unless the user changes something.
+  if (result) app.parameters_stored(loaded);
+  app.update_title();
   return result;
 }
 

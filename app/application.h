@@ -46,6 +46,8 @@ class ApplicationPlotSink final : public PlotSink {
                      const PlotScaleSet& scales, const PlotCurveSwitches& switches) override;
   void plot_spatial(std::int32_t mode, std::int32_t curves, const ProfileArrays& profiles,
                     const PlotScaleSet& scales) override;
+  // After a run ended by Stop: "stopped" beside the time readout, until the next run.
+  void mark_stopped();
 
  private:
   const PageGeometry& page_;
@@ -60,6 +62,9 @@ struct ShellServices {
   std::function<void(std::string_view title, std::string_view text)> show_message =
       display::show_message;
   std::function<void()> close_frame_window = display::close_frame_window;
+  std::function<void(std::string_view document)> set_title = display::set_document_title;
+  std::function<display::SaveChoice(std::string_view title, std::string_view text)> ask_to_save =
+      display::ask_to_save;
 };
 
 class Application {
@@ -94,6 +99,20 @@ class Application {
   FileCommandContext file_commands;
   CalculationController controller;
 
+  // ---- the current file and its changes ----
+  // Records the values the current parameter file holds (after a read or a write).
+  void parameters_stored(const ParameterSet& stored);
+  // True when the Parameter set differs from what the current file last held (with Auto
+  // scaling, the scales that every run sets are not counted).
+  bool parameters_changed() const;
+  // The current parameter file as the user knows it: the short name or the full path.
+  std::string current_file_name() const;
+  // The frame's title: the current parameter file, with " *" while it has unsaved changes.
+  void update_title();
+  // Before the program closes: with unsaved changes, asks Save / Discard / Cancel. True when
+  // the program may close (saved, discarded or nothing to save); a save that fails keeps it.
+  bool confirm_close();
+
   // ---- the end of the program ----
   // Ends the start-up sequence's endless wait (tests; the program itself never ends it).
   void request_shutdown();
@@ -113,6 +132,8 @@ class Application {
   void wait_for_watcher();
 
  private:
+  mutable std::mutex stored_lock_;
+  ParameterSet stored_parameters_;  // what the current parameter file last held
   mutable std::mutex shutdown_lock_;
   std::condition_variable shutdown_signal_;
   bool shutdown_ = false;

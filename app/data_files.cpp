@@ -9,8 +9,11 @@ std::string find_data_file(std::string_view name, const std::filesystem::path& d
   const std::filesystem::path local(name);
   if (std::filesystem::is_regular_file(local, error)) return std::string(name);
   if (!data_directory.empty()) {
-    const std::filesystem::path installed = data_directory / local;
-    if (std::filesystem::is_regular_file(installed, error)) return installed.string();
+    // Beside the program in the build tree; under share/kestrium of an installed tree.
+    for (const std::filesystem::path& installed :
+         {data_directory / local, data_directory.parent_path() / "share" / "kestrium" / local}) {
+      if (std::filesystem::is_regular_file(installed, error)) return installed.string();
+    }
   }
   return std::string(name);
 }

@@ -9,8 +9,9 @@
 
 namespace kt {
 
-// `name` when it exists in the current directory, else `data_directory`/`name` when that
-// exists, else `name` (so that a missing file is reported by its plain name).
+// `name` when it exists in the current directory, else `data_directory`/`name` (the build
+// tree) or `data_directory`/../share/kestrium/`name` (an installed tree) when that exists,
+// else `name` (so that a missing file is reported by its plain name).
 std::string find_data_file(std::string_view name, const std::filesystem::path& data_directory);
 
 // The directory of the running executable, or an empty path when it cannot be told.

@@ -60,6 +60,7 @@ std::string help_text_line(std::string_view record) {
 
 void show_help(const PageGeometry& page, const std::string& help_file, const KeyReader& read_key) {
   const float s = page.screen_scale;
+  use_whole_page(page);  // the panel lies on the page, wherever the page is
   const PanelRect panel = scaled_panel(page, 108, 160, 918, 608);
   SavedBackground background(panel);
   if (!background.ok()) return;

@@ -2,6 +2,7 @@
 
 #include "app/about_window.h"
 #include "app/help_window.h"
+#include "app/page_picture.h"
 #include "display/display.h"
 
 namespace kt {
@@ -22,6 +23,14 @@ bool worker_starting(const Application& app) {
 
 display::MenuCallback command(Application& app, void (*run)(Application&)) {
   return [&app, run](std::int32_t) { run(app); };
+}
+
+// A command that may change the Parameter set or the current file: the title follows it.
+display::MenuCallback titled(Application& app, display::MenuCallback run) {
+  return [&app, run = std::move(run)](std::int32_t checked) {
+    run(checked);
+    app.update_title();
+  };
 }
 
 }  // namespace
@@ -50,8 +59,20 @@ void stop_command(Application& app) {
 }
 
 void exit_command(Application& app) {
+  if (!app.confirm_close()) return;
   app.finish_calculation();
   app.services.close_frame_window();
+}
+
+void stop_key_command(Application& app) {
+  if (app.flags.run_active.load() != 0 || app.controller.busy()) stop_command(app);
+}
+
+void export_picture_command(Application& app) {
+  const std::string path = display::show_save_picture_chooser(kExportTitle, "page.png");
+  if (path.empty()) return;
+  std::string error;
+  if (!save_page_picture(path, error)) app.services.show_message(kExportTitle, error + ".");
 }
 
 void parameters_command(Application& app) {
@@ -68,18 +89,27 @@ bool build_menu(Application& app) {
   using display::append_menu_item;
   constexpr std::int32_t kEnabled = display::kMenuEnabled;
   append_menu_item(1, kEnabled, "File", [](std::int32_t) {});
-  append_menu_item(1, kEnabled, "Open...", open_menu_callback(app.file_commands));
-  append_menu_item(1, kEnabled, "Save...", save_menu_callback(app.file_commands));
-  append_menu_item(1, kEnabled, "Save as...", save_as_menu_callback(app.file_commands));
+  append_menu_item(1, kEnabled, "Open...", titled(app, open_menu_callback(app.file_commands)),
+                   "Ctrl+O");
+  append_menu_item(1, kEnabled, "Save...", titled(app, save_menu_callback(app.file_commands)),
+                   "Ctrl+S");
+  append_menu_item(1, kEnabled, "Save &as...",
+                   titled(app, save_as_menu_callback(app.file_commands)), "Ctrl+Shift+S");
   append_menu_item(1, kEnabled, "Default Parameters...",
-                   default_parameters_menu_callback(app.file_commands));
-  append_menu_item(1, kEnabled, "Exit", command(app, exit_command));
-  append_menu_item(2, kEnabled, "Parameters", command(app, parameters_command));
-  append_menu_item(3, kEnabled, "Output data", command(app, output_data_command));
-  append_menu_item(4, kEnabled, "Calculation", command(app, calculation_command));
+                   titled(app, default_parameters_menu_callback(app.file_commands)));
+  append_menu_item(1, kEnabled, "Export &picture...", command(app, export_picture_command));
+  append_menu_item(1, kEnabled, "E&xit", command(app, exit_command));
+  append_menu_item(2, kEnabled, "Parameters", titled(app, command(app, parameters_command)));
+  append_menu_item(3, kEnabled, "Output data", titled(app, command(app, output_data_command)));
+  append_menu_item(4, kEnabled, "Calculation", command(app, calculation_command), "F5");
   append_menu_item(5, kEnabled, "Stop", command(app, stop_command));
-  append_menu_item(6, kEnabled, "Help", command(app, help_command));
-  return append_menu_item(7, kEnabled, "About", command(app, about_command));
+  append_menu_item(6, kEnabled, "Help", command(app, help_command), "F1");
+  const bool built = append_menu_item(7, kEnabled, "About", command(app, about_command));
+  // Esc stops a calculation under way; with none it does nothing (Stop itself would end the
+  // next run after its first step).
+  display::add_key_command("Esc", command(app, stop_key_command));
+  display::set_close_query([&app] { return app.confirm_close(); });
+  return built;
 }
 
 }  // namespace kt

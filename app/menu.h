@@ -6,9 +6,11 @@
 
 namespace kt {
 
-// Builds the menu bar: "File" ("Open...", "Save...", "Save as...", "Default Parameters...",
-// "Exit"), "Parameters", "Output data", "Calculation", "Stop", "Help", "About". True when the
-// last item was added. `app` must outlive the menu.
+// Builds the menu bar: "File" ("Open..." Ctrl+O, "Save..." Ctrl+S, "Save as..." Ctrl+Shift+S,
+// "Default Parameters...", "Export picture...", "Exit"), "Parameters", "Output data",
+// "Calculation" F5, "Stop" (Esc while a run is under way), "Help" F1, "About". The title
+// follows the commands that change the parameters or the current file; closing the frame asks
+// as Exit does. True when the last item was added. `app` must outlive the menu.
 bool build_menu(Application& app);
 
 // Help and About: nothing while a run is active or under way; nothing while the help or the
@@ -19,9 +21,17 @@ void about_command(Application& app);
 void calculation_command(Application& app);
 // stop_request = 999.
 void stop_command(Application& app);
-// Closes the program at once. A running calculation is asked to stop and waited for, so that
-// its result files are closed and its kinetics line written before the program ends.
+// Closes the program. With unsaved changes of the parameters the user is asked first: Save
+// (a failed save keeps the program open), Discard or Cancel. A running calculation is asked to
+// stop and waited for, so that its result files are closed and its kinetics line written
+// before the program ends.
 void exit_command(Application& app);
+// The Esc key: Stop while a calculation is under way, nothing otherwise.
+void stop_key_command(Application& app);
+// File > Export picture...: the page as the main window shows it, as a PNG file chosen by the
+// user (the same picture as the batch runner's --png).
+void export_picture_command(Application& app);
+inline constexpr std::string_view kExportTitle = "Export picture";
 // The two parameter dialogs (accepted in every state).
 void parameters_command(Application& app);
 void output_data_command(Application& app);

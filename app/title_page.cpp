@@ -97,6 +97,12 @@ void draw_title_page(const PageGeometry& page, TitleState& title, std::string_vi
   const auto i16 = [](int v) { return static_cast<std::int16_t>(v); };
 
   d::set_color(kDarkGrey);
+  if (page.area_width > page.screen_width || page.area_height > page.screen_height) {
+    // A surface larger than the page: the page background around it as well.
+    use_whole_area(page);
+    d::draw_rectangle(kFilled, 0, 0, page.area_width, page.area_height);
+  }
+  use_whole_page(page);
   d::draw_rectangle(kFilled, 0, 0, page.screen_width, page.screen_height);
   d::set_color(kLightGreen);
   d::draw_rectangle(kOutline, i16(l.outer_frame.x1), i16(l.outer_frame.y1), i16(l.outer_frame.x2),

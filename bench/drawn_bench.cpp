@@ -2,11 +2,10 @@
 // surface, with every plot call the application makes, against the same run headless.
 #include <benchmark/benchmark.h>
 
-#include "bench/bench_support.h"
-
 #include <memory>
 
 #include "app/application.h"
+#include "bench/bench_support.h"
 #include "display/application.h"
 #include "display/display.h"
 

@@ -1,11 +1,10 @@
 // Speed of the solver paths: one time step, whole calculations without drawing, and sweeps.
 #include <benchmark/benchmark.h>
 
-#include "bench/bench_support.h"
-
 #include <memory>
 
 #include "app/batch/sweep.h"
+#include "bench/bench_support.h"
 #include "solver/calculation_run.h"
 #include "solver/model.h"
 
@@ -42,9 +41,9 @@ void BM_TimeStepMidPulse(benchmark::State& run) {
     }
   }
   run.SetItemsProcessed(run.iterations() * kSteps);
-  run.counters["us_per_step"] = benchmark::Counter(
-      static_cast<double>(run.iterations() * kSteps) * 1e-6,
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  run.counters["us_per_step"] =
+      benchmark::Counter(static_cast<double>(run.iterations() * kSteps) * 1e-6,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_TimeStepMidPulse)->Unit(benchmark::kMicrosecond);
 
@@ -68,7 +67,9 @@ void run_whole(benchmark::State& run, const ParameterSet& p) {
 }
 
 // The whole default calculation without drawing or files (5359 steps).
-void BM_DefaultCalculationHeadless(benchmark::State& run) { run_whole(run, default_parameters()); }
+void BM_DefaultCalculationHeadless(benchmark::State& run) {
+  run_whole(run, default_parameters());
+}
 BENCHMARK(BM_DefaultCalculationHeadless)->Unit(benchmark::kMillisecond);
 
 // A calculation without ablation runs to the step limit of 10000.

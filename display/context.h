@@ -30,6 +30,7 @@ struct DisplayContext {
   std::mutex key_mutex;  // guards the key queue
   std::condition_variable key_arrived;
   std::deque<int> keys;
+  std::atomic<int> key_readers{0};  // read_key calls waiting now
 
   // GUI thread only.
   QEventLoop* gui_key_loop = nullptr;

@@ -443,4 +443,26 @@ std::string show_open_file_chooser(std::string_view title, std::string_view init
   return result;
 }
 
+std::string show_save_picture_chooser(std::string_view title, std::string_view initial_name) {
+  std::string result;
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return result;
+  on_gui([&] {
+    QFileDialog chooser(frame_state().frame.data(),
+                        QString::fromLocal8Bit(title.data(), static_cast<qsizetype>(title.size())));
+    chooser.setOption(QFileDialog::DontUseNativeDialog);
+    chooser.setAcceptMode(QFileDialog::AcceptSave);
+    chooser.setFileMode(QFileDialog::AnyFile);
+    chooser.setNameFilters({" PNG Pictures (*.png)"});
+    chooser.setDefaultSuffix("png");
+    chooser.selectFile(
+        QString::fromLocal8Bit(initial_name.data(), static_cast<qsizetype>(initial_name.size())));
+    const bool accepted = chooser.exec() == QDialog::Accepted;
+    reactivate_frame();
+    if (!accepted || chooser.selectedFiles().isEmpty()) return;
+    result =
+        QFileInfo(chooser.selectedFiles().first()).absoluteFilePath().toLocal8Bit().toStdString();
+  });
+  return result;
+}
+
 }  // namespace kt::display

@@ -90,8 +90,13 @@ std::int16_t read_key();
 using MenuCallback = std::function<void(std::int32_t checked)>;
 inline constexpr std::int32_t kMenuGrayed = 1, kMenuDisabled = 2, kMenuEnabled = 4,
                               kMenuSeparator = 8, kMenuChecked = 16;
+// `shortcut` (a key sequence such as "Ctrl+O" or "F5", empty for none) triggers the item from
+// anywhere in the frame and is shown beside it in its popup.
 bool append_menu_item(std::int32_t bar_position, std::int32_t state_flags, std::string_view text,
-                      MenuCallback callback);
+                      MenuCallback callback, std::string_view shortcut = {});
+// A key of the frame that runs `callback` (with 0) without a menu item, e.g. "Esc". While a
+// window waits for a key (read_key), every key goes to that window instead.
+bool add_key_command(std::string_view shortcut, MenuCallback callback);
 
 // ---- Dialogs -------------------------------------------------------------------------------
 
@@ -116,7 +121,21 @@ void dialog_release(DialogObject* dialog);
 // "*.par"). Returns the full path chosen or typed, or the unchanged `initial_name` on cancel.
 std::string show_open_file_chooser(std::string_view title, std::string_view initial_name);
 
+// Shows the save-file chooser for a picture (filter " PNG Pictures (*.png)"). Returns the full
+// path chosen, with ".png" added when it has no extension, or empty on cancel.
+std::string show_save_picture_chooser(std::string_view title, std::string_view initial_name);
+
 // ---- Messages and the end of the program -------------------------------------------------------
+
+// The frame's title: the program's caption, then " - " and `document` when it is not empty.
+void set_document_title(std::string_view document);
+enum class SaveChoice { save, discard, cancel };
+// Asks whether changes are to be saved: Save, Discard or Cancel (the default; Escape and the
+// close box too). Without a frame window: cancel.
+SaveChoice ask_to_save(std::string_view title, std::string_view text);
+// Asked on the GUI thread when the user closes the frame by its close box; false keeps the
+// frame open. Not asked when the program closes it (close_frame_window).
+void set_close_query(std::function<bool()> query);
 
 // A modal message box over the frame (used for file errors the user must see).
 void show_message(std::string_view title, std::string_view text);
@@ -129,11 +148,14 @@ void close_frame_window();
 // ---- Offscreen surfaces (tests, the batch runner's pictures, benchmarks) -----------------------
 
 // Makes an offscreen main window of the given size the target of every operation above (no
-// frame, no widgets; a QGuiApplication must exist). Returns false when one cannot be made.
-bool create_offscreen_main_window(int width, int height);
+// frame, no widgets; a QGuiApplication must exist). With a device pixel ratio above 1 (at most
+// 4) the surface holds that many device pixels per pixel, as on a high-density screen.
+// Returns false when one cannot be made.
+bool create_offscreen_main_window(int width, int height, double device_pixel_ratio = 1.0);
 // Removes the offscreen main window; operations then fail as without a window.
 void destroy_offscreen_main_window();
-// 0xRRGGBB of a surface pixel (absolute surface coordinates), or -1 outside the surface.
+// 0xRRGGBB of a device pixel of the surface (absolute; surface pixels at ratio 1), or -1
+// outside the surface.
 std::int32_t surface_pixel(int x, int y);
 // Saves the whole surface as a PNG file.
 bool save_surface_png(const std::string& path);

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
@@ -29,6 +30,12 @@ QString caption_of(const std::string& program_path) {
   const QString path = program_path.empty() ? QCoreApplication::applicationFilePath()
                                             : QString::fromLocal8Bit(program_path.c_str());
   return QFileInfo(path).completeBaseName();
+}
+
+bool surface_size_fixed() {
+  DisplayContext& ctx = context();
+  std::lock_guard lock(ctx.mutex);
+  return ctx.screen_width_override > 0 && ctx.screen_height_override > 0;
 }
 
 QSize screen_size() {
@@ -105,8 +112,18 @@ SurfaceWidget::SurfaceWidget(std::shared_ptr<Surface> surface, QWidget* parent)
     repaint_pending_ = false;
     update();
   });
+  set_surface(surface_);
+}
+
+void SurfaceWidget::set_surface(std::shared_ptr<Surface> surface) {
+  if (surface_ != surface) {
+    std::lock_guard lock(surface_->mutex);
+    surface_->set_change_notifier(nullptr);
+  }
+  surface_ = std::move(surface);
   std::lock_guard lock(surface_->mutex);
   setFixedSize(surface_->width(), surface_->height());
+  update();
   surface_->set_change_notifier([this] {
     // Runs under the surface's lock, on any thread: post at most one request per interval.
     // The plain read first keeps the many changes within one interval free of writes.
@@ -125,7 +142,17 @@ SurfaceWidget::~SurfaceWidget() {
 void SurfaceWidget::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   std::lock_guard lock(surface_->mutex);
-  painter.drawImage(event->rect(), surface_->image(), event->rect());
+  // The image may hold device pixels: its part under the exposed rectangle, one to one.
+  painter.drawImage(event->rect(), surface_->image(), surface_->device_rect(event->rect()));
+}
+
+bool SurfaceWidget::event(QEvent* event) {
+  // A window waiting for a key takes every key, shortcuts of the frame included.
+  if (event->type() == QEvent::ShortcutOverride && context().key_readers.load() > 0) {
+    event->accept();
+    return true;
+  }
+  return QWidget::event(event);
 }
 
 void SurfaceWidget::keyPressEvent(QKeyEvent* event) {
@@ -145,6 +172,7 @@ FrameWindow::FrameWindow(const QString& caption, std::shared_ptr<Surface> surfac
   scroll_area_->setFrameShape(QFrame::NoFrame);
   scroll_area_->setWidgetResizable(false);
   scroll_area_->setBackgroundRole(QPalette::Dark);
+  scroll_area_->setAlignment(Qt::AlignCenter);
   surface_widget_ = new SurfaceWidget(std::move(surface));
   scroll_area_->setWidget(surface_widget_);
   setCentralWidget(scroll_area_);
@@ -160,7 +188,38 @@ FrameWindow::FrameWindow(const QString& caption, std::shared_ptr<Surface> surfac
   }
 }
 
+QSize FrameWindow::maximized_client_size() const {
+  QScreen* current = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+  if (current == nullptr) return size();
+  QSize client = current->availableGeometry().size();
+  if (isVisible()) client -= frameGeometry().size() - geometry().size();
+  client.rheight() -= menuBar()->isVisible() ? menuBar()->sizeHint().height() : 0;
+  if (!statusBar()->isHidden()) client.rheight() -= statusBar()->sizeHint().height();
+  return client.expandedTo(QSize(1, 1)).boundedTo(QSize(32767, 32767));
+}
+
+void FrameWindow::fit_surface_to_client_area() {
+  const QSize client = maximized_client_size();
+  const double ratio = devicePixelRatioF();
+  const std::shared_ptr<Surface> current = main_surface();
+  if (current) {
+    std::lock_guard lock(current->mutex);
+    if (current->width() == client.width() && current->height() == client.height() &&
+        current->device_pixel_ratio() == (ratio > 1.0 ? ratio : 1.0)) {
+      return;
+    }
+  }
+  auto surface = std::make_shared<Surface>(client.width(), client.height(), ratio);
+  surface_widget_->set_surface(surface);
+  set_main_surface(surface);
+}
+
 void FrameWindow::closeEvent(QCloseEvent* event) {
+  const std::function<bool()> query = frame_state().close_query;
+  if (!context().closing && query && !query()) {
+    event->ignore();
+    return;
+  }
   context().closing = true;
   wake_key_waiters();
   event->accept();
@@ -177,8 +236,10 @@ bool create_frame_window(const ApplicationOptions& options) {
     set_screen_size_override(options.screen_width, options.screen_height);
   }
   const QSize size = screen_size();
+  const QScreen* screen = QGuiApplication::primaryScreen();
   auto surface =
-      std::make_shared<Surface>(std::min(size.width(), 32767), std::min(size.height(), 32767));
+      std::make_shared<Surface>(std::min(size.width(), 32767), std::min(size.height(), 32767),
+                                screen != nullptr ? screen->devicePixelRatio() : 1.0);
   FrameState& state = frame_state();
   state.caption = caption_of(options.program_path);
   state.frame = new FrameWindow(state.caption, surface);
@@ -248,6 +309,9 @@ std::int16_t set_window_size(WindowTarget target, const WindowRequest& request) 
         // Without a window manager the geometry is what makes the frame fill the screen.
         if (QScreen* screen = frame->screen()) frame->setGeometry(screen->availableGeometry());
         frame->showMaximized();
+        // The page is laid out for the area the main window really has (unless a fixed
+        // surface size was asked for).
+        if (!surface_size_fixed()) frame->fit_surface_to_client_area();
         break;
       case 3:
         frame->showNormal();
@@ -326,6 +390,48 @@ void show_message(std::string_view title, std::string_view text) {
     box.exec();
     if (FrameWindow* frame = frame_state().frame) frame->activateWindow();
   });
+}
+
+void set_document_title(std::string_view document) {
+  const QString text =
+      QString::fromLocal8Bit(document.data(), static_cast<qsizetype>(document.size()));
+  if (!context().frame_exists) return;
+  const auto apply = [text] {
+    FrameState& state = frame_state();
+    if (state.frame == nullptr) return;
+    state.frame->setWindowTitle(text.isEmpty() ? state.caption : state.caption + " - " + text);
+  };
+  if (on_gui_thread()) {
+    apply();
+  } else if (QCoreApplication* app = QCoreApplication::instance()) {
+    QMetaObject::invokeMethod(app, apply, Qt::QueuedConnection);
+  }
+}
+
+SaveChoice ask_to_save(std::string_view title, std::string_view text) {
+  SaveChoice choice = SaveChoice::cancel;
+  if (!context().frame_exists) return choice;
+  const QString title_text =
+      QString::fromLocal8Bit(title.data(), static_cast<qsizetype>(title.size()));
+  const QString body = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+  run_on_gui_thread([&] {
+    QMessageBox box(QMessageBox::Question, title_text, body,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                    frame_state().frame);
+    box.button(QMessageBox::Save)->setText("&Save");
+    box.button(QMessageBox::Discard)->setText("&Discard");
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    const int answer = box.exec();
+    if (answer == QMessageBox::Save) choice = SaveChoice::save;
+    if (answer == QMessageBox::Discard) choice = SaveChoice::discard;
+    if (FrameWindow* frame = frame_state().frame) frame->activateWindow();
+  });
+  return choice;
+}
+
+void set_close_query(std::function<bool()> query) {
+  run_on_gui_thread([&] { frame_state().close_query = std::move(query); });
 }
 
 void end_program(int exit_code) {

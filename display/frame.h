@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -25,10 +26,13 @@ class SurfaceWidget : public QWidget {
  public:
   explicit SurfaceWidget(std::shared_ptr<Surface> surface, QWidget* parent = nullptr);
   ~SurfaceWidget() override;
+  // Shows another surface from now on (the main window's surface was made anew).
+  void set_surface(std::shared_ptr<Surface> surface);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   std::shared_ptr<Surface> surface_;
@@ -42,6 +46,13 @@ class FrameWindow : public QMainWindow {
   FrameWindow(const QString& caption, std::shared_ptr<Surface> surface);
   SurfaceWidget* surface_widget() const { return surface_widget_; }
   QScrollArea* scroll_area() const { return scroll_area_; }
+  // The size the main window has inside the frame when the frame fills the available area of
+  // its screen: that area less the frame's decoration, the menu bar and a shown status bar.
+  QSize maximized_client_size() const;
+  // Makes the main window's surface anew at the client size of the maximized frame and the
+  // screen's device pixel ratio, so that the page needs no scroll bars. Nothing changes when
+  // the surface has that size already.
+  void fit_surface_to_client_area();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -62,6 +73,7 @@ struct FrameState {
   QString caption;
   std::vector<BarItem> bar;
   bool end_query_asked = false;
+  std::function<bool()> close_query;  // asked before the close box closes the frame
 };
 
 // The frame's state (GUI thread only).

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -276,8 +277,14 @@ std::int16_t load_bitmap(const char* file_name, int length, std::int16_t x, std:
 std::int32_t image_size(std::int16_t x1, std::int16_t y1, std::int16_t x2, std::int16_t y2) {
   SurfaceAccess surface;
   if (!surface) return -1;
-  const long long width = std::abs(x2 - x1) + 1LL;
-  const long long height = std::abs(y2 - y1) + 1LL;
+  // Device pixels: at a ratio other than 1 a rectangle covers at most one more than its scaled
+  // size on each axis.
+  const double ratio = surface->device_pixel_ratio();
+  const long long slack = ratio == 1.0 ? 0 : 1;
+  const long long width =
+      static_cast<long long>(std::ceil((std::abs(x2 - x1) + 1.0) * ratio)) + slack;
+  const long long height =
+      static_cast<long long>(std::ceil((std::abs(y2 - y1) + 1.0) * ratio)) + slack;
   const long long bytes = kSavedHeaderBytes + width * height * 4;
   if (bytes > std::numeric_limits<std::int32_t>::max()) return -1;
   return static_cast<std::int32_t>(bytes);
@@ -287,13 +294,17 @@ void save_image(std::int16_t x1, std::int16_t y1, std::int16_t x2, std::int16_t 
                 unsigned char* buffer) {
   SurfaceAccess surface;
   if (!surface || buffer == nullptr) return;
-  const std::int32_t width = std::abs(x2 - x1) + 1;
-  const std::int32_t height = std::abs(y2 - y1) + 1;
+  const QPoint origin = surface->viewport().topLeft();
+  // The rectangle's device pixels (its surface pixels at ratio 1).
+  const QRect area = surface->device_rect(
+      QRect(QPoint(std::min<int>(x1, x2) + origin.x(), std::min<int>(y1, y2) + origin.y()),
+            QSize(std::abs(x2 - x1) + 1, std::abs(y2 - y1) + 1)));
+  const std::int32_t width = area.width();
+  const std::int32_t height = area.height();
   std::memcpy(buffer, &width, 4);
   std::memcpy(buffer + 4, &height, 4);
-  const QPoint origin = surface->viewport().topLeft();
-  const int left = std::min<int>(x1, x2) + origin.x();
-  const int top = std::min<int>(y1, y2) + origin.y();
+  const int left = area.left();
+  const int top = area.top();
   const QImage& image = surface->image();
   unsigned char* out = buffer + kSavedHeaderBytes;
   for (int row = 0; row < height; ++row) {
@@ -321,16 +332,18 @@ void restore_image(std::int16_t x, std::int16_t y, const unsigned char* buffer,
   if (width <= 0 || height <= 0) return;
   const int mode = std::clamp<int>(action, 0, 4);
   const QPoint origin = surface->viewport().topLeft();
-  const QRect clip = surface->clip();
+  const QRect clip = surface->device_rect(surface->clip());
+  const int left = surface->device(x + origin.x());
+  const int top = surface->device(y + origin.y());
   QImage& image = surface->image();
   const unsigned char* in = buffer + kSavedHeaderBytes;
   for (int row = 0; row < height; ++row) {
-    const int ty = y + origin.y() + row;
+    const int ty = top + row;
     QRgb* line = (ty >= clip.top() && ty <= clip.bottom())
                      ? reinterpret_cast<QRgb*>(image.scanLine(ty))
                      : nullptr;
     for (int column = 0; column < width; ++column, in += 4) {
-      const int tx = x + origin.x() + column;
+      const int tx = left + column;
       if (line == nullptr || tx < clip.left() || tx > clip.right()) continue;
       std::uint32_t source = 0;
       std::memcpy(&source, in, 4);
@@ -377,6 +390,11 @@ std::int16_t read_key() {
     return true;
   };
   int code = 0;
+  struct Waiting {  // keys go to this reader, not to the frame's shortcuts, while it waits
+    std::atomic<int>& readers;
+    explicit Waiting(std::atomic<int>& r) : readers(r) { ++readers; }
+    ~Waiting() { --readers; }
+  } waiting(ctx.key_readers);
   if (QCoreApplication::instance() != nullptr && on_gui_thread()) {
     if (ctx.gui_key_loop != nullptr) return 255;  // a wait is already pending here
     QEventLoop loop;
@@ -402,10 +420,11 @@ std::int16_t read_key() {
 // ---- Offscreen main window
 // -------------------------------------------------------------------------
 
-bool create_offscreen_main_window(int width, int height) {
+bool create_offscreen_main_window(int width, int height, double device_pixel_ratio) {
   if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return false;
   if (width <= 0 || height <= 0 || width > 32767 || height > 32767) return false;
-  set_main_surface(std::make_shared<Surface>(width, height));
+  if (!(device_pixel_ratio >= 1.0 && device_pixel_ratio <= 4.0)) return false;
+  set_main_surface(std::make_shared<Surface>(width, height, device_pixel_ratio));
   return true;
 }
 

@@ -1,6 +1,7 @@
 // Menu bar: items appended by bar position, commands turned into popups, mnemonics and state
 // flags. Callbacks run on the GUI thread.
 #include <QAction>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -17,8 +18,16 @@ QString item_text(std::string_view text) {
 }
 
 QAction* make_action(QObject* parent, const QString& label, std::int32_t flags,
-                     MenuCallback callback) {
+                     MenuCallback callback, std::string_view shortcut) {
   auto* action = new QAction(label, parent);
+  if (!shortcut.empty()) {
+    action->setShortcut(QKeySequence(
+        QString::fromLatin1(shortcut.data(), static_cast<qsizetype>(shortcut.size()))));
+    action->setShortcutContext(Qt::WindowShortcut);
+    QString tip = label;
+    tip.remove('&');
+    action->setToolTip(tip + " (" + action->shortcut().toString(QKeySequence::NativeText) + ")");
+  }
   if ((flags & kMenuSeparator) != 0) {
     action->setSeparator(true);
     return action;
@@ -39,7 +48,7 @@ QAction* make_action(QObject* parent, const QString& label, std::int32_t flags,
 }  // namespace
 
 bool append_menu_item(std::int32_t bar_position, std::int32_t state_flags, std::string_view text,
-                      MenuCallback callback) {
+                      MenuCallback callback, std::string_view shortcut) {
   bool added = false;
   if (!context().frame_exists) return false;
   run_on_gui_thread([&] {
@@ -51,7 +60,7 @@ bool append_menu_item(std::int32_t bar_position, std::int32_t state_flags, std::
     if (bar_position < 1 || bar_position > count + 1) return;
     const QString label = item_text(text);
     if (bar_position == count + 1) {
-      QAction* action = make_action(bar, label, state_flags, std::move(callback));
+      QAction* action = make_action(bar, label, state_flags, std::move(callback), shortcut);
       bar->addAction(action);
       state.bar.push_back({label, action, nullptr});
     } else {
@@ -65,9 +74,29 @@ bool append_menu_item(std::int32_t bar_position, std::int32_t state_flags, std::
         item.popup = popup;
         item.action = popup->menuAction();
       }
-      item.popup->addAction(make_action(item.popup, label, state_flags, std::move(callback)));
+      item.popup->addAction(
+          make_action(item.popup, label, state_flags, std::move(callback), shortcut));
     }
     bar->update();
+    added = true;
+  });
+  return added;
+}
+
+bool add_key_command(std::string_view shortcut, MenuCallback callback) {
+  bool added = false;
+  if (!context().frame_exists || shortcut.empty()) return false;
+  run_on_gui_thread([&] {
+    FrameWindow* frame = frame_state().frame;
+    if (frame == nullptr) return;
+    auto* action = new QAction(frame);
+    action->setShortcut(QKeySequence(
+        QString::fromLatin1(shortcut.data(), static_cast<qsizetype>(shortcut.size()))));
+    action->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(action, &QAction::triggered, action, [callback = std::move(callback)](bool) {
+      if (callback) callback(0);
+    });
+    frame->addAction(action);
     added = true;
   });
   return added;

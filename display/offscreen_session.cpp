@@ -1,5 +1,4 @@
 #include <QGuiApplication>
-
 #include <memory>
 
 #include "display/application.h"

@@ -41,11 +41,36 @@ int round_to_pixel(double value) {
   return whole;
 }
 
-Surface::Surface(int width, int height)
-    : image_(std::max(1, width), std::max(1, height), QImage::Format_RGB32) {
+Surface::Surface(int width, int height, double device_pixel_ratio)
+    : width_(std::max(1, width)), height_(std::max(1, height)) {
+  if (std::isfinite(device_pixel_ratio) && device_pixel_ratio > 1.0) ratio_ = device_pixel_ratio;
+  image_ = QImage(device(width_), device(height_), QImage::Format_RGB32);
+  image_.setDevicePixelRatio(ratio_);
   image_.fill(QColor(0, 0, 0));
-  viewport_ = image_.rect();
+  viewport_ = QRect(0, 0, width_, height_);
   clip_ = viewport_;
+}
+
+int Surface::device(int c) const {
+  if (ratio_ == 1.0) return c;
+  return static_cast<int>(std::floor(static_cast<double>(c) * ratio_));
+}
+
+QRect Surface::device_rect(const QRect& rect) const {
+  if (ratio_ == 1.0) return rect;
+  return QRect(QPoint(device(rect.left()), device(rect.top())),
+               QPoint(device(rect.right() + 1) - 1, device(rect.bottom() + 1) - 1));
+}
+
+void Surface::fill_device(int left, int top, int right, int bottom) {
+  if (left > right || top > bottom) return;
+  const QRgb rgb = 0xFF000000u | color_rgb();
+  const qsizetype stride = image_.bytesPerLine();
+  uchar* bits = image_.bits();
+  for (int y = top; y <= bottom; ++y) {
+    QRgb* row = reinterpret_cast<QRgb*>(bits + y * stride);
+    std::fill(row + left, row + right + 1, rgb);
+  }
 }
 
 int Surface::set_color(int index) {
@@ -57,7 +82,7 @@ int Surface::set_color(int index) {
 void Surface::set_viewport(int x1, int y1, int x2, int y2) {
   viewport_ =
       QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)));
-  clip_ = viewport_.intersected(image_.rect());
+  clip_ = viewport_.intersected(QRect(0, 0, width_, height_));
 }
 
 bool Surface::set_real_window(bool invert, double x1, double y1, double x2, double y2) {
@@ -140,12 +165,45 @@ void Surface::fill_rect(int x1, int y1, int x2, int y2) {
   const int top = std::max(std::min(y1, y2) + origin.y(), clip_.top());
   const int bottom = std::min(std::max(y1, y2) + origin.y(), clip_.bottom());
   if (left > right || top > bottom) return;
+  if (ratio_ != 1.0) {
+    fill_device(device(left), device(top), device(right + 1) - 1, device(bottom + 1) - 1);
+    return;
+  }
   const QRgb rgb = 0xFF000000u | color_rgb();
   const qsizetype stride = image_.bytesPerLine();
   uchar* bits = image_.bits();
   for (int y = top; y <= bottom; ++y) {
     QRgb* row = reinterpret_cast<QRgb*>(bits + y * stride);
     std::fill(row + left, row + right + 1, rgb);
+  }
+}
+
+void Surface::line_scaled(int x1, int y1, int x2, int y2) {
+  const QRect clip = device_rect(clip_);
+  const QPoint origin = viewport_.topLeft();
+  const int pen = std::max(1, static_cast<int>(std::lround(ratio_)));
+  int x = device(x1 + origin.x()), y = device(y1 + origin.y());
+  const int end_x = device(x2 + origin.x()), end_y = device(y2 + origin.y());
+  if (std::max(x, end_x) + pen - 1 < clip.left() || std::min(x, end_x) > clip.right() ||
+      std::max(y, end_y) + pen - 1 < clip.top() || std::min(y, end_y) > clip.bottom()) {
+    return;
+  }
+  const int dx = std::abs(end_x - x), dy = -std::abs(end_y - y);
+  const int sx = x < end_x ? 1 : -1, sy = y < end_y ? 1 : -1;
+  int error = dx + dy;
+  for (;;) {
+    fill_device(std::max(x, clip.left()), std::max(y, clip.top()),
+                std::min(x + pen - 1, clip.right()), std::min(y + pen - 1, clip.bottom()));
+    if (x == end_x && y == end_y) break;
+    const int twice = 2 * error;
+    if (twice >= dy) {
+      error += dy;
+      x += sx;
+    }
+    if (twice <= dx) {
+      error += dx;
+      y += sy;
+    }
   }
 }
 
@@ -161,6 +219,10 @@ void Surface::outline_rect(int x1, int y1, int x2, int y2) {
 void Surface::line(int x1, int y1, int x2, int y2) {
   // Bresenham in surface pixels; both end points are set, pixels outside the clip are skipped.
   if (clip_.isEmpty()) return;
+  if (ratio_ != 1.0) {
+    line_scaled(x1, y1, x2, y2);
+    return;
+  }
   const QPoint origin = viewport_.topLeft();
   int x = x1 + origin.x(), y = y1 + origin.y();
   const int end_x = x2 + origin.x(), end_y = y2 + origin.y();
@@ -261,10 +323,10 @@ void Surface::write_text(const QString& text) {
   const QFontMetricsF metrics(font_used);
   const int cell_width = std::max(1, static_cast<int>(std::lround(metrics.horizontalAdvance('M'))));
   const int cell_height = std::max(1, static_cast<int>(std::ceil(metrics.height())));
-  const int columns = std::max(1, image_.width() / cell_width);
-  const int rows = std::max(1, image_.height() / cell_height);
+  const int columns = std::max(1, width_ / cell_width);
+  const int rows = std::max(1, height_ / cell_height);
   QPainter painter(&image_);
-  prepare_painter(painter, image_.rect());
+  prepare_painter(painter, QRect(0, 0, width_, height_));
   painter.setFont(font_used);
   for (const QChar c : text) {
     if (c == '\n') {
@@ -287,7 +349,7 @@ void Surface::write_text(const QString& text) {
 void Surface::new_line() {
   const QFontMetricsF metrics(text_layer_font());
   const int cell_height = std::max(1, static_cast<int>(std::ceil(metrics.height())));
-  const int rows = std::max(1, image_.height() / cell_height);
+  const int rows = std::max(1, height_ / cell_height);
   text_column_ = 0;
   text_row_ = (text_row_ + 1) % rows;
 }

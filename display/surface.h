@@ -3,6 +3,11 @@
 // every display operation atomic. Lines and rectangles are written straight into the image's
 // pixel rows so that the pixels are exact; text and bitmaps go through QPainter with the clip
 // rectangle applied.
+//
+// Coordinates are surface pixels. On a high-density screen the image holds device pixels: it
+// is `device_pixel_ratio` times larger and carries that ratio, so that text is drawn at the
+// device's resolution and a one-pixel line or edge covers the device pixels of its surface
+// pixel. At ratio 1 the image is the surface.
 #pragma once
 
 #include <QFont>
@@ -32,7 +37,7 @@ int round_to_pixel(double value);
 
 class Surface {
  public:
-  Surface(int width, int height);
+  Surface(int width, int height, double device_pixel_ratio = 1.0);
 
   Surface(const Surface&) = delete;
   Surface& operator=(const Surface&) = delete;
@@ -41,8 +46,13 @@ class Surface {
   std::mutex mutex;
 
   // ---- everything below requires `mutex` to be held ----
-  int width() const { return image_.width(); }
-  int height() const { return image_.height(); }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  double device_pixel_ratio() const { return ratio_; }
+  // The first device pixel of surface coordinate `c` (c itself at ratio 1).
+  int device(int c) const;
+  // The device pixels of a rectangle of surface pixels (edges inclusive).
+  QRect device_rect(const QRect& rect) const;
   const QImage& image() const { return image_; }
   QImage& image() { return image_; }
 
@@ -108,7 +118,15 @@ class Surface {
   // Adds the width of the last graphics text to the position if it is still owed.
   void settle_text_advance();
 
+  // Fills device pixels [left, right] x [top, bottom] (already clipped) with the colour.
+  void fill_device(int left, int top, int right, int bottom);
+  // A line at a device pixel ratio other than 1: Bresenham between the device pixels of the
+  // end points, each point a block of the width of one surface pixel.
+  void line_scaled(int x1, int y1, int x2, int y2);
+
   QImage image_;
+  int width_ = 1, height_ = 1;
+  double ratio_ = 1.0;
   int color_index_ = 15;
   QRect viewport_;
   QRect clip_;  // the viewport within the surface

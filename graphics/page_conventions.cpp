@@ -148,12 +148,44 @@ void draw_caption(int x, int y, std::string_view text) {
   display::draw_text(text.data(), static_cast<int>(text.size()));
 }
 
-void set_page_viewport(int x1, int y1, int x2, int y2) {
-  display::set_viewport(px(x1), px(y1), px(x2), px(y2));
+PageGeometry page_for_area(int width, int height) {
+  struct Layout {
+    int width, height;
+  };
+  static constexpr std::array<Layout, 6> kLayouts = {
+      {{1600, 1200}, {1280, 1024}, {1152, 864}, {1024, 768}, {800, 600}, {640, 480}}};
+  PageGeometry page;
+  page.area_width = px(width);
+  page.area_height = px(height);
+  int page_width = width, page_height = height;
+  for (const Layout& layout : kLayouts) {
+    if (layout.width <= width && layout.height <= height) {
+      page_width = layout.width;
+      page_height = layout.height;
+      break;
+    }
+  }
+  page.screen_width = px(page_width);
+  page.screen_height = px(page_height);
+  page.screen_scale = static_cast<float>(page_width) / 1024.0f;
+  page.origin_x = px((width - page_width) / 2);
+  page.origin_y = px((height - page_height) / 2);
+  return page;
+}
+
+void set_page_viewport(const PageGeometry& page, int x1, int y1, int x2, int y2) {
+  display::set_viewport(px(page.origin_x + x1), px(page.origin_y + y1), px(page.origin_x + x2),
+                        px(page.origin_y + y2));
 }
 
 void use_whole_page(const PageGeometry& page) {
-  set_page_viewport(0, 0, page.screen_width, page.screen_height);
+  set_page_viewport(page, 0, 0, page.screen_width - 1, page.screen_height - 1);
+}
+
+void use_whole_area(const PageGeometry& page) {
+  const int width = page.area_width > 0 ? page.area_width : page.screen_width;
+  const int height = page.area_height > 0 ? page.area_height : page.screen_height;
+  display::set_viewport(0, 0, px(width - 1), px(height - 1));
 }
 
 float usable_axis_top(float top) {

@@ -10,12 +10,22 @@
 
 namespace kt {
 
-// The main window's drawing surface, filled once at start-up: screen_scale = screen_width/1024.
+// The page of the main window, filled once at start-up: the layout size (screen_width x
+// screen_height, screen_scale = screen_width/1024) and where that page lies on the drawing
+// surface. The surface may be larger than the page (a wide screen); the page is then centred
+// on it and the rest shows the page background. An area of 0 means the page fills the surface.
 struct PageGeometry {
   std::int16_t screen_width = 0;
   std::int16_t screen_height = 0;
   float screen_scale = 0.0f;
+  std::int16_t origin_x = 0, origin_y = 0;       // the page's top-left corner on the surface
+  std::int16_t area_width = 0, area_height = 0;  // the whole surface
 };
+
+// The page for a surface of `width` x `height` pixels: the largest of the listed layouts
+// (640x480, 800x600, 1024x768, 1152x864, 1280x1024, 1600x1200) whose width and height both
+// fit, centred. A surface smaller than every layout is itself the page.
+PageGeometry page_for_area(int width, int height);
 
 // ---- Pixel arithmetic ------------------------------------------------------------------------
 
@@ -97,8 +107,12 @@ void fill_box(int x1, int y1, int x2, int y2);
 void outline_box(int x1, int y1, int x2, int y2);
 void draw_line(int x1, int y1, int x2, int y2);
 void draw_caption(int x, int y, std::string_view text);
-void set_page_viewport(int x1, int y1, int x2, int y2);
+// A viewport given in page coordinates (shifted by the page's origin on the surface).
+void set_page_viewport(const PageGeometry& page, int x1, int y1, int x2, int y2);
+// The viewport of the whole page: what is drawn in page coordinates lands on the page only.
 void use_whole_page(const PageGeometry& page);
+// The viewport of the whole surface, page background included.
+void use_whole_area(const PageGeometry& page);
 
 // ---- Axis scales -----------------------------------------------------------------------------
 

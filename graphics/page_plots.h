@@ -29,6 +29,9 @@ class PagePlots {
     spatial_.plot_spatial(mode, curves, profiles, scales);
   }
 
+  // After a run ended by Stop.
+  void mark_stopped() { temporal_.mark_stopped(); }
+
   const TemporalPlot& temporal() const { return temporal_; }
   const SpatialPlot& spatial() const { return spatial_; }
 

@@ -173,7 +173,7 @@ void SpatialPlot::repaint_panel(std::int32_t kind, const ProfilePanelLayout& l, 
       fill_box(l.x0 - scaled(91, s), l.y0 - scaled(5, s), l.x0 - scaled(10, s),
                l.y0 + 4 * l.dy + scaled(10, s));
       draw_y_labels(kind, l);
-      set_page_viewport(l.x0 + 1, l.y0 + 1, l.x1 - 1, l.y1 - 1);
+      set_page_viewport(page_, l.x0 + 1, l.y0 + 1, l.x1 - 1, l.y1 - 1);
       use_colour(kBackground);
       fill_box(0, 0, l.w - 1, l.h - 1);
     }
@@ -181,7 +181,7 @@ void SpatialPlot::repaint_panel(std::int32_t kind, const ProfilePanelLayout& l, 
 
   // The deepest node is never drawn; with fewer than two drawable nodes there is no segment.
   if (last_node_ >= 2) {
-    set_page_viewport(l.x0 + 1, l.y0 + 1, l.x1 - 1, l.y1 - 1);
+    set_page_viewport(page_, l.x0 + 1, l.y0 + 1, l.x1 - 1, l.y1 - 1);
     display::set_real_window(kInvertY, 0.0, 0.0, depth_top_,
                              temperature_panel ? static_cast<double>(temperature_top_) : 1.0);
     // The two polylines are built in alternation, each from its own remembered pen position,

@@ -330,8 +330,18 @@ void TemporalPlot::draw_readout(int k, float value) {
   drawn.assign(readout_.text());
 }
 
+void TemporalPlot::mark_stopped() {
+  if (layout_.w <= 0) return;
+  const float s = page_.screen_scale;
+  use_whole_page(page_);
+  font_.assign(label_font_request(page_.screen_width));
+  font_.select();
+  use_colour(PaletteColour::light_red);
+  draw_caption(layout_.x1 + scaled(10, s), layout_.y1 + scaled(48, s), kStoppedText);
+}
+
 void TemporalPlot::use_plot_area() {
-  set_page_viewport(layout_.x0 + 1, layout_.y0 + 1, layout_.x1 - 1, layout_.y1 - 1);
+  set_page_viewport(page_, layout_.x0 + 1, layout_.y0 + 1, layout_.x1 - 1, layout_.y1 - 1);
 }
 
 }  // namespace kt

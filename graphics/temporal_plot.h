@@ -7,12 +7,16 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "graphics/page_conventions.h"
 #include "graphics/plot_handoff.h"
 
 namespace kt {
+
+// Shown after the time readout once a run has been stopped.
+inline constexpr std::string_view kStoppedText = "stopped";
 
 // Frame and label positions of the panel, in page pixels.
 struct TemporalLayout {
@@ -43,6 +47,9 @@ class TemporalPlot {
                      const PlotScaleSet& scales, const PlotCurveSwitches& switches);
 
   const TemporalLayout& layout() const { return layout_; }
+  // "stopped" right of the time readout (a run ended by Stop); the next run's panel covers it.
+  // Nothing before the panel was first drawn.
+  void mark_stopped();
   float time_scale() const { return time_scale_; }
   // k = 0 temperature, 1 velocity, 2 depth, 3 fraction.
   float axis_top(int k) const { return axis_tops_[static_cast<std::size_t>(k)]; }

@@ -21,6 +21,26 @@ std::string too_long_message(const std::string& path) {
          std::to_string(kMaxParameterFilePath) + ". Choose a file with a shorter path.";
 }
 
+// Why a command cannot run now, or empty. A calculation keeps Open... away (the run uses the
+// Parameter set) but not the saves, which write the set as it stands.
+std::string kept_away(const GuardFlags& flags, bool reads_the_set) {
+  if (flags.help_open.load() == 1.0f) return "the help window is open";
+  if (flags.about_open.load() == 1.0f) return "the about window is open";
+  if (reads_the_set && (flags.calculation_running.load() == 1.0f || flags.run_active.load() != 0)) {
+    return "a calculation is using the parameters";
+  }
+  return {};
+}
+
+// True (after telling the user) when the command cannot run now.
+bool refused(FileCommandContext& context, std::string_view title, bool reads_the_set) {
+  const std::string reason = kept_away(context.flags, reads_the_set);
+  if (reason.empty()) return false;
+  context.services.show_message(title, std::string(title) + " is not possible now: " + reason +
+                                           ". Try again when it is over.");
+  return true;
+}
+
 void make_current(ParameterFileLocation& location, const std::string& path) {
   location.parameter_file_mode = 2.0f;
   set_padded(location.parameter_file_path, path);
@@ -46,7 +66,7 @@ ChooserResult choose_parameter_file(const FileCommandServices& services) {
 }
 
 bool open_parameter_file(const std::string& path, FileCommandContext& context) {
-  if (context.flags.guard_up()) return false;
+  if (refused(context, kOpenTitle, true)) return false;
   if (path.size() > kMaxParameterFilePath) {
     context.services.show_message(kOpenTitle, too_long_message(path));
     return false;
@@ -55,6 +75,7 @@ bool open_parameter_file(const std::string& path, FileCommandContext& context) {
   {
     std::lock_guard<std::mutex> guard(context.parameters.lock);
     result = read_parameter_file(path, context.parameters.values);
+    if (result) context.services.parameters_stored(context.parameters.values);
   }
   if (!result) {
     context.services.show_message(kOpenTitle, result.message);
@@ -65,18 +86,33 @@ bool open_parameter_file(const std::string& path, FileCommandContext& context) {
 }
 
 bool save_parameter_file(FileCommandContext& context) {
-  if (context.flags.guard_up()) return false;
+  if (refused(context, kSaveTitle, false)) return false;
+  // A current file that cannot be read (it was refused at start-up, or was changed since) may
+  // hold values the user wants: Save... does not replace it with the set in memory.
+  const std::string path = current_parameter_file(context.location);
+  std::error_code error;
+  if (std::filesystem::exists(path, error)) {
+    ParameterSet on_disk;
+    if (const FileResult existing = read_parameter_file(path, on_disk); !existing) {
+      context.services.show_message(
+          kSaveTitle, existing.message +
+                          "\nSave... did not replace it, as it may hold values you want to keep. "
+                          "Mend or remove it, or use Save as... to save elsewhere.");
+      return false;
+    }
+  }
   FileResult result;
   {
     std::lock_guard<std::mutex> guard(context.parameters.lock);
     result = transfer_parameter_file(1, context.parameters.values, context.location);
+    if (result) context.services.parameters_stored(context.parameters.values);
   }
   if (!result) context.services.show_message(kSaveTitle, result.message);
   return result.ok;
 }
 
 bool save_parameter_file_as(const std::string& path, FileCommandContext& context) {
-  if (context.flags.guard_up()) return false;
+  if (refused(context, kSaveAsTitle, false)) return false;
   if (path.size() > kMaxParameterFilePath) {
     context.services.show_message(kSaveAsTitle, too_long_message(path));
     return false;
@@ -85,6 +121,7 @@ bool save_parameter_file_as(const std::string& path, FileCommandContext& context
   {
     std::lock_guard<std::mutex> guard(context.parameters.lock);
     result = write_parameter_file(path, context.parameters.values);
+    if (result) context.services.parameters_stored(context.parameters.values);
   }
   if (!result) {
     context.services.show_message(kSaveAsTitle, result.message);
@@ -111,6 +148,7 @@ void save_as_command(FileCommandContext& context) {
 }
 
 void default_parameters_command(FileCommandContext& context) {
+  if (refused(context, "Default Parameters...", true)) return;
   std::lock_guard<std::mutex> guard(context.parameters.lock);
   set_default_parameters(context.parameters.values, context.flags, 0);
 }

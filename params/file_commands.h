@@ -27,6 +27,9 @@ struct FileCommandServices {
   // A modal message box the user must acknowledge.
   std::function<void(std::string_view title, std::string_view text)> show_message =
       display::show_message;
+  // Told the values that the current file holds after a read or a write succeeded (called with
+  // the Parameter set's lock held), so that unsaved changes can be recognised.
+  std::function<void(const ParameterSet& stored)> parameters_stored = [](const ParameterSet&) {};
 };
 
 // The records the commands work on.
@@ -52,13 +55,18 @@ struct ChooserResult {
 // "*.par") and checks the choice. Creates no file.
 ChooserResult choose_parameter_file(const FileCommandServices& services);
 
+// While the help or about window is shown no command runs; while a calculation runs, Open... and
+// Default Parameters... do not (the run uses the Parameter set) but the saves write the set as
+// it stands. A command that does not run tells the user why.
+
 // Reads the file at `path` into the Parameter set. Does nothing while a guard is up. On
 // success the file becomes the current parameter file (mode 2.0); on failure the user is shown
 // the problem and neither the Parameter set nor the current file changes.
 bool open_parameter_file(const std::string& path, FileCommandContext& context);
-// Writes the Parameter set to the current parameter file (nothing while a guard is up).
+// Writes the Parameter set to the current parameter file, unless that file exists and cannot be
+// read (it may hold the user's values): then the user is told and nothing is written.
 bool save_parameter_file(FileCommandContext& context);
-// Writes the Parameter set to `path` (nothing while a guard is up); on success that file
+// Writes the Parameter set to `path`; on success that file
 // becomes the current parameter file (mode 2.0).
 bool save_parameter_file_as(const std::string& path, FileCommandContext& context);
 

@@ -11,7 +11,9 @@ namespace {
 
 constexpr std::size_t kReadWidth = 55;
 
-bool is_separator(char c) { return c == ' ' || c == ',' || c == '\t'; }
+bool is_separator(char c) {
+  return c == ' ' || c == ',' || c == '\t';
+}
 
 std::string fixed_text(double value, int decimals) {
   char buffer[64];
@@ -33,35 +35,17 @@ int integer_digits(const std::string& text) {
   return count;
 }
 
-}  // namespace
-
-std::string free_format_real_text(float value) {
-  const double v = value;
-  const double magnitude = std::fabs(v);
-  if (magnitude >= 0.1 && magnitude < 1e7) {
-    const int digits = magnitude < 1.0 ? 0 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
-    std::string text = fixed_text(v, 7 - digits);
-    // Rounding may carry into one more integer digit (99.999999 gives 100.0000).
-    const int written = integer_digits(text);
-    if (written <= digits) return text;
-    if (written <= 7) return fixed_text(v, 7 - written);
-  }
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.7E", v);
-  return buffer;
-}
-
-std::optional<float> free_format_read_real(std::string_view text) {
+// The first item of `text` as a number in a form strtof reads; false when it is not a number.
+bool first_real_item(std::string_view text, std::string& normal) {
   text = text.substr(0, kReadWidth);
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  if (i == text.size() || text[i] == ',' || text[i] == '/') return std::nullopt;
+  if (i == text.size() || text[i] == ',' || text[i] == '/') return false;
   std::size_t end = i;
   while (end < text.size() && !is_separator(text[end]) && text[end] != '/') ++end;
   const std::string_view item = text.substr(i, end - i);
 
   // sign? digits [. digits] [ (E|D) sign? digits | sign digits ]
-  std::string normal;
   std::size_t k = 0;
   if (k < item.size() && (item[k] == '+' || item[k] == '-')) normal += item[k++];
   int mantissa_digits = 0;
@@ -76,11 +60,13 @@ std::optional<float> free_format_read_real(std::string_view text) {
       ++mantissa_digits;
     }
   }
-  if (mantissa_digits == 0) return std::nullopt;
+  if (mantissa_digits == 0) return false;
   if (k < item.size()) {
     const char c = item[k];
-    if (c == 'e' || c == 'E' || c == 'd' || c == 'D') ++k;
-    else if (c != '+' && c != '-') return std::nullopt;
+    if (c == 'e' || c == 'E' || c == 'd' || c == 'D')
+      ++k;
+    else if (c != '+' && c != '-')
+      return false;
     normal += 'E';
     if (k < item.size() && (item[k] == '+' || item[k] == '-')) normal += item[k++];
     int exponent_digits = 0;
@@ -88,13 +74,42 @@ std::optional<float> free_format_read_real(std::string_view text) {
       normal += item[k++];
       ++exponent_digits;
     }
-    if (exponent_digits == 0 || k != item.size()) return std::nullopt;
+    if (exponent_digits == 0 || k != item.size()) return false;
   }
-  errno = 0;
+  return true;
+}
+
+}  // namespace
+
+std::string free_format_real_text(float value) {
+  const double v = value;
+  const double magnitude = std::fabs(v);
+  if (magnitude >= 0.1 && magnitude < 1e7) {
+    const int digits =
+        magnitude < 1.0 ? 0 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
+    std::string text = fixed_text(v, 7 - digits);
+    // Rounding may carry into one more integer digit (99.999999 gives 100.0000).
+    const int written = integer_digits(text);
+    if (written <= digits) return text;
+    if (written <= 7) return fixed_text(v, 7 - written);
+  }
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.7E", v);
+  return buffer;
+}
+
+std::optional<float> free_format_read_real(std::string_view text) {
+  std::string normal;
+  if (!first_real_item(text, normal)) return std::nullopt;
   char* stop = nullptr;
   const float value = std::strtof(normal.c_str(), &stop);
   if (stop != normal.c_str() + normal.size() || !std::isfinite(value)) return std::nullopt;
   return value;
+}
+
+bool free_format_real_out_of_range(std::string_view text) {
+  std::string normal;
+  return first_real_item(text, normal) && !std::isfinite(std::strtof(normal.c_str(), nullptr));
 }
 
 std::optional<std::array<char, 14>> free_format_read_name(std::string_view text) {

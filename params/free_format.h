@@ -17,6 +17,8 @@ std::string free_format_real_text(float value);
 // with an E or D exponent). Empty or blank text, a leading slash, or a first item that is not a
 // number yields no value. Only the first 55 characters are read.
 std::optional<float> free_format_read_real(std::string_view text);
+// True when that first item is a number, but one beyond the finite single-precision range.
+bool free_format_real_out_of_range(std::string_view text);
 
 // The first item of a list read as text: an item that starts with an apostrophe or a quotation
 // mark runs to the matching mark and may hold blanks, commas and slashes; any other item ends at

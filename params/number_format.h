@@ -19,6 +19,8 @@ void append_scientific(std::string& out, double value, int width, int decimals);
 std::string format_scientific(double value, int width, int decimals);
 
 // nX: n blanks.
-inline void append_blanks(std::string& out, int count) { out.append(static_cast<std::size_t>(count), ' '); }
+inline void append_blanks(std::string& out, int count) {
+  out.append(static_cast<std::size_t>(count), ' ');
+}
 
 }  // namespace kt

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "params/free_format.h"
+#include "params/parameter_file.h"
 
 namespace kt {
 namespace {
@@ -150,10 +151,33 @@ std::optional<std::string> field_text(display::DialogObject& dialog, std::int32_
   return text;
 }
 
+// The label beside an edit field (the control before it), without its colon.
+std::string field_label(display::DialogObject& dialog, std::int32_t control_id) {
+  std::string label;
+  display::dialog_get_text(dialog, control_id - 1, label, 80);
+  while (!label.empty() && (label.back() == ' ' || label.back() == ':')) label.pop_back();
+  return label.empty() ? "field " + std::to_string(control_id) : label;
+}
+
+std::string trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// Tells the user which typed texts were not taken.
+void report_refused(DialogState& state, bool parameters_dialog) {
+  if (state.refused.empty()) return;
+  std::string text = "Not taken (each field keeps its last value):";
+  for (const auto& [id, problem] : state.refused) text += "\n" + problem;
+  state.show_message(parameters_dialog ? "Parameters:" : "Output Data:", text);
+}
+
 }  // namespace
 
 void edit_parameters(DialogState& state, SharedParameters& parameters) {
   state.working_copy = parameters.snapshot();
+  state.refused.clear();
   const bool parameters_dialog = state.dialog_kind == kParametersDialog;
   display::DialogObject* dialog =
       display::dialog_init(parameters_dialog ? kParametersTemplate : kOutputDataTemplate);
@@ -170,6 +194,7 @@ void edit_parameters(DialogState& state, SharedParameters& parameters) {
   display::dialog_release(dialog);
   if (result == 2) return;
   parameters.commit(state.working_copy);
+  report_refused(state, parameters_dialog);
 }
 
 void parameter_dialog_callback(DialogState& state, display::DialogObject& dialog,
@@ -187,16 +212,35 @@ void parameter_dialog_callback(DialogState& state, display::DialogObject& dialog
     for (const EditField& field : group) {
       if (field.id != control_id) continue;
       // Text that does not read as a number keeps the last value that did.
-      if (const auto text = field_text(dialog, control_id)) {
-        if (const auto value = free_format_read_real(*text)) field.field(copy) = *value;
+      const auto text = field_text(dialog, control_id);
+      if (!text) return;
+      state.refused.erase(control_id);
+      const auto value = free_format_read_real(*text);
+      if (value && fits_parameter_file(*value)) {
+        field.field(copy) = *value;
+      } else if (value || free_format_real_out_of_range(*text)) {
+        state.refused[control_id] = field_label(dialog, control_id) + ": '" + trimmed(*text) +
+                                    "' is beyond the largest value a parameter can hold "
+                                    "(3.40282E+38)";
       }
       return;
     }
   }
   if (control_id == kNameField) {
-    // An empty or blank name keeps the last one.
-    if (const auto text = field_text(dialog, control_id)) {
-      if (const auto name = free_format_read_name(*text)) copy.data_file_name = *name;
+    // An empty or blank name keeps the last one; so does one that cannot name result files.
+    const auto text = field_text(dialog, control_id);
+    if (!text) return;
+    state.refused.erase(control_id);
+    const auto name = free_format_read_name(*text);
+    if (!name) return;
+    const std::string typed = trimmed_right(*name);
+    std::string problem = data_file_name_problem(typed);
+    if (problem.empty() && !typed.empty() && typed[0] == ' ') problem = "it starts with a blank";
+    if (problem.empty()) {
+      copy.data_file_name = *name;
+    } else {
+      state.refused[control_id] =
+          field_label(dialog, control_id) + ": '" + trimmed(*text) + "' cannot be used: " + problem;
     }
   }
 }

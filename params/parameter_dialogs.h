@@ -4,6 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
 
 #include "display/display.h"
 #include "params/parameter_set.h"
@@ -22,17 +26,25 @@ inline constexpr int kDialogTextCapacity = 55;
 struct DialogState {
   ParameterSet working_copy;
   int dialog_kind = kParametersDialog;  // 1 "Parameters:", anything else "Output Data:"
+  // Fields whose text was refused (a number beyond the single-precision range, a name that
+  // cannot name result files), by control id: what the user is told when the dialog commits.
+  std::map<std::int32_t, std::string> refused;
+  // The message box that tells it; tests replace it.
+  std::function<void(std::string_view title, std::string_view text)> show_message =
+      display::show_message;
 };
 
 // Runs the dialog named by state.dialog_kind from opening to commit: fills the working copy from
 // a snapshot of `parameters`, shows the dialog, and on any closing but Cancel (2) commits the
-// whole working copy under the Parameter set's lock. When the template cannot be loaded, writes
+// whole working copy under the Parameter set's lock; text refused in a field keeps the field's
+// last value and is then named in one message. When the template cannot be loaded, writes
 // " error: resource not found" on the text layer and changes nothing.
 void edit_parameters(DialogState& state, SharedParameters& parameters);
 
 // The control callback of both templates: radio buttons set their choice, edit fields are read
 // (55 characters) by free-format input into the working copy; unknown ids are ignored, and so
-// is `kind`.
+// is `kind`. A number that does not fit the parameter file and a name that cannot name result
+// files are refused: the field keeps its last value and the refusal is noted in `refused`.
 void parameter_dialog_callback(DialogState& state, display::DialogObject& dialog,
                                std::int32_t control_id, std::int32_t kind);
 

@@ -1,18 +1,22 @@
 #include "params/parameter_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 #include <vector>
 
 #include "params/number_format.h"
+#include "params/safe_save.h"
 
 namespace kt {
 namespace {
@@ -81,10 +85,10 @@ const std::vector<Line>& file_lines() {
     value("Kinetics Data File      :", &P::kinetics_file_mode);
     value("Spatial distributions   :", &P::spatial_output);
     static const char* const points[kSpatialTimeCount] = {
-        "Point 1  [ns]:", "Point 2  [ns]:", "Point 3  [ns]:", "Point 4  [ns]:",
-        "Point 5  [ns]:", "Point 6  [ns]:", "Point 7  [ns]:", "Point 8  [ns]:",
-        "Point 9  [ns]:", "Point 10 [ns]:"};
-    for (int i = 0; i < kSpatialTimeCount; ++i) l.push_back({Line::Kind::value, points[i], nullptr, i});
+        "Point 1  [ns]:", "Point 2  [ns]:", "Point 3  [ns]:", "Point 4  [ns]:", "Point 5  [ns]:",
+        "Point 6  [ns]:", "Point 7  [ns]:", "Point 8  [ns]:", "Point 9  [ns]:", "Point 10 [ns]:"};
+    for (int i = 0; i < kSpatialTimeCount; ++i)
+      l.push_back({Line::Kind::value, points[i], nullptr, i});
     value("Autoscale:", &P::autoscale);
     return l;
   }();
@@ -96,7 +100,9 @@ float& field_of(ParameterSet& p, const Line& line) {
                                  : p.*(line.field);
 }
 
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string quoted(const std::string& path) {
+  return "\"" + path + "\"";
+}
 
 }  // namespace
 
@@ -132,7 +138,8 @@ bool convert_number_field(std::string_view field, float& value) {
   std::string digits;
   bool point = false;
   int fraction_digits = 0;
-  while (k < s.size() && (std::isdigit(static_cast<unsigned char>(s[k])) || (s[k] == '.' && !point))) {
+  while (k < s.size() &&
+         (std::isdigit(static_cast<unsigned char>(s[k])) || (s[k] == '.' && !point))) {
     if (s[k] == '.') {
       point = true;
     } else {
@@ -144,8 +151,10 @@ bool convert_number_field(std::string_view field, float& value) {
   long exponent = 0;
   if (k < s.size()) {
     const char c = s[k];
-    if (c == 'E' || c == 'e' || c == 'D' || c == 'd') ++k;
-    else if (c != '+' && c != '-') return false;
+    if (c == 'E' || c == 'e' || c == 'D' || c == 'd')
+      ++k;
+    else if (c != '+' && c != '-')
+      return false;
     bool negative = false;
     if (k < s.size() && (s[k] == '+' || s[k] == '-')) negative = s[k++] == '-';
     const std::size_t first = k;
@@ -166,67 +175,277 @@ bool convert_number_field(std::string_view field, float& value) {
   return true;
 }
 
-FileResult read_parameter_file(const std::string& path, ParameterSet& parameters) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {false, "Cannot open the parameter file " + quoted(path) + ": " + std::strerror(errno)};
-  ParameterSet read = parameters;
+namespace {
+
+// The short name of a line's field for messages: its label up to a unit or the colon.
+std::string field_name(const Line& line) {
+  std::string name(line.text);
+  name = name.substr(0, name.find_first_of("[:"));
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  return name;
+}
+
+// Text from a file as it may be shown in a message: other bytes than printable ASCII as \xNN,
+// trailing blanks dropped.
+std::string shown(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7f) {
+      out += c;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    }
+  }
+  return out;
+}
+
+// Text from a file in single quotes, as shown().
+std::string in_quotes(std::string_view text) {
+  std::string out(1, '\'');
+  out += shown(text);
+  out += '\'';
+  return out;
+}
+
+// A value as a message shows it: the shortest text that reads back as the same float; with
+// `point` it always holds a decimal point, so that the field reader does not take its last
+// digits as a fraction.
+std::string value_text(float value, bool point) {
+  if (!std::isfinite(value))
+    return std::isnan(value) ? "NaN" : value > 0 ? "Infinity" : "-Infinity";
+  char buffer[64];
+  int digits = 1;
+  for (; digits < 9; ++digits) {
+    std::snprintf(buffer, sizeof buffer, "%.*E", digits - 1, static_cast<double>(value));
+    if (std::strtof(buffer, nullptr) == value) break;
+  }
+  const int exponent =
+      value == 0.0f ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(value))));
+  if (exponent >= -5 && exponent < 15) {
+    std::snprintf(buffer, sizeof buffer, "%.*f", std::max(0, digits - 1 - exponent),
+                  static_cast<double>(value));
+  } else {
+    std::snprintf(buffer, sizeof buffer, "%.*E", digits - 1, static_cast<double>(value));
+  }
+  std::string text = buffer;
+  if (point && text.find('.') == std::string::npos) {
+    const std::size_t e = text.find('E');
+    text.insert(e == std::string::npos ? text.size() : e, ".0");
+  }
+  return text;
+}
+
+// The plain reading of a number: the whole text (blanks at both ends removed) is one number,
+// with an optional sign, digits with or without a point, and an optional exponent written with
+// E or D or as a signed integer after the digits. Empty text reads as 0.
+bool read_plain_number(std::string_view text, float& value) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.empty()) {
+    value = 0.0f;
+    return true;
+  }
+  std::string normal;
+  std::size_t k = 0;
+  auto digits = [&] {
+    std::size_t count = 0;
+    while (k < text.size() && std::isdigit(static_cast<unsigned char>(text[k]))) {
+      normal += text[k++];
+      ++count;
+    }
+    return count;
+  };
+  if (text[k] == '+' || text[k] == '-') normal += text[k++];
+  std::size_t mantissa = digits();
+  if (k < text.size() && text[k] == '.') {
+    normal += text[k++];
+    mantissa += digits();
+  }
+  if (mantissa == 0) return false;
+  if (k < text.size()) {
+    const char c = text[k];
+    if (c == 'E' || c == 'e' || c == 'D' || c == 'd')
+      ++k;
+    else if (c != '+' && c != '-')
+      return false;
+    normal += 'E';
+    if (k < text.size() && (text[k] == '+' || text[k] == '-')) normal += text[k++];
+    if (digits() == 0 || k != text.size()) return false;
+  }
+  value = std::strtof(normal.c_str(), nullptr);
+  return true;
+}
+
+// Checks one value line and converts its field. `rest` is the line from the column after the
+// label on. Empty when the value was read; otherwise the problem.
+std::string read_value(std::string_view rest, float& value) {
+  const std::string_view field = rest.substr(std::min<std::size_t>(1, rest.size()), 12);
+  const std::string_view beyond = rest.substr(std::min<std::size_t>(13, rest.size()));
+  std::string padded(field);
+  padded.resize(12, ' ');
+  float columns = 0.0f;
+  float plain = 0.0f;
+  const bool columns_ok = convert_number_field(padded, columns);
+  const bool plain_ok = read_plain_number(rest, plain);
+  const bool beyond_blank = beyond.find_first_not_of(' ') == std::string_view::npos;
+  const std::string quoted_rest = in_quotes(rest);
+  if (columns_ok && plain_ok && beyond_blank && columns == plain) {
+    if (!std::isfinite(columns)) {
+      return quoted_rest + " is too large for a single-precision number (at most 3.40282E+38)";
+    }
+    value = columns;
+    return {};
+  }
+  if ((plain_ok && !std::isfinite(plain)) || (columns_ok && !std::isfinite(columns))) {
+    return quoted_rest + " is too large for a single-precision number (at most 3.40282E+38)";
+  }
+  if (plain_ok && columns_ok) {
+    return quoted_rest + " reads as " + value_text(columns, false) +
+           " by its columns; write it as " + value_text(plain, true);
+  }
+  if (plain_ok) {
+    return quoted_rest + " does not fit its 12 columns; write it as " + value_text(plain, true);
+  }
+  if (columns_ok) {
+    return quoted_rest + " is not one number (by its columns it reads as " +
+           value_text(columns, false) + "); write one number in the 12 columns after the label";
+  }
+  return quoted_rest + " is not a number";
+}
+
+// Checks the name line and takes its 14 characters. Empty when the name was read.
+std::string read_name(std::string_view rest, std::array<char, kDataFileNameLength>& name) {
+  if (rest.size() > 1 + name.size()) {
+    return in_quotes(rest) + " runs past its column " + std::to_string(20 + 1 + name.size()) +
+           "; a name has at most " + std::to_string(name.size()) + " characters after the blank";
+  }
+  std::string field(rest.substr(std::min<std::size_t>(1, rest.size())));
+  field.resize(name.size(), ' ');
+  std::memcpy(name.data(), field.data(), name.size());
+  std::string trimmed = field;  // zero bytes at the end count: they are not blanks
+  while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
+  if (!rest.empty() && rest[0] != ' ') {
+    return in_quotes(rest) +
+           " starts in the label's blank column; the name begins one column later";
+  }
+  if (!trimmed.empty() && trimmed[0] == ' ') {
+    return "the name " + in_quotes(field) +
+           " starts with a blank; write it from the column after the blank";
+  }
+  if (const std::string problem = data_file_name_problem(trimmed); !problem.empty()) {
+    return "the name " + in_quotes(field) + " cannot be used: " + problem;
+  }
+  return {};
+}
+
+// Reads the 59 lines of `text` into `read`. Empty when the whole text was read; otherwise the
+// problem, beginning with "line N (field): " or "ends after line N".
+std::string read_lines(std::string_view text, ParameterSet& read) {
   int number = 0;
+  std::size_t position = 0;
   for (const Line& line : file_lines()) {
     ++number;
-    std::string text;
-    if (!std::getline(in, text)) {
-      return {false, "The parameter file " + quoted(path) + " ends after line " +
-                         std::to_string(number - 1) + "; a parameter file has " +
-                         std::to_string(kParameterFileLines) + " lines."};
+    if (position >= text.size()) {
+      return "ends after line " + std::to_string(number - 1) + "; a parameter file has " +
+             std::to_string(kParameterFileLines) + " lines";
     }
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    const std::size_t label = std::strlen(line.text);
+    const std::size_t end = std::min(text.find('\n', position), text.size());
+    std::string_view row = text.substr(position, end - position);
+    position = end + 1;
+    if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
     if (line.kind == Line::Kind::header) continue;
-    text.resize(std::max(text.size(), label + 1 + 14), ' ');
-    if (line.kind == Line::Kind::name) {
-      std::memcpy(read.data_file_name.data(), text.data() + label + 1, read.data_file_name.size());
-      continue;
+    const std::size_t label = std::strlen(line.text);
+    const std::string_view rest = row.substr(std::min(label, row.size()));
+    const std::string problem = line.kind == Line::Kind::name
+                                    ? read_name(rest, read.data_file_name)
+                                    : read_value(rest, field_of(read, line));
+    if (!problem.empty()) {
+      return "line " + std::to_string(number) + " (" + field_name(line) + "): " + problem;
     }
-    const std::string field = text.substr(label + 1, 12);
-    if (!convert_number_field(field, field_of(read, line))) {
-      std::string shown = field;
-      while (!shown.empty() && shown.back() == ' ') shown.pop_back();
-      return {false, "The parameter file " + quoted(path) + ", line " + std::to_string(number) +
-                         ": \"" + shown + "\" is not a number."};
-    }
+  }
+  return {};
+}
+
+std::string located(const std::string& path, const std::string& problem) {
+  return "The parameter file " + quoted(path) + (problem.rfind("line", 0) == 0 ? ", " : " ") +
+         problem + ".";
+}
+
+}  // namespace
+
+bool fits_parameter_file(float value) {
+  return std::isfinite(value) &&
+         std::isfinite(std::strtof(format_scientific(value, 12, 5).c_str(), nullptr));
+}
+
+FileResult read_parameter_text(std::string_view text, const std::string& path,
+                               ParameterSet& parameters) {
+  ParameterSet read = parameters;
+  if (const std::string problem = read_lines(text, read); !problem.empty()) {
+    return {false, located(path, problem)};
   }
   parameters = read;
   return {};
+}
+
+FileResult read_parameter_file(const std::string& path, ParameterSet& parameters) {
+  // Not blocking: a pipe or a device is refused below instead of being waited on.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return {false, "Cannot open the parameter file " + quoted(path) + ": " + std::strerror(errno)};
+  }
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    return {false, "Cannot read the parameter file " + quoted(path) + ": " + std::strerror(errno)};
+  }
+  if (S_ISDIR(info.st_mode)) {
+    return {false, "The parameter file " + quoted(path) + " is a directory, not a file."};
+  }
+  if (!S_ISREG(info.st_mode)) {
+    return {false, "The parameter file " + quoted(path) +
+                       " is not a regular file (it is a device, a pipe or a socket)."};
+  }
+  const std::string too_long = "The parameter file " + quoted(path) +
+                               " is longer than any parameter file (at most " +
+                               std::to_string(kMaxParameterFileBytes) + " bytes).";
+  if (info.st_size > static_cast<off_t>(kMaxParameterFileBytes)) return {false, too_long};
+  std::string text(kMaxParameterFileBytes + 1, '\0');
+  std::size_t size = 0;
+  while (size < text.size()) {
+    const ssize_t n = ::read(fd, text.data() + size, text.size() - size);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return {false,
+              "Cannot read the parameter file " + quoted(path) + ": " + std::strerror(errno)};
+    }
+    size += static_cast<std::size_t>(n);
+  }
+  if (size > kMaxParameterFileBytes) return {false, too_long};
+  text.resize(size);
+  return read_parameter_text(text, path, parameters);
 }
 
 FileResult write_parameter_file(const std::string& path, ParameterSet& parameters) {
   ParameterSet written = parameters;
   written.time_scale = written.pulse_width;
   const std::string text = format_parameter_file(written);
-  namespace fs = std::filesystem;
-  const fs::path target(path);
-  fs::path temporary = target;
-  temporary += ".kt-save~";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      return {false, "Cannot write the parameter file " + quoted(path) + ": " +
-                         std::strerror(errno)};
-    }
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      return {false, "Writing the parameter file " + quoted(path) + " failed."};
-    }
+  // Nothing is written that the reader would refuse (an infinite value, a name it cannot use).
+  ParameterSet read_back = written;
+  if (const std::string problem = read_lines(text, read_back); !problem.empty()) {
+    return {false, "The parameter file " + quoted(path) +
+                       " was not saved, because it would not read back: " + problem + "."};
   }
-  std::error_code error;
-  fs::rename(temporary, target, error);
-  if (error) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    return {false, "Cannot replace the parameter file " + quoted(path) + ": " + error.message()};
+  if (const SaveResult saved = save_file_contents(path, text); !saved) {
+    return {false, "Cannot save the parameter file " + quoted(path) + ": " + saved.reason + "."};
   }
   parameters.time_scale = written.time_scale;  // the record follows the saved file
   return {};

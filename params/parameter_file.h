@@ -4,12 +4,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "params/parameter_set.h"
 
 namespace kt {
 
 inline constexpr int kParameterFileLines = 59;
+// No parameter file is longer (one written by the program has about 2300 bytes).
+inline constexpr std::size_t kMaxParameterFileBytes = 8192;
 
 struct FileResult {
   bool ok = true;
@@ -26,12 +29,25 @@ std::string format_parameter_file(const ParameterSet& parameters);
 // Returns false when the field holds a character that cannot belong to a number.
 bool convert_number_field(std::string_view field, float& value);
 
-// Reads all 59 lines into `parameters`. Nothing is changed unless the whole file was read.
-FileResult read_parameter_file(const std::string& path, ParameterSet& parameters);
+// True when `value` is finite and its 12-column form in the file reads back as a finite value
+// (every finite float but the few within rounding of the largest one).
+bool fits_parameter_file(float value);
 
-// Sets time_scale to pulse_width, then writes the file. The file is written beside the
-// target under a temporary name and renamed into place, so a failed write leaves the
-// previous file whole.
+// Reads all 59 lines into `parameters`. Nothing is changed unless the whole file was read.
+// Refused, with the line, the field and the problem: a file that is not a regular file or is
+// longer than kMaxParameterFileBytes; a number field whose column reading differs from the
+// plain reading of the characters after its label (a shifted number, "150" that the columns
+// read as 0.0015), or that does not fit a finite single-precision number; a name that runs past
+// its columns, starts with a blank, or holds a control character, a path separator or "..".
+FileResult read_parameter_file(const std::string& path, ParameterSet& parameters);
+// The same for text already in memory; `path` only names the file in messages.
+FileResult read_parameter_text(std::string_view text, const std::string& path,
+                               ParameterSet& parameters);
+
+// Sets time_scale to pulse_width, then writes the file. A record whose file the reader would
+// refuse (an infinite value, an unusable name) is not written. The file is replaced through a
+// temporary (see safe_save.h), so a failed write leaves the previous file whole; every failure
+// names its reason.
 FileResult write_parameter_file(const std::string& path, ParameterSet& parameters);
 
 // The current parameter file's name: parameter_file_name in mode 1.0, parameter_file_path in

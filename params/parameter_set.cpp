@@ -1,5 +1,7 @@
 #include "params/parameter_set.h"
 
+#include <cstdio>
+
 namespace kt {
 
 void set_default_parameter_groups(ParameterSet& p, int group) {
@@ -57,13 +59,32 @@ void set_default_parameter_groups(ParameterSet& p, int group) {
     p.output_interval = 0.1f;
     p.kinetics_file_mode = 0.0f;
     p.spatial_output = 3.0f;
-    for (int i = 0; i < kSpatialTimeCount; ++i) p.spatial_times[i] = 4.0f * static_cast<float>(i + 1);
+    for (int i = 0; i < kSpatialTimeCount; ++i)
+      p.spatial_times[i] = 4.0f * static_cast<float>(i + 1);
   }
 }
 
 void set_default_parameters(ParameterSet& parameters, const GuardFlags& flags, int group) {
   if (flags.guard_up()) return;
   set_default_parameter_groups(parameters, group);
+}
+
+std::string data_file_name_problem(std::string_view name) {
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      char text[64];
+      std::snprintf(text, sizeof text, "it holds the control character 0x%02X", byte);
+      return text;
+    }
+    if (c == '/' || c == '\\') {
+      return "it holds a path separator; result files are written to the output folder only";
+    }
+  }
+  if (name.find("..") != std::string_view::npos) {
+    return "it holds \"..\"; result files are written to the output folder only";
+  }
+  return {};
 }
 
 }  // namespace kt

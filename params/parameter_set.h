@@ -120,6 +120,11 @@ void set_default_parameters(ParameterSet& parameters, const GuardFlags& flags, i
 // The same, without the guard test (for tests, batch runs and the missing-file case).
 void set_default_parameter_groups(ParameterSet& parameters, int group);
 
+// Empty when a data-file name (trailing blanks and unset bytes already dropped) names result
+// files inside the output folder; otherwise what is wrong with it: a control character, a path
+// separator or "..".
+std::string data_file_name_problem(std::string_view name);
+
 // Blank-padded fixed-length text helpers.
 template <std::size_t N>
 void set_padded(std::array<char, N>& field, std::string_view text) {

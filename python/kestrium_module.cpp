@@ -92,7 +92,13 @@ void set_text(ParameterSet& p, const std::string& text) {
                           std::to_string(text.size()) + " characters; it holds at most " +
                           std::to_string(kDataFileNameLength));
   }
-  set_padded(p.data_file_name, text);
+  // Refused as a run refuses it: result files stay inside the output folder.
+  ParameterSet probe = default_set();
+  set_padded(probe.data_file_name, text);
+  if (const std::string refusal = check_run_choices(probe); !refusal.empty()) {
+    throw py::value_error(refusal);
+  }
+  p.data_file_name = probe.data_file_name;
 }
 
 void set_by_name(ParameterSet& p, const std::string& name, py::handle value) {
@@ -156,6 +162,11 @@ ParameterSet read_parameters(const std::filesystem::path& path) {
 void write_parameters(ParameterSet& p, const std::filesystem::path& path) {
   const FileResult result = write_parameter_file(path.string(), p);
   if (!result) raise_os_error(PyExc_OSError, result.message);
+}
+
+std::string refinement_refusal(int refinement) {
+  return "refinement is " + std::to_string(refinement) + "; it must be from 1 to " +
+         std::to_string(kMaximumRefinement);
 }
 
 template <class T>
@@ -264,12 +275,13 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
   d["end"] = run_end_text(o.end);
   d["steps"] = o.step_count;
   d["fluence_used"] = o.fluence_used;
-  // A diverged run has no kinetics line: its depths are not results.
+  // A diverged run has no kinetics line: its depths and peaks are not results (the CSV leaves
+  // them empty).
   d["surface_recession_nm"] = diverged ? none : o.surface_recession_nm;
   d["volume_depth_nm"] = diverged ? none : o.volume_depth_nm;
   d["total_depth_nm"] = diverged ? none : o.total_depth_nm;
-  d["peak_surface_temperature_K"] = o.peak_surface_temperature_k;
-  d["peak_front_velocity_cm_per_s"] = o.peak_front_velocity_cm_s;
+  d["peak_surface_temperature_K"] = diverged ? none : o.peak_surface_temperature_k;
+  d["peak_front_velocity_cm_per_s"] = diverged ? none : o.peak_front_velocity_cm_s;
   d["kinetics_line"] = o.kinetics_line;
   d["message"] = diverged ? divergence_message(o) : std::string();
   d["file_errors"] = o.file_errors;
@@ -278,8 +290,7 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
 py::dict run(const ParameterSet& parameters, bool keep_profiles,
              const std::optional<std::filesystem::path>& output_directory, int refinement) {
   if (refinement < 1 || refinement > kMaximumRefinement) {
-    throw py::value_error("refinement is " + std::to_string(refinement) +
-                          "; it must be from 1 to " + std::to_string(kMaximumRefinement));
+    throw py::value_error(refinement_refusal(refinement));
   }
   SharedParameters shared;
   shared.values = parameters;
@@ -327,18 +338,16 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
 }
 
 py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluences, int jobs,
-               const std::optional<std::filesystem::path>& output_directory,
+               int refinement, const std::optional<std::filesystem::path>& output_directory,
                const std::optional<std::filesystem::path>& keep_files_directory,
                const py::object& progress) {
   if (fluences.empty()) throw py::value_error("a sweep needs at least one fluence");
   // Every run is checked before any starts: a refused fluence stops nothing half way.
-  for (double fluence : fluences) {
-    ParameterSet p = parameters;
-    p.fluence = to_single(fluence);
-    if (const std::string refusal = check_run_choices(p); !refusal.empty()) {
-      throw py::value_error(refusal);
-    }
+  if (const std::string refusal = check_sweep_fluences(parameters, fluences); !refusal.empty()) {
+    throw py::value_error(refusal);
   }
+  if (refinement < 1 || refinement > kMaximumRefinement)
+    throw py::value_error(refinement_refusal(refinement));
   SweepOptions options;
   options.fluences = fluences;
   options.jobs =
@@ -346,6 +355,7 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   options.write_kinetics_file = output_directory.has_value();
   if (output_directory) options.output_directory = *output_directory;
   options.keep_files_directory = keep_files_directory;
+  options.refinement = refinement;
 
   // The threads read their own copy: Python code may change `parameters` meanwhile.
   const ParameterSet snapshot = parameters;
@@ -374,8 +384,8 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
     recession.push_back(d["surface_recession_nm"].cast<double>());
     volume.push_back(d["volume_depth_nm"].cast<double>());
     total_depth.push_back(d["total_depth_nm"].cast<double>());
-    peak_t.push_back(r.outcome.peak_surface_temperature_k);
-    peak_v.push_back(r.outcome.peak_front_velocity_cm_s);
+    peak_t.push_back(d["peak_surface_temperature_K"].cast<double>());
+    peak_v.push_back(d["peak_front_velocity_cm_per_s"].cast<double>());
     steps.push_back(r.outcome.step_count);
     ends.append(d["end"]);
     lines.append(d["kinetics_line"]);
@@ -413,7 +423,7 @@ the defaults and changes the named fields. Every field is an attribute (p.fluenc
 are 32-bit reals as in the parameter file and read back as the shortest decimal that gives the
 same value. A value a run would refuse raises ValueError with the program's message, e.g.
 "Fluence [mJ/cm^2] is -50; it must be greater than 0", and leaves the set unchanged.
-data_file_name (at most 14 characters) names the result files when a run writes them.)";
+data_file_name (at most 14 characters, no path) names the result files when a run writes them.)";
 
 }  // namespace
 
@@ -491,7 +501,7 @@ void bind_module(py::module_& m) {
   m.def("_run", &run, py::arg("parameters"), py::arg("profiles"), py::arg("output_dir"),
         py::arg("refinement"));
   m.def("_sweep", &sweep, py::arg("parameters"), py::arg("fluences"), py::arg("jobs"),
-        py::arg("output_dir"), py::arg("keep_files"), py::arg("progress"));
+        py::arg("refinement"), py::arg("output_dir"), py::arg("keep_files"), py::arg("progress"));
   m.def("_parse_fluences", &parse_fluence_text, py::arg("text"), py::arg("log"));
 }
 

@@ -54,9 +54,9 @@ cmp -s KTparam.par "$repo/tests/data/params/default.par" || fail "KTparam.par di
 echo "KTparam.par written with the default parameters"
 
 window=""
-wait_for 20 bash -c "xdotool search --onlyvisible --name '^kestrium\$' >/dev/null" ||
+wait_for 20 bash -c "xdotool search --onlyvisible --name '^kestrium - ' >/dev/null" ||
   fail "no kestrium window"
-window="$(xdotool search --onlyvisible --name '^kestrium$' | head -1)"
+window="$(xdotool search --onlyvisible --name '^kestrium - ' | head -1)"
 shot app_title_page 1
 
 key() {  # the frame has no window manager: give it the focus before every key
@@ -90,7 +90,7 @@ key alt+c
 sleep 0.05
 key alt+f
 sleep 0.15
-key e
+key x
 wait_for 20 bash -c "! kill -0 $program_pid 2>/dev/null" || fail "Exit did not end the program"
 program_pid=""
 # The default kinetics mode is Rewrite: the run ended by Exit leaves its own whole line.

@@ -14,7 +14,8 @@
 #   7. File > Open... mine.par: the dialog shows 80.00000; that text is cut, 1 typed, the text
 #      pasted back (so the value comes from what the field showed), OK, and File > Save...
 #      rewrites mine.par (removed beforehand) with 8.00000E+01 while KTparam.par stays as it was;
-#   8. File > Exit again.
+#   8. fluence -50, OK, Calculation: a message box tells the refusal and Data1K.dat is unchanged;
+#   9. File > Exit again.
 # Screenshots go to shots/e2e_params_*.png of the repository. Needs Xvfb, xdotool, ImageMagick;
 # python3 with tkinter, when present, reads the field texts from the clipboard.
 #   scripts/e2e_parameters.sh [build directory]   (default build/e2e)
@@ -191,10 +192,11 @@ choose_file() {  # choose_file <path> [screenshot name]
     fail "the file chooser did not accept the typed path $1"
 }
 
-# The frame window covers the screen; a start-up error shows a small message box of that title.
+# The frame window covers the screen and its title names the parameter file ("kestrium -
+# KTparam.par"); a start-up error shows a small message box titled "kestrium".
 frame_window() {
   local window WIDTH HEIGHT X Y SCREEN WINDOW
-  for window in $(visible kestrium); do
+  for window in $(xdotool search --onlyvisible --name '^kestrium - ' 2>/dev/null); do
     eval "$(xdotool getwindowgeometry --shell "$window" 2>/dev/null)" || continue
     [ "${WIDTH:-0}" -ge 1000 ] && { echo "$window"; return 0; }
   done
@@ -209,7 +211,11 @@ start_program() {
 }
 exit_program() {
   file_menu
-  key_to "$frame" e
+  key_to "$frame" x
+  # With unsaved changes Exit asks Save / Discard / Cancel first: Discard.
+  if wait_for 2 window_shown Kestrium; then
+    key_to "$(visible Kestrium | head -1)" alt+d
+  fi
   wait_for 20 bash -c "! kill -0 $program_pid 2>/dev/null" || fail "File > Exit did not end the program"
   local status=0
   wait "$program_pid" || status=$?
@@ -330,6 +336,25 @@ check_fluence_80 "$mine"
 defaults_kept || fail "Save... after Open... mine.par changed KTparam.par"
 pass "Open... mine.par: the field shows 80.00000; Save... rewrote mine.par with 8.00000E+01"
 
-# ---- 8. Exit -----------------------------------------------------------------------------------
+# ---- 8. a fluence out of its range is refused, the kinetics file unchanged -----------------------
+cp Data1K.dat "$work/kinetics_before"
+key_to "$frame" alt+p
+dialog="$(parameters_dialog)"
+click_fluence "$dialog"
+key_to "$dialog" ctrl+a
+xdotool type --delay 30 -- -50
+click_ok "$dialog"
+close_wait "Parameters:"
+key_to "$frame" alt+c
+box="$(dialog_of "Calculation")"
+shot 11_negative_fluence_refused
+cmp -s Data1K.dat "$work/kinetics_before" || fail "the refused run changed Data1K.dat"
+[ ! -e Data1D.dat ] || [ Data1D.dat -ot "$work/kinetics_before" ] ||
+  fail "the refused run wrote the temporal file"
+key_to "$box" Return
+close_wait "Calculation"
+pass "fluence -50: the run was refused with a message; Data1K.dat unchanged"
+
+# ---- 9. Exit -----------------------------------------------------------------------------------
 exit_program
 echo "PASS: Parameters dialog and File commands"

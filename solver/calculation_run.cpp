@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "params/parameter_fields.h"
+#include "params/parameter_file.h"
 
 namespace kt {
 
@@ -168,6 +169,37 @@ RunEnd time_loop(LoopContext& c) {
   }
 }
 
+// The likely cause of a diverged run, from what the run constants and the last state show.
+std::string divergence_cause(const RunConstants& r, const SolverState& s) {
+  char buffer[400];
+  double hottest_k = 0.0;
+  for (int k = 1; k <= r.node_count; ++k) {
+    hottest_k = std::max(hottest_k, (r.ambient + s.temperature_rise[k]) * r.heating_scale);
+  }
+  if (std::isfinite(hottest_k) && hottest_k >= kTemperatureCeilingK && r.cell_max < 1.0) {
+    std::snprintf(buffer, sizeof buffer,
+                  "the temperature reached %.4g K, far beyond what the model describes for a "
+                  "polymer: the absorbed energy (fluence over density times specific heat) is "
+                  "not carried off by ablation; check the fluence, the density, the specific "
+                  "heat and the ablation parameters",
+                  hottest_k);
+    return buffer;
+  }
+  if (r.cell_max >= 1.0) {
+    std::snprintf(buffer, sizeof buffer,
+                  "heat diffuses so far during the pulse that the depth grid's largest cell "
+                  "(%.3g absorption lengths) is longer than one absorption length, and the "
+                  "light attenuation across it turns negative; a lower absorption coefficient "
+                  "or conductivity, or a shorter pulse, keeps the grid within reach",
+                  r.cell_max);
+    return buffer;
+  }
+  return "the temperature or the ablation front ran away: the time step is too long for this "
+         "pulse and material, or the heat carried off by a fast ablation front (sublimation "
+         "enthalpy times pre-exponential factor) swings the surface temperature; a finer time "
+         "step may carry it through (refinement factor 2, 4 or 8: kestrium-batch --refine K)";
+}
+
 }  // namespace
 
 const char* run_end_text(RunEnd end) {
@@ -190,10 +222,7 @@ std::string divergence_message(const RunOutcome& outcome) {
   char buffer[96];
   std::snprintf(buffer, sizeof buffer, "the calculation diverged at step %d (t = %.6g ns)",
                 outcome.step_count, outcome.diverged_time_ns);
-  return std::string(buffer) +
-         ": the time step is too long for this pulse and material, so the temperature or the "
-         "ablation front ran away; no kinetics line was written. A finer time step may carry "
-         "it through (refinement factor 2, 4 or 8: kestrium-batch --refine K)";
+  return std::string(buffer) + ": " + outcome.divergence_cause + "; no kinetics line was written";
 }
 
 std::string check_run_choices(const ParameterSet& p) {
@@ -207,7 +236,21 @@ std::string check_run_choices(const ParameterSet& p) {
       p.spatial_output != 3.0f) {
     return "spatial_output is " + choice_text(p.spatial_output) + "; it must be 0, 1, 2 or 3";
   }
-  return check_physical_ranges(p);
+  if (const std::string problem = data_file_name_problem(trimmed_right(p.data_file_name));
+      !problem.empty()) {
+    return "the data-file name cannot be used: " + problem;
+  }
+  if (std::string refusal = check_physical_ranges(p); !refusal.empty()) return refusal;
+  const double lowest = polyimide_lowest_temperature();
+  if (p.material == 1.0f && !(static_cast<double>(p.ambient_temperature) > lowest)) {
+    char buffer[200];
+    std::snprintf(buffer, sizeof buffer,
+                  "Ambient temperature [K] is %g; for polyimide it must be above %.1f K, below "
+                  "which its specific-heat law turns negative",
+                  static_cast<double>(p.ambient_temperature), lowest);
+    return buffer;
+  }
+  return {};
 }
 
 AutoScales compute_auto_scales(const ParameterSet& p) {
@@ -301,8 +344,9 @@ RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, Solv
       ParameterSet for_scales = p;
       for_scales.ablation_model = at_start.ablation_model;
       const AutoScales a = compute_auto_scales(for_scales);
-      p.temperature_scale = a.temperature_scale;
-      p.velocity_scale = a.velocity_scale;
+      // A scale that overflowed is not written back: the set keeps one its file can hold.
+      if (fits_parameter_file(a.temperature_scale)) p.temperature_scale = a.temperature_scale;
+      if (fits_parameter_file(a.velocity_scale)) p.velocity_scale = a.velocity_scale;
       p.depth_scale = a.depth_scale;
     }
     apply_run_clamps(p);
@@ -331,6 +375,8 @@ RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, Solv
   if (options.observer) options.observer->run_started(constants, scales);
   outcome.end = time_loop(context);
   outcome.step_count = state.step_index;
+  if (outcome.end == RunEnd::diverged)
+    outcome.divergence_cause = divergence_cause(constants, state);
 
   temporal_file.close(outcome.file_errors);
   if (outcome.end == RunEnd::diverged) {

@@ -44,6 +44,7 @@ struct RunOutcome {
   bool kept_by_guard = false;      // not started: help, about or another run was under way
   std::int32_t step_count = 0;     // step_index when the loop ended
   double diverged_time_ns = 0.0;   // the time of the step that diverged
+  std::string divergence_cause;    // the likely cause, when it diverged
   std::string kinetics_line;       // without line end
   std::vector<std::string> file_errors;
   double fluence_used = 0.0;          // mJ/cm^2, after the cap

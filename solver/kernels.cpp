@@ -37,6 +37,10 @@ double specific_heat_factor(const MaterialLaw& law, double theta) {
   return (kCpBase - kCpDrop * std::exp((300.0 - temperature) / 460.0)) / law.specific_heat;
 }
 
+double polyimide_lowest_temperature() {
+  return 300.0 - 460.0 * std::log(kCpBase / kCpDrop);
+}
+
 double conductivity_factor(const MaterialLaw& law, double theta) {
   if (!law.polyimide) return 1.0;
   const double temperature = absolute_temperature(law, theta);

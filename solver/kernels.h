@@ -1,15 +1,16 @@
 // Numerical kernels of the ablation solver: the laser pulse shape, the polyimide property laws,
 // the three-diagonal sweep solver with linear end conditions and the piecewise-parabolic profile
 // integral. Scaled units (depth in absorption lengths, time in 3.12 ns units, temperature rise
-// in units of the heating scale); 64-bit reals; arrays 1-based with capacity 3000; no memory is
-// allocated by any routine.
+// in units of the heating scale); 64-bit reals; arrays 1-based with room for the model's 65
+// nodes; no memory is allocated by any routine.
 #pragma once
 
 #include <array>
 
 namespace kt {
 
-inline constexpr int kNodeCapacity = 3000;
+// The depth grid has 65 nodes (see model.h); the arrays hold exactly those.
+inline constexpr int kNodeCapacity = 65;
 // A nodal array, indexed 1 ... N (index 0 unused).
 using NodeArray = std::array<double, kNodeCapacity + 1>;
 
@@ -37,6 +38,8 @@ struct MaterialLaw {
 
 // c(T)/c: polyimide c(T) = 2.55 - 1.59 exp((300 - T)/460) J/(g K); 1 for other material.
 double specific_heat_factor(const MaterialLaw& law, double theta);
+// The temperature [K] below which the polyimide specific-heat law is zero or negative.
+double polyimide_lowest_temperature();
 // k(T)/kappa: polyimide k(T) = 0.00155 (T/300)^0.28 W/(cm K); 1 for other material.
 double conductivity_factor(const MaterialLaw& law, double theta);
 

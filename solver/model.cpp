@@ -22,7 +22,6 @@ const double kStepPer15ns = widen(0.006f);
 const double kFifteenNs = widen(1.5e-8f);
 const double kClosedChannel = widen(1e-6f);
 const double kEndFraction = widen(0.01f);
-const double kHeatLoss = widen(3.562f);
 
 }  // namespace
 
@@ -62,12 +61,8 @@ RunConstants compute_run_constants(const ParameterSet& parameters) {
   const double c = p.specific_heat;
   const double kappa = p.thermal_conductivity;
 
-  if (p.pulse_width < 1.0f) {
-    r.pulse_seconds = kNanosecond;
-  } else {
-    r.pulse_seconds = static_cast<double>(p.pulse_width) * kNanosecond;
-  }
-  if (p.fluence > 10000.0f) p.fluence = 10000.0f;
+  apply_run_clamps(p);
+  r.pulse_seconds = static_cast<double>(p.pulse_width) * kNanosecond;
   r.fluence = p.fluence;
   r.peak_intensity = r.fluence / r.pulse_seconds / 1e10;
   r.pulse_duration = r.pulse_seconds / kTimeUnit;
@@ -105,22 +100,25 @@ RunConstants compute_run_constants(const ParameterSet& parameters) {
   r.material.thermal_conductivity = kappa;
 
   r.cell_max = kGridFactor * (1.0 + std::sqrt(r.diffusivity * r.pulse_duration));
-  r.cell_ratio = std::exp(std::log(r.cell_max / kSurfaceCell) / 25.0);
-  r.stretched_length = kSurfaceCell * (std::pow(r.cell_ratio, 25.0) - 1.0) / (r.cell_ratio - 1.0);
+  r.cell_ratio = std::exp(std::log(r.cell_max / kSurfaceCell) / kStretchedCells);
+  r.stretched_length =
+      kSurfaceCell * (std::pow(r.cell_ratio, kStretchedCells) - 1.0) / (r.cell_ratio - 1.0);
   return r;
 }
 
 void build_depth_grid(const RunConstants& r, NodeArray& z) {
-  for (int k = 1; k <= 24; ++k) z[k] = kSurfaceCell * static_cast<double>(k - 1);
+  for (int k = 1; k <= kLastUniformNode; ++k) z[k] = kSurfaceCell * static_cast<double>(k - 1);
   const double q = r.cell_ratio;
-  for (int i = 0; i <= 25; ++i) {
-    z[25 + i] =
+  for (int i = 0; i <= kStretchedCells; ++i) {
+    z[kFirstStretchedNode + i] =
         kStretchStart + kSurfaceCell * (1.0 - std::pow(q, static_cast<double>(i))) / (1.0 - q);
   }
-  for (int i = 1; i <= 14; ++i) {
-    z[50 + i] = kStretchStart + r.stretched_length + static_cast<double>(i) * r.cell_max;
+  for (int i = 1; i <= kUniformFarCells; ++i) {
+    z[kLastStretchedNode + i] =
+        kStretchStart + r.stretched_length + static_cast<double>(i) * r.cell_max;
   }
-  z[65] = kUniformEnd + r.stretched_length + 15.0 * r.cell_max;
+  // The last cell is h - 0.02 long: measured from 0.46, not 0.48.
+  z[kNodeCount] = kUniformEnd + r.stretched_length + (kUniformFarCells + 1.0) * r.cell_max;
 }
 
 void reset_solver_state(SolverState& s) {
@@ -206,7 +204,7 @@ void heat_step(const RunConstants& r, SolverState& s) {
   NodeArray& kf = s.conduction_factor;
   const double d = r.diffusivity;
   const double dt = r.time_step;
-  const double loss = kHeatLoss * d;
+  const double loss = kHeatLossFactor * d;
   const double sink_rate = r.enthalpy_dhb * r.rate_ko;
 
   for (int k = 1; k <= n; ++k) s.theta_previous[k] = theta[k];
@@ -226,7 +224,7 @@ void heat_step(const RunConstants& r, SolverState& s) {
       s.coefficient_a[k] = d * km / (dm * dbar * c);
       s.coefficient_c[k] = d * kp / (dp * dbar * c) + v / dp;
       s.coefficient_b[k] = 1.0 / dt + v / dp + d * (km / dm + kp / dp) / (dbar * c) +
-                           loss * kf[k] / (10000.0 * 10000.0 * c);
+                           loss * kf[k] / (kHeatLossLength * kHeatLossLength * c);
       const double phi_mean = (phi_old[k] + phi_new[k]) / 2.0;
       const double source = s.theta_previous[k] / dt + intensity[k] / c;
       // Without the volume reaction (surface model) the heat sink is zero.
@@ -278,12 +276,14 @@ bool take_time_step(const RunConstants& r, SolverState& s) {
 
 bool state_is_sound(const RunConstants& r, const SolverState& s) {
   for (int k = 1; k <= r.node_count; ++k) {
-    const double temperature = r.ambient + s.temperature_rise[k];
-    // A NaN fails the comparison too.
-    if (!(temperature > 0.0) || !std::isfinite(temperature)) return false;
+    const double temperature_k = (r.ambient + s.temperature_rise[k]) * r.heating_scale;
+    // A NaN fails the comparisons too.
+    if (!(temperature_k > 0.0 && temperature_k < kTemperatureCeilingK)) return false;
     if (!std::isfinite(s.broken_fraction_new[k])) return false;
   }
-  return std::isfinite(s.front_velocity) && std::isfinite(s.depth_a) && std::isfinite(s.depth_m) &&
+  const double velocity_cm_s = s.front_velocity / (r.absorption_coefficient * kTimeUnit);
+  return std::abs(velocity_cm_s) < kVelocityCeilingCmS &&
+         depth_nm(r, s.depth_a) < kDepthCeilingNm && depth_nm(r, s.depth_m) < kDepthCeilingNm &&
          std::isfinite(s.bulk_integral);
 }
 

@@ -1,11 +1,57 @@
-// The ablation model: run constants derived from the Parameter set, the 65-node depth grid that
-// moves with the ablation front, the solver state, and the model steps of one time step
-// (surface intensity, intensity profile, front velocity, explicit broken-bond kinetics, volume
-// ablated depth, implicit heat step with three coefficient sweeps) plus the reported values.
+// The ablation model: one-dimensional heat conduction in an absorbing polymer heated by a
+// nanosecond laser pulse, whose surface recedes (the ablation front) and, in the bulk model,
+// whose bonds break in a volume reaction.
+//
+// Equation. In a frame moving with the surface (z = depth below the current surface) the
+// temperature rise theta obeys
+//
+//   d(theta)/dt = (D/cf) d/dz(kf d(theta)/dz) + v d(theta)/dz + I/cf
+//                 - DHb' ko' (1 - phi) exp(-Eb'/(T0' + theta)) / cf - Lambda (kf/cf) theta
+//
+//   heat conduction (D the scaled diffusivity; cf, kf the temperature factors of the specific
+//   heat and conductivity, both 1 for "Other material"), advection towards the receding surface
+//   at the front velocity v, the absorbed laser power I, the heat taken by the volume reaction
+//   (bulk model only) and a weak linear loss, Lambda = kHeatLossFactor D / kHeatLossLength^2.
+//
+// Light. I(t, z) follows Beer-Lambert with absorption 1 per depth unit, screened at the surface
+// by the material already removed: I(t, 0) = P(t) exp(-sigma' depth_total), P the pulse
+// (triangle or rectangle, after reflection).
+//
+// Front. v = VA + VM with Arrhenius channels VA = Vo' exp(-Ea'/Ts) (surface model) and
+// VM = Vom' exp(-Em'/((phi_s + 1e-6) Ts)) (bulk model: the barrier falls as bonds break at the
+// surface), Ts = T0' + theta(0). The depths grow by v dt per channel.
+//
+// Bonds. d(phi)/dt = ko' exp(-Eb'/(T0' + theta)) (1 - phi) + v d(phi)/dz: first-order
+// Arrhenius bond breaking, carried towards the surface. The volume ablated depth is
+// f_v times the integral of phi over the grid.
+//
+// Domain and conditions. 0 <= z <= z[65], about 9 absorption lengths plus the heat diffusion
+// length of the pulse. Initially theta = phi = 0. At the surface the conductive flux over the
+// first cell carries the heat of sublimation of each channel (DH' VA + DHm' VM); at the far end
+// theta = 0 (ambient).
+//
+// Discretisation. 65 nodes: 24 uniform cells of 0.02 near the surface, 25 cells growing
+// geometrically from 0.02 to h, 14 cells of h, and a last cell of h - 0.02; h scales with the
+// diffusion length sqrt(D tau'). Time step dt = 0.006 time units per 15 ns of pulse width.
+//
+// Time scheme, per step: surface intensity (step 1) and front advance (3) explicit; the
+// end-of-run test (with the bulk integral, 5) once t > 2 tau'; Beer-Lambert profile (2) and
+// upwind explicit bond kinetics (4); then the heat equation implicit in time, its coefficients
+// rebuilt from the latest theta in three sweeps (fixed-point iteration for the nonlinear
+// property laws and the surface sink), each solved by the three-diagonal sweep, with v
+// re-evaluated after each. Where each term lives: compute_surface_intensity,
+// compute_intensity_profile, advance_front/front_velocity_at, update_broken_fraction,
+// compute_bulk_integral, heat_step (A/B/C/G coefficients and the surface condition mu1).
+//
 // Scaled units: depth in absorption lengths 1/alpha, time in units of t0 = 3.12e-9 s,
 // temperature as the rise above T0 in units of the heating scale Cheat, intensity in units of
 // 1e10 mJ/(cm^2 s). Decimal constants that are not whole numbers are single-precision values
 // widened to 64 bits; whole numbers, 0.125, 0.5, 1e7 and 1e10 are exact.
+//
+// Two electron-volt-to-kelvin factors coexist on purpose: the model's activation temperatures
+// use 11604.7 K/eV (kElectronVoltKelvin), while the Auto velocity scale of the plots uses the
+// ratio of single-precision 1.6e-19 J/eV and 1.38e-23 J/K (11594.2 K/eV) as the program always
+// has; the second only sets a plot axis and never enters a result.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +69,20 @@ inline constexpr int kSweepCount = 3;
 // Single-precision decimals of the model, widened.
 inline constexpr double kTimeUnit = static_cast<double>(3.12e-9f);  // t0 [s]
 inline constexpr double kNanosecond = static_cast<double>(1e-9f);
-inline constexpr double kElectronVoltKelvin = static_cast<double>(11604.7f);
+inline constexpr double kElectronVoltKelvin = static_cast<double>(11604.7f);  // K per eV
+
+// The linear heat-loss term: Lambda = kHeatLossFactor * D / kHeatLossLength^2 (scaled units).
+inline constexpr double kHeatLossFactor = static_cast<double>(3.562f);
+inline constexpr double kHeatLossLength = 10000.0;
+
+// Grid landmarks (1-based node numbers): nodes 1 to kLastUniformNode are 0.02 apart; the
+// geometric part runs from kFirstStretchedNode to kLastStretchedNode; kUniformFarCells cells
+// of h follow up to the last node.
+inline constexpr int kLastUniformNode = 24;
+inline constexpr int kFirstStretchedNode = 25;
+inline constexpr int kStretchedCells = 25;
+inline constexpr int kLastStretchedNode = kFirstStretchedNode + kStretchedCells;  // 50
+inline constexpr int kUniformFarCells = 14;
 
 enum class AblationModel { surface = 1, bulk = 2 };
 
@@ -150,8 +209,16 @@ bool end_test(const RunConstants& constants, SolverState& state);
 // the run (the rest of the step is then not done). No output, no allocation.
 bool take_time_step(const RunConstants& constants, SolverState& state);
 
-// False when a value of the state is not finite or a temperature is at or below 0 K: the
-// scheme has run away and the step's results mean nothing.
+// Where a run stops making sense: temperatures, front velocities and depths at or beyond these
+// are far outside what the model describes for a polymer, and the result files' fixed fields
+// (F10.4 for kelvin, F12.4 for cm/s and nm) cannot hold them.
+inline constexpr double kTemperatureCeilingK = 1e5;
+inline constexpr double kVelocityCeilingCmS = 1e7;
+inline constexpr double kDepthCeilingNm = 1e7;
+
+// False when a value of the state is not finite, a temperature is at or below 0 K or at or
+// above kTemperatureCeilingK, or the front velocity or a depth is beyond its ceiling: the run
+// has left the model and the step's results mean nothing.
 bool state_is_sound(const RunConstants& constants, const SolverState& state);
 
 // Step 7: the values the output step reports.

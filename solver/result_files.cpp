@@ -3,6 +3,9 @@
 // buffered file writer that reports failures with the file's name and reason.
 #include "solver/result_files.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -133,6 +136,10 @@ bool ResultFile::open(const std::filesystem::path& path, Mode mode,
                      (reason != 0 ? std::strerror(reason) : "unknown error"));
     return false;
   }
+  // An append that fails is cut back to this length: whole lines or nothing.
+  length_before_ = -1;
+  struct stat info {};
+  if (mode == Mode::append && ::fstat(fileno(file_), &info) == 0) length_before_ = info.st_size;
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);  // records are not flushed one by one
   return true;
 }
@@ -160,8 +167,15 @@ void ResultFile::close(std::vector<std::string>& errors) {
   }
   file_ = nullptr;
   if (write_failed_) {
-    errors.push_back("cannot write " + name_ + ": " +
-                     (write_errno_ != 0 ? std::strerror(write_errno_) : "unknown error"));
+    std::string message = "cannot write " + name_ + ": " +
+                          (write_errno_ != 0 ? std::strerror(write_errno_) : "unknown error");
+    if (length_before_ >= 0) {
+      message += ::truncate(name_.c_str(), length_before_) == 0
+                     ? "; nothing of this write was kept"
+                     : std::string("; cutting it back to its length before the write failed: ") +
+                           std::strerror(errno);
+    }
+    errors.push_back(message);
   }
 }
 

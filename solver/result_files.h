@@ -83,7 +83,8 @@ class ResultFile {
   bool open(const std::filesystem::path& path, Mode mode, std::vector<std::string>& errors);
   bool is_open() const { return file_ != nullptr; }
   void write(const std::string& text);
-  // Closes the file; a write or close failure goes to errors.
+  // Closes the file; a write or close failure goes to errors. In append mode a failed write
+  // (a full disk) is cut back to the file's length at opening, so no partial line stays.
   void close(std::vector<std::string>& errors);
 
  private:
@@ -91,6 +92,7 @@ class ResultFile {
   std::string name_;
   bool write_failed_ = false;
   int write_errno_ = 0;
+  long long length_before_ = -1;  // append mode: the file's length at opening
 };
 
 // Writes a whole file at once (rewrite or append); failures go to errors.

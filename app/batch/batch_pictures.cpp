@@ -12,6 +12,7 @@
 
 #include "app/application.h"
 #include "app/data_files.h"
+#include "app/page_picture.h"
 #include "app/title_page.h"
 #include "display/application.h"
 #include "display/display.h"
@@ -21,7 +22,7 @@ namespace kt {
 
 bool run_with_picture(SharedParameters& parameters, int width, int height,
                       const std::filesystem::path& data_directory, const std::string& png,
-                      RunOutcome& outcome, std::string& error) {
+                      RunOutcome& outcome, std::string& error, const RunOptions& options) {
   display::OffscreenSession session;
   if (!display::create_offscreen_main_window(width, height)) {
     error = "cannot make an offscreen page of " + std::to_string(width) + "x" +
@@ -33,8 +34,7 @@ bool run_with_picture(SharedParameters& parameters, int width, int height,
     return false;
   }
   // The page as the program has it after start-up: its geometry and the title page.
-  const PageGeometry page{static_cast<std::int16_t>(width), static_cast<std::int16_t>(height),
-                          static_cast<float>(width) / 1024.0f};
+  const PageGeometry page = page_for_area(width, height);
   TitleState title;
   const std::string logo = find_data_file("ZOR.bmp", data_directory);
   ApplicationPlotSink sink(page, title, logo);
@@ -44,12 +44,8 @@ bool run_with_picture(SharedParameters& parameters, int width, int height,
   auto state = std::make_unique<SolverState>();
   auto profiles = std::make_unique<ProfileArrays>();
   PlotScaleSet scales;
-  outcome = run_calculation(parameters, flags, *state, scales, *profiles, sink);
-  if (!display::save_surface_png(png)) {
-    error = "cannot write the picture \"" + png + "\"";
-    return false;
-  }
-  return true;
+  outcome = run_calculation(parameters, flags, *state, scales, *profiles, sink, options);
+  return save_page_picture(png, error);
 }
 
 namespace {
@@ -64,7 +60,9 @@ void text_at(int x, int y, const std::string& text) {
   display::draw_text(text.data(), static_cast<int>(text.size()));
 }
 
-void font(const char* request) { display::set_font(request, static_cast<int>(std::strlen(request))); }
+void font(const char* request) {
+  display::set_font(request, static_cast<int>(std::strlen(request)));
+}
 
 void line(int x1, int y1, int x2, int y2) {
   display::move_to(static_cast<std::int16_t>(x1), static_cast<std::int16_t>(y1));
@@ -88,7 +86,8 @@ double nice_step(double top) {
 
 }  // namespace
 
-bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, std::string& error) {
+bool draw_ablation_curve_png(const SweepResult& result, const std::string& png,
+                             std::string& error) {
   struct Point {
     double fluence, surface, volume, total;
   };
@@ -96,7 +95,8 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
   for (const SweepRun& run : result.runs) {
     const RunOutcome& o = run.outcome;
     if (run.finished && o.fluence_used > 0 && std::isfinite(o.total_depth_nm))
-      points.push_back({o.fluence_used, o.surface_recession_nm, o.volume_depth_nm, o.total_depth_nm});
+      points.push_back(
+          {o.fluence_used, o.surface_recession_nm, o.volume_depth_nm, o.total_depth_nm});
   }
   if (points.empty()) {
     error = "no finished run to draw in \"" + png + "\"";
@@ -121,7 +121,8 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
   const double step = nice_step(d_max * 1.05);
   const double d_top = std::ceil(d_max * 1.05 / step) * step;
   auto x_of = [&](double f) {
-    return kLeft + static_cast<int>(std::lround((std::log10(f) - lo) / (hi - lo) * (kRight - kLeft)));
+    return kLeft +
+           static_cast<int>(std::lround((std::log10(f) - lo) / (hi - lo) * (kRight - kLeft)));
   };
   auto y_of = [&](double d) {
     return kBottom - static_cast<int>(std::lround(d / d_top * (kBottom - kTop)));
@@ -190,11 +191,7 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
     text_at(kLeft + 52, legend_y, s.name);
     legend_y += 20;
   }
-  if (!display::save_surface_png(png)) {
-    error = "cannot write the picture \"" + png + "\"";
-    return false;
-  }
-  return true;
+  return save_page_picture(png, error);
 }
 
 }  // namespace kt

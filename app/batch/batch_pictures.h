@@ -14,7 +14,7 @@ namespace kt {
 // The logo is looked up in the current directory, then in `data_directory`.
 bool run_with_picture(SharedParameters& parameters, int width, int height,
                       const std::filesystem::path& data_directory, const std::string& png,
-                      RunOutcome& outcome, std::string& error);
+                      RunOutcome& outcome, std::string& error, const RunOptions& options = {});
 
 // Total, surface and volume depth against fluence (log axis) as a PNG.
 bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, std::string& error);

@@ -3,8 +3,8 @@
 
 namespace kt {
 
-bool run_with_picture(SharedParameters&, int, int, const std::filesystem::path&,
-                      const std::string&, RunOutcome&, std::string& error) {
+bool run_with_picture(SharedParameters&, int, int, const std::filesystem::path&, const std::string&,
+                      RunOutcome&, std::string& error, const RunOptions&) {
   error = "this build has no display layer, so it cannot make pictures (--png)";
   return false;
 }

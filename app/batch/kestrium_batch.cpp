@@ -1,7 +1,5 @@
-// kestrium-batch: calculations without a window.
-//   kestrium-batch PARFILE [--png FILE.png [--size WxH]]
-//   kestrium-batch sweep PARFILE --fluence FROM:TO:STEP|F1,F2,...|FROM:TO --log N
-//                  [--jobs N] [--csv FILE] [--keep-files DIR] [--plot FILE.png]
+// kestrium-batch: calculations without a window. `kestrium-batch --help` explains every
+// command and option; the exit status says how the work ended (see the help text).
 #include <unistd.h>
 
 #include <chrono>
@@ -15,24 +13,82 @@
 #include <vector>
 
 #include "app/batch/batch_pictures.h"
+#include "app/batch/command_line.h"
+#include "app/batch/study_commands.h"
 #include "app/batch/sweep.h"
 #include "params/parameter_file.h"
 
 namespace {
 
+using kt::batch::CommandLine;
+
 std::atomic<bool> interrupted{false};
 
-extern "C" void on_interrupt(int) { interrupted.store(true); }
+extern "C" void on_interrupt(int) {
+  interrupted.store(true);
+}
 
-int usage(const char* message) {
-  if (message) std::fprintf(stderr, "kestrium-batch: %s\n", message);
-  std::fprintf(stderr,
-               "usage: kestrium-batch PARFILE [--png FILE.png [--size WxH]]\n"
-               "       kestrium-batch sweep PARFILE --fluence FROM:TO:STEP | F1,F2,... | FROM:TO "
-               "--log N\n"
-               "                      [--jobs N] [--csv FILE] [--keep-files DIR] [--plot "
-               "FILE.png]\n");
-  return 2;
+constexpr const char* kOverview =
+    "kestrium-batch: laser-ablation calculations without a window.\n"
+    "\n"
+    "usage:\n"
+    "  kestrium-batch PARFILE [--refine K] [--png FILE.png [--size WxH]]\n"
+    "  kestrium-batch sweep PARFILE --fluence LIST [options]  (kestrium-batch sweep "
+    "--help)\n"
+    "  kestrium-batch study PARFILE --vary NAME=VALUES ... --out DIR   (kestrium-batch study "
+    "--help)\n"
+    "  kestrium-batch merge DIR... --out DIR                  (kestrium-batch merge --help)\n"
+    "  kestrium-batch defaults FILE      write the built-in default parameters to a new FILE\n"
+    "  kestrium-batch --help | -h\n"
+    "  kestrium-batch --version\n"
+    "\n"
+    "One run reads the parameter file PARFILE and writes the result files named from its data\n"
+    "file name into the current folder, as the program does: the temporal file <name>D.dat,\n"
+    "the spatial files <name>S1.dat ... <name>S10.dat and the kinetics line in <name>K.dat.\n"
+    "\n"
+    "options:\n"
+    "  --refine K      split every time step into K equal sub-steps (1 to 64, default 1:\n"
+    "                  the model's own step); outputs stay at the same instants. Try 2, 4 or 8\n"
+    "                  when a run diverges.\n"
+    "  --png FILE.png  also draw the page as the program shows it after the run\n"
+    "  --size WxH      the size of that page in pixels (default 1024x768)\n"
+    "  --help, -h      this text\n"
+    "  --version       the program's version\n"
+    "\n"
+    "exit status: 0 done; 1 the parameter file, a run or a result file failed (the message\n"
+    "says which); 2 a wrong command line; 3 a calculation diverged; 130 interrupted.\n";
+
+constexpr const char* kSweepHelp =
+    "usage: kestrium-batch sweep PARFILE --fluence LIST [options]\n"
+    "\n"
+    "Runs one calculation per fluence, in parallel, and writes the kinetics file <name>K.dat\n"
+    "with one line per fluence in fluence order (Rewrite in PARFILE starts it empty, Addition\n"
+    "appends), as the same runs made one after another would.\n"
+    "\n"
+    "  --fluence LIST    FROM:TO:STEP (TO included), F1,F2,... or, with --log N, FROM:TO\n"
+    "  --log N           N fluences spaced evenly on a log scale from FROM to TO\n"
+    "  --jobs N          runs at once (default: all cores)\n"
+    "  --refine K        split every time step into K sub-steps (default 1)\n"
+    "  --csv FILE        a table: fluence, surface recession, volume depth, total depth [nm],\n"
+    "                    peak surface temperature [K], peak front velocity [cm/s], steps, how\n"
+    "                    the run ended (a diverged run has no values and no kinetics line)\n"
+    "  --plot FILE.png   the ablation curve on a log fluence axis\n"
+    "  --keep-files DIR  keep each run's temporal and spatial files in DIR/F<fluence>/\n"
+    "  --help, -h        this text\n"
+    "\n"
+    "Every fluence is checked before the first run. Ctrl-C stops the runs under way after\n"
+    "their current step; the kinetics lines written so far stay whole.\n"
+    "exit status: 0 done; 1 a failure (named); 2 a wrong command line; 3 a run diverged;\n"
+    "130 interrupted.\n";
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitDiverged = 3;
+constexpr int kExitInterrupted = 130;
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "kestrium-batch: %s\n", message.c_str());
+  return kExitFailure;
 }
 
 bool read_parameters(const std::string& path, kt::ParameterSet& parameters) {
@@ -41,48 +97,35 @@ bool read_parameters(const std::string& path, kt::ParameterSet& parameters) {
   return r.ok;
 }
 
-bool parse_int(const std::string& text, int& value) {
-  char* end = nullptr;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || v < 1 || v > 100000) return false;
-  value = static_cast<int>(v);
-  return true;
-}
-
-bool parse_size(const std::string& text, int& width, int& height) {
-  const std::size_t x = text.find('x');
-  return x != std::string::npos && parse_int(text.substr(0, x), width) &&
-         parse_int(text.substr(x + 1), height) && width <= 8192 && height <= 8192;
-}
-
-int single_run(const std::vector<std::string>& args, const std::filesystem::path& data_directory) {
+int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
   std::string parfile, png;
   int width = 1024, height = 768;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--png" && i + 1 < args.size()) {
-      png = args[++i];
-    } else if (args[i] == "--size" && i + 1 < args.size()) {
-      if (!parse_size(args[++i], width, height)) return usage("--size takes WIDTHxHEIGHT");
-    } else if (parfile.empty() && args[i].rfind("--", 0) != 0) {
-      parfile = args[i];
-    } else {
-      return usage(("unexpected argument " + args[i]).c_str());
+  kt::RunOptions options;
+  while (!line.done()) {
+    if (line.take_option("--png", png) || line.take_size("--size", width, height) ||
+        line.take_count("--refine", options.refinement, 1, kt::kMaximumRefinement) ||
+        line.take_operand(parfile)) {
+      continue;
     }
+    if (!line.error().empty()) break;
+    line.refuse_current();
   }
-  if (parfile.empty()) return usage("no parameter file");
+  if (!line.error().empty()) return line.usage_error();
+  if (parfile.empty()) return line.usage_error("no parameter file given");
+  if (!png.empty() && !line.check_output_file(png, "--png", ".png")) return line.usage_error();
+
   kt::SharedParameters parameters;
-  if (!read_parameters(parfile, parameters.values)) return 1;
+  if (!read_parameters(parfile, parameters.values)) return kExitFailure;
   if (const std::string refusal = kt::check_run_choices(parameters.values); !refusal.empty()) {
-    std::fprintf(stderr, "kestrium-batch: %s: %s\n", parfile.c_str(), refusal.c_str());
-    return 1;
+    return fail(parfile + ": " + refusal);
   }
 
   kt::RunOutcome outcome;
   if (!png.empty()) {
     std::string error;
-    if (!kt::run_with_picture(parameters, width, height, data_directory, png, outcome, error)) {
-      std::fprintf(stderr, "kestrium-batch: %s\n", error.c_str());
-      return 1;
+    if (!kt::run_with_picture(parameters, width, height, data_directory, png, outcome, error,
+                              options)) {
+      return fail(error);
     }
   } else {
     kt::GuardFlags flags;
@@ -90,53 +133,62 @@ int single_run(const std::vector<std::string>& args, const std::filesystem::path
     auto profiles = std::make_unique<kt::ProfileArrays>();
     kt::PlotScaleSet scales;
     kt::NullPlotSink sink;
-    outcome = kt::run_calculation(parameters, flags, *state, scales, *profiles, sink);
+    outcome = kt::run_calculation(parameters, flags, *state, scales, *profiles, sink, options);
   }
-  if (outcome.end == kt::RunEnd::not_started) {
-    std::fprintf(stderr, "kestrium-batch: %s\n", outcome.not_started_reason.c_str());
-    return 1;
-  }
+  if (outcome.end == kt::RunEnd::not_started) return fail(outcome.not_started_reason);
   const kt::ParameterSet& p = parameters.values;
   std::printf("steps: %d\n", outcome.step_count);
   std::printf("ended by: %s\n", kt::run_end_text(outcome.end));
+  for (const std::string& e : outcome.file_errors) {
+    std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
+  }
+  if (outcome.end == kt::RunEnd::diverged) {
+    std::fprintf(stderr, "kestrium-batch: %s: %s\n", parfile.c_str(),
+                 kt::divergence_message(outcome).c_str());
+    return kExitDiverged;
+  }
   std::printf("kinetics line: %s\n", outcome.kinetics_line.c_str());
   std::printf("scales: temperature %.6g K, velocity %.6g cm/s, ablated depth %.6g 1/alpha\n",
               p.temperature_scale, p.velocity_scale, p.depth_scale);
-  for (const std::string& e : outcome.file_errors) std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
-  return outcome.file_errors.empty() ? 0 : 1;
+  return outcome.file_errors.empty() ? 0 : kExitFailure;
 }
 
-int sweep(const std::vector<std::string>& args) {
-  std::string parfile, fluence_text, csv, plot;
+int sweep(CommandLine& line) {
+  std::string parfile, fluence_text, csv, plot, keep_files;
   int log_count = 0;
   int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   kt::SweepOptions options;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool has_value = i + 1 < args.size();
-    if (a == "--fluence" && has_value) fluence_text = args[++i];
-    else if (a == "--log" && has_value) {
-      if (!parse_int(args[++i], log_count)) return usage("--log takes a count from 1");
-    } else if (a == "--jobs" && has_value) {
-      if (!parse_int(args[++i], jobs)) return usage("--jobs takes a count from 1");
-    } else if (a == "--csv" && has_value) csv = args[++i];
-    else if (a == "--keep-files" && has_value) options.keep_files_directory = args[++i];
-    else if (a == "--plot" && has_value) plot = args[++i];
-    else if (parfile.empty() && a.rfind("--", 0) != 0) parfile = a;
-    else return usage(("unexpected argument " + a).c_str());
+  while (!line.done()) {
+    if (line.take_option("--fluence", fluence_text) ||
+        line.take_count("--log", log_count, 1, 100000) ||
+        line.take_count("--jobs", jobs, 1, 100000) ||
+        line.take_count("--refine", options.refinement, 1, kt::kMaximumRefinement) ||
+        line.take_option("--csv", csv) || line.take_option("--keep-files", keep_files) ||
+        line.take_option("--plot", plot) || line.take_operand(parfile)) {
+      continue;
+    }
+    if (!line.error().empty()) break;
+    line.refuse_current();
   }
-  if (parfile.empty()) return usage("no parameter file");
-  if (fluence_text.empty()) return usage("a sweep needs --fluence");
+  if (!line.error().empty()) return line.usage_error();
+  if (parfile.empty()) return line.usage_error("no parameter file given");
+  if (fluence_text.empty()) return line.usage_error("a sweep needs --fluence");
   std::string error;
   options.fluences = kt::parse_fluences(fluence_text, log_count, error);
-  if (options.fluences.empty()) return usage(error.c_str());
+  if (options.fluences.empty()) return line.usage_error(error);
   options.jobs = jobs;
+  if ((!csv.empty() && !line.check_output_file(csv, "--csv", "")) ||
+      (!plot.empty() && !line.check_output_file(plot, "--plot", ".png")) ||
+      (!keep_files.empty() && !line.check_output_directory(keep_files, "--keep-files"))) {
+    return line.usage_error();
+  }
+  if (!keep_files.empty()) options.keep_files_directory = keep_files;
 
   kt::ParameterSet parameters;
-  if (!read_parameters(parfile, parameters)) return 1;
-  if (const std::string refusal = kt::check_run_choices(parameters); !refusal.empty()) {
-    std::fprintf(stderr, "kestrium-batch: %s: %s\n", parfile.c_str(), refusal.c_str());
-    return 1;
+  if (!read_parameters(parfile, parameters)) return kExitFailure;
+  if (const std::string refusal = kt::check_sweep_fluences(parameters, options.fluences);
+      !refusal.empty()) {
+    return fail(parfile + ": " + refusal);
   }
 
   std::signal(SIGINT, on_interrupt);
@@ -156,6 +208,10 @@ int sweep(const std::vector<std::string>& args) {
 
   for (const kt::SweepRun& run : result.runs) {
     if (!run.finished) continue;
+    if (run.outcome.end == kt::RunEnd::diverged) {
+      std::printf("%g: diverged at step %d\n", run.fluence, run.outcome.step_count);
+      continue;
+    }
     std::printf("%s  (%d steps, %s)\n", run.outcome.kinetics_line.c_str(), run.outcome.step_count,
                 kt::run_end_text(run.outcome.end));
   }
@@ -164,31 +220,84 @@ int sweep(const std::vector<std::string>& args) {
     std::ofstream out(csv, std::ios::binary | std::ios::trunc);
     out << kt::sweep_csv(result);
     out.close();
-    if (!out) {
-      result.errors.push_back("Cannot write the CSV file \"" + csv + "\"");
-    }
+    if (!out) result.errors.push_back("Cannot write the CSV file \"" + csv + "\"");
   }
   if (!plot.empty()) {
     std::string plot_error;
     if (!kt::draw_ablation_curve_png(result, plot, plot_error)) result.errors.push_back(plot_error);
   }
-  for (const std::string& e : result.errors) std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
-  if (!result.errors.empty()) status = 1;
+  for (const std::string& e : result.errors)
+    std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
+  if (!result.errors.empty()) status = kExitFailure;
+  if (result.diverged > 0 && status == 0) {
+    std::fprintf(stderr,
+                 "kestrium-batch: %d of %zu runs diverged (marked \"diverged\"; no kinetics "
+                 "line); a finer time step may carry them through (--refine 2, 4 or 8)\n",
+                 result.diverged, result.runs.size());
+    status = kExitDiverged;
+  }
   if (result.interrupted) {
     std::fprintf(stderr, "kestrium-batch: interrupted; %d of %zu kinetics lines written to %s\n",
                  result.lines_written, result.runs.size(), result.kinetics_file.c_str());
-    status = 130;
+    status = kExitInterrupted;
   }
   return status;
+}
+
+// Writes the built-in defaults to a file that does not exist yet.
+int write_defaults(CommandLine& line) {
+  std::string path;
+  while (!line.done()) {
+    if (line.take_operand(path)) continue;
+    if (!line.error().empty()) break;
+    line.refuse_current();
+  }
+  if (!line.error().empty()) return line.usage_error();
+  if (path.empty()) return line.usage_error("defaults needs the name of the file to write");
+  std::error_code ignored;
+  if (std::filesystem::exists(path, ignored)) {
+    return fail(path + ": exists already; it is left as it is");
+  }
+  kt::ParameterSet parameters;
+  kt::set_default_parameter_groups(parameters, 0);
+  const kt::FileResult written = kt::write_parameter_file(path, parameters);
+  if (!written) return fail(written.message);
+  std::printf("wrote the default parameters to %s\n", path.c_str());
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  kt::batch::prepare_runtime_environment();
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") return usage(nullptr);
-  if (args[0] == "sweep") return sweep({args.begin() + 1, args.end()});
+  if (args.empty()) {
+    std::fputs(kOverview, stderr);
+    return kExitUsage;
+  }
+  if (args[0] == "--version") {
+    std::printf("kestrium-batch %s\n", KT_VERSION);
+    return 0;
+  }
+  if (args[0] == "study") return kt::study_command({args.begin() + 1, args.end()});
+  if (args[0] == "merge") return kt::merge_command({args.begin() + 1, args.end()});
+  if (args[0] == "defaults") {
+    CommandLine defaults_line({args.begin() + 1, args.end()}, kOverview);
+    if (defaults_line.wants_help()) {
+      std::fputs(kOverview, stdout);
+      return 0;
+    }
+    return write_defaults(defaults_line);
+  }
+  const bool is_sweep = args[0] == "sweep";
+  const char* help = is_sweep ? kSweepHelp : kOverview;
+  CommandLine line(is_sweep ? std::vector<std::string>(args.begin() + 1, args.end()) : args, help);
+  if (line.wants_help()) {
+    std::fputs(help, stdout);
+    return 0;
+  }
+  if (is_sweep) return sweep(line);
   std::error_code ignored;
   const std::filesystem::path program = std::filesystem::canonical("/proc/self/exe", ignored);
-  return single_run(args, program.parent_path());
+  return single_run(line, program.parent_path());
 }

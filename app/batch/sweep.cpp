@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 #include "solver/result_files.h"
@@ -38,6 +40,11 @@ std::string fluence_folder(double fluence) {
 }
 
 }  // namespace
+
+int max_sweep_jobs() {
+  const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  return std::clamp(cores * 4, 4, 256);
+}
 
 std::vector<double> parse_fluences(const std::string& text, int log_count, std::string& error) {
   std::vector<double> fluences;
@@ -90,6 +97,20 @@ std::vector<double> parse_fluences(const std::string& text, int log_count, std::
   return fluences;
 }
 
+std::string check_sweep_fluences(const ParameterSet& parameters,
+                                 const std::vector<double>& fluences) {
+  ParameterSet p = parameters;
+  for (double f : fluences) {
+    p.fluence = static_cast<float>(f);
+    if (std::string refusal = check_run_choices(p); !refusal.empty()) {
+      char buffer[64];
+      std::snprintf(buffer, sizeof buffer, "fluence %g: ", f);
+      return buffer + refusal;
+    }
+  }
+  return {};
+}
+
 SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& options,
                       const std::atomic<bool>& interrupt, const SweepProgress& progress) {
   SweepResult result;
@@ -97,24 +118,23 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
   result.runs.resize(options.fluences.size());
   for (int i = 0; i < total; ++i) result.runs[i].fluence = options.fluences[i];
 
-  const std::string base = result_file_base(parameters.data_file_name);
-  const std::filesystem::path kinetics_path = options.output_directory / kinetics_file_name(base);
-  if (options.write_kinetics_file) result.kinetics_file = kinetics_path.string();
-  // With Rewrite the file starts empty; each finished line is then appended and closed at once,
-  // so the lines written so far stay valid whatever happens later.
-  if (options.write_kinetics_file && parameters.kinetics_file_mode == 0.0f)
-    write_result_file(kinetics_path, ResultFile::Mode::rewrite, "", result.errors);
-  const bool kinetics_usable = options.write_kinetics_file && result.errors.empty();
-
   std::mutex lock;  // guards the results, the next line to write, the progress, the live runs
   std::vector<GuardFlags*> live_runs;
   std::atomic<int> next_run{0};
   int next_line = 0, done = 0;
+  // The workers exist before any file is touched; they start once the kinetics file is ready.
+  std::condition_variable gate;
+  bool open_gate = false, abandon = false;
+  bool kinetics_usable = false;
+  const std::string base = result_file_base(parameters.data_file_name);
+  const std::filesystem::path kinetics_path = options.output_directory / kinetics_file_name(base);
+  if (options.write_kinetics_file) result.kinetics_file = kinetics_path.string();
 
   auto write_ready_lines = [&] {  // called with lock held
     while (next_line < total && result.runs[next_line].finished) {
-      // A diverged run has no kinetics line, as when the runs are made one after another.
-      if (kinetics_usable && result.runs[next_line].outcome.end != RunEnd::diverged) {
+      if (result.runs[next_line].outcome.end == RunEnd::diverged) {
+        ++result.diverged;
+      } else if (kinetics_usable) {
         const std::size_t errors_before = result.errors.size();
         write_result_file(kinetics_path, ResultFile::Mode::append,
                           result.runs[next_line].outcome.kinetics_line + kLineEnd, result.errors);
@@ -125,6 +145,11 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
   };
 
   auto worker = [&] {
+    {
+      std::unique_lock<std::mutex> guard(lock);
+      gate.wait(guard, [&] { return open_gate; });
+      if (abandon) return;
+    }
     auto state = std::make_unique<SolverState>();
     auto profiles = std::make_unique<ProfileArrays>();
     NullPlotSink sink;
@@ -136,6 +161,7 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
       PlotScaleSet scales;
       RunOptions run_options;
       run_options.append_kinetics_line = false;
+      run_options.refinement = options.refinement;
       run_options.write_profile_files = options.keep_files_directory.has_value();
       if (options.keep_files_directory) {
         run_options.output_directory =
@@ -166,7 +192,7 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
 
   // Ctrl-C reaches the runs under way through their own Stop flags, honoured after every step.
   std::atomic<bool> sweep_done{false};
-  std::thread monitor([&] {
+  auto monitor_body = [&] {
     while (!sweep_done.load()) {
       if (interrupt.load()) {
         std::lock_guard<std::mutex> guard(lock);
@@ -174,11 +200,52 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-  });
+  };
 
-  const int jobs = std::max(1, std::min(options.jobs, total));
+  // Result files go to the output folder only (the single run refuses such a name the same way).
+  if (const std::string problem = data_file_name_problem(trimmed_right(parameters.data_file_name));
+      !problem.empty()) {
+    result.errors.push_back("the data-file name cannot be used: " + problem);
+    return result;
+  }
+
+  const int jobs = std::clamp(options.jobs, 1, std::min(std::max(total, 1), max_sweep_jobs()));
+  const ThreadStarter start = options.start_thread
+                                  ? options.start_thread
+                                  : [](std::function<void()> body) { return std::thread(body); };
   std::vector<std::thread> threads;
-  for (int j = 1; j < jobs; ++j) threads.emplace_back(worker);
+  threads.reserve(static_cast<std::size_t>(jobs));
+  std::thread monitor;
+  try {
+    monitor = start(monitor_body);
+    for (int j = 1; j < jobs; ++j) threads.push_back(start(worker));
+  } catch (const std::system_error& e) {
+    // Nothing has been written yet: the threads made so far end at the gate.
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      open_gate = abandon = true;
+    }
+    gate.notify_all();
+    for (std::thread& t : threads) t.join();
+    sweep_done.store(true);
+    if (monitor.joinable()) monitor.join();
+    result.errors.push_back("cannot start " + std::to_string(jobs) + " worker threads (" +
+                            e.what() + "); no run was made and no file was changed; try a " +
+                            "smaller --jobs");
+    return result;
+  }
+
+  // With Rewrite the file starts empty; each finished line is then appended and closed at once,
+  // so the lines written so far stay valid whatever happens later.
+  if (options.write_kinetics_file && parameters.kinetics_file_mode == 0.0f)
+    write_result_file(kinetics_path, ResultFile::Mode::rewrite, "", result.errors);
+  kinetics_usable = options.write_kinetics_file && result.errors.empty();
+
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    open_gate = true;
+  }
+  gate.notify_all();
   worker();
   for (std::thread& t : threads) t.join();
   sweep_done.store(true);
@@ -195,6 +262,12 @@ std::string sweep_csv(const SweepResult& result) {
   for (const SweepRun& run : result.runs) {
     if (!run.finished) continue;
     const RunOutcome& o = run.outcome;
+    if (o.end == RunEnd::diverged) {
+      std::snprintf(row, sizeof row, "%.10g,,,,,,%d,%s\n", o.fluence_used, o.step_count,
+                    run_end_text(o.end));
+      out += row;
+      continue;
+    }
     std::snprintf(row, sizeof row, "%.10g,%.10g,%.10g,%.10g,%.10g,%.10g,%d,%s\n", o.fluence_used,
                   o.surface_recession_nm, o.volume_depth_nm, o.total_depth_nm,
                   o.peak_surface_temperature_k, o.peak_front_velocity_cm_s, o.step_count,

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "params/parameter_set.h"
@@ -19,12 +20,20 @@ namespace kt {
 // with the reason in `error`.
 std::vector<double> parse_fluences(const std::string& text, int log_count, std::string& error);
 
+// Starts a thread running `body`; throws std::system_error when it cannot (tests replace it).
+using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
+
+// The most threads a sweep uses: four per core, at least 4, at most 256.
+int max_sweep_jobs();
+
 struct SweepOptions {
   std::vector<double> fluences;
-  int jobs = 1;
+  int jobs = 1;  // capped at max_sweep_jobs() and at the number of fluences
   // When set, each run writes its temporal and spatial files into DIR/F<fluence>/.
   std::optional<std::filesystem::path> keep_files_directory;
   std::filesystem::path output_directory = ".";  // where the kinetics file goes
+  int refinement = 1;                            // time-step refinement of every run
+  ThreadStarter start_thread;                    // empty: std::thread
   // False: no kinetics file is touched; the lines are only in the outcomes.
   bool write_kinetics_file = true;
 };
@@ -32,7 +41,7 @@ struct SweepOptions {
 struct SweepRun {
   double fluence = 0.0;  // as asked
   RunOutcome outcome;
-  bool finished = false;  // ran to its end (not interrupted, not skipped)
+  bool finished = false;  // ran to its end (not interrupted, not skipped); diverged included
 };
 
 struct SweepResult {
@@ -40,8 +49,14 @@ struct SweepResult {
   std::string kinetics_file;   // path written (empty when no kinetics file was asked for)
   int lines_written = 0;
   bool interrupted = false;
+  int diverged = 0;  // runs that diverged: marked in the CSV, no kinetics line
   std::vector<std::string> errors;
 };
+
+// Empty when every fluence of the sweep may run with these parameters; otherwise the refusal
+// of the first that may not, naming the fluence.
+std::string check_sweep_fluences(const ParameterSet& parameters,
+                                 const std::vector<double>& fluences);
 
 // Progress report: runs finished so far, total.
 using SweepProgress = std::function<void(int done, int total)>;
@@ -50,7 +65,9 @@ using SweepProgress = std::function<void(int done, int total)>;
 // order, as the same runs made one after another would append them; with Rewrite in the
 // parameters the kinetics file starts empty, with Addition the lines are appended to it. A set
 // `interrupt` stops the runs under way after their current step; only the lines of runs that
-// finished, in unbroken fluence order, are written.
+// finished, in unbroken fluence order, are written; a diverged run writes no line. All threads are
+// started before any file is touched: when one cannot be started the sweep reports it and leaves
+// every file as it was.
 SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& options,
                       const std::atomic<bool>& interrupt, const SweepProgress& progress = {});
 

@@ -136,12 +136,13 @@ def _progress_bar(total):
     return update
 
 
-def sweep(parameters, fluences, jobs=None, log=0, output_dir=None, keep_files=None, csv=None,
-          progress=None):
+def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None, keep_files=None,
+          csv=None, progress=None):
     """Runs one calculation per fluence, in parallel, and returns the ablation curve.
 
     fluences: fluences in mJ/cm^2, or the batch runner's text ("20:200:10", "40,60,80", or
     "FROM:TO" with log=N for N log-spaced fluences). jobs: threads (default: all cores).
+    refinement: sub-steps per time step of every run, as in run().
     Returns a dict of NumPy arrays in fluence order, one entry per fluence, with the columns of
     the batch runner's CSV (fluence_mJ_per_cm2 as used, surface_recession_nm, volume_depth_nm,
     total_depth_nm, peak_surface_temperature_K, peak_front_velocity_cm_per_s, steps, end) and
@@ -165,7 +166,8 @@ def sweep(parameters, fluences, jobs=None, log=0, output_dir=None, keep_files=No
         progress = _progress_bar(len(fluences))
     folder = _folder(output_dir) if output_dir is not None else None
     kept = _folder(keep_files) if keep_files is not None else None
-    d = _sweep(parameters, fluences, int(jobs or 0), folder, kept, progress or None)
+    d = _sweep(parameters, fluences, int(jobs or 0), int(refinement), folder, kept,
+               progress or None)
     errors = d.pop("errors")
     table = d.pop("csv")
     d.pop("kinetics_file")

@@ -28,6 +28,9 @@ def test_unknown_names_are_refused(defaults):
         kestrium.Parameters(fluance=3)
     with pytest.raises(ValueError, match="at most 14"):
         defaults.data_file_name = "a" * 15
+    with pytest.raises(ValueError, match="data-file name cannot be used"):
+        defaults.data_file_name = "../Data1"
+    assert defaults.data_file_name == "Data1"
 
 
 def test_refused_value_raises_the_batch_runners_message(tmp_path, batch, defaults):

@@ -49,7 +49,8 @@ TEST(BatchPicture, EqualsTheApplicationPageAfterTheSameRun) {
   // The batch runner on the same file.
   test::ScratchDirectory batch_dir;
   fs::copy_file(default_file, batch_dir.path() / "KTparam.par");
-  const std::string command = "cd '" + batch_dir.path().string() + "' && '" KT_BATCH_PROGRAM
+  const std::string command = "cd '" + batch_dir.path().string() +
+                              "' && '" KT_BATCH_PROGRAM
                               "' KTparam.par --png batch.png --size 1024x768 > out.txt 2>&1";
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -64,8 +65,10 @@ TEST(BatchPicture, EqualsTheApplicationPageAfterTheSameRun) {
   EXPECT_TRUE(from_app == from_batch);
   // The same result files too.
   for (const char* name : {"Data1D.dat", "Data1K.dat", "Data1S5.dat"}) {
-    std::ifstream a(app_dir.path() / name, std::ios::binary), b(batch_dir.path() / name, std::ios::binary);
-    std::string ta((std::istreambuf_iterator<char>(a)), {}), tb((std::istreambuf_iterator<char>(b)), {});
+    std::ifstream a(app_dir.path() / name, std::ios::binary),
+        b(batch_dir.path() / name, std::ios::binary);
+    std::string ta((std::istreambuf_iterator<char>(a)), {}),
+        tb((std::istreambuf_iterator<char>(b)), {});
     EXPECT_FALSE(ta.empty()) << name;
     EXPECT_EQ(ta, tb) << name;
   }

@@ -15,9 +15,10 @@
 #include "app/data_files.h"
 #include "app/menu.h"
 #include "app_page.h"
+#include "graphics/temporal_plot.h"
 #include "kt_test_paths.h"
-#include "test_support.h"
 #include "params/file_commands.h"
+#include "test_support.h"
 
 namespace kt {
 namespace {
@@ -39,6 +40,11 @@ class ShellTest : public ::testing::Test {
       messages.emplace_back(text);
     };
     services.close_frame_window = [this] { ++frame_closes; };
+    services.set_title = [this](std::string_view title) { titles.emplace_back(title); };
+    services.ask_to_save = [this](std::string_view, std::string_view) {
+      ++save_questions;
+      return save_answer;
+    };
     RunOptions options;
     options.output_directory = output_directory;
     app = std::make_unique<Application>(scratch.path(), services, options);
@@ -75,6 +81,9 @@ class ShellTest : public ::testing::Test {
   int keys_read = 0;
   std::vector<std::string> messages;
   int frame_closes = 0;
+  std::vector<std::string> titles;
+  int save_questions = 0;
+  display::SaveChoice save_answer = display::SaveChoice::discard;
 };
 
 TEST_F(ShellTest, HelpChosenAgainWhileShownDoesNothing) {
@@ -179,6 +188,28 @@ TEST_F(ShellTest, ARefusedRunIsToldToTheUser) {
   EXPECT_TRUE(idle());
 }
 
+TEST_F(ShellTest, OutOfRangeAndDivergedRunsAreToldAndAppendNothing) {
+  make_app(scratch.path());
+  app->parameters.values.kinetics_file_mode = 1.0f;  // Addition
+  app->parameters.values.fluence = -50.0f;
+  calculation_command(*app);
+  EXPECT_EQ(finish_run().end, RunEnd::not_started);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("Fluence [mJ/cm^2] is -50; it must be greater than 0"),
+            std::string::npos)
+      << messages[0];
+
+  // The depth grid cannot follow heat diffusion this strong: the run diverges at its first step.
+  app->parameters.values.fluence = 50.0f;
+  app->parameters.values.absorption_coefficient = 1e7f;
+  calculation_command(*app);
+  EXPECT_EQ(finish_run().end, RunEnd::diverged);
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1].rfind("The calculation diverged at step 1 (t = ", 0), 0u) << messages[1];
+  EXPECT_FALSE(std::filesystem::exists(scratch.path() / "RunK.dat"));
+  EXPECT_TRUE(idle());
+}
+
 TEST_F(ShellTest, ResultFileErrorsAreToldToTheUser) {
   make_app(scratch.path() / "no" / "such" / "directory");
   calculation_command(*app);
@@ -217,11 +248,92 @@ TEST_F(ShellTest, AnUnreadableStartupFileIsReportedAndLeftAlone) {
   EXPECT_EQ(test::read_file(scratch.path() / "KTparam.par"), broken);
 }
 
+TEST_F(ShellTest, TitleShowsTheFileAndMarksUnsavedChanges) {
+  test::CurrentDirectory here(scratch.path());
+  make_app(scratch.path());
+  ASSERT_TRUE(load_startup_parameters(*app));
+  ASSERT_FALSE(titles.empty());
+  EXPECT_EQ(titles.back(), "KTparam.par");
+  ParameterSet changed = app->parameters.snapshot();
+  changed.fluence = 80.0f;
+  app->parameters.commit(changed);
+  app->update_title();
+  EXPECT_EQ(titles.back(), "KTparam.par *");
+  ASSERT_TRUE(save_parameter_file(app->file_commands));
+  app->update_title();
+  EXPECT_EQ(titles.back(), "KTparam.par");
+  // A dialog that commits the same values changes nothing; nor does a run with Auto scaling,
+  // which sets the scales.
+  app->parameters.commit(app->parameters.snapshot());
+  EXPECT_FALSE(app->parameters_changed());
+  calculation_command(*app);
+  EXPECT_EQ(finish_run().end, RunEnd::end_test);
+  EXPECT_FALSE(app->parameters_changed());
+}
+
+TEST_F(ShellTest, ExitWithUnsavedChangesAsksSaveDiscardOrCancel) {
+  test::CurrentDirectory here(scratch.path());
+  make_app(scratch.path());
+  ASSERT_TRUE(load_startup_parameters(*app));
+  exit_command(*app);
+  EXPECT_EQ(save_questions, 0) << "nothing to save";
+  EXPECT_EQ(frame_closes, 1);
+
+  const auto fluence_in_file = [&] {
+    ParameterSet read;
+    EXPECT_TRUE(read_parameter_file((scratch.path() / "KTparam.par").string(), read).ok);
+    return read.fluence;
+  };
+  app->parameters.values.fluence = 80.0f;
+  save_answer = display::SaveChoice::cancel;
+  exit_command(*app);
+  EXPECT_EQ(save_questions, 1);
+  EXPECT_EQ(frame_closes, 1) << "Cancel keeps the program";
+  EXPECT_EQ(fluence_in_file(), 50.0f);
+
+  save_answer = display::SaveChoice::save;
+  exit_command(*app);
+  EXPECT_EQ(frame_closes, 2);
+  EXPECT_EQ(fluence_in_file(), 80.0f);
+
+  app->parameters.values.fluence = 90.0f;
+  save_answer = display::SaveChoice::discard;
+  exit_command(*app);
+  EXPECT_EQ(save_questions, 3);
+  EXPECT_EQ(frame_closes, 3);
+  EXPECT_EQ(fluence_in_file(), 80.0f);
+}
+
+TEST_F(ShellTest, AStoppedRunSaysSoAfterTheTimeReadoutUntilTheNextRun) {
+  make_app(scratch.path());
+  stop_key_command(*app);
+  EXPECT_EQ(app->flags.stop_request.load(), 0) << "Esc with no run under way does nothing";
+  stop_command(*app);
+  calculation_command(*app);
+  EXPECT_EQ(finish_run().end, RunEnd::stop);
+  const TemporalLayout l = temporal_layout(app->page);
+  const float s = app->page.screen_scale;
+  const auto stopped_pixels = [&] {
+    return page.count(l.x1 + scaled(10, s), l.y1 + scaled(41, s), l.x1 + scaled(100, s),
+                      l.y1 + scaled(69, s), test::kLightRed);
+  };
+  EXPECT_GT(stopped_pixels(), 20);
+  calculation_command(*app);
+  EXPECT_EQ(finish_run().end, RunEnd::end_test);
+  EXPECT_EQ(stopped_pixels(), 0);
+}
+
 TEST(DataFiles, CurrentDirectoryFirstThenTheDataDirectory) {
   test::ScratchDirectory here_dir;
   test::ScratchDirectory data_dir;
   test::CurrentDirectory here(here_dir.path());
-  EXPECT_EQ(find_data_file("Kestrium.hlp", data_dir.path()), "Kestrium.hlp");
+  const std::filesystem::path bin = data_dir.path() / "bin";
+  const std::filesystem::path share = data_dir.path() / "share" / "kestrium";
+  std::filesystem::create_directories(bin);
+  std::filesystem::create_directories(share);
+  EXPECT_EQ(find_data_file("Kestrium.hlp", bin), "Kestrium.hlp");
+  std::ofstream(share / "Kestrium.hlp") << "  0\n";  // an installed tree
+  EXPECT_EQ(find_data_file("Kestrium.hlp", bin), (share / "Kestrium.hlp").string());
   std::ofstream(data_dir.path() / "Kestrium.hlp") << "  0\n";
   EXPECT_EQ(find_data_file("Kestrium.hlp", data_dir.path()),
             (data_dir.path() / "Kestrium.hlp").string());

@@ -1,16 +1,18 @@
+#include "app/batch/sweep.h"
+
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
-#include <gtest/gtest.h>
-
-#include "app/batch/sweep.h"
 #include "kt_test_paths.h"
-#include "test_support.h"
 #include "params/parameter_file.h"
+#include "test_support.h"
 
 namespace kt {
 namespace {
@@ -75,8 +77,13 @@ TEST(ParseFluences, RangesListsAndLogSpacing) {
   EXPECT_DOUBLE_EQ(log[0], 10);
   EXPECT_NEAR(log[1], 100, 1e-9);
   EXPECT_EQ(log[2], 1000);
-  for (auto [text, count] : {std::pair{"20:10:5", 0}, {"1:2", 0}, {"a,b", 0}, {"", 0},
-                             {"0:100", 4}, {"10,20", 3}, {"1:2:0", 0}}) {
+  for (auto [text, count] : {std::pair{"20:10:5", 0},
+                             {"1:2", 0},
+                             {"a,b", 0},
+                             {"", 0},
+                             {"0:100", 4},
+                             {"10,20", 3},
+                             {"1:2:0", 0}}) {
     error.clear();
     EXPECT_TRUE(parse_fluences(text, count, error).empty()) << text;
     EXPECT_FALSE(error.empty()) << text;
@@ -96,14 +103,6 @@ TEST_F(SweepTest, KineticsFileEqualsRunsOneByOneWhateverTheJobs) {
   // No temporal or spatial files unless asked.
   EXPECT_FALSE(fs::exists(dir_ / "jobs2" / "Data1D.dat"));
   EXPECT_EQ(sweep_csv(one), sweep_csv(two));
-}
-
-TEST_F(SweepTest, ADivergedRunAddsNoLineToTheKineticsFile) {
-  parameters_.thermal_conductivity = 10.0f;  // far too fast for the time step
-  SweepResult result = sweep({40, 60}, 1, dir_ / "diverged");
-  ASSERT_EQ(result.runs[0].outcome.end, RunEnd::diverged);
-  EXPECT_EQ(result.lines_written, 0);
-  EXPECT_EQ(test::read_file(dir_ / "diverged" / "Data1K.dat"), "");
 }
 
 TEST_F(SweepTest, CsvHasAHeaderAndOneRowPerFluence) {
@@ -160,8 +159,8 @@ TEST_F(SweepTest, AdditionAppendsToTheExistingKineticsFile) {
 }
 
 int run_program(const std::string& arguments, const fs::path& dir) {
-  const std::string command = "cd '" + dir.string() + "' && '" KT_BATCH_PROGRAM "' " + arguments +
-                              " > out.txt 2> err.txt";
+  const std::string command =
+      "cd '" + dir.string() + "' && '" KT_BATCH_PROGRAM "' " + arguments + " > out.txt 2> err.txt";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -186,12 +185,69 @@ TEST_F(SweepTest, ProgramRunsAFileAndRefusesBadInput) {
   EXPECT_NE(test::read_file(dir_ / "err.txt").find("ablation_model is 3"), std::string::npos)
       << test::read_file(dir_ / "err.txt");
 
-  // A result file that cannot be written: the data file name points into a missing folder.
-  set_padded(bad.data_file_name, "nodir/x");
+  // A result file that cannot be written: a folder holds its name.
+  set_padded(bad.data_file_name, "x");
   bad.ablation_model = 2.0f;
-  ASSERT_TRUE(write_parameter_file((dir_ / "nodir.par").string(), bad));
-  EXPECT_EQ(run_program("nodir.par", dir_), 1);
-  EXPECT_NE(test::read_file(dir_ / "err.txt").find("nodir/x"), std::string::npos) << test::read_file(dir_ / "err.txt");
+  ASSERT_TRUE(write_parameter_file((dir_ / "x.par").string(), bad));
+  fs::create_directory(dir_ / "xK.dat");
+  EXPECT_EQ(run_program("x.par", dir_), 1);
+  EXPECT_NE(test::read_file(dir_ / "err.txt").find("xK.dat"), std::string::npos)
+      << test::read_file(dir_ / "err.txt");
+
+  // Names that would put result files elsewhere, or cut short at a NUL byte (the parameter file
+  // itself), are refused before anything is written.
+  const std::string good = format_parameter_file(bad);
+  const std::size_t name_at = good.find("Name of Data File  : ") + 21;
+  for (const std::string& name :
+       {std::string("k.par\0x", 7), std::string("../E"), std::string("/tmp/Ev")}) {
+    std::string text = good;
+    text.replace(name_at, name.size(), name);
+    test::write_file(dir_ / "k.par", text);
+    EXPECT_EQ(run_program("k.par", dir_), 1);
+    EXPECT_NE(test::read_file(dir_ / "err.txt").find("line 41 (Name of Data File)"),
+              std::string::npos)
+        << test::read_file(dir_ / "err.txt");
+    EXPECT_EQ(test::read_file(dir_ / "k.par"), text);
+  }
+  EXPECT_FALSE(fs::exists(dir_.parent_path() / "EK.dat"));
+}
+
+TEST_F(SweepTest, AThreadThatCannotStartLeavesTheFilesAsTheyWere) {
+  test::write_file(dir_ / "Data1K.dat", "earlier line\r\n");
+  parameters_.kinetics_file_mode = 0.0f;  // Rewrite would empty it first
+  SweepOptions options;
+  options.fluences = {30, 60, 90, 120};
+  options.jobs = 2000;
+  options.output_directory = dir_;
+  int started = 0;
+  options.start_thread = [&](std::function<void()> body) {
+    if (++started == 3)
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(body));
+  };
+  std::atomic<bool> interrupt{false};
+  const SweepResult result = run_sweep(parameters_, options, interrupt);
+  EXPECT_EQ(test::read_file(dir_ / "Data1K.dat"), "earlier line\r\n");
+  ASSERT_EQ(result.errors.size(), 1u);
+  EXPECT_NE(result.errors[0].find("cannot start"), std::string::npos) << result.errors[0];
+  EXPECT_EQ(result.lines_written, 0);
+
+  // --jobs is capped: 2000 asked, at most max_sweep_jobs() threads (and one per fluence).
+  options.fluences.assign(300, 5.0);
+  options.jobs = 2000;
+  started = 0;
+  options.start_thread = [&](std::function<void()> body) {
+    ++started;
+    return std::thread(std::move(body));
+  };
+  interrupt = true;  // no run needs to be made
+  run_sweep(parameters_, options, interrupt);
+  EXPECT_EQ(started, max_sweep_jobs());  // the monitor and max_sweep_jobs() - 1 workers
+
+  // A data-file name that leaves the output folder starts nothing.
+  set_padded(parameters_.data_file_name, "../E");
+  EXPECT_FALSE(run_sweep(parameters_, options, interrupt).errors.empty());
+  EXPECT_FALSE(fs::exists(dir_.parent_path() / "EK.dat"));
 }
 
 TEST_F(SweepTest, ProgramWritesCsvAndPlotOfASweep) {
@@ -209,6 +265,58 @@ TEST_F(SweepTest, ProgramWritesCsvAndPlotOfASweep) {
   const std::string csv = test::read_file(dir_ / "c.csv");
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
   EXPECT_EQ(test::read_file(dir_ / "out.txt").substr(0, 8), " 30.0000");
+}
+
+TEST_F(SweepTest, CommandLineHelpVersionAndRefusalsBeforeAnyRun) {
+  ASSERT_EQ(run_program("--help", dir_), 0);
+  const std::string help = test::read_file(dir_ / "out.txt");
+  for (const char* option : {"--refine", "--png", "--size", "--version", "exit status"}) {
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+  ASSERT_EQ(run_program("sweep --help", dir_), 0);
+  for (const char* option : {"--fluence", "--log", "--jobs", "--csv", "--plot", "--keep-files"}) {
+    EXPECT_NE(test::read_file(dir_ / "out.txt").find(option), std::string::npos) << option;
+  }
+  ASSERT_EQ(run_program("--version", dir_), 0);
+  EXPECT_EQ(test::read_file(dir_ / "out.txt").rfind("kestrium-batch ", 0), 0u);
+
+  fs::copy_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par", dir_ / "KTparam.par");
+  const std::pair<const char*, const char*> refusals[] = {
+      {"KTparam.par --frobnicate", "unknown option --frobnicate"},
+      {"KTparam.par --png", "--png needs a value"},
+      {"KTparam.par --png page.jpg", "the name must end with .png"},
+      {"KTparam.par --refine 0", "--refine takes a whole number from 1 to 64"},
+      {"sweep KTparam.par --fluence 40,60 --csv no/such/c.csv", "No such file or directory"},
+      {"sweep KTparam.par --fluence 40,60 --plot curve", "the name must end with .png"},
+      {"sweep KTparam.par --fluence 40,60 --jobs", "--jobs needs a value"},
+  };
+  for (const auto& [arguments, message] : refusals) {
+    EXPECT_EQ(run_program(arguments, dir_), 2) << arguments;
+    EXPECT_NE(test::read_file(dir_ / "err.txt").find(message), std::string::npos)
+        << arguments << ": " << test::read_file(dir_ / "err.txt");
+  }
+  // A negative fluence in a sweep is refused before any run touches the kinetics file.
+  std::ofstream(dir_ / "Data1K.dat", std::ios::binary) << "kept\r\n";
+  EXPECT_EQ(run_program("sweep KTparam.par --fluence -50,50", dir_), 1);
+  EXPECT_NE(test::read_file(dir_ / "err.txt").find("fluence -50: Fluence [mJ/cm^2] is -50"),
+            std::string::npos);
+  EXPECT_EQ(test::read_file(dir_ / "Data1K.dat"), "kept\r\n");
+  EXPECT_FALSE(fs::exists(dir_ / "Data1D.dat"));
+}
+
+TEST_F(SweepTest, ADivergedRunIsMarkedAndLeftOutOfTheKineticsFile) {
+  parameters_.pulse_width = 1.40f;
+  parameters_.absorption_coefficient = 9.098e4f;
+  parameters_.pre_exponential_vom = 1.666e6f;
+  parameters_.sublimation_enthalpy_dhm = 1357.0f;
+  ASSERT_TRUE(write_parameter_file((dir_ / "runaway.par").string(), parameters_));
+  EXPECT_EQ(run_program("sweep runaway.par --fluence 50,363.5 --csv c.csv", dir_), 3);
+  const std::string csv = test::read_file(dir_ / "c.csv");
+  EXPECT_NE(csv.find("\n363.5,,,,,,514,diverged\n"), std::string::npos) << csv;
+  const std::string kinetics = test::read_file(dir_ / "Data1K.dat");
+  EXPECT_EQ(kinetics.substr(0, 8), " 50.0000");
+  EXPECT_EQ(std::count(kinetics.begin(), kinetics.end(), '\n'), 1);
+  EXPECT_EQ(run_program("runaway.par --fluence 363.5", dir_), 2) << "--fluence is a sweep option";
 }
 
 }  // namespace

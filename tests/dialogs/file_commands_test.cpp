@@ -1,6 +1,7 @@
 #include "params/file_commands.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,7 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-ParameterSet defaults() { return test::default_parameters(); }
+ParameterSet defaults() {
+  return test::default_parameters();
+}
 
 ParameterFileLocation start_up_location() {
   ParameterFileLocation location;
@@ -40,7 +43,7 @@ class FileCommandsTest : public ::testing::Test {
   void SetUp() override {
     previous_dir_ = fs::current_path();
     dir_ = fs::temp_directory_path() /
-           ("kt_file_commands_" +
+           ("kt_file_commands_" + std::to_string(::getpid()) + "_" +
             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
@@ -84,7 +87,8 @@ class FileCommandsTest : public ::testing::Test {
   std::string chooser_answer_ = "*.par";
   int chooser_calls_ = 0;
   std::vector<std::string> messages_;
-  const std::string golden_ = test::read_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par");
+  const std::string golden_ =
+      test::read_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par");
 };
 
 TEST_F(FileCommandsTest, SaveAfterStartUpWritesTheStartUpFile) {
@@ -139,7 +143,7 @@ TEST_F(FileCommandsTest, DefaultParametersThenSaveEqualsTheDefaultFile) {
   EXPECT_EQ(test::read_file(dir_ / "KTparam.par"), golden_);
 }
 
-TEST_F(FileCommandsTest, GuardsKeepEveryCommandAwayButTheChooserStillOpens) {
+TEST_F(FileCommandsTest, HelpAndAboutKeepEveryCommandAwayAndSaySo) {
   ParameterSet other = defaults();
   other.fluence = 10.0f;
   test::write_file(dir_ / "other.par", format_parameter_file(other));
@@ -148,11 +152,10 @@ TEST_F(FileCommandsTest, GuardsKeepEveryCommandAwayButTheChooserStillOpens) {
   parameters_.commit(changed);
   const auto files_before = files();
 
-  std::atomic<float>* guards[] = {&flags_.help_open, &flags_.about_open,
-                                  &flags_.calculation_running};
-  for (std::atomic<float>* guard : guards) {
+  for (std::atomic<float>* guard : {&flags_.help_open, &flags_.about_open}) {
     guard->store(1.0f);
     chooser_calls_ = 0;
+    messages_.clear();
     chooser_answer_ = path("other.par");
     open_command(context_);
     chooser_answer_ = path("new.par");
@@ -161,9 +164,50 @@ TEST_F(FileCommandsTest, GuardsKeepEveryCommandAwayButTheChooserStillOpens) {
     default_parameters_command(context_);
     EXPECT_EQ(chooser_calls_, 2);
     expect_unchanged(changed, files_before);
-    EXPECT_TRUE(messages_.empty());
+    ASSERT_EQ(messages_.size(), 4u);  // no command is dropped without a word
+    EXPECT_NE(messages_[0].find(guard == &flags_.help_open ? "help" : "about"), std::string::npos)
+        << messages_[0];
     guard->store(0.0f);
   }
+}
+
+TEST_F(FileCommandsTest, DuringACalculationSaveWritesTheSetAndOpenIsRefused) {
+  ParameterSet other = defaults();
+  other.fluence = 10.0f;
+  test::write_file(dir_ / "other.par", format_parameter_file(other));
+  ParameterSet changed = defaults();
+  changed.density = 2.5f;
+  parameters_.commit(changed);
+  flags_.calculation_running = 1.0f;
+  flags_.run_active = 999;
+
+  chooser_answer_ = path("other.par");
+  open_command(context_);
+  default_parameters_command(context_);
+  EXPECT_EQ(parameters_.snapshot(), changed);
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_NE(messages_[0].find("Open..."), std::string::npos) << messages_[0];
+  EXPECT_NE(messages_[0].find("calculation"), std::string::npos) << messages_[0];
+
+  EXPECT_TRUE(save_parameter_file(context_));
+  EXPECT_EQ(test::read_file(dir_ / "KTparam.par"), format_parameter_file(changed));
+  chooser_answer_ = path("new.par");
+  save_as_command(context_);
+  EXPECT_EQ(test::read_file(dir_ / "new.par"), format_parameter_file(changed));
+  EXPECT_EQ(current_parameter_file(location_), path("new.par"));
+  EXPECT_EQ(messages_.size(), 2u);
+}
+
+TEST_F(FileCommandsTest, SaveDoesNotReplaceACurrentFileThatCannotBeRead) {
+  // A hand-edited start-up file the reader refuses (a number one column too far right).
+  std::string edited = golden_;
+  edited.replace(edited.find(":  5.00000E+01"), 14, ":   5.00000E+01");
+  test::write_file(dir_ / "KTparam.par", edited);
+  EXPECT_FALSE(save_parameter_file(context_));
+  EXPECT_EQ(test::read_file(dir_ / "KTparam.par"), edited);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_NE(messages_[0].find("line 6 (Fluence)"), std::string::npos) << messages_[0];
+  EXPECT_NE(messages_[0].find("did not replace"), std::string::npos) << messages_[0];
 }
 
 TEST_F(FileCommandsTest, SaveAsCreatesANewFileAndMakesItCurrent) {

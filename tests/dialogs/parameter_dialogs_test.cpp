@@ -16,6 +16,7 @@
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "display/qt_access.h"
 #include "kt_test_paths.h"
@@ -234,6 +235,35 @@ TEST_F(ParameterDialogsTest, TheNameFieldKeepsItsFirstItem) {
   EXPECT_EQ(name_after_typing("   "), "two words     ");  // blank keeps the last name
   // The stored name is shown without its blanks.
   EXPECT_EQ(show(kOutputDataDialog).texts.at(2001), "two words");
+}
+
+TEST_F(ParameterDialogsTest, RefusedNamesAndNumbersKeepTheirValueAndAreNamedAtOk) {
+  std::vector<std::string> messages;
+  state_.show_message = [&](std::string_view, std::string_view text) {
+    messages.emplace_back(text);
+  };
+  run_dialog(kOutputDataDialog, [&](QWidget* dialog) {
+    test::replace(test::edit(dialog, 2001), "'sub/x'");
+    test::replace(test::edit(dialog, 2030), "1E39");
+    test::press(dialog, 1);
+  });
+  const ParameterSet p = parameters_.snapshot();
+  EXPECT_EQ(std::string(p.data_file_name.data(), 14), "sub           ");  // the last name taken
+  EXPECT_EQ(p.temperature_scale, 1000.0f);  // "1E3", the last text typed that fits
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("Name of Data File: ''sub/x'' cannot be used"), std::string::npos)
+      << messages[0];
+  EXPECT_NE(messages[0].find("Temperature scale [K]: '1E39'"), std::string::npos) << messages[0];
+
+  // Text corrected before OK is taken without a word.
+  messages.clear();
+  run_dialog(kParametersDialog, [&](QWidget* dialog) {
+    test::replace(test::edit(dialog, 1009), "1E39");
+    test::backspaces(test::edit(dialog, 1009), 1);
+    test::press(dialog, 1);
+  });
+  EXPECT_EQ(parameters_.snapshot().fluence, 1e3f);
+  EXPECT_TRUE(messages.empty());
 }
 
 // Real-window pictures of both dialogs with the defaults, taken from the X display the test runs

@@ -18,6 +18,24 @@ PageGeometry page_of(int width, int height) {
           static_cast<float>(width) / 1024.0f};
 }
 
+TEST(PageForArea, LargestLayoutThatFitsBothWaysCentred) {
+  struct Case {
+    int width, height, page_width, page_height, x, y;
+  };
+  for (const Case c : {Case{1024, 768, 1024, 768, 0, 0}, Case{640, 480, 640, 480, 0, 0},
+                       Case{1600, 1200, 1600, 1200, 0, 0}, Case{1920, 1080, 1280, 1024, 320, 28},
+                       Case{1024, 745, 800, 600, 112, 72}, Case{1366, 768, 1024, 768, 171, 0},
+                       Case{1280, 800, 1024, 768, 128, 16}, Case{500, 300, 500, 300, 0, 0}}) {
+    const PageGeometry page = page_for_area(c.width, c.height);
+    EXPECT_EQ(page.screen_width, c.page_width) << c.width << "x" << c.height;
+    EXPECT_EQ(page.screen_height, c.page_height) << c.width << "x" << c.height;
+    EXPECT_EQ(page.screen_scale, static_cast<float>(c.page_width) / 1024.0f);
+    EXPECT_EQ(page.origin_x, c.x) << c.width << "x" << c.height;
+    EXPECT_EQ(page.origin_y, c.y) << c.width << "x" << c.height;
+    EXPECT_EQ(page.area_width, c.width);
+  }
+}
+
 TEST(PixelArithmetic, RealSumTruncatesOnceOffsetTruncatesFirst) {
   // trunc(153 - 0.1·1024) = trunc(50.6) = 50, whereas 153 - ⌊102.4⌋ would give 51.
   EXPECT_EQ(page_offset(153, -0.1f, 1024), 50);

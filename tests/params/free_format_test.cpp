@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "params/free_format.h"
+
+#include <gtest/gtest.h>
 
 namespace kt {
 namespace {
@@ -23,14 +23,16 @@ TEST(FreeFormatText, SevenSignificantDigits) {
 }
 
 TEST(FreeFormatInput, FirstItemOfAList) {
-  for (const char* text : {"15", "15.", "1.5E1", "1.5D1", "1.5e+1", " +15 ", "15 20", "15,20", "15/"})
+  for (const char* text :
+       {"15", "15.", "1.5E1", "1.5D1", "1.5e+1", " +15 ", "15 20", "15,20", "15/"})
     EXPECT_EQ(free_format_read_real(text), 15.0f) << text;
   EXPECT_EQ(free_format_read_real("-2.5d-3"), -2.5e-3f);
   EXPECT_EQ(free_format_read_real("3"), 3.0f);
 }
 
 TEST(FreeFormatInput, NoValue) {
-  for (const char* text : {"", "   ", "/", "/15", ",15", "abc", "3a", "1.5E", "e5", ".", "-", "1e60"})
+  for (const char* text :
+       {"", "   ", "/", "/15", ",15", "abc", "3a", "1.5E", "e5", ".", "-", "1e60"})
     EXPECT_FALSE(free_format_read_real(text).has_value()) << text;
 }
 

@@ -1,9 +1,9 @@
-#include <cmath>
-#include <limits>
+#include "params/number_format.h"
 
 #include <gtest/gtest.h>
 
-#include "params/number_format.h"
+#include <cmath>
+#include <limits>
 
 namespace kt {
 namespace {

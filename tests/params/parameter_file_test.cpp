@@ -1,26 +1,35 @@
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include "params/parameter_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
 
 #include "kt_test_paths.h"
 #include "test_support.h"
-#include "params/parameter_file.h"
 
 namespace kt {
 namespace {
 
 namespace fs = std::filesystem;
 
-ParameterSet defaults() { return test::default_parameters(); }
+ParameterSet defaults() {
+  return test::default_parameters();
+}
 
 class ParameterFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("kt_params_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           ("kt_params_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     golden_ = test::read_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par");
@@ -67,7 +76,9 @@ TEST(ParameterSetTest, GroupFourTakesTheCurrentPulseWidth) {
 TEST(ParameterSetTest, GuardKeepsEveryField) {
   for (int which = 0; which < 3; ++which) {
     GuardFlags flags;
-    (which == 0 ? flags.help_open : which == 1 ? flags.about_open : flags.calculation_running) = 1.0f;
+    (which == 0   ? flags.help_open
+     : which == 1 ? flags.about_open
+                  : flags.calculation_running) = 1.0f;
     ParameterSet p;
     p.fluence = 123.0f;
     const ParameterSet before = p;
@@ -117,12 +128,15 @@ TEST_F(ParameterFileTest, PositionalReadingAndNumberConversion) {
   ASSERT_TRUE(read_parameter_file(path("p.par"), p));
   EXPECT_EQ(p.pulse_width, 30.0f);
 
-  struct Case { const char* field; float value; };
-  for (const Case& c : {Case{"          30", 0.0003f}, Case{"30          ", 0.0003f},
-                        Case{"         30.", 30.0f}, Case{"            ", 0.0f},
-                        Case{" 3 0 . 5    ", 30.5f}, Case{"  1.5D+01   ", 15.0f},
-                        Case{"     1.5+1  ", 15.0f}, Case{"    -2.5e-3 ", -2.5e-3f},
-                        Case{"       15E1 ", 0.0015f}, Case{" 1.0E0000001", 10.0f}}) {
+  struct Case {
+    const char* field;
+    float value;
+  };
+  for (const Case& c :
+       {Case{"          30", 0.0003f}, Case{"30          ", 0.0003f}, Case{"         30.", 30.0f},
+        Case{"            ", 0.0f}, Case{" 3 0 . 5    ", 30.5f}, Case{"  1.5D+01   ", 15.0f},
+        Case{"     1.5+1  ", 15.0f}, Case{"    -2.5e-3 ", -2.5e-3f}, Case{"       15E1 ", 0.0015f},
+        Case{" 1.0E0000001", 10.0f}}) {
     float value = -1.0f;
     ASSERT_TRUE(convert_number_field(c.field, value)) << c.field;
     EXPECT_EQ(value, c.value) << c.field;
@@ -162,16 +176,151 @@ TEST_F(ParameterFileTest, BadFilesChangeNothingAndNameTheProblem) {
   EXPECT_EQ(p, before);
 }
 
-TEST_F(ParameterFileTest, AFailedWriteKeepsThePreviousFile) {
+TEST_F(ParameterFileTest, AFailedWriteKeepsThePreviousFileAndSaysWhy) {
   test::write_file(path("keep.par"), golden_);
-  fs::create_directory(path("keep.par.kt-save~"));  // the temporary cannot be made
   ParameterSet p = defaults();
   p.fluence = 99.0f;
   p.time_scale = 3.0f;
-  FileResult r = write_parameter_file(path("keep.par"), p);
+  FileResult r;
+  {
+    test::FileSizeLimit full_disk(100);
+    r = write_parameter_file(path("keep.par"), p);
+  }
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(p.time_scale, 3.0f);  // the record is not changed by a failed save
   EXPECT_NE(r.message.find("keep.par"), std::string::npos);
+  EXPECT_NE(r.message.find(std::strerror(EFBIG)), std::string::npos) << r.message;
+  EXPECT_EQ(test::read_file(path("keep.par")), golden_);
+  EXPECT_EQ(test::file_names(dir_), std::vector<std::string>{"keep.par"});  // no temporary left
+}
+
+TEST_F(ParameterFileTest, SaveFollowsLinksKeepsTheModeAndRefusesReadOnlyFiles) {
+  ParameterSet p = defaults();
+  p.fluence = 99.0f;
+  const std::string saved = format_parameter_file(p);
+
+  // A link planted at the name the temporary once had is not followed.
+  test::write_file(path("victim"), "precious");
+  fs::create_symlink(path("victim"), path("plain.par.kt-save~"));
+  ASSERT_TRUE(write_parameter_file(path("plain.par"), p));
+  EXPECT_EQ(test::read_file(path("victim")), "precious");
+
+  // A linked parameter file: the link stays, its target gets the text.
+  fs::create_directory(path("real"));
+  test::write_file(path("real/target.par"), golden_);
+  fs::create_symlink("real/target.par", path("link.par"));
+  ASSERT_TRUE(write_parameter_file(path("link.par"), p));
+  EXPECT_TRUE(fs::is_symlink(path("link.par")));
+  EXPECT_EQ(test::read_file(path("real/target.par")), saved);
+
+  // The mode is kept.
+  test::write_file(path("private.par"), golden_);
+  fs::permissions(path("private.par"), fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_TRUE(write_parameter_file(path("private.par"), p));
+  EXPECT_EQ(fs::status(path("private.par")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+
+  // A read-only file is not replaced, and the message says so.
+  test::write_file(path("locked.par"), golden_);
+  fs::permissions(path("locked.par"), fs::perms::owner_read | fs::perms::group_read);
+  const FileResult r = write_parameter_file(path("locked.par"), p);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.message.find("read-only"), std::string::npos) << r.message;
+  EXPECT_EQ(test::read_file(path("locked.par")), golden_);
+}
+
+TEST_F(ParameterFileTest, OnlyRegularFilesOfAParameterFilesLengthAreRead) {
+  ParameterSet p = defaults();
+  fs::create_directory(path("folder.par"));
+  ASSERT_EQ(::mkfifo(path("pipe.par").c_str(), 0600), 0);
+  test::write_file(path("long.par"), golden_ + std::string(kMaxParameterFileBytes, ' '));
+  struct Case {
+    std::string file;
+    const char* problem;
+  };
+  for (const Case& c :
+       {Case{path("folder.par"), "is a directory"}, Case{path("pipe.par"), "not a regular file"},
+        Case{"/dev/zero", "not a regular file"},
+        Case{path("long.par"), "longer than any parameter file"}}) {
+    const FileResult r = read_parameter_file(c.file, p);  // at once, without waiting for input
+    EXPECT_FALSE(r.ok) << c.file;
+    EXPECT_NE(r.message.find(c.problem), std::string::npos) << r.message;
+    EXPECT_NE(r.message.find(c.file), std::string::npos) << r.message;
+  }
+  EXPECT_EQ(p, defaults());
+}
+
+TEST_F(ParameterFileTest, NamesThatLeaveTheFolderOrHoldControlBytesAreRefused) {
+  ParameterSet p = defaults();
+  p.fluence = 77.0f;
+  const ParameterSet before = p;
+  for (const std::string& name :
+       {std::string("k.par\0x       ", 14), std::string("Data1\0\0\0\0\0\0\0\0\0", 14),
+        std::string("../../E       "), std::string("/tmp/Ev       "), std::string("a\\b          "),
+        std::string("tab\tx        "), std::string(" Data1        ")}) {
+    test::write_file(path("n.par"), golden_with_line(41, "Name of Data File  : " + name));
+    const FileResult r = read_parameter_file(path("n.par"), p);
+    EXPECT_FALSE(r.ok) << name;
+    EXPECT_NE(r.message.find("line 41 (Name of Data File)"), std::string::npos) << r.message;
+    EXPECT_EQ(p, before);
+  }
+  EXPECT_EQ(data_file_name_problem("abc 7"), "");
+  EXPECT_NE(data_file_name_problem("a..b"), "");
+  // The writer does not write a name the reader refuses.
+  set_padded(p.data_file_name, "sub/x");
+  EXPECT_FALSE(write_parameter_file(path("w.par"), p).ok);
+  EXPECT_FALSE(fs::exists(path("w.par")));
+}
+
+TEST_F(ParameterFileTest, ShiftedAndMisreadNumbersAreRefused) {
+  struct Case {
+    int line;
+    std::string text;
+    const char* problem;
+  };
+  const Case cases[] = {
+      {6, "Fluence [mJ/cm^2]       :   1.50000E+02",
+       "line 6 (Fluence): '   1.50000E+02' reads as 1.5 by its columns; write it as 150.0."},
+      {6, "Fluence [mJ/cm^2]       :          150",
+       "line 6 (Fluence): '          150' reads as 0.0015 by its columns; write it as 150.0."},
+      {12, "Thermal conductivity [W/(cm*K)]        :   1.56000E-03",
+       "reads as 1.56 by its columns; write it as 0.00156."},
+      {5, "Pulsewidth [ns]         :  1.5000XE+01", "is not a number"},
+      {6, "Fluence [mJ/cm^2]       :  1.5 E+02", "is not one number"},
+      {6, "Fluence [mJ/cm^2]       :  1.00000E+99", "too large for a single-precision number"},
+      {6, "Fluence [mJ/cm^2]       : 1.00000E+39", "too large for a single-precision number"},
+      {2, "Ablation Model:  40.0000E+800", "too large for a single-precision number"},
+  };
+  ParameterSet p = defaults();
+  for (const Case& c : cases) {
+    test::write_file(path("f.par"), golden_with_line(c.line, c.text));
+    const FileResult r = read_parameter_file(path("f.par"), p);
+    EXPECT_FALSE(r.ok) << c.text;
+    EXPECT_NE(r.message.find(c.problem), std::string::npos) << r.message;
+  }
+  // Every line one blank further right, as a hand edit might leave it.
+  std::string shifted;
+  for (const char c : golden_) shifted += c == ':' ? std::string(": ") : std::string(1, c);
+  test::write_file(path("shifted.par"), shifted);
+  EXPECT_FALSE(read_parameter_file(path("shifted.par"), p).ok);
+  EXPECT_EQ(p, defaults());
+
+  // Blanks after a number change nothing; a value that is its plain reading is taken.
+  test::write_file(path("ok.par"), golden_with_line(6, "Fluence [mJ/cm^2]       :        150.   "));
+  ASSERT_TRUE(read_parameter_file(path("ok.par"), p));
+  EXPECT_EQ(p.fluence, 150.0f);
+}
+
+TEST_F(ParameterFileTest, ValuesBeyondSinglePrecisionAreNeverWritten) {
+  EXPECT_TRUE(fits_parameter_file(std::numeric_limits<float>::max()));
+  EXPECT_FALSE(fits_parameter_file(std::numeric_limits<float>::infinity()));
+  EXPECT_FALSE(fits_parameter_file(std::nanf("")));
+  test::write_file(path("keep.par"), golden_);
+  ParameterSet p = defaults();
+  p.temperature_scale = std::numeric_limits<float>::infinity();
+  const FileResult r = write_parameter_file(path("keep.par"), p);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.message.find("line 35 (Temperature scale)"), std::string::npos) << r.message;
   EXPECT_EQ(test::read_file(path("keep.par")), golden_);
 }
 

@@ -9,12 +9,7 @@ namespace {
 
 using test::RunRecords;
 
-RunOptions kinetics_only() {
-  RunOptions options;
-  options.write_profile_files = false;
-  options.append_kinetics_line = false;
-  return options;
-}
+using test::kinetics_only;
 
 TEST(CalculationController, TwoQuickCommandsStartOneRun) {
   RunRecords records;

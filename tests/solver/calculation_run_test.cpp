@@ -22,12 +22,7 @@ RunOptions in_directory(const ScratchDirectory& directory) {
   return options;
 }
 
-RunOptions kinetics_only() {
-  RunOptions options;
-  options.write_profile_files = false;
-  options.append_kinetics_line = false;
-  return options;
-}
+using test::kinetics_only;
 
 void expect_finite(const RunOutcome& outcome) {
   EXPECT_TRUE(std::isfinite(outcome.surface_recession_nm));
@@ -325,6 +320,29 @@ TEST(CalculationRun, InvalidChoicesDoNotStart) {
   other.parameters.values.material = 7.0f;
   other.parameters.values.pulse_shape = 2.0f;
   EXPECT_NE(other.run(kinetics_only()).end, RunEnd::not_started);
+}
+
+TEST(CalculationRun, ResultNamesOutsideTheFolderDoNotStart) {
+  ScratchDirectory directory;
+  for (const char* name : {"../../E", "/tmp/Ev", "sub\\x", "a\x01"}) {
+    RunRecords records;
+    set_padded(records.parameters.values.data_file_name, name);
+    const RunOutcome outcome = records.run(in_directory(directory));
+    EXPECT_EQ(outcome.end, RunEnd::not_started) << name;
+    EXPECT_NE(outcome.not_started_reason.find("data-file name"), std::string::npos);
+  }
+  EXPECT_TRUE(test::file_names(directory.path()).empty());
+}
+
+TEST(CalculationRun, OverflowingAutoScalesAreNotWrittenBack) {
+  RunRecords records;
+  records.parameters.values.fluence = 1e38f;  // the temperature scale overflows
+  const RunOutcome outcome = records.run(kinetics_only());
+  EXPECT_EQ(outcome.fluence_used, 10000.0);
+  const ParameterSet& p = records.parameters.values;
+  EXPECT_EQ(p.temperature_scale, 2000.0f);  // kept, not infinity
+  EXPECT_TRUE(std::isfinite(p.velocity_scale));
+  EXPECT_EQ(p.depth_scale, 0.2f);
 }
 
 // A dialog committing the whole record while the run reads its per-step fields.

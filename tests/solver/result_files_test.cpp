@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "solver/calculation_run.h"
 #include "tests/solver/solver_test_support.h"
@@ -32,11 +34,11 @@ TEST(ResultFileNames, BaseIsAtMostSevenCharacters) {
   EXPECT_EQ(kinetics_file_name(base), "ABCDEFGK.dat");
   EXPECT_EQ(spatial_file_name(base, 10), "ABCDEFGS10.dat");
   EXPECT_EQ(spatial_file_name("Data1", 1), "Data1S1.dat");
-  EXPECT_EQ(result_file_base(padded("  ab")), "  ab");  // leading blanks stay
+  EXPECT_EQ(result_file_base(padded("  ab")), "  ab");          // leading blanks stay
   EXPECT_EQ(result_file_base(padded("ABC   XYZ")), "ABC   X");  // inner blanks stay
   EXPECT_EQ(temporal_file_name(result_file_base(padded("ab   cdefgh"))), "ab   cdD.dat");
   EXPECT_EQ(temporal_file_name(result_file_base(padded("run 7"))), "run 7D.dat");
-  std::array<char, kDataFileNameLength> zeros{};        // never-set field
+  std::array<char, kDataFileNameLength> zeros{};  // never-set field
   EXPECT_EQ(result_file_base(zeros), "");
 }
 
@@ -171,6 +173,25 @@ TEST(ResultFiles, UnwritableFilesAreReportedAndTheRunGoesOn) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("cannot write /dev/full"), std::string::npos);
   }
+}
+
+TEST(ResultFiles, AFailedAppendLeavesWholeLinesOnly) {
+  ScratchDirectory directory;
+  const std::filesystem::path kinetics = directory.path() / "Data1K.dat";
+  const std::string first = " 60.0000   3.70226E+01   3.88602E+00   4.09086E+01\r\n";
+  test::write_file(kinetics, first);
+  std::vector<std::string> errors;
+  {
+    test::FileSizeLimit full_disk(static_cast<long long>(first.size()) + 30);
+    write_result_file(kinetics, ResultFile::Mode::append, first, errors);
+  }
+  EXPECT_EQ(test::read_file(kinetics), first);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("Data1K.dat"), std::string::npos) << errors[0];
+  EXPECT_NE(errors[0].find(std::strerror(EFBIG)), std::string::npos) << errors[0];
+  // The next append continues on a line of its own.
+  write_result_file(kinetics, ResultFile::Mode::append, first, errors);
+  EXPECT_EQ(test::read_file(kinetics), first + first);
 }
 
 }  // namespace

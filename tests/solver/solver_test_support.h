@@ -16,6 +16,14 @@
 
 namespace kt::test {
 
+// Options of a run that writes no file.
+inline RunOptions kinetics_only() {
+  RunOptions options;
+  options.write_profile_files = false;
+  options.append_kinetics_line = false;
+  return options;
+}
+
 // Everything one run needs, with its own instances.
 struct RunRecords {
   SharedParameters parameters;

@@ -1,9 +1,11 @@
 #include "test_support.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -13,6 +15,23 @@ ParameterSet default_parameters() {
   ParameterSet p;
   set_default_parameter_groups(p, 0);
   return p;
+}
+
+FileSizeLimit::FileSizeLimit(long long bytes) {
+  previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);  // a failed write instead of an abort
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  previous_soft_ = limit.rlim_cur;
+  limit.rlim_cur = static_cast<rlim_t>(bytes);
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = static_cast<rlim_t>(previous_soft_);
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, previous_handler_);
 }
 
 ScratchDirectory::ScratchDirectory() {

@@ -35,6 +35,20 @@ class CurrentDirectory {
   std::filesystem::path previous_;
 };
 
+// A full disk for this process: while the object lives, a write that would make a file longer
+// than `bytes` is cut short and then fails (EFBIG), as on a disk that has filled up.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(long long bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  unsigned long long previous_soft_ = 0;
+  void (*previous_handler_)(int) = nullptr;
+};
+
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& text);
 std::vector<std::string> file_names(const std::filesystem::path& directory);

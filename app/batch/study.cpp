@@ -1,0 +1,695 @@
+#include "app/batch/study.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string_view>
+#include <thread>
+
+#include "solver/model.h"
+#include "solver/run_observer.h"
+
+namespace kt {
+namespace {
+
+constexpr std::size_t kMaximumAxisValues = 1'000'000;
+
+bool parse_number(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+std::vector<std::string> split(const std::string& text, char mark) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, mark)) parts.push_back(part);
+  if (!text.empty() && text.back() == mark) parts.emplace_back();
+  return parts;
+}
+
+bool fits_field(double value) {
+  return std::isfinite(value) && std::fabs(value) <= std::numeric_limits<float>::max();
+}
+
+std::string number_text(double value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%g", value);
+  return buffer;
+}
+
+std::string resolve_fields(const std::vector<std::string>& names,
+                           std::vector<const ParameterField*>& fields) {
+  for (const std::string& name : names) {
+    const ParameterField* field = find_parameter_field(name);
+    if (!field) {
+      return "no field is named \"" + name + "\"; the fields are " + parameter_field_names(false);
+    }
+    if (std::find(fields.begin(), fields.end(), field) != fields.end())
+      return "\"" + name + "\" is varied twice";
+    fields.push_back(field);
+  }
+  return {};
+}
+
+// The shortest text that reads back as the same 32-bit value.
+std::string float_text(float value) {
+  char buffer[32];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return ec == std::errc() ? std::string(buffer, end) : std::string("nan");
+}
+
+std::string csv_field(const std::string& text) {
+  if (text.find_first_of(",\"\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + '"';
+}
+
+struct Fnv1a {
+  std::uint64_t value = 14695981039346656037ull;
+  void add(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < size; ++i) {
+      value ^= bytes[i];
+      value *= 1099511628211ull;
+    }
+  }
+  void add(std::string_view text) {
+    add(text.data(), text.size());
+    add("\n", 1);
+  }
+  void add(float v) {
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(v);
+    const unsigned char bytes[4] = {
+        static_cast<unsigned char>(bits), static_cast<unsigned char>(bits >> 8),
+        static_cast<unsigned char>(bits >> 16), static_cast<unsigned char>(bits >> 24)};
+    add(bytes, 4);
+  }
+  void add(std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) {
+      const unsigned char byte = static_cast<unsigned char>(v >> (8 * i));
+      add(&byte, 1);
+    }
+  }
+};
+
+// Stops the run it watches, through the run's own Stop flag, once `interrupt` is set.
+class InterruptWatch final : public RunObserver {
+ public:
+  InterruptWatch(const std::atomic<bool>& interrupt, GuardFlags& flags)
+      : interrupt_(interrupt), flags_(flags) {}
+  void step_done(const StepRecord&) override {
+    if (interrupt_.load(std::memory_order_relaxed)) flags_.stop_request.store(999);
+  }
+
+ private:
+  const std::atomic<bool>& interrupt_;
+  GuardFlags& flags_;
+};
+
+std::size_t shard_point_count(std::size_t total, const StudyShard& shard) {
+  const std::size_t first = static_cast<std::size_t>(shard.index - 1);
+  const std::size_t count = static_cast<std::size_t>(shard.count);
+  return total > first ? (total - first + count - 1) / count : 0;
+}
+
+std::string header_line(const std::string& hash, std::size_t points, const StudyShard& shard) {
+  return "# study " + hash + "; " + std::to_string(points) + " points; shard " +
+         std::to_string(shard.index) + "/" + std::to_string(shard.count) + "\n";
+}
+
+}  // namespace
+
+std::vector<float> parse_study_values(const std::string& spec, std::string& error) {
+  std::vector<double> values;
+  if (spec.find(':') != std::string::npos) {
+    const std::vector<std::string> parts = split(spec, ':');
+    double from = 0, to = 0;
+    if (parts.size() != 3 || !parse_number(parts[0], from) || !parse_number(parts[1], to)) {
+      error = "a range is FROM:TO:STEP or FROM:TO:logN";
+      return {};
+    }
+    if (parts[2].rfind("log", 0) == 0) {
+      const std::string count_text = parts[2].substr(3);
+      char* end = nullptr;
+      const long count = std::strtol(count_text.c_str(), &end, 10);
+      if (count_text.empty() || *end != '\0' || count < 2 ||
+          count > static_cast<long>(kMaximumAxisValues)) {
+        error = "logN needs a whole N from 2 to " + std::to_string(kMaximumAxisValues);
+        return {};
+      }
+      if (from <= 0 || to <= 0) {
+        error = "log-spaced values need FROM and TO above 0";
+        return {};
+      }
+      const double ratio = std::log(to / from);
+      for (long i = 0; i < count; ++i) {
+        values.push_back(i == count - 1 ? to
+                                        : from * std::exp(ratio * static_cast<double>(i) /
+                                                          static_cast<double>(count - 1)));
+      }
+    } else {
+      double step = 0;
+      if (!parse_number(parts[2], step)) {
+        error = "\"" + parts[2] + "\" is neither a STEP nor logN";
+        return {};
+      }
+      if (step <= 0 || to < from) {
+        error = "FROM:TO:STEP needs STEP > 0 and TO >= FROM";
+        return {};
+      }
+      const double count = std::floor((to - from) / step + 1e-6) + 1;
+      if (count > static_cast<double>(kMaximumAxisValues)) {
+        error = "more than " + std::to_string(kMaximumAxisValues) + " values";
+        return {};
+      }
+      for (long i = 0; i < static_cast<long>(count); ++i)
+        values.push_back(from + static_cast<double>(i) * step);
+    }
+  } else {
+    for (const std::string& part : split(spec, ',')) {
+      double value = 0;
+      if (!parse_number(part, value)) {
+        error = "\"" + part + "\" is not a number";
+        return {};
+      }
+      values.push_back(value);
+    }
+    if (values.empty()) {
+      error = "no values";
+      return {};
+    }
+  }
+  std::vector<float> out;
+  out.reserve(values.size());
+  for (double v : values) {
+    if (!fits_field(v)) {
+      error = number_text(v) + " does not fit a parameter field";
+      return {};
+    }
+    out.push_back(static_cast<float>(v));
+  }
+  return out;
+}
+
+std::string make_product_study(const std::vector<std::string>& vary, StudySpec& spec) {
+  if (vary.empty()) return "a study needs at least one --vary NAME=VALUES";
+  std::vector<std::string> names;
+  std::vector<std::vector<double>> axes;
+  for (const std::string& text : vary) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos) return "--vary " + text + ": give NAME=VALUES";
+    std::string error;
+    const std::vector<float> values = parse_study_values(text.substr(equals + 1), error);
+    if (values.empty()) return "--vary " + text + ": " + error;
+    names.push_back(text.substr(0, equals));
+    axes.emplace_back(values.begin(), values.end());
+  }
+  if (std::string error = make_axes_study(names, axes, spec); !error.empty()) {
+    // Name the argument: the problem is with a field's name.
+    for (std::size_t k = names.size(); k-- > 0;) {
+      if (error.find("\"" + names[k] + "\"") != std::string::npos)
+        return "--vary " + vary[k] + ": " + error;
+    }
+    return error;
+  }
+  return {};
+}
+
+std::string make_axes_study(const std::vector<std::string>& names,
+                            const std::vector<std::vector<double>>& axes, StudySpec& spec) {
+  StudySpec made;
+  if (names.empty()) return "a study needs at least one varied field";
+  if (names.size() != axes.size())
+    return std::to_string(names.size()) + " fields for " + std::to_string(axes.size()) +
+           " value lists";
+  if (std::string error = resolve_fields(names, made.fields); !error.empty()) return error;
+  double total = 1;
+  for (std::size_t k = 0; k < axes.size(); ++k) {
+    if (axes[k].empty()) return "\"" + names[k] + "\" has no values";
+    if (axes[k].size() > kMaximumAxisValues) {
+      return "\"" + names[k] + "\" has more than " + std::to_string(kMaximumAxisValues) + " values";
+    }
+    std::vector<float> values;
+    values.reserve(axes[k].size());
+    for (double v : axes[k]) {
+      if (!fits_field(v))
+        return "\"" + names[k] + "\": " + number_text(v) + " does not fit a parameter field";
+      values.push_back(static_cast<float>(v));
+    }
+    total *= static_cast<double>(values.size());
+    if (total > static_cast<double>(kMaximumStudyPoints))
+      return "the study would have more than " + std::to_string(kMaximumStudyPoints) + " points";
+    made.axes.push_back(std::move(values));
+  }
+  spec = std::move(made);
+  return {};
+}
+
+std::string make_listed_study(const std::vector<std::string>& names,
+                              const std::vector<std::vector<double>>& points, StudySpec& spec) {
+  StudySpec made;
+  if (names.empty()) return "a listed study needs at least one field";
+  if (std::string error = resolve_fields(names, made.fields); !error.empty()) return error;
+  if (points.empty()) return "the study lists no point";
+  if (points.size() > kMaximumStudyPoints)
+    return "the study lists more than " + std::to_string(kMaximumStudyPoints) + " points";
+  made.listed_points.reserve(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    if (points[i].size() != names.size()) {
+      return "point " + std::to_string(i) + " has " + std::to_string(points[i].size()) +
+             " values for " + std::to_string(names.size()) + " fields";
+    }
+    std::vector<float> values;
+    for (std::size_t j = 0; j < names.size(); ++j) {
+      if (!fits_field(points[i][j]))
+        return "point " + std::to_string(i) + ": " + names[j] + " is not a finite 32-bit number";
+      values.push_back(static_cast<float>(points[i][j]));
+    }
+    made.listed_points.push_back(std::move(values));
+  }
+  spec = std::move(made);
+  return {};
+}
+
+std::size_t study_point_count(const StudySpec& spec) {
+  if (spec.fields.empty()) return 0;
+  if (spec.axes.empty()) return spec.listed_points.size();
+  std::size_t count = 1;
+  for (const std::vector<float>& axis : spec.axes) count *= axis.size();
+  return count;
+}
+
+std::string parse_study_shard(const std::string& text, StudyShard& shard) {
+  const std::size_t slash = text.find('/');
+  long index = 0, count = 0;
+  if (slash != std::string::npos) {
+    const std::string a = text.substr(0, slash), b = text.substr(slash + 1);
+    char* end_a = nullptr;
+    char* end_b = nullptr;
+    index = std::strtol(a.c_str(), &end_a, 10);
+    count = std::strtol(b.c_str(), &end_b, 10);
+    if (a.empty() || b.empty() || *end_a != '\0' || *end_b != '\0') index = count = 0;
+  }
+  if (count < 1 || count > 1'000'000 || index < 1 || index > count)
+    return "--shard takes I/N with 1 <= I <= N (N up to 1000000), not \"" + text + "\"";
+  shard.index = static_cast<int>(index);
+  shard.count = static_cast<int>(count);
+  return {};
+}
+
+StudyPoint study_point(const StudySpec& spec, std::size_t index) {
+  StudyPoint point;
+  point.index = index;
+  if (spec.axes.empty()) {
+    point.values = spec.listed_points.at(index);
+    return point;
+  }
+  point.values.resize(spec.axes.size());
+  std::size_t rest = index;
+  for (std::size_t k = spec.axes.size(); k-- > 0;) {
+    const std::vector<float>& axis = spec.axes[k];
+    point.values[k] = axis[rest % axis.size()];
+    rest /= axis.size();
+  }
+  return point;
+}
+
+std::vector<StudyPoint> study_points(const StudySpec& spec, const StudyShard& shard) {
+  const std::size_t total = study_point_count(spec);
+  std::vector<StudyPoint> points;
+  points.reserve(shard_point_count(total, shard));
+  for (std::size_t i = static_cast<std::size_t>(shard.index - 1); i < total;
+       i += static_cast<std::size_t>(shard.count)) {
+    points.push_back(study_point(spec, i));
+  }
+  return points;
+}
+
+std::string study_hash(const ParameterSet& base, const StudySpec& spec) {
+  Fnv1a h;
+  h.add(std::string_view("kestrium study 1"));
+  for (const ParameterField& field : parameter_fields()) {
+    h.add(field.name);
+    h.add(field_value(base, field));
+  }
+  for (const ParameterField* field : spec.fields) h.add(field->name);
+  h.add(static_cast<std::uint64_t>(spec.refinement));
+  h.add(std::string_view(spec.axes.empty() ? "listed" : "product"));
+  const std::vector<std::vector<float>>& lists = spec.axes.empty() ? spec.listed_points : spec.axes;
+  h.add(static_cast<std::uint64_t>(lists.size()));
+  for (const std::vector<float>& list : lists) {
+    h.add(static_cast<std::uint64_t>(list.size()));
+    for (float v : list) h.add(v);
+  }
+  char buffer[17];
+  std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(h.value));
+  return buffer;
+}
+
+const char* study_end_text(StudyEnd end) {
+  switch (end) {
+    case StudyEnd::end_test:
+      return "end test";
+    case StudyEnd::step_limit:
+      return "step limit";
+    case StudyEnd::diverged:
+      return "diverged";
+    case StudyEnd::refused:
+      return "refused";
+    case StudyEnd::interrupted:
+      break;
+  }
+  return "interrupted";
+}
+
+ParameterSet study_point_parameters(const ParameterSet& base, const StudySpec& spec,
+                                    const StudyPoint& point) {
+  ParameterSet p = base;
+  for (std::size_t k = 0; k < spec.fields.size() && k < point.values.size(); ++k)
+    set_field_value(p, *spec.fields[k], point.values[k]);
+  return p;
+}
+
+StudyRow run_study_point(const ParameterSet& base, const StudySpec& spec, const StudyPoint& point,
+                         const std::atomic<bool>* interrupt) {
+  StudyRow row;
+  row.index = point.index;
+  row.values = point.values;
+  const ParameterSet p = study_point_parameters(base, spec, point);
+  if (std::string refusal = check_run_choices(p); !refusal.empty()) {
+    row.end = StudyEnd::refused;
+    row.note = std::move(refusal);
+    return row;
+  }
+  if (interrupt && interrupt->load()) return row;
+
+  // The run raises short pulses and lowers high fluences; the row says so.
+  ParameterSet clamped = p;
+  if (apply_run_clamps(clamped)) {
+    if (clamped.pulse_width != p.pulse_width)
+      row.note = "pulse width raised to " + float_text(clamped.pulse_width) + " ns";
+    if (clamped.fluence != p.fluence) {
+      if (!row.note.empty()) row.note += "; ";
+      row.note += "fluence lowered to " + float_text(clamped.fluence) + " mJ/cm^2";
+    }
+  }
+
+  SharedParameters shared;
+  shared.values = p;
+  GuardFlags flags;
+  auto state = std::make_unique<SolverState>();
+  auto profiles = std::make_unique<ProfileArrays>();
+  PlotScaleSet scales;
+  NullPlotSink sink;
+  RunOptions options;
+  options.write_profile_files = false;
+  options.append_kinetics_line = false;
+  options.refinement = spec.refinement;
+  std::atomic<bool> never{false};
+  InterruptWatch watch(interrupt ? *interrupt : never, flags);
+  if (interrupt) options.observer = &watch;
+  const RunOutcome o = run_calculation(shared, flags, *state, scales, *profiles, sink, options);
+
+  row.steps = o.step_count;
+  switch (o.end) {
+    case RunEnd::end_test:
+    case RunEnd::step_limit:
+      row.end = o.end == RunEnd::end_test ? StudyEnd::end_test : StudyEnd::step_limit;
+      row.surface_recession_nm = o.surface_recession_nm;
+      row.volume_depth_nm = o.volume_depth_nm;
+      row.total_depth_nm = o.total_depth_nm;
+      row.peak_surface_temperature_k = o.peak_surface_temperature_k;
+      row.peak_front_velocity_cm_s = o.peak_front_velocity_cm_s;
+      break;
+    case RunEnd::diverged: {
+      row.end = StudyEnd::diverged;
+      char buffer[96];
+      std::snprintf(buffer, sizeof buffer, "diverged at step %d (t = %.6g ns): ", o.step_count,
+                    o.diverged_time_ns);
+      row.note = buffer + o.divergence_cause;
+      break;
+    }
+    case RunEnd::not_started:
+      row.end = StudyEnd::refused;
+      row.note = o.not_started_reason;
+      row.steps = 0;
+      break;
+    case RunEnd::stop:
+      row.end = StudyEnd::interrupted;
+      break;
+  }
+  return row;
+}
+
+std::string study_columns_text(const StudySpec& spec) {
+  std::string out = "point";
+  for (const ParameterField* field : spec.fields) {
+    out += ',';
+    out += field->name;
+  }
+  return out +
+         ",surface_recession_nm,volume_depth_nm,total_depth_nm,peak_surface_temperature_K,"
+         "peak_front_velocity_cm_per_s,steps,end,note\n";
+}
+
+std::string study_row_text(const StudyRow& row) {
+  std::string out = std::to_string(row.index);
+  for (float v : row.values) {
+    out += ',';
+    out += float_text(v);
+  }
+  char buffer[256];
+  if (row.end == StudyEnd::end_test || row.end == StudyEnd::step_limit) {
+    std::snprintf(buffer, sizeof buffer, ",%.10g,%.10g,%.10g,%.10g,%.10g,%d",
+                  row.surface_recession_nm, row.volume_depth_nm, row.total_depth_nm,
+                  row.peak_surface_temperature_k, row.peak_front_velocity_cm_s, row.steps);
+  } else if (row.end == StudyEnd::diverged) {
+    std::snprintf(buffer, sizeof buffer, ",,,,,,%d", row.steps);
+  } else {
+    std::snprintf(buffer, sizeof buffer, ",,,,,,");
+  }
+  out += buffer;
+  out += ',';
+  out += study_end_text(row.end);
+  out += ',';
+  out += csv_field(row.note);
+  out += '\n';
+  return out;
+}
+
+std::string study_table_text(const std::string& hash, const StudySpec& spec,
+                             const StudyShard& shard, const std::vector<StudyRow>& rows) {
+  std::string out = header_line(hash, study_point_count(spec), shard) + study_columns_text(spec);
+  for (const StudyRow& row : rows) out += study_row_text(row);
+  return out;
+}
+
+std::string study_table_file_name(const StudyShard& shard) {
+  if (shard.count == 1) return "study.csv";
+  return "study.shard-" + std::to_string(shard.index) + "-of-" + std::to_string(shard.count) +
+         ".csv";
+}
+
+std::string write_study_table(const std::filesystem::path& path, const std::string& text) {
+  namespace fs = std::filesystem;
+  const fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".tmp" +
+                                                   std::to_string(static_cast<long>(getpid())));
+  std::error_code ec;
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) {
+      fs::remove(temporary, ec);
+      return "Cannot write the table \"" + path.string() + "\"";
+    }
+  }
+  fs::rename(temporary, path, ec);
+  if (ec) {
+    fs::remove(temporary, ec);
+    return "Cannot write the table \"" + path.string() + "\": " + ec.message();
+  }
+  return {};
+}
+
+StudyResult run_study_points(const ParameterSet& base, const StudySpec& spec,
+                             const std::vector<std::size_t>& indices, int jobs,
+                             const std::atomic<bool>& interrupt, const StudyProgress& progress) {
+  StudyResult result;
+  const std::size_t total = indices.size();
+  const std::size_t point_count = study_point_count(spec);
+  result.rows.resize(total);
+  std::atomic<std::size_t> next{0};
+  std::mutex lock;  // guards `done` and the progress calls
+  std::size_t done = 0;
+  auto worker = [&] {
+    for (std::size_t k = next++; k < total && !interrupt.load(); k = next++) {
+      if (indices[k] >= point_count) continue;  // not a point of the study: stays interrupted
+      StudyRow row = run_study_point(base, spec, study_point(spec, indices[k]), &interrupt);
+      std::lock_guard<std::mutex> guard(lock);
+      result.rows[k] = std::move(row);
+      ++done;
+      if (progress) progress(done, total);
+    }
+  };
+  const std::size_t threads_wanted = std::min<std::size_t>(
+      static_cast<std::size_t>(std::max(1, jobs)), std::max<std::size_t>(total, 1));
+  std::vector<std::thread> threads;
+  for (std::size_t j = 1; j < threads_wanted; ++j) threads.emplace_back(worker);
+  worker();
+  for (std::thread& t : threads) t.join();
+  result.interrupted =
+      done < total || std::any_of(result.rows.begin(), result.rows.end(),
+                                  [](const StudyRow& r) { return r.end == StudyEnd::interrupted; });
+  return result;
+}
+
+std::vector<std::size_t> study_shard_indices(const StudySpec& spec, const StudyShard& shard) {
+  std::vector<std::size_t> indices(shard_point_count(study_point_count(spec), shard));
+  for (std::size_t k = 0; k < indices.size(); ++k) {
+    indices[k] =
+        static_cast<std::size_t>(shard.index - 1) + k * static_cast<std::size_t>(shard.count);
+  }
+  return indices;
+}
+
+StudyResult run_study(const ParameterSet& base, const StudySpec& spec, const StudyShard& shard,
+                      int jobs, const std::atomic<bool>& interrupt, const StudyProgress& progress) {
+  return run_study_points(base, spec, study_shard_indices(spec, shard), jobs, interrupt, progress);
+}
+
+namespace {
+
+struct ParsedShard {
+  const ShardTable* table = nullptr;
+  std::string hash;
+  std::size_t points = 0;
+  StudyShard shard;
+  std::string columns;
+  std::vector<std::string_view> rows;
+};
+
+std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
+  const std::string& text = table.text;
+  parsed.table = &table;
+  const std::size_t first_end = text.find('\n');
+  const std::string first = text.substr(0, first_end);
+  char hash[17] = {};
+  unsigned long long points = 0;
+  int index = 0, count = 0;
+  if (first_end == std::string::npos ||
+      std::sscanf(first.c_str(), "# study %16[0-9a-f]; %llu points; shard %d/%d", hash, &points,
+                  &index, &count) != 4 ||
+      count < 1 || index < 1 || index > count) {
+    return table.name +
+           " is not a study table (its first line is not \"# study HASH; N "
+           "points; shard I/N\")";
+  }
+  parsed.hash = hash;
+  parsed.points = static_cast<std::size_t>(points);
+  parsed.shard = StudyShard{index, count};
+  if (header_line(parsed.hash, parsed.points, parsed.shard) != first + "\n")
+    return table.name + ": the first line is damaged";
+  const std::size_t columns_end = text.find('\n', first_end + 1);
+  if (columns_end == std::string::npos) return table.name + " has no column line";
+  parsed.columns = text.substr(first_end + 1, columns_end - first_end);
+  if (parsed.columns.rfind("point,", 0) != 0) return table.name + ": the column line is damaged";
+  if (text.back() != '\n') return table.name + " ends in the middle of a row";
+
+  const std::size_t expected = shard_point_count(parsed.points, parsed.shard);
+  std::size_t position = columns_end + 1;
+  std::size_t point = static_cast<std::size_t>(index - 1);
+  while (position < text.size()) {
+    const std::size_t end = text.find('\n', position);
+    const std::string_view row(text.data() + position, end + 1 - position);
+    const std::string index_text = std::to_string(point);
+    if (parsed.rows.size() >= expected ||
+        row.substr(0, index_text.size() + 1) != index_text + ",") {
+      return table.name + ": row " + std::to_string(parsed.rows.size() + 1) +
+             " is not the row of point " + std::to_string(point) + " (shard " +
+             std::to_string(index) + "/" + std::to_string(count) + " of " +
+             std::to_string(parsed.points) + " points holds " + std::to_string(expected) + " rows)";
+    }
+    parsed.rows.push_back(row);
+    point += static_cast<std::size_t>(count);
+    position = end + 1;
+  }
+  if (parsed.rows.size() != expected) {
+    return table.name + " holds " + std::to_string(parsed.rows.size()) + " rows; shard " +
+           std::to_string(index) + "/" + std::to_string(count) + " of " +
+           std::to_string(parsed.points) + " points holds " + std::to_string(expected);
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string merge_study_tables(const std::vector<ShardTable>& tables, std::string& merged) {
+  if (tables.empty()) return "no shard tables to merge";
+  std::vector<ParsedShard> parsed(tables.size());
+  for (std::size_t t = 0; t < tables.size(); ++t) {
+    if (std::string error = parse_shard_table(tables[t], parsed[t]); !error.empty()) return error;
+  }
+  const ParsedShard& first = parsed.front();
+  for (const ParsedShard& p : parsed) {
+    if (p.hash != first.hash || p.points != first.points || p.columns != first.columns) {
+      return p.table->name + " belongs to another study than " + first.table->name + " (study " +
+             p.hash + ", not " + first.hash + ")";
+    }
+    if (p.shard.count != first.shard.count) {
+      return p.table->name + " is shard " + std::to_string(p.shard.index) + "/" +
+             std::to_string(p.shard.count) + " but " + first.table->name + " is shard " +
+             std::to_string(first.shard.index) + "/" + std::to_string(first.shard.count) +
+             "; the shards come from different splits";
+    }
+  }
+  const int count = first.shard.count;
+  std::vector<const ParsedShard*> by_shard(static_cast<std::size_t>(count), nullptr);
+  for (const ParsedShard& p : parsed) {
+    const ParsedShard*& slot = by_shard[static_cast<std::size_t>(p.shard.index - 1)];
+    if (slot) {
+      return "shard " + std::to_string(p.shard.index) + "/" + std::to_string(count) +
+             " is given twice: " + slot->table->name + " and " + p.table->name;
+    }
+    slot = &p;
+  }
+  std::string missing;
+  int missing_count = 0;
+  for (int i = 1; i <= count; ++i) {
+    if (by_shard[static_cast<std::size_t>(i - 1)]) continue;
+    if (missing_count++ > 0) missing += ", ";
+    missing += std::to_string(i) + "/" + std::to_string(count) + " (" +
+               study_table_file_name(StudyShard{i, count}) + ")";
+  }
+  if (missing_count > 0) {
+    return "study " + first.hash + (missing_count == 1 ? ": shard " : ": shards ") + missing +
+           (missing_count == 1 ? " is missing" : " are missing");
+  }
+
+  std::string out = header_line(first.hash, first.points, StudyShard{}) + first.columns;
+  for (std::size_t i = 0; i < first.points; ++i) {
+    const ParsedShard& p = *by_shard[i % static_cast<std::size_t>(count)];
+    out += p.rows[i / static_cast<std::size_t>(count)];
+  }
+  merged = std::move(out);
+  return {};
+}
+
+}  // namespace kt

@@ -1,0 +1,162 @@
+// Parameter studies: one calculation per point of a study, one row per point in a results
+// table. A study is the Cartesian product of value lists of Parameter-set fields (the last
+// field varying fastest) or a listed set of points. Point i is fixed by the study alone, so
+// every split of the work (threads, shards on a cluster, chunks handed to workers) gives the
+// same rows, and shard tables merge into the very table one run writes.
+//
+// The table (CSV, "\n" line ends) starts with one comment line,
+//   # study 0123456789abcdef; 512 points; shard 2/4
+// (the study hash, the number of points of the whole study, the shard; an unsplit study is
+// shard 1/1), then the column names, then one row per point in point order:
+//   point,<varied fields>,surface_recession_nm,volume_depth_nm,total_depth_nm,
+//   peak_surface_temperature_K,peak_front_velocity_cm_per_s,steps,end,note
+// A diverged or refused point has empty result columns and says why in `note`.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "params/parameter_fields.h"
+#include "params/parameter_set.h"
+#include "solver/calculation_run.h"
+
+namespace kt {
+
+inline constexpr std::size_t kMaximumStudyPoints = 100'000'000;
+
+// The varied fields and their values.
+struct StudySpec {
+  std::vector<const ParameterField*> fields;  // the varied fields, in column order
+  // Product study: one value list per field. Empty for a listed study.
+  std::vector<std::vector<float>> axes;
+  // Listed study: one value per field in each point.
+  std::vector<std::vector<float>> listed_points;
+  // Each time step split into this many sub-steps (RunOptions::refinement).
+  int refinement = 1;
+};
+
+// The values of one "--vary NAME=SPEC" argument, SPEC being FROM:TO:STEP (TO included when
+// reached within a millionth of STEP), FROM:TO:logN (N points spaced evenly on a log scale,
+// FROM and TO included) or V1,V2,... Empty on error, with the problem in `error`.
+std::vector<float> parse_study_values(const std::string& spec, std::string& error);
+
+// Builds a product study from "NAME=SPEC" texts, in order. Empty on success, otherwise the
+// problem, naming the argument.
+std::string make_product_study(const std::vector<std::string>& vary, StudySpec& spec);
+
+// Builds a product study from value lists: `axes[k]` holds the values of field `names[k]`.
+std::string make_axes_study(const std::vector<std::string>& names,
+                            const std::vector<std::vector<double>>& axes, StudySpec& spec);
+
+// Builds a listed study: `points[i][j]` is the value of field `names[j]` in point i.
+std::string make_listed_study(const std::vector<std::string>& names,
+                              const std::vector<std::vector<double>>& points, StudySpec& spec);
+
+std::size_t study_point_count(const StudySpec& spec);
+
+// The I-th of N interleaved slices of a study: the points i with i % count == index - 1.
+struct StudyShard {
+  int index = 1;  // 1-based
+  int count = 1;
+};
+
+// "I/N" with 1 <= I <= N. Empty on success, otherwise the problem.
+std::string parse_study_shard(const std::string& text, StudyShard& shard);
+
+struct StudyPoint {
+  std::size_t index = 0;
+  std::vector<float> values;  // one per varied field
+};
+
+StudyPoint study_point(const StudySpec& spec, std::size_t index);
+
+// The point indices of a shard (all points for shard 1/1), in point order.
+std::vector<std::size_t> study_shard_indices(const StudySpec& spec, const StudyShard& shard);
+
+// The points of a shard (all points for shard 1/1), in point order.
+std::vector<StudyPoint> study_points(const StudySpec& spec, const StudyShard& shard = {});
+
+// 16 hex digits (FNV-1a, 64 bit) over every numeric field of the base parameters and every
+// varied value of every point: the same for every shard and every chunk of one study.
+std::string study_hash(const ParameterSet& base, const StudySpec& spec);
+
+enum class StudyEnd { end_test, step_limit, diverged, refused, interrupted };
+
+// "end test", "step limit", "diverged", "refused", "interrupted".
+const char* study_end_text(StudyEnd end);
+
+struct StudyRow {
+  std::size_t index = 0;
+  std::vector<float> values;
+  StudyEnd end = StudyEnd::interrupted;
+  std::string note;  // why refused or where diverged; clamps applied to the run
+  std::int32_t steps = 0;
+  double surface_recession_nm = 0.0;
+  double volume_depth_nm = 0.0;
+  double total_depth_nm = 0.0;
+  double peak_surface_temperature_k = 0.0;
+  double peak_front_velocity_cm_s = 0.0;
+};
+
+// The base parameters with the point's values set.
+ParameterSet study_point_parameters(const ParameterSet& base, const StudySpec& spec,
+                                    const StudyPoint& point);
+
+// Runs one point (no files written). With `interrupt` set the run stops after its current
+// step and the row ends as interrupted. Safe to call from many threads at once.
+StudyRow run_study_point(const ParameterSet& base, const StudySpec& spec, const StudyPoint& point,
+                         const std::atomic<bool>* interrupt = nullptr);
+
+// The column-name line and one row line, each with its "\n".
+std::string study_columns_text(const StudySpec& spec);
+std::string study_row_text(const StudyRow& row);
+
+// The whole table of a shard: the comment line, the column names and the rows (in point order).
+std::string study_table_text(const std::string& hash, const StudySpec& spec,
+                             const StudyShard& shard, const std::vector<StudyRow>& rows);
+
+// "study.csv" for the whole study, "study.shard-I-of-N.csv" for a shard.
+std::string study_table_file_name(const StudyShard& shard);
+
+// Writes `text` beside `path` under a temporary name and renames it into place, so a failed
+// write leaves no half table and the previous file whole. Empty on success, else the problem.
+std::string write_study_table(const std::filesystem::path& path, const std::string& text);
+
+// Points finished so far, points of the run.
+using StudyProgress = std::function<void(std::size_t done, std::size_t total)>;
+
+struct StudyResult {
+  std::vector<StudyRow> rows;  // the shard's points, in point order
+  bool interrupted = false;    // some rows were not run to their end
+};
+
+// Runs the points of `indices` (any subset of the study, e.g. a chunk handed to a worker) on
+// `jobs` threads; the rows come in the order of `indices`. A set `interrupt` stops the runs
+// under way after their current step and starts no more.
+StudyResult run_study_points(const ParameterSet& base, const StudySpec& spec,
+                             const std::vector<std::size_t>& indices, int jobs,
+                             const std::atomic<bool>& interrupt,
+                             const StudyProgress& progress = {});
+
+// The points of `shard`, as run_study_points.
+StudyResult run_study(const ParameterSet& base, const StudySpec& spec, const StudyShard& shard,
+                      int jobs, const std::atomic<bool>& interrupt,
+                      const StudyProgress& progress = {});
+
+// One shard table as read back for a merge.
+struct ShardTable {
+  std::string name;  // where it came from, for messages
+  std::string text;
+};
+
+// Joins the shard tables of one study into the table of the whole study (the bytes one
+// unsplit run writes). Empty on success; otherwise the problem naming the table: tables of
+// different studies, a missing or repeated shard, a damaged table.
+std::string merge_study_tables(const std::vector<ShardTable>& tables, std::string& merged);
+
+}  // namespace kt
