@@ -74,14 +74,22 @@ const ParameterField& field_named(const std::string& name) {
   return *field;
 }
 
-// Sets one field, refused exactly as a run would refuse the value (the message names the
-// field's label, the value and the allowed range). The set is unchanged on refusal.
-void set_checked(ParameterSet& p, const ParameterField& field, double value) {
+// Refuses `changed` when a run would refuse it for a reason `before` does not already have (a
+// set read from a file may be refused for one field and must stay editable in the others).
+// The messages are the run's own: the field's label, the value and what it must be.
+void check_change(const ParameterSet& before, const ParameterSet& changed) {
+  const std::string refusal = check_run_choices(changed);
+  if (!refusal.empty() && refusal != check_run_choices(before)) throw py::value_error(refusal);
+}
+
+// One field set without the cross-field checks; a value out of the field's own range is refused
+// at once, whatever the other fields hold.
+void set_field(ParameterSet& p, const ParameterField& field, double value) {
   const float single = to_single(value);
-  ParameterSet probe = default_set();
-  set_field_value(probe, field, single);
-  if (const std::string refusal = check_run_choices(probe); !refusal.empty()) {
-    throw py::value_error(refusal);
+  if (!value_in_allowed_range(field, single)) {
+    ParameterSet alone = default_set();
+    set_field_value(alone, field, single);
+    throw py::value_error(check_physical_ranges(alone));
   }
   set_field_value(p, field, single);
 }
@@ -92,21 +100,46 @@ void set_text(ParameterSet& p, const std::string& text) {
                           std::to_string(text.size()) + " characters; it holds at most " +
                           std::to_string(kDataFileNameLength));
   }
-  // Refused as a run refuses it: result files stay inside the output folder.
-  ParameterSet probe = default_set();
-  set_padded(probe.data_file_name, text);
-  if (const std::string refusal = check_run_choices(probe); !refusal.empty()) {
-    throw py::value_error(refusal);
-  }
-  p.data_file_name = probe.data_file_name;
+  set_padded(p.data_file_name, text);
 }
 
 void set_by_name(ParameterSet& p, const std::string& name, py::handle value) {
   if (name == kTextField) {
     set_text(p, value.cast<std::string>());
-    return;
+  } else {
+    set_field(p, field_named(name), value.cast<double>());
   }
-  set_checked(p, field_named(name), value.cast<double>());
+}
+
+// Keywords are applied together, then checked: their order does not matter.
+ParameterSet from_keywords(const ParameterSet& start, const py::kwargs& keywords) {
+  ParameterSet p = start;
+  for (auto item : keywords) set_by_name(p, item.first.cast<std::string>(), item.second);
+  check_change(start, p);
+  return p;
+}
+
+// Attribute assignment: the set is unchanged on refusal.
+template <class Change>
+void change_checked(ParameterSet& p, const Change& change) {
+  ParameterSet changed = p;
+  change(changed);
+  check_change(p, changed);
+  p = changed;
+}
+
+// A pickled set comes back as it was, refused values included.
+ParameterSet restore(const py::dict& state) {
+  ParameterSet p = default_set();
+  for (auto item : state) {
+    const std::string name = item.first.cast<std::string>();
+    if (name == kTextField) {
+      set_padded(p.data_file_name, item.second.cast<std::string>());
+    } else {
+      set_field_value(p, field_named(name), to_single(item.second.cast<double>()));
+    }
+  }
+  return p;
 }
 
 py::dict to_dict(const ParameterSet& p) {
@@ -134,12 +167,6 @@ std::string repr(const ParameterSet& p) {
            py::repr(py::str(trimmed_right(p.data_file_name))).cast<std::string>();
   }
   return out + ")";
-}
-
-ParameterSet from_keywords(const ParameterSet& start, const py::kwargs& keywords) {
-  ParameterSet p = start;
-  for (auto item : keywords) set_by_name(p, item.first.cast<std::string>(), item.second);
-  return p;
 }
 
 [[noreturn]] void raise_os_error(PyObject* type, const std::string& message) {
@@ -473,13 +500,7 @@ void bind_module(py::module_& m) {
       .def("__eq__", [](const ParameterSet& a, const ParameterSet& b) { return a == b; })
       .def("__copy__", [](const ParameterSet& p) { return p; })
       .def("__deepcopy__", [](const ParameterSet& p, const py::dict&) { return p; })
-      .def(py::pickle([](const ParameterSet& p) { return to_dict(p); },
-                      [](const py::dict& d) {
-                        ParameterSet p = default_set();
-                        for (auto item : d)
-                          set_by_name(p, item.first.cast<std::string>(), item.second);
-                        return p;
-                      }));
+      .def(py::pickle([](const ParameterSet& p) { return to_dict(p); }, &restore));
   parameters.attr("__hash__") = py::none();
 
   for (const ParameterField& f : parameter_fields()) {
@@ -491,11 +512,16 @@ void bind_module(py::module_& m) {
     parameters.def_property(
         std::string(f.name).c_str(),
         [field](const ParameterSet& p) { return shown_value(field_value(p, *field)); },
-        [field](ParameterSet& p, double value) { set_checked(p, *field, value); }, doc.c_str());
+        [field](ParameterSet& p, double value) {
+          change_checked(p, [&](ParameterSet& c) { set_field(c, *field, value); });
+        },
+        doc.c_str());
   }
   parameters.def_property(
       kTextField, [](const ParameterSet& p) { return trimmed_right(p.data_file_name); },
-      [](ParameterSet& p, const std::string& text) { set_text(p, text); },
+      [](ParameterSet& p, const std::string& text) {
+        change_checked(p, [&](ParameterSet& c) { set_text(c, text); });
+      },
       "The data file name: its first seven characters name the result files.");
 
   m.def("_run", &run, py::arg("parameters"), py::arg("profiles"), py::arg("output_dir"),

@@ -41,6 +41,10 @@ def test_refused_value_raises_the_batch_runners_message(tmp_path, batch, default
         defaults.ablation_model = 3
     with pytest.raises(ValueError):
         kestrium.Parameters(reflection_coefficient=float("nan"))
+    # Checks across fields do not depend on the order of the keywords.
+    cold = kestrium.Parameters(ambient_temperature=20, material=2)
+    with pytest.raises(ValueError, match="for polyimide"):
+        cold.material = 1
 
     # The same value in a parameter file: read as the program reads it, refused at the run.
     path = tmp_path / "bad.par"
@@ -49,6 +53,8 @@ def test_refused_value_raises_the_batch_runners_message(tmp_path, batch, default
     path.write_bytes(text)
     bad = kestrium.Parameters.read(path)
     assert bad.fluence == -50.0
+    bad.pulse_width = 20  # the other fields stay editable
+    assert pickle.loads(pickle.dumps(bad)) == bad
     with pytest.raises(ValueError) as at_run:
         kestrium.run(bad)
     with pytest.raises(ValueError):
