@@ -81,11 +81,12 @@ void BM_NoAblationCalculation(benchmark::State& run) {
 }
 BENCHMARK(BM_NoAblationCalculation)->Unit(benchmark::kMillisecond);
 
-// A sweep of 64 fluences from 20 to 650 mJ/cm^2 with 1 and 2 jobs (kinetics file only).
+// A sweep of 64 fluences from 20 to 650 mJ/cm^2 with 1 and 2 jobs, writing no file.
 void BM_Sweep64(benchmark::State& run) {
   ParameterSet p = default_parameters();
-  set_padded(p.data_file_name, "/tmp/ktbch");
   SweepOptions options;
+  // Without files: a data-file name cannot hold a path, and the kinetics file is not the point.
+  options.write_kinetics_file = false;
   for (int i = 0; i < 64; ++i) options.fluences.push_back(20.0 + 10.0 * i);
   options.jobs = static_cast<int>(run.range(0));
   std::atomic<bool> interrupt{false};
