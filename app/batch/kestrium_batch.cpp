@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/batch/analysis_commands.h"
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
 #include "app/batch/study_commands.h"
@@ -153,7 +154,7 @@ int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
   return outcome.file_errors.empty() ? 0 : kExitFailure;
 }
 
-int sweep(CommandLine& line) {
+int sweep(CommandLine& line, kt::SweepAnalysis& analysis) {
   std::string parfile, fluence_text, csv, plot, keep_files;
   int log_count = 0;
   int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -183,6 +184,7 @@ int sweep(CommandLine& line) {
     return line.usage_error();
   }
   if (!keep_files.empty()) options.keep_files_directory = keep_files;
+  if (const int refused = kt::prepare_sweep_analysis(analysis); refused != 0) return refused;
 
   kt::ParameterSet parameters;
   if (!read_parameters(parfile, parameters)) return kExitFailure;
@@ -215,7 +217,7 @@ int sweep(CommandLine& line) {
     std::printf("%s  (%d steps, %s)\n", run.outcome.kinetics_line.c_str(), run.outcome.step_count,
                 kt::run_end_text(run.outcome.end));
   }
-  int status = 0;
+  int status = kt::finish_sweep_analysis(result, analysis) ? 0 : kExitFailure;
   if (!csv.empty()) {
     std::ofstream out(csv, std::ios::binary | std::ios::trunc);
     out << kt::sweep_csv(result);
@@ -224,7 +226,8 @@ int sweep(CommandLine& line) {
   }
   if (!plot.empty()) {
     std::string plot_error;
-    if (!kt::draw_ablation_curve_png(result, plot, plot_error)) result.errors.push_back(plot_error);
+    if (!kt::draw_ablation_curve_png(result, plot, plot_error, kt::curve_overlay(analysis)))
+      result.errors.push_back(plot_error);
   }
   for (const std::string& e : result.errors)
     std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
@@ -289,14 +292,18 @@ int main(int argc, char** argv) {
     }
     return write_defaults(defaults_line);
   }
+  if (args[0] == "fit") return kt::fit_command({args.begin() + 1, args.end()});
+  if (args[0] == "threshold") return kt::threshold_command({args.begin() + 1, args.end()});
   const bool is_sweep = args[0] == "sweep";
+  kt::SweepAnalysis analysis;
+  if (is_sweep) args = kt::take_sweep_analysis_options(args, analysis);
   const char* help = is_sweep ? kSweepHelp : kOverview;
   CommandLine line(is_sweep ? std::vector<std::string>(args.begin() + 1, args.end()) : args, help);
   if (line.wants_help()) {
     std::fputs(help, stdout);
     return 0;
   }
-  if (is_sweep) return sweep(line);
+  if (is_sweep) return sweep(line, analysis);
   std::error_code ignored;
   const std::filesystem::path program = std::filesystem::canonical("/proc/self/exe", ignored);
   return single_run(line, program.parent_path());
