@@ -186,7 +186,8 @@ FitReport fit_model(const FitRequest& request, const std::atomic<bool>& interrup
   FitReport report;
   report.quantity = request.data.quantity;
   report.weighted = request.data.has_sigma;
-  report.method = "NLopt LN_BOBYQA";
+  const bool bobyqa = request.method == FitMethod::bobyqa;
+  report.method = bobyqa ? "NLopt LN_BOBYQA" : "NLopt LN_SBPLX";
   report.fitted = request.parameters;
   ModelRunCounter counter;
   auto finish = [&]() -> FitReport {
@@ -250,7 +251,7 @@ FitReport fit_model(const FitRequest& request, const std::atomic<bool>& interrup
   std::vector<double> best_u(m), best_model(n, kNaN);
   std::string first_problem;
   bool limit_hit = false;
-  nlopt::opt optimiser(nlopt::LN_BOBYQA, static_cast<unsigned>(m));
+  nlopt::opt optimiser(bobyqa ? nlopt::LN_BOBYQA : nlopt::LN_SBPLX, static_cast<unsigned>(m));
 
   struct Objective {
     std::function<double(const std::vector<double>&)> f;

@@ -30,6 +30,10 @@ struct FitVariable {
 bool default_fit_variable(const ParameterSet& parameters, const ParameterField& field,
                           FitVariable& variable, std::string& error);
 
+// BOBYQA (quadratic models in a trust region) by default; Sbplx (NLopt's subplex, a
+// Nelder-Mead variant on subspaces) for comparison, or when the points sit at the threshold's kink.
+enum class FitMethod { bobyqa, sbplx };
+
 struct FitRequest {
   ParameterSet parameters;  // the starting values; fields not varied keep theirs
   MeasuredData data;
@@ -37,6 +41,7 @@ struct FitRequest {
   int jobs = 1;                        // runs of one evaluation in parallel
   int max_runs = 5000;                 // calculations in all, the error estimate included
   double coordinate_tolerance = 1e-3;  // stop when steps in the [0, 1] coordinates are smaller
+  FitMethod method = FitMethod::bobyqa;
 };
 
 // Empty when the request can be fitted; otherwise the first problem (a field that is not a

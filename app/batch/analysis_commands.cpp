@@ -67,6 +67,8 @@ constexpr const char* kFitHelp =
     "  --quantity Q        total, surface or volume: which depth column of FILE.csv to fit\n"
     "  --jobs N            runs of one evaluation at once (default: all cores)\n"
     "  --max-runs N        the most model runs in all (default 5000)\n"
+    "  --method M          bobyqa (default) or sbplx (a simplex method: slower, for data\n"
+    "                      sitting at the threshold's kink)\n"
     "  --out FITTED.par    the parameter file with the fitted values (only when the fit\n"
     "                      converged cleanly)\n"
     "  --report FILE.json  values, errors, correlation, chi2, dof, runs and every point\n"
@@ -209,7 +211,7 @@ int fit_command(const std::vector<std::string>& arguments) {
     return 0;
   }
   std::string parfile, data_file, vary_text, out_file, report_file, plot_file, quantity_word,
-      bounds_text, min_depth_text;
+      bounds_text, min_depth_text, method_word;
   std::vector<std::string> bounds_texts;
   int jobs = default_jobs(), max_runs = 5000;
   while (!line.done()) {
@@ -221,7 +223,7 @@ int fit_command(const std::vector<std::string>& arguments) {
         line.take_option("--out", out_file) || line.take_option("--report", report_file) ||
         line.take_option("--plot", plot_file) || line.take_option("--quantity", quantity_word) ||
         line.take_option("--min-depth", min_depth_text) ||
-        line.take_count("--jobs", jobs, 1, 1024) ||
+        line.take_option("--method", method_word) || line.take_count("--jobs", jobs, 1, 1024) ||
         line.take_count("--max-runs", max_runs, 1, 100000000) || line.take_operand(parfile)) {
       continue;
     }
@@ -240,6 +242,8 @@ int fit_command(const std::vector<std::string>& arguments) {
   DepthQuantity quantity = DepthQuantity::total;
   if (!quantity_word.empty() && !parse_depth_quantity(quantity_word, quantity))
     return line.usage_error("--quantity takes total, surface or volume");
+  if (!method_word.empty() && method_word != "bobyqa" && method_word != "sbplx")
+    return line.usage_error("--method takes bobyqa or sbplx");
   if (!out_file.empty() && out_file == parfile)
     return line.usage_error("--out names the parameter file read; give another name");
   if ((!out_file.empty() && !line.check_output_file(out_file, "--out", "")) ||
@@ -288,6 +292,7 @@ int fit_command(const std::vector<std::string>& arguments) {
     }
     request.jobs = jobs;
     request.max_runs = max_runs;
+    if (method_word == "sbplx") request.method = FitMethod::sbplx;
     if (const std::string problem = check_fit_request(request); !problem.empty())
       return fail(problem);
   } else if (!out_file.empty()) {

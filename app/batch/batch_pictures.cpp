@@ -438,9 +438,9 @@ bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& erro
 
   // Legend: the symbols, then the fitted values.
   std::vector<std::string> lines;
-  lines.push_back("     Measured " + depth_label + (data.has_sigma ? " (+- sigma)" : ""));
-  if (!plot.curve_fluences.empty()) lines.push_back("     Model at the fitted values");
-  if (plot.beer_lambert) lines.push_back("     Beer-Lambert line d = (1/alpha_eff) ln(F/F_th)");
+  lines.push_back("         Measured " + depth_label + (data.has_sigma ? " (+- sigma)" : ""));
+  if (!plot.curve_fluences.empty()) lines.push_back("         Model at the fitted values");
+  if (plot.beer_lambert) lines.push_back("         Beer-Lambert line d = (1/alpha_eff) ln(F/F_th)");
   for (const std::string& l : plot.legend) lines.push_back(l);
   const int box_x = kLeft + 12, box_y = kTop + 12;
   legend_box(box_x, box_y, lines);
