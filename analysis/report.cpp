@@ -13,6 +13,15 @@ std::string json_number(double value) {
   return buffer;
 }
 
+// A value held as a 32-bit real in the Parameter set: its 7 significant digits (0.7, not
+// 0.699999988).
+std::string json_field_value(double value) {
+  if (!std::isfinite(value)) return "null";
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.7g", value);
+  return buffer;
+}
+
 std::string json_string(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
@@ -77,8 +86,9 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert) 
   for (std::size_t j = 0; j < r.parameters.size(); ++j) {
     const FittedParameter& p = r.parameters[j];
     out += std::string(j ? "," : "") + "\n    " + json_string(p.name) + ": {";
-    out += "\"value\": " + json_number(p.value) + ", \"stderr\": " + json_number(p.standard_error);
-    out += ", \"initial\": " + json_number(p.initial) + ", \"unit\": " + json_string(p.unit);
+    out += "\"value\": " + json_field_value(p.value) +
+           ", \"stderr\": " + json_number(p.standard_error);
+    out += ", \"initial\": " + json_field_value(p.initial) + ", \"unit\": " + json_string(p.unit);
     out += ", \"lower\": " + json_number(p.lower) + ", \"upper\": " + json_number(p.upper);
     out += ", \"log_scale\": " + std::string(p.log_scale ? "true" : "false");
     out += ", \"at_bound\": " + std::string(p.at_bound ? "true" : "false") + "}";

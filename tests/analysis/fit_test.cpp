@@ -133,6 +133,33 @@ TEST(Fit, DataOutOfReachEndWithAMessageAndAReport) {
   EXPECT_NE(fit_summary(report).find("NOT a trustworthy fit"), std::string::npos);
 }
 
+TEST(Fit, FieldsWithoutEffectStartsThatFailAndInterruptionsAreNoFit) {
+  const MeasuredData data = synthetic_data(test::default_parameters(), {60, 200, 800}, 1);
+  std::atomic<bool> interrupt{false};
+  // Vo drives channel A, which the bulk model leaves out: the data cannot determine it.
+  FitReport report = fit_model(request_for({"pre_exponential_vo"}, data), interrupt);
+  EXPECT_EQ(report.status, FitStatus::undetermined);
+  EXPECT_NE(report.message.find("the data do not determine pre_exponential_vo"), std::string::npos)
+      << report.message;
+  EXPECT_TRUE(std::isnan(report.parameters[0].standard_error));
+  EXPECT_NE(report_json(report).find("\"stderr\": null"), std::string::npos);
+
+  // Every run at the start diverges: nothing to improve on.
+  FitRequest diverging = request_for({"screening_coefficient"}, data);
+  diverging.parameters.absorption_coefficient = 1e7f;
+  report = fit_model(diverging, interrupt);
+  EXPECT_EQ(report.status, FitStatus::failed);
+  EXPECT_EQ(
+      report.message.rfind("the runs at the starting values fail: the calculation diverged", 0), 0u)
+      << report.message;
+  EXPECT_EQ(report.retried_runs, 2 * 3);
+
+  interrupt.store(true);
+  report = fit_model(request_for({"screening_coefficient"}, data), interrupt);
+  EXPECT_EQ(report.status, FitStatus::interrupted);
+  EXPECT_EQ(report.runs, 0);
+}
+
 TEST(Fit, RequestsThatCannotBeFittedAreRefusedBeforeAnyRun) {
   MeasuredData data;
   data.points = {{50, 30, 1, 2}, {100, 60, 1, 3}};
