@@ -76,5 +76,22 @@ TEST_F(AnalysisCommands, AnalyseAloneFitsTheBeerLambertLineToTheData) {
   EXPECT_NE(out().find("needs points at two or more fluences"), std::string::npos) << out();
 }
 
+TEST_F(AnalysisCommands, SweepAnalysesItsCurveAndDrawsTheMeasuredPoints) {
+  std::string arguments =
+      "sweep KTparam.par --fluence 40,80,160,320 --jobs 2 --analyse --data m.csv";
+#ifdef KT_BATCH_PICTURES
+  arguments += " --plot curve.png";
+#endif
+  ASSERT_EQ(run(arguments), 0) << err();
+  EXPECT_NE(out().find("Beer-Lambert analysis (4 points with depth >= 1 nm)"), std::string::npos)
+      << out();
+  EXPECT_NE(out().find("absorption length 1/alpha_eff"), std::string::npos);
+#ifdef KT_BATCH_PICTURES
+  EXPECT_GT(fs::file_size(dir_.path() / "curve.png"), 1000u);
+#endif
+  EXPECT_EQ(run("sweep KTparam.par --fluence 40,80 --min-depth x"), 2);
+  EXPECT_NE(err().find("--min-depth takes a depth in nm"), std::string::npos) << err();
+}
+
 }  // namespace
 }  // namespace kt
