@@ -18,6 +18,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // RMS measured depth.
 constexpr double kPoorReducedChi2 = 25.0;
 constexpr double kPoorRelativeRms = 0.25;
+// Above this reduced chi-square a converged fit carries a note that its errors are too small.
+constexpr double kLooseReducedChi2 = 4.0;
 // A coordinate this close to 0 or 1 counts as on its bound.
 constexpr double kBoundMargin = 1e-3;
 // The finite-difference step for the Jacobian: 0.1 % of the value (of ln value on a log scale).
@@ -458,6 +460,14 @@ FitReport fit_model(const FitRequest& request, const std::atomic<bool>& interrup
     report.message = at_bounds + ": its error is not reliable; widen --bounds";
   } else {
     report.status = FitStatus::converged;
+    if (report.weighted && report.reduced_chi2 > kLooseReducedChi2) {
+      char note[200];
+      std::snprintf(note, sizeof note,
+                    "note: reduced chi-square %.3g: the model misses the points by %.2g sigma on "
+                    "average, so the errors above (which assume it does not) are too small",
+                    report.reduced_chi2, std::sqrt(report.reduced_chi2));
+      report.message = note;
+    }
   }
   if (!optimiser_note.empty())
     report.message +=
