@@ -2,7 +2,8 @@
 # Installs the Debian packages the build, the tests and the screenshots need, when missing.
 set -euo pipefail
 packages=(g++ cmake make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest
-          libbenchmark-dev fonts-liberation xvfb xauth xdotool imagemagick clang clang-format)
+          libbenchmark-dev libnlopt-cxx-dev fonts-liberation xvfb xauth xdotool imagemagick clang
+          clang-format)
 # --cluster: also what the local Slurm test (cluster/test-slurm-local.sh) needs.
 if [ "${1:-}" = "--cluster" ]; then packages+=(slurm-wlm munge); fi
 missing=()
