@@ -3,8 +3,8 @@
 # when missing.
 set -euo pipefail
 packages=(g++ cmake make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest
-          libbenchmark-dev fonts-liberation xvfb xauth xdotool imagemagick clang clang-format
-          pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib)
+          libbenchmark-dev libnlopt-cxx-dev fonts-liberation xvfb xauth xdotool imagemagick clang
+          clang-format pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib)
 # --cluster: also what the local Slurm test (cluster/test-slurm-local.sh) needs.
 if [ "${1:-}" = "--cluster" ]; then packages+=(slurm-wlm munge); fi
 missing=()

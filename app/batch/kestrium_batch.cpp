@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/batch/analysis_commands.h"
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
 #include "app/batch/study_commands.h"
@@ -28,7 +29,7 @@ extern "C" void on_interrupt(int) {
   interrupted.store(true);
 }
 
-constexpr const char* kOverview =
+constexpr const char* kOverviewCommands =
     "kestrium-batch: laser-ablation calculations without a window.\n"
     "\n"
     "usage:\n"
@@ -37,7 +38,9 @@ constexpr const char* kOverview =
     "--help)\n"
     "  kestrium-batch study PARFILE --vary NAME=VALUES ... --out DIR   (kestrium-batch study "
     "--help)\n"
-    "  kestrium-batch merge DIR... --out DIR                  (kestrium-batch merge --help)\n"
+    "  kestrium-batch merge DIR... --out DIR                  (kestrium-batch merge --help)\n";
+
+constexpr const char* kOverviewRest =
     "  kestrium-batch defaults FILE      write the built-in default parameters to a new FILE\n"
     "  kestrium-batch --help | -h\n"
     "  kestrium-batch --version\n"
@@ -73,7 +76,9 @@ constexpr const char* kSweepHelp =
     "                    peak surface temperature [K], peak front velocity [cm/s], steps, how\n"
     "                    the run ended (a diverged run has no values and no kinetics line)\n"
     "  --plot FILE.png   the ablation curve on a log fluence axis\n"
-    "  --keep-files DIR  keep each run's temporal and spatial files in DIR/F<fluence>/\n"
+    "  --keep-files DIR  keep each run's temporal and spatial files in DIR/F<fluence>/\n";
+
+constexpr const char* kSweepHelpRest =
     "  --help, -h        this text\n"
     "\n"
     "Every fluence is checked before the first run. Ctrl-C stops the runs under way after\n"
@@ -153,7 +158,7 @@ int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
   return outcome.file_errors.empty() ? 0 : kExitFailure;
 }
 
-int sweep(CommandLine& line) {
+int sweep(CommandLine& line, kt::SweepAnalysis& analysis) {
   std::string parfile, fluence_text, csv, plot, keep_files;
   int log_count = 0;
   int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -183,6 +188,7 @@ int sweep(CommandLine& line) {
     return line.usage_error();
   }
   if (!keep_files.empty()) options.keep_files_directory = keep_files;
+  if (const int refused = kt::prepare_sweep_analysis(analysis); refused != 0) return refused;
 
   kt::ParameterSet parameters;
   if (!read_parameters(parfile, parameters)) return kExitFailure;
@@ -215,7 +221,7 @@ int sweep(CommandLine& line) {
     std::printf("%s  (%d steps, %s)\n", run.outcome.kinetics_line.c_str(), run.outcome.step_count,
                 kt::run_end_text(run.outcome.end));
   }
-  int status = 0;
+  int status = kt::finish_sweep_analysis(result, analysis) ? 0 : kExitFailure;
   if (!csv.empty()) {
     std::ofstream out(csv, std::ios::binary | std::ios::trunc);
     out << kt::sweep_csv(result);
@@ -224,7 +230,8 @@ int sweep(CommandLine& line) {
   }
   if (!plot.empty()) {
     std::string plot_error;
-    if (!kt::draw_ablation_curve_png(result, plot, plot_error)) result.errors.push_back(plot_error);
+    if (!kt::draw_ablation_curve_png(result, plot, plot_error, kt::curve_overlay(analysis)))
+      result.errors.push_back(plot_error);
   }
   for (const std::string& e : result.errors)
     std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
@@ -266,13 +273,21 @@ int write_defaults(CommandLine& line) {
   return 0;
 }
 
+std::string overview_help() {
+  return std::string(kOverviewCommands) + kt::analysis_commands_usage() + kOverviewRest;
+}
+
+std::string sweep_help() {
+  return std::string(kSweepHelp) + kt::sweep_analysis_help() + kSweepHelpRest;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   kt::batch::prepare_runtime_environment();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
-    std::fputs(kOverview, stderr);
+    std::fputs(overview_help().c_str(), stderr);
     return kExitUsage;
   }
   if (args[0] == "--version") {
@@ -282,21 +297,25 @@ int main(int argc, char** argv) {
   if (args[0] == "study") return kt::study_command({args.begin() + 1, args.end()});
   if (args[0] == "merge") return kt::merge_command({args.begin() + 1, args.end()});
   if (args[0] == "defaults") {
-    CommandLine defaults_line({args.begin() + 1, args.end()}, kOverview);
+    CommandLine defaults_line({args.begin() + 1, args.end()}, overview_help());
     if (defaults_line.wants_help()) {
-      std::fputs(kOverview, stdout);
+      std::fputs(overview_help().c_str(), stdout);
       return 0;
     }
     return write_defaults(defaults_line);
   }
+  if (args[0] == "fit") return kt::fit_command({args.begin() + 1, args.end()});
+  if (args[0] == "threshold") return kt::threshold_command({args.begin() + 1, args.end()});
   const bool is_sweep = args[0] == "sweep";
-  const char* help = is_sweep ? kSweepHelp : kOverview;
+  kt::SweepAnalysis analysis;
+  if (is_sweep) args = kt::take_sweep_analysis_options(args, analysis);
+  const std::string help = is_sweep ? sweep_help() : overview_help();
   CommandLine line(is_sweep ? std::vector<std::string>(args.begin() + 1, args.end()) : args, help);
   if (line.wants_help()) {
-    std::fputs(help, stdout);
+    std::fputs(help.c_str(), stdout);
     return 0;
   }
-  if (is_sweep) return sweep(line);
+  if (is_sweep) return sweep(line, analysis);
   std::error_code ignored;
   const std::filesystem::path program = std::filesystem::canonical("/proc/self/exe", ignored);
   return single_run(line, program.parent_path());

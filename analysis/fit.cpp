@@ -1,0 +1,483 @@
+#include "analysis/fit.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <nlopt.hpp>
+
+#include "analysis/model_runs.h"
+
+namespace kt {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// A fit is out of reach when the residuals are this large: a reduced chi-square over 25 (the
+// model 5 sigma off on average) or, whatever the weights, an RMS residual over a quarter of the
+// RMS measured depth.
+constexpr double kPoorReducedChi2 = 25.0;
+constexpr double kPoorRelativeRms = 0.25;
+// Above this reduced chi-square a converged fit carries a note that its errors are too small.
+constexpr double kLooseReducedChi2 = 4.0;
+// A coordinate this close to 0 or 1 counts as on its bound.
+constexpr double kBoundMargin = 1e-3;
+// The finite-difference step for the Jacobian: 0.1 % of the value (of ln value on a log scale).
+constexpr double kJacobianStep = 1e-3;
+
+std::string number_text(double value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.6g", value);
+  return buffer;
+}
+
+double to_coordinate(const FitVariable& v, double x) {
+  if (v.log_scale)
+    return (std::log(x) - std::log(v.lower)) / (std::log(v.upper) - std::log(v.lower));
+  return (x - v.lower) / (v.upper - v.lower);
+}
+
+double from_coordinate(const FitVariable& v, double u) {
+  u = std::clamp(u, 0.0, 1.0);
+  if (v.log_scale) return std::exp(std::log(v.lower) + u * (std::log(v.upper) - std::log(v.lower)));
+  return v.lower + u * (v.upper - v.lower);
+}
+
+// The inverse of a small symmetric positive matrix, scaled to a unit diagonal first; false when
+// it is (numerically) singular.
+bool invert_symmetric(std::vector<std::vector<double>>& a) {
+  const std::size_t n = a.size();
+  std::vector<double> scale(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!(a[i][i] > 0.0)) return false;
+    scale[i] = 1.0 / std::sqrt(a[i][i]);
+  }
+  std::vector<std::vector<double>> m(n, std::vector<double>(2 * n, 0.0));
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = 0; j < n; ++j) m[i][j] = a[i][j] * scale[i] * scale[j];
+    m[i][n + i] = 1.0;
+  }
+  for (std::size_t c = 0; c < n; ++c) {
+    std::size_t pivot = c;
+    for (std::size_t r = c + 1; r < n; ++r)
+      if (std::fabs(m[r][c]) > std::fabs(m[pivot][c])) pivot = r;
+    if (std::fabs(m[pivot][c]) < 1e-10) return false;
+    std::swap(m[c], m[pivot]);
+    const double p = m[c][c];
+    for (double& e : m[c]) e /= p;
+    for (std::size_t r = 0; r < n; ++r) {
+      if (r == c || m[r][c] == 0.0) continue;
+      const double f = m[r][c];
+      for (std::size_t k = 0; k < 2 * n; ++k) m[r][k] -= f * m[c][k];
+    }
+  }
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = 0; j < n; ++j) a[i][j] = m[i][n + j] * scale[i] * scale[j];
+  return true;
+}
+
+}  // namespace
+
+const char* fit_status_text(FitStatus status) {
+  switch (status) {
+    case FitStatus::converged:
+      return "converged";
+    case FitStatus::at_bound:
+      return "at_bound";
+    case FitStatus::undetermined:
+      return "undetermined";
+    case FitStatus::out_of_reach:
+      return "out_of_reach";
+    case FitStatus::run_limit:
+      return "run_limit";
+    case FitStatus::interrupted:
+      return "interrupted";
+    case FitStatus::failed:
+      break;
+  }
+  return "failed";
+}
+
+bool default_fit_variable(const ParameterSet& parameters, const ParameterField& field,
+                          FitVariable& variable, std::string& error) {
+  const double value = field_value(parameters, field);
+  variable.field = &field;
+  variable.log_scale = field.spans_decades;
+  const std::string range = allowed_range_text(field);
+  if (range == "from 0 up to (not including) 1") {
+    variable.lower = 0.0;
+    variable.upper = 0.99;
+    variable.log_scale = false;
+    return true;
+  }
+  if (range == "from 0 to 100") {
+    variable.lower = 0.0;
+    variable.upper = 100.0;
+    variable.log_scale = false;
+    return true;
+  }
+  if (!(value > 0.0)) {
+    error = std::string(field.name) + " is " + number_text(value) +
+            "; give its range with --bounds " + std::string(field.name) + "=LO:HI";
+    return false;
+  }
+  const double factor = field.spans_decades ? 100.0 : 2.0;
+  variable.lower = value / factor;
+  variable.upper = value * factor;
+  return true;
+}
+
+std::string check_fit_request(const FitRequest& request) {
+  const std::size_t n = request.data.points.size(), m = request.variables.size();
+  if (m == 0) return "no field to fit (--vary NAME[,NAME...])";
+  if (n <= m) {
+    return std::to_string(n) + " data point(s) cannot determine " + std::to_string(m) +
+           " field(s); at least " + std::to_string(m + 1) + " are needed";
+  }
+  for (std::size_t i = 0; i < m; ++i) {
+    const FitVariable& v = request.variables[i];
+    if (!v.field) return "a fitted field is missing";
+    const std::string name(v.field->name);
+    for (std::size_t j = 0; j < i; ++j)
+      if (request.variables[j].field == v.field) return name + " is named twice in --vary";
+    if (v.field->kind != FieldKind::real || !v.field->member)
+      return name + " is a choice or an output setting, not a value that can be fitted";
+    if (name == "fluence") return "fluence is set by each data point and cannot be fitted";
+    if (!std::isfinite(v.lower) || !std::isfinite(v.upper) || !(v.lower < v.upper))
+      return "the bounds of " + name + " (" + number_text(v.lower) + ":" + number_text(v.upper) +
+             ") need LO < HI";
+    const std::string range = allowed_range_text(*v.field);
+    for (double bound : {v.lower, v.upper}) {
+      if (!value_in_allowed_range(*v.field, static_cast<float>(bound)))
+        return "the bound " + number_text(bound) + " of " + name +
+               " is outside its allowed range (" + range + ")";
+    }
+    if (v.log_scale && !(v.lower > 0.0))
+      return name + " is fitted on a log scale, so its lower bound must be greater than 0";
+    const double start = field_value(request.parameters, *v.field);
+    if (!(start >= v.lower && start <= v.upper))
+      return "the starting value " + number_text(start) + " of " + name +
+             " lies outside its bounds " + number_text(v.lower) + ":" + number_text(v.upper);
+  }
+  const long error_runs = 2L * static_cast<long>(m * n);
+  if (request.max_runs < error_runs + 2L * static_cast<long>(n)) {
+    return "--max-runs " + std::to_string(request.max_runs) +
+           " is too low: the error estimate alone takes " + std::to_string(error_runs) +
+           " runs; allow at least " + std::to_string(error_runs + 10L * static_cast<long>(n));
+  }
+  return {};
+}
+
+std::vector<double> model_depths(const ParameterSet& parameters, DepthQuantity quantity,
+                                 const std::vector<double>& fluences, int jobs, int& runs,
+                                 const std::atomic<bool>& interrupt) {
+  std::vector<ModelPoint> points;
+  for (double f : fluences) points.push_back({&parameters, f});
+  ModelRunCounter counter;
+  const std::vector<ModelPointResult> results =
+      run_model_points(points, quantity, jobs, counter, interrupt);
+  runs += counter.runs.load();
+  std::vector<double> depths;
+  for (const ModelPointResult& r : results) depths.push_back(r.ok ? r.depth_nm : kNaN);
+  return depths;
+}
+
+FitReport fit_model(const FitRequest& request, const std::atomic<bool>& interrupt,
+                    const FitProgress& progress) {
+  const auto start = std::chrono::steady_clock::now();
+  FitReport report;
+  report.quantity = request.data.quantity;
+  report.weighted = request.data.has_sigma;
+  const bool bobyqa = request.method == FitMethod::bobyqa;
+  report.method = bobyqa ? "NLopt LN_BOBYQA" : "NLopt LN_SBPLX";
+  report.fitted = request.parameters;
+  ModelRunCounter counter;
+  auto finish = [&]() -> FitReport {
+    report.runs = counter.runs.load();
+    report.retried_runs = counter.retries.load();
+    report.failed_points = counter.failed.load();
+    report.wall_seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return report;
+  };
+  if (std::string problem = check_fit_request(request); !problem.empty()) {
+    report.message = problem;
+    return finish();
+  }
+  const std::vector<FitVariable>& vars = request.variables;
+  const std::vector<MeasuredPoint>& data = request.data.points;
+  const std::size_t n = data.size(), m = vars.size();
+  const double sigma_of_unweighted = 1.0;
+  auto sigma = [&](std::size_t i) {
+    return request.data.has_sigma ? data[i].sigma_nm : sigma_of_unweighted;
+  };
+  for (const FitVariable& v : vars) {
+    FittedParameter p;
+    p.name = std::string(v.field->name);
+    p.unit = std::string(v.field->unit);
+    p.initial = field_value(request.parameters, *v.field);
+    p.lower = v.lower;
+    p.upper = v.upper;
+    p.log_scale = v.log_scale;
+    report.parameters.push_back(p);
+  }
+
+  auto parameters_at = [&](const std::vector<double>& u) {
+    ParameterSet p = request.parameters;
+    for (std::size_t j = 0; j < m; ++j)
+      set_field_value(p, *vars[j].field, static_cast<float>(from_coordinate(vars[j], u[j])));
+    return p;
+  };
+  // The model at every data point for each parameter set; false entries where a run failed.
+  auto run_sets = [&](const std::vector<ParameterSet>& sets,
+                      std::vector<std::vector<double>>& out) {
+    std::vector<ModelPoint> points;
+    for (const ParameterSet& s : sets)
+      for (const MeasuredPoint& d : data) points.push_back({&s, d.fluence});
+    const std::vector<ModelPointResult> results =
+        run_model_points(points, report.quantity, request.jobs, counter, interrupt);
+    out.assign(sets.size(), std::vector<double>(n, kNaN));
+    std::string problem;
+    for (std::size_t k = 0; k < results.size(); ++k) {
+      if (results[k].ok)
+        out[k / n][k % n] = results[k].depth_nm;
+      else if (problem.empty())
+        problem = results[k].problem;
+    }
+    return problem;
+  };
+
+  // The optimiser's budget leaves room for the error estimate.
+  const int budget = request.max_runs - 2 * static_cast<int>(m * n);
+  double best_chi2 = std::numeric_limits<double>::infinity(), worst_chi2 = 0.0;
+  std::vector<double> best_u(m), best_model(n, kNaN);
+  std::string first_problem;
+  bool limit_hit = false;
+  nlopt::opt optimiser(bobyqa ? nlopt::LN_BOBYQA : nlopt::LN_SBPLX, static_cast<unsigned>(m));
+
+  struct Objective {
+    std::function<double(const std::vector<double>&)> f;
+    static double call(const std::vector<double>& u, std::vector<double>&, void* self) {
+      return static_cast<Objective*>(self)->f(u);
+    }
+  } objective;
+  objective.f = [&](const std::vector<double>& u) -> double {
+    if (interrupt.load() || counter.runs.load() + static_cast<int>(n) > budget) {
+      limit_hit = !interrupt.load();
+      optimiser.force_stop();
+      return std::isfinite(best_chi2) ? best_chi2 : 1e300;
+    }
+    std::vector<std::vector<double>> model;
+    const std::string problem = run_sets({parameters_at(u)}, model);
+    ++report.evaluations;
+    double chi2 = 0.0;
+    if (problem.empty()) {
+      for (std::size_t i = 0; i < n; ++i) {
+        const double r = (data[i].depth_nm - model[0][i]) / sigma(i);
+        chi2 += r * r;
+      }
+    }
+    if (!problem.empty() || !std::isfinite(chi2)) {
+      if (first_problem.empty())
+        first_problem = problem.empty() ? "a depth is not a number" : problem;
+      // A failed evaluation is penalised, never passed on as a number it is not.
+      chi2 = std::isfinite(best_chi2) ? 10.0 * worst_chi2 + 1.0 : 1e300;
+      if (progress) progress(report.evaluations, counter.runs.load(), best_chi2);
+      return chi2;
+    }
+    worst_chi2 = std::max(worst_chi2, chi2);
+    if (chi2 < best_chi2) {
+      best_chi2 = chi2;
+      best_u = u;
+      best_model = model[0];
+    }
+    if (progress) progress(report.evaluations, counter.runs.load(), best_chi2);
+    return chi2;
+  };
+
+  std::vector<double> u(m);
+  for (std::size_t j = 0; j < m; ++j) u[j] = to_coordinate(vars[j], report.parameters[j].initial);
+  // The start must give numbers: otherwise there is nothing to improve on.
+  objective.f(u);
+  if (!std::isfinite(best_chi2)) {
+    report.message =
+        interrupt.load() ? "interrupted" : "the runs at the starting values fail: " + first_problem;
+    report.status = interrupt.load() ? FitStatus::interrupted : FitStatus::failed;
+    return finish();
+  }
+  optimiser.set_lower_bounds(std::vector<double>(m, 0.0));
+  optimiser.set_upper_bounds(std::vector<double>(m, 1.0));
+  optimiser.set_min_objective(&Objective::call, &objective);
+  optimiser.set_xtol_abs(request.coordinate_tolerance);
+  optimiser.set_ftol_rel(1e-8);
+  std::vector<double> step(m);
+  for (std::size_t j = 0; j < m; ++j)
+    step[j] = std::min(0.1, std::max(0.02, std::min(u[j], 1.0 - u[j])));
+  optimiser.set_initial_step(step);
+  double final_value = 0.0;
+  std::string optimiser_note;
+  try {
+    optimiser.optimize(u, final_value);
+  } catch (const nlopt::roundoff_limited&) {
+    // The noise of the model's end test limits the last digits: the best point stands.
+  } catch (const nlopt::forced_stop&) {
+  } catch (const std::exception& e) {
+    optimiser_note = e.what();
+  }
+
+  // The best point found, its model and residuals.
+  report.fitted = parameters_at(best_u);
+  report.chi2 = best_chi2;
+  report.dof = static_cast<int>(n - m);
+  report.reduced_chi2 = best_chi2 / report.dof;
+  double sum_r2 = 0.0, sum_d2 = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    FitPointResult p;
+    p.fluence = data[i].fluence;
+    p.measured = data[i].depth_nm;
+    p.sigma = request.data.has_sigma ? data[i].sigma_nm : kNaN;
+    p.model = best_model[i];
+    p.residual = p.measured - p.model;
+    sum_r2 += p.residual * p.residual;
+    sum_d2 += p.measured * p.measured;
+    report.points.push_back(p);
+  }
+  for (std::size_t j = 0; j < m; ++j) {
+    report.parameters[j].value = field_value(report.fitted, *vars[j].field);
+    report.parameters[j].at_bound = best_u[j] < kBoundMargin || best_u[j] > 1.0 - kBoundMargin;
+    report.parameters[j].standard_error = kNaN;
+  }
+  report.correlation.assign(m, std::vector<double>(m, kNaN));
+
+  if (interrupt.load()) {
+    report.status = FitStatus::interrupted;
+    report.message = "interrupted: the values are the best found so far, not a fit";
+    return finish();
+  }
+  if (limit_hit) {
+    report.status = FitStatus::run_limit;
+    report.message = "the fit stopped at --max-runs " + std::to_string(request.max_runs) +
+                     " before converging: the values are the best found so far";
+    return finish();
+  }
+
+  // Jacobian at the optimum by differences of the depths, in the fields' own units.
+  std::vector<ParameterSet> sets;
+  std::vector<double> x_plus(m), x_minus(m);
+  for (std::size_t j = 0; j < m; ++j) {
+    const FitVariable& v = vars[j];
+    const double x = report.parameters[j].value;
+    const double c = v.log_scale ? std::log(x) : x;
+    const double h =
+        v.log_scale ? kJacobianStep : kJacobianStep * (x != 0.0 ? std::fabs(x) : v.upper - v.lower);
+    const double lo = v.log_scale ? std::log(v.lower) : v.lower;
+    const double hi = v.log_scale ? std::log(v.upper) : v.upper;
+    double c_plus = std::min(c + h, hi), c_minus = std::max(c - h, lo);
+    if (c_plus - c_minus < h) {  // on a bound: a one-sided difference of the full step
+      if (c_plus >= hi)
+        c_minus = std::max(lo, hi - h);
+      else
+        c_plus = std::min(hi, lo + h);
+    }
+    for (double cc : {c_plus, c_minus}) {
+      ParameterSet p = report.fitted;
+      set_field_value(p, *v.field, static_cast<float>(v.log_scale ? std::exp(cc) : cc));
+      sets.push_back(p);
+    }
+    x_plus[j] = field_value(sets[2 * j], *v.field);
+    x_minus[j] = field_value(sets[2 * j + 1], *v.field);
+  }
+  std::vector<std::vector<double>> runs;
+  const std::string jacobian_problem = run_sets(sets, runs);
+  std::vector<std::vector<double>> jacobian(n, std::vector<double>(m, 0.0));
+  for (std::size_t j = 0; j < m; ++j)
+    for (std::size_t i = 0; i < n; ++i)
+      jacobian[i][j] = (runs[2 * j][i] - runs[2 * j + 1][i]) / (x_plus[j] - x_minus[j]);
+
+  std::vector<std::size_t> determined;
+  std::vector<std::string> undetermined_names;
+  for (std::size_t j = 0; j < m; ++j) {
+    double norm = 0.0;
+    for (std::size_t i = 0; i < n; ++i) norm += jacobian[i][j] * jacobian[i][j];
+    if (norm > 0.0 && std::isfinite(norm))
+      determined.push_back(j);
+    else
+      undetermined_names.push_back(report.parameters[j].name);
+  }
+  std::vector<std::vector<double>> normal(determined.size(),
+                                          std::vector<double>(determined.size(), 0.0));
+  for (std::size_t a = 0; a < determined.size(); ++a)
+    for (std::size_t b = 0; b < determined.size(); ++b)
+      for (std::size_t i = 0; i < n; ++i) {
+        const double s = sigma(i);
+        normal[a][b] += jacobian[i][determined[a]] * jacobian[i][determined[b]] / (s * s);
+      }
+  const double scale = report.weighted ? 1.0 : report.reduced_chi2;
+  if (!determined.empty() && invert_symmetric(normal)) {
+    for (std::size_t a = 0; a < determined.size(); ++a) {
+      report.parameters[determined[a]].standard_error = std::sqrt(scale * normal[a][a]);
+      for (std::size_t b = 0; b < determined.size(); ++b)
+        report.correlation[determined[a]][determined[b]] =
+            normal[a][b] / std::sqrt(normal[a][a] * normal[b][b]);
+    }
+  } else {
+    undetermined_names.clear();
+    for (const FittedParameter& p : report.parameters) undetermined_names.push_back(p.name);
+  }
+
+  // What the fit is worth.
+  const bool poor = (report.weighted && report.reduced_chi2 > kPoorReducedChi2) ||
+                    std::sqrt(sum_r2) > kPoorRelativeRms * std::sqrt(sum_d2);
+  std::string at_bounds;
+  for (const FittedParameter& p : report.parameters) {
+    if (!p.at_bound) continue;
+    if (!at_bounds.empty()) at_bounds += "; ";
+    const bool upper = std::fabs(p.value - p.upper) < std::fabs(p.value - p.lower);
+    at_bounds += p.name + " ended at its " + (upper ? "upper" : "lower") + " bound " +
+                 number_text(upper ? p.upper : p.lower);
+  }
+  char rms_text[160];
+  std::snprintf(rms_text, sizeof rms_text,
+                "RMS residual %.4g nm against an RMS measured depth of %.4g nm, reduced "
+                "chi-square %.4g",
+                std::sqrt(sum_r2 / n), std::sqrt(sum_d2 / n), report.reduced_chi2);
+  if (poor) {
+    report.status = FitStatus::out_of_reach;
+    report.message = std::string("the data are out of the model's reach within the bounds (") +
+                     rms_text + ")" + (at_bounds.empty() ? "" : "; " + at_bounds) +
+                     ": widen --bounds, vary other fields, or check the data";
+  } else if (!undetermined_names.empty()) {
+    report.status = FitStatus::undetermined;
+    std::string names;
+    for (const std::string& s : undetermined_names) names += (names.empty() ? "" : ", ") + s;
+    report.message = "the data do not determine " + names +
+                     (jacobian_problem.empty()
+                          ? std::string(" (their effects on the depths vanish or "
+                                        "cannot be told apart)")
+                          : " (a run of the error estimate failed: " + jacobian_problem + ")");
+  } else if (!at_bounds.empty()) {
+    report.status = FitStatus::at_bound;
+    report.message = at_bounds + ": its error is not reliable; widen --bounds";
+  } else {
+    report.status = FitStatus::converged;
+    if (report.weighted && report.reduced_chi2 > kLooseReducedChi2) {
+      char note[200];
+      std::snprintf(note, sizeof note,
+                    "note: reduced chi-square %.3g: the model misses the points by %.2g sigma on "
+                    "average, so the errors above (which assume it does not) are too small",
+                    report.reduced_chi2, std::sqrt(report.reduced_chi2));
+      report.message = note;
+    }
+  }
+  if (!optimiser_note.empty())
+    report.message +=
+        (report.message.empty() ? "" : "; ") + std::string("optimiser: ") + optimiser_note;
+  if (counter.failed.load() > 0) {
+    report.message += (report.message.empty() ? "" : "; ") + std::to_string(counter.failed.load()) +
+                      " run(s) failed and were penalised (first: " +
+                      (first_problem.empty() ? jacobian_problem : first_problem) + ")";
+  }
+  return finish();
+}
+
+}  // namespace kt

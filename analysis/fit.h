@@ -1,0 +1,113 @@
+// Fitting model parameters to measured ablation depths: weighted least squares
+//   chi2 = sum_i ((model_i - measured_i) / sigma_i)^2
+// over the chosen Parameter-set fields, minimised by NLopt's BOBYQA (a derivative-free
+// trust-region method building quadratic models, with bounds) on coordinates scaled to [0, 1]
+// between the bounds, logarithmically for fields that span decades. Standard errors and the
+// correlation matrix come from the Jacobian at the optimum (central finite differences),
+// scaled by the reduced chi-square when the data give no sigma.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "analysis/measured_data.h"
+#include "params/parameter_fields.h"
+#include "params/parameter_set.h"
+
+namespace kt {
+
+struct FitVariable {
+  const ParameterField* field = nullptr;
+  double lower = 0.0, upper = 0.0;  // in the field's unit
+  bool log_scale = false;           // fitted on ln(value); then lower > 0
+};
+
+// The default bounds of a field around its value: a factor 100 either way for fields spanning
+// decades, a factor 2 either way for other positive values, the whole allowed range for
+// fractions and percentages. False with `error` when there is none (e.g. a value of 0).
+bool default_fit_variable(const ParameterSet& parameters, const ParameterField& field,
+                          FitVariable& variable, std::string& error);
+
+// BOBYQA (quadratic models in a trust region) by default; Sbplx (NLopt's subplex, a
+// Nelder-Mead variant on subspaces) for comparison, or when the points sit at the threshold's kink.
+enum class FitMethod { bobyqa, sbplx };
+
+struct FitRequest {
+  ParameterSet parameters;  // the starting values; fields not varied keep theirs
+  MeasuredData data;
+  std::vector<FitVariable> variables;
+  int jobs = 1;                        // runs of one evaluation in parallel
+  int max_runs = 5000;                 // calculations in all, the error estimate included
+  double coordinate_tolerance = 1e-3;  // stop when steps in the [0, 1] coordinates are smaller
+  FitMethod method = FitMethod::bobyqa;
+};
+
+// Empty when the request can be fitted; otherwise the first problem (a field that is not a
+// real number, bounds outside the field's allowed range, a start outside the bounds, too few
+// points for the fields, ...).
+std::string check_fit_request(const FitRequest& request);
+
+enum class FitStatus {
+  converged,     // the optimiser met its tolerance and the model describes the data
+  at_bound,      // converged with a field on one of its bounds: its error is not reliable
+  undetermined,  // the data do not determine a field (no error can be given)
+  out_of_reach,  // the best the model gives within the bounds does not describe the data
+  run_limit,     // --max-runs reached before convergence
+  interrupted,
+  failed,  // no fit: a refused request or a start whose runs fail
+};
+// "converged", "at_bound", ...
+const char* fit_status_text(FitStatus status);
+
+struct FittedParameter {
+  std::string name;
+  std::string unit;
+  double value = 0.0;
+  double standard_error = 0.0;  // NaN when not determined
+  double initial = 0.0;
+  double lower = 0.0, upper = 0.0;
+  bool log_scale = false;
+  bool at_bound = false;
+};
+
+struct FitPointResult {
+  double fluence = 0.0, measured = 0.0, sigma = 0.0;
+  double model = 0.0;     // NaN when the run failed
+  double residual = 0.0;  // measured - model
+};
+
+struct FitReport {
+  FitStatus status = FitStatus::failed;
+  std::string message;  // what went wrong or what to watch; empty for a clean fit
+  std::vector<FittedParameter> parameters;
+  std::vector<std::vector<double>> correlation;  // NaN entries where not determined
+  std::vector<FitPointResult> points;
+  DepthQuantity quantity = DepthQuantity::total;
+  bool weighted = false;  // the data gave sigma
+  double chi2 = 0.0;
+  int dof = 0;
+  double reduced_chi2 = 0.0;
+  int evaluations = 0;    // objective evaluations (one run per point each)
+  int runs = 0;           // calculations, the error estimate and retries included
+  int retried_runs = 0;   // runs repeated with a smaller time step after diverging
+  int failed_points = 0;  // runs that gave no number, penalised
+  double wall_seconds = 0.0;
+  std::string method;   // "NLopt LN_BOBYQA"
+  ParameterSet fitted;  // the request's parameters with the fitted values
+};
+
+// Progress: evaluations and runs so far, best chi2 so far.
+using FitProgress = std::function<void(int evaluations, int runs, double best_chi2)>;
+
+FitReport fit_model(const FitRequest& request, const std::atomic<bool>& interrupt,
+                    const FitProgress& progress = {});
+
+// The model's depths at `fluences` for a parameter set (for the fitted curve); NaN where a run
+// failed. Counts its runs in `runs`.
+std::vector<double> model_depths(const ParameterSet& parameters, DepthQuantity quantity,
+                                 const std::vector<double>& fluences, int jobs, int& runs,
+                                 const std::atomic<bool>& interrupt);
+
+}  // namespace kt

@@ -1,0 +1,56 @@
+// Measured ablation data: depths against fluence read from a CSV file, the quantity they
+// measure and, when given, one standard deviation per point.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "solver/calculation_run.h"
+
+namespace kt {
+
+// Which depth of a run a measurement compares with.
+enum class DepthQuantity { total, surface, volume };
+
+// "total_depth_nm", "surface_recession_nm", "volume_depth_nm": the CSV column names.
+std::string_view depth_column_name(DepthQuantity quantity);
+// "total", "surface", "volume".
+std::string_view depth_quantity_word(DepthQuantity quantity);
+// From "total", "surface" or "volume"; false for anything else.
+bool parse_depth_quantity(std::string_view word, DepthQuantity& quantity);
+
+// The chosen depth of a finished run, in nm.
+double depth_of(const RunOutcome& outcome, DepthQuantity quantity);
+
+struct MeasuredPoint {
+  double fluence = 0.0;  // mJ/cm^2
+  double depth_nm = 0.0;
+  double sigma_nm = 1.0;  // one standard deviation; 1 when the file gives none
+  int line = 0;           // line of the file it came from (0 when not from a file)
+};
+
+struct MeasuredData {
+  std::vector<MeasuredPoint> points;  // in file order
+  DepthQuantity quantity = DepthQuantity::total;
+  bool has_sigma = false;             // false: every point weighs the same
+  std::string source;                 // the file name, for messages
+  std::vector<std::string> warnings;  // columns present but not used
+};
+
+// The highest fluence a run uses; higher fluences are run at this value.
+inline constexpr double kMaximumModelFluence = 10000.0;
+
+// Reads CSV text with a header row naming `fluence_mJ_per_cm2`, a depth column
+// (`total_depth_nm`, `surface_recession_nm` or `volume_depth_nm`) and optionally `sigma_nm`.
+// With several depth columns the total depth is taken unless `wanted` names one. `#` starts a
+// comment; blank lines are skipped. On a problem returns false with `error` naming the source,
+// the line and the problem; `data` is then unchanged.
+bool parse_measured_csv(std::string_view text, const std::string& source, MeasuredData& data,
+                        std::string& error, const DepthQuantity* wanted = nullptr);
+
+// The same for a file.
+bool read_measured_csv(const std::string& path, MeasuredData& data, std::string& error,
+                       const DepthQuantity* wanted = nullptr);
+
+}  // namespace kt

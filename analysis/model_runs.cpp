@@ -1,0 +1,84 @@
+#include "analysis/model_runs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <thread>
+
+#include "solver/calculation_run.h"
+
+namespace kt {
+namespace {
+
+struct Worker {
+  std::unique_ptr<SolverState> state = std::make_unique<SolverState>();
+  std::unique_ptr<ProfileArrays> profiles = std::make_unique<ProfileArrays>();
+
+  ModelPointResult run(const ModelPoint& point, DepthQuantity quantity, ModelRunCounter& counter) {
+    ModelPointResult result;
+    for (int refinement : {1, 4, 16}) {
+      SharedParameters shared;
+      shared.values = *point.parameters;
+      shared.values.fluence = static_cast<float>(point.fluence);
+      GuardFlags flags;
+      PlotScaleSet scales;
+      NullPlotSink sink;
+      RunOptions options;
+      options.write_profile_files = false;
+      options.append_kinetics_line = false;
+      options.refinement = refinement;
+      counter.runs.fetch_add(1);
+      if (refinement > 1) counter.retries.fetch_add(1);
+      const RunOutcome outcome =
+          run_calculation(shared, flags, *state, scales, *profiles, sink, options);
+      result.refinement = refinement;
+      if (outcome.end == RunEnd::not_started) {
+        result.problem = outcome.not_started_reason;
+        break;
+      }
+      if (outcome.end == RunEnd::diverged) {
+        result.problem = divergence_message(outcome);
+        continue;
+      }
+      const double depth = depth_of(outcome, quantity);
+      if (!std::isfinite(depth)) {
+        result.problem = "the run ended with a depth that is not a number";
+        continue;
+      }
+      result.ok = true;
+      result.depth_nm = depth;
+      result.problem.clear();
+      return result;
+    }
+    counter.failed.fetch_add(1);
+    return result;
+  }
+};
+
+}  // namespace
+
+std::vector<ModelPointResult> run_model_points(const std::vector<ModelPoint>& points,
+                                               DepthQuantity quantity, int jobs,
+                                               ModelRunCounter& counter,
+                                               const std::atomic<bool>& interrupt) {
+  std::vector<ModelPointResult> results(points.size());
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    Worker worker;
+    for (std::size_t i = next++; i < points.size(); i = next++) {
+      if (interrupt.load()) {
+        results[i].problem = "interrupted";
+        continue;
+      }
+      results[i] = worker.run(points[i], quantity, counter);
+    }
+  };
+  const int threads_wanted = std::max(1, std::min(jobs, static_cast<int>(points.size())));
+  std::vector<std::thread> threads;
+  for (int j = 1; j < threads_wanted; ++j) threads.emplace_back(work);
+  work();
+  for (std::thread& t : threads) t.join();
+  return results;
+}
+
+}  // namespace kt

@@ -1,0 +1,484 @@
+#include "app/batch/analysis_commands.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <thread>
+
+#include "analysis/fit.h"
+#include "analysis/report.h"
+#include "analysis/threshold.h"
+#include "app/batch/batch_pictures.h"
+#include "app/batch/command_line.h"
+#include "params/parameter_fields.h"
+#include "params/parameter_file.h"
+
+namespace kt {
+namespace {
+
+using batch::CommandLine;
+
+std::atomic<bool> analysis_interrupted{false};
+extern "C" void on_analysis_interrupt(int) {
+  analysis_interrupted.store(true);
+}
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "kestrium-batch: %s\n", message.c_str());
+  return 1;
+}
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
+
+// Removes every `flag` from args; true when there was one.
+bool take_flag(std::vector<std::string>& args, const std::string& flag) {
+  const auto end = std::remove(args.begin(), args.end(), flag);
+  const bool found = end != args.end();
+  args.erase(end, args.end());
+  return found;
+}
+
+constexpr const char* kFitHelp =
+    "usage: kestrium-batch fit PARFILE --data FILE.csv --vary NAME[,NAME...] [options]\n"
+    "       kestrium-batch fit PARFILE --data FILE.csv --analyse [options]\n"
+    "\n"
+    "Fits Parameter-set fields to measured depths by weighted least squares (NLopt BOBYQA),\n"
+    "starting from the values in PARFILE; every other field keeps its value. FILE.csv has a\n"
+    "header row naming fluence_mJ_per_cm2, a depth column (total_depth_nm,\n"
+    "surface_recession_nm or volume_depth_nm) and optionally sigma_nm (one standard\n"
+    "deviation per point; without it all points weigh the same and the errors are scaled by\n"
+    "the reduced chi-square). '#' starts a comment; blank lines are skipped.\n"
+    "\n"
+    "  --vary NAME,...     the fields to fit (screening_coefficient, activation_energy_em,\n"
+    "                      pre_exponential_vom, absorption_coefficient, ...); fields spanning\n"
+    "                      decades (pre-exponentials, coefficients) are fitted on a log scale\n"
+    "  --bounds NAME=LO:HI the range of a field (repeatable); default: a factor 100 either way\n"
+    "                      for log-scaled fields, a factor 2 for others, 0 to 0.99 for fractions\n"
+    "  --quantity Q        total, surface or volume: which depth column of FILE.csv to fit\n"
+    "  --jobs N            runs of one evaluation at once (default: all cores)\n"
+    "  --max-runs N        the most model runs in all (default 5000)\n"
+    "  --method M          bobyqa (default) or sbplx (a simplex method: slower, for data\n"
+    "                      sitting at the threshold's kink)\n"
+    "  --out FITTED.par    the parameter file with the fitted values (only when the fit\n"
+    "                      converged cleanly)\n"
+    "  --report FILE.json  values, errors, correlation, chi2, dof, runs and every point\n"
+    "  --plot FILE.png     the points, the fitted curve and the residuals\n"
+    "  --analyse           also the Beer-Lambert analysis d = (1/alpha_eff) ln(F/F_th) of the\n"
+    "                      measured points with a depth of at least --min-depth NM (default 1)\n"
+    "\n"
+    "Everything is checked before the first run. Ctrl-C stops the fit; the report then holds\n"
+    "the best values found, marked as interrupted.\n"
+    "exit status: 0 a converged fit (or analysis); 1 a failure or a fit that does not\n"
+    "describe the data (the message says why: out of reach, a field at its bound, a field the\n"
+    "data do not determine, the run limit); 2 a wrong command line; 130 interrupted.\n";
+
+constexpr const char* kThresholdHelp =
+    "usage: kestrium-batch threshold PARFILE [--depth NM] [--quantity total|surface|volume]\n"
+    "                                [--jobs N]\n"
+    "\n"
+    "Finds the fluence at which the chosen depth (default: total) first reaches NM (default\n"
+    "1 nm), to 0.1 % of the fluence, by doubling or halving the fluence of PARFILE until the\n"
+    "depth is bracketed, then bisecting on a log scale (with --jobs N, N runs a round).\n"
+    "exit status: 0 found; 1 no threshold (the message says why); 2 a wrong command line.\n";
+
+bool parse_real(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+int default_jobs() {
+  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+std::vector<std::string> split(const std::string& text, char mark) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t at = text.find(mark, start);
+    parts.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+    if (at == std::string::npos) return parts;
+    start = at + 1;
+  }
+}
+
+bool read_parameters(const std::string& path, ParameterSet& parameters) {
+  FileResult r = read_parameter_file(path, parameters);
+  if (!r) std::fprintf(stderr, "kestrium-batch: %s\n", r.message.c_str());
+  return r.ok;
+}
+
+// Writes text to a file through a temporary beside it, so a failed write keeps the old file.
+bool write_text_file(const std::string& path, const std::string& text, std::string& error) {
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+      std::remove(temporary.c_str());
+      error = "cannot write \"" + path + "\"";
+      return false;
+    }
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    error = "cannot write \"" + path + "\"";
+    return false;
+  }
+  return true;
+}
+
+std::vector<double> log_grid(double from, double to, int count) {
+  std::vector<double> out;
+  for (int i = 0; i < count; ++i)
+    out.push_back(from * std::exp(std::log(to / from) * i / (count - 1)));
+  return out;
+}
+
+std::string value_with_error(const char* name, double value, double error, const char* unit) {
+  char buffer[160];
+  if (std::isfinite(error))
+    std::snprintf(buffer, sizeof buffer, "%s = %.4g +- %.2g %s", name, value, error, unit);
+  else
+    std::snprintf(buffer, sizeof buffer, "%s = %.4g (error not determined) %s", name, value, unit);
+  return buffer;
+}
+
+void add_beer_lambert_legend(const BeerLambertFit& fit, std::vector<std::string>& legend) {
+  if (!fit.ok) return;
+  legend.push_back("Beer-Lambert line:");
+  legend.push_back(
+      "  " + value_with_error("F_th", fit.threshold_fluence, fit.threshold_stderr, "mJ/cm^2"));
+  legend.push_back("  " + value_with_error("1/alpha_eff", fit.absorption_length_nm,
+                                           fit.absorption_length_stderr, "nm"));
+}
+
+class ProgressLine {
+ public:
+  ProgressLine() : shown_(isatty(STDERR_FILENO)), start_(std::chrono::steady_clock::now()) {}
+  ~ProgressLine() {
+    if (shown_ && used_) std::fprintf(stderr, "\n");
+  }
+  void operator()(int evaluations, int runs, double best) {
+    if (!shown_) return;
+    used_ = true;
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    std::fprintf(stderr, "\r%d evaluations, %d runs, best chi2 %.6g, %.1f s   ", evaluations, runs,
+                 best, elapsed);
+    std::fflush(stderr);
+  }
+
+ private:
+  bool shown_;
+  bool used_ = false;
+  std::chrono::steady_clock::time_point start_;
+};
+
+}  // namespace
+
+const char* analysis_commands_usage() {
+  return "  kestrium-batch fit PARFILE --data FILE.csv --vary NAME[,NAME...] [options]\n"
+         "  kestrium-batch fit PARFILE --data FILE.csv --analyse [options]\n"
+         "                                    (see: kestrium-batch fit --help)\n"
+         "  kestrium-batch threshold PARFILE [--depth NM] [--quantity Q] [--jobs N]\n";
+}
+
+const char* sweep_analysis_help() {
+  return "  --analyse         the Beer-Lambert analysis d = (1/alpha_eff) ln(F/F_th) of the total\n"
+         "                    depths of at least --min-depth NM (default 1); drawn on --plot\n"
+         "  --data FILE.csv   measured points drawn over the curve of --plot\n";
+}
+
+int fit_command(const std::vector<std::string>& arguments) {
+  std::vector<std::string> args = arguments;
+  const bool analyse = take_flag(args, "--analyse");
+  CommandLine line(args, kFitHelp);
+  if (line.wants_help()) {
+    std::fputs(kFitHelp, stdout);
+    return 0;
+  }
+  std::string parfile, data_file, vary_text, out_file, report_file, plot_file, quantity_word,
+      bounds_text, min_depth_text, method_word;
+  std::vector<std::string> bounds_texts;
+  int jobs = default_jobs(), max_runs = 5000;
+  while (!line.done()) {
+    if (line.take_option("--bounds", bounds_text)) {
+      bounds_texts.push_back(bounds_text);
+      continue;
+    }
+    if (line.take_option("--data", data_file) || line.take_option("--vary", vary_text) ||
+        line.take_option("--out", out_file) || line.take_option("--report", report_file) ||
+        line.take_option("--plot", plot_file) || line.take_option("--quantity", quantity_word) ||
+        line.take_option("--min-depth", min_depth_text) ||
+        line.take_option("--method", method_word) || line.take_count("--jobs", jobs, 1, 1024) ||
+        line.take_count("--max-runs", max_runs, 1, 100000000) || line.take_operand(parfile)) {
+      continue;
+    }
+    if (!line.error().empty()) break;
+    line.refuse_current();
+  }
+  if (!line.error().empty()) return line.usage_error();
+  if (parfile.empty()) return line.usage_error("fit: no parameter file given");
+  if (data_file.empty()) return line.usage_error("fit needs --data FILE.csv");
+  if (vary_text.empty() && !analyse)
+    return line.usage_error(
+        "fit needs --vary NAME[,NAME...] (or --analyse for the Beer-Lambert analysis alone)");
+  double min_depth_nm = 1.0;
+  if (!min_depth_text.empty() && (!parse_real(min_depth_text, min_depth_nm) || min_depth_nm < 0.0))
+    return line.usage_error("--min-depth takes a depth in nm, 0 or more");
+  DepthQuantity quantity = DepthQuantity::total;
+  if (!quantity_word.empty() && !parse_depth_quantity(quantity_word, quantity))
+    return line.usage_error("--quantity takes total, surface or volume");
+  if (!method_word.empty() && method_word != "bobyqa" && method_word != "sbplx")
+    return line.usage_error("--method takes bobyqa or sbplx");
+  if (!out_file.empty() && out_file == parfile)
+    return line.usage_error("--out names the parameter file read; give another name");
+  if ((!out_file.empty() && !line.check_output_file(out_file, "--out", "")) ||
+      (!report_file.empty() && !line.check_output_file(report_file, "--report", "")) ||
+      (!plot_file.empty() && !line.check_output_file(plot_file, "--plot", ".png")))
+    return line.usage_error();
+
+  // Everything is checked before the first run.
+  FitRequest request;
+  if (!read_parameters(parfile, request.parameters)) return kExitFailure;
+  if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
+    return fail(parfile + ": " + refusal);
+  std::string error;
+  if (!read_measured_csv(data_file, request.data, error,
+                         quantity_word.empty() ? nullptr : &quantity))
+    return fail(error);
+  for (const std::string& w : request.data.warnings)
+    std::fprintf(stderr, "kestrium-batch: note: %s\n", w.c_str());
+
+  if (!vary_text.empty()) {
+    for (const std::string& name : split(vary_text, ',')) {
+      const ParameterField* field = find_parameter_field(name);
+      if (!field || field->kind != FieldKind::real || !field->member) {
+        return fail("--vary: \"" + name + "\" is not a field that can be fitted; the fields are: " +
+                    parameter_field_names(true));
+      }
+      FitVariable variable;
+      if (!default_fit_variable(request.parameters, *field, variable, error)) return fail(error);
+      request.variables.push_back(variable);
+    }
+    for (const std::string& text : bounds_texts) {
+      const std::size_t equals = text.find('='), colon = text.find(':', equals);
+      double lo = 0, hi = 0;
+      if (equals == std::string::npos || colon == std::string::npos ||
+          !parse_real(text.substr(equals + 1, colon - equals - 1), lo) ||
+          !parse_real(text.substr(colon + 1), hi))
+        return line.usage_error(
+            "--bounds takes NAME=LO:HI, e.g. activation_energy_em=0.3:1.2; got \"" + text + "\"");
+      const std::string name = text.substr(0, equals);
+      auto it = std::find_if(request.variables.begin(), request.variables.end(),
+                             [&](const FitVariable& v) { return v.field->name == name; });
+      if (it == request.variables.end())
+        return fail("--bounds names \"" + name + "\", which is not in --vary");
+      it->lower = lo;
+      it->upper = hi;
+    }
+    request.jobs = jobs;
+    request.max_runs = max_runs;
+    if (method_word == "sbplx") request.method = FitMethod::sbplx;
+    if (const std::string problem = check_fit_request(request); !problem.empty())
+      return fail(problem);
+  } else if (!out_file.empty()) {
+    return line.usage_error("--out needs --vary: the Beer-Lambert analysis changes no parameter");
+  }
+
+  BeerLambertFit beer_lambert;
+  if (analyse) {
+    beer_lambert = fit_beer_lambert(request.data.points, min_depth_nm, request.data.has_sigma);
+    std::printf("%s", beer_lambert_summary(beer_lambert).c_str());
+  }
+  int status = analyse && !beer_lambert.ok ? kExitFailure : 0;
+
+  FitReport report;
+  FitPlot plot;
+  plot.measured = &request.data;
+  plot.beer_lambert = analyse && beer_lambert.ok ? &beer_lambert : nullptr;
+  if (!request.variables.empty()) {
+    std::signal(SIGINT, on_analysis_interrupt);
+    {
+      ProgressLine progress;
+      report = fit_model(request, analysis_interrupted,
+                         [&](int e, int r, double b) { progress(e, r, b); });
+    }
+    std::printf("%s", fit_summary(report).c_str());
+    if (!report.message.empty())
+      std::fprintf(stderr, "kestrium-batch: %s\n", report.message.c_str());
+    if (report.status != FitStatus::converged)
+      status = report.status == FitStatus::interrupted ? kExitInterrupted : kExitFailure;
+    if (!out_file.empty()) {
+      if (report.status == FitStatus::converged) {
+        ParameterSet fitted = report.fitted;
+        FileResult written = write_parameter_file(out_file, fitted);
+        if (!written)
+          status = fail(written.message);
+        else
+          std::printf("fitted parameters written to %s\n", out_file.c_str());
+      } else {
+        std::fprintf(stderr, "kestrium-batch: %s not written: the fit did not converge cleanly\n",
+                     out_file.c_str());
+      }
+    }
+  }
+  if (!report_file.empty()) {
+    const std::string json = request.variables.empty()
+                                 ? beer_lambert_json(beer_lambert, request.data)
+                                 : report_json(report, analyse ? &beer_lambert : nullptr);
+    if (!write_text_file(report_file, json, error)) status = fail(error);
+  }
+  const bool fit_made_no_point = !request.variables.empty() && report.points.empty();
+  if (!plot_file.empty() && !fit_made_no_point && status != kExitInterrupted) {
+    double f_min = request.data.points.front().fluence, f_max = f_min;
+    for (const MeasuredPoint& p : request.data.points) {
+      f_min = std::min(f_min, p.fluence);
+      f_max = std::max(f_max, p.fluence);
+    }
+    plot.title =
+        request.variables.empty() ? "Beer-Lambert analysis of " + data_file : "Fit to " + data_file;
+    if (!request.variables.empty()) {
+      plot.curve_fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
+      int curve_runs = 0;
+      plot.curve_depths_nm = model_depths(report.fitted, request.data.quantity, plot.curve_fluences,
+                                          jobs, curve_runs, analysis_interrupted);
+      for (const FitPointResult& p : report.points) plot.residuals_nm.push_back(p.residual);
+      plot.legend.push_back(report.status == FitStatus::converged
+                                ? "Fitted (1 sigma):"
+                                : std::string("Best found, not a fit (") +
+                                      fit_status_text(report.status) + "):");
+      for (const FittedParameter& p : report.parameters)
+        plot.legend.push_back(
+            "  " + value_with_error(p.name.c_str(), p.value, p.standard_error, p.unit.c_str()));
+      char text[96];
+      std::snprintf(text, sizeof text, "  chi2 / dof = %.4g / %d", report.chi2, report.dof);
+      plot.legend.push_back(text);
+    } else if (beer_lambert.ok) {
+      for (const MeasuredPoint& p : request.data.points)
+        plot.residuals_nm.push_back(p.depth_nm >= min_depth_nm
+                                        ? p.depth_nm - beer_lambert_depth(beer_lambert, p.fluence)
+                                        : std::numeric_limits<double>::quiet_NaN());
+    }
+    if (analyse) add_beer_lambert_legend(beer_lambert, plot.legend);
+    if (!draw_fit_png(plot, plot_file, error)) status = fail(error);
+  }
+  return status;
+}
+
+int threshold_command(const std::vector<std::string>& args) {
+  CommandLine line(args, kThresholdHelp);
+  if (line.wants_help()) {
+    std::fputs(kThresholdHelp, stdout);
+    return 0;
+  }
+  std::string parfile, quantity_word, depth_text;
+  ThresholdRequest request;
+  request.jobs = default_jobs();
+  while (!line.done()) {
+    if (line.take_option("--depth", depth_text) || line.take_option("--quantity", quantity_word) ||
+        line.take_count("--jobs", request.jobs, 1, 1024) || line.take_operand(parfile)) {
+      continue;
+    }
+    if (!line.error().empty()) break;
+    line.refuse_current();
+  }
+  if (!line.error().empty()) return line.usage_error();
+  if (parfile.empty()) return line.usage_error("threshold: no parameter file given");
+  if (!depth_text.empty() &&
+      (!parse_real(depth_text, request.depth_nm) || !(request.depth_nm > 0.0)))
+    return line.usage_error("--depth takes a depth in nm greater than 0");
+  if (!quantity_word.empty() && !parse_depth_quantity(quantity_word, request.quantity))
+    return line.usage_error("--quantity takes total, surface or volume");
+  if (!read_parameters(parfile, request.parameters)) return kExitFailure;
+  if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
+    return fail(parfile + ": " + refusal);
+  std::signal(SIGINT, on_analysis_interrupt);
+  const ThresholdReport report = find_threshold(request, analysis_interrupted);
+  if (!report.ok) {
+    fail("no threshold: " + report.message);
+    return analysis_interrupted.load() ? kExitInterrupted : kExitFailure;
+  }
+  std::printf("%s", threshold_summary(report, request).c_str());
+  return 0;
+}
+
+std::vector<std::string> take_sweep_analysis_options(const std::vector<std::string>& args,
+                                                     SweepAnalysis& analysis) {
+  std::vector<std::string> rest;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    std::string min_depth_text;
+    if (a == "--analyse") {
+      analysis.analyse = true;
+      continue;
+    }
+    if (a == "--data" || a == "--min-depth") {
+      if (i + 1 >= args.size()) {
+        analysis.option_error = a + " needs a value";
+        continue;
+      }
+      (a == "--data" ? analysis.data_file : min_depth_text) = args[++i];
+    } else if (a.rfind("--data=", 0) == 0) {
+      analysis.data_file = a.substr(7);
+    } else if (a.rfind("--min-depth=", 0) == 0) {
+      min_depth_text = a.substr(12);
+    } else {
+      rest.push_back(a);
+      continue;
+    }
+    if (!min_depth_text.empty() &&
+        (!parse_real(min_depth_text, analysis.min_depth_nm) || analysis.min_depth_nm < 0.0))
+      analysis.option_error = "--min-depth takes a depth in nm, 0 or more";
+  }
+  return rest;
+}
+
+int prepare_sweep_analysis(SweepAnalysis& analysis) {
+  if (!analysis.option_error.empty()) {
+    std::fprintf(stderr, "kestrium-batch: %s\n(kestrium-batch --help explains every option)\n",
+                 analysis.option_error.c_str());
+    return kExitUsage;
+  }
+  if (analysis.data_file.empty()) return 0;
+  std::string error;
+  if (!read_measured_csv(analysis.data_file, analysis.data, error)) return fail(error);
+  for (const std::string& w : analysis.data.warnings)
+    std::fprintf(stderr, "kestrium-batch: note: %s\n", w.c_str());
+  return 0;
+}
+
+bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis) {
+  if (!analysis.analyse) return true;
+  std::vector<MeasuredPoint> points;
+  for (const SweepRun& run : result.runs) {
+    if (!run.finished || run.outcome.end == RunEnd::diverged) continue;
+    MeasuredPoint p;
+    p.fluence = run.outcome.fluence_used;
+    p.depth_nm = run.outcome.total_depth_nm;
+    points.push_back(p);
+  }
+  analysis.beer_lambert = fit_beer_lambert(points, analysis.min_depth_nm, false);
+  std::printf("%s", beer_lambert_summary(analysis.beer_lambert).c_str());
+  return analysis.beer_lambert.ok;
+}
+
+CurveOverlay curve_overlay(const SweepAnalysis& analysis) {
+  return {analysis.data_file.empty() ? nullptr : &analysis.data,
+          analysis.beer_lambert.ok ? &analysis.beer_lambert : nullptr};
+}
+
+}  // namespace kt

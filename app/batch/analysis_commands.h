@@ -1,0 +1,53 @@
+// The analysis commands of the batch runner: fit, threshold, and the Beer-Lambert analysis and
+// measured-data overlay of sweeps. Each entry takes the arguments after its command word and
+// returns the exit status.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "analysis/beer_lambert.h"
+#include "analysis/measured_data.h"
+#include "app/batch/batch_pictures.h"
+#include "app/batch/sweep.h"
+
+namespace kt {
+
+// kestrium-batch fit PARFILE --data FILE.csv [--vary NAME[,NAME...]] ...
+int fit_command(const std::vector<std::string>& args);
+// kestrium-batch threshold PARFILE [--depth NM] [--quantity total|surface|volume] [--jobs N]
+int threshold_command(const std::vector<std::string>& args);
+
+// The usage lines of the commands above, for the overview of --help.
+const char* analysis_commands_usage();
+// The help of the sweep options below, for the sweep's --help.
+const char* sweep_analysis_help();
+
+// The sweep options --analyse, --data FILE.csv and --min-depth NM.
+struct SweepAnalysis {
+  bool analyse = false;
+  std::string data_file;
+  double min_depth_nm = 1.0;
+  std::string option_error;  // set when an option or its value is bad
+  MeasuredData data;
+  BeerLambertFit beer_lambert;
+};
+
+// The arguments without the options above (`--data=FILE` and `--min-depth=NM` accepted too),
+// which go into `analysis`.
+std::vector<std::string> take_sweep_analysis_options(const std::vector<std::string>& args,
+                                                     SweepAnalysis& analysis);
+
+// Before the runs: reports a bad option (returns 2) or data file (returns 1) on stderr;
+// 0 when the sweep may go on.
+int prepare_sweep_analysis(SweepAnalysis& analysis);
+
+// After the runs: the Beer-Lambert analysis of the total depths, printed; false when asked for
+// and not possible.
+bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis);
+
+// The measured points and the Beer-Lambert line to draw over the sweep's curve.
+CurveOverlay curve_overlay(const SweepAnalysis& analysis);
+
+}  // namespace kt

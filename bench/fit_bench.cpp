@@ -1,0 +1,71 @@
+// Speed of the fit: two fields (screening coefficient and Em) fitted to 15 measured points
+// made by the model at known values with 3 % noise, from the default values, with 1 and 2
+// jobs. One iteration each (a fit takes tens of seconds); counters give the model runs, the
+// objective evaluations and the recovered values.
+//   ./build/release/bench/kt_fit_bench
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <random>
+
+#include "analysis/fit.h"
+#include "analysis/model_runs.h"
+#include "bench/bench_support.h"
+
+namespace kt {
+namespace {
+
+MeasuredData fifteen_points() {
+  ParameterSet truth = bench::default_parameters();
+  truth.screening_coefficient = 1.0e5f;
+  truth.activation_energy_em = 0.8f;
+  std::vector<ModelPoint> points;
+  for (int i = 0; i < 15; ++i) points.push_back({&truth, 30.0 * std::pow(2000.0 / 30.0, i / 14.0)});
+  ModelRunCounter counter;
+  std::atomic<bool> interrupt{false};
+  const std::vector<ModelPointResult> depths =
+      run_model_points(points, DepthQuantity::total, 2, counter, interrupt);
+  std::mt19937 random(7);
+  auto uniform = [&] { return (static_cast<double>(random()) + 0.5) / 4294967296.0; };
+  MeasuredData data;
+  data.has_sigma = true;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const double g = std::sqrt(-2.0 * std::log(uniform())) * std::cos(2.0 * M_PI * uniform());
+    data.points.push_back(
+        {points[i].fluence, depths[i].depth_nm * (1.0 + 0.03 * g), 0.03 * depths[i].depth_nm, 0});
+  }
+  return data;
+}
+
+void BM_FitTwoFieldsFifteenPoints(benchmark::State& state) {
+  FitRequest request;
+  request.parameters = bench::default_parameters();
+  request.data = fifteen_points();
+  request.jobs = static_cast<int>(state.range(0));
+  for (const char* name : {"screening_coefficient", "activation_energy_em"}) {
+    FitVariable v;
+    std::string error;
+    default_fit_variable(request.parameters, *find_parameter_field(name), v, error);
+    request.variables.push_back(v);
+  }
+  std::atomic<bool> interrupt{false};
+  FitReport report;
+  for (auto _ : state) report = fit_model(request, interrupt);
+  if (report.status != FitStatus::converged) state.SkipWithError(report.message.c_str());
+  state.counters["runs"] = report.runs;
+  state.counters["evaluations"] = report.evaluations;
+  state.counters["screening"] = report.parameters[0].value;
+  state.counters["Em_eV"] = report.parameters[1].value;
+}
+BENCHMARK(BM_FitTwoFieldsFifteenPoints)
+    ->Arg(1)
+    ->Arg(2)
+    ->ArgName("jobs")
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+
+}  // namespace
+}  // namespace kt
+
+BENCHMARK_MAIN();

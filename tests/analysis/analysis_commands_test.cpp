@@ -1,0 +1,97 @@
+// The fit command end to end, on inputs that need no fit runs: refusals before any run, and the
+// Beer-Lambert analysis of a measured file.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "kt_test_paths.h"
+#include "test_support.h"
+
+namespace kt {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AnalysisCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par",
+                  dir_.path() / "KTparam.par");
+    test::write_file(dir_.path() / "m.csv",
+                     "fluence_mJ_per_cm2,total_depth_nm\n"
+                     "50,49.98\n100,102.05\n200,153.92\n400,206.1\n");
+  }
+  int run(const std::string& arguments) {
+    const std::string command = "cd '" + dir_.path().string() + "' && '" KT_BATCH_PROGRAM "' " +
+                                arguments + " > out.txt 2> err.txt";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string out() { return test::read_file(dir_.path() / "out.txt"); }
+  std::string err() { return test::read_file(dir_.path() / "err.txt"); }
+  test::ScratchDirectory dir_;
+};
+
+TEST_F(AnalysisCommands, BadInputIsRefusedBeforeAnyRun) {
+  EXPECT_EQ(run("fit KTparam.par --data m.csv --vary screening,activation_energy_em"), 1);
+  EXPECT_NE(err().find("\"screening\" is not a field that can be fitted; the fields are: "),
+            std::string::npos)
+      << err();
+  EXPECT_NE(err().find("screening_coefficient"), std::string::npos);
+
+  test::write_file(dir_.path() / "bad.csv", "fluence_mJ_per_cm2,total_depth_nm\n50,1\n60,x\n");
+  EXPECT_EQ(run("fit KTparam.par --data bad.csv --vary activation_energy_em"), 1);
+  EXPECT_NE(err().find("bad.csv, line 3: total_depth_nm \"x\" is not a number"), std::string::npos)
+      << err();
+  EXPECT_EQ(run("sweep KTparam.par --fluence 50,60 --data bad.csv --jobs 1"), 1);
+  EXPECT_NE(err().find("bad.csv, line 3"), std::string::npos) << err();
+  EXPECT_FALSE(fs::exists(dir_.path() / "Data1K.dat"));  // no run was made
+
+  EXPECT_EQ(run("fit KTparam.par --data m.csv --vary activation_energy_em "
+                "--bounds activation_energy_em=1:2"),
+            1);
+  EXPECT_NE(err().find("starting value 0.7 of activation_energy_em lies outside its bounds 1:2"),
+            std::string::npos)
+      << err();
+  EXPECT_EQ(
+      run("fit KTparam.par --data m.csv --vary activation_energy_em --bounds pulse_width=1:2"), 1);
+  EXPECT_NE(err().find("--bounds names \"pulse_width\", which is not in --vary"),
+            std::string::npos);
+  EXPECT_EQ(run("fit KTparam.par --data m.csv --vary activation_energy_em --out KTparam.par"), 2);
+  EXPECT_EQ(run("fit KTparam.par --vary activation_energy_em"), 2);
+}
+
+TEST_F(AnalysisCommands, AnalyseAloneFitsTheBeerLambertLineToTheData) {
+  ASSERT_EQ(run("fit KTparam.par --data m.csv --analyse --report r.json"), 0) << err();
+  EXPECT_NE(out().find("threshold fluence F_th"), std::string::npos) << out();
+  const std::string json = test::read_file(dir_.path() / "r.json");
+  EXPECT_NE(json.find("\"beer_lambert\": {\"ok\": true, \"threshold_fluence\": 2"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"points\": ["), std::string::npos);
+  // One point over the minimum depth is not enough: a reason and a failing status.
+  EXPECT_EQ(run("fit KTparam.par --data m.csv --analyse --min-depth 200"), 1);
+  EXPECT_NE(out().find("needs points at two or more fluences"), std::string::npos) << out();
+}
+
+TEST_F(AnalysisCommands, SweepAnalysesItsCurveAndDrawsTheMeasuredPoints) {
+  std::string arguments =
+      "sweep KTparam.par --fluence 40,80,160,320 --jobs 2 --analyse --data m.csv";
+#ifdef KT_BATCH_PICTURES
+  arguments += " --plot curve.png";
+#endif
+  ASSERT_EQ(run(arguments), 0) << err();
+  EXPECT_NE(out().find("Beer-Lambert analysis (4 points with depth >= 1 nm)"), std::string::npos)
+      << out();
+  EXPECT_NE(out().find("absorption length 1/alpha_eff"), std::string::npos);
+#ifdef KT_BATCH_PICTURES
+  EXPECT_GT(fs::file_size(dir_.path() / "curve.png"), 1000u);
+#endif
+  EXPECT_EQ(run("sweep KTparam.par --fluence 40,80 --min-depth x"), 2);
+  EXPECT_NE(err().find("--min-depth takes a depth in nm"), std::string::npos) << err();
+}
+
+}  // namespace
+}  // namespace kt
