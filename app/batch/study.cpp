@@ -387,6 +387,18 @@ ParameterSet study_point_parameters(const ParameterSet& base, const StudySpec& s
   return p;
 }
 
+std::string study_refusal_of_every_point(const ParameterSet& base, const StudySpec& spec) {
+  std::string first;
+  const std::size_t total = study_point_count(spec);
+  for (std::size_t i = 0; i < total; ++i) {
+    std::string refusal =
+        check_run_choices(study_point_parameters(base, spec, study_point(spec, i)));
+    if (refusal.empty()) return {};
+    if (first.empty()) first = std::move(refusal);
+  }
+  return first;
+}
+
 StudyRow run_study_point(const ParameterSet& base, const StudySpec& spec, const StudyPoint& point,
                          const std::atomic<bool>* interrupt) {
   StudyRow row;

@@ -107,6 +107,9 @@ struct StudyRow {
 ParameterSet study_point_parameters(const ParameterSet& base, const StudySpec& spec,
                                     const StudyPoint& point);
 
+// The first refusal when no point of the study can run, else empty.
+std::string study_refusal_of_every_point(const ParameterSet& base, const StudySpec& spec);
+
 // Runs one point (no files written). With `interrupt` set the run stops after its current
 // step and the row ends as interrupted. Safe to call from many threads at once.
 StudyRow run_study_point(const ParameterSet& base, const StudySpec& spec, const StudyPoint& point,

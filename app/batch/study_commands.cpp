@@ -91,19 +91,6 @@ std::string read_points_file(const std::string& path, StudySpec& spec) {
   return {};
 }
 
-// The first refusal when no point of the study can run, else empty.
-std::string refusal_of_every_point(const ParameterSet& base, const StudySpec& spec) {
-  std::string first;
-  const std::size_t total = study_point_count(spec);
-  for (std::size_t i = 0; i < total; ++i) {
-    std::string refusal =
-        check_run_choices(study_point_parameters(base, spec, study_point(spec, i)));
-    if (refusal.empty()) return {};
-    if (first.empty()) first = std::move(refusal);
-  }
-  return first;
-}
-
 class ProgressLine {
  public:
   explicit ProgressLine(bool shown) : shown_(shown) {}
@@ -204,7 +191,7 @@ int study_command(const std::vector<std::string>& args) {
   spec.refinement = refinement;
   ParameterSet base;
   if (FileResult r = read_parameter_file(parfile, base); !r) return failure(r.message);
-  if (std::string refusal = refusal_of_every_point(base, spec); !refusal.empty())
+  if (std::string refusal = study_refusal_of_every_point(base, spec); !refusal.empty())
     return failure(parfile + ": no point of the study can run: " + refusal);
   if (check_only) {
     std::printf("study %s: %zu points\n", study_hash(base, spec).c_str(), study_point_count(spec));

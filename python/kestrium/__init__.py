@@ -18,6 +18,7 @@ from dataclasses import dataclass, field
 import numpy as np
 
 from ._kestrium import Parameters, _parse_fluences, _run, _sweep
+from .study import StudyTable, study
 
 __all__ = ["Parameters", "Profile", "RunResult", "run", "sweep"]
 

@@ -1,0 +1,248 @@
+// Parameter studies in the kestrium package: a study (base parameters, varied fields and their
+// values) that pickles, so a cluster's workers each run a chunk of its points with the batch
+// runner's engine, and the table of the whole study rebuilt from the chunks' rows, the same
+// bytes `kestrium-batch study` writes.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/batch/study.h"
+#include "params/parameter_set.h"
+#include "python/python_support.h"
+#include "solver/calculation_run.h"
+
+namespace py = pybind11;
+
+namespace kt::python {
+namespace {
+
+// A study as the Python layer and the workers see it. The values are kept as given (doubles),
+// so a pickled study rebuilds the very same spec and hash on a worker.
+struct Study {
+  ParameterSet base;
+  std::vector<std::string> names;
+  std::optional<std::vector<std::vector<double>>> axes;    // a product study
+  std::optional<std::vector<std::vector<double>>> points;  // a listed study
+  int refinement = 1;
+  StudySpec spec;
+  std::string hash;
+};
+
+Study make_study(const ParameterSet& base, const std::vector<std::string>& names,
+                 const std::optional<std::vector<std::vector<double>>>& axes,
+                 const std::optional<std::vector<std::vector<double>>>& points, int refinement) {
+  if (refinement < 1 || refinement > kMaximumRefinement) {
+    throw py::value_error("refinement is " + std::to_string(refinement) +
+                          "; it must be from 1 to " + std::to_string(kMaximumRefinement));
+  }
+  if (axes.has_value() == points.has_value())
+    throw py::value_error("a study takes value lists or listed points, one of the two");
+  Study s{base, names, axes, points, refinement, {}, {}};
+  const std::string error =
+      axes ? make_axes_study(names, *axes, s.spec) : make_listed_study(names, *points, s.spec);
+  if (!error.empty()) throw py::value_error(error);
+  s.spec.refinement = refinement;
+  s.hash = study_hash(base, s.spec);
+  return s;
+}
+
+// The value a table cell shows, as a double: what reading the table back gives.
+double shown(float value) {
+  char buffer[32];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  if (ec != std::errc()) return static_cast<double>(value);
+  *end = '\0';
+  return std::strtod(buffer, nullptr);
+}
+
+void check_range(const Study& s, std::size_t start, std::size_t stop) {
+  const std::size_t count = study_point_count(s.spec);
+  if (start > stop || stop > count) {
+    throw py::index_error("points " + std::to_string(start) + " to " + std::to_string(stop) +
+                          " are not a range of the study's " + std::to_string(count) + " points");
+  }
+}
+
+// The varied values of points start to stop - 1, one array per field.
+py::list point_values(const Study& s, std::size_t start, std::size_t stop) {
+  check_range(s, start, stop);
+  std::vector<std::vector<double>> columns(s.spec.fields.size());
+  for (auto& column : columns) column.reserve(stop - start);
+  for (std::size_t i = start; i < stop; ++i) {
+    const StudyPoint point = study_point(s.spec, i);
+    for (std::size_t k = 0; k < columns.size(); ++k) columns[k].push_back(shown(point.values[k]));
+  }
+  py::list out;
+  for (auto& column : columns) out.append(to_array(std::move(column)));
+  return out;
+}
+
+// The rows of points start to stop - 1, run on `jobs` threads, as arrays: point, end (a
+// StudyEnd code), steps, the five results (NaN where the table leaves them empty), note.
+py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int jobs,
+                    const py::object& progress) {
+  check_range(s, start, stop);
+  std::vector<std::size_t> indices(stop - start);
+  for (std::size_t k = 0; k < indices.size(); ++k) indices[k] = start + k;
+  std::atomic<bool> interrupt{false};
+  std::atomic<std::size_t> done{0};
+  std::size_t reported = std::numeric_limits<std::size_t>::max();
+  StudyResult result;
+  run_interruptible(
+      [&] {
+        result = run_study_points(s.base, s.spec, indices, std::max(1, jobs), interrupt,
+                                  [&](std::size_t n, std::size_t) { done.store(n); });
+      },
+      [&] { interrupt.store(true); },
+      [&] {
+        const std::size_t now = done.load();
+        if (progress.is_none() || now == reported) return;
+        reported = now;
+        progress(now, indices.size());
+      });
+  if (result.interrupted) throw std::runtime_error("the study stopped before its end");
+
+  const double none = std::numeric_limits<double>::quiet_NaN();
+  const std::size_t n = result.rows.size();
+  std::vector<std::int64_t> point(n);
+  std::vector<std::int8_t> end(n);
+  std::vector<std::int32_t> steps(n);
+  std::vector<double> recession(n, none), volume(n, none), total(n, none), peak_t(n, none),
+      peak_v(n, none);
+  py::list notes;
+  for (std::size_t k = 0; k < n; ++k) {
+    const StudyRow& r = result.rows[k];
+    point[k] = static_cast<std::int64_t>(r.index);
+    end[k] = static_cast<std::int8_t>(r.end);
+    steps[k] = r.steps;
+    if (r.end == StudyEnd::end_test || r.end == StudyEnd::step_limit) {
+      recession[k] = r.surface_recession_nm;
+      volume[k] = r.volume_depth_nm;
+      total[k] = r.total_depth_nm;
+      peak_t[k] = r.peak_surface_temperature_k;
+      peak_v[k] = r.peak_front_velocity_cm_s;
+    }
+    notes.append(r.note);
+  }
+  py::dict d;
+  d["point"] = to_array(std::move(point));
+  d["end"] = to_array(std::move(end));
+  d["steps"] = to_array(std::move(steps));
+  d["surface_recession_nm"] = to_array(std::move(recession));
+  d["volume_depth_nm"] = to_array(std::move(volume));
+  d["total_depth_nm"] = to_array(std::move(total));
+  d["peak_surface_temperature_K"] = to_array(std::move(peak_t));
+  d["peak_front_velocity_cm_per_s"] = to_array(std::move(peak_v));
+  d["note"] = notes;
+  return d;
+}
+
+template <class T>
+py::array_t<T> column(const py::dict& chunk, const char* name, std::size_t n) {
+  auto a = py::array_t<T, py::array::c_style | py::array::forcecast>::ensure(chunk[name]);
+  if (!a || a.ndim() != 1 || static_cast<std::size_t>(a.shape(0)) != n)
+    throw py::value_error(std::string("a chunk of rows has a damaged column ") + name);
+  return a;
+}
+
+// The table of the whole study from the rows of its chunks, given in point order.
+std::string table_text(const Study& s, const py::list& chunks) {
+  std::vector<StudyRow> rows;
+  const std::size_t count = study_point_count(s.spec);
+  rows.reserve(count);
+  for (py::handle item : chunks) {
+    const py::dict chunk = py::reinterpret_borrow<py::dict>(item);
+    const auto point = column<std::int64_t>(chunk, "point", py::len(chunk["point"]));
+    const std::size_t n = static_cast<std::size_t>(point.shape(0));
+    const auto end = column<std::int8_t>(chunk, "end", n);
+    const auto steps = column<std::int32_t>(chunk, "steps", n);
+    const auto recession = column<double>(chunk, "surface_recession_nm", n);
+    const auto volume = column<double>(chunk, "volume_depth_nm", n);
+    const auto total = column<double>(chunk, "total_depth_nm", n);
+    const auto peak_t = column<double>(chunk, "peak_surface_temperature_K", n);
+    const auto peak_v = column<double>(chunk, "peak_front_velocity_cm_per_s", n);
+    const py::list notes = chunk["note"];
+    if (py::len(notes) != n) throw py::value_error("a chunk of rows has a damaged column note");
+    for (std::size_t k = 0; k < n; ++k) {
+      const auto index = static_cast<std::size_t>(point.at(k));
+      if (index != rows.size()) {
+        throw py::value_error("the rows of point " + std::to_string(rows.size()) +
+                              " onwards are missing or out of order");
+      }
+      if (end.at(k) < 0 || end.at(k) > static_cast<int>(StudyEnd::interrupted))
+        throw py::value_error("point " + std::to_string(index) + " has no valid end");
+      StudyRow r;
+      r.index = index;
+      r.values = study_point(s.spec, index).values;
+      r.end = static_cast<StudyEnd>(end.at(k));
+      r.note = notes[k].cast<std::string>();
+      r.steps = steps.at(k);
+      r.surface_recession_nm = recession.at(k);
+      r.volume_depth_nm = volume.at(k);
+      r.total_depth_nm = total.at(k);
+      r.peak_surface_temperature_k = peak_t.at(k);
+      r.peak_front_velocity_cm_s = peak_v.at(k);
+      rows.push_back(std::move(r));
+    }
+  }
+  if (rows.size() != count) {
+    throw py::value_error("the rows of points " + std::to_string(rows.size()) + " to " +
+                          std::to_string(count - 1) + " are missing");
+  }
+  return study_table_text(s.hash, s.spec, StudyShard{}, rows);
+}
+
+std::vector<double> parse_values(const std::string& text) {
+  std::string error;
+  const std::vector<float> values = parse_study_values(text, error);
+  if (values.empty()) throw py::value_error(error);
+  return {values.begin(), values.end()};
+}
+
+}  // namespace
+
+void bind_study(py::module_& m) {
+  py::class_<Study>(m, "_Study")
+      .def(py::init(&make_study), py::arg("parameters"), py::arg("names"), py::arg("axes"),
+           py::arg("points"), py::arg("refinement"))
+      .def_property_readonly("point_count",
+                             [](const Study& s) { return study_point_count(s.spec); })
+      .def_readonly("hash", &Study::hash)
+      .def_readonly("names", &Study::names)
+      .def("refusal_of_every_point",
+           [](const Study& s) { return study_refusal_of_every_point(s.base, s.spec); })
+      .def("point_values", &point_values, py::arg("start"), py::arg("stop"))
+      .def("run", &run_points, py::arg("start"), py::arg("stop"), py::arg("jobs"),
+           py::arg("progress"))
+      .def("table_text", &table_text, py::arg("chunks"))
+      .def(py::pickle(
+          [](const Study& s) {
+            return py::make_tuple(s.base, s.names, s.axes, s.points, s.refinement);
+          },
+          [](const py::tuple& t) {
+            return make_study(t[0].cast<ParameterSet>(), t[1].cast<std::vector<std::string>>(),
+                              t[2].cast<std::optional<std::vector<std::vector<double>>>>(),
+                              t[3].cast<std::optional<std::vector<std::vector<double>>>>(),
+                              t[4].cast<int>());
+          }));
+  m.def("_study_values", &parse_values, py::arg("text"));
+  py::list ends;
+  for (StudyEnd e : {StudyEnd::end_test, StudyEnd::step_limit, StudyEnd::diverged,
+                     StudyEnd::refused, StudyEnd::interrupted}) {
+    ends.append(study_end_text(e));
+  }
+  m.attr("_study_end_texts") = ends;
+}
+
+}  // namespace kt::python
