@@ -15,6 +15,7 @@ runs them: the last field of vary varies fastest, a refused or diverged point is
 empty results and the reason in its note.
 """
 
+import asyncio
 import math
 import os
 import time
@@ -33,6 +34,8 @@ __all__ = ["StudyTable", "study"]
 SMALLEST_CHUNK = 8
 LARGEST_CHUNK = 256
 CHUNKS_PER_THREAD = 4
+# How long the client waits for a chunk before it looks at Ctrl-C and the deadline.
+WAIT_SECONDS = 0.5
 
 _RESULT_COLUMNS = ("surface_recession_nm", "volume_depth_nm", "total_depth_nm",
                    "peak_surface_temperature_K", "peak_front_velocity_cm_per_s")
@@ -163,8 +166,13 @@ def _run_on_dask(study, client, jobs, chunk_size, progress, timeout):
     pending, done = set(futures), 0
     try:
         while pending:
-            # Short waits keep Ctrl-C and the deadline responsive.
-            finished, pending = wait(pending, timeout=0.5, return_when="FIRST_COMPLETED")
+            # Short waits keep Ctrl-C and the deadline responsive; a wait in which no chunk
+            # ends raises TimeoutError.
+            try:
+                finished, pending = wait(pending, timeout=WAIT_SECONDS,
+                                         return_when="FIRST_COMPLETED")
+            except (TimeoutError, asyncio.TimeoutError):
+                finished = ()
             for future in finished:
                 chunk = future.result()
                 chunks[place[future.key]] = chunk

@@ -1,6 +1,7 @@
 import os
 import signal
 import subprocess
+import sys
 import threading
 import time
 
@@ -65,8 +66,11 @@ def threads():
 
 
 @pytest.mark.filterwarnings("ignore:make_current is deprecated:DeprecationWarning")
-def test_a_dask_cluster_of_two_worker_processes_gives_the_same_table(batch_table, defaults):
+def test_a_dask_cluster_of_two_worker_processes_gives_the_same_table(batch_table, defaults,
+                                                                     monkeypatch):
     distributed = pytest.importorskip("distributed")
+    # Waits that end before any chunk does, as on a real cluster with long chunks.
+    monkeypatch.setattr(sys.modules["kestrium.study"], "WAIT_SECONDS", 0.001)
     before = threads()
     try:
         cluster = distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1,
