@@ -27,10 +27,10 @@ from ._kestrium import Parameters, _Study, _study_end_texts, _study_values
 
 __all__ = ["StudyTable", "study"]
 
-# Measured with bench/dask_study_bench.py: a Dask task costs about 3 ms of scheduler and worker
-# time on a loaded 2-core machine, a point about 60 ms; chunks of at least 8 points keep the
-# overhead under 1 % of the runs, and up to 256 points (about 15 s) keep progress and the work
-# lost with a worker small.
+# Measured with bench/dask_study_bench.py on a loaded 2-core machine: a Dask task costs about
+# 5 ms of worker time (2.6 ms of CPU), a point about 60 ms. Chunks of at least 8 points keep the
+# overhead near 1 % of the runs; at most 256 points (about 15 s) keep the progress fine and the
+# work lost with a worker small.
 SMALLEST_CHUNK = 8
 LARGEST_CHUNK = 256
 CHUNKS_PER_THREAD = 4
