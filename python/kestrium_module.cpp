@@ -30,6 +30,8 @@
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
+#include "python/bindings.h"
+#include "python/interruptible.h"
 #include "solver/calculation_run.h"
 #include "solver/run_observer.h"
 
@@ -201,53 +203,6 @@ py::array_t<T> to_array(std::vector<T>&& values) {
   auto* owned = new std::vector<T>(std::move(values));
   py::capsule owner(owned, [](void* v) { delete static_cast<std::vector<T>*>(v); });
   return py::array_t<T>(static_cast<py::ssize_t>(owned->size()), owned->data(), owner);
-}
-
-// Runs `work` on its own thread while the caller waits with the GIL released. Every 50 ms the
-// waiting thread takes the GIL to look for Ctrl-C (and to call `poll`); a pending Python error
-// calls `stop` once, the thread is joined, and the error is raised. No thread outlives the call.
-void run_interruptible(const std::function<void()>& work, const std::function<void()>& stop,
-                       const std::function<void()>& poll = {}) {
-  std::mutex lock;
-  std::condition_variable finished;
-  bool done = false;
-  std::exception_ptr failure;
-  std::optional<py::error_already_set> pending;
-  std::thread worker([&] {
-    try {
-      work();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    std::lock_guard<std::mutex> guard(lock);
-    done = true;
-    finished.notify_all();
-  });
-  {
-    py::gil_scoped_release release;
-    std::unique_lock<std::mutex> guard(lock);
-    while (!finished.wait_for(guard, std::chrono::milliseconds(50), [&] { return done; })) {
-      if (pending) continue;
-      guard.unlock();
-      bool stop_now = false;
-      {
-        py::gil_scoped_acquire acquire;
-        try {
-          if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-          if (poll) poll();
-        } catch (py::error_already_set& e) {
-          pending = std::move(e);
-          stop_now = true;
-        }
-      }
-      if (stop_now) stop();
-      guard.lock();
-    }
-  }
-  worker.join();
-  if (pending) throw *pending;
-  if (failure) std::rethrow_exception(failure);
-  if (poll) poll();
 }
 
 // Collects what a run reports: every output step and the profiles at the spatial instants.
@@ -535,4 +490,5 @@ void bind_module(py::module_& m) {
 
 PYBIND11_MODULE(_kestrium, m) {
   kt::python::bind_module(m);
+  kt::python::bind_analysis(m);
 }

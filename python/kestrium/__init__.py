@@ -18,8 +18,9 @@ from dataclasses import dataclass, field
 import numpy as np
 
 from ._kestrium import Parameters, _parse_fluences, _run, _sweep
+from .analysis import fit, threshold
 
-__all__ = ["Parameters", "Profile", "RunResult", "run", "sweep"]
+__all__ = ["Parameters", "Profile", "RunResult", "run", "sweep", "fit", "threshold"]
 
 
 @dataclass(frozen=True)
