@@ -20,6 +20,7 @@
 #include "display/application.h"
 #include "display/context.h"
 #include "display/qt_access.h"
+#include "display/runtime_directory.h"
 
 namespace kt::display {
 namespace {
@@ -478,6 +479,7 @@ void close_frame_window() {
 
 int run_application(int& argc, char** argv, const ApplicationOptions& options,
                     std::function<bool()> build_menu, std::function<void()> startup_sequence) {
+  prepare_runtime_directory();
   QApplication app(argc, argv);
   QThread::currentThread()->setPriority(QThread::HighPriority);
   if (!create_frame_window(options)) return 1;

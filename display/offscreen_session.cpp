@@ -3,6 +3,7 @@
 
 #include "display/application.h"
 #include "display/display.h"
+#include "display/runtime_directory.h"
 
 namespace kt::display {
 
@@ -16,6 +17,7 @@ struct OffscreenSession::State {
 OffscreenSession::OffscreenSession() : state_(new State) {
   if (QCoreApplication::instance() == nullptr) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    prepare_runtime_directory();
     state_->application = std::make_unique<QGuiApplication>(state_->argc, state_->argv);
   }
 }

@@ -30,7 +30,9 @@
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
-#include "python/python_support.h"
+#include "python/arrays.h"
+#include "python/bindings.h"
+#include "python/interruptible.h"
 #include "solver/calculation_run.h"
 #include "solver/run_observer.h"
 
@@ -476,11 +478,12 @@ void bind_module(py::module_& m) {
   m.def("_sweep", &sweep, py::arg("parameters"), py::arg("fluences"), py::arg("jobs"),
         py::arg("refinement"), py::arg("output_dir"), py::arg("keep_files"), py::arg("progress"));
   m.def("_parse_fluences", &parse_fluence_text, py::arg("text"), py::arg("log"));
-  bind_study(m);
 }
 
 }  // namespace kt::python
 
 PYBIND11_MODULE(_kestrium, m) {
   kt::python::bind_module(m);
+  kt::python::bind_analysis(m);
+  kt::python::bind_study(m);
 }

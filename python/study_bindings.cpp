@@ -19,7 +19,9 @@
 
 #include "app/batch/study.h"
 #include "params/parameter_set.h"
-#include "python/python_support.h"
+#include "python/arrays.h"
+#include "python/bindings.h"
+#include "python/interruptible.h"
 #include "solver/calculation_run.h"
 
 namespace py = pybind11;

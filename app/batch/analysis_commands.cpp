@@ -18,6 +18,7 @@
 #include "analysis/threshold.h"
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
+#include "app/batch/value_text.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
 
@@ -100,17 +101,6 @@ bool parse_real(const std::string& text, double& value) {
 
 int default_jobs() {
   return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
-
-std::vector<std::string> split(const std::string& text, char mark) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t at = text.find(mark, start);
-    parts.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
-    if (at == std::string::npos) return parts;
-    start = at + 1;
-  }
 }
 
 bool read_parameters(const std::string& path, ParameterSet& parameters) {
@@ -264,7 +254,7 @@ int fit_command(const std::vector<std::string>& arguments) {
     std::fprintf(stderr, "kestrium-batch: note: %s\n", w.c_str());
 
   if (!vary_text.empty()) {
-    for (const std::string& name : split(vary_text, ',')) {
+    for (const std::string& name : split_text(vary_text, ',')) {
       const ParameterField* field = find_parameter_field(name);
       if (!field || field->kind != FieldKind::real || !field->member) {
         return fail("--vary: \"" + name + "\" is not a field that can be fitted; the fields are: " +

@@ -230,29 +230,8 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
   display::draw_rectangle(3, 0, 0, kWidth - 1, kHeight - 1);
 
   // Grid and tick labels.
-  font("t'helv'h14w6");
-  for (double e = lo; e <= hi; e += 1.0) {
-    for (double m : {1.0, 2.0, 5.0}) {
-      const double f = m * std::pow(10.0, e);
-      if (std::log10(f) > hi + 1e-9) break;
-      const int x = x_of(f);
-      display::set_color(m == 1.0 ? kDarkGrey : kLightGrey);
-      line(x, kTop, x, kBottom);
-      display::set_color(kBlack);
-      line(x, kBottom, x, kBottom + 5);
-      const std::string label = short_number(f);
-      text_at(x - 3 * static_cast<int>(label.size()), kBottom + 9, label);
-    }
-  }
-  for (double d = 0.0; d <= d_top + step * 1e-9; d += step) {
-    const int y = y_of(d);
-    display::set_color(kLightGrey);
-    line(kLeft, y, kRight, y);
-    display::set_color(kBlack);
-    line(kLeft - 5, y, kLeft, y);
-    std::string label = short_number(d);
-    text_at(kLeft - 10 - 6 * static_cast<int>(label.size()), y - 7, label);
-  }
+  fluence_grid(lo, hi, kTop, kBottom, true, x_of);
+  depth_grid(0.0, d_top, step, kLeft, kRight, y_of);
   display::set_color(kBlack);
   display::draw_rectangle(2, kLeft, kTop, kRight, kBottom);
 

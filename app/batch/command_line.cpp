@@ -170,17 +170,4 @@ int CommandLine::usage_error(const std::string& message) const {
   return 2;
 }
 
-void prepare_runtime_environment() {
-  const char* existing = std::getenv("XDG_RUNTIME_DIR");
-  if (existing && *existing) return;
-  const uid_t uid = ::getuid();
-  const std::string folder = "/tmp/runtime-" + std::to_string(uid);
-  ::mkdir(folder.c_str(), 0700);
-  struct stat info {};
-  if (::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == uid &&
-      (info.st_mode & 0777) == 0700) {
-    ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
-  }
-}
-
 }  // namespace kt::batch

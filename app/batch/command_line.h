@@ -50,8 +50,4 @@ class CommandLine {
   std::string error_;
 };
 
-// Gives Qt a private runtime folder when the environment names none, so the offscreen
-// pictures start without a warning.
-void prepare_runtime_environment();
-
 }  // namespace kt::batch

@@ -284,7 +284,6 @@ std::string sweep_help() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  kt::batch::prepare_runtime_environment();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     std::fputs(overview_help().c_str(), stderr);

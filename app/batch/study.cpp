@@ -16,6 +16,7 @@
 #include <string_view>
 #include <thread>
 
+#include "app/batch/value_text.h"
 #include "solver/model.h"
 #include "solver/run_observer.h"
 
@@ -23,22 +24,6 @@ namespace kt {
 namespace {
 
 constexpr std::size_t kMaximumAxisValues = 1'000'000;
-
-bool parse_number(const std::string& text, double& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return end == text.c_str() + text.size() && std::isfinite(value);
-}
-
-std::vector<std::string> split(const std::string& text, char mark) {
-  std::vector<std::string> parts;
-  std::string part;
-  std::istringstream in(text);
-  while (std::getline(in, part, mark)) parts.push_back(part);
-  if (!text.empty() && text.back() == mark) parts.emplace_back();
-  return parts;
-}
 
 bool fits_field(double value) {
   return std::isfinite(value) && std::fabs(value) <= std::numeric_limits<float>::max();
@@ -139,7 +124,7 @@ std::string header_line(const std::string& hash, std::size_t points, const Study
 std::vector<float> parse_study_values(const std::string& spec, std::string& error) {
   std::vector<double> values;
   if (spec.find(':') != std::string::npos) {
-    const std::vector<std::string> parts = split(spec, ':');
+    const std::vector<std::string> parts = split_text(spec, ':');
     double from = 0, to = 0;
     if (parts.size() != 3 || !parse_number(parts[0], from) || !parse_number(parts[1], to)) {
       error = "a range is FROM:TO:STEP or FROM:TO:logN";
@@ -183,7 +168,7 @@ std::vector<float> parse_study_values(const std::string& spec, std::string& erro
         values.push_back(from + static_cast<double>(i) * step);
     }
   } else {
-    for (const std::string& part : split(spec, ',')) {
+    for (const std::string& part : split_text(spec, ',')) {
       double value = 0;
       if (!parse_number(part, value)) {
         error = "\"" + part + "\" is not a number";

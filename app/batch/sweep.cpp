@@ -12,26 +12,11 @@
 #include <system_error>
 #include <thread>
 
+#include "app/batch/value_text.h"
 #include "solver/result_files.h"
 
 namespace kt {
 namespace {
-
-bool parse_number(const std::string& text, double& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return end == text.c_str() + text.size() && std::isfinite(value);
-}
-
-std::vector<std::string> split(const std::string& text, char mark) {
-  std::vector<std::string> parts;
-  std::string part;
-  std::istringstream in(text);
-  while (std::getline(in, part, mark)) parts.push_back(part);
-  if (!text.empty() && text.back() == mark) parts.emplace_back();
-  return parts;
-}
 
 std::string fluence_folder(double fluence) {
   char buffer[64];
@@ -49,7 +34,7 @@ int max_sweep_jobs() {
 std::vector<double> parse_fluences(const std::string& text, int log_count, std::string& error) {
   std::vector<double> fluences;
   if (text.find(':') != std::string::npos) {
-    const std::vector<std::string> parts = split(text, ':');
+    const std::vector<std::string> parts = split_text(text, ':');
     double from = 0, to = 0, step = 0;
     const bool range = log_count > 0 ? parts.size() == 2 : parts.size() == 3;
     if (!range || !parse_number(parts[0], from) || !parse_number(parts[1], to) ||
@@ -85,7 +70,7 @@ std::vector<double> parse_fluences(const std::string& text, int log_count, std::
     error = "--log goes with --fluence FROM:TO";
     return {};
   }
-  for (const std::string& part : split(text, ',')) {
+  for (const std::string& part : split_text(text, ',')) {
     double value = 0;
     if (!parse_number(part, value)) {
       error = "\"" + part + "\" in --fluence is not a number";

@@ -18,9 +18,11 @@ from dataclasses import dataclass, field
 import numpy as np
 
 from ._kestrium import Parameters, _parse_fluences, _run, _sweep
+from .analysis import fit, threshold
 from .study import StudyTable, study
 
-__all__ = ["Parameters", "Profile", "RunResult", "run", "sweep"]
+__all__ = ["Parameters", "Profile", "RunResult", "StudyTable", "run", "sweep", "fit",
+           "threshold", "study"]
 
 
 @dataclass(frozen=True)

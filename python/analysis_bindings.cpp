@@ -1,0 +1,197 @@
+// The analyses of the compiled module: fits of Parameter-set fields to measured depths and the
+// ablation threshold, on the analysis library the batch runner's fit and threshold commands
+// use. The reports are the batch runner's: the fit's JSON text, the threshold's numbers and
+// summary. The calls release the GIL and stop on Ctrl-C.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "analysis/beer_lambert.h"
+#include "analysis/fit.h"
+#include "analysis/measured_data.h"
+#include "analysis/report.h"
+#include "analysis/threshold.h"
+#include "params/parameter_fields.h"
+#include "python/bindings.h"
+#include "python/interruptible.h"
+
+namespace py = pybind11;
+
+namespace kt::python {
+namespace {
+
+int jobs_or_all(int jobs) {
+  return jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+std::optional<DepthQuantity> quantity_named(const std::optional<std::string>& word) {
+  if (!word) return std::nullopt;
+  DepthQuantity quantity = DepthQuantity::total;
+  if (!parse_depth_quantity(*word, quantity))
+    throw py::value_error("quantity takes total, surface or volume; got \"" + *word + "\"");
+  return quantity;
+}
+
+void check_parameters(const ParameterSet& parameters) {
+  if (const std::string refusal = check_run_choices(parameters); !refusal.empty())
+    throw py::value_error(refusal);
+}
+
+// Measured data from a CSV file, or from CSV text (`source` names it in messages).
+MeasuredData measured_data(const std::optional<std::filesystem::path>& path,
+                           const std::optional<std::string>& text, const std::string& source,
+                           const std::optional<DepthQuantity>& quantity) {
+  MeasuredData data;
+  std::string error;
+  const DepthQuantity* wanted = quantity ? &*quantity : nullptr;
+  const bool read = path ? read_measured_csv(path->string(), data, error, wanted)
+                         : parse_measured_csv(text.value_or(""), source, data, error, wanted);
+  if (!read) throw py::value_error(error);
+  return data;
+}
+
+// The fit as the batch runner's fit command makes it: every field with its default bounds,
+// changed by `bounds`, everything checked before the first run. Returns the JSON report (with
+// the Beer-Lambert analysis when `analyse`; that analysis alone without fields), the fitted
+// parameters, the status and the notes on the data.
+py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesystem::path>& path,
+              const std::optional<std::string>& text, const std::string& source,
+              const std::optional<std::string>& quantity_word, const std::vector<std::string>& vary,
+              const std::map<std::string, std::pair<double, double>>& bounds, int jobs,
+              int max_runs, const std::string& method, bool analyse, double min_depth_nm,
+              const py::object& progress) {
+  if (vary.empty() && !analyse)
+    throw py::value_error(
+        "fit needs the fields to vary (or analyse=True for the Beer-Lambert "
+        "analysis alone)");
+  if (!(min_depth_nm >= 0.0)) throw py::value_error("min_depth takes a depth in nm, 0 or more");
+  if (method != "bobyqa" && method != "sbplx")
+    throw py::value_error("method takes \"bobyqa\" or \"sbplx\"; got \"" + method + "\"");
+  if (max_runs < 1) throw py::value_error("max_runs must be at least 1");
+  FitRequest request;
+  request.parameters = parameters;
+  check_parameters(request.parameters);
+  request.data = measured_data(path, text, source, quantity_named(quantity_word));
+  for (const std::string& name : vary) {
+    const ParameterField* field = find_parameter_field(name);
+    if (!field || field->kind != FieldKind::real || !field->member)
+      throw py::value_error("\"" + name + "\" is not a field that can be fitted; the fields are: " +
+                            parameter_field_names(true));
+    FitVariable variable;
+    std::string error;
+    if (!default_fit_variable(request.parameters, *field, variable, error))
+      throw py::value_error(error);
+    request.variables.push_back(variable);
+  }
+  for (const auto& [name, range] : bounds) {
+    auto it = std::find_if(request.variables.begin(), request.variables.end(),
+                           [&](const FitVariable& v) { return v.field->name == name; });
+    if (it == request.variables.end())
+      throw py::value_error("bounds names \"" + name + "\", which is not among the fields to vary");
+    it->lower = range.first;
+    it->upper = range.second;
+  }
+  request.jobs = jobs_or_all(jobs);
+  request.max_runs = max_runs;
+  if (method == "sbplx") request.method = FitMethod::sbplx;
+  if (!request.variables.empty()) {
+    if (const std::string problem = check_fit_request(request); !problem.empty())
+      throw py::value_error(problem);
+  }
+
+  BeerLambertFit beer_lambert;
+  if (analyse)
+    beer_lambert = fit_beer_lambert(request.data.points, min_depth_nm, request.data.has_sigma);
+  if (request.variables.empty()) {
+    if (!beer_lambert.ok) throw py::value_error(beer_lambert.message);
+    return py::make_tuple(beer_lambert_json(beer_lambert, request.data), py::none(),
+                          std::string("converged"), request.data.warnings);
+  }
+
+  std::atomic<bool> interrupt{false};
+  std::atomic<int> evaluations{0}, runs{0};
+  std::atomic<double> best{0.0};
+  int reported = -1;
+  FitReport report;
+  auto json = [&] { return report_json(report, analyse ? &beer_lambert : nullptr); };
+  try {
+    run_interruptible(
+        [&] {
+          report = fit_model(request, interrupt, [&](int e, int r, double b) {
+            best.store(b);
+            runs.store(r);
+            evaluations.store(e);
+          });
+        },
+        [&] { interrupt.store(true); },
+        [&] {
+          const int now = evaluations.load();
+          if (progress.is_none() || now == reported) return;
+          reported = now;
+          progress(now, runs.load(), best.load());
+        });
+  } catch (py::error_already_set& e) {
+    // Ctrl-C: the exception carries the report of the best values found.
+    if (e.matches(PyExc_KeyboardInterrupt)) {
+      e.value().attr("report") = py::make_tuple(json(), report.fitted);
+    }
+    throw;
+  }
+  return py::make_tuple(json(), report.fitted, std::string(fit_status_text(report.status)),
+                        request.data.warnings);
+}
+
+// The threshold as the batch runner's threshold command finds it.
+py::dict threshold(const ParameterSet& parameters, double depth_nm,
+                   const std::optional<std::string>& quantity_word, int jobs) {
+  ThresholdRequest request;
+  request.parameters = parameters;
+  request.depth_nm = depth_nm;
+  request.quantity = quantity_named(quantity_word).value_or(DepthQuantity::total);
+  request.jobs = jobs_or_all(jobs);
+  check_parameters(request.parameters);
+  std::atomic<bool> interrupt{false};
+  ThresholdReport report;
+  run_interruptible([&] { report = find_threshold(request, interrupt); },
+                    [&] { interrupt.store(true); });
+  if (!report.ok) {
+    // A depth the search refuses runs nothing; otherwise the model gave no threshold.
+    if (report.runs == 0) throw py::value_error(report.message);
+    throw std::runtime_error("no threshold: " + report.message);
+  }
+  py::dict d;
+  d["fluence"] = report.fluence;
+  d["below"] = report.below;
+  d["above"] = report.above;
+  d["depth_below_nm"] = report.depth_below_nm;
+  d["depth_above_nm"] = report.depth_above_nm;
+  d["depth_nm"] = request.depth_nm;
+  d["quantity"] = std::string(depth_quantity_word(request.quantity));
+  d["runs"] = report.runs;
+  d["wall_seconds"] = report.wall_seconds;
+  d["summary"] = threshold_summary(report, request);
+  return d;
+}
+
+}  // namespace
+
+void bind_analysis(py::module_& m) {
+  m.def("_fit", &fit, py::arg("parameters"), py::arg("path"), py::arg("text"), py::arg("source"),
+        py::arg("quantity"), py::arg("vary"), py::arg("bounds"), py::arg("jobs"),
+        py::arg("max_runs"), py::arg("method"), py::arg("analyse"), py::arg("min_depth"),
+        py::arg("progress"));
+  m.def("_threshold", &threshold, py::arg("parameters"), py::arg("depth"), py::arg("quantity"),
+        py::arg("jobs"));
+}
+
+}  // namespace kt::python

@@ -1,0 +1,87 @@
+import json
+import os
+import re
+import signal
+import threading
+
+import pytest
+
+import kestrium
+
+FLUENCES = [40, 90, 220, 550]
+
+
+def test_fit_recovers_the_value_and_equals_the_batch_report(tmp_path, batch, defaults):
+    truth = defaults.copy(activation_energy_em=0.8)
+    depths = kestrium.sweep(truth, FLUENCES, jobs=2)["total_depth_nm"]
+    defaults.write(tmp_path / "run.par")
+    (tmp_path / "m.csv").write_text("fluence_mJ_per_cm2,total_depth_nm\n" + "".join(
+        f"{f!r},{float(d)!r}\n" for f, d in zip(FLUENCES, depths)))
+    done = batch(tmp_path, "fit", "run.par", "--data", "m.csv", "--vary",
+                 "activation_energy_em", "--jobs", "2", "--report", "fit.json")
+    assert done.returncode == 0, done.stderr
+
+    calls = []
+    report = kestrium.fit(defaults, vary=["activation_energy_em"], fluence=FLUENCES,
+                          depth=depths, jobs=2, progress=lambda *a: calls.append(a))
+    fitted = report["parameters"]["activation_energy_em"]
+    assert report["status"] == "converged"
+    assert fitted["value"] == pytest.approx(0.8, abs=1e-3)
+    assert report["fitted"].activation_energy_em == pytest.approx(fitted["value"], rel=1e-6)
+    assert report["fitted"].copy(activation_energy_em=0.7) == defaults
+    assert calls and calls[-1][1] <= report["runs"]
+
+    theirs = json.loads((tmp_path / "fit.json").read_text())
+    ours = {k: v for k, v in report.items() if k != "fitted"}
+    assert theirs.pop("wall_seconds") > 0 and ours.pop("wall_seconds") > 0
+    assert ours == theirs
+
+
+def test_threshold_equals_the_batch_threshold(tmp_path, batch, defaults):
+    defaults.write(tmp_path / "run.par")
+    done = batch(tmp_path, "threshold", "run.par", "--depth", "2", "--jobs", "2")
+    assert done.returncode == 0, done.stderr
+    t = kestrium.threshold(defaults, depth=2, jobs=2)
+    assert t["below"] < t["fluence"] < t["above"] < t["below"] * 1.001
+    assert t["depth_below_nm"] < 2 <= t["depth_above_nm"]
+    without_time = re.compile(r", [0-9.]+ s$", re.M)
+    assert without_time.sub("", t["summary"]) == without_time.sub("", done.stdout)
+
+
+def test_refused_requests_raise_value_error_before_any_run(tmp_path, defaults):
+    arrays = {"fluence": FLUENCES, "depth": [10, 50, 100, 150]}
+    cases = [
+        (dict(vary=["no_such_field"], **arrays), '"no_such_field" is not a field that can be '
+                                                 "fitted"),
+        (dict(vary="activation_energy_em,screening_coefficient", fluence=[40, 90],
+              depth=[10, 50]), r"2 data point\(s\) cannot determine 2 field\(s\)"),
+        (dict(vary=["activation_energy_em"], bounds={"activation_energy_em": (0.8, 2)},
+              **arrays), "starting value 0.7 of activation_energy_em lies outside"),
+        (dict(vary=["activation_energy_em"], fluence=[40, -5], depth=[1, 2]),
+         r"the data arrays, index 1: fluence_mJ_per_cm2 is -5.0; it must be greater than 0"),
+        (dict(vary=["activation_energy_em"], fluence=[40, 50], depth=[1]), "differ in length"),
+    ]
+    for keywords, message in cases:
+        with pytest.raises(ValueError, match=message):
+            kestrium.fit(defaults, **keywords)
+    bad = tmp_path / "bad.csv"
+    bad.write_text("fluence_mJ_per_cm2,total_depth_nm\n40,1\n50,deep\n")
+    with pytest.raises(ValueError, match=re.escape(f'{bad}, line 3: total_depth_nm "deep" is '
+                                                   "not a number")):
+        kestrium.fit(defaults, bad, vary=["activation_energy_em"])
+    with pytest.raises(ValueError, match="greater than 0 nm"):
+        kestrium.threshold(defaults, depth=0)
+    with pytest.raises(ValueError, match="quantity takes total, surface or volume"):
+        kestrium.threshold(defaults, quantity="deepest")
+
+
+def test_ctrl_c_stops_a_fit_with_the_best_values_found(defaults):
+    before = len(os.listdir("/proc/self/task"))
+    timer = threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT))
+    timer.start()
+    with pytest.raises(KeyboardInterrupt) as stopped:
+        kestrium.fit(defaults.copy(pre_exponential_vom=0), vary="activation_energy_em",
+                     fluence=[2000, 4000, 8000], depth=[500, 900, 1500], jobs=1)
+    timer.join()
+    assert stopped.value.report["status"] == "interrupted"
+    assert len(os.listdir("/proc/self/task")) == before
