@@ -30,14 +30,14 @@ namespace kt::python {
 namespace {
 
 // A study as the Python layer and the workers see it. The values are kept as given (doubles),
-// so a pickled study rebuilds the very same spec and hash on a worker.
+// so a pickled study rebuilds the very same plan and hash on a worker.
 struct Study {
   ParameterSet base;
   std::vector<std::string> names;
   std::optional<std::vector<std::vector<double>>> axes;    // a product study
   std::optional<std::vector<std::vector<double>>> points;  // a listed study
   int refinement = 1;
-  StudySpec spec;
+  StudyPlan plan;
   std::string hash;
 };
 
@@ -52,10 +52,10 @@ Study make_study(const ParameterSet& base, const std::vector<std::string>& names
     throw py::value_error("a study takes value lists or listed points, one of the two");
   Study s{base, names, axes, points, refinement, {}, {}};
   const std::string error =
-      axes ? make_axes_study(names, *axes, s.spec) : make_listed_study(names, *points, s.spec);
+      axes ? make_axes_study(names, *axes, s.plan) : make_listed_study(names, *points, s.plan);
   if (!error.empty()) throw py::value_error(error);
-  s.spec.refinement = refinement;
-  s.hash = study_hash(base, s.spec);
+  s.plan.refinement = refinement;
+  s.hash = study_hash(base, s.plan);
   return s;
 }
 
@@ -69,7 +69,7 @@ double shown(float value) {
 }
 
 void check_range(const Study& s, std::size_t start, std::size_t stop) {
-  const std::size_t count = study_point_count(s.spec);
+  const std::size_t count = study_point_count(s.plan);
   if (start > stop || stop > count) {
     throw py::index_error("points " + std::to_string(start) + " to " + std::to_string(stop) +
                           " are not a range of the study's " + std::to_string(count) + " points");
@@ -79,10 +79,10 @@ void check_range(const Study& s, std::size_t start, std::size_t stop) {
 // The varied values of points start to stop - 1, one array per field.
 py::list point_values(const Study& s, std::size_t start, std::size_t stop) {
   check_range(s, start, stop);
-  std::vector<std::vector<double>> columns(s.spec.fields.size());
+  std::vector<std::vector<double>> columns(s.plan.fields.size());
   for (auto& column : columns) column.reserve(stop - start);
   for (std::size_t i = start; i < stop; ++i) {
-    const StudyPoint point = study_point(s.spec, i);
+    const StudyPoint point = study_point(s.plan, i);
     for (std::size_t k = 0; k < columns.size(); ++k) columns[k].push_back(shown(point.values[k]));
   }
   py::list out;
@@ -103,7 +103,7 @@ py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int job
   StudyResult result;
   run_interruptible(
       [&] {
-        result = run_study_points(s.base, s.spec, indices, std::max(1, jobs), interrupt,
+        result = run_study_points(s.base, s.plan, indices, std::max(1, jobs), interrupt,
                                   [&](std::size_t n, std::size_t) { done.store(n); });
       },
       [&] { interrupt.store(true); },
@@ -161,7 +161,7 @@ py::array_t<T> column(const py::dict& chunk, const char* name, std::size_t n) {
 // The table of the whole study from the rows of its chunks, given in point order.
 std::string table_text(const Study& s, const py::list& chunks) {
   std::vector<StudyRow> rows;
-  const std::size_t count = study_point_count(s.spec);
+  const std::size_t count = study_point_count(s.plan);
   rows.reserve(count);
   for (py::handle item : chunks) {
     const py::dict chunk = py::reinterpret_borrow<py::dict>(item);
@@ -186,7 +186,7 @@ std::string table_text(const Study& s, const py::list& chunks) {
         throw py::value_error("point " + std::to_string(index) + " has no valid end");
       StudyRow r;
       r.index = index;
-      r.values = study_point(s.spec, index).values;
+      r.values = study_point(s.plan, index).values;
       r.end = static_cast<StudyEnd>(end.at(k));
       r.note = notes[k].cast<std::string>();
       r.steps = steps.at(k);
@@ -202,7 +202,7 @@ std::string table_text(const Study& s, const py::list& chunks) {
     throw py::value_error("the rows of points " + std::to_string(rows.size()) + " to " +
                           std::to_string(count - 1) + " are missing");
   }
-  return study_table_text(s.hash, s.spec, StudyShard{}, rows);
+  return study_table_text(s.hash, s.plan, StudyShard{}, rows);
 }
 
 std::vector<double> parse_values(const std::string& text) {
@@ -219,11 +219,11 @@ void bind_study(py::module_& m) {
       .def(py::init(&make_study), py::arg("parameters"), py::arg("names"), py::arg("axes"),
            py::arg("points"), py::arg("refinement"))
       .def_property_readonly("point_count",
-                             [](const Study& s) { return study_point_count(s.spec); })
+                             [](const Study& s) { return study_point_count(s.plan); })
       .def_readonly("hash", &Study::hash)
       .def_readonly("names", &Study::names)
       .def("refusal_of_every_point",
-           [](const Study& s) { return study_refusal_of_every_point(s.base, s.spec); })
+           [](const Study& s) { return study_refusal_of_every_point(s.base, s.plan); })
       .def("point_values", &point_values, py::arg("start"), py::arg("stop"))
       .def("run", &run_points, py::arg("start"), py::arg("stop"), py::arg("jobs"),
            py::arg("progress"))

@@ -121,10 +121,10 @@ std::string header_line(const std::string& hash, std::size_t points, const Study
 
 }  // namespace
 
-std::vector<float> parse_study_values(const std::string& spec, std::string& error) {
+std::vector<float> parse_study_values(const std::string& text, std::string& error) {
   std::vector<double> values;
-  if (spec.find(':') != std::string::npos) {
-    const std::vector<std::string> parts = split_text(spec, ':');
+  if (text.find(':') != std::string::npos) {
+    const std::vector<std::string> parts = split_text(text, ':');
     double from = 0, to = 0;
     if (parts.size() != 3 || !parse_number(parts[0], from) || !parse_number(parts[1], to)) {
       error = "a range is FROM:TO:STEP or FROM:TO:logN";
@@ -168,7 +168,7 @@ std::vector<float> parse_study_values(const std::string& spec, std::string& erro
         values.push_back(from + static_cast<double>(i) * step);
     }
   } else {
-    for (const std::string& part : split_text(spec, ',')) {
+    for (const std::string& part : split_text(text, ',')) {
       double value = 0;
       if (!parse_number(part, value)) {
         error = "\"" + part + "\" is not a number";
@@ -193,7 +193,7 @@ std::vector<float> parse_study_values(const std::string& spec, std::string& erro
   return out;
 }
 
-std::string make_product_study(const std::vector<std::string>& vary, StudySpec& spec) {
+std::string make_product_study(const std::vector<std::string>& vary, StudyPlan& plan) {
   if (vary.empty()) return "a study needs at least one --vary NAME=VALUES";
   std::vector<std::string> names;
   std::vector<std::vector<double>> axes;
@@ -206,7 +206,7 @@ std::string make_product_study(const std::vector<std::string>& vary, StudySpec& 
     names.push_back(text.substr(0, equals));
     axes.emplace_back(values.begin(), values.end());
   }
-  if (std::string error = make_axes_study(names, axes, spec); !error.empty()) {
+  if (std::string error = make_axes_study(names, axes, plan); !error.empty()) {
     // Name the argument: the problem is with a field's name.
     for (std::size_t k = names.size(); k-- > 0;) {
       if (error.find("\"" + names[k] + "\"") != std::string::npos)
@@ -218,8 +218,8 @@ std::string make_product_study(const std::vector<std::string>& vary, StudySpec& 
 }
 
 std::string make_axes_study(const std::vector<std::string>& names,
-                            const std::vector<std::vector<double>>& axes, StudySpec& spec) {
-  StudySpec made;
+                            const std::vector<std::vector<double>>& axes, StudyPlan& plan) {
+  StudyPlan made;
   if (names.empty()) return "a study needs at least one varied field";
   if (names.size() != axes.size())
     return std::to_string(names.size()) + " fields for " + std::to_string(axes.size()) +
@@ -243,13 +243,13 @@ std::string make_axes_study(const std::vector<std::string>& names,
       return "the study would have more than " + std::to_string(kMaximumStudyPoints) + " points";
     made.axes.push_back(std::move(values));
   }
-  spec = std::move(made);
+  plan = std::move(made);
   return {};
 }
 
 std::string make_listed_study(const std::vector<std::string>& names,
-                              const std::vector<std::vector<double>>& points, StudySpec& spec) {
-  StudySpec made;
+                              const std::vector<std::vector<double>>& points, StudyPlan& plan) {
+  StudyPlan made;
   if (names.empty()) return "a listed study needs at least one field";
   if (std::string error = resolve_fields(names, made.fields); !error.empty()) return error;
   if (points.empty()) return "the study lists no point";
@@ -269,15 +269,15 @@ std::string make_listed_study(const std::vector<std::string>& names,
     }
     made.listed_points.push_back(std::move(values));
   }
-  spec = std::move(made);
+  plan = std::move(made);
   return {};
 }
 
-std::size_t study_point_count(const StudySpec& spec) {
-  if (spec.fields.empty()) return 0;
-  if (spec.axes.empty()) return spec.listed_points.size();
+std::size_t study_point_count(const StudyPlan& plan) {
+  if (plan.fields.empty()) return 0;
+  if (plan.axes.empty()) return plan.listed_points.size();
   std::size_t count = 1;
-  for (const std::vector<float>& axis : spec.axes) count *= axis.size();
+  for (const std::vector<float>& axis : plan.axes) count *= axis.size();
   return count;
 }
 
@@ -299,45 +299,45 @@ std::string parse_study_shard(const std::string& text, StudyShard& shard) {
   return {};
 }
 
-StudyPoint study_point(const StudySpec& spec, std::size_t index) {
+StudyPoint study_point(const StudyPlan& plan, std::size_t index) {
   StudyPoint point;
   point.index = index;
-  if (spec.axes.empty()) {
-    point.values = spec.listed_points.at(index);
+  if (plan.axes.empty()) {
+    point.values = plan.listed_points.at(index);
     return point;
   }
-  point.values.resize(spec.axes.size());
+  point.values.resize(plan.axes.size());
   std::size_t rest = index;
-  for (std::size_t k = spec.axes.size(); k-- > 0;) {
-    const std::vector<float>& axis = spec.axes[k];
+  for (std::size_t k = plan.axes.size(); k-- > 0;) {
+    const std::vector<float>& axis = plan.axes[k];
     point.values[k] = axis[rest % axis.size()];
     rest /= axis.size();
   }
   return point;
 }
 
-std::vector<StudyPoint> study_points(const StudySpec& spec, const StudyShard& shard) {
-  const std::size_t total = study_point_count(spec);
+std::vector<StudyPoint> study_points(const StudyPlan& plan, const StudyShard& shard) {
+  const std::size_t total = study_point_count(plan);
   std::vector<StudyPoint> points;
   points.reserve(shard_point_count(total, shard));
   for (std::size_t i = static_cast<std::size_t>(shard.index - 1); i < total;
        i += static_cast<std::size_t>(shard.count)) {
-    points.push_back(study_point(spec, i));
+    points.push_back(study_point(plan, i));
   }
   return points;
 }
 
-std::string study_hash(const ParameterSet& base, const StudySpec& spec) {
+std::string study_hash(const ParameterSet& base, const StudyPlan& plan) {
   Fnv1a h;
   h.add(std::string_view("kestrium study 1"));
   for (const ParameterField& field : parameter_fields()) {
     h.add(field.name);
     h.add(field_value(base, field));
   }
-  for (const ParameterField* field : spec.fields) h.add(field->name);
-  h.add(static_cast<std::uint64_t>(spec.refinement));
-  h.add(std::string_view(spec.axes.empty() ? "listed" : "product"));
-  const std::vector<std::vector<float>>& lists = spec.axes.empty() ? spec.listed_points : spec.axes;
+  for (const ParameterField* field : plan.fields) h.add(field->name);
+  h.add(static_cast<std::uint64_t>(plan.refinement));
+  h.add(std::string_view(plan.axes.empty() ? "listed" : "product"));
+  const std::vector<std::vector<float>>& lists = plan.axes.empty() ? plan.listed_points : plan.axes;
   h.add(static_cast<std::uint64_t>(lists.size()));
   for (const std::vector<float>& list : lists) {
     h.add(static_cast<std::uint64_t>(list.size()));
@@ -364,32 +364,32 @@ const char* study_end_text(StudyEnd end) {
   return "interrupted";
 }
 
-ParameterSet study_point_parameters(const ParameterSet& base, const StudySpec& spec,
+ParameterSet study_point_parameters(const ParameterSet& base, const StudyPlan& plan,
                                     const StudyPoint& point) {
   ParameterSet p = base;
-  for (std::size_t k = 0; k < spec.fields.size() && k < point.values.size(); ++k)
-    set_field_value(p, *spec.fields[k], point.values[k]);
+  for (std::size_t k = 0; k < plan.fields.size() && k < point.values.size(); ++k)
+    set_field_value(p, *plan.fields[k], point.values[k]);
   return p;
 }
 
-std::string study_refusal_of_every_point(const ParameterSet& base, const StudySpec& spec) {
+std::string study_refusal_of_every_point(const ParameterSet& base, const StudyPlan& plan) {
   std::string first;
-  const std::size_t total = study_point_count(spec);
+  const std::size_t total = study_point_count(plan);
   for (std::size_t i = 0; i < total; ++i) {
     std::string refusal =
-        check_run_choices(study_point_parameters(base, spec, study_point(spec, i)));
+        check_run_choices(study_point_parameters(base, plan, study_point(plan, i)));
     if (refusal.empty()) return {};
     if (first.empty()) first = std::move(refusal);
   }
   return first;
 }
 
-StudyRow run_study_point(const ParameterSet& base, const StudySpec& spec, const StudyPoint& point,
+StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const StudyPoint& point,
                          const std::atomic<bool>* interrupt) {
   StudyRow row;
   row.index = point.index;
   row.values = point.values;
-  const ParameterSet p = study_point_parameters(base, spec, point);
+  const ParameterSet p = study_point_parameters(base, plan, point);
   if (std::string refusal = check_run_choices(p); !refusal.empty()) {
     row.end = StudyEnd::refused;
     row.note = std::move(refusal);
@@ -418,7 +418,7 @@ StudyRow run_study_point(const ParameterSet& base, const StudySpec& spec, const 
   RunOptions options;
   options.write_profile_files = false;
   options.append_kinetics_line = false;
-  options.refinement = spec.refinement;
+  options.refinement = plan.refinement;
   std::atomic<bool> never{false};
   InterruptWatch watch(interrupt ? *interrupt : never, flags);
   if (interrupt) options.observer = &watch;
@@ -455,9 +455,9 @@ StudyRow run_study_point(const ParameterSet& base, const StudySpec& spec, const 
   return row;
 }
 
-std::string study_columns_text(const StudySpec& spec) {
+std::string study_columns_text(const StudyPlan& plan) {
   std::string out = "point";
-  for (const ParameterField* field : spec.fields) {
+  for (const ParameterField* field : plan.fields) {
     out += ',';
     out += field->name;
   }
@@ -491,9 +491,9 @@ std::string study_row_text(const StudyRow& row) {
   return out;
 }
 
-std::string study_table_text(const std::string& hash, const StudySpec& spec,
+std::string study_table_text(const std::string& hash, const StudyPlan& plan,
                              const StudyShard& shard, const std::vector<StudyRow>& rows) {
-  std::string out = header_line(hash, study_point_count(spec), shard) + study_columns_text(spec);
+  std::string out = header_line(hash, study_point_count(plan), shard) + study_columns_text(plan);
   for (const StudyRow& row : rows) out += study_row_text(row);
   return out;
 }
@@ -526,12 +526,12 @@ std::string write_study_table(const std::filesystem::path& path, const std::stri
   return {};
 }
 
-StudyResult run_study_points(const ParameterSet& base, const StudySpec& spec,
+StudyResult run_study_points(const ParameterSet& base, const StudyPlan& plan,
                              const std::vector<std::size_t>& indices, int jobs,
                              const std::atomic<bool>& interrupt, const StudyProgress& progress) {
   StudyResult result;
   const std::size_t total = indices.size();
-  const std::size_t point_count = study_point_count(spec);
+  const std::size_t point_count = study_point_count(plan);
   result.rows.resize(total);
   std::atomic<std::size_t> next{0};
   std::mutex lock;  // guards `done` and the progress calls
@@ -539,7 +539,7 @@ StudyResult run_study_points(const ParameterSet& base, const StudySpec& spec,
   auto worker = [&] {
     for (std::size_t k = next++; k < total && !interrupt.load(); k = next++) {
       if (indices[k] >= point_count) continue;  // not a point of the study: stays interrupted
-      StudyRow row = run_study_point(base, spec, study_point(spec, indices[k]), &interrupt);
+      StudyRow row = run_study_point(base, plan, study_point(plan, indices[k]), &interrupt);
       std::lock_guard<std::mutex> guard(lock);
       result.rows[k] = std::move(row);
       ++done;
@@ -558,8 +558,8 @@ StudyResult run_study_points(const ParameterSet& base, const StudySpec& spec,
   return result;
 }
 
-std::vector<std::size_t> study_shard_indices(const StudySpec& spec, const StudyShard& shard) {
-  std::vector<std::size_t> indices(shard_point_count(study_point_count(spec), shard));
+std::vector<std::size_t> study_shard_indices(const StudyPlan& plan, const StudyShard& shard) {
+  std::vector<std::size_t> indices(shard_point_count(study_point_count(plan), shard));
   for (std::size_t k = 0; k < indices.size(); ++k) {
     indices[k] =
         static_cast<std::size_t>(shard.index - 1) + k * static_cast<std::size_t>(shard.count);
@@ -567,9 +567,9 @@ std::vector<std::size_t> study_shard_indices(const StudySpec& spec, const StudyS
   return indices;
 }
 
-StudyResult run_study(const ParameterSet& base, const StudySpec& spec, const StudyShard& shard,
+StudyResult run_study(const ParameterSet& base, const StudyPlan& plan, const StudyShard& shard,
                       int jobs, const std::atomic<bool>& interrupt, const StudyProgress& progress) {
-  return run_study_points(base, spec, study_shard_indices(spec, shard), jobs, interrupt, progress);
+  return run_study_points(base, plan, study_shard_indices(plan, shard), jobs, interrupt, progress);
 }
 
 namespace {

@@ -30,7 +30,7 @@ namespace kt {
 inline constexpr std::size_t kMaximumStudyPoints = 100'000'000;
 
 // The varied fields and their values.
-struct StudySpec {
+struct StudyPlan {
   std::vector<const ParameterField*> fields;  // the varied fields, in column order
   // Product study: one value list per field. Empty for a listed study.
   std::vector<std::vector<float>> axes;
@@ -40,24 +40,24 @@ struct StudySpec {
   int refinement = 1;
 };
 
-// The values of one "--vary NAME=SPEC" argument, SPEC being FROM:TO:STEP (TO included when
+// The values of one "--vary NAME=VALUES" argument, VALUES being FROM:TO:STEP (TO included when
 // reached within a millionth of STEP), FROM:TO:logN (N points spaced evenly on a log scale,
 // FROM and TO included) or V1,V2,... Empty on error, with the problem in `error`.
-std::vector<float> parse_study_values(const std::string& spec, std::string& error);
+std::vector<float> parse_study_values(const std::string& text, std::string& error);
 
-// Builds a product study from "NAME=SPEC" texts, in order. Empty on success, otherwise the
+// Builds a product study from "NAME=VALUES" texts, in order. Empty on success, otherwise the
 // problem, naming the argument.
-std::string make_product_study(const std::vector<std::string>& vary, StudySpec& spec);
+std::string make_product_study(const std::vector<std::string>& vary, StudyPlan& plan);
 
 // Builds a product study from value lists: `axes[k]` holds the values of field `names[k]`.
 std::string make_axes_study(const std::vector<std::string>& names,
-                            const std::vector<std::vector<double>>& axes, StudySpec& spec);
+                            const std::vector<std::vector<double>>& axes, StudyPlan& plan);
 
 // Builds a listed study: `points[i][j]` is the value of field `names[j]` in point i.
 std::string make_listed_study(const std::vector<std::string>& names,
-                              const std::vector<std::vector<double>>& points, StudySpec& spec);
+                              const std::vector<std::vector<double>>& points, StudyPlan& plan);
 
-std::size_t study_point_count(const StudySpec& spec);
+std::size_t study_point_count(const StudyPlan& plan);
 
 // The I-th of N interleaved slices of a study: the points i with i % count == index - 1.
 struct StudyShard {
@@ -73,17 +73,17 @@ struct StudyPoint {
   std::vector<float> values;  // one per varied field
 };
 
-StudyPoint study_point(const StudySpec& spec, std::size_t index);
+StudyPoint study_point(const StudyPlan& plan, std::size_t index);
 
 // The point indices of a shard (all points for shard 1/1), in point order.
-std::vector<std::size_t> study_shard_indices(const StudySpec& spec, const StudyShard& shard);
+std::vector<std::size_t> study_shard_indices(const StudyPlan& plan, const StudyShard& shard);
 
 // The points of a shard (all points for shard 1/1), in point order.
-std::vector<StudyPoint> study_points(const StudySpec& spec, const StudyShard& shard = {});
+std::vector<StudyPoint> study_points(const StudyPlan& plan, const StudyShard& shard = {});
 
 // 16 hex digits (FNV-1a, 64 bit) over every numeric field of the base parameters and every
 // varied value of every point: the same for every shard and every chunk of one study.
-std::string study_hash(const ParameterSet& base, const StudySpec& spec);
+std::string study_hash(const ParameterSet& base, const StudyPlan& plan);
 
 enum class StudyEnd { end_test, step_limit, diverged, refused, interrupted };
 
@@ -104,23 +104,23 @@ struct StudyRow {
 };
 
 // The base parameters with the point's values set.
-ParameterSet study_point_parameters(const ParameterSet& base, const StudySpec& spec,
+ParameterSet study_point_parameters(const ParameterSet& base, const StudyPlan& plan,
                                     const StudyPoint& point);
 
 // The first refusal when no point of the study can run, else empty.
-std::string study_refusal_of_every_point(const ParameterSet& base, const StudySpec& spec);
+std::string study_refusal_of_every_point(const ParameterSet& base, const StudyPlan& plan);
 
 // Runs one point (no files written). With `interrupt` set the run stops after its current
 // step and the row ends as interrupted. Safe to call from many threads at once.
-StudyRow run_study_point(const ParameterSet& base, const StudySpec& spec, const StudyPoint& point,
+StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const StudyPoint& point,
                          const std::atomic<bool>* interrupt = nullptr);
 
 // The column-name line and one row line, each with its "\n".
-std::string study_columns_text(const StudySpec& spec);
+std::string study_columns_text(const StudyPlan& plan);
 std::string study_row_text(const StudyRow& row);
 
 // The whole table of a shard: the comment line, the column names and the rows (in point order).
-std::string study_table_text(const std::string& hash, const StudySpec& spec,
+std::string study_table_text(const std::string& hash, const StudyPlan& plan,
                              const StudyShard& shard, const std::vector<StudyRow>& rows);
 
 // "study.csv" for the whole study, "study.shard-I-of-N.csv" for a shard.
@@ -141,13 +141,13 @@ struct StudyResult {
 // Runs the points of `indices` (any subset of the study, e.g. a chunk handed to a worker) on
 // `jobs` threads; the rows come in the order of `indices`. A set `interrupt` stops the runs
 // under way after their current step and starts no more.
-StudyResult run_study_points(const ParameterSet& base, const StudySpec& spec,
+StudyResult run_study_points(const ParameterSet& base, const StudyPlan& plan,
                              const std::vector<std::size_t>& indices, int jobs,
                              const std::atomic<bool>& interrupt,
                              const StudyProgress& progress = {});
 
 // The points of `shard`, as run_study_points.
-StudyResult run_study(const ParameterSet& base, const StudySpec& spec, const StudyShard& shard,
+StudyResult run_study(const ParameterSet& base, const StudyPlan& plan, const StudyShard& shard,
                       int jobs, const std::atomic<bool>& interrupt,
                       const StudyProgress& progress = {});
 

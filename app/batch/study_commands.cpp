@@ -47,7 +47,7 @@ bool read_text(const fs::path& path, std::string& text) {
 
 // A points file: a line of field names, then one line of values per point, comma separated;
 // blank lines and lines starting with # are skipped.
-std::string read_points_file(const std::string& path, StudySpec& spec) {
+std::string read_points_file(const std::string& path, StudyPlan& plan) {
   std::string text;
   if (!read_text(path, text)) return "Cannot read the points file \"" + path + "\"";
   std::istringstream in(text);
@@ -86,7 +86,7 @@ std::string read_points_file(const std::string& path, StudySpec& spec) {
     }
     points.push_back(std::move(values));
   }
-  if (std::string error = make_listed_study(names, points, spec); !error.empty())
+  if (std::string error = make_listed_study(names, points, plan); !error.empty())
     return path + ": " + error;
   return {};
 }
@@ -181,20 +181,20 @@ int study_command(const std::vector<std::string>& args) {
   if (!vary.empty() && !points_file.empty())
     return line.usage_error("give --vary or --points, not both");
 
-  StudySpec spec;
+  StudyPlan plan;
   if (!points_file.empty()) {
-    if (std::string error = read_points_file(points_file, spec); !error.empty())
+    if (std::string error = read_points_file(points_file, plan); !error.empty())
       return failure(error);
-  } else if (std::string error = make_product_study(vary, spec); !error.empty()) {
+  } else if (std::string error = make_product_study(vary, plan); !error.empty()) {
     return line.usage_error(error);
   }
-  spec.refinement = refinement;
+  plan.refinement = refinement;
   ParameterSet base;
   if (FileResult r = read_parameter_file(parfile, base); !r) return failure(r.message);
-  if (std::string refusal = study_refusal_of_every_point(base, spec); !refusal.empty())
+  if (std::string refusal = study_refusal_of_every_point(base, plan); !refusal.empty())
     return failure(parfile + ": no point of the study can run: " + refusal);
   if (check_only) {
-    std::printf("study %s: %zu points\n", study_hash(base, spec).c_str(), study_point_count(spec));
+    std::printf("study %s: %zu points\n", study_hash(base, plan).c_str(), study_point_count(plan));
     return 0;
   }
   if (!line.check_output_directory(out, "--out")) return line.usage_error();
@@ -202,23 +202,23 @@ int study_command(const std::vector<std::string>& args) {
   std::signal(SIGINT, on_study_signal);
   std::signal(SIGTERM, on_study_signal);
   const ProgressLine progress(isatty(STDERR_FILENO) != 0);
-  const StudyResult result = run_study(base, spec, shard, jobs, study_interrupted, progress);
+  const StudyResult result = run_study(base, plan, shard, jobs, study_interrupted, progress);
   progress.finish();
   if (result.interrupted) {
     std::fprintf(stderr, "kestrium-batch: interrupted; no table written\n");
     return 130;
   }
 
-  const std::string hash = study_hash(base, spec);
+  const std::string hash = study_hash(base, plan);
   const fs::path table = fs::path(out) / study_table_file_name(shard);
   if (std::string error =
-          write_study_table(table, study_table_text(hash, spec, shard, result.rows));
+          write_study_table(table, study_table_text(hash, plan, shard, result.rows));
       !error.empty()) {
     return failure(error);
   }
   std::size_t counts[5] = {};
   for (const StudyRow& row : result.rows) ++counts[static_cast<int>(row.end)];
-  std::printf("study %s: %zu points", hash.c_str(), study_point_count(spec));
+  std::printf("study %s: %zu points", hash.c_str(), study_point_count(plan));
   if (shard.count > 1)
     std::printf(", shard %d/%d: %zu points", shard.index, shard.count, result.rows.size());
   for (StudyEnd end :

@@ -13,14 +13,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string make_study(const std::vector<std::string>& vary, StudySpec& spec) {
-  return make_product_study(vary, spec);
+std::string make_study(const std::vector<std::string>& vary, StudyPlan& plan) {
+  return make_product_study(vary, plan);
 }
 
-std::string shard_table(const ParameterSet& base, const StudySpec& spec, StudyShard shard) {
+std::string shard_table(const ParameterSet& base, const StudyPlan& plan, StudyShard shard) {
   std::atomic<bool> interrupt{false};
-  const StudyResult result = run_study(base, spec, shard, 1, interrupt);
-  return study_table_text(study_hash(base, spec), spec, shard, result.rows);
+  const StudyResult result = run_study(base, plan, shard, 1, interrupt);
+  return study_table_text(study_hash(base, plan), plan, shard, result.rows);
 }
 
 int run_program(const std::string& arguments, const fs::path& dir) {
@@ -30,26 +30,26 @@ int run_program(const std::string& arguments, const fs::path& dir) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(StudySpec, ValuesAndPointOrder) {
+TEST(StudyPlan, ValuesAndPointOrder) {
   std::string error;
   EXPECT_EQ(parse_study_values("5:20:5", error), (std::vector<float>{5, 10, 15, 20}));
   EXPECT_EQ(parse_study_values("0.1:0.3:0.1", error).size(), 3u);  // TO reached despite rounding
   EXPECT_EQ(parse_study_values("10:1000:log3", error), (std::vector<float>{10, 100, 1000}));
   EXPECT_EQ(parse_study_values("40,10,20", error), (std::vector<float>{40, 10, 20}));
 
-  StudySpec spec;
-  ASSERT_EQ(make_study({"fluence=10,20", "pulse_width=1:3:1"}, spec), "");
-  ASSERT_EQ(study_point_count(spec), 6u);
-  EXPECT_EQ(study_point(spec, 1).values, (std::vector<float>{10, 2}));  // the last varies fastest
-  EXPECT_EQ(study_point(spec, 3).values, (std::vector<float>{20, 1}));
-  const std::vector<StudyPoint> shard = study_points(spec, StudyShard{2, 4});
+  StudyPlan plan;
+  ASSERT_EQ(make_study({"fluence=10,20", "pulse_width=1:3:1"}, plan), "");
+  ASSERT_EQ(study_point_count(plan), 6u);
+  EXPECT_EQ(study_point(plan, 1).values, (std::vector<float>{10, 2}));  // the last varies fastest
+  EXPECT_EQ(study_point(plan, 3).values, (std::vector<float>{20, 1}));
+  const std::vector<StudyPoint> shard = study_points(plan, StudyShard{2, 4});
   ASSERT_EQ(shard.size(), 2u);
   EXPECT_EQ(shard[0].index, 1u);
   EXPECT_EQ(shard[1].index, 5u);
 }
 
-TEST(StudySpec, ErrorsNameTheProblem) {
-  StudySpec spec;
+TEST(StudyPlan, ErrorsNameTheProblem) {
+  StudyPlan plan;
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"flunce=1,2"}, "no field is named \"flunce\""},
       {{"fluence"}, "NAME=VALUES"},
@@ -65,7 +65,7 @@ TEST(StudySpec, ErrorsNameTheProblem) {
       {{}, "at least one --vary"},
   };
   for (const auto& [vary, expected] : cases) {
-    const std::string error = make_study(vary, spec);
+    const std::string error = make_study(vary, plan);
     EXPECT_NE(error.find(expected), std::string::npos) << error;
   }
   StudyShard shard;
@@ -75,10 +75,10 @@ TEST(StudySpec, ErrorsNameTheProblem) {
 
 TEST(Study, DivergedAndRefusedPointsAreMarkedWithoutResults) {
   const ParameterSet base = test::default_parameters();
-  StudySpec spec;
-  ASSERT_EQ(make_study({"fluence=-5,100", "thermal_conductivity=1000"}, spec), "");
+  StudyPlan plan;
+  ASSERT_EQ(make_study({"fluence=-5,100", "thermal_conductivity=1000"}, plan), "");
   std::atomic<bool> interrupt{false};
-  const StudyResult result = run_study(base, spec, StudyShard{}, 2, interrupt);
+  const StudyResult result = run_study(base, plan, StudyShard{}, 2, interrupt);
   ASSERT_EQ(result.rows.size(), 2u);
   EXPECT_EQ(result.rows[0].end, StudyEnd::refused);
   EXPECT_EQ(study_row_text(result.rows[0]),
@@ -92,16 +92,16 @@ TEST(Study, DivergedAndRefusedPointsAreMarkedWithoutResults) {
 TEST(Study, MergeRefusesForeignMissingRepeatedAndDamagedShards) {
   // Refused points make tables without runs.
   const ParameterSet base = test::default_parameters();
-  StudySpec spec, other;
-  ASSERT_EQ(make_study({"fluence=-1,-2,-3,-4,-5"}, spec), "");
+  StudyPlan plan, other;
+  ASSERT_EQ(make_study({"fluence=-1,-2,-3,-4,-5"}, plan), "");
   ASSERT_EQ(make_study({"fluence=-1,-2,-3,-4,-6"}, other), "");
   std::vector<ShardTable> tables;
   for (int i = 1; i <= 3; ++i)
     tables.push_back(
-        {std::string(1, 's').append(std::to_string(i)), shard_table(base, spec, StudyShard{i, 3})});
+        {std::string(1, 's').append(std::to_string(i)), shard_table(base, plan, StudyShard{i, 3})});
   std::string merged;
   ASSERT_EQ(merge_study_tables({tables[2], tables[0], tables[1]}, merged), "");
-  EXPECT_EQ(merged, shard_table(base, spec, StudyShard{}));
+  EXPECT_EQ(merged, shard_table(base, plan, StudyShard{}));
 
   const std::string missing = merge_study_tables({tables[0], tables[2]}, merged);
   EXPECT_NE(missing.find("shard 2/3 (study.shard-2-of-3.csv) is missing"), std::string::npos)
@@ -112,7 +112,7 @@ TEST(Study, MergeRefusesForeignMissingRepeatedAndDamagedShards) {
   ParameterSet changed = base;
   changed.density = 1.5f;  // a different base file makes a different study too
   EXPECT_NE(
-      merge_study_tables({tables[0], {"b2", shard_table(changed, spec, StudyShard{2, 3})}}, merged),
+      merge_study_tables({tables[0], {"b2", shard_table(changed, plan, StudyShard{2, 3})}}, merged),
       "");
   const std::string twice = merge_study_tables({tables[0], tables[1], tables[1]}, merged);
   EXPECT_NE(twice.find("shard 2/3 is given twice: s2 and s2"), std::string::npos) << twice;
@@ -127,10 +127,10 @@ TEST(Study, MergeRefusesForeignMissingRepeatedAndDamagedShards) {
 }
 
 TEST(Study, ChunksOfValueListsMakeTheTableOfTheWholeStudy) {
-  // The way a worker pool runs a study: the spec built from value lists, chunks of point
+  // The way a worker pool runs a study: the plan built from value lists, chunks of point
   // indices run anywhere, rows put back in point order.
   const ParameterSet base = test::default_parameters();
-  StudySpec from_text, from_lists;
+  StudyPlan from_text, from_lists;
   ASSERT_EQ(make_study({"fluence=40,80", "pulse_width=-1,10"}, from_text), "");
   ASSERT_EQ(make_axes_study({"fluence", "pulse_width"}, {{40, 80}, {-1, 10}}, from_lists), "");
   EXPECT_EQ(study_hash(base, from_lists), study_hash(base, from_text));
@@ -145,10 +145,10 @@ TEST(Study, ChunksOfValueListsMakeTheTableOfTheWholeStudy) {
 
 TEST(Study, InterruptStopsTheRunsAndLeavesTheStudyUnfinished) {
   const ParameterSet base = test::default_parameters();
-  StudySpec spec;
-  ASSERT_EQ(make_study({"fluence=50,60,70,80"}, spec), "");
+  StudyPlan plan;
+  ASSERT_EQ(make_study({"fluence=50,60,70,80"}, plan), "");
   std::atomic<bool> interrupt{false};
-  const StudyResult result = run_study(base, spec, StudyShard{}, 1, interrupt,
+  const StudyResult result = run_study(base, plan, StudyShard{}, 1, interrupt,
                                        [&](std::size_t, std::size_t) { interrupt.store(true); });
   EXPECT_TRUE(result.interrupted);
   EXPECT_EQ(result.rows[0].end, StudyEnd::end_test);
