@@ -11,8 +11,7 @@ namespace kt {
 namespace {
 
 struct Worker {
-  std::unique_ptr<SolverState> state = std::make_unique<SolverState>();
-  std::unique_ptr<ProfileArrays> profiles = std::make_unique<ProfileArrays>();
+  HeadlessRun records;
 
   ModelPointResult run(const ModelPoint& point, DepthQuantity quantity, ModelRunCounter& counter) {
     ModelPointResult result;
@@ -20,17 +19,13 @@ struct Worker {
       SharedParameters shared;
       shared.values = *point.parameters;
       shared.values.fluence = static_cast<float>(point.fluence);
-      GuardFlags flags;
-      PlotScaleSet scales;
-      NullPlotSink sink;
       RunOptions options;
       options.write_profile_files = false;
       options.append_kinetics_line = false;
       options.refinement = refinement;
       counter.runs.fetch_add(1);
       if (refinement > 1) counter.retries.fetch_add(1);
-      const RunOutcome outcome =
-          run_calculation(shared, flags, *state, scales, *profiles, sink, options);
+      const RunOutcome outcome = records.run(shared, options);
       result.refinement = refinement;
       if (outcome.end == RunEnd::not_started) {
         result.problem = outcome.not_started_reason;

@@ -270,11 +270,7 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   }
   SharedParameters shared;
   shared.values = parameters;
-  GuardFlags flags;
-  auto state = std::make_unique<SolverState>();
-  auto profiles = std::make_unique<ProfileArrays>();
-  PlotScaleSet scales;
-  NullPlotSink sink;
+  HeadlessRun records;
   Collector collector(keep_profiles);
   RunOptions options;
   options.refinement = refinement;
@@ -284,9 +280,8 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   if (output_directory) options.output_directory = *output_directory;
 
   RunOutcome outcome;
-  run_interruptible(
-      [&] { outcome = run_calculation(shared, flags, *state, scales, *profiles, sink, options); },
-      [&] { flags.stop_request.store(999); });
+  run_interruptible([&] { outcome = records.run(shared, options); },
+                    [&] { records.flags.stop_request.store(999); });
   if (outcome.end == RunEnd::not_started) throw py::value_error(outcome.not_started_reason);
 
   py::dict d;

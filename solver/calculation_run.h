@@ -7,6 +7,7 @@
 
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,21 @@ std::int32_t spatial_curves(AblationModel model, const PlotCurveSwitches& switch
 RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, SolverState& state,
                            PlotScaleSet& scales, ProfileArrays& profiles, PlotSink& sink,
                            const RunOptions& options = {});
+
+// The records of a calculation that draws nothing (batch runs, sweeps, studies, fits, the Python
+// module): its own flags, state, profiles and scales, kept from one run to the next of the same
+// worker. Another thread may set flags.stop_request to end the run under way after its step.
+struct HeadlessRun {
+  GuardFlags flags;
+  std::unique_ptr<SolverState> state = std::make_unique<SolverState>();
+  std::unique_ptr<ProfileArrays> profiles = std::make_unique<ProfileArrays>();
+  PlotScaleSet scales;
+
+  RunOutcome run(SharedParameters& parameters, const RunOptions& options) {
+    NullPlotSink sink;
+    return run_calculation(parameters, flags, *state, scales, *profiles, sink, options);
+  }
+};
 
 // The worker thread's body: runs the calculation when neither help nor about is shown and no
 // calculation is marked running; otherwise returns a not-started outcome at once.

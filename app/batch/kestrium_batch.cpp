@@ -133,12 +133,8 @@ int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
       return fail(error);
     }
   } else {
-    kt::GuardFlags flags;
-    auto state = std::make_unique<kt::SolverState>();
-    auto profiles = std::make_unique<kt::ProfileArrays>();
-    kt::PlotScaleSet scales;
-    kt::NullPlotSink sink;
-    outcome = kt::run_calculation(parameters, flags, *state, scales, *profiles, sink, options);
+    kt::HeadlessRun records;
+    outcome = records.run(parameters, options);
   }
   if (outcome.end == kt::RunEnd::not_started) return fail(outcome.not_started_reason);
   const kt::ParameterSet& p = parameters.values;

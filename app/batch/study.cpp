@@ -410,19 +410,15 @@ StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const 
 
   SharedParameters shared;
   shared.values = p;
-  GuardFlags flags;
-  auto state = std::make_unique<SolverState>();
-  auto profiles = std::make_unique<ProfileArrays>();
-  PlotScaleSet scales;
-  NullPlotSink sink;
+  HeadlessRun records;
   RunOptions options;
   options.write_profile_files = false;
   options.append_kinetics_line = false;
   options.refinement = plan.refinement;
   std::atomic<bool> never{false};
-  InterruptWatch watch(interrupt ? *interrupt : never, flags);
+  InterruptWatch watch(interrupt ? *interrupt : never, records.flags);
   if (interrupt) options.observer = &watch;
-  const RunOutcome o = run_calculation(shared, flags, *state, scales, *profiles, sink, options);
+  const RunOutcome o = records.run(shared, options);
 
   row.steps = o.step_count;
   switch (o.end) {

@@ -135,15 +135,11 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
       gate.wait(guard, [&] { return open_gate; });
       if (abandon) return;
     }
-    auto state = std::make_unique<SolverState>();
-    auto profiles = std::make_unique<ProfileArrays>();
-    NullPlotSink sink;
+    HeadlessRun records;
     for (int i = next_run++; i < total; i = next_run++) {
       SharedParameters shared;
       shared.values = parameters;
       shared.values.fluence = static_cast<float>(options.fluences[i]);
-      GuardFlags flags;
-      PlotScaleSet scales;
       RunOptions run_options;
       run_options.append_kinetics_line = false;
       run_options.refinement = options.refinement;
@@ -157,12 +153,11 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
       {
         std::lock_guard<std::mutex> guard(lock);
         if (interrupt.load()) break;
-        live_runs.push_back(&flags);
+        live_runs.push_back(&records.flags);
       }
-      RunOutcome outcome =
-          run_calculation(shared, flags, *state, scales, *profiles, sink, run_options);
+      RunOutcome outcome = records.run(shared, run_options);
       std::lock_guard<std::mutex> guard(lock);
-      live_runs.erase(std::find(live_runs.begin(), live_runs.end(), &flags));
+      live_runs.erase(std::find(live_runs.begin(), live_runs.end(), &records.flags));
       SweepRun& run = result.runs[i];
       run.outcome = std::move(outcome);
       run.finished = run.outcome.end != RunEnd::stop && run.outcome.end != RunEnd::not_started;
