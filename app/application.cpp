@@ -1,7 +1,7 @@
 #include "app/application.h"
 
 #include <array>
-#include <chrono>
+#include <mutex>
 #include <utility>
 
 #include "app/data_files.h"
@@ -9,28 +9,40 @@
 
 namespace kt {
 
-// ---- the plots of a run ----------------------------------------------------------------------
+namespace {
 
-void ApplicationPlotSink::draw_title_page() {
-  kt::draw_title_page(page_, title_, logo_file_);
+RunOptions with_observer(RunOptions options, RunObserver& observer) {
+  options.observer = &observer;
+  return options;
 }
 
-void ApplicationPlotSink::plot_temporal(std::int32_t mode, float time_ns,
-                                        float surface_temperature_k, float front_velocity_cm_s,
-                                        float ablated_depth_nm, float surface_fraction,
-                                        const PlotScaleSet& scales,
-                                        const PlotCurveSwitches& switches) {
-  plots_.plot_temporal(mode, time_ns, surface_temperature_k, front_velocity_cm_s, ablated_depth_nm,
-                       surface_fraction, scales, switches);
+}  // namespace
+
+// ---- the view of a run --------------------------------------------------------------------------
+
+void RunView::run_accepted() {
+  draw_title_page(page_, title_, logo_file_);
+  if (also_) also_->run_accepted();
 }
 
-void ApplicationPlotSink::plot_spatial(std::int32_t mode, std::int32_t curves,
-                                       const ProfileArrays& profiles, const PlotScaleSet& scales) {
-  plots_.plot_spatial(mode, curves, profiles, scales);
+void RunView::run_started(const RunConstants& constants, const PlotScaleSet& scales,
+                          const PlotCurveSwitches& switches) {
+  PagePlots::run_started(constants, scales, switches);
+  if (also_) also_->run_started(constants, scales, switches);
 }
 
-void ApplicationPlotSink::mark_stopped() {
-  plots_.mark_stopped();
+void RunView::step_done(const StepRecord& record, const ProfileArrays& profiles) {
+  PagePlots::step_done(record, profiles);
+  if (also_) also_->step_done(record, profiles);
+}
+
+void RunView::profiles_taken(int number, const StepRecord& record, const ProfileArrays& profiles) {
+  if (also_) also_->profiles_taken(number, record, profiles);
+}
+
+void RunView::run_ended(const RunOutcome& outcome) {
+  PagePlots::run_ended(outcome);
+  if (also_) also_->run_ended(outcome);
 }
 
 // ---- the application's records -----------------------------------------------------------------
@@ -42,10 +54,16 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
       help_file(find_data_file(kHelpFileName, data_directory)),
       logo_file(find_data_file(kLogoFileName, data_directory)),
       services(std::move(services_in)),
-      plot_sink(page, title, logo_file),
-      file_commands{parameters, location, flags},
-      controller(parameters, flags, *solver_state, plot_scales, profiles, plot_sink,
-                 std::move(run_options)) {
+      run_view(page, title, logo_file, run_options.observer),
+      file_commands{parameters, location, run_state},
+      controller(parameters, run_state, *solver_state, plot_scales, profiles,
+                 with_observer(std::move(run_options), run_view),
+                 [this](const RunOutcome& outcome) {
+                   // On the worker, before the program is idle again: nothing starts until the
+                   // user has seen the outcome.
+                   const std::string message = run_outcome_message(outcome);
+                   if (!message.empty() && !closing()) services.show_message("Calculation", message);
+                 }) {
   // A command chosen before the start-up file has been read works on the defaults.
   set_default_parameter_groups(parameters.values, 0);
   file_commands.services.show_message = [this](std::string_view t, std::string_view text) {
@@ -109,7 +127,6 @@ bool Application::confirm_close() {
 Application::~Application() {
   request_shutdown();
   finish_calculation();
-  wait_for_watcher();
 }
 
 void Application::request_shutdown() {
@@ -120,43 +137,15 @@ void Application::request_shutdown() {
   shutdown_signal_.notify_all();
 }
 
-void Application::wait_for_shutdown() {
+void Application::wait_for_shutdown(std::stop_token stop) {
   std::unique_lock<std::mutex> guard(shutdown_lock_);
-  shutdown_signal_.wait(guard, [this] { return shutdown_; });
+  shutdown_signal_.wait(guard, stop, [this] { return shutdown_; });
 }
 
 void Application::finish_calculation() {
   closing_ = true;
-  if (controller.busy()) {
-    controller.request_stop();
-    controller.wait();
-  }
-}
-
-void Application::watch_run() {
-  std::lock_guard<std::mutex> guard(watcher_lock_);
-  if (watcher_.joinable()) watcher_.join();  // the previous run has finished
-  watcher_ = std::jthread([this](std::stop_token stop) {
-    // The controller reports no end of its own; the worker clears busy() once its outcome is
-    // stored.
-    while (controller.busy()) {
-      if (stop.stop_requested()) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    const RunOutcome outcome = controller.last_outcome();
-    if (outcome.end == RunEnd::stop && !closing() && !stop.stop_requested()) {
-      plot_sink.mark_stopped();
-    }
-    const std::string message = run_outcome_message(outcome);
-    if (!message.empty() && !closing() && !stop.stop_requested()) {
-      services.show_message("Calculation", message);
-    }
-  });
-}
-
-void Application::wait_for_watcher() {
-  std::lock_guard<std::mutex> guard(watcher_lock_);
-  if (watcher_.joinable()) watcher_.join();
+  if (controller.busy()) controller.request_stop();
+  controller.wait();
 }
 
 std::string run_outcome_message(const RunOutcome& outcome) {
@@ -182,11 +171,8 @@ std::string run_outcome_message(const RunOutcome& outcome) {
 
 void setup_windows() {
   namespace d = display;
-  d::WindowRequest request;
-  request.state = 0;  // an unknown state: restores the frame, then fails; the failure is ignored
-  d::set_window_size(d::WindowTarget::frame, request);
-  d::tile_windows();
   d::toggle_status_bar();
+  d::WindowRequest request;
   request.state = 2;
   d::set_window_size(d::WindowTarget::main, request);
   d::WindowRequest current;
@@ -208,9 +194,6 @@ bool init_display(Application& app) {
 
   app.location.parameter_file_mode = 1.0f;
   set_padded(app.location.parameter_file_name, kStartupParameterFile);
-  app.flags.help_open = 0.0f;
-  app.flags.about_open = 0.0f;
-  app.flags.calculation_running = 0.0f;
   return true;
 }
 
@@ -231,15 +214,15 @@ FileResult load_startup_parameters(Application& app) {
   return result;
 }
 
-void startup_sequence(Application& app) {
+void startup_sequence(Application& app, std::stop_token stop) {
   setup_windows();
   if (!init_display(app)) {
-    app.wait_for_shutdown();
+    app.wait_for_shutdown(stop);
     return;
   }
   load_startup_parameters(app);
   draw_title_page(app.page, app.title, app.logo_file);
-  app.wait_for_shutdown();
+  app.wait_for_shutdown(stop);
 }
 
 }  // namespace kt

@@ -1,7 +1,8 @@
 // The running program's single records, in one place: the Parameter set and the current
-// parameter file, the guard flags, the page geometry and the title margins, the plot scale set
+// parameter file, the run state, the page geometry and the title margins, the plot scale set
 // and the profile arrays, the solver state, the dialogs' working copy, the calculation
-// controller and the plots that a run draws through. Tests make their own instances.
+// controller and the plots that watch a run. `main` owns the one instance of the program;
+// tests make their own.
 #pragma once
 
 #include <atomic>
@@ -12,18 +13,18 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <stop_token>
 #include <string_view>
-#include <thread>
 
 #include "app/panel.h"
 #include "app/title_page.h"
 #include "graphics/page_conventions.h"
 #include "graphics/page_plots.h"
-#include "graphics/plot_handoff.h"
 #include "params/file_commands.h"
 #include "params/parameter_dialogs.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
+#include "params/run_state.h"
 #include "solver/calculation_controller.h"
 #include "solver/calculation_run.h"
 #include "solver/model.h"
@@ -33,27 +34,28 @@ namespace kt {
 inline constexpr std::string_view kStartupParameterFile = "KTparam.par";
 inline constexpr std::string_view kProgramTitle = "Kestrium";
 
-// What the program draws a run through: the title page of the shell and the graph panels.
-class ApplicationPlotSink final : public PlotSink {
+// What the program shows of a run: the title page once the run has accepted its inputs, then
+// the graph panels. Another observer may be told of the run after the view (tests watch the
+// program's runs through it).
+class RunView final : public PagePlots {
  public:
-  // `page`, `title` and `logo_file` are read at every call and must outlive the sink.
-  ApplicationPlotSink(const PageGeometry& page, TitleState& title, const std::string& logo_file)
-      : page_(page), title_(title), logo_file_(logo_file), plots_(page) {}
+  // `page`, `title` and `logo_file` are read at every run and must outlive the view.
+  RunView(const PageGeometry& page, TitleState& title, const std::string& logo_file,
+          RunObserver* also = nullptr)
+      : PagePlots(page), page_(page), title_(title), logo_file_(logo_file), also_(also) {}
 
-  void draw_title_page() override;
-  void plot_temporal(std::int32_t mode, float time_ns, float surface_temperature_k,
-                     float front_velocity_cm_s, float ablated_depth_nm, float surface_fraction,
-                     const PlotScaleSet& scales, const PlotCurveSwitches& switches) override;
-  void plot_spatial(std::int32_t mode, std::int32_t curves, const ProfileArrays& profiles,
-                    const PlotScaleSet& scales) override;
-  // After a run ended by Stop: "stopped" beside the time readout, until the next run.
-  void mark_stopped();
+  void run_accepted() override;
+  void run_started(const RunConstants& constants, const PlotScaleSet& scales,
+                   const PlotCurveSwitches& switches) override;
+  void step_done(const StepRecord& record, const ProfileArrays& profiles) override;
+  void profiles_taken(int number, const StepRecord& record, const ProfileArrays& profiles) override;
+  void run_ended(const RunOutcome& outcome) override;
 
  private:
   const PageGeometry& page_;
   TitleState& title_;
   const std::string& logo_file_;
-  PagePlots plots_;
+  RunObserver* also_;
 };
 
 // The services the shell uses beside the drawing operations; tests replace them.
@@ -70,7 +72,8 @@ struct ShellServices {
 class Application {
  public:
   // `data_directory` is where the help file and the logo are looked for after the current
-  // directory (the executable's directory in the program).
+  // directory (the executable's directory in the program). An observer in `run_options` is told
+  // of every run after the program's view.
   explicit Application(std::filesystem::path data_directory = {}, ShellServices services = {},
                        RunOptions run_options = {});
   // Stops a running calculation and waits for it, so its result files are closed.
@@ -81,7 +84,7 @@ class Application {
   // ---- the program's records ----
   SharedParameters parameters;
   ParameterFileLocation location;
-  GuardFlags flags;
+  RunStateMachine run_state;
   PageGeometry page;
   TitleState title;
   PlotScaleSet plot_scales;
@@ -95,7 +98,7 @@ class Application {
   std::string logo_file;
   ShellServices services;
 
-  ApplicationPlotSink plot_sink;
+  RunView run_view;
   FileCommandContext file_commands;
   CalculationController controller;
 
@@ -114,43 +117,33 @@ class Application {
   bool confirm_close();
 
   // ---- the end of the program ----
-  // Ends the start-up sequence's endless wait (tests; the program itself never ends it).
+  // Ends the start-up sequence's wait.
   void request_shutdown();
-  // The endless wait: returns only after request_shutdown.
-  void wait_for_shutdown();
+  // The start-up sequence's wait: returns after request_shutdown or when `stop` is requested.
+  void wait_for_shutdown(std::stop_token stop = {});
   // The program is closing: a running calculation is asked to stop and waited for, so that its
   // result files are closed and its kinetics line written; run outcomes are no longer shown.
   void finish_calculation();
   bool closing() const { return closing_.load(); }
 
-  // ---- run outcomes ----
-  // Called when the Calculation command has started a worker: watches it and, when it has
-  // finished, shows the user a refusal or file errors of the run (nothing for a run that the
-  // guards kept from starting).
-  void watch_run();
-  // Waits until the run watcher has finished (tests).
-  void wait_for_watcher();
-
  private:
   mutable std::mutex stored_lock_;
   ParameterSet stored_parameters_;  // what the current parameter file last held
   mutable std::mutex shutdown_lock_;
-  std::condition_variable shutdown_signal_;
+  std::condition_variable_any shutdown_signal_;
   bool shutdown_ = false;
   std::atomic<bool> closing_{false};
-  std::mutex watcher_lock_;
-  std::jthread watcher_;
 };
 
 // The message the user is shown after a run, or empty when there is nothing to tell: a run
-// refused because of its choice fields, and every result-file error. A run that the guards
-// kept from starting (help or about shown, a run already marked running) is silent.
+// refused because of its inputs, a diverged run, and every result-file error. A run that was
+// kept from starting because the program was busy is silent.
 std::string run_outcome_message(const RunOutcome& outcome);
 
 // ---- start-up ----
 
-// Arranges the windows: restores the frame, tiles, hides the status bar, maximizes the main
-// window in the frame and the frame on the screen.
+// Arranges the windows: hides the status bar, maximizes the main window in the frame and the
+// frame on the screen.
 void setup_windows();
 // Fonts, screen size and scale, the start-up file name and the cleared guard flags. False when
 // no fonts can be used: " NOT REGISTERID FONTS" is written and the program ends.
@@ -159,8 +152,8 @@ bool init_display(Application& app);
 // the defaults and is written with them. A file that cannot be read is reported to the user,
 // the defaults are used and the file is left as it is.
 FileResult load_startup_parameters(Application& app);
-// The whole start-up sequence on the program's main thread; returns only when the program is
-// shutting down.
-void startup_sequence(Application& app);
+// The whole start-up sequence on the program's main thread; returns when the program is
+// shutting down (request_shutdown, or `stop` requested by the display layer at its end).
+void startup_sequence(Application& app, std::stop_token stop = {});
 
 }  // namespace kt

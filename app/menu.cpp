@@ -8,19 +8,6 @@
 namespace kt {
 namespace {
 
-// The shell's guard: a run active or starting, or a window shown.
-bool shell_guard_up(const Application& app) {
-  if (app.flags.run_active.load() != 0) return true;
-  return app.flags.help_open.load() == 1.0f || app.flags.about_open.load() == 1.0f ||
-         app.flags.calculation_running.load() != 0.0f;
-}
-
-// A worker that has started but not yet marked its run keeps the windows away as well, so that
-// the help or about window and a run's first drawing never meet.
-bool worker_starting(const Application& app) {
-  return app.controller.busy();
-}
-
 display::MenuCallback command(Application& app, void (*run)(Application&)) {
   return [&app, run](std::int32_t) { run(app); };
 }
@@ -35,23 +22,22 @@ display::MenuCallback titled(Application& app, display::MenuCallback run) {
 
 }  // namespace
 
+// Help and About take the page only when the program is idle, and hold it while shown: no run
+// starts under them and no run's drawing meets them.
 void help_command(Application& app) {
-  if (shell_guard_up(app) || worker_starting(app)) return;
-  app.flags.help_open = 1.0f;
+  if (!app.run_state.try_enter(RunState::help_shown)) return;
   show_help(app.page, app.help_file, app.services.read_key);
-  app.flags.help_open = 0.0f;
+  app.run_state.leave();
 }
 
 void about_command(Application& app) {
-  if (shell_guard_up(app) || worker_starting(app)) return;
-  app.flags.about_open = 1.0f;
+  if (!app.run_state.try_enter(RunState::about_shown)) return;
   show_about(app.page, app.services.read_key);
-  app.flags.about_open = 0.0f;
+  app.run_state.leave();
 }
 
 void calculation_command(Application& app) {
-  if (app.flags.run_active.load() != 0) return;
-  if (app.controller.start_calculation()) app.watch_run();
+  app.controller.start_calculation();
 }
 
 void stop_command(Application& app) {
@@ -60,12 +46,13 @@ void stop_command(Application& app) {
 
 void exit_command(Application& app) {
   if (!app.confirm_close()) return;
-  app.finish_calculation();
+  // The frame closes first, so that an outcome being told to the user gives way at once.
   app.services.close_frame_window();
+  app.finish_calculation();
 }
 
 void stop_key_command(Application& app) {
-  if (app.flags.run_active.load() != 0 || app.controller.busy()) stop_command(app);
+  if (app.controller.busy()) stop_command(app);
 }
 
 void export_picture_command(Application& app) {

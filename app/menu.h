@@ -13,13 +13,14 @@ namespace kt {
 // as Exit does. True when the last item was added. `app` must outlive the menu.
 bool build_menu(Application& app);
 
-// Help and About: nothing while a run is active or under way; nothing while the help or the
-// about window is shown or a calculation is running; otherwise the window, with its flag up.
+// Help and About: the window when the program is idle (no calculation, no other window);
+// nothing otherwise.
 void help_command(Application& app);
 void about_command(Application& app);
-// Starts a calculation thread when run_active is 0 (never two at once) and watches its outcome.
+// Starts a calculation thread when the program is idle (never two at once); its outcome is told
+// to the user when it ends.
 void calculation_command(Application& app);
-// stop_request = 999.
+// Asks the run under way, or else the next run, to stop after its step.
 void stop_command(Application& app);
 // Closes the program. With unsaved changes of the parameters the user is asked first: Save
 // (a failed save keeps the program open), Discard or Cancel. A running calculation is asked to

@@ -2,8 +2,6 @@
 // surface, with every plot call the application makes, against the same run headless.
 #include <benchmark/benchmark.h>
 
-#include <memory>
-
 #include "app/application.h"
 #include "bench/bench_support.h"
 #include "display/application.h"
@@ -15,22 +13,19 @@ namespace {
 using bench::default_parameters;
 using bench::headless;
 
-void run_default(benchmark::State& run, PlotSink& sink) {
-  auto state = std::make_unique<SolverState>();
-  auto profiles = std::make_unique<ProfileArrays>();
-  PlotScaleSet scales;
+void run_default(benchmark::State& run, RunObserver* view) {
+  HeadlessRun records;
+  RunOptions options = headless();
+  options.observer = view;
   for (auto _ : run) {
     SharedParameters shared;
     shared.values = default_parameters();
-    GuardFlags flags;
-    benchmark::DoNotOptimize(
-        run_calculation(shared, flags, *state, scales, *profiles, sink, headless()));
+    benchmark::DoNotOptimize(records.run(shared, options));
   }
 }
 
 void BM_DefaultCalculationHeadless(benchmark::State& run) {
-  NullPlotSink sink;
-  run_default(run, sink);
+  run_default(run, nullptr);
 }
 BENCHMARK(BM_DefaultCalculationHeadless)->Unit(benchmark::kMillisecond);
 
@@ -40,8 +35,8 @@ void BM_DefaultCalculationDrawn1024x768(benchmark::State& run) {
   const PageGeometry page{1024, 768, 1.0f};
   TitleState title;
   const std::string logo = "ZOR.bmp";
-  ApplicationPlotSink sink(page, title, logo);
-  run_default(run, sink);
+  RunView view(page, title, logo);
+  run_default(run, &view);
   display::destroy_offscreen_main_window();
 }
 BENCHMARK(BM_DefaultCalculationDrawn1024x768)->Unit(benchmark::kMillisecond);

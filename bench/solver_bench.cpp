@@ -48,16 +48,12 @@ void BM_TimeStepMidPulse(benchmark::State& run) {
 BENCHMARK(BM_TimeStepMidPulse)->Unit(benchmark::kMicrosecond);
 
 void run_whole(benchmark::State& run, const ParameterSet& p) {
-  auto state = std::make_unique<SolverState>();
-  ProfileArrays profiles;
-  PlotScaleSet scales;
-  NullPlotSink sink;
+  HeadlessRun records;
   std::int32_t steps = 0;
   for (auto _ : run) {
     SharedParameters shared;
     shared.values = p;
-    GuardFlags flags;
-    RunOutcome outcome = run_calculation(shared, flags, *state, scales, profiles, sink, headless());
+    RunOutcome outcome = records.run(shared, headless());
     steps = outcome.step_count;
   }
   run.counters["steps"] = steps;

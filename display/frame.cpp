@@ -15,6 +15,7 @@
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QThread>
+#include <memory>
 #include <thread>
 
 #include "display/application.h"
@@ -477,11 +478,22 @@ void close_frame_window() {
 
 // ---- Application entry -------------------------------------------------------------------------
 
-int run_application(int& argc, char** argv, const ApplicationOptions& options,
-                    std::function<bool()> build_menu, std::function<void()> startup_sequence) {
+struct GuiApplication::State {
+  explicit State(int& argc, char** argv) : application(argc, argv) {}
+  QApplication application;
+};
+
+GuiApplication::GuiApplication(int& argc, char** argv) {
   prepare_runtime_directory();
-  QApplication app(argc, argv);
+  state_ = std::make_unique<State>(argc, argv);
   QThread::currentThread()->setPriority(QThread::HighPriority);
+}
+
+GuiApplication::~GuiApplication() = default;
+
+int GuiApplication::run(const ApplicationOptions& options, const std::function<bool()>& build_menu,
+                        std::function<void(std::stop_token)> program_main,
+                        const std::function<void()>& at_close) {
   if (!create_frame_window(options)) return 1;
   if (!build_menu || !build_menu()) {
     QMessageBox::critical(nullptr, frame_state().caption,
@@ -491,17 +503,27 @@ int run_application(int& argc, char** argv, const ApplicationOptions& options,
   }
   show_frame_window();
   // The program's main thread: the start-up sequence, then the end-of-program query should it
-  // ever return. It is left running when the application ends.
-  std::thread program([sequence = std::move(startup_sequence)] {
-    if (sequence) sequence();
-    end_program(0);
+  // return before the program is closed.
+  std::jthread program([main = std::move(program_main)](std::stop_token stop) {
+    if (main) main(stop);
+    if (!stop.stop_requested()) end_program(0);
   });
-  program.detach();
   const int code = QApplication::exec();
   context().closing = true;
   wake_key_waiters();
+  if (at_close) at_close();
+  program.request_stop();
+  program.join();
   destroy_frame_window();
   return code;
+}
+
+int run_application(int& argc, char** argv, const ApplicationOptions& options,
+                    const std::function<bool()>& build_menu,
+                    std::function<void(std::stop_token)> program_main,
+                    const std::function<void()>& at_close) {
+  GuiApplication application(argc, argv);
+  return application.run(options, build_menu, std::move(program_main), at_close);
 }
 
 }  // namespace kt::display

@@ -9,7 +9,7 @@
 
 #include "display/display.h"
 #include "graphics/page_conventions.h"
-#include "graphics/plot_handoff.h"
+#include "solver/plot_data.h"
 
 namespace kt {
 

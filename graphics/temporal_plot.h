@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "graphics/page_conventions.h"
-#include "graphics/plot_handoff.h"
+#include "solver/plot_data.h"
 
 namespace kt {
 

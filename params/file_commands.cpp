@@ -23,18 +23,17 @@ std::string too_long_message(const std::string& path) {
 
 // Why a command cannot run now, or empty. A calculation keeps Open... away (the run uses the
 // Parameter set) but not the saves, which write the set as it stands.
-std::string kept_away(const GuardFlags& flags, bool reads_the_set) {
-  if (flags.help_open.load() == 1.0f) return "the help window is open";
-  if (flags.about_open.load() == 1.0f) return "the about window is open";
-  if (reads_the_set && (flags.calculation_running.load() == 1.0f || flags.run_active.load() != 0)) {
-    return "a calculation is using the parameters";
-  }
+std::string kept_away(const RunStateMachine& run_state, bool reads_the_set) {
+  const RunState state = run_state.state();
+  if (state == RunState::help_shown) return "the help window is open";
+  if (state == RunState::about_shown) return "the about window is open";
+  if (reads_the_set && run_state.calculating()) return "a calculation is using the parameters";
   return {};
 }
 
 // True (after telling the user) when the command cannot run now.
 bool refused(FileCommandContext& context, std::string_view title, bool reads_the_set) {
-  const std::string reason = kept_away(context.flags, reads_the_set);
+  const std::string reason = kept_away(context.run_state, reads_the_set);
   if (reason.empty()) return false;
   context.services.show_message(title, std::string(title) + " is not possible now: " + reason +
                                            ". Try again when it is over.");
@@ -150,7 +149,7 @@ void save_as_command(FileCommandContext& context) {
 void default_parameters_command(FileCommandContext& context) {
   if (refused(context, "Default Parameters...", true)) return;
   std::lock_guard<std::mutex> guard(context.parameters.lock);
-  set_default_parameters(context.parameters.values, context.flags, 0);
+  set_default_parameters(context.parameters.values, context.run_state, 0);
 }
 
 display::MenuCallback open_menu_callback(FileCommandContext& context) {

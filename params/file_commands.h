@@ -10,6 +10,7 @@
 #include "display/display.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
+#include "params/run_state.h"
 
 namespace kt {
 
@@ -36,7 +37,7 @@ struct FileCommandServices {
 struct FileCommandContext {
   SharedParameters& parameters;
   ParameterFileLocation& location;
-  const GuardFlags& flags;
+  const RunStateMachine& run_state;
   FileCommandServices services{};
 };
 

@@ -1,5 +1,7 @@
 #include "params/parameter_set.h"
 
+#include "params/run_state.h"
+
 #include <cstdio>
 
 namespace kt {
@@ -64,8 +66,9 @@ void set_default_parameter_groups(ParameterSet& p, int group) {
   }
 }
 
-void set_default_parameters(ParameterSet& parameters, const GuardFlags& flags, int group) {
-  if (flags.guard_up()) return;
+void set_default_parameters(ParameterSet& parameters, const RunStateMachine& run_state,
+                            int group) {
+  if (!run_state.idle()) return;
   set_default_parameter_groups(parameters, group);
 }
 

@@ -4,13 +4,14 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 namespace kt {
+
+class RunStateMachine;
 
 inline constexpr int kDataFileNameLength = 14;
 inline constexpr int kParameterFileNameLength = 12;
@@ -84,21 +85,6 @@ struct ParameterFileLocation {
   std::array<char, kParameterFilePathLength> parameter_file_path{};
 };
 
-// Guard and run flags shared by the GUI thread, the main thread and the calculation thread.
-struct GuardFlags {
-  std::atomic<float> help_open{0.0f};
-  std::atomic<float> about_open{0.0f};
-  std::atomic<float> calculation_running{0.0f};
-  std::atomic<std::int32_t> run_active{0};    // 999 from the start to the end of a run
-  std::atomic<std::int32_t> stop_request{0};  // 999 when Stop was chosen
-
-  // True when help, about or a calculation keeps the parameter commands away.
-  bool guard_up() const {
-    return help_open.load() == 1.0f || about_open.load() == 1.0f ||
-           calculation_running.load() == 1.0f;
-  }
-};
-
 // A Parameter set shared between threads: a dialog commit and the run's reads of the
 // fields it takes afresh every step hold `lock`.
 struct SharedParameters {
@@ -115,8 +101,10 @@ struct SharedParameters {
   }
 };
 
-// Sets the defaults of one group (1 to 5) or of all (0). Does nothing while a guard is up.
-void set_default_parameters(ParameterSet& parameters, const GuardFlags& flags, int group);
+// Sets the defaults of one group (1 to 5) or of all (0). Does nothing unless the program is
+// idle (no calculation, no help or about window).
+void set_default_parameters(ParameterSet& parameters, const RunStateMachine& run_state,
+                            int group);
 // The same, without the guard test (for tests, batch runs and the missing-file case).
 void set_default_parameter_groups(ParameterSet& parameters, int group);
 

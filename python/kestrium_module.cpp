@@ -204,14 +204,15 @@ class Collector final : public RunObserver {
  public:
   explicit Collector(bool keep_profiles) : keep_profiles_(keep_profiles) {}
 
-  void run_started(const RunConstants&, const PlotScaleSet& scales) override {
+  void run_started(const RunConstants&, const PlotScaleSet& scales,
+                   const PlotCurveSwitches&) override {
     node_count_ = scales.profile_node_count;
     for (auto* v : {&time_ns, &temperature_k, &velocity_cm_s, &depth_nm, &fraction}) {
       v->reserve(8192);
     }
     step.reserve(8192);
   }
-  void step_done(const StepRecord& r) override {
+  void step_done(const StepRecord& r, const ProfileArrays&) override {
     step.push_back(r.step);
     time_ns.push_back(r.time_ns);
     temperature_k.push_back(r.surface_temperature_k);
@@ -281,7 +282,7 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
 
   RunOutcome outcome;
   run_interruptible([&] { outcome = records.run(shared, options); },
-                    [&] { records.flags.stop_request.store(999); });
+                    [&] { records.run_state.request_stop(); });
   if (outcome.end == RunEnd::not_started) throw py::value_error(outcome.not_started_reason);
 
   py::dict d;

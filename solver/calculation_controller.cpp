@@ -1,48 +1,48 @@
-// Calculation command and worker thread: a compare-exchange on a busy flag closes the window
-// between the test of run_active and the worker's setting of it, so two quick commands start
-// one run.
+// Calculation command and worker thread: the run state's compare-and-exchange from idle to
+// starting is the one test, so two quick commands start one run.
 #include "solver/calculation_controller.h"
 
 #include <utility>
 
 namespace kt {
 
-CalculationController::CalculationController(SharedParameters& parameters, GuardFlags& flags,
-                                             SolverState& state, PlotScaleSet& scales,
-                                             ProfileArrays& profiles, PlotSink& sink,
-                                             RunOptions options)
+CalculationController::CalculationController(SharedParameters& parameters,
+                                             RunStateMachine& run_state, SolverState& state,
+                                             PlotScaleSet& scales, ProfileArrays& profiles,
+                                             RunOptions options, FinishedHandler finished)
     : parameters_(parameters),
-      flags_(flags),
+      run_state_(run_state),
       state_(state),
       scales_(scales),
       profiles_(profiles),
-      sink_(sink),
-      options_(std::move(options)) {}
+      options_(std::move(options)),
+      finished_(std::move(finished)) {}
 
 CalculationController::~CalculationController() {
+  if (busy()) request_stop();
   wait();
 }
 
 bool CalculationController::start_calculation() {
   std::lock_guard<std::mutex> guard(control_lock_);
-  if (flags_.run_active.load() != 0) return false;
-  bool expected = false;
-  if (!worker_busy_.compare_exchange_strong(expected, true)) return false;
-  if (worker_.joinable()) worker_.join();  // the previous worker has finished its body
+  if (!run_state_.try_enter(RunState::starting)) return false;
+  // The previous worker made the program idle as its last act: it has finished its body.
+  if (worker_.joinable()) worker_.join();
   worker_ = std::thread([this] {
     RunOutcome outcome =
-        calculation_entry(parameters_, flags_, state_, scales_, profiles_, sink_, options_);
+        run_calculation(parameters_, run_state_, state_, scales_, profiles_, options_);
     {
       std::lock_guard<std::mutex> outcome_guard(outcome_lock_);
-      last_outcome_ = std::move(outcome);
+      last_outcome_ = outcome;
     }
-    worker_busy_.store(false);
+    if (finished_) finished_(outcome);
+    run_state_.leave();
   });
   return true;
 }
 
 void CalculationController::request_stop() {
-  flags_.stop_request.store(999);
+  run_state_.request_stop();
 }
 
 void CalculationController::wait() {

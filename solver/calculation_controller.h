@@ -1,9 +1,11 @@
-// The Calculation and Stop commands: starts one worker thread per calculation, never two at
-// once, and lets Exit and tests wait for it. The worker runs calculation_entry on the records
-// the controller was given.
+// The Calculation and Stop commands of the program: one worker thread per calculation, never
+// two at once. The run state answers whether a calculation may start; the worker runs the
+// calculation, hands its outcome to the `finished` handler and only then makes the program idle
+// again, so the outcome is told before anything else may start. Every worker is joined: by the
+// next start, by wait() and by the destructor.
 #pragma once
 
-#include <atomic>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -13,37 +15,39 @@ namespace kt {
 
 class CalculationController {
  public:
-  CalculationController(SharedParameters& parameters, GuardFlags& flags, SolverState& state,
-                        PlotScaleSet& scales, ProfileArrays& profiles, PlotSink& sink,
-                        RunOptions options = {});
+  using FinishedHandler = std::function<void(const RunOutcome& outcome)>;
+
+  CalculationController(SharedParameters& parameters, RunStateMachine& run_state,
+                        SolverState& state, PlotScaleSet& scales, ProfileArrays& profiles,
+                        RunOptions options = {}, FinishedHandler finished = {});
+  // Stops a run under way and joins its worker.
   ~CalculationController();
   CalculationController(const CalculationController&) = delete;
   CalculationController& operator=(const CalculationController&) = delete;
 
-  // Calculation command: starts a worker when run_active is 0 and no worker is under way;
-  // returns at once, true when a worker was started.
+  // Calculation command: starts a worker when the program is idle; returns at once, true when
+  // a worker was started.
   bool start_calculation();
-  // Stop command: stop_request = 999 (pending until a run honours it).
+  // Stop command: a request that the run under way, or else the next one, takes after a step.
   void request_stop();
-  // Waits until the current worker, if any, has finished.
+  // Waits until the current worker, if any, has finished (its outcome handled).
   void wait();
-  // True while a worker thread is under way.
-  bool busy() const { return worker_busy_.load(); }
+  // True from the start of a calculation until its outcome has been handled.
+  bool busy() const { return run_state_.calculating(); }
   // The outcome of the last finished worker.
   RunOutcome last_outcome() const;
 
  private:
   SharedParameters& parameters_;
-  GuardFlags& flags_;
+  RunStateMachine& run_state_;
   SolverState& state_;
   PlotScaleSet& scales_;
   ProfileArrays& profiles_;
-  PlotSink& sink_;
   RunOptions options_;
+  FinishedHandler finished_;
 
   std::mutex control_lock_;  // guards worker_
   std::thread worker_;
-  std::atomic<bool> worker_busy_{false};
   mutable std::mutex outcome_lock_;
   RunOutcome last_outcome_;
 };

@@ -1,7 +1,7 @@
 // The calculation run and its time loop: Auto scales, clamps, run constants, grid and plot
 // scales before the loop; per step the model steps, the end-of-run test after twice the pulse
-// width, the output step (profiles, plots, spatial and temporal files) and the Stop test; the
-// kinetics line at the end. 64-bit solver arithmetic; single-precision decimals widened.
+// width, the output step (profiles, the observer, spatial and temporal files) and the Stop test;
+// the kinetics line at the end. 64-bit solver arithmetic; single-precision decimals widened.
 #include "solver/calculation_run.h"
 
 #include <algorithm>
@@ -62,11 +62,9 @@ int spatial_selection(float value) {
 // What the time loop works with, besides the records.
 struct LoopContext {
   SharedParameters& parameters;
-  GuardFlags& flags;
+  RunStateMachine& run_state;
   SolverState& state;
-  PlotScaleSet& scales;
   ProfileArrays& profiles;
-  PlotSink& sink;
   const RunOptions& options;
   const RunConstants& constants;
   ResultFile& temporal_file;
@@ -99,18 +97,17 @@ void output_step(LoopContext& c, const StepSettings& settings, std::string& reco
   c.outcome.peak_front_velocity_cm_s =
       std::max(c.outcome.peak_front_velocity_cm_s, reported.velocity_cm_s);
 
-  c.sink.plot_temporal(0, values.time_ns, values.surface_temperature_k, values.velocity_cm_s,
-                       values.plotted_depth_nm, values.surface_fraction, c.scales,
-                       settings.switches);
-  c.sink.plot_spatial(c.first_output ? 1 : 0, spatial_curves(r.model, settings.switches),
-                      c.profiles, c.scales);
-  c.first_output = false;
   StepRecord step_record;
   if (c.options.observer) {
-    step_record = StepRecord{
-        s.step_index,           reported.time_ns,          reported.surface_temperature_k,
-        reported.velocity_cm_s, reported.ablated_depth_nm, reported.surface_fraction};
-    c.options.observer->step_done(step_record);
+    step_record = StepRecord{s.step_index,
+                             reported.time_ns,
+                             reported.surface_temperature_k,
+                             reported.velocity_cm_s,
+                             reported.ablated_depth_nm,
+                             reported.surface_fraction,
+                             values,
+                             settings.switches};
+    c.options.observer->step_done(step_record, c.profiles);
   }
 
   // Spatial time points, in their numbering order, at most one per step.
@@ -142,11 +139,6 @@ RunEnd time_loop(LoopContext& c) {
   const RunConstants& r = c.constants;
   SolverState& s = c.state;
   reset_solver_state(s);
-  {
-    const StepSettings settings = read_step_settings(c.parameters);
-    c.sink.plot_temporal(1, 0.0f, static_cast<float>(r.ambient_temperature), 0.0f, 0.0f, 0.0f,
-                         c.scales, settings.switches);
-  }
   std::string record;
   record.reserve(128);
   const int refinement = std::clamp(c.options.refinement, 1, kMaximumRefinement);
@@ -164,7 +156,8 @@ RunEnd time_loop(LoopContext& c) {
     }
     for (int k = 1; k <= r.node_count; ++k) s.broken_fraction_old[k] = s.broken_fraction_new[k];
     if (s.step_index >= r.step_limit) return RunEnd::step_limit;
-    if (c.flags.stop_request.exchange(0) != 0) return RunEnd::stop;
+    if (c.run_state.take_stop_request()) return RunEnd::stop;
+    if (c.options.interrupt != nullptr && c.options.interrupt->load()) return RunEnd::stop;
     s.step_index += 1;
   }
 }
@@ -302,22 +295,14 @@ void fill_plot_scales(const ParameterSet& p, PlotScaleSet& scales) {
   scales.profile_node_count = kNodeCount;
 }
 
-std::int32_t spatial_curves(AblationModel model, const PlotCurveSwitches& switches) {
-  const std::int32_t tz = switches.show_temperature_profile == 1.0f ? 1 : 0;
-  const std::int32_t fz = switches.show_fraction_profile == 1.0f ? 1 : 0;
-  return model == AblationModel::bulk ? tz + 2 * fz : tz;
-}
-
-RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, SolverState& state,
-                           PlotScaleSet& scales, ProfileArrays& profiles, PlotSink& sink,
+RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_state,
+                           SolverState& state, PlotScaleSet& scales, ProfileArrays& profiles,
                            const RunOptions& options) {
   RunOutcome outcome;
   ParameterSet at_start = parameters.snapshot();
   outcome.not_started_reason = check_run_choices(at_start);
   if (!outcome.not_started_reason.empty()) return outcome;
-
-  flags.calculation_running = 1.0f;
-  flags.run_active = 999;
+  run_state.advance(RunState::starting, RunState::running);
 
   // Result-file names and the temporal file.
   const std::string base = result_file_base(at_start.data_file_name);
@@ -332,7 +317,7 @@ RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, Solv
                        ResultFile::Mode::rewrite, outcome.file_errors);
   }
 
-  sink.draw_title_page();
+  if (options.observer) options.observer->run_accepted();
 
   // Auto scales and clamps are written back into the Parameter set.
   ParameterSet run_parameters;
@@ -370,18 +355,19 @@ RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, Solv
   state.depth_a = 0.0;
   state.depth_m = 0.0;
 
-  LoopContext context{parameters, flags,   state,     scales,        profiles,
-                      sink,       options, constants, temporal_file, outcome};
-  if (options.observer) options.observer->run_started(constants, scales);
+  LoopContext context{parameters, run_state,     state,  profiles,
+                      options,    constants,     temporal_file, outcome};
+  if (options.observer) {
+    options.observer->run_started(constants, scales, read_step_settings(parameters).switches);
+  }
   outcome.end = time_loop(context);
+  run_state.advance(RunState::running, RunState::stopping);
   outcome.step_count = state.step_index;
   if (outcome.end == RunEnd::diverged)
     outcome.divergence_cause = divergence_cause(constants, state);
 
   temporal_file.close(outcome.file_errors);
   if (outcome.end == RunEnd::diverged) {
-    flags.calculation_running = 0.0f;
-    flags.run_active = 0;
     if (options.observer) options.observer->run_ended(outcome);
     return outcome;
   }
@@ -417,26 +403,19 @@ RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, Solv
                       outcome.kinetics_line + kLineEnd, outcome.file_errors);
   }
 
-  flags.calculation_running = 0.0f;
-  flags.run_active = 0;
   if (options.observer) options.observer->run_ended(outcome);
   return outcome;
 }
 
-RunOutcome calculation_entry(SharedParameters& parameters, GuardFlags& flags, SolverState& state,
-                             PlotScaleSet& scales, ProfileArrays& profiles, PlotSink& sink,
-                             const RunOptions& options) {
-  RunOutcome outcome;
-  if (flags.help_open.load() == 1.0f) {
-    outcome.not_started_reason = "the help window is open";
-  } else if (flags.about_open.load() == 1.0f) {
-    outcome.not_started_reason = "the about window is open";
-  } else if (flags.calculation_running.load() != 0.0f) {
+RunOutcome HeadlessRun::run(SharedParameters& parameters, const RunOptions& options) {
+  if (!run_state.try_enter(RunState::starting)) {
+    RunOutcome outcome;
     outcome.not_started_reason = "a calculation is running";
-  } else {
-    return run_calculation(parameters, flags, state, scales, profiles, sink, options);
+    outcome.kept_by_guard = true;
+    return outcome;
   }
-  outcome.kept_by_guard = true;
+  RunOutcome outcome = run_calculation(parameters, run_state, *state, scales, *profiles, options);
+  run_state.leave();
   return outcome;
 }
 

@@ -1,19 +1,21 @@
-// One calculation run: checks the choice fields, sets the run flags, opens the temporal result
-// file, draws the title page, computes the Auto scales, clamps fluence and pulse width, derives
+// One calculation run: checks the choice fields, marks the run running, opens the temporal
+// result file, tells its observer, computes the Auto scales, clamps fluence and pulse width, derives
 // the run constants and the grid, fills the plot scale set, runs the time loop with its
 // end-of-run test and per-step output, and writes the kinetics line. Units as reported: ns, K,
 // cm/s, nm, mJ/cm^2. All records are passed by reference; nothing global.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "graphics/plot_handoff.h"
 #include "params/parameter_set.h"
+#include "params/run_state.h"
 #include "solver/model.h"
+#include "solver/plot_data.h"
 #include "solver/result_files.h"
 #include "solver/run_observer.h"
 
@@ -31,6 +33,9 @@ struct RunOptions {
   int refinement = 1;
   // Told of the start, every output step, the spatial instants and the end; may be null.
   RunObserver* observer = nullptr;
+  // When set, the run ends as by Stop after the first step at which it reads true (Ctrl-C of
+  // the batch runner, sweeps, studies and the Python module).
+  const std::atomic<bool>* interrupt = nullptr;
 };
 
 inline constexpr int kMaximumRefinement = 64;
@@ -42,7 +47,7 @@ enum class RunEnd { not_started, end_test, step_limit, stop, diverged };
 struct RunOutcome {
   RunEnd end = RunEnd::not_started;
   std::string not_started_reason;  // set when end is not_started
-  bool kept_by_guard = false;      // not started: help, about or another run was under way
+  bool kept_by_guard = false;      // not started: the program was not idle
   std::int32_t step_count = 0;     // step_index when the loop ended
   double diverged_time_ns = 0.0;   // the time of the step that diverged
   std::string divergence_cause;    // the likely cause, when it diverged
@@ -80,35 +85,26 @@ AutoScales compute_auto_scales(const ParameterSet& parameters);
 // The plot scale set from the Parameter set's scales (after the Auto scales).
 void fill_plot_scales(const ParameterSet& parameters, PlotScaleSet& scales);
 
-// The curves argument of the spatial plot: Tz + 2 Fz in the bulk model, Tz in the surface one.
-std::int32_t spatial_curves(AblationModel model, const PlotCurveSwitches& switches);
-
-// The whole run. Honours and clears stop_request after every step; sets and clears
-// calculation_running and run_active. Parameter fields taken afresh during the run, and the
-// run's writes back, hold parameters.lock.
-RunOutcome run_calculation(SharedParameters& parameters, GuardFlags& flags, SolverState& state,
-                           PlotScaleSet& scales, ProfileArrays& profiles, PlotSink& sink,
+// The whole run, on a run state in `starting` (the caller entered it): `running` once the inputs
+// are accepted, `stopping` once the loop has ended; the caller leaves it when the outcome has
+// been dealt with. Takes a pending Stop request after every step. Parameter fields taken afresh
+// during the run, and the run's writes back, hold parameters.lock.
+RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_state,
+                           SolverState& state, PlotScaleSet& scales, ProfileArrays& profiles,
                            const RunOptions& options = {});
 
 // The records of a calculation that draws nothing (batch runs, sweeps, studies, fits, the Python
-// module): its own flags, state, profiles and scales, kept from one run to the next of the same
-// worker. Another thread may set flags.stop_request to end the run under way after its step.
+// module): its own run state, solver state, profiles and scales, kept from one run to the next
+// of the same worker. Another thread may call run_state.request_stop() to end the run under way
+// after its step.
 struct HeadlessRun {
-  GuardFlags flags;
+  RunStateMachine run_state;
   std::unique_ptr<SolverState> state = std::make_unique<SolverState>();
   std::unique_ptr<ProfileArrays> profiles = std::make_unique<ProfileArrays>();
   PlotScaleSet scales;
 
-  RunOutcome run(SharedParameters& parameters, const RunOptions& options) {
-    NullPlotSink sink;
-    return run_calculation(parameters, flags, *state, scales, *profiles, sink, options);
-  }
+  // Not started, kept_by_guard, when a run of these records is already under way.
+  RunOutcome run(SharedParameters& parameters, const RunOptions& options);
 };
-
-// The worker thread's body: runs the calculation when neither help nor about is shown and no
-// calculation is marked running; otherwise returns a not-started outcome at once.
-RunOutcome calculation_entry(SharedParameters& parameters, GuardFlags& flags, SolverState& state,
-                             PlotScaleSet& scales, ProfileArrays& profiles, PlotSink& sink,
-                             const RunOptions& options = {});
 
 }  // namespace kt

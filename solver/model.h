@@ -56,7 +56,7 @@
 
 #include <cstdint>
 
-#include "graphics/plot_handoff.h"
+#include "solver/plot_data.h"
 #include "params/parameter_set.h"
 #include "solver/kernels.h"
 

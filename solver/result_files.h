@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/plot_handoff.h"
+#include "solver/plot_data.h"
 #include "params/parameter_set.h"
 #include "solver/model.h"
 

@@ -1,13 +1,15 @@
-// What a calculation run tells whoever watches it: the start with its constants and plot
-// scales, every time step's reported values, the depth profiles at the spatial output instants,
-// and the end. Called on the run's thread, one call at a time, in that order. The plots, the
-// batch runner, sweeps and the Python module implement it; none of the calls can change the run.
+// What a calculation run tells whoever watches it: that it accepted its inputs, the start with
+// its constants and plot scales, every output step's values and profiles, the depth profiles at
+// the spatial output instants, and the end. Called on the run's thread, one call at a time, in
+// that order. The program's plots, studies, the Python module and the tests implement it; none
+// of the calls can change the run.
 #pragma once
 
 #include <cstdint>
 
-#include "graphics/plot_handoff.h"
 #include "solver/model.h"
+#include "solver/plot_data.h"
+#include "solver/result_files.h"
 
 namespace kt {
 
@@ -21,18 +23,32 @@ struct StepRecord {
   double velocity_cm_s = 0.0;
   double ablated_depth_nm = 0.0;  // recession: channel A (surface model) or M (bulk model)
   double surface_fraction = 0.0;
+  // The same values in single precision, as the temporal file prints and the plots draw them.
+  OutputValues shown;
+  // The curve switches of the Parameter set, as the run read them for this step.
+  PlotCurveSwitches switches;
 };
 
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
-  // Once, after the run constants and plot scales are known and before the first step.
-  virtual void run_started(const RunConstants& constants, const PlotScaleSet& scales) {
+  // Once, when the run has accepted its inputs and opened its temporal file, before its scales
+  // are computed.
+  virtual void run_accepted() {}
+  // Once, after the run constants and plot scales are known and before the first step, with
+  // the curve switches as they stand then.
+  virtual void run_started(const RunConstants& constants, const PlotScaleSet& scales,
+                           const PlotCurveSwitches& switches) {
     (void)constants;
     (void)scales;
+    (void)switches;
   }
-  // After every time step that reaches its output (every step at refinement 1).
-  virtual void step_done(const StepRecord& record) { (void)record; }
+  // After every time step that reaches its output (every step at refinement 1), with the
+  // profiles of that step.
+  virtual void step_done(const StepRecord& record, const ProfileArrays& profiles) {
+    (void)record;
+    (void)profiles;
+  }
   // At each spatial output instant (number 1 to 10), with the profiles of that step.
   virtual void profiles_taken(int number, const StepRecord& record, const ProfileArrays& profiles) {
     (void)number;

@@ -37,14 +37,13 @@ bool run_with_picture(SharedParameters& parameters, int width, int height,
   const PageGeometry page = page_for_area(width, height);
   TitleState title;
   const std::string logo = find_data_file("ZOR.bmp", data_directory);
-  ApplicationPlotSink sink(page, title, logo);
-  sink.draw_title_page();
+  RunView view(page, title, logo);
+  view.run_accepted();
 
-  GuardFlags flags;
-  auto state = std::make_unique<SolverState>();
-  auto profiles = std::make_unique<ProfileArrays>();
-  PlotScaleSet scales;
-  outcome = run_calculation(parameters, flags, *state, scales, *profiles, sink, options);
+  HeadlessRun records;
+  RunOptions drawn = options;
+  drawn.observer = &view;
+  outcome = records.run(parameters, drawn);
   return save_page_picture(png, error);
 }
 

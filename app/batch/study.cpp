@@ -94,20 +94,6 @@ struct Fnv1a {
   }
 };
 
-// Stops the run it watches, through the run's own Stop flag, once `interrupt` is set.
-class InterruptWatch final : public RunObserver {
- public:
-  InterruptWatch(const std::atomic<bool>& interrupt, GuardFlags& flags)
-      : interrupt_(interrupt), flags_(flags) {}
-  void step_done(const StepRecord&) override {
-    if (interrupt_.load(std::memory_order_relaxed)) flags_.stop_request.store(999);
-  }
-
- private:
-  const std::atomic<bool>& interrupt_;
-  GuardFlags& flags_;
-};
-
 std::size_t shard_point_count(std::size_t total, const StudyShard& shard) {
   const std::size_t first = static_cast<std::size_t>(shard.index - 1);
   const std::size_t count = static_cast<std::size_t>(shard.count);
@@ -415,9 +401,7 @@ StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const 
   options.write_profile_files = false;
   options.append_kinetics_line = false;
   options.refinement = plan.refinement;
-  std::atomic<bool> never{false};
-  InterruptWatch watch(interrupt ? *interrupt : never, records.flags);
-  if (interrupt) options.observer = &watch;
+  options.interrupt = interrupt;
   const RunOutcome o = records.run(shared, options);
 
   row.steps = o.step_count;

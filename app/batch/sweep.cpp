@@ -103,8 +103,7 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
   result.runs.resize(options.fluences.size());
   for (int i = 0; i < total; ++i) result.runs[i].fluence = options.fluences[i];
 
-  std::mutex lock;  // guards the results, the next line to write, the progress, the live runs
-  std::vector<GuardFlags*> live_runs;
+  std::mutex lock;  // guards the results, the next line to write, the progress
   std::atomic<int> next_run{0};
   int next_line = 0, done = 0;
   // The workers exist before any file is touched; they start once the kinetics file is ready.
@@ -143,6 +142,8 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
       RunOptions run_options;
       run_options.append_kinetics_line = false;
       run_options.refinement = options.refinement;
+      // Ctrl-C ends the runs under way after their step.
+      run_options.interrupt = &interrupt;
       run_options.write_profile_files = options.keep_files_directory.has_value();
       if (options.keep_files_directory) {
         run_options.output_directory =
@@ -150,14 +151,9 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
         std::error_code ignored;
         std::filesystem::create_directories(run_options.output_directory, ignored);
       }
-      {
-        std::lock_guard<std::mutex> guard(lock);
-        if (interrupt.load()) break;
-        live_runs.push_back(&records.flags);
-      }
+      if (interrupt.load()) break;
       RunOutcome outcome = records.run(shared, run_options);
       std::lock_guard<std::mutex> guard(lock);
-      live_runs.erase(std::find(live_runs.begin(), live_runs.end(), &records.flags));
       SweepRun& run = result.runs[i];
       run.outcome = std::move(outcome);
       run.finished = run.outcome.end != RunEnd::stop && run.outcome.end != RunEnd::not_started;
@@ -167,18 +163,6 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
       ++done;
       write_ready_lines();
       if (progress) progress(done, total);
-    }
-  };
-
-  // Ctrl-C reaches the runs under way through their own Stop flags, honoured after every step.
-  std::atomic<bool> sweep_done{false};
-  auto monitor_body = [&] {
-    while (!sweep_done.load()) {
-      if (interrupt.load()) {
-        std::lock_guard<std::mutex> guard(lock);
-        for (GuardFlags* flags : live_runs) flags->stop_request.store(999);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   };
 
@@ -195,9 +179,7 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
                                   : [](std::function<void()> body) { return std::thread(body); };
   std::vector<std::thread> threads;
   threads.reserve(static_cast<std::size_t>(jobs));
-  std::thread monitor;
   try {
-    monitor = start(monitor_body);
     for (int j = 1; j < jobs; ++j) threads.push_back(start(worker));
   } catch (const std::system_error& e) {
     // Nothing has been written yet: the threads made so far end at the gate.
@@ -207,8 +189,6 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
     }
     gate.notify_all();
     for (std::thread& t : threads) t.join();
-    sweep_done.store(true);
-    if (monitor.joinable()) monitor.join();
     result.errors.push_back("cannot start " + std::to_string(jobs) + " worker threads (" +
                             e.what() + "); no run was made and no file was changed; try a " +
                             "smaller --jobs");
@@ -228,8 +208,6 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
   gate.notify_all();
   worker();
   for (std::thread& t : threads) t.join();
-  sweep_done.store(true);
-  monitor.join();
   result.interrupted = next_line < total;
   return result;
 }

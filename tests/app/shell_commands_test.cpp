@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <memory>
 #include <sstream>
@@ -30,7 +31,7 @@ class ShellTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(page.ready()); }
   void TearDown() override { app.reset(); }
 
-  void make_app(const std::filesystem::path& output_directory) {
+  void make_app(const std::filesystem::path& output_directory, RunObserver* watch = nullptr) {
     ShellServices services;
     services.read_key = [this]() -> std::int16_t {
       ++keys_read;
@@ -47,6 +48,7 @@ class ShellTest : public ::testing::Test {
     };
     RunOptions options;
     options.output_directory = output_directory;
+    options.observer = watch;
     app = std::make_unique<Application>(scratch.path(), services, options);
     ASSERT_TRUE(init_display(*app));
     set_default_parameter_groups(app->parameters.values, 0);
@@ -64,15 +66,10 @@ class ShellTest : public ::testing::Test {
   // Waits for the run and for its outcome to be told.
   RunOutcome finish_run() {
     app->controller.wait();
-    app->wait_for_watcher();
     return app->controller.last_outcome();
   }
 
-  bool idle() const {
-    return app->flags.help_open.load() == 0.0f && app->flags.about_open.load() == 0.0f &&
-           app->flags.calculation_running.load() == 0.0f && app->flags.run_active.load() == 0 &&
-           !app->controller.busy();
-  }
+  bool idle() const { return app->run_state.idle() && !app->controller.busy(); }
 
   AppPage page{1024, 768};
   test::ScratchDirectory scratch;
@@ -90,7 +87,7 @@ TEST_F(ShellTest, HelpChosenAgainWhileShownDoesNothing) {
   make_app(scratch.path());
   app->help_file = help_file(60);
   on_key = [this]() -> std::int16_t {
-    EXPECT_EQ(app->flags.help_open.load(), 1.0f);
+    EXPECT_EQ(app->run_state.state(), RunState::help_shown);
     help_command(*app);   // would wait for a key of its own if it opened
     about_command(*app);  // likewise
     return 'q';
@@ -116,29 +113,11 @@ TEST_F(ShellTest, CalculationWhileAboutIsShownStartsNoRun) {
   EXPECT_FALSE(std::filesystem::exists(scratch.path() / "RunK.dat"));
 }
 
-TEST_F(ShellTest, StopWhileIdleEndsTheNextRunAfterItsFirstStep) {
-  make_app(scratch.path());
-  stop_command(*app);
-  EXPECT_EQ(app->flags.stop_request.load(), 999);
-  EXPECT_TRUE(messages.empty());
-  EXPECT_TRUE(idle());
-
-  calculation_command(*app);
-  const RunOutcome outcome = finish_run();
-  EXPECT_EQ(outcome.end, RunEnd::stop);
-  EXPECT_EQ(outcome.step_count, 1);
-  EXPECT_EQ(app->flags.stop_request.load(), 0);
-  EXPECT_TRUE(idle());
-  EXPECT_TRUE(std::filesystem::exists(scratch.path() / "RunK.dat"));
-  EXPECT_TRUE(messages.empty());
-}
-
 TEST_F(ShellTest, CommandsThatARunKeepsAway) {
   make_app(scratch.path());
   app->help_file = help_file(10);
   // A run marked as running, as the run itself marks it.
-  app->flags.calculation_running = 1.0f;
-  app->flags.run_active = 999;
+  ASSERT_TRUE(app->run_state.try_enter(RunState::running));
   app->parameters.values.fluence = 77.0f;
 
   default_parameters_command(app->file_commands);
@@ -147,34 +126,52 @@ TEST_F(ShellTest, CommandsThatARunKeepsAway) {
   about_command(*app);
   EXPECT_EQ(keys_read, 0);
   calculation_command(*app);
-  EXPECT_FALSE(app->controller.busy());
+  app->controller.wait();
+  EXPECT_EQ(app->controller.last_outcome().step_count, 0) << "no second run was started";
 
-  app->flags.calculation_running = 0.0f;
-  app->flags.run_active = 0;
+  app->run_state.leave();
   default_parameters_command(app->file_commands);
   EXPECT_EQ(app->parameters.values.fluence, 50.0f);
 }
 
-TEST_F(ShellTest, ExitDuringARunStopsItAndKeepsItsFilesWhole) {
-  make_app(scratch.path());
-  // Without ablation the run goes on to its step limit, long enough to be caught running.
-  app->parameters.values.pre_exponential_vo = 0.0f;
-  app->parameters.values.pre_exponential_vom = 0.0f;
-  calculation_command(*app);
-  while (app->flags.run_active.load() == 0 && app->controller.busy()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+// Holds the run at its first step until Stop has been asked for: the run is under way when Exit
+// comes, however fast the machine.
+class HoldUntilStop final : public RunObserver {
+ public:
+  explicit HoldUntilStop(const RunStateMachine*& run_state) : run_state_(run_state) {}
+  void step_done(const StepRecord&, const ProfileArrays&) override {
+    if (held_) return;
+    held_ = true;
+    reached_.set_value();
+    while (!run_state_->stop_requested()) std::this_thread::yield();
   }
+  std::future<void> reached() { return reached_.get_future(); }
+
+ private:
+  const RunStateMachine*& run_state_;
+  bool held_ = false;
+  std::promise<void> reached_;
+};
+
+TEST_F(ShellTest, ExitDuringARunStopsItAndKeepsItsFilesWhole) {
+  const RunStateMachine* run_state = nullptr;
+  HoldUntilStop hold(run_state);
+  std::future<void> reached = hold.reached();
+  make_app(scratch.path(), &hold);
+  run_state = &app->run_state;
+  calculation_command(*app);
+  reached.wait();
   exit_command(*app);
   EXPECT_EQ(frame_closes, 1);
   EXPECT_FALSE(app->controller.busy());
-  EXPECT_EQ(app->flags.run_active.load(), 0);
+  EXPECT_TRUE(idle());
   const RunOutcome outcome = app->controller.last_outcome();
   EXPECT_EQ(outcome.end, RunEnd::stop);
+  EXPECT_EQ(outcome.step_count, 1);
   const std::string kinetics = test::read_file(scratch.path() / "RunK.dat");
   ASSERT_FALSE(kinetics.empty());
   EXPECT_EQ(kinetics.back(), '\n');
   EXPECT_EQ(kinetics.find('\n'), kinetics.size() - 1) << "one whole line";
-  app->wait_for_watcher();
   EXPECT_TRUE(messages.empty()) << "no message while the program closes";
 }
 
@@ -307,7 +304,7 @@ TEST_F(ShellTest, ExitWithUnsavedChangesAsksSaveDiscardOrCancel) {
 TEST_F(ShellTest, AStoppedRunSaysSoAfterTheTimeReadoutUntilTheNextRun) {
   make_app(scratch.path());
   stop_key_command(*app);
-  EXPECT_EQ(app->flags.stop_request.load(), 0) << "Esc with no run under way does nothing";
+  EXPECT_FALSE(app->run_state.stop_requested()) << "Esc with no run under way does nothing";
   stop_command(*app);
   calculation_command(*app);
   EXPECT_EQ(finish_run().end, RunEnd::stop);

@@ -40,15 +40,11 @@ class SweepTest : public ::testing::Test {
       shared.values = parameters_;
       shared.values.fluence = static_cast<float>(f);
       shared.values.kinetics_file_mode = 1.0f;
-      GuardFlags flags;
-      auto state = std::make_unique<SolverState>();
-      ProfileArrays profiles;
-      PlotScaleSet scales;
-      NullPlotSink sink;
+      HeadlessRun records;
       RunOptions options;
       options.output_directory = folder;
       options.write_profile_files = false;
-      run_calculation(shared, flags, *state, scales, profiles, sink, options);
+      records.run(shared, options);
     }
     return test::read_file(folder / "Data1K.dat");
   }
@@ -242,7 +238,7 @@ TEST_F(SweepTest, AThreadThatCannotStartLeavesTheFilesAsTheyWere) {
   };
   interrupt = true;  // no run needs to be made
   run_sweep(parameters_, options, interrupt);
-  EXPECT_EQ(started, max_sweep_jobs());  // the monitor and max_sweep_jobs() - 1 workers
+  EXPECT_EQ(started, max_sweep_jobs() - 1);  // the calling thread is the last worker
 
   // A data-file name that leaves the output folder starts nothing.
   set_padded(parameters_.data_file_name, "../E");

@@ -82,8 +82,8 @@ class FileCommandsTest : public ::testing::Test {
   fs::path dir_;
   SharedParameters parameters_;
   ParameterFileLocation location_ = start_up_location();
-  GuardFlags flags_;
-  FileCommandContext context_{parameters_, location_, flags_};
+  RunStateMachine run_state_;
+  FileCommandContext context_{parameters_, location_, run_state_};
   std::string chooser_answer_ = "*.par";
   int chooser_calls_ = 0;
   std::vector<std::string> messages_;
@@ -152,8 +152,8 @@ TEST_F(FileCommandsTest, HelpAndAboutKeepEveryCommandAwayAndSaySo) {
   parameters_.commit(changed);
   const auto files_before = files();
 
-  for (std::atomic<float>* guard : {&flags_.help_open, &flags_.about_open}) {
-    guard->store(1.0f);
+  for (RunState window : {RunState::help_shown, RunState::about_shown}) {
+    ASSERT_TRUE(run_state_.try_enter(window));
     chooser_calls_ = 0;
     messages_.clear();
     chooser_answer_ = path("other.par");
@@ -165,9 +165,10 @@ TEST_F(FileCommandsTest, HelpAndAboutKeepEveryCommandAwayAndSaySo) {
     EXPECT_EQ(chooser_calls_, 2);
     expect_unchanged(changed, files_before);
     ASSERT_EQ(messages_.size(), 4u);  // no command is dropped without a word
-    EXPECT_NE(messages_[0].find(guard == &flags_.help_open ? "help" : "about"), std::string::npos)
+    EXPECT_NE(messages_[0].find(window == RunState::help_shown ? "help" : "about"),
+              std::string::npos)
         << messages_[0];
-    guard->store(0.0f);
+    run_state_.leave();
   }
 }
 
@@ -178,8 +179,7 @@ TEST_F(FileCommandsTest, DuringACalculationSaveWritesTheSetAndOpenIsRefused) {
   ParameterSet changed = defaults();
   changed.density = 2.5f;
   parameters_.commit(changed);
-  flags_.calculation_running = 1.0f;
-  flags_.run_active = 999;
+  ASSERT_TRUE(run_state_.try_enter(RunState::running));
 
   chooser_answer_ = path("other.par");
   open_command(context_);

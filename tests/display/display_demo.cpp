@@ -4,6 +4,9 @@
 #include <QTimer>
 #include <chrono>
 #include <cstring>
+#include <condition_variable>
+#include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -138,9 +141,7 @@ int main(int argc, char** argv) {
         });
         return true;
       },
-      [] {
-        kd::set_window_size(kd::WindowTarget::frame, {});
-        kd::tile_windows();
+      [](std::stop_token stop) {
         kd::toggle_status_bar();
         kd::set_window_size(kd::WindowTarget::main, {2, 0, 0, 0, 0});
         kd::WindowRequest main_size;
@@ -148,6 +149,9 @@ int main(int argc, char** argv) {
         kd::set_window_size(kd::WindowTarget::frame, main_size);
         kd::initialize_fonts();
         draw_test_page();
-        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+        std::mutex lock;
+        std::condition_variable_any closed;
+        std::unique_lock<std::mutex> guard(lock);
+        closed.wait(guard, stop, [] { return false; });
       });
 }

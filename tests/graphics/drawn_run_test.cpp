@@ -1,4 +1,4 @@
-// The default calculation drawn through the application's plot sink into an offscreen
+// The default calculation drawn through the program's view of a run into an offscreen
 // 1024x768 page, as the drawn benchmark runs it, gives the golden page pixel for pixel.
 #include <gtest/gtest.h>
 
@@ -20,17 +20,14 @@ TEST(DrawnRun, DefaultCalculationDrawsTheGoldenPage) {
   const PageGeometry page{1024, 768, 1.0f};
   TitleState title;
   const std::string logo = "ZOR.bmp";  // not found: the title page is drawn without it
-  ApplicationPlotSink sink(page, title, logo);
-  auto state = std::make_unique<SolverState>();
-  auto profiles = std::make_unique<ProfileArrays>();
-  PlotScaleSet scales;
+  RunView view(page, title, logo);
   SharedParameters shared;
   set_default_parameter_groups(shared.values, 0);
-  GuardFlags flags;
   RunOptions options;
   options.write_profile_files = false;
   options.append_kinetics_line = false;
-  run_calculation(shared, flags, *state, scales, *profiles, sink, options);
+  options.observer = &view;
+  HeadlessRun().run(shared, options);
   EXPECT_TRUE(test::surface_matches_png(
       std::string(KT_TEST_DATA_DIR) + "/graphics/default_run_1024x768.png", 1024, 768));
   display::destroy_offscreen_main_window();

@@ -17,6 +17,9 @@ void feed_synthetic_run(PagePlots& plots, const std::function<void(int step)>& a
   scales.profile_depth_scale = 281.25f;
   scales.profile_node_count = kNodes;
   const PlotCurveSwitches switches;
+  RunConstants constants;  // the bulk model at 300 K
+  constants.model = AblationModel::bulk;
+  constants.ambient_temperature = 300.0;
 
   ProfileArrays profiles;
   for (int i = 1; i <= kNodes; ++i) {
@@ -24,7 +27,7 @@ void feed_synthetic_run(PagePlots& plots, const std::function<void(int step)>& a
     profiles.profile_depth_nm[i] = static_cast<float>(400.0 * u * u);
   }
 
-  plots.plot_temporal(1, 0.0f, 300.0f, 0.0f, 0.0f, 0.0f, scales, switches);
+  plots.run_started(constants, scales, switches);
   double depth = 0.0, damage = 0.0;
   const double dt = 41.0 / kSyntheticSteps;
   for (int step = 1; step <= kSyntheticSteps; ++step) {
@@ -41,10 +44,13 @@ void feed_synthetic_run(PagePlots& plots, const std::function<void(int step)>& a
           static_cast<float>(300.0 + (surface - 300.0) * std::exp(-z / (40.0 + 3.0 * t)));
       profiles.profile_fraction[i] = static_cast<float>(fraction * std::exp(-z / 60.0));
     }
-    plots.plot_temporal(0, static_cast<float>(t), static_cast<float>(surface),
-                        static_cast<float>(velocity), static_cast<float>(depth),
-                        static_cast<float>(fraction), scales, switches);
-    plots.plot_spatial(step == 1 ? 1 : 0, 3, profiles, scales);
+    StepRecord record;
+    record.step = step;
+    record.shown = {static_cast<float>(t), static_cast<float>(surface),
+                    static_cast<float>(velocity), static_cast<float>(depth),
+                    static_cast<float>(fraction)};
+    record.switches = switches;
+    plots.step_done(record, profiles);
     if (after_step) after_step(step);
   }
 }

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "kt_test_paths.h"
+#include "params/run_state.h"
 #include "test_support.h"
 
 namespace kt {
@@ -66,23 +67,21 @@ TEST(ParameterSetTest, GroupFourTakesTheCurrentPulseWidth) {
   ParameterSet p = defaults();
   p.pulse_width = 30.0f;
   p.temperature_scale = 5.0f;
-  GuardFlags flags;
-  set_default_parameters(p, flags, 4);
+  RunStateMachine idle;
+  set_default_parameters(p, idle, 4);
   EXPECT_EQ(p.time_scale, 30.0f);
   EXPECT_EQ(p.temperature_scale, 2000.0f);
   EXPECT_EQ(p.pulse_width, 30.0f);  // group 2 untouched
 }
 
 TEST(ParameterSetTest, GuardKeepsEveryField) {
-  for (int which = 0; which < 3; ++which) {
-    GuardFlags flags;
-    (which == 0   ? flags.help_open
-     : which == 1 ? flags.about_open
-                  : flags.calculation_running) = 1.0f;
+  for (RunState busy : {RunState::help_shown, RunState::about_shown, RunState::running}) {
+    RunStateMachine run_state;
+    ASSERT_TRUE(run_state.try_enter(busy));
     ParameterSet p;
     p.fluence = 123.0f;
     const ParameterSet before = p;
-    set_default_parameters(p, flags, 0);
+    set_default_parameters(p, run_state, 0);
     EXPECT_EQ(p, before);
   }
 }

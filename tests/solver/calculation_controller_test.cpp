@@ -11,56 +11,66 @@ using test::RunRecords;
 
 using test::kinetics_only;
 
-TEST(CalculationController, TwoQuickCommandsStartOneRun) {
+TEST(CalculationController, TwoQuickCommandsStartOneRunAndTheOutcomeIsHandledBeforeIdle) {
   RunRecords records;
-  test::RecordingSink sink;
+  test::RecordingObserver observer;
+  RunOptions options = kinetics_only();
+  options.observer = &observer;
+  int handled = 0;
+  bool idle_while_handled = true;
   {
-    CalculationController controller(records.parameters, records.flags, *records.state,
-                                     records.scales, records.profiles, sink, kinetics_only());
+    CalculationController controller(records.parameters, records.run_state, *records.state,
+                                     records.scales, records.profiles, options,
+                                     [&](const RunOutcome&) {
+                                       ++handled;
+                                       idle_while_handled = records.run_state.idle();
+                                     });
     EXPECT_TRUE(controller.start_calculation());
     EXPECT_FALSE(controller.start_calculation());
     controller.wait();
     EXPECT_FALSE(controller.busy());
+    EXPECT_EQ(handled, 1);
+    EXPECT_FALSE(idle_while_handled) << "nothing may start before the outcome is handled";
     const RunOutcome outcome = controller.last_outcome();
     EXPECT_EQ(outcome.step_count, 5359);
     EXPECT_EQ(outcome.kinetics_line, " 50.0000   2.79927E+01   3.94849E+00   3.19412E+01");
-    const auto titles = std::count_if(sink.calls.begin(), sink.calls.end(), [](const auto& c) {
-      return c.kind == test::RecordingSink::Call::Kind::title_page;
+    const auto accepted = std::count_if(observer.calls.begin(), observer.calls.end(), [](auto& c) {
+      return c.kind == test::RecordingObserver::Call::Kind::accepted;
     });
-    EXPECT_EQ(titles, 1);
+    EXPECT_EQ(accepted, 1);
     // After the run, the command starts the next one.
     EXPECT_TRUE(controller.start_calculation());
-  }  // the destructor waits for the worker
-  EXPECT_EQ(records.flags.run_active.load(), 0);
+  }  // the destructor stops the run and joins its worker
+  EXPECT_TRUE(records.run_state.idle());
+  EXPECT_EQ(handled, 2);
 }
 
+// The one place for Stop chosen while nothing runs: the request waits for the next run, which
+// ends after its first step and takes the request.
 TEST(CalculationController, StopWhileIdleEndsTheNextRunAfterItsFirstStep) {
   RunRecords records;
-  CalculationController controller(records.parameters, records.flags, *records.state,
-                                   records.scales, records.profiles, records.null_sink,
-                                   kinetics_only());
+  CalculationController controller(records.parameters, records.run_state, *records.state,
+                                   records.scales, records.profiles, kinetics_only());
   controller.request_stop();
-  EXPECT_EQ(records.flags.stop_request.load(), 999);
+  EXPECT_TRUE(records.run_state.stop_requested());
+  EXPECT_TRUE(records.run_state.idle());
   ASSERT_TRUE(controller.start_calculation());
   controller.wait();
   EXPECT_EQ(controller.last_outcome().end, RunEnd::stop);
   EXPECT_EQ(controller.last_outcome().step_count, 1);
-  EXPECT_EQ(records.flags.stop_request.load(), 0);
+  EXPECT_FALSE(records.run_state.stop_requested());
 }
 
-TEST(CalculationController, RefusedWhileARunIsActiveOrHelpIsOpen) {
+TEST(CalculationController, RefusedUnlessTheProgramIsIdle) {
   RunRecords records;
-  CalculationController controller(records.parameters, records.flags, *records.state,
-                                   records.scales, records.profiles, records.null_sink,
-                                   kinetics_only());
-  records.flags.run_active = 999;
-  EXPECT_FALSE(controller.start_calculation());
-  records.flags.run_active = 0;
-  records.flags.about_open = 1.0f;
-  ASSERT_TRUE(controller.start_calculation());
-  controller.wait();
-  EXPECT_EQ(controller.last_outcome().end, RunEnd::not_started);
-  EXPECT_EQ(records.parameters.values.temperature_scale, 2000.0f);
+  CalculationController controller(records.parameters, records.run_state, *records.state,
+                                   records.scales, records.profiles, kinetics_only());
+  for (RunState busy : {RunState::running, RunState::about_shown, RunState::help_shown}) {
+    ASSERT_TRUE(records.run_state.try_enter(busy));
+    EXPECT_FALSE(controller.start_calculation());
+    records.run_state.leave();
+  }
+  EXPECT_EQ(records.parameters.values.temperature_scale, 2000.0f) << "no run touched the set";
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 namespace kt {
 namespace {
 
-using test::RecordingSink;
+using test::RecordingObserver;
 using test::RunRecords;
 using test::ScratchDirectory;
 
@@ -58,8 +58,7 @@ TEST(CalculationRun, DefaultRunEndsByItsTestAndWritesAutoScales) {
   EXPECT_FLOAT_EQ(records.scales.profile_depth_scale, 281.25f);
   EXPECT_EQ(records.scales.plot_fraction_scale, 1.0f);
   EXPECT_EQ(records.scales.profile_node_count, 65);
-  EXPECT_EQ(records.flags.calculation_running.load(), 0.0f);
-  EXPECT_EQ(records.flags.run_active.load(), 0);
+  EXPECT_TRUE(records.run_state.idle());
 }
 
 TEST(CalculationRun, AutoScaleBandsAndManualScales) {
@@ -115,46 +114,26 @@ TEST(CalculationRun, DefaultRunMatchesGoldenFilesByteForByte) {
   }
 }
 
-TEST(CalculationRun, PlotHandOffOrderAndArguments) {
+TEST(CalculationRun, ObserverOrderAndArguments) {
   RunRecords records;
-  RecordingSink sink;
-  const RunOutcome outcome = records.run(kinetics_only(), &sink);
-  const auto& calls = sink.calls;
-  using Kind = RecordingSink::Call::Kind;
-  // Title page, temporal initialisation, then a temporal and a spatial call per finished step;
-  // the step ended by the end test has no output.
+  RecordingObserver observer;
+  const RunOutcome outcome = records.run(kinetics_only(), &observer);
+  const auto& calls = observer.calls;
+  using Kind = RecordingObserver::Call::Kind;
+  // Accepted, started, a step per finished step (the step ended by the end test has no output),
+  // ended.
   const std::size_t output_steps = static_cast<std::size_t>(outcome.step_count) - 1;
-  ASSERT_EQ(calls.size(), 2 + 2 * output_steps);
-  EXPECT_EQ(calls[0].kind, Kind::title_page);
-  EXPECT_EQ(calls[1].kind, Kind::temporal);
-  EXPECT_EQ(calls[1].mode, 1);
-  EXPECT_EQ(calls[1].values[0], 0.0f);
-  EXPECT_EQ(calls[1].values[1], 300.0f);
-  for (int i = 2; i <= 4; ++i) EXPECT_EQ(calls[1].values[i], 0.0f);
+  ASSERT_EQ(calls.size(), 3 + output_steps);
+  EXPECT_EQ(calls[0].kind, Kind::accepted);
+  EXPECT_EQ(calls[1].kind, Kind::started);
+  EXPECT_EQ(calls[1].values[0], 300.0f);
   for (std::size_t step = 1; step <= output_steps; ++step) {
-    const auto& temporal = calls[2 * step];
-    const auto& spatial = calls[2 * step + 1];
-    ASSERT_EQ(temporal.kind, Kind::temporal);
-    ASSERT_EQ(temporal.mode, 0);
-    ASSERT_EQ(spatial.kind, Kind::spatial);
-    ASSERT_EQ(spatial.mode, step == 1 ? 1 : 0);
-    ASSERT_EQ(spatial.curves, 3);
-    ASSERT_FLOAT_EQ(temporal.values[0], static_cast<float>(step * 0.006 * 3.12));
+    ASSERT_EQ(calls[1 + step].kind, Kind::step);
+    ASSERT_FLOAT_EQ(calls[1 + step].values[0], static_cast<float>(step * 0.006 * 3.12));
   }
+  EXPECT_EQ(calls.back().kind, Kind::ended);
   EXPECT_FLOAT_EQ(calls[2].values[1], 300.031f);  // the first step's surface temperature
-  EXPECT_FLOAT_EQ(calls[3].profile_depth_2, 0.625f);
-
-  // Surface model: the curves are the temperature switch alone.
-  RunRecords surface;
-  surface.parameters.values.ablation_model = 1.0f;
-  surface.parameters.values.show_temperature_profile = 0.0f;
-  RecordingSink surface_sink;
-  surface.run(kinetics_only(), &surface_sink);
-  EXPECT_EQ(surface_sink.calls[3].curves, 0);
-  EXPECT_EQ(spatial_curves(AblationModel::surface, PlotCurveSwitches{}), 1);
-  PlotCurveSwitches no_fraction;
-  no_fraction.show_fraction_profile = 0.0f;
-  EXPECT_EQ(spatial_curves(AblationModel::bulk, no_fraction), 1);
+  EXPECT_FLOAT_EQ(calls[2].profile_depth_2, 0.625f);
 }
 
 TEST(CalculationRun, ModelSwitchIgnoresTheOtherModelsConstants) {
@@ -245,13 +224,12 @@ TEST(CalculationRun, WithoutAblationTheRunTakesTheStepLimit) {
 TEST(CalculationRun, StopEndsTheRunAfterTheCurrentStep) {
   ScratchDirectory directory;
   RunRecords records;
-  test::StopAfterSink sink(records.flags, 100);
-  const RunOutcome outcome = records.run(in_directory(directory), &sink);
+  test::StopAfter stop(records.run_state, 100);
+  const RunOutcome outcome = records.run(in_directory(directory), &stop);
   EXPECT_EQ(outcome.end, RunEnd::stop);
   EXPECT_EQ(outcome.step_count, 100);
-  EXPECT_EQ(records.flags.stop_request.load(), 0);
-  EXPECT_EQ(records.flags.run_active.load(), 0);
-  EXPECT_EQ(records.flags.calculation_running.load(), 0.0f);
+  EXPECT_FALSE(records.run_state.stop_requested());
+  EXPECT_TRUE(records.run_state.idle());
   // Stopped before twice the pulse width: the kinetics line still carries the volume depth.
   const std::string kinetics = test::read_file(directory.path() / "Data1K.dat");
   EXPECT_EQ(kinetics, outcome.kinetics_line + "\r\n");
@@ -266,16 +244,6 @@ TEST(CalculationRun, StopEndsTheRunAfterTheCurrentStep) {
   EXPECT_EQ(std::count(temporal.begin(), temporal.end(), '\n'), 6);
   // 100 steps reach 1.872 ns: no spatial file is due yet.
   EXPECT_FALSE(std::filesystem::exists(directory.path() / "Data1S1.dat"));
-}
-
-TEST(CalculationRun, PendingStopEndsTheNextRunAfterItsFirstStep) {
-  RunRecords records;
-  records.flags.stop_request = 999;
-  const RunOutcome outcome = records.run(kinetics_only());
-  EXPECT_EQ(outcome.end, RunEnd::stop);
-  EXPECT_EQ(outcome.step_count, 1);
-  EXPECT_EQ(records.flags.stop_request.load(), 0);
-  expect_finite(outcome);
 }
 
 TEST(CalculationRun, InvalidChoicesDoNotStart) {
@@ -293,28 +261,16 @@ TEST(CalculationRun, InvalidChoicesDoNotStart) {
   for (const Case& c : cases) {
     RunRecords records;
     records.parameters.values.*c.field = c.value;
-    RecordingSink sink;
+    RecordingObserver observer;
     const ParameterSet before = records.parameters.values;
-    const RunOutcome outcome = records.run(in_directory(directory), &sink);
+    const RunOutcome outcome = records.run(in_directory(directory), &observer);
     EXPECT_EQ(outcome.end, RunEnd::not_started);
     EXPECT_EQ(outcome.not_started_reason, c.message);
     EXPECT_FALSE(outcome.kept_by_guard);  // a refusal the user is told about
-    EXPECT_TRUE(sink.calls.empty());
+    EXPECT_TRUE(observer.calls.empty());
     EXPECT_EQ(records.parameters.values, before);
-    EXPECT_EQ(records.flags.run_active.load(), 0);
   }
   EXPECT_TRUE(test::file_names(directory.path()).empty());
-  // The guards keep a run from starting silently.
-  {
-    RunRecords records;
-    records.flags.about_open = 1.0f;
-    NullPlotSink sink;
-    const RunOutcome outcome =
-        calculation_entry(records.parameters, records.flags, *records.state, records.scales,
-                          records.profiles, sink, in_directory(directory));
-    EXPECT_EQ(outcome.end, RunEnd::not_started);
-    EXPECT_TRUE(outcome.kept_by_guard);
-  }
   // Other material values mean other material; a rectangle pulse runs.
   RunRecords other;
   other.parameters.values.material = 7.0f;

@@ -46,7 +46,7 @@ TEST(PhysicalRanges, EachNonsenseValueIsRefusedWithItsLabelAndRange) {
     records.parameters.values = p;
     const RunOutcome outcome = records.run(test::kinetics_only());
     EXPECT_EQ(outcome.end, RunEnd::not_started) << c.field;
-    EXPECT_EQ(records.flags.run_active.load(), 0);
+    EXPECT_TRUE(records.run_state.idle());
   }
 }
 
@@ -82,8 +82,7 @@ TEST(DivergedRun, KeepsTheSoundRecordsAndWritesNoKineticsLine) {
   EXPECT_EQ(outcome.step_count, 514);
   EXPECT_EQ(outcome.kinetics_line, "");
   EXPECT_FALSE(std::filesystem::exists(scratch.path() / "Data1K.dat"));
-  EXPECT_EQ(records.flags.run_active.load(), 0);
-  EXPECT_EQ(records.flags.calculation_running.load(), 0.0f);
+  EXPECT_TRUE(records.run_state.idle());
 
   const std::string message = divergence_message(outcome);
   EXPECT_EQ(message.rfind("the calculation diverged at step 514 (t = 0.898061 ns): ", 0), 0u)

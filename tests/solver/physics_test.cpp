@@ -28,8 +28,13 @@ ParameterSet heating_only() {
 
 class Recorder : public RunObserver {
  public:
-  void run_started(const RunConstants& constants, const PlotScaleSet&) override { r = constants; }
-  void step_done(const StepRecord& record) override { steps.push_back(record); }
+  void run_started(const RunConstants& constants, const PlotScaleSet&,
+                   const PlotCurveSwitches&) override {
+    r = constants;
+  }
+  void step_done(const StepRecord& record, const ProfileArrays&) override {
+    steps.push_back(record);
+  }
   void profiles_taken(int number, const StepRecord& record,
                       const ProfileArrays& profiles) override {
     if (number == 1) {

@@ -1,5 +1,5 @@
-// Shared helpers of the solver tests: the records of one run, and plot sinks that record or
-// stop.
+// Shared helpers of the solver tests: the records of one run, and observers that record the run
+// or stop it.
 #pragma once
 
 #include <atomic>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "graphics/plot_handoff.h"
 #include "params/parameter_set.h"
+#include "params/run_state.h"
 #include "solver/calculation_run.h"
 #include "test_support.h"
 
@@ -27,65 +27,62 @@ inline RunOptions kinetics_only() {
 // Everything one run needs, with its own instances.
 struct RunRecords {
   SharedParameters parameters;
-  GuardFlags flags;
+  RunStateMachine run_state;
   std::unique_ptr<SolverState> state = std::make_unique<SolverState>();
   PlotScaleSet scales;
   ProfileArrays profiles;
-  NullPlotSink null_sink;
 
   RunRecords() { parameters.values = default_parameters(); }
-  RunOutcome run(const RunOptions& options, PlotSink* sink = nullptr) {
-    return run_calculation(parameters, flags, *state, scales, profiles,
-                           sink != nullptr ? *sink : null_sink, options);
+  // One run as a command starts it: from idle, back to idle at its end.
+  RunOutcome run(RunOptions options, RunObserver* observer = nullptr) {
+    if (observer != nullptr) options.observer = observer;
+    if (!run_state.try_enter(RunState::starting)) return {};
+    RunOutcome outcome = run_calculation(parameters, run_state, *state, scales, profiles, options);
+    run_state.leave();
+    return outcome;
   }
 };
 
-// Records every call of the plot hand-off.
-class RecordingSink : public PlotSink {
+// Records what a run tells its observer.
+class RecordingObserver : public RunObserver {
  public:
   struct Call {
-    enum class Kind { title_page, temporal, spatial } kind;
-    std::int32_t mode = 0;
-    std::int32_t curves = 0;
-    float values[5] = {0, 0, 0, 0, 0};
+    enum class Kind { accepted, started, step, ended } kind;
+    float values[5] = {0, 0, 0, 0, 0};  // started: the ambient temperature; step: shown values
     float profile_depth_2 = 0.0f;
   };
   std::vector<Call> calls;
 
-  void draw_title_page() override { calls.push_back({Call::Kind::title_page}); }
-  void plot_temporal(std::int32_t mode, float time_ns, float temperature, float velocity,
-                     float depth, float fraction, const PlotScaleSet&,
-                     const PlotCurveSwitches&) override {
-    Call call{Call::Kind::temporal, mode};
-    call.values[0] = time_ns;
-    call.values[1] = temperature;
-    call.values[2] = velocity;
-    call.values[3] = depth;
-    call.values[4] = fraction;
+  void run_accepted() override { calls.push_back({Call::Kind::accepted}); }
+  void run_started(const RunConstants& constants, const PlotScaleSet&,
+                   const PlotCurveSwitches&) override {
+    Call call{Call::Kind::started};
+    call.values[0] = static_cast<float>(constants.ambient_temperature);
     calls.push_back(call);
   }
-  void plot_spatial(std::int32_t mode, std::int32_t curves, const ProfileArrays& profiles,
-                    const PlotScaleSet&) override {
-    Call call{Call::Kind::spatial, mode, curves};
+  void step_done(const StepRecord& record, const ProfileArrays& profiles) override {
+    Call call{Call::Kind::step};
+    call.values[0] = record.shown.time_ns;
+    call.values[1] = record.shown.surface_temperature_k;
+    call.values[2] = record.shown.velocity_cm_s;
+    call.values[3] = record.shown.plotted_depth_nm;
+    call.values[4] = record.shown.surface_fraction;
     call.profile_depth_2 = profiles.profile_depth_nm[2];
     calls.push_back(call);
   }
+  void run_ended(const RunOutcome&) override { calls.push_back({Call::Kind::ended}); }
 };
 
-// Sets stop_request after a given number of output steps.
-class StopAfterSink : public PlotSink {
+// Asks the run to stop after a given number of output steps, as the Stop command does.
+class StopAfter : public RunObserver {
  public:
-  StopAfterSink(GuardFlags& flags, int steps) : flags_(flags), steps_(steps) {}
-  void draw_title_page() override {}
-  void plot_spatial(std::int32_t, std::int32_t, const ProfileArrays&,
-                    const PlotScaleSet&) override {}
-  void plot_temporal(std::int32_t mode, float, float, float, float, float, const PlotScaleSet&,
-                     const PlotCurveSwitches&) override {
-    if (mode == 0 && ++seen_ == steps_) flags_.stop_request = 999;
+  StopAfter(RunStateMachine& run_state, int steps) : run_state_(run_state), steps_(steps) {}
+  void step_done(const StepRecord&, const ProfileArrays&) override {
+    if (++seen_ == steps_) run_state_.request_stop();
   }
 
  private:
-  GuardFlags& flags_;
+  RunStateMachine& run_state_;
   int steps_;
   int seen_ = 0;
 };

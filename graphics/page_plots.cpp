@@ -1,0 +1,33 @@
+#include "graphics/page_plots.h"
+
+namespace kt {
+
+std::int32_t spatial_curves(AblationModel model, const PlotCurveSwitches& switches) {
+  const std::int32_t tz = switches.show_temperature_profile == 1.0f ? 1 : 0;
+  const std::int32_t fz = switches.show_fraction_profile == 1.0f ? 1 : 0;
+  return model == AblationModel::bulk ? tz + 2 * fz : tz;
+}
+
+void PagePlots::run_started(const RunConstants& constants, const PlotScaleSet& scales,
+                            const PlotCurveSwitches& switches) {
+  scales_ = scales;
+  model_ = constants.model;
+  first_step_ = true;
+  temporal_.plot_temporal(1, 0.0f, static_cast<float>(constants.ambient_temperature), 0.0f, 0.0f,
+                          0.0f, scales_, switches);
+}
+
+void PagePlots::step_done(const StepRecord& record, const ProfileArrays& profiles) {
+  const OutputValues& v = record.shown;
+  temporal_.plot_temporal(0, v.time_ns, v.surface_temperature_k, v.velocity_cm_s,
+                          v.plotted_depth_nm, v.surface_fraction, scales_, record.switches);
+  spatial_.plot_spatial(first_step_ ? 1 : 0, spatial_curves(model_, record.switches), profiles,
+                        scales_);
+  first_step_ = false;
+}
+
+void PagePlots::run_ended(const RunOutcome& outcome) {
+  if (outcome.end == RunEnd::stop) temporal_.mark_stopped();
+}
+
+}  // namespace kt

@@ -1,0 +1,41 @@
+// What a calculation run hands to whoever draws it: the axis scales fixed before the first step,
+// the per-node profile arrays filled by each output step, and the curve switches as the run read
+// them. Plain data; the run's observer (solver/run_observer.h) carries them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace kt {
+
+inline constexpr int kProfileCapacity = 300;
+
+struct PlotScaleSet {
+  float plot_time_scale = 0.0f;            // ns
+  float plot_temperature_scale = 0.0f;     // K
+  float plot_velocity_scale = 0.0f;        // cm/s
+  float plot_depth_scale = 0.0f;           // nm
+  float plot_fraction_scale = 0.0f;        // -
+  float profile_temperature_scale = 0.0f;  // K
+  float profile_depth_scale = 0.0f;        // nm
+  std::int32_t profile_node_count = 0;
+};
+
+// Per-node profiles of the current step, 1-based (index 0 unused), capacity 300.
+struct ProfileArrays {
+  std::array<float, kProfileCapacity + 1> profile_depth_nm{};
+  std::array<float, kProfileCapacity + 1> profile_temperature_k{};
+  std::array<float, kProfileCapacity + 1> profile_fraction{};
+};
+
+// The curve switches of the Parameter set, as the run read them for this step.
+struct PlotCurveSwitches {
+  float show_surface_temperature = 1.0f;
+  float show_ablation_velocity = 1.0f;
+  float show_ablated_depth = 1.0f;
+  float show_broken_fraction = 1.0f;
+  float show_temperature_profile = 1.0f;
+  float show_fraction_profile = 1.0f;
+};
+
+}  // namespace kt
