@@ -15,13 +15,13 @@
 #include <string_view>
 #include <thread>
 
+#include "app/file_commands.h"
 #include "app/panel.h"
+#include "app/parameter_dialogs.h"
 #include "app/title_page.h"
 #include "graphics/page_conventions.h"
 #include "graphics/page_plots.h"
 #include "graphics/plot_handoff.h"
-#include "params/file_commands.h"
-#include "params/parameter_dialogs.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
 #include "solver/calculation_controller.h"
