@@ -12,16 +12,16 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <stop_token>
+#include <string>
 #include <string_view>
 
+#include "app/file_commands.h"
 #include "app/panel.h"
+#include "app/parameter_dialogs.h"
 #include "app/title_page.h"
 #include "graphics/page_conventions.h"
 #include "graphics/page_plots.h"
-#include "params/file_commands.h"
-#include "params/parameter_dialogs.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
 #include "params/run_state.h"

@@ -63,12 +63,12 @@ void export_picture_command(Application& app) {
 }
 
 void parameters_command(Application& app) {
-  app.dialogs.dialog_kind = kParametersDialog;
+  app.dialogs.dialog_kind = DialogKind::parameters;
   edit_parameters(app.dialogs, app.parameters);
 }
 
 void output_data_command(Application& app) {
-  app.dialogs.dialog_kind = kOutputDataDialog;
+  app.dialogs.dialog_kind = DialogKind::output_data;
   edit_parameters(app.dialogs, app.parameters);
 }
 

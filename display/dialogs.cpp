@@ -16,9 +16,10 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <set>
 
 #include "display/context.h"
-#include "display/dialog_templates.h"
+#include "display/dialog_template.h"
 #include "display/frame.h"
 #include "display/qt_access.h"
 
@@ -28,7 +29,6 @@ namespace {
 // Notification codes passed to control callbacks.
 constexpr std::int32_t kButtonClicked = 0;
 constexpr std::int32_t kEditChanged = 0x300;
-constexpr int kResultOk = 1, kResultCancel = 2;
 constexpr int kMinimumLabelPixels = 8;
 
 // A group box drawn as dialogs draw it: an etched frame whose top line runs through the middle
@@ -70,7 +70,7 @@ class GroupFrame : public QWidget {
 class TemplateDialog : public QDialog {
  public:
   using QDialog::QDialog;
-  void reject() override { done(kResultCancel); }  // Escape and the close box
+  void reject() override { done(kDialogCancel); }  // Escape and the close box
 };
 
 // The installed face nearest to the template's face.
@@ -110,7 +110,7 @@ struct DialogControl {
 };
 
 struct DialogObject {
-  const DialogTemplate* form = nullptr;
+  DialogTemplate form;  // the caller's template, copied; its controls stay where they are
   std::unique_ptr<TemplateDialog> dialog;
   std::vector<DialogControl> controls;
 
@@ -184,17 +184,17 @@ void fit_label(QLabel* label, const QRect& box, int room_width, const QString& n
 }
 
 void build_dialog(DialogObject& object) {
-  const DialogTemplate& form = *object.form;
+  const DialogTemplate& form = object.form;
   FrameState& state = frame_state();
   object.dialog = std::make_unique<TemplateDialog>(state.frame.data());
   QDialog* dialog = object.dialog.get();
-  dialog->setWindowTitle(form.caption);
+  dialog->setWindowTitle(QString::fromStdString(form.caption));
   dialog->setWindowModality(Qt::ApplicationModal);
   dialog->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint);
 
   // The template's points at 96 pixels per inch, as the font's character height.
-  QFont font(dialog_face(form.font_face));
+  QFont font(dialog_face(QString::fromStdString(form.font_face)));
   font.setPixelSize(mul_div(form.font_points, 96, 72));
   font.setHintingPreference(QFont::PreferFullHinting);
   dialog->setFont(font);
@@ -220,30 +220,31 @@ void build_dialog(DialogObject& object) {
   for (const ControlTemplate& control : form.controls) {
     if (control.group_start) ++group;
     const QRect box = to_pixels(control.x, control.y, control.width, control.height);
+    const QString text = QString::fromStdString(control.text);
     QWidget* widget = nullptr;
     switch (control.kind) {
       case ControlKind::group_box:
-        widget = new GroupFrame(control.text, dialog);
+        widget = new GroupFrame(text, dialog);
         break;
       case ControlKind::radio_button: {
-        auto* button = new QRadioButton(control.text, dialog);
+        auto* button = new QRadioButton(text, dialog);
         button->setAutoExclusive(false);
         widget = button;
         break;
       }
       case ControlKind::label:
-        widget = new QLabel(control.text, dialog);
+        widget = new QLabel(text, dialog);
         static_cast<QLabel*>(widget)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         break;
       case ControlKind::edit_field: {
         auto* edit = new QLineEdit(dialog);
-        edit->setText(control.text);
+        edit->setText(text);
         edit->setTextMargins(1, 0, 1, 0);
         widget = edit;
         break;
       }
       case ControlKind::push_button: {
-        auto* button = new QPushButton(control.text, dialog);
+        auto* button = new QPushButton(text, dialog);
         button->setDefault(control.default_button);
         button->setAutoDefault(control.default_button);
         widget = button;
@@ -288,7 +289,7 @@ void build_dialog(DialogObject& object) {
       case ControlKind::push_button:
         QObject::connect(static_cast<QPushButton*>(control.widget), &QPushButton::clicked, dialog,
                          [self, id] {
-                           if (id == kResultOk || id == kResultCancel) {
+                           if (id == kDialogOk || id == kDialogCancel) {
                              self->dialog->done(id);
                              return;
                            }
@@ -307,11 +308,13 @@ void build_dialog(DialogObject& object) {
 
 }  // namespace
 
-DialogObject* dialog_init(std::int32_t template_id) {
-  const DialogTemplate* form = find_dialog_template(template_id);
-  if (form == nullptr || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
-    return nullptr;
+DialogObject* dialog_init(const DialogTemplate& form) {
+  // A repeated id would leave a control that no operation can reach.
+  std::set<std::int32_t> ids;
+  for (const ControlTemplate& control : form.controls) {
+    if (!ids.insert(control.id).second) return nullptr;
   }
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return nullptr;
   DialogObject* object = nullptr;
   on_gui([&] {
     object = new DialogObject;
@@ -390,10 +393,10 @@ bool dialog_set_callback(DialogObject& dialog, std::int32_t control_id, DialogCa
 }
 
 std::int32_t dialog_run_modal(DialogObject& dialog) {
-  int result = kResultCancel;
+  int result = kDialogCancel;
   on_gui([&] {
     const int code = dialog.dialog->exec();
-    result = code == kResultOk ? kResultOk : kResultCancel;
+    result = code == kDialogOk ? kDialogOk : kDialogCancel;
     reactivate_frame();
   });
   return result;

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "display/dialog_template.h"
+
 namespace kt::display {
 
 // ---- Screen, windows -------------------------------------------------------------------
@@ -104,14 +106,15 @@ struct DialogObject;  // owned by the caller from dialog_init to dialog_release
 using DialogCallback =
     std::function<void(DialogObject& dialog, std::int32_t control_id, std::int32_t kind)>;
 
-// Creates the dialog object from a template (10 or 101); nullptr when the template is unknown.
-DialogObject* dialog_init(std::int32_t template_id);
+// Creates the dialog object from a template (copied: the caller's may go once this returns);
+// nullptr when two controls of the template share an id, or without a GUI application.
+DialogObject* dialog_init(const DialogTemplate& form);
 bool dialog_set_text(DialogObject& dialog, std::int32_t control_id, const char* text, int length);
 bool dialog_set_checked(DialogObject& dialog, std::int32_t control_id, bool checked);
 // The control's current text, blank padded to `capacity` characters.
 bool dialog_get_text(DialogObject& dialog, std::int32_t control_id, std::string& out, int capacity);
 bool dialog_set_callback(DialogObject& dialog, std::int32_t control_id, DialogCallback callback);
-// 1 for OK, 2 for Cancel, Escape or the close box.
+// kDialogOk for OK, kDialogCancel for Cancel, Escape or the close box.
 std::int32_t dialog_run_modal(DialogObject& dialog);
 void dialog_release(DialogObject* dialog);
 

@@ -142,7 +142,8 @@ click_control() {  # click_control <dialog window> <template w> <template h> <x>
   xdotool mousemove "$px" "$py" click 1
 }
 
-# Template 10 "Parameters:" is 360 x 308 dialog units; its fluence field and OK button.
+# "Parameters:" is 360 x 308 dialog units (app/dialog_templates.cpp); its fluence field and OK
+# button.
 parameters_dialog() { dialog_of "Parameters:"; }
 click_fluence() { click_control "$1" 360 308 118 88 25 12; }
 click_ok() { click_control "$1" 360 308 45 248 70 25; }

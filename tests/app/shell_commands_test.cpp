@@ -14,11 +14,11 @@
 
 #include "app/application.h"
 #include "app/data_files.h"
+#include "app/file_commands.h"
 #include "app/menu.h"
 #include "app_page.h"
 #include "graphics/temporal_plot.h"
 #include "kt_test_paths.h"
-#include "params/file_commands.h"
 #include "test_support.h"
 
 namespace kt {

@@ -1,6 +1,6 @@
 // The two parameter dialogs driven through their real widgets: the test acts on the modal dialog
 // while edit_parameters waits in it.
-#include "params/parameter_dialogs.h"
+#include "app/parameter_dialogs.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +58,7 @@ class ParameterDialogsTest : public ::testing::Test {
 
   // Opens the dialog of `kind` and runs `act` on it once it is the active modal widget; `act`
   // must close it.
-  void run_dialog(int kind, const std::function<void(QWidget*)>& act) {
+  void run_dialog(DialogKind kind, const std::function<void(QWidget*)>& act) {
     state_.dialog_kind = kind;
     bool acted = false;
     const QPointer<QTimer> timer = test::when_modal([&](QWidget* dialog) {
@@ -69,7 +69,7 @@ class ParameterDialogsTest : public ::testing::Test {
     if (!acted) delete timer.data();
     EXPECT_TRUE(acted) << "the dialog did not open";
   }
-  Shown show(int kind) {
+  Shown show(DialogKind kind) {
     Shown shown;
     run_dialog(kind, [&](QWidget* dialog) {
       shown = shown_controls(dialog);
@@ -83,7 +83,7 @@ class ParameterDialogsTest : public ::testing::Test {
 };
 
 TEST_F(ParameterDialogsTest, ParametersDialogShowsTheDefaults) {
-  const Shown shown = show(kParametersDialog);
+  const Shown shown = show(DialogKind::parameters);
   const std::map<int, bool> radios = {{1001, false}, {1002, true}, {1004, true},
                                       {1005, false}, {1016, true}, {1017, false}};
   EXPECT_EQ(shown.checked, radios);
@@ -99,7 +99,7 @@ TEST_F(ParameterDialogsTest, ParametersDialogShowsTheDefaults) {
 }
 
 TEST_F(ParameterDialogsTest, OutputDataDialogShowsTheDefaults) {
-  const Shown shown = show(kOutputDataDialog);
+  const Shown shown = show(DialogKind::output_data);
   const std::map<int, bool> radios = {{2005, false}, {2006, true}, {2035, true}, {2036, false}};
   EXPECT_EQ(shown.checked, radios);
   const std::map<int, std::string> texts = {
@@ -111,7 +111,7 @@ TEST_F(ParameterDialogsTest, OutputDataDialogShowsTheDefaults) {
 }
 
 TEST_F(ParameterDialogsTest, TypedNumbersFollowTheTextAsItChanges) {
-  run_dialog(kParametersDialog, [](QWidget* dialog) {
+  run_dialog(DialogKind::parameters, [](QWidget* dialog) {
     // 3, 30, 3, empty: the last number read was 3.
     QLineEdit* width = test::edit(dialog, 1007);
     test::clear(width);
@@ -141,28 +141,28 @@ TEST_F(ParameterDialogsTest, CancelAndEscapeChangeNothing) {
     test::click(dialog, 1001);
     test::click(dialog, 1017);
   };
-  run_dialog(kParametersDialog, [&](QWidget* dialog) {
+  run_dialog(DialogKind::parameters, [&](QWidget* dialog) {
     change_everything(dialog);
     test::press(dialog, 2);
   });
   EXPECT_EQ(parameters_.snapshot(), defaults());
-  run_dialog(kParametersDialog, [&](QWidget* dialog) {
+  run_dialog(DialogKind::parameters, [&](QWidget* dialog) {
     change_everything(dialog);
     QTest::keyClick(dialog, Qt::Key_Escape);
   });
   EXPECT_EQ(parameters_.snapshot(), defaults());
-  run_dialog(kOutputDataDialog, [&](QWidget* dialog) {
+  run_dialog(DialogKind::output_data, [&](QWidget* dialog) {
     test::replace(test::edit(dialog, 2001), "Other");
     test::click(dialog, 2005);
     QTest::keyClick(dialog, Qt::Key_Escape);
   });
   EXPECT_EQ(parameters_.snapshot(), defaults());
   // Nothing typed into a cancelled dialog comes back at the next opening.
-  EXPECT_EQ(show(kParametersDialog).texts.at(1007), "15.00000");
+  EXPECT_EQ(show(DialogKind::parameters).texts.at(1007), "15.00000");
 }
 
 TEST_F(ParameterDialogsTest, ChoicesAreSetByTheirButtons) {
-  run_dialog(kParametersDialog, [](QWidget* dialog) {
+  run_dialog(DialogKind::parameters, [](QWidget* dialog) {
     test::click(dialog, 1005);  // Rectangle Pulse Shape
     test::click(dialog, 1001);  // Surface Photothermal Model
     test::click(dialog, 1017);  // Other material
@@ -174,7 +174,7 @@ TEST_F(ParameterDialogsTest, ChoicesAreSetByTheirButtons) {
   expected.material = 2.0f;
   EXPECT_EQ(parameters_.snapshot(), expected);
 
-  run_dialog(kOutputDataDialog, [](QWidget* dialog) {
+  run_dialog(DialogKind::output_data, [](QWidget* dialog) {
     test::click(dialog, 2005);  // Addition
     test::click(dialog, 2036);  // Manual
     test::replace(test::edit(dialog, 2027), "55");
@@ -205,13 +205,13 @@ TEST_F(ParameterDialogsTest, ChoicesOutsideTheirSetShowNoButtonAndSurviveOk) {
   parameters_.commit(read);
 
   Shown shown;
-  run_dialog(kParametersDialog, [&](QWidget* dialog) {
+  run_dialog(DialogKind::parameters, [&](QWidget* dialog) {
     shown = shown_controls(dialog);
     test::press(dialog, 1);
   });
   EXPECT_FALSE(shown.checked.at(1016) || shown.checked.at(1017));
   EXPECT_FALSE(shown.checked.at(1001) || shown.checked.at(1002));
-  run_dialog(kOutputDataDialog, [&](QWidget* dialog) {
+  run_dialog(DialogKind::output_data, [&](QWidget* dialog) {
     shown = shown_controls(dialog);
     test::press(dialog, 1);
   });
@@ -222,7 +222,7 @@ TEST_F(ParameterDialogsTest, ChoicesOutsideTheirSetShowNoButtonAndSurviveOk) {
 
 TEST_F(ParameterDialogsTest, TheNameFieldKeepsItsFirstItem) {
   auto name_after_typing = [&](const char* text) {
-    run_dialog(kOutputDataDialog, [&](QWidget* dialog) {
+    run_dialog(DialogKind::output_data, [&](QWidget* dialog) {
       test::replace(test::edit(dialog, 2001), text);
       test::press(dialog, 1);
     });
@@ -234,7 +234,7 @@ TEST_F(ParameterDialogsTest, TheNameFieldKeepsItsFirstItem) {
   EXPECT_EQ(name_after_typing("'two words'"), "two words     ");
   EXPECT_EQ(name_after_typing("   "), "two words     ");  // blank keeps the last name
   // The stored name is shown without its blanks.
-  EXPECT_EQ(show(kOutputDataDialog).texts.at(2001), "two words");
+  EXPECT_EQ(show(DialogKind::output_data).texts.at(2001), "two words");
 }
 
 TEST_F(ParameterDialogsTest, RefusedNamesAndNumbersKeepTheirValueAndAreNamedAtOk) {
@@ -242,7 +242,7 @@ TEST_F(ParameterDialogsTest, RefusedNamesAndNumbersKeepTheirValueAndAreNamedAtOk
   state_.show_message = [&](std::string_view, std::string_view text) {
     messages.emplace_back(text);
   };
-  run_dialog(kOutputDataDialog, [&](QWidget* dialog) {
+  run_dialog(DialogKind::output_data, [&](QWidget* dialog) {
     test::replace(test::edit(dialog, 2001), "'sub/x'");
     test::replace(test::edit(dialog, 2030), "1E39");
     test::press(dialog, 1);
@@ -257,7 +257,7 @@ TEST_F(ParameterDialogsTest, RefusedNamesAndNumbersKeepTheirValueAndAreNamedAtOk
 
   // Text corrected before OK is taken without a word.
   messages.clear();
-  run_dialog(kParametersDialog, [&](QWidget* dialog) {
+  run_dialog(DialogKind::parameters, [&](QWidget* dialog) {
     test::replace(test::edit(dialog, 1009), "1E39");
     test::backspaces(test::edit(dialog, 1009), 1);
     test::press(dialog, 1);
@@ -276,8 +276,9 @@ TEST_F(ParameterDialogsTest, Screenshots) {
   options.program_path = "Kestrium";
   ASSERT_TRUE(display::create_frame_window(options));
   display::show_frame_window();
-  const std::pair<int, const char*> dialogs[] = {{kParametersDialog, "parameters_dialog.png"},
-                                                 {kOutputDataDialog, "output_data_dialog.png"}};
+  const std::pair<DialogKind, const char*> dialogs[] = {
+      {DialogKind::parameters, "parameters_dialog.png"},
+      {DialogKind::output_data, "output_data_dialog.png"}};
   for (const auto& [kind, name] : dialogs) {
     run_dialog(kind, [&](QWidget* dialog) {
       EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "app/dialog_templates.h"
 #include "display/application.h"
 #include "display/display.h"
 
@@ -129,7 +130,8 @@ int main(int argc, char** argv) {
         if (!build_menu()) return false;
         QTimer::singleShot(1500, [request] {
           if (request == "dialog10" || request == "dialog101") {
-            kd::DialogObject* dialog = kd::dialog_init(request == "dialog10" ? 10 : 101);
+            kd::DialogObject* dialog = kd::dialog_init(
+                request == "dialog10" ? kt::parameters_template() : kt::output_data_template());
             fill_parameters(*dialog);
             kd::dialog_run_modal(*dialog);
             kd::dialog_release(dialog);

@@ -1,4 +1,4 @@
-// The two parameter dialogs, "Parameters:" (template 10) and "Output Data:" (template 101): one
+// The two parameter dialogs, "Parameters:" and "Output Data:" (app/dialog_templates.h): one
 // routine opens either, fills its controls from a working copy of the Parameter set, follows the
 // user's typing through one control callback, and commits the whole working copy on OK.
 #pragma once
@@ -14,10 +14,8 @@
 
 namespace kt {
 
-inline constexpr int kParametersDialog = 1;  // dialog_kind of "Parameters:"
-inline constexpr int kOutputDataDialog = 2;  // dialog_kind of "Output Data:"
-inline constexpr std::int32_t kParametersTemplate = 10;
-inline constexpr std::int32_t kOutputDataTemplate = 101;
+// Which of the two dialogs a menu command opens.
+enum class DialogKind { parameters, output_data };
 // Characters of an edit field's text that the callback reads.
 inline constexpr int kDialogTextCapacity = 55;
 
@@ -25,7 +23,7 @@ inline constexpr int kDialogTextCapacity = 55;
 // at every opening) and which dialog the menu command asked for.
 struct DialogState {
   ParameterSet working_copy;
-  int dialog_kind = kParametersDialog;  // 1 "Parameters:", anything else "Output Data:"
+  DialogKind dialog_kind = DialogKind::parameters;
   // Fields whose text was refused (a number beyond the single-precision range, a name that
   // cannot name result files), by control id: what the user is told when the dialog commits.
   std::map<std::int32_t, std::string> refused;
@@ -35,9 +33,9 @@ struct DialogState {
 };
 
 // Runs the dialog named by state.dialog_kind from opening to commit: fills the working copy from
-// a snapshot of `parameters`, shows the dialog, and on any closing but Cancel (2) commits the
+// a snapshot of `parameters`, shows the dialog, and on any closing but Cancel commits the
 // whole working copy under the Parameter set's lock; text refused in a field keeps the field's
-// last value and is then named in one message. When the template cannot be loaded, writes
+// last value and is then named in one message. When the dialog cannot be made, writes
 // " error: resource not found" on the text layer and changes nothing.
 void edit_parameters(DialogState& state, SharedParameters& parameters);
 

@@ -1,10 +1,11 @@
-#include "params/parameter_dialogs.h"
+#include "app/parameter_dialogs.h"
 
 #include <array>
 #include <optional>
 #include <span>
 #include <string>
 
+#include "app/dialog_templates.h"
 #include "params/free_format.h"
 #include "params/parameter_file.h"
 
@@ -34,51 +35,54 @@ struct RadioButton {
 
 using P = ParameterSet;
 
-// Template 10.
-constexpr RadioButton kModelButtons[] = {{1001, member<&P::ablation_model>, 1.0f},
-                                         {1002, member<&P::ablation_model>, 2.0f}};
-constexpr RadioButton kShapeButtons[] = {{1004, member<&P::pulse_shape>, 1.0f},
-                                         {1005, member<&P::pulse_shape>, 2.0f}};
-constexpr EditField kPulseFields[] = {{1007, member<&P::pulse_width>},
-                                      {1009, member<&P::fluence>},
-                                      {1011, member<&P::front_fraction>},
-                                      {1013, member<&P::wavelength>}};
-constexpr RadioButton kMaterialButtons[] = {{1016, member<&P::material>, 1.0f},
-                                            {1017, member<&P::material>, 2.0f}};
-constexpr EditField kMaterialFields[] = {{1019, member<&P::density>},
-                                         {1021, member<&P::specific_heat>},
-                                         {1023, member<&P::thermal_conductivity>},
-                                         {1025, member<&P::absorption_coefficient>},
-                                         {1027, member<&P::screening_coefficient>},
-                                         {1029, member<&P::reflection_coefficient>},
-                                         {1031, member<&P::chromophore_density>},
-                                         {1033, member<&P::volatile_fraction>},
-                                         {1035, member<&P::ambient_temperature>},
-                                         {1037, member<&P::activation_energy_ea>},
-                                         {1039, member<&P::pre_exponential_vo>},
-                                         {1041, member<&P::sublimation_enthalpy_dh>},
-                                         {1043, member<&P::activation_energy_em>},
-                                         {1045, member<&P::pre_exponential_vom>},
-                                         {1047, member<&P::sublimation_enthalpy_dhm>},
-                                         {1049, member<&P::activation_energy_eb>},
-                                         {1051, member<&P::pre_exponential_ko>},
-                                         {1053, member<&P::sublimation_enthalpy_dhb>}};
+// "Parameters:".
+constexpr RadioButton kModelButtons[] = {{kSurfaceModelButton, member<&P::ablation_model>, 1.0f},
+                                         {kBulkModelButton, member<&P::ablation_model>, 2.0f}};
+constexpr RadioButton kShapeButtons[] = {{kTrianglePulseButton, member<&P::pulse_shape>, 1.0f},
+                                         {kRectanglePulseButton, member<&P::pulse_shape>, 2.0f}};
+constexpr EditField kPulseFields[] = {{kPulseWidthField, member<&P::pulse_width>},
+                                      {kFluenceField, member<&P::fluence>},
+                                      {kFrontFractionField, member<&P::front_fraction>},
+                                      {kWavelengthField, member<&P::wavelength>}};
+constexpr RadioButton kMaterialButtons[] = {{kPolyimideButton, member<&P::material>, 1.0f},
+                                            {kOtherMaterialButton, member<&P::material>, 2.0f}};
+constexpr EditField kMaterialFields[] = {
+    {kDensityField, member<&P::density>},
+    {kSpecificHeatField, member<&P::specific_heat>},
+    {kThermalConductivityField, member<&P::thermal_conductivity>},
+    {kAbsorptionCoefficientField, member<&P::absorption_coefficient>},
+    {kScreeningCoefficientField, member<&P::screening_coefficient>},
+    {kReflectionCoefficientField, member<&P::reflection_coefficient>},
+    {kChromophoreDensityField, member<&P::chromophore_density>},
+    {kVolatileFractionField, member<&P::volatile_fraction>},
+    {kAmbientTemperatureField, member<&P::ambient_temperature>},
+    {kActivationEnergyEaField, member<&P::activation_energy_ea>},
+    {kPreExponentialVoField, member<&P::pre_exponential_vo>},
+    {kSublimationEnthalpyDhField, member<&P::sublimation_enthalpy_dh>},
+    {kActivationEnergyEmField, member<&P::activation_energy_em>},
+    {kPreExponentialVomField, member<&P::pre_exponential_vom>},
+    {kSublimationEnthalpyDhmField, member<&P::sublimation_enthalpy_dhm>},
+    {kActivationEnergyEbField, member<&P::activation_energy_eb>},
+    {kPreExponentialKoField, member<&P::pre_exponential_ko>},
+    {kSublimationEnthalpyDhbField, member<&P::sublimation_enthalpy_dhb>}};
 
-// Template 101.
-constexpr std::int32_t kNameField = 2001;
-constexpr EditField kIntervalFields[] = {{2003, member<&P::output_interval>}};
-constexpr RadioButton kKineticsButtons[] = {{2005, member<&P::kinetics_file_mode>, 1.0f},
-                                            {2006, member<&P::kinetics_file_mode>, 0.0f}};
-constexpr EditField kPointFields[] = {{2009, spatial_time<0>}, {2011, spatial_time<1>},
-                                      {2013, spatial_time<2>}, {2015, spatial_time<3>},
-                                      {2017, spatial_time<4>}, {2019, spatial_time<5>},
-                                      {2021, spatial_time<6>}, {2023, spatial_time<7>},
-                                      {2025, spatial_time<8>}, {2027, spatial_time<9>}};
-constexpr EditField kScaleFields[] = {{2030, member<&P::temperature_scale>},
-                                      {2032, member<&P::velocity_scale>},
-                                      {2034, member<&P::depth_scale>}};
-constexpr RadioButton kScaleButtons[] = {{2035, member<&P::autoscale>, 1.0f},
-                                         {2036, member<&P::autoscale>, 2.0f}};
+// "Output Data:".
+constexpr std::int32_t kNameField = kDataFileNameField;
+constexpr EditField kIntervalFields[] = {{kOutputIntervalField, member<&P::output_interval>}};
+constexpr RadioButton kKineticsButtons[] = {
+    {kKineticsAppendButton, member<&P::kinetics_file_mode>, 1.0f},
+    {kKineticsRewriteButton, member<&P::kinetics_file_mode>, 0.0f}};
+constexpr EditField kPointFields[] = {
+    {kPoint1Field, spatial_time<0>}, {kPoint2Field, spatial_time<1>},
+    {kPoint3Field, spatial_time<2>}, {kPoint4Field, spatial_time<3>},
+    {kPoint5Field, spatial_time<4>}, {kPoint6Field, spatial_time<5>},
+    {kPoint7Field, spatial_time<6>}, {kPoint8Field, spatial_time<7>},
+    {kPoint9Field, spatial_time<8>}, {kPoint10Field, spatial_time<9>}};
+constexpr EditField kScaleFields[] = {{kTemperatureScaleField, member<&P::temperature_scale>},
+                                      {kVelocityScaleField, member<&P::velocity_scale>},
+                                      {kDepthScaleField, member<&P::depth_scale>}};
+constexpr RadioButton kScaleButtons[] = {{kAutoScaleButton, member<&P::autoscale>, 1.0f},
+                                         {kManualScaleButton, member<&P::autoscale>, 2.0f}};
 
 constexpr std::span<const RadioButton> kRadioGroups[] = {
     kModelButtons, kShapeButtons, kMaterialButtons, kKineticsButtons, kScaleButtons};
@@ -151,7 +155,7 @@ std::optional<std::string> field_text(display::DialogObject& dialog, std::int32_
   return text;
 }
 
-// The label beside an edit field (the control before it), without its colon.
+// The label beside an edit field (numbered one below it), without its colon.
 std::string field_label(display::DialogObject& dialog, std::int32_t control_id) {
   std::string label;
   display::dialog_get_text(dialog, control_id - 1, label, 80);
@@ -178,9 +182,9 @@ void report_refused(DialogState& state, bool parameters_dialog) {
 void edit_parameters(DialogState& state, SharedParameters& parameters) {
   state.working_copy = parameters.snapshot();
   state.refused.clear();
-  const bool parameters_dialog = state.dialog_kind == kParametersDialog;
+  const bool parameters_dialog = state.dialog_kind == DialogKind::parameters;
   display::DialogObject* dialog =
-      display::dialog_init(parameters_dialog ? kParametersTemplate : kOutputDataTemplate);
+      display::dialog_init(parameters_dialog ? parameters_template() : output_data_template());
   if (dialog == nullptr) {
     display::write_line(" error: resource not found");
     return;
@@ -192,7 +196,7 @@ void edit_parameters(DialogState& state, SharedParameters& parameters) {
   }
   const std::int32_t result = display::dialog_run_modal(*dialog);
   display::dialog_release(dialog);
-  if (result == 2) return;
+  if (result == display::kDialogCancel) return;
   parameters.commit(state.working_copy);
   report_refused(state, parameters_dialog);
 }

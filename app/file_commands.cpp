@@ -1,4 +1,4 @@
-#include "params/file_commands.h"
+#include "app/file_commands.h"
 
 #include <filesystem>
 #include <mutex>
