@@ -62,7 +62,8 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
                    // On the worker, before the program is idle again: nothing starts until the
                    // user has seen the outcome.
                    const std::string message = run_outcome_message(outcome);
-                   if (!message.empty() && !closing()) services.show_message("Calculation", message);
+                   if (!message.empty() && !closing())
+                     services.show_message("Calculation", message);
                  }) {
   // A command chosen before the start-up file has been read works on the defaults.
   set_default_parameter_groups(parameters.values, 0);

@@ -1,8 +1,8 @@
 #include "params/parameter_set.h"
 
-#include "params/run_state.h"
-
 #include <cstdio>
+
+#include "params/run_state.h"
 
 namespace kt {
 
@@ -66,8 +66,7 @@ void set_default_parameter_groups(ParameterSet& p, int group) {
   }
 }
 
-void set_default_parameters(ParameterSet& parameters, const RunStateMachine& run_state,
-                            int group) {
+void set_default_parameters(ParameterSet& parameters, const RunStateMachine& run_state, int group) {
   if (!run_state.idle()) return;
   set_default_parameter_groups(parameters, group);
 }

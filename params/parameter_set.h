@@ -103,8 +103,7 @@ struct SharedParameters {
 
 // Sets the defaults of one group (1 to 5) or of all (0). Does nothing unless the program is
 // idle (no calculation, no help or about window).
-void set_default_parameters(ParameterSet& parameters, const RunStateMachine& run_state,
-                            int group);
+void set_default_parameters(ParameterSet& parameters, const RunStateMachine& run_state, int group);
 // The same, without the guard test (for tests, batch runs and the missing-file case).
 void set_default_parameter_groups(ParameterSet& parameters, int group);
 

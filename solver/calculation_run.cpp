@@ -355,8 +355,8 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
   state.depth_a = 0.0;
   state.depth_m = 0.0;
 
-  LoopContext context{parameters, run_state,     state,  profiles,
-                      options,    constants,     temporal_file, outcome};
+  LoopContext context{parameters, run_state, state,         profiles,
+                      options,    constants, temporal_file, outcome};
   if (options.observer) {
     options.observer->run_started(constants, scales, read_step_settings(parameters).switches);
   }

@@ -1,6 +1,6 @@
 // One calculation run: checks the choice fields, marks the run running, opens the temporal
-// result file, tells its observer, computes the Auto scales, clamps fluence and pulse width, derives
-// the run constants and the grid, fills the plot scale set, runs the time loop with its
+// result file, tells its observer, computes the Auto scales, clamps fluence and pulse width,
+// derives the run constants and the grid, fills the plot scale set, runs the time loop with its
 // end-of-run test and per-step output, and writes the kinetics line. Units as reported: ns, K,
 // cm/s, nm, mJ/cm^2. All records are passed by reference; nothing global.
 #pragma once

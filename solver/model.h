@@ -56,9 +56,9 @@
 
 #include <cstdint>
 
-#include "solver/plot_data.h"
 #include "params/parameter_set.h"
 #include "solver/kernels.h"
+#include "solver/plot_data.h"
 
 namespace kt {
 

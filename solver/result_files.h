@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "solver/plot_data.h"
 #include "params/parameter_set.h"
 #include "solver/model.h"
+#include "solver/plot_data.h"
 
 namespace kt {
 

@@ -3,8 +3,8 @@
 //   display_demo [dialog10 | dialog101 | chooser | end]
 #include <QTimer>
 #include <chrono>
-#include <cstring>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <stop_token>
 #include <string>
