@@ -182,11 +182,8 @@ std::string run_outcome_message(const RunOutcome& outcome) {
 
 void setup_windows() {
   namespace d = display;
-  d::WindowRequest request;
-  request.state = 0;  // an unknown state: restores the frame, then fails; the failure is ignored
-  d::set_window_size(d::WindowTarget::frame, request);
-  d::tile_windows();
   d::toggle_status_bar();
+  d::WindowRequest request;
   request.state = 2;
   d::set_window_size(d::WindowTarget::main, request);
   d::WindowRequest current;

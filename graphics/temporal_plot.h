@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "display/drawing_context.h"
 #include "graphics/page_conventions.h"
 #include "graphics/plot_handoff.h"
 
@@ -83,6 +84,7 @@ class TemporalPlot {
   static constexpr int kTimeReadout = kQuantityCount;
   std::array<std::string, kQuantityCount + 1> drawn_readouts_;  // texts on the page
   FontField font_;
+  display::DrawingContext pen_;  // the panel draws through its own pen
 };
 
 }  // namespace kt

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "display/drawing_context.h"
 #include "graphics/page_conventions.h"
 
 namespace kt::test {
@@ -31,7 +32,7 @@ class OffscreenPage {
   bool ready() const { return ready_; }
   const PageGeometry& page() const { return page_; }
   // Paints the whole page dark grey again, as a new title page would cover it.
-  void clear() const;
+  void clear();
   std::int32_t pixel(int x, int y) const;
   // Pixels of the colour in the rectangle, edges inclusive.
   int count(int x1, int y1, int x2, int y2, std::int32_t colour) const;
@@ -42,12 +43,13 @@ class OffscreenPage {
               int& max_x, int& max_y) const;
   // Every pixel of a rectangle, row by row.
   std::vector<std::int32_t> pixels(int x1, int y1, int x2, int y2) const;
-  // Saves the page under shots/ in the source tree; returns the path.
+  // Saves the page under shots/ in the build tree (never in the source tree); returns the path.
   std::string save(const std::string& name) const;
 
  private:
   PageGeometry page_;
   bool ready_ = false;
+  display::DrawingContext pen_;
 };
 
 }  // namespace kt::test
