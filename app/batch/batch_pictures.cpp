@@ -53,11 +53,6 @@ namespace {
 
 constexpr int kWidth = 960, kHeight = 640;
 constexpr int kLeft = 100, kTop = 70, kRight = 920, kBottom = 560;
-constexpr PaletteColour kBlack = PaletteColour::black, kBlue = PaletteColour::blue,
-                        kGreen = PaletteColour::green, kPurple = PaletteColour::magenta,
-                        kLightGrey = PaletteColour::white, kDarkGrey = PaletteColour::grey,
-                        kBrightBlue = PaletteColour::light_blue,
-                        kLightRed = PaletteColour::light_red, kWhite = PaletteColour::bright_white;
 
 void text_at(display::DrawingContext& pen, int x, int y, const std::string& text) {
   pen.move_to(static_cast<std::int16_t>(x), static_cast<std::int16_t>(y));
@@ -134,9 +129,9 @@ void fluence_grid(display::DrawingContext& pen, double lo, double hi, int top, i
       const double f = m * std::pow(10.0, e);
       if (std::log10(f) > hi + 1e-9) break;
       const int x = x_of(f);
-      pen.set_color(m == 1.0 ? kDarkGrey : kLightGrey);
+      pen.set_color(m == 1.0 ? PaletteColour::grey : PaletteColour::white);
       line(pen, x, top, x, bottom);
-      pen.set_color(kBlack);
+      pen.set_color(PaletteColour::black);
       line(pen, x, bottom, x, bottom + 5);
       if (!labels) continue;
       const std::string label = short_number(f);
@@ -153,9 +148,9 @@ void depth_grid(display::DrawingContext& pen, double bottom_value, double top_va
   for (double d = std::ceil(bottom_value / step - 1e-9) * step; d <= top_value + step * 1e-9;
        d += step) {
     const int y = y_of(d);
-    pen.set_color(std::fabs(d) < step * 1e-9 ? kDarkGrey : kLightGrey);
+    pen.set_color(std::fabs(d) < step * 1e-9 ? PaletteColour::grey : PaletteColour::white);
     line(pen, left, y, right, y);
-    pen.set_color(kBlack);
+    pen.set_color(PaletteColour::black);
     line(pen, left - 5, y, left, y);
     std::string label = short_number(std::fabs(d) < step * 1e-9 ? 0.0 : d);
     text_at(pen, left - 10 - 6 * static_cast<int>(label.size()), y - 7, label);
@@ -169,13 +164,13 @@ void legend_box(display::DrawingContext& pen, int x, int y, const std::vector<st
   for (const std::string& l : lines) longest = std::max(longest, l.size());
   const int width = 16 + 7 * static_cast<int>(longest),
             height = 8 + 18 * static_cast<int>(lines.size());
-  pen.set_color(kWhite);
+  pen.set_color(PaletteColour::bright_white);
   pen.draw_rectangle(3, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
                      static_cast<std::int16_t>(x + width), static_cast<std::int16_t>(y + height));
-  pen.set_color(kDarkGrey);
+  pen.set_color(PaletteColour::grey);
   pen.draw_rectangle(2, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
                      static_cast<std::int16_t>(x + width), static_cast<std::int16_t>(y + height));
-  pen.set_color(kBlack);
+  pen.set_color(PaletteColour::black);
   font(pen, "t'helv'h14w6");
   for (std::size_t i = 0; i < lines.size(); ++i)
     text_at(pen, x + 8, y + 4 + 18 * static_cast<int>(i), lines[i]);
@@ -233,13 +228,13 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
     return kBottom - static_cast<int>(std::lround(d / d_top * (kBottom - kTop)));
   };
 
-  pen.set_color(kWhite);
+  pen.set_color(PaletteColour::bright_white);
   pen.draw_rectangle(3, 0, 0, kWidth - 1, kHeight - 1);
 
   // Grid and tick labels.
   fluence_grid(pen, lo, hi, kTop, kBottom, true, x_of);
   depth_grid(pen, 0.0, d_top, step, kLeft, kRight, y_of);
-  pen.set_color(kBlack);
+  pen.set_color(PaletteColour::black);
   pen.draw_rectangle(2, kLeft, kTop, kRight, kBottom);
 
   // Captions.
@@ -255,9 +250,9 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
     PaletteColour colour;
     const char* name;
   };
-  const Series series[] = {{&Point::volume, kGreen, "Volume depth"},
-                           {&Point::surface, kLightRed, "Surface recession"},
-                           {&Point::total, kBlue, "Total depth"}};
+  const Series series[] = {{&Point::volume, PaletteColour::green, "Volume depth"},
+                           {&Point::surface, PaletteColour::light_red, "Surface recession"},
+                           {&Point::total, PaletteColour::blue, "Total depth"}};
   int legend_y = kTop + 12;
   for (const Series& s : series) {
     pen.set_color(s.colour);
@@ -270,18 +265,18 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
     // Legend.
     line(pen, kLeft + 14, legend_y + 8, kLeft + 44, legend_y + 8);
     pen.draw_rectangle(3, kLeft + 27, legend_y + 6, kLeft + 31, legend_y + 10);
-    pen.set_color(kBlack);
+    pen.set_color(PaletteColour::black);
     font(pen, "t'helv'h14w6");
     text_at(pen, kLeft + 52, legend_y, s.name);
     legend_y += 20;
   }
   if (overlay.beer_lambert) {
-    pen.set_color(kPurple);
+    pen.set_color(PaletteColour::magenta);
     beer_lambert_line(pen, *overlay.beer_lambert, std::pow(10.0, lo), std::pow(10.0, hi), x_of,
                       y_of);
     line(pen, kLeft + 14, legend_y + 8, kLeft + 24, legend_y + 8);
     line(pen, kLeft + 34, legend_y + 8, kLeft + 44, legend_y + 8);
-    pen.set_color(kBlack);
+    pen.set_color(PaletteColour::black);
     char text[160];
     std::snprintf(text, sizeof text, "Beer-Lambert: F_th = %.4g mJ/cm^2, 1/alpha_eff = %.4g nm",
                   overlay.beer_lambert->threshold_fluence,
@@ -290,7 +285,7 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
     legend_y += 20;
   }
   if (overlay.measured) {
-    pen.set_color(kBlack);
+    pen.set_color(PaletteColour::black);
     for (const MeasuredPoint& p : overlay.measured->points)
       measured_mark(pen, p, overlay.measured->has_sigma, p.depth_nm, x_of, y_of);
     mark(pen, kLeft + 29, legend_y + 8, 4, false);
@@ -368,24 +363,24 @@ bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& erro
                                                           (kResidualBottom - kResidualTop)));
   };
 
-  pen.set_color(kWhite);
+  pen.set_color(PaletteColour::bright_white);
   pen.draw_rectangle(3, 0, 0, kWidth - 1, kPageHeight - 1);
   fluence_grid(pen, lo, hi, kTop, kMainBottom, false, x_of);
   depth_grid(pen, d_bottom, d_top, step, kLeft, kRight, y_of);
-  pen.set_color(kBlack);
+  pen.set_color(PaletteColour::black);
   pen.draw_rectangle(2, kLeft, kTop, kRight, kMainBottom);
   const bool has_residuals = !plot.residuals_nm.empty();
   if (has_residuals) {
     fluence_grid(pen, lo, hi, kResidualTop, kResidualBottom, true, x_of);
     depth_grid(pen, -r_top, r_top, r_step, kLeft, kRight, y_of_residual);
-    pen.set_color(kBlack);
+    pen.set_color(PaletteColour::black);
     pen.draw_rectangle(2, kLeft, kResidualTop, kRight, kResidualBottom);
   } else {
     fluence_grid(pen, lo, hi, kTop, kMainBottom, true, x_of);
   }
 
   font(pen, "t'helv'h20w9");
-  pen.set_color(kBlack);
+  pen.set_color(PaletteColour::black);
   text_at(pen, kLeft, 18, plot.title);
   font(pen, "t'helv'h16w7");
   const std::string depth_label = std::string(depth_column_name(data.quantity));
@@ -403,7 +398,7 @@ bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& erro
   }
 
   // The model curve (thick), the Beer-Lambert line, then the points on top.
-  pen.set_color(kBrightBlue);
+  pen.set_color(PaletteColour::light_blue);
   for (int offset : {0, 1}) {
     for (std::size_t i = 1; i < plot.curve_fluences.size(); ++i) {
       if (!std::isfinite(plot.curve_depths_nm[i - 1]) || !std::isfinite(plot.curve_depths_nm[i]))
@@ -413,10 +408,10 @@ bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& erro
     }
   }
   if (plot.beer_lambert) {
-    pen.set_color(kPurple);
+    pen.set_color(PaletteColour::magenta);
     beer_lambert_line(pen, *plot.beer_lambert, std::pow(10.0, lo), std::pow(10.0, hi), x_of, y_of);
   }
-  pen.set_color(kBlack);
+  pen.set_color(PaletteColour::black);
   for (const MeasuredPoint& p : data.points)
     measured_mark(pen, p, data.has_sigma, p.depth_nm, x_of, y_of);
   for (std::size_t i = 0; i < plot.residuals_nm.size() && i < data.points.size(); ++i) {
@@ -433,18 +428,18 @@ bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& erro
   const int box_x = kLeft + 12, box_y = kTop + 12;
   legend_box(pen, box_x, box_y, lines);
   int y = box_y + 4 + 8;
-  pen.set_color(kBlack);
+  pen.set_color(PaletteColour::black);
   mark(pen, box_x + 20, y + 1, 4, false);
   mark(pen, box_x + 20, y + 1, 3, false);
   if (!plot.curve_fluences.empty()) {
     y += 18;
-    pen.set_color(kBrightBlue);
+    pen.set_color(PaletteColour::light_blue);
     line(pen, box_x + 8, y, box_x + 32, y);
     line(pen, box_x + 8, y + 1, box_x + 32, y + 1);
   }
   if (plot.beer_lambert) {
     y += 18;
-    pen.set_color(kPurple);
+    pen.set_color(PaletteColour::magenta);
     line(pen, box_x + 8, y, box_x + 16, y);
     line(pen, box_x + 24, y, box_x + 32, y);
   }
