@@ -329,14 +329,17 @@ void TemporalPlot::draw_readout(int k, float value) {
   drawn.assign(readout_.text());
 }
 
-void TemporalPlot::mark_stopped() {
+void TemporalPlot::mark_stopped() const {
   if (layout_.w <= 0) return;
+  // Drawn after the run, not necessarily on the run's thread: with a pen of its own.
+  display::DrawingContext pen;
   const float s = page_.screen_scale;
-  use_whole_page(pen_, page_);
-  font_.assign(label_font_request(page_.screen_width));
-  font_.select(pen_);
-  use_colour(pen_, PaletteColour::light_red);
-  draw_caption(pen_, layout_.x1 + scaled(10, s), layout_.y1 + scaled(48, s), kStoppedText);
+  use_whole_page(pen, page_);
+  FontField font;
+  font.assign(label_font_request(page_.screen_width));
+  font.select(pen);
+  use_colour(pen, PaletteColour::light_red);
+  draw_caption(pen, layout_.x1 + scaled(10, s), layout_.y1 + scaled(48, s), kStoppedText);
 }
 
 void TemporalPlot::use_plot_area() {
