@@ -1,17 +1,15 @@
 #include "app/about_window.h"
 
 #include "app/screen_rows.h"
-#include "display/display.h"
+#include "display/drawing_context.h"
 
 namespace kt {
 namespace {
 
-constexpr std::int16_t kBlue = 1;
-constexpr std::int16_t kMagenta = 5;
-constexpr std::int16_t kLightGreen = 10;
-constexpr std::int16_t kLightCyan = 11;
-constexpr std::int16_t kYellow = 14;
-constexpr std::int16_t kBrightWhite = 15;
+constexpr PaletteColour kYellow = PaletteColour::yellow;
+constexpr PaletteColour kLightGreen = PaletteColour::light_green;
+constexpr PaletteColour kLightCyan = PaletteColour::light_cyan;
+constexpr PaletteColour kBrightWhite = PaletteColour::bright_white;
 
 using F = AboutFont;
 
@@ -51,29 +49,32 @@ std::string_view about_font_request(AboutFont font, int screen_width) {
 
 void show_about(const PageGeometry& page, const KeyReader& read_key) {
   const float s = page.screen_scale;
-  use_whole_page(page);  // the panel lies on the page, wherever the page is
+  display::DrawingContext pen;
+  use_whole_page(pen, page);  // the panel lies on the page, wherever the page is
   const PanelRect outer = scaled_panel(page, 108, 160, 918, 608);
   const PanelRect inner = scaled_panel(page, 117, 176, 909, 592);
-  SavedBackground background(outer);
+  SavedBackground background(pen, outer);
   if (!background.ok()) return;
-  fill_panel(outer, kBlue);
-  fill_panel(inner, kMagenta);
+  fill_panel(pen, outer, PaletteColour::blue);
+  fill_panel(pen, inner, PaletteColour::magenta);
 
-  std::int16_t colour = -1;
+  bool colour_selected = false;
+  PaletteColour colour = PaletteColour::black;
   bool font_selected = false;
   AboutFont font = AboutFont::large;
   for (const AboutLine& line : kAboutLines) {
-    if (line.colour != colour) {
+    if (!colour_selected || line.colour != colour) {
+      colour_selected = true;
       colour = line.colour;
-      display::set_color(colour);
+      pen.set_color(colour);
     }
     if (!font_selected || line.font != font) {
       font = line.font;
       font_selected = true;
       const std::string_view request = about_font_request(font, page.screen_width);
-      display::set_font(request.data(), static_cast<int>(request.size()));
+      pen.set_font(request.data(), static_cast<int>(request.size()));
     }
-    draw_fixed_text(scale_coordinate(line.x, s), scale_coordinate(line.y, s), line.text);
+    draw_fixed_text(pen, scale_coordinate(line.x, s), scale_coordinate(line.y, s), line.text);
   }
   read_key();
   background.restore();

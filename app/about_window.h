@@ -17,7 +17,7 @@ enum class AboutFont { large, small };
 // One drawn line of the about window: colour, font, position on a 1024-pixel layout, text
 // drawn at its full length.
 struct AboutLine {
-  std::int16_t colour = 0;
+  PaletteColour colour = PaletteColour::black;
   AboutFont font = AboutFont::large;
   int x = 0, y = 0;
   std::string_view text;

@@ -5,21 +5,19 @@
 
 #include "app/screen_rows.h"
 #include "display/display.h"
+#include "display/drawing_context.h"
 
 namespace kt {
 namespace {
 
-constexpr std::int16_t kBlue = 1;
-constexpr std::int16_t kLightRed = 12;
-constexpr std::int16_t kBrightWhite = 15;
 constexpr std::string_view kMissingFont = "t'tms rmn'h29w12";
 
 bool is_quit_key(std::int16_t key) {
   return key == 'Q' || key == 'q';
 }
 
-void select_font(std::string_view request) {
-  display::set_font(request.data(), static_cast<int>(request.size()));
+void select_font(display::DrawingContext& pen, std::string_view request) {
+  pen.set_font(request.data(), static_cast<int>(request.size()));
 }
 
 }  // namespace
@@ -60,30 +58,31 @@ std::string help_text_line(std::string_view record) {
 
 void show_help(const PageGeometry& page, const std::string& help_file, const KeyReader& read_key) {
   const float s = page.screen_scale;
-  use_whole_page(page);  // the panel lies on the page, wherever the page is
+  display::DrawingContext pen;
+  use_whole_page(pen, page);  // the panel lies on the page, wherever the page is
   const PanelRect panel = scaled_panel(page, 108, 160, 918, 608);
-  SavedBackground background(panel);
+  SavedBackground background(pen, panel);
   if (!background.ok()) return;
-  fill_panel(panel, kBlue);
+  fill_panel(pen, panel, PaletteColour::blue);
 
   std::ifstream file(help_file);
   if (!file) {
-    display::set_color(kLightRed);
-    select_font(kMissingFont);
-    draw_fixed_text(scale_coordinate(350, s), scale_coordinate(300, s), kHelpMissingText);
+    pen.set_color(PaletteColour::light_red);
+    select_font(pen, kMissingFont);
+    draw_fixed_text(pen, scale_coordinate(350, s), scale_coordinate(300, s), kHelpMissingText);
     read_key();
     background.restore();
     return;
   }
 
-  select_font(help_font_request(page.screen_width));
+  select_font(pen, help_font_request(page.screen_width));
   std::string record;
   const int count = std::getline(file, record) ? parse_help_line_count(record) : 0;
   int line_index = 0;
   int budget = kHelpPageBudget;
   bool text_ended = false;
   while (!text_ended) {
-    display::set_color(kBrightWhite);
+    pen.set_color(PaletteColour::bright_white);
     for (int k = 0; k < kHelpPageLines; ++k) {
       ++line_index;
       if (line_index > count || !std::getline(file, record)) {
@@ -92,14 +91,14 @@ void show_help(const PageGeometry& page, const std::string& help_file, const Key
         break;
       }
       const std::string line = help_text_line(record);
-      draw_fixed_text(scale_coordinate(118, s), scale_coordinate(177 + 17 * k, s), line);
+      draw_fixed_text(pen, scale_coordinate(118, s), scale_coordinate(177 + 17 * k, s), line);
     }
     if (text_ended) break;
     if (is_quit_key(read_key())) {
       background.restore();
       return;
     }
-    fill_panel(panel, kBlue);
+    fill_panel(pen, panel, PaletteColour::blue);
     --budget;
     if (budget <= 0) break;
   }

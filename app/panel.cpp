@@ -4,6 +4,7 @@
 
 #include "app/screen_rows.h"
 #include "display/display.h"
+#include "display/drawing_context.h"
 
 namespace kt {
 
@@ -13,8 +14,9 @@ PanelRect scaled_panel(const PageGeometry& page, int x1, int y1, int x2, int y2)
           scale_coordinate(y2, s)};
 }
 
-SavedBackground::SavedBackground(const PanelRect& rect) : rect_(rect) {
-  std::int32_t size = display::image_size(rect.x1, rect.y1, rect.x2, rect.y2);
+SavedBackground::SavedBackground(display::DrawingContext& pen, const PanelRect& rect)
+    : pen_(pen), rect_(rect) {
+  std::int32_t size = pen.image_size(rect.x1, rect.y1, rect.x2, rect.y2);
   if (size < 0) size = 0;
   buffer_.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(size) + 1]);
   if (!buffer_) {
@@ -22,26 +24,26 @@ SavedBackground::SavedBackground(const PanelRect& rect) : rect_(rect) {
     display::end_program(0);
     return;
   }
-  display::save_image(rect.x1, rect.y1, rect.x2, rect.y2, buffer_.get());
+  pen.save_image(rect.x1, rect.y1, rect.x2, rect.y2, buffer_.get());
   ok_ = true;
 }
 
 void SavedBackground::restore() {
   if (!buffer_) return;
   constexpr std::int16_t kCopy = 3;
-  display::restore_image(rect_.x1, rect_.y1, buffer_.get(), kCopy);
+  pen_.restore_image(rect_.x1, rect_.y1, buffer_.get(), kCopy);
   buffer_.reset();
 }
 
-void fill_panel(const PanelRect& rect, std::int16_t colour) {
+void fill_panel(display::DrawingContext& pen, const PanelRect& rect, PaletteColour colour) {
   constexpr std::int16_t kFilled = 3;
-  display::set_color(colour);
-  display::draw_rectangle(kFilled, rect.x1, rect.y1, rect.x2, rect.y2);
+  pen.set_color(colour);
+  pen.draw_rectangle(kFilled, rect.x1, rect.y1, rect.x2, rect.y2);
 }
 
-void draw_fixed_text(int x, int y, std::string_view text) {
-  display::move_to(static_cast<std::int16_t>(x), static_cast<std::int16_t>(y));
-  display::draw_text(text.data(), static_cast<int>(text.size()));
+void draw_fixed_text(display::DrawingContext& pen, int x, int y, std::string_view text) {
+  pen.move_to(static_cast<std::int16_t>(x), static_cast<std::int16_t>(y));
+  pen.draw_text(text.data(), static_cast<int>(text.size()));
 }
 
 }  // namespace kt

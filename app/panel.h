@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "display/drawing_context.h"
 #include "graphics/page_conventions.h"
 
 namespace kt {
@@ -19,26 +20,28 @@ struct PanelRect {
 };
 PanelRect scaled_panel(const PageGeometry& page, int x1, int y1, int x2, int y2);
 
-// The picture under a panel: saved when made, drawn back in copy mode by restore().
+// The picture under a panel: saved when made, drawn back in copy mode by restore(), both in the
+// viewport of `pen` (which must outlive it).
 class SavedBackground {
  public:
   // Allocates the buffer and saves the rectangle. When the buffer cannot be allocated, writes
   // "ERROR: Insufficient memory" on the text layer and ends the program; ok() is then false.
-  explicit SavedBackground(const PanelRect& rect);
+  SavedBackground(display::DrawingContext& pen, const PanelRect& rect);
   bool ok() const { return ok_; }
   // Draws the saved rectangle back at its top-left corner in copy mode and frees the buffer.
   void restore();
 
  private:
+  display::DrawingContext& pen_;
   PanelRect rect_;
   std::unique_ptr<unsigned char[]> buffer_;
   bool ok_ = false;
 };
 
 // The filled rectangle of a panel in a palette colour.
-void fill_panel(const PanelRect& rect, std::int16_t colour);
+void fill_panel(display::DrawingContext& pen, const PanelRect& rect, PaletteColour colour);
 
 // Draws a fixed text at its full length, trailing blanks included.
-void draw_fixed_text(int x, int y, std::string_view text);
+void draw_fixed_text(display::DrawingContext& pen, int x, int y, std::string_view text);
 
 }  // namespace kt

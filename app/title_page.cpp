@@ -4,14 +4,11 @@
 #include <string>
 
 #include "app/screen_rows.h"
-#include "display/display.h"
+#include "display/drawing_context.h"
 
 namespace kt {
 namespace {
 
-constexpr std::int16_t kDarkGrey = 8;
-constexpr std::int16_t kLightGreen = 10;
-constexpr std::int16_t kYellow = 14;
 constexpr std::int16_t kOutline = 2;
 constexpr std::int16_t kFilled = 3;
 
@@ -92,36 +89,36 @@ TitleLayout title_page_layout(const PageGeometry& page, TitleState& title) {
 }
 
 void draw_title_page(const PageGeometry& page, TitleState& title, std::string_view logo_file) {
-  namespace d = display;
+  display::DrawingContext pen;
   const TitleLayout l = title_page_layout(page, title);
   const auto i16 = [](int v) { return static_cast<std::int16_t>(v); };
 
-  d::set_color(kDarkGrey);
+  pen.set_color(PaletteColour::grey);
   if (page.area_width > page.screen_width || page.area_height > page.screen_height) {
     // A surface larger than the page: the page background around it as well.
-    use_whole_area(page);
-    d::draw_rectangle(kFilled, 0, 0, page.area_width, page.area_height);
+    use_whole_area(pen, page);
+    pen.draw_rectangle(kFilled, 0, 0, page.area_width, page.area_height);
   }
-  use_whole_page(page);
-  d::draw_rectangle(kFilled, 0, 0, page.screen_width, page.screen_height);
-  d::set_color(kLightGreen);
-  d::draw_rectangle(kOutline, i16(l.outer_frame.x1), i16(l.outer_frame.y1), i16(l.outer_frame.x2),
-                    i16(l.outer_frame.y2));
-  d::draw_rectangle(kOutline, i16(l.inner_frame.x1), i16(l.inner_frame.y1), i16(l.inner_frame.x2),
-                    i16(l.inner_frame.y2));
-  d::move_to(i16(l.separator_x1), i16(l.separator_y));
-  d::line_to(i16(l.separator_x2), i16(l.separator_y));
+  use_whole_page(pen, page);
+  pen.draw_rectangle(kFilled, 0, 0, page.screen_width, page.screen_height);
+  pen.set_color(PaletteColour::light_green);
+  pen.draw_rectangle(kOutline, i16(l.outer_frame.x1), i16(l.outer_frame.y1), i16(l.outer_frame.x2),
+                     i16(l.outer_frame.y2));
+  pen.draw_rectangle(kOutline, i16(l.inner_frame.x1), i16(l.inner_frame.y1), i16(l.inner_frame.x2),
+                     i16(l.inner_frame.y2));
+  pen.move_to(i16(l.separator_x1), i16(l.separator_y));
+  pen.line_to(i16(l.separator_x2), i16(l.separator_y));
 
-  d::set_font(l.font_request.data(), static_cast<int>(l.font_request.size()));
-  d::move_to(i16(l.title_at.x), i16(l.title_at.y));
-  d::set_color(kYellow);
-  d::draw_text(kTitleText.data(), static_cast<int>(kTitleText.size()));
-  d::set_color(kLightGreen);
-  d::move_to(i16(l.maker_at.x), i16(l.maker_at.y));
-  d::draw_text(kMakerLine.data(), static_cast<int>(kMakerLine.size()));
+  pen.set_font(l.font_request.data(), static_cast<int>(l.font_request.size()));
+  pen.move_to(i16(l.title_at.x), i16(l.title_at.y));
+  pen.set_color(PaletteColour::yellow);
+  pen.draw_text(kTitleText.data(), static_cast<int>(kTitleText.size()));
+  pen.set_color(PaletteColour::light_green);
+  pen.move_to(i16(l.maker_at.x), i16(l.maker_at.y));
+  pen.draw_text(kMakerLine.data(), static_cast<int>(kMakerLine.size()));
 
   const std::string logo(logo_file);
-  d::load_bitmap(logo.c_str(), static_cast<int>(logo.size()), i16(l.logo_at.x), i16(l.logo_at.y));
+  pen.load_bitmap(logo.c_str(), static_cast<int>(logo.size()), i16(l.logo_at.x), i16(l.logo_at.y));
 }
 
 }  // namespace kt

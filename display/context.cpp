@@ -7,7 +7,6 @@
 #include <QThread>
 #include <chrono>
 #include <utility>
-#include <vector>
 
 namespace kt::display {
 
@@ -22,33 +21,6 @@ std::shared_ptr<Surface> main_surface() {
   return ctx.main_surface;
 }
 
-namespace {
-
-// The calling thread's reference to the main surface and the generation it belongs to.
-struct ThreadSurface {
-  std::uint64_t generation = ~std::uint64_t{0};
-  std::shared_ptr<Surface> surface;
-
-  ~ThreadSurface() {
-    // After the application object is gone (threads' storage is released at the end of the
-    // process) the surface's fonts must not be released any more: the reference is kept, in
-    // a list that is never destroyed, like the display context.
-    if (surface && QCoreApplication::instance() == nullptr) {
-      static std::mutex* const kept_mutex = new std::mutex;
-      static auto* const kept = new std::vector<std::shared_ptr<Surface>>;
-      std::lock_guard lock(*kept_mutex);
-      kept->push_back(std::move(surface));
-    }
-  }
-};
-
-ThreadSurface& thread_surface() {
-  thread_local ThreadSurface cached;
-  return cached;
-}
-
-}  // namespace
-
 void set_main_surface(std::shared_ptr<Surface> surface) {
   DisplayContext& ctx = context();
   std::shared_ptr<Surface> previous;
@@ -57,21 +29,8 @@ void set_main_surface(std::shared_ptr<Surface> surface) {
     previous = std::exchange(ctx.main_surface, std::move(surface));
     ctx.main_surface_generation.fetch_add(1, std::memory_order_release);
   }
-  // This thread lets go of the old surface now; other threads on their next operation.
-  ThreadSurface& cached = thread_surface();
-  cached.surface.reset();
-  cached.generation = ~std::uint64_t{0};
-}
-
-Surface* main_surface_for_operation() {
-  DisplayContext& ctx = context();
-  ThreadSurface& cached = thread_surface();
-  if (cached.generation != ctx.main_surface_generation.load(std::memory_order_acquire)) {
-    std::lock_guard lock(ctx.mutex);
-    cached.surface = ctx.main_surface;
-    cached.generation = ctx.main_surface_generation.load(std::memory_order_relaxed);
-  }
-  return cached.surface.get();
+  // `previous` is let go of outside the lock. A drawing context that drew on it keeps it until
+  // its next operation (or its end).
 }
 
 bool on_gui_thread() {

@@ -19,7 +19,8 @@ namespace kt::display {
 struct DisplayContext {
   std::mutex mutex;  // guards the fields below up to the key queue
   std::shared_ptr<Surface> main_surface;
-  // Counts the changes of main_surface (written under `mutex`, read without it).
+  // Counts the changes of main_surface (written under `mutex`, read without it): a drawing
+  // context takes the main surface anew when it has changed.
   std::atomic<std::uint64_t> main_surface_generation{0};
   int screen_width_override = 0, screen_height_override = 0;
 
@@ -42,12 +43,6 @@ DisplayContext& context();
 // The main window's surface, or null when there is none.
 std::shared_ptr<Surface> main_surface();
 void set_main_surface(std::shared_ptr<Surface> surface);
-
-// The main window's surface for one display operation of the calling thread, or null. The
-// thread keeps a reference to it until its first call after the main surface changed (or
-// until it ends), so the pointer stays valid for the whole operation; while the main surface
-// does not change, getting it takes no lock and no reference count.
-Surface* main_surface_for_operation();
 
 // True on the thread that owns the application object (or when there is none).
 bool on_gui_thread();

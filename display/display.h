@@ -1,11 +1,13 @@
 // Display services: the window, text, graphics, menu and dialog operations that the rest of
 // the system calls. This header has no Qt types; display/ alone knows the toolkit.
 //
-// Coordinates are pixels relative to the viewport origin unless an operation says "real".
-// Every operation on the main window is atomic across threads (one lock per window). With no
-// main window, every operation does nothing and returns its failure value.
+// The drawing operations themselves belong to a drawing context (display/drawing_context.h),
+// each with its own pen; what is here is shared by every drawer. Every operation on the main
+// window is atomic across threads (one lock per window). With no main window, every operation
+// does nothing and returns its failure value.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -17,19 +19,10 @@ namespace kt::display {
 
 // ---- Screen, windows -------------------------------------------------------------------
 
-// Eleven 16-bit fields: width, height, text columns, text rows, colours, bits per pixel,
-// video pages (0), mode (-1), adapter (0), monitor (0), memory (0).
+// The size of the main window's surface in pixels (0 without a main window).
 struct ScreenConfig {
-  std::int16_t width = 0, height = 0, text_columns = 0, text_rows = 0, colours = 0,
-               bits_per_pixel = 0, video_pages = 0, mode = -1, adapter = 0, monitor = 0, memory = 0;
+  std::int16_t width = 0, height = 0;
 };
-struct PixelPosition {
-  std::int16_t x = 0, y = 0;
-};
-struct RealPosition {
-  double x = 0.0, y = 0.0;
-};
-
 enum class WindowTarget { frame, main };
 // state 1 minimize, 2 maximize, 3 restore, 4 place at (x, y) with the given size.
 struct WindowRequest {
@@ -39,49 +32,62 @@ struct WindowRequest {
 void query_screen_config(ScreenConfig& out);
 std::int16_t set_window_size(WindowTarget target, const WindowRequest& request);
 std::int16_t get_window_size(WindowTarget target, WindowRequest& out);
-std::int16_t tile_windows();
 std::int16_t toggle_status_bar();
 
-// ---- Fonts, colours, graphics ------------------------------------------------------------
+// ---- Palette, fonts ---------------------------------------------------------------------------
 
-std::int16_t initialize_fonts();                         // count, negative: no window
-std::int16_t set_font(const char* request, int length);  // font number from 1, or -1
-std::int16_t set_color(std::int16_t index);              // previous index, -1: no window
-std::int16_t draw_rectangle(std::int16_t mode, std::int16_t x1, std::int16_t y1, std::int16_t x2,
-                            std::int16_t y2);  // mode 2 outline, 3 filled
-void move_to(std::int16_t x, std::int16_t y, PixelPosition* previous = nullptr);
-std::int16_t line_to(std::int16_t x, std::int16_t y);
-void move_to_real(double x, double y, RealPosition* previous = nullptr);
-std::int16_t line_to_real(double x, double y);
-void current_position_real(RealPosition& out);
+// The sixteen palette colours by name; a drawing context's colour is one of them.
+enum class PaletteColour : std::int16_t {
+  black = 0,
+  blue = 1,
+  green = 2,
+  cyan = 3,
+  red = 4,
+  magenta = 5,
+  brown = 6,
+  white = 7,
+  grey = 8,
+  light_blue = 9,
+  light_green = 10,
+  light_cyan = 11,
+  light_red = 12,
+  light_magenta = 13,
+  yellow = 14,
+  bright_white = 15,
+};
+inline constexpr int kPaletteSize = 16;
+// 0xRRGGBB of the palette colours, by index.
+inline constexpr std::array<std::uint32_t, kPaletteSize> kPalette = {
+    0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xC0C0C0,
+    0x808080, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
+constexpr std::uint32_t palette_rgb(PaletteColour colour) {
+  return kPalette[static_cast<std::size_t>(colour)];
+}
+
+// Builds the list of installed fonts that font requests select from: the count, negative
+// without a main window.
+std::int16_t initialize_fonts();
+
+// ---- Graphics values -----------------------------------------------------------------------
+
+struct PixelPosition {
+  std::int16_t x = 0, y = 0;
+};
+struct RealPosition {
+  double x = 0.0, y = 0.0;
+};
 // One line of a real-coordinate path: drawn in palette colour `colour` from (x1, y1) to (x2, y2).
 struct RealSegment {
-  std::int16_t colour = 15;
+  std::int16_t colour = static_cast<std::int16_t>(PaletteColour::bright_white);
   double x1 = 0.0, y1 = 0.0, x2 = 0.0, y2 = 0.0;
 };
-// Draws `count` segments in order as one operation: each is set_color(colour),
-// move_to_real(x1, y1), line_to_real(x2, y2), with the same pixels, colour and final position
-// as those calls would leave. Lets a curve of many segments take the window's lock once.
-// Nonzero on success.
-std::int16_t draw_real_segments(const RealSegment* segments, int count);
-void set_viewport(std::int16_t x1, std::int16_t y1, std::int16_t x2, std::int16_t y2);
-std::int16_t set_real_window(std::int16_t invert, double x1, double y1, double x2, double y2);
-void draw_text(const char* text, int length);
 
 // ---- Text layer ----------------------------------------------------------------------------
 
+// The text layer: fixed-size cells in white on black from the top-left corner of the surface,
+// one cursor for the whole window.
 void write_text(const char* text, int length);
 void write_line(std::string_view line);
-
-// ---- Bitmaps and saved rectangles ------------------------------------------------------------
-
-std::int16_t load_bitmap(const char* file_name, int length, std::int16_t x, std::int16_t y);
-std::int32_t image_size(std::int16_t x1, std::int16_t y1, std::int16_t x2, std::int16_t y2);
-void save_image(std::int16_t x1, std::int16_t y1, std::int16_t x2, std::int16_t y2,
-                unsigned char* buffer);
-// action 0 OR, 1 AND, 2 inverted copy, 3 copy, 4 XOR
-void restore_image(std::int16_t x, std::int16_t y, const unsigned char* buffer,
-                   std::int16_t action);
 
 // ---- Keys ----------------------------------------------------------------------------------
 
@@ -90,8 +96,8 @@ std::int16_t read_key();
 // ---- Menus ---------------------------------------------------------------------------------
 
 using MenuCallback = std::function<void(std::int32_t checked)>;
-inline constexpr std::int32_t kMenuGrayed = 1, kMenuDisabled = 2, kMenuEnabled = 4,
-                              kMenuSeparator = 8, kMenuChecked = 16;
+// The one state flag of a menu item: without it the item is shown greyed.
+inline constexpr std::int32_t kMenuEnabled = 4;
 // `shortcut` (a key sequence such as "Ctrl+O" or "F5", empty for none) triggers the item from
 // anywhere in the frame and is shown beside it in its popup.
 bool append_menu_item(std::int32_t bar_position, std::int32_t state_flags, std::string_view text,
@@ -150,7 +156,7 @@ void close_frame_window();
 
 // ---- Offscreen surfaces (tests, the batch runner's pictures, benchmarks) -----------------------
 
-// Makes an offscreen main window of the given size the target of every operation above (no
+// Makes an offscreen main window of the given size the target of every drawing operation (no
 // frame, no widgets; a QGuiApplication must exist). With a device pixel ratio above 1 (at most
 // 4) the surface holds that many device pixels per pixel, as on a high-density screen.
 // Returns false when one cannot be made.

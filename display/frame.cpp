@@ -362,10 +362,6 @@ std::int16_t get_window_size(WindowTarget target, WindowRequest& out) {
   return result;
 }
 
-std::int16_t tile_windows() {
-  return main_surface() ? 0 : -1;
-}
-
 std::int16_t toggle_status_bar() {
   if (!main_surface()) return -1;
   if (!context().frame_exists) return 0;  // an offscreen main window has no status bar

@@ -28,15 +28,7 @@ QAction* make_action(QObject* parent, const QString& label, std::int32_t flags,
     tip.remove('&');
     action->setToolTip(tip + " (" + action->shortcut().toString(QKeySequence::NativeText) + ")");
   }
-  if ((flags & kMenuSeparator) != 0) {
-    action->setSeparator(true);
-    return action;
-  }
-  action->setEnabled((flags & (kMenuGrayed | kMenuDisabled)) == 0);
-  if ((flags & kMenuChecked) != 0) {
-    action->setCheckable(true);
-    action->setChecked(true);
-  }
+  action->setEnabled((flags & kMenuEnabled) != 0);
   if (callback) {
     QObject::connect(
         action, &QAction::triggered, action,

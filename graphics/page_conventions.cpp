@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "display/display.h"
+#include "display/drawing_context.h"
 #include "params/number_format.h"
 
 namespace kt {
@@ -101,8 +101,8 @@ void FontField::assign(std::string_view request) {
   for (std::size_t i = 0; i < n; ++i) chars_[i] = request[i];
 }
 
-void FontField::select() const {
-  display::set_font(chars_.data(), static_cast<int>(chars_.size()));
+void FontField::select(display::DrawingContext& pen) const {
+  pen.set_font(chars_.data(), static_cast<int>(chars_.size()));
 }
 
 void NumberField::set_fixed(double value, int width, int decimals) {
@@ -121,31 +121,31 @@ void NumberField::pad() {
   text_.resize(kLength, ' ');
 }
 
-void NumberField::draw_at(int x, int y) const {
-  display::move_to(px(x), px(y));
-  display::draw_text(text_.data(), static_cast<int>(text_.size()));
+void NumberField::draw_at(display::DrawingContext& pen, int x, int y) const {
+  pen.move_to(px(x), px(y));
+  pen.draw_text(text_.data(), static_cast<int>(text_.size()));
 }
 
-void use_colour(PaletteColour colour) {
-  display::set_color(static_cast<std::int16_t>(colour));
+void use_colour(display::DrawingContext& pen, PaletteColour colour) {
+  pen.set_color(colour);
 }
 
-void fill_box(int x1, int y1, int x2, int y2) {
-  display::draw_rectangle(3, px(x1), px(y1), px(x2), px(y2));
+void fill_box(display::DrawingContext& pen, int x1, int y1, int x2, int y2) {
+  pen.draw_rectangle(3, px(x1), px(y1), px(x2), px(y2));
 }
 
-void outline_box(int x1, int y1, int x2, int y2) {
-  display::draw_rectangle(2, px(x1), px(y1), px(x2), px(y2));
+void outline_box(display::DrawingContext& pen, int x1, int y1, int x2, int y2) {
+  pen.draw_rectangle(2, px(x1), px(y1), px(x2), px(y2));
 }
 
-void draw_line(int x1, int y1, int x2, int y2) {
-  display::move_to(px(x1), px(y1));
-  display::line_to(px(x2), px(y2));
+void draw_line(display::DrawingContext& pen, int x1, int y1, int x2, int y2) {
+  pen.move_to(px(x1), px(y1));
+  pen.line_to(px(x2), px(y2));
 }
 
-void draw_caption(int x, int y, std::string_view text) {
-  display::move_to(px(x), px(y));
-  display::draw_text(text.data(), static_cast<int>(text.size()));
+void draw_caption(display::DrawingContext& pen, int x, int y, std::string_view text) {
+  pen.move_to(px(x), px(y));
+  pen.draw_text(text.data(), static_cast<int>(text.size()));
 }
 
 PageGeometry page_for_area(int width, int height) {
@@ -173,19 +173,20 @@ PageGeometry page_for_area(int width, int height) {
   return page;
 }
 
-void set_page_viewport(const PageGeometry& page, int x1, int y1, int x2, int y2) {
-  display::set_viewport(px(page.origin_x + x1), px(page.origin_y + y1), px(page.origin_x + x2),
-                        px(page.origin_y + y2));
+void set_page_viewport(display::DrawingContext& pen, const PageGeometry& page, int x1, int y1,
+                       int x2, int y2) {
+  pen.set_viewport(px(page.origin_x + x1), px(page.origin_y + y1), px(page.origin_x + x2),
+                   px(page.origin_y + y2));
 }
 
-void use_whole_page(const PageGeometry& page) {
-  set_page_viewport(page, 0, 0, page.screen_width - 1, page.screen_height - 1);
+void use_whole_page(display::DrawingContext& pen, const PageGeometry& page) {
+  set_page_viewport(pen, page, 0, 0, page.screen_width - 1, page.screen_height - 1);
 }
 
-void use_whole_area(const PageGeometry& page) {
+void use_whole_area(display::DrawingContext& pen, const PageGeometry& page) {
   const int width = page.area_width > 0 ? page.area_width : page.screen_width;
   const int height = page.area_height > 0 ? page.area_height : page.screen_height;
-  display::set_viewport(0, 0, px(width - 1), px(height - 1));
+  pen.set_viewport(0, 0, px(width - 1), px(height - 1));
 }
 
 float usable_axis_top(float top) {

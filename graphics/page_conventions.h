@@ -1,12 +1,18 @@
 // Conventions shared by the graph panels of the page: the page geometry, the two forms of
 // pixel arithmetic, the width-dependent fonts and layout rows, the palette indices, the
-// 10-character number labels and a few drawing shorthands over the display operations.
+// 10-character number labels and a few drawing shorthands over a drawing context.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "display/display.h"
+
+namespace kt::display {
+class DrawingContext;
+}
 
 namespace kt {
 
@@ -61,7 +67,7 @@ class FontField {
  public:
   FontField() { chars_.fill(' '); }
   void assign(std::string_view request);
-  void select() const;
+  void select(display::DrawingContext& pen) const;
   std::string_view text() const { return {chars_.data(), chars_.size()}; }
 
  private:
@@ -70,15 +76,8 @@ class FontField {
 
 // ---- Palette ---------------------------------------------------------------------------------
 
-enum class PaletteColour : std::int16_t {
-  cyan = 3,
-  magenta = 5,
-  light_green = 10,
-  light_cyan = 11,
-  light_red = 12,
-  yellow = 14,
-  bright_white = 15,
-};
+// The display's palette colours by name.
+using display::PaletteColour;
 
 // ---- Number labels ---------------------------------------------------------------------------
 
@@ -93,7 +92,7 @@ class NumberField {
   void set_scientific(double value, int width, int decimals);  // ESw.d
   std::string_view text() const { return text_; }
   // Draws the field, all 10 characters, with its top-left corner at (x, y).
-  void draw_at(int x, int y) const;
+  void draw_at(display::DrawingContext& pen, int x, int y) const;
 
  private:
   void pad();
@@ -102,17 +101,18 @@ class NumberField {
 
 // ---- Drawing shorthands ----------------------------------------------------------------------
 
-void use_colour(PaletteColour colour);
-void fill_box(int x1, int y1, int x2, int y2);
-void outline_box(int x1, int y1, int x2, int y2);
-void draw_line(int x1, int y1, int x2, int y2);
-void draw_caption(int x, int y, std::string_view text);
+void use_colour(display::DrawingContext& pen, PaletteColour colour);
+void fill_box(display::DrawingContext& pen, int x1, int y1, int x2, int y2);
+void outline_box(display::DrawingContext& pen, int x1, int y1, int x2, int y2);
+void draw_line(display::DrawingContext& pen, int x1, int y1, int x2, int y2);
+void draw_caption(display::DrawingContext& pen, int x, int y, std::string_view text);
 // A viewport given in page coordinates (shifted by the page's origin on the surface).
-void set_page_viewport(const PageGeometry& page, int x1, int y1, int x2, int y2);
+void set_page_viewport(display::DrawingContext& pen, const PageGeometry& page, int x1, int y1,
+                       int x2, int y2);
 // The viewport of the whole page: what is drawn in page coordinates lands on the page only.
-void use_whole_page(const PageGeometry& page);
+void use_whole_page(display::DrawingContext& pen, const PageGeometry& page);
 // The viewport of the whole surface, page background included.
-void use_whole_area(const PageGeometry& page);
+void use_whole_area(display::DrawingContext& pen, const PageGeometry& page);
 
 // ---- Axis scales -----------------------------------------------------------------------------
 

@@ -3,8 +3,6 @@
 
 #include <algorithm>
 
-#include "display/display.h"
-
 namespace kt {
 
 namespace {
@@ -107,28 +105,28 @@ void SpatialPlot::initialise_panel(std::int32_t kind, const ProfilePanelLayout& 
   const int width = page_.screen_width;
   const int height = page_.screen_height;
 
-  use_whole_page(page_);
-  use_colour(kBackground);
-  fill_box(page_offset(l.x0, -0.1f, width), page_offset(l.y0, -0.03f, height),
+  use_whole_page(pen_, page_);
+  use_colour(pen_, kBackground);
+  fill_box(pen_, page_offset(l.x0, -0.1f, width), page_offset(l.y0, -0.03f, height),
            page_offset(l.x1, 0.05f, width), page_offset(l.y1, 0.05f, height));
 
   font_.assign(label_font_request(width));
-  font_.select();
+  font_.select(pen_);
   const int y_caption = page_offset(l.y0, -0.02f, height);
-  use_colour(PaletteColour::light_green);
-  draw_caption(page_offset(l.x0, 0.05f, width), y_caption, "Spatial distribution");
-  use_colour(PaletteColour::yellow);
-  draw_caption(page_offset(l.x0, -0.03f, width), y_caption,
+  use_colour(pen_, PaletteColour::light_green);
+  draw_caption(pen_, page_offset(l.x0, 0.05f, width), y_caption, "Spatial distribution");
+  use_colour(pen_, PaletteColour::yellow);
+  draw_caption(pen_, page_offset(l.x0, -0.03f, width), y_caption,
                kind == kTemperatureKind ? "T, K" : "Fraction");
-  use_colour(kLabels);
-  draw_caption(page_offset(l.x1, -0.1f, width), l.y1 + scaled(20, s), "Z, nm");
+  use_colour(pen_, kLabels);
+  draw_caption(pen_, page_offset(l.x1, -0.1f, width), l.y1 + scaled(20, s), "Z, nm");
 
-  outline_box(l.x0, l.y0, l.x1, l.y1);
+  outline_box(pen_, l.x0, l.y0, l.x1, l.y1);
   for (int j = 0; j <= 4; ++j) {
-    draw_line(l.x0, l.y0 + j * l.dy, l.x0 - scaled(7, s), l.y0 + j * l.dy);
+    draw_line(pen_, l.x0, l.y0 + j * l.dy, l.x0 - scaled(7, s), l.y0 + j * l.dy);
   }
   for (int i = 0; i <= 4; ++i) {
-    draw_line(l.x0 + i * l.dx, l.y1, l.x0 + i * l.dx, l.y1 + scaled(7, s));
+    draw_line(pen_, l.x0 + i * l.dx, l.y1, l.x0 + i * l.dx, l.y1 + scaled(7, s));
   }
 
   draw_y_labels(kind, l);
@@ -137,17 +135,17 @@ void SpatialPlot::initialise_panel(std::int32_t kind, const ProfilePanelLayout& 
   const float depth_step = depth_top_ * 0.25f;
   for (int i : {0, 4}) {
     label_.set_scientific(static_cast<float>(i) * depth_step, 8, 1);
-    label_.draw_at(l.x0 - scaled(40, s) + i * l.dx, l.y1 + scaled(15, s));
+    label_.draw_at(pen_, l.x0 - scaled(40, s) + i * l.dx, l.y1 + scaled(15, s));
   }
 }
 
 void SpatialPlot::draw_y_labels(std::int32_t kind, const ProfilePanelLayout& l) {
   const float s = page_.screen_scale;
   const float step = kind == kTemperatureKind ? temperature_top_ * 0.25f : 0.25f;
-  use_colour(kLabels);
+  use_colour(pen_, kLabels);
   for (int j = 0; j <= 4; ++j) {
     label_.set_fixed(static_cast<float>(4 - j) * step, 8, 2);
-    label_.draw_at(l.x0 - scaled(90, s), l.y0 - scaled(4, s) + j * l.dy);
+    label_.draw_at(pen_, l.x0 - scaled(90, s), l.y0 - scaled(4, s) + j * l.dy);
   }
 }
 
@@ -156,7 +154,7 @@ void SpatialPlot::repaint_panel(std::int32_t kind, const ProfilePanelLayout& l, 
   const float s = page_.screen_scale;
   const bool temperature_panel = kind == kTemperatureKind;
 
-  use_whole_page(page_);
+  use_whole_page(pen_, page_);
   if (temperature_panel) {
     bool rescale = false;
     float largest = 0.0f;
@@ -169,21 +167,21 @@ void SpatialPlot::repaint_panel(std::int32_t kind, const ProfilePanelLayout& l, 
       do {
         if (!double_axis_top(temperature_top_)) break;
       } while (temperature_top_ < largest);
-      use_colour(kBackground);
-      fill_box(l.x0 - scaled(91, s), l.y0 - scaled(5, s), l.x0 - scaled(10, s),
+      use_colour(pen_, kBackground);
+      fill_box(pen_, l.x0 - scaled(91, s), l.y0 - scaled(5, s), l.x0 - scaled(10, s),
                l.y0 + 4 * l.dy + scaled(10, s));
       draw_y_labels(kind, l);
-      set_page_viewport(page_, l.x0 + 1, l.y0 + 1, l.x1 - 1, l.y1 - 1);
-      use_colour(kBackground);
-      fill_box(0, 0, l.w - 1, l.h - 1);
+      set_page_viewport(pen_, page_, l.x0 + 1, l.y0 + 1, l.x1 - 1, l.y1 - 1);
+      use_colour(pen_, kBackground);
+      fill_box(pen_, 0, 0, l.w - 1, l.h - 1);
     }
   }
 
   // The deepest node is never drawn; with fewer than two drawable nodes there is no segment.
   if (last_node_ >= 2) {
-    set_page_viewport(page_, l.x0 + 1, l.y0 + 1, l.x1 - 1, l.y1 - 1);
-    display::set_real_window(kInvertY, 0.0, 0.0, depth_top_,
-                             temperature_panel ? static_cast<double>(temperature_top_) : 1.0);
+    set_page_viewport(pen_, page_, l.x0 + 1, l.y0 + 1, l.x1 - 1, l.y1 - 1);
+    pen_.set_real_window(kInvertY, 0.0, 0.0, depth_top_,
+                         temperature_panel ? static_cast<double>(temperature_top_) : 1.0);
     // The two polylines are built in alternation, each from its own remembered pen position,
     // and drawn as one operation.
     const auto background = static_cast<std::int16_t>(kBackground);
@@ -202,9 +200,9 @@ void SpatialPlot::repaint_panel(std::int32_t kind, const ProfilePanelLayout& l, 
       current_pen_x = depths[i];
       current_pen_y = current[i];
     }
-    display::draw_real_segments(segments_.data(), static_cast<int>(n));
+    pen_.draw_real_segments(segments_.data(), static_cast<int>(n));
   }
-  use_whole_page(page_);
+  use_whole_page(pen_, page_);
 }
 
 }  // namespace kt

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "display/display.h"
+#include "display/drawing_context.h"
 #include "graphics/page_conventions.h"
 #include "solver/plot_data.h"
 
@@ -75,6 +76,7 @@ class SpatialPlot {
   std::array<float, kProfileCapacity + 1> previous_fraction_profile_{};
   NumberField label_;
   FontField font_;
+  display::DrawingContext pen_;  // the panel draws through its own pen
   // The two profiles of one repaint, segment by segment in drawing order (fixed storage).
   std::array<display::RealSegment, 2 * kProfileCapacity> segments_{};
 };

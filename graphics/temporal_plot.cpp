@@ -1,8 +1,6 @@
 // The temporal-distributions panel: layout, initialisation and the per-step point.
 #include "graphics/temporal_plot.h"
 
-#include "display/display.h"
-
 namespace kt {
 
 namespace {
@@ -93,44 +91,44 @@ void TemporalPlot::initialise(const PlotScaleSet& scales, const PlotCurveSwitche
   layout_ = temporal_layout(page_);
   const TemporalLayout& l = layout_;
 
-  use_whole_page(page_);
-  use_colour(kBackground);
-  fill_box(page_offset(l.x0, -0.1f, width), page_offset(l.y0, -0.08f, height),
+  use_whole_page(pen_, page_);
+  use_colour(pen_, kBackground);
+  fill_box(pen_, page_offset(l.x0, -0.1f, width), page_offset(l.y0, -0.08f, height),
            page_offset(l.x1, 0.3f, width), page_offset(l.y1, 0.1f, height));
 
   font_.assign(temporal_title_font_request(width));
-  font_.select();
-  use_colour(PaletteColour::light_green);
-  draw_caption(page_offset(l.x0, 0.09f, width), l.y_caption, "Temporal distributions");
-  use_colour(PaletteColour::light_red);
-  draw_caption(page_offset(l.x0, -0.03f, width), l.y_caption, "T, K");
-  use_colour(PaletteColour::yellow);
-  draw_caption(page_offset(l.x1, -0.02f, width), l.y_caption, "V, cm/s");
-  use_colour(kTimeColour);
-  draw_caption(l.x_time, l.y1 + scaled(30, s), "Time, ns");
+  font_.select(pen_);
+  use_colour(pen_, PaletteColour::light_green);
+  draw_caption(pen_, page_offset(l.x0, 0.09f, width), l.y_caption, "Temporal distributions");
+  use_colour(pen_, PaletteColour::light_red);
+  draw_caption(pen_, page_offset(l.x0, -0.03f, width), l.y_caption, "T, K");
+  use_colour(pen_, PaletteColour::yellow);
+  draw_caption(pen_, page_offset(l.x1, -0.02f, width), l.y_caption, "V, cm/s");
+  use_colour(pen_, kTimeColour);
+  draw_caption(pen_, l.x_time, l.y1 + scaled(30, s), "Time, ns");
 
   font_.assign(label_font_request(width));
-  font_.select();
+  font_.select(pen_);
   if (shown[2]) {
-    use_colour(kQuantityColours[2]);
-    draw_caption(l.x_depth, l.y_caption + scaled(7, s), "Depth, nm");
+    use_colour(pen_, kQuantityColours[2]);
+    draw_caption(pen_, l.x_depth, l.y_caption + scaled(7, s), "Depth, nm");
   }
   if (shown[3]) {
-    use_colour(kQuantityColours[3]);
-    draw_caption(l.x_fraction, l.y_caption + scaled(7, s), "Fraction");
+    use_colour(pen_, kQuantityColours[3]);
+    draw_caption(pen_, l.x_fraction, l.y_caption + scaled(7, s), "Fraction");
   }
 
   // Frame and ticks.
-  use_colour(PaletteColour::bright_white);
-  outline_box(l.x0, l.y0, l.x1, l.y1);
+  use_colour(pen_, PaletteColour::bright_white);
+  outline_box(pen_, l.x0, l.y0, l.x1, l.y1);
   for (int j = 0; j <= 4; ++j) {
     const int y = l.y0 + j * l.dy;
-    draw_line(l.x0, y, l.x0 - scaled(7, s), y);
-    draw_line(l.x1, y, l.x1 + scaled(7, s), y);
+    draw_line(pen_, l.x0, y, l.x0 - scaled(7, s), y);
+    draw_line(pen_, l.x1, y, l.x1 + scaled(7, s), y);
   }
   for (int i = 0; i <= 5; ++i) {
     const int x = l.x0 + i * l.dx;
-    draw_line(x, l.y1, x, l.y1 + scaled(7, s));
+    draw_line(pen_, x, l.y1, x, l.y1 + scaled(7, s));
   }
 
   // Value label columns: temperature and velocity always, depth and fraction when shown.
@@ -139,26 +137,27 @@ void TemporalPlot::initialise(const PlotScaleSet& scales, const PlotCurveSwitche
   }
 
   // Outline boxes around the columns and the readouts.
-  use_colour(PaletteColour::bright_white);
+  use_colour(pen_, PaletteColour::bright_white);
   if (shown[2]) {
-    outline_box(l.x_depth - scaled(5, s), l.y0 - scaled(15, s), l.x_fraction - scaled(10, s),
+    outline_box(pen_, l.x_depth - scaled(5, s), l.y0 - scaled(15, s), l.x_fraction - scaled(10, s),
                 l.y1 + scaled(70, s));
-    draw_line(l.x_depth - scaled(5, s), l.y1 + scaled(15, s), l.x_fraction - scaled(10, s),
+    draw_line(pen_, l.x_depth - scaled(5, s), l.y1 + scaled(15, s), l.x_fraction - scaled(10, s),
               l.y1 + scaled(15, s));
   }
   if (shown[3]) {
-    outline_box(l.x_fraction - scaled(10, s), l.y0 - scaled(15, s), l.x_fraction + scaled(50, s),
-                l.y1 + scaled(70, s));
-    draw_line(l.x_fraction - scaled(10, s), l.y1 + scaled(15, s), l.x_fraction + scaled(50, s),
-              l.y1 + scaled(15, s));
+    outline_box(pen_, l.x_fraction - scaled(10, s), l.y0 - scaled(15, s),
+                l.x_fraction + scaled(50, s), l.y1 + scaled(70, s));
+    draw_line(pen_, l.x_fraction - scaled(10, s), l.y1 + scaled(15, s),
+              l.x_fraction + scaled(50, s), l.y1 + scaled(15, s));
   }
-  outline_box(l.x0 - scaled(90, s), l.y1 + scaled(40, s), l.x_time - scaled(20, s),
+  outline_box(pen_, l.x0 - scaled(90, s), l.y1 + scaled(40, s), l.x_time - scaled(20, s),
               l.y1 + scaled(70, s));
-  draw_line(l.x0 + scaled(50, s), l.y1 + scaled(40, s), l.x0 + scaled(50, s), l.y1 + scaled(70, s));
-  if (shown[0]) draw_caption(l.x0 - scaled(85, s), l.y1 + scaled(48, s), "T:");
-  if (shown[1]) draw_caption(l.x0 + scaled(55, s), l.y1 + scaled(48, s), "V:");
+  draw_line(pen_, l.x0 + scaled(50, s), l.y1 + scaled(40, s), l.x0 + scaled(50, s),
+            l.y1 + scaled(70, s));
+  if (shown[0]) draw_caption(pen_, l.x0 - scaled(85, s), l.y1 + scaled(48, s), "T:");
+  if (shown[1]) draw_caption(pen_, l.x0 + scaled(55, s), l.y1 + scaled(48, s), "V:");
 
-  outline_box(l.x1 - scaled(150, s), l.y1 + scaled(40, s), l.x1, l.y1 + scaled(70, s));
+  outline_box(pen_, l.x1 - scaled(150, s), l.y1 + scaled(40, s), l.x1, l.y1 + scaled(70, s));
   draw_time_labels();
 }
 
@@ -177,10 +176,10 @@ void TemporalPlot::add_point(const Point& point, const PlotCurveSwitches& switch
   bool rescaled = false;
   if (point.time >= time_scale_ && double_axis_top(time_scale_)) {
     rescaled = true;
-    use_colour(kBackground);
-    fill_box(l.x0 - scaled(50, s), l.y1 + scaled(10, s), l.x0 + 5 * l.dx + scaled(45, s),
+    use_colour(pen_, kBackground);
+    fill_box(pen_, l.x0 - scaled(50, s), l.y1 + scaled(10, s), l.x0 + 5 * l.dx + scaled(45, s),
              l.y1 + scaled(30, s));
-    use_colour(kTimeColour);
+    use_colour(pen_, kTimeColour);
     draw_time_labels();
   }
   for (int k = 0; k < kQuantityCount; ++k) {
@@ -199,13 +198,13 @@ void TemporalPlot::add_point(const Point& point, const PlotCurveSwitches& switch
   for (int k = 0; k < kQuantityCount; ++k) {
     const auto ku = static_cast<std::size_t>(k);
     if (!shown[ku]) continue;
-    display::set_real_window(kInvertY, 0.0, 0.0, time_scale_, axis_tops_[ku]);
+    pen_.set_real_window(kInvertY, 0.0, 0.0, time_scale_, axis_tops_[ku]);
     const display::RealSegment segment{
         static_cast<std::int16_t>(kQuantityColours[ku]), first ? point.time : previous_point_[0],
         first ? point.values[ku] : previous_point_[ku + 1], point.time, point.values[ku]};
-    display::draw_real_segments(&segment, 1);
+    pen_.draw_real_segments(&segment, 1);
   }
-  use_whole_page(page_);
+  use_whole_page(pen_, page_);
 
   for (int k = 0; k < kQuantityCount; ++k) {
     const auto ku = static_cast<std::size_t>(k);
@@ -221,7 +220,7 @@ void TemporalPlot::draw_time_labels() {
   const float step = time_scale_ / 5.0f;
   for (int i = 0; i <= 5; ++i) {
     label_.set_scientific(static_cast<float>(i) * step, 8, 1);
-    label_.draw_at(layout_.x0 - scaled(40, s) + i * layout_.dx, layout_.y1 + scaled(15, s));
+    label_.draw_at(pen_, layout_.x0 - scaled(40, s) + i * layout_.dx, layout_.y1 + scaled(15, s));
   }
 }
 
@@ -232,7 +231,7 @@ void TemporalPlot::draw_value_labels(int k) {
   const std::array<int, kQuantityCount> column_x = {l.x0 - scaled(90, s), l.x1 + scaled(15, s),
                                                     l.x_depth, l.x_fraction};
   const float step = axis_tops_[ku] * 0.25f;
-  use_colour(kQuantityColours[ku]);
+  use_colour(pen_, kQuantityColours[ku]);
   for (int j = 0; j <= 4; ++j) {
     const float value = static_cast<float>(4 - j) * step;
     if (k == 3) {
@@ -240,7 +239,7 @@ void TemporalPlot::draw_value_labels(int k) {
     } else {
       label_.set_scientific(value, 8, 1);
     }
-    label_.draw_at(column_x[ku], l.y0 - scaled(4, s) + j * l.dy);
+    label_.draw_at(pen_, column_x[ku], l.y0 - scaled(4, s) + j * l.dy);
   }
 }
 
@@ -256,26 +255,26 @@ void TemporalPlot::erase_value_labels(int k) {
       {l.x_fraction - scaled(7, s), top, l.x_fraction + scaled(45, s), bottom},
   }};
   const Box& b = boxes[static_cast<std::size_t>(k)];
-  use_colour(kBackground);
-  fill_box(b.x1, b.y1, b.x2, b.y2);
+  use_colour(pen_, kBackground);
+  fill_box(pen_, b.x1, b.y1, b.x2, b.y2);
 }
 
 void TemporalPlot::repaint_curves(const std::array<bool, kQuantityCount>& shown) {
   use_plot_area();
-  use_colour(kBackground);
-  fill_box(0, 0, layout_.w - 1, layout_.h - 1);
+  use_colour(pen_, kBackground);
+  fill_box(pen_, 0, 0, layout_.w - 1, layout_.h - 1);
   // The newest point is drawn afterwards as the newest segment.
   const std::int32_t last = (point_count_ - 1 < kPointCapacity) ? point_count_ - 1 : kPointCapacity;
   if (last < 1) return;
   for (int k = 0; k < kQuantityCount; ++k) {
     const auto ku = static_cast<std::size_t>(k);
     if (!shown[ku]) continue;
-    display::set_real_window(kInvertY, 0.0, 0.0, time_scale_, axis_tops_[ku]);
-    display::move_to_real(points_[0].time, points_[0].values[ku]);
-    use_colour(kQuantityColours[ku]);
+    pen_.set_real_window(kInvertY, 0.0, 0.0, time_scale_, axis_tops_[ku]);
+    pen_.move_to_real(points_[0].time, points_[0].values[ku]);
+    use_colour(pen_, kQuantityColours[ku]);
     for (std::int32_t j = 1; j < last; ++j) {
       const Point& p = points_[static_cast<std::size_t>(j)];
-      display::line_to_real(p.time, p.values[ku]);
+      pen_.line_to_real(p.time, p.values[ku]);
     }
   }
 }
@@ -323,25 +322,28 @@ void TemporalPlot::draw_readout(int k, float value) {
   // changed since it was last drawn would be erased and drawn to the same pixels.
   std::string& drawn = drawn_readouts_[static_cast<std::size_t>(k)];
   if (drawn == readout_.text()) return;
-  use_colour(kBackground);
-  fill_box(erase.x1, erase.y1, erase.x2, erase.y2);
-  use_colour(colour);
-  readout_.draw_at(text_x, text_y);
+  use_colour(pen_, kBackground);
+  fill_box(pen_, erase.x1, erase.y1, erase.x2, erase.y2);
+  use_colour(pen_, colour);
+  readout_.draw_at(pen_, text_x, text_y);
   drawn.assign(readout_.text());
 }
 
-void TemporalPlot::mark_stopped() {
+void TemporalPlot::mark_stopped() const {
   if (layout_.w <= 0) return;
+  // Drawn after the run, not necessarily on the run's thread: with a pen of its own.
+  display::DrawingContext pen;
   const float s = page_.screen_scale;
-  use_whole_page(page_);
-  font_.assign(label_font_request(page_.screen_width));
-  font_.select();
-  use_colour(PaletteColour::light_red);
-  draw_caption(layout_.x1 + scaled(10, s), layout_.y1 + scaled(48, s), kStoppedText);
+  use_whole_page(pen, page_);
+  FontField font;
+  font.assign(label_font_request(page_.screen_width));
+  font.select(pen);
+  use_colour(pen, PaletteColour::light_red);
+  draw_caption(pen, layout_.x1 + scaled(10, s), layout_.y1 + scaled(48, s), kStoppedText);
 }
 
 void TemporalPlot::use_plot_area() {
-  set_page_viewport(page_, layout_.x0 + 1, layout_.y0 + 1, layout_.x1 - 1, layout_.y1 - 1);
+  set_page_viewport(pen_, page_, layout_.x0 + 1, layout_.y0 + 1, layout_.x1 - 1, layout_.y1 - 1);
 }
 
 }  // namespace kt

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "display/drawing_context.h"
 #include "graphics/page_conventions.h"
 #include "solver/plot_data.h"
 
@@ -49,7 +50,7 @@ class TemporalPlot {
   const TemporalLayout& layout() const { return layout_; }
   // "stopped" right of the time readout (a run ended by Stop); the next run's panel covers it.
   // Nothing before the panel was first drawn.
-  void mark_stopped();
+  void mark_stopped() const;
   float time_scale() const { return time_scale_; }
   // k = 0 temperature, 1 velocity, 2 depth, 3 fraction.
   float axis_top(int k) const { return axis_tops_[static_cast<std::size_t>(k)]; }
@@ -83,6 +84,7 @@ class TemporalPlot {
   static constexpr int kTimeReadout = kQuantityCount;
   std::array<std::string, kQuantityCount + 1> drawn_readouts_;  // texts on the page
   FontField font_;
+  display::DrawingContext pen_;  // the panel draws through its own pen
 };
 
 }  // namespace kt

@@ -16,6 +16,7 @@
 #include "app/title_page.h"
 #include "display/application.h"
 #include "display/display.h"
+#include "display/drawing_context.h"
 #include "params/number_format.h"
 
 namespace kt {
@@ -51,21 +52,19 @@ namespace {
 
 constexpr int kWidth = 960, kHeight = 640;
 constexpr int kLeft = 100, kTop = 70, kRight = 920, kBottom = 560;
-constexpr std::int16_t kBlack = 0, kBlue = 1, kGreen = 2, kPurple = 5, kLightGrey = 7,
-                       kDarkGrey = 8, kBrightBlue = 9, kLightRed = 12, kWhite = 15;
 
-void text_at(int x, int y, const std::string& text) {
-  display::move_to(static_cast<std::int16_t>(x), static_cast<std::int16_t>(y));
-  display::draw_text(text.data(), static_cast<int>(text.size()));
+void text_at(display::DrawingContext& pen, int x, int y, const std::string& text) {
+  pen.move_to(static_cast<std::int16_t>(x), static_cast<std::int16_t>(y));
+  pen.draw_text(text.data(), static_cast<int>(text.size()));
 }
 
-void font(const char* request) {
-  display::set_font(request, static_cast<int>(std::strlen(request)));
+void font(display::DrawingContext& pen, const char* request) {
+  pen.set_font(request, static_cast<int>(std::strlen(request)));
 }
 
-void line(int x1, int y1, int x2, int y2) {
-  display::move_to(static_cast<std::int16_t>(x1), static_cast<std::int16_t>(y1));
-  display::line_to(static_cast<std::int16_t>(x2), static_cast<std::int16_t>(y2));
+void line(display::DrawingContext& pen, int x1, int y1, int x2, int y2) {
+  pen.move_to(static_cast<std::int16_t>(x1), static_cast<std::int16_t>(y1));
+  pen.line_to(static_cast<std::int16_t>(x2), static_cast<std::int16_t>(y2));
 }
 
 std::string short_number(double value) {
@@ -83,95 +82,97 @@ double nice_step(double top) {
   return 10.0 * decade;
 }
 
-void mark(int x, int y, int half, bool filled) {
-  display::draw_rectangle(filled ? 3 : 2, static_cast<std::int16_t>(x - half),
-                          static_cast<std::int16_t>(y - half), static_cast<std::int16_t>(x + half),
-                          static_cast<std::int16_t>(y + half));
+void mark(display::DrawingContext& pen, int x, int y, int half, bool filled) {
+  pen.draw_rectangle(filled ? 3 : 2, static_cast<std::int16_t>(x - half),
+                     static_cast<std::int16_t>(y - half), static_cast<std::int16_t>(x + half),
+                     static_cast<std::int16_t>(y + half));
 }
 
 // A measured point with its error bar (one sigma each way) when the data give sigma.
 template <typename XOf, typename YOf>
-void measured_mark(const MeasuredPoint& p, bool with_sigma, double value, XOf x_of, YOf y_of) {
+void measured_mark(display::DrawingContext& pen, const MeasuredPoint& p, bool with_sigma,
+                   double value, XOf x_of, YOf y_of) {
   const int x = x_of(p.fluence), y = y_of(value);
   if (with_sigma) {
     const int y_hi = y_of(value + p.sigma_nm), y_lo = y_of(value - p.sigma_nm);
-    line(x, y_hi, x, y_lo);
-    line(x - 4, y_hi, x + 4, y_hi);
-    line(x - 4, y_lo, x + 4, y_lo);
+    line(pen, x, y_hi, x, y_lo);
+    line(pen, x - 4, y_hi, x + 4, y_hi);
+    line(pen, x - 4, y_lo, x + 4, y_lo);
   }
-  mark(x, y, 4, false);
-  mark(x, y, 3, false);
+  mark(pen, x, y, 4, false);
+  mark(pen, x, y, 3, false);
 }
 
 // The Beer-Lambert line from its threshold to `f_right`, dashed.
 template <typename XOf, typename YOf>
-void beer_lambert_line(const BeerLambertFit& fit, double f_left, double f_right, XOf x_of,
-                       YOf y_of) {
+void beer_lambert_line(display::DrawingContext& pen, const BeerLambertFit& fit, double f_left,
+                       double f_right, XOf x_of, YOf y_of) {
   const double from = std::max(f_left, fit.threshold_fluence);
   if (!(from < f_right)) return;
   constexpr int kPieces = 80;
   for (int i = 0; i < kPieces; i += 2) {
     const double f1 = from * std::pow(f_right / from, static_cast<double>(i) / kPieces);
     const double f2 = from * std::pow(f_right / from, static_cast<double>(i + 1) / kPieces);
-    line(x_of(f1), y_of(beer_lambert_depth(fit, f1)), x_of(f2), y_of(beer_lambert_depth(fit, f2)));
+    line(pen, x_of(f1), y_of(beer_lambert_depth(fit, f1)), x_of(f2),
+         y_of(beer_lambert_depth(fit, f2)));
   }
 }
 
 // Log fluence grid lines and labels from 10^lo to 10^hi between top and bottom.
 template <typename XOf>
-void fluence_grid(double lo, double hi, int top, int bottom, bool labels, XOf x_of) {
-  font("t'helv'h14w6");
+void fluence_grid(display::DrawingContext& pen, double lo, double hi, int top, int bottom,
+                  bool labels, XOf x_of) {
+  font(pen, "t'helv'h14w6");
   for (double e = lo; e <= hi; e += 1.0) {
     for (double m : {1.0, 2.0, 5.0}) {
       const double f = m * std::pow(10.0, e);
       if (std::log10(f) > hi + 1e-9) break;
       const int x = x_of(f);
-      display::set_color(m == 1.0 ? kDarkGrey : kLightGrey);
-      line(x, top, x, bottom);
-      display::set_color(kBlack);
-      line(x, bottom, x, bottom + 5);
+      pen.set_color(m == 1.0 ? PaletteColour::grey : PaletteColour::white);
+      line(pen, x, top, x, bottom);
+      pen.set_color(PaletteColour::black);
+      line(pen, x, bottom, x, bottom + 5);
       if (!labels) continue;
       const std::string label = short_number(f);
-      text_at(x - 3 * static_cast<int>(label.size()), bottom + 9, label);
+      text_at(pen, x - 3 * static_cast<int>(label.size()), bottom + 9, label);
     }
   }
 }
 
 // Depth grid lines and labels from `bottom_value` to `top_value` in steps of `step`.
 template <typename YOf>
-void depth_grid(double bottom_value, double top_value, double step, int left, int right, YOf y_of) {
-  font("t'helv'h14w6");
+void depth_grid(display::DrawingContext& pen, double bottom_value, double top_value, double step,
+                int left, int right, YOf y_of) {
+  font(pen, "t'helv'h14w6");
   for (double d = std::ceil(bottom_value / step - 1e-9) * step; d <= top_value + step * 1e-9;
        d += step) {
     const int y = y_of(d);
-    display::set_color(std::fabs(d) < step * 1e-9 ? kDarkGrey : kLightGrey);
-    line(left, y, right, y);
-    display::set_color(kBlack);
-    line(left - 5, y, left, y);
+    pen.set_color(std::fabs(d) < step * 1e-9 ? PaletteColour::grey : PaletteColour::white);
+    line(pen, left, y, right, y);
+    pen.set_color(PaletteColour::black);
+    line(pen, left - 5, y, left, y);
     std::string label = short_number(std::fabs(d) < step * 1e-9 ? 0.0 : d);
-    text_at(left - 10 - 6 * static_cast<int>(label.size()), y - 7, label);
+    text_at(pen, left - 10 - 6 * static_cast<int>(label.size()), y - 7, label);
   }
 }
 
 // A legend box of text lines at (x, y).
-void legend_box(int x, int y, const std::vector<std::string>& lines) {
+void legend_box(display::DrawingContext& pen, int x, int y, const std::vector<std::string>& lines) {
   if (lines.empty()) return;
   std::size_t longest = 0;
   for (const std::string& l : lines) longest = std::max(longest, l.size());
   const int width = 16 + 7 * static_cast<int>(longest),
             height = 8 + 18 * static_cast<int>(lines.size());
-  display::set_color(kWhite);
-  display::draw_rectangle(3, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
-                          static_cast<std::int16_t>(x + width),
-                          static_cast<std::int16_t>(y + height));
-  display::set_color(kDarkGrey);
-  display::draw_rectangle(2, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
-                          static_cast<std::int16_t>(x + width),
-                          static_cast<std::int16_t>(y + height));
-  display::set_color(kBlack);
-  font("t'helv'h14w6");
+  pen.set_color(PaletteColour::bright_white);
+  pen.draw_rectangle(3, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
+                     static_cast<std::int16_t>(x + width), static_cast<std::int16_t>(y + height));
+  pen.set_color(PaletteColour::grey);
+  pen.draw_rectangle(2, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
+                     static_cast<std::int16_t>(x + width), static_cast<std::int16_t>(y + height));
+  pen.set_color(PaletteColour::black);
+  font(pen, "t'helv'h14w6");
   for (std::size_t i = 0; i < lines.size(); ++i)
-    text_at(x + 8, y + 4 + 18 * static_cast<int>(i), lines[i]);
+    text_at(pen, x + 8, y + 4 + 18 * static_cast<int>(i), lines[i]);
 }
 
 }  // namespace
@@ -197,6 +198,7 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
     error = "cannot make an offscreen page for \"" + png + "\"";
     return false;
   }
+  display::DrawingContext pen;
 
   // Axes: fluence on whole decades (log), depth from 0 on a 1-2-5 step.
   double f_min = points.front().fluence, f_max = f_min, d_max = 0.0;
@@ -225,68 +227,69 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
     return kBottom - static_cast<int>(std::lround(d / d_top * (kBottom - kTop)));
   };
 
-  display::set_color(kWhite);
-  display::draw_rectangle(3, 0, 0, kWidth - 1, kHeight - 1);
+  pen.set_color(PaletteColour::bright_white);
+  pen.draw_rectangle(3, 0, 0, kWidth - 1, kHeight - 1);
 
   // Grid and tick labels.
-  fluence_grid(lo, hi, kTop, kBottom, true, x_of);
-  depth_grid(0.0, d_top, step, kLeft, kRight, y_of);
-  display::set_color(kBlack);
-  display::draw_rectangle(2, kLeft, kTop, kRight, kBottom);
+  fluence_grid(pen, lo, hi, kTop, kBottom, true, x_of);
+  depth_grid(pen, 0.0, d_top, step, kLeft, kRight, y_of);
+  pen.set_color(PaletteColour::black);
+  pen.draw_rectangle(2, kLeft, kTop, kRight, kBottom);
 
   // Captions.
-  font("t'helv'h20w9");
-  text_at(kLeft, 18, "Ablation curve");
-  font("t'helv'h16w7");
-  text_at((kLeft + kRight) / 2 - 60, kBottom + 34, "Fluence [mJ/cm^2]");
-  text_at(12, kTop - 26, "Ablated depth [nm]");
+  font(pen, "t'helv'h20w9");
+  text_at(pen, kLeft, 18, "Ablation curve");
+  font(pen, "t'helv'h16w7");
+  text_at(pen, (kLeft + kRight) / 2 - 60, kBottom + 34, "Fluence [mJ/cm^2]");
+  text_at(pen, 12, kTop - 26, "Ablated depth [nm]");
 
   // Curves with square marks, newest series on top.
   struct Series {
     double Point::*value;
-    std::int16_t colour;
+    PaletteColour colour;
     const char* name;
   };
-  const Series series[] = {{&Point::volume, kGreen, "Volume depth"},
-                           {&Point::surface, kLightRed, "Surface recession"},
-                           {&Point::total, kBlue, "Total depth"}};
+  const Series series[] = {{&Point::volume, PaletteColour::green, "Volume depth"},
+                           {&Point::surface, PaletteColour::light_red, "Surface recession"},
+                           {&Point::total, PaletteColour::blue, "Total depth"}};
   int legend_y = kTop + 12;
   for (const Series& s : series) {
-    display::set_color(s.colour);
+    pen.set_color(s.colour);
     for (std::size_t i = 0; i < points.size(); ++i) {
       const int x = x_of(points[i].fluence), y = y_of(points[i].*s.value);
-      if (i > 0) line(x_of(points[i - 1].fluence), y_of(points[i - 1].*s.value), x, y);
-      display::draw_rectangle(3, static_cast<std::int16_t>(x - 2), static_cast<std::int16_t>(y - 2),
-                              static_cast<std::int16_t>(x + 2), static_cast<std::int16_t>(y + 2));
+      if (i > 0) line(pen, x_of(points[i - 1].fluence), y_of(points[i - 1].*s.value), x, y);
+      pen.draw_rectangle(3, static_cast<std::int16_t>(x - 2), static_cast<std::int16_t>(y - 2),
+                         static_cast<std::int16_t>(x + 2), static_cast<std::int16_t>(y + 2));
     }
     // Legend.
-    line(kLeft + 14, legend_y + 8, kLeft + 44, legend_y + 8);
-    display::draw_rectangle(3, kLeft + 27, legend_y + 6, kLeft + 31, legend_y + 10);
-    display::set_color(kBlack);
-    font("t'helv'h14w6");
-    text_at(kLeft + 52, legend_y, s.name);
+    line(pen, kLeft + 14, legend_y + 8, kLeft + 44, legend_y + 8);
+    pen.draw_rectangle(3, kLeft + 27, legend_y + 6, kLeft + 31, legend_y + 10);
+    pen.set_color(PaletteColour::black);
+    font(pen, "t'helv'h14w6");
+    text_at(pen, kLeft + 52, legend_y, s.name);
     legend_y += 20;
   }
   if (overlay.beer_lambert) {
-    display::set_color(kPurple);
-    beer_lambert_line(*overlay.beer_lambert, std::pow(10.0, lo), std::pow(10.0, hi), x_of, y_of);
-    line(kLeft + 14, legend_y + 8, kLeft + 24, legend_y + 8);
-    line(kLeft + 34, legend_y + 8, kLeft + 44, legend_y + 8);
-    display::set_color(kBlack);
+    pen.set_color(PaletteColour::magenta);
+    beer_lambert_line(pen, *overlay.beer_lambert, std::pow(10.0, lo), std::pow(10.0, hi), x_of,
+                      y_of);
+    line(pen, kLeft + 14, legend_y + 8, kLeft + 24, legend_y + 8);
+    line(pen, kLeft + 34, legend_y + 8, kLeft + 44, legend_y + 8);
+    pen.set_color(PaletteColour::black);
     char text[160];
     std::snprintf(text, sizeof text, "Beer-Lambert: F_th = %.4g mJ/cm^2, 1/alpha_eff = %.4g nm",
                   overlay.beer_lambert->threshold_fluence,
                   overlay.beer_lambert->absorption_length_nm);
-    text_at(kLeft + 52, legend_y, text);
+    text_at(pen, kLeft + 52, legend_y, text);
     legend_y += 20;
   }
   if (overlay.measured) {
-    display::set_color(kBlack);
+    pen.set_color(PaletteColour::black);
     for (const MeasuredPoint& p : overlay.measured->points)
-      measured_mark(p, overlay.measured->has_sigma, p.depth_nm, x_of, y_of);
-    mark(kLeft + 29, legend_y + 8, 4, false);
-    mark(kLeft + 29, legend_y + 8, 3, false);
-    text_at(kLeft + 52, legend_y,
+      measured_mark(pen, p, overlay.measured->has_sigma, p.depth_nm, x_of, y_of);
+    mark(pen, kLeft + 29, legend_y + 8, 4, false);
+    mark(pen, kLeft + 29, legend_y + 8, 3, false);
+    text_at(pen, kLeft + 52, legend_y,
             "Measured (" + std::string(depth_column_name(overlay.measured->quantity)) + ")");
   }
   return save_page_picture(png, error);
@@ -310,6 +313,7 @@ bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& erro
     error = "cannot make an offscreen page for \"" + png + "\"";
     return false;
   }
+  display::DrawingContext pen;
 
   // Axes: whole fluence decades over the points and the curve; depth from 0 (or below).
   double f_min = data.points.front().fluence, f_max = f_min, d_min = 0.0, d_max = 0.0;
@@ -358,60 +362,60 @@ bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& erro
                                                           (kResidualBottom - kResidualTop)));
   };
 
-  display::set_color(kWhite);
-  display::draw_rectangle(3, 0, 0, kWidth - 1, kPageHeight - 1);
-  fluence_grid(lo, hi, kTop, kMainBottom, false, x_of);
-  depth_grid(d_bottom, d_top, step, kLeft, kRight, y_of);
-  display::set_color(kBlack);
-  display::draw_rectangle(2, kLeft, kTop, kRight, kMainBottom);
+  pen.set_color(PaletteColour::bright_white);
+  pen.draw_rectangle(3, 0, 0, kWidth - 1, kPageHeight - 1);
+  fluence_grid(pen, lo, hi, kTop, kMainBottom, false, x_of);
+  depth_grid(pen, d_bottom, d_top, step, kLeft, kRight, y_of);
+  pen.set_color(PaletteColour::black);
+  pen.draw_rectangle(2, kLeft, kTop, kRight, kMainBottom);
   const bool has_residuals = !plot.residuals_nm.empty();
   if (has_residuals) {
-    fluence_grid(lo, hi, kResidualTop, kResidualBottom, true, x_of);
-    depth_grid(-r_top, r_top, r_step, kLeft, kRight, y_of_residual);
-    display::set_color(kBlack);
-    display::draw_rectangle(2, kLeft, kResidualTop, kRight, kResidualBottom);
+    fluence_grid(pen, lo, hi, kResidualTop, kResidualBottom, true, x_of);
+    depth_grid(pen, -r_top, r_top, r_step, kLeft, kRight, y_of_residual);
+    pen.set_color(PaletteColour::black);
+    pen.draw_rectangle(2, kLeft, kResidualTop, kRight, kResidualBottom);
   } else {
-    fluence_grid(lo, hi, kTop, kMainBottom, true, x_of);
+    fluence_grid(pen, lo, hi, kTop, kMainBottom, true, x_of);
   }
 
-  font("t'helv'h20w9");
-  display::set_color(kBlack);
-  text_at(kLeft, 18, plot.title);
-  font("t'helv'h16w7");
+  font(pen, "t'helv'h20w9");
+  pen.set_color(PaletteColour::black);
+  text_at(pen, kLeft, 18, plot.title);
+  font(pen, "t'helv'h16w7");
   const std::string depth_label = std::string(depth_column_name(data.quantity));
   const std::string depth_caption =
       data.quantity == DepthQuantity::surface  ? "Surface recession [nm]"
       : data.quantity == DepthQuantity::volume ? "Volume depth [nm]"
                                                : "Total ablated depth [nm]";
-  text_at(12, kTop - 26, depth_caption);
+  text_at(pen, 12, kTop - 26, depth_caption);
   const int x_caption_y = has_residuals ? kResidualBottom + 34 : kMainBottom + 34;
-  text_at((kLeft + kRight) / 2 - 60, x_caption_y, "Fluence [mJ/cm^2]");
+  text_at(pen, (kLeft + kRight) / 2 - 60, x_caption_y, "Fluence [mJ/cm^2]");
   if (has_residuals) {
-    text_at(12, kResidualTop - 24,
+    text_at(pen, 12, kResidualTop - 24,
             plot.curve_fluences.empty() ? "Measured - Beer-Lambert line [nm]"
                                         : "Residual: measured - model [nm]");
   }
 
   // The model curve (thick), the Beer-Lambert line, then the points on top.
-  display::set_color(kBrightBlue);
+  pen.set_color(PaletteColour::light_blue);
   for (int offset : {0, 1}) {
     for (std::size_t i = 1; i < plot.curve_fluences.size(); ++i) {
       if (!std::isfinite(plot.curve_depths_nm[i - 1]) || !std::isfinite(plot.curve_depths_nm[i]))
         continue;
-      line(x_of(plot.curve_fluences[i - 1]), y_of(plot.curve_depths_nm[i - 1]) + offset,
+      line(pen, x_of(plot.curve_fluences[i - 1]), y_of(plot.curve_depths_nm[i - 1]) + offset,
            x_of(plot.curve_fluences[i]), y_of(plot.curve_depths_nm[i]) + offset);
     }
   }
   if (plot.beer_lambert) {
-    display::set_color(kPurple);
-    beer_lambert_line(*plot.beer_lambert, std::pow(10.0, lo), std::pow(10.0, hi), x_of, y_of);
+    pen.set_color(PaletteColour::magenta);
+    beer_lambert_line(pen, *plot.beer_lambert, std::pow(10.0, lo), std::pow(10.0, hi), x_of, y_of);
   }
-  display::set_color(kBlack);
+  pen.set_color(PaletteColour::black);
   for (const MeasuredPoint& p : data.points)
-    measured_mark(p, data.has_sigma, p.depth_nm, x_of, y_of);
+    measured_mark(pen, p, data.has_sigma, p.depth_nm, x_of, y_of);
   for (std::size_t i = 0; i < plot.residuals_nm.size() && i < data.points.size(); ++i) {
     if (std::isfinite(plot.residuals_nm[i]))
-      measured_mark(data.points[i], data.has_sigma, plot.residuals_nm[i], x_of, y_of_residual);
+      measured_mark(pen, data.points[i], data.has_sigma, plot.residuals_nm[i], x_of, y_of_residual);
   }
 
   // Legend: the symbols, then the fitted values.
@@ -421,22 +425,22 @@ bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& erro
   if (plot.beer_lambert) lines.push_back("         Beer-Lambert line d = (1/alpha_eff) ln(F/F_th)");
   for (const std::string& l : plot.legend) lines.push_back(l);
   const int box_x = kLeft + 12, box_y = kTop + 12;
-  legend_box(box_x, box_y, lines);
+  legend_box(pen, box_x, box_y, lines);
   int y = box_y + 4 + 8;
-  display::set_color(kBlack);
-  mark(box_x + 20, y + 1, 4, false);
-  mark(box_x + 20, y + 1, 3, false);
+  pen.set_color(PaletteColour::black);
+  mark(pen, box_x + 20, y + 1, 4, false);
+  mark(pen, box_x + 20, y + 1, 3, false);
   if (!plot.curve_fluences.empty()) {
     y += 18;
-    display::set_color(kBrightBlue);
-    line(box_x + 8, y, box_x + 32, y);
-    line(box_x + 8, y + 1, box_x + 32, y + 1);
+    pen.set_color(PaletteColour::light_blue);
+    line(pen, box_x + 8, y, box_x + 32, y);
+    line(pen, box_x + 8, y + 1, box_x + 32, y + 1);
   }
   if (plot.beer_lambert) {
     y += 18;
-    display::set_color(kPurple);
-    line(box_x + 8, y, box_x + 16, y);
-    line(box_x + 24, y, box_x + 32, y);
+    pen.set_color(PaletteColour::magenta);
+    line(pen, box_x + 8, y, box_x + 16, y);
+    line(pen, box_x + 24, y, box_x + 32, y);
   }
   return save_page_picture(png, error);
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app_page.h"
-#include "display/display.h"
+#include "display/drawing_context.h"
 #include "kt_test_paths.h"
 
 namespace kt {
@@ -156,8 +156,9 @@ TEST(TitlePage, MissingLogoLeavesTheBandEmpty) {
 TEST(TitlePage, RedrawingCoversWhatWasDrawnBefore) {
   AppPage p(800, 600);
   ASSERT_TRUE(p.ready());
-  display::set_color(12);
-  display::draw_rectangle(3, 100, 200, 700, 500);
+  display::DrawingContext pen;
+  pen.set_color(display::PaletteColour::light_red);
+  pen.draw_rectangle(3, 100, 200, 700, 500);
   TitleState title;
   draw_title_page(p.page(), title, kLogo);
   EXPECT_EQ(p.count(100, 200, 700, 500, test::kLightRed), 0);

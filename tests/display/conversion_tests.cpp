@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "display/display.h"
+#include "display/drawing_context.h"
 #include "display/surface.h"
 
 namespace kt::display {
@@ -41,7 +42,7 @@ std::vector<double> probe_values(double lo, double hi, int pixels, std::mt19937_
 
 TEST(RealToPixel, MatchesTheDefiningFormulaEverywhere) {
   std::mt19937_64 random(20261207);
-  Surface surface(1024, 768);
+  RealWindow window;
   struct Window {
     double lo, hi;
   };
@@ -55,18 +56,17 @@ TEST(RealToPixel, MatchesTheDefiningFormulaEverywhere) {
                                                      {-50, -20, 2000, 900}};
   long checked = 0;
   for (const auto& vp : viewports) {
-    surface.set_viewport(vp[0], vp[1], vp[2], vp[3]);
     const int width = vp[2] - vp[0] + 1, height = vp[3] - vp[1] + 1;
     for (const Window& wx : windows) {
       for (const Window& wy : {windows[1], wx}) {
         for (bool invert : {false, true}) {
-          ASSERT_TRUE(surface.set_real_window(invert, wx.lo, wy.hi, wx.hi, wy.lo));
+          ASSERT_TRUE(window.set(invert, wx.lo, wy.hi, wx.hi, wy.lo));
           const auto xs = probe_values(wx.lo, wx.hi, width, random);
           const auto ys = probe_values(wy.lo, wy.hi, height, random);
           for (std::size_t i = 0; i < xs.size(); ++i) {
             const double x = xs[i], y = ys[i % ys.size()];
-            int px = 0, py = 0;
-            surface.real_to_pixel(x, y, px, py);
+            const int px = window.x_to_pixel(width, x);
+            const int py = window.y_to_pixel(height, y);
             const int ry = expected_pixel(y, wy.lo, wy.hi, height);
             ASSERT_EQ(px, expected_pixel(x, wx.lo, wx.hi, width)) << x << " in " << wx.lo;
             ASSERT_EQ(py, invert ? height - 1 - ry : ry) << y << " in " << wy.lo;
@@ -115,12 +115,12 @@ std::vector<RealSegment> alternating_paths(std::mt19937_64& random) {
   return segments;
 }
 
-void set_up_panel() {
-  set_viewport(0, 0, 299, 199);
-  set_color(0);
-  draw_rectangle(3, 0, 0, 299, 199);
-  set_viewport(20, 10, 280, 190);
-  set_real_window(1, 0.0, 0.0, 1.0, 1.0);
+void set_up_panel(DrawingContext& pen) {
+  pen.set_viewport(0, 0, 299, 199);
+  pen.set_color(0);
+  pen.draw_rectangle(3, 0, 0, 299, 199);
+  pen.set_viewport(20, 10, 280, 190);
+  pen.set_real_window(1, 0.0, 0.0, 1.0, 1.0);
 }
 
 std::vector<std::int32_t> pixels() {
@@ -134,31 +134,32 @@ TEST(RealSegments, DrawAsTheCallsOneByOneWouldAndLeaveTheSameState) {
   std::mt19937_64 random(7);
   const std::vector<RealSegment> segments = alternating_paths(random);
   ASSERT_TRUE(create_offscreen_main_window(300, 200));
+  DrawingContext pen;
 
-  set_up_panel();
+  set_up_panel(pen);
   for (const RealSegment& s : segments) {
-    set_color(s.colour);
-    move_to_real(s.x1, s.y1);
-    line_to_real(s.x2, s.y2);
+    pen.set_color(s.colour);
+    pen.move_to_real(s.x1, s.y1);
+    pen.line_to_real(s.x2, s.y2);
   }
   const std::vector<std::int32_t> one_by_one = pixels();
   RealPosition end_one_by_one;
-  current_position_real(end_one_by_one);
-  const std::int16_t colour_one_by_one = set_color(0);
+  pen.move_to_real(0.0, 0.0, &end_one_by_one);
+  const std::int16_t colour_one_by_one = pen.set_color(0);
 
-  set_up_panel();
-  EXPECT_EQ(draw_real_segments(segments.data(), static_cast<int>(segments.size())), 1);
+  set_up_panel(pen);
+  EXPECT_EQ(pen.draw_real_segments(segments.data(), static_cast<int>(segments.size())), 1);
   const std::vector<std::int32_t> batched = pixels();
   RealPosition end_batched;
-  current_position_real(end_batched);
-  EXPECT_EQ(set_color(0), colour_one_by_one);
+  pen.move_to_real(0.0, 0.0, &end_batched);
+  EXPECT_EQ(pen.set_color(0), colour_one_by_one);
   EXPECT_EQ(end_batched.x, end_one_by_one.x);
   EXPECT_EQ(end_batched.y, end_one_by_one.y);
   EXPECT_TRUE(batched == one_by_one);
   EXPECT_GT(std::count(batched.begin(), batched.end(), 0xFFFF00), 100);
 
   destroy_offscreen_main_window();
-  EXPECT_EQ(draw_real_segments(segments.data(), 1), 0);  // no window
+  EXPECT_EQ(pen.draw_real_segments(segments.data(), 1), 0);  // no window
 }
 
 }  // namespace

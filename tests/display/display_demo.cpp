@@ -13,64 +13,66 @@
 #include "app/dialog_templates.h"
 #include "display/application.h"
 #include "display/display.h"
+#include "display/drawing_context.h"
 
 namespace kd = kt::display;
 
 namespace {
 
-void text_at(int x, int y, const char* text) {
-  kd::move_to(static_cast<std::int16_t>(x), static_cast<std::int16_t>(y));
-  kd::draw_text(text, static_cast<int>(std::strlen(text)));
+void text_at(kd::DrawingContext& pen, int x, int y, const char* text) {
+  pen.move_to(static_cast<std::int16_t>(x), static_cast<std::int16_t>(y));
+  pen.draw_text(text, static_cast<int>(std::strlen(text)));
 }
 
 void draw_test_page() {
+  kd::DrawingContext pen;
   kd::ScreenConfig config;
   kd::query_screen_config(config);
   const int w = config.width, h = config.height;
-  kd::set_color(8);
-  kd::draw_rectangle(3, 0, 0, static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
-  kd::set_color(10);
-  kd::draw_rectangle(2, 5, 5, static_cast<std::int16_t>(w - 25), static_cast<std::int16_t>(h - 97));
-  kd::draw_rectangle(2, 8, 8, static_cast<std::int16_t>(w - 28),
+  pen.set_color(8);
+  pen.draw_rectangle(3, 0, 0, static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
+  pen.set_color(10);
+  pen.draw_rectangle(2, 5, 5, static_cast<std::int16_t>(w - 25), static_cast<std::int16_t>(h - 97));
+  pen.draw_rectangle(2, 8, 8, static_cast<std::int16_t>(w - 28),
                      static_cast<std::int16_t>(h - 100));
-  kd::move_to(8, static_cast<std::int16_t>(h / 10));
-  kd::line_to(static_cast<std::int16_t>(w - 28), static_cast<std::int16_t>(h / 10));
-  kd::set_font("t'tms rmn'h29w12", 16);
-  kd::set_color(14);
-  text_at(w / 70, h / 20, "KT Laser Evaporation of Polymers");
-  kd::set_color(10);
-  text_at(12 * w / 20, h / 20, "Display services test page      ");
+  pen.move_to(8, static_cast<std::int16_t>(h / 10));
+  pen.line_to(static_cast<std::int16_t>(w - 28), static_cast<std::int16_t>(h / 10));
+  pen.set_font("t'tms rmn'h29w12", 16);
+  pen.set_color(14);
+  text_at(pen, w / 70, h / 20, "KT Laser Evaporation of Polymers");
+  pen.set_color(10);
+  text_at(pen, 12 * w / 20, h / 20, "Display services test page      ");
   // Sixteen palette swatches.
-  kd::set_font("t'helv'h12w7", 12);
+  pen.set_font("t'helv'h12w7", 12);
   for (int i = 0; i < 16; ++i) {
-    kd::set_color(static_cast<std::int16_t>(i));
+    pen.set_color(static_cast<std::int16_t>(i));
     const int x = 20 + i * 60;
-    kd::draw_rectangle(3, static_cast<std::int16_t>(x), 100, static_cast<std::int16_t>(x + 49),
+    pen.draw_rectangle(3, static_cast<std::int16_t>(x), 100, static_cast<std::int16_t>(x + 49),
                        140);
-    kd::set_color(15);
-    kd::draw_rectangle(2, static_cast<std::int16_t>(x), 100, static_cast<std::int16_t>(x + 49),
+    pen.set_color(15);
+    pen.draw_rectangle(2, static_cast<std::int16_t>(x), 100, static_cast<std::int16_t>(x + 49),
                        140);
-    text_at(x + 2, 145, std::to_string(i).c_str());
+    text_at(pen, x + 2, 145, std::to_string(i).c_str());
   }
   // A plot panel with a real-coordinate curve.
-  kd::set_viewport(40, 200, 480, 500);
-  kd::set_color(0);
-  kd::draw_rectangle(3, 0, 0, 440, 300);
-  kd::set_color(15);
-  kd::draw_rectangle(2, 0, 0, 440, 300);
-  kd::set_real_window(1, 0.0, 0.0, 10.0, 1.0);
-  kd::set_color(14);
-  kd::move_to_real(0.0, 0.0);
+  pen.set_viewport(40, 200, 480, 500);
+  pen.set_color(0);
+  pen.draw_rectangle(3, 0, 0, 440, 300);
+  pen.set_color(15);
+  pen.draw_rectangle(2, 0, 0, 440, 300);
+  pen.set_real_window(1, 0.0, 0.0, 10.0, 1.0);
+  pen.set_color(14);
+  pen.move_to_real(0.0, 0.0);
   for (int i = 1; i <= 200; ++i) {
     const double t = i * 0.05;
-    kd::line_to_real(t, t * t / 100.0 + 0.5 * (1.0 - 1.0 / (1.0 + t)));
+    pen.line_to_real(t, t * t / 100.0 + 0.5 * (1.0 - 1.0 / (1.0 + t)));
   }
-  kd::set_color(11);
-  text_at(10, 10, "Temperature [K]");
-  kd::set_viewport(0, 0, static_cast<std::int16_t>(w - 1), static_cast<std::int16_t>(h - 1));
-  kd::set_font("t'courier'h16w9", 15);
-  kd::set_color(15);
-  text_at(520, 220, "Courier: 0123456789 ABC xyz");
+  pen.set_color(11);
+  text_at(pen, 10, 10, "Temperature [K]");
+  pen.set_viewport(0, 0, static_cast<std::int16_t>(w - 1), static_cast<std::int16_t>(h - 1));
+  pen.set_font("t'courier'h16w9", 15);
+  pen.set_color(15);
+  text_at(pen, 520, 220, "Courier: 0123456789 ABC xyz");
   kd::write_line(" text layer line");
 }
 

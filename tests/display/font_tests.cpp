@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 
 #include "display/display.h"
+#include "display/drawing_context.h"
 #include "display/fonts.h"
 
 namespace kt::display {
@@ -70,11 +71,12 @@ class FontOnWindow : public ::testing::Test {
     ASSERT_GT(initialize_fonts(), 0);
   }
   void TearDown() override { destroy_offscreen_main_window(); }
+  DrawingContext pen;
 };
 
 TEST_F(FontOnWindow, AliasesSelectTheScalableFaceAtTheRequestedSize) {
   const std::vector<FontEntry> list = build_font_list();
-  const std::int16_t helv = set_font("t'helv'h12w7        ", 20);
+  const std::int16_t helv = pen.set_font("t'helv'h12w7        ", 20);
   ASSERT_GT(helv, 0);
   const FontEntry& entry = list[static_cast<std::size_t>(helv - 1)];
   EXPECT_TRUE(entry.scalable);
@@ -85,18 +87,18 @@ TEST_F(FontOnWindow, AliasesSelectTheScalableFaceAtTheRequestedSize) {
   EXPECT_NEAR(metrics.height(), 12.0, 1.0);
   EXPECT_NEAR(average_char_width(made.font) * made.x_scale, 7.0, 0.01);
 
-  const std::int16_t times = set_font("t'tms rmn'h29w12", 16);
+  const std::int16_t times = pen.set_font("t'tms rmn'h29w12", 16);
   ASSERT_GT(times, 0);
   const QString face = list[static_cast<std::size_t>(times - 1)].face;
   EXPECT_TRUE(face == "Times New Roman" || face == "Liberation Serif") << face.toStdString();
-  const std::int16_t courier = set_font("t'COURIER'", 10);
+  const std::int16_t courier = pen.set_font("t'COURIER'", 10);
   ASSERT_GT(courier, 0);
   EXPECT_TRUE(list[static_cast<std::size_t>(courier - 1)].fixed_pitch);
 
-  EXPECT_EQ(set_font("t'helv h12w7", 12), -1);
-  EXPECT_EQ(set_font("t'No Such Face At All'", 22), -1);
-  EXPECT_EQ(set_font("n0", 2), -1);
-  EXPECT_EQ(set_font("n1", 2), 1);
+  EXPECT_EQ(pen.set_font("t'helv h12w7", 12), -1);
+  EXPECT_EQ(pen.set_font("t'No Such Face At All'", 22), -1);
+  EXPECT_EQ(pen.set_font("n0", 2), -1);
+  EXPECT_EQ(pen.set_font("n1", 2), 1);
 }
 
 }  // namespace

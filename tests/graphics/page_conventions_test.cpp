@@ -1,4 +1,4 @@
-// Pixel arithmetic, width rows, layouts, fonts and number labels of the graph panels.
+// Pixel arithmetic, width rows, page layouts, fonts and number labels of the graph panels.
 #include "graphics/page_conventions.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <limits>
 #include <string>
 
-#include "graphics/spatial_plot.h"
 #include "graphics/temporal_plot.h"
 
 namespace kt {
@@ -46,48 +45,24 @@ TEST(PixelArithmetic, RealSumTruncatesOnceOffsetTruncatesFirst) {
   EXPECT_EQ(page_fraction(0.38f, 600), 227);
 }
 
-TEST(TemporalLayout, MatchesTheLayoutTableAtListedWidths) {
-  const TemporalLayout l = temporal_layout(page_of(1024, 768));
-  EXPECT_EQ((std::array{l.x0, l.y0, l.x1, l.y1}), (std::array{153, 291, 665, 582}));
-  EXPECT_EQ((std::array{l.dx, l.dy, l.x_depth, l.x_fraction, l.x_time}),
-            (std::array{102, 72, 787, 890, 357}));
-
-  const TemporalLayout m = temporal_layout(page_of(800, 600));
-  EXPECT_EQ((std::array{m.x0, m.y0, m.x1, m.y1}), (std::array{120, 227, 520, 436}));
-  EXPECT_EQ((std::array{m.dx, m.dy, m.x_depth, m.x_fraction, m.x_time}),
-            (std::array{80, 52, 615, 695, 279}));
-}
-
 TEST(TemporalLayout, UnlistedWidthsTakeTheNearestRowInsteadOfNothing) {
-  // 1366 lies nearest 1280: height fraction 0.4.
-  const TemporalLayout l = temporal_layout(page_of(1366, 768));
-  EXPECT_EQ((std::array{l.x0, l.y0, l.x1, l.y1}), (std::array{204, 291, 887, 598}));
-  // 900 lies nearest 800 (0.35), 1100 nearest 1152 (0.38).
-  EXPECT_EQ(temporal_layout(page_of(900, 700)).h, 244);
-  EXPECT_EQ(temporal_layout(page_of(1100, 700)).h, 265);
+  // The panel's height fraction is that of the nearest listed width's row, the lower on a tie.
+  EXPECT_EQ(temporal_layout(page_of(1366, 768)).h, temporal_layout(page_of(1280, 768)).h);
+  EXPECT_EQ(temporal_layout(page_of(900, 700)).h, temporal_layout(page_of(800, 700)).h);
+  EXPECT_EQ(temporal_layout(page_of(1100, 700)).h, temporal_layout(page_of(1152, 700)).h);
+  EXPECT_NE(temporal_layout(page_of(900, 700)).h, temporal_layout(page_of(1100, 700)).h);
   EXPECT_GT(temporal_layout(page_of(1920, 1080)).w, 0);
 }
 
-TEST(ProfilePanelLayout, TickSpacingsOfTheTruncatedSizes) {
-  const auto t = profile_panel_layout(page_of(1024, 768), 0.15f, 0.05f, 0.2f, 0.2f);
-  EXPECT_EQ((std::array{t.w, t.h, t.dx, t.dy}), (std::array{204, 153, 51, 38}));
-}
-
-TEST(Fonts, ByWidthWithNearestRowForUnlistedWidths) {
-  EXPECT_EQ(label_font_request(640), "t'helv'h10w5");
-  EXPECT_EQ(label_font_request(320), "t'helv'h10w5");
-  EXPECT_EQ(label_font_request(700), "t'helv'h10w5");
-  EXPECT_EQ(label_font_request(800), "t'helv'h12w7");
-  EXPECT_EQ(label_font_request(900), "t'helv'h12w7");
-  EXPECT_EQ(label_font_request(1024), "t'helv'h15w8");
-  EXPECT_EQ(label_font_request(1152), "t'helv'h15w8");
-  EXPECT_EQ(label_font_request(1280), "t'helv'h18w9");
-  EXPECT_EQ(label_font_request(1366), "t'helv'h18w9");
-  EXPECT_EQ(label_font_request(1920), "t'helv'h18w9");
-  EXPECT_EQ(temporal_title_font_request(640), "t'tms rmn'h15w8");
-  EXPECT_EQ(temporal_title_font_request(800), "t'tms rmn'h16w9");
-  EXPECT_EQ(temporal_title_font_request(1100), "t'tms rmn'h26w16");
-  EXPECT_EQ(temporal_title_font_request(1366), "t'tms rmn'h26w16");
+TEST(Fonts, UnlistedWidthsTakeTheNearestRow) {
+  EXPECT_EQ(label_font_request(320), label_font_request(640));
+  EXPECT_EQ(label_font_request(700), label_font_request(640));
+  EXPECT_EQ(label_font_request(900), label_font_request(800));
+  EXPECT_EQ(label_font_request(1366), label_font_request(1280));
+  EXPECT_EQ(label_font_request(1920), label_font_request(1600));
+  EXPECT_NE(label_font_request(900), label_font_request(1100));
+  EXPECT_EQ(temporal_title_font_request(1100), temporal_title_font_request(1152));
+  EXPECT_EQ(temporal_title_font_request(1366), temporal_title_font_request(1280));
 
   FontField field;
   field.assign("t'helv'h12w7");

@@ -22,10 +22,10 @@ OffscreenPage::~OffscreenPage() {
   if (ready_) display::destroy_offscreen_main_window();
 }
 
-void OffscreenPage::clear() const {
-  display::set_viewport(0, 0, page_.screen_width, page_.screen_height);
-  display::set_color(8);
-  display::draw_rectangle(3, 0, 0, page_.screen_width, page_.screen_height);
+void OffscreenPage::clear() {
+  pen_.set_viewport(0, 0, page_.screen_width, page_.screen_height);
+  pen_.set_color(display::PaletteColour::grey);
+  pen_.draw_rectangle(3, 0, 0, page_.screen_width, page_.screen_height);
 }
 
 std::int32_t OffscreenPage::pixel(int x, int y) const {
@@ -73,7 +73,7 @@ std::vector<std::int32_t> OffscreenPage::pixels(int x1, int y1, int x2, int y2) 
 }
 
 std::string OffscreenPage::save(const std::string& name) const {
-  const std::filesystem::path dir = std::filesystem::path(KT_SOURCE_DIR) / "shots";
+  const std::filesystem::path dir = std::filesystem::path(KT_BINARY_DIR) / "shots";
   std::filesystem::create_directories(dir);
   const std::string path = (dir / name).string();
   display::save_surface_png(path);

@@ -7,19 +7,24 @@
 #include <string>
 #include <vector>
 
+#include "display/drawing_context.h"
 #include "graphics/page_conventions.h"
 
 namespace kt::test {
 
-inline constexpr std::int32_t kBlue = 0x000080;
-inline constexpr std::int32_t kCyan = 0x008080;
-inline constexpr std::int32_t kMagenta = 0x800080;
-inline constexpr std::int32_t kGrey = 0x808080;
-inline constexpr std::int32_t kLightGreen = 0x00FF00;
-inline constexpr std::int32_t kLightCyan = 0x00FFFF;
-inline constexpr std::int32_t kLightRed = 0xFF0000;
-inline constexpr std::int32_t kYellow = 0xFFFF00;
-inline constexpr std::int32_t kWhite = 0xFFFFFF;
+// The 0xRRGGBB pixel of a palette colour, as surface_pixel returns it.
+constexpr std::int32_t pixel_of(display::PaletteColour colour) {
+  return static_cast<std::int32_t>(display::palette_rgb(colour));
+}
+inline constexpr std::int32_t kBlue = pixel_of(display::PaletteColour::blue);
+inline constexpr std::int32_t kCyan = pixel_of(display::PaletteColour::cyan);
+inline constexpr std::int32_t kMagenta = pixel_of(display::PaletteColour::magenta);
+inline constexpr std::int32_t kGrey = pixel_of(display::PaletteColour::grey);
+inline constexpr std::int32_t kLightGreen = pixel_of(display::PaletteColour::light_green);
+inline constexpr std::int32_t kLightCyan = pixel_of(display::PaletteColour::light_cyan);
+inline constexpr std::int32_t kLightRed = pixel_of(display::PaletteColour::light_red);
+inline constexpr std::int32_t kYellow = pixel_of(display::PaletteColour::yellow);
+inline constexpr std::int32_t kWhite = pixel_of(display::PaletteColour::bright_white);
 
 class OffscreenPage {
  public:
@@ -31,7 +36,7 @@ class OffscreenPage {
   bool ready() const { return ready_; }
   const PageGeometry& page() const { return page_; }
   // Paints the whole page dark grey again, as a new title page would cover it.
-  void clear() const;
+  void clear();
   std::int32_t pixel(int x, int y) const;
   // Pixels of the colour in the rectangle, edges inclusive.
   int count(int x1, int y1, int x2, int y2, std::int32_t colour) const;
@@ -42,12 +47,13 @@ class OffscreenPage {
               int& max_x, int& max_y) const;
   // Every pixel of a rectangle, row by row.
   std::vector<std::int32_t> pixels(int x1, int y1, int x2, int y2) const;
-  // Saves the page under shots/ in the source tree; returns the path.
+  // Saves the page under shots/ in the build tree (never in the source tree); returns the path.
   std::string save(const std::string& name) const;
 
  private:
   PageGeometry page_;
   bool ready_ = false;
+  display::DrawingContext pen_;
 };
 
 }  // namespace kt::test
