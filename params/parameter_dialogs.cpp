@@ -26,25 +26,32 @@ struct EditField {
   std::int32_t id;
   FieldAccess field;
 };
+// A button stands for one choice of a field: it is on when the field holds that choice and
+// choosing it stores the choice.
 struct RadioButton {
   std::int32_t id;
-  FieldAccess field;
-  float value;  // the choice the button stands for
+  bool (*holds)(const ParameterSet&);
+  void (*choose)(ParameterSet&);
 };
+template <auto Field, auto Choice>
+constexpr RadioButton button(std::int32_t id) {
+  return {id, [](const ParameterSet& p) { return p.*Field == Choice; },
+          [](ParameterSet& p) { p.*Field = Choice; }};
+}
 
 using P = ParameterSet;
 
 // Template 10.
-constexpr RadioButton kModelButtons[] = {{1001, member<&P::ablation_model>, 1.0f},
-                                         {1002, member<&P::ablation_model>, 2.0f}};
-constexpr RadioButton kShapeButtons[] = {{1004, member<&P::pulse_shape>, 1.0f},
-                                         {1005, member<&P::pulse_shape>, 2.0f}};
+constexpr RadioButton kModelButtons[] = {button<&P::ablation_model, AblationModel::surface>(1001),
+                                         button<&P::ablation_model, AblationModel::bulk>(1002)};
+constexpr RadioButton kShapeButtons[] = {button<&P::pulse_shape, PulseShape::triangle>(1004),
+                                         button<&P::pulse_shape, PulseShape::rectangle>(1005)};
 constexpr EditField kPulseFields[] = {{1007, member<&P::pulse_width>},
                                       {1009, member<&P::fluence>},
                                       {1011, member<&P::front_fraction>},
                                       {1013, member<&P::wavelength>}};
-constexpr RadioButton kMaterialButtons[] = {{1016, member<&P::material>, 1.0f},
-                                            {1017, member<&P::material>, 2.0f}};
+constexpr RadioButton kMaterialButtons[] = {button<&P::material, Material::polyimide>(1016),
+                                            button<&P::material, Material::other>(1017)};
 constexpr EditField kMaterialFields[] = {{1019, member<&P::density>},
                                          {1021, member<&P::specific_heat>},
                                          {1023, member<&P::thermal_conductivity>},
@@ -67,8 +74,9 @@ constexpr EditField kMaterialFields[] = {{1019, member<&P::density>},
 // Template 101.
 constexpr std::int32_t kNameField = 2001;
 constexpr EditField kIntervalFields[] = {{2003, member<&P::output_interval>}};
-constexpr RadioButton kKineticsButtons[] = {{2005, member<&P::kinetics_file_mode>, 1.0f},
-                                            {2006, member<&P::kinetics_file_mode>, 0.0f}};
+constexpr RadioButton kKineticsButtons[] = {
+    button<&P::kinetics_file_mode, KineticsFileMode::addition>(2005),
+    button<&P::kinetics_file_mode, KineticsFileMode::rewrite>(2006)};
 constexpr EditField kPointFields[] = {{2009, spatial_time<0>}, {2011, spatial_time<1>},
                                       {2013, spatial_time<2>}, {2015, spatial_time<3>},
                                       {2017, spatial_time<4>}, {2019, spatial_time<5>},
@@ -77,8 +85,8 @@ constexpr EditField kPointFields[] = {{2009, spatial_time<0>}, {2011, spatial_ti
 constexpr EditField kScaleFields[] = {{2030, member<&P::temperature_scale>},
                                       {2032, member<&P::velocity_scale>},
                                       {2034, member<&P::depth_scale>}};
-constexpr RadioButton kScaleButtons[] = {{2035, member<&P::autoscale>, 1.0f},
-                                         {2036, member<&P::autoscale>, 2.0f}};
+constexpr RadioButton kScaleButtons[] = {button<&P::autoscale, Autoscale::automatic>(2035),
+                                         button<&P::autoscale, Autoscale::manual>(2036)};
 
 constexpr std::span<const RadioButton> kRadioGroups[] = {
     kModelButtons, kShapeButtons, kMaterialButtons, kKineticsButtons, kScaleButtons};
@@ -96,7 +104,7 @@ display::DialogCallback callback_for(DialogState& state) {
 void fill_radio_group(display::DialogObject& dialog, DialogState& state,
                       std::span<const RadioButton> group) {
   for (const RadioButton& button : group) {
-    if (button.field(state.working_copy) == button.value) {
+    if (button.holds(state.working_copy)) {
       display::dialog_set_checked(dialog, button.id, true);
     }
   }
@@ -204,7 +212,7 @@ void parameter_dialog_callback(DialogState& state, display::DialogObject& dialog
     for (const RadioButton& button : group) {
       if (button.id != control_id) continue;
       display::dialog_set_checked(dialog, control_id, true);
-      button.field(copy) = button.value;
+      button.choose(copy);
       return;
     }
   }

@@ -50,9 +50,9 @@ class ParameterFileTest : public ::testing::Test {
 TEST(ParameterSetTest, StartStateAndDefaults) {
   ParameterSet start;
   ParameterSet zero;
-  zero.autoscale = 0.0f;
-  EXPECT_EQ(start.autoscale, 1.0f);
-  start.autoscale = 0.0f;
+  zero.autoscale = static_cast<Autoscale>(0);
+  EXPECT_EQ(start.autoscale, Autoscale::automatic);
+  start.autoscale = static_cast<Autoscale>(0);
   EXPECT_EQ(start, zero);  // every other field 0.0, the name zero bytes
 
   ParameterSet p = defaults();
@@ -94,12 +94,12 @@ TEST_F(ParameterFileTest, DefaultsWriteTheReferenceFileByteForByte) {
 
 TEST_F(ParameterFileTest, MissingFileGivesDefaultsAndIsCreated) {
   ParameterFileLocation location;
-  location.parameter_file_mode = 1.0f;
+  location.parameter_file_mode = ParameterFileMode::short_name;
   const std::string file = path("KTparam.par");
   set_padded(location.parameter_file_path, file);
-  location.parameter_file_mode = 2.0f;
+  location.parameter_file_mode = ParameterFileMode::full_path;
   ParameterSet p;
-  ASSERT_TRUE(transfer_parameter_file(0, p, location));
+  ASSERT_TRUE(transfer_parameter_file(TransferDirection::read, p, location));
   EXPECT_EQ(p, defaults());
   EXPECT_EQ(test::read_file(file), golden_);
 }
