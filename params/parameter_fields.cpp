@@ -13,8 +13,11 @@ using P = ParameterSet;
 
 constexpr ParameterField real(std::string_view name, std::string_view label, std::string_view unit,
                               float P::*member, bool decades = false) {
-  return ParameterField{name, label, unit, FieldKind::real, member, -1, decades};
+  return ParameterField{
+      .name = name, .label = label, .unit = unit, .member = member, .spans_decades = decades};
 }
+
+// A choice or switch as its code, and storing a code.
 template <auto Member>
 std::int32_t code_of(const P& p) {
   if constexpr (std::is_same_v<decltype(Member), bool P::*>) {
@@ -37,16 +40,24 @@ void set_code_of(P& p, std::int32_t code) {
 template <auto Member>
 constexpr ParameterField choice(std::string_view name, std::string_view label,
                                 std::string_view codes) {
-  return ParameterField{name, label, "",    FieldKind::choice, nullptr,
-                        -1,   false, codes, code_of<Member>,   set_code_of<Member>};
+  return ParameterField{.name = name,
+                        .label = label,
+                        .kind = FieldKind::choice,
+                        .codes = codes,
+                        .code = code_of<Member>,
+                        .set_code = set_code_of<Member>};
 }
 template <auto Member>
 constexpr ParameterField on_off(std::string_view name, std::string_view label) {
-  return ParameterField{name, label, "",       FieldKind::on_off, nullptr,
-                        -1,   false, "0 or 1", code_of<Member>,   set_code_of<Member>};
+  return ParameterField{.name = name,
+                        .label = label,
+                        .kind = FieldKind::on_off,
+                        .codes = "0 or 1",
+                        .code = code_of<Member>,
+                        .set_code = set_code_of<Member>};
 }
 constexpr ParameterField spatial(std::string_view name, std::string_view label, int index) {
-  return ParameterField{name, label, "ns", FieldKind::real, nullptr, index, false};
+  return ParameterField{.name = name, .label = label, .unit = "ns", .spatial_index = index};
 }
 
 constexpr std::array kFields{

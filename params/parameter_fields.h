@@ -22,9 +22,9 @@ enum class FieldKind {
 };
 
 struct ParameterField {
-  std::string_view name;   // `fluence`, `pre_exponential_vom`, `spatial_time_3`, ...
-  std::string_view label;  // "Fluence [mJ/cm^2]"
-  std::string_view unit;   // "mJ/cm^2", "" when the value has none
+  std::string_view name{};   // `fluence`, `pre_exponential_vom`, `spatial_time_3`, ...
+  std::string_view label{};  // "Fluence [mJ/cm^2]"
+  std::string_view unit{};   // "mJ/cm^2", "" when the value has none
   FieldKind kind = FieldKind::real;
   float ParameterSet::*member = nullptr;  // reals but the spatial times
   int spatial_index = -1;                 // 0..9 for spatial_time_1..10
@@ -32,7 +32,7 @@ struct ParameterField {
   // screening coefficients): fits and log-spaced studies work on their logarithm.
   bool spans_decades = false;
   // Choices and switches: the codes they name ("1 or 2"), the code held and storing a code.
-  std::string_view codes;
+  std::string_view codes{};
   std::int32_t (*code)(const ParameterSet&) = nullptr;
   void (*set_code)(ParameterSet&, std::int32_t) = nullptr;
 };
