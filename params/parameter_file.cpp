@@ -320,8 +320,10 @@ std::string read_field(std::string_view rest, const ParameterField& field, Param
   if (std::string problem = read_value(rest, value); !problem.empty()) return problem;
   if (field.kind == FieldKind::on_off) value = value == 1.0f ? 1.0f : 0.0f;
   if (!field_value_problem(field, value).empty()) {
-    return in_quotes(rest) + " is not a whole number; the field is a choice (" +
-           std::string(field.codes) + ")";
+    const bool whole = std::trunc(value) == value;
+    return in_quotes(rest) +
+           (whole ? " is beyond the whole numbers a choice holds" : " is not a whole number") +
+           "; the field is a choice (" + std::string(field.codes) + ")";
   }
   set_field_value(read, field, value);
   return {};
