@@ -31,7 +31,7 @@ struct ParameterSet {
   float front_fraction = 0.0f;  // percent of pulse_width
   float wavelength = 0.0f;      // nm, shown and saved only
 
-  // Group 3, material (moved as one block of 19 reals).
+  // Group 3, material (the choice and 18 reals, moved as one block).
   Material material{};
   float density = 0.0f;                   // g/cm^3
   float specific_heat = 0.0f;             // J/(g*K)
