@@ -190,7 +190,7 @@ TEST_F(ShellTest, ARefusedRunIsToldToTheUser) {
 
 TEST_F(ShellTest, OutOfRangeAndDivergedRunsAreToldAndAppendNothing) {
   make_app(scratch.path());
-  app->parameters.values.kinetics_file_mode = KineticsFileMode::addition;  // Addition
+  app->parameters.values.kinetics_file_mode = KineticsFileMode::addition;
   app->parameters.values.fluence = -50.0f;
   calculation_command(*app);
   EXPECT_EQ(finish_run().end, RunEnd::not_started);
