@@ -88,7 +88,7 @@ bool Application::parameters_changed() const {
     std::lock_guard<std::mutex> guard(stored_lock_);
     stored = stored_parameters_;
   }
-  if (current.autoscale == 1.0f) {
+  if (current.autoscale == Autoscale::automatic) {
     // Auto scaling: every run sets these scales itself; a run alone changes nothing to save.
     stored.temperature_scale = current.temperature_scale;
     stored.velocity_scale = current.velocity_scale;
@@ -98,8 +98,9 @@ bool Application::parameters_changed() const {
 }
 
 std::string Application::current_file_name() const {
-  return location.parameter_file_mode == 2.0f ? trimmed_right(location.parameter_file_path)
-                                              : trimmed_right(location.parameter_file_name);
+  return location.parameter_file_mode == ParameterFileMode::full_path
+             ? trimmed_right(location.parameter_file_path)
+             : trimmed_right(location.parameter_file_name);
 }
 
 void Application::update_title() {
@@ -193,14 +194,14 @@ bool init_display(Application& app) {
   // The largest layout that the main window's area holds, centred on it.
   app.page = page_for_area(config.width, config.height);
 
-  app.location.parameter_file_mode = 1.0f;
+  app.location.parameter_file_mode = ParameterFileMode::short_name;
   set_padded(app.location.parameter_file_name, kStartupParameterFile);
   return true;
 }
 
 FileResult load_startup_parameters(Application& app) {
   ParameterSet loaded = app.parameters.snapshot();
-  FileResult result = transfer_parameter_file(0, loaded, app.location);
+  FileResult result = transfer_parameter_file(TransferDirection::read, loaded, app.location);
   if (!result) {
     // A file that cannot be read stays as it is; the program goes on with the defaults.
     set_default_parameter_groups(loaded, 0);

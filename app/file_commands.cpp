@@ -41,7 +41,7 @@ bool refused(FileCommandContext& context, std::string_view title, bool reads_the
 }
 
 void make_current(ParameterFileLocation& location, const std::string& path) {
-  location.parameter_file_mode = 2.0f;
+  location.parameter_file_mode = ParameterFileMode::full_path;
   set_padded(location.parameter_file_path, path);
 }
 
@@ -103,7 +103,8 @@ bool save_parameter_file(FileCommandContext& context) {
   FileResult result;
   {
     std::lock_guard<std::mutex> guard(context.parameters.lock);
-    result = transfer_parameter_file(1, context.parameters.values, context.location);
+    result = transfer_parameter_file(TransferDirection::write, context.parameters.values,
+                                     context.location);
     if (result) context.services.parameters_stored(context.parameters.values);
   }
   if (!result) context.services.show_message(kSaveTitle, result.message);

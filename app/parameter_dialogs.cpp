@@ -27,25 +27,32 @@ struct EditField {
   std::int32_t id;
   FieldAccess field;
 };
+// A button stands for one choice of a field: it is on when the field holds that choice and
+// choosing it stores the choice.
 struct RadioButton {
   std::int32_t id;
-  FieldAccess field;
-  float value;  // the choice the button stands for
+  bool (*holds)(const ParameterSet&);
+  void (*choose)(ParameterSet&);
 };
+template <auto Field, auto Choice>
+constexpr RadioButton button(std::int32_t id) {
+  return {id, [](const ParameterSet& p) { return p.*Field == Choice; },
+          [](ParameterSet& p) { p.*Field = Choice; }};
+}
 
 using P = ParameterSet;
 
 // "Parameters:".
-constexpr RadioButton kModelButtons[] = {{kSurfaceModelButton, member<&P::ablation_model>, 1.0f},
-                                         {kBulkModelButton, member<&P::ablation_model>, 2.0f}};
-constexpr RadioButton kShapeButtons[] = {{kTrianglePulseButton, member<&P::pulse_shape>, 1.0f},
-                                         {kRectanglePulseButton, member<&P::pulse_shape>, 2.0f}};
+constexpr RadioButton kModelButtons[] = {button<&P::ablation_model, AblationModel::surface>(kSurfaceModelButton),
+                                         button<&P::ablation_model, AblationModel::bulk>(kBulkModelButton)};
+constexpr RadioButton kShapeButtons[] = {button<&P::pulse_shape, PulseShape::triangle>(kTrianglePulseButton),
+                                         button<&P::pulse_shape, PulseShape::rectangle>(kRectanglePulseButton)};
 constexpr EditField kPulseFields[] = {{kPulseWidthField, member<&P::pulse_width>},
                                       {kFluenceField, member<&P::fluence>},
                                       {kFrontFractionField, member<&P::front_fraction>},
                                       {kWavelengthField, member<&P::wavelength>}};
-constexpr RadioButton kMaterialButtons[] = {{kPolyimideButton, member<&P::material>, 1.0f},
-                                            {kOtherMaterialButton, member<&P::material>, 2.0f}};
+constexpr RadioButton kMaterialButtons[] = {button<&P::material, Material::polyimide>(kPolyimideButton),
+                                            button<&P::material, Material::other>(kOtherMaterialButton)};
 constexpr EditField kMaterialFields[] = {
     {kDensityField, member<&P::density>},
     {kSpecificHeatField, member<&P::specific_heat>},
@@ -70,8 +77,8 @@ constexpr EditField kMaterialFields[] = {
 constexpr std::int32_t kNameField = kDataFileNameField;
 constexpr EditField kIntervalFields[] = {{kOutputIntervalField, member<&P::output_interval>}};
 constexpr RadioButton kKineticsButtons[] = {
-    {kKineticsAppendButton, member<&P::kinetics_file_mode>, 1.0f},
-    {kKineticsRewriteButton, member<&P::kinetics_file_mode>, 0.0f}};
+    button<&P::kinetics_file_mode, KineticsFileMode::addition>(kKineticsAppendButton),
+    button<&P::kinetics_file_mode, KineticsFileMode::rewrite>(kKineticsRewriteButton)};
 constexpr EditField kPointFields[] = {
     {kPoint1Field, spatial_time<0>}, {kPoint2Field, spatial_time<1>},
     {kPoint3Field, spatial_time<2>}, {kPoint4Field, spatial_time<3>},
@@ -81,8 +88,8 @@ constexpr EditField kPointFields[] = {
 constexpr EditField kScaleFields[] = {{kTemperatureScaleField, member<&P::temperature_scale>},
                                       {kVelocityScaleField, member<&P::velocity_scale>},
                                       {kDepthScaleField, member<&P::depth_scale>}};
-constexpr RadioButton kScaleButtons[] = {{kAutoScaleButton, member<&P::autoscale>, 1.0f},
-                                         {kManualScaleButton, member<&P::autoscale>, 2.0f}};
+constexpr RadioButton kScaleButtons[] = {button<&P::autoscale, Autoscale::automatic>(kAutoScaleButton),
+                                         button<&P::autoscale, Autoscale::manual>(kManualScaleButton)};
 
 constexpr std::span<const RadioButton> kRadioGroups[] = {
     kModelButtons, kShapeButtons, kMaterialButtons, kKineticsButtons, kScaleButtons};
@@ -100,7 +107,7 @@ display::DialogCallback callback_for(DialogState& state) {
 void fill_radio_group(display::DialogObject& dialog, DialogState& state,
                       std::span<const RadioButton> group) {
   for (const RadioButton& button : group) {
-    if (button.field(state.working_copy) == button.value) {
+    if (button.holds(state.working_copy)) {
       display::dialog_set_checked(dialog, button.id, true);
     }
   }
@@ -208,7 +215,7 @@ void parameter_dialog_callback(DialogState& state, display::DialogObject& dialog
     for (const RadioButton& button : group) {
       if (button.id != control_id) continue;
       display::dialog_set_checked(dialog, control_id, true);
-      button.field(copy) = button.value;
+      button.choose(copy);
       return;
     }
   }

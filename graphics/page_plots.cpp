@@ -3,8 +3,8 @@
 namespace kt {
 
 std::int32_t spatial_curves(AblationModel model, const PlotCurveSwitches& switches) {
-  const std::int32_t tz = switches.show_temperature_profile == 1.0f ? 1 : 0;
-  const std::int32_t fz = switches.show_fraction_profile == 1.0f ? 1 : 0;
+  const std::int32_t tz = switches.show_temperature_profile ? 1 : 0;
+  const std::int32_t fz = switches.show_fraction_profile ? 1 : 0;
   return model == AblationModel::bulk ? tz + 2 * fz : tz;
 }
 

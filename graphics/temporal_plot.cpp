@@ -12,13 +12,9 @@ constexpr PaletteColour kBackground = PaletteColour::magenta;
 constexpr PaletteColour kTimeColour = PaletteColour::bright_white;
 constexpr std::int16_t kInvertY = 1;
 
-bool switched_on(float value) {
-  return value == 1.0f;
-}
-
 std::array<bool, TemporalPlot::kQuantityCount> shown_quantities(const PlotCurveSwitches& s) {
-  return {switched_on(s.show_surface_temperature), switched_on(s.show_ablation_velocity),
-          switched_on(s.show_ablated_depth), switched_on(s.show_broken_fraction)};
+  return {s.show_surface_temperature, s.show_ablation_velocity, s.show_ablated_depth,
+          s.show_broken_fraction};
 }
 
 struct Box {

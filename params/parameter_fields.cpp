@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <type_traits>
 
 namespace kt {
 
@@ -12,24 +13,62 @@ using P = ParameterSet;
 
 constexpr ParameterField real(std::string_view name, std::string_view label, std::string_view unit,
                               float P::*member, bool decades = false) {
-  return ParameterField{name, label, unit, FieldKind::real, member, -1, decades};
+  return ParameterField{
+      .name = name, .label = label, .unit = unit, .member = member, .spans_decades = decades};
 }
-constexpr ParameterField choice(std::string_view name, std::string_view label, float P::*member) {
-  return ParameterField{name, label, "", FieldKind::choice, member, -1, false};
+
+// A choice or switch as its code, and storing a code.
+template <auto Member>
+std::int32_t code_of(const P& p) {
+  if constexpr (std::is_same_v<decltype(Member), bool P::*>) {
+    return p.*Member ? 1 : 0;
+  } else {
+    return choice_code(p.*Member);
+  }
+}
+
+template <auto Member>
+void set_code_of(P& p, std::int32_t code) {
+  using Value = std::remove_cvref_t<decltype(p.*Member)>;
+  if constexpr (std::is_same_v<Value, bool>) {
+    p.*Member = code != 0;
+  } else {
+    p.*Member = static_cast<Value>(code);
+  }
+}
+
+template <auto Member>
+constexpr ParameterField choice(std::string_view name, std::string_view label,
+                                std::string_view codes) {
+  return ParameterField{.name = name,
+                        .label = label,
+                        .kind = FieldKind::choice,
+                        .codes = codes,
+                        .code = code_of<Member>,
+                        .set_code = set_code_of<Member>};
+}
+template <auto Member>
+constexpr ParameterField on_off(std::string_view name, std::string_view label) {
+  return ParameterField{.name = name,
+                        .label = label,
+                        .kind = FieldKind::on_off,
+                        .codes = "0 or 1",
+                        .code = code_of<Member>,
+                        .set_code = set_code_of<Member>};
 }
 constexpr ParameterField spatial(std::string_view name, std::string_view label, int index) {
-  return ParameterField{name, label, "ns", FieldKind::real, nullptr, index, false};
+  return ParameterField{.name = name, .label = label, .unit = "ns", .spatial_index = index};
 }
 
 constexpr std::array kFields{
-    choice("ablation_model", "Ablation model (1 surface, 2 bulk)", &P::ablation_model),
-    choice("pulse_shape", "Pulse shape (1 triangle, 2 rectangle)", &P::pulse_shape),
+    choice<&P::ablation_model>("ablation_model", "Ablation model (1 surface, 2 bulk)", "1 or 2"),
+    choice<&P::pulse_shape>("pulse_shape", "Pulse shape (1 triangle, 2 rectangle)", "1 or 2"),
     real("pulse_width", "Pulsewidth [ns]", "ns", &P::pulse_width),
     real("fluence", "Fluence [mJ/cm^2]", "mJ/cm^2", &P::fluence),
     real("front_fraction", "Front duration of laser pulse in percent of pulsewidth", "%",
          &P::front_fraction),
     real("wavelength", "Wavelength [nm]", "nm", &P::wavelength),
-    choice("material", "Material (1 polyimide, 2 other)", &P::material),
+    choice<&P::material>("material", "Material (1 polyimide, 2 other)", "1 or 2"),
     real("density", "Density [g/cm^3]", "g/cm^3", &P::density),
     real("specific_heat", "Specific heat [J/(g*K)]", "J/(g*K)", &P::specific_heat),
     real("thermal_conductivity", "Thermal conductivity [W/(cm*K)]", "W/(cm*K)",
@@ -61,27 +100,28 @@ constexpr std::array kFields{
          true),
     real("sublimation_enthalpy_dhb", "Volumetric Sublim. Enthalpy DHb [J/cm^3]", "J/cm^3",
          &P::sublimation_enthalpy_dhb),
-    choice("show_surface_temperature", "Graph: surface temperature", &P::show_surface_temperature),
-    choice("show_ablation_velocity", "Graph: ablation velocity", &P::show_ablation_velocity),
-    choice("show_ablated_depth", "Graph: ablated depth", &P::show_ablated_depth),
-    choice("show_broken_fraction", "Graph: broken fraction", &P::show_broken_fraction),
-    choice("show_temperature_profile", "Graph: temperature profile", &P::show_temperature_profile),
-    choice("show_fraction_profile", "Graph: fraction profile", &P::show_fraction_profile),
+    on_off<&P::show_surface_temperature>("show_surface_temperature", "Graph: surface temperature"),
+    on_off<&P::show_ablation_velocity>("show_ablation_velocity", "Graph: ablation velocity"),
+    on_off<&P::show_ablated_depth>("show_ablated_depth", "Graph: ablated depth"),
+    on_off<&P::show_broken_fraction>("show_broken_fraction", "Graph: broken fraction"),
+    on_off<&P::show_temperature_profile>("show_temperature_profile", "Graph: temperature profile"),
+    on_off<&P::show_fraction_profile>("show_fraction_profile", "Graph: fraction profile"),
     real("temperature_scale", "Temperature scale [K]", "K", &P::temperature_scale),
     real("velocity_scale", "Velocity scale [cm/s]", "cm/s", &P::velocity_scale),
     real("depth_scale", "Ablated depth scale [1/alpha]", "1/alpha", &P::depth_scale),
     real("time_scale", "Time scale [ns]", "ns", &P::time_scale),
     real("z_scale", "Depth scale [1/alpha]", "1/alpha", &P::z_scale),
-    choice("autoscale", "Scales (1 auto, 2 manual)", &P::autoscale),
-    choice("output_surface_temperature", "Output: surface temperature",
-           &P::output_surface_temperature),
-    choice("output_ablation_velocity", "Output: ablation velocity", &P::output_ablation_velocity),
-    choice("output_ablated_depth", "Output: ablated depth", &P::output_ablated_depth),
-    choice("output_broken_fraction", "Output: broken fraction", &P::output_broken_fraction),
+    choice<&P::autoscale>("autoscale", "Scales (1 auto, 2 manual)", "1 or 2"),
+    on_off<&P::output_surface_temperature>("output_surface_temperature",
+                                           "Output: surface temperature"),
+    on_off<&P::output_ablation_velocity>("output_ablation_velocity", "Output: ablation velocity"),
+    on_off<&P::output_ablated_depth>("output_ablated_depth", "Output: ablated depth"),
+    on_off<&P::output_broken_fraction>("output_broken_fraction", "Output: broken fraction"),
     real("output_interval", "Temporal output interval", "", &P::output_interval),
-    choice("kinetics_file_mode", "Kinetics file (1 addition, 0 rewrite)", &P::kinetics_file_mode),
-    choice("spatial_output", "Spatial output (0 none, 1 T, 2 fraction, 3 both)",
-           &P::spatial_output),
+    choice<&P::kinetics_file_mode>("kinetics_file_mode", "Kinetics file (1 addition, 0 rewrite)",
+                                   "0 or 1"),
+    choice<&P::spatial_output>("spatial_output", "Spatial output (0 none, 1 T, 2 fraction, 3 both)",
+                               "0, 1, 2 or 3"),
     spatial("spatial_time_1", "Spatial output time 1 [ns]", 0),
     spatial("spatial_time_2", "Spatial output time 2 [ns]", 1),
     spatial("spatial_time_3", "Spatial output time 3 [ns]", 2),
@@ -153,16 +193,39 @@ std::string parameter_field_names(bool reals_only) {
 }
 
 float field_value(const ParameterSet& p, const ParameterField& field) {
+  if (field.code) return static_cast<float>(field.code(p));
   return field.member ? p.*field.member
                       : p.spatial_times[static_cast<std::size_t>(field.spatial_index)];
 }
 
-void set_field_value(ParameterSet& p, const ParameterField& field, float value) {
-  if (field.member) {
+std::string field_value_problem(const ParameterField& field, float value) {
+  const std::string refusal =
+      std::string(field.name) + " is " + number_text(value) + "; it must be ";
+  switch (field.kind) {
+    case FieldKind::real:
+      break;
+    case FieldKind::choice:
+      // Every whole number a 32-bit code holds: -2^31 up to the largest float below 2^31.
+      if (!(value >= -2147483648.0f && value < 2147483648.0f && std::trunc(value) == value))
+        return refusal + "a whole number (" + std::string(field.codes) + ")";
+      break;
+    case FieldKind::on_off:
+      if (value != 0.0f && value != 1.0f) return refusal + "0 or 1";
+      break;
+  }
+  return {};
+}
+
+bool set_field_value(ParameterSet& p, const ParameterField& field, float value) {
+  if (!field_value_problem(field, value).empty()) return false;
+  if (field.set_code) {
+    field.set_code(p, static_cast<std::int32_t>(value));
+  } else if (field.member) {
     p.*field.member = value;
   } else {
     p.spatial_times[static_cast<std::size_t>(field.spatial_index)] = value;
   }
+  return true;
 }
 
 std::string allowed_range_text(const ParameterField& field) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "params/number_format.h"
+#include "params/parameter_fields.h"
 #include "params/safe_save.h"
 
 namespace kt {
@@ -24,80 +25,74 @@ namespace {
 // One line of the file: a header, a value behind a label of fixed width, or the name line.
 struct Line {
   enum class Kind { header, value, name } kind;
-  const char* text;  // header text or label, exactly as written
-  float ParameterSet::*field = nullptr;
-  int spatial_index = -1;  // for the ten spatial_times lines
+  const char* text;                       // header text or label, exactly as written
+  const ParameterField* field = nullptr;  // value lines
 };
-
-using P = ParameterSet;
 
 const std::vector<Line>& file_lines() {
   static const std::vector<Line> lines = [] {
     std::vector<Line> l;
     auto header = [&](const char* t) { l.push_back({Line::Kind::header, t}); };
-    auto value = [&](const char* t, float P::*f) { l.push_back({Line::Kind::value, t, f}); };
+    auto value = [&](const char* t, std::string_view name) {
+      l.push_back({Line::Kind::value, t, find_parameter_field(name)});
+    };
     header("     Configuration  ");
-    value("Ablation Model:", &P::ablation_model);
-    value("Pulse Shape   :", &P::pulse_shape);
+    value("Ablation Model:", "ablation_model");
+    value("Pulse Shape   :", "pulse_shape");
     header("     Parameters     ");
-    value("Pulsewidth [ns]         :", &P::pulse_width);
-    value("Fluence [mJ/cm^2]       :", &P::fluence);
-    value("Part of pulse -> front  :", &P::front_fraction);
-    value("Wavelength [nm]         :", &P::wavelength);
-    value("Material: 1 - Polyimide, 2 - Other     :", &P::material);
-    value("Density [g/cm^3]                       :", &P::density);
-    value("Specific heat [J/(g*K)]                :", &P::specific_heat);
-    value("Thermal conductivity [W/(cm*K)]        :", &P::thermal_conductivity);
-    value("Absorption coefficient [cm^-1]         :", &P::absorption_coefficient);
-    value("Screening coefficient [cm^-1]          :", &P::screening_coefficient);
-    value("Reflection coefficient                 :", &P::reflection_coefficient);
-    value("Number density of chromophores [cm^-3] :", &P::chromophore_density);
-    value("Fraction of volatile species           :", &P::volatile_fraction);
-    value("Ambient temperature [K]                :", &P::ambient_temperature);
-    value("Activation energy (surface) Ea [eV]    :", &P::activation_energy_ea);
-    value("Surface pre-exponential Vo [cm/s]      :", &P::pre_exponential_vo);
-    value("Surface Sublimation Enthalpy DH [J/g]  :", &P::sublimation_enthalpy_dh);
-    value("Activation energy (surface) Em [eV]    :", &P::activation_energy_em);
-    value("Surface pre-exponential Vom [cm/s]     :", &P::pre_exponential_vom);
-    value("Surface Sublimation Enthalpy DHm [J/g] :", &P::sublimation_enthalpy_dhm);
-    value("Volumetric Activation Energy Eb [eV]   :", &P::activation_energy_eb);
-    value("Volume pre-exponential ko [s^-1]       :", &P::pre_exponential_ko);
-    value("Volumetric Sublim. Enthalpy DHb[J/cm^3]:", &P::sublimation_enthalpy_dhb);
+    value("Pulsewidth [ns]         :", "pulse_width");
+    value("Fluence [mJ/cm^2]       :", "fluence");
+    value("Part of pulse -> front  :", "front_fraction");
+    value("Wavelength [nm]         :", "wavelength");
+    value("Material: 1 - Polyimide, 2 - Other     :", "material");
+    value("Density [g/cm^3]                       :", "density");
+    value("Specific heat [J/(g*K)]                :", "specific_heat");
+    value("Thermal conductivity [W/(cm*K)]        :", "thermal_conductivity");
+    value("Absorption coefficient [cm^-1]         :", "absorption_coefficient");
+    value("Screening coefficient [cm^-1]          :", "screening_coefficient");
+    value("Reflection coefficient                 :", "reflection_coefficient");
+    value("Number density of chromophores [cm^-3] :", "chromophore_density");
+    value("Fraction of volatile species           :", "volatile_fraction");
+    value("Ambient temperature [K]                :", "ambient_temperature");
+    value("Activation energy (surface) Ea [eV]    :", "activation_energy_ea");
+    value("Surface pre-exponential Vo [cm/s]      :", "pre_exponential_vo");
+    value("Surface Sublimation Enthalpy DH [J/g]  :", "sublimation_enthalpy_dh");
+    value("Activation energy (surface) Em [eV]    :", "activation_energy_em");
+    value("Surface pre-exponential Vom [cm/s]     :", "pre_exponential_vom");
+    value("Surface Sublimation Enthalpy DHm [J/g] :", "sublimation_enthalpy_dhm");
+    value("Volumetric Activation Energy Eb [eV]   :", "activation_energy_eb");
+    value("Volume pre-exponential ko [s^-1]       :", "pre_exponential_ko");
+    value("Volumetric Sublim. Enthalpy DHb[J/cm^3]:", "sublimation_enthalpy_dhb");
     header("     Graphics       ");
-    value("Surface Temperature        :", &P::show_surface_temperature);
-    value("Velocity of Ablation front :", &P::show_ablation_velocity);
-    value("Ablated depth              :", &P::show_ablated_depth);
-    value("Fraction of broken bonds   :", &P::show_broken_fraction);
-    value("Temperature(z)             :", &P::show_temperature_profile);
-    value("Fraction(z) of broken bonds:", &P::show_fraction_profile);
-    value("Temperature scale [K]    :", &P::temperature_scale);
-    value("Velocity scale [cm/s]    :", &P::velocity_scale);
-    value("Ablated depth [1/alpha]  :", &P::depth_scale);
-    value("Time scale [ns]          :", &P::time_scale);
-    value("Z scale [1/alpha]        :", &P::z_scale);
+    value("Surface Temperature        :", "show_surface_temperature");
+    value("Velocity of Ablation front :", "show_ablation_velocity");
+    value("Ablated depth              :", "show_ablated_depth");
+    value("Fraction of broken bonds   :", "show_broken_fraction");
+    value("Temperature(z)             :", "show_temperature_profile");
+    value("Fraction(z) of broken bonds:", "show_fraction_profile");
+    value("Temperature scale [K]    :", "temperature_scale");
+    value("Velocity scale [cm/s]    :", "velocity_scale");
+    value("Ablated depth [1/alpha]  :", "depth_scale");
+    value("Time scale [ns]          :", "time_scale");
+    value("Z scale [1/alpha]        :", "z_scale");
     header("     Output data    ");
     l.push_back({Line::Kind::name, "Name of Data File  :"});
-    value("Surface Temperature     :", &P::output_surface_temperature);
-    value("Ablation Velocity       :", &P::output_ablation_velocity);
-    value("Ablated depth           :", &P::output_ablated_depth);
-    value("Fraction of broken bonds:", &P::output_broken_fraction);
-    value("Interval temporal output:", &P::output_interval);
-    value("Kinetics Data File      :", &P::kinetics_file_mode);
-    value("Spatial distributions   :", &P::spatial_output);
+    value("Surface Temperature     :", "output_surface_temperature");
+    value("Ablation Velocity       :", "output_ablation_velocity");
+    value("Ablated depth           :", "output_ablated_depth");
+    value("Fraction of broken bonds:", "output_broken_fraction");
+    value("Interval temporal output:", "output_interval");
+    value("Kinetics Data File      :", "kinetics_file_mode");
+    value("Spatial distributions   :", "spatial_output");
     static const char* const points[kSpatialTimeCount] = {
         "Point 1  [ns]:", "Point 2  [ns]:", "Point 3  [ns]:", "Point 4  [ns]:", "Point 5  [ns]:",
         "Point 6  [ns]:", "Point 7  [ns]:", "Point 8  [ns]:", "Point 9  [ns]:", "Point 10 [ns]:"};
     for (int i = 0; i < kSpatialTimeCount; ++i)
-      l.push_back({Line::Kind::value, points[i], nullptr, i});
-    value("Autoscale:", &P::autoscale);
+      value(points[i], "spatial_time_" + std::to_string(i + 1));
+    value("Autoscale:", "autoscale");
     return l;
   }();
   return lines;
-}
-
-float& field_of(ParameterSet& p, const Line& line) {
-  return line.spatial_index >= 0 ? p.spatial_times[static_cast<std::size_t>(line.spatial_index)]
-                                 : p.*(line.field);
 }
 
 std::string quoted(const std::string& path) {
@@ -114,7 +109,7 @@ std::string format_parameter_file(const ParameterSet& parameters) {
     out += line.text;
     if (line.kind == Line::Kind::value) {
       out += ' ';
-      append_scientific(out, field_of(p, line), 12, 5);
+      append_scientific(out, field_value(p, *line.field), 12, 5);
     } else if (line.kind == Line::Kind::name) {
       out += ' ';
       out.append(p.data_file_name.data(), p.data_file_name.size());
@@ -317,6 +312,23 @@ std::string read_value(std::string_view rest, float& value) {
   return quoted_rest + " is not a number";
 }
 
+// Reads one value line into its field. A switch is on when the file holds 1 and off for any
+// other number; it is written back as 1 or 0. A choice holds any whole number, one outside its
+// set included (the run refuses that by name); a fraction cannot be held and is refused.
+std::string read_field(std::string_view rest, const ParameterField& field, ParameterSet& read) {
+  float value = 0.0f;
+  if (std::string problem = read_value(rest, value); !problem.empty()) return problem;
+  if (field.kind == FieldKind::on_off) value = value == 1.0f ? 1.0f : 0.0f;
+  if (!field_value_problem(field, value).empty()) {
+    const bool whole = std::trunc(value) == value;
+    return in_quotes(rest) +
+           (whole ? " is beyond the whole numbers a choice holds" : " is not a whole number") +
+           "; the field is a choice (" + std::string(field.codes) + ")";
+  }
+  set_field_value(read, field, value);
+  return {};
+}
+
 // Checks the name line and takes its 14 characters. Empty when the name was read.
 std::string read_name(std::string_view rest, std::array<char, kDataFileNameLength>& name) {
   if (rest.size() > 1 + name.size()) {
@@ -360,9 +372,8 @@ std::string read_lines(std::string_view text, ParameterSet& read) {
     if (line.kind == Line::Kind::header) continue;
     const std::size_t label = std::strlen(line.text);
     const std::string_view rest = row.substr(std::min(label, row.size()));
-    const std::string problem = line.kind == Line::Kind::name
-                                    ? read_name(rest, read.data_file_name)
-                                    : read_value(rest, field_of(read, line));
+    const std::string problem = line.kind == Line::Kind::name ? read_name(rest, read.data_file_name)
+                                                              : read_field(rest, *line.field, read);
     if (!problem.empty()) {
       return "line " + std::to_string(number) + " (" + field_name(line) + "): " + problem;
     }
@@ -452,14 +463,15 @@ FileResult write_parameter_file(const std::string& path, ParameterSet& parameter
 }
 
 std::string current_parameter_file(const ParameterFileLocation& location) {
-  return location.parameter_file_mode == 2.0f ? trimmed_right(location.parameter_file_path)
-                                              : trimmed_right(location.parameter_file_name);
+  return location.parameter_file_mode == ParameterFileMode::full_path
+             ? trimmed_right(location.parameter_file_path)
+             : trimmed_right(location.parameter_file_name);
 }
 
-FileResult transfer_parameter_file(int direction, ParameterSet& parameters,
+FileResult transfer_parameter_file(TransferDirection direction, ParameterSet& parameters,
                                    const ParameterFileLocation& location) {
   const std::string path = current_parameter_file(location);
-  if (direction == 0) {
+  if (direction == TransferDirection::read) {
     std::error_code error;
     if (std::filesystem::exists(path, error) || error) return read_parameter_file(path, parameters);
     set_default_parameter_groups(parameters, 0);

@@ -37,7 +37,8 @@ bool fits_parameter_file(float value);
 // Refused, with the line, the field and the problem: a file that is not a regular file or is
 // longer than kMaxParameterFileBytes; a number field whose column reading differs from the
 // plain reading of the characters after its label (a shifted number, "150" that the columns
-// read as 0.0015), or that does not fit a finite single-precision number; a name that runs past
+// read as 0.0015), or that does not fit a finite single-precision number; a choice that is not
+// a whole number (switches read 1 as on and any other number as off); a name that runs past
 // its columns, starts with a blank, or holds a control character, a path separator or "..".
 FileResult read_parameter_file(const std::string& path, ParameterSet& parameters);
 // The same for text already in memory; `path` only names the file in messages.
@@ -50,13 +51,17 @@ FileResult read_parameter_text(std::string_view text, const std::string& path,
 // names its reason.
 FileResult write_parameter_file(const std::string& path, ParameterSet& parameters);
 
-// The current parameter file's name: parameter_file_name in mode 1.0, parameter_file_path in
-// mode 2.0, trailing blanks removed.
+// The current parameter file's name: parameter_file_path in the full_path mode,
+// parameter_file_name otherwise, trailing blanks removed.
 std::string current_parameter_file(const ParameterFileLocation& location);
 
-// direction 0 reads the current file (a missing file gives the defaults and is written with
-// them); direction 1 writes it.
-FileResult transfer_parameter_file(int direction, ParameterSet& parameters,
+enum class TransferDirection {
+  read,  // a missing file gives the defaults and is written with them
+  write,
+};
+
+// Reads or writes the current parameter file.
+FileResult transfer_parameter_file(TransferDirection direction, ParameterSet& parameters,
                                    const ParameterFileLocation& location);
 
 }  // namespace kt

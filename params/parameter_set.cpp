@@ -8,8 +8,8 @@ namespace kt {
 
 void set_default_parameter_groups(ParameterSet& p, int group) {
   if (group == 0 || group == 1) {
-    p.ablation_model = 2.0f;
-    p.pulse_shape = 1.0f;
+    p.ablation_model = AblationModel::bulk;
+    p.pulse_shape = PulseShape::triangle;
   }
   if (group == 0 || group == 2) {
     p.pulse_width = 15.0f;
@@ -18,7 +18,7 @@ void set_default_parameter_groups(ParameterSet& p, int group) {
     p.wavelength = 248.0f;
   }
   if (group == 0 || group == 3) {
-    p.material = 1.0f;
+    p.material = Material::polyimide;
     p.density = 1.42f;
     p.specific_heat = 2.0f;
     p.thermal_conductivity = 0.00156f;
@@ -39,28 +39,28 @@ void set_default_parameter_groups(ParameterSet& p, int group) {
     p.sublimation_enthalpy_dhb = 2000.0f;
   }
   if (group == 0 || group == 4) {
-    p.show_surface_temperature = 1.0f;
-    p.show_ablation_velocity = 1.0f;
-    p.show_ablated_depth = 1.0f;
-    p.show_broken_fraction = 1.0f;
-    p.show_temperature_profile = 1.0f;
-    p.show_fraction_profile = 1.0f;
+    p.show_surface_temperature = true;
+    p.show_ablation_velocity = true;
+    p.show_ablated_depth = true;
+    p.show_broken_fraction = true;
+    p.show_temperature_profile = true;
+    p.show_fraction_profile = true;
     p.temperature_scale = 2000.0f;
     p.velocity_scale = 200.0f;
     p.depth_scale = 1.0f;
     p.time_scale = p.pulse_width;  // follows the pulse width at this moment
     p.z_scale = 9.0f;
-    p.autoscale = 1.0f;
+    p.autoscale = Autoscale::automatic;
   }
   if (group == 0 || group == 5) {
     set_padded(p.data_file_name, "Data1");
-    p.output_surface_temperature = 1.0f;
-    p.output_ablation_velocity = 1.0f;
-    p.output_ablated_depth = 1.0f;
-    p.output_broken_fraction = 1.0f;
+    p.output_surface_temperature = true;
+    p.output_ablation_velocity = true;
+    p.output_ablated_depth = true;
+    p.output_broken_fraction = true;
     p.output_interval = 0.1f;
-    p.kinetics_file_mode = 0.0f;
-    p.spatial_output = 3.0f;
+    p.kinetics_file_mode = KineticsFileMode::rewrite;
+    p.spatial_output = SpatialOutput::both;
     for (int i = 0; i < kSpatialTimeCount; ++i)
       p.spatial_times[i] = 4.0f * static_cast<float>(i + 1);
   }

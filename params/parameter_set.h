@@ -1,6 +1,7 @@
 // The Parameter set: every input of a calculation and of its outputs, in five groups.
-// All numeric fields are 32-bit reals, choices and switches included; they are compared
-// exactly with 0.0, 1.0, 2.0 and 3.0. The one text field is 14 blank-padded characters.
+// Physical values are 32-bit reals, choices are the enums of parameter_choices.h and switches
+// are bools; files and the field table by name write them all as numbers. The one text field is
+// 14 blank-padded characters.
 #pragma once
 
 #include <array>
@@ -8,6 +9,8 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+
+#include "params/parameter_choices.h"
 
 namespace kt {
 
@@ -20,8 +23,8 @@ inline constexpr int kSpatialTimeCount = 10;
 
 struct ParameterSet {
   // Group 1, configuration.
-  float ablation_model = 0.0f;  // 1 surface photothermal, 2 bulk photothermal
-  float pulse_shape = 0.0f;     // 1 triangle, 2 rectangle
+  AblationModel ablation_model{};  // surface or bulk photothermal
+  PulseShape pulse_shape{};
 
   // Group 2, laser pulse.
   float pulse_width = 0.0f;     // ns
@@ -29,8 +32,8 @@ struct ParameterSet {
   float front_fraction = 0.0f;  // percent of pulse_width
   float wavelength = 0.0f;      // nm, shown and saved only
 
-  // Group 3, material (moved as one block of 19 reals).
-  float material = 0.0f;                  // 1 polyimide, 2 other material
+  // Group 3, material (the choice and 18 reals, moved as one block).
+  Material material{};
   float density = 0.0f;                   // g/cm^3
   float specific_heat = 0.0f;             // J/(g*K)
   float thermal_conductivity = 0.0f;      // W/(cm*K)
@@ -51,28 +54,28 @@ struct ParameterSet {
   float sublimation_enthalpy_dhb = 0.0f;  // J/cm^3
 
   // Group 4, graphics.
-  float show_surface_temperature = 0.0f;
-  float show_ablation_velocity = 0.0f;
-  float show_ablated_depth = 0.0f;
-  float show_broken_fraction = 0.0f;
-  float show_temperature_profile = 0.0f;
-  float show_fraction_profile = 0.0f;
+  bool show_surface_temperature = false;
+  bool show_ablation_velocity = false;
+  bool show_ablated_depth = false;
+  bool show_broken_fraction = false;
+  bool show_temperature_profile = false;
+  bool show_fraction_profile = false;
   float temperature_scale = 0.0f;  // K
   float velocity_scale = 0.0f;     // cm/s
   float depth_scale = 0.0f;        // 1/alpha
   float time_scale = 0.0f;         // ns
   float z_scale = 0.0f;            // 1/alpha
-  float autoscale = 1.0f;          // 1 auto, 2 manual
+  Autoscale autoscale = Autoscale::automatic;
 
   // Group 5, output data.
   std::array<char, kDataFileNameLength> data_file_name{};  // blank padded, no terminator
-  float output_surface_temperature = 0.0f;
-  float output_ablation_velocity = 0.0f;
-  float output_ablated_depth = 0.0f;
-  float output_broken_fraction = 0.0f;
-  float output_interval = 0.0f;     // model time units at a 15 ns pulse
-  float kinetics_file_mode = 0.0f;  // 1 addition, 0 rewrite (any nonzero appends)
-  float spatial_output = 0.0f;      // 0 none, 1 temperature, 2 fraction, 3 both
+  bool output_surface_temperature = false;
+  bool output_ablation_velocity = false;
+  bool output_ablated_depth = false;
+  bool output_broken_fraction = false;
+  float output_interval = 0.0f;  // model time units at a 15 ns pulse
+  KineticsFileMode kinetics_file_mode{};
+  SpatialOutput spatial_output{};
   std::array<float, kSpatialTimeCount> spatial_times{};  // ns
 
   bool operator==(const ParameterSet&) const = default;
@@ -80,7 +83,7 @@ struct ParameterSet {
 
 // Where the current parameter file is; never written to a file nor reset by the defaults.
 struct ParameterFileLocation {
-  float parameter_file_mode = 0.0f;  // 1 short name, 2 full path
+  ParameterFileMode parameter_file_mode{};  // the short name unless full_path
   std::array<char, kParameterFileNameLength> parameter_file_name{};
   std::array<char, kParameterFilePathLength> parameter_file_path{};
 };

@@ -85,10 +85,13 @@ void check_change(const ParameterSet& before, const ParameterSet& changed) {
   if (!refusal.empty() && refusal != check_run_choices(before)) throw py::value_error(refusal);
 }
 
-// One field set without the cross-field checks; a value out of the field's own range is refused
-// at once, whatever the other fields hold.
+// One field set without the cross-field checks; a value out of the field's own range, or one a
+// choice or switch cannot hold (1.5), is refused at once, whatever the other fields hold.
 void set_field(ParameterSet& p, const ParameterField& field, double value) {
   const float single = to_single(value);
+  if (std::string problem = field_value_problem(field, single); !problem.empty()) {
+    throw py::value_error(problem);
+  }
   if (!value_in_allowed_range(field, single)) {
     ParameterSet alone = default_set();
     set_field_value(alone, field, single);
@@ -139,7 +142,10 @@ ParameterSet restore(const py::dict& state) {
     if (name == kTextField) {
       set_padded(p.data_file_name, item.second.cast<std::string>());
     } else {
-      set_field_value(p, field_named(name), to_single(item.second.cast<double>()));
+      const ParameterField& field = field_named(name);
+      const float value = to_single(item.second.cast<double>());
+      if (!set_field_value(p, field, value))
+        throw py::value_error(field_value_problem(field, value));
     }
   }
   return p;

@@ -19,16 +19,15 @@ constexpr double widen(float value) {
   return static_cast<double>(value);
 }
 
-std::string choice_text(float value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(value));
-  return buffer;
+template <class Choice>
+std::string choice_text(Choice choice) {
+  return std::to_string(choice_code(choice));
 }
 
 // The fields a run takes afresh at every step.
 struct StepSettings {
   TemporalSelection selection;
-  float spatial_output = 0.0f;
+  SpatialOutput spatial_output = SpatialOutput::none;
   std::array<float, kSpatialTimeCount> spatial_times{};
   PlotCurveSwitches switches;
 };
@@ -52,11 +51,17 @@ StepSettings read_step_settings(const SharedParameters& shared) {
   return s;
 }
 
-int spatial_selection(float value) {
-  if (value == 1.0f) return 1;
-  if (value == 2.0f) return 2;
-  if (value == 3.0f) return 3;
-  return 0;
+// The files a spatial time point writes: none for a code outside the set.
+SpatialOutput spatial_selection(SpatialOutput value) {
+  switch (value) {
+    case SpatialOutput::temperature:
+    case SpatialOutput::fraction:
+    case SpatialOutput::both:
+      return value;
+    case SpatialOutput::none:
+      break;
+  }
+  return SpatialOutput::none;
 }
 
 // What the time loop works with, besides the records.
@@ -74,7 +79,7 @@ struct LoopContext {
   bool first_output = true;
 };
 
-void write_spatial_file(LoopContext& c, int number, int selection) {
+void write_spatial_file(LoopContext& c, int number, SpatialOutput selection) {
   std::array<char, kDataFileNameLength> name{};
   {
     std::lock_guard<std::mutex> guard(c.parameters.lock);
@@ -111,14 +116,15 @@ void output_step(LoopContext& c, const StepSettings& settings, std::string& reco
   }
 
   // Spatial time points, in their numbering order, at most one per step.
-  if (settings.spatial_output != 0.0f && c.spatial_output_count <= kSpatialFileCount - 1 &&
+  if (settings.spatial_output != SpatialOutput::none &&
+      c.spatial_output_count <= kSpatialFileCount - 1 &&
       values.time_ns >= settings.spatial_times[c.spatial_output_count]) {
     c.spatial_output_count += 1;
     if (c.options.observer) {
       c.options.observer->profiles_taken(c.spatial_output_count, step_record, c.profiles);
     }
-    const int selection = spatial_selection(settings.spatial_output);
-    if (c.options.write_profile_files && selection != 0) {
+    const SpatialOutput selection = spatial_selection(settings.spatial_output);
+    if (c.options.write_profile_files && selection != SpatialOutput::none) {
       write_spatial_file(c, c.spatial_output_count, selection);
     }
   }
@@ -219,14 +225,14 @@ std::string divergence_message(const RunOutcome& outcome) {
 }
 
 std::string check_run_choices(const ParameterSet& p) {
-  if (p.ablation_model != 1.0f && p.ablation_model != 2.0f) {
+  if (p.ablation_model != AblationModel::surface && p.ablation_model != AblationModel::bulk) {
     return "ablation_model is " + choice_text(p.ablation_model) + "; it must be 1 or 2";
   }
-  if (p.pulse_shape != 1.0f && p.pulse_shape != 2.0f) {
+  if (p.pulse_shape != PulseShape::triangle && p.pulse_shape != PulseShape::rectangle) {
     return "pulse_shape is " + choice_text(p.pulse_shape) + "; it must be 1 or 2";
   }
-  if (p.spatial_output != 0.0f && p.spatial_output != 1.0f && p.spatial_output != 2.0f &&
-      p.spatial_output != 3.0f) {
+  if (p.spatial_output != SpatialOutput::none && p.spatial_output != SpatialOutput::temperature &&
+      p.spatial_output != SpatialOutput::fraction && p.spatial_output != SpatialOutput::both) {
     return "spatial_output is " + choice_text(p.spatial_output) + "; it must be 0, 1, 2 or 3";
   }
   if (const std::string problem = data_file_name_problem(trimmed_right(p.data_file_name));
@@ -235,7 +241,7 @@ std::string check_run_choices(const ParameterSet& p) {
   }
   if (std::string refusal = check_physical_ranges(p); !refusal.empty()) return refusal;
   const double lowest = polyimide_lowest_temperature();
-  if (p.material == 1.0f && !(static_cast<double>(p.ambient_temperature) > lowest)) {
+  if (p.material == Material::polyimide && !(static_cast<double>(p.ambient_temperature) > lowest)) {
     char buffer[200];
     std::snprintf(buffer, sizeof buffer,
                   "Ambient temperature [K] is %g; for polyimide it must be above %.1f K, below "
@@ -271,7 +277,7 @@ AutoScales compute_auto_scales(const ParameterSet& p) {
     scale = tmax / 10.0;
     f = widen(0.05f);
   }
-  const bool surface = p.ablation_model == 1.0f;
+  const bool surface = p.ablation_model == AblationModel::surface;
   const double e = surface ? p.activation_energy_ea : p.activation_energy_em;
   const double v = surface ? p.pre_exponential_vo : p.pre_exponential_vom;
   a.maximum_temperature_k = tmax;
@@ -324,7 +330,7 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
   {
     std::lock_guard<std::mutex> guard(parameters.lock);
     ParameterSet& p = parameters.values;
-    if (p.autoscale == 1.0f) {
+    if (p.autoscale == Autoscale::automatic) {
       // The scales follow the model the run was started with.
       ParameterSet for_scales = p;
       for_scales.ablation_model = at_start.ablation_model;
@@ -373,14 +379,15 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
   }
 
   // The kinetics line, in the form of the model and the file mode as they stand now.
-  float model_now = 0.0f;
-  float kinetics_mode = 0.0f;
+  AblationModel model_now{};
+  KineticsFileMode kinetics_mode{};
   {
     std::lock_guard<std::mutex> guard(parameters.lock);
     model_now = parameters.values.ablation_model;
     kinetics_mode = parameters.values.kinetics_file_mode;
   }
-  const AblationModel line_model = model_now == 1.0f ? AblationModel::surface : AblationModel::bulk;
+  const AblationModel line_model =
+      model_now == AblationModel::surface ? AblationModel::surface : AblationModel::bulk;
   KineticsDepths depths;
   if (line_model == AblationModel::surface) {
     depths.surface_recession_nm = depth_nm(constants, state.depth_a);
@@ -399,7 +406,8 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
   outcome.kinetics_line = kinetics_line(line_model, constants.fluence, depths);
   if (options.append_kinetics_line) {
     write_result_file(options.output_directory / kinetics_file_name(base),
-                      kinetics_mode != 0.0f ? ResultFile::Mode::append : ResultFile::Mode::rewrite,
+                      kinetics_mode != KineticsFileMode::rewrite ? ResultFile::Mode::append
+                                                                 : ResultFile::Mode::rewrite,
                       outcome.kinetics_line + kLineEnd, outcome.file_errors);
   }
 

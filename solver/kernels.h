@@ -7,14 +7,14 @@
 
 #include <array>
 
+#include "params/parameter_choices.h"
+
 namespace kt {
 
 // The depth grid has 65 nodes (see model.h); the arrays hold exactly those.
 inline constexpr int kNodeCapacity = 65;
 // A nodal array, indexed 1 ... N (index 0 unused).
 using NodeArray = std::array<double, kNodeCapacity + 1>;
-
-enum class PulseShape { triangle = 1, rectangle = 2 };
 
 // What the pulse shape needs besides its arguments, fixed for a run.
 struct PulseLaw {

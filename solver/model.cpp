@@ -41,7 +41,8 @@ bool apply_run_clamps(ParameterSet& parameters) {
 RunConstants compute_run_constants(const ParameterSet& parameters) {
   ParameterSet p = parameters;
   RunConstants r;
-  r.model = p.ablation_model == 1.0f ? AblationModel::surface : AblationModel::bulk;
+  r.model =
+      p.ablation_model == AblationModel::surface ? AblationModel::surface : AblationModel::bulk;
 
   // The model switch acts on the run's own copies.
   if (r.model == AblationModel::surface) {
@@ -90,10 +91,11 @@ RunConstants compute_run_constants(const ParameterSet& parameters) {
   r.ambient_temperature = p.ambient_temperature;
   r.volatile_fraction = p.volatile_fraction;
 
-  r.pulse.shape = p.pulse_shape == 2.0f ? PulseShape::rectangle : PulseShape::triangle;
+  r.pulse.shape =
+      p.pulse_shape == PulseShape::rectangle ? PulseShape::rectangle : PulseShape::triangle;
   r.pulse.reflection = p.reflection_coefficient;
   r.pulse.front_time = r.front_time;
-  r.material.polyimide = p.material == 1.0f;
+  r.material.polyimide = p.material == Material::polyimide;
   r.material.ambient = r.ambient;
   r.material.heating_scale = r.heating_scale;
   r.material.specific_heat = c;

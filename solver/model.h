@@ -84,8 +84,6 @@ inline constexpr int kStretchedCells = 25;
 inline constexpr int kLastStretchedNode = kFirstStretchedNode + kStretchedCells;  // 50
 inline constexpr int kUniformFarCells = 14;
 
-enum class AblationModel { surface = 1, bulk = 2 };
-
 // Everything a run derives from the Parameter set before its first step.
 struct RunConstants {
   AblationModel model = AblationModel::bulk;

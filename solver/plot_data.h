@@ -30,12 +30,12 @@ struct ProfileArrays {
 
 // The curve switches of the Parameter set, as the run read them for this step.
 struct PlotCurveSwitches {
-  float show_surface_temperature = 1.0f;
-  float show_ablation_velocity = 1.0f;
-  float show_ablated_depth = 1.0f;
-  float show_broken_fraction = 1.0f;
-  float show_temperature_profile = 1.0f;
-  float show_fraction_profile = 1.0f;
+  bool show_surface_temperature = true;
+  bool show_ablation_velocity = true;
+  bool show_ablated_depth = true;
+  bool show_broken_fraction = true;
+  bool show_temperature_profile = true;
+  bool show_fraction_profile = true;
 };
 
 }  // namespace kt

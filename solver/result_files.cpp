@@ -56,27 +56,22 @@ void append_framed(std::string& out, float value, int width, int decimals) {
 void append_temporal_record(std::string& out, const TemporalSelection& selection,
                             AblationModel model, const OutputValues& values) {
   append_framed(out, values.time_ns, 12, 4);
-  if (selection.surface_temperature == 1.0f)
-    append_framed(out, values.surface_temperature_k, 10, 4);
-  if (selection.ablation_velocity == 1.0f) append_framed(out, values.velocity_cm_s, 12, 4);
-  if (selection.ablated_depth == 1.0f) append_framed(out, values.plotted_depth_nm, 12, 4);
-  if (model == AblationModel::bulk && selection.broken_fraction == 1.0f) {
+  if (selection.surface_temperature) append_framed(out, values.surface_temperature_k, 10, 4);
+  if (selection.ablation_velocity) append_framed(out, values.velocity_cm_s, 12, 4);
+  if (selection.ablated_depth) append_framed(out, values.plotted_depth_nm, 12, 4);
+  if (model == AblationModel::bulk && selection.broken_fraction) {
     append_framed(out, values.surface_fraction, 6, 4);
   }
   append_blanks(out, 2);
   out += kLineEnd;
 }
 
-void append_spatial_lines(std::string& out, int selection, AblationModel model,
+void append_spatial_lines(std::string& out, SpatialOutput selection, AblationModel model,
                           const ProfileArrays& profiles) {
-  bool temperature = false;
-  bool fraction = false;
-  if (model == AblationModel::bulk) {
-    temperature = selection == 1 || selection == 3;
-    fraction = selection == 2 || selection == 3;
-  } else {
-    temperature = selection == 1 || selection == 3;
-  }
+  const bool temperature =
+      selection == SpatialOutput::temperature || selection == SpatialOutput::both;
+  const bool fraction = model == AblationModel::bulk &&
+                        (selection == SpatialOutput::fraction || selection == SpatialOutput::both);
   if (!temperature && !fraction) return;
   for (int k = 1; k <= kNodeCount - 1; ++k) {
     append_blanks(out, 1);

@@ -28,13 +28,12 @@ std::string kinetics_file_name(const std::string& base);             // base + "
 
 // The four temporal-output selections of one step.
 struct TemporalSelection {
-  float surface_temperature = 0.0f;
-  float ablation_velocity = 0.0f;
-  float ablated_depth = 0.0f;
-  float broken_fraction = 0.0f;
+  bool surface_temperature = false;
+  bool ablation_velocity = false;
+  bool ablated_depth = false;
+  bool broken_fraction = false;
   bool any() const {
-    return surface_temperature != 0.0f || ablation_velocity != 0.0f || ablated_depth != 0.0f ||
-           broken_fraction != 0.0f;
+    return surface_temperature || ablation_velocity || ablated_depth || broken_fraction;
   }
 };
 
@@ -52,9 +51,9 @@ OutputValues output_values(const ReportedValues& reported);
 void append_temporal_record(std::string& out, const TemporalSelection& selection,
                             AblationModel model, const OutputValues& values);
 
-// The 64 lines of a spatial file for selection 1 (temperature), 2 (fraction) or 3 (both); the
-// surface model writes temperature for 1 or 3 and nothing for 2.
-void append_spatial_lines(std::string& out, int selection, AblationModel model,
+// The 64 lines of a spatial file for a selection of temperature, fraction or both; the surface
+// model writes temperature for temperature or both and nothing for fraction.
+void append_spatial_lines(std::string& out, SpatialOutput selection, AblationModel model,
                           const ProfileArrays& profiles);
 
 // Fluence as F8.4 below 1000; from 1000 up the same 8 columns with fewer decimals.

@@ -222,6 +222,9 @@ std::string make_axes_study(const std::vector<std::string>& names,
     for (double v : axes[k]) {
       if (!fits_field(v))
         return "\"" + names[k] + "\": " + number_text(v) + " does not fit a parameter field";
+      if (std::string problem = field_value_problem(*made.fields[k], static_cast<float>(v));
+          !problem.empty())
+        return problem;
       values.push_back(static_cast<float>(v));
     }
     total *= static_cast<double>(values.size());
@@ -251,6 +254,10 @@ std::string make_listed_study(const std::vector<std::string>& names,
     for (std::size_t j = 0; j < names.size(); ++j) {
       if (!fits_field(points[i][j]))
         return "point " + std::to_string(i) + ": " + names[j] + " is not a finite 32-bit number";
+      if (std::string problem =
+              field_value_problem(*made.fields[j], static_cast<float>(points[i][j]));
+          !problem.empty())
+        return "point " + std::to_string(i) + ": " + problem;
       values.push_back(static_cast<float>(points[i][j]));
     }
     made.listed_points.push_back(std::move(values));

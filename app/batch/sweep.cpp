@@ -197,7 +197,7 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
 
   // With Rewrite the file starts empty; each finished line is then appended and closed at once,
   // so the lines written so far stay valid whatever happens later.
-  if (options.write_kinetics_file && parameters.kinetics_file_mode == 0.0f)
+  if (options.write_kinetics_file && parameters.kinetics_file_mode == KineticsFileMode::rewrite)
     write_result_file(kinetics_path, ResultFile::Mode::rewrite, "", result.errors);
   kinetics_usable = options.write_kinetics_file && result.errors.empty();
 

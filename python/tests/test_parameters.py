@@ -39,6 +39,13 @@ def test_refused_value_raises_the_batch_runners_message(tmp_path, batch, default
     assert defaults.fluence == 50.0  # unchanged
     with pytest.raises(ValueError):
         defaults.ablation_model = 3
+    with pytest.raises(ValueError, match=r"ablation_model is 1.5; it must be a whole number \(1 or 2\)"):
+        defaults.ablation_model = 1.5
+    with pytest.raises(ValueError, match="show_ablated_depth is 2; it must be 0 or 1"):
+        defaults.show_ablated_depth = 2
+    defaults.show_ablated_depth = 0
+    assert defaults.show_ablated_depth == 0.0
+    defaults.show_ablated_depth = 1
     with pytest.raises(ValueError):
         kestrium.Parameters(reflection_coefficient=float("nan"))
     # Checks across fields do not depend on the order of the keywords.

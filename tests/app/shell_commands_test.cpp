@@ -177,7 +177,7 @@ TEST_F(ShellTest, ExitDuringARunStopsItAndKeepsItsFilesWhole) {
 
 TEST_F(ShellTest, ARefusedRunIsToldToTheUser) {
   make_app(scratch.path());
-  app->parameters.values.ablation_model = 3.0f;
+  app->parameters.values.ablation_model = static_cast<AblationModel>(3);
   calculation_command(*app);
   finish_run();
   ASSERT_EQ(messages.size(), 1u);
@@ -187,7 +187,7 @@ TEST_F(ShellTest, ARefusedRunIsToldToTheUser) {
 
 TEST_F(ShellTest, OutOfRangeAndDivergedRunsAreToldAndAppendNothing) {
   make_app(scratch.path());
-  app->parameters.values.kinetics_file_mode = 1.0f;  // Addition
+  app->parameters.values.kinetics_file_mode = KineticsFileMode::addition;
   app->parameters.values.fluence = -50.0f;
   calculation_command(*app);
   EXPECT_EQ(finish_run().end, RunEnd::not_started);

@@ -61,6 +61,8 @@ TEST(StudyPlan, ErrorsNameTheProblem) {
       {{"fluence=1:100:log1"}, "logN needs"},
       {{"fluence=1:2"}, "FROM:TO:STEP or FROM:TO:logN"},
       {{"fluence=1e39"}, "does not fit"},
+      {{"ablation_model=1,1.5"}, "ablation_model is 1.5; it must be a whole number (1 or 2)"},
+      {{"show_ablated_depth=0,2"}, "show_ablated_depth is 2; it must be 0 or 1"},
       {{"fluence=1:1000:1", "pulse_width=1:1000:1", "density=1:1000:1"}, "more than 100000000"},
       {{}, "at least one --vary"},
   };

@@ -39,7 +39,7 @@ class SweepTest : public ::testing::Test {
       SharedParameters shared;
       shared.values = parameters_;
       shared.values.fluence = static_cast<float>(f);
-      shared.values.kinetics_file_mode = 1.0f;
+      shared.values.kinetics_file_mode = KineticsFileMode::addition;
       HeadlessRun records;
       RunOptions options;
       options.output_directory = folder;
@@ -147,7 +147,7 @@ TEST_F(SweepTest, AnInterruptedSweepWritesOnlyFinishedLinesInOrder) {
 
 TEST_F(SweepTest, AdditionAppendsToTheExistingKineticsFile) {
   std::ofstream(dir_ / "Data1K.dat", std::ios::binary) << "earlier line\r\n";
-  parameters_.kinetics_file_mode = 1.0f;
+  parameters_.kinetics_file_mode = KineticsFileMode::addition;
   sweep({50}, 1, dir_);
   const std::string text = test::read_file(dir_ / "Data1K.dat");
   EXPECT_EQ(text.rfind("earlier line\r\n", 0), 0u);
@@ -175,7 +175,7 @@ TEST_F(SweepTest, ProgramRunsAFileAndRefusesBadInput) {
 
   ParameterSet bad;
   set_default_parameter_groups(bad, 0);
-  bad.ablation_model = 3.0f;
+  bad.ablation_model = static_cast<AblationModel>(3);
   ASSERT_TRUE(write_parameter_file((dir_ / "model3.par").string(), bad));
   EXPECT_EQ(run_program("model3.par", dir_), 1);
   EXPECT_NE(test::read_file(dir_ / "err.txt").find("ablation_model is 3"), std::string::npos)
@@ -183,7 +183,7 @@ TEST_F(SweepTest, ProgramRunsAFileAndRefusesBadInput) {
 
   // A result file that cannot be written: a folder holds its name.
   set_padded(bad.data_file_name, "x");
-  bad.ablation_model = 2.0f;
+  bad.ablation_model = AblationModel::bulk;
   ASSERT_TRUE(write_parameter_file((dir_ / "x.par").string(), bad));
   fs::create_directory(dir_ / "xK.dat");
   EXPECT_EQ(run_program("x.par", dir_), 1);
@@ -210,7 +210,7 @@ TEST_F(SweepTest, ProgramRunsAFileAndRefusesBadInput) {
 
 TEST_F(SweepTest, AThreadThatCannotStartLeavesTheFilesAsTheyWere) {
   test::write_file(dir_ / "Data1K.dat", "earlier line\r\n");
-  parameters_.kinetics_file_mode = 0.0f;  // Rewrite would empty it first
+  parameters_.kinetics_file_mode = KineticsFileMode::rewrite;  // Rewrite would empty it first
   SweepOptions options;
   options.fluences = {30, 60, 90, 120};
   options.jobs = 2000;

@@ -24,7 +24,7 @@ ParameterSet defaults() {
 
 ParameterFileLocation start_up_location() {
   ParameterFileLocation location;
-  location.parameter_file_mode = 1.0f;
+  location.parameter_file_mode = ParameterFileMode::short_name;
   set_padded(location.parameter_file_name, "KTparam.par");
   set_padded(location.parameter_file_path, "");
   return location;
@@ -108,7 +108,7 @@ TEST_F(FileCommandsTest, OpenThenSaveRewritesTheChosenFile) {
   chooser_answer_ = path("other.par");
   open_menu_callback(context_)(0);
   EXPECT_EQ(parameters_.snapshot(), other);
-  EXPECT_EQ(location_.parameter_file_mode, 2.0f);
+  EXPECT_EQ(location_.parameter_file_mode, ParameterFileMode::full_path);
   EXPECT_EQ(current_parameter_file(location_), path("other.par"));
 
   // A dialog changes a value; Save... goes to the opened file.
@@ -133,7 +133,7 @@ TEST_F(FileCommandsTest, CancelChangesNothing) {
 
 TEST_F(FileCommandsTest, DefaultParametersThenSaveEqualsTheDefaultFile) {
   ParameterSet changed = defaults();
-  changed.material = 2.0f;
+  changed.material = Material::other;
   changed.z_scale = 4.0f;
   set_padded(changed.data_file_name, "Run 7");
   parameters_.commit(changed);
@@ -214,7 +214,7 @@ TEST_F(FileCommandsTest, SaveAsCreatesANewFileAndMakesItCurrent) {
   chooser_answer_ = path("new.par");
   save_as_command(context_);
   EXPECT_EQ(test::read_file(dir_ / "new.par"), golden_);
-  EXPECT_EQ(location_.parameter_file_mode, 2.0f);
+  EXPECT_EQ(location_.parameter_file_mode, ParameterFileMode::full_path);
   EXPECT_EQ(current_parameter_file(location_), path("new.par"));
   EXPECT_FALSE(fs::exists(dir_ / "KTparam.par"));
 }

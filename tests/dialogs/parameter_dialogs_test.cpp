@@ -169,9 +169,9 @@ TEST_F(ParameterDialogsTest, ChoicesAreSetByTheirButtons) {
     test::press(dialog, 1);
   });
   ParameterSet expected = defaults();
-  expected.pulse_shape = 2.0f;
-  expected.ablation_model = 1.0f;
-  expected.material = 2.0f;
+  expected.pulse_shape = PulseShape::rectangle;
+  expected.ablation_model = AblationModel::surface;
+  expected.material = Material::other;
   EXPECT_EQ(parameters_.snapshot(), expected);
 
   run_dialog(DialogKind::output_data, [](QWidget* dialog) {
@@ -182,8 +182,8 @@ TEST_F(ParameterDialogsTest, ChoicesAreSetByTheirButtons) {
     test::replace(test::edit(dialog, 2003), "0.25");
     test::press(dialog, 1);
   });
-  expected.kinetics_file_mode = 1.0f;
-  expected.autoscale = 2.0f;
+  expected.kinetics_file_mode = KineticsFileMode::addition;
+  expected.autoscale = Autoscale::manual;
   expected.spatial_times[9] = 55.0f;
   expected.temperature_scale = 1500.0f;
   expected.output_interval = 0.25f;
@@ -192,10 +192,10 @@ TEST_F(ParameterDialogsTest, ChoicesAreSetByTheirButtons) {
 
 TEST_F(ParameterDialogsTest, ChoicesOutsideTheirSetShowNoButtonAndSurviveOk) {
   ParameterSet odd = defaults();
-  odd.material = 3.0f;
-  odd.ablation_model = 0.0f;
-  odd.kinetics_file_mode = 2.0f;
-  odd.autoscale = 0.0f;
+  odd.material = static_cast<Material>(3);
+  odd.ablation_model = static_cast<AblationModel>(0);
+  odd.kinetics_file_mode = static_cast<KineticsFileMode>(2);
+  odd.autoscale = static_cast<Autoscale>(0);
   const std::string path = std::string(KT_BINARY_DIR) + "/dialogs_odd_choices.par";
   ParameterSet written = odd;
   ASSERT_TRUE(write_parameter_file(path, written).ok);

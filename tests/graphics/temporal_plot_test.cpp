@@ -27,9 +27,9 @@ PlotScaleSet usual_scales() {
 
 PlotCurveSwitches only_temperature() {
   PlotCurveSwitches switches;
-  switches.show_ablation_velocity = 0.0f;
-  switches.show_ablated_depth = 0.0f;
-  switches.show_broken_fraction = 0.0f;
+  switches.show_ablation_velocity = false;
+  switches.show_ablated_depth = false;
+  switches.show_broken_fraction = false;
   return switches;
 }
 
@@ -149,7 +149,7 @@ TEST_F(TemporalPlotTest, AQuantitySwitchedOnLaterGetsACurveButNoColumn) {
   EXPECT_EQ(surface.count_other(l.x_depth - 5 * s, l.y0 - 15 * s, l.x_fraction - 10 * s,
                                 l.y1 + 70 * s, test::kMagenta),
             0);
-  switches.show_ablated_depth = 1.0f;
+  switches.show_ablated_depth = true;
   plot.plot_temporal(0, 1.0f, 300.0f, 0.0f, 2.0f, 0.0f, usual_scales(), switches);
   plot.plot_temporal(0, 5.0f, 300.0f, 0.0f, 8.0f, 0.0f, usual_scales(), switches);
   EXPECT_GT(plot_area_count(test::kLightGreen), 20);

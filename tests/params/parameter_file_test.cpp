@@ -51,9 +51,9 @@ class ParameterFileTest : public ::testing::Test {
 TEST(ParameterSetTest, StartStateAndDefaults) {
   ParameterSet start;
   ParameterSet zero;
-  zero.autoscale = 0.0f;
-  EXPECT_EQ(start.autoscale, 1.0f);
-  start.autoscale = 0.0f;
+  zero.autoscale = static_cast<Autoscale>(0);
+  EXPECT_EQ(start.autoscale, Autoscale::automatic);
+  start.autoscale = static_cast<Autoscale>(0);
   EXPECT_EQ(start, zero);  // every other field 0.0, the name zero bytes
 
   ParameterSet p = defaults();
@@ -93,12 +93,12 @@ TEST_F(ParameterFileTest, DefaultsWriteTheReferenceFileByteForByte) {
 
 TEST_F(ParameterFileTest, MissingFileGivesDefaultsAndIsCreated) {
   ParameterFileLocation location;
-  location.parameter_file_mode = 1.0f;
+  location.parameter_file_mode = ParameterFileMode::short_name;
   const std::string file = path("KTparam.par");
   set_padded(location.parameter_file_path, file);
-  location.parameter_file_mode = 2.0f;
+  location.parameter_file_mode = ParameterFileMode::full_path;
   ParameterSet p;
-  ASSERT_TRUE(transfer_parameter_file(0, p, location));
+  ASSERT_TRUE(transfer_parameter_file(TransferDirection::read, p, location));
   EXPECT_EQ(p, defaults());
   EXPECT_EQ(test::read_file(file), golden_);
 }
@@ -308,6 +308,39 @@ TEST_F(ParameterFileTest, ShiftedAndMisreadNumbersAreRefused) {
   test::write_file(path("ok.par"), golden_with_line(6, "Fluence [mJ/cm^2]       :        150.   "));
   ASSERT_TRUE(read_parameter_file(path("ok.par"), p));
   EXPECT_EQ(p.fluence, 150.0f);
+}
+
+TEST_F(ParameterFileTest, ChoicesHoldWholeNumbersAndSwitchesReadOneAsOn) {
+  // A whole number outside a choice's set is held and written back as it stood (a run refuses
+  // it); so is every switch that holds 0 or 1.
+  std::string odd = golden_with_line(2, "Ablation Model:  3.00000E+00");
+  odd.replace(odd.find("Kinetics Data File      :  0.00000E+00"), 38,
+              "Kinetics Data File      :  2.00000E+00");
+  test::write_file(path("odd.par"), odd);
+  ParameterSet p;
+  ASSERT_TRUE(read_parameter_file(path("odd.par"), p));
+  EXPECT_EQ(choice_code(p.ablation_model), 3);
+  EXPECT_EQ(format_parameter_file(p), odd);
+
+  // Any other number in a switch reads as off and is written back as 0.
+  test::write_file(path("half.par"),
+                   golden_with_line(31, "Ablated depth              :  5.00000E-01"));
+  ASSERT_TRUE(read_parameter_file(path("half.par"), p));
+  EXPECT_FALSE(p.show_ablated_depth);
+  EXPECT_EQ(format_parameter_file(p),
+            golden_with_line(31, "Ablated depth              :  0.00000E+00"));
+
+  // A fraction in a choice cannot be held: the file is refused, naming it, the field and the
+  // value, and nothing changes.
+  test::write_file(path("frac.par"), golden_with_line(59, "Autoscale:  1.50000E+00"));
+  const ParameterSet before = p;
+  const FileResult r = read_parameter_file(path("frac.par"), p);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.message.find("frac.par\", line 59 (Autoscale): '  1.50000E+00' is not a whole "
+                           "number; the field is a choice (1 or 2)"),
+            std::string::npos)
+      << r.message;
+  EXPECT_EQ(p, before);
 }
 
 TEST_F(ParameterFileTest, ValuesBeyondSinglePrecisionAreNeverWritten) {

@@ -55,7 +55,7 @@ TEST(PhysicalRanges, PolyimideBelowItsSpecificHeatLawIsRefusedOtherMaterialsAreN
   p.ambient_temperature = 77.0f;
   EXPECT_NE(check_run_choices(p).find("for polyimide it must be above 82.7 K"), std::string::npos)
       << check_run_choices(p);
-  p.material = 2.0f;
+  p.material = Material::other;
   EXPECT_EQ(check_run_choices(p), "");
 }
 
@@ -103,12 +103,12 @@ TEST(DivergedRun, KeepsTheSoundRecordsAndWritesNoKineticsLine) {
 }
 
 TEST(DivergedRun, AGridTooCoarseForTheAbsorptionIsNamedInEitherModel) {
-  for (float model : {1.0f, 2.0f}) {
+  for (AblationModel model : {AblationModel::surface, AblationModel::bulk}) {
     RunRecords records;
     records.parameters.values.ablation_model = model;
     records.parameters.values.absorption_coefficient = 1e7f;
     const RunOutcome outcome = records.run(test::kinetics_only());
-    ASSERT_EQ(outcome.end, RunEnd::diverged) << model;
+    ASSERT_EQ(outcome.end, RunEnd::diverged) << choice_code(model);
     EXPECT_EQ(outcome.step_count, 1);
     EXPECT_NE(outcome.divergence_cause.find("longer than one absorption length"), std::string::npos)
         << outcome.divergence_cause;

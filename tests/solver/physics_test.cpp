@@ -17,9 +17,9 @@ using test::RunRecords;
 // Constant properties, no ablation, no screening, no reflection, a rectangular pulse.
 ParameterSet heating_only() {
   ParameterSet p = test::default_parameters();
-  p.ablation_model = 1.0f;
-  p.pulse_shape = 2.0f;
-  p.material = 2.0f;
+  p.ablation_model = AblationModel::surface;
+  p.pulse_shape = PulseShape::rectangle;
+  p.material = Material::other;
   p.pre_exponential_vo = 0.0f;
   p.screening_coefficient = 0.0f;
   p.reflection_coefficient = 0.0f;

@@ -49,7 +49,7 @@ TEST(ResultRecords, Layouts) {
   values.velocity_cm_s = 98.7654f;
   values.plotted_depth_nm = 3.25f;
   values.surface_fraction = 0.5f;
-  TemporalSelection all{1.0f, 1.0f, 1.0f, 1.0f};
+  TemporalSelection all{true, true, true, true};
   std::string line;
   append_temporal_record(line, all, AblationModel::bulk, values);
   EXPECT_EQ(line, "      12.5000   1234.5679       98.7654        3.2500  0.5000   \r\n");
@@ -57,7 +57,7 @@ TEST(ResultRecords, Layouts) {
   append_temporal_record(line, all, AblationModel::surface, values);
   EXPECT_EQ(line, "      12.5000   1234.5679       98.7654        3.2500   \r\n");
   line.clear();
-  append_temporal_record(line, TemporalSelection{0.0f, 0.0f, 0.0f, 1.0f}, AblationModel::surface,
+  append_temporal_record(line, TemporalSelection{false, false, false, true}, AblationModel::surface,
                          values);
   EXPECT_EQ(line, "      12.5000   \r\n");
 
@@ -66,17 +66,17 @@ TEST(ResultRecords, Layouts) {
   profiles.profile_temperature_k[1] = 663.3677f;
   profiles.profile_fraction[1] = 0.25f;
   std::string spatial;
-  append_spatial_lines(spatial, 3, AblationModel::bulk, profiles);
+  append_spatial_lines(spatial, SpatialOutput::both, AblationModel::bulk, profiles);
   EXPECT_EQ(line_count(spatial), 64);
   EXPECT_EQ(spatial.substr(0, 35), "       0.0000    663.3677  0.2500\r\n");
   spatial.clear();
-  append_spatial_lines(spatial, 2, AblationModel::bulk, profiles);
+  append_spatial_lines(spatial, SpatialOutput::fraction, AblationModel::bulk, profiles);
   EXPECT_EQ(spatial.substr(0, 23), "       0.0000  0.2500\r\n");
   spatial.clear();
-  append_spatial_lines(spatial, 3, AblationModel::surface, profiles);
+  append_spatial_lines(spatial, SpatialOutput::both, AblationModel::surface, profiles);
   EXPECT_EQ(spatial.substr(0, 27), "       0.0000    663.3677\r\n");
   spatial.clear();
-  append_spatial_lines(spatial, 2, AblationModel::surface, profiles);
+  append_spatial_lines(spatial, SpatialOutput::fraction, AblationModel::surface, profiles);
   EXPECT_TRUE(spatial.empty());
 }
 
@@ -97,12 +97,13 @@ TEST(ResultFiles, KineticsFileAdditionAndRewrite) {
   options.output_directory = directory.path();
   options.write_profile_files = false;
   RunRecords records;
-  records.parameters.values.kinetics_file_mode = 2.0f;  // any nonzero value appends
-  records.parameters.values.fluence = 5.0f;             // little to compute
+  records.parameters.values.kinetics_file_mode =
+      static_cast<KineticsFileMode>(2);      // any code but 0 appends
+  records.parameters.values.fluence = 5.0f;  // little to compute
   for (int i = 0; i < 3; ++i) records.run(options);
   const std::filesystem::path kinetics = directory.path() / "Data1K.dat";
   EXPECT_EQ(line_count(test::read_file(kinetics)), 3);
-  records.parameters.values.kinetics_file_mode = 0.0f;
+  records.parameters.values.kinetics_file_mode = KineticsFileMode::rewrite;
   const RunOutcome outcome = records.run(options);
   EXPECT_EQ(test::read_file(kinetics), outcome.kinetics_line + "\r\n");
   EXPECT_EQ(test::file_names(directory.path()), std::vector<std::string>{"Data1K.dat"});
@@ -121,11 +122,11 @@ TEST(ResultFiles, SelectionsIntervalsAndSpatialPoints) {
   options.output_directory = directory.path();
   RunRecords records;
   ParameterSet& p = records.parameters.values;
-  p.ablation_model = 1.0f;
-  p.output_surface_temperature = p.output_ablation_velocity = p.output_ablated_depth = 0.0f;
-  p.output_broken_fraction = 1.0f;
+  p.ablation_model = AblationModel::surface;
+  p.output_surface_temperature = p.output_ablation_velocity = p.output_ablated_depth = false;
+  p.output_broken_fraction = true;
   p.output_interval = 0.0f;
-  p.spatial_output = 2.0f;
+  p.spatial_output = SpatialOutput::fraction;
   p.spatial_times = {4, 2, 8, 1000, 1, 1, 1, 1, 1, 1};
   set_padded(p.data_file_name, "ABCDEFGHIJ");
   const RunOutcome outcome = records.run(options);
@@ -143,11 +144,11 @@ TEST(ResultFiles, SelectionsIntervalsAndSpatialPoints) {
   ScratchDirectory none;
   options.output_directory = none.path();
   RunRecords quiet;
-  quiet.parameters.values.output_surface_temperature = 0.0f;
-  quiet.parameters.values.output_ablation_velocity = 0.0f;
-  quiet.parameters.values.output_ablated_depth = 0.0f;
-  quiet.parameters.values.output_broken_fraction = 0.0f;
-  quiet.parameters.values.spatial_output = 0.0f;
+  quiet.parameters.values.output_surface_temperature = false;
+  quiet.parameters.values.output_ablation_velocity = false;
+  quiet.parameters.values.output_ablated_depth = false;
+  quiet.parameters.values.output_broken_fraction = false;
+  quiet.parameters.values.spatial_output = SpatialOutput::none;
   quiet.run(options);
   EXPECT_EQ(test::file_names(none.path()), std::vector<std::string>{"Data1K.dat"});
 }
