@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 
+#include "graphics/page_plots.h"
 #include "page_surface.h"
 
 namespace kt {
@@ -190,6 +191,18 @@ TEST_F(SpatialPlotTest, AnInfiniteTemperatureEndsTheDoublingAtTheLargestReal) {
   p.profile_temperature_k[3] = std::numeric_limits<float>::infinity();
   plot.plot_spatial(0, 1, p, profile_scales());
   EXPECT_EQ(plot.temperature_top(), std::numeric_limits<float>::max());
+}
+
+// The spatial panels show the fraction only in the bulk model, and each curve only when its
+// switch is on.
+TEST(SpatialCurves, FollowTheModelAndTheSwitches) {
+  PlotCurveSwitches switches;
+  EXPECT_EQ(spatial_curves(AblationModel::bulk, switches), 3);
+  EXPECT_EQ(spatial_curves(AblationModel::surface, switches), 1);
+  switches.show_fraction_profile = false;
+  EXPECT_EQ(spatial_curves(AblationModel::bulk, switches), 1);
+  switches.show_temperature_profile = false;
+  EXPECT_EQ(spatial_curves(AblationModel::surface, switches), 0);
 }
 
 }  // namespace
