@@ -43,16 +43,19 @@ constexpr RadioButton button(std::int32_t id) {
 using P = ParameterSet;
 
 // "Parameters:".
-constexpr RadioButton kModelButtons[] = {button<&P::ablation_model, AblationModel::surface>(kSurfaceModelButton),
-                                         button<&P::ablation_model, AblationModel::bulk>(kBulkModelButton)};
-constexpr RadioButton kShapeButtons[] = {button<&P::pulse_shape, PulseShape::triangle>(kTrianglePulseButton),
-                                         button<&P::pulse_shape, PulseShape::rectangle>(kRectanglePulseButton)};
+constexpr RadioButton kModelButtons[] = {
+    button<&P::ablation_model, AblationModel::surface>(kSurfaceModelButton),
+    button<&P::ablation_model, AblationModel::bulk>(kBulkModelButton)};
+constexpr RadioButton kShapeButtons[] = {
+    button<&P::pulse_shape, PulseShape::triangle>(kTrianglePulseButton),
+    button<&P::pulse_shape, PulseShape::rectangle>(kRectanglePulseButton)};
 constexpr EditField kPulseFields[] = {{kPulseWidthField, member<&P::pulse_width>},
                                       {kFluenceField, member<&P::fluence>},
                                       {kFrontFractionField, member<&P::front_fraction>},
                                       {kWavelengthField, member<&P::wavelength>}};
-constexpr RadioButton kMaterialButtons[] = {button<&P::material, Material::polyimide>(kPolyimideButton),
-                                            button<&P::material, Material::other>(kOtherMaterialButton)};
+constexpr RadioButton kMaterialButtons[] = {
+    button<&P::material, Material::polyimide>(kPolyimideButton),
+    button<&P::material, Material::other>(kOtherMaterialButton)};
 constexpr EditField kMaterialFields[] = {
     {kDensityField, member<&P::density>},
     {kSpecificHeatField, member<&P::specific_heat>},
@@ -88,8 +91,9 @@ constexpr EditField kPointFields[] = {
 constexpr EditField kScaleFields[] = {{kTemperatureScaleField, member<&P::temperature_scale>},
                                       {kVelocityScaleField, member<&P::velocity_scale>},
                                       {kDepthScaleField, member<&P::depth_scale>}};
-constexpr RadioButton kScaleButtons[] = {button<&P::autoscale, Autoscale::automatic>(kAutoScaleButton),
-                                         button<&P::autoscale, Autoscale::manual>(kManualScaleButton)};
+constexpr RadioButton kScaleButtons[] = {
+    button<&P::autoscale, Autoscale::automatic>(kAutoScaleButton),
+    button<&P::autoscale, Autoscale::manual>(kManualScaleButton)};
 
 constexpr std::span<const RadioButton> kRadioGroups[] = {
     kModelButtons, kShapeButtons, kMaterialButtons, kKineticsButtons, kScaleButtons};

@@ -11,8 +11,8 @@
 namespace kt::display {
 
 DisplayContext& context() {
-  static DisplayContext* const instance = new DisplayContext;  // deliberately never destroyed
-  return *instance;
+  static DisplayContext instance;
+  return instance;
 }
 
 std::shared_ptr<Surface> main_surface() {

@@ -37,7 +37,9 @@ struct DisplayContext {
   QEventLoop* gui_key_loop = nullptr;
 };
 
-// The one context of the process; never destroyed, so late calls from other threads are safe.
+// The one context of the process. Destroyed at the end of the process, after every thread that
+// draws has been joined (the application joins its own; the main surface is let go when the
+// frame or the offscreen window goes).
 DisplayContext& context();
 
 // The main window's surface, or null when there is none.

@@ -98,8 +98,8 @@ void queue_key(const QKeyEvent& event) {
 }  // namespace
 
 FrameState& frame_state() {
-  static FrameState* const state = new FrameState;
-  return *state;
+  static FrameState state;
+  return state;
 }
 
 // ---- Surface widget ------------------------------------------------------------------------

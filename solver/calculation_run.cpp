@@ -301,31 +301,11 @@ void fill_plot_scales(const ParameterSet& p, PlotScaleSet& scales) {
   scales.profile_node_count = kNodeCount;
 }
 
-RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_state,
-                           SolverState& state, PlotScaleSet& scales, ProfileArrays& profiles,
-                           const RunOptions& options) {
-  RunOutcome outcome;
-  ParameterSet at_start = parameters.snapshot();
-  outcome.not_started_reason = check_run_choices(at_start);
-  if (!outcome.not_started_reason.empty()) return outcome;
-  run_state.advance(RunState::starting, RunState::running);
+namespace {
 
-  // Result-file names and the temporal file.
-  const std::string base = result_file_base(at_start.data_file_name);
-  ResultFile temporal_file;
-  TemporalSelection selection;
-  selection.surface_temperature = at_start.output_surface_temperature;
-  selection.ablation_velocity = at_start.output_ablation_velocity;
-  selection.ablated_depth = at_start.output_ablated_depth;
-  selection.broken_fraction = at_start.output_broken_fraction;
-  if (selection.any() && options.write_profile_files) {
-    temporal_file.open(options.output_directory / temporal_file_name(base),
-                       ResultFile::Mode::rewrite, outcome.file_errors);
-  }
-
-  if (options.observer) options.observer->run_accepted();
-
-  // Auto scales and clamps are written back into the Parameter set.
+// The Auto scales and the clamps, written back into the Parameter set; the values the run takes,
+// with the model and pulse shape checked at the start.
+ParameterSet take_run_parameters(SharedParameters& parameters, const ParameterSet& at_start) {
   ParameterSet run_parameters;
   {
     std::lock_guard<std::mutex> guard(parameters.lock);
@@ -343,41 +323,16 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
     apply_run_clamps(p);
     run_parameters = p;
   }
-  // The model and material data are the ones checked at the start.
   run_parameters.ablation_model = at_start.ablation_model;
   run_parameters.pulse_shape = at_start.pulse_shape;
+  return run_parameters;
+}
 
-  RunConstants constants = compute_run_constants(run_parameters);
-  if (options.refinement > 1) {
-    const int k = std::min(options.refinement, kMaximumRefinement);
-    constants.time_step /= static_cast<double>(k);
-    constants.step_limit *= k;
-  }
-  build_depth_grid(constants, state.depth_grid);
-  fill_plot_scales(run_parameters, scales);
-  outcome.fluence_used = constants.fluence;
-
-  state.depth_total = 0.0;
-  state.depth_a = 0.0;
-  state.depth_m = 0.0;
-
-  LoopContext context{parameters, run_state, state,         profiles,
-                      options,    constants, temporal_file, outcome};
-  if (options.observer) {
-    options.observer->run_started(constants, scales, read_step_settings(parameters).switches);
-  }
-  outcome.end = time_loop(context);
-  run_state.advance(RunState::running, RunState::stopping);
-  outcome.step_count = state.step_index;
-  if (outcome.end == RunEnd::diverged)
-    outcome.divergence_cause = divergence_cause(constants, state);
-
-  temporal_file.close(outcome.file_errors);
-  if (outcome.end == RunEnd::diverged) {
-    if (options.observer) options.observer->run_ended(outcome);
-    return outcome;
-  }
-
+// The depths of the run into the outcome and its kinetics line, written to the kinetics file
+// when the options ask for it.
+void write_kinetics(SharedParameters& parameters, const RunOptions& options,
+                    const RunConstants& constants, SolverState& state, const std::string& base,
+                    RunOutcome& outcome) {
   // The kinetics line, in the form of the model and the file mode as they stand now.
   AblationModel model_now{};
   KineticsFileMode kinetics_mode{};
@@ -410,7 +365,67 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
                                                                  : ResultFile::Mode::rewrite,
                       outcome.kinetics_line + kLineEnd, outcome.file_errors);
   }
+}
 
+}  // namespace
+
+RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_state,
+                           SolverState& state, PlotScaleSet& scales, ProfileArrays& profiles,
+                           const RunOptions& options) {
+  RunOutcome outcome;
+  ParameterSet at_start = parameters.snapshot();
+  outcome.not_started_reason = check_run_choices(at_start);
+  if (!outcome.not_started_reason.empty()) return outcome;
+  run_state.advance(RunState::starting, RunState::running);
+
+  // Result-file names and the temporal file.
+  const std::string base = result_file_base(at_start.data_file_name);
+  ResultFile temporal_file;
+  TemporalSelection selection;
+  selection.surface_temperature = at_start.output_surface_temperature;
+  selection.ablation_velocity = at_start.output_ablation_velocity;
+  selection.ablated_depth = at_start.output_ablated_depth;
+  selection.broken_fraction = at_start.output_broken_fraction;
+  if (selection.any() && options.write_profile_files) {
+    temporal_file.open(options.output_directory / temporal_file_name(base),
+                       ResultFile::Mode::rewrite, outcome.file_errors);
+  }
+
+  if (options.observer) options.observer->run_accepted();
+
+  const ParameterSet run_parameters = take_run_parameters(parameters, at_start);
+  RunConstants constants = compute_run_constants(run_parameters);
+  if (options.refinement > 1) {
+    const int k = std::min(options.refinement, kMaximumRefinement);
+    constants.time_step /= static_cast<double>(k);
+    constants.step_limit *= k;
+  }
+  build_depth_grid(constants, state.depth_grid);
+  fill_plot_scales(run_parameters, scales);
+  outcome.fluence_used = constants.fluence;
+
+  state.depth_total = 0.0;
+  state.depth_a = 0.0;
+  state.depth_m = 0.0;
+
+  LoopContext context{parameters, run_state, state,         profiles,
+                      options,    constants, temporal_file, outcome};
+  if (options.observer) {
+    options.observer->run_started(constants, scales, read_step_settings(parameters).switches);
+  }
+  outcome.end = time_loop(context);
+  run_state.advance(RunState::running, RunState::stopping);
+  outcome.step_count = state.step_index;
+  if (outcome.end == RunEnd::diverged)
+    outcome.divergence_cause = divergence_cause(constants, state);
+
+  temporal_file.close(outcome.file_errors);
+  if (outcome.end == RunEnd::diverged) {
+    if (options.observer) options.observer->run_ended(outcome);
+    return outcome;
+  }
+
+  write_kinetics(parameters, options, constants, state, base, outcome);
   if (options.observer) options.observer->run_ended(outcome);
   return outcome;
 }
