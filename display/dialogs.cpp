@@ -183,7 +183,18 @@ void fit_label(QLabel* label, const QRect& box, int room_width, const QString& n
   label->setGeometry(box.x(), box.y(), std::max(box.width(), room_width), box.height());
 }
 
-void build_dialog(DialogObject& object) {
+// Dialog units of the template's font: a quarter of the average character width, an eighth of
+// the character height.
+struct DialogUnits {
+  int base_x = 1, base_y = 1;
+  QRect to_pixels(int x, int y, int width, int height) const {
+    return QRect(mul_div(x, base_x, 4), mul_div(y, base_y, 8), mul_div(width, base_x, 4),
+                 mul_div(height, base_y, 8));
+  }
+};
+
+// The dialog window with its caption, font and fixed size, placed over the frame's client area.
+DialogUnits make_dialog_window(DialogObject& object, const QFont& font) {
   const DialogTemplate& form = object.form;
   FrameState& state = frame_state();
   object.dialog = std::make_unique<TemplateDialog>(state.frame.data());
@@ -192,22 +203,14 @@ void build_dialog(DialogObject& object) {
   dialog->setWindowModality(Qt::ApplicationModal);
   dialog->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint);
-
-  // The template's points at 96 pixels per inch, as the font's character height.
-  QFont font(dialog_face(QString::fromStdString(form.font_face)));
-  font.setPixelSize(mul_div(form.font_points, 96, 72));
-  font.setHintingPreference(QFont::PreferFullHinting);
   dialog->setFont(font);
   const QFontMetrics metrics(font);
-  const int base_x = std::max(
+  DialogUnits units;
+  units.base_x = std::max(
       1, mul_div(metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"),
                  1, 52));
-  const int base_y = std::max(1, metrics.height());
-  const auto to_pixels = [base_x, base_y](int x, int y, int width, int height) {
-    return QRect(mul_div(x, base_x, 4), mul_div(y, base_y, 8), mul_div(width, base_x, 4),
-                 mul_div(height, base_y, 8));
-  };
-  const QRect client = to_pixels(form.x, form.y, form.width, form.height);
+  units.base_y = std::max(1, metrics.height());
+  const QRect client = units.to_pixels(form.x, form.y, form.width, form.height);
   dialog->setFixedSize(client.size());
   if (QMainWindow* frame = state.frame) {
     const QPoint origin = frame->centralWidget() != nullptr
@@ -215,48 +218,41 @@ void build_dialog(DialogObject& object) {
                               : frame->geometry().topLeft();
     dialog->move(origin + client.topLeft());
   }
+  return units;
+}
 
-  int group = 0;
-  for (const ControlTemplate& control : form.controls) {
-    if (control.group_start) ++group;
-    const QRect box = to_pixels(control.x, control.y, control.width, control.height);
-    const QString text = QString::fromStdString(control.text);
-    QWidget* widget = nullptr;
-    switch (control.kind) {
-      case ControlKind::group_box:
-        widget = new GroupFrame(text, dialog);
-        break;
-      case ControlKind::radio_button: {
-        auto* button = new QRadioButton(text, dialog);
-        button->setAutoExclusive(false);
-        widget = button;
-        break;
-      }
-      case ControlKind::label:
-        widget = new QLabel(text, dialog);
-        static_cast<QLabel*>(widget)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        break;
-      case ControlKind::edit_field: {
-        auto* edit = new QLineEdit(dialog);
-        edit->setText(text);
-        edit->setTextMargins(1, 0, 1, 0);
-        widget = edit;
-        break;
-      }
-      case ControlKind::push_button: {
-        auto* button = new QPushButton(text, dialog);
-        button->setDefault(control.default_button);
-        button->setAutoDefault(control.default_button);
-        widget = button;
-        break;
-      }
+QWidget* make_control_widget(const ControlTemplate& control, QDialog* dialog) {
+  const QString text = QString::fromStdString(control.text);
+  switch (control.kind) {
+    case ControlKind::group_box:
+      return new GroupFrame(text, dialog);
+    case ControlKind::radio_button: {
+      auto* button = new QRadioButton(text, dialog);
+      button->setAutoExclusive(false);
+      return button;
     }
-    widget->setGeometry(box);
-    object.controls.push_back({&control, widget, group, {}, false});
+    case ControlKind::label: {
+      auto* label = new QLabel(text, dialog);
+      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      return label;
+    }
+    case ControlKind::edit_field: {
+      auto* edit = new QLineEdit(dialog);
+      edit->setText(text);
+      edit->setTextMargins(1, 0, 1, 0);
+      return edit;
+    }
+    case ControlKind::push_button:
+      break;
   }
+  auto* button = new QPushButton(text, dialog);
+  button->setDefault(control.default_button);
+  button->setAutoDefault(control.default_button);
+  return button;
+}
 
-  // Labels get the room up to the next control on their right.
-  const QString narrow_face = narrow_face_of(font.family());
+// Labels get the room up to the next control on their right.
+void fit_labels(DialogObject& object, const QString& narrow_face) {
   for (DialogControl& control : object.controls) {
     if (control.form->kind != ControlKind::label) continue;
     const QRect box = control.widget->geometry();
@@ -272,9 +268,12 @@ void build_dialog(DialogObject& object) {
     }
     fit_label(static_cast<QLabel*>(control.widget), box, std::max(1, room), narrow_face);
   }
+}
 
-  // Behaviour: automatic radio buttons, OK and Cancel, callbacks.
+// Behaviour: automatic radio buttons, OK and Cancel, callbacks.
+void connect_controls(DialogObject& object) {
   DialogObject* self = &object;
+  QDialog* dialog = object.dialog.get();
   for (DialogControl& control : object.controls) {
     const int id = control.form->id;
     switch (control.form->kind) {
@@ -304,6 +303,23 @@ void build_dialog(DialogObject& object) {
         break;
     }
   }
+}
+
+void build_dialog(DialogObject& object) {
+  // The template's points at 96 pixels per inch, as the font's character height.
+  QFont font(dialog_face(QString::fromStdString(object.form.font_face)));
+  font.setPixelSize(mul_div(object.form.font_points, 96, 72));
+  font.setHintingPreference(QFont::PreferFullHinting);
+  const DialogUnits units = make_dialog_window(object, font);
+  int group = 0;
+  for (const ControlTemplate& control : object.form.controls) {
+    if (control.group_start) ++group;
+    QWidget* widget = make_control_widget(control, object.dialog.get());
+    widget->setGeometry(units.to_pixels(control.x, control.y, control.width, control.height));
+    object.controls.push_back({&control, widget, group, {}, false});
+  }
+  fit_labels(object, narrow_face_of(font.family()));
+  connect_controls(object);
 }
 
 }  // namespace

@@ -175,34 +175,38 @@ void legend_box(display::DrawingContext& pen, int x, int y, const std::vector<st
     text_at(pen, x + 8, y + 4 + 18 * static_cast<int>(i), lines[i]);
 }
 
-}  // namespace
+struct CurvePoint {
+  double fluence, surface, volume, total;
+};
 
-bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, std::string& error,
-                             const CurveOverlay& overlay) {
-  struct Point {
-    double fluence, surface, volume, total;
-  };
-  std::vector<Point> points;
+// The finished runs of a sweep that have a depth to draw.
+std::vector<CurvePoint> curve_points(const SweepResult& result) {
+  std::vector<CurvePoint> points;
   for (const SweepRun& run : result.runs) {
     const RunOutcome& o = run.outcome;
     if (run.finished && o.fluence_used > 0 && std::isfinite(o.total_depth_nm))
       points.push_back(
           {o.fluence_used, o.surface_recession_nm, o.volume_depth_nm, o.total_depth_nm});
   }
-  if (points.empty()) {
-    error = "no finished run to draw in \"" + png + "\"";
-    return false;
-  }
-  display::OffscreenSession session;
-  if (!display::create_offscreen_main_window(kWidth, kHeight) || display::initialize_fonts() <= 0) {
-    error = "cannot make an offscreen page for \"" + png + "\"";
-    return false;
-  }
-  display::DrawingContext pen;
+  return points;
+}
 
-  // Axes: fluence on whole decades (log), depth from 0 on a 1-2-5 step.
+// The axes of the ablation curve: fluence on whole decades (log), depth from 0 on a 1-2-5 step.
+struct CurveAxes {
+  double lo = 0.0, hi = 1.0, step = 1.0, d_top = 1.0;
+
+  int x_of(double f) const {
+    return kLeft +
+           static_cast<int>(std::lround((std::log10(f) - lo) / (hi - lo) * (kRight - kLeft)));
+  }
+  int y_of(double d) const {
+    return kBottom - static_cast<int>(std::lround(d / d_top * (kBottom - kTop)));
+  }
+};
+
+CurveAxes curve_axes(const std::vector<CurvePoint>& points, const CurveOverlay& overlay) {
   double f_min = points.front().fluence, f_max = f_min, d_max = 0.0;
-  for (const Point& p : points) {
+  for (const CurvePoint& p : points) {
     f_min = std::min(f_min, p.fluence);
     f_max = std::max(f_max, p.fluence);
     d_max = std::max({d_max, p.total, p.surface, p.volume});
@@ -214,50 +218,50 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
       d_max = std::max(d_max, p.depth_nm + (overlay.measured->has_sigma ? p.sigma_nm : 0.0));
     }
   }
-  double lo = std::floor(std::log10(f_min)), hi = std::ceil(std::log10(f_max));
-  if (hi <= lo) hi = lo + 1.0;
+  CurveAxes a;
+  a.lo = std::floor(std::log10(f_min));
+  a.hi = std::ceil(std::log10(f_max));
+  if (a.hi <= a.lo) a.hi = a.lo + 1.0;
   if (!(d_max > 0.0)) d_max = 1.0;
-  const double step = nice_step(d_max * 1.05);
-  const double d_top = std::ceil(d_max * 1.05 / step) * step;
-  auto x_of = [&](double f) {
-    return kLeft +
-           static_cast<int>(std::lround((std::log10(f) - lo) / (hi - lo) * (kRight - kLeft)));
-  };
-  auto y_of = [&](double d) {
-    return kBottom - static_cast<int>(std::lround(d / d_top * (kBottom - kTop)));
-  };
+  a.step = nice_step(d_max * 1.05);
+  a.d_top = std::ceil(d_max * 1.05 / a.step) * a.step;
+  return a;
+}
 
+void draw_curve_frame(display::DrawingContext& pen, const CurveAxes& a) {
   pen.set_color(PaletteColour::bright_white);
   pen.draw_rectangle(3, 0, 0, kWidth - 1, kHeight - 1);
-
   // Grid and tick labels.
-  fluence_grid(pen, lo, hi, kTop, kBottom, true, x_of);
-  depth_grid(pen, 0.0, d_top, step, kLeft, kRight, y_of);
+  fluence_grid(pen, a.lo, a.hi, kTop, kBottom, true, [&a](double f) { return a.x_of(f); });
+  depth_grid(pen, 0.0, a.d_top, a.step, kLeft, kRight, [&a](double d) { return a.y_of(d); });
   pen.set_color(PaletteColour::black);
   pen.draw_rectangle(2, kLeft, kTop, kRight, kBottom);
-
   // Captions.
   font(pen, "t'helv'h20w9");
   text_at(pen, kLeft, 18, "Ablation curve");
   font(pen, "t'helv'h16w7");
   text_at(pen, (kLeft + kRight) / 2 - 60, kBottom + 34, "Fluence [mJ/cm^2]");
   text_at(pen, 12, kTop - 26, "Ablated depth [nm]");
+}
 
-  // Curves with square marks, newest series on top.
+// Curves with square marks, newest series on top, each with its legend line; returns the height
+// of the legend drawn below kTop + 12.
+int draw_curve_series(display::DrawingContext& pen, const std::vector<CurvePoint>& points,
+                      const CurveAxes& a) {
   struct Series {
-    double Point::*value;
+    double CurvePoint::*value;
     PaletteColour colour;
     const char* name;
   };
-  const Series series[] = {{&Point::volume, PaletteColour::green, "Volume depth"},
-                           {&Point::surface, PaletteColour::light_red, "Surface recession"},
-                           {&Point::total, PaletteColour::blue, "Total depth"}};
+  const Series series[] = {{&CurvePoint::volume, PaletteColour::green, "Volume depth"},
+                           {&CurvePoint::surface, PaletteColour::light_red, "Surface recession"},
+                           {&CurvePoint::total, PaletteColour::blue, "Total depth"}};
   int legend_y = kTop + 12;
   for (const Series& s : series) {
     pen.set_color(s.colour);
     for (std::size_t i = 0; i < points.size(); ++i) {
-      const int x = x_of(points[i].fluence), y = y_of(points[i].*s.value);
-      if (i > 0) line(pen, x_of(points[i - 1].fluence), y_of(points[i - 1].*s.value), x, y);
+      const int x = a.x_of(points[i].fluence), y = a.y_of(points[i].*s.value);
+      if (i > 0) line(pen, a.x_of(points[i - 1].fluence), a.y_of(points[i - 1].*s.value), x, y);
       pen.draw_rectangle(3, static_cast<std::int16_t>(x - 2), static_cast<std::int16_t>(y - 2),
                          static_cast<std::int16_t>(x + 2), static_cast<std::int16_t>(y + 2));
     }
@@ -269,9 +273,17 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
     text_at(pen, kLeft + 52, legend_y, s.name);
     legend_y += 20;
   }
+  return legend_y;
+}
+
+// The Beer-Lambert line and the measured points, with their legend lines from `legend_y`.
+void draw_curve_overlay(display::DrawingContext& pen, const CurveOverlay& overlay,
+                        const CurveAxes& a, int legend_y) {
+  const auto x_of = [&a](double f) { return a.x_of(f); };
+  const auto y_of = [&a](double d) { return a.y_of(d); };
   if (overlay.beer_lambert) {
     pen.set_color(PaletteColour::magenta);
-    beer_lambert_line(pen, *overlay.beer_lambert, std::pow(10.0, lo), std::pow(10.0, hi), x_of,
+    beer_lambert_line(pen, *overlay.beer_lambert, std::pow(10.0, a.lo), std::pow(10.0, a.hi), x_of,
                       y_of);
     line(pen, kLeft + 14, legend_y + 8, kLeft + 24, legend_y + 8);
     line(pen, kLeft + 34, legend_y + 8, kLeft + 44, legend_y + 8);
@@ -292,30 +304,60 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
     text_at(pen, kLeft + 52, legend_y,
             "Measured (" + std::string(depth_column_name(overlay.measured->quantity)) + ")");
   }
-  return save_page_picture(png, error);
 }
 
-}  // namespace kt
+}  // namespace
 
-namespace kt {
-
-bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& error) {
-  if (!plot.measured || plot.measured->points.empty()) {
-    error = "no measured point to draw in \"" + png + "\"";
+bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, std::string& error,
+                             const CurveOverlay& overlay) {
+  const std::vector<CurvePoint> points = curve_points(result);
+  if (points.empty()) {
+    error = "no finished run to draw in \"" + png + "\"";
     return false;
   }
-  constexpr int kPageHeight = 800;
-  constexpr int kMainBottom = 520, kResidualTop = 560, kResidualBottom = 700;
-  const MeasuredData& data = *plot.measured;
   display::OffscreenSession session;
-  if (!display::create_offscreen_main_window(kWidth, kPageHeight) ||
-      display::initialize_fonts() <= 0) {
+  if (!display::create_offscreen_main_window(kWidth, kHeight) || display::initialize_fonts() <= 0) {
     error = "cannot make an offscreen page for \"" + png + "\"";
     return false;
   }
   display::DrawingContext pen;
+  const CurveAxes axes = curve_axes(points, overlay);
+  draw_curve_frame(pen, axes);
+  const int legend_y = draw_curve_series(pen, points, axes);
+  draw_curve_overlay(pen, overlay, axes, legend_y);
+  return save_page_picture(png, error);
+}
 
-  // Axes: whole fluence decades over the points and the curve; depth from 0 (or below).
+namespace {
+
+constexpr int kFitPageHeight = 800;
+constexpr int kMainBottom = 520, kResidualTop = 560, kResidualBottom = 700;
+
+// The axes of the fit picture: whole fluence decades over the points and the curve; depth from 0
+// (or below); residuals symmetric about 0, covering every point with its bar.
+struct FitAxes {
+  double lo = 0.0, hi = 1.0;
+  double step = 1.0, d_bottom = 0.0, d_top = 1.0;
+  double r_step = 1.0, r_top = 1.0;
+
+  int x_of(double f) const {
+    return kLeft +
+           static_cast<int>(std::lround((std::log10(f) - lo) / (hi - lo) * (kRight - kLeft)));
+  }
+  int y_of(double d) const {
+    d = std::clamp(d, d_bottom, d_top);
+    return kMainBottom - static_cast<int>(std::lround((d - d_bottom) / (d_top - d_bottom) *
+                                                      (kMainBottom - kTop)));
+  }
+  int y_of_residual(double r) const {
+    r = std::clamp(r, -r_top, r_top);
+    return kResidualBottom - static_cast<int>(std::lround((r + r_top) / (2.0 * r_top) *
+                                                          (kResidualBottom - kResidualTop)));
+  }
+};
+
+FitAxes fit_axes(const FitPlot& plot) {
+  const MeasuredData& data = *plot.measured;
   double f_min = data.points.front().fluence, f_max = f_min, d_min = 0.0, d_max = 0.0;
   for (const MeasuredPoint& p : data.points) {
     f_min = std::min(f_min, p.fluence);
@@ -330,23 +372,14 @@ bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& erro
     f_max = std::max(f_max, plot.curve_fluences[i]);
     d_max = std::max(d_max, plot.curve_depths_nm[i]);
   }
-  const double lo = std::floor(std::log10(f_min));
-  double hi = std::ceil(std::log10(f_max));
-  if (hi <= lo) hi = lo + 1.0;
+  FitAxes a;
+  a.lo = std::floor(std::log10(f_min));
+  a.hi = std::ceil(std::log10(f_max));
+  if (a.hi <= a.lo) a.hi = a.lo + 1.0;
   if (!(d_max > 0.0)) d_max = 1.0;
-  const double step = nice_step((d_max - d_min) * 1.05);
-  const double d_top = std::ceil(d_max * 1.05 / step) * step;
-  const double d_bottom = d_min < 0.0 ? std::floor(d_min * 1.05 / step) * step : 0.0;
-  auto x_of = [&](double f) {
-    return kLeft +
-           static_cast<int>(std::lround((std::log10(f) - lo) / (hi - lo) * (kRight - kLeft)));
-  };
-  auto y_of = [&](double d) {
-    d = std::clamp(d, d_bottom, d_top);
-    return kMainBottom - static_cast<int>(std::lround((d - d_bottom) / (d_top - d_bottom) *
-                                                      (kMainBottom - kTop)));
-  };
-  // Residuals: symmetric about 0, covering every point with its bar.
+  a.step = nice_step((d_max - d_min) * 1.05);
+  a.d_top = std::ceil(d_max * 1.05 / a.step) * a.step;
+  a.d_bottom = d_min < 0.0 ? std::floor(d_min * 1.05 / a.step) * a.step : 0.0;
   double r_max = 0.0;
   for (std::size_t i = 0; i < plot.residuals_nm.size() && i < data.points.size(); ++i) {
     if (std::isfinite(plot.residuals_nm[i]))
@@ -354,39 +387,40 @@ bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& erro
                                   (data.has_sigma ? data.points[i].sigma_nm : 0.0));
   }
   if (!(r_max > 0.0)) r_max = 1.0;
-  const double r_step = nice_step(r_max * 2.2);
-  const double r_top = std::ceil(r_max * 1.1 / r_step) * r_step;
-  auto y_of_residual = [&](double r) {
-    r = std::clamp(r, -r_top, r_top);
-    return kResidualBottom - static_cast<int>(std::lround((r + r_top) / (2.0 * r_top) *
-                                                          (kResidualBottom - kResidualTop)));
-  };
+  a.r_step = nice_step(r_max * 2.2);
+  a.r_top = std::ceil(r_max * 1.1 / a.r_step) * a.r_step;
+  return a;
+}
 
+// The page, the grids of the main panel (and of the residual panel), and the captions.
+void draw_fit_frame(display::DrawingContext& pen, const FitPlot& plot, const FitAxes& a) {
+  const auto x_of = [&a](double f) { return a.x_of(f); };
+  const bool has_residuals = !plot.residuals_nm.empty();
   pen.set_color(PaletteColour::bright_white);
-  pen.draw_rectangle(3, 0, 0, kWidth - 1, kPageHeight - 1);
-  fluence_grid(pen, lo, hi, kTop, kMainBottom, false, x_of);
-  depth_grid(pen, d_bottom, d_top, step, kLeft, kRight, y_of);
+  pen.draw_rectangle(3, 0, 0, kWidth - 1, kFitPageHeight - 1);
+  fluence_grid(pen, a.lo, a.hi, kTop, kMainBottom, false, x_of);
+  depth_grid(pen, a.d_bottom, a.d_top, a.step, kLeft, kRight, [&a](double d) { return a.y_of(d); });
   pen.set_color(PaletteColour::black);
   pen.draw_rectangle(2, kLeft, kTop, kRight, kMainBottom);
-  const bool has_residuals = !plot.residuals_nm.empty();
   if (has_residuals) {
-    fluence_grid(pen, lo, hi, kResidualTop, kResidualBottom, true, x_of);
-    depth_grid(pen, -r_top, r_top, r_step, kLeft, kRight, y_of_residual);
+    fluence_grid(pen, a.lo, a.hi, kResidualTop, kResidualBottom, true, x_of);
+    depth_grid(pen, -a.r_top, a.r_top, a.r_step, kLeft, kRight,
+               [&a](double r) { return a.y_of_residual(r); });
     pen.set_color(PaletteColour::black);
     pen.draw_rectangle(2, kLeft, kResidualTop, kRight, kResidualBottom);
   } else {
-    fluence_grid(pen, lo, hi, kTop, kMainBottom, true, x_of);
+    fluence_grid(pen, a.lo, a.hi, kTop, kMainBottom, true, x_of);
   }
 
   font(pen, "t'helv'h20w9");
   pen.set_color(PaletteColour::black);
   text_at(pen, kLeft, 18, plot.title);
   font(pen, "t'helv'h16w7");
-  const std::string depth_label = std::string(depth_column_name(data.quantity));
-  const std::string depth_caption =
-      data.quantity == DepthQuantity::surface  ? "Surface recession [nm]"
-      : data.quantity == DepthQuantity::volume ? "Volume depth [nm]"
-                                               : "Total ablated depth [nm]";
+  const DepthQuantity quantity = plot.measured->quantity;
+  const std::string depth_caption = quantity == DepthQuantity::surface ? "Surface recession [nm]"
+                                    : quantity == DepthQuantity::volume
+                                        ? "Volume depth [nm]"
+                                        : "Total ablated depth [nm]";
   text_at(pen, 12, kTop - 26, depth_caption);
   const int x_caption_y = has_residuals ? kResidualBottom + 34 : kMainBottom + 34;
   text_at(pen, (kLeft + kRight) / 2 - 60, x_caption_y, "Fluence [mJ/cm^2]");
@@ -395,8 +429,13 @@ bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& erro
             plot.curve_fluences.empty() ? "Measured - Beer-Lambert line [nm]"
                                         : "Residual: measured - model [nm]");
   }
+}
 
-  // The model curve (thick), the Beer-Lambert line, then the points on top.
+// The model curve (thick), the Beer-Lambert line, then the points and residuals on top.
+void draw_fit_data(display::DrawingContext& pen, const FitPlot& plot, const FitAxes& a) {
+  const MeasuredData& data = *plot.measured;
+  const auto x_of = [&a](double f) { return a.x_of(f); };
+  const auto y_of = [&a](double d) { return a.y_of(d); };
   pen.set_color(PaletteColour::light_blue);
   for (int offset : {0, 1}) {
     for (std::size_t i = 1; i < plot.curve_fluences.size(); ++i) {
@@ -408,17 +447,23 @@ bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& erro
   }
   if (plot.beer_lambert) {
     pen.set_color(PaletteColour::magenta);
-    beer_lambert_line(pen, *plot.beer_lambert, std::pow(10.0, lo), std::pow(10.0, hi), x_of, y_of);
+    beer_lambert_line(pen, *plot.beer_lambert, std::pow(10.0, a.lo), std::pow(10.0, a.hi), x_of,
+                      y_of);
   }
   pen.set_color(PaletteColour::black);
   for (const MeasuredPoint& p : data.points)
     measured_mark(pen, p, data.has_sigma, p.depth_nm, x_of, y_of);
   for (std::size_t i = 0; i < plot.residuals_nm.size() && i < data.points.size(); ++i) {
     if (std::isfinite(plot.residuals_nm[i]))
-      measured_mark(pen, data.points[i], data.has_sigma, plot.residuals_nm[i], x_of, y_of_residual);
+      measured_mark(pen, data.points[i], data.has_sigma, plot.residuals_nm[i], x_of,
+                    [&a](double r) { return a.y_of_residual(r); });
   }
+}
 
-  // Legend: the symbols, then the fitted values.
+// Legend: the symbols, then the fitted values.
+void draw_fit_legend(display::DrawingContext& pen, const FitPlot& plot) {
+  const MeasuredData& data = *plot.measured;
+  const std::string depth_label = std::string(depth_column_name(data.quantity));
   std::vector<std::string> lines;
   lines.push_back("         Measured " + depth_label + (data.has_sigma ? " (+- sigma)" : ""));
   if (!plot.curve_fluences.empty()) lines.push_back("         Model at the fitted values");
@@ -442,6 +487,26 @@ bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& erro
     line(pen, box_x + 8, y, box_x + 16, y);
     line(pen, box_x + 24, y, box_x + 32, y);
   }
+}
+
+}  // namespace
+
+bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& error) {
+  if (!plot.measured || plot.measured->points.empty()) {
+    error = "no measured point to draw in \"" + png + "\"";
+    return false;
+  }
+  display::OffscreenSession session;
+  if (!display::create_offscreen_main_window(kWidth, kFitPageHeight) ||
+      display::initialize_fonts() <= 0) {
+    error = "cannot make an offscreen page for \"" + png + "\"";
+    return false;
+  }
+  display::DrawingContext pen;
+  const FitAxes axes = fit_axes(plot);
+  draw_fit_frame(pen, plot, axes);
+  draw_fit_data(pen, plot, axes);
+  draw_fit_legend(pen, plot);
   return save_page_picture(png, error);
 }
 
