@@ -21,4 +21,8 @@ fi
 cmake -S . -B "$build" "${flags[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
+# Qt is not built with ThreadSanitizer: the races it cannot see inside Qt are suppressed.
+if [ "${1:-}" = --tsan ]; then
+  export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1"
+fi
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)"
