@@ -6,6 +6,7 @@
 #include <QMetaObject>
 #include <QThread>
 #include <chrono>
+#include <set>
 #include <utility>
 
 namespace kt::display {
@@ -45,6 +46,19 @@ struct HandOff {
   bool finished = false;
   bool abandoned = false;
 };
+
+// The hand-offs other threads are waiting on, so that the end of the application wakes them.
+std::mutex waiting_hand_offs_mutex;
+std::set<HandOff*> waiting_hand_offs;
+
+// Wakes every thread waiting for the GUI thread (the application is closing).
+void wake_hand_off_waiters() {
+  std::lock_guard registry(waiting_hand_offs_mutex);
+  for (HandOff* hand_off : waiting_hand_offs) {
+    { std::lock_guard lock(hand_off->mutex); }
+    hand_off->finished_signal.notify_all();
+  }
+}
 }  // namespace
 
 bool run_on_gui_thread(const std::function<void()>& work) {
@@ -66,15 +80,20 @@ bool run_on_gui_thread(const std::function<void()>& work) {
         hand_off->finished_signal.notify_all();
       },
       Qt::QueuedConnection);
-  std::unique_lock lock(hand_off->mutex);
-  while (!hand_off->finished) {
-    if (context().closing) {
-      hand_off->abandoned = true;
-      return false;
-    }
-    hand_off->finished_signal.wait_for(lock, std::chrono::milliseconds(50));
+  {
+    std::lock_guard registry(waiting_hand_offs_mutex);
+    waiting_hand_offs.insert(hand_off.get());
   }
-  return true;
+  std::unique_lock lock(hand_off->mutex);
+  // Woken when the work is done, or by wake_key_waiters when the application closes.
+  hand_off->finished_signal.wait(lock,
+                                 [&] { return hand_off->finished || context().closing.load(); });
+  const bool finished = hand_off->finished;
+  hand_off->abandoned = !finished;
+  lock.unlock();
+  std::lock_guard registry(waiting_hand_offs_mutex);
+  waiting_hand_offs.erase(hand_off.get());
+  return finished;
 }
 
 namespace {
@@ -104,6 +123,7 @@ void queue_key_codes(std::initializer_list<int> codes) {
 }
 
 void wake_key_waiters() {
+  wake_hand_off_waiters();
   DisplayContext& ctx = context();
   { std::lock_guard lock(ctx.key_mutex); }
   ctx.key_arrived.notify_all();

@@ -58,7 +58,8 @@ inline constexpr int kKeyLoopWoken = 1, kKeyLoopClosing = 2;
 
 // Queues the codes of one key for read_key (character, or 0/224 then the scan code).
 void queue_key_codes(std::initializer_list<int> codes);
-// Wakes every read_key wait (the application is closing).
+// Wakes every read_key wait and every thread waiting for the GUI thread (the application is
+// closing; set `closing` first).
 void wake_key_waiters();
 
 }  // namespace kt::display
