@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <limits>
 #include <nlopt.hpp>
+#include <optional>
 
 #include "analysis/model_runs.h"
 
@@ -182,136 +183,225 @@ std::vector<double> model_depths(const ParameterSet& parameters, DepthQuantity q
   return depths;
 }
 
-FitReport fit_model(const FitRequest& request, const std::atomic<bool>& interrupt,
-                    const FitProgress& progress) {
-  const auto start = std::chrono::steady_clock::now();
-  FitReport report;
-  report.quantity = request.data.quantity;
-  report.weighted = request.data.has_sigma;
-  const bool bobyqa = request.method == FitMethod::bobyqa;
-  report.method = bobyqa ? "NLopt LN_BOBYQA" : "NLopt LN_SBPLX";
-  report.fitted = request.parameters;
-  ModelRunCounter counter;
-  auto finish = [&]() -> FitReport {
-    report.runs = counter.runs.load();
-    report.retried_runs = counter.retries.load();
-    report.failed_points = counter.failed.load();
-    report.wall_seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return report;
-  };
-  if (std::string problem = check_fit_request(request); !problem.empty()) {
-    report.message = problem;
+namespace {
+
+// The sums of squares of the residuals and of the measured depths at the best point.
+struct ResidualSums {
+  double residuals = 0.0, depths = 0.0;
+};
+
+// The parameter sets of the error estimate's differences (two per fitted field) and the field
+// values they actually hold.
+struct JacobianSteps {
+  std::vector<ParameterSet> sets;
+  std::vector<double> x_plus, x_minus;
+};
+
+// One fit: the optimiser over the fields' [0, 1] coordinates, then the error estimate and the
+// judgement of what the fit is worth, all sharing the request, the run counter and the best point.
+class FitSession {
+ public:
+  FitSession(const FitRequest& request, const std::atomic<bool>& interrupt,
+             const FitProgress& progress)
+      : request_(request),
+        interrupt_(interrupt),
+        progress_(progress),
+        vars_(request.variables),
+        data_(request.data.points),
+        n_(data_.size()),
+        m_(vars_.size()),
+        bobyqa_(request.method == FitMethod::bobyqa) {
+    report_.quantity = request.data.quantity;
+    report_.weighted = request.data.has_sigma;
+    report_.method = bobyqa_ ? "NLopt LN_BOBYQA" : "NLopt LN_SBPLX";
+    report_.fitted = request.parameters;
+  }
+
+  FitReport run();
+
+ private:
+  static double objective(const std::vector<double>& u, std::vector<double>&, void* self) {
+    return static_cast<FitSession*>(self)->evaluate(u);
+  }
+
+  double sigma(std::size_t i) const {
+    const double sigma_of_unweighted = 1.0;
+    return request_.data.has_sigma ? data_[i].sigma_nm : sigma_of_unweighted;
+  }
+
+  FitReport finish();
+  void describe_parameters();
+  ParameterSet parameters_at(const std::vector<double>& u) const;
+  std::string run_sets(const std::vector<ParameterSet>& sets,
+                       std::vector<std::vector<double>>& out);
+  double evaluate(const std::vector<double>& u);
+  std::string optimise(std::vector<double>& u);
+  ResidualSums record_best_point();
+  JacobianSteps jacobian_steps() const;
+  std::vector<std::vector<double>> jacobian(std::string& problem);
+  std::vector<std::string> estimate_errors(const std::vector<std::vector<double>>& jacobian);
+  std::string at_bounds_text() const;
+  void judge(const ResidualSums& sums, const std::vector<std::string>& undetermined_names,
+             const std::string& jacobian_problem);
+  void add_notes(const std::string& optimiser_note, const std::string& jacobian_problem);
+
+  const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  const FitRequest& request_;
+  const std::atomic<bool>& interrupt_;
+  const FitProgress& progress_;
+  const std::vector<FitVariable>& vars_;
+  const std::vector<MeasuredPoint>& data_;
+  const std::size_t n_, m_;
+  const bool bobyqa_;
+  FitReport report_;
+  ModelRunCounter counter_;
+  std::optional<nlopt::opt> optimiser_;
+  int budget_ = 0;
+  double best_chi2_ = std::numeric_limits<double>::infinity(), worst_chi2_ = 0.0;
+  std::vector<double> best_u_, best_model_;
+  std::string first_problem_;
+  bool limit_hit_ = false;
+};
+
+FitReport FitSession::run() {
+  if (std::string problem = check_fit_request(request_); !problem.empty()) {
+    report_.message = problem;
     return finish();
   }
-  const std::vector<FitVariable>& vars = request.variables;
-  const std::vector<MeasuredPoint>& data = request.data.points;
-  const std::size_t n = data.size(), m = vars.size();
-  const double sigma_of_unweighted = 1.0;
-  auto sigma = [&](std::size_t i) {
-    return request.data.has_sigma ? data[i].sigma_nm : sigma_of_unweighted;
-  };
-  for (const FitVariable& v : vars) {
+  describe_parameters();
+  // The optimiser's budget leaves room for the error estimate.
+  budget_ = request_.max_runs - 2 * static_cast<int>(m_ * n_);
+  best_u_.assign(m_, 0.0);
+  best_model_.assign(n_, kNaN);
+  optimiser_.emplace(bobyqa_ ? nlopt::LN_BOBYQA : nlopt::LN_SBPLX, static_cast<unsigned>(m_));
+
+  std::vector<double> u(m_);
+  for (std::size_t j = 0; j < m_; ++j)
+    u[j] = to_coordinate(vars_[j], report_.parameters[j].initial);
+  // The start must give numbers: otherwise there is nothing to improve on.
+  evaluate(u);
+  if (!std::isfinite(best_chi2_)) {
+    report_.message = interrupt_.load() ? "interrupted"
+                                        : "the runs at the starting values fail: " + first_problem_;
+    report_.status = interrupt_.load() ? FitStatus::interrupted : FitStatus::failed;
+    return finish();
+  }
+  const std::string optimiser_note = optimise(u);
+  const ResidualSums sums = record_best_point();
+
+  if (interrupt_.load()) {
+    report_.status = FitStatus::interrupted;
+    report_.message = "interrupted: the values are the best found so far, not a fit";
+    return finish();
+  }
+  if (limit_hit_) {
+    report_.status = FitStatus::run_limit;
+    report_.message = "the fit stopped at --max-runs " + std::to_string(request_.max_runs) +
+                      " before converging: the values are the best found so far";
+    return finish();
+  }
+
+  std::string jacobian_problem;
+  const std::vector<std::string> undetermined_names = estimate_errors(jacobian(jacobian_problem));
+  judge(sums, undetermined_names, jacobian_problem);
+  add_notes(optimiser_note, jacobian_problem);
+  return finish();
+}
+
+FitReport FitSession::finish() {
+  report_.runs = counter_.runs.load();
+  report_.retried_runs = counter_.retries.load();
+  report_.failed_points = counter_.failed.load();
+  report_.wall_seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  return report_;
+}
+
+void FitSession::describe_parameters() {
+  for (const FitVariable& v : vars_) {
     FittedParameter p;
     p.name = std::string(v.field->name);
     p.unit = std::string(v.field->unit);
-    p.initial = field_value(request.parameters, *v.field);
+    p.initial = field_value(request_.parameters, *v.field);
     p.lower = v.lower;
     p.upper = v.upper;
     p.log_scale = v.log_scale;
-    report.parameters.push_back(p);
+    report_.parameters.push_back(p);
   }
+}
 
-  auto parameters_at = [&](const std::vector<double>& u) {
-    ParameterSet p = request.parameters;
-    for (std::size_t j = 0; j < m; ++j)
-      set_field_value(p, *vars[j].field, static_cast<float>(from_coordinate(vars[j], u[j])));
-    return p;
-  };
-  // The model at every data point for each parameter set; false entries where a run failed.
-  auto run_sets = [&](const std::vector<ParameterSet>& sets,
-                      std::vector<std::vector<double>>& out) {
-    std::vector<ModelPoint> points;
-    for (const ParameterSet& s : sets)
-      for (const MeasuredPoint& d : data) points.push_back({&s, d.fluence});
-    const std::vector<ModelPointResult> results =
-        run_model_points(points, report.quantity, request.jobs, counter, interrupt);
-    out.assign(sets.size(), std::vector<double>(n, kNaN));
-    std::string problem;
-    for (std::size_t k = 0; k < results.size(); ++k) {
-      if (results[k].ok)
-        out[k / n][k % n] = results[k].depth_nm;
-      else if (problem.empty())
-        problem = results[k].problem;
-    }
-    return problem;
-  };
+ParameterSet FitSession::parameters_at(const std::vector<double>& u) const {
+  ParameterSet p = request_.parameters;
+  for (std::size_t j = 0; j < m_; ++j)
+    set_field_value(p, *vars_[j].field, static_cast<float>(from_coordinate(vars_[j], u[j])));
+  return p;
+}
 
-  // The optimiser's budget leaves room for the error estimate.
-  const int budget = request.max_runs - 2 * static_cast<int>(m * n);
-  double best_chi2 = std::numeric_limits<double>::infinity(), worst_chi2 = 0.0;
-  std::vector<double> best_u(m), best_model(n, kNaN);
-  std::string first_problem;
-  bool limit_hit = false;
-  nlopt::opt optimiser(bobyqa ? nlopt::LN_BOBYQA : nlopt::LN_SBPLX, static_cast<unsigned>(m));
+// The model at every data point for each parameter set; NaN entries where a run failed, and the
+// first failure's reason.
+std::string FitSession::run_sets(const std::vector<ParameterSet>& sets,
+                                 std::vector<std::vector<double>>& out) {
+  std::vector<ModelPoint> points;
+  for (const ParameterSet& s : sets)
+    for (const MeasuredPoint& d : data_) points.push_back({&s, d.fluence});
+  const std::vector<ModelPointResult> results =
+      run_model_points(points, report_.quantity, request_.jobs, counter_, interrupt_);
+  out.assign(sets.size(), std::vector<double>(n_, kNaN));
+  std::string problem;
+  for (std::size_t k = 0; k < results.size(); ++k) {
+    if (results[k].ok)
+      out[k / n_][k % n_] = results[k].depth_nm;
+    else if (problem.empty())
+      problem = results[k].problem;
+  }
+  return problem;
+}
 
-  struct Objective {
-    std::function<double(const std::vector<double>&)> f;
-    static double call(const std::vector<double>& u, std::vector<double>&, void* self) {
-      return static_cast<Objective*>(self)->f(u);
+// The objective: chi-square of the model at the coordinates u; keeps the best point.
+double FitSession::evaluate(const std::vector<double>& u) {
+  if (interrupt_.load() || counter_.runs.load() + static_cast<int>(n_) > budget_) {
+    limit_hit_ = !interrupt_.load();
+    optimiser_->force_stop();
+    return std::isfinite(best_chi2_) ? best_chi2_ : 1e300;
+  }
+  std::vector<std::vector<double>> model;
+  const std::string problem = run_sets({parameters_at(u)}, model);
+  ++report_.evaluations;
+  double chi2 = 0.0;
+  if (problem.empty()) {
+    for (std::size_t i = 0; i < n_; ++i) {
+      const double r = (data_[i].depth_nm - model[0][i]) / sigma(i);
+      chi2 += r * r;
     }
-  } objective;
-  objective.f = [&](const std::vector<double>& u) -> double {
-    if (interrupt.load() || counter.runs.load() + static_cast<int>(n) > budget) {
-      limit_hit = !interrupt.load();
-      optimiser.force_stop();
-      return std::isfinite(best_chi2) ? best_chi2 : 1e300;
-    }
-    std::vector<std::vector<double>> model;
-    const std::string problem = run_sets({parameters_at(u)}, model);
-    ++report.evaluations;
-    double chi2 = 0.0;
-    if (problem.empty()) {
-      for (std::size_t i = 0; i < n; ++i) {
-        const double r = (data[i].depth_nm - model[0][i]) / sigma(i);
-        chi2 += r * r;
-      }
-    }
-    if (!problem.empty() || !std::isfinite(chi2)) {
-      if (first_problem.empty())
-        first_problem = problem.empty() ? "a depth is not a number" : problem;
-      // A failed evaluation is penalised, never passed on as a number it is not.
-      chi2 = std::isfinite(best_chi2) ? 10.0 * worst_chi2 + 1.0 : 1e300;
-      if (progress) progress(report.evaluations, counter.runs.load(), best_chi2);
-      return chi2;
-    }
-    worst_chi2 = std::max(worst_chi2, chi2);
-    if (chi2 < best_chi2) {
-      best_chi2 = chi2;
-      best_u = u;
-      best_model = model[0];
-    }
-    if (progress) progress(report.evaluations, counter.runs.load(), best_chi2);
+  }
+  if (!problem.empty() || !std::isfinite(chi2)) {
+    if (first_problem_.empty())
+      first_problem_ = problem.empty() ? "a depth is not a number" : problem;
+    // A failed evaluation is penalised, never passed on as a number it is not.
+    chi2 = std::isfinite(best_chi2_) ? 10.0 * worst_chi2_ + 1.0 : 1e300;
+    if (progress_) progress_(report_.evaluations, counter_.runs.load(), best_chi2_);
     return chi2;
-  };
-
-  std::vector<double> u(m);
-  for (std::size_t j = 0; j < m; ++j) u[j] = to_coordinate(vars[j], report.parameters[j].initial);
-  // The start must give numbers: otherwise there is nothing to improve on.
-  objective.f(u);
-  if (!std::isfinite(best_chi2)) {
-    report.message =
-        interrupt.load() ? "interrupted" : "the runs at the starting values fail: " + first_problem;
-    report.status = interrupt.load() ? FitStatus::interrupted : FitStatus::failed;
-    return finish();
   }
-  optimiser.set_lower_bounds(std::vector<double>(m, 0.0));
-  optimiser.set_upper_bounds(std::vector<double>(m, 1.0));
-  optimiser.set_min_objective(&Objective::call, &objective);
-  optimiser.set_xtol_abs(request.coordinate_tolerance);
+  worst_chi2_ = std::max(worst_chi2_, chi2);
+  if (chi2 < best_chi2_) {
+    best_chi2_ = chi2;
+    best_u_ = u;
+    best_model_ = model[0];
+  }
+  if (progress_) progress_(report_.evaluations, counter_.runs.load(), best_chi2_);
+  return chi2;
+}
+
+// Runs the optimiser from u; the optimiser's own complaint, if any.
+std::string FitSession::optimise(std::vector<double>& u) {
+  nlopt::opt& optimiser = *optimiser_;
+  optimiser.set_lower_bounds(std::vector<double>(m_, 0.0));
+  optimiser.set_upper_bounds(std::vector<double>(m_, 1.0));
+  optimiser.set_min_objective(&FitSession::objective, this);
+  optimiser.set_xtol_abs(request_.coordinate_tolerance);
   optimiser.set_ftol_rel(1e-8);
-  std::vector<double> step(m);
-  for (std::size_t j = 0; j < m; ++j)
+  std::vector<double> step(m_);
+  for (std::size_t j = 0; j < m_; ++j)
     step[j] = std::min(0.1, std::max(0.02, std::min(u[j], 1.0 - u[j])));
   optimiser.set_initial_step(step);
   double final_value = 0.0;
@@ -324,49 +414,43 @@ FitReport fit_model(const FitRequest& request, const std::atomic<bool>& interrup
   } catch (const std::exception& e) {
     optimiser_note = e.what();
   }
+  return optimiser_note;
+}
 
-  // The best point found, its model and residuals.
-  report.fitted = parameters_at(best_u);
-  report.chi2 = best_chi2;
-  report.dof = static_cast<int>(n - m);
-  report.reduced_chi2 = best_chi2 / report.dof;
-  double sum_r2 = 0.0, sum_d2 = 0.0;
-  for (std::size_t i = 0; i < n; ++i) {
+// The best point found, its model and residuals.
+ResidualSums FitSession::record_best_point() {
+  report_.fitted = parameters_at(best_u_);
+  report_.chi2 = best_chi2_;
+  report_.dof = static_cast<int>(n_ - m_);
+  report_.reduced_chi2 = best_chi2_ / report_.dof;
+  ResidualSums sums;
+  for (std::size_t i = 0; i < n_; ++i) {
     FitPointResult p;
-    p.fluence = data[i].fluence;
-    p.measured = data[i].depth_nm;
-    p.sigma = request.data.has_sigma ? data[i].sigma_nm : kNaN;
-    p.model = best_model[i];
+    p.fluence = data_[i].fluence;
+    p.measured = data_[i].depth_nm;
+    p.sigma = request_.data.has_sigma ? data_[i].sigma_nm : kNaN;
+    p.model = best_model_[i];
     p.residual = p.measured - p.model;
-    sum_r2 += p.residual * p.residual;
-    sum_d2 += p.measured * p.measured;
-    report.points.push_back(p);
+    sums.residuals += p.residual * p.residual;
+    sums.depths += p.measured * p.measured;
+    report_.points.push_back(p);
   }
-  for (std::size_t j = 0; j < m; ++j) {
-    report.parameters[j].value = field_value(report.fitted, *vars[j].field);
-    report.parameters[j].at_bound = best_u[j] < kBoundMargin || best_u[j] > 1.0 - kBoundMargin;
-    report.parameters[j].standard_error = kNaN;
+  for (std::size_t j = 0; j < m_; ++j) {
+    report_.parameters[j].value = field_value(report_.fitted, *vars_[j].field);
+    report_.parameters[j].at_bound = best_u_[j] < kBoundMargin || best_u_[j] > 1.0 - kBoundMargin;
+    report_.parameters[j].standard_error = kNaN;
   }
-  report.correlation.assign(m, std::vector<double>(m, kNaN));
+  report_.correlation.assign(m_, std::vector<double>(m_, kNaN));
+  return sums;
+}
 
-  if (interrupt.load()) {
-    report.status = FitStatus::interrupted;
-    report.message = "interrupted: the values are the best found so far, not a fit";
-    return finish();
-  }
-  if (limit_hit) {
-    report.status = FitStatus::run_limit;
-    report.message = "the fit stopped at --max-runs " + std::to_string(request.max_runs) +
-                     " before converging: the values are the best found so far";
-    return finish();
-  }
-
-  // Jacobian at the optimum by differences of the depths, in the fields' own units.
-  std::vector<ParameterSet> sets;
-  std::vector<double> x_plus(m), x_minus(m);
-  for (std::size_t j = 0; j < m; ++j) {
-    const FitVariable& v = vars[j];
-    const double x = report.parameters[j].value;
+JacobianSteps FitSession::jacobian_steps() const {
+  JacobianSteps steps;
+  steps.x_plus.resize(m_);
+  steps.x_minus.resize(m_);
+  for (std::size_t j = 0; j < m_; ++j) {
+    const FitVariable& v = vars_[j];
+    const double x = report_.parameters[j].value;
     const double c = v.log_scale ? std::log(x) : x;
     const double h =
         v.log_scale ? kJacobianStep : kJacobianStep * (x != 0.0 ? std::fabs(x) : v.upper - v.lower);
@@ -380,104 +464,135 @@ FitReport fit_model(const FitRequest& request, const std::atomic<bool>& interrup
         c_plus = std::min(hi, lo + h);
     }
     for (double cc : {c_plus, c_minus}) {
-      ParameterSet p = report.fitted;
+      ParameterSet p = report_.fitted;
       set_field_value(p, *v.field, static_cast<float>(v.log_scale ? std::exp(cc) : cc));
-      sets.push_back(p);
+      steps.sets.push_back(p);
     }
-    x_plus[j] = field_value(sets[2 * j], *v.field);
-    x_minus[j] = field_value(sets[2 * j + 1], *v.field);
+    steps.x_plus[j] = field_value(steps.sets[2 * j], *v.field);
+    steps.x_minus[j] = field_value(steps.sets[2 * j + 1], *v.field);
   }
-  std::vector<std::vector<double>> runs;
-  const std::string jacobian_problem = run_sets(sets, runs);
-  std::vector<std::vector<double>> jacobian(n, std::vector<double>(m, 0.0));
-  for (std::size_t j = 0; j < m; ++j)
-    for (std::size_t i = 0; i < n; ++i)
-      jacobian[i][j] = (runs[2 * j][i] - runs[2 * j + 1][i]) / (x_plus[j] - x_minus[j]);
+  return steps;
+}
 
+// Jacobian at the optimum by differences of the depths, in the fields' own units.
+std::vector<std::vector<double>> FitSession::jacobian(std::string& problem) {
+  const JacobianSteps steps = jacobian_steps();
+  std::vector<std::vector<double>> runs;
+  problem = run_sets(steps.sets, runs);
+  std::vector<std::vector<double>> jacobian(n_, std::vector<double>(m_, 0.0));
+  for (std::size_t j = 0; j < m_; ++j)
+    for (std::size_t i = 0; i < n_; ++i)
+      jacobian[i][j] = (runs[2 * j][i] - runs[2 * j + 1][i]) / (steps.x_plus[j] - steps.x_minus[j]);
+  return jacobian;
+}
+
+// The standard errors and correlations from the Jacobian; the names of the fields the data do
+// not determine.
+std::vector<std::string> FitSession::estimate_errors(
+    const std::vector<std::vector<double>>& jacobian) {
   std::vector<std::size_t> determined;
   std::vector<std::string> undetermined_names;
-  for (std::size_t j = 0; j < m; ++j) {
+  for (std::size_t j = 0; j < m_; ++j) {
     double norm = 0.0;
-    for (std::size_t i = 0; i < n; ++i) norm += jacobian[i][j] * jacobian[i][j];
+    for (std::size_t i = 0; i < n_; ++i) norm += jacobian[i][j] * jacobian[i][j];
     if (norm > 0.0 && std::isfinite(norm))
       determined.push_back(j);
     else
-      undetermined_names.push_back(report.parameters[j].name);
+      undetermined_names.push_back(report_.parameters[j].name);
   }
   std::vector<std::vector<double>> normal(determined.size(),
                                           std::vector<double>(determined.size(), 0.0));
   for (std::size_t a = 0; a < determined.size(); ++a)
     for (std::size_t b = 0; b < determined.size(); ++b)
-      for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t i = 0; i < n_; ++i) {
         const double s = sigma(i);
         normal[a][b] += jacobian[i][determined[a]] * jacobian[i][determined[b]] / (s * s);
       }
-  const double scale = report.weighted ? 1.0 : report.reduced_chi2;
+  const double scale = report_.weighted ? 1.0 : report_.reduced_chi2;
   if (!determined.empty() && invert_symmetric(normal)) {
     for (std::size_t a = 0; a < determined.size(); ++a) {
-      report.parameters[determined[a]].standard_error = std::sqrt(scale * normal[a][a]);
+      report_.parameters[determined[a]].standard_error = std::sqrt(scale * normal[a][a]);
       for (std::size_t b = 0; b < determined.size(); ++b)
-        report.correlation[determined[a]][determined[b]] =
+        report_.correlation[determined[a]][determined[b]] =
             normal[a][b] / std::sqrt(normal[a][a] * normal[b][b]);
     }
   } else {
     undetermined_names.clear();
-    for (const FittedParameter& p : report.parameters) undetermined_names.push_back(p.name);
+    for (const FittedParameter& p : report_.parameters) undetermined_names.push_back(p.name);
   }
+  return undetermined_names;
+}
 
-  // What the fit is worth.
-  const bool poor = (report.weighted && report.reduced_chi2 > kPoorReducedChi2) ||
-                    std::sqrt(sum_r2) > kPoorRelativeRms * std::sqrt(sum_d2);
+std::string FitSession::at_bounds_text() const {
   std::string at_bounds;
-  for (const FittedParameter& p : report.parameters) {
+  for (const FittedParameter& p : report_.parameters) {
     if (!p.at_bound) continue;
     if (!at_bounds.empty()) at_bounds += "; ";
     const bool upper = std::fabs(p.value - p.upper) < std::fabs(p.value - p.lower);
     at_bounds += p.name + " ended at its " + (upper ? "upper" : "lower") + " bound " +
                  number_text(upper ? p.upper : p.lower);
   }
+  return at_bounds;
+}
+
+// What the fit is worth: its status and message.
+void FitSession::judge(const ResidualSums& sums, const std::vector<std::string>& undetermined_names,
+                       const std::string& jacobian_problem) {
+  const bool poor = (report_.weighted && report_.reduced_chi2 > kPoorReducedChi2) ||
+                    std::sqrt(sums.residuals) > kPoorRelativeRms * std::sqrt(sums.depths);
+  const std::string at_bounds = at_bounds_text();
   char rms_text[160];
   std::snprintf(rms_text, sizeof rms_text,
                 "RMS residual %.4g nm against an RMS measured depth of %.4g nm, reduced "
                 "chi-square %.4g",
-                std::sqrt(sum_r2 / n), std::sqrt(sum_d2 / n), report.reduced_chi2);
+                std::sqrt(sums.residuals / n_), std::sqrt(sums.depths / n_), report_.reduced_chi2);
   if (poor) {
-    report.status = FitStatus::out_of_reach;
-    report.message = std::string("the data are out of the model's reach within the bounds (") +
-                     rms_text + ")" + (at_bounds.empty() ? "" : "; " + at_bounds) +
-                     ": widen --bounds, vary other fields, or check the data";
+    report_.status = FitStatus::out_of_reach;
+    report_.message = std::string("the data are out of the model's reach within the bounds (") +
+                      rms_text + ")" + (at_bounds.empty() ? "" : "; " + at_bounds) +
+                      ": widen --bounds, vary other fields, or check the data";
   } else if (!undetermined_names.empty()) {
-    report.status = FitStatus::undetermined;
+    report_.status = FitStatus::undetermined;
     std::string names;
     for (const std::string& s : undetermined_names) names += (names.empty() ? "" : ", ") + s;
-    report.message = "the data do not determine " + names +
-                     (jacobian_problem.empty()
-                          ? std::string(" (their effects on the depths vanish or "
-                                        "cannot be told apart)")
-                          : " (a run of the error estimate failed: " + jacobian_problem + ")");
+    report_.message = "the data do not determine " + names +
+                      (jacobian_problem.empty()
+                           ? std::string(" (their effects on the depths vanish or "
+                                         "cannot be told apart)")
+                           : " (a run of the error estimate failed: " + jacobian_problem + ")");
   } else if (!at_bounds.empty()) {
-    report.status = FitStatus::at_bound;
-    report.message = at_bounds + ": its error is not reliable; widen --bounds";
+    report_.status = FitStatus::at_bound;
+    report_.message = at_bounds + ": its error is not reliable; widen --bounds";
   } else {
-    report.status = FitStatus::converged;
-    if (report.weighted && report.reduced_chi2 > kLooseReducedChi2) {
+    report_.status = FitStatus::converged;
+    if (report_.weighted && report_.reduced_chi2 > kLooseReducedChi2) {
       char note[200];
       std::snprintf(note, sizeof note,
                     "note: reduced chi-square %.3g: the model misses the points by %.2g sigma on "
                     "average, so the errors above (which assume it does not) are too small",
-                    report.reduced_chi2, std::sqrt(report.reduced_chi2));
-      report.message = note;
+                    report_.reduced_chi2, std::sqrt(report_.reduced_chi2));
+      report_.message = note;
     }
   }
+}
+
+void FitSession::add_notes(const std::string& optimiser_note, const std::string& jacobian_problem) {
   if (!optimiser_note.empty())
-    report.message +=
-        (report.message.empty() ? "" : "; ") + std::string("optimiser: ") + optimiser_note;
-  if (counter.failed.load() > 0) {
-    report.message += (report.message.empty() ? "" : "; ") + std::to_string(counter.failed.load()) +
-                      " run(s) failed and were penalised (first: " +
-                      (first_problem.empty() ? jacobian_problem : first_problem) + ")";
+    report_.message +=
+        (report_.message.empty() ? "" : "; ") + std::string("optimiser: ") + optimiser_note;
+  if (counter_.failed.load() > 0) {
+    report_.message += (report_.message.empty() ? "" : "; ") +
+                       std::to_string(counter_.failed.load()) +
+                       " run(s) failed and were penalised (first: " +
+                       (first_problem_.empty() ? jacobian_problem : first_problem_) + ")";
   }
-  return finish();
+}
+
+}  // namespace
+
+FitReport fit_model(const FitRequest& request, const std::atomic<bool>& interrupt,
+                    const FitProgress& progress) {
+  return FitSession(request, interrupt, progress).run();
 }
 
 }  // namespace kt

@@ -86,6 +86,104 @@ double depth_of(const RunOutcome& outcome, DepthQuantity quantity) {
   return outcome.total_depth_nm;
 }
 
+namespace {
+
+// Where the header puts the columns that are read.
+struct CsvColumns {
+  int fluence = -1, depth = -1, sigma = -1;
+  std::size_t count = 0;
+};
+
+// Reads the header row into columns, read.quantity, read.has_sigma and the warnings about
+// columns not used; the problem, or empty.
+std::string read_header(const std::vector<std::string>& cells, const std::string& source,
+                        const DepthQuantity* wanted, MeasuredData& read, CsvColumns& columns) {
+  columns.count = cells.size();
+  int depth_columns[3] = {-1, -1, -1};
+  for (std::size_t c = 0; c < cells.size(); ++c) {
+    const int column = static_cast<int>(c);
+    const std::string& name = cells[c];
+    if (name.empty()) return "column " + std::to_string(c + 1) + " of the header has no name";
+    bool known = true;
+    if (name == "fluence_mJ_per_cm2")
+      columns.fluence = column;
+    else if (name == "sigma_nm")
+      columns.sigma = column;
+    else if (name == "total_depth_nm")
+      depth_columns[0] = column;
+    else if (name == "surface_recession_nm")
+      depth_columns[1] = column;
+    else if (name == "volume_depth_nm")
+      depth_columns[2] = column;
+    else
+      known = false;
+    if (!known) read.warnings.push_back("column \"" + name + "\" of " + source + " is not used");
+  }
+  if (columns.fluence < 0) return "the header has no fluence_mJ_per_cm2 column";
+  const DepthQuantity order[3] = {DepthQuantity::total, DepthQuantity::surface,
+                                  DepthQuantity::volume};
+  for (int q = 0; q < 3; ++q) {
+    if (wanted && *wanted != order[q]) continue;
+    if (depth_columns[q] >= 0) {
+      columns.depth = depth_columns[q];
+      read.quantity = order[q];
+      break;
+    }
+  }
+  if (columns.depth < 0) {
+    return wanted ? "the header has no " + std::string(depth_column_name(*wanted)) + " column"
+                  : std::string(
+                        "the header has no depth column (total_depth_nm, "
+                        "surface_recession_nm or volume_depth_nm)");
+  }
+  for (int q = 0; q < 3; ++q) {
+    if (depth_columns[q] >= 0 && depth_columns[q] != columns.depth)
+      read.warnings.push_back("column \"" + std::string(depth_column_name(order[q])) + "\" of " +
+                              source + " is not used");
+  }
+  read.has_sigma = columns.sigma >= 0;
+  return {};
+}
+
+// Reads one data row into point; the problem, or empty.
+std::string read_row(const std::vector<std::string>& cells, const CsvColumns& columns,
+                     DepthQuantity quantity, MeasuredPoint& point) {
+  if (cells.size() != columns.count) {
+    return "the row has " + std::to_string(cells.size()) + " values; the header names " +
+           std::to_string(columns.count);
+  }
+  auto cell = [&](int column) -> const std::string& {
+    return cells[static_cast<std::size_t>(column)];
+  };
+  auto number_problem = [&](int column, const std::string& name, double& value) {
+    if (parse_real(cell(column), value)) return std::string();
+    return name +
+           (cell(column).empty() ? " is empty" : " \"" + cell(column) + "\" is not a number");
+  };
+  if (std::string problem = number_problem(columns.fluence, "fluence_mJ_per_cm2", point.fluence);
+      !problem.empty())
+    return problem;
+  if (std::string problem =
+          number_problem(columns.depth, std::string(depth_column_name(quantity)), point.depth_nm);
+      !problem.empty())
+    return problem;
+  if (point.fluence <= 0.0)
+    return "fluence_mJ_per_cm2 is " + cell(columns.fluence) + "; it must be greater than 0";
+  if (point.fluence > kMaximumModelFluence)
+    return "fluence_mJ_per_cm2 is " + cell(columns.fluence) +
+           "; the model runs at most 10000 mJ/cm^2";
+  if (columns.sigma >= 0) {
+    if (std::string problem = number_problem(columns.sigma, "sigma_nm", point.sigma_nm);
+        !problem.empty())
+      return problem;
+    if (point.sigma_nm <= 0.0)
+      return "sigma_nm is " + cell(columns.sigma) + "; it must be greater than 0";
+  }
+  return {};
+}
+
+}  // namespace
+
 bool parse_measured_csv(std::string_view text, const std::string& source, MeasuredData& data,
                         std::string& error, const DepthQuantity* wanted) {
   MeasuredData read;
@@ -94,8 +192,7 @@ bool parse_measured_csv(std::string_view text, const std::string& source, Measur
     error = source + (line > 0 ? ", line " + std::to_string(line) : std::string()) + ": " + problem;
     return false;
   };
-  int fluence_column = -1, depth_column = -1, sigma_column = -1;
-  std::size_t column_count = 0;
+  CsvColumns columns;
   bool header_seen = false;
   int line_number = 0;
   std::size_t start = 0;
@@ -113,87 +210,14 @@ bool parse_measured_csv(std::string_view text, const std::string& source, Measur
     const std::vector<std::string> cells = cells_of(line);
     if (!header_seen) {
       header_seen = true;
-      column_count = cells.size();
-      int depth_columns[3] = {-1, -1, -1};
-      for (std::size_t c = 0; c < cells.size(); ++c) {
-        const int column = static_cast<int>(c);
-        const std::string& name = cells[c];
-        if (name.empty())
-          return fail(line_number,
-                      "column " + std::to_string(c + 1) + " of the header has no name");
-        bool known = true;
-        if (name == "fluence_mJ_per_cm2")
-          fluence_column = column;
-        else if (name == "sigma_nm")
-          sigma_column = column;
-        else if (name == "total_depth_nm")
-          depth_columns[0] = column;
-        else if (name == "surface_recession_nm")
-          depth_columns[1] = column;
-        else if (name == "volume_depth_nm")
-          depth_columns[2] = column;
-        else
-          known = false;
-        if (!known)
-          read.warnings.push_back("column \"" + name + "\" of " + source + " is not used");
-      }
-      if (fluence_column < 0)
-        return fail(line_number, "the header has no fluence_mJ_per_cm2 column");
-      const DepthQuantity order[3] = {DepthQuantity::total, DepthQuantity::surface,
-                                      DepthQuantity::volume};
-      for (int q = 0; q < 3; ++q) {
-        if (wanted && *wanted != order[q]) continue;
-        if (depth_columns[q] >= 0) {
-          depth_column = depth_columns[q];
-          read.quantity = order[q];
-          break;
-        }
-      }
-      if (depth_column < 0) {
-        return fail(line_number,
-                    wanted
-                        ? "the header has no " + std::string(depth_column_name(*wanted)) + " column"
-                        : std::string("the header has no depth column (total_depth_nm, "
-                                      "surface_recession_nm or volume_depth_nm)"));
-      }
-      for (int q = 0; q < 3; ++q) {
-        if (depth_columns[q] >= 0 && depth_columns[q] != depth_column)
-          read.warnings.push_back("column \"" + std::string(depth_column_name(order[q])) +
-                                  "\" of " + source + " is not used");
-      }
-      read.has_sigma = sigma_column >= 0;
+      if (std::string problem = read_header(cells, source, wanted, read, columns); !problem.empty())
+        return fail(line_number, problem);
       continue;
-    }
-    if (cells.size() != column_count) {
-      return fail(line_number, "the row has " + std::to_string(cells.size()) +
-                                   " values; the header names " + std::to_string(column_count));
     }
     MeasuredPoint point;
     point.line = line_number;
-    auto number = [&](int column, const char* name, double& value) {
-      if (parse_real(cells[static_cast<std::size_t>(column)], value)) return true;
-      const std::string& cell = cells[static_cast<std::size_t>(column)];
-      fail(line_number,
-           std::string(name) + (cell.empty() ? " is empty" : " \"" + cell + "\" is not a number"));
-      return false;
-    };
-    if (!number(fluence_column, "fluence_mJ_per_cm2", point.fluence)) return false;
-    const std::string depth_name(depth_column_name(read.quantity));
-    if (!number(depth_column, depth_name.c_str(), point.depth_nm)) return false;
-    if (point.fluence <= 0.0)
-      return fail(line_number, "fluence_mJ_per_cm2 is " +
-                                   cells[static_cast<std::size_t>(fluence_column)] +
-                                   "; it must be greater than 0");
-    if (point.fluence > kMaximumModelFluence)
-      return fail(line_number, "fluence_mJ_per_cm2 is " +
-                                   cells[static_cast<std::size_t>(fluence_column)] +
-                                   "; the model runs at most 10000 mJ/cm^2");
-    if (sigma_column >= 0) {
-      if (!number(sigma_column, "sigma_nm", point.sigma_nm)) return false;
-      if (point.sigma_nm <= 0.0)
-        return fail(line_number, "sigma_nm is " + cells[static_cast<std::size_t>(sigma_column)] +
-                                     "; it must be greater than 0");
-    }
+    if (std::string problem = read_row(cells, columns, read.quantity, point); !problem.empty())
+      return fail(line_number, problem);
     read.points.push_back(point);
     if (end == text.size()) break;
   }

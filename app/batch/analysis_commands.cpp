@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <thread>
 
 #include "analysis/fit.h"
@@ -192,179 +193,229 @@ const char* sweep_analysis_help() {
          "  --data FILE.csv   measured points drawn over the curve of --plot\n";
 }
 
-int fit_command(const std::vector<std::string>& arguments) {
-  std::vector<std::string> args = arguments;
-  const bool analyse = take_flag(args, "--analyse");
-  CommandLine line(args, kFitHelp);
-  if (line.wants_help()) {
-    std::fputs(kFitHelp, stdout);
-    return 0;
-  }
+namespace {
+
+// The fit command's options as given on its command line.
+struct FitOptions {
+  bool analyse = false;
   std::string parfile, data_file, vary_text, out_file, report_file, plot_file, quantity_word,
-      bounds_text, min_depth_text, method_word;
+      method_word;
   std::vector<std::string> bounds_texts;
   int jobs = default_jobs(), max_runs = 5000;
+  double min_depth_nm = 1.0;
+  DepthQuantity quantity = DepthQuantity::total;
+};
+
+// Reads and checks the fit command line; an exit status when the command stops here.
+std::optional<int> read_fit_options(CommandLine& line, FitOptions& o) {
+  std::string bounds_text, min_depth_text;
   while (!line.done()) {
     if (line.take_option("--bounds", bounds_text)) {
-      bounds_texts.push_back(bounds_text);
+      o.bounds_texts.push_back(bounds_text);
       continue;
     }
-    if (line.take_option("--data", data_file) || line.take_option("--vary", vary_text) ||
-        line.take_option("--out", out_file) || line.take_option("--report", report_file) ||
-        line.take_option("--plot", plot_file) || line.take_option("--quantity", quantity_word) ||
+    if (line.take_option("--data", o.data_file) || line.take_option("--vary", o.vary_text) ||
+        line.take_option("--out", o.out_file) || line.take_option("--report", o.report_file) ||
+        line.take_option("--plot", o.plot_file) ||
+        line.take_option("--quantity", o.quantity_word) ||
         line.take_option("--min-depth", min_depth_text) ||
-        line.take_option("--method", method_word) || line.take_count("--jobs", jobs, 1, 1024) ||
-        line.take_count("--max-runs", max_runs, 1, 100000000) || line.take_operand(parfile)) {
+        line.take_option("--method", o.method_word) || line.take_count("--jobs", o.jobs, 1, 1024) ||
+        line.take_count("--max-runs", o.max_runs, 1, 100000000) || line.take_operand(o.parfile)) {
       continue;
     }
     if (!line.error().empty()) break;
     line.refuse_current();
   }
   if (!line.error().empty()) return line.usage_error();
-  if (parfile.empty()) return line.usage_error("fit: no parameter file given");
-  if (data_file.empty()) return line.usage_error("fit needs --data FILE.csv");
-  if (vary_text.empty() && !analyse)
+  if (o.parfile.empty()) return line.usage_error("fit: no parameter file given");
+  if (o.data_file.empty()) return line.usage_error("fit needs --data FILE.csv");
+  if (o.vary_text.empty() && !o.analyse)
     return line.usage_error(
         "fit needs --vary NAME[,NAME...] (or --analyse for the Beer-Lambert analysis alone)");
-  double min_depth_nm = 1.0;
-  if (!min_depth_text.empty() && (!parse_real(min_depth_text, min_depth_nm) || min_depth_nm < 0.0))
+  if (!min_depth_text.empty() &&
+      (!parse_real(min_depth_text, o.min_depth_nm) || o.min_depth_nm < 0.0))
     return line.usage_error("--min-depth takes a depth in nm, 0 or more");
-  DepthQuantity quantity = DepthQuantity::total;
-  if (!quantity_word.empty() && !parse_depth_quantity(quantity_word, quantity))
+  if (!o.quantity_word.empty() && !parse_depth_quantity(o.quantity_word, o.quantity))
     return line.usage_error("--quantity takes total, surface or volume");
-  if (!method_word.empty() && method_word != "bobyqa" && method_word != "sbplx")
+  if (!o.method_word.empty() && o.method_word != "bobyqa" && o.method_word != "sbplx")
     return line.usage_error("--method takes bobyqa or sbplx");
-  if (!out_file.empty() && out_file == parfile)
+  if (!o.out_file.empty() && o.out_file == o.parfile)
     return line.usage_error("--out names the parameter file read; give another name");
-  if ((!out_file.empty() && !line.check_output_file(out_file, "--out", "")) ||
-      (!report_file.empty() && !line.check_output_file(report_file, "--report", "")) ||
-      (!plot_file.empty() && !line.check_output_file(plot_file, "--plot", ".png")))
+  if ((!o.out_file.empty() && !line.check_output_file(o.out_file, "--out", "")) ||
+      (!o.report_file.empty() && !line.check_output_file(o.report_file, "--report", "")) ||
+      (!o.plot_file.empty() && !line.check_output_file(o.plot_file, "--plot", ".png")))
     return line.usage_error();
+  return std::nullopt;
+}
 
-  // Everything is checked before the first run.
-  FitRequest request;
-  if (!read_parameters(parfile, request.parameters)) return kExitFailure;
-  if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
-    return fail(parfile + ": " + refusal);
+// The fields of --vary with their default ranges, then the ranges of --bounds.
+std::optional<int> read_fit_variables(const CommandLine& line, const FitOptions& o,
+                                      FitRequest& request) {
   std::string error;
-  if (!read_measured_csv(data_file, request.data, error,
-                         quantity_word.empty() ? nullptr : &quantity))
+  for (const std::string& name : split_text(o.vary_text, ',')) {
+    const ParameterField* field = find_parameter_field(name);
+    if (!field || field->kind != FieldKind::real || !field->member) {
+      return fail("--vary: \"" + name + "\" is not a field that can be fitted; the fields are: " +
+                  parameter_field_names(true));
+    }
+    FitVariable variable;
+    if (!default_fit_variable(request.parameters, *field, variable, error)) return fail(error);
+    request.variables.push_back(variable);
+  }
+  for (const std::string& text : o.bounds_texts) {
+    const std::size_t equals = text.find('='), colon = text.find(':', equals);
+    double lo = 0, hi = 0;
+    if (equals == std::string::npos || colon == std::string::npos ||
+        !parse_real(text.substr(equals + 1, colon - equals - 1), lo) ||
+        !parse_real(text.substr(colon + 1), hi))
+      return line.usage_error(
+          "--bounds takes NAME=LO:HI, e.g. activation_energy_em=0.3:1.2; got \"" + text + "\"");
+    const std::string name = text.substr(0, equals);
+    auto it = std::find_if(request.variables.begin(), request.variables.end(),
+                           [&](const FitVariable& v) { return v.field->name == name; });
+    if (it == request.variables.end())
+      return fail("--bounds names \"" + name + "\", which is not in --vary");
+    it->lower = lo;
+    it->upper = hi;
+  }
+  return std::nullopt;
+}
+
+// Reads the parameter and data files and builds the request; everything is checked before the
+// first run. An exit status when the command stops here.
+std::optional<int> prepare_fit_request(const CommandLine& line, const FitOptions& o,
+                                       FitRequest& request) {
+  if (!read_parameters(o.parfile, request.parameters)) return kExitFailure;
+  if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
+    return fail(o.parfile + ": " + refusal);
+  std::string error;
+  if (!read_measured_csv(o.data_file, request.data, error,
+                         o.quantity_word.empty() ? nullptr : &o.quantity))
     return fail(error);
   for (const std::string& w : request.data.warnings)
     std::fprintf(stderr, "kestrium-batch: note: %s\n", w.c_str());
 
-  if (!vary_text.empty()) {
-    for (const std::string& name : split_text(vary_text, ',')) {
-      const ParameterField* field = find_parameter_field(name);
-      if (!field || field->kind != FieldKind::real || !field->member) {
-        return fail("--vary: \"" + name + "\" is not a field that can be fitted; the fields are: " +
-                    parameter_field_names(true));
-      }
-      FitVariable variable;
-      if (!default_fit_variable(request.parameters, *field, variable, error)) return fail(error);
-      request.variables.push_back(variable);
-    }
-    for (const std::string& text : bounds_texts) {
-      const std::size_t equals = text.find('='), colon = text.find(':', equals);
-      double lo = 0, hi = 0;
-      if (equals == std::string::npos || colon == std::string::npos ||
-          !parse_real(text.substr(equals + 1, colon - equals - 1), lo) ||
-          !parse_real(text.substr(colon + 1), hi))
-        return line.usage_error(
-            "--bounds takes NAME=LO:HI, e.g. activation_energy_em=0.3:1.2; got \"" + text + "\"");
-      const std::string name = text.substr(0, equals);
-      auto it = std::find_if(request.variables.begin(), request.variables.end(),
-                             [&](const FitVariable& v) { return v.field->name == name; });
-      if (it == request.variables.end())
-        return fail("--bounds names \"" + name + "\", which is not in --vary");
-      it->lower = lo;
-      it->upper = hi;
-    }
-    request.jobs = jobs;
-    request.max_runs = max_runs;
-    if (method_word == "sbplx") request.method = FitMethod::sbplx;
+  if (!o.vary_text.empty()) {
+    if (std::optional<int> stop = read_fit_variables(line, o, request)) return stop;
+    request.jobs = o.jobs;
+    request.max_runs = o.max_runs;
+    if (o.method_word == "sbplx") request.method = FitMethod::sbplx;
     if (const std::string problem = check_fit_request(request); !problem.empty())
       return fail(problem);
-  } else if (!out_file.empty()) {
+  } else if (!o.out_file.empty()) {
     return line.usage_error("--out needs --vary: the Beer-Lambert analysis changes no parameter");
   }
+  return std::nullopt;
+}
 
-  BeerLambertFit beer_lambert;
-  if (analyse) {
-    beer_lambert = fit_beer_lambert(request.data.points, min_depth_nm, request.data.has_sigma);
-    std::printf("%s", beer_lambert_summary(beer_lambert).c_str());
+// Runs the fit with a progress line, prints its summary and writes --out when it converged
+// cleanly; the exit status so far.
+int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, int status) {
+  std::signal(SIGINT, on_analysis_interrupt);
+  {
+    ProgressLine progress;
+    report = fit_model(request, analysis_interrupted,
+                       [&](int e, int r, double b) { progress(e, r, b); });
   }
-  int status = analyse && !beer_lambert.ok ? kExitFailure : 0;
+  std::printf("%s", fit_summary(report).c_str());
+  if (!report.message.empty()) std::fprintf(stderr, "kestrium-batch: %s\n", report.message.c_str());
+  if (report.status != FitStatus::converged)
+    status = report.status == FitStatus::interrupted ? kExitInterrupted : kExitFailure;
+  if (!o.out_file.empty()) {
+    if (report.status == FitStatus::converged) {
+      ParameterSet fitted = report.fitted;
+      FileResult written = write_parameter_file(o.out_file, fitted);
+      if (!written)
+        status = fail(written.message);
+      else
+        std::printf("fitted parameters written to %s\n", o.out_file.c_str());
+    } else {
+      std::fprintf(stderr, "kestrium-batch: %s not written: the fit did not converge cleanly\n",
+                   o.out_file.c_str());
+    }
+  }
+  return status;
+}
 
-  FitReport report;
+// The fitted curve over the measured range, the residuals and the fitted values for the plot.
+void add_fitted_curve(const FitOptions& o, const FitRequest& request, const FitReport& report,
+                      FitPlot& plot) {
+  double f_min = request.data.points.front().fluence, f_max = f_min;
+  for (const MeasuredPoint& p : request.data.points) {
+    f_min = std::min(f_min, p.fluence);
+    f_max = std::max(f_max, p.fluence);
+  }
+  plot.curve_fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
+  int curve_runs = 0;
+  plot.curve_depths_nm = model_depths(report.fitted, request.data.quantity, plot.curve_fluences,
+                                      o.jobs, curve_runs, analysis_interrupted);
+  for (const FitPointResult& p : report.points) plot.residuals_nm.push_back(p.residual);
+  plot.legend.push_back(report.status == FitStatus::converged
+                            ? "Fitted (1 sigma):"
+                            : std::string("Best found, not a fit (") +
+                                  fit_status_text(report.status) + "):");
+  for (const FittedParameter& p : report.parameters)
+    plot.legend.push_back(
+        "  " + value_with_error(p.name.c_str(), p.value, p.standard_error, p.unit.c_str()));
+  char text[96];
+  std::snprintf(text, sizeof text, "  chi2 / dof = %.4g / %d", report.chi2, report.dof);
+  plot.legend.push_back(text);
+}
+
+// Draws --plot: the points with the fitted curve, or with the Beer-Lambert line alone.
+bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitReport& report,
+                   const BeerLambertFit& beer_lambert, std::string& error) {
   FitPlot plot;
   plot.measured = &request.data;
-  plot.beer_lambert = analyse && beer_lambert.ok ? &beer_lambert : nullptr;
+  plot.beer_lambert = o.analyse && beer_lambert.ok ? &beer_lambert : nullptr;
+  plot.title = request.variables.empty() ? "Beer-Lambert analysis of " + o.data_file
+                                         : "Fit to " + o.data_file;
   if (!request.variables.empty()) {
-    std::signal(SIGINT, on_analysis_interrupt);
-    {
-      ProgressLine progress;
-      report = fit_model(request, analysis_interrupted,
-                         [&](int e, int r, double b) { progress(e, r, b); });
-    }
-    std::printf("%s", fit_summary(report).c_str());
-    if (!report.message.empty())
-      std::fprintf(stderr, "kestrium-batch: %s\n", report.message.c_str());
-    if (report.status != FitStatus::converged)
-      status = report.status == FitStatus::interrupted ? kExitInterrupted : kExitFailure;
-    if (!out_file.empty()) {
-      if (report.status == FitStatus::converged) {
-        ParameterSet fitted = report.fitted;
-        FileResult written = write_parameter_file(out_file, fitted);
-        if (!written)
-          status = fail(written.message);
-        else
-          std::printf("fitted parameters written to %s\n", out_file.c_str());
-      } else {
-        std::fprintf(stderr, "kestrium-batch: %s not written: the fit did not converge cleanly\n",
-                     out_file.c_str());
-      }
-    }
+    add_fitted_curve(o, request, report, plot);
+  } else if (beer_lambert.ok) {
+    for (const MeasuredPoint& p : request.data.points)
+      plot.residuals_nm.push_back(p.depth_nm >= o.min_depth_nm
+                                      ? p.depth_nm - beer_lambert_depth(beer_lambert, p.fluence)
+                                      : std::numeric_limits<double>::quiet_NaN());
   }
-  if (!report_file.empty()) {
+  if (o.analyse) add_beer_lambert_legend(beer_lambert, plot.legend);
+  return draw_fit_png(plot, o.plot_file, error);
+}
+
+}  // namespace
+
+int fit_command(const std::vector<std::string>& arguments) {
+  std::vector<std::string> args = arguments;
+  FitOptions o;
+  o.analyse = take_flag(args, "--analyse");
+  CommandLine line(args, kFitHelp);
+  if (line.wants_help()) {
+    std::fputs(kFitHelp, stdout);
+    return 0;
+  }
+  if (std::optional<int> stop = read_fit_options(line, o)) return *stop;
+  FitRequest request;
+  if (std::optional<int> stop = prepare_fit_request(line, o, request)) return *stop;
+
+  BeerLambertFit beer_lambert;
+  if (o.analyse) {
+    beer_lambert = fit_beer_lambert(request.data.points, o.min_depth_nm, request.data.has_sigma);
+    std::printf("%s", beer_lambert_summary(beer_lambert).c_str());
+  }
+  int status = o.analyse && !beer_lambert.ok ? kExitFailure : 0;
+
+  FitReport report;
+  if (!request.variables.empty()) status = run_fit(o, request, report, status);
+  std::string error;
+  if (!o.report_file.empty()) {
     const std::string json = request.variables.empty()
                                  ? beer_lambert_json(beer_lambert, request.data)
-                                 : report_json(report, analyse ? &beer_lambert : nullptr);
-    if (!write_text_file(report_file, json, error)) status = fail(error);
+                                 : report_json(report, o.analyse ? &beer_lambert : nullptr);
+    if (!write_text_file(o.report_file, json, error)) status = fail(error);
   }
   const bool fit_made_no_point = !request.variables.empty() && report.points.empty();
-  if (!plot_file.empty() && !fit_made_no_point && status != kExitInterrupted) {
-    double f_min = request.data.points.front().fluence, f_max = f_min;
-    for (const MeasuredPoint& p : request.data.points) {
-      f_min = std::min(f_min, p.fluence);
-      f_max = std::max(f_max, p.fluence);
-    }
-    plot.title =
-        request.variables.empty() ? "Beer-Lambert analysis of " + data_file : "Fit to " + data_file;
-    if (!request.variables.empty()) {
-      plot.curve_fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
-      int curve_runs = 0;
-      plot.curve_depths_nm = model_depths(report.fitted, request.data.quantity, plot.curve_fluences,
-                                          jobs, curve_runs, analysis_interrupted);
-      for (const FitPointResult& p : report.points) plot.residuals_nm.push_back(p.residual);
-      plot.legend.push_back(report.status == FitStatus::converged
-                                ? "Fitted (1 sigma):"
-                                : std::string("Best found, not a fit (") +
-                                      fit_status_text(report.status) + "):");
-      for (const FittedParameter& p : report.parameters)
-        plot.legend.push_back(
-            "  " + value_with_error(p.name.c_str(), p.value, p.standard_error, p.unit.c_str()));
-      char text[96];
-      std::snprintf(text, sizeof text, "  chi2 / dof = %.4g / %d", report.chi2, report.dof);
-      plot.legend.push_back(text);
-    } else if (beer_lambert.ok) {
-      for (const MeasuredPoint& p : request.data.points)
-        plot.residuals_nm.push_back(p.depth_nm >= min_depth_nm
-                                        ? p.depth_nm - beer_lambert_depth(beer_lambert, p.fluence)
-                                        : std::numeric_limits<double>::quiet_NaN());
-    }
-    if (analyse) add_beer_lambert_legend(beer_lambert, plot.legend);
-    if (!draw_fit_png(plot, plot_file, error)) status = fail(error);
+  if (!o.plot_file.empty() && !fit_made_no_point && status != kExitInterrupted) {
+    if (!draw_fit_plot(o, request, report, beer_lambert, error)) status = fail(error);
   }
   return status;
 }

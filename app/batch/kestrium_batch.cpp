@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -154,45 +155,49 @@ int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
   return outcome.file_errors.empty() ? 0 : kExitFailure;
 }
 
-int sweep(CommandLine& line, kt::SweepAnalysis& analysis) {
-  std::string parfile, fluence_text, csv, plot, keep_files;
+// The sweep command's files and run options as given on its command line.
+struct SweepCommand {
+  std::string parfile, csv, plot;
+  kt::SweepOptions options;
+};
+
+// Reads and checks the sweep command line; an exit status when the command stops here.
+std::optional<int> read_sweep_command(CommandLine& line, SweepCommand& command) {
+  std::string fluence_text, keep_files;
   int log_count = 0;
   int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  kt::SweepOptions options;
+  kt::SweepOptions& options = command.options;
   while (!line.done()) {
     if (line.take_option("--fluence", fluence_text) ||
         line.take_count("--log", log_count, 1, 100000) ||
         line.take_count("--jobs", jobs, 1, 100000) ||
         line.take_count("--refine", options.refinement, 1, kt::kMaximumRefinement) ||
-        line.take_option("--csv", csv) || line.take_option("--keep-files", keep_files) ||
-        line.take_option("--plot", plot) || line.take_operand(parfile)) {
+        line.take_option("--csv", command.csv) || line.take_option("--keep-files", keep_files) ||
+        line.take_option("--plot", command.plot) || line.take_operand(command.parfile)) {
       continue;
     }
     if (!line.error().empty()) break;
     line.refuse_current();
   }
   if (!line.error().empty()) return line.usage_error();
-  if (parfile.empty()) return line.usage_error("no parameter file given");
+  if (command.parfile.empty()) return line.usage_error("no parameter file given");
   if (fluence_text.empty()) return line.usage_error("a sweep needs --fluence");
   std::string error;
   options.fluences = kt::parse_fluences(fluence_text, log_count, error);
   if (options.fluences.empty()) return line.usage_error(error);
   options.jobs = jobs;
-  if ((!csv.empty() && !line.check_output_file(csv, "--csv", "")) ||
-      (!plot.empty() && !line.check_output_file(plot, "--plot", ".png")) ||
+  if ((!command.csv.empty() && !line.check_output_file(command.csv, "--csv", "")) ||
+      (!command.plot.empty() && !line.check_output_file(command.plot, "--plot", ".png")) ||
       (!keep_files.empty() && !line.check_output_directory(keep_files, "--keep-files"))) {
     return line.usage_error();
   }
   if (!keep_files.empty()) options.keep_files_directory = keep_files;
-  if (const int refused = kt::prepare_sweep_analysis(analysis); refused != 0) return refused;
+  return std::nullopt;
+}
 
-  kt::ParameterSet parameters;
-  if (!read_parameters(parfile, parameters)) return kExitFailure;
-  if (const std::string refusal = kt::check_sweep_fluences(parameters, options.fluences);
-      !refusal.empty()) {
-    return fail(parfile + ": " + refusal);
-  }
-
+// Runs the sweep with a progress line on a terminal; Ctrl-C stops it.
+kt::SweepResult run_sweep_with_progress(const kt::ParameterSet& parameters,
+                                        const kt::SweepOptions& options) {
   std::signal(SIGINT, on_interrupt);
   const bool show_progress = isatty(STDERR_FILENO);
   const auto start = std::chrono::steady_clock::now();
@@ -207,7 +212,10 @@ int sweep(CommandLine& line, kt::SweepAnalysis& analysis) {
   };
   kt::SweepResult result = kt::run_sweep(parameters, options, interrupted, progress);
   if (show_progress) std::fprintf(stderr, "\n");
+  return result;
+}
 
+void print_sweep_runs(const kt::SweepResult& result) {
   for (const kt::SweepRun& run : result.runs) {
     if (!run.finished) continue;
     if (run.outcome.end == kt::RunEnd::diverged) {
@@ -217,18 +225,26 @@ int sweep(CommandLine& line, kt::SweepAnalysis& analysis) {
     std::printf("%s  (%d steps, %s)\n", run.outcome.kinetics_line.c_str(), run.outcome.step_count,
                 kt::run_end_text(run.outcome.end));
   }
-  int status = kt::finish_sweep_analysis(result, analysis) ? 0 : kExitFailure;
-  if (!csv.empty()) {
-    std::ofstream out(csv, std::ios::binary | std::ios::trunc);
+}
+
+// Writes --csv and --plot; their failures join the sweep's errors.
+void write_sweep_outputs(const SweepCommand& command, const kt::SweepAnalysis& analysis,
+                         kt::SweepResult& result) {
+  if (!command.csv.empty()) {
+    std::ofstream out(command.csv, std::ios::binary | std::ios::trunc);
     out << kt::sweep_csv(result);
     out.close();
-    if (!out) result.errors.push_back("Cannot write the CSV file \"" + csv + "\"");
+    if (!out) result.errors.push_back("Cannot write the CSV file \"" + command.csv + "\"");
   }
-  if (!plot.empty()) {
+  if (!command.plot.empty()) {
     std::string plot_error;
-    if (!kt::draw_ablation_curve_png(result, plot, plot_error, kt::curve_overlay(analysis)))
+    if (!kt::draw_ablation_curve_png(result, command.plot, plot_error, kt::curve_overlay(analysis)))
       result.errors.push_back(plot_error);
   }
+}
+
+// Reports the errors, divergences and an interruption; the exit status.
+int sweep_exit_status(const kt::SweepResult& result, int status) {
   for (const std::string& e : result.errors)
     std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
   if (!result.errors.empty()) status = kExitFailure;
@@ -245,6 +261,25 @@ int sweep(CommandLine& line, kt::SweepAnalysis& analysis) {
     status = kExitInterrupted;
   }
   return status;
+}
+
+int sweep(CommandLine& line, kt::SweepAnalysis& analysis) {
+  SweepCommand command;
+  if (std::optional<int> stop = read_sweep_command(line, command)) return *stop;
+  if (const int refused = kt::prepare_sweep_analysis(analysis); refused != 0) return refused;
+
+  kt::ParameterSet parameters;
+  if (!read_parameters(command.parfile, parameters)) return kExitFailure;
+  if (const std::string refusal = kt::check_sweep_fluences(parameters, command.options.fluences);
+      !refusal.empty()) {
+    return fail(command.parfile + ": " + refusal);
+  }
+
+  kt::SweepResult result = run_sweep_with_progress(parameters, command.options);
+  print_sweep_runs(result);
+  const int status = kt::finish_sweep_analysis(result, analysis) ? 0 : kExitFailure;
+  write_sweep_outputs(command, analysis, result);
+  return sweep_exit_status(result, status);
 }
 
 // Writes the built-in defaults to a file that does not exist yet.

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -140,82 +141,62 @@ std::string study_help_text() {
          "      the table an unsplit study writes.\n";
 }
 
-int study_command(const std::vector<std::string>& args) {
-  // --check takes no value; CommandLine reads options with values and the operand.
-  const bool check_only = std::find(args.begin(), args.end(), "--check") != args.end();
-  std::vector<std::string> rest;
-  std::copy_if(args.begin(), args.end(), std::back_inserter(rest),
-               [](const std::string& a) { return a != "--check"; });
-  batch::CommandLine line(std::move(rest), study_help_text());
-  if (line.wants_help()) {
-    std::fputs(study_help_text().c_str(), stdout);
-    return 0;
-  }
-  std::string parfile, points_file, out, vary_text, shard_text;
+namespace {
+
+// The study command's options as given on its command line.
+struct StudyOptions {
+  std::string parfile, points_file, out;
   std::vector<std::string> vary;
   int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   int refinement = 1;
   StudyShard shard;
+};
+
+// Reads and checks the study command line; an exit status when the command stops here.
+std::optional<int> read_study_options(batch::CommandLine& line, StudyOptions& o) {
+  std::string vary_text, shard_text;
   while (!line.done()) {
     if (line.take_option("--vary", vary_text)) {
-      vary.push_back(vary_text);
+      o.vary.push_back(vary_text);
       continue;
     }
     if (line.take_option("--shard", shard_text)) {
-      if (std::string error = parse_study_shard(shard_text, shard); !error.empty())
+      if (std::string error = parse_study_shard(shard_text, o.shard); !error.empty())
         return line.usage_error(error);
       continue;
     }
-    if (line.take_option("--points", points_file) || line.take_option("--out", out) ||
-        line.take_count("--jobs", jobs, 1, 1024) ||
-        line.take_count("--refine", refinement, 1, kMaximumRefinement) ||
-        line.take_operand(parfile)) {
+    if (line.take_option("--points", o.points_file) || line.take_option("--out", o.out) ||
+        line.take_count("--jobs", o.jobs, 1, 1024) ||
+        line.take_count("--refine", o.refinement, 1, kMaximumRefinement) ||
+        line.take_operand(o.parfile)) {
       continue;
     }
     if (!line.error().empty()) break;
     line.refuse_current();
   }
   if (!line.error().empty()) return line.usage_error();
-  if (parfile.empty()) return line.usage_error("a study needs a parameter file");
-  if (out.empty()) return line.usage_error("a study needs --out DIR");
-  if (!vary.empty() && !points_file.empty())
+  if (o.parfile.empty()) return line.usage_error("a study needs a parameter file");
+  if (o.out.empty()) return line.usage_error("a study needs --out DIR");
+  if (!o.vary.empty() && !o.points_file.empty())
     return line.usage_error("give --vary or --points, not both");
+  return std::nullopt;
+}
 
-  StudyPlan plan;
-  if (!points_file.empty()) {
-    if (std::string error = read_points_file(points_file, plan); !error.empty())
+// The points of --points or the product of --vary; an exit status when the command stops here.
+std::optional<int> make_study_plan(const batch::CommandLine& line, const StudyOptions& o,
+                                   StudyPlan& plan) {
+  if (!o.points_file.empty()) {
+    if (std::string error = read_points_file(o.points_file, plan); !error.empty())
       return failure(error);
-  } else if (std::string error = make_product_study(vary, plan); !error.empty()) {
+  } else if (std::string error = make_product_study(o.vary, plan); !error.empty()) {
     return line.usage_error(error);
   }
-  plan.refinement = refinement;
-  ParameterSet base;
-  if (FileResult r = read_parameter_file(parfile, base); !r) return failure(r.message);
-  if (std::string refusal = study_refusal_of_every_point(base, plan); !refusal.empty())
-    return failure(parfile + ": no point of the study can run: " + refusal);
-  if (check_only) {
-    std::printf("study %s: %zu points\n", study_hash(base, plan).c_str(), study_point_count(plan));
-    return 0;
-  }
-  if (!line.check_output_directory(out, "--out")) return line.usage_error();
+  plan.refinement = o.refinement;
+  return std::nullopt;
+}
 
-  std::signal(SIGINT, on_study_signal);
-  std::signal(SIGTERM, on_study_signal);
-  const ProgressLine progress(isatty(STDERR_FILENO) != 0);
-  const StudyResult result = run_study(base, plan, shard, jobs, study_interrupted, progress);
-  progress.finish();
-  if (result.interrupted) {
-    std::fprintf(stderr, "kestrium-batch: interrupted; no table written\n");
-    return 130;
-  }
-
-  const std::string hash = study_hash(base, plan);
-  const fs::path table = fs::path(out) / study_table_file_name(shard);
-  if (std::string error =
-          write_study_table(table, study_table_text(hash, plan, shard, result.rows));
-      !error.empty()) {
-    return failure(error);
-  }
+void print_study_summary(const std::string& hash, const StudyPlan& plan, const StudyShard& shard,
+                         const StudyResult& result, const fs::path& table) {
   std::size_t counts[5] = {};
   for (const StudyRow& row : result.rows) ++counts[static_cast<int>(row.end)];
   std::printf("study %s: %zu points", hash.c_str(), study_point_count(plan));
@@ -227,6 +208,53 @@ int study_command(const std::vector<std::string>& args) {
       std::printf(", %zu %s", counts[static_cast<int>(end)], study_end_text(end));
   }
   std::printf("\ntable: %s\n", table.string().c_str());
+}
+
+}  // namespace
+
+int study_command(const std::vector<std::string>& args) {
+  // --check takes no value; CommandLine reads options with values and the operand.
+  const bool check_only = std::find(args.begin(), args.end(), "--check") != args.end();
+  std::vector<std::string> rest;
+  std::copy_if(args.begin(), args.end(), std::back_inserter(rest),
+               [](const std::string& a) { return a != "--check"; });
+  batch::CommandLine line(std::move(rest), study_help_text());
+  if (line.wants_help()) {
+    std::fputs(study_help_text().c_str(), stdout);
+    return 0;
+  }
+  StudyOptions o;
+  if (std::optional<int> stop = read_study_options(line, o)) return *stop;
+  StudyPlan plan;
+  if (std::optional<int> stop = make_study_plan(line, o, plan)) return *stop;
+  ParameterSet base;
+  if (FileResult r = read_parameter_file(o.parfile, base); !r) return failure(r.message);
+  if (std::string refusal = study_refusal_of_every_point(base, plan); !refusal.empty())
+    return failure(o.parfile + ": no point of the study can run: " + refusal);
+  if (check_only) {
+    std::printf("study %s: %zu points\n", study_hash(base, plan).c_str(), study_point_count(plan));
+    return 0;
+  }
+  if (!line.check_output_directory(o.out, "--out")) return line.usage_error();
+
+  std::signal(SIGINT, on_study_signal);
+  std::signal(SIGTERM, on_study_signal);
+  const ProgressLine progress(isatty(STDERR_FILENO) != 0);
+  const StudyResult result = run_study(base, plan, o.shard, o.jobs, study_interrupted, progress);
+  progress.finish();
+  if (result.interrupted) {
+    std::fprintf(stderr, "kestrium-batch: interrupted; no table written\n");
+    return 130;
+  }
+
+  const std::string hash = study_hash(base, plan);
+  const fs::path table = fs::path(o.out) / study_table_file_name(o.shard);
+  if (std::string error =
+          write_study_table(table, study_table_text(hash, plan, o.shard, result.rows));
+      !error.empty()) {
+    return failure(error);
+  }
+  print_study_summary(hash, plan, o.shard, result, table);
   return 0;
 }
 

@@ -96,120 +96,173 @@ std::string check_sweep_fluences(const ParameterSet& parameters,
   return {};
 }
 
-SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& options,
-                      const std::atomic<bool>& interrupt, const SweepProgress& progress) {
-  SweepResult result;
-  const int total = static_cast<int>(options.fluences.size());
-  result.runs.resize(options.fluences.size());
-  for (int i = 0; i < total; ++i) result.runs[i].fluence = options.fluences[i];
+namespace {
 
-  std::mutex lock;  // guards the results, the next line to write, the progress
-  std::atomic<int> next_run{0};
-  int next_line = 0, done = 0;
+// One sweep: the worker threads share the results, the next run to start, the next kinetics
+// line to write and the progress, all under one lock.
+class SweepRunner {
+ public:
+  SweepRunner(const ParameterSet& parameters, const SweepOptions& options,
+              const std::atomic<bool>& interrupt, const SweepProgress& progress)
+      : parameters_(parameters),
+        options_(options),
+        interrupt_(interrupt),
+        progress_(progress),
+        total_(static_cast<int>(options.fluences.size())),
+        kinetics_path_(options.output_directory /
+                       kinetics_file_name(result_file_base(parameters.data_file_name))) {
+    result_.runs.resize(options.fluences.size());
+    for (int i = 0; i < total_; ++i) result_.runs[i].fluence = options.fluences[i];
+    if (options.write_kinetics_file) result_.kinetics_file = kinetics_path_.string();
+  }
+
+  SweepResult run();
+
+ private:
+  bool start_workers(int jobs, std::vector<std::thread>& threads);
+  void open_gate();
+  void work();
+  RunOptions run_options(int i) const;
+  void write_ready_lines();
+
+  const ParameterSet& parameters_;
+  const SweepOptions& options_;
+  const std::atomic<bool>& interrupt_;
+  const SweepProgress& progress_;
+  const int total_;
+  const std::filesystem::path kinetics_path_;
+  SweepResult result_;
+  std::mutex lock_;  // guards the results, the next line to write, the progress
+  std::atomic<int> next_run_{0};
+  int next_line_ = 0, done_ = 0;
   // The workers exist before any file is touched; they start once the kinetics file is ready.
-  std::condition_variable gate;
-  bool open_gate = false, abandon = false;
-  bool kinetics_usable = false;
-  const std::string base = result_file_base(parameters.data_file_name);
-  const std::filesystem::path kinetics_path = options.output_directory / kinetics_file_name(base);
-  if (options.write_kinetics_file) result.kinetics_file = kinetics_path.string();
+  std::condition_variable gate_;
+  bool open_gate_ = false, abandon_ = false;
+  bool kinetics_usable_ = false;
+};
 
-  auto write_ready_lines = [&] {  // called with lock held
-    while (next_line < total && result.runs[next_line].finished) {
-      if (result.runs[next_line].outcome.end == RunEnd::diverged) {
-        ++result.diverged;
-      } else if (kinetics_usable) {
-        const std::size_t errors_before = result.errors.size();
-        write_result_file(kinetics_path, ResultFile::Mode::append,
-                          result.runs[next_line].outcome.kinetics_line + kLineEnd, result.errors);
-        if (result.errors.size() == errors_before) ++result.lines_written;
-      }
-      ++next_line;
-    }
-  };
-
-  auto worker = [&] {
-    {
-      std::unique_lock<std::mutex> guard(lock);
-      gate.wait(guard, [&] { return open_gate; });
-      if (abandon) return;
-    }
-    HeadlessRun records;
-    for (int i = next_run++; i < total; i = next_run++) {
-      SharedParameters shared;
-      shared.values = parameters;
-      shared.values.fluence = static_cast<float>(options.fluences[i]);
-      RunOptions run_options;
-      run_options.append_kinetics_line = false;
-      run_options.refinement = options.refinement;
-      // Ctrl-C ends the runs under way after their step.
-      run_options.interrupt = &interrupt;
-      run_options.write_profile_files = options.keep_files_directory.has_value();
-      if (options.keep_files_directory) {
-        run_options.output_directory =
-            *options.keep_files_directory / fluence_folder(options.fluences[i]);
-        std::error_code ignored;
-        std::filesystem::create_directories(run_options.output_directory, ignored);
-      }
-      if (interrupt.load()) break;
-      RunOutcome outcome = records.run(shared, run_options);
-      std::lock_guard<std::mutex> guard(lock);
-      SweepRun& run = result.runs[i];
-      run.outcome = std::move(outcome);
-      run.finished = run.outcome.end != RunEnd::stop && run.outcome.end != RunEnd::not_started;
-      for (const std::string& e : run.outcome.file_errors) result.errors.push_back(e);
-      if (!run.outcome.not_started_reason.empty())
-        result.errors.push_back(run.outcome.not_started_reason);
-      ++done;
-      write_ready_lines();
-      if (progress) progress(done, total);
-    }
-  };
-
+SweepResult SweepRunner::run() {
   // Result files go to the output folder only (the single run refuses such a name the same way).
-  if (const std::string problem = data_file_name_problem(trimmed_right(parameters.data_file_name));
+  if (const std::string problem = data_file_name_problem(trimmed_right(parameters_.data_file_name));
       !problem.empty()) {
-    result.errors.push_back("the data-file name cannot be used: " + problem);
-    return result;
+    result_.errors.push_back("the data-file name cannot be used: " + problem);
+    return std::move(result_);
   }
 
-  const int jobs = std::clamp(options.jobs, 1, std::min(std::max(total, 1), max_sweep_jobs()));
-  const ThreadStarter start = options.start_thread
-                                  ? options.start_thread
-                                  : [](std::function<void()> body) { return std::thread(body); };
+  const int jobs = std::clamp(options_.jobs, 1, std::min(std::max(total_, 1), max_sweep_jobs()));
   std::vector<std::thread> threads;
-  threads.reserve(static_cast<std::size_t>(jobs));
-  try {
-    for (int j = 1; j < jobs; ++j) threads.push_back(start(worker));
-  } catch (const std::system_error& e) {
-    // Nothing has been written yet: the threads made so far end at the gate.
-    {
-      std::lock_guard<std::mutex> guard(lock);
-      open_gate = abandon = true;
-    }
-    gate.notify_all();
-    for (std::thread& t : threads) t.join();
-    result.errors.push_back("cannot start " + std::to_string(jobs) + " worker threads (" +
-                            e.what() + "); no run was made and no file was changed; try a " +
-                            "smaller --jobs");
-    return result;
-  }
+  if (!start_workers(jobs, threads)) return std::move(result_);
 
   // With Rewrite the file starts empty; each finished line is then appended and closed at once,
   // so the lines written so far stay valid whatever happens later.
-  if (options.write_kinetics_file && parameters.kinetics_file_mode == KineticsFileMode::rewrite)
-    write_result_file(kinetics_path, ResultFile::Mode::rewrite, "", result.errors);
-  kinetics_usable = options.write_kinetics_file && result.errors.empty();
+  if (options_.write_kinetics_file && parameters_.kinetics_file_mode == KineticsFileMode::rewrite)
+    write_result_file(kinetics_path_, ResultFile::Mode::rewrite, "", result_.errors);
+  kinetics_usable_ = options_.write_kinetics_file && result_.errors.empty();
 
-  {
-    std::lock_guard<std::mutex> guard(lock);
-    open_gate = true;
-  }
-  gate.notify_all();
-  worker();
+  open_gate();
+  work();
   for (std::thread& t : threads) t.join();
-  result.interrupted = next_line < total;
-  return result;
+  result_.interrupted = next_line_ < total_;
+  return std::move(result_);
+}
+
+// Starts jobs - 1 workers (this thread is the last); false, with the error recorded, when the
+// threads cannot be made.
+bool SweepRunner::start_workers(int jobs, std::vector<std::thread>& threads) {
+  const ThreadStarter start = options_.start_thread
+                                  ? options_.start_thread
+                                  : [](std::function<void()> body) { return std::thread(body); };
+  threads.reserve(static_cast<std::size_t>(jobs));
+  try {
+    for (int j = 1; j < jobs; ++j) threads.push_back(start([this] { work(); }));
+  } catch (const std::system_error& e) {
+    // Nothing has been written yet: the threads made so far end at the gate.
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      open_gate_ = abandon_ = true;
+    }
+    gate_.notify_all();
+    for (std::thread& t : threads) t.join();
+    result_.errors.push_back("cannot start " + std::to_string(jobs) + " worker threads (" +
+                             e.what() + "); no run was made and no file was changed; try a " +
+                             "smaller --jobs");
+    return false;
+  }
+  return true;
+}
+
+void SweepRunner::open_gate() {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    open_gate_ = true;
+  }
+  gate_.notify_all();
+}
+
+RunOptions SweepRunner::run_options(int i) const {
+  RunOptions run_options;
+  run_options.append_kinetics_line = false;
+  run_options.refinement = options_.refinement;
+  // Ctrl-C ends the runs under way after their step.
+  run_options.interrupt = &interrupt_;
+  run_options.write_profile_files = options_.keep_files_directory.has_value();
+  if (options_.keep_files_directory) {
+    run_options.output_directory =
+        *options_.keep_files_directory / fluence_folder(options_.fluences[i]);
+    std::error_code ignored;
+    std::filesystem::create_directories(run_options.output_directory, ignored);
+  }
+  return run_options;
+}
+
+// A worker: waits at the gate, then takes the next fluence until none is left.
+void SweepRunner::work() {
+  {
+    std::unique_lock<std::mutex> guard(lock_);
+    gate_.wait(guard, [&] { return open_gate_; });
+    if (abandon_) return;
+  }
+  HeadlessRun records;
+  for (int i = next_run_++; i < total_; i = next_run_++) {
+    SharedParameters shared;
+    shared.values = parameters_;
+    shared.values.fluence = static_cast<float>(options_.fluences[i]);
+    const RunOptions options = run_options(i);
+    if (interrupt_.load()) break;
+    RunOutcome outcome = records.run(shared, options);
+    std::lock_guard<std::mutex> guard(lock_);
+    SweepRun& run = result_.runs[i];
+    run.outcome = std::move(outcome);
+    run.finished = run.outcome.end != RunEnd::stop && run.outcome.end != RunEnd::not_started;
+    for (const std::string& e : run.outcome.file_errors) result_.errors.push_back(e);
+    if (!run.outcome.not_started_reason.empty())
+      result_.errors.push_back(run.outcome.not_started_reason);
+    ++done_;
+    write_ready_lines();
+    if (progress_) progress_(done_, total_);
+  }
+}
+
+// Writes the kinetics lines of the runs finished in order so far; called with the lock held.
+void SweepRunner::write_ready_lines() {
+  while (next_line_ < total_ && result_.runs[next_line_].finished) {
+    if (result_.runs[next_line_].outcome.end == RunEnd::diverged) {
+      ++result_.diverged;
+    } else if (kinetics_usable_) {
+      const std::size_t errors_before = result_.errors.size();
+      write_result_file(kinetics_path_, ResultFile::Mode::append,
+                        result_.runs[next_line_].outcome.kinetics_line + kLineEnd, result_.errors);
+      if (result_.errors.size() == errors_before) ++result_.lines_written;
+    }
+    ++next_line_;
+  }
+}
+
+}  // namespace
+
+SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& options,
+                      const std::atomic<bool>& interrupt, const SweepProgress& progress) {
+  return SweepRunner(parameters, options, interrupt, progress).run();
 }
 
 std::string sweep_csv(const SweepResult& result) {
