@@ -152,7 +152,7 @@ void Application::finish_calculation() {
 
 std::string run_outcome_message(const RunOutcome& outcome) {
   std::string message;
-  // A run the guards kept from starting is silent; a refused one says why.
+  // A run kept from starting because the program was busy is silent; a refused one says why.
   if (outcome.end == RunEnd::not_started && !outcome.kept_by_guard &&
       !outcome.not_started_reason.empty()) {
     message = "The calculation was not started: " + outcome.not_started_reason + ".";

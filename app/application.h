@@ -145,7 +145,7 @@ std::string run_outcome_message(const RunOutcome& outcome);
 // Arranges the windows: hides the status bar, maximizes the main window in the frame and the
 // frame on the screen.
 void setup_windows();
-// Fonts, screen size and scale, the start-up file name and the cleared guard flags. False when
+// Fonts, screen size and scale, and the start-up file name. False when
 // no fonts can be used: " NOT REGISTERID FONTS" is written and the program ends.
 bool init_display(Application& app);
 // Reads "KTparam.par" from the current directory into the Parameter set; a missing file gives

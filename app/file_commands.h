@@ -60,7 +60,8 @@ ChooserResult choose_parameter_file(const FileCommandServices& services);
 // Default Parameters... do not (the run uses the Parameter set) but the saves write the set as
 // it stands. A command that does not run tells the user why.
 
-// Reads the file at `path` into the Parameter set. Does nothing while a guard is up. On
+// Reads the file at `path` into the Parameter set. Does nothing unless the program is
+// idle. On
 // success the file becomes the current parameter file (full path); on failure the user is shown
 // the problem and neither the Parameter set nor the current file changes.
 bool open_parameter_file(const std::string& path, FileCommandContext& context);
@@ -71,8 +72,8 @@ bool save_parameter_file(FileCommandContext& context);
 // becomes the current parameter file (full path).
 bool save_parameter_file_as(const std::string& path, FileCommandContext& context);
 
-// The menu commands; the chooser opens even while a guard is up, which is tested after it
-// closes.
+// The menu commands; the chooser opens even while the program is busy, which is tested
+// after it closes.
 void open_command(FileCommandContext& context);
 void save_command(FileCommandContext& context);
 void save_as_command(FileCommandContext& context);

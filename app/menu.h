@@ -1,5 +1,5 @@
-// The menu bar and its commands, each with the guard that keeps it from overlapping a
-// calculation or the help and about windows.
+// The menu bar and its commands; the run state keeps a calculation, the help window and the
+// about window from overlapping.
 #pragma once
 
 #include "app/application.h"

@@ -1,14 +1,12 @@
 // What the program is doing with its Parameter set: nothing, a calculation (starting, running,
-// stopping) or a help or about window shown over the page. Every change is a compare-and-
-// exchange, so "may this start?" has one answer however many threads ask at once: a command
-// enters its state from idle or does not run. A Stop request is kept apart from the state: it
-// is pending until a run takes it after one of its steps (a Stop chosen while nothing runs ends
-// the next run after its first step).
+// stopping) or a help or about window shown over the page. Entering a state is a
+// compare-and-exchange from idle, so "may this start?" has one answer however many threads ask
+// at once: a command enters its state from idle or does not run. A Stop request is kept apart from
+// the state: it is pending until a run takes it after one of its steps (a Stop chosen while nothing
+// runs ends the next run after its first step).
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 
 namespace kt {
 
@@ -35,20 +33,9 @@ class RunStateMachine {
   // program is doing anything else.
   bool try_enter(RunState next) { return advance(RunState::idle, next); }
   // `from` becomes `to`; false when the state is not `from`.
-  bool advance(RunState from, RunState to) {
-    const bool changed = state_.compare_exchange_strong(from, to);
-    if (changed && to == RunState::idle) notify_idle();
-    return changed;
-  }
-  // Back to idle from whatever was entered; wakes wait_until_idle.
-  void leave() {
-    state_.store(RunState::idle);
-    notify_idle();
-  }
-  void wait_until_idle() const {
-    std::unique_lock<std::mutex> guard(idle_lock_);
-    idle_signal_.wait(guard, [this] { return idle(); });
-  }
+  bool advance(RunState from, RunState to) { return state_.compare_exchange_strong(from, to); }
+  // Back to idle, by whoever entered the state it leaves.
+  void leave() { state_.store(RunState::idle); }
 
   // Stop: pending until a run takes it.
   void request_stop() { stop_requested_.store(true); }
@@ -57,15 +44,8 @@ class RunStateMachine {
   bool take_stop_request() { return stop_requested_.exchange(false); }
 
  private:
-  void notify_idle() {
-    { std::lock_guard<std::mutex> guard(idle_lock_); }
-    idle_signal_.notify_all();
-  }
-
   std::atomic<RunState> state_{RunState::idle};
   std::atomic<bool> stop_requested_{false};
-  mutable std::mutex idle_lock_;
-  mutable std::condition_variable idle_signal_;
 };
 
 }  // namespace kt

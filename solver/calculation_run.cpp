@@ -76,7 +76,6 @@ struct LoopContext {
   RunOutcome& outcome;
   double next_output_time = 0.0;
   int spatial_output_count = 0;
-  bool first_output = true;
 };
 
 void write_spatial_file(LoopContext& c, int number, SpatialOutput selection) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include "tests/solver/solver_test_support.h"
 
 namespace kt {
@@ -12,8 +14,18 @@ using test::RunRecords;
 using test::kinetics_only;
 
 TEST(CalculationController, TwoQuickCommandsStartOneRunAndTheOutcomeIsHandledBeforeIdle) {
+  // The first run waits at its start until the second command has been refused.
+  struct HeldAtStart : test::RecordingObserver {
+    std::shared_future<void> go;
+    void run_accepted() override {
+      RecordingObserver::run_accepted();
+      go.wait();
+    }
+  };
   RunRecords records;
-  test::RecordingObserver observer;
+  std::promise<void> release;
+  HeldAtStart observer;
+  observer.go = release.get_future().share();
   RunOptions options = kinetics_only();
   options.observer = &observer;
   int handled = 0;
@@ -27,6 +39,7 @@ TEST(CalculationController, TwoQuickCommandsStartOneRunAndTheOutcomeIsHandledBef
                                      });
     EXPECT_TRUE(controller.start_calculation());
     EXPECT_FALSE(controller.start_calculation());
+    release.set_value();
     controller.wait();
     EXPECT_FALSE(controller.busy());
     EXPECT_EQ(handled, 1);
