@@ -172,7 +172,21 @@ TEST_F(ShellTest, ExitDuringARunStopsItAndKeepsItsFilesWhole) {
   ASSERT_FALSE(kinetics.empty());
   EXPECT_EQ(kinetics.back(), '\n');
   EXPECT_EQ(kinetics.find('\n'), kinetics.size() - 1) << "one whole line";
-  EXPECT_TRUE(messages.empty()) << "no message while the program closes";
+}
+
+// A run whose result files cannot be written has something to tell; when Exit ends it, the
+// program is closing and says nothing.
+TEST_F(ShellTest, AnOutcomeIsNotToldWhileTheProgramCloses) {
+  const RunStateMachine* run_state = nullptr;
+  HoldUntilStop hold(run_state);
+  std::future<void> reached = hold.reached();
+  make_app(scratch.path() / "no" / "such" / "directory", &hold);
+  run_state = &app->run_state;
+  calculation_command(*app);
+  reached.wait();
+  exit_command(*app);
+  EXPECT_FALSE(app->controller.last_outcome().file_errors.empty());
+  EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(ShellTest, ARefusedRunIsToldToTheUser) {

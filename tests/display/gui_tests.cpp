@@ -18,10 +18,12 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <set>
 #include <thread>
 #include <vector>
 
+#include "display/context.h"
 #include "display/display.h"
 #include "display/drawing_context.h"
 #include "display/qt_access.h"
@@ -81,6 +83,23 @@ std::vector<QString> texts_of(const QList<QAction*>& actions) {
   std::vector<QString> texts;
   for (QAction* action : actions) texts.push_back(action->text());
   return texts;
+}
+
+// A thread waiting for the GUI thread gives up when the application closes, and the work it
+// handed over never runs afterwards (it may refer to the waiter's stack).
+TEST(GuiHandOff, AWaitEndsWhenTheApplicationClosesAndTheWorkNeverRuns) {
+  std::atomic<int> result{-1};
+  bool ran = false;
+  std::thread waiter([&] { result = run_on_gui_thread([&] { ran = true; }) ? 1 : 0; });
+  // This (the GUI) thread processes no event meanwhile: the waiter can only be woken.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  context().closing = true;
+  wake_key_waiters();
+  waiter.join();
+  QCoreApplication::processEvents();
+  context().closing = false;
+  EXPECT_EQ(result.load(), 0);
+  EXPECT_FALSE(ran);
 }
 
 TEST_F(FrameTest, CaptionScreenAndWindowOperations) {

@@ -86,6 +86,29 @@ TEST(ParameterSetTest, GuardKeepsEveryField) {
   }
 }
 
+// One thing at a time: a state is entered only from idle, a run moves only from the state it is
+// in, and a Stop request waits apart from the state until a run takes it, once.
+TEST(RunStateMachine, EntersOnlyFromIdleAndKeepsStopApart) {
+  RunStateMachine run_state;
+  ASSERT_TRUE(run_state.try_enter(RunState::starting));
+  EXPECT_FALSE(run_state.try_enter(RunState::help_shown));
+  EXPECT_FALSE(run_state.try_enter(RunState::starting));
+  EXPECT_FALSE(run_state.advance(RunState::running, RunState::stopping));
+  ASSERT_TRUE(run_state.advance(RunState::starting, RunState::running));
+  EXPECT_TRUE(run_state.calculating());
+  run_state.leave();
+  EXPECT_TRUE(run_state.idle());
+  ASSERT_TRUE(run_state.try_enter(RunState::about_shown));
+  EXPECT_FALSE(run_state.calculating());
+  run_state.leave();
+
+  run_state.request_stop();
+  run_state.request_stop();
+  EXPECT_TRUE(run_state.idle()) << "a Stop chosen while idle changes no state";
+  EXPECT_TRUE(run_state.take_stop_request());
+  EXPECT_FALSE(run_state.take_stop_request()) << "two requests before a run are one";
+}
+
 TEST_F(ParameterFileTest, DefaultsWriteTheReferenceFileByteForByte) {
   ParameterSet p = defaults();
   EXPECT_EQ(format_parameter_file(p), golden_);

@@ -247,6 +247,25 @@ TEST(CalculationRun, StopEndsTheRunAfterTheCurrentStep) {
   EXPECT_FALSE(std::filesystem::exists(directory.path() / "Data1S1.dat"));
 }
 
+// Ctrl-C of the batch runner, sweeps and studies: the run ends as by Stop after the step at which
+// it reads the interrupt, and still writes its kinetics line.
+TEST(CalculationRun, AnInterruptEndsTheRunAsStopAfterItsStep) {
+  struct InterruptAt : RunObserver {
+    std::atomic<bool> interrupt{false};
+    void step_done(const StepRecord& record, const ProfileArrays&) override {
+      if (record.step == 40) interrupt = true;
+    }
+  } observer;
+  RunRecords records;
+  RunOptions options = kinetics_only();
+  options.interrupt = &observer.interrupt;
+  const RunOutcome outcome = records.run(options, &observer);
+  EXPECT_EQ(outcome.end, RunEnd::stop);
+  EXPECT_EQ(outcome.step_count, 40);
+  EXPECT_FALSE(outcome.kinetics_line.empty());
+  EXPECT_FALSE(records.run_state.stop_requested()) << "the interrupt is not a pending Stop";
+}
+
 TEST(CalculationRun, InvalidChoicesDoNotStart) {
   ScratchDirectory directory;
   struct Case {
