@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "app/batch/sweep.h"
+#include "engine/sweep.h"
 #include "bench/bench_support.h"
 #include "solver/calculation_run.h"
 #include "solver/model.h"

@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/batch/sweep.h"
+#include "engine/sweep.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/batch/study.h"
+#include "engine/study.h"
 #include "params/parameter_set.h"
 #include "python/arrays.h"
 #include "python/bindings.h"

@@ -19,7 +19,7 @@
 #include "analysis/threshold.h"
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
-#include "app/batch/value_text.h"
+#include "engine/value_text.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
 

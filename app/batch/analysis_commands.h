@@ -10,7 +10,7 @@
 #include "analysis/beer_lambert.h"
 #include "analysis/measured_data.h"
 #include "app/batch/batch_pictures.h"
-#include "app/batch/sweep.h"
+#include "engine/sweep.h"
 
 namespace kt {
 

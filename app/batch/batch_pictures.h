@@ -8,7 +8,7 @@
 
 #include "analysis/beer_lambert.h"
 #include "analysis/measured_data.h"
-#include "app/batch/sweep.h"
+#include "engine/sweep.h"
 
 namespace kt {
 

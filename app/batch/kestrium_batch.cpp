@@ -17,7 +17,7 @@
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
 #include "app/batch/study_commands.h"
-#include "app/batch/sweep.h"
+#include "engine/sweep.h"
 #include "params/parameter_file.h"
 
 namespace {

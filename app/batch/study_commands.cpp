@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "app/batch/command_line.h"
-#include "app/batch/study.h"
+#include "engine/study.h"
 #include "params/parameter_file.h"
 
 namespace kt {

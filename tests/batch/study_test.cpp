@@ -1,4 +1,4 @@
-#include "app/batch/study.h"
+#include "engine/study.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -1,4 +1,4 @@
-#include "app/batch/sweep.h"
+#include "engine/sweep.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

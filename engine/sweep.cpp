@@ -1,4 +1,4 @@
-#include "app/batch/sweep.h"
+#include "engine/sweep.h"
 
 #include <algorithm>
 #include <chrono>
@@ -12,7 +12,7 @@
 #include <system_error>
 #include <thread>
 
-#include "app/batch/value_text.h"
+#include "engine/value_text.h"
 #include "solver/result_files.h"
 
 namespace kt {

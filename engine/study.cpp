@@ -1,4 +1,4 @@
-#include "app/batch/study.h"
+#include "engine/study.h"
 
 #include <unistd.h>
 
@@ -16,7 +16,7 @@
 #include <string_view>
 #include <thread>
 
-#include "app/batch/value_text.h"
+#include "engine/value_text.h"
 #include "solver/model.h"
 #include "solver/run_observer.h"
 

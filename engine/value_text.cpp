@@ -1,4 +1,4 @@
-#include "app/batch/value_text.h"
+#include "engine/value_text.h"
 
 #include <cmath>
 #include <cstdlib>
