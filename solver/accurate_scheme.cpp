@@ -59,10 +59,11 @@ AccurateScheme::AccurateScheme(const RunConstants& constants, const NodeArray& b
   const int base_cells = constants.node_count - 1;
   node_count_ = base_cells * m + 1;
   const auto size = static_cast<std::size_t>(node_count_);
-  for (auto* v : {&z_, &width_, &volume_, &absorbed_, &theta_, &theta_n_, &theta_n1_,
-                  &enthalpy_n_, &enthalpy_n1_, &phi_, &phi_n_, &rate_n_, &cf_, &kf_, &enthalpy_,
-                  &potential_, &rate_, &face_weight_, &history_, &peclet_n_, &peclet_n1_, &sub_, &diag_, &super_,
-                  &column_, &residual_, &work_, &x_, &y_}) {
+  for (auto* v : {&z_,        &width_,      &volume_,      &absorbed_,  &theta_, &theta_n_,
+                  &theta_n1_, &enthalpy_n_, &enthalpy_n1_, &phi_,       &phi_n_, &rate_n_,
+                  &cf_,       &kf_,         &enthalpy_,    &potential_, &rate_,  &face_weight_,
+                  &history_,  &peclet_n_,   &peclet_n1_,   &sub_,       &diag_,  &super_,
+                  &column_,   &residual_,   &work_,        &x_,         &y_}) {
     v->assign(size, 0.0);
   }
   for (int i = 0; i < base_cells; ++i) {
@@ -124,7 +125,8 @@ void AccurateScheme::transport_fraction(double depth_change, double dt) {
   if (r_.rate_ko == 0.0) return;  // no reaction: phi stays 0 (and rate_ 0)
   for (int k = 0; k < n; ++k) {
     rate_[static_cast<std::size_t>(k)] =
-        r_.rate_ko * std::exp(-r_.activation_eb / (r_.ambient + theta_[static_cast<std::size_t>(k)]));
+        r_.rate_ko *
+        std::exp(-r_.activation_eb / (r_.ambient + theta_[static_cast<std::size_t>(k)]));
   }
   const double* z = z_.data();
   int j = 0;
@@ -201,8 +203,8 @@ void AccurateScheme::evaluate(double surface_light, double a0, double dt) {
     const double light = surface_light * absorbed_[i];
     const double capacity = volume_[i] / dt;
 
-    residual_[i] = capacity * (a0 * enthalpy_[i] - history_[i]) - flux_below + flux_above -
-                   light + volume_[i] * (sink + volume_loss);
+    residual_[i] = capacity * (a0 * enthalpy_[i] - history_[i]) - flux_below + flux_above - light +
+                   volume_[i] * (sink + volume_loss);
     sub_[i] = above_by_upper;
     diag_[i] = capacity * a0 * cf_[i] - below_by_self + above_by_lower +
                volume_[i] * (sink_slope + loss_rate_ * kf_[i]);
@@ -244,8 +246,10 @@ void AccurateScheme::solve_newton_system() {
     x_[i] -= work_[i] * x_[i + 1];
     y_[i] -= work_[i] * y_[i + 1];
   }
-  const double dv = (-velocity_residual_ - velocity_slope_ * x_[0]) / (1.0 - velocity_slope_ * y_[0]);
-  for (int k = 0; k < n; ++k) x_[static_cast<std::size_t>(k)] -= y_[static_cast<std::size_t>(k)] * dv;
+  const double dv =
+      (-velocity_residual_ - velocity_slope_ * x_[0]) / (1.0 - velocity_slope_ * y_[0]);
+  for (int k = 0; k < n; ++k)
+    x_[static_cast<std::size_t>(k)] -= y_[static_cast<std::size_t>(k)] * dv;
   y_[static_cast<std::size_t>(n)] = dv;  // the velocity update rides in the last slot
 }
 

@@ -25,8 +25,8 @@
 // face is D (Phi_{k+1} - Phi_k)/(z_{k+1} - z_k), exact for any property law between the nodes;
 // the enthalpy carried across it is v H_face with the exponentially fitted weight between the
 // neighbours (central for small cell Peclet numbers, upwind for large ones; the Peclet numbers
-// extrapolated from the two previous steps), second order on the stretched cells. Splitting every cell into M equal cells
-// (grid refinement) gives 64 M + 1 nodes.
+// extrapolated from the two previous steps), second order on the stretched cells. Splitting every
+// cell into M equal cells (grid refinement) gives 64 M + 1 nodes.
 //
 // Time scheme. BDF2 for the enthalpy of every volume and for the depths (backward Euler on the
 // first step), all terms at the new time, the screening at the new depth. The step's nonlinear
@@ -98,7 +98,7 @@ class AccurateScheme {
 
   const RunConstants& r_;
   MaterialIntegrals material_;
-  int node_count_ = 0;     // N; unknowns at 0 ... N-2, the last node held at 0
+  int node_count_ = 0;      // N; unknowns at 0 ... N-2, the last node held at 0
   double loss_rate_ = 0.0;  // Lambda
 
   std::vector<double> z_, width_, volume_, absorbed_;

@@ -31,8 +31,8 @@ void PublishedLedger::observe_step(const SolverState& s) {
   sums_.ablation_latent +=
       dt * (r.enthalpy_dh * v.channel_a * energy_ratio + r.enthalpy_dhm * v.channel_m);
   const MaterialPoint last = evaluate_material(material_, theta[n - 1]);
-  sums_.far_boundary += dt * (r.diffusivity * last.potential / (z[n] - z[n - 1]) +
-                              surface_light * std::exp(-z[n]));
+  sums_.far_boundary +=
+      dt * (r.diffusivity * last.potential / (z[n] - z[n - 1]) + surface_light * std::exp(-z[n]));
   // The linear loss with the trapezoid rule over the nodes, with the conductivity factors of the
   // heat step's last sweep.
   double loss = 0.0;

@@ -11,12 +11,12 @@ namespace kt {
 
 namespace {
 
-constexpr double kCpBase = static_cast<double>(2.55f);          // J/(g K)
-constexpr double kCpDrop = static_cast<double>(1.59f);          // J/(g K)
-constexpr double kCpScale = 460.0;                              // K
+constexpr double kCpBase = static_cast<double>(2.55f);  // J/(g K)
+constexpr double kCpDrop = static_cast<double>(1.59f);  // J/(g K)
+constexpr double kCpScale = 460.0;                      // K
 constexpr double kConductivityExponent = static_cast<double>(0.28f);
-constexpr double kConductivityAt300 = 0.00155;                  // W/(cm K)
-constexpr double kReferenceTemperature = 300.0;                 // K
+constexpr double kConductivityAt300 = 0.00155;   // W/(cm K)
+constexpr double kReferenceTemperature = 300.0;  // K
 
 double absolute_temperature(const MaterialLaw& law, double theta) {
   return (law.ambient + theta) * law.heating_scale;
@@ -39,8 +39,8 @@ MaterialIntegrals make_material_integrals(const MaterialLaw& law) {
   if (!law.polyimide) return m;
   const double t0 = absolute_temperature(law, 0.0);
   m.enthalpy_offset = heat_primitive(t0, std::exp((kReferenceTemperature - t0) / kCpScale));
-  m.potential_offset = conduction_primitive(
-      t0, std::pow(t0 / kReferenceTemperature, kConductivityExponent));
+  m.potential_offset =
+      conduction_primitive(t0, std::pow(t0 / kReferenceTemperature, kConductivityExponent));
   return m;
 }
 
