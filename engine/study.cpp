@@ -14,8 +14,8 @@
 #include <mutex>
 #include <sstream>
 #include <string_view>
-#include <thread>
 
+#include "engine/parallel_runner.h"
 #include "engine/value_text.h"
 #include "solver/model.h"
 #include "solver/run_observer.h"
@@ -515,7 +515,8 @@ std::string write_study_table(const std::filesystem::path& path, const std::stri
 
 StudyResult run_study_points(const ParameterSet& base, const StudyPlan& plan,
                              const std::vector<std::size_t>& indices, int jobs,
-                             const std::atomic<bool>& interrupt, const StudyProgress& progress) {
+                             const std::atomic<bool>& interrupt, const StudyProgress& progress,
+                             const ThreadStarter& start_thread) {
   StudyResult result;
   const std::size_t total = indices.size();
   const std::size_t point_count = study_point_count(plan);
@@ -533,12 +534,15 @@ StudyResult run_study_points(const ParameterSet& base, const StudyPlan& plan,
       if (progress) progress(done, total);
     }
   };
-  const std::size_t threads_wanted = std::min<std::size_t>(
-      static_cast<std::size_t>(std::max(1, jobs)), std::max<std::size_t>(total, 1));
-  std::vector<std::thread> threads;
-  for (std::size_t j = 1; j < threads_wanted; ++j) threads.emplace_back(worker);
-  worker();
-  for (std::thread& t : threads) t.join();
+  ParallelRun parallel;
+  parallel.jobs = static_cast<int>(
+      std::min<std::size_t>(static_cast<std::size_t>(std::max(1, jobs)), std::max<std::size_t>(total, 1)));
+  parallel.start_thread = start_thread;
+  if (std::string problem = run_in_parallel(parallel, worker); !problem.empty()) {
+    result.error = std::move(problem);
+    result.interrupted = true;
+    return result;
+  }
   result.interrupted =
       done < total || std::any_of(result.rows.begin(), result.rows.end(),
                                   [](const StudyRow& r) { return r.end == StudyEnd::interrupted; });
@@ -555,8 +559,10 @@ std::vector<std::size_t> study_shard_indices(const StudyPlan& plan, const StudyS
 }
 
 StudyResult run_study(const ParameterSet& base, const StudyPlan& plan, const StudyShard& shard,
-                      int jobs, const std::atomic<bool>& interrupt, const StudyProgress& progress) {
-  return run_study_points(base, plan, study_shard_indices(plan, shard), jobs, interrupt, progress);
+                      int jobs, const std::atomic<bool>& interrupt, const StudyProgress& progress,
+                      const ThreadStarter& start_thread) {
+  return run_study_points(base, plan, study_shard_indices(plan, shard), jobs, interrupt, progress,
+                          start_thread);
 }
 
 namespace {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/parallel_runner.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_set.h"
 #include "solver/calculation_run.h"
@@ -136,20 +137,22 @@ using StudyProgress = std::function<void(std::size_t done, std::size_t total)>;
 struct StudyResult {
   std::vector<StudyRow> rows;  // the shard's points, in point order
   bool interrupted = false;    // some rows were not run to their end
+  std::string error;           // the threads could not be started: no point was run
 };
 
 // Runs the points of `indices` (any subset of the study, e.g. a chunk handed to a worker) on
-// `jobs` threads; the rows come in the order of `indices`. A set `interrupt` stops the runs
-// under way after their current step and starts no more.
+// `jobs` threads (capped at max_jobs()); the rows come in the order of `indices`. A set
+// `interrupt` stops the runs under way after their current step and starts no more.
 StudyResult run_study_points(const ParameterSet& base, const StudyPlan& plan,
                              const std::vector<std::size_t>& indices, int jobs,
                              const std::atomic<bool>& interrupt,
-                             const StudyProgress& progress = {});
+                             const StudyProgress& progress = {},
+                             const ThreadStarter& start_thread = {});
 
 // The points of `shard`, as run_study_points.
 StudyResult run_study(const ParameterSet& base, const StudyPlan& plan, const StudyShard& shard,
                       int jobs, const std::atomic<bool>& interrupt,
-                      const StudyProgress& progress = {});
+                      const StudyProgress& progress = {}, const ThreadStarter& start_thread = {});
 
 // One shard table as read back for a merge.
 struct ShardTable {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -12,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/parallel_runner.h"
 #include "engine/value_text.h"
 #include "solver/result_files.h"
 
@@ -25,11 +25,6 @@ std::string fluence_folder(double fluence) {
 }
 
 }  // namespace
-
-int max_sweep_jobs() {
-  const int cores = static_cast<int>(std::thread::hardware_concurrency());
-  return std::clamp(cores * 4, 4, 256);
-}
 
 std::vector<double> parse_fluences(const std::string& text, int log_count, std::string& error) {
   std::vector<double> fluences;
@@ -119,8 +114,6 @@ class SweepRunner {
   SweepResult run();
 
  private:
-  bool start_workers(int jobs, std::vector<std::thread>& threads);
-  void open_gate();
   void work();
   RunOptions run_options(int i) const;
   void write_ready_lines();
@@ -135,9 +128,6 @@ class SweepRunner {
   std::mutex lock_;  // guards the results, the next line to write, the progress
   std::atomic<int> next_run_{0};
   int next_line_ = 0, done_ = 0;
-  // The workers exist before any file is touched; they start once the kinetics file is ready.
-  std::condition_variable gate_;
-  bool open_gate_ = false, abandon_ = false;
   bool kinetics_usable_ = false;
 };
 
@@ -149,54 +139,25 @@ SweepResult SweepRunner::run() {
     return std::move(result_);
   }
 
-  const int jobs = std::clamp(options_.jobs, 1, std::min(std::max(total_, 1), max_sweep_jobs()));
-  std::vector<std::thread> threads;
-  if (!start_workers(jobs, threads)) return std::move(result_);
-
-  // With Rewrite the file starts empty; each finished line is then appended and closed at once,
-  // so the lines written so far stay valid whatever happens later.
-  if (options_.write_kinetics_file && parameters_.kinetics_file_mode == KineticsFileMode::rewrite)
-    write_result_file(kinetics_path_, ResultFile::Mode::rewrite, "", result_.errors);
-  kinetics_usable_ = options_.write_kinetics_file && result_.errors.empty();
-
-  open_gate();
-  work();
-  for (std::thread& t : threads) t.join();
+  ParallelRun parallel;
+  parallel.jobs = std::clamp(options_.jobs, 1, std::max(total_, 1));
+  parallel.start_thread = options_.start_thread;
+  // Nothing is written before every worker exists. With Rewrite the file starts empty; each
+  // finished line is then appended and closed at once, so the lines written so far stay valid
+  // whatever happens later.
+  parallel.before_work = [this] {
+    if (options_.write_kinetics_file &&
+        parameters_.kinetics_file_mode == KineticsFileMode::rewrite)
+      write_result_file(kinetics_path_, ResultFile::Mode::rewrite, "", result_.errors);
+    kinetics_usable_ = options_.write_kinetics_file && result_.errors.empty();
+  };
+  if (std::string problem = run_in_parallel(parallel, [this] { work(); }); !problem.empty()) {
+    result_.thread_error = problem;
+    result_.errors.push_back(std::move(problem));
+    return std::move(result_);
+  }
   result_.interrupted = next_line_ < total_;
   return std::move(result_);
-}
-
-// Starts jobs - 1 workers (this thread is the last); false, with the error recorded, when the
-// threads cannot be made.
-bool SweepRunner::start_workers(int jobs, std::vector<std::thread>& threads) {
-  const ThreadStarter start = options_.start_thread
-                                  ? options_.start_thread
-                                  : [](std::function<void()> body) { return std::thread(body); };
-  threads.reserve(static_cast<std::size_t>(jobs));
-  try {
-    for (int j = 1; j < jobs; ++j) threads.push_back(start([this] { work(); }));
-  } catch (const std::system_error& e) {
-    // Nothing has been written yet: the threads made so far end at the gate.
-    {
-      std::lock_guard<std::mutex> guard(lock_);
-      open_gate_ = abandon_ = true;
-    }
-    gate_.notify_all();
-    for (std::thread& t : threads) t.join();
-    result_.errors.push_back("cannot start " + std::to_string(jobs) + " worker threads (" +
-                             e.what() + "); no run was made and no file was changed; try a " +
-                             "smaller --jobs");
-    return false;
-  }
-  return true;
-}
-
-void SweepRunner::open_gate() {
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    open_gate_ = true;
-  }
-  gate_.notify_all();
 }
 
 RunOptions SweepRunner::run_options(int i) const {
@@ -215,13 +176,8 @@ RunOptions SweepRunner::run_options(int i) const {
   return run_options;
 }
 
-// A worker: waits at the gate, then takes the next fluence until none is left.
+// A worker: takes the next fluence until none is left.
 void SweepRunner::work() {
-  {
-    std::unique_lock<std::mutex> guard(lock_);
-    gate_.wait(guard, [&] { return open_gate_; });
-    if (abandon_) return;
-  }
   HeadlessRun records;
   for (int i = next_run_++; i < total_; i = next_run_++) {
     SharedParameters shared;

@@ -328,8 +328,7 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
     throw py::value_error(refinement_refusal(refinement));
   SweepOptions options;
   options.fluences = fluences;
-  options.jobs =
-      jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  options.jobs = capped_jobs(jobs);
   options.write_kinetics_file = output_directory.has_value();
   if (output_directory) options.output_directory = *output_directory;
   options.keep_files_directory = keep_files_directory;
@@ -351,6 +350,7 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
         reported = now;
         progress(now, total);
       });
+  if (!result.thread_error.empty()) throw std::runtime_error("sweep: " + result.thread_error);
 
   std::vector<double> fluence_used, recession, volume, total_depth, peak_t, peak_v;
   std::vector<std::int32_t> steps;

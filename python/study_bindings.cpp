@@ -103,7 +103,7 @@ py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int job
   StudyResult result;
   run_interruptible(
       [&] {
-        result = run_study_points(s.base, s.plan, indices, std::max(1, jobs), interrupt,
+        result = run_study_points(s.base, s.plan, indices, capped_jobs(jobs), interrupt,
                                   [&](std::size_t n, std::size_t) { done.store(n); });
       },
       [&] { interrupt.store(true); },
@@ -113,6 +113,7 @@ py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int job
         reported = now;
         progress(now, indices.size());
       });
+  if (!result.error.empty()) throw std::runtime_error("study: " + result.error);
   if (result.interrupted) throw std::runtime_error("the study stopped before its end");
 
   const double none = std::numeric_limits<double>::quiet_NaN();

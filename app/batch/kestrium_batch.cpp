@@ -165,7 +165,7 @@ struct SweepCommand {
 std::optional<int> read_sweep_command(CommandLine& line, SweepCommand& command) {
   std::string fluence_text, keep_files;
   int log_count = 0;
-  int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  int jobs = 0;  // 0: kt::default_jobs()
   kt::SweepOptions& options = command.options;
   while (!line.done()) {
     if (line.take_option("--fluence", fluence_text) ||
@@ -185,7 +185,7 @@ std::optional<int> read_sweep_command(CommandLine& line, SweepCommand& command) 
   std::string error;
   options.fluences = kt::parse_fluences(fluence_text, log_count, error);
   if (options.fluences.empty()) return line.usage_error(error);
-  options.jobs = jobs;
+  options.jobs = kt::capped_jobs(jobs);
   if ((!command.csv.empty() && !line.check_output_file(command.csv, "--csv", "")) ||
       (!command.plot.empty() && !line.check_output_file(command.plot, "--plot", ".png")) ||
       (!keep_files.empty() && !line.check_output_directory(keep_files, "--keep-files"))) {

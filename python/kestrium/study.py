@@ -226,7 +226,7 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
 
         progress = _progress_bar(total)
     if client is None:
-        chunks = [s.run(0, total, int(jobs or os.cpu_count() or 1), progress or None)]
+        chunks = [s.run(0, total, int(jobs or 0), progress or None)]
     else:
         chunks = _run_on_dask(s, client, jobs, chunk_size, progress, timeout)
 

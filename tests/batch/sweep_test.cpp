@@ -228,7 +228,7 @@ TEST_F(SweepTest, AThreadThatCannotStartLeavesTheFilesAsTheyWere) {
   EXPECT_NE(result.errors[0].find("cannot start"), std::string::npos) << result.errors[0];
   EXPECT_EQ(result.lines_written, 0);
 
-  // --jobs is capped: 2000 asked, at most max_sweep_jobs() threads (and one per fluence).
+  // --jobs is capped: 2000 asked, at most max_jobs() threads (and one per fluence).
   options.fluences.assign(300, 5.0);
   options.jobs = 2000;
   started = 0;
@@ -238,7 +238,7 @@ TEST_F(SweepTest, AThreadThatCannotStartLeavesTheFilesAsTheyWere) {
   };
   interrupt = true;  // no run needs to be made
   run_sweep(parameters_, options, interrupt);
-  EXPECT_EQ(started, max_sweep_jobs() - 1);  // the calling thread is the last worker
+  EXPECT_EQ(started, max_jobs() - 1);  // the calling thread is the last worker
 
   // A data-file name that leaves the output folder starts nothing.
   set_padded(parameters_.data_file_name, "../E");
