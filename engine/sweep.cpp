@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine/parallel_runner.h"
+#include "engine/result_columns.h"
 #include "engine/value_text.h"
 #include "solver/result_files.h"
 
@@ -27,53 +28,20 @@ std::string fluence_folder(double fluence) {
 }  // namespace
 
 std::vector<double> parse_fluences(const std::string& text, int log_count, std::string& error) {
-  std::vector<double> fluences;
-  if (text.find(':') != std::string::npos) {
-    const std::vector<std::string> parts = split_text(text, ':');
-    double from = 0, to = 0, step = 0;
-    const bool range = log_count > 0 ? parts.size() == 2 : parts.size() == 3;
-    if (!range || !parse_number(parts[0], from) || !parse_number(parts[1], to) ||
-        (log_count == 0 && !parse_number(parts[2], step))) {
-      error = log_count > 0 ? "with --log, --fluence takes FROM:TO"
-                            : "--fluence takes FROM:TO:STEP or a comma list";
-      return {};
-    }
-    if (log_count > 0) {
-      if (from <= 0 || to <= 0) {
-        error = "a log-spaced sweep needs fluences above 0";
-        return {};
-      }
-      if (log_count == 1) return {from};
-      const double ratio = std::log(to / from);
-      for (int i = 0; i < log_count; ++i)
-        fluences.push_back(i == log_count - 1 ? to : from * std::exp(ratio * i / (log_count - 1)));
-      return fluences;
-    }
-    if (step <= 0 || to < from) {
-      error = "--fluence FROM:TO:STEP needs STEP > 0 and TO >= FROM";
-      return {};
-    }
-    const double count = std::floor((to - from) / step + 1e-6);
-    if (count > 100000) {
-      error = "the sweep would have more than 100000 fluences";
-      return {};
-    }
-    for (long i = 0; i <= static_cast<long>(count); ++i) fluences.push_back(from + i * step);
-    return fluences;
-  }
+  std::string list = text;
   if (log_count > 0) {
-    error = "--log goes with --fluence FROM:TO";
-    return {};
-  }
-  for (const std::string& part : split_text(text, ',')) {
-    double value = 0;
-    if (!parse_number(part, value)) {
-      error = "\"" + part + "\" in --fluence is not a number";
+    // --log N with FROM:TO is another way to write FROM:TO:logN (and --log 1 gives FROM).
+    const std::vector<std::string> parts = split_text(text, ':');
+    double from = 0, to = 0;
+    if (parts.size() != 2 || !parse_number(parts[0], from) || !parse_number(parts[1], to)) {
+      error = "with --log, --fluence takes FROM:TO";
       return {};
     }
-    fluences.push_back(value);
+    if (log_count == 1 && from > 0 && to > 0) return {from};
+    list = text + ":log" + std::to_string(std::max(log_count, 2));
   }
-  if (fluences.empty()) error = "--fluence names no fluence";
+  std::vector<double> fluences = parse_value_list(list, error);
+  if (fluences.empty()) error = "--fluence " + text + ": " + error;
   return fluences;
 }
 
@@ -222,24 +190,20 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
 }
 
 std::string sweep_csv(const SweepResult& result) {
-  std::string out =
-      "fluence_mJ_per_cm2,surface_recession_nm,volume_depth_nm,total_depth_nm,"
-      "peak_surface_temperature_K,peak_front_velocity_cm_per_s,steps,end\n";
-  char row[512];
+  std::string out = "fluence_mJ_per_cm2" + result_column_names_text() + ",steps,end\n";
+  char fluence[40];
   for (const SweepRun& run : result.runs) {
     if (!run.finished) continue;
     const RunOutcome& o = run.outcome;
-    if (o.end == RunEnd::diverged) {
-      std::snprintf(row, sizeof row, "%.10g,,,,,,%d,%s\n", o.fluence_used, o.step_count,
-                    run_end_text(o.end));
-      out += row;
-      continue;
-    }
-    std::snprintf(row, sizeof row, "%.10g,%.10g,%.10g,%.10g,%.10g,%.10g,%d,%s\n", o.fluence_used,
-                  o.surface_recession_nm, o.volume_depth_nm, o.total_depth_nm,
-                  o.peak_surface_temperature_k, o.peak_front_velocity_cm_s, o.step_count,
-                  run_end_text(o.end));
-    out += row;
+    std::snprintf(fluence, sizeof fluence, "%.10g", o.fluence_used);
+    out += fluence;
+    // A diverged run has no results: its cells stay empty.
+    out += result_cells_text(o.end == RunEnd::diverged ? std::vector<double>{} : result_values(o));
+    out += ',';
+    out += std::to_string(o.step_count);
+    out += ',';
+    out += run_end_text(o.end);
+    out += '\n';
   }
   return out;
 }

@@ -16,9 +16,9 @@
 
 namespace kt {
 
-// Fluences of a sweep: "FROM:TO:STEP" (TO included when reached within a millionth of STEP),
-// "F1,F2,..." or, with log_count > 0, "FROM:TO" spaced evenly on a log scale. Empty on error,
-// with the reason in `error`.
+// Fluences of a sweep: a value list (parse_value_list: FROM:TO:STEP, FROM:TO:logN, F1,F2,...)
+// or, with log_count > 0, "FROM:TO" spaced evenly on a log scale (the same as FROM:TO:logN).
+// Empty on error, with the reason in `error`.
 std::vector<double> parse_fluences(const std::string& text, int log_count, std::string& error);
 
 struct SweepOptions {

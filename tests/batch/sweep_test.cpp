@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/study.h"
 #include "kt_test_paths.h"
 #include "params/parameter_file.h"
 #include "test_support.h"
@@ -73,7 +74,18 @@ TEST(ParseFluences, RangesListsAndLogSpacing) {
   EXPECT_DOUBLE_EQ(log[0], 10);
   EXPECT_NEAR(log[1], 100, 1e-9);
   EXPECT_EQ(log[2], 1000);
+  // One grammar for every command: FROM:TO:logN is what --log N makes of FROM:TO, and a study
+  // reads every list as the same values (as 32-bit fields).
+  EXPECT_EQ(parse_fluences("40:100:log3", 0, error), parse_fluences("40:100", 3, error));
+  EXPECT_EQ(parse_fluences("40:100", 1, error), (std::vector<double>{40}));
+  for (const char* text : {"40:100:log3", "20:100:20", "0.1:0.3:0.1", "50,30,70"}) {
+    const std::vector<double> fluences = parse_fluences(text, 0, error);
+    const std::vector<float> values = parse_study_values(text, error);
+    EXPECT_EQ(std::vector<float>(fluences.begin(), fluences.end()), values) << text;
+  }
   for (auto [text, count] : {std::pair{"20:10:5", 0},
+                             {"40:100:log1", 0},
+                             {"40:100:log3", 3},
                              {"1:2", 0},
                              {"a,b", 0},
                              {"", 0},
