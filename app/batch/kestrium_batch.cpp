@@ -276,6 +276,7 @@ int sweep(CommandLine& line, kt::SweepAnalysis& analysis) {
   }
 
   kt::SweepResult result = run_sweep_with_progress(parameters, command.options);
+  if (!result.thread_error.empty()) return fail("sweep: " + result.thread_error);
   print_sweep_runs(result);
   const int status = kt::finish_sweep_analysis(result, analysis) ? 0 : kExitFailure;
   write_sweep_outputs(command, analysis, result);
