@@ -28,6 +28,7 @@
 
 #include "engine/parallel_runner.h"
 #include "engine/result_columns.h"
+#include "engine/single_run.h"
 #include "engine/sweep.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
@@ -47,7 +48,7 @@ constexpr const char* kTextField = "data_file_name";
 
 ParameterSet default_set() {
   ParameterSet p;
-  set_default_parameter_groups(p, 0);
+  set_default_parameter_groups(p);
   return p;
 }
 
@@ -200,6 +201,7 @@ ParameterSet read_parameters(const std::filesystem::path& path) {
 void write_parameters(ParameterSet& p, const std::filesystem::path& path) {
   const FileResult result = write_parameter_file(path.string(), p);
   if (!result) raise_os_error(PyExc_OSError, result.message);
+  p.time_scale = p.pulse_width;  // the set follows the saved file, as in the program
 }
 
 std::string refinement_refusal(int refinement) {
@@ -274,21 +276,21 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   if (refinement < 1 || refinement > kMaximumRefinement) {
     throw py::value_error(refinement_refusal(refinement));
   }
-  SharedParameters shared;
-  shared.values = parameters;
-  HeadlessRun records;
   Collector collector(keep_profiles);
+  std::atomic<bool> interrupt{false};
   RunOptions options;
   options.refinement = refinement;
   options.observer = &collector;
+  options.interrupt = &interrupt;
   options.write_profile_files = output_directory.has_value();
   options.append_kinetics_line = output_directory.has_value();
   if (output_directory) options.output_directory = *output_directory;
 
-  RunOutcome outcome;
-  run_interruptible([&] { outcome = records.run(shared, options); },
-                    [&] { records.run_state.request_stop(); });
-  if (outcome.end == RunEnd::not_started) throw py::value_error(outcome.not_started_reason);
+  SingleRun made;
+  run_interruptible([&] { made = run_parameters(parameters, options); },
+                    [&] { interrupt.store(true); });
+  if (!made.error.empty()) throw py::value_error(made.error);
+  const RunOutcome& outcome = made.outcome;
 
   py::dict d;
   d["step"] = to_array(std::move(collector.step));
@@ -310,7 +312,7 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   }
   d["profiles"] = taken;
   put_outcome(d, outcome);
-  d["parameters"] = shared.snapshot();
+  d["parameters"] = made.used;
   return d;
 }
 

@@ -321,8 +321,7 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, i
     status = report.status == FitStatus::interrupted ? kExitInterrupted : kExitFailure;
   if (!o.out_file.empty()) {
     if (report.status == FitStatus::converged) {
-      ParameterSet fitted = report.fitted;
-      FileResult written = write_parameter_file(o.out_file, fitted);
+      FileResult written = write_parameter_file(o.out_file, report.fitted);
       if (!written)
         status = fail(written.message);
       else

@@ -28,7 +28,7 @@ class SweepTest : public ::testing::Test {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
-    set_default_parameter_groups(parameters_, 0);
+    set_default_parameter_groups(parameters_);
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -186,7 +186,7 @@ TEST_F(SweepTest, ProgramRunsAFileAndRefusesBadInput) {
   EXPECT_NE(test::read_file(dir_ / "err.txt").find("short.par"), std::string::npos);
 
   ParameterSet bad;
-  set_default_parameter_groups(bad, 0);
+  set_default_parameter_groups(bad);
   bad.ablation_model = static_cast<AblationModel>(3);
   ASSERT_TRUE(write_parameter_file((dir_ / "model3.par").string(), bad));
   EXPECT_EQ(run_program("model3.par", dir_), 1);

@@ -14,7 +14,7 @@ namespace kt::test {
 
 ParameterSet default_parameters() {
   ParameterSet p;
-  set_default_parameter_groups(p, 0);
+  set_default_parameter_groups(p);
   return p;
 }
 
