@@ -12,8 +12,8 @@
 namespace kt {
 
 struct IncubationPoint {
-  double pulses = 1.0;     // N >= 1
-  double threshold = 0.0;  // F_th(N), mJ/cm^2, > 0
+  double pulses = 1.0;          // N >= 1
+  double threshold = 0.0;       // F_th(N), mJ/cm^2, > 0
   double standard_error = 0.0;  // its standard error (0: unknown)
 };
 

@@ -15,7 +15,8 @@ constexpr std::uintmax_t kMaxExperimentFileBytes = 1 << 20;
 std::string located(const std::string& origin, const toml::node* node) {
   std::ostringstream text;
   text << origin;
-  if (node != nullptr && node->source().begin.line > 0) text << ", line " << node->source().begin.line;
+  if (node != nullptr && node->source().begin.line > 0)
+    text << ", line " << node->source().begin.line;
   return text.str();
 }
 
@@ -103,8 +104,10 @@ std::optional<Experiment> parse_experiment_text(std::string_view text, const std
       } else {
         return refuse(&node, k, "must be a number");
       }
-      if (k == "rate_hz") e.rate_hz = v;
-      else e.incubated_absorption = v;
+      if (k == "rate_hz")
+        e.rate_hz = v;
+      else
+        e.incubated_absorption = v;
     } else {
       return refuse(&node, k,
                     "unknown key (expected scheme, pulse_shape, trace, pulses, rate_hz, "

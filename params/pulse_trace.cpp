@@ -50,7 +50,8 @@ double PulseTrace::delivered(double t_ns) const {
       continue;
     }
     const double h = t - time_ns[i];
-    const double end = intensity[i] + h / (time_ns[i + 1] - time_ns[i]) * (intensity[i + 1] - intensity[i]);
+    const double end =
+        intensity[i] + h / (time_ns[i + 1] - time_ns[i]) * (intensity[i + 1] - intensity[i]);
     sum += 0.5 * (intensity[i] + end) * h;
     break;
   }
@@ -73,7 +74,8 @@ std::optional<PulseTrace> parse_pulse_trace(std::string_view text, const std::st
     start = end + 1;
     ++line_number;
     if (line_number == 1 && raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
-    if (raw.find('\0') != std::string_view::npos) return refuse("holds a NUL byte: not a text file");
+    if (raw.find('\0') != std::string_view::npos)
+      return refuse("holds a NUL byte: not a text file");
     const std::string line = trimmed(raw.substr(0, raw.find('#')));
     if (line.empty()) {
       if (end == text.size()) break;

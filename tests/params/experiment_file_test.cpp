@@ -1,9 +1,10 @@
+#include "params/experiment_file.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "kt_test_paths.h"
-#include "params/experiment_file.h"
 #include "params/pulse_trace.h"
 
 namespace kt {
