@@ -203,8 +203,8 @@ struct JacobianSteps {
 // judgement of what the fit is worth, all sharing the request, the run counter and the best point.
 class FitSession {
  public:
-  FitSession(const FitRequest& request, const DepthModel& model,
-             const std::atomic<bool>& interrupt, const FitProgress& progress)
+  FitSession(const FitRequest& request, const DepthModel& model, const std::atomic<bool>& interrupt,
+             const FitProgress& progress)
       : request_(request),
         model_(model),
         interrupt_(interrupt),

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <string>
 
-#include "analysis/measured_data.h"
 #include "analysis/depth_model.h"
+#include "analysis/measured_data.h"
 #include "params/parameter_set.h"
 
 namespace kt {

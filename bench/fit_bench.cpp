@@ -9,8 +9,8 @@
 #include <random>
 
 #include "analysis/fit.h"
-#include "engine/model_runs.h"
 #include "bench/bench_support.h"
+#include "engine/model_runs.h"
 
 namespace kt {
 namespace {

@@ -50,9 +50,9 @@ struct Gate {
 
 std::string run_in_parallel(const ParallelRun& run, const std::function<void()>& work) {
   const int jobs = std::clamp(run.jobs, 1, max_jobs());
-  const ThreadStarter start = run.start_thread
-                                  ? run.start_thread
-                                  : [](std::function<void()> body) { return std::thread(body); };
+  const ThreadStarter start = run.start_thread ? run.start_thread : [](std::function<void()> body) {
+    return std::thread(body);
+  };
   Gate gate;
   auto gated_work = [&] {
     if (gate.wait()) work();

@@ -25,7 +25,7 @@ int default_jobs();
 int capped_jobs(int asked);
 
 struct ParallelRun {
-  int jobs = 1;  // threads in all, this one included; capped at max_jobs()
+  int jobs = 1;                // threads in all, this one included; capped at max_jobs()
   ThreadStarter start_thread;  // empty: std::thread
   // Called on this thread once every thread has started and before any runs `work`.
   std::function<void()> before_work;

@@ -468,8 +468,8 @@ StudyResult run_study_points(const ParameterSet& base, const StudyPlan& plan,
     }
   };
   ParallelRun parallel;
-  parallel.jobs = static_cast<int>(
-      std::min<std::size_t>(static_cast<std::size_t>(std::max(1, jobs)), std::max<std::size_t>(total, 1)));
+  parallel.jobs = static_cast<int>(std::min<std::size_t>(
+      static_cast<std::size_t>(std::max(1, jobs)), std::max<std::size_t>(total, 1)));
   parallel.start_thread = start_thread;
   if (std::string problem = run_in_parallel(parallel, worker); !problem.empty()) {
     result.error = std::move(problem);

@@ -144,8 +144,7 @@ struct StudyResult {
 // `interrupt` stops the runs under way after their current step and starts no more.
 StudyResult run_study_points(const ParameterSet& base, const StudyPlan& plan,
                              const std::vector<std::size_t>& indices, int jobs,
-                             const std::atomic<bool>& interrupt,
-                             const StudyProgress& progress = {},
+                             const std::atomic<bool>& interrupt, const StudyProgress& progress = {},
                              const ThreadStarter& start_thread = {});
 
 // The points of `shard`, as run_study_points.

@@ -114,8 +114,7 @@ SweepResult SweepRunner::run() {
   // finished line is then appended and closed at once, so the lines written so far stay valid
   // whatever happens later.
   parallel.before_work = [this] {
-    if (options_.write_kinetics_file &&
-        parameters_.kinetics_file_mode == KineticsFileMode::rewrite)
+    if (options_.write_kinetics_file && parameters_.kinetics_file_mode == KineticsFileMode::rewrite)
       write_result_file(kinetics_path_, ResultFile::Mode::rewrite, "", result_.errors);
     kinetics_usable_ = options_.write_kinetics_file && result_.errors.empty();
   };

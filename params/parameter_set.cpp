@@ -52,8 +52,7 @@ void set_default_parameter_groups(ParameterSet& p) {
   p.output_interval = 0.1f;
   p.kinetics_file_mode = KineticsFileMode::rewrite;
   p.spatial_output = SpatialOutput::both;
-  for (int i = 0; i < kSpatialTimeCount; ++i)
-    p.spatial_times[i] = 4.0f * static_cast<float>(i + 1);
+  for (int i = 0; i < kSpatialTimeCount; ++i) p.spatial_times[i] = 4.0f * static_cast<float>(i + 1);
 }
 
 void set_default_parameters(ParameterSet& parameters, const RunStateMachine& run_state) {

@@ -126,8 +126,8 @@ int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
   kt::RunMaker with_picture = [&](kt::SharedParameters& parameters,
                                   const kt::RunOptions& run_options) {
     kt::RunOutcome drawn;
-    if (!kt::run_with_picture(parameters, width, height, data_directory, png, drawn,
-                              picture_error, run_options)) {
+    if (!kt::run_with_picture(parameters, width, height, data_directory, png, drawn, picture_error,
+                              run_options)) {
       drawn.end = kt::RunEnd::not_started;
       drawn.not_started_reason = picture_error;
     }

@@ -170,9 +170,8 @@ TEST(Fit, AModelThatCannotRunStopsTheFitWithItsReason) {
                            {50, 100}, 2, runs, interrupt, error)
                   .empty());
   EXPECT_EQ(error, "no threads");
-  const std::vector<double> depths = model_depths(analytic_model(), truth_set(),
-                                                  DepthQuantity::total, {20, 100}, 2, runs,
-                                                  interrupt, error);
+  const std::vector<double> depths = model_depths(
+      analytic_model(), truth_set(), DepthQuantity::total, {20, 100}, 2, runs, interrupt, error);
   ASSERT_EQ(depths.size(), 2u);
   EXPECT_EQ(depths[0], 0.0);  // under the threshold
   EXPECT_GT(depths[1], 0.0);

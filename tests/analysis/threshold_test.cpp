@@ -55,8 +55,8 @@ TEST(Threshold, ADepthNeverReachedAFailingRunAndAModelThatCannotRunAreSaidSo) {
   EXPECT_NE(report.message.find("failed: the calculation diverged"), std::string::npos)
       << report.message;
 
-  report = find_threshold(request, test::analytic_model("cannot start 2 worker threads"),
-                          interrupt);
+  report =
+      find_threshold(request, test::analytic_model("cannot start 2 worker threads"), interrupt);
   EXPECT_FALSE(report.ok);
   EXPECT_TRUE(report.model_unavailable);
   EXPECT_EQ(report.message, "cannot start 2 worker threads");

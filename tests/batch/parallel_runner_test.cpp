@@ -119,11 +119,12 @@ TEST(ParallelRunner, StudyModelRunsFitAndThresholdStopBeforeAnyRun) {
   fit.data.points = {{50, 40, 1, 2}, {100, 80, 1, 3}, {200, 120, 1, 4}};
   FitVariable variable;
   std::string error;
-  ASSERT_TRUE(default_fit_variable(base, *find_parameter_field("screening_coefficient"), variable,
-                                   error));
+  ASSERT_TRUE(
+      default_fit_variable(base, *find_parameter_field("screening_coefficient"), variable, error));
   fit.variables = {variable};
   started = 0;
-  const FitReport fitted = fit_model(fit, calculation_model(refusing_starter(1, started)), interrupt);
+  const FitReport fitted =
+      fit_model(fit, calculation_model(refusing_starter(1, started)), interrupt);
   EXPECT_TRUE(fitted.model_unavailable);
   EXPECT_EQ(fitted.status, FitStatus::failed);
   EXPECT_NE(fitted.message.find("cannot start"), std::string::npos) << fitted.message;

@@ -93,8 +93,8 @@ std::string compare_with_golden(const std::filesystem::path& produced,
     return {};
   }
   std::string problems;
-  if (names != file_names(golden)) problems += "the produced files are not those of " +
-                                               golden.string() + "\n";
+  if (names != file_names(golden))
+    problems += "the produced files are not those of " + golden.string() + "\n";
   for (const std::string& name : file_names(golden)) {
     if (!fs::exists(produced / name) || read_file(produced / name) != read_file(golden / name))
       problems += name + " differs from " + (golden / name).string() + "\n";
