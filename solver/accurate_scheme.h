@@ -55,9 +55,6 @@
 
 namespace kt {
 
-// The largest cell splitting: the refined grid's profiles fit the profile arrays.
-inline constexpr int kMaximumGridRefinement = (kProfileCapacity - 1) / (kNodeCount - 1);
-
 class AccurateScheme {
  public:
   // The grid is the run's 65-node grid (state.depth_grid) with every cell split into

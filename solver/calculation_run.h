@@ -53,6 +53,9 @@ struct RunOptions {
 };
 
 inline constexpr int kMaximumRefinement = 64;
+// The largest cell splitting of the accurate scheme: the refined grid's profiles fit the profile
+// arrays.
+inline constexpr int kMaximumGridRefinement = (kProfileCapacity - 1) / (kNodeCount - 1);
 
 // diverged: a value of the state became non-finite or a temperature fell to 0 K or below, the
 // published scheme's bond transport broke its limit (v dt/dz1 >= 1), or the accurate scheme's

@@ -69,6 +69,7 @@ constexpr const char* kFitHelp =
     "                      for log-scaled fields, a factor 2 for others, 0 to 0.99 for fractions\n"
     "  --quantity Q        total, surface or volume: which depth column of FILE.csv to fit\n"
     "  --jobs N            runs of one evaluation at once (default: all cores)\n"
+    "  --scheme S          the model's scheme: published (default) or accurate\n"
     "  --max-runs N        the most model runs in all (default 5000)\n"
     "  --method M          bobyqa (default) or sbplx (a simplex method: slower, for data\n"
     "                      sitting at the threshold's kink)\n"
@@ -87,7 +88,7 @@ constexpr const char* kFitHelp =
 
 constexpr const char* kThresholdHelp =
     "usage: kestrium-batch threshold PARFILE [--depth NM] [--quantity total|surface|volume]\n"
-    "                                [--jobs N]\n"
+    "                                [--jobs N] [--scheme S]\n"
     "\n"
     "Finds the fluence at which the chosen depth (default: total) first reaches NM (default\n"
     "1 nm), to 0.1 % of the fluence, by doubling or halving the fluence of PARFILE until the\n"
@@ -201,6 +202,7 @@ struct FitOptions {
   int jobs = default_jobs(), max_runs = 5000;
   double min_depth_nm = 1.0;
   DepthQuantity quantity = DepthQuantity::total;
+  Scheme scheme = Scheme::published;
 };
 
 // Reads and checks the fit command line; an exit status when the command stops here.
@@ -217,7 +219,8 @@ std::optional<int> read_fit_options(CommandLine& line, FitOptions& o) {
         line.take_option("--quantity", o.quantity_word) ||
         line.take_option("--min-depth", min_depth_text) ||
         line.take_option("--method", o.method_word) || line.take_count("--jobs", o.jobs, 1, 1024) ||
-        line.take_count("--max-runs", o.max_runs, 1, 100000000) || line.take_operand(o.parfile)) {
+        line.take_count("--max-runs", o.max_runs, 1, 100000000) || line.take_scheme(o.scheme) ||
+        line.take_operand(o.parfile)) {
       continue;
     }
     if (!line.error().empty()) break;
@@ -311,7 +314,7 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, i
   std::signal(SIGINT, on_analysis_interrupt);
   {
     ProgressLine progress;
-    report = fit_model(request, calculation_model(), analysis_interrupted,
+    report = fit_model(request, calculation_model({}, o.scheme), analysis_interrupted,
                        [&](int e, int r, double b) { progress(e, r, b); });
   }
   if (report.model_unavailable) return fail("fit: " + report.message);
@@ -336,7 +339,8 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, i
 
 // The fitted curve over the measured range, the residuals and the fitted values for the plot.
 // Empty, or why the curve could not be computed.
-std::string add_fitted_curve(const FitRequest& request, const FitReport& report, FitPlot& plot) {
+std::string add_fitted_curve(const FitRequest& request, const FitReport& report, Scheme scheme,
+                             FitPlot& plot) {
   double f_min = request.data.points.front().fluence, f_max = f_min;
   for (const MeasuredPoint& p : request.data.points) {
     f_min = std::min(f_min, p.fluence);
@@ -346,8 +350,8 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
   int curve_runs = 0;
   std::string error;
   plot.curve_depths_nm =
-      model_depths(calculation_model(), report.fitted, request.data.quantity, plot.curve_fluences,
-                   request.jobs, curve_runs, analysis_interrupted, error);
+      model_depths(calculation_model({}, scheme), report.fitted, request.data.quantity,
+                   plot.curve_fluences, request.jobs, curve_runs, analysis_interrupted, error);
   if (!error.empty()) return error;
   for (const FitPointResult& p : report.points) plot.residuals_nm.push_back(p.residual);
   plot.legend.push_back(report.status == FitStatus::converged
@@ -372,7 +376,7 @@ bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitRepo
   plot.title = request.variables.empty() ? "Beer-Lambert analysis of " + o.data_file
                                          : "Fit to " + o.data_file;
   if (!request.variables.empty()) {
-    error = add_fitted_curve(request, report, plot);
+    error = add_fitted_curve(request, report, o.scheme, plot);
     if (!error.empty()) return false;
   } else if (beer_lambert.ok) {
     for (const MeasuredPoint& p : request.data.points)
@@ -432,9 +436,11 @@ int threshold_command(const std::vector<std::string>& args) {
   std::string parfile, quantity_word, depth_text;
   ThresholdRequest request;
   request.jobs = 0;
+  Scheme scheme = Scheme::published;
   while (!line.done()) {
     if (line.take_option("--depth", depth_text) || line.take_option("--quantity", quantity_word) ||
-        line.take_count("--jobs", request.jobs, 1, 1024) || line.take_operand(parfile)) {
+        line.take_count("--jobs", request.jobs, 1, 1024) || line.take_scheme(scheme) ||
+        line.take_operand(parfile)) {
       continue;
     }
     if (!line.error().empty()) break;
@@ -452,7 +458,8 @@ int threshold_command(const std::vector<std::string>& args) {
     return fail(parfile + ": " + refusal);
   std::signal(SIGINT, on_analysis_interrupt);
   request.jobs = capped_jobs(request.jobs);
-  const ThresholdReport report = find_threshold(request, calculation_model(), analysis_interrupted);
+  const ThresholdReport report =
+      find_threshold(request, calculation_model({}, scheme), analysis_interrupted);
   if (report.model_unavailable) return fail("threshold: " + report.message);
   if (!report.ok) {
     fail("no threshold: " + report.message);

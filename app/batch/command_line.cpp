@@ -82,6 +82,23 @@ bool CommandLine::take_count(const std::string& name, int& value, int lowest, in
   return true;
 }
 
+bool CommandLine::take_flag(const std::string& name, bool& value) {
+  if (done() || !error_.empty() || args_[next_] != name) return false;
+  value = true;
+  ++next_;
+  return true;
+}
+
+bool CommandLine::take_scheme(kt::Scheme& scheme) {
+  std::string text;
+  if (!take_value("--scheme", text)) return false;
+  if (!kt::parse_scheme(text, scheme)) {
+    error_ = "--scheme takes published or accurate, not \"" + text + "\"";
+    return false;
+  }
+  return true;
+}
+
 bool CommandLine::take_size(const std::string& name, int& width, int& height) {
   std::string text;
   if (!take_value(name, text)) return false;

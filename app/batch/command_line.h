@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "solver/calculation_run.h"
+
 namespace kt::batch {
 
 class CommandLine {
@@ -23,6 +25,10 @@ class CommandLine {
   bool take_option(const std::string& name, std::string& value);
   bool take_count(const std::string& name, int& value, int lowest, int highest);
   bool take_size(const std::string& name, int& width, int& height);
+  // An option without a value: sets `value` when present.
+  bool take_flag(const std::string& name, bool& value);
+  // --scheme published|accurate.
+  bool take_scheme(kt::Scheme& scheme);
   // The first argument not starting with "-" (later ones are refused).
   bool take_operand(std::string& operand);
   // Records "unknown option X" or "unexpected argument X" for the current argument.

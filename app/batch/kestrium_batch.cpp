@@ -35,7 +35,8 @@ constexpr const char* kOverviewCommands =
     "kestrium-batch: laser-ablation calculations without a window.\n"
     "\n"
     "usage:\n"
-    "  kestrium-batch PARFILE [--refine K] [--png FILE.png [--size WxH]]\n"
+    "  kestrium-batch PARFILE [--refine K] [--scheme S [--grid-refine M]] [--png FILE.png "
+    "[--size WxH]]\n"
     "  kestrium-batch sweep PARFILE --fluence LIST [options]  (kestrium-batch sweep "
     "--help)\n"
     "  kestrium-batch study PARFILE --vary NAME=VALUES ... --out DIR   (kestrium-batch study "
@@ -55,6 +56,10 @@ constexpr const char* kOverviewRest =
     "  --refine K      split every time step into K equal sub-steps (1 to 64, default 1:\n"
     "                  the model's own step); outputs stay at the same instants. Try 2, 4 or 8\n"
     "                  when a run diverges.\n"
+    "  --scheme S      published (default: the program's results) or accurate (energy\n"
+    "                  conserved, second order in time and space; no transport limit)\n"
+    "  --grid-refine M accurate scheme: split every cell of the depth grid into M (1 to 4);\n"
+    "                  the spatial files list the finer nodes\n"
     "  --png FILE.png  also draw the page as the program shows it after the run\n"
     "  --size WxH      the size of that page in pixels (default 1024x768)\n"
     "  --help, -h      this text\n"
@@ -74,6 +79,8 @@ constexpr const char* kSweepHelp =
     "  --log N           N fluences spaced evenly on a log scale from FROM to TO\n"
     "  --jobs N          runs at once (default: all cores)\n"
     "  --refine K        split every time step into K sub-steps (default 1)\n"
+    "  --scheme S        published (default) or accurate, for every run\n"
+    "  --energy          add the energy ledger's columns [mJ/cm^2] to the --csv table\n"
     "  --csv FILE        a table: fluence, surface recession, volume depth, total depth [nm],\n"
     "                    peak surface temperature [K], peak front velocity [cm/s], steps, how\n"
     "                    the run ended (a diverged run has no values and no kinetics line)\n"
@@ -104,6 +111,17 @@ bool read_parameters(const std::string& path, kt::ParameterSet& parameters) {
   return r.ok;
 }
 
+// The run's energy ledger, one line.
+void print_energy_ledger(const kt::RunOutcome& outcome) {
+  const kt::EnergyLedger& e = outcome.energy;
+  std::printf(
+      "energy [mJ/cm^2]: light in %.6g = stored %.6g + ablation sensible %.6g + "
+      "ablation latent %.6g + reaction %.6g + far boundary %.6g + linear loss %.4g + "
+      "residual %.4g\n",
+      e.light_in, e.stored, e.ablation_sensible, e.ablation_latent, e.reaction, e.far_boundary,
+      e.linear_loss, e.residual);
+}
+
 int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
   std::string parfile, png;
   int width = 1024, height = 768;
@@ -111,6 +129,8 @@ int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
   while (!line.done()) {
     if (line.take_option("--png", png) || line.take_size("--size", width, height) ||
         line.take_count("--refine", options.refinement, 1, kt::kMaximumRefinement) ||
+        line.take_scheme(options.scheme) ||
+        line.take_count("--grid-refine", options.grid_refinement, 1, kt::kMaximumGridRefinement) ||
         line.take_operand(parfile)) {
       continue;
     }
@@ -119,6 +139,8 @@ int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
   }
   if (!line.error().empty()) return line.usage_error();
   if (parfile.empty()) return line.usage_error("no parameter file given");
+  if (options.grid_refinement > 1 && options.scheme != kt::Scheme::accurate)
+    return line.usage_error("--grid-refine needs --scheme accurate");
   if (!png.empty() && !line.check_output_file(png, "--png", ".png")) return line.usage_error();
 
   // With --png the run also draws the page; a failed picture is the run's failure.
@@ -149,6 +171,7 @@ int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
     return kExitDiverged;
   }
   std::printf("kinetics line: %s\n", outcome.kinetics_line.c_str());
+  print_energy_ledger(outcome);
   std::printf("scales: temperature %.6g K, velocity %.6g cm/s, ablated depth %.6g 1/alpha\n",
               p.temperature_scale, p.velocity_scale, p.depth_scale);
   return outcome.file_errors.empty() ? 0 : kExitFailure;
@@ -157,6 +180,7 @@ int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
 // The sweep command's files and run options as given on its command line.
 struct SweepCommand {
   std::string parfile, csv, plot;
+  bool energy = false;  // --energy: the ledger's columns in the CSV
   kt::SweepOptions options;
 };
 
@@ -171,6 +195,7 @@ std::optional<int> read_sweep_command(CommandLine& line, SweepCommand& command) 
         line.take_count("--log", log_count, 1, 100000) ||
         line.take_count("--jobs", jobs, 1, 100000) ||
         line.take_count("--refine", options.refinement, 1, kt::kMaximumRefinement) ||
+        line.take_scheme(options.scheme) || line.take_flag("--energy", command.energy) ||
         line.take_option("--csv", command.csv) || line.take_option("--keep-files", keep_files) ||
         line.take_option("--plot", command.plot) || line.take_operand(command.parfile)) {
       continue;
@@ -231,7 +256,8 @@ void write_sweep_outputs(const SweepCommand& command, const kt::SweepAnalysis& a
                          kt::SweepResult& result) {
   if (!command.csv.empty()) {
     std::ofstream out(command.csv, std::ios::binary | std::ios::trunc);
-    out << kt::sweep_csv(result);
+    out << kt::sweep_csv(
+        result, command.energy ? kt::ResultColumnSet::with_energy : kt::ResultColumnSet::results);
     out.close();
     if (!out) result.errors.push_back("Cannot write the CSV file \"" + command.csv + "\"");
   }

@@ -131,7 +131,9 @@ std::string study_help_text() {
          "      fastest) or per line of FILE.csv (a line of field names, then values);\n"
          "      writes DIR/study.csv, one row per point. --shard I/N runs only the points\n"
          "      i (counted from 0) with i % N == I-1 and writes DIR/study.shard-I-of-N.csv.\n"
-         "      --refine K splits every time step into K sub-steps (1 to 64). --check checks\n"
+         "      --refine K splits every time step into K sub-steps (1 to 64). --scheme S runs\n"
+         "      every point on the published (default) or the accurate scheme, part of the\n"
+         "      study's identity. --check checks\n"
          "      the arguments and the file, prints the study, runs nothing. Diverged and\n"
          "      refused points are rows of the table (end and note say why); the exit status\n"
          "      is 0 once the table is written, 1 on a failure, 2 for a wrong command line,\n"
@@ -149,6 +151,7 @@ struct StudyOptions {
   std::vector<std::string> vary;
   int jobs = 0;  // 0: default_jobs()
   int refinement = 1;
+  Scheme scheme = Scheme::published;
   StudyShard shard;
 };
 
@@ -168,7 +171,7 @@ std::optional<int> read_study_options(batch::CommandLine& line, StudyOptions& o)
     if (line.take_option("--points", o.points_file) || line.take_option("--out", o.out) ||
         line.take_count("--jobs", o.jobs, 1, 1024) ||
         line.take_count("--refine", o.refinement, 1, kMaximumRefinement) ||
-        line.take_operand(o.parfile)) {
+        line.take_scheme(o.scheme) || line.take_operand(o.parfile)) {
       continue;
     }
     if (!line.error().empty()) break;
@@ -192,6 +195,7 @@ std::optional<int> make_study_plan(const batch::CommandLine& line, const StudyOp
     return line.usage_error(error);
   }
   plan.refinement = o.refinement;
+  plan.scheme = o.scheme;
   return std::nullopt;
 }
 
