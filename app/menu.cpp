@@ -72,6 +72,11 @@ void output_data_command(Application& app) {
   edit_parameters(app.dialogs, app.parameters);
 }
 
+void accurate_scheme_command(Application& app, bool checked) {
+  app.controller.set_scheme(checked ? Scheme::accurate : Scheme::published);
+  app.update_title();
+}
+
 bool build_menu(Application& app) {
   using display::append_menu_item;
   constexpr std::int32_t kEnabled = display::kMenuEnabled;
@@ -91,7 +96,10 @@ bool build_menu(Application& app) {
   append_menu_item(4, kEnabled, "Calculation", command(app, calculation_command), "F5");
   append_menu_item(5, kEnabled, "Stop", command(app, stop_command));
   append_menu_item(6, kEnabled, "Help", command(app, help_command), "F1");
-  const bool built = append_menu_item(7, kEnabled, "About", command(app, about_command));
+  append_menu_item(7, kEnabled, "About", command(app, about_command));
+  const bool built = append_menu_item(
+      8, kEnabled | display::kMenuCheckable, "Accurate scheme",
+      [&app](std::int32_t checked) { accurate_scheme_command(app, checked != 0); });
   // Esc stops a calculation under way; with none it does nothing (Stop itself would end the
   // next run after its first step).
   display::add_key_command("Esc", command(app, stop_key_command));
