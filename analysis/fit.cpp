@@ -155,16 +155,22 @@ std::string check_fit_request(const FitRequest& request) {
     }
     if (v.log_scale && !(v.lower > 0.0))
       return name + " is fitted on a log scale, so its lower bound must be greater than 0";
+    // The start is a field of the parameter file (a float): a bound written as the start value
+    // is met, whichever way the float rounds it.
     const double start = field_value(request.parameters, *v.field);
-    if (!(start >= v.lower && start <= v.upper))
+    const float start_float = static_cast<float>(start);
+    if (!(start_float >= static_cast<float>(v.lower) && start_float <= static_cast<float>(v.upper)))
       return "the starting value " + number_text(start) + " of " + name +
              " lies outside its bounds " + number_text(v.lower) + ":" + number_text(v.upper);
   }
   const long error_runs = 2L * static_cast<long>(m * n);
-  if (request.max_runs < error_runs + 2L * static_cast<long>(n)) {
+  const long least_runs = error_runs + 2L * static_cast<long>(n);
+  if (request.max_runs < least_runs) {
     return "--max-runs " + std::to_string(request.max_runs) +
            " is too low: the error estimate alone takes " + std::to_string(error_runs) +
-           " runs; allow at least " + std::to_string(error_runs + 10L * static_cast<long>(n));
+           " runs; allow at least " + std::to_string(least_runs) + " (" +
+           std::to_string(error_runs + 10L * static_cast<long>(n)) +
+           " or more leave the search room for several steps)";
   }
   return {};
 }

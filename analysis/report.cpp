@@ -1,6 +1,7 @@
 #include "analysis/report.h"
 
 #include <cmath>
+#include <limits>
 #include <cstdio>
 
 namespace kt {
@@ -77,6 +78,9 @@ std::string with_error(double value, double error) {
 }  // namespace
 
 std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert) {
+  // A fit that evaluated no point found no value: its values and chi2 are null, not 0.
+  const bool found_nothing = r.points.empty();
+  const double nothing = std::numeric_limits<double>::quiet_NaN();
   std::string out = "{\n";
   out += "  \"status\": " + json_string(fit_status_text(r.status)) + ",\n";
   out += "  \"message\": " + json_string(r.message) + ",\n";
@@ -86,8 +90,8 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert) 
   for (std::size_t j = 0; j < r.parameters.size(); ++j) {
     const FittedParameter& p = r.parameters[j];
     out += std::string(j ? "," : "") + "\n    " + json_string(p.name) + ": {";
-    out += "\"value\": " + json_field_value(p.value) +
-           ", \"stderr\": " + json_number(p.standard_error);
+    out += "\"value\": " + json_field_value(found_nothing ? nothing : p.value) +
+           ", \"stderr\": " + json_number(found_nothing ? nothing : p.standard_error);
     out += ", \"initial\": " + json_field_value(p.initial) + ", \"unit\": " + json_string(p.unit);
     out += ", \"lower\": " + json_number(p.lower) + ", \"upper\": " + json_number(p.upper);
     out += ", \"log_scale\": " + std::string(p.log_scale ? "true" : "false");
@@ -101,8 +105,9 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert) 
     out += "]";
   }
   out += "],\n";
-  out += "  \"chi2\": " + json_number(r.chi2) + ",\n  \"dof\": " + std::to_string(r.dof) + ",\n";
-  out += "  \"reduced_chi2\": " + json_number(r.reduced_chi2) + ",\n";
+  out += "  \"chi2\": " + json_number(found_nothing ? nothing : r.chi2) +
+         ",\n  \"dof\": " + std::to_string(r.dof) + ",\n";
+  out += "  \"reduced_chi2\": " + json_number(found_nothing ? nothing : r.reduced_chi2) + ",\n";
   out += "  \"weighted\": " + std::string(r.weighted ? "true" : "false") + ",\n";
   out += "  \"evaluations\": " + std::to_string(r.evaluations) + ",\n";
   out += "  \"runs\": " + std::to_string(r.runs) + ",\n";
@@ -145,6 +150,11 @@ std::string fit_summary(const FitReport& r) {
   char line[256];
   std::string out;
   const bool trusted = r.status == FitStatus::converged;
+  if (r.points.empty()) {
+    std::snprintf(line, sizeof line, "fit of %s: %s before any point was evaluated\n",
+                  std::string(depth_column_name(r.quantity)).c_str(), fit_status_text(r.status));
+    return out + line;
+  }
   std::snprintf(line, sizeof line, "fit of %s to %zu points: %s\n",
                 std::string(depth_column_name(r.quantity)).c_str(), r.points.size(),
                 fit_status_text(r.status));

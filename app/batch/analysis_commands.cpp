@@ -20,8 +20,10 @@
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
 #include "engine/value_text.h"
+#include "params/output_paths.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
+#include "params/safe_save.h"
 
 namespace kt {
 namespace {
@@ -110,22 +112,10 @@ bool read_parameters(const std::string& path, ParameterSet& parameters) {
   return r.ok;
 }
 
-// Writes text to a file through a temporary beside it, so a failed write keeps the old file.
+// Writes text to a file through the safe save, so a failed write keeps the old file.
 bool write_text_file(const std::string& path, const std::string& text, std::string& error) {
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      std::remove(temporary.c_str());
-      error = "cannot write \"" + path + "\"";
-      return false;
-    }
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    error = "cannot write \"" + path + "\"";
+  if (const SaveResult saved = save_file_contents(path, text); !saved) {
+    error = "cannot write \"" + path + "\": " + saved.reason;
     return false;
   }
   return true;
@@ -239,8 +229,11 @@ std::optional<int> read_fit_options(CommandLine& line, FitOptions& o) {
     return line.usage_error("--quantity takes total, surface or volume");
   if (!o.method_word.empty() && o.method_word != "bobyqa" && o.method_word != "sbplx")
     return line.usage_error("--method takes bobyqa or sbplx");
-  if (!o.out_file.empty() && o.out_file == o.parfile)
-    return line.usage_error("--out names the parameter file read; give another name");
+  if (const std::string clash = check_output_paths(
+          {{"the parameter file", o.parfile}, {"the data file", o.data_file}},
+          {{"--out", o.out_file}, {"--report", o.report_file}, {"--plot", o.plot_file}});
+      !clash.empty())
+    return line.usage_error(clash);
   if ((!o.out_file.empty() && !line.check_output_file(o.out_file, "--out", "")) ||
       (!o.report_file.empty() && !line.check_output_file(o.report_file, "--report", "")) ||
       (!o.plot_file.empty() && !line.check_output_file(o.plot_file, "--plot", ".png")))
@@ -311,7 +304,10 @@ std::optional<int> prepare_fit_request(const CommandLine& line, const FitOptions
 // Runs the fit with a progress line, prints its summary and writes --out when it converged
 // cleanly; the exit status so far.
 int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, int status) {
+  // SIGTERM too: a cluster's scheduler sends it before it kills a task, and the report of the
+  // best values found so far is then still written.
   std::signal(SIGINT, on_analysis_interrupt);
+  std::signal(SIGTERM, on_analysis_interrupt);
   {
     ProgressLine progress;
     report = fit_model(request, analysis_interrupted,
@@ -448,6 +444,7 @@ int threshold_command(const std::vector<std::string>& args) {
   if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
     return fail(parfile + ": " + refusal);
   std::signal(SIGINT, on_analysis_interrupt);
+  std::signal(SIGTERM, on_analysis_interrupt);
   const ThresholdReport report = find_threshold(request, analysis_interrupted);
   if (!report.ok) {
     fail("no threshold: " + report.message);

@@ -18,7 +18,9 @@
 #include "app/batch/command_line.h"
 #include "app/batch/study_commands.h"
 #include "engine/sweep.h"
+#include "params/output_paths.h"
 #include "params/parameter_file.h"
+#include "params/safe_save.h"
 
 namespace {
 
@@ -119,6 +121,10 @@ int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
   if (!line.error().empty()) return line.usage_error();
   if (parfile.empty()) return line.usage_error("no parameter file given");
   if (!png.empty() && !line.check_output_file(png, "--png", ".png")) return line.usage_error();
+  if (const std::string clash =
+          kt::check_output_paths({{"the parameter file", parfile}}, {{"--png", png}});
+      !clash.empty())
+    return line.usage_error(clash);
 
   kt::SharedParameters parameters;
   if (!read_parameters(parfile, parameters.values)) return kExitFailure;
@@ -195,6 +201,17 @@ std::optional<int> read_sweep_command(CommandLine& line, SweepCommand& command) 
   return std::nullopt;
 }
 
+// No output of the sweep may be one of its inputs; an exit status when one is.
+std::optional<int> check_sweep_outputs(const CommandLine& line, const SweepCommand& command,
+                                       const kt::SweepAnalysis& analysis) {
+  if (const std::string clash = kt::check_output_paths(
+          {{"the parameter file", command.parfile}, {"the data file", analysis.data_file}},
+          {{"--csv", command.csv}, {"--plot", command.plot}});
+      !clash.empty())
+    return line.usage_error(clash);
+  return std::nullopt;
+}
+
 // Runs the sweep with a progress line on a terminal; Ctrl-C stops it.
 kt::SweepResult run_sweep_with_progress(const kt::ParameterSet& parameters,
                                         const kt::SweepOptions& options) {
@@ -231,10 +248,9 @@ void print_sweep_runs(const kt::SweepResult& result) {
 void write_sweep_outputs(const SweepCommand& command, const kt::SweepAnalysis& analysis,
                          kt::SweepResult& result) {
   if (!command.csv.empty()) {
-    std::ofstream out(command.csv, std::ios::binary | std::ios::trunc);
-    out << kt::sweep_csv(result);
-    out.close();
-    if (!out) result.errors.push_back("Cannot write the CSV file \"" + command.csv + "\"");
+    if (const kt::SaveResult saved = kt::save_file_contents(command.csv, kt::sweep_csv(result));
+        !saved)
+      result.errors.push_back("Cannot write the CSV file \"" + command.csv + "\": " + saved.reason);
   }
   if (!command.plot.empty()) {
     std::string plot_error;
@@ -266,6 +282,7 @@ int sweep_exit_status(const kt::SweepResult& result, int status) {
 int sweep(CommandLine& line, kt::SweepAnalysis& analysis) {
   SweepCommand command;
   if (std::optional<int> stop = read_sweep_command(line, command)) return *stop;
+  if (std::optional<int> stop = check_sweep_outputs(line, command, analysis)) return *stop;
   if (const int refused = kt::prepare_sweep_analysis(analysis); refused != 0) return refused;
 
   kt::ParameterSet parameters;
@@ -316,6 +333,8 @@ std::string sweep_help() {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  // A file-size limit makes a write fail with its reason instead of killing the program.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (args.empty()) {
     std::fputs(overview_help().c_str(), stderr);
     return kExitUsage;

@@ -17,6 +17,8 @@
 
 #include "app/batch/command_line.h"
 #include "engine/study.h"
+#include "params/bounded_file.h"
+#include "params/output_paths.h"
 #include "params/parameter_file.h"
 
 namespace kt {
@@ -37,20 +39,18 @@ int failure(const std::string& message) {
   return 1;
 }
 
-bool read_text(const fs::path& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  text = buffer.str();
-  return !in.bad();
-}
+// The largest shard table merged: 1 GiB (a million rows of many varied fields).
+constexpr std::size_t kMaximumTableBytes = std::size_t{1} << 30;
+// The most points a points file lists.
+constexpr std::size_t kMaximumListedPoints = 10'000'000;
 
 // A points file: a line of field names, then one line of values per point, comma separated;
 // blank lines and lines starting with # are skipped.
 std::string read_points_file(const std::string& path, StudyPlan& plan) {
-  std::string text;
-  if (!read_text(path, text)) return "Cannot read the points file \"" + path + "\"";
+  std::string text, error;
+  if (!read_bounded_file(path, "the points file", kMaximumDataFileBytes, text, error) ||
+      !check_text_encoding(text, path, error))
+    return error;
   std::istringstream in(text);
   std::string line;
   std::vector<std::string> names;
@@ -77,7 +77,8 @@ std::string read_points_file(const std::string& path, StudyPlan& plan) {
       char* end = nullptr;
       const double v = std::strtod(c.c_str(), &end);
       if (c.empty() || *end != '\0') {
-        return path + " line " + std::to_string(line_number) + ": \"" + c + "\" is not a number";
+        return path + " line " + std::to_string(line_number) + ": \"" + printable_text(c) +
+               "\" is not a number";
       }
       values.push_back(v);
     }
@@ -85,6 +86,9 @@ std::string read_points_file(const std::string& path, StudyPlan& plan) {
       return path + " line " + std::to_string(line_number) + ": " + std::to_string(values.size()) +
              " values for " + std::to_string(names.size()) + " fields";
     }
+    if (points.size() >= kMaximumListedPoints)
+      return path + " line " + std::to_string(line_number) + ": more than " +
+             std::to_string(kMaximumListedPoints) + " points; a points file lists at most that many";
     points.push_back(std::move(values));
   }
   if (std::string error = make_listed_study(names, points, plan); !error.empty())
@@ -118,6 +122,27 @@ bool is_shard_table_name(const std::string& name) {
   int index = 0, count = 0, length = 0;
   return std::sscanf(name.c_str(), "study.shard-%d-of-%d.csv%n", &index, &count, &length) == 2 &&
          static_cast<std::size_t>(length) == name.size();
+}
+
+// The shard tables in a folder. A name that cannot be looked at (a looping link, a link to
+// nothing) is named with the system's reason when it is named as a shard table, and passed
+// over otherwise.
+std::string find_shard_tables(const std::string& folder, std::vector<fs::path>& found) {
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const fs::path path = it->path();
+    if (!is_shard_table_name(path.filename().string())) continue;
+    std::error_code status_error;
+    const fs::file_status status = fs::status(path, status_error);
+    if (status_error)
+      return "cannot read the shard table \"" + path.string() + "\": " + status_error.message();
+    if (!fs::is_regular_file(status))
+      return "the shard table \"" + path.string() + "\" is not a file";
+    found.push_back(path);
+  }
+  if (ec) return "cannot read the folder \"" + folder + "\": " + ec.message();
+  return {};
 }
 
 }  // namespace
@@ -179,6 +204,11 @@ std::optional<int> read_study_options(batch::CommandLine& line, StudyOptions& o)
   if (o.out.empty()) return line.usage_error("a study needs --out DIR");
   if (!o.vary.empty() && !o.points_file.empty())
     return line.usage_error("give --vary or --points, not both");
+  if (const std::string clash = check_output_paths(
+          {{"the parameter file", o.parfile}, {"the points file", o.points_file}},
+          {{"the table of --out", (fs::path(o.out) / study_table_file_name(o.shard)).string()}});
+      !clash.empty())
+    return line.usage_error(clash);
   return std::nullopt;
 }
 
@@ -229,6 +259,8 @@ int study_command(const std::vector<std::string>& args) {
   if (std::optional<int> stop = make_study_plan(line, o, plan)) return *stop;
   ParameterSet base;
   if (FileResult r = read_parameter_file(o.parfile, base); !r) return failure(r.message);
+  if (std::string too_large = check_study_run_size(plan, o.shard); !too_large.empty())
+    return failure(too_large);
   if (std::string refusal = study_refusal_of_every_point(base, plan); !refusal.empty())
     return failure(o.parfile + ": no point of the study can run: " + refusal);
   if (check_only) {
@@ -283,22 +315,28 @@ int merge_command(const std::vector<std::string>& args) {
   std::vector<fs::path> paths;
   for (const std::string& source : sources) {
     std::error_code ec;
-    if (fs::is_directory(source, ec)) {
+    const fs::file_status status = fs::status(source, ec);
+    if (fs::is_directory(status)) {
       std::vector<fs::path> found;
-      for (const fs::directory_entry& entry : fs::directory_iterator(source, ec)) {
-        if (entry.is_regular_file() && is_shard_table_name(entry.path().filename().string()))
-          found.push_back(entry.path());
-      }
+      if (std::string error = find_shard_tables(source, found); !error.empty())
+        return failure(error);
       if (found.empty())
         return failure("\"" + source + "\" holds no shard table (study.shard-I-of-N.csv)");
       std::sort(found.begin(), found.end());
       paths.insert(paths.end(), found.begin(), found.end());
-    } else if (fs::is_regular_file(source, ec)) {
+    } else if (fs::is_regular_file(status)) {
       paths.emplace_back(source);
     } else {
-      return failure("\"" + source + "\" is neither a folder nor a table");
+      return failure("\"" + source + "\" is neither a folder nor a table" +
+                     (ec ? ": " + ec.message() : std::string()));
     }
   }
+  const fs::path table = fs::path(out) / study_table_file_name(StudyShard{});
+  std::vector<NamedPath> inputs;
+  for (const fs::path& path : paths) inputs.push_back({"the shard table", path.string()});
+  if (const std::string clash = check_output_paths(inputs, {{"the table of --out", table.string()}});
+      !clash.empty())
+    return line.usage_error(clash);
   // The same file reached twice (a folder and one of its tables) counts once.
   std::vector<ShardTable> tables;
   std::vector<fs::path> seen;
@@ -307,15 +345,18 @@ int merge_command(const std::vector<std::string>& args) {
     const fs::path canonical = fs::weakly_canonical(path, ec);
     if (std::find(seen.begin(), seen.end(), canonical) != seen.end()) continue;
     seen.push_back(canonical);
-    ShardTable table;
-    table.name = path.string();
-    if (!read_text(path, table.text)) return failure("Cannot read \"" + path.string() + "\"");
-    tables.push_back(std::move(table));
+    ShardTable shard;
+    shard.name = path.string();
+    std::string error;
+    if (!read_bounded_file(path.string(), "the shard table", kMaximumTableBytes, shard.text,
+                           error) ||
+        !check_text_encoding(shard.text, shard.name, error))
+      return failure(error);
+    tables.push_back(std::move(shard));
   }
   std::string merged;
   if (std::string error = merge_study_tables(tables, merged); !error.empty()) return failure(error);
   if (!line.check_output_directory(out, "--out")) return line.usage_error();
-  const fs::path table = fs::path(out) / study_table_file_name(StudyShard{});
   if (std::string error = write_study_table(table, merged); !error.empty()) return failure(error);
   std::printf("merged %zu shard tables into %s\n", tables.size(), table.string().c_str());
   return 0;
