@@ -3,7 +3,7 @@
 # ./test.sh --sanitize  runs the suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 # ./test.sh --tsan      runs the suite under ThreadSanitizer.
 # Without an option it also checks the formatting (scripts/check-format.sh) and fuzzes the
-# parameter-file reader for a few seconds (scripts/fuzz.sh).
+# readers of outside data for a few seconds each (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
@@ -15,7 +15,7 @@ case "${1:-}" in
 esac
 if [ -z "${1:-}" ]; then
   ./scripts/check-format.sh
-  # A few seconds of fuzzing of the parameter-file and number readers (clang, build/fuzz).
+  # A few seconds of fuzzing of each reader of outside data (clang, build/fuzz).
   ./scripts/fuzz.sh 4
 fi
 cmake -S . -B "$build" "${flags[@]}" >/dev/null

@@ -27,9 +27,11 @@
 #include <vector>
 
 #include "engine/sweep.h"
+#include "params/output_paths.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
+#include "params/safe_save.h"
 #include "python/arrays.h"
 #include "python/bindings.h"
 #include "python/interruptible.h"
@@ -451,7 +453,17 @@ void bind_module(py::module_& m) {
       .def("__eq__", [](const ParameterSet& a, const ParameterSet& b) { return a == b; })
       .def("__copy__", [](const ParameterSet& p) { return p; })
       .def("__deepcopy__", [](const ParameterSet& p, const py::dict&) { return p; })
-      .def(py::pickle([](const ParameterSet& p) { return to_dict(p); }, &restore));
+      .def(py::pickle([](const ParameterSet& p) { return to_dict(p); }, &restore))
+      // Protocols 0 and 1 cannot build a set from its state the way protocol 2 does; they get
+      // a function that rebuilds it from the dict.
+      .def("__reduce_ex__", [m](const py::object& self, int protocol) -> py::object {
+        if (protocol >= 2)
+          return py::module_::import("builtins").attr("object").attr("__reduce_ex__")(self,
+                                                                                    protocol);
+        return py::make_tuple(m.attr("_parameters_from_state"),
+                              py::make_tuple(to_dict(self.cast<const ParameterSet&>())));
+      });
+  m.def("_parameters_from_state", &restore, py::arg("state"));
   parameters.attr("__hash__") = py::none();
 
   for (const ParameterField& f : parameter_fields()) {
@@ -480,6 +492,37 @@ void bind_module(py::module_& m) {
   m.def("_sweep", &sweep, py::arg("parameters"), py::arg("fluences"), py::arg("jobs"),
         py::arg("refinement"), py::arg("output_dir"), py::arg("keep_files"), py::arg("progress"));
   m.def("_parse_fluences", &parse_fluence_text, py::arg("text"), py::arg("log"));
+  m.def(
+      "_check_output_paths",
+      [](const std::vector<std::pair<std::string, std::string>>& inputs,
+         const std::vector<std::pair<std::string, std::string>>& outputs) {
+        std::vector<NamedPath> in, out;
+        for (const auto& [role, path] : inputs) in.push_back({role, path});
+        for (const auto& [role, path] : outputs) out.push_back({role, path});
+        if (const std::string clash = check_output_paths(in, out); !clash.empty())
+          throw py::value_error(clash);
+      },
+      py::arg("inputs"), py::arg("outputs"));
+  m.def(
+      "_save_text",
+      [](const std::string& path, const std::string& text) {
+        SaveResult saved;
+        {
+          py::gil_scoped_release released;
+          saved = save_file_contents(path, text);
+        }
+        if (!saved) {
+          PyErr_SetObject(PyExc_OSError,
+                          py::make_tuple(EIO, "Cannot write \"" + path + "\": " + saved.reason)
+                              .ptr());
+          throw py::error_already_set();
+        }
+      },
+      py::arg("path"), py::arg("text"));
+  m.def(
+      "_kinetics_file_name",
+      [](const ParameterSet& p) { return kinetics_file_name(result_file_base(p.data_file_name)); },
+      py::arg("parameters"));
 }
 
 }  // namespace kt::python

@@ -160,10 +160,13 @@ std::string study_help_text() {
          "      the arguments and the file, prints the study, runs nothing. Diverged and\n"
          "      refused points are rows of the table (end and note say why); the exit status\n"
          "      is 0 once the table is written, 1 on a failure, 2 for a wrong command line,\n"
-         "      130 when interrupted (Ctrl-C or SIGTERM: no table is written).\n"
+         "      130 when interrupted (Ctrl-C or SIGTERM: no table is written). One run\n"
+         "      holds at most 1000000 points (more: split it with --shard); a points file\n"
+         "      is a UTF-8 text file of at most 64 MiB.\n"
          "  kestrium-batch merge DIR|TABLE... --out DIR\n"
          "      Joins the shard tables found (study.shard-I-of-N.csv) into DIR/study.csv,\n"
-         "      the table an unsplit study writes.\n";
+         "      the table an unsplit study writes. Every row is checked against what a\n"
+         "      study writes; a damaged row is refused with its table and line.\n";
 }
 
 namespace {

@@ -17,7 +17,8 @@ from dataclasses import dataclass, field
 
 import numpy as np
 
-from ._kestrium import Parameters, _parse_fluences, _run, _sweep
+from ._kestrium import (Parameters, _check_output_paths, _kinetics_file_name, _parse_fluences,
+                        _run, _save_text, _sweep)
 from .analysis import fit, threshold
 from .study import StudyTable, study
 
@@ -167,6 +168,12 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
         fluences = [float(f) for f in np.ravel(np.asarray(fluences, dtype=float))]
     if progress is True:
         progress = _progress_bar(len(fluences))
+    if csv is not None and output_dir is not None:
+        # The table must not replace the kinetics file the sweep writes beside it.
+        _check_output_paths([], [
+            ("the kinetics file of output_dir=",
+             os.path.join(os.fspath(output_dir), _kinetics_file_name(parameters))),
+            ("csv=", os.fspath(csv))])
     folder = _folder(output_dir) if output_dir is not None else None
     kept = _folder(keep_files) if keep_files is not None else None
     d = _sweep(parameters, fluences, int(jobs or 0), int(refinement), folder, kept,
@@ -176,10 +183,9 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
     d.pop("kinetics_file")
     if csv is not None:
         try:
-            with open(csv, "w", newline="") as out:
-                out.write(table)
+            _save_text(os.fspath(csv), table)
         except OSError as e:
-            errors.append(f'Cannot write the CSV file "{os.fspath(csv)}": {e.strerror}')
+            errors.append(str(e.strerror or e))
     diverged = np.flatnonzero(d["end"] == "diverged")
     if diverged.size:
         first = diverged[0]

@@ -23,7 +23,7 @@ from collections.abc import Mapping
 
 import numpy as np
 
-from ._kestrium import Parameters, _Study, _study_end_texts, _study_values
+from ._kestrium import Parameters, _save_text, _Study, _study_end_texts, _study_values
 
 __all__ = ["StudyTable", "study"]
 
@@ -59,20 +59,11 @@ class StudyTable(dict):
         self.hash = study_hash
 
     def to_csv(self, path):
-        """Writes the table (the batch runner's study.csv, byte for byte) to path; the file is
-        written under a temporary name and renamed into place, so it is never left half written.
+        """Writes the table (the batch runner's study.csv, byte for byte) to path, as the batch
+        runner writes its files: under an exclusive temporary beside it, flushed and renamed into
+        place, so it is never left half written. A failure raises OSError with the reason.
         """
-        path = os.fspath(path)
-        temporary = os.path.join(os.path.dirname(path) or ".",
-                                 f".{os.path.basename(path)}.tmp{os.getpid()}")
-        try:
-            with open(temporary, "w", encoding="utf-8", newline="") as out:
-                out.write(self.table_text)
-            os.replace(temporary, path)
-        except OSError as e:
-            if os.path.exists(temporary):
-                os.remove(temporary)
-            raise OSError(e.errno, f'Cannot write the table "{path}": {e.strerror}') from None
+        _save_text(os.fspath(path), self.table_text)
 
     def __repr__(self):
         ends = {}

@@ -153,6 +153,12 @@ TEST(Fit, FieldsWithoutEffectStartsThatFailAndInterruptionsAreNoFit) {
       report.message.rfind("the runs at the starting values fail: the calculation diverged", 0), 0u)
       << report.message;
   EXPECT_EQ(report.retried_runs, 2 * 3);
+  // No value was found: the report says null, not 0, and the summary counts no points.
+  const std::string failed_json = report_json(report);
+  EXPECT_NE(failed_json.find("\"value\": null, \"stderr\": null"), std::string::npos)
+      << failed_json;
+  EXPECT_NE(failed_json.find("\"chi2\": null"), std::string::npos);
+  EXPECT_EQ(fit_summary(report), "fit of total_depth_nm: failed before any point was evaluated\n");
 
   interrupt.store(true);
   report = fit_model(request_for({"screening_coefficient"}, data), interrupt);
@@ -184,9 +190,17 @@ TEST(Fit, RequestsThatCannotBeFittedAreRefusedBeforeAnyRun) {
   EXPECT_NE(problem({"activation_energy_em"}, [](FitRequest& r) { r.variables[0].upper = 0.5; })
                 .find("starting value 0.7 of activation_energy_em lies outside its bounds"),
             std::string::npos);
-  EXPECT_NE(problem({"activation_energy_em"}, [](FitRequest& r) { r.max_runs = 5; })
-                .find("--max-runs 5 is too low"),
+  // A bound written as the start value (0.7, a float in the file) is met on either side.
+  EXPECT_EQ(problem({"activation_energy_em"}, [](FitRequest& r) { r.variables[0].lower = 0.7; }),
+            "");
+  EXPECT_EQ(problem({"activation_energy_em"}, [](FitRequest& r) { r.variables[0].upper = 0.7; }),
+            "");
+  // The least number of runs the message asks for is the least that is accepted.
+  EXPECT_NE(problem({"activation_energy_em"}, [](FitRequest& r) { r.max_runs = 7; })
+                .find("--max-runs 7 is too low: the error estimate alone takes 4 runs; allow at "
+                      "least 8 ("),
             std::string::npos);
+  EXPECT_EQ(problem({"activation_energy_em"}, [](FitRequest& r) { r.max_runs = 8; }), "");
   // Nothing ran for a refused request.
   FitRequest refused = request_for({"fluence"}, data);
   std::atomic<bool> interrupt{false};
