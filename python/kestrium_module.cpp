@@ -7,6 +7,7 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -454,16 +455,13 @@ void bind_module(py::module_& m) {
       .def("__copy__", [](const ParameterSet& p) { return p; })
       .def("__deepcopy__", [](const ParameterSet& p, const py::dict&) { return p; })
       .def(py::pickle([](const ParameterSet& p) { return to_dict(p); }, &restore))
-      // Protocols 0 and 1 cannot build a set from its state the way protocol 2 does; they get
-      // a function that rebuilds it from the dict.
-      .def("__reduce_ex__", [m](const py::object& self, int protocol) -> py::object {
-        if (protocol >= 2)
-          return py::module_::import("builtins").attr("object").attr("__reduce_ex__")(self,
-                                                                                    protocol);
-        return py::make_tuple(m.attr("_parameters_from_state"),
-                              py::make_tuple(to_dict(self.cast<const ParameterSet&>())));
+      // Protocols 0 and 1 would build the set through the default constructor of the
+      // binding's base, which has none; they get protocol 2's recipe (copyreg.__newobj__, the
+      // class, the state), which every protocol can store.
+      .def("__reduce_ex__", [](const py::object& self, int protocol) -> py::object {
+        return py::module_::import("builtins").attr("object").attr("__reduce_ex__")(
+            self, std::max(protocol, 2));
       });
-  m.def("_parameters_from_state", &restore, py::arg("state"));
   parameters.attr("__hash__") = py::none();
 
   for (const ParameterField& f : parameter_fields()) {
