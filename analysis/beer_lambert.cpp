@@ -1,7 +1,7 @@
 #include "analysis/beer_lambert.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <set>

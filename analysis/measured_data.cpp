@@ -1,9 +1,9 @@
 #include "analysis/measured_data.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <cctype>
-#include <algorithm>
 
 #include "params/bounded_file.h"
 
@@ -73,7 +73,8 @@ std::string trimmed(std::string_view text) {
 bool parse_real(std::string text, double& value, char delimiter) {
   if (text.empty()) return false;
   // With `;` or a tab between the values, "1,5" is one and a half.
-  if (delimiter != ',' && text.find(',') != std::string::npos && text.find('.') == std::string::npos)
+  if (delimiter != ',' && text.find(',') != std::string::npos &&
+      text.find('.') == std::string::npos)
     text[text.find(',')] = '.';
   char* end = nullptr;
   value = std::strtod(text.c_str(), &end);
@@ -121,7 +122,8 @@ constexpr const char* kExpectedColumns =
 
 std::string columns_found(const std::vector<std::string>& cells) {
   std::string out;
-  for (const std::string& c : cells) out += (out.empty() ? "\"" : ", \"") + printable_text(c) + "\"";
+  for (const std::string& c : cells)
+    out += (out.empty() ? "\"" : ", \"") + printable_text(c) + "\"";
   return "the columns found are " + out + "; " + kExpectedColumns;
 }
 
@@ -236,7 +238,8 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
   if (columns.depth < 0) {
     return wanted ? "the header has no " + std::string(depth_column_name(*wanted)) + " column"
                   : "the header has no depth column (total_depth_nm, surface_recession_nm or "
-                    "volume_depth_nm); " + columns_found(cells);
+                    "volume_depth_nm); " +
+                        columns_found(cells);
   }
   for (int q = 0; q < 3; ++q) {
     if (depth_columns[q] >= 0 && depth_columns[q] != columns.depth)
@@ -259,8 +262,9 @@ std::string read_row(const std::vector<std::string>& cells, const CsvColumns& co
   };
   auto number_problem = [&](int column, const std::string& name, double& value) {
     if (parse_real(cell(column), value, delimiter)) return std::string();
-    return name + (cell(column).empty() ? " is empty"
-                                        : " \"" + printable_text(cell(column)) + "\" is not a number");
+    return name + (cell(column).empty()
+                       ? " is empty"
+                       : " \"" + printable_text(cell(column)) + "\" is not a number");
   };
   if (std::string problem = number_problem(columns.fluence, "fluence_mJ_per_cm2", point.fluence);
       !problem.empty())
@@ -323,7 +327,8 @@ bool parse_measured_csv(std::string_view text, const std::string& source, Measur
     }
     MeasuredPoint point;
     point.line = line_number;
-    if (std::string problem = read_row(cells, columns, read.quantity, delimiter, point); !problem.empty())
+    if (std::string problem = read_row(cells, columns, read.quantity, delimiter, point);
+        !problem.empty())
       return fail(line_number, problem);
     if (read.points.size() >= kMaximumMeasuredPoints)
       return fail(line_number, "more than " + std::to_string(kMaximumMeasuredPoints) +

@@ -51,8 +51,8 @@ inline constexpr std::size_t kMaximumMeasuredPoints = 100'000;
 // separated by commas, by `;` or by tabs (whichever the header row uses; with `;` or tabs a
 // decimal comma is read too) and may be quoted. A UTF-8 byte-order mark is skipped; UTF-16 and
 // NUL bytes are refused. With several depth columns the total depth is taken unless `wanted`
-// names one. `#` starts a comment; blank lines are skipped. On a problem returns false with `error` naming the source,
-// the line and the problem; `data` is then unchanged.
+// names one. `#` starts a comment; blank lines are skipped. On a problem returns false with `error`
+// naming the source, the line and the problem; `data` is then unchanged.
 bool parse_measured_csv(std::string_view text, const std::string& source, MeasuredData& data,
                         std::string& error, const DepthQuantity* wanted = nullptr);
 

@@ -1,8 +1,8 @@
 #include "analysis/report.h"
 
 #include <cmath>
-#include <limits>
 #include <cstdio>
+#include <limits>
 
 namespace kt {
 namespace {

@@ -504,9 +504,9 @@ std::string check_study_run_size(const StudyPlan& plan, const StudyShard& shard)
   if (points <= kMaximumRunPoints) return {};
   const std::size_t shards_needed =
       (study_point_count(plan) + kMaximumRunPoints - 1) / kMaximumRunPoints;
-  return "the study would run " + std::to_string(points) + " points at once; one run holds at most " +
-         std::to_string(kMaximumRunPoints) + " points. Split it with --shard I/N, N at least " +
-         std::to_string(shards_needed);
+  return "the study would run " + std::to_string(points) +
+         " points at once; one run holds at most " + std::to_string(kMaximumRunPoints) +
+         " points. Split it with --shard I/N, N at least " + std::to_string(shards_needed);
 }
 
 StudyResult run_study_points(const ParameterSet& base, const StudyPlan& plan,
@@ -617,8 +617,8 @@ std::string check_row(std::string_view row, std::size_t varied_count) {
   }
   const std::string& end_word = cells[varied_count + 7];
   bool known_end = false;
-  for (StudyEnd e : {StudyEnd::end_test, StudyEnd::step_limit, StudyEnd::diverged,
-                     StudyEnd::refused}) {
+  for (StudyEnd e :
+       {StudyEnd::end_test, StudyEnd::step_limit, StudyEnd::diverged, StudyEnd::refused}) {
     if (end_word == study_end_text(e)) {
       parsed.end = e;
       known_end = true;
@@ -655,7 +655,8 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
       points > kMaximumStudyPoints) {
     return table.name +
            " is not a study table (its first line is not \"# study HASH; N points; shard I/N\" "
-           "with N up to " + std::to_string(kMaximumStudyPoints) + " points and up to " +
+           "with N up to " +
+           std::to_string(kMaximumStudyPoints) + " points and up to " +
            std::to_string(kMaximumShards) + " shards)";
   }
   parsed.hash = hash;
@@ -666,8 +667,7 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
   const std::size_t columns_end = text.find('\n', first_end + 1);
   if (columns_end == std::string::npos) return table.name + " has no column line";
   parsed.columns = text.substr(first_end + 1, columns_end - first_end);
-  if (parsed.columns.rfind("point,", 0) != 0 ||
-      parsed.columns.size() < kResultColumns.size() ||
+  if (parsed.columns.rfind("point,", 0) != 0 || parsed.columns.size() < kResultColumns.size() ||
       parsed.columns.compare(parsed.columns.size() - kResultColumns.size(), kResultColumns.size(),
                              kResultColumns) != 0)
     return table.name + ": the column line is damaged";

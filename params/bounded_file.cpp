@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 
 namespace kt {
@@ -95,7 +95,9 @@ bool read_bounded_file(const std::string& path, const std::string& what, std::si
 }
 
 bool check_text_encoding(std::string& text, const std::string& source, std::string& error) {
-  auto starts = [&](std::string_view mark) { return std::string_view(text).substr(0, mark.size()) == mark; };
+  auto starts = [&](std::string_view mark) {
+    return std::string_view(text).substr(0, mark.size()) == mark;
+  };
   if (starts(std::string_view("\xFF\xFE\0\0", 4)) || starts(std::string_view("\0\0\xFE\xFF", 4))) {
     error = source + " is UTF-32 text; save it as UTF-8 (or ASCII) text";
     return false;
@@ -109,8 +111,9 @@ bool check_text_encoding(std::string& text, const std::string& source, std::stri
   }
   if (starts("\xEF\xBB\xBF")) text.erase(0, 3);
   if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
-    const std::size_t line = 1 + static_cast<std::size_t>(
-                                     std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n'));
+    const std::size_t line =
+        1 + static_cast<std::size_t>(
+                std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n'));
     error = source + ", line " + std::to_string(line) + ": a NUL byte; the file is not text";
     return false;
   }

@@ -26,8 +26,8 @@ Resolved resolve(const std::string& path) {
   }
   std::error_code ec;
   const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
-  r.canonical = ec ? std::filesystem::absolute(path, ec).lexically_normal().string()
-                   : canonical.string();
+  r.canonical =
+      ec ? std::filesystem::absolute(path, ec).lexically_normal().string() : canonical.string();
   return r;
 }
 

@@ -1,9 +1,9 @@
 #include "params/safe_save.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -111,8 +111,7 @@ int remove_stale_temporaries(const std::string& path) {
     if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // still running
     const std::string full = directory + "/" + name;
     struct stat info {};
-    if (::lstat(full.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        info.st_uid != ::geteuid())
+    if (::lstat(full.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
       continue;
     if (::unlink(full.c_str()) == 0) ++removed;
   }

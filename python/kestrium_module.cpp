@@ -459,8 +459,9 @@ void bind_module(py::module_& m) {
       // binding's base, which has none; they get protocol 2's recipe (copyreg.__newobj__, the
       // class, the state), which every protocol can store.
       .def("__reduce_ex__", [](const py::object& self, int protocol) -> py::object {
-        return py::module_::import("builtins").attr("object").attr("__reduce_ex__")(
-            self, std::max(protocol, 2));
+        return py::module_::import("builtins")
+            .attr("object")
+            .attr("__reduce_ex__")(self, std::max(protocol, 2));
       });
   parameters.attr("__hash__") = py::none();
 
@@ -510,9 +511,9 @@ void bind_module(py::module_& m) {
           saved = save_file_contents(path, text);
         }
         if (!saved) {
-          PyErr_SetObject(PyExc_OSError,
-                          py::make_tuple(EIO, "Cannot write \"" + path + "\": " + saved.reason)
-                              .ptr());
+          PyErr_SetObject(
+              PyExc_OSError,
+              py::make_tuple(EIO, "Cannot write \"" + path + "\": " + saved.reason).ptr());
           throw py::error_already_set();
         }
       },

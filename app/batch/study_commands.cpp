@@ -88,7 +88,8 @@ std::string read_points_file(const std::string& path, StudyPlan& plan) {
     }
     if (points.size() >= kMaximumListedPoints)
       return path + " line " + std::to_string(line_number) + ": more than " +
-             std::to_string(kMaximumListedPoints) + " points; a points file lists at most that many";
+             std::to_string(kMaximumListedPoints) +
+             " points; a points file lists at most that many";
     points.push_back(std::move(values));
   }
   if (std::string error = make_listed_study(names, points, plan); !error.empty())
@@ -337,7 +338,8 @@ int merge_command(const std::vector<std::string>& args) {
   const fs::path table = fs::path(out) / study_table_file_name(StudyShard{});
   std::vector<NamedPath> inputs;
   for (const fs::path& path : paths) inputs.push_back({"the shard table", path.string()});
-  if (const std::string clash = check_output_paths(inputs, {{"the table of --out", table.string()}});
+  if (const std::string clash =
+          check_output_paths(inputs, {{"the table of --out", table.string()}});
       !clash.empty())
     return line.usage_error(clash);
   // The same file reached twice (a folder and one of its tables) counts once.

@@ -126,8 +126,12 @@ TEST_F(InputSafety, TemporariesOfKilledSavesAreRemovedByTheNextSave) {
 TEST_F(InputSafety, DataFilesThatAreNotTextFilesAreRefusedByName) {
   ASSERT_EQ(::mkfifo(path("fifo.csv").c_str(), 0600), 0);
   fs::create_directory(path("folder.csv"));
-  input("nul.csv", std::string("fluence_mJ_per_cm2,total_depth_nm\n50,4\0" "9\n", 41));
-  input("utf16.csv", std::string("\xFF\xFE" "f\0l\0u\0", 8));
+  input("nul.csv", std::string("fluence_mJ_per_cm2,total_depth_nm\n50,4\0"
+                               "9\n",
+                               41));
+  input("utf16.csv", std::string("\xFF\xFE"
+                                 "f\0l\0u\0",
+                                 8));
   input("plain16.csv", std::string("f\0l\0u\0e\0", 8));
   const std::pair<std::string, const char*> cases[] = {
       {"fit in.par --analyse --data /dev/zero", "\"/dev/zero\" is a device"},
@@ -147,9 +151,11 @@ TEST_F(InputSafety, DataFilesThatAreNotTextFilesAreRefusedByName) {
 
 TEST_F(InputSafety, MeasuredFilesAsLabsWriteThemAreRead) {
   input("lab.csv",
-        "\xEF\xBB\xBF" "Fluence (mJ/cm2);Depth (nm)\n50;49,98\n\"100\";\"102.05\"\n200;153.92\n"
+        "\xEF\xBB\xBF"
+        "Fluence (mJ/cm2);Depth (nm)\n50;49,98\n\"100\";\"102.05\"\n200;153.92\n"
         "400;206.1\n");
-  input("tabs.csv", "fluence [mJ/cm^2]\tdepth_nm\n50\t49.98\n100\t102.05\n200\t153.92\n400\t206.1\n");
+  input("tabs.csv",
+        "fluence [mJ/cm^2]\tdepth_nm\n50\t49.98\n100\t102.05\n200\t153.92\n400\t206.1\n");
   ASSERT_EQ(run("fit in.par --data synth.csv --analyse"), 0) << err();
   const std::string reference = out();
   ASSERT_EQ(run("fit in.par --data lab.csv --analyse"), 0) << err();
@@ -159,8 +165,9 @@ TEST_F(InputSafety, MeasuredFilesAsLabsWriteThemAreRead) {
 
   input("units.csv", "Fluence (J/cm2),Thickness\n1,2\n");
   EXPECT_EQ(run("fit in.par --data units.csv --analyse"), 1);
-  EXPECT_TRUE(err_has("the columns found are \"Fluence (J/cm2)\", \"Thickness\"; the names "
-                      "taken are fluence_mJ_per_cm2"))
+  EXPECT_TRUE(
+      err_has("the columns found are \"Fluence (J/cm2)\", \"Thickness\"; the names "
+              "taken are fluence_mJ_per_cm2"))
       << err();
 }
 
@@ -168,8 +175,8 @@ TEST_F(InputSafety, DataThatWouldGiveASilentlyWrongResultIsRefused) {
   input("twice.csv", "fluence_mJ_per_cm2,total_depth_nm,Depth (nm)\n50,1,2\n100,3,4\n");
   EXPECT_EQ(run("fit in.par --data twice.csv --analyse"), 1);
   EXPECT_TRUE(err_has("the column \"Depth (nm)\" (column 3) repeats column 2")) << err();
-  for (const char* depths : {"50\n200,50\n400,50\n", "1e300\n200,1e300\n400,1e300\n",
-                             "0.1\n200,0.1\n400,0.1\n"}) {
+  for (const char* depths :
+       {"50\n200,50\n400,50\n", "1e300\n200,1e300\n400,1e300\n", "0.1\n200,0.1\n400,0.1\n"}) {
     input("flat.csv", std::string("fluence_mJ_per_cm2,total_depth_nm\n100,") + depths);
     EXPECT_EQ(run("fit in.par --data flat.csv --analyse --min-depth 0 --report r.json"), 1)
         << depths;
@@ -222,9 +229,9 @@ class StudySafety : public InputSafety {
   // A study of two points split in two shards: t/study.shard-1-of-2.csv and -2-of-2.
   void make_shards() {
     for (const char* shard : {"1/2", "2/2"})
-      ASSERT_EQ(run(std::string("study in.par --vary fluence=50,70 --jobs 1 --out t --shard ") +
-                    shard),
-                0)
+      ASSERT_EQ(
+          run(std::string("study in.par --vary fluence=50,70 --jobs 1 --out t --shard ") + shard),
+          0)
           << err();
   }
 };
@@ -280,8 +287,9 @@ TEST_F(StudySafety, MergeSurvivesLoopingLinksAndHostileHeaders) {
 TEST_F(StudySafety, AStudyTooLargeForOneRunIsRefusedWithItsSize) {
   const std::string vary = "study in.par --vary fluence=1:10000:1 --vary pulse_width=1:10000:1 ";
   EXPECT_EQ(run(vary + "--out o --check"), 1);
-  EXPECT_TRUE(err_has("the study would run 100000000 points at once; one run holds at most "
-                      "1000000 points. Split it with --shard I/N, N at least 100"))
+  EXPECT_TRUE(
+      err_has("the study would run 100000000 points at once; one run holds at most "
+              "1000000 points. Split it with --shard I/N, N at least 100"))
       << err();
   EXPECT_EQ(run(vary + "--out o --check --shard 7/100"), 0) << err();
   EXPECT_FALSE(fs::exists(path("o")));

@@ -23,7 +23,8 @@ void require(bool promise) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const kt::DepthQuantity surface = kt::DepthQuantity::surface;
-  for (const kt::DepthQuantity* wanted : {static_cast<const kt::DepthQuantity*>(nullptr), &surface}) {
+  for (const kt::DepthQuantity* wanted :
+       {static_cast<const kt::DepthQuantity*>(nullptr), &surface}) {
     kt::MeasuredData measured;
     std::string error;
     if (!kt::parse_measured_csv(text, "fuzz.csv", measured, error, wanted)) {

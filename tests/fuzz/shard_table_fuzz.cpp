@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<kt::ShardTable> tables;
   const std::size_t split = text.find('\f');
   tables.push_back({"a.csv", std::string(text.substr(0, split))});
-  if (split != std::string_view::npos) tables.push_back({"b.csv", std::string(text.substr(split + 1))});
+  if (split != std::string_view::npos)
+    tables.push_back({"b.csv", std::string(text.substr(split + 1))});
   std::string merged;
   const std::string error = kt::merge_study_tables(tables, merged);
   if (!error.empty()) {
