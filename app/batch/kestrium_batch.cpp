@@ -105,6 +105,18 @@ bool read_parameters(const std::string& path, kt::ParameterSet& parameters) {
   return r.ok;
 }
 
+// The result files a run writes into the current folder: the kinetics file, and with
+// `profiles` the temporal and spatial files too.
+std::vector<kt::NamedPath> result_file_outputs(const kt::ParameterSet& parameters, bool profiles) {
+  const std::string base = kt::result_file_base(parameters.data_file_name);
+  std::vector<kt::NamedPath> outputs = {{"the kinetics file", kt::kinetics_file_name(base)}};
+  if (!profiles) return outputs;
+  outputs.push_back({"the temporal file", kt::temporal_file_name(base)});
+  for (int m = 1; m <= kt::kSpatialFileCount; ++m)
+    outputs.push_back({"a spatial file", kt::spatial_file_name(base, m)});
+  return outputs;
+}
+
 int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
   std::string parfile, png;
   int width = 1024, height = 768;
@@ -121,16 +133,17 @@ int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
   if (!line.error().empty()) return line.usage_error();
   if (parfile.empty()) return line.usage_error("no parameter file given");
   if (!png.empty() && !line.check_output_file(png, "--png", ".png")) return line.usage_error();
-  if (const std::string clash =
-          kt::check_output_paths({{"the parameter file", parfile}}, {{"--png", png}});
-      !clash.empty())
-    return line.usage_error(clash);
 
   kt::SharedParameters parameters;
   if (!read_parameters(parfile, parameters.values)) return kExitFailure;
   if (const std::string refusal = kt::check_run_choices(parameters.values); !refusal.empty()) {
     return fail(parfile + ": " + refusal);
   }
+  std::vector<kt::NamedPath> outputs = result_file_outputs(parameters.values, true);
+  outputs.push_back({"--png", png});
+  if (const std::string clash = kt::check_output_paths({{"the parameter file", parfile}}, outputs);
+      !clash.empty())
+    return fail(clash);
 
   kt::RunOutcome outcome;
   if (!png.empty()) {
@@ -287,6 +300,11 @@ int sweep(CommandLine& line, kt::SweepAnalysis& analysis) {
 
   kt::ParameterSet parameters;
   if (!read_parameters(command.parfile, parameters)) return kExitFailure;
+  if (const std::string clash = kt::check_output_paths(
+          {{"the parameter file", command.parfile}, {"the data file", analysis.data_file}},
+          result_file_outputs(parameters, false));
+      !clash.empty())
+    return fail(clash);
   if (const std::string refusal = kt::check_sweep_fluences(parameters, command.options.fluences);
       !refusal.empty()) {
     return fail(command.parfile + ": " + refusal);

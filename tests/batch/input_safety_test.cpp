@@ -78,6 +78,15 @@ TEST_F(InputSafety, NoOutputReplacesAnInputOfItsCommand) {
     EXPECT_EQ(run(arguments), 2) << arguments;
     EXPECT_TRUE(err_has(message)) << arguments << "\n" << err();
   }
+  EXPECT_FALSE(fs::exists(path("Data1K.dat")));  // no run was made
+  // The result files a run writes into the current folder (named from the parameter file).
+  input("Data1K.dat", "fluence_mJ_per_cm2,total_depth_nm\n50,40\n100,80\n");
+  EXPECT_EQ(run("sweep in.par --fluence 40 --data Data1K.dat"), 1);
+  EXPECT_TRUE(err_has("the kinetics file \"Data1K.dat\" is the data file")) << err();
+  fs::copy_file(path("in.par"), path("Data1S3.dat"));
+  inputs_["Data1S3.dat"] = inputs_["in.par"];
+  EXPECT_EQ(run("Data1S3.dat"), 1);
+  EXPECT_TRUE(err_has("a spatial file \"Data1S3.dat\" is the parameter file")) << err();
   // Study and merge: the table of --out is the points file or a shard table read.
   fs::create_directory(path("p"));
   input("p/study.csv", "fluence\n50\n");
@@ -89,7 +98,7 @@ TEST_F(InputSafety, NoOutputReplacesAnInputOfItsCommand) {
   EXPECT_EQ(run("merge t --out t"), 2);
   EXPECT_TRUE(err_has("--out \"t/study.csv\" is the shard table \"t/study.shard-1-of-1.csv\""))
       << err();
-  EXPECT_FALSE(fs::exists(path("Data1K.dat")));  // no run was made
+  EXPECT_FALSE(fs::exists(path("Data1D.dat")));  // no run was made
 }
 
 TEST_F(InputSafety, WritesNeverFollowPlantedLinksNorTakeAUsersFile) {
