@@ -505,9 +505,10 @@ struct ParsedShard {
   std::vector<std::string_view> rows;
 };
 
-constexpr std::string_view kResultColumns =
-    ",surface_recession_nm,volume_depth_nm,total_depth_nm,peak_surface_temperature_K,"
-    "peak_front_velocity_cm_per_s,steps,end,note\n";
+// The columns after the varied fields: the results, then steps, end and note.
+std::string trailing_columns_text() {
+  return result_column_names_text() + ",steps,end,note\n";
+}
 
 // The cells of a table row (its "\n" dropped); a quoted cell as written, "" read as ".
 std::vector<std::string> row_cells(std::string_view row) {
@@ -539,9 +540,11 @@ std::vector<std::string> row_cells(std::string_view row) {
 // varied field, the results (or none, as its end says), the steps, the end and the note.
 std::string check_row(std::string_view row, std::size_t varied_count) {
   const std::vector<std::string> cells = row_cells(row);
-  if (cells.size() != varied_count + 9) {
+  const std::size_t result_count = result_columns().size();
+  const std::size_t after_results = varied_count + 1 + result_count;  // the steps cell
+  if (cells.size() != after_results + 3) {
     return "the row has " + std::to_string(cells.size()) + " cells; the columns are " +
-           std::to_string(varied_count + 9) + " (a row cut short or joined)";
+           std::to_string(after_results + 3) + " (a row cut short or joined)";
   }
   StudyRow parsed;
   parsed.index = std::strtoull(cells[0].c_str(), nullptr, 10);
@@ -554,7 +557,7 @@ std::string check_row(std::string_view row, std::size_t varied_count) {
              " is not a number";
     parsed.values.push_back(v);
   }
-  const std::string& end_word = cells[varied_count + 7];
+  const std::string& end_word = cells[after_results + 1];
   bool known_end = false;
   for (StudyEnd e :
        {StudyEnd::end_test, StudyEnd::step_limit, StudyEnd::diverged, StudyEnd::refused}) {
@@ -564,16 +567,13 @@ std::string check_row(std::string_view row, std::size_t varied_count) {
     }
   }
   if (!known_end) return "the end \"" + end_word + "\" is not one a study writes";
-  double* results[5] = {&parsed.surface_recession_nm, &parsed.volume_depth_nm,
-                        &parsed.total_depth_nm, &parsed.peak_surface_temperature_k,
-                        &parsed.peak_front_velocity_cm_s};
-  for (std::size_t r = 0; r < 5; ++r) {
+  for (std::size_t r = 0; r < result_count; ++r) {
     const std::string& cell = cells[varied_count + 1 + r];
-    *results[r] = cell.empty() ? 0.0 : std::strtod(cell.c_str(), nullptr);
+    parsed.results.push_back(cell.empty() ? 0.0 : std::strtod(cell.c_str(), nullptr));
   }
-  const std::string& steps = cells[varied_count + 6];
+  const std::string& steps = cells[after_results];
   parsed.steps = static_cast<std::int32_t>(std::strtol(steps.c_str(), nullptr, 10));
-  parsed.note = cells[varied_count + 8];
+  parsed.note = cells[after_results + 2];
   if (study_row_text(parsed) != row)
     return "the row is not as the study writes it (a value, a result or the note was edited)";
   return {};
@@ -606,12 +606,14 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
   const std::size_t columns_end = text.find('\n', first_end + 1);
   if (columns_end == std::string::npos) return table.name + " has no column line";
   parsed.columns = text.substr(first_end + 1, columns_end - first_end);
-  if (parsed.columns.rfind("point,", 0) != 0 || parsed.columns.size() < kResultColumns.size() ||
-      parsed.columns.compare(parsed.columns.size() - kResultColumns.size(), kResultColumns.size(),
-                             kResultColumns) != 0)
+  const std::string trailing = trailing_columns_text();
+  if (parsed.columns.rfind("point,", 0) != 0 || parsed.columns.size() < trailing.size() ||
+      parsed.columns.compare(parsed.columns.size() - trailing.size(), trailing.size(), trailing) !=
+          0)
     return table.name + ": the column line is damaged";
   const std::size_t varied_count =
-      static_cast<std::size_t>(std::count(parsed.columns.begin(), parsed.columns.end(), ',')) - 8;
+      static_cast<std::size_t>(std::count(parsed.columns.begin(), parsed.columns.end(), ',')) -
+      static_cast<std::size_t>(std::count(trailing.begin(), trailing.end(), ','));
   if (text.back() != '\n') return table.name + " ends in the middle of a row";
 
   const std::size_t expected = shard_point_count(parsed.points, parsed.shard);
