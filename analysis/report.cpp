@@ -177,6 +177,10 @@ std::string beer_lambert_json(const BeerLambertFit& fit, const MeasuredData& dat
   return report_text(doc, {"points"});
 }
 
+std::string beer_lambert_object_json(const BeerLambertFit& fit) {
+  return inline_text(beer_lambert_object(fit));
+}
+
 std::string fit_summary(const FitReport& r) {
   char line[256];
   std::string out;

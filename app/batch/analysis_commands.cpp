@@ -452,7 +452,7 @@ int prepare_sweep_analysis(SweepAnalysis& analysis) {
   return 0;
 }
 
-bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis) {
+bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis, bool quiet) {
   if (!analysis.analyse) return true;
   std::vector<MeasuredPoint> points;
   for (const SweepRun& run : result.runs) {
@@ -463,7 +463,7 @@ bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis) {
     points.push_back(p);
   }
   analysis.beer_lambert = fit_beer_lambert(points, analysis.min_depth_nm, false);
-  std::printf("%s", beer_lambert_summary(analysis.beer_lambert).c_str());
+  if (!quiet) std::printf("%s", beer_lambert_summary(analysis.beer_lambert).c_str());
   return analysis.beer_lambert.ok;
 }
 

@@ -45,9 +45,9 @@ void declare_sweep_analysis_options(batch::CommandLine& line, SweepAnalysis& ana
 // 0 when the sweep may go on.
 int prepare_sweep_analysis(SweepAnalysis& analysis);
 
-// After the runs: the Beer-Lambert analysis of the total depths, printed; false when asked for
-// and not possible.
-bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis);
+// After the runs: the Beer-Lambert analysis of the total depths, printed unless `quiet`; false
+// when asked for and not possible.
+bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis, bool quiet = false);
 
 // The measured points and the Beer-Lambert line to draw over the sweep's curve.
 CurveOverlay curve_overlay(const SweepAnalysis& analysis);

@@ -18,8 +18,10 @@
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
 #include "app/batch/exit_codes.h"
+#include "app/batch/run_summary.h"
 #include "app/batch/stop_signals.h"
 #include "app/batch/study_commands.h"
+#include "analysis/report.h"
 #include "engine/sweep.h"
 #include "params/parameter_file.h"
 
@@ -32,7 +34,7 @@ using kt::batch::kExitInterrupted;
 using kt::batch::kExitUsage;
 
 constexpr const char* kRunHelp =
-    "usage: kestrium-batch [run] PARFILE [--refine K] [--png FILE.png [--size WxH]]\n"
+    "usage: kestrium-batch [run] PARFILE [--refine K] [--png FILE.png [--size WxH]] [--json]\n"
     "\n"
     "One run reads the parameter file PARFILE and writes the result files named from its data\n"
     "file name into the current folder, as the program does: the temporal file <name>D.dat,\n"
@@ -44,6 +46,9 @@ constexpr const char* kRunHelp =
     "                  when a run diverges.\n"
     "  --png FILE.png  also draw the page as the program shows it after the run\n"
     "  --size WxH      the size of that page in pixels (default 1024x768)\n"
+    "  --json          print the summary as one JSON object (the names of the sweep's --csv\n"
+    "                  columns, the kinetics line and file, the scales) instead of a line a\n"
+    "                  number\n"
     "  --help, -h      this text\n"
     "\n"
     "Ctrl-C or SIGTERM ends the run after its current step, as Stop in the program does.\n"
@@ -65,7 +70,9 @@ constexpr const char* kSweepHelp =
     "                    peak surface temperature [K], peak front velocity [cm/s], steps, how\n"
     "                    the run ended (a diverged run has no values and no kinetics line)\n"
     "  --plot FILE.png   the ablation curve on a log fluence axis\n"
-    "  --keep-files DIR  keep each run's temporal and spatial files in DIR/F<fluence>/\n";
+    "  --keep-files DIR  keep each run's temporal and spatial files in DIR/F<fluence>/\n"
+    "  --json            print the summary as JSON: the runs (the --csv columns by name), the\n"
+    "                    kinetics file and how the sweep ended (with --analyse, the analysis)\n";
 
 constexpr const char* kSweepHelpRest =
     "  --help, -h        this text\n"
@@ -95,8 +102,10 @@ bool read_parameters(const std::string& path, kt::ParameterSet& parameters) {
 int single_run(const std::vector<std::string>& args) {
   std::string parfile, png;
   int width = 1024, height = 768;
+  bool json = false;
   kt::RunOptions options;
   CommandLine line("", kRunHelp);
+  line.flag("--json", json);
   line.option("--png", png);
   line.size("--size", width, height);
   line.count("--refine", options.refinement, 1, kt::kMaximumRefinement);
@@ -128,19 +137,22 @@ int single_run(const std::vector<std::string>& args) {
   }
   if (outcome.end == kt::RunEnd::not_started) return fail(outcome.not_started_reason);
   const kt::ParameterSet& p = parameters.values;
-  std::printf("steps: %d\n", outcome.step_count);
-  std::printf("ended by: %s\n", kt::run_end_text(outcome.end));
+  const bool diverged = outcome.end == kt::RunEnd::diverged;
+  if (json) {
+    std::fputs(kt::batch::run_summary_json(parfile, outcome, p).c_str(), stdout);
+  } else if (diverged) {
+    std::printf("run ended by: diverged after %d steps\n", outcome.step_count);
+  } else {
+    std::fputs(kt::batch::run_summary_text(outcome, p).c_str(), stdout);
+  }
   for (const std::string& e : outcome.file_errors) {
     std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
   }
-  if (outcome.end == kt::RunEnd::diverged) {
+  if (diverged) {
     std::fprintf(stderr, "kestrium-batch: %s: %s\n", parfile.c_str(),
                  kt::divergence_message(outcome).c_str());
     return kExitDiverged;
   }
-  std::printf("kinetics line: %s\n", outcome.kinetics_line.c_str());
-  std::printf("scales: temperature %.6g K, velocity %.6g cm/s, ablated depth %.6g 1/alpha\n",
-              p.temperature_scale, p.velocity_scale, p.depth_scale);
   if (!outcome.file_errors.empty()) return kExitFailure;
   if (outcome.end == kt::RunEnd::stop) {
     std::fprintf(stderr, "kestrium-batch: interrupted after step %d; the result files are whole\n",
@@ -153,6 +165,7 @@ int single_run(const std::vector<std::string>& args) {
 // The sweep command's files and run options as given on its command line.
 struct SweepCommand {
   std::string parfile, csv, plot;
+  bool json = false;  // --json: the summary as JSON
   kt::SweepOptions options;
 };
 
@@ -170,6 +183,7 @@ std::optional<int> read_sweep_command(const std::vector<std::string>& args, Comm
   line.option("--csv", command.csv);
   line.option("--keep-files", keep_files);
   line.option("--plot", command.plot);
+  line.flag("--json", command.json);
   kt::declare_sweep_analysis_options(line, analysis);
   line.operand("PARFILE", command.parfile);
   if (std::optional<int> stop = line.parse(args)) return stop;
@@ -206,18 +220,6 @@ kt::SweepResult run_sweep_with_progress(const kt::ParameterSet& parameters,
   kt::SweepResult result = kt::run_sweep(parameters, options, interrupted, progress);
   if (show_progress) std::fprintf(stderr, "\n");
   return result;
-}
-
-void print_sweep_runs(const kt::SweepResult& result) {
-  for (const kt::SweepRun& run : result.runs) {
-    if (!run.finished) continue;
-    if (run.outcome.end == kt::RunEnd::diverged) {
-      std::printf("%g: diverged at step %d\n", run.fluence, run.outcome.step_count);
-      continue;
-    }
-    std::printf("%s  (%d steps, %s)\n", run.outcome.kinetics_line.c_str(), run.outcome.step_count,
-                kt::run_end_text(run.outcome.end));
-  }
 }
 
 // Writes --csv and --plot; their failures join the sweep's errors.
@@ -271,9 +273,14 @@ int sweep_command(const std::vector<std::string>& args) {
   }
 
   kt::SweepResult result = run_sweep_with_progress(parameters, command.options);
-  print_sweep_runs(result);
-  const int status = kt::finish_sweep_analysis(result, analysis) ? 0 : kExitFailure;
+  if (!command.json) std::fputs(kt::batch::sweep_summary_text(result).c_str(), stdout);
+  const int status = kt::finish_sweep_analysis(result, analysis, command.json) ? 0 : kExitFailure;
   write_sweep_outputs(command, analysis, result);
+  if (command.json) {
+    const std::string beer_lambert =
+        analysis.analyse ? kt::beer_lambert_object_json(analysis.beer_lambert) : std::string();
+    std::fputs(kt::batch::sweep_summary_json(result, beer_lambert).c_str(), stdout);
+  }
   return sweep_exit_status(result, status);
 }
 
