@@ -4,11 +4,13 @@
 # ./test.sh --tsan      runs the suite under ThreadSanitizer.
 # Without an option it also checks the formatting (scripts/check-format.sh) and fuzzes the
 # parameter-file reader for a few seconds (scripts/fuzz.sh).
+# KT_WERROR=ON ./test.sh  treats compiler warnings as errors (as CI does, .ci/run).
+# The benchmarks are not built here: cmake --preset bench && cmake --build --preset bench.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 build=build/release
-flags=(-DCMAKE_BUILD_TYPE=Release)
+flags=(-DCMAKE_BUILD_TYPE=Release -DKT_BUILD_BENCH=OFF)
 case "${1:-}" in
   --sanitize) build=build/asan; flags=(-DCMAKE_BUILD_TYPE=Debug -DKT_SANITIZE=ON -DKT_BUILD_BENCH=OFF) ;;
   --tsan) build=build/tsan; flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKT_TSAN=ON -DKT_BUILD_BENCH=OFF) ;;
@@ -18,6 +20,7 @@ if [ -z "${1:-}" ]; then
   # A few seconds of fuzzing of the parameter-file and number readers (clang, build/fuzz).
   ./scripts/fuzz.sh 4
 fi
+flags+=(-DKT_WERROR="${KT_WERROR:-OFF}")
 cmake -S . -B "$build" "${flags[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "engine/sweep.h"
+#include "kt/version.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
@@ -485,6 +486,7 @@ void bind_module(py::module_& m) {
 }  // namespace kt::python
 
 PYBIND11_MODULE(_kestrium, m) {
+  m.attr("__version__") = kt::kVersion;
   kt::python::bind_module(m);
   kt::python::bind_analysis(m);
   kt::python::bind_study(m);

@@ -23,6 +23,7 @@
 #include "app/batch/study_commands.h"
 #include "analysis/report.h"
 #include "engine/sweep.h"
+#include "kt/version.h"
 #include "params/parameter_file.h"
 
 namespace {
@@ -415,7 +416,7 @@ int main(int argc, char** argv) {
   }
   const std::string& first = args[0];
   if (first == "--version") {
-    std::printf("kestrium-batch %s\n", KT_VERSION);
+    std::printf("kestrium-batch %s\n", kt::kVersion);
     return kt::batch::kExitDone;
   }
   if (first == "--help" || first == "-h") return help_command({});

@@ -17,7 +17,7 @@ from dataclasses import dataclass, field
 
 import numpy as np
 
-from ._kestrium import Parameters, _parse_fluences, _run, _sweep
+from ._kestrium import Parameters, __version__, _parse_fluences, _run, _sweep
 from .analysis import fit, threshold
 from .study import StudyTable, study
 
