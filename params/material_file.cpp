@@ -76,9 +76,10 @@ class Reader {
     for (const auto& [key, node] : table) {
       if (allowed.count(key.str()) == 0) {
         std::string names;
-        for (std::string_view name : allowed) names += (names.empty() ? "" : ", ") + std::string(name);
-        const std::string full = where.empty() ? std::string(key.str())
-                                               : where + "." + std::string(key.str());
+        for (std::string_view name : allowed)
+          names += (names.empty() ? "" : ", ") + std::string(name);
+        const std::string full =
+            where.empty() ? std::string(key.str()) : where + "." + std::string(key.str());
         return fail(&node, full, "unknown key (expected one of: " + names + ")");
       }
     }
@@ -102,12 +103,13 @@ class Reader {
     return true;
   }
 
-  bool number(const toml::table& table, const std::string& where, std::string_view key,
-              double& out, bool required, bool* present = nullptr) {
+  bool number(const toml::table& table, const std::string& where, std::string_view key, double& out,
+              bool required, bool* present = nullptr) {
     const toml::node* node = table.get(key);
     const std::string full = where + "." + std::string(key);
     if (present != nullptr) *present = node != nullptr;
-    if (node == nullptr) return required ? fail(&table, full, "missing (a number is expected)") : true;
+    if (node == nullptr)
+      return required ? fail(&table, full, "missing (a number is expected)") : true;
     if (const auto* f = node->as_floating_point()) {
       out = f->get();
     } else if (const auto* i = node->as_integer()) {
@@ -158,20 +160,22 @@ class Reader {
     if (table == nullptr) return fail(&node, where, "must be a table with value, unit and source");
     if (!only_keys(*table, where, {"value", "unit", "source"})) return false;
     out.field = std::string(field);
-    return number(*table, where, "value", out.value, true) && unit(*table, where, field, out.unit) &&
-           text(*table, where, "source", out.source, true);
+    return number(*table, where, "value", out.value, true) &&
+           unit(*table, where, field, out.unit) && text(*table, where, "source", out.source, true);
   }
 
   bool law(const toml::node* node, const std::string& where, PropertyLaw& law, std::string& source,
            double& scale) {
     if (node == nullptr) return true;
     const toml::table* table = node->as_table();
-    if (table == nullptr) return fail(node, where, "must be a table (law, its coefficients, unit, source)");
+    if (table == nullptr)
+      return fail(node, where, "must be a table (law, its coefficients, unit, source)");
     std::string form_name;
     if (!text(*table, where, "law", form_name, true)) return false;
     if (!law_form_from_name(form_name, law.form)) {
-      return fail(table->get("law"), where + ".law",
-                  "\"" + form_name + "\" is not a law (constant, saturating_exponential, power or table)");
+      return fail(
+          table->get("law"), where + ".law",
+          "\"" + form_name + "\" is not a law (constant, saturating_exponential, power or table)");
     }
     std::set<std::string_view> keys = {"law", "unit", "source", "scale"};
     bool ok = true;
@@ -186,14 +190,16 @@ class Reader {
              number(*table, where, "b", law.b, true) &&
              number(*table, where, "t_ref", law.t_ref, true) &&
              number(*table, where, "t_scale", law.t_scale, true);
-        if (ok && law.t_scale == 0.0) ok = fail(table->get("t_scale"), where + ".t_scale", "must not be 0");
+        if (ok && law.t_scale == 0.0)
+          ok = fail(table->get("t_scale"), where + ".t_scale", "must not be 0");
         break;
       case LawForm::power:
         keys.insert({"value", "t_ref", "exponent"});
         ok = only_keys(*table, where, keys) && number(*table, where, "value", law.value, true) &&
              number(*table, where, "t_ref", law.t_ref, true) &&
              number(*table, where, "exponent", law.exponent, true);
-        if (ok && law.t_ref <= 0.0) ok = fail(table->get("t_ref"), where + ".t_ref", "must be above 0 K");
+        if (ok && law.t_ref <= 0.0)
+          ok = fail(table->get("t_ref"), where + ".t_ref", "must be above 0 K");
         break;
       case LawForm::table:
         keys.insert({"temperature", "value"});
@@ -219,11 +225,14 @@ class Reader {
       if (!in_range) scale = law.values.front();
     }
     if (!(scale > 0.0)) {
-      return fail(node, where, "its value at 300 K (the scale of the run) is not positive; give a positive scale");
+      return fail(
+          node, where,
+          "its value at 300 K (the scale of the run) is not positive; give a positive scale");
     }
     if (law.form != LawForm::table) {
       bool in_range = true;
-      if (!(law.evaluate(300.0, in_range) > 0.0)) return fail(node, where, "is not positive at 300 K");
+      if (!(law.evaluate(300.0, in_range) > 0.0))
+        return fail(node, where, "is not positive at 300 K");
     }
     return true;
   }
@@ -318,7 +327,8 @@ std::optional<MaterialFile> parse_material_text(std::string_view text, const std
     return std::nullopt;
   }
   if (root.get("specific_heat") == nullptr || root.get("thermal_conductivity") == nullptr) {
-    reader.fail(&root, root.get("specific_heat") == nullptr ? "specific_heat" : "thermal_conductivity",
+    reader.fail(&root,
+                root.get("specific_heat") == nullptr ? "specific_heat" : "thermal_conductivity",
                 "missing (a law or a table is expected)");
     return std::nullopt;
   }

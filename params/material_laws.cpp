@@ -58,8 +58,8 @@ std::string PropertyLaw::prepare() {
     if (!std::isfinite(temperatures[i]) || !std::isfinite(values[i])) {
       return "the table holds a value that is not a finite number" + row;
     }
-    if (temperatures[i] <= 0.0) return "temperature " + text_of(temperatures[i]) + " K" + row +
-                                       " is not above 0 K";
+    if (temperatures[i] <= 0.0)
+      return "temperature " + text_of(temperatures[i]) + " K" + row + " is not above 0 K";
     if (values[i] <= 0.0) return "value " + text_of(values[i]) + row + " is not positive";
     if (i > 0 && temperatures[i] <= temperatures[i - 1]) {
       return "temperature " + text_of(temperatures[i]) + " K" + row +
@@ -114,8 +114,8 @@ const char* law_form_name(LawForm form) {
 }
 
 bool law_form_from_name(const std::string& name, LawForm& form) {
-  for (LawForm f : {LawForm::constant, LawForm::saturating_exponential, LawForm::power,
-                    LawForm::table}) {
+  for (LawForm f :
+       {LawForm::constant, LawForm::saturating_exponential, LawForm::power, LawForm::table}) {
     if (name == law_form_name(f)) {
       form = f;
       return true;

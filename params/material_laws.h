@@ -24,12 +24,12 @@ enum class LawForm { constant, saturating_exponential, power, table };
 
 struct PropertyLaw {
   LawForm form = LawForm::constant;
-  double value = 0.0;     // constant: v0; power: v_ref
-  double a = 0.0;         // saturating_exponential
-  double b = 0.0;         // saturating_exponential
-  double t_ref = 300.0;   // K; saturating_exponential and power
-  double t_scale = 1.0;   // K; saturating_exponential
-  double exponent = 0.0;  // power
+  double value = 0.0;                // constant: v0; power: v_ref
+  double a = 0.0;                    // saturating_exponential
+  double b = 0.0;                    // saturating_exponential
+  double t_ref = 300.0;              // K; saturating_exponential and power
+  double t_scale = 1.0;              // K; saturating_exponential
+  double exponent = 0.0;             // power
   std::vector<double> temperatures;  // table: K, strictly increasing
   std::vector<double> values;        // table: the property at those temperatures
   std::vector<double> slopes;        // table: filled by prepare()

@@ -22,6 +22,7 @@
 #include "app/batch/stop_signals.h"
 #include "app/batch/study_commands.h"
 #include "analysis/report.h"
+#include "engine/single_run.h"
 #include "engine/sweep.h"
 #include "kt/version.h"
 #include "params/parameter_file.h"
@@ -115,29 +116,27 @@ int single_run(const std::vector<std::string>& args) {
   if (parfile.empty()) return line.usage_error("no parameter file given");
   if (!png.empty() && !line.check_output_file(png, "--png", ".png")) return line.usage_error();
 
-  kt::SharedParameters parameters;
-  if (!read_parameters(parfile, parameters.values)) return kExitFailure;
-  if (const std::string refusal = kt::check_run_choices(parameters.values); !refusal.empty()) {
-    return fail(parfile + ": " + refusal);
-  }
-
   std::error_code ignored;
   const std::filesystem::path program = std::filesystem::canonical("/proc/self/exe", ignored);
   const std::filesystem::path data_directory = program.parent_path();
   options.interrupt = &kt::batch::catch_stop_signals();
-  kt::RunOutcome outcome;
-  if (!png.empty()) {
-    std::string error;
-    if (!kt::run_with_picture(parameters, width, height, data_directory, png, outcome, error,
-                              options)) {
-      return fail(error);
+  // With --png the run also draws the page; a failed picture is the run's failure.
+  std::string picture_error;
+  kt::RunMaker with_picture = [&](kt::SharedParameters& parameters,
+                                  const kt::RunOptions& run_options) {
+    kt::RunOutcome drawn;
+    if (!kt::run_with_picture(parameters, width, height, data_directory, png, drawn, picture_error,
+                              run_options)) {
+      drawn.end = kt::RunEnd::not_started;
+      drawn.not_started_reason = picture_error;
     }
-  } else {
-    kt::HeadlessRun records;
-    outcome = records.run(parameters, options);
-  }
-  if (outcome.end == kt::RunEnd::not_started) return fail(outcome.not_started_reason);
-  const kt::ParameterSet& p = parameters.values;
+    return drawn;
+  };
+  const kt::SingleRun run =
+      kt::run_parameter_file(parfile, options, png.empty() ? kt::RunMaker{} : with_picture);
+  if (!run.error.empty()) return fail(run.error);
+  const kt::RunOutcome& outcome = run.outcome;
+  const kt::ParameterSet& p = run.used;
   const bool diverged = outcome.end == kt::RunEnd::diverged;
   if (json) {
     std::fputs(kt::batch::run_summary_json(parfile, outcome, p).c_str(), stdout);
@@ -175,7 +174,7 @@ std::optional<int> read_sweep_command(const std::vector<std::string>& args, Comm
                                       SweepCommand& command, kt::SweepAnalysis& analysis) {
   std::string fluence_text, keep_files;
   int log_count = 0;
-  int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  int jobs = 0;  // 0: kt::default_jobs()
   kt::SweepOptions& options = command.options;
   line.option("--fluence", fluence_text);
   line.count("--log", log_count, 1, 100000);
@@ -193,7 +192,7 @@ std::optional<int> read_sweep_command(const std::vector<std::string>& args, Comm
   std::string error;
   options.fluences = kt::parse_fluences(fluence_text, log_count, error);
   if (options.fluences.empty()) return line.usage_error(error);
-  options.jobs = jobs;
+  options.jobs = kt::capped_jobs(jobs);
   if ((!command.csv.empty() && !line.check_output_file(command.csv, "--csv", "")) ||
       (!command.plot.empty() && !line.check_output_file(command.plot, "--plot", ".png")) ||
       (!keep_files.empty() && !line.check_output_directory(keep_files, "--keep-files"))) {
@@ -274,6 +273,7 @@ int sweep_command(const std::vector<std::string>& args) {
   }
 
   kt::SweepResult result = run_sweep_with_progress(parameters, command.options);
+  if (!result.thread_error.empty()) return fail("sweep: " + result.thread_error);
   if (!command.json) std::fputs(kt::batch::sweep_summary_text(result).c_str(), stdout);
   const int status = kt::finish_sweep_analysis(result, analysis, command.json) ? 0 : kExitFailure;
   write_sweep_outputs(command, analysis, result);
@@ -297,7 +297,7 @@ int defaults_command(const std::vector<std::string>& args) {
     return fail(path + ": exists already; it is left as it is");
   }
   kt::ParameterSet parameters;
-  kt::set_default_parameter_groups(parameters, 0);
+  kt::set_default_parameter_groups(parameters);
   const kt::FileResult written = kt::write_parameter_file(path, parameters);
   if (!written) return fail(written.message);
   std::printf("wrote the default parameters to %s\n", path.c_str());

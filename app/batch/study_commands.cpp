@@ -152,7 +152,7 @@ namespace {
 struct StudyOptions {
   std::string parfile, points_file, out;
   std::vector<std::string> vary;
-  int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  int jobs = 0;  // 0: default_jobs()
   int refinement = 1;
   bool check_only = false;
   StudyShard shard;
@@ -230,8 +230,10 @@ int study_command(const std::vector<std::string>& args) {
 
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
   const ProgressLine progress(isatty(STDERR_FILENO) != 0);
-  const StudyResult result = run_study(base, plan, o.shard, o.jobs, interrupted, progress);
+  const StudyResult result =
+      run_study(base, plan, o.shard, capped_jobs(o.jobs), interrupted, progress);
   progress.finish();
+  if (!result.error.empty()) return failure("study: " + result.error);
   if (result.interrupted) {
     std::fprintf(stderr, "kestrium-batch: interrupted; no table written\n");
     return batch::kExitInterrupted;
