@@ -443,7 +443,8 @@ void declare_sweep_analysis_options(batch::CommandLine& line, SweepAnalysis& ana
 
 int prepare_sweep_analysis(SweepAnalysis& analysis) {
   if (!analysis.min_depth_text.empty() &&
-      (!parse_real(analysis.min_depth_text, analysis.min_depth_nm) || analysis.min_depth_nm < 0.0)) {
+      (!parse_real(analysis.min_depth_text, analysis.min_depth_nm) ||
+       analysis.min_depth_nm < 0.0)) {
     std::fprintf(stderr,
                  "kestrium-batch: --min-depth takes a depth in nm, 0 or more\n"
                  "(kestrium-batch sweep --help explains every option)\n");

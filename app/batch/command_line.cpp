@@ -72,8 +72,8 @@ std::string nearest_name(const std::string& word, const std::vector<std::string>
 CommandLine::CommandLine(std::string command, std::string help)
     : command_(std::move(command)),
       help_(std::move(help)),
-      app_(std::make_unique<CLI::App>("", command_.empty() ? "kestrium-batch"
-                                                           : "kestrium-batch " + command_)) {
+      app_(std::make_unique<CLI::App>(
+          "", command_.empty() ? "kestrium-batch" : "kestrium-batch " + command_)) {
   // Unknown arguments are collected and refused in this program's words; --help is ours.
   app_->allow_extras();
   app_->set_help_flag();
@@ -229,8 +229,10 @@ bool CommandLine::check_output_directory(const std::string& path, const std::str
 
 int CommandLine::usage_error(const std::string& message) const {
   const std::string& text = message.empty() ? error_ : message;
-  const std::string help_command = command_.empty() ? "kestrium-batch --help" : "kestrium-batch " + command_ + " --help";
-  std::fprintf(stderr, "kestrium-batch: %s\n(%s explains every option)\n", text.c_str(), help_command.c_str());
+  const std::string help_command =
+      command_.empty() ? "kestrium-batch --help" : "kestrium-batch " + command_ + " --help";
+  std::fprintf(stderr, "kestrium-batch: %s\n(%s explains every option)\n", text.c_str(),
+               help_command.c_str());
   return kExitUsage;
 }
 

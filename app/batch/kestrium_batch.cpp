@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/report.h"
 #include "app/batch/analysis_commands.h"
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
@@ -21,7 +22,6 @@
 #include "app/batch/run_summary.h"
 #include "app/batch/stop_signals.h"
 #include "app/batch/study_commands.h"
-#include "analysis/report.h"
 #include "engine/single_run.h"
 #include "engine/sweep.h"
 #include "kt/version.h"
@@ -326,8 +326,8 @@ constexpr Command kCommands[] = {
     {"run", "one calculation of PARFILE (the word may be left out)", run_help, single_run},
     {"sweep", "one calculation per fluence; the kinetics file, a table, the ablation curve",
      sweep_help, sweep_command},
-    {"study", "one calculation per point of a parameter study, in shards if wished",
-     kt::study_help, kt::study_command},
+    {"study", "one calculation per point of a parameter study, in shards if wished", kt::study_help,
+     kt::study_command},
     {"merge", "join the shard tables of a study into its whole table", kt::merge_help,
      kt::merge_command},
     {"fit", "fit fields of PARFILE to measured depths", kt::fit_help, kt::fit_command},
@@ -383,8 +383,7 @@ int refuse_command(const std::string& word) {
 // it, is taken for a mistyped command rather than a parameter file.
 bool looks_like_command(const std::string& word) {
   std::error_code ignored;
-  return word.find_first_of("./") == std::string::npos &&
-         !std::filesystem::exists(word, ignored);
+  return word.find_first_of("./") == std::string::npos && !std::filesystem::exists(word, ignored);
 }
 
 int help_command(const std::vector<std::string>& args) {

@@ -54,8 +54,8 @@ void add_quantities(Json& row, const RunOutcome& o) {
 std::string run_summary_text(const RunOutcome& o, const ParameterSet& p) {
   std::string out;
   char line[200];
-  std::snprintf(line, sizeof line, "%-26s %s after %d steps\n", "run ended by:",
-                run_end_text(o.end), o.step_count);
+  std::snprintf(line, sizeof line, "%-26s %s after %d steps\n",
+                "run ended by:", run_end_text(o.end), o.step_count);
   out += line;
   add_line(out, "fluence:", o.fluence_used, "mJ/cm^2");
   add_line(out, "surface recession:", o.surface_recession_nm, "nm");

@@ -6,7 +6,8 @@ namespace kt::batch {
 namespace {
 
 std::atomic<bool> stop_flag{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler may only touch a lock-free flag");
+static_assert(std::atomic<bool>::is_always_lock_free,
+              "a signal handler may only touch a lock-free flag");
 
 extern "C" void on_stop_signal(int) {
   stop_flag.store(true);

@@ -1,11 +1,11 @@
 // The JSON reports stay valid JSON whatever text their fields carry, and keep their numbers.
+#include "analysis/report.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <string>
-
-#include "analysis/report.h"
 
 namespace kt {
 namespace {

@@ -51,9 +51,12 @@ class BatchCommandLine : public ::testing::Test {
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    const std::string out_path = (dir_ / "out.txt").string(), err_path = (dir_ / "err.txt").string();
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string out_path = (dir_ / "out.txt").string(),
+                      err_path = (dir_ / "err.txt").string();
+    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -111,9 +114,9 @@ TEST_F(BatchCommandLine, CommandsHaveTheirOwnHelpAndAMistypedOneIsNamed) {
 
 TEST_F(BatchCommandLine, RunSummaryNamesEveryNumberAndIsJsonOnRequest) {
   ASSERT_EQ(run("run KTparam.par"), 0) << err();
-  for (const char* label : {"surface recession:", "volume depth:", "total depth:",
-                            "peak surface temperature:", "peak front velocity:", " nm\n", " K\n",
-                            "temperature scale:", "kinetics line written to:"})
+  for (const char* label :
+       {"surface recession:", "volume depth:", "total depth:", "peak surface temperature:",
+        "peak front velocity:", " nm\n", " K\n", "temperature scale:", "kinetics line written to:"})
     EXPECT_NE(out().find(label), std::string::npos) << label << "\n" << out();
 
   ASSERT_EQ(run("KTparam.par --json"), 0) << err();

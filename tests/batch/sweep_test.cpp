@@ -271,7 +271,8 @@ TEST_F(SweepTest, ProgramWritesCsvAndPlotOfASweep) {
   EXPECT_EQ(std::count(kinetics.begin(), kinetics.end(), '\n'), 3);
   const std::string csv = test::read_file(dir_ / "c.csv");
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
-  EXPECT_EQ(test::read_file(dir_ / "out.txt").rfind("fluence 30 mJ/cm^2: surface recession ", 0), 0u);
+  EXPECT_EQ(test::read_file(dir_ / "out.txt").rfind("fluence 30 mJ/cm^2: surface recession ", 0),
+            0u);
 }
 
 TEST_F(SweepTest, CommandLineHelpVersionAndRefusalsBeforeAnyRun) {
