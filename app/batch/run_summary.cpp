@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "engine/result_columns.h"
 #include "solver/result_files.h"
 
 namespace kt::batch {
@@ -28,23 +29,18 @@ Json field_value(float value) {
 }
 
 // A name, a value and its unit on one line, the values in one column.
-void add_line(std::string& out, const char* name, double value, const char* unit) {
+void add_line(std::string& out, const std::string& name, double value, const std::string& unit) {
   char line[160];
-  std::snprintf(line, sizeof line, "%-26s %.6g %s\n", name, value, unit);
+  std::snprintf(line, sizeof line, "%-26s %.6g %s\n", name.c_str(), value, unit.c_str());
   out += line;
 }
 
-// The quantities of a finished run, by the names of the sweep's CSV columns.
+// The quantities of a run, by the names of the sweep's CSV columns (null when it diverged).
 void add_quantities(Json& row, const RunOutcome& o) {
   row["fluence_mJ_per_cm2"] = number(o.fluence_used);
   const bool diverged = o.end == RunEnd::diverged;
-  row["surface_recession_nm"] = diverged ? Json(nullptr) : number(o.surface_recession_nm);
-  row["volume_depth_nm"] = diverged ? Json(nullptr) : number(o.volume_depth_nm);
-  row["total_depth_nm"] = diverged ? Json(nullptr) : number(o.total_depth_nm);
-  row["peak_surface_temperature_K"] =
-      diverged ? Json(nullptr) : number(o.peak_surface_temperature_k);
-  row["peak_front_velocity_cm_per_s"] =
-      diverged ? Json(nullptr) : number(o.peak_front_velocity_cm_s);
+  for (const ResultColumn& column : result_columns())
+    row[std::string(column.name)] = diverged ? Json(nullptr) : number(column.value(o));
   row["steps"] = o.step_count;
   row["end"] = run_end_text(o.end);
 }
@@ -58,11 +54,8 @@ std::string run_summary_text(const RunOutcome& o, const ParameterSet& p) {
                 "run ended by:", run_end_text(o.end), o.step_count);
   out += line;
   add_line(out, "fluence:", o.fluence_used, "mJ/cm^2");
-  add_line(out, "surface recession:", o.surface_recession_nm, "nm");
-  add_line(out, "volume depth:", o.volume_depth_nm, "nm");
-  add_line(out, "total depth:", o.total_depth_nm, "nm");
-  add_line(out, "peak surface temperature:", o.peak_surface_temperature_k, "K");
-  add_line(out, "peak front velocity:", o.peak_front_velocity_cm_s, "cm/s");
+  for (const ResultColumn& column : result_columns())
+    add_line(out, std::string(column.label) + ":", column.value(o), std::string(column.unit));
   std::snprintf(line, sizeof line, "%-26s %s\n", "kinetics line written to:",
                 kinetics_file_name(result_file_base(p.data_file_name)).c_str());
   out += line;
@@ -96,15 +89,19 @@ std::string sweep_summary_text(const SweepResult& result) {
     if (o.end == RunEnd::diverged) {
       std::snprintf(line, sizeof line, "fluence %g mJ/cm^2: diverged at step %d\n", run.fluence,
                     o.step_count);
-    } else {
-      std::snprintf(line, sizeof line,
-                    "fluence %g mJ/cm^2: surface recession %.6g nm, volume depth %.6g nm, total "
-                    "depth %.6g nm, peak surface temperature %.6g K, peak front velocity %.6g "
-                    "cm/s (%d steps, %s)\n",
-                    o.fluence_used, o.surface_recession_nm, o.volume_depth_nm, o.total_depth_nm,
-                    o.peak_surface_temperature_k, o.peak_front_velocity_cm_s, o.step_count,
-                    run_end_text(o.end));
+      out += line;
+      continue;
     }
+    std::snprintf(line, sizeof line, "fluence %g mJ/cm^2:", o.fluence_used);
+    out += line;
+    const char* separator = " ";
+    for (const ResultColumn& column : result_columns()) {
+      std::snprintf(line, sizeof line, "%s%s %.6g %s", separator, std::string(column.label).c_str(),
+                    column.value(o), std::string(column.unit).c_str());
+      out += line;
+      separator = ", ";
+    }
+    std::snprintf(line, sizeof line, " (%d steps, %s)\n", o.step_count, run_end_text(o.end));
     out += line;
   }
   return out;
