@@ -25,4 +25,5 @@ export QT_QPA_PLATFORM=offscreen
 if [ "${1:-}" = --tsan ]; then
   export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1"
 fi
-ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)"
+# The documentation build (label docs, a minute or more) is scripts/check-docs.sh.
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)" -LE docs

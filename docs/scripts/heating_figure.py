@@ -36,8 +36,11 @@ def surface_rise_K(t_s, intensity_W_per_cm2, p):
     if s <= 0.0:
         return 0.0
     root = math.sqrt(s)
-    return intensity_W_per_cm2 / (kappa * alpha) * (
-        2.0 * math.sqrt(s / math.pi) - 1.0 + math.exp(s) * math.erfc(root))
+    if s < 50.0:
+        scaled_erfc = math.exp(s) * math.erfc(root)
+    else:  # exp(s) overflows past s = 709: the asymptotic series of exp(s) erfc(sqrt(s))
+        scaled_erfc = (1.0 - 1.0 / (2.0 * s) + 3.0 / (4.0 * s * s)) / math.sqrt(math.pi * s)
+    return intensity_W_per_cm2 / (kappa * alpha) * (2.0 * math.sqrt(s / math.pi) - 1.0 + scaled_erfc)
 
 
 def main(out_dir):
