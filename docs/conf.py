@@ -26,7 +26,8 @@ extensions = [
 source_suffix = {".md": "markdown"}
 myst_enable_extensions = ["dollarmath", "amsmath"]
 myst_heading_anchors = 3
-exclude_patterns = ["_build", "**.ipynb_checkpoints", "scripts", "CMakeLists.txt"]
+# The tables the figure scripts write are included in the validation page, not pages of their own.
+exclude_patterns = ["_build", "**.ipynb_checkpoints", "scripts", "tests", "CMakeLists.txt", "model/figures/*.md"]
 
 # The notebooks run at every build, on the built package: a change that breaks them breaks the
 # build.

@@ -39,7 +39,6 @@ def main():
     env["PYTHONPATH"] = os.pathsep.join(filter(None, [os.path.abspath(args.python_dir), env.get("PYTHONPATH")]))
     env["KT_BATCH_PROGRAM"] = os.path.abspath(args.batch)
     env["KT_VERSION"] = args.version
-    env["MPLBACKEND"] = "Agg"
     env["PYTHONDONTWRITEBYTECODE"] = "1"
     env["PYDEVD_DISABLE_FILE_VALIDATION"] = "1"  # the notebook kernel's debugger note
 
