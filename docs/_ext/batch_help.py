@@ -6,7 +6,7 @@
     ```                      `kestrium-batch sweep --help`
     ```{batch-help}
     :commands:
-    ```                      a section per command the program's --help lists
+    ```                      and a section per command the program's --help lists
 
 The program is named by the environment variable KT_BATCH_PROGRAM (the docs target sets it).
 A program that is missing, fails, prints nothing or no longer knows a command makes the build
@@ -45,30 +45,28 @@ def help_text(command=None):
 
 
 def listed_commands(text):
-    """The commands a top-level help text lists, in its order.
+    """The commands a top-level help text lists, in its order, `help` left out.
 
-    Reads a "Subcommands:" section (one command a line, indented) when there is one, or else
-    the usage lines `kestrium-batch COMMAND ...` whose second word is a lower-case name.
+    Reads a "commands:" or "Subcommands:" section (one command a line, indented, up to a blank
+    line) when there is one, or else the usage lines `kestrium-batch COMMAND ...` whose second
+    word is a lower-case name.
     """
     commands = []
     lines = text.splitlines()
     for i, line in enumerate(lines):
-        if re.match(r"^\s*subcommands\s*:?\s*$", line, re.IGNORECASE):
+        if re.match(r"^\s*(sub)?commands\b[^:]*:\s*$", line, re.IGNORECASE):
             for entry in lines[i + 1:]:
-                if not entry.strip():
-                    if commands:
-                        break
-                    continue
-                found = re.match(r"^\s+([a-z][a-z0-9_-]*)\b", entry)
+                found = re.match(r"^\s+([a-z][a-z0-9_-]*)(\s|$)", entry)
                 if not found:
                     break
                 commands.append(found.group(1))
-            return commands
-    for line in lines:
-        found = re.match(rf"^\s*(?:[Uu]sage:\s*)?{PROGRAM_NAME}\s+([a-z][a-z0-9_-]*)\b", line)
-        if found and found.group(1) not in commands:
-            commands.append(found.group(1))
-    return commands
+            break
+    if not commands:
+        for line in lines:
+            found = re.match(rf"^\s*(?:[Uu]sage:\s*)?{PROGRAM_NAME}\s+([a-z][a-z0-9_-]*)\b", line)
+            if found and found.group(1) not in commands:
+                commands.append(found.group(1))
+    return [c for c in commands if c != "help"]
 
 
 class BatchHelp(SphinxDirective):

@@ -49,9 +49,14 @@ def main():
         subprocess.run([sys.executable, os.path.join(source, "scripts", script), figures], env=env, check=True)
         print(f"build_docs: {script} in {time.monotonic() - started:.1f} s", flush=True)
 
+    # A fresh build every time: no page of an earlier build stays behind.
     html = os.path.join(out, "html")
+    doctrees = os.path.join(out, "doctrees")
+    for folder in (html, doctrees):
+        if os.path.exists(folder):
+            shutil.rmtree(folder)
     command = [sys.executable, "-m", "sphinx", "-W", "--keep-going", "-q", "-b", "html",
-               "-d", os.path.join(out, "doctrees"), pages, html]
+               "-d", doctrees, pages, html]
     started = time.monotonic()
     done = subprocess.run(command, env=env, check=False)
     print(f"build_docs: sphinx in {time.monotonic() - started:.1f} s", flush=True)

@@ -41,7 +41,27 @@ exit status: 0 done; 2 a wrong command line
 """
 
 
+COMMAND_TABLE_STYLE = """kestrium-batch: laser-ablation calculations without a window.
+
+usage: kestrium-batch COMMAND [arguments]
+       kestrium-batch PARFILE [--refine K] [--png FILE.png [--size WxH]]
+       kestrium-batch help COMMAND | --help | --version
+
+commands (kestrium-batch help COMMAND explains one):
+  run        one calculation of PARFILE (the word may be left out)
+  sweep      one calculation per fluence; the kinetics file, a table, the ablation curve
+  defaults   write the built-in default parameters to a new file
+  help       this text, or the help of a command
+
+options:
+  --refine K      split every time step into K equal sub-steps
+"""
+
+
 class TestListedCommands:
+    def test_command_table_gives_its_commands_but_help(self):
+        assert batch_help.listed_commands(COMMAND_TABLE_STYLE) == ["run", "sweep", "defaults"]
+
     def test_usage_lines_give_each_command_once_in_order(self):
         assert batch_help.listed_commands(USAGE_STYLE) == ["sweep", "fit", "defaults"]
 
