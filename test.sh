@@ -30,6 +30,7 @@ export QT_QPA_PLATFORM=offscreen
 if [ "${1:-}" = --tsan ]; then
   export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1"
 fi
-labels=(-LE slow)
+# The documentation build (label "docs", a minute or more) is scripts/check-docs.sh.
+labels=(-LE "slow|docs")
 if [ "${1:-}" = --slow ]; then labels=(-L slow); fi
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)" "${labels[@]}"
