@@ -31,6 +31,7 @@
 #include "engine/result_columns.h"
 #include "engine/single_run.h"
 #include "engine/sweep.h"
+#include "kt/version.h"
 #include "params/output_paths.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
@@ -523,6 +524,7 @@ void bind_module(py::module_& m) {
 }  // namespace kt::python
 
 PYBIND11_MODULE(_kestrium, m) {
+  m.attr("__version__") = kt::kVersion;
   kt::python::bind_module(m);
   kt::python::bind_analysis(m);
   kt::python::bind_study(m);

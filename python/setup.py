@@ -1,6 +1,7 @@
 """Builds the compiled module with the project's CMake for the interpreter running pip."""
 
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -10,6 +11,12 @@ from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
 
 SOURCE = Path(__file__).resolve().parent.parent
+
+
+def project_version():
+    """The version of project(kestrium VERSION x.y) in the top CMakeLists.txt."""
+    text = (SOURCE / "CMakeLists.txt").read_text()
+    return re.search(r"project\(kestrium VERSION ([0-9.]+)", text).group(1)
 
 
 class CMakeBuild(build_ext):
@@ -28,5 +35,5 @@ class CMakeBuild(build_ext):
         shutil.copyfile(built, target)
 
 
-setup(ext_modules=[Extension("kestrium._kestrium", sources=[])],
+setup(version=project_version(), ext_modules=[Extension("kestrium._kestrium", sources=[])],
       cmdclass={"build_ext": CMakeBuild})

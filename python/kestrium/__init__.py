@@ -17,8 +17,8 @@ from dataclasses import dataclass, field
 
 import numpy as np
 
-from ._kestrium import (Parameters, _check_output_paths, _kinetics_file_name, _parse_fluences,
-                        _run, _save_text, _sweep)
+from ._kestrium import (Parameters, __version__, _check_output_paths, _kinetics_file_name,
+                        _parse_fluences, _run, _save_text, _sweep)
 from .analysis import fit, threshold
 from .study import StudyTable, study
 

@@ -149,8 +149,8 @@ TEST(Fit, FieldsWithoutEffectFailingStartsAndInterruptionsAreNoFit) {
   EXPECT_EQ(report.failed_points, 3);
   // No value was found: the report says null, not 0, and the summary counts no points.
   const std::string failed_json = report_json(report);
-  EXPECT_NE(failed_json.find("\"value\": null, \"stderr\": null"), std::string::npos)
-      << failed_json;
+  EXPECT_NE(failed_json.find("\"value\": null"), std::string::npos) << failed_json;
+  EXPECT_NE(failed_json.find("\"stderr\": null"), std::string::npos);
   EXPECT_NE(failed_json.find("\"chi2\": null"), std::string::npos);
   EXPECT_EQ(fit_summary(report), "fit of total_depth_nm: failed before any point was evaluated\n");
 
