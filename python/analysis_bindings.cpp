@@ -121,7 +121,10 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   std::atomic<double> best{0.0};
   int reported = -1;
   FitReport report;
-  auto json = [&] { return report_json(report, analyse ? &beer_lambert : nullptr); };
+  auto json = [&] {
+    report.message = python_words(report.message);
+    return report_json(report, analyse ? &beer_lambert : nullptr);
+  };
   try {
     run_interruptible(
         [&] {

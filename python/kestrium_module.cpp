@@ -8,6 +8,7 @@
 #include <pybind11/stl/filesystem.h>
 
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -78,24 +79,28 @@ const ParameterField& field_named(const std::string& name) {
 }
 
 // Refuses `changed` when a run would refuse it for a reason `before` does not already have (a
-// set read from a file may be refused for one field and must stay editable in the others).
-// The messages are the run's own: the field's label, the value and what it must be.
+// set read from a file may be refused for one field and must stay editable in the others); a
+// changed field the run uses is refused out of its range whatever the other fields hold. The
+// messages are the run's own: the field's label, the value and what it must be.
 void check_change(const ParameterSet& before, const ParameterSet& changed) {
+  for (const ParameterField& f : parameter_fields()) {
+    const float value = field_value(changed, f);
+    if (std::bit_cast<std::uint32_t>(value) == std::bit_cast<std::uint32_t>(field_value(before, f)))
+      continue;
+    if (!field_used_by_run(f, changed) && std::isfinite(value)) continue;
+    if (const std::string refusal = range_refusal(f, value); !refusal.empty())
+      throw py::value_error(refusal);
+  }
   const std::string refusal = check_run_choices(changed);
   if (!refusal.empty() && refusal != check_run_choices(before)) throw py::value_error(refusal);
 }
 
-// One field set without the cross-field checks; a value out of the field's own range, or one a
-// choice or switch cannot hold (1.5), is refused at once, whatever the other fields hold.
+// One field set without the cross-field checks; a value a choice or switch cannot hold (1.5) is
+// refused at once.
 void set_field(ParameterSet& p, const ParameterField& field, double value) {
   const float single = to_single(value);
   if (std::string problem = field_value_problem(field, single); !problem.empty()) {
     throw py::value_error(problem);
-  }
-  if (!value_in_allowed_range(field, single)) {
-    ParameterSet alone = default_set();
-    set_field_value(alone, field, single);
-    throw py::value_error(check_physical_ranges(alone));
   }
   set_field_value(p, field, single);
 }
@@ -327,7 +332,7 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
   d["peak_surface_temperature_K"] = diverged ? none : o.peak_surface_temperature_k;
   d["peak_front_velocity_cm_per_s"] = diverged ? none : o.peak_front_velocity_cm_s;
   d["kinetics_line"] = o.kinetics_line;
-  d["message"] = diverged ? divergence_message(o) : std::string();
+  d["message"] = diverged ? python_words(divergence_message(o)) : std::string();
   d["file_errors"] = o.file_errors;
 }
 
@@ -572,4 +577,5 @@ PYBIND11_MODULE(_kestrium, m) {
   kt::python::bind_module(m);
   kt::python::bind_analysis(m);
   kt::python::bind_study(m);
+  kt::python::bind_wording(m);
 }
