@@ -25,6 +25,11 @@ def test_choices_are_set_and_read_by_name(tmp_path, defaults):
     assert pickle.loads(pickle.dumps(p)) == p
     assert pickle.loads(pickle.dumps(AblationModel.bulk)) is AblationModel.bulk
 
+    table = kestrium.study(p, vary={"ablation_model": ["surface", "bulk"], "fluence": [60]},
+                           jobs=1)
+    assert list(table["ablation_model"]) == [1, 2]
+    assert table["total_depth_nm"][0] != table["total_depth_nm"][1]
+
     with pytest.raises(ValueError, match="ablation_model has no choice 'bolk'; it takes "
                                          "'surface' or 'bulk', or its code 1 or 2"):
         p.ablation_model = "bolk"
