@@ -4,6 +4,8 @@ public names and the type stubs, and messages in the words of the Python calls."
 import ast
 import pickle
 import re
+import subprocess
+import sys
 from pathlib import Path
 
 import pytest
@@ -70,7 +72,6 @@ def test_a_field_the_model_sets_aside_is_not_refused():
 
 
 def test_version_and_public_names(batch_program):
-    import subprocess
     shown = subprocess.run([batch_program, "--version"], capture_output=True, text=True).stdout
     assert kestrium.__version__ and kestrium.__version__ in shown
     assert dir(kestrium) == sorted(kestrium.__all__ + ["__version__"])
@@ -118,3 +119,14 @@ def test_messages_name_the_python_arguments(defaults):
     assert (kestrium._kestrium._python_words("a finer step (kestrium-batch --refine K); "
                                              "widen --bounds")
             == "a finer step (refinement=K); widen bounds=")
+
+
+def test_the_pip_build_says_what_the_interpreter_lacks():
+    # Without its site packages the interpreter has neither setuptools nor wheel.
+    done = subprocess.run([sys.executable, "-S", "setup.py", "--version"], capture_output=True,
+                          text=True, cwd=Path(__file__).resolve().parent.parent, timeout=60)
+    assert done.returncode != 0
+    assert f"kestrium cannot be built for {sys.executable}; it needs:" in done.stderr
+    assert "the Python package setuptools in this interpreter" in done.stderr
+    assert "the Python package wheel in this interpreter" in done.stderr
+    assert "--no-build-isolation" in done.stderr
