@@ -4,6 +4,7 @@
     p = kestrium.Parameters(fluence=150)
     r = kestrium.run(p)                  # NumPy arrays of every time step
     s = kestrium.sweep(p, [50, 100, 200]) # an ablation curve, runs in parallel
+    p.ablation_model = "surface"         # choices by name (or kestrium.AblationModel.surface)
 
 The calculations are the program's own (the same parameter and solver code). Nothing is written
 to disk unless an output folder is given. Long calls release the GIL and stop on Ctrl-C
