@@ -58,8 +58,10 @@ std::string python_words(std::string message) {
   for (const Wording& w : kForms) replace_all(message, w.batch, w.python);
   static const std::regex bounds_of_field(R"(--bounds ([A-Za-z_0-9]+)=LO:HI)");
   message = std::regex_replace(message, bounds_of_field, "bounds={'$1': (LO, HI)}");
-  // An option, and the value written after it (a number, a quoted text or a placeholder).
-  static const std::regex option(R"(--([a-z][a-z-]*)( (-?[0-9][^ ;,)]*|"[^"]*"|[A-Z][^ ;,)]*))?)");
+  // An option, and the value written after it (a number, a quoted text, a placeholder, or a
+  // value that a colon ends, as in `--fluence x: "x" is not a number`).
+  static const std::regex option(
+      R"re(--([a-z][a-z-]*)( (-?[0-9][^ ;,)]*|"[^"]*"|[A-Z][^ ;,)]*|[^ ;,)"]+:(?= )))?)re");
   std::string out;
   auto from = message.cbegin();
   for (std::sregex_iterator it(message.cbegin(), message.cend(), option), end; it != end; ++it) {

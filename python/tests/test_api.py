@@ -116,9 +116,12 @@ def test_messages_name_the_python_arguments(defaults):
         with pytest.raises(ValueError, match=message) as refused:
             kestrium.fit(p, **arrays, **keywords)
         assert "--" not in str(refused.value)
-    assert (kestrium._kestrium._python_words("a finer step (kestrium-batch --refine K); "
-                                             "widen --bounds")
+    words = kestrium._kestrium._python_words
+    assert (words("a finer step (kestrium-batch --refine K); widen --bounds")
             == "a finer step (refinement=K); widen bounds=")
+    assert words('--fluence x: "x" is not a number') == 'fluences=x: "x" is not a number'
+    with pytest.raises(ValueError, match=r'^fluences=x: "x" is not a number'):
+        kestrium.sweep(defaults, "x")
 
 
 def test_the_pip_build_says_what_the_interpreter_lacks():
