@@ -31,6 +31,7 @@
 #include "engine/result_columns.h"
 #include "engine/single_run.h"
 #include "engine/sweep.h"
+#include "kt/version.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
@@ -472,7 +473,6 @@ data_file_name (at most 14 characters, no path) names the result files when a ru
 
 void bind_module(py::module_& m) {
   m.doc() = "The compiled core of the kestrium package (use the kestrium package itself).";
-  m.attr("__version__") = KT_VERSION;
 
   py::class_<ParameterSet> parameters(m, "Parameters", kParametersDoc);
   parameters
@@ -570,6 +570,7 @@ void bind_module(py::module_& m) {
 }  // namespace kt::python
 
 PYBIND11_MODULE(_kestrium, m) {
+  m.attr("__version__") = kt::kVersion;
   kt::python::bind_module(m);
   kt::python::bind_analysis(m);
   kt::python::bind_study(m);

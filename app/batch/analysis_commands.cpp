@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,6 +18,8 @@
 #include "analysis/threshold.h"
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
+#include "app/batch/exit_codes.h"
+#include "app/batch/stop_signals.h"
 #include "engine/model_runs.h"
 #include "engine/value_text.h"
 #include "params/parameter_fields.h"
@@ -28,27 +29,13 @@ namespace kt {
 namespace {
 
 using batch::CommandLine;
-
-std::atomic<bool> analysis_interrupted{false};
-extern "C" void on_analysis_interrupt(int) {
-  analysis_interrupted.store(true);
-}
+using batch::kExitFailure;
+using batch::kExitInterrupted;
+using batch::kExitUsage;
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "kestrium-batch: %s\n", message.c_str());
-  return 1;
-}
-
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
-
-// Removes every `flag` from args; true when there was one.
-bool take_flag(std::vector<std::string>& args, const std::string& flag) {
-  const auto end = std::remove(args.begin(), args.end(), flag);
-  const bool found = end != args.end();
-  args.erase(end, args.end());
-  return found;
+  return kExitFailure;
 }
 
 constexpr const char* kFitHelp =
@@ -79,8 +66,8 @@ constexpr const char* kFitHelp =
     "  --analyse           also the Beer-Lambert analysis d = (1/alpha_eff) ln(F/F_th) of the\n"
     "                      measured points with a depth of at least --min-depth NM (default 1)\n"
     "\n"
-    "Everything is checked before the first run. Ctrl-C stops the fit; the report then holds\n"
-    "the best values found, marked as interrupted.\n"
+    "Everything is checked before the first run. Ctrl-C or SIGTERM stops the fit; the report\n"
+    "then holds the best values found, marked as interrupted.\n"
     "exit status: 0 a converged fit (or analysis); 1 a failure or a fit that does not\n"
     "describe the data (the message says why: out of reach, a field at its bound, a field the\n"
     "data do not determine, the run limit); 2 a wrong command line; 130 interrupted.\n";
@@ -92,7 +79,9 @@ constexpr const char* kThresholdHelp =
     "Finds the fluence at which the chosen depth (default: total) first reaches NM (default\n"
     "1 nm), to 0.1 % of the fluence, by doubling or halving the fluence of PARFILE until the\n"
     "depth is bracketed, then bisecting on a log scale (with --jobs N, N runs a round).\n"
-    "exit status: 0 found; 1 no threshold (the message says why); 2 a wrong command line.\n";
+    "Ctrl-C or SIGTERM stops the search after the runs under way.\n"
+    "exit status: 0 found; 1 no threshold (the message says why); 2 a wrong command line;\n"
+    "130 interrupted.\n";
 
 bool parse_real(const std::string& text, double& value) {
   if (text.empty()) return false;
@@ -177,11 +166,12 @@ class ProgressLine {
 
 }  // namespace
 
-const char* analysis_commands_usage() {
-  return "  kestrium-batch fit PARFILE --data FILE.csv --vary NAME[,NAME...] [options]\n"
-         "  kestrium-batch fit PARFILE --data FILE.csv --analyse [options]\n"
-         "                                    (see: kestrium-batch fit --help)\n"
-         "  kestrium-batch threshold PARFILE [--depth NM] [--quantity Q] [--jobs N]\n";
+std::string fit_help() {
+  return kFitHelp;
+}
+
+std::string threshold_help() {
+  return kThresholdHelp;
 }
 
 const char* sweep_analysis_help() {
@@ -204,26 +194,23 @@ struct FitOptions {
 };
 
 // Reads and checks the fit command line; an exit status when the command stops here.
-std::optional<int> read_fit_options(CommandLine& line, FitOptions& o) {
-  std::string bounds_text, min_depth_text;
-  while (!line.done()) {
-    if (line.take_option("--bounds", bounds_text)) {
-      o.bounds_texts.push_back(bounds_text);
-      continue;
-    }
-    if (line.take_option("--data", o.data_file) || line.take_option("--vary", o.vary_text) ||
-        line.take_option("--out", o.out_file) || line.take_option("--report", o.report_file) ||
-        line.take_option("--plot", o.plot_file) ||
-        line.take_option("--quantity", o.quantity_word) ||
-        line.take_option("--min-depth", min_depth_text) ||
-        line.take_option("--method", o.method_word) || line.take_count("--jobs", o.jobs, 1, 1024) ||
-        line.take_count("--max-runs", o.max_runs, 1, 100000000) || line.take_operand(o.parfile)) {
-      continue;
-    }
-    if (!line.error().empty()) break;
-    line.refuse_current();
-  }
-  if (!line.error().empty()) return line.usage_error();
+std::optional<int> read_fit_options(const std::vector<std::string>& args, CommandLine& line,
+                                    FitOptions& o) {
+  std::string min_depth_text;
+  line.repeated_option("--bounds", o.bounds_texts);
+  line.option("--data", o.data_file);
+  line.option("--vary", o.vary_text);
+  line.option("--out", o.out_file);
+  line.option("--report", o.report_file);
+  line.option("--plot", o.plot_file);
+  line.option("--quantity", o.quantity_word);
+  line.option("--min-depth", min_depth_text);
+  line.option("--method", o.method_word);
+  line.count("--jobs", o.jobs, 1, 1024);
+  line.count("--max-runs", o.max_runs, 1, 100000000);
+  line.flag("--analyse", o.analyse);
+  line.operand("PARFILE", o.parfile);
+  if (std::optional<int> stop = line.parse(args)) return stop;
   if (o.parfile.empty()) return line.usage_error("fit: no parameter file given");
   if (o.data_file.empty()) return line.usage_error("fit needs --data FILE.csv");
   if (o.vary_text.empty() && !o.analyse)
@@ -305,10 +292,10 @@ std::optional<int> prepare_fit_request(const CommandLine& line, const FitOptions
 // Runs the fit with a progress line, prints its summary and writes --out when it converged
 // cleanly; the exit status so far.
 int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, int status) {
-  std::signal(SIGINT, on_analysis_interrupt);
+  std::atomic<bool>& interrupted = batch::catch_stop_signals();
   {
     ProgressLine progress;
-    report = fit_model(request, calculation_model(), analysis_interrupted,
+    report = fit_model(request, calculation_model(), interrupted,
                        [&](int e, int r, double b) { progress(e, r, b); });
   }
   if (report.model_unavailable) return fail("fit: " + report.message);
@@ -344,7 +331,7 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
   std::string error;
   plot.curve_depths_nm =
       model_depths(calculation_model(), report.fitted, request.data.quantity, plot.curve_fluences,
-                   request.jobs, curve_runs, analysis_interrupted, error);
+                   request.jobs, curve_runs, batch::catch_stop_signals(), error);
   if (!error.empty()) return error;
   for (const FitPointResult& p : report.points) plot.residuals_nm.push_back(p.residual);
   plot.legend.push_back(report.status == FitStatus::converged
@@ -383,16 +370,10 @@ bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitRepo
 
 }  // namespace
 
-int fit_command(const std::vector<std::string>& arguments) {
-  std::vector<std::string> args = arguments;
+int fit_command(const std::vector<std::string>& args) {
   FitOptions o;
-  o.analyse = take_flag(args, "--analyse");
-  CommandLine line(args, kFitHelp);
-  if (line.wants_help()) {
-    std::fputs(kFitHelp, stdout);
-    return 0;
-  }
-  if (std::optional<int> stop = read_fit_options(line, o)) return *stop;
+  CommandLine line("fit", kFitHelp);
+  if (std::optional<int> stop = read_fit_options(args, line, o)) return *stop;
   FitRequest request;
   if (std::optional<int> stop = prepare_fit_request(line, o, request)) return *stop;
 
@@ -421,23 +402,15 @@ int fit_command(const std::vector<std::string>& arguments) {
 }
 
 int threshold_command(const std::vector<std::string>& args) {
-  CommandLine line(args, kThresholdHelp);
-  if (line.wants_help()) {
-    std::fputs(kThresholdHelp, stdout);
-    return 0;
-  }
+  CommandLine line("threshold", kThresholdHelp);
   std::string parfile, quantity_word, depth_text;
   ThresholdRequest request;
-  request.jobs = 0;
-  while (!line.done()) {
-    if (line.take_option("--depth", depth_text) || line.take_option("--quantity", quantity_word) ||
-        line.take_count("--jobs", request.jobs, 1, 1024) || line.take_operand(parfile)) {
-      continue;
-    }
-    if (!line.error().empty()) break;
-    line.refuse_current();
-  }
-  if (!line.error().empty()) return line.usage_error();
+  request.jobs = 0;  // 0: default_jobs()
+  line.option("--depth", depth_text);
+  line.option("--quantity", quantity_word);
+  line.count("--jobs", request.jobs, 1, 1024);
+  line.operand("PARFILE", parfile);
+  if (std::optional<int> stop = line.parse(args)) return *stop;
   if (parfile.empty()) return line.usage_error("threshold: no parameter file given");
   if (!depth_text.empty() &&
       (!parse_real(depth_text, request.depth_nm) || !(request.depth_nm > 0.0)))
@@ -447,53 +420,31 @@ int threshold_command(const std::vector<std::string>& args) {
   if (!read_parameters(parfile, request.parameters)) return kExitFailure;
   if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
     return fail(parfile + ": " + refusal);
-  std::signal(SIGINT, on_analysis_interrupt);
+  std::atomic<bool>& interrupted = batch::catch_stop_signals();
   request.jobs = capped_jobs(request.jobs);
-  const ThresholdReport report = find_threshold(request, calculation_model(), analysis_interrupted);
+  const ThresholdReport report = find_threshold(request, calculation_model(), interrupted);
   if (report.model_unavailable) return fail("threshold: " + report.message);
   if (!report.ok) {
     fail("no threshold: " + report.message);
-    return analysis_interrupted.load() ? kExitInterrupted : kExitFailure;
+    return interrupted.load() ? kExitInterrupted : kExitFailure;
   }
   std::printf("%s", threshold_summary(report, request).c_str());
   return 0;
 }
 
-std::vector<std::string> take_sweep_analysis_options(const std::vector<std::string>& args,
-                                                     SweepAnalysis& analysis) {
-  std::vector<std::string> rest;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string min_depth_text;
-    if (a == "--analyse") {
-      analysis.analyse = true;
-      continue;
-    }
-    if (a == "--data" || a == "--min-depth") {
-      if (i + 1 >= args.size()) {
-        analysis.option_error = a + " needs a value";
-        continue;
-      }
-      (a == "--data" ? analysis.data_file : min_depth_text) = args[++i];
-    } else if (a.rfind("--data=", 0) == 0) {
-      analysis.data_file = a.substr(7);
-    } else if (a.rfind("--min-depth=", 0) == 0) {
-      min_depth_text = a.substr(12);
-    } else {
-      rest.push_back(a);
-      continue;
-    }
-    if (!min_depth_text.empty() &&
-        (!parse_real(min_depth_text, analysis.min_depth_nm) || analysis.min_depth_nm < 0.0))
-      analysis.option_error = "--min-depth takes a depth in nm, 0 or more";
-  }
-  return rest;
+void declare_sweep_analysis_options(batch::CommandLine& line, SweepAnalysis& analysis) {
+  line.flag("--analyse", analysis.analyse);
+  line.option("--data", analysis.data_file);
+  line.option("--min-depth", analysis.min_depth_text);
 }
 
 int prepare_sweep_analysis(SweepAnalysis& analysis) {
-  if (!analysis.option_error.empty()) {
-    std::fprintf(stderr, "kestrium-batch: %s\n(kestrium-batch --help explains every option)\n",
-                 analysis.option_error.c_str());
+  if (!analysis.min_depth_text.empty() &&
+      (!parse_real(analysis.min_depth_text, analysis.min_depth_nm) ||
+       analysis.min_depth_nm < 0.0)) {
+    std::fprintf(stderr,
+                 "kestrium-batch: --min-depth takes a depth in nm, 0 or more\n"
+                 "(kestrium-batch sweep --help explains every option)\n");
     return kExitUsage;
   }
   if (analysis.data_file.empty()) return 0;
@@ -504,7 +455,7 @@ int prepare_sweep_analysis(SweepAnalysis& analysis) {
   return 0;
 }
 
-bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis) {
+bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis, bool quiet) {
   if (!analysis.analyse) return true;
   std::vector<MeasuredPoint> points;
   for (const SweepRun& run : result.runs) {
@@ -515,7 +466,7 @@ bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis) {
     points.push_back(p);
   }
   analysis.beer_lambert = fit_beer_lambert(points, analysis.min_depth_nm, false);
-  std::printf("%s", beer_lambert_summary(analysis.beer_lambert).c_str());
+  if (!quiet) std::printf("%s", beer_lambert_summary(analysis.beer_lambert).c_str());
   return analysis.beer_lambert.ok;
 }
 

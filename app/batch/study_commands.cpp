@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +15,8 @@
 #include <thread>
 
 #include "app/batch/command_line.h"
+#include "app/batch/exit_codes.h"
+#include "app/batch/stop_signals.h"
 #include "engine/study.h"
 #include "params/parameter_file.h"
 
@@ -24,17 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Set by Ctrl-C (SIGINT) and by SIGTERM, which a cluster's scheduler sends before it kills a
-// task; a signal handler can reach nothing but a flag like this one.
-std::atomic<bool> study_interrupted{false};
-
-extern "C" void on_study_signal(int) {
-  study_interrupted.store(true);
-}
-
 int failure(const std::string& message) {
   std::fprintf(stderr, "kestrium-batch: %s\n", message.c_str());
-  return 1;
+  return batch::kExitFailure;
 }
 
 bool read_text(const fs::path& path, std::string& text) {
@@ -122,23 +115,35 @@ bool is_shard_table_name(const std::string& name) {
 
 }  // namespace
 
-std::string study_help_text() {
-  return "  kestrium-batch study PARFILE --vary NAME=VALUES [--vary NAME=VALUES ...]\n"
-         "                      --out DIR [--jobs N] [--refine K] [--shard I/N] [--check]\n"
-         "  kestrium-batch study PARFILE --points FILE.csv --out DIR [options as above]\n"
-         "      VALUES: FROM:TO:STEP, FROM:TO:logN (N log-spaced values) or V1,V2,...\n"
-         "      One run per point of the product of the values (the last --vary varies\n"
-         "      fastest) or per line of FILE.csv (a line of field names, then values);\n"
-         "      writes DIR/study.csv, one row per point. --shard I/N runs only the points\n"
-         "      i (counted from 0) with i % N == I-1 and writes DIR/study.shard-I-of-N.csv.\n"
-         "      --refine K splits every time step into K sub-steps (1 to 64). --check checks\n"
-         "      the arguments and the file, prints the study, runs nothing. Diverged and\n"
-         "      refused points are rows of the table (end and note say why); the exit status\n"
-         "      is 0 once the table is written, 1 on a failure, 2 for a wrong command line,\n"
-         "      130 when interrupted (Ctrl-C or SIGTERM: no table is written).\n"
-         "  kestrium-batch merge DIR|TABLE... --out DIR\n"
-         "      Joins the shard tables found (study.shard-I-of-N.csv) into DIR/study.csv,\n"
-         "      the table an unsplit study writes.\n";
+std::string study_help() {
+  return "usage: kestrium-batch study PARFILE --vary NAME=VALUES [--vary NAME=VALUES ...]\n"
+         "                            --out DIR [--jobs N] [--refine K] [--shard I/N] [--check]\n"
+         "       kestrium-batch study PARFILE --points FILE.csv --out DIR [options as above]\n"
+         "\n"
+         "  VALUES: FROM:TO:STEP, FROM:TO:logN (N log-spaced values) or V1,V2,...\n"
+         "  One run per point of the product of the values (the last --vary varies\n"
+         "  fastest) or per line of FILE.csv (a line of field names, then values);\n"
+         "  writes DIR/study.csv, one row per point. --shard I/N runs only the points\n"
+         "  i (counted from 0) with i % N == I-1 and writes DIR/study.shard-I-of-N.csv.\n"
+         "  --refine K splits every time step into K sub-steps (1 to 64). --check checks\n"
+         "  the arguments and the file, prints the study, runs nothing. Diverged and\n"
+         "  refused points are rows of the table (end and note say why).\n"
+         "  --help, -h: this text. The shard tables are joined by kestrium-batch merge.\n"
+         "\n"
+         "exit status: 0 once the table is written; 1 a failure; 2 a wrong command line;\n"
+         "130 interrupted (Ctrl-C or SIGTERM: no table is written).\n";
+}
+
+std::string merge_help() {
+  return "usage: kestrium-batch merge DIR|TABLE... --out DIR\n"
+         "\n"
+         "  Joins the shard tables found (study.shard-I-of-N.csv in each DIR, or each TABLE\n"
+         "  named) into DIR/study.csv, the table an unsplit study writes. Every shard of the\n"
+         "  study must be there, each once, all of the same study.\n"
+         "  --help, -h: this text.\n"
+         "\n"
+         "exit status: 0 merged; 1 a shard missing, repeated or of another study, or a file\n"
+         "that cannot be read or written; 2 a wrong command line.\n";
 }
 
 namespace {
@@ -149,32 +154,27 @@ struct StudyOptions {
   std::vector<std::string> vary;
   int jobs = 0;  // 0: default_jobs()
   int refinement = 1;
+  bool check_only = false;
   StudyShard shard;
 };
 
 // Reads and checks the study command line; an exit status when the command stops here.
-std::optional<int> read_study_options(batch::CommandLine& line, StudyOptions& o) {
-  std::string vary_text, shard_text;
-  while (!line.done()) {
-    if (line.take_option("--vary", vary_text)) {
-      o.vary.push_back(vary_text);
-      continue;
-    }
-    if (line.take_option("--shard", shard_text)) {
-      if (std::string error = parse_study_shard(shard_text, o.shard); !error.empty())
-        return line.usage_error(error);
-      continue;
-    }
-    if (line.take_option("--points", o.points_file) || line.take_option("--out", o.out) ||
-        line.take_count("--jobs", o.jobs, 1, 1024) ||
-        line.take_count("--refine", o.refinement, 1, kMaximumRefinement) ||
-        line.take_operand(o.parfile)) {
-      continue;
-    }
-    if (!line.error().empty()) break;
-    line.refuse_current();
+std::optional<int> read_study_options(const std::vector<std::string>& args,
+                                      batch::CommandLine& line, StudyOptions& o) {
+  std::string shard_text;
+  line.repeated_option("--vary", o.vary);
+  line.option("--shard", shard_text);
+  line.option("--points", o.points_file);
+  line.option("--out", o.out);
+  line.count("--jobs", o.jobs, 1, 1024);
+  line.count("--refine", o.refinement, 1, kMaximumRefinement);
+  line.flag("--check", o.check_only);
+  line.operand("PARFILE", o.parfile);
+  if (std::optional<int> stop = line.parse(args)) return stop;
+  if (!shard_text.empty()) {
+    if (std::string error = parse_study_shard(shard_text, o.shard); !error.empty())
+      return line.usage_error(error);
   }
-  if (!line.error().empty()) return line.usage_error();
   if (o.parfile.empty()) return line.usage_error("a study needs a parameter file");
   if (o.out.empty()) return line.usage_error("a study needs --out DIR");
   if (!o.vary.empty() && !o.points_file.empty())
@@ -213,40 +213,30 @@ void print_study_summary(const std::string& hash, const StudyPlan& plan, const S
 }  // namespace
 
 int study_command(const std::vector<std::string>& args) {
-  // --check takes no value; CommandLine reads options with values and the operand.
-  const bool check_only = std::find(args.begin(), args.end(), "--check") != args.end();
-  std::vector<std::string> rest;
-  std::copy_if(args.begin(), args.end(), std::back_inserter(rest),
-               [](const std::string& a) { return a != "--check"; });
-  batch::CommandLine line(std::move(rest), study_help_text());
-  if (line.wants_help()) {
-    std::fputs(study_help_text().c_str(), stdout);
-    return 0;
-  }
+  batch::CommandLine line("study", study_help());
   StudyOptions o;
-  if (std::optional<int> stop = read_study_options(line, o)) return *stop;
+  if (std::optional<int> stop = read_study_options(args, line, o)) return *stop;
   StudyPlan plan;
   if (std::optional<int> stop = make_study_plan(line, o, plan)) return *stop;
   ParameterSet base;
   if (FileResult r = read_parameter_file(o.parfile, base); !r) return failure(r.message);
   if (std::string refusal = study_refusal_of_every_point(base, plan); !refusal.empty())
     return failure(o.parfile + ": no point of the study can run: " + refusal);
-  if (check_only) {
+  if (o.check_only) {
     std::printf("study %s: %zu points\n", study_hash(base, plan).c_str(), study_point_count(plan));
     return 0;
   }
   if (!line.check_output_directory(o.out, "--out")) return line.usage_error();
 
-  std::signal(SIGINT, on_study_signal);
-  std::signal(SIGTERM, on_study_signal);
+  std::atomic<bool>& interrupted = batch::catch_stop_signals();
   const ProgressLine progress(isatty(STDERR_FILENO) != 0);
   const StudyResult result =
-      run_study(base, plan, o.shard, capped_jobs(o.jobs), study_interrupted, progress);
+      run_study(base, plan, o.shard, capped_jobs(o.jobs), interrupted, progress);
   progress.finish();
   if (!result.error.empty()) return failure("study: " + result.error);
   if (result.interrupted) {
     std::fprintf(stderr, "kestrium-batch: interrupted; no table written\n");
-    return 130;
+    return batch::kExitInterrupted;
   }
 
   const std::string hash = study_hash(base, plan);
@@ -261,24 +251,12 @@ int study_command(const std::vector<std::string>& args) {
 }
 
 int merge_command(const std::vector<std::string>& args) {
-  batch::CommandLine line(args, study_help_text());
-  if (line.wants_help()) {
-    std::fputs(study_help_text().c_str(), stdout);
-    return 0;
-  }
-  std::string out, source;
+  batch::CommandLine line("merge", merge_help());
+  std::string out;
   std::vector<std::string> sources;
-  while (!line.done()) {
-    if (line.take_option("--out", out)) continue;
-    if (line.take_operand(source)) {
-      sources.push_back(source);
-      source.clear();
-      continue;
-    }
-    if (!line.error().empty()) break;
-    line.refuse_current();
-  }
-  if (!line.error().empty()) return line.usage_error();
+  line.option("--out", out);
+  line.operands("DIR|TABLE", sources);
+  if (std::optional<int> stop = line.parse(args)) return *stop;
   if (sources.empty()) return line.usage_error("merge needs the folders or tables of the shards");
   if (out.empty()) return line.usage_error("merge needs --out DIR");
 
