@@ -25,6 +25,11 @@ void RunView::run_accepted() {
   if (also_) also_->run_accepted();
 }
 
+void RunView::run_adjusted(const RunAdjustments& adjustments) {
+  if (on_adjusted) on_adjusted(adjustments);
+  if (also_) also_->run_adjusted(adjustments);
+}
+
 void RunView::run_started(const RunConstants& constants, const PlotScaleSet& scales,
                           const PlotCurveSwitches& switches) {
   PagePlots::run_started(constants, scales, switches);
@@ -67,6 +72,11 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
                  }) {
   // A command chosen before the start-up file has been read works on the defaults.
   set_default_parameter_groups(parameters.values);
+  // The set shows the scales and clamps of the last run, as its file then saves them.
+  run_view.on_adjusted = [this](const RunAdjustments& adjustments) {
+    std::lock_guard<std::mutex> guard(parameters.lock);
+    apply_run_adjustments(adjustments, parameters.values);
+  };
   file_commands.services.show_message = [this](std::string_view t, std::string_view text) {
     services.show_message(t, text);
   };

@@ -45,8 +45,12 @@ class RunView final : public PagePlots {
       : PagePlots(page), page_(page), title_(title), logo_file_(logo_file), also_(also) {}
 
   void run_accepted() override;
+  void run_adjusted(const RunAdjustments& adjustments) override;
   void run_started(const RunConstants& constants, const PlotScaleSet& scales,
                    const PlotCurveSwitches& switches) override;
+
+  // Told of the Auto scales and clamps a run took: the program writes them into its set.
+  std::function<void(const RunAdjustments& adjustments)> on_adjusted;
   void step_done(const StepRecord& record, const ProfileArrays& profiles) override;
   void profiles_taken(int number, const StepRecord& record, const ProfileArrays& profiles) override;
   void run_ended(const RunOutcome& outcome) override;
