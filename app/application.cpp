@@ -78,18 +78,18 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
       services(std::move(services_in)),
       run_view(page, title, logo_file, run_options.observer),
       file_commands{parameters, location, run_state},
-      controller(parameters, run_state, *solver_state, plot_scales, profiles,
-                 with_observer(std::move(run_options), run_view),
-                 [this](const RunOutcome& outcome) {
-                   // On the worker, before the program is idle again: nothing starts until the
-                   // user has seen the outcome.
-                   const std::string message = run_outcome_message(outcome);
-                   if (!message.empty() && !closing())
-                     services.show_message("Calculation", message);
-                 },
-                 [this] {
-                   if (controller_idle) controller_idle();
-                 }) {
+      controller(
+          parameters, run_state, *solver_state, plot_scales, profiles,
+          with_observer(std::move(run_options), run_view),
+          [this](const RunOutcome& outcome) {
+            // On the worker, before the program is idle again: nothing starts until the
+            // user has seen the outcome.
+            const std::string message = run_outcome_message(outcome);
+            if (!message.empty() && !closing()) services.show_message("Calculation", message);
+          },
+          [this] {
+            if (controller_idle) controller_idle();
+          }) {
   // A command chosen before the start-up file has been read works on the defaults.
   set_default_parameter_groups(parameters.values, 0);
   file_commands.services.show_message = [this](std::string_view t, std::string_view text) {
@@ -194,7 +194,8 @@ std::string run_outcome_message(const RunOutcome& outcome) {
   return message;
 }
 
-// ---- the page's size ------------------------------------------------------------------------------
+// ---- the page's size
+// ------------------------------------------------------------------------------
 
 void relayout_page(Application& app, bool force) {
   if (!app.page_ready.load()) return;  // start-up lays the page out itself

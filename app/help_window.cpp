@@ -1,7 +1,7 @@
 #include "app/help_window.h"
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <vector>
 
@@ -62,8 +62,7 @@ HelpKey classify_help_key(std::int16_t code, const KeyReader& read_key) {
   if (code == 0 || code == kExtendedKeyPrefix) {
     // A key without a character comes as two codes: the pair is one key.
     const std::int16_t scan = read_key();
-    return code == kExtendedKeyPrefix && scan == kPageUpScanCode ? HelpKey::back
-                                                                 : HelpKey::forward;
+    return code == kExtendedKeyPrefix && scan == kPageUpScanCode ? HelpKey::back : HelpKey::forward;
   }
   if (is_quit_key(code)) return HelpKey::quit;
   if (code == kBackspaceCode) return HelpKey::back;

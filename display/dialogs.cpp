@@ -15,8 +15,8 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
-#include <QVBoxLayout>
 #include <QStyle>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -237,9 +237,9 @@ DialogUnits make_dialog_window(DialogObject& object, const QFont& font) {
     QPoint at = origin + client.topLeft();
     at.setX(std::clamp(at.x(), available.left(),
                        std::max(available.left(), available.right() - size.width())));
-    at.setY(std::clamp(at.y(), available.top(),
-                       std::max(available.top(),
-                                available.bottom() - size.height() - kDecorationAllowance / 2)));
+    at.setY(std::clamp(
+        at.y(), available.top(),
+        std::max(available.top(), available.bottom() - size.height() - kDecorationAllowance / 2)));
     dialog->move(at);
   }
   return units;
@@ -301,9 +301,8 @@ void fit_labels(DialogObject& object, const QFont& dialog_font, const QString& n
     rooms.push_back({static_cast<QLabel*>(control.widget), box, std::max(1, room)});
   }
   const auto all_fit = [&](const QFont& font) {
-    return std::all_of(rooms.begin(), rooms.end(), [&](const Room& r) {
-      return label_fits(r.label, font, r.box, r.width);
-    });
+    return std::all_of(rooms.begin(), rooms.end(),
+                       [&](const Room& r) { return label_fits(r.label, font, r.box, r.width); });
   };
   QFont font = dialog_font;
   if (!all_fit(font) && !narrow_face.isEmpty()) font.setFamily(narrow_face);

@@ -198,10 +198,9 @@ struct DrawingContext::State {
   void real_line_on_device(Surface& surface, const QRect& v, const PenTarget& pen, double x1,
                            double y1, double x2, double y2) const {
     const double ratio = surface.device_pixel_ratio();
-    surface.line_device(pen, window.x_to_device(v.width(), x1, ratio),
-                        window.y_to_device(v.height(), y1, ratio),
-                        window.x_to_device(v.width(), x2, ratio),
-                        window.y_to_device(v.height(), y2, ratio));
+    surface.line_device(
+        pen, window.x_to_device(v.width(), x1, ratio), window.y_to_device(v.height(), y1, ratio),
+        window.x_to_device(v.width(), x2, ratio), window.y_to_device(v.height(), y2, ratio));
   }
 
   int real_x_to_pixel(const QRect& v, double x) const { return window.x_to_pixel(v.width(), x); }

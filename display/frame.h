@@ -82,7 +82,7 @@ struct FrameState {
   QString caption;
   std::vector<BarItem> bar;
   bool end_query_asked = false;
-  std::function<bool()> close_query;  // asked before the close box closes the frame
+  std::function<bool()> close_query;      // asked before the close box closes the frame
   std::function<void()> surface_resized;  // told when the surface was made anew at a new size
 };
 

@@ -56,8 +56,8 @@ class HelpWindowTest : public ::testing::Test {
       }
       s.light_red = page.count(108, 160, 918, 608, test::kLightRed);
       snapshots.push_back(s);
-      return static_cast<std::int16_t>(
-          next < keys.size() ? static_cast<unsigned char>(keys[next++]) : ' ');
+      return static_cast<std::int16_t>(next < keys.size() ? static_cast<unsigned char>(keys[next++])
+                                                          : ' ');
     });
   }
 

@@ -25,8 +25,7 @@ class RelayoutTest : public ::testing::Test {
 
   void make_app(RunObserver* watch = nullptr) {
     options.observer = watch;
-    app = std::make_unique<Application>(fs::path(KT_SOURCE_DIR) / "data", ShellServices{},
-                                        options);
+    app = std::make_unique<Application>(fs::path(KT_SOURCE_DIR) / "data", ShellServices{}, options);
     ASSERT_TRUE(init_display(*app));
     set_default_parameter_groups(app->parameters.values, 0);
     draw_title_page(app->page, app->title, app->logo_file);

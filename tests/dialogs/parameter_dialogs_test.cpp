@@ -8,10 +8,10 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionFrame>
-#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -133,7 +133,8 @@ TEST_F(ParameterDialogsTest, FieldsShowWholeValuesAndLabelsShareOneFont) {
         QStyleOptionFrame option;
         option.initFrom(edit);
         option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
-        const QRect room = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+        const QRect room =
+            edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
         const int needed = QFontMetrics(edit->font()).horizontalAdvance(edit->text());
         // QLineEdit keeps two pixels either side of its text and its text margins.
         EXPECT_LE(needed + 4 + edit->textMargins().left() + edit->textMargins().right(),

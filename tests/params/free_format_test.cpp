@@ -28,8 +28,10 @@ TEST(FreeFormatText, ShowsTheValueAsTheFileWritesIt) {
   const struct {
     float value;
     const char* text;
-  } cases[] = {{3.57e12f, "3.5700000E+12"}, {1.23457e-5f, "1.2345700E-05"},
-               {-7.77777e30f, "-7.7777700E+30"}, {9.99999e-2f, "9.9999900E-02"},
+  } cases[] = {{3.57e12f, "3.5700000E+12"},
+               {1.23457e-5f, "1.2345700E-05"},
+               {-7.77777e30f, "-7.7777700E+30"},
+               {9.99999e-2f, "9.9999900E-02"},
                {3.3e-2f, "3.3000000E-02"}};
   for (const auto& c : cases) {
     EXPECT_EQ(free_format_real_text(c.value), c.text);

@@ -63,8 +63,7 @@ TEST(CalculationController, StopWhileIdleLeavesTheNextRunWhole) {
   RunRecords records;
   int idle_told = 0;
   CalculationController controller(records.parameters, records.run_state, *records.state,
-                                   records.scales, records.profiles, kinetics_only(), {},
-                                   [&] {
+                                   records.scales, records.profiles, kinetics_only(), {}, [&] {
                                      ++idle_told;
                                      EXPECT_TRUE(records.run_state.idle());
                                    });
