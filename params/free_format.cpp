@@ -98,9 +98,11 @@ std::string free_format_real_text(float value) {
   // (3.57e12 as 3.5700000E+12, not the 3.5699999E+12 of its binary value).
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.6E", v);
-  std::string text = buffer;
-  const std::size_t exponent = text.find('E');
-  if (exponent != std::string::npos) text.insert(exponent, "0");
+  std::string text;
+  for (const char c : std::string_view(buffer)) {
+    if (c == 'E') text.push_back('0');
+    text.push_back(c);
+  }
   return text;
 }
 
