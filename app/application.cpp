@@ -194,8 +194,7 @@ std::string run_outcome_message(const RunOutcome& outcome) {
   return message;
 }
 
-// ---- the page's size
-// ------------------------------------------------------------------------------
+// ---- the page's size ---------------------------------------------------------------------------
 
 void relayout_page(Application& app, bool force) {
   if (!app.page_ready.load()) return;  // start-up lays the page out itself
