@@ -27,7 +27,7 @@ class RelayoutTest : public ::testing::Test {
     options.observer = watch;
     app = std::make_unique<Application>(fs::path(KT_SOURCE_DIR) / "data", ShellServices{}, options);
     ASSERT_TRUE(init_display(*app));
-    set_default_parameter_groups(app->parameters.values, 0);
+    set_default_parameter_groups(app->parameters.values);
     draw_title_page(app->page, app->title, app->logo_file);
     app->requested_page = app->page;
     app->page_ready = true;
