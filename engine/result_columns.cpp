@@ -6,12 +6,14 @@ namespace kt {
 
 std::span<const ResultColumn> result_columns() {
   static constexpr ResultColumn kColumns[] = {
-      {"surface_recession_nm", "nm", [](const RunOutcome& o) { return o.surface_recession_nm; }},
-      {"volume_depth_nm", "nm", [](const RunOutcome& o) { return o.volume_depth_nm; }},
-      {"total_depth_nm", "nm", [](const RunOutcome& o) { return o.total_depth_nm; }},
-      {"peak_surface_temperature_K", "K",
+      {"surface_recession_nm", "surface recession", "nm",
+       [](const RunOutcome& o) { return o.surface_recession_nm; }},
+      {"volume_depth_nm", "volume depth", "nm",
+       [](const RunOutcome& o) { return o.volume_depth_nm; }},
+      {"total_depth_nm", "total depth", "nm", [](const RunOutcome& o) { return o.total_depth_nm; }},
+      {"peak_surface_temperature_K", "peak surface temperature", "K",
        [](const RunOutcome& o) { return o.peak_surface_temperature_k; }},
-      {"peak_front_velocity_cm_per_s", "cm/s",
+      {"peak_front_velocity_cm_per_s", "peak front velocity", "cm/s",
        [](const RunOutcome& o) { return o.peak_front_velocity_cm_s; }},
   };
   return kColumns;

@@ -13,8 +13,9 @@
 namespace kt {
 
 struct ResultColumn {
-  std::string_view name;  // the column's name, its unit included: "total_depth_nm"
-  std::string_view unit;  // "nm", "K", "cm/s"
+  std::string_view name;   // the column's name, its unit included: "total_depth_nm"
+  std::string_view label;  // for a reader: "total depth"
+  std::string_view unit;   // "nm", "K", "cm/s"
   double (*value)(const RunOutcome& outcome);
 };
 

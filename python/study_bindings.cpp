@@ -96,6 +96,11 @@ py::list point_values(const Study& s, std::size_t start, std::size_t stop) {
 py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int jobs,
                     const py::object& progress) {
   check_range(s, start, stop);
+  if (stop - start > kMaximumRunPoints)
+    throw py::value_error("a run of " + std::to_string(stop - start) +
+                          " points at once; one run holds at most " +
+                          std::to_string(kMaximumRunPoints) +
+                          " points (split the study, or give chunk_size on a cluster)");
   std::vector<std::size_t> indices(stop - start);
   for (std::size_t k = 0; k < indices.size(); ++k) indices[k] = start + k;
   std::atomic<bool> interrupt{false};

@@ -23,7 +23,10 @@ from collections.abc import Mapping
 
 import numpy as np
 
-from ._kestrium import Parameters, _Study, _result_columns, _study_end_texts, _study_values
+from ._kestrium import (Parameters, _result_columns, _save_text, _Study, _study_end_texts,
+                        _study_values)
+
+_CHOICES = Parameters.choices()
 
 __all__ = ["StudyTable", "study"]
 
@@ -58,20 +61,11 @@ class StudyTable(dict):
         self.hash = study_hash
 
     def to_csv(self, path):
-        """Writes the table (the batch runner's study.csv, byte for byte) to path; the file is
-        written under a temporary name and renamed into place, so it is never left half written.
+        """Writes the table (the batch runner's study.csv, byte for byte) to path, as the batch
+        runner writes its files: under an exclusive temporary beside it, flushed and renamed into
+        place, so it is never left half written. A failure raises OSError with the reason.
         """
-        path = os.fspath(path)
-        temporary = os.path.join(os.path.dirname(path) or ".",
-                                 f".{os.path.basename(path)}.tmp{os.getpid()}")
-        try:
-            with open(temporary, "w", encoding="utf-8", newline="") as out:
-                out.write(self.table_text)
-            os.replace(temporary, path)
-        except OSError as e:
-            if os.path.exists(temporary):
-                os.remove(temporary)
-            raise OSError(e.errno, f'Cannot write the table "{path}": {e.strerror}') from None
+        _save_text(os.fspath(path), self.table_text)
 
     def __repr__(self):
         ends = {}
@@ -82,6 +76,9 @@ class StudyTable(dict):
 
 
 def _values(name, values):
+    codes = _CHOICES.get(name)
+    if codes and not isinstance(values, str):  # choices by name: ["surface", "bulk"]
+        values = [codes.get(v, v) if isinstance(v, str) else v for v in values]
     if isinstance(values, str):
         try:
             return _study_values(values)
