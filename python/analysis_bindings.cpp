@@ -80,12 +80,10 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   check_parameters(request.parameters);
   request.data = measured_data(path, text, source, quantity_named(quantity_word));
   for (const std::string& name : vary) {
-    const ParameterField* field = find_parameter_field(name);
-    if (!field || field->kind != FieldKind::real || !field->member)
-      throw py::value_error("\"" + name + "\" is not a field that can be fitted; the fields are: " +
-                            parameter_field_names(true));
-    FitVariable variable;
     std::string error;
+    const ParameterField* field = find_fit_field(name, error);
+    if (!field) throw py::value_error(error);
+    FitVariable variable;
     if (!default_fit_variable(request.parameters, *field, variable, error))
       throw py::value_error(error);
     request.variables.push_back(variable);
@@ -120,7 +118,10 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   std::atomic<double> best{0.0};
   int reported = -1;
   FitReport report;
-  auto json = [&] { return report_json(report, analyse ? &beer_lambert : nullptr); };
+  auto json = [&] {
+    report.message = python_words(report.message);
+    return report_json(report, analyse ? &beer_lambert : nullptr);
+  };
   try {
     run_interruptible(
         [&] {

@@ -19,11 +19,6 @@ constexpr double widen(float value) {
   return static_cast<double>(value);
 }
 
-template <class Choice>
-std::string choice_text(Choice choice) {
-  return std::to_string(choice_code(choice));
-}
-
 // The fields a run takes afresh at every step.
 struct StepSettings {
   TemporalSelection selection;
@@ -224,16 +219,7 @@ std::string divergence_message(const RunOutcome& outcome) {
 }
 
 std::string check_run_choices(const ParameterSet& p) {
-  if (p.ablation_model != AblationModel::surface && p.ablation_model != AblationModel::bulk) {
-    return "ablation_model is " + choice_text(p.ablation_model) + "; it must be 1 or 2";
-  }
-  if (p.pulse_shape != PulseShape::triangle && p.pulse_shape != PulseShape::rectangle) {
-    return "pulse_shape is " + choice_text(p.pulse_shape) + "; it must be 1 or 2";
-  }
-  if (p.spatial_output != SpatialOutput::none && p.spatial_output != SpatialOutput::temperature &&
-      p.spatial_output != SpatialOutput::fraction && p.spatial_output != SpatialOutput::both) {
-    return "spatial_output is " + choice_text(p.spatial_output) + "; it must be 0, 1, 2 or 3";
-  }
+  if (std::string refusal = check_choice_codes(p); !refusal.empty()) return refusal;
   if (const std::string problem = data_file_name_problem(trimmed_right(p.data_file_name));
       !problem.empty()) {
     return "the data-file name cannot be used: " + problem;

@@ -234,11 +234,8 @@ std::optional<int> read_fit_variables(const CommandLine& line, const FitOptions&
                                       FitRequest& request) {
   std::string error;
   for (const std::string& name : split_text(o.vary_text, ',')) {
-    const ParameterField* field = find_parameter_field(name);
-    if (!field || field->kind != FieldKind::real || !field->member) {
-      return fail("--vary: \"" + name + "\" is not a field that can be fitted; the fields are: " +
-                  parameter_field_names(true));
-    }
+    const ParameterField* field = find_fit_field(name, error);
+    if (!field) return fail("--vary: " + error);
     FitVariable variable;
     if (!default_fit_variable(request.parameters, *field, variable, error)) return fail(error);
     request.variables.push_back(variable);

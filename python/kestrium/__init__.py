@@ -4,29 +4,37 @@
     p = kestrium.Parameters(fluence=150)
     r = kestrium.run(p)                  # NumPy arrays of every time step
     s = kestrium.sweep(p, [50, 100, 200]) # an ablation curve, runs in parallel
+    p.ablation_model = "surface"         # choices by name (or kestrium.AblationModel.surface)
 
 The calculations are the program's own (the same parameter and solver code). Nothing is written
 to disk unless an output folder is given. Long calls release the GIL and stop on Ctrl-C
 (KeyboardInterrupt) with no thread left running.
 """
 
-import os
-import sys
-import warnings
-from dataclasses import dataclass, field
+import os as _os
+import sys as _sys
+import warnings as _warnings
+from dataclasses import dataclass as _dataclass, field as _field
 
-import numpy as np
+import numpy as _np
 
+from ._choices import (AblationModel, Autoscale, KineticsFileMode, Material, PulseShape,
+                       SpatialOutput)
 from ._kestrium import (Parameters, __version__, _check_output_paths, _kinetics_file_name,
                         _parse_fluences, _run, _save_text, _sweep)
 from .analysis import fit, threshold
 from .study import StudyTable, study
 
 __all__ = ["Parameters", "Profile", "RunResult", "StudyTable", "run", "sweep", "fit",
-           "threshold", "study"]
+           "threshold", "study", "AblationModel", "PulseShape", "Material", "Autoscale",
+           "KineticsFileMode", "SpatialOutput"]
 
 
-@dataclass(frozen=True)
+def __dir__():
+    return sorted(__all__ + ["__version__"])
+
+
+@_dataclass(frozen=True)
 class Profile:
     """The depth profiles at one spatial output instant (number 1 to 10).
 
@@ -37,12 +45,12 @@ class Profile:
     number: int
     step: int
     time_ns: float
-    depth_nm: np.ndarray
-    temperature_K: np.ndarray
-    fraction: np.ndarray
+    depth_nm: _np.ndarray
+    temperature_K: _np.ndarray
+    fraction: _np.ndarray
 
 
-@dataclass(frozen=True)
+@_dataclass(frozen=True)
 class RunResult:
     """The result of one calculation.
 
@@ -55,12 +63,12 @@ class RunResult:
     parameters are the parameters as the run left them (Auto scales, clamps).
     """
 
-    time_ns: np.ndarray
-    surface_temperature_K: np.ndarray
-    velocity_cm_per_s: np.ndarray
-    depth_nm: np.ndarray
-    surface_fraction: np.ndarray
-    step: np.ndarray
+    time_ns: _np.ndarray
+    surface_temperature_K: _np.ndarray
+    velocity_cm_per_s: _np.ndarray
+    depth_nm: _np.ndarray
+    surface_fraction: _np.ndarray
+    step: _np.ndarray
     profiles: list
     surface_recession_nm: float
     volume_depth_nm: float
@@ -72,7 +80,7 @@ class RunResult:
     end: str
     kinetics_line: str
     message: str
-    parameters: Parameters = field(repr=False)
+    parameters: Parameters = _field(repr=False)
 
     def __repr__(self):
         return (
@@ -83,8 +91,8 @@ class RunResult:
 
 def _folder(path):
     """The folder as a string, created when missing."""
-    path = os.fspath(path)
-    os.makedirs(path, exist_ok=True)
+    path = _os.fspath(path)
+    _os.makedirs(path, exist_ok=True)
     return path
 
 
@@ -115,7 +123,7 @@ def run(parameters, profiles=True, output_dir=None, refinement=1):
         **{k: v for k, v in d.items() if k != "file_errors"},
     )
     if result.end == "diverged":
-        warnings.warn(result.message, RuntimeWarning, stacklevel=2)
+        _warnings.warn(result.message, RuntimeWarning, stacklevel=2)
     _raise_file_errors(d["file_errors"], result)
     return result
 
@@ -127,7 +135,7 @@ def _progress_bar(total):
     except ImportError:
         def line(done, _total):
             print(f"\r{done} of {_total} runs done", end="\n" if done == _total else "",
-                  file=sys.stderr, flush=True)
+                  file=_sys.stderr, flush=True)
 
         return line
     bar = tqdm(total=total, unit="run")
@@ -165,15 +173,15 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
     if isinstance(fluences, str):
         fluences = _parse_fluences(fluences, int(log))
     else:
-        fluences = [float(f) for f in np.ravel(np.asarray(fluences, dtype=float))]
+        fluences = [float(f) for f in _np.ravel(_np.asarray(fluences, dtype=float))]
     if progress is True:
         progress = _progress_bar(len(fluences))
     if csv is not None and output_dir is not None:
         # The table must not replace the kinetics file the sweep writes beside it.
         _check_output_paths([], [
             ("the kinetics file of output_dir=",
-             os.path.join(os.fspath(output_dir), _kinetics_file_name(parameters))),
-            ("csv=", os.fspath(csv))])
+             _os.path.join(_os.fspath(output_dir), _kinetics_file_name(parameters))),
+            ("csv=", _os.fspath(csv))])
     folder = _folder(output_dir) if output_dir is not None else None
     kept = _folder(keep_files) if keep_files is not None else None
     d = _sweep(parameters, fluences, int(jobs or 0), int(refinement), folder, kept,
@@ -183,13 +191,13 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
     d.pop("kinetics_file")
     if csv is not None:
         try:
-            _save_text(os.fspath(csv), table)
+            _save_text(_os.fspath(csv), table)
         except OSError as e:
             errors.append(str(e.strerror or e))
-    diverged = np.flatnonzero(d["end"] == "diverged")
+    diverged = _np.flatnonzero(d["end"] == "diverged")
     if diverged.size:
         first = diverged[0]
-        warnings.warn(f"{diverged.size} of {len(fluences)} runs diverged; at "
+        _warnings.warn(f"{diverged.size} of {len(fluences)} runs diverged; at "
                       f"{fluences[first]:g} mJ/cm^2: {d['message'][first]}", RuntimeWarning,
                       stacklevel=2)
     _raise_file_errors(errors, d)

@@ -26,6 +26,8 @@ import numpy as np
 from ._kestrium import (Parameters, _result_columns, _save_text, _Study, _study_end_texts,
                         _study_values)
 
+_CHOICES = Parameters.choices()
+
 __all__ = ["StudyTable", "study"]
 
 # Measured with bench/dask_study_bench.py on a loaded 2-core machine: a Dask task costs about
@@ -74,6 +76,9 @@ class StudyTable(dict):
 
 
 def _values(name, values):
+    codes = _CHOICES.get(name)
+    if codes and not isinstance(values, str):  # choices by name: ["surface", "bulk"]
+        values = [codes.get(v, v) if isinstance(v, str) else v for v in values]
     if isinstance(values, str):
         try:
             return _study_values(values)

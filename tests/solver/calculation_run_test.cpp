@@ -276,6 +276,9 @@ TEST(CalculationRun, InvalidChoicesDoNotStart) {
       {"ablation_model", 3.0f, "ablation_model is 3; it must be 1 or 2"},
       {"pulse_shape", 0.0f, "pulse_shape is 0; it must be 1 or 2"},
       {"spatial_output", -4.0f, "spatial_output is -4; it must be 0, 1, 2 or 3"},
+      {"material", 3.0f, "material is 3; it must be 1 or 2"},
+      {"kinetics_file_mode", 3.0f, "kinetics_file_mode is 3; it must be 0 or 1"},
+      {"autoscale", 0.0f, "autoscale is 0; it must be 1 or 2"},
   };
   for (const Case& c : cases) {
     RunRecords records;
@@ -291,10 +294,11 @@ TEST(CalculationRun, InvalidChoicesDoNotStart) {
     EXPECT_EQ(records.parameters.values, before);
   }
   EXPECT_TRUE(test::file_names(directory.path()).empty());
-  // Other material values mean other material; a rectangle pulse runs.
+  // The other members of the sets run.
   RunRecords other;
-  other.parameters.values.material = static_cast<Material>(7);
+  other.parameters.values.material = Material::other;
   other.parameters.values.pulse_shape = PulseShape::rectangle;
+  other.parameters.values.autoscale = Autoscale::manual;
   EXPECT_NE(other.run(kinetics_only()).end, RunEnd::not_started);
 }
 
