@@ -141,6 +141,7 @@ std::string Application::current_file_name() const {
 void Application::update_title() {
   std::string title = current_file_name();
   if (parameters_changed()) title += " *";
+  if (controller.scheme() == Scheme::accurate) title += " [accurate scheme]";
   services.set_title(title);
 }
 

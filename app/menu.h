@@ -8,7 +8,8 @@ namespace kt {
 
 // Builds the menu bar: "File" ("Open..." Ctrl+O, "Save..." Ctrl+S, "Save as..." Ctrl+Shift+S,
 // "Default Parameters...", "Export picture...", "Exit"), "Parameters", "Output data",
-// "Calculation" F5, "Stop" (Esc while a run is under way), "Help" F1, "About". The title
+// "Calculation" F5, "Stop" (Esc while a run is under way), "Help" F1, "About", "Accurate
+// scheme" (checkable: the scheme of the runs started while it is checked). The title
 // follows the commands that change the parameters or the current file; closing the frame asks
 // as Exit does. True when the last item was added. `app` must outlive the menu.
 bool build_menu(Application& app);
@@ -41,5 +42,8 @@ inline constexpr std::string_view kExportTitle = "Export picture";
 // The two parameter dialogs (accepted in every state).
 void parameters_command(Application& app);
 void output_data_command(Application& app);
+// Calculation > Accurate scheme (checkable): the runs started from now on take the accurate
+// scheme while it is checked; the title says so.
+void accurate_scheme_command(Application& app, bool checked);
 
 }  // namespace kt

@@ -99,6 +99,8 @@ std::int16_t read_key();
 using MenuCallback = std::function<void(std::int32_t checked)>;
 // The one state flag of a menu item: without it the item is shown greyed.
 inline constexpr std::int32_t kMenuEnabled = 4;
+// An item that toggles a check mark; its callback gets 1 when checked, 0 when not.
+inline constexpr std::int32_t kMenuCheckable = 8;
 // `shortcut` (a key sequence such as "Ctrl+O" or "F5", empty for none) triggers the item from
 // anywhere in the frame and is shown beside it in its popup.
 bool append_menu_item(std::int32_t bar_position, std::int32_t state_flags, std::string_view text,

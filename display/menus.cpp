@@ -30,6 +30,7 @@ QAction* make_action(QObject* parent, const QString& label, std::int32_t flags,
     action->setToolTip(tip + " (" + action->shortcut().toString(QKeySequence::NativeText) + ")");
   }
   action->setEnabled((flags & kMenuEnabled) != 0);
+  action->setCheckable((flags & kMenuCheckable) != 0);
   if (callback) {
     QObject::connect(
         action, &QAction::triggered, action,

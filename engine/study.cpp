@@ -275,6 +275,7 @@ std::string study_hash(const ParameterSet& base, const StudyPlan& plan) {
   }
   for (const ParameterField* field : plan.fields) h.add(field->name);
   h.add(static_cast<std::uint64_t>(plan.refinement));
+  if (plan.scheme != Scheme::published) h.add(std::string_view(scheme_name(plan.scheme)));
   h.add(std::string_view(plan.axes.empty() ? "listed" : "product"));
   const std::vector<std::vector<float>>& lists = plan.axes.empty() ? plan.listed_points : plan.axes;
   h.add(static_cast<std::uint64_t>(lists.size()));
@@ -354,6 +355,7 @@ StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const 
   options.write_profile_files = false;
   options.append_kinetics_line = false;
   options.refinement = plan.refinement;
+  options.scheme = plan.scheme;
   options.interrupt = interrupt;
   const RunOutcome o = records.run(shared, options);
 

@@ -45,6 +45,9 @@ struct StudyPlan {
   std::vector<std::vector<float>> listed_points;
   // Each time step split into this many sub-steps (RunOptions::refinement).
   int refinement = 1;
+  // The scheme of every run; part of the study's identity (an accurate study has a hash of its
+  // own, a published one keeps the hash it always had).
+  Scheme scheme = Scheme::published;
 };
 
 // The values of one "--vary NAME=VALUES" argument, VALUES being a value list

@@ -6,7 +6,18 @@
 
 #include <string>
 
+#include "solver/calculation_run.h"
+
 namespace kt::python {
+
+// The scheme named "published" or "accurate"; ValueError for any other name.
+inline Scheme scheme_from_name(const std::string& name) {
+  Scheme scheme = Scheme::published;
+  if (!parse_scheme(name, scheme)) {
+    throw pybind11::value_error("scheme is \"" + name + "\"; it must be published or accurate");
+  }
+  return scheme;
+}
 
 // fit, threshold and the measured-data reader (analysis_bindings.cpp).
 void bind_analysis(pybind11::module_& m);

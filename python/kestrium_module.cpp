@@ -339,10 +339,22 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
   d["kinetics_line"] = o.kinetics_line;
   d["message"] = diverged ? python_words(divergence_message(o)) : std::string();
   d["file_errors"] = o.file_errors;
+  const EnergyLedger& e = o.energy;
+  py::dict energy;
+  energy["light_in"] = e.light_in;
+  energy["stored"] = e.stored;
+  energy["ablation_sensible"] = e.ablation_sensible;
+  energy["ablation_latent"] = e.ablation_latent;
+  energy["reaction"] = e.reaction;
+  energy["far_boundary"] = e.far_boundary;
+  energy["linear_loss"] = e.linear_loss;
+  energy["residual"] = e.residual;
+  d["energy"] = energy;
 }
 
 py::dict run(const ParameterSet& parameters, bool keep_profiles,
-             const std::optional<std::filesystem::path>& output_directory, int refinement) {
+             const std::optional<std::filesystem::path>& output_directory, int refinement,
+             const std::string& scheme, int grid_refinement) {
   if (refinement < 1 || refinement > kMaximumRefinement) {
     throw py::value_error(refinement_refusal(refinement));
   }
@@ -350,6 +362,8 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   std::atomic<bool> interrupt{false};
   RunOptions options;
   options.refinement = refinement;
+  options.scheme = scheme_from_name(scheme);
+  options.grid_refinement = grid_refinement;
   options.observer = &collector;
   options.interrupt = &interrupt;
   options.write_profile_files = output_directory.has_value();
@@ -387,7 +401,8 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
 }
 
 py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluences, int jobs,
-               int refinement, const std::optional<std::filesystem::path>& output_directory,
+               int refinement, const std::string& scheme,
+               const std::optional<std::filesystem::path>& output_directory,
                const std::optional<std::filesystem::path>& keep_files_directory,
                const py::object& progress) {
   if (fluences.empty()) throw py::value_error("a sweep needs at least one fluence");
@@ -404,6 +419,7 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   if (output_directory) options.output_directory = *output_directory;
   options.keep_files_directory = keep_files_directory;
   options.refinement = refinement;
+  options.scheme = scheme_from_name(scheme);
 
   // The threads read their own copy: Python code may change `parameters` meanwhile.
   const ParameterSet snapshot = parameters;
@@ -572,9 +588,10 @@ void bind_module(py::module_& m) {
       "The data file name: its first seven characters name the result files.");
 
   m.def("_run", &run, py::arg("parameters"), py::arg("profiles"), py::arg("output_dir"),
-        py::arg("refinement"));
+        py::arg("refinement"), py::arg("scheme"), py::arg("grid_refinement"));
   m.def("_sweep", &sweep, py::arg("parameters"), py::arg("fluences"), py::arg("jobs"),
-        py::arg("refinement"), py::arg("output_dir"), py::arg("keep_files"), py::arg("progress"));
+        py::arg("refinement"), py::arg("scheme"), py::arg("output_dir"), py::arg("keep_files"),
+        py::arg("progress"));
   m.def("_parse_fluences", &parse_fluence_text, py::arg("text"), py::arg("log"));
   m.def(
       "_check_output_paths",

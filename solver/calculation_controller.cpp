@@ -30,9 +30,9 @@ bool CalculationController::start_calculation() {
   if (!run_state_.try_enter(RunState::starting)) return false;
   // The previous worker made the program idle as its last act: it has finished its body.
   if (worker_.joinable()) worker_.join();
-  worker_ = std::thread([this] {
+  worker_ = std::thread([this, options = options_] {
     RunOutcome outcome =
-        run_calculation(parameters_, run_state_, state_, scales_, profiles_, options_);
+        run_calculation(parameters_, run_state_, state_, scales_, profiles_, options);
     {
       std::lock_guard<std::mutex> outcome_guard(outcome_lock_);
       last_outcome_ = outcome;
@@ -44,8 +44,23 @@ bool CalculationController::start_calculation() {
   return true;
 }
 
+<<<<<<< HEAD
 bool CalculationController::request_stop() {
   return run_state_.request_stop();
+=======
+void CalculationController::set_scheme(Scheme scheme) {
+  std::lock_guard<std::mutex> guard(control_lock_);
+  options_.scheme = scheme;
+}
+
+Scheme CalculationController::scheme() const {
+  std::lock_guard<std::mutex> guard(control_lock_);
+  return options_.scheme;
+}
+
+void CalculationController::request_stop() {
+  run_state_.request_stop();
+>>>>>>> accurate
 }
 
 void CalculationController::wait() {

@@ -40,6 +40,9 @@ class CalculationController {
   bool busy() const { return run_state_.calculating(); }
   // The outcome of the last finished worker.
   RunOutcome last_outcome() const;
+  // The scheme of the runs started from now on (a run under way keeps its own).
+  void set_scheme(Scheme scheme);
+  Scheme scheme() const;
 
  private:
   SharedParameters& parameters_;
@@ -51,7 +54,7 @@ class CalculationController {
   FinishedHandler finished_;
   IdleHandler idle_;
 
-  std::mutex control_lock_;  // guards worker_
+  mutable std::mutex control_lock_;  // guards worker_ and options_
   std::thread worker_;
   mutable std::mutex outcome_lock_;
   RunOutcome last_outcome_;

@@ -61,6 +61,7 @@ constexpr const char* kFitHelp =
     "                      for log-scaled fields, a factor 2 for others, 0 to 0.99 for fractions\n"
     "  --quantity Q        total, surface or volume: which depth column of FILE.csv to fit\n"
     "  --jobs N            runs of one evaluation at once (default: all cores)\n"
+    "  --scheme S          the model's scheme: published (default) or accurate\n"
     "  --max-runs N        the most model runs in all (default 5000)\n"
     "  --method M          bobyqa (default) or sbplx (a simplex method: slower, for data\n"
     "                      sitting at the threshold's kink)\n"
@@ -80,7 +81,7 @@ constexpr const char* kFitHelp =
 
 constexpr const char* kThresholdHelp =
     "usage: kestrium-batch threshold PARFILE [--depth NM] [--quantity total|surface|volume]\n"
-    "                                [--jobs N]\n"
+    "                                [--jobs N] [--scheme S]\n"
     "\n"
     "Finds the fluence at which the chosen depth (default: total) first reaches NM (default\n"
     "1 nm), to 0.1 % of the fluence, by doubling or halving the fluence of PARFILE until the\n"
@@ -185,6 +186,8 @@ struct FitOptions {
   int jobs = default_jobs(), max_runs = 5000;
   double min_depth_nm = 1.0;
   DepthQuantity quantity = DepthQuantity::total;
+  std::string scheme_word;
+  Scheme scheme = Scheme::published;
 };
 
 // Reads and checks the fit command line; an exit status when the command stops here.
@@ -202,6 +205,7 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
   line.option("--method", o.method_word);
   line.count("--jobs", o.jobs, 1, 1024);
   line.count("--max-runs", o.max_runs, 1, 100000000);
+  line.option("--scheme", o.scheme_word);
   line.flag("--analyse", o.analyse);
   line.operand("PARFILE", o.parfile);
   if (std::optional<int> stop = line.parse(args)) return stop;
@@ -217,6 +221,7 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
     return line.usage_error("--quantity takes total, surface or volume");
   if (!o.method_word.empty() && o.method_word != "bobyqa" && o.method_word != "sbplx")
     return line.usage_error("--method takes bobyqa or sbplx");
+  if (!batch::scheme_option(o.scheme_word, o.scheme)) return line.usage_error(batch::kSchemeRefusal);
   if (const std::string clash = check_output_paths(
           {{"the parameter file", o.parfile}, {"the data file", o.data_file}},
           {{"--out", o.out_file}, {"--report", o.report_file}, {"--plot", o.plot_file}});
@@ -292,7 +297,7 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, i
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
   {
     ProgressLine progress;
-    report = fit_model(request, calculation_model(), interrupted,
+    report = fit_model(request, calculation_model({}, o.scheme), interrupted,
                        [&](int e, int r, double b) { progress(e, r, b); });
   }
   if (report.model_unavailable) return fail("fit: " + report.message);
@@ -317,7 +322,8 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, i
 
 // The fitted curve over the measured range, the residuals and the fitted values for the plot.
 // Empty, or why the curve could not be computed.
-std::string add_fitted_curve(const FitRequest& request, const FitReport& report, FitPlot& plot) {
+std::string add_fitted_curve(const FitRequest& request, const FitReport& report, Scheme scheme,
+                             FitPlot& plot) {
   double f_min = request.data.points.front().fluence, f_max = f_min;
   for (const MeasuredPoint& p : request.data.points) {
     f_min = std::min(f_min, p.fluence);
@@ -327,7 +333,7 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
   int curve_runs = 0;
   std::string error;
   plot.curve_depths_nm =
-      model_depths(calculation_model(), report.fitted, request.data.quantity, plot.curve_fluences,
+      model_depths(calculation_model({}, scheme), report.fitted, request.data.quantity, plot.curve_fluences,
                    request.jobs, curve_runs, batch::catch_stop_signals(), error);
   if (!error.empty()) return error;
   for (const FitPointResult& p : report.points) plot.residuals_nm.push_back(p.residual);
@@ -353,7 +359,7 @@ bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitRepo
   plot.title = request.variables.empty() ? "Beer-Lambert analysis of " + o.data_file
                                          : "Fit to " + o.data_file;
   if (!request.variables.empty()) {
-    error = add_fitted_curve(request, report, plot);
+    error = add_fitted_curve(request, report, o.scheme, plot);
     if (!error.empty()) return false;
   } else if (beer_lambert.ok) {
     for (const MeasuredPoint& p : request.data.points)
@@ -400,9 +406,11 @@ int fit_command(const std::vector<std::string>& args) {
 
 int threshold_command(const std::vector<std::string>& args) {
   CommandLine line("threshold", kThresholdHelp);
-  std::string parfile, quantity_word, depth_text;
+  std::string parfile, quantity_word, depth_text, scheme_word;
   ThresholdRequest request;
   request.jobs = 0;  // 0: default_jobs()
+  Scheme scheme = Scheme::published;
+  line.option("--scheme", scheme_word);
   line.option("--depth", depth_text);
   line.option("--quantity", quantity_word);
   line.count("--jobs", request.jobs, 1, 1024);
@@ -414,12 +422,13 @@ int threshold_command(const std::vector<std::string>& args) {
     return line.usage_error("--depth takes a depth in nm greater than 0");
   if (!quantity_word.empty() && !parse_depth_quantity(quantity_word, request.quantity))
     return line.usage_error("--quantity takes total, surface or volume");
+  if (!batch::scheme_option(scheme_word, scheme)) return line.usage_error(batch::kSchemeRefusal);
   if (!read_parameters(parfile, request.parameters)) return kExitFailure;
   if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
     return fail(parfile + ": " + refusal);
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
   request.jobs = capped_jobs(request.jobs);
-  const ThresholdReport report = find_threshold(request, calculation_model(), interrupted);
+  const ThresholdReport report = find_threshold(request, calculation_model({}, scheme), interrupted);
   if (report.model_unavailable) return fail("threshold: " + report.message);
   if (!report.ok) {
     fail("no threshold: " + report.message);

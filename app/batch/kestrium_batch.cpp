@@ -39,7 +39,8 @@ using kt::batch::kExitInterrupted;
 using kt::batch::kExitUsage;
 
 constexpr const char* kRunHelp =
-    "usage: kestrium-batch [run] PARFILE [--refine K] [--png FILE.png [--size WxH]] [--json]\n"
+    "usage: kestrium-batch [run] PARFILE [--refine K] [--scheme S [--grid-refine M]]\n"
+    "                              [--png FILE.png [--size WxH]] [--json]\n"
     "\n"
     "One run reads the parameter file PARFILE and writes the result files named from its data\n"
     "file name into the current folder, as the program does: the temporal file <name>D.dat,\n"
@@ -49,6 +50,10 @@ constexpr const char* kRunHelp =
     "  --refine K      split every time step into K equal sub-steps (1 to 64, default 1:\n"
     "                  the model's own step); outputs stay at the same instants. Try 2, 4 or 8\n"
     "                  when a run diverges.\n"
+    "  --scheme S      published (default: the program's results) or accurate (energy\n"
+    "                  conserved, second order in time and space, no transport limit)\n"
+    "  --grid-refine M accurate scheme: split every cell of the depth grid into M (1 to 4);\n"
+    "                  the spatial files list the finer nodes\n"
     "  --png FILE.png  also draw the page as the program shows it after the run\n"
     "  --size WxH      the size of that page in pixels (default 1024x768)\n"
     "  --json          print the summary as one JSON object (the names of the sweep's --csv\n"
@@ -71,6 +76,8 @@ constexpr const char* kSweepHelp =
     "  --log N           N fluences spaced evenly on a log scale from FROM to TO\n"
     "  --jobs N          runs at once (default: all cores)\n"
     "  --refine K        split every time step into K sub-steps (default 1)\n"
+    "  --scheme S        published (default) or accurate, for every run\n"
+    "  --energy          add the energy ledger's columns [mJ/cm^2] to the --csv table\n"
     "  --csv FILE        a table: fluence, surface recession, volume depth, total depth [nm],\n"
     "                    peak surface temperature [K], peak front velocity [cm/s], steps, how\n"
     "                    the run ended (a diverged run has no values and no kinetics line)\n"
@@ -121,14 +128,21 @@ int single_run(const std::vector<std::string>& args) {
   int width = 1024, height = 768;
   bool json = false;
   kt::RunOptions options;
+  std::string scheme_word;
   CommandLine line("", kRunHelp);
   line.flag("--json", json);
+  line.option("--scheme", scheme_word);
+  line.count("--grid-refine", options.grid_refinement, 1, kt::kMaximumGridRefinement);
   line.option("--png", png);
   line.size("--size", width, height);
   line.count("--refine", options.refinement, 1, kt::kMaximumRefinement);
   line.operand("PARFILE", parfile);
   if (std::optional<int> stop = line.parse(args)) return *stop;
   if (parfile.empty()) return line.usage_error("no parameter file given");
+  if (!kt::batch::scheme_option(scheme_word, options.scheme))
+    return line.usage_error(kt::batch::kSchemeRefusal);
+  if (options.grid_refinement > 1 && options.scheme != kt::Scheme::accurate)
+    return line.usage_error("--grid-refine needs --scheme accurate");
   if (!png.empty() && !line.check_output_file(png, "--png", ".png")) return line.usage_error();
   // The result files go into the current folder, named from the parameter file: none of them,
   // nor the picture, may be the parameter file itself.
@@ -188,8 +202,9 @@ int single_run(const std::vector<std::string>& args) {
 
 // The sweep command's files and run options as given on its command line.
 struct SweepCommand {
-  std::string parfile, csv, plot;
-  bool json = false;  // --json: the summary as JSON
+  std::string parfile, csv, plot, scheme;
+  bool json = false;    // --json: the summary as JSON
+  bool energy = false;  // --energy: the energy ledger's columns in the CSV
   kt::SweepOptions options;
 };
 
@@ -204,6 +219,8 @@ std::optional<int> read_sweep_command(const std::vector<std::string>& args, Comm
   line.count("--log", log_count, 1, 100000);
   line.count("--jobs", jobs, 1, 100000);
   line.count("--refine", options.refinement, 1, kt::kMaximumRefinement);
+  line.option("--scheme", command.scheme);
+  line.flag("--energy", command.energy);
   line.option("--csv", command.csv);
   line.option("--keep-files", keep_files);
   line.option("--plot", command.plot);
@@ -213,6 +230,8 @@ std::optional<int> read_sweep_command(const std::vector<std::string>& args, Comm
   if (std::optional<int> stop = line.parse(args)) return stop;
   if (command.parfile.empty()) return line.usage_error("no parameter file given");
   if (fluence_text.empty()) return line.usage_error("a sweep needs --fluence");
+  if (!kt::batch::scheme_option(command.scheme, options.scheme))
+    return line.usage_error(kt::batch::kSchemeRefusal);
   std::string error;
   options.fluences = kt::parse_fluences(fluence_text, log_count, error);
   if (options.fluences.empty()) return line.usage_error(error);
@@ -255,7 +274,9 @@ kt::SweepResult run_sweep_with_progress(const kt::ParameterSet& parameters,
 void write_sweep_outputs(const SweepCommand& command, const kt::SweepAnalysis& analysis,
                          kt::SweepResult& result) {
   if (!command.csv.empty()) {
-    if (const kt::SaveResult saved = kt::save_file_contents(command.csv, kt::sweep_csv(result));
+    if (const kt::SaveResult saved = kt::save_file_contents(
+            command.csv, kt::sweep_csv(result, command.energy ? kt::ResultColumnSet::with_energy
+                                                              : kt::ResultColumnSet::results));
         !saved)
       result.errors.push_back("Cannot write the CSV file \"" + command.csv + "\": " + saved.reason);
   }

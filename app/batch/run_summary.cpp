@@ -62,6 +62,11 @@ std::string run_summary_text(const RunOutcome& o, const ParameterSet& p) {
   add_line(out, "temperature scale:", p.temperature_scale, "K");
   add_line(out, "velocity scale:", p.velocity_scale, "cm/s");
   add_line(out, "ablated depth scale:", p.depth_scale, "1/alpha");
+  // Where the light went (the residual is what the scheme loses or creates).
+  const std::span<const ResultColumn> results = result_columns();
+  for (const ResultColumn& column :
+       result_columns(ResultColumnSet::with_energy).subspan(results.size()))
+    add_line(out, std::string(column.label) + ":", column.value(o), std::string(column.unit));
   return out;
 }
 
@@ -77,6 +82,12 @@ std::string run_summary_json(const std::string& parameter_file, const RunOutcome
   doc["velocity_scale_cm_per_s"] = field_value(p.velocity_scale);
   doc["depth_scale_per_alpha"] = field_value(p.depth_scale);
   doc["file_errors"] = o.file_errors;
+  Json energy;
+  const std::span<const ResultColumn> results = result_columns();
+  for (const ResultColumn& column :
+       result_columns(ResultColumnSet::with_energy).subspan(results.size()))
+    energy[std::string(column.name)] = number(column.value(o));
+  doc["energy"] = energy;
   return dump(doc);
 }
 

@@ -151,7 +151,9 @@ std::string study_help() {
          "  fastest) or per line of FILE.csv (a line of field names, then values);\n"
          "  writes DIR/study.csv, one row per point. --shard I/N runs only the points\n"
          "  i (counted from 0) with i % N == I-1 and writes DIR/study.shard-I-of-N.csv.\n"
-         "  --refine K splits every time step into K sub-steps (1 to 64). --check checks\n"
+         "  --refine K splits every time step into K sub-steps (1 to 64). --scheme S runs\n"
+         "  every point on the published (default) or the accurate scheme, part of the\n"
+         "  study's identity. --check checks\n"
          "  the arguments and the file, prints the study, runs nothing. Diverged and\n"
          "  refused points are rows of the table (end and note say why). One run holds at\n"
          "  most 1000000 points (more: split it with --shard); a points file is a UTF-8\n"
@@ -183,6 +185,8 @@ struct StudyOptions {
   std::vector<std::string> vary;
   int jobs = 0;  // 0: default_jobs()
   int refinement = 1;
+  std::string scheme_word;
+  Scheme scheme = Scheme::published;
   bool check_only = false;
   StudyShard shard;
 };
@@ -197,6 +201,7 @@ std::optional<int> read_study_options(const std::vector<std::string>& args,
   line.option("--out", o.out);
   line.count("--jobs", o.jobs, 1, 1024);
   line.count("--refine", o.refinement, 1, kMaximumRefinement);
+  line.option("--scheme", o.scheme_word);
   line.flag("--check", o.check_only);
   line.operand("PARFILE", o.parfile);
   if (std::optional<int> stop = line.parse(args)) return stop;
@@ -204,6 +209,7 @@ std::optional<int> read_study_options(const std::vector<std::string>& args,
     if (std::string error = parse_study_shard(shard_text, o.shard); !error.empty())
       return line.usage_error(error);
   }
+  if (!batch::scheme_option(o.scheme_word, o.scheme)) return line.usage_error(batch::kSchemeRefusal);
   if (o.parfile.empty()) return line.usage_error("a study needs a parameter file");
   if (o.out.empty()) return line.usage_error("a study needs --out DIR");
   if (!o.vary.empty() && !o.points_file.empty())
@@ -226,6 +232,7 @@ std::optional<int> make_study_plan(const batch::CommandLine& line, const StudyOp
     return line.usage_error(error);
   }
   plan.refinement = o.refinement;
+  plan.scheme = o.scheme;
   return std::nullopt;
 }
 

@@ -155,6 +155,7 @@ class RunResult:
     end: str
     kinetics_line: str
     message: str
+    energy: dict[str, float]
     parameters: Parameters
 
 class StudyTable(dict[str, NDArray[Any]]):
@@ -163,21 +164,23 @@ class StudyTable(dict[str, NDArray[Any]]):
     def to_csv(self, path: _Path) -> None: ...
 
 def run(parameters: Parameters, profiles: bool = ..., output_dir: _Path | None = ...,
-        refinement: int = ...) -> RunResult: ...
+        refinement: int = ..., scheme: str = ..., grid_refinement: int = ...) -> RunResult: ...
 def sweep(parameters: Parameters, fluences: str | ArrayLike, jobs: int | None = ...,
           log: int = ..., refinement: int = ..., output_dir: _Path | None = ...,
           keep_files: _Path | None = ..., csv: _Path | None = ...,
-          progress: Callable[[int, int], object] | bool | None = ...) -> dict[str, NDArray[Any]]: ...
+          progress: Callable[[int, int], object] | bool | None = ...,
+          scheme: str = ...) -> dict[str, NDArray[Any]]: ...
 def fit(parameters: Parameters, data: _Path | None = ..., vary: str | Sequence[str] = ..., *,
         fluence: ArrayLike | None = ..., depth: ArrayLike | None = ...,
         sigma: ArrayLike | None = ..., quantity: str | None = ...,
         bounds: Mapping[str, tuple[_Number, _Number]] | None = ..., jobs: int | None = ...,
         max_runs: int = ..., method: str = ..., analyse: bool = ..., min_depth: float = ...,
-        progress: Callable[[int, int, float], object] | None = ...) -> dict[str, Any]: ...
+        progress: Callable[[int, int, float], object] | None = ...,
+        scheme: str = ...) -> dict[str, Any]: ...
 def threshold(parameters: Parameters, depth: float = ..., quantity: str = ...,
-              jobs: int | None = ...) -> dict[str, Any]: ...
+              jobs: int | None = ..., scheme: str = ...) -> dict[str, Any]: ...
 def study(parameters: Parameters, vary: Mapping[str, str | Sequence[_Number]] | None = ...,
           client: Any = ..., jobs: int | None = ..., refinement: int = ...,
           chunk_size: int | None = ..., progress: Callable[[int, int], object] | bool | None = ...,
           *, points: Sequence[Mapping[str, _Number]] | Mapping[str, Sequence[_Number]] | None = ...,
-          timeout: float | None = ...) -> StudyTable: ...
+          timeout: float | None = ..., scheme: str = ...) -> StudyTable: ...

@@ -112,7 +112,7 @@ def _listed(points):
     return names, listed
 
 
-def _make_study(parameters, vary, points, refinement):
+def _make_study(parameters, vary, points, refinement, scheme="published"):
     if not isinstance(parameters, Parameters):
         raise TypeError(f"a study starts from a kestrium.Parameters, not {type(parameters).__name__}")
     if vary is not None and not isinstance(vary, Mapping):
@@ -124,11 +124,11 @@ def _make_study(parameters, vary, points, refinement):
     if vary is not None:
         names = [str(n) for n in vary]
         return _Study(parameters, names, [_values(n, vary[n]) for n in names], None,
-                      int(refinement))
+                      int(refinement), str(scheme))
     if points is None:
         raise ValueError("a study needs vary={field: values, ...} or points")
     names, listed = _listed(points)
-    return _Study(parameters, names, None, listed, int(refinement))
+    return _Study(parameters, names, None, listed, int(refinement), str(scheme))
 
 
 def _run_chunk(start, stop, study, jobs):
@@ -187,7 +187,7 @@ def _run_on_dask(study, client, jobs, chunk_size, progress, timeout):
 
 
 def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_size=None,
-          progress=None, *, points=None, timeout=None):
+          progress=None, *, points=None, timeout=None, scheme="published"):
     """Runs one calculation per point of a study and returns its StudyTable.
 
     parameters: the Parameters every point starts from. vary: field name -> values, as a
@@ -195,6 +195,7 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     are the product of the lists, the last field varying fastest. points (instead of vary):
     the points themselves, as a list of {field: value} or as {field: column} of equal-length
     columns (Monte Carlo samples, a design). refinement: sub-steps per time step (1 to 64).
+    scheme: "published" (default) or "accurate", for every point; part of the study's hash.
 
     client: a dask.distributed Client. Without one the points run on `jobs` threads of this
     process (default: all cores). With one, chunks of chunk_size points (default: about four
@@ -212,7 +213,7 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     way (cancels the tasks on a cluster) and raises KeyboardInterrupt; no thread is left
     running.
     """
-    s = _make_study(parameters, vary, points, refinement)
+    s = _make_study(parameters, vary, points, refinement, scheme)
     refusal = s.refusal_of_every_point()
     if refusal:
         raise ValueError("no point of the study can run: " + refusal)

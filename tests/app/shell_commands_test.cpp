@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <future>
 #include <iterator>
@@ -281,6 +282,21 @@ TEST_F(ShellTest, TitleShowsTheFileAndMarksUnsavedChanges) {
   calculation_command(*app);
   EXPECT_EQ(finish_run().end, RunEnd::end_test);
   EXPECT_FALSE(app->parameters_changed());
+}
+
+TEST_F(ShellTest, AccurateSchemeItemChoosesTheSchemeOfTheNextRunAndShowsInTheTitle) {
+  make_app(scratch.path());
+  accurate_scheme_command(*app, true);
+  EXPECT_NE(titles.back().find("[accurate scheme]"), std::string::npos) << titles.back();
+  calculation_command(*app);
+  const RunOutcome accurate = finish_run();
+  ASSERT_EQ(accurate.end, RunEnd::end_test);
+  EXPECT_LT(std::abs(accurate.energy.residual), 1e-6 * accurate.energy.light_in);
+  accurate_scheme_command(*app, false);
+  EXPECT_EQ(titles.back().find("[accurate scheme]"), std::string::npos) << titles.back();
+  calculation_command(*app);
+  const RunOutcome published = finish_run();
+  EXPECT_GT(published.energy.residual, 0.02 * published.energy.light_in);
 }
 
 TEST_F(ShellTest, ExitWithUnsavedChangesAsksSaveDiscardOrCancel) {
