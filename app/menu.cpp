@@ -105,17 +105,11 @@ bool build_menu(Application& app) {
   constexpr std::int32_t kGreyed = 1 | 2;
   append_menu_item(kStopBarPosition, kGreyed, "Stop", command(app, stop_command));
   append_menu_item(6, kEnabled, "Help", command(app, help_command), "F1");
-<<<<<<< HEAD
-  const bool built = append_menu_item(7, kEnabled, "About", command(app, about_command));
-  // Esc stops a calculation under way, like Stop; with none it does nothing.
-=======
   append_menu_item(7, kEnabled, "About", command(app, about_command));
   const bool built = append_menu_item(
       8, kEnabled | display::kMenuCheckable, "Accurate scheme",
       [&app](std::int32_t checked) { accurate_scheme_command(app, checked != 0); });
-  // Esc stops a calculation under way; with none it does nothing (Stop itself would end the
-  // next run after its first step).
->>>>>>> accurate
+  // Esc stops a calculation under way, like Stop; with none it does nothing.
   display::add_key_command("Esc", command(app, stop_key_command));
   // The end of a run greys Stop again and lays out a page whose size changed as the run ended
   // (on the GUI thread, from the state it finds there).

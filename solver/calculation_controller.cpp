@@ -44,10 +44,6 @@ bool CalculationController::start_calculation() {
   return true;
 }
 
-<<<<<<< HEAD
-bool CalculationController::request_stop() {
-  return run_state_.request_stop();
-=======
 void CalculationController::set_scheme(Scheme scheme) {
   std::lock_guard<std::mutex> guard(control_lock_);
   options_.scheme = scheme;
@@ -58,9 +54,8 @@ Scheme CalculationController::scheme() const {
   return options_.scheme;
 }
 
-void CalculationController::request_stop() {
-  run_state_.request_stop();
->>>>>>> accurate
+bool CalculationController::request_stop() {
+  return run_state_.request_stop();
 }
 
 void CalculationController::wait() {
