@@ -21,14 +21,19 @@ void about_command(Application& app);
 // Starts a calculation thread when the program is idle (never two at once); its outcome is told
 // to the user when it ends.
 void calculation_command(Application& app);
-// Asks the run under way, or else the next run, to stop after its step.
+// Asks the run under way to stop after its step; with none it does nothing (the item is then
+// greyed), so a stray Stop never cuts a later run short.
 void stop_command(Application& app);
+// Where Stop is on the menu bar.
+inline constexpr std::int32_t kStopBarPosition = 5;
+// Enables Stop while a calculation is starting or running and greys it otherwise (GUI thread).
+void update_stop_item(Application& app);
 // Closes the program. With unsaved changes of the parameters the user is asked first: Save
 // (a failed save keeps the program open), Discard or Cancel. A running calculation is asked to
 // stop and waited for, so that its result files are closed and its kinetics line written
 // before the program ends.
 void exit_command(Application& app);
-// The Esc key: Stop while a calculation is under way, nothing otherwise.
+// The Esc key: Stop.
 void stop_key_command(Application& app);
 // File > Export picture...: the page as the main window shows it, as a PNG file chosen by the
 // user (the same picture as the batch runner's --png).

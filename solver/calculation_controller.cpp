@@ -9,14 +9,16 @@ namespace kt {
 CalculationController::CalculationController(SharedParameters& parameters,
                                              RunStateMachine& run_state, SolverState& state,
                                              PlotScaleSet& scales, ProfileArrays& profiles,
-                                             RunOptions options, FinishedHandler finished)
+                                             RunOptions options, FinishedHandler finished,
+                                             IdleHandler idle)
     : parameters_(parameters),
       run_state_(run_state),
       state_(state),
       scales_(scales),
       profiles_(profiles),
       options_(std::move(options)),
-      finished_(std::move(finished)) {}
+      finished_(std::move(finished)),
+      idle_(std::move(idle)) {}
 
 CalculationController::~CalculationController() {
   if (busy()) request_stop();
@@ -37,6 +39,7 @@ bool CalculationController::start_calculation() {
     }
     if (finished_) finished_(outcome);
     run_state_.leave();
+    if (idle_) idle_();
   });
   return true;
 }
@@ -51,8 +54,8 @@ Scheme CalculationController::scheme() const {
   return options_.scheme;
 }
 
-void CalculationController::request_stop() {
-  run_state_.request_stop();
+bool CalculationController::request_stop() {
+  return run_state_.request_stop();
 }
 
 void CalculationController::wait() {

@@ -382,26 +382,35 @@ void fill_plot_scales(const ParameterSet& p, PlotScaleSet& scales) {
 
 namespace {
 
-// The Auto scales and the clamps, written back into the Parameter set; the values the run takes,
-// with the model and pulse shape checked at the start.
-ParameterSet take_run_parameters(SharedParameters& parameters, const ParameterSet& at_start) {
-  ParameterSet run_parameters;
-  {
-    std::lock_guard<std::mutex> guard(parameters.lock);
-    ParameterSet& p = parameters.values;
-    if (p.autoscale == Autoscale::automatic) {
-      // The scales follow the model the run was started with.
-      ParameterSet for_scales = p;
-      for_scales.ablation_model = at_start.ablation_model;
-      const AutoScales a = compute_auto_scales(for_scales);
-      // A scale that overflowed is not written back: the set keeps one its file can hold.
-      if (fits_parameter_file(a.temperature_scale)) p.temperature_scale = a.temperature_scale;
-      if (fits_parameter_file(a.velocity_scale)) p.velocity_scale = a.velocity_scale;
-      p.depth_scale = a.depth_scale;
-    }
-    apply_run_clamps(p);
-    run_parameters = p;
+// The values the run takes: the Parameter set as it stands, with the Auto scales and the clamps
+// (recorded in `adjustments`, not written back) and the model and pulse shape checked at the
+// start.
+ParameterSet take_run_parameters(const SharedParameters& parameters, const ParameterSet& at_start,
+                                 RunAdjustments& adjustments) {
+  ParameterSet p = parameters.snapshot();
+  if (p.autoscale == Autoscale::automatic) {
+    // The scales follow the model the run was started with.
+    ParameterSet for_scales = p;
+    for_scales.ablation_model = at_start.ablation_model;
+    const AutoScales a = compute_auto_scales(for_scales);
+    // A scale that overflowed is not taken: the set keeps one its file can hold.
+    adjustments.temperature_scale_set = fits_parameter_file(a.temperature_scale);
+    adjustments.velocity_scale_set = fits_parameter_file(a.velocity_scale);
+    adjustments.depth_scale_set = true;
+    adjustments.temperature_scale = a.temperature_scale;
+    adjustments.velocity_scale = a.velocity_scale;
+    adjustments.depth_scale = a.depth_scale;
+    if (adjustments.temperature_scale_set) p.temperature_scale = a.temperature_scale;
+    if (adjustments.velocity_scale_set) p.velocity_scale = a.velocity_scale;
+    p.depth_scale = a.depth_scale;
   }
+  const ParameterSet entered = p;
+  apply_run_clamps(p);
+  adjustments.fluence_clamped = p.fluence != entered.fluence;
+  adjustments.pulse_width_clamped = p.pulse_width != entered.pulse_width;
+  adjustments.fluence = p.fluence;
+  adjustments.pulse_width = p.pulse_width;
+  ParameterSet run_parameters = p;
   run_parameters.ablation_model = at_start.ablation_model;
   run_parameters.pulse_shape = at_start.pulse_shape;
   return run_parameters;
@@ -480,7 +489,9 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
 
   if (options.observer) options.observer->run_accepted();
 
-  const ParameterSet run_parameters = take_run_parameters(parameters, at_start);
+  const ParameterSet run_parameters =
+      take_run_parameters(parameters, at_start, outcome.adjustments);
+  if (options.observer) options.observer->run_adjusted(outcome.adjustments);
   RunConstants constants = compute_run_constants(run_parameters);
   if (options.refinement > 1) {
     const int k = std::min(options.refinement, kMaximumRefinement);
@@ -526,6 +537,15 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
   write_kinetics(parameters, options, constants, state, base, outcome);
   if (options.observer) options.observer->run_ended(outcome);
   return outcome;
+}
+
+void apply_run_adjustments(const RunAdjustments& adjustments, ParameterSet& parameters) {
+  if (adjustments.temperature_scale_set)
+    parameters.temperature_scale = adjustments.temperature_scale;
+  if (adjustments.velocity_scale_set) parameters.velocity_scale = adjustments.velocity_scale;
+  if (adjustments.depth_scale_set) parameters.depth_scale = adjustments.depth_scale;
+  if (adjustments.fluence_clamped) parameters.fluence = adjustments.fluence;
+  if (adjustments.pulse_width_clamped) parameters.pulse_width = adjustments.pulse_width;
 }
 
 RunOutcome HeadlessRun::run(SharedParameters& parameters, const RunOptions& options) {

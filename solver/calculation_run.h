@@ -1,7 +1,8 @@
 // One calculation run: checks the choice fields, marks the run running, opens the temporal
 // result file, tells its observer, computes the Auto scales, clamps fluence and pulse width,
 // derives the run constants and the grid, fills the plot scale set, runs the time loop with its
-// end-of-run test and per-step output, and writes the kinetics line. Units as reported: ns, K,
+// end-of-run test and per-step output, and writes the kinetics line. The run never writes into
+// its Parameter set: the scales and clamps it took are in its outcome. Units as reported: ns, K,
 // cm/s, nm, mJ/cm^2. All records are passed by reference; nothing global.
 #pragma once
 
@@ -78,9 +79,13 @@ struct RunOutcome {
   double total_depth_nm = 0.0;
   double peak_surface_temperature_k = 0.0;
   double peak_front_velocity_cm_s = 0.0;
+  RunAdjustments adjustments;  // the Auto scales and clamps the run took (once it started)
   // Where the light went, from the start to the last step (both schemes).
   EnergyLedger energy;
 };
+
+// Writes a run's Auto scales and clamped values into `parameters`, as the set the run used.
+void apply_run_adjustments(const RunAdjustments& adjustments, ParameterSet& parameters);
 
 // Empty when the run may start; otherwise which field holds which value, e.g.
 // "ablation_model is 3; it must be 1 or 2" or "Fluence [mJ/cm^2] is -50; it must be greater

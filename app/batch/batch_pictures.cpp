@@ -35,7 +35,7 @@ bool run_with_picture(SharedParameters& parameters, int width, int height,
     return false;
   }
   // The page as the program has it after start-up: its geometry and the title page.
-  const PageGeometry page = page_for_area(width, height);
+  PageGeometry page = page_for_area(width, height);
   TitleState title;
   const std::string logo = find_data_file("ZOR.bmp", data_directory);
   RunView view(page, title, logo);

@@ -4,7 +4,6 @@
 // reports say what happened. Every case checks afterwards that the inputs are unchanged, byte
 // for byte.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,7 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <thread>
 
 #include "engine/study.h"
 #include "kt_test_paths.h"
@@ -211,26 +209,6 @@ TEST_F(InputSafety, ReportsSayWhatHappened) {
   EXPECT_FALSE(fs::exists(path("big.json")));
   for (const std::string& name : test::file_names(dir_.path()))
     EXPECT_EQ(name.find(kSaveTemporaryMark), std::string::npos) << name;
-}
-
-TEST_F(InputSafety, FitWritesItsBestSoFarReportOnSigterm) {
-  const std::string command = "cd '" + dir_.path().string() + "' && exec '" + KT_BATCH_PROGRAM +
-                              "' fit in.par --data synth.csv --vary activation_energy_em --jobs 1 "
-                              "--report r.json > out.txt 2> err.txt";
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ASSERT_GT(child, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the fit is under way
-  ::kill(child, SIGTERM);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 130) << err();
-  EXPECT_NE(test::read_file(path("r.json")).find("\"status\": \"interrupted\""), std::string::npos)
-      << test::read_file(path("r.json"));
 }
 
 class StudySafety : public InputSafety {

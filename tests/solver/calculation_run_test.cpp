@@ -34,7 +34,7 @@ void expect_finite(const RunOutcome& outcome) {
   EXPECT_EQ(outcome.kinetics_line.find("NaN"), std::string::npos) << outcome.kinetics_line;
 }
 
-TEST(CalculationRun, DefaultRunEndsByItsTestAndWritesAutoScales) {
+TEST(CalculationRun, DefaultRunEndsByItsTestAndReportsItsAutoScales) {
   ScratchDirectory directory;
   RunRecords records;
   const RunOutcome outcome = records.run(in_directory(directory));
@@ -47,7 +47,10 @@ TEST(CalculationRun, DefaultRunEndsByItsTestAndWritesAutoScales) {
               1e-12);
   EXPECT_GT(outcome.peak_surface_temperature_k, 1000.0);
 
-  const ParameterSet& p = records.parameters.values;
+  // The run wrote nothing into its input; the scales it took are in its outcome.
+  EXPECT_EQ(records.parameters.values, test::default_parameters());
+  ParameterSet p = records.parameters.values;
+  apply_run_adjustments(outcome.adjustments, p);
   EXPECT_NEAR(p.temperature_scale, 1977.93f, 0.01f);
   EXPECT_NEAR(p.velocity_scale, 1151.80f, 0.01f);
   EXPECT_EQ(p.depth_scale, 0.2f);
@@ -82,7 +85,12 @@ TEST(CalculationRun, AutoScaleBandsAndManualScales) {
   records.parameters.values.fluence = 20000.0f;
   records.parameters.values.pulse_width = 0.5f;
   const RunOutcome outcome = records.run(kinetics_only());
-  const ParameterSet& after = records.parameters.values;
+  const ParameterSet entered = records.parameters.values;
+  EXPECT_EQ(entered.fluence, 20000.0f);  // the input is as it was
+  EXPECT_TRUE(outcome.adjustments.fluence_clamped);
+  EXPECT_TRUE(outcome.adjustments.pulse_width_clamped);
+  ParameterSet after = entered;
+  apply_run_adjustments(outcome.adjustments, after);
   EXPECT_EQ(after.temperature_scale, 2000.0f);
   EXPECT_EQ(after.velocity_scale, 200.0f);
   EXPECT_EQ(after.depth_scale, 1.0f);
@@ -323,7 +331,8 @@ TEST(CalculationRun, OverflowingAutoScalesAreNotWrittenBack) {
   records.parameters.values.fluence = 1e38f;  // the temperature scale overflows
   const RunOutcome outcome = records.run(kinetics_only());
   EXPECT_EQ(outcome.fluence_used, 10000.0);
-  const ParameterSet& p = records.parameters.values;
+  ParameterSet p = records.parameters.values;
+  apply_run_adjustments(outcome.adjustments, p);
   EXPECT_EQ(p.temperature_scale, 2000.0f);  // kept, not infinity
   EXPECT_TRUE(std::isfinite(p.velocity_scale));
   EXPECT_EQ(p.depth_scale, 0.2f);
