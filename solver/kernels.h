@@ -6,6 +6,8 @@
 #pragma once
 
 #include <array>
+#include <cmath>
+#include <limits>
 
 #include "params/parameter_choices.h"
 
@@ -15,6 +17,24 @@ namespace kt {
 inline constexpr int kNodeCapacity = 65;
 // A nodal array, indexed 1 ... N (index 0 unused).
 using NodeArray = std::array<double, kNodeCapacity + 1>;
+
+// exp(x) kept for the last argument. The same argument, compared exactly, returns the stored
+// value: a repeated evaluation costs one comparison and gives the same bits (exp(-0) and exp(+0)
+// are both 1; a NaN never matches and is evaluated again).
+class ExpMemo {
+ public:
+  double operator()(double x) {
+    if (!(x == argument_)) {
+      argument_ = x;
+      value_ = std::exp(x);
+    }
+    return value_;
+  }
+
+ private:
+  double argument_ = std::numeric_limits<double>::quiet_NaN();
+  double value_ = 0.0;
+};
 
 // What the pulse shape needs besides its arguments, fixed for a run.
 struct PulseLaw {
