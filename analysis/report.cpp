@@ -96,8 +96,10 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert) 
   out += "\n  },\n  \"correlation\": [";
   for (std::size_t a = 0; a < r.correlation.size(); ++a) {
     out += a ? ", [" : "[";
-    for (std::size_t b = 0; b < r.correlation[a].size(); ++b)
-      out += (b ? ", " : "") + json_number(r.correlation[a][b]);
+    for (std::size_t b = 0; b < r.correlation[a].size(); ++b) {
+      if (b) out += ", ";
+      out += json_number(r.correlation[a][b]);
+    }
     out += "]";
   }
   out += "],\n";

@@ -18,9 +18,10 @@ inline constexpr int kNodeCapacity = 65;
 // A nodal array, indexed 1 ... N (index 0 unused).
 using NodeArray = std::array<double, kNodeCapacity + 1>;
 
-// exp(x) kept for the last argument. The same argument, compared exactly, returns the stored
-// value: a repeated evaluation costs one comparison and gives the same bits (exp(-0) and exp(+0)
-// are both 1; a NaN never matches and is evaluated again).
+// exp(x) kept for its last argument. A call with an equal argument returns the stored value
+// without evaluating exp again: the same bits for the cost of one comparison (-0 equals +0, and
+// exp gives 1 for both; a NaN equals nothing and is evaluated again). The key is exp's own
+// argument, so a memo never needs clearing between runs.
 class ExpMemo {
  public:
   double operator()(double x) {

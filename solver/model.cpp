@@ -190,8 +190,7 @@ FrontVelocity front_velocity_at(const RunConstants& r, double theta_surface,
 }
 
 void advance_front(const RunConstants& r, SolverState& s) {
-  const FrontVelocity v =
-      front_velocity_at(r, s.temperature_rise[1], s.broken_fraction_new[1], s);
+  const FrontVelocity v = front_velocity_at(r, s.temperature_rise[1], s.broken_fraction_new[1], s);
   s.front_velocity = v.total();
   s.depth_a += v.channel_a * r.time_step;
   s.depth_m += v.channel_m * r.time_step;
@@ -208,10 +207,9 @@ void update_broken_fraction(const RunConstants& r, SolverState& s) {
   for (int k = 1; k <= r.node_count - 1; ++k) {
     // Without the volume reaction (ko' = 0, the surface model) its term is zero.
     const double reaction =
-        r.rate_ko == 0.0
-            ? 0.0
-            : r.rate_ko * s.reaction_exponential[k](reaction_argument(r, theta[k])) *
-                  (1.0 - old_phi[k]);
+        r.rate_ko == 0.0 ? 0.0
+                         : r.rate_ko * s.reaction_exponential[k](reaction_argument(r, theta[k])) *
+                               (1.0 - old_phi[k]);
     const double transport = v * (old_phi[k + 1] - old_phi[k]) / (z[k + 1] - z[k]);
     const double value = old_phi[k] + dt * (reaction + transport);
     // The explicit step may overshoot at high fluence; a fraction stays within [0, 1].
@@ -259,10 +257,10 @@ void heat_step(const RunConstants& r, SolverState& s) {
       const double source = s.theta_previous[k] / dt + intensity[k] / c;
       // Without the volume reaction (surface model) the heat sink is zero.
       s.coefficient_g[k] =
-          sink_rate == 0.0 ? source - 0.0
-                           : source - sink_rate * (1.0 - phi_mean) *
-                                          s.reaction_exponential[k](reaction_argument(r, theta[k])) /
-                                          c;
+          sink_rate == 0.0
+              ? source - 0.0
+              : source - sink_rate * (1.0 - phi_mean) *
+                             s.reaction_exponential[k](reaction_argument(r, theta[k])) / c;
     }
     // Surface: the conductive flux over the first cell carries the heat of sublimation.
     const double theta_s = r.ambient + theta[1];

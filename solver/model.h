@@ -145,11 +145,11 @@ struct SolverState {
   NodeArray heat_capacity_factor{};  // cf per node, this sweep
   NodeArray conduction_factor{};     // kf per node, this sweep
 
-  // Exponentials evaluated more than once with the same argument: the volume reaction's
-  // exp(-Eb'/(T0' + theta)) per node (the kinetics and the first sweep's heat sink see the same
-  // theta) and the two front channels' (the surface condition of a sweep sees the theta and phi
-  // of the velocity evaluated just before it, and a step's front advance those of the step
-  // before's last sweep).
+  // Pure functions evaluated again with the same argument, kept for their last argument: the
+  // volume reaction's exp(-Eb'/(T0' + theta)) per node (the kinetics and the first sweep's heat
+  // sink see the same theta), the two front channels' exponentials (the surface condition of a
+  // sweep sees the theta and phi of the velocity evaluated just before it, a step's front
+  // advance those of the step before's last sweep).
   std::array<ExpMemo, kNodeCapacity + 1> reaction_exponential{};
   ExpMemo channel_a_exponential;
   ExpMemo channel_m_exponential;
