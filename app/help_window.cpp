@@ -3,9 +3,9 @@
 #include <cctype>
 #include <fstream>
 
-#include "app/screen_rows.h"
 #include "display/display.h"
 #include "display/drawing_context.h"
+#include "graphics/screen_rows.h"
 
 namespace kt {
 namespace {

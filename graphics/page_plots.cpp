@@ -27,6 +27,8 @@ void PagePlots::step_done(const StepRecord& record, const ProfileArrays& profile
 }
 
 void PagePlots::run_ended(const RunOutcome& outcome) {
+  temporal_.draw_kept_readouts();
+  spatial_.draw_kept_profiles();
   if (outcome.end == RunEnd::stop) temporal_.mark_stopped();
 }
 
