@@ -2,6 +2,8 @@
 # Installs what is missing, builds, and runs every test.
 # ./test.sh --sanitize  runs the suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 # ./test.sh --tsan      runs the suite under ThreadSanitizer.
+# ./test.sh --slow      runs only the slow tests (label "slow": the fit on the calculation),
+#                       which every other run leaves out.
 # Without an option it also checks the formatting (scripts/check-format.sh) and fuzzes the
 # parameter-file reader for a few seconds (scripts/fuzz.sh).
 set -euo pipefail
@@ -25,4 +27,6 @@ export QT_QPA_PLATFORM=offscreen
 if [ "${1:-}" = --tsan ]; then
   export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1"
 fi
-ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)"
+labels=(-LE slow)
+if [ "${1:-}" = --slow ]; then labels=(-L slow); fi
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)" "${labels[@]}"

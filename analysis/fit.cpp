@@ -8,8 +8,6 @@
 #include <nlopt.hpp>
 #include <optional>
 
-#include "analysis/model_runs.h"
-
 namespace kt {
 namespace {
 
@@ -169,17 +167,21 @@ std::string check_fit_request(const FitRequest& request) {
   return {};
 }
 
-std::vector<double> model_depths(const ParameterSet& parameters, DepthQuantity quantity,
-                                 const std::vector<double>& fluences, int jobs, int& runs,
-                                 const std::atomic<bool>& interrupt) {
+std::vector<double> model_depths(const DepthModel& model, const ParameterSet& parameters,
+                                 DepthQuantity quantity, const std::vector<double>& fluences,
+                                 int jobs, int& runs, const std::atomic<bool>& interrupt,
+                                 std::string& error) {
   std::vector<ModelPoint> points;
   for (double f : fluences) points.push_back({&parameters, f});
   ModelRunCounter counter;
-  const std::vector<ModelPointResult> results =
-      run_model_points(points, quantity, jobs, counter, interrupt);
+  const ModelBatch batch = model(points, quantity, jobs, counter, interrupt);
   runs += counter.runs.load();
+  if (!batch.error.empty()) {
+    error = batch.error;
+    return {};
+  }
   std::vector<double> depths;
-  for (const ModelPointResult& r : results) depths.push_back(r.ok ? r.depth_nm : kNaN);
+  for (const ModelPointResult& r : batch.results) depths.push_back(r.ok ? r.depth_nm : kNaN);
   return depths;
 }
 
@@ -201,9 +203,10 @@ struct JacobianSteps {
 // judgement of what the fit is worth, all sharing the request, the run counter and the best point.
 class FitSession {
  public:
-  FitSession(const FitRequest& request, const std::atomic<bool>& interrupt,
+  FitSession(const FitRequest& request, const DepthModel& model, const std::atomic<bool>& interrupt,
              const FitProgress& progress)
       : request_(request),
+        model_(model),
         interrupt_(interrupt),
         progress_(progress),
         vars_(request.variables),
@@ -230,6 +233,7 @@ class FitSession {
   }
 
   FitReport finish();
+  FitReport unavailable();
   void describe_parameters();
   ParameterSet parameters_at(const std::vector<double>& u) const;
   std::string run_sets(const std::vector<ParameterSet>& sets,
@@ -247,6 +251,7 @@ class FitSession {
 
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   const FitRequest& request_;
+  const DepthModel& model_;
   const std::atomic<bool>& interrupt_;
   const FitProgress& progress_;
   const std::vector<FitVariable>& vars_;
@@ -260,6 +265,7 @@ class FitSession {
   double best_chi2_ = std::numeric_limits<double>::infinity(), worst_chi2_ = 0.0;
   std::vector<double> best_u_, best_model_;
   std::string first_problem_;
+  std::string model_error_;  // the model could not run at all: the fit stops
   bool limit_hit_ = false;
 };
 
@@ -280,6 +286,7 @@ FitReport FitSession::run() {
     u[j] = to_coordinate(vars_[j], report_.parameters[j].initial);
   // The start must give numbers: otherwise there is nothing to improve on.
   evaluate(u);
+  if (!model_error_.empty()) return unavailable();
   if (!std::isfinite(best_chi2_)) {
     report_.message = interrupt_.load() ? "interrupted"
                                         : "the runs at the starting values fail: " + first_problem_;
@@ -287,6 +294,7 @@ FitReport FitSession::run() {
     return finish();
   }
   const std::string optimiser_note = optimise(u);
+  if (!model_error_.empty()) return unavailable();
   const ResidualSums sums = record_best_point();
 
   if (interrupt_.load()) {
@@ -302,9 +310,19 @@ FitReport FitSession::run() {
   }
 
   std::string jacobian_problem;
-  const std::vector<std::string> undetermined_names = estimate_errors(jacobian(jacobian_problem));
+  const std::vector<std::vector<double>> differences = jacobian(jacobian_problem);
+  if (!model_error_.empty()) return unavailable();
+  const std::vector<std::string> undetermined_names = estimate_errors(differences);
   judge(sums, undetermined_names, jacobian_problem);
   add_notes(optimiser_note, jacobian_problem);
+  return finish();
+}
+
+// The model could not run: no fit and nothing to report.
+FitReport FitSession::unavailable() {
+  report_.status = FitStatus::failed;
+  report_.model_unavailable = true;
+  report_.message = model_error_;
   return finish();
 }
 
@@ -344,9 +362,13 @@ std::string FitSession::run_sets(const std::vector<ParameterSet>& sets,
   std::vector<ModelPoint> points;
   for (const ParameterSet& s : sets)
     for (const MeasuredPoint& d : data_) points.push_back({&s, d.fluence});
-  const std::vector<ModelPointResult> results =
-      run_model_points(points, report_.quantity, request_.jobs, counter_, interrupt_);
+  ModelBatch batch = model_(points, report_.quantity, request_.jobs, counter_, interrupt_);
   out.assign(sets.size(), std::vector<double>(n_, kNaN));
+  if (!batch.error.empty()) {
+    if (model_error_.empty()) model_error_ = std::move(batch.error);
+    return model_error_;
+  }
+  const std::vector<ModelPointResult>& results = batch.results;
   std::string problem;
   for (std::size_t k = 0; k < results.size(); ++k) {
     if (results[k].ok)
@@ -359,13 +381,18 @@ std::string FitSession::run_sets(const std::vector<ParameterSet>& sets,
 
 // The objective: chi-square of the model at the coordinates u; keeps the best point.
 double FitSession::evaluate(const std::vector<double>& u) {
-  if (interrupt_.load() || counter_.runs.load() + static_cast<int>(n_) > budget_) {
-    limit_hit_ = !interrupt_.load();
+  if (!model_error_.empty() || interrupt_.load() ||
+      counter_.runs.load() + static_cast<int>(n_) > budget_) {
+    limit_hit_ = model_error_.empty() && !interrupt_.load();
     optimiser_->force_stop();
     return std::isfinite(best_chi2_) ? best_chi2_ : 1e300;
   }
   std::vector<std::vector<double>> model;
   const std::string problem = run_sets({parameters_at(u)}, model);
+  if (!model_error_.empty()) {
+    if (optimiser_) optimiser_->force_stop();
+    return 1e300;
+  }
   ++report_.evaluations;
   double chi2 = 0.0;
   if (problem.empty()) {
@@ -590,9 +617,9 @@ void FitSession::add_notes(const std::string& optimiser_note, const std::string&
 
 }  // namespace
 
-FitReport fit_model(const FitRequest& request, const std::atomic<bool>& interrupt,
-                    const FitProgress& progress) {
-  return FitSession(request, interrupt, progress).run();
+FitReport fit_model(const FitRequest& request, const DepthModel& model,
+                    const std::atomic<bool>& interrupt, const FitProgress& progress) {
+  return FitSession(request, model, interrupt, progress).run();
 }
 
 }  // namespace kt

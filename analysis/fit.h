@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/depth_model.h"
 #include "analysis/measured_data.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_set.h"
@@ -96,18 +97,24 @@ struct FitReport {
   double wall_seconds = 0.0;
   std::string method;   // "NLopt LN_BOBYQA"
   ParameterSet fitted;  // the request's parameters with the fitted values
+  // The model could not run at all (its threads could not be started): `message` says why and
+  // there is nothing to report or write.
+  bool model_unavailable = false;
 };
 
 // Progress: evaluations and runs so far, best chi2 so far.
 using FitProgress = std::function<void(int evaluations, int runs, double best_chi2)>;
 
-FitReport fit_model(const FitRequest& request, const std::atomic<bool>& interrupt,
-                    const FitProgress& progress = {});
+// Fits the request's fields on `model`, which gives the depths at the data's fluences.
+FitReport fit_model(const FitRequest& request, const DepthModel& model,
+                    const std::atomic<bool>& interrupt, const FitProgress& progress = {});
 
 // The model's depths at `fluences` for a parameter set (for the fitted curve); NaN where a run
-// failed. Counts its runs in `runs`.
-std::vector<double> model_depths(const ParameterSet& parameters, DepthQuantity quantity,
-                                 const std::vector<double>& fluences, int jobs, int& runs,
-                                 const std::atomic<bool>& interrupt);
+// failed. Counts its runs in `runs`. Empty, with the reason in `error`, when the model could
+// not run at all.
+std::vector<double> model_depths(const DepthModel& model, const ParameterSet& parameters,
+                                 DepthQuantity quantity, const std::vector<double>& fluences,
+                                 int jobs, int& runs, const std::atomic<bool>& interrupt,
+                                 std::string& error);
 
 }  // namespace kt

@@ -16,8 +16,9 @@ constexpr double kLowest = 1e-3;  // mJ/cm^2: below this the search gives up
 // counter.
 class ThresholdSearch {
  public:
-  ThresholdSearch(const ThresholdRequest& request, const std::atomic<bool>& interrupt)
-      : request_(request), interrupt_(interrupt), jobs_(std::max(1, request.jobs)) {}
+  ThresholdSearch(const ThresholdRequest& request, const DepthModel& model,
+                  const std::atomic<bool>& interrupt)
+      : request_(request), model_(model), interrupt_(interrupt), jobs_(std::max(1, request.jobs)) {}
 
   ThresholdReport run() {
     if (!(request_.depth_nm > 0.0) || !std::isfinite(request_.depth_nm)) {
@@ -45,6 +46,7 @@ class ThresholdSearch {
 
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   const ThresholdRequest& request_;
+  const DepthModel& model_;
   const std::atomic<bool>& interrupt_;
   const int jobs_;
   ThresholdReport report_;
@@ -55,8 +57,13 @@ class ThresholdSearch {
 bool ThresholdSearch::depths_at(const std::vector<double>& fluences, std::vector<double>& depths) {
   std::vector<ModelPoint> points;
   for (double f : fluences) points.push_back({&request_.parameters, f});
-  const std::vector<ModelPointResult> results =
-      run_model_points(points, request_.quantity, jobs_, counter_, interrupt_);
+  const ModelBatch batch = model_(points, request_.quantity, jobs_, counter_, interrupt_);
+  if (!batch.error.empty()) {
+    report_.message = batch.error;
+    report_.model_unavailable = true;
+    return false;
+  }
+  const std::vector<ModelPointResult>& results = batch.results;
   depths.clear();
   for (std::size_t i = 0; i < results.size(); ++i) {
     if (!results[i].ok) {
@@ -160,9 +167,9 @@ bool ThresholdSearch::bisect() {
 
 }  // namespace
 
-ThresholdReport find_threshold(const ThresholdRequest& request,
+ThresholdReport find_threshold(const ThresholdRequest& request, const DepthModel& model,
                                const std::atomic<bool>& interrupt) {
-  return ThresholdSearch(request, interrupt).run();
+  return ThresholdSearch(request, model, interrupt).run();
 }
 
 }  // namespace kt

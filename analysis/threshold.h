@@ -6,8 +6,8 @@
 #include <atomic>
 #include <string>
 
+#include "analysis/depth_model.h"
 #include "analysis/measured_data.h"
-#include "analysis/model_runs.h"
 #include "params/parameter_set.h"
 
 namespace kt {
@@ -29,8 +29,11 @@ struct ThresholdReport {
   double depth_below_nm = 0.0, depth_above_nm = 0.0;
   int runs = 0;
   double wall_seconds = 0.0;
+  bool model_unavailable = false;  // the model could not run at all (`message` says why)
 };
 
-ThresholdReport find_threshold(const ThresholdRequest& request, const std::atomic<bool>& interrupt);
+// Searches the threshold on `model`.
+ThresholdReport find_threshold(const ThresholdRequest& request, const DepthModel& model,
+                               const std::atomic<bool>& interrupt);
 
 }  // namespace kt

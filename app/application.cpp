@@ -66,7 +66,7 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
                      services.show_message("Calculation", message);
                  }) {
   // A command chosen before the start-up file has been read works on the defaults.
-  set_default_parameter_groups(parameters.values, 0);
+  set_default_parameter_groups(parameters.values);
   file_commands.services.show_message = [this](std::string_view t, std::string_view text) {
     services.show_message(t, text);
   };
@@ -204,7 +204,7 @@ FileResult load_startup_parameters(Application& app) {
   FileResult result = transfer_parameter_file(TransferDirection::read, loaded, app.location);
   if (!result) {
     // A file that cannot be read stays as it is; the program goes on with the defaults.
-    set_default_parameter_groups(loaded, 0);
+    set_default_parameter_groups(loaded);
     app.services.show_message(kProgramTitle, result.message + "\nThe default parameters are used.");
   }
   app.parameters.commit(loaded);

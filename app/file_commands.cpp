@@ -120,8 +120,12 @@ bool save_parameter_file_as(const std::string& path, FileCommandContext& context
   FileResult result;
   {
     std::lock_guard<std::mutex> guard(context.parameters.lock);
-    result = write_parameter_file(path, context.parameters.values);
-    if (result) context.services.parameters_stored(context.parameters.values);
+    ParameterSet& values = context.parameters.values;
+    result = write_parameter_file(path, values);
+    if (result) {
+      values.time_scale = values.pulse_width;  // the record follows the saved file
+      context.services.parameters_stored(values);
+    }
   }
   if (!result) {
     context.services.show_message(kSaveAsTitle, result.message);
@@ -150,7 +154,7 @@ void save_as_command(FileCommandContext& context) {
 void default_parameters_command(FileCommandContext& context) {
   if (refused(context, "Default Parameters...", true)) return;
   std::lock_guard<std::mutex> guard(context.parameters.lock);
-  set_default_parameters(context.parameters.values, context.run_state, 0);
+  set_default_parameters(context.parameters.values, context.run_state);
 }
 
 display::MenuCallback open_menu_callback(FileCommandContext& context) {

@@ -8,7 +8,7 @@ namespace kt::bench {
 
 inline ParameterSet default_parameters() {
   ParameterSet p;
-  set_default_parameter_groups(p, 0);
+  set_default_parameter_groups(p);
   return p;
 }
 

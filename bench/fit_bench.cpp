@@ -9,8 +9,8 @@
 #include <random>
 
 #include "analysis/fit.h"
-#include "analysis/model_runs.h"
 #include "bench/bench_support.h"
+#include "engine/model_runs.h"
 
 namespace kt {
 namespace {
@@ -24,7 +24,7 @@ MeasuredData fifteen_points() {
   ModelRunCounter counter;
   std::atomic<bool> interrupt{false};
   const std::vector<ModelPointResult> depths =
-      run_model_points(points, DepthQuantity::total, 2, counter, interrupt);
+      run_model_points(points, DepthQuantity::total, 2, counter, interrupt).results;
   std::mt19937 random(7);
   auto uniform = [&] { return (static_cast<double>(random()) + 0.5) / 4294967296.0; };
   MeasuredData data;
@@ -50,7 +50,7 @@ void BM_FitTwoFieldsFifteenPoints(benchmark::State& state) {
   }
   std::atomic<bool> interrupt{false};
   FitReport report;
-  for (auto _ : state) report = fit_model(request, interrupt);
+  for (auto _ : state) report = fit_model(request, calculation_model(), interrupt);
   if (report.status != FitStatus::converged) state.SkipWithError(report.message.c_str());
   state.counters["runs"] = report.runs;
   state.counters["evaluations"] = report.evaluations;

@@ -3,8 +3,8 @@
 
 #include <memory>
 
-#include "engine/sweep.h"
 #include "bench/bench_support.h"
+#include "engine/sweep.h"
 #include "solver/calculation_run.h"
 #include "solver/model.h"
 

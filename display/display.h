@@ -24,7 +24,8 @@ struct ScreenConfig {
   std::int16_t width = 0, height = 0;
 };
 enum class WindowTarget { frame, main };
-// state 1 minimize, 2 maximize, 3 restore, 4 place at (x, y) with the given size.
+// A window's state and place: set_window_size takes state 2 (maximize) only; get_window_size
+// reports 1 minimized, 2 maximized or 4 placed at (x, y) with the given size.
 struct WindowRequest {
   std::int16_t state = 0, x = 0, y = 0, height = 0, width = 0;
 };

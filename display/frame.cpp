@@ -291,11 +291,11 @@ void set_screen_size_override(int width, int height) {
 
 std::int16_t set_window_size(WindowTarget target, const WindowRequest& request) {
   if (!main_surface()) return -1;
-  const bool known_state = request.state >= 1 && request.state <= 4;
+  // The program only ever maximizes its windows: any other state is refused.
+  if (request.state != 2) return -1;
   if (target == WindowTarget::main) {
     // The main window always fills the frame; its state is only recorded.
-    if (!known_state) return -1;
-    context().main_state = request.state == 3 ? 4 : request.state;
+    context().main_state = request.state;
     return 0;
   }
   if (!context().frame_exists) return -1;
@@ -303,30 +303,12 @@ std::int16_t set_window_size(WindowTarget target, const WindowRequest& request) 
   run_on_gui_thread([&] {
     FrameWindow* frame = frame_state().frame;
     if (frame == nullptr) return;
-    switch (request.state) {
-      case 1:
-        frame->showMinimized();
-        break;
-      case 2:
-        // Without a window manager the geometry is what makes the frame fill the screen.
-        if (QScreen* screen = frame->screen()) frame->setGeometry(screen->availableGeometry());
-        frame->showMaximized();
-        // The page is laid out for the area the main window really has (unless a fixed
-        // surface size was asked for).
-        if (!surface_size_fixed()) frame->fit_surface_to_client_area();
-        break;
-      case 3:
-        frame->showNormal();
-        break;
-      case 4:
-        frame->showNormal();
-        frame->setGeometry(request.x, request.y, std::max<int>(1, request.width),
-                           std::max<int>(1, request.height));
-        break;
-      default:
-        if (frame->isMinimized() || frame->isMaximized()) frame->showNormal();
-        return;
-    }
+    // Without a window manager the geometry is what makes the frame fill the screen.
+    if (QScreen* screen = frame->screen()) frame->setGeometry(screen->availableGeometry());
+    frame->showMaximized();
+    // The page is laid out for the area the main window really has (unless a fixed surface
+    // size was asked for).
+    if (!surface_size_fixed()) frame->fit_surface_to_client_area();
     result = 0;
   });
   return result;

@@ -14,8 +14,9 @@
 #include <mutex>
 #include <sstream>
 #include <string_view>
-#include <thread>
 
+#include "engine/parallel_runner.h"
+#include "engine/result_columns.h"
 #include "engine/value_text.h"
 #include "solver/model.h"
 #include "solver/run_observer.h"
@@ -23,7 +24,7 @@
 namespace kt {
 namespace {
 
-constexpr std::size_t kMaximumAxisValues = 1'000'000;
+constexpr std::size_t kMaximumAxisValues = kMaximumListValues;
 
 bool fits_field(double value) {
   return std::isfinite(value) && std::fabs(value) <= std::numeric_limits<float>::max();
@@ -108,65 +109,8 @@ std::string header_line(const std::string& hash, std::size_t points, const Study
 }  // namespace
 
 std::vector<float> parse_study_values(const std::string& text, std::string& error) {
-  std::vector<double> values;
-  if (text.find(':') != std::string::npos) {
-    const std::vector<std::string> parts = split_text(text, ':');
-    double from = 0, to = 0;
-    if (parts.size() != 3 || !parse_number(parts[0], from) || !parse_number(parts[1], to)) {
-      error = "a range is FROM:TO:STEP or FROM:TO:logN";
-      return {};
-    }
-    if (parts[2].rfind("log", 0) == 0) {
-      const std::string count_text = parts[2].substr(3);
-      char* end = nullptr;
-      const long count = std::strtol(count_text.c_str(), &end, 10);
-      if (count_text.empty() || *end != '\0' || count < 2 ||
-          count > static_cast<long>(kMaximumAxisValues)) {
-        error = "logN needs a whole N from 2 to " + std::to_string(kMaximumAxisValues);
-        return {};
-      }
-      if (from <= 0 || to <= 0) {
-        error = "log-spaced values need FROM and TO above 0";
-        return {};
-      }
-      const double ratio = std::log(to / from);
-      for (long i = 0; i < count; ++i) {
-        values.push_back(i == count - 1 ? to
-                                        : from * std::exp(ratio * static_cast<double>(i) /
-                                                          static_cast<double>(count - 1)));
-      }
-    } else {
-      double step = 0;
-      if (!parse_number(parts[2], step)) {
-        error = "\"" + parts[2] + "\" is neither a STEP nor logN";
-        return {};
-      }
-      if (step <= 0 || to < from) {
-        error = "FROM:TO:STEP needs STEP > 0 and TO >= FROM";
-        return {};
-      }
-      const double count = std::floor((to - from) / step + 1e-6) + 1;
-      if (count > static_cast<double>(kMaximumAxisValues)) {
-        error = "more than " + std::to_string(kMaximumAxisValues) + " values";
-        return {};
-      }
-      for (long i = 0; i < static_cast<long>(count); ++i)
-        values.push_back(from + static_cast<double>(i) * step);
-    }
-  } else {
-    for (const std::string& part : split_text(text, ',')) {
-      double value = 0;
-      if (!parse_number(part, value)) {
-        error = "\"" + part + "\" is not a number";
-        return {};
-      }
-      values.push_back(value);
-    }
-    if (values.empty()) {
-      error = "no values";
-      return {};
-    }
-  }
+  const std::vector<double> values = parse_value_list(text, error);
+  if (values.empty()) return {};
   std::vector<float> out;
   out.reserve(values.size());
   for (double v : values) {
@@ -416,11 +360,7 @@ StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const 
     case RunEnd::end_test:
     case RunEnd::step_limit:
       row.end = o.end == RunEnd::end_test ? StudyEnd::end_test : StudyEnd::step_limit;
-      row.surface_recession_nm = o.surface_recession_nm;
-      row.volume_depth_nm = o.volume_depth_nm;
-      row.total_depth_nm = o.total_depth_nm;
-      row.peak_surface_temperature_k = o.peak_surface_temperature_k;
-      row.peak_front_velocity_cm_s = o.peak_front_velocity_cm_s;
+      row.results = result_values(o);
       break;
     case RunEnd::diverged: {
       row.end = StudyEnd::diverged;
@@ -448,9 +388,7 @@ std::string study_columns_text(const StudyPlan& plan) {
     out += ',';
     out += field->name;
   }
-  return out +
-         ",surface_recession_nm,volume_depth_nm,total_depth_nm,peak_surface_temperature_K,"
-         "peak_front_velocity_cm_per_s,steps,end,note\n";
+  return out + result_column_names_text() + ",steps,end,note\n";
 }
 
 std::string study_row_text(const StudyRow& row) {
@@ -459,17 +397,12 @@ std::string study_row_text(const StudyRow& row) {
     out += ',';
     out += float_text(v);
   }
-  char buffer[256];
-  if (row.end == StudyEnd::end_test || row.end == StudyEnd::step_limit) {
-    std::snprintf(buffer, sizeof buffer, ",%.10g,%.10g,%.10g,%.10g,%.10g,%d",
-                  row.surface_recession_nm, row.volume_depth_nm, row.total_depth_nm,
-                  row.peak_surface_temperature_k, row.peak_front_velocity_cm_s, row.steps);
-  } else if (row.end == StudyEnd::diverged) {
-    std::snprintf(buffer, sizeof buffer, ",,,,,,%d", row.steps);
-  } else {
-    std::snprintf(buffer, sizeof buffer, ",,,,,,");
-  }
-  out += buffer;
+  // Only a run that ended by the end test or the step limit has results; a diverged one has
+  // its steps, a refused or interrupted one neither.
+  const bool has_results = row.end == StudyEnd::end_test || row.end == StudyEnd::step_limit;
+  out += result_cells_text(has_results ? row.results : std::vector<double>{});
+  out += ',';
+  if (has_results || row.end == StudyEnd::diverged) out += std::to_string(row.steps);
   out += ',';
   out += study_end_text(row.end);
   out += ',';
@@ -515,7 +448,8 @@ std::string write_study_table(const std::filesystem::path& path, const std::stri
 
 StudyResult run_study_points(const ParameterSet& base, const StudyPlan& plan,
                              const std::vector<std::size_t>& indices, int jobs,
-                             const std::atomic<bool>& interrupt, const StudyProgress& progress) {
+                             const std::atomic<bool>& interrupt, const StudyProgress& progress,
+                             const ThreadStarter& start_thread) {
   StudyResult result;
   const std::size_t total = indices.size();
   const std::size_t point_count = study_point_count(plan);
@@ -533,12 +467,15 @@ StudyResult run_study_points(const ParameterSet& base, const StudyPlan& plan,
       if (progress) progress(done, total);
     }
   };
-  const std::size_t threads_wanted = std::min<std::size_t>(
-      static_cast<std::size_t>(std::max(1, jobs)), std::max<std::size_t>(total, 1));
-  std::vector<std::thread> threads;
-  for (std::size_t j = 1; j < threads_wanted; ++j) threads.emplace_back(worker);
-  worker();
-  for (std::thread& t : threads) t.join();
+  ParallelRun parallel;
+  parallel.jobs = static_cast<int>(std::min<std::size_t>(
+      static_cast<std::size_t>(std::max(1, jobs)), std::max<std::size_t>(total, 1)));
+  parallel.start_thread = start_thread;
+  if (std::string problem = run_in_parallel(parallel, worker); !problem.empty()) {
+    result.error = std::move(problem);
+    result.interrupted = true;
+    return result;
+  }
   result.interrupted =
       done < total || std::any_of(result.rows.begin(), result.rows.end(),
                                   [](const StudyRow& r) { return r.end == StudyEnd::interrupted; });
@@ -555,8 +492,10 @@ std::vector<std::size_t> study_shard_indices(const StudyPlan& plan, const StudyS
 }
 
 StudyResult run_study(const ParameterSet& base, const StudyPlan& plan, const StudyShard& shard,
-                      int jobs, const std::atomic<bool>& interrupt, const StudyProgress& progress) {
-  return run_study_points(base, plan, study_shard_indices(plan, shard), jobs, interrupt, progress);
+                      int jobs, const std::atomic<bool>& interrupt, const StudyProgress& progress,
+                      const ThreadStarter& start_thread) {
+  return run_study_points(base, plan, study_shard_indices(plan, shard), jobs, interrupt, progress,
+                          start_thread);
 }
 
 namespace {

@@ -8,8 +8,9 @@
 //   # study 0123456789abcdef; 512 points; shard 2/4
 // (the study hash, the number of points of the whole study, the shard; an unsplit study is
 // shard 1/1), then the column names, then one row per point in point order:
-//   point,<varied fields>,surface_recession_nm,volume_depth_nm,total_depth_nm,
-//   peak_surface_temperature_K,peak_front_velocity_cm_per_s,steps,end,note
+//   point,<varied fields>,<result columns>,steps,end,note
+// (the result columns are those of result_columns(): surface_recession_nm, volume_depth_nm,
+// total_depth_nm, peak_surface_temperature_K, peak_front_velocity_cm_per_s).
 // A diverged or refused point has empty result columns and says why in `note`.
 #pragma once
 
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/parallel_runner.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_set.h"
 #include "solver/calculation_run.h"
@@ -40,9 +42,9 @@ struct StudyPlan {
   int refinement = 1;
 };
 
-// The values of one "--vary NAME=VALUES" argument, VALUES being FROM:TO:STEP (TO included when
-// reached within a millionth of STEP), FROM:TO:logN (N points spaced evenly on a log scale,
-// FROM and TO included) or V1,V2,... Empty on error, with the problem in `error`.
+// The values of one "--vary NAME=VALUES" argument, VALUES being a value list
+// (parse_value_list: FROM:TO:STEP, FROM:TO:logN or V1,V2,...), each a 32-bit field value.
+// Empty on error, with the problem in `error`.
 std::vector<float> parse_study_values(const std::string& text, std::string& error);
 
 // Builds a product study from "NAME=VALUES" texts, in order. Empty on success, otherwise the
@@ -96,11 +98,9 @@ struct StudyRow {
   StudyEnd end = StudyEnd::interrupted;
   std::string note;  // why refused or where diverged; clamps applied to the run
   std::int32_t steps = 0;
-  double surface_recession_nm = 0.0;
-  double volume_depth_nm = 0.0;
-  double total_depth_nm = 0.0;
-  double peak_surface_temperature_k = 0.0;
-  double peak_front_velocity_cm_s = 0.0;
+  // One value per result column (result_columns()) for a row that ended by the end test or the
+  // step limit; empty otherwise.
+  std::vector<double> results;
 };
 
 // The base parameters with the point's values set.
@@ -136,20 +136,21 @@ using StudyProgress = std::function<void(std::size_t done, std::size_t total)>;
 struct StudyResult {
   std::vector<StudyRow> rows;  // the shard's points, in point order
   bool interrupted = false;    // some rows were not run to their end
+  std::string error;           // the threads could not be started: no point was run
 };
 
 // Runs the points of `indices` (any subset of the study, e.g. a chunk handed to a worker) on
-// `jobs` threads; the rows come in the order of `indices`. A set `interrupt` stops the runs
-// under way after their current step and starts no more.
+// `jobs` threads (capped at max_jobs()); the rows come in the order of `indices`. A set
+// `interrupt` stops the runs under way after their current step and starts no more.
 StudyResult run_study_points(const ParameterSet& base, const StudyPlan& plan,
                              const std::vector<std::size_t>& indices, int jobs,
-                             const std::atomic<bool>& interrupt,
-                             const StudyProgress& progress = {});
+                             const std::atomic<bool>& interrupt, const StudyProgress& progress = {},
+                             const ThreadStarter& start_thread = {});
 
 // The points of `shard`, as run_study_points.
 StudyResult run_study(const ParameterSet& base, const StudyPlan& plan, const StudyShard& shard,
                       int jobs, const std::atomic<bool>& interrupt,
-                      const StudyProgress& progress = {});
+                      const StudyProgress& progress = {}, const ThreadStarter& start_thread = {});
 
 // One shard table as read back for a merge.
 struct ShardTable {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -12,6 +11,8 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/parallel_runner.h"
+#include "engine/result_columns.h"
 #include "engine/value_text.h"
 #include "solver/result_files.h"
 
@@ -26,59 +27,21 @@ std::string fluence_folder(double fluence) {
 
 }  // namespace
 
-int max_sweep_jobs() {
-  const int cores = static_cast<int>(std::thread::hardware_concurrency());
-  return std::clamp(cores * 4, 4, 256);
-}
-
 std::vector<double> parse_fluences(const std::string& text, int log_count, std::string& error) {
-  std::vector<double> fluences;
-  if (text.find(':') != std::string::npos) {
-    const std::vector<std::string> parts = split_text(text, ':');
-    double from = 0, to = 0, step = 0;
-    const bool range = log_count > 0 ? parts.size() == 2 : parts.size() == 3;
-    if (!range || !parse_number(parts[0], from) || !parse_number(parts[1], to) ||
-        (log_count == 0 && !parse_number(parts[2], step))) {
-      error = log_count > 0 ? "with --log, --fluence takes FROM:TO"
-                            : "--fluence takes FROM:TO:STEP or a comma list";
-      return {};
-    }
-    if (log_count > 0) {
-      if (from <= 0 || to <= 0) {
-        error = "a log-spaced sweep needs fluences above 0";
-        return {};
-      }
-      if (log_count == 1) return {from};
-      const double ratio = std::log(to / from);
-      for (int i = 0; i < log_count; ++i)
-        fluences.push_back(i == log_count - 1 ? to : from * std::exp(ratio * i / (log_count - 1)));
-      return fluences;
-    }
-    if (step <= 0 || to < from) {
-      error = "--fluence FROM:TO:STEP needs STEP > 0 and TO >= FROM";
-      return {};
-    }
-    const double count = std::floor((to - from) / step + 1e-6);
-    if (count > 100000) {
-      error = "the sweep would have more than 100000 fluences";
-      return {};
-    }
-    for (long i = 0; i <= static_cast<long>(count); ++i) fluences.push_back(from + i * step);
-    return fluences;
-  }
+  std::string list = text;
   if (log_count > 0) {
-    error = "--log goes with --fluence FROM:TO";
-    return {};
-  }
-  for (const std::string& part : split_text(text, ',')) {
-    double value = 0;
-    if (!parse_number(part, value)) {
-      error = "\"" + part + "\" in --fluence is not a number";
+    // --log N with FROM:TO is another way to write FROM:TO:logN (and --log 1 gives FROM).
+    const std::vector<std::string> parts = split_text(text, ':');
+    double from = 0, to = 0;
+    if (parts.size() != 2 || !parse_number(parts[0], from) || !parse_number(parts[1], to)) {
+      error = "with --log, --fluence takes FROM:TO";
       return {};
     }
-    fluences.push_back(value);
+    if (log_count == 1 && from > 0 && to > 0) return {from};
+    list = text + ":log" + std::to_string(std::max(log_count, 2));
   }
-  if (fluences.empty()) error = "--fluence names no fluence";
+  std::vector<double> fluences = parse_value_list(list, error);
+  if (fluences.empty()) error = "--fluence " + text + ": " + error;
   return fluences;
 }
 
@@ -119,8 +82,6 @@ class SweepRunner {
   SweepResult run();
 
  private:
-  bool start_workers(int jobs, std::vector<std::thread>& threads);
-  void open_gate();
   void work();
   RunOptions run_options(int i) const;
   void write_ready_lines();
@@ -135,9 +96,6 @@ class SweepRunner {
   std::mutex lock_;  // guards the results, the next line to write, the progress
   std::atomic<int> next_run_{0};
   int next_line_ = 0, done_ = 0;
-  // The workers exist before any file is touched; they start once the kinetics file is ready.
-  std::condition_variable gate_;
-  bool open_gate_ = false, abandon_ = false;
   bool kinetics_usable_ = false;
 };
 
@@ -149,54 +107,24 @@ SweepResult SweepRunner::run() {
     return std::move(result_);
   }
 
-  const int jobs = std::clamp(options_.jobs, 1, std::min(std::max(total_, 1), max_sweep_jobs()));
-  std::vector<std::thread> threads;
-  if (!start_workers(jobs, threads)) return std::move(result_);
-
-  // With Rewrite the file starts empty; each finished line is then appended and closed at once,
-  // so the lines written so far stay valid whatever happens later.
-  if (options_.write_kinetics_file && parameters_.kinetics_file_mode == KineticsFileMode::rewrite)
-    write_result_file(kinetics_path_, ResultFile::Mode::rewrite, "", result_.errors);
-  kinetics_usable_ = options_.write_kinetics_file && result_.errors.empty();
-
-  open_gate();
-  work();
-  for (std::thread& t : threads) t.join();
+  ParallelRun parallel;
+  parallel.jobs = std::clamp(options_.jobs, 1, std::max(total_, 1));
+  parallel.start_thread = options_.start_thread;
+  // Nothing is written before every worker exists. With Rewrite the file starts empty; each
+  // finished line is then appended and closed at once, so the lines written so far stay valid
+  // whatever happens later.
+  parallel.before_work = [this] {
+    if (options_.write_kinetics_file && parameters_.kinetics_file_mode == KineticsFileMode::rewrite)
+      write_result_file(kinetics_path_, ResultFile::Mode::rewrite, "", result_.errors);
+    kinetics_usable_ = options_.write_kinetics_file && result_.errors.empty();
+  };
+  if (std::string problem = run_in_parallel(parallel, [this] { work(); }); !problem.empty()) {
+    result_.thread_error = problem;
+    result_.errors.push_back(std::move(problem));
+    return std::move(result_);
+  }
   result_.interrupted = next_line_ < total_;
   return std::move(result_);
-}
-
-// Starts jobs - 1 workers (this thread is the last); false, with the error recorded, when the
-// threads cannot be made.
-bool SweepRunner::start_workers(int jobs, std::vector<std::thread>& threads) {
-  const ThreadStarter start = options_.start_thread
-                                  ? options_.start_thread
-                                  : [](std::function<void()> body) { return std::thread(body); };
-  threads.reserve(static_cast<std::size_t>(jobs));
-  try {
-    for (int j = 1; j < jobs; ++j) threads.push_back(start([this] { work(); }));
-  } catch (const std::system_error& e) {
-    // Nothing has been written yet: the threads made so far end at the gate.
-    {
-      std::lock_guard<std::mutex> guard(lock_);
-      open_gate_ = abandon_ = true;
-    }
-    gate_.notify_all();
-    for (std::thread& t : threads) t.join();
-    result_.errors.push_back("cannot start " + std::to_string(jobs) + " worker threads (" +
-                             e.what() + "); no run was made and no file was changed; try a " +
-                             "smaller --jobs");
-    return false;
-  }
-  return true;
-}
-
-void SweepRunner::open_gate() {
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    open_gate_ = true;
-  }
-  gate_.notify_all();
 }
 
 RunOptions SweepRunner::run_options(int i) const {
@@ -215,13 +143,8 @@ RunOptions SweepRunner::run_options(int i) const {
   return run_options;
 }
 
-// A worker: waits at the gate, then takes the next fluence until none is left.
+// A worker: takes the next fluence until none is left.
 void SweepRunner::work() {
-  {
-    std::unique_lock<std::mutex> guard(lock_);
-    gate_.wait(guard, [&] { return open_gate_; });
-    if (abandon_) return;
-  }
   HeadlessRun records;
   for (int i = next_run_++; i < total_; i = next_run_++) {
     SharedParameters shared;
@@ -266,24 +189,20 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
 }
 
 std::string sweep_csv(const SweepResult& result) {
-  std::string out =
-      "fluence_mJ_per_cm2,surface_recession_nm,volume_depth_nm,total_depth_nm,"
-      "peak_surface_temperature_K,peak_front_velocity_cm_per_s,steps,end\n";
-  char row[512];
+  std::string out = "fluence_mJ_per_cm2" + result_column_names_text() + ",steps,end\n";
+  char fluence[40];
   for (const SweepRun& run : result.runs) {
     if (!run.finished) continue;
     const RunOutcome& o = run.outcome;
-    if (o.end == RunEnd::diverged) {
-      std::snprintf(row, sizeof row, "%.10g,,,,,,%d,%s\n", o.fluence_used, o.step_count,
-                    run_end_text(o.end));
-      out += row;
-      continue;
-    }
-    std::snprintf(row, sizeof row, "%.10g,%.10g,%.10g,%.10g,%.10g,%.10g,%d,%s\n", o.fluence_used,
-                  o.surface_recession_nm, o.volume_depth_nm, o.total_depth_nm,
-                  o.peak_surface_temperature_k, o.peak_front_velocity_cm_s, o.step_count,
-                  run_end_text(o.end));
-    out += row;
+    std::snprintf(fluence, sizeof fluence, "%.10g", o.fluence_used);
+    out += fluence;
+    // A diverged run has no results: its cells stay empty.
+    out += result_cells_text(o.end == RunEnd::diverged ? std::vector<double>{} : result_values(o));
+    out += ',';
+    out += std::to_string(o.step_count);
+    out += ',';
+    out += run_end_text(o.end);
+    out += '\n';
   }
   return out;
 }

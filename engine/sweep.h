@@ -10,25 +10,20 @@
 #include <thread>
 #include <vector>
 
+#include "engine/parallel_runner.h"
 #include "params/parameter_set.h"
 #include "solver/calculation_run.h"
 
 namespace kt {
 
-// Fluences of a sweep: "FROM:TO:STEP" (TO included when reached within a millionth of STEP),
-// "F1,F2,..." or, with log_count > 0, "FROM:TO" spaced evenly on a log scale. Empty on error,
-// with the reason in `error`.
+// Fluences of a sweep: a value list (parse_value_list: FROM:TO:STEP, FROM:TO:logN, F1,F2,...)
+// or, with log_count > 0, "FROM:TO" spaced evenly on a log scale (the same as FROM:TO:logN).
+// Empty on error, with the reason in `error`.
 std::vector<double> parse_fluences(const std::string& text, int log_count, std::string& error);
-
-// Starts a thread running `body`; throws std::system_error when it cannot (tests replace it).
-using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
-
-// The most threads a sweep uses: four per core, at least 4, at most 256.
-int max_sweep_jobs();
 
 struct SweepOptions {
   std::vector<double> fluences;
-  int jobs = 1;  // capped at max_sweep_jobs() and at the number of fluences
+  int jobs = 1;  // capped at max_jobs() and at the number of fluences
   // When set, each run writes its temporal and spatial files into DIR/F<fluence>/.
   std::optional<std::filesystem::path> keep_files_directory;
   std::filesystem::path output_directory = ".";  // where the kinetics file goes
@@ -51,6 +46,7 @@ struct SweepResult {
   bool interrupted = false;
   int diverged = 0;  // runs that diverged: marked in the CSV, no kinetics line
   std::vector<std::string> errors;
+  std::string thread_error;  // the threads could not be started: nothing ran (also in errors)
 };
 
 // Empty when every fluence of the sweep may run with these parameters; otherwise the refusal

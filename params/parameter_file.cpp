@@ -445,7 +445,7 @@ FileResult read_parameter_file(const std::string& path, ParameterSet& parameters
   return read_parameter_text(text, path, parameters);
 }
 
-FileResult write_parameter_file(const std::string& path, ParameterSet& parameters) {
+FileResult write_parameter_file(const std::string& path, const ParameterSet& parameters) {
   ParameterSet written = parameters;
   written.time_scale = written.pulse_width;
   const std::string text = format_parameter_file(written);
@@ -458,7 +458,6 @@ FileResult write_parameter_file(const std::string& path, ParameterSet& parameter
   if (const SaveResult saved = save_file_contents(path, text); !saved) {
     return {false, "Cannot save the parameter file " + quoted(path) + ": " + saved.reason + "."};
   }
-  parameters.time_scale = written.time_scale;  // the record follows the saved file
   return {};
 }
 
@@ -474,9 +473,11 @@ FileResult transfer_parameter_file(TransferDirection direction, ParameterSet& pa
   if (direction == TransferDirection::read) {
     std::error_code error;
     if (std::filesystem::exists(path, error) || error) return read_parameter_file(path, parameters);
-    set_default_parameter_groups(parameters, 0);
+    set_default_parameter_groups(parameters);
   }
-  return write_parameter_file(path, parameters);
+  const FileResult written = write_parameter_file(path, parameters);
+  if (written) parameters.time_scale = parameters.pulse_width;  // the record follows the file
+  return written;
 }
 
 }  // namespace kt

@@ -45,11 +45,12 @@ FileResult read_parameter_file(const std::string& path, ParameterSet& parameters
 FileResult read_parameter_text(std::string_view text, const std::string& path,
                                ParameterSet& parameters);
 
-// Sets time_scale to pulse_width, then writes the file. A record whose file the reader would
-// refuse (an infinite value, an unusable name) is not written. The file is replaced through a
-// temporary (see safe_save.h), so a failed write leaves the previous file whole; every failure
-// names its reason.
-FileResult write_parameter_file(const std::string& path, ParameterSet& parameters);
+// Writes the file with time_scale set to pulse_width (the record itself is not changed: a
+// caller that keeps it in step with the file sets its time_scale on success). A record whose
+// file the reader would refuse (an infinite value, an unusable name) is not written. The file
+// is replaced through a temporary (see safe_save.h), so a failed write leaves the previous file
+// whole; every failure names its reason.
+FileResult write_parameter_file(const std::string& path, const ParameterSet& parameters);
 
 // The current parameter file's name: parameter_file_path in the full_path mode,
 // parameter_file_name otherwise, trailing blanks removed.

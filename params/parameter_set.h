@@ -104,11 +104,11 @@ struct SharedParameters {
   }
 };
 
-// Sets the defaults of one group (1 to 5) or of all (0). Does nothing unless the program is
-// idle (no calculation, no help or about window).
-void set_default_parameters(ParameterSet& parameters, const RunStateMachine& run_state, int group);
+// Sets every field to its default (the time scale to the default pulse width). Does nothing
+// unless the program is idle (no calculation, no help or about window).
+void set_default_parameters(ParameterSet& parameters, const RunStateMachine& run_state);
 // The same, without the guard test (for tests, batch runs and the missing-file case).
-void set_default_parameter_groups(ParameterSet& parameters, int group);
+void set_default_parameter_groups(ParameterSet& parameters);
 
 // Empty when a data-file name (trailing blanks and unset bytes already dropped) names result
 // files inside the output folder; otherwise what is wrong with it: a control character, a path

@@ -12,7 +12,6 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -21,6 +20,8 @@
 #include "analysis/measured_data.h"
 #include "analysis/report.h"
 #include "analysis/threshold.h"
+#include "engine/model_runs.h"
+#include "engine/parallel_runner.h"
 #include "params/parameter_fields.h"
 #include "python/bindings.h"
 #include "python/interruptible.h"
@@ -29,10 +30,6 @@ namespace py = pybind11;
 
 namespace kt::python {
 namespace {
-
-int jobs_or_all(int jobs) {
-  return jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
 
 std::optional<DepthQuantity> quantity_named(const std::optional<std::string>& word) {
   if (!word) return std::nullopt;
@@ -101,7 +98,7 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
     it->lower = range.first;
     it->upper = range.second;
   }
-  request.jobs = jobs_or_all(jobs);
+  request.jobs = capped_jobs(jobs);
   request.max_runs = max_runs;
   if (method == "sbplx") request.method = FitMethod::sbplx;
   if (!request.variables.empty()) {
@@ -127,7 +124,7 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   try {
     run_interruptible(
         [&] {
-          report = fit_model(request, interrupt, [&](int e, int r, double b) {
+          report = fit_model(request, calculation_model(), interrupt, [&](int e, int r, double b) {
             best.store(b);
             runs.store(r);
             evaluations.store(e);
@@ -147,6 +144,7 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
     }
     throw;
   }
+  if (report.model_unavailable) throw std::runtime_error(report.message);
   return py::make_tuple(json(), report.fitted, std::string(fit_status_text(report.status)),
                         request.data.warnings);
 }
@@ -158,12 +156,13 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   request.parameters = parameters;
   request.depth_nm = depth_nm;
   request.quantity = quantity_named(quantity_word).value_or(DepthQuantity::total);
-  request.jobs = jobs_or_all(jobs);
+  request.jobs = capped_jobs(jobs);
   check_parameters(request.parameters);
   std::atomic<bool> interrupt{false};
   ThresholdReport report;
-  run_interruptible([&] { report = find_threshold(request, interrupt); },
+  run_interruptible([&] { report = find_threshold(request, calculation_model(), interrupt); },
                     [&] { interrupt.store(true); });
+  if (report.model_unavailable) throw std::runtime_error(report.message);
   if (!report.ok) {
     // A depth the search refuses runs nothing; otherwise the model gave no threshold.
     if (report.runs == 0) throw py::value_error(report.message);

@@ -26,6 +26,9 @@
 #include <thread>
 #include <vector>
 
+#include "engine/parallel_runner.h"
+#include "engine/result_columns.h"
+#include "engine/single_run.h"
 #include "engine/sweep.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
@@ -45,7 +48,7 @@ constexpr const char* kTextField = "data_file_name";
 
 ParameterSet default_set() {
   ParameterSet p;
-  set_default_parameter_groups(p, 0);
+  set_default_parameter_groups(p);
   return p;
 }
 
@@ -198,6 +201,7 @@ ParameterSet read_parameters(const std::filesystem::path& path) {
 void write_parameters(ParameterSet& p, const std::filesystem::path& path) {
   const FileResult result = write_parameter_file(path.string(), p);
   if (!result) raise_os_error(PyExc_OSError, result.message);
+  p.time_scale = p.pulse_width;  // the set follows the saved file, as in the program
 }
 
 std::string refinement_refusal(int refinement) {
@@ -260,11 +264,8 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
   d["fluence_used"] = o.fluence_used;
   // A diverged run has no kinetics line: its depths and peaks are not results (the CSV leaves
   // them empty).
-  d["surface_recession_nm"] = diverged ? none : o.surface_recession_nm;
-  d["volume_depth_nm"] = diverged ? none : o.volume_depth_nm;
-  d["total_depth_nm"] = diverged ? none : o.total_depth_nm;
-  d["peak_surface_temperature_K"] = diverged ? none : o.peak_surface_temperature_k;
-  d["peak_front_velocity_cm_per_s"] = diverged ? none : o.peak_front_velocity_cm_s;
+  for (const ResultColumn& column : result_columns())
+    d[py::str(std::string(column.name))] = diverged ? none : column.value(o);
   d["kinetics_line"] = o.kinetics_line;
   d["message"] = diverged ? divergence_message(o) : std::string();
   d["file_errors"] = o.file_errors;
@@ -275,21 +276,21 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   if (refinement < 1 || refinement > kMaximumRefinement) {
     throw py::value_error(refinement_refusal(refinement));
   }
-  SharedParameters shared;
-  shared.values = parameters;
-  HeadlessRun records;
   Collector collector(keep_profiles);
+  std::atomic<bool> interrupt{false};
   RunOptions options;
   options.refinement = refinement;
   options.observer = &collector;
+  options.interrupt = &interrupt;
   options.write_profile_files = output_directory.has_value();
   options.append_kinetics_line = output_directory.has_value();
   if (output_directory) options.output_directory = *output_directory;
 
-  RunOutcome outcome;
-  run_interruptible([&] { outcome = records.run(shared, options); },
-                    [&] { records.run_state.request_stop(); });
-  if (outcome.end == RunEnd::not_started) throw py::value_error(outcome.not_started_reason);
+  SingleRun made;
+  run_interruptible([&] { made = run_parameters(parameters, options); },
+                    [&] { interrupt.store(true); });
+  if (!made.error.empty()) throw py::value_error(made.error);
+  const RunOutcome& outcome = made.outcome;
 
   py::dict d;
   d["step"] = to_array(std::move(collector.step));
@@ -311,7 +312,7 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   }
   d["profiles"] = taken;
   put_outcome(d, outcome);
-  d["parameters"] = shared.snapshot();
+  d["parameters"] = made.used;
   return d;
 }
 
@@ -328,8 +329,7 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
     throw py::value_error(refinement_refusal(refinement));
   SweepOptions options;
   options.fluences = fluences;
-  options.jobs =
-      jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  options.jobs = capped_jobs(jobs);
   options.write_kinetics_file = output_directory.has_value();
   if (output_directory) options.output_directory = *output_directory;
   options.keep_files_directory = keep_files_directory;
@@ -351,19 +351,18 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
         reported = now;
         progress(now, total);
       });
+  if (!result.thread_error.empty()) throw std::runtime_error("sweep: " + result.thread_error);
 
-  std::vector<double> fluence_used, recession, volume, total_depth, peak_t, peak_v;
+  std::vector<double> fluence_used;
+  std::vector<std::vector<double>> results(result_columns().size());
   std::vector<std::int32_t> steps;
   py::list ends, lines, messages;
   for (const SweepRun& r : result.runs) {
     py::dict d;
     put_outcome(d, r.outcome);
     fluence_used.push_back(r.outcome.fluence_used);
-    recession.push_back(d["surface_recession_nm"].cast<double>());
-    volume.push_back(d["volume_depth_nm"].cast<double>());
-    total_depth.push_back(d["total_depth_nm"].cast<double>());
-    peak_t.push_back(d["peak_surface_temperature_K"].cast<double>());
-    peak_v.push_back(d["peak_front_velocity_cm_per_s"].cast<double>());
+    for (std::size_t c = 0; c < results.size(); ++c)
+      results[c].push_back(d[py::str(std::string(result_columns()[c].name))].cast<double>());
     steps.push_back(r.outcome.step_count);
     ends.append(d["end"]);
     lines.append(d["kinetics_line"]);
@@ -372,11 +371,8 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   py::module_ numpy = py::module_::import("numpy");
   py::dict d;
   d["fluence_mJ_per_cm2"] = to_array(std::move(fluence_used));
-  d["surface_recession_nm"] = to_array(std::move(recession));
-  d["volume_depth_nm"] = to_array(std::move(volume));
-  d["total_depth_nm"] = to_array(std::move(total_depth));
-  d["peak_surface_temperature_K"] = to_array(std::move(peak_t));
-  d["peak_front_velocity_cm_per_s"] = to_array(std::move(peak_v));
+  for (std::size_t c = 0; c < results.size(); ++c)
+    d[py::str(std::string(result_columns()[c].name))] = to_array(std::move(results[c]));
   d["steps"] = to_array(std::move(steps));
   d["end"] = numpy.attr("array")(ends, "str");
   d["kinetics_line"] = numpy.attr("array")(lines, "str");

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/result_columns.h"
 #include "engine/study.h"
 #include "params/parameter_set.h"
 #include "python/arrays.h"
@@ -103,7 +104,7 @@ py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int job
   StudyResult result;
   run_interruptible(
       [&] {
-        result = run_study_points(s.base, s.plan, indices, std::max(1, jobs), interrupt,
+        result = run_study_points(s.base, s.plan, indices, capped_jobs(jobs), interrupt,
                                   [&](std::size_t n, std::size_t) { done.store(n); });
       },
       [&] { interrupt.store(true); },
@@ -113,6 +114,7 @@ py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int job
         reported = now;
         progress(now, indices.size());
       });
+  if (!result.error.empty()) throw std::runtime_error("study: " + result.error);
   if (result.interrupted) throw std::runtime_error("the study stopped before its end");
 
   const double none = std::numeric_limits<double>::quiet_NaN();
@@ -120,8 +122,7 @@ py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int job
   std::vector<std::int64_t> point(n);
   std::vector<std::int8_t> end(n);
   std::vector<std::int32_t> steps(n);
-  std::vector<double> recession(n, none), volume(n, none), total(n, none), peak_t(n, none),
-      peak_v(n, none);
+  std::vector<std::vector<double>> results(result_columns().size(), std::vector<double>(n, none));
   py::list notes;
   for (std::size_t k = 0; k < n; ++k) {
     const StudyRow& r = result.rows[k];
@@ -129,11 +130,8 @@ py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int job
     end[k] = static_cast<std::int8_t>(r.end);
     steps[k] = r.steps;
     if (r.end == StudyEnd::end_test || r.end == StudyEnd::step_limit) {
-      recession[k] = r.surface_recession_nm;
-      volume[k] = r.volume_depth_nm;
-      total[k] = r.total_depth_nm;
-      peak_t[k] = r.peak_surface_temperature_k;
-      peak_v[k] = r.peak_front_velocity_cm_s;
+      for (std::size_t c = 0; c < r.results.size() && c < results.size(); ++c)
+        results[c][k] = r.results[c];
     }
     notes.append(r.note);
   }
@@ -141,11 +139,8 @@ py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int job
   d["point"] = to_array(std::move(point));
   d["end"] = to_array(std::move(end));
   d["steps"] = to_array(std::move(steps));
-  d["surface_recession_nm"] = to_array(std::move(recession));
-  d["volume_depth_nm"] = to_array(std::move(volume));
-  d["total_depth_nm"] = to_array(std::move(total));
-  d["peak_surface_temperature_K"] = to_array(std::move(peak_t));
-  d["peak_front_velocity_cm_per_s"] = to_array(std::move(peak_v));
+  for (std::size_t c = 0; c < results.size(); ++c)
+    d[py::str(std::string(result_columns()[c].name))] = to_array(std::move(results[c]));
   d["note"] = notes;
   return d;
 }
@@ -169,11 +164,9 @@ std::string table_text(const Study& s, const py::list& chunks) {
     const std::size_t n = static_cast<std::size_t>(point.shape(0));
     const auto end = column<std::int8_t>(chunk, "end", n);
     const auto steps = column<std::int32_t>(chunk, "steps", n);
-    const auto recession = column<double>(chunk, "surface_recession_nm", n);
-    const auto volume = column<double>(chunk, "volume_depth_nm", n);
-    const auto total = column<double>(chunk, "total_depth_nm", n);
-    const auto peak_t = column<double>(chunk, "peak_surface_temperature_K", n);
-    const auto peak_v = column<double>(chunk, "peak_front_velocity_cm_per_s", n);
+    std::vector<py::array_t<double>> results;
+    for (const ResultColumn& c : result_columns())
+      results.push_back(column<double>(chunk, std::string(c.name).c_str(), n));
     const py::list notes = chunk["note"];
     if (py::len(notes) != n) throw py::value_error("a chunk of rows has a damaged column note");
     for (std::size_t k = 0; k < n; ++k) {
@@ -190,11 +183,7 @@ std::string table_text(const Study& s, const py::list& chunks) {
       r.end = static_cast<StudyEnd>(end.at(k));
       r.note = notes[k].cast<std::string>();
       r.steps = steps.at(k);
-      r.surface_recession_nm = recession.at(k);
-      r.volume_depth_nm = volume.at(k);
-      r.total_depth_nm = total.at(k);
-      r.peak_surface_temperature_k = peak_t.at(k);
-      r.peak_front_velocity_cm_s = peak_v.at(k);
+      for (const py::array_t<double>& values : results) r.results.push_back(values.at(k));
       rows.push_back(std::move(r));
     }
   }
@@ -245,6 +234,9 @@ void bind_study(py::module_& m) {
     ends.append(study_end_text(e));
   }
   m.attr("_study_end_texts") = ends;
+  py::list result_names;
+  for (const ResultColumn& c : result_columns()) result_names.append(std::string(c.name));
+  m.attr("_result_columns") = py::tuple(result_names);
 }
 
 }  // namespace kt::python

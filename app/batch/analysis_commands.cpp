@@ -19,6 +19,7 @@
 #include "analysis/threshold.h"
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
+#include "engine/model_runs.h"
 #include "engine/value_text.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
@@ -98,10 +99,6 @@ bool parse_real(const std::string& text, double& value) {
   char* end = nullptr;
   value = std::strtod(text.c_str(), &end);
   return end == text.c_str() + text.size() && std::isfinite(value);
-}
-
-int default_jobs() {
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 bool read_parameters(const std::string& path, ParameterSet& parameters) {
@@ -297,7 +294,7 @@ std::optional<int> prepare_fit_request(const CommandLine& line, const FitOptions
 
   if (!o.vary_text.empty()) {
     if (std::optional<int> stop = read_fit_variables(line, o, request)) return stop;
-    request.jobs = o.jobs;
+    request.jobs = capped_jobs(o.jobs);
     request.max_runs = o.max_runs;
     if (o.method_word == "sbplx") request.method = FitMethod::sbplx;
     if (const std::string problem = check_fit_request(request); !problem.empty())
@@ -314,17 +311,17 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, i
   std::signal(SIGINT, on_analysis_interrupt);
   {
     ProgressLine progress;
-    report = fit_model(request, analysis_interrupted,
+    report = fit_model(request, calculation_model(), analysis_interrupted,
                        [&](int e, int r, double b) { progress(e, r, b); });
   }
+  if (report.model_unavailable) return fail("fit: " + report.message);
   std::printf("%s", fit_summary(report).c_str());
   if (!report.message.empty()) std::fprintf(stderr, "kestrium-batch: %s\n", report.message.c_str());
   if (report.status != FitStatus::converged)
     status = report.status == FitStatus::interrupted ? kExitInterrupted : kExitFailure;
   if (!o.out_file.empty()) {
     if (report.status == FitStatus::converged) {
-      ParameterSet fitted = report.fitted;
-      FileResult written = write_parameter_file(o.out_file, fitted);
+      FileResult written = write_parameter_file(o.out_file, report.fitted);
       if (!written)
         status = fail(written.message);
       else
@@ -338,8 +335,8 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, i
 }
 
 // The fitted curve over the measured range, the residuals and the fitted values for the plot.
-void add_fitted_curve(const FitOptions& o, const FitRequest& request, const FitReport& report,
-                      FitPlot& plot) {
+// Empty, or why the curve could not be computed.
+std::string add_fitted_curve(const FitRequest& request, const FitReport& report, FitPlot& plot) {
   double f_min = request.data.points.front().fluence, f_max = f_min;
   for (const MeasuredPoint& p : request.data.points) {
     f_min = std::min(f_min, p.fluence);
@@ -347,8 +344,11 @@ void add_fitted_curve(const FitOptions& o, const FitRequest& request, const FitR
   }
   plot.curve_fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
   int curve_runs = 0;
-  plot.curve_depths_nm = model_depths(report.fitted, request.data.quantity, plot.curve_fluences,
-                                      o.jobs, curve_runs, analysis_interrupted);
+  std::string error;
+  plot.curve_depths_nm =
+      model_depths(calculation_model(), report.fitted, request.data.quantity, plot.curve_fluences,
+                   request.jobs, curve_runs, analysis_interrupted, error);
+  if (!error.empty()) return error;
   for (const FitPointResult& p : report.points) plot.residuals_nm.push_back(p.residual);
   plot.legend.push_back(report.status == FitStatus::converged
                             ? "Fitted (1 sigma):"
@@ -360,6 +360,7 @@ void add_fitted_curve(const FitOptions& o, const FitRequest& request, const FitR
   char text[96];
   std::snprintf(text, sizeof text, "  chi2 / dof = %.4g / %d", report.chi2, report.dof);
   plot.legend.push_back(text);
+  return {};
 }
 
 // Draws --plot: the points with the fitted curve, or with the Beer-Lambert line alone.
@@ -371,7 +372,8 @@ bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitRepo
   plot.title = request.variables.empty() ? "Beer-Lambert analysis of " + o.data_file
                                          : "Fit to " + o.data_file;
   if (!request.variables.empty()) {
-    add_fitted_curve(o, request, report, plot);
+    error = add_fitted_curve(request, report, plot);
+    if (!error.empty()) return false;
   } else if (beer_lambert.ok) {
     for (const MeasuredPoint& p : request.data.points)
       plot.residuals_nm.push_back(p.depth_nm >= o.min_depth_nm
@@ -406,6 +408,7 @@ int fit_command(const std::vector<std::string>& arguments) {
 
   FitReport report;
   if (!request.variables.empty()) status = run_fit(o, request, report, status);
+  if (report.model_unavailable) return status;
   std::string error;
   if (!o.report_file.empty()) {
     const std::string json = request.variables.empty()
@@ -428,7 +431,7 @@ int threshold_command(const std::vector<std::string>& args) {
   }
   std::string parfile, quantity_word, depth_text;
   ThresholdRequest request;
-  request.jobs = default_jobs();
+  request.jobs = 0;
   while (!line.done()) {
     if (line.take_option("--depth", depth_text) || line.take_option("--quantity", quantity_word) ||
         line.take_count("--jobs", request.jobs, 1, 1024) || line.take_operand(parfile)) {
@@ -448,7 +451,9 @@ int threshold_command(const std::vector<std::string>& args) {
   if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
     return fail(parfile + ": " + refusal);
   std::signal(SIGINT, on_analysis_interrupt);
-  const ThresholdReport report = find_threshold(request, analysis_interrupted);
+  request.jobs = capped_jobs(request.jobs);
+  const ThresholdReport report = find_threshold(request, calculation_model(), analysis_interrupted);
+  if (report.model_unavailable) return fail("threshold: " + report.message);
   if (!report.ok) {
     fail("no threshold: " + report.message);
     return analysis_interrupted.load() ? kExitInterrupted : kExitFailure;

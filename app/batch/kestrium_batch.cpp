@@ -17,6 +17,7 @@
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
 #include "app/batch/study_commands.h"
+#include "engine/single_run.h"
 #include "engine/sweep.h"
 #include "params/parameter_file.h"
 
@@ -120,25 +121,23 @@ int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
   if (parfile.empty()) return line.usage_error("no parameter file given");
   if (!png.empty() && !line.check_output_file(png, "--png", ".png")) return line.usage_error();
 
-  kt::SharedParameters parameters;
-  if (!read_parameters(parfile, parameters.values)) return kExitFailure;
-  if (const std::string refusal = kt::check_run_choices(parameters.values); !refusal.empty()) {
-    return fail(parfile + ": " + refusal);
-  }
-
-  kt::RunOutcome outcome;
-  if (!png.empty()) {
-    std::string error;
-    if (!kt::run_with_picture(parameters, width, height, data_directory, png, outcome, error,
-                              options)) {
-      return fail(error);
+  // With --png the run also draws the page; a failed picture is the run's failure.
+  std::string picture_error;
+  kt::RunMaker with_picture = [&](kt::SharedParameters& parameters,
+                                  const kt::RunOptions& run_options) {
+    kt::RunOutcome drawn;
+    if (!kt::run_with_picture(parameters, width, height, data_directory, png, drawn, picture_error,
+                              run_options)) {
+      drawn.end = kt::RunEnd::not_started;
+      drawn.not_started_reason = picture_error;
     }
-  } else {
-    kt::HeadlessRun records;
-    outcome = records.run(parameters, options);
-  }
-  if (outcome.end == kt::RunEnd::not_started) return fail(outcome.not_started_reason);
-  const kt::ParameterSet& p = parameters.values;
+    return drawn;
+  };
+  const kt::SingleRun run =
+      kt::run_parameter_file(parfile, options, png.empty() ? kt::RunMaker{} : with_picture);
+  if (!run.error.empty()) return fail(run.error);
+  const kt::RunOutcome& outcome = run.outcome;
+  const kt::ParameterSet& p = run.used;
   std::printf("steps: %d\n", outcome.step_count);
   std::printf("ended by: %s\n", kt::run_end_text(outcome.end));
   for (const std::string& e : outcome.file_errors) {
@@ -165,7 +164,7 @@ struct SweepCommand {
 std::optional<int> read_sweep_command(CommandLine& line, SweepCommand& command) {
   std::string fluence_text, keep_files;
   int log_count = 0;
-  int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  int jobs = 0;  // 0: kt::default_jobs()
   kt::SweepOptions& options = command.options;
   while (!line.done()) {
     if (line.take_option("--fluence", fluence_text) ||
@@ -185,7 +184,7 @@ std::optional<int> read_sweep_command(CommandLine& line, SweepCommand& command) 
   std::string error;
   options.fluences = kt::parse_fluences(fluence_text, log_count, error);
   if (options.fluences.empty()) return line.usage_error(error);
-  options.jobs = jobs;
+  options.jobs = kt::capped_jobs(jobs);
   if ((!command.csv.empty() && !line.check_output_file(command.csv, "--csv", "")) ||
       (!command.plot.empty() && !line.check_output_file(command.plot, "--plot", ".png")) ||
       (!keep_files.empty() && !line.check_output_directory(keep_files, "--keep-files"))) {
@@ -276,6 +275,7 @@ int sweep(CommandLine& line, kt::SweepAnalysis& analysis) {
   }
 
   kt::SweepResult result = run_sweep_with_progress(parameters, command.options);
+  if (!result.thread_error.empty()) return fail("sweep: " + result.thread_error);
   print_sweep_runs(result);
   const int status = kt::finish_sweep_analysis(result, analysis) ? 0 : kExitFailure;
   write_sweep_outputs(command, analysis, result);
@@ -297,7 +297,7 @@ int write_defaults(CommandLine& line) {
     return fail(path + ": exists already; it is left as it is");
   }
   kt::ParameterSet parameters;
-  kt::set_default_parameter_groups(parameters, 0);
+  kt::set_default_parameter_groups(parameters);
   const kt::FileResult written = kt::write_parameter_file(path, parameters);
   if (!written) return fail(written.message);
   std::printf("wrote the default parameters to %s\n", path.c_str());

@@ -147,7 +147,7 @@ namespace {
 struct StudyOptions {
   std::string parfile, points_file, out;
   std::vector<std::string> vary;
-  int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  int jobs = 0;  // 0: default_jobs()
   int refinement = 1;
   StudyShard shard;
 };
@@ -240,8 +240,10 @@ int study_command(const std::vector<std::string>& args) {
   std::signal(SIGINT, on_study_signal);
   std::signal(SIGTERM, on_study_signal);
   const ProgressLine progress(isatty(STDERR_FILENO) != 0);
-  const StudyResult result = run_study(base, plan, o.shard, o.jobs, study_interrupted, progress);
+  const StudyResult result =
+      run_study(base, plan, o.shard, capped_jobs(o.jobs), study_interrupted, progress);
   progress.finish();
+  if (!result.error.empty()) return failure("study: " + result.error);
   if (result.interrupted) {
     std::fprintf(stderr, "kestrium-batch: interrupted; no table written\n");
     return 130;

@@ -23,7 +23,7 @@ from collections.abc import Mapping
 
 import numpy as np
 
-from ._kestrium import Parameters, _Study, _study_end_texts, _study_values
+from ._kestrium import Parameters, _Study, _result_columns, _study_end_texts, _study_values
 
 __all__ = ["StudyTable", "study"]
 
@@ -37,8 +37,7 @@ CHUNKS_PER_THREAD = 4
 # How long the client waits for a chunk before it looks at Ctrl-C and the deadline.
 WAIT_SECONDS = 0.5
 
-_RESULT_COLUMNS = ("surface_recession_nm", "volume_depth_nm", "total_depth_nm",
-                   "peak_surface_temperature_K", "peak_front_velocity_cm_per_s")
+_RESULT_COLUMNS = _result_columns
 
 
 class StudyTable(dict):
@@ -226,7 +225,7 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
 
         progress = _progress_bar(total)
     if client is None:
-        chunks = [s.run(0, total, int(jobs or os.cpu_count() or 1), progress or None)]
+        chunks = [s.run(0, total, int(jobs or 0), progress or None)]
     else:
         chunks = _run_on_dask(s, client, jobs, chunk_size, progress, timeout)
 

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 // The default calculation drawn as the program draws it, on the current offscreen surface.
 void draw_default_run(Application& app) {
   ASSERT_TRUE(init_display(app));
-  set_default_parameter_groups(app.parameters.values, 0);
+  set_default_parameter_groups(app.parameters.values);
   draw_title_page(app.page, app.title, app.logo_file);
   ASSERT_TRUE(app.controller.start_calculation());
   app.controller.wait();

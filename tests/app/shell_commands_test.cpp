@@ -51,7 +51,7 @@ class ShellTest : public ::testing::Test {
     options.observer = watch;
     app = std::make_unique<Application>(scratch.path(), services, options);
     ASSERT_TRUE(init_display(*app));
-    set_default_parameter_groups(app->parameters.values, 0);
+    set_default_parameter_groups(app->parameters.values);
     set_padded(app->parameters.values.data_file_name, "Run");
   }
 
@@ -254,7 +254,7 @@ TEST_F(ShellTest, AnUnreadableStartupFileIsReportedAndLeftAlone) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_NE(messages[0].find("KTparam.par"), std::string::npos) << messages[0];
   ParameterSet defaults;
-  set_default_parameter_groups(defaults, 0);
+  set_default_parameter_groups(defaults);
   EXPECT_EQ(app->parameters.values, defaults);
   EXPECT_EQ(test::read_file(scratch.path() / "KTparam.par"), broken);
 }

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/study.h"
 #include "kt_test_paths.h"
 #include "params/parameter_file.h"
 #include "test_support.h"
@@ -27,7 +28,7 @@ class SweepTest : public ::testing::Test {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
-    set_default_parameter_groups(parameters_, 0);
+    set_default_parameter_groups(parameters_);
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -73,7 +74,18 @@ TEST(ParseFluences, RangesListsAndLogSpacing) {
   EXPECT_DOUBLE_EQ(log[0], 10);
   EXPECT_NEAR(log[1], 100, 1e-9);
   EXPECT_EQ(log[2], 1000);
+  // One grammar for every command: FROM:TO:logN is what --log N makes of FROM:TO, and a study
+  // reads every list as the same values (as 32-bit fields).
+  EXPECT_EQ(parse_fluences("40:100:log3", 0, error), parse_fluences("40:100", 3, error));
+  EXPECT_EQ(parse_fluences("40:100", 1, error), (std::vector<double>{40}));
+  for (const char* text : {"40:100:log3", "20:100:20", "0.1:0.3:0.1", "50,30,70"}) {
+    const std::vector<double> fluences = parse_fluences(text, 0, error);
+    const std::vector<float> values = parse_study_values(text, error);
+    EXPECT_EQ(std::vector<float>(fluences.begin(), fluences.end()), values) << text;
+  }
   for (auto [text, count] : {std::pair{"20:10:5", 0},
+                             {"40:100:log1", 0},
+                             {"40:100:log3", 3},
                              {"1:2", 0},
                              {"a,b", 0},
                              {"", 0},
@@ -174,7 +186,7 @@ TEST_F(SweepTest, ProgramRunsAFileAndRefusesBadInput) {
   EXPECT_NE(test::read_file(dir_ / "err.txt").find("short.par"), std::string::npos);
 
   ParameterSet bad;
-  set_default_parameter_groups(bad, 0);
+  set_default_parameter_groups(bad);
   bad.ablation_model = static_cast<AblationModel>(3);
   ASSERT_TRUE(write_parameter_file((dir_ / "model3.par").string(), bad));
   EXPECT_EQ(run_program("model3.par", dir_), 1);
@@ -228,7 +240,7 @@ TEST_F(SweepTest, AThreadThatCannotStartLeavesTheFilesAsTheyWere) {
   EXPECT_NE(result.errors[0].find("cannot start"), std::string::npos) << result.errors[0];
   EXPECT_EQ(result.lines_written, 0);
 
-  // --jobs is capped: 2000 asked, at most max_sweep_jobs() threads (and one per fluence).
+  // --jobs is capped: 2000 asked, at most max_jobs() threads (and one per fluence).
   options.fluences.assign(300, 5.0);
   options.jobs = 2000;
   started = 0;
@@ -238,7 +250,7 @@ TEST_F(SweepTest, AThreadThatCannotStartLeavesTheFilesAsTheyWere) {
   };
   interrupt = true;  // no run needs to be made
   run_sweep(parameters_, options, interrupt);
-  EXPECT_EQ(started, max_sweep_jobs() - 1);  // the calling thread is the last worker
+  EXPECT_EQ(started, max_jobs() - 1);  // the calling thread is the last worker
 
   // A data-file name that leaves the output folder starts nothing.
   set_padded(parameters_.data_file_name, "../E");

@@ -28,7 +28,7 @@ namespace {
 
 ParameterSet defaults() {
   ParameterSet p;
-  set_default_parameter_groups(p, 0);
+  set_default_parameter_groups(p);
   return p;
 }
 

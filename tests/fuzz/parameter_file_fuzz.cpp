@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   kt::ParameterSet parameters;
-  kt::set_default_parameter_groups(parameters, 0);
+  kt::set_default_parameter_groups(parameters);
   if (kt::read_parameter_text(text, "fuzz.par", parameters)) {
     const std::string written = kt::format_parameter_file(parameters);
     kt::ParameterSet again;

@@ -25,7 +25,7 @@ TEST(DrawnRun, DefaultCalculationDrawsTheGoldenPage) {
   const std::string logo = "ZOR.bmp";  // not found: the title page is drawn without it
   RunView view(page, title, logo);
   SharedParameters shared;
-  set_default_parameter_groups(shared.values, 0);
+  set_default_parameter_groups(shared.values);
   RunOptions options;
   options.write_profile_files = false;
   options.append_kinetics_line = false;

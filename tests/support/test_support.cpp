@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -13,7 +14,7 @@ namespace kt::test {
 
 ParameterSet default_parameters() {
   ParameterSet p;
-  set_default_parameter_groups(p, 0);
+  set_default_parameter_groups(p);
   return p;
 }
 
@@ -74,6 +75,32 @@ std::vector<std::string> file_names(const std::filesystem::path& directory) {
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+bool writing_golden_files() {
+  const char* value = std::getenv("KT_WRITE_GOLDEN");
+  return value != nullptr && std::string(value) == "1";
+}
+
+std::string compare_with_golden(const std::filesystem::path& produced,
+                                const std::filesystem::path& golden) {
+  namespace fs = std::filesystem;
+  const std::vector<std::string> names = file_names(produced);
+  if (writing_golden_files()) {
+    fs::remove_all(golden);
+    fs::create_directories(golden);
+    for (const std::string& name : names) fs::copy_file(produced / name, golden / name);
+    return {};
+  }
+  std::string problems;
+  if (names != file_names(golden))
+    problems += "the produced files are not those of " + golden.string() + "\n";
+  for (const std::string& name : file_names(golden)) {
+    if (!fs::exists(produced / name) || read_file(produced / name) != read_file(golden / name))
+      problems += name + " differs from " + (golden / name).string() + "\n";
+  }
+  if (!problems.empty()) problems += "(KT_WRITE_GOLDEN=1 rewrites the reference files)";
+  return problems;
 }
 
 }  // namespace kt::test

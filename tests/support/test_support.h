@@ -53,4 +53,14 @@ std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& text);
 std::vector<std::string> file_names(const std::filesystem::path& directory);
 
+// True when KT_WRITE_GOLDEN=1: the reference files are written from the results instead of
+// compared with them (then review the change with git diff and commit it).
+bool writing_golden_files();
+
+// The files of `golden` (a reference folder) as `produced` holds them: compared byte for byte,
+// or, with KT_WRITE_GOLDEN=1, the folder replaced by the produced files. Empty when they match
+// (or were written); otherwise what differs.
+std::string compare_with_golden(const std::filesystem::path& produced,
+                                const std::filesystem::path& golden);
+
 }  // namespace kt::test

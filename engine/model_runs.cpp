@@ -1,9 +1,8 @@
-#include "analysis/model_runs.h"
+#include "engine/model_runs.h"
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <thread>
 
 #include "solver/calculation_run.h"
 
@@ -52,10 +51,10 @@ struct Worker {
 
 }  // namespace
 
-std::vector<ModelPointResult> run_model_points(const std::vector<ModelPoint>& points,
-                                               DepthQuantity quantity, int jobs,
-                                               ModelRunCounter& counter,
-                                               const std::atomic<bool>& interrupt) {
+ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
+                            ModelRunCounter& counter, const std::atomic<bool>& interrupt,
+                            const ThreadStarter& start_thread) {
+  ModelBatch batch;
   std::vector<ModelPointResult> results(points.size());
   std::atomic<std::size_t> next{0};
   auto work = [&] {
@@ -68,12 +67,20 @@ std::vector<ModelPointResult> run_model_points(const std::vector<ModelPoint>& po
       results[i] = worker.run(points[i], quantity, counter);
     }
   };
-  const int threads_wanted = std::max(1, std::min(jobs, static_cast<int>(points.size())));
-  std::vector<std::thread> threads;
-  for (int j = 1; j < threads_wanted; ++j) threads.emplace_back(work);
-  work();
-  for (std::thread& t : threads) t.join();
-  return results;
+  ParallelRun parallel;
+  parallel.jobs = std::max(1, std::min(jobs, static_cast<int>(points.size())));
+  parallel.start_thread = start_thread;
+  batch.error = run_in_parallel(parallel, work);
+  if (batch.error.empty()) batch.results = std::move(results);
+  return batch;
+}
+
+DepthModel calculation_model(ThreadStarter start_thread) {
+  return [start_thread = std::move(start_thread)](
+             const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
+             ModelRunCounter& counter, const std::atomic<bool>& interrupt) {
+    return run_model_points(points, quantity, jobs, counter, interrupt, start_thread);
+  };
 }
 
 }  // namespace kt

@@ -1,7 +1,8 @@
-#include "analysis/model_runs.h"
+#include "engine/model_runs.h"
 
 #include <gtest/gtest.h>
 
+#include "analysis/threshold.h"
 #include "test_support.h"
 
 namespace kt {
@@ -12,7 +13,7 @@ std::vector<ModelPointResult> run_points(const ParameterSet& p, const std::vecto
   std::vector<ModelPoint> points;
   for (double f : fluences) points.push_back({&p, f});
   std::atomic<bool> interrupt{interrupted};
-  return run_model_points(points, DepthQuantity::total, 2, counter, interrupt);
+  return run_model_points(points, DepthQuantity::total, 2, counter, interrupt).results;
 }
 
 TEST(ModelRuns, DepthsInTheOrderAskedWhateverTheThreads) {
@@ -58,6 +59,24 @@ TEST(ModelRuns, RefusedAndInterruptedRunsGiveNoNumber) {
     EXPECT_EQ(r.problem, "interrupted");
   }
   EXPECT_EQ(none.runs.load(), 0);
+}
+
+TEST(ModelRuns, ThresholdOfTheDefaultSetMatchesABisectionByHand) {
+  // By hand with the batch runner (one sweep run per fluence, total depth of the CSV):
+  // 24.12109375 mJ/cm^2 gives 0.99875 nm and 24.1259765625 gives 1.00014 nm, so 1 nm is
+  // reached at 24.1255 mJ/cm^2 (linear between the two).
+  constexpr double kByHand = 24.1255;
+  ThresholdRequest request;
+  request.parameters = test::default_parameters();
+  request.jobs = 2;
+  std::atomic<bool> interrupt{false};
+  const ThresholdReport report = find_threshold(request, calculation_model(), interrupt);
+  ASSERT_TRUE(report.ok) << report.message;
+  EXPECT_NEAR(report.fluence, kByHand, 1e-3 * kByHand);
+  EXPECT_LE(report.above - report.below, 1e-3 * report.below);
+  EXPECT_LT(report.depth_below_nm, 1.0);
+  EXPECT_GE(report.depth_above_nm, 1.0);
+  EXPECT_EQ(report.runs, 15);  // from 50 down to the bracket, then bisection in thirds
 }
 
 }  // namespace

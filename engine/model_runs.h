@@ -1,0 +1,25 @@
+// Model runs for the analyses: one calculation per (parameters, fluence), run on the parallel
+// runner without files, each thread with its own records. A run that diverges is run again
+// with the time step split into 4, then 16 sub-steps; a run that still fails, or is refused, is
+// reported as failed, never as a number.
+#pragma once
+
+#include <atomic>
+#include <vector>
+
+#include "analysis/depth_model.h"
+#include "engine/parallel_runner.h"
+
+namespace kt {
+
+// Runs every point on up to `jobs` threads; results in the order of `points`. Points not yet
+// started when `interrupt` is set are reported as failed with the problem "interrupted". When
+// the threads cannot be started no point runs and the batch carries the reason.
+ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
+                            ModelRunCounter& counter, const std::atomic<bool>& interrupt,
+                            const ThreadStarter& start_thread = {});
+
+// The calculation as the fit's and the threshold's model (run_model_points with this starter).
+DepthModel calculation_model(ThreadStarter start_thread = {});
+
+}  // namespace kt

@@ -1,0 +1,165 @@
+#include "params/experiment_file.h"
+
+#include <toml++/toml.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace kt {
+namespace {
+
+constexpr std::uintmax_t kMaxExperimentFileBytes = 1 << 20;
+
+std::string located(const std::string& origin, const toml::node* node) {
+  std::ostringstream text;
+  text << origin;
+  if (node != nullptr && node->source().begin.line > 0)
+    text << ", line " << node->source().begin.line;
+  return text.str();
+}
+
+std::string name(std::string_view prefix, std::string_view key) {
+  std::string text(prefix);
+  for (char c : key) text += (prefix == "--" && c == '_') ? '-' : c;
+  return text;
+}
+
+}  // namespace
+
+std::string experiment_problem(const Experiment& e, std::string_view prefix) {
+  if (e.scheme != "published" && e.scheme != "accurate") {
+    return name(prefix, "scheme") + " is \"" + e.scheme + "\"; it must be published or accurate";
+  }
+  if (e.pulse_shape != "file" && e.pulse_shape != "gaussian" && e.pulse_shape != "measured") {
+    return name(prefix, "pulse_shape") + " is \"" + e.pulse_shape +
+           "\"; it must be file, gaussian or measured";
+  }
+  if (e.pulse_shape == "measured" && e.trace.empty()) {
+    return name(prefix, "pulse_shape") + " measured needs " + name(prefix, "trace");
+  }
+  if (e.pulse_shape != "measured" && !e.trace.empty()) {
+    return name(prefix, "trace") + " is given but " + name(prefix, "pulse_shape") +
+           " is not measured";
+  }
+  if (e.pulses < 1) {
+    return name(prefix, "pulses") + " is " + std::to_string(e.pulses) + "; it must be 1 or more";
+  }
+  if (!(std::isfinite(e.rate_hz) && e.rate_hz >= 0.0)) {
+    return name(prefix, "rate_hz") + " must be a positive number of pulses per second";
+  }
+  if (e.pulses > 1 && !(e.rate_hz > 0.0)) {
+    return name(prefix, "pulses") + " " + std::to_string(e.pulses) + " needs " +
+           name(prefix, "rate_hz") + " greater than 0";
+  }
+  if (e.incubated_absorption &&
+      !(std::isfinite(*e.incubated_absorption) && *e.incubated_absorption > 0.0)) {
+    return name(prefix, "incubated_absorption") + " must be greater than 0 (1/cm)";
+  }
+  return {};
+}
+
+std::optional<Experiment> parse_experiment_text(std::string_view text, const std::string& origin,
+                                                const std::filesystem::path& folder,
+                                                std::string& error) {
+  toml::table root;
+  try {
+    root = toml::parse(text, origin);
+  } catch (const toml::parse_error& parse_error) {
+    std::ostringstream message;
+    message << origin << ", line " << parse_error.source().begin.line << ": "
+            << parse_error.description();
+    error = message.str();
+    return std::nullopt;
+  }
+  Experiment e;
+  auto refuse = [&](const toml::node* node, std::string_view key, const std::string& problem) {
+    error = located(origin, node) + ": " + std::string(key) + ": " + problem;
+    return std::nullopt;
+  };
+  for (const auto& [key, node] : root) {
+    const std::string_view k = key.str();
+    if (k == "scheme" || k == "pulse_shape" || k == "trace" || k == "material") {
+      const auto* value = node.as_string();
+      if (value == nullptr) return refuse(&node, k, "must be a text (a quoted string)");
+      const std::string v = value->get();
+      if (k == "scheme") e.scheme = v;
+      if (k == "pulse_shape") e.pulse_shape = v;
+      if (k == "trace") e.trace = folder / v;
+      if (k == "material") e.material = folder / v;
+    } else if (k == "pulses") {
+      const auto* value = node.as_integer();
+      if (value == nullptr) return refuse(&node, k, "must be a whole number");
+      if (value->get() < 1 || value->get() > 1000000) {
+        return refuse(&node, k, "must be from 1 to 1000000");
+      }
+      e.pulses = static_cast<int>(value->get());
+    } else if (k == "rate_hz" || k == "incubated_absorption") {
+      double v = 0.0;
+      if (const auto* f = node.as_floating_point()) {
+        v = f->get();
+      } else if (const auto* i = node.as_integer()) {
+        v = static_cast<double>(i->get());
+      } else {
+        return refuse(&node, k, "must be a number");
+      }
+      if (k == "rate_hz")
+        e.rate_hz = v;
+      else
+        e.incubated_absorption = v;
+    } else {
+      return refuse(&node, k,
+                    "unknown key (expected scheme, pulse_shape, trace, pulses, rate_hz, "
+                    "incubated_absorption or material)");
+    }
+  }
+  if (std::string problem = experiment_problem(e); !problem.empty()) {
+    error = origin + ": " + problem;
+    return std::nullopt;
+  }
+  return e;
+}
+
+std::optional<Experiment> read_experiment_file(const std::filesystem::path& path,
+                                               std::string& error) {
+  const std::string origin = path.string();
+  std::error_code code;
+  const auto status = std::filesystem::status(path, code);
+  if (code || !std::filesystem::exists(status)) {
+    error = origin + ": cannot open the experiment file (" +
+            (code ? code.message() : std::string("no such file")) + ")";
+    return std::nullopt;
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    error = origin + ": the experiment file is not a regular file";
+    return std::nullopt;
+  }
+  if (std::filesystem::file_size(path, code) > kMaxExperimentFileBytes || code) {
+    error = origin + ": larger than an experiment file may be (1 MiB)";
+    return std::nullopt;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = origin + ": cannot open the experiment file";
+    return std::nullopt;
+  }
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return parse_experiment_text(text, origin, path.parent_path(), error);
+}
+
+std::string experiment_text(const Experiment& e) {
+  toml::table table;
+  table.insert("scheme", e.scheme);
+  table.insert("pulse_shape", e.pulse_shape);
+  if (!e.trace.empty()) table.insert("trace", e.trace.string());
+  table.insert("pulses", e.pulses);
+  table.insert("rate_hz", e.rate_hz);
+  if (e.incubated_absorption) table.insert("incubated_absorption", *e.incubated_absorption);
+  if (!e.material.empty()) table.insert("material", e.material.string());
+  std::ostringstream text;
+  text << toml::toml_formatter(table, toml::toml_formatter::default_flags);
+  return text.str();
+}
+
+}  // namespace kt

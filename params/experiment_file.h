@@ -1,0 +1,52 @@
+// An experiment: what a run adds to its parameter file, as the laboratory ran it — the
+// numerical scheme, the pulse shape or a measured trace, a pulse train and its rate, the
+// absorption of the incubated material and a material file. Each is a command-line option and
+// a Python keyword; an experiment file (TOML) collects them so that a run is reproducible from
+// the `.par` and that one file:
+//
+//   scheme = "accurate"              # "published" (default) or "accurate"
+//   pulse_shape = "measured"         # "file" (the parameter file's), "gaussian", "measured"
+//   trace = "pulse.csv"              # with "measured"; relative to the experiment file
+//   pulses = 10                      # N >= 1
+//   rate_hz = 10.0                   # > 0 when pulses > 1
+//   incubated_absorption = 9.6e5     # 1/cm; default: the absorption coefficient
+//   material = "pmma.toml"           # relative to the experiment file
+//
+// Unknown keys and wrong types are refused with the file, the key and the expected type.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kt {
+
+struct Experiment {
+  std::string scheme = "published";
+  std::string pulse_shape = "file";
+  std::filesystem::path trace;  // resolved against the experiment file's folder
+  int pulses = 1;
+  double rate_hz = 0.0;
+  std::optional<double> incubated_absorption;  // 1/cm
+  std::filesystem::path material;              // resolved likewise
+
+  bool operator==(const Experiment&) const = default;
+  // True when nothing differs from a plain single run of the parameter file.
+  bool is_plain() const { return *this == Experiment{}; }
+};
+
+// Empty when the settings make sense together; otherwise the problem, naming the setting as
+// `prefix` + its name (prefix "--" for the command line, "" for files and Python).
+std::string experiment_problem(const Experiment& experiment, std::string_view prefix = "");
+
+std::optional<Experiment> read_experiment_file(const std::filesystem::path& path,
+                                               std::string& error);
+std::optional<Experiment> parse_experiment_text(std::string_view text, const std::string& origin,
+                                                const std::filesystem::path& folder,
+                                                std::string& error);
+
+// The experiment as the text of an experiment file (sorted keys; what a study hashes).
+std::string experiment_text(const Experiment& experiment);
+
+}  // namespace kt

@@ -1,0 +1,156 @@
+#include "params/pulse_trace.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace kt {
+namespace {
+
+// A trace of a few thousand samples is a few hundred kB; this is far beyond any oscilloscope's.
+constexpr std::uintmax_t kMaxTraceBytes = 16u << 20;
+
+std::string trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t\r");
+  return std::string(text.substr(first, last - first + 1));
+}
+
+// The whole text as one finite number.
+bool whole_number(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+}  // namespace
+
+double PulseTrace::at(double t_ns) const {
+  const double t = t_ns + time_ns.front();
+  if (t < time_ns.front() || t > time_ns.back()) return 0.0;
+  const auto upper = std::upper_bound(time_ns.begin(), time_ns.end(), t);
+  const std::size_t i = std::min<std::size_t>(
+      static_cast<std::size_t>(std::max<std::ptrdiff_t>(upper - time_ns.begin() - 1, 0)),
+      time_ns.size() - 2);
+  const double s = (t - time_ns[i]) / (time_ns[i + 1] - time_ns[i]);
+  return intensity[i] + s * (intensity[i + 1] - intensity[i]);
+}
+
+double PulseTrace::delivered(double t_ns) const {
+  const double t = t_ns + time_ns.front();
+  if (t <= time_ns.front()) return 0.0;
+  double sum = 0.0;
+  for (std::size_t i = 0; i + 1 < time_ns.size(); ++i) {
+    if (t >= time_ns[i + 1]) {
+      sum += 0.5 * (intensity[i] + intensity[i + 1]) * (time_ns[i + 1] - time_ns[i]);
+      continue;
+    }
+    const double h = t - time_ns[i];
+    const double end =
+        intensity[i] + h / (time_ns[i + 1] - time_ns[i]) * (intensity[i + 1] - intensity[i]);
+    sum += 0.5 * (intensity[i] + end) * h;
+    break;
+  }
+  return std::min(sum, 1.0);
+}
+
+std::optional<PulseTrace> parse_pulse_trace(std::string_view text, const std::string& origin,
+                                            std::string& error) {
+  PulseTrace trace;
+  int line_number = 0;
+  bool data_seen = false;
+  std::size_t start = 0;
+  auto refuse = [&](const std::string& problem) {
+    error = origin + ", line " + std::to_string(line_number) + ": " + problem;
+    return std::nullopt;
+  };
+  while (start <= text.size()) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    std::string_view raw = text.substr(start, end - start);
+    start = end + 1;
+    ++line_number;
+    if (line_number == 1 && raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
+    if (raw.find('\0') != std::string_view::npos)
+      return refuse("holds a NUL byte: not a text file");
+    const std::string line = trimmed(raw.substr(0, raw.find('#')));
+    if (line.empty()) {
+      if (end == text.size()) break;
+      continue;
+    }
+    const auto comma = line.find_first_of(",;\t");
+    if (comma == std::string::npos) return refuse("\"" + line + "\" is not time_ns,intensity");
+    double t = 0.0, v = 0.0;
+    const bool t_ok = whole_number(trimmed(line.substr(0, comma)), t);
+    const bool v_ok = whole_number(trimmed(line.substr(comma + 1)), v);
+    if (!t_ok || !v_ok) {
+      // One header line of names is allowed before the data.
+      if (!data_seen && trace.time_ns.empty() && !t_ok && line_number <= 50 &&
+          std::isalpha(static_cast<unsigned char>(line[0]))) {
+        data_seen = true;
+        continue;
+      }
+      return refuse("\"" + line + "\" is not two finite numbers (time_ns,intensity)");
+    }
+    data_seen = true;
+    if (v < 0.0) return refuse("the intensity " + trimmed(line.substr(comma + 1)) + " is negative");
+    if (!trace.time_ns.empty() && !(t > trace.time_ns.back())) {
+      return refuse("the time " + trimmed(line.substr(0, comma)) +
+                    " ns does not increase (the line before has " +
+                    std::to_string(trace.time_ns.back()) + " ns)");
+    }
+    trace.time_ns.push_back(t);
+    trace.intensity.push_back(v);
+    if (end == text.size()) break;
+  }
+  if (trace.time_ns.size() < 3) {
+    error = origin + ": a pulse trace needs 3 points at least; it has " +
+            std::to_string(trace.time_ns.size());
+    return std::nullopt;
+  }
+  double integral = 0.0;
+  for (std::size_t i = 0; i + 1 < trace.time_ns.size(); ++i) {
+    integral += 0.5 * (trace.intensity[i] + trace.intensity[i + 1]) *
+                (trace.time_ns[i + 1] - trace.time_ns[i]);
+  }
+  if (!(integral > 0.0) || !std::isfinite(integral)) {
+    error = origin + ": the trace's integral is " + (integral == 0.0 ? "zero" : "not finite") +
+            ": it delivers no pulse";
+    return std::nullopt;
+  }
+  for (double& v : trace.intensity) v /= integral;
+  return trace;
+}
+
+std::optional<PulseTrace> read_pulse_trace(const std::filesystem::path& path, std::string& error) {
+  const std::string origin = path.string();
+  std::error_code code;
+  const auto status = std::filesystem::status(path, code);
+  if (code || !std::filesystem::exists(status)) {
+    error = origin + ": cannot open the pulse trace (" +
+            (code ? code.message() : std::string("no such file")) + ")";
+    return std::nullopt;
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    error = origin + ": the pulse trace is not a regular file";
+    return std::nullopt;
+  }
+  if (std::filesystem::file_size(path, code) > kMaxTraceBytes || code) {
+    error = origin + ": the pulse trace is larger than 16 MiB";
+    return std::nullopt;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = origin + ": cannot open the pulse trace";
+    return std::nullopt;
+  }
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::optional<PulseTrace> trace = parse_pulse_trace(text, origin, error);
+  if (trace) trace->path = path;
+  return trace;
+}
+
+}  // namespace kt
