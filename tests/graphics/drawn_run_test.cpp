@@ -105,7 +105,7 @@ TEST(DrawnRun, FinalPageOnlyEqualsThePageOfEveryStep) {
   };
   for (const Case& c : cases) {
     ParameterSet parameters;
-    set_default_parameter_groups(parameters, 0);
+    set_default_parameter_groups(parameters);
     if (c.surface_model) parameters.ablation_model = AblationModel::surface;
     parameters.fluence = c.fluence;
     RunEnd live_end{}, final_end{};
