@@ -5,21 +5,24 @@
 # ./test.sh --slow      runs only the slow tests (label "slow": the fit on the calculation),
 #                       which every other run leaves out.
 # Without an option it also checks the formatting (scripts/check-format.sh) and fuzzes the
-# parameter-file reader for a few seconds (scripts/fuzz.sh).
+# readers of outside data for a few seconds each (scripts/fuzz.sh).
+# KT_WERROR=ON ./test.sh  treats compiler warnings as errors (as CI does, .ci/run).
+# The benchmarks are not built here: cmake --preset bench && cmake --build --preset bench.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 build=build/release
-flags=(-DCMAKE_BUILD_TYPE=Release)
+flags=(-DCMAKE_BUILD_TYPE=Release -DKT_BUILD_BENCH=OFF)
 case "${1:-}" in
   --sanitize) build=build/asan; flags=(-DCMAKE_BUILD_TYPE=Debug -DKT_SANITIZE=ON -DKT_BUILD_BENCH=OFF) ;;
   --tsan) build=build/tsan; flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKT_TSAN=ON -DKT_BUILD_BENCH=OFF) ;;
 esac
 if [ -z "${1:-}" ]; then
   ./scripts/check-format.sh
-  # A few seconds of fuzzing of the parameter-file and number readers (clang, build/fuzz).
+  # A few seconds of fuzzing of each reader of outside data (clang, build/fuzz).
   ./scripts/fuzz.sh 4
 fi
+flags+=(-DKT_WERROR="${KT_WERROR:-OFF}")
 cmake -S . -B "$build" "${flags[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
@@ -27,6 +30,7 @@ export QT_QPA_PLATFORM=offscreen
 if [ "${1:-}" = --tsan ]; then
   export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1"
 fi
-labels=(-LE slow)
+# The documentation build (label "docs", a minute or more) is scripts/check-docs.sh.
+labels=(-LE "slow|docs")
 if [ "${1:-}" = --slow ]; then labels=(-L slow); fi
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)" "${labels[@]}"

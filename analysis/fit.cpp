@@ -97,13 +97,48 @@ const char* fit_status_text(FitStatus status) {
   return "failed";
 }
 
+namespace {
+
+// Why a fit cannot vary the field, whatever the other parameters; empty when it can.
+std::string never_fitted(const ParameterField& field) {
+  if (field.kind != FieldKind::real || !field.member)
+    return "it is a choice or an output setting, not a value";
+  if (field.name == "fluence") return "each data point sets it";
+  if (field.effect == FieldEffect::output || field.effect == FieldEffect::none) {
+    ParameterSet any;
+    return field_without_effect(field, any);
+  }
+  return {};
+}
+
+}  // namespace
+
+const ParameterField* find_fit_field(std::string_view name, std::string& error) {
+  std::string names;
+  for (const ParameterField& f : parameter_fields()) {
+    if (!never_fitted(f).empty()) continue;
+    names += (names.empty() ? "" : ", ") + std::string(f.name);
+  }
+  const ParameterField* field = find_parameter_field(name);
+  if (!field) {
+    error =
+        "\"" + std::string(name) + "\" is not a field that can be fitted; the fields are: " + names;
+    return nullptr;
+  }
+  if (const std::string why = never_fitted(*field); !why.empty()) {
+    error = std::string(name) + " cannot be fitted: " + why + "; the fields that can are: " + names;
+    return nullptr;
+  }
+  return field;
+}
+
 bool default_fit_variable(const ParameterSet& parameters, const ParameterField& field,
                           FitVariable& variable, std::string& error) {
   const double value = field_value(parameters, field);
   variable.field = &field;
   variable.log_scale = field.spans_decades;
   const std::string range = allowed_range_text(field);
-  if (range == "from 0 up to (not including) 1") {
+  if (range == "from 0 up to (not including) 1" || range == "from 0 to 1") {
     variable.lower = 0.0;
     variable.upper = 0.99;
     variable.log_scale = false;
@@ -139,9 +174,14 @@ std::string check_fit_request(const FitRequest& request) {
     const std::string name(v.field->name);
     for (std::size_t j = 0; j < i; ++j)
       if (request.variables[j].field == v.field) return name + " is named twice in --vary";
-    if (v.field->kind != FieldKind::real || !v.field->member)
-      return name + " is a choice or an output setting, not a value that can be fitted";
-    if (name == "fluence") return "fluence is set by each data point and cannot be fitted";
+    if (const std::string why = never_fitted(*v.field); !why.empty())
+      return name + " cannot be fitted: " + why;
+    if (const std::string why = field_without_effect(*v.field, request.parameters); !why.empty())
+      return name + " cannot change the depths: " + why;
+    if (v.field->effect == FieldEffect::volume_depth &&
+        request.data.quantity == DepthQuantity::surface)
+      return name + " cannot change the depths: it scales the volume depth alone, and the data " +
+             "are of the surface recession";
     if (!std::isfinite(v.lower) || !std::isfinite(v.upper) || !(v.lower < v.upper))
       return "the bounds of " + name + " (" + number_text(v.lower) + ":" + number_text(v.upper) +
              ") need LO < HI";
@@ -153,16 +193,22 @@ std::string check_fit_request(const FitRequest& request) {
     }
     if (v.log_scale && !(v.lower > 0.0))
       return name + " is fitted on a log scale, so its lower bound must be greater than 0";
+    // The start is a field of the parameter file (a float): a bound written as the start value
+    // is met, whichever way the float rounds it.
     const double start = field_value(request.parameters, *v.field);
-    if (!(start >= v.lower && start <= v.upper))
+    const float start_float = static_cast<float>(start);
+    if (!(start_float >= static_cast<float>(v.lower) && start_float <= static_cast<float>(v.upper)))
       return "the starting value " + number_text(start) + " of " + name +
              " lies outside its bounds " + number_text(v.lower) + ":" + number_text(v.upper);
   }
   const long error_runs = 2L * static_cast<long>(m * n);
-  if (request.max_runs < error_runs + 2L * static_cast<long>(n)) {
+  const long least_runs = error_runs + 2L * static_cast<long>(n);
+  if (request.max_runs < least_runs) {
     return "--max-runs " + std::to_string(request.max_runs) +
            " is too low: the error estimate alone takes " + std::to_string(error_runs) +
-           " runs; allow at least " + std::to_string(error_runs + 10L * static_cast<long>(n));
+           " runs; allow at least " + std::to_string(least_runs) + " (" +
+           std::to_string(error_runs + 10L * static_cast<long>(n)) +
+           " or more leave the search room for several steps)";
   }
   return {};
 }

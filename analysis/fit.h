@@ -25,6 +25,11 @@ struct FitVariable {
   bool log_scale = false;           // fitted on ln(value); then lower > 0
 };
 
+// The field of that name when a fit can vary it: a real value that can change the depths of a
+// run. Otherwise null, with `error` saying why and naming the fields that can be fitted. Whether
+// the field takes part in the model of the parameters is checked by check_fit_request.
+const ParameterField* find_fit_field(std::string_view name, std::string& error);
+
 // The default bounds of a field around its value: a factor 100 either way for fields spanning
 // decades, a factor 2 either way for other positive values, the whole allowed range for
 // fractions and percentages. False with `error` when there is none (e.g. a value of 0).
@@ -46,8 +51,8 @@ struct FitRequest {
 };
 
 // Empty when the request can be fitted; otherwise the first problem (a field that is not a
-// real number, bounds outside the field's allowed range, a start outside the bounds, too few
-// points for the fields, ...).
+// real number, a field the model or the fitted depth does not use, bounds outside the field's
+// allowed range, a start outside the bounds, too few points for the fields, ...).
 std::string check_fit_request(const FitRequest& request);
 
 enum class FitStatus {

@@ -1,41 +1,130 @@
 #include "analysis/measured_data.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+
+#include "params/bounded_file.h"
 
 namespace kt {
 namespace {
 
-std::string trimmed(std::string_view text) {
+std::string_view trimmed_view(std::string_view text) {
   std::size_t b = 0, e = text.size();
   while (b < e && (text[b] == ' ' || text[b] == '\t' || text[b] == '\r')) ++b;
   while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t' || text[e - 1] == '\r')) --e;
-  std::string out(text.substr(b, e - b));
-  if (out.size() >= 2 && out.front() == '"' && out.back() == '"')
-    out = out.substr(1, out.size() - 2);
-  return out;
+  return text.substr(b, e - b);
 }
 
-std::vector<std::string> cells_of(std::string_view line) {
+// The delimiter of a file, from its header row: `;` or a tab when the row has one outside
+// quotes (as spreadsheets in many locales write), else a comma.
+char delimiter_of(std::string_view header) {
+  bool quoted = false, tab = false;
+  for (const char c : header) {
+    if (c == '"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == ';') return ';';
+    if (c == '\t') tab = true;
+  }
+  return tab ? '\t' : ',';
+}
+
+// The cells of a row: blanks around a cell dropped, a cell in double quotes taken whole (a
+// delimiter inside it included, "" standing for one quote).
+std::vector<std::string> cells_of(std::string_view line, char delimiter) {
   std::vector<std::string> cells;
-  std::size_t start = 0;
+  std::size_t i = 0;
   while (true) {
-    const std::size_t comma = line.find(',', start);
-    cells.push_back(
-        trimmed(line.substr(start, comma == std::string_view::npos ? line.npos : comma - start)));
-    if (comma == std::string_view::npos) break;
-    start = comma + 1;
+    std::string cell;
+    while (i < line.size() && line[i] != delimiter && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i < line.size() && line[i] == '"') {
+      ++i;
+      while (i < line.size()) {
+        if (line[i] == '"') {
+          if (i + 1 < line.size() && line[i + 1] == '"') {
+            cell += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        cell += line[i++];
+      }
+      while (i < line.size() && line[i] != delimiter) cell += line[i++];  // after the quote
+      cell = std::string(trimmed_view(cell));
+    } else {
+      const std::size_t end = std::min(line.find(delimiter, i), line.size());
+      cell = std::string(trimmed_view(line.substr(i, end - i)));
+      i = end;
+    }
+    cells.push_back(std::move(cell));
+    if (i >= line.size()) break;
+    ++i;  // the delimiter
   }
   return cells;
 }
 
-bool parse_real(const std::string& text, double& value) {
+std::string trimmed(std::string_view text) {
+  return std::string(trimmed_view(text));
+}
+
+bool parse_real(std::string text, double& value, char delimiter) {
   if (text.empty()) return false;
+  // With `;` or a tab between the values, "1,5" is one and a half.
+  if (delimiter != ',' && text.find(',') != std::string::npos &&
+      text.find('.') == std::string::npos)
+    text[text.find(',')] = '.';
   char* end = nullptr;
   value = std::strtod(text.c_str(), &end);
   return end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+// A header name as a lower-case word with its unit: "Fluence (mJ/cm2)", "fluence [mJ/cm^2]" and
+// "fluence_mJ_per_cm2" all become "fluence_mj_per_cm2", "Depth (nm)" becomes "depth_nm".
+std::string header_key(const std::string& name) {
+  std::string key;
+  auto separate = [&] {
+    if (!key.empty() && key.back() != '_') key += '_';
+  };
+  for (const char c : name) {
+    if (c == '/') {
+      separate();
+      key += "per_";
+    } else if (c == ' ' || c == '-' || c == '_' || c == '(' || c == ')' || c == '[' || c == ']' ||
+               c == '.') {
+      separate();
+    } else if (c != '^') {
+      key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  while (!key.empty() && key.back() == '_') key.pop_back();
+  return key;
+}
+
+enum class ColumnRole { unknown, fluence, sigma, total, surface, volume };
+
+ColumnRole column_role(const std::string& name) {
+  const std::string key = header_key(name);
+  if (key == "fluence_mj_per_cm2") return ColumnRole::fluence;
+  if (key == "sigma_nm" || key == "sigma_depth_nm") return ColumnRole::sigma;
+  if (key == "total_depth_nm" || key == "depth_nm") return ColumnRole::total;
+  if (key == "surface_recession_nm") return ColumnRole::surface;
+  if (key == "volume_depth_nm") return ColumnRole::volume;
+  return ColumnRole::unknown;
+}
+
+constexpr const char* kExpectedColumns =
+    "the names taken are fluence_mJ_per_cm2 (or \"Fluence (mJ/cm2)\", \"fluence [mJ/cm^2]\"), "
+    "total_depth_nm (or depth_nm, \"Depth (nm)\"), surface_recession_nm, volume_depth_nm and "
+    "sigma_nm";
+
+std::string columns_found(const std::vector<std::string>& cells) {
+  std::string out;
+  for (const std::string& c : cells)
+    out += (out.empty() ? "\"" : ", \"") + printable_text(c) + "\"";
+  return "the columns found are " + out + "; " + kExpectedColumns;
 }
 
 }  // namespace
@@ -104,22 +193,38 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
     const int column = static_cast<int>(c);
     const std::string& name = cells[c];
     if (name.empty()) return "column " + std::to_string(c + 1) + " of the header has no name";
-    bool known = true;
-    if (name == "fluence_mJ_per_cm2")
-      columns.fluence = column;
-    else if (name == "sigma_nm")
-      columns.sigma = column;
-    else if (name == "total_depth_nm")
-      depth_columns[0] = column;
-    else if (name == "surface_recession_nm")
-      depth_columns[1] = column;
-    else if (name == "volume_depth_nm")
-      depth_columns[2] = column;
-    else
-      known = false;
-    if (!known) read.warnings.push_back("column \"" + name + "\" of " + source + " is not used");
+    // A repeated column would leave the choice between its values to chance.
+    for (std::size_t k = 0; k < c; ++k) {
+      const ColumnRole role = column_role(name);
+      if (cells[k] == name || (role != ColumnRole::unknown && column_role(cells[k]) == role))
+        return "the column \"" + printable_text(name) + "\" (column " + std::to_string(c + 1) +
+               ") repeats column " + std::to_string(k + 1) + " (\"" + printable_text(cells[k]) +
+               "\"); keep one of them";
+    }
+    switch (column_role(name)) {
+      case ColumnRole::fluence:
+        columns.fluence = column;
+        break;
+      case ColumnRole::sigma:
+        columns.sigma = column;
+        break;
+      case ColumnRole::total:
+        depth_columns[0] = column;
+        break;
+      case ColumnRole::surface:
+        depth_columns[1] = column;
+        break;
+      case ColumnRole::volume:
+        depth_columns[2] = column;
+        break;
+      case ColumnRole::unknown:
+        read.warnings.push_back("column \"" + printable_text(name) + "\" of " + source +
+                                " is not used");
+        break;
+    }
   }
-  if (columns.fluence < 0) return "the header has no fluence_mJ_per_cm2 column";
+  if (columns.fluence < 0)
+    return "the header has no fluence_mJ_per_cm2 column; " + columns_found(cells);
   const DepthQuantity order[3] = {DepthQuantity::total, DepthQuantity::surface,
                                   DepthQuantity::volume};
   for (int q = 0; q < 3; ++q) {
@@ -132,9 +237,9 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
   }
   if (columns.depth < 0) {
     return wanted ? "the header has no " + std::string(depth_column_name(*wanted)) + " column"
-                  : std::string(
-                        "the header has no depth column (total_depth_nm, "
-                        "surface_recession_nm or volume_depth_nm)");
+                  : "the header has no depth column (total_depth_nm, surface_recession_nm or "
+                    "volume_depth_nm); " +
+                        columns_found(cells);
   }
   for (int q = 0; q < 3; ++q) {
     if (depth_columns[q] >= 0 && depth_columns[q] != columns.depth)
@@ -147,7 +252,7 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
 
 // Reads one data row into point; the problem, or empty.
 std::string read_row(const std::vector<std::string>& cells, const CsvColumns& columns,
-                     DepthQuantity quantity, MeasuredPoint& point) {
+                     DepthQuantity quantity, char delimiter, MeasuredPoint& point) {
   if (cells.size() != columns.count) {
     return "the row has " + std::to_string(cells.size()) + " values; the header names " +
            std::to_string(columns.count);
@@ -156,9 +261,10 @@ std::string read_row(const std::vector<std::string>& cells, const CsvColumns& co
     return cells[static_cast<std::size_t>(column)];
   };
   auto number_problem = [&](int column, const std::string& name, double& value) {
-    if (parse_real(cell(column), value)) return std::string();
-    return name +
-           (cell(column).empty() ? " is empty" : " \"" + cell(column) + "\" is not a number");
+    if (parse_real(cell(column), value, delimiter)) return std::string();
+    return name + (cell(column).empty()
+                       ? " is empty"
+                       : " \"" + printable_text(cell(column)) + "\" is not a number");
   };
   if (std::string problem = number_problem(columns.fluence, "fluence_mJ_per_cm2", point.fluence);
       !problem.empty())
@@ -186,6 +292,9 @@ std::string read_row(const std::vector<std::string>& cells, const CsvColumns& co
 
 bool parse_measured_csv(std::string_view text, const std::string& source, MeasuredData& data,
                         std::string& error, const DepthQuantity* wanted) {
+  std::string checked(text);
+  if (!check_text_encoding(checked, source, error)) return false;
+  text = checked;
   MeasuredData read;
   read.source = source;
   auto fail = [&](int line, const std::string& problem) {
@@ -193,6 +302,7 @@ bool parse_measured_csv(std::string_view text, const std::string& source, Measur
     return false;
   };
   CsvColumns columns;
+  char delimiter = ',';
   bool header_seen = false;
   int line_number = 0;
   std::size_t start = 0;
@@ -207,7 +317,8 @@ bool parse_measured_csv(std::string_view text, const std::string& source, Measur
       if (end == text.size()) break;
       continue;
     }
-    const std::vector<std::string> cells = cells_of(line);
+    if (!header_seen) delimiter = delimiter_of(line);
+    const std::vector<std::string> cells = cells_of(line, delimiter);
     if (!header_seen) {
       header_seen = true;
       if (std::string problem = read_header(cells, source, wanted, read, columns); !problem.empty())
@@ -216,8 +327,12 @@ bool parse_measured_csv(std::string_view text, const std::string& source, Measur
     }
     MeasuredPoint point;
     point.line = line_number;
-    if (std::string problem = read_row(cells, columns, read.quantity, point); !problem.empty())
+    if (std::string problem = read_row(cells, columns, read.quantity, delimiter, point);
+        !problem.empty())
       return fail(line_number, problem);
+    if (read.points.size() >= kMaximumMeasuredPoints)
+      return fail(line_number, "more than " + std::to_string(kMaximumMeasuredPoints) +
+                                   " measured points; the most a file may hold");
     read.points.push_back(point);
     if (end == text.size()) break;
   }
@@ -229,18 +344,9 @@ bool parse_measured_csv(std::string_view text, const std::string& source, Measur
 
 bool read_measured_csv(const std::string& path, MeasuredData& data, std::string& error,
                        const DepthQuantity* wanted) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open the data file \"" + path + "\"";
-    return false;
-  }
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) {
-    error = "cannot read the data file \"" + path + "\"";
-    return false;
-  }
-  return parse_measured_csv(text.str(), path, data, error, wanted);
+  std::string text;
+  if (!read_bounded_file(path, "the data file", kMaximumDataFileBytes, text, error)) return false;
+  return parse_measured_csv(text, path, data, error, wanted);
 }
 
 }  // namespace kt

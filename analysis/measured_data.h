@@ -41,15 +41,23 @@ struct MeasuredData {
 // The highest fluence a run uses; higher fluences are run at this value.
 inline constexpr double kMaximumModelFluence = 10000.0;
 
+// The most points a measured-data file may hold.
+inline constexpr std::size_t kMaximumMeasuredPoints = 100'000;
+
 // Reads CSV text with a header row naming `fluence_mJ_per_cm2`, a depth column
 // (`total_depth_nm`, `surface_recession_nm` or `volume_depth_nm`) and optionally `sigma_nm`.
-// With several depth columns the total depth is taken unless `wanted` names one. `#` starts a
-// comment; blank lines are skipped. On a problem returns false with `error` naming the source,
-// the line and the problem; `data` is then unchanged.
+// Header names may carry their unit as labs write it: "Fluence (mJ/cm2)", "fluence [mJ/cm^2]",
+// "Depth (nm)", "depth_nm" (the total depth); a repeated column is refused. The values are
+// separated by commas, by `;` or by tabs (whichever the header row uses; with `;` or tabs a
+// decimal comma is read too) and may be quoted. A UTF-8 byte-order mark is skipped; UTF-16 and
+// NUL bytes are refused. With several depth columns the total depth is taken unless `wanted`
+// names one. `#` starts a comment; blank lines are skipped. On a problem returns false with `error`
+// naming the source, the line and the problem; `data` is then unchanged.
 bool parse_measured_csv(std::string_view text, const std::string& source, MeasuredData& data,
                         std::string& error, const DepthQuantity* wanted = nullptr);
 
-// The same for a file.
+// The same for a file, read with read_bounded_file (regular files of at most
+// kMaximumDataFileBytes).
 bool read_measured_csv(const std::string& path, MeasuredData& data, std::string& error,
                        const DepthQuantity* wanted = nullptr);
 

@@ -2,66 +2,105 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <nlohmann/json.hpp>
 
 namespace kt {
 namespace {
 
-std::string json_number(double value) {
-  if (!std::isfinite(value)) return "null";
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.10g", value);
-  return buffer;
+using Json = nlohmann::ordered_json;  // members stay in the order they are added
+
+// A number, or null when it is not defined (not finite).
+Json number(double value) {
+  return std::isfinite(value) ? Json(value) : Json(nullptr);
 }
 
-// A value held as a 32-bit real in the Parameter set: its 7 significant digits (0.7, not
+// A value held as a 32-bit real in the Parameter set, to its 7 significant digits (0.7, not
 // 0.699999988).
-std::string json_field_value(double value) {
-  if (!std::isfinite(value)) return "null";
+Json field_value(double value) {
+  if (!std::isfinite(value)) return nullptr;
   char buffer[40];
   std::snprintf(buffer, sizeof buffer, "%.7g", value);
-  return buffer;
+  return std::strtod(buffer, nullptr);
 }
 
-std::string json_string(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
-          out += buffer;
-        } else {
-          out += c;
-        }
+// Any text as a JSON string: control bytes escaped, bytes that are not UTF-8 replaced by
+// U+FFFD; never throws.
+std::string string_text(const std::string& text) {
+  return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// A value on one line: {"key": value, ...} and [a, b, ...]; reals to 10 significant digits.
+std::string inline_text(const Json& value) {
+  switch (value.type()) {
+    case Json::value_t::object: {
+      std::string out = "{";
+      for (auto it = value.begin(); it != value.end(); ++it)
+        out += (it == value.begin() ? "" : ", ") + string_text(it.key()) + ": " +
+               inline_text(it.value());
+      return out + "}";
     }
+    case Json::value_t::array: {
+      std::string out = "[";
+      for (auto it = value.begin(); it != value.end(); ++it)
+        out += (it == value.begin() ? "" : ", ") + inline_text(*it);
+      return out + "]";
+    }
+    case Json::value_t::number_float: {
+      const double v = value.get<double>();
+      if (!std::isfinite(v)) return "null";
+      char buffer[40];
+      std::snprintf(buffer, sizeof buffer, "%.10g", v);
+      return buffer;
+    }
+    case Json::value_t::string:
+      return string_text(value.get_ref<const std::string&>());
+    default:  // null, booleans and whole numbers
+      return value.dump();
   }
-  return out + "\"";
 }
 
-std::string beer_lambert_object(const BeerLambertFit& fit) {
-  std::string out = "{\"ok\": " + std::string(fit.ok ? "true" : "false");
-  if (!fit.ok) return out + ", \"message\": " + json_string(fit.message) + "}";
-  out += ", \"threshold_fluence\": " + json_number(fit.threshold_fluence);
-  out += ", \"threshold_fluence_stderr\": " + json_number(fit.threshold_stderr);
-  out += ", \"absorption_length_nm\": " + json_number(fit.absorption_length_nm);
-  out += ", \"absorption_length_nm_stderr\": " + json_number(fit.absorption_length_stderr);
-  out += ", \"chi2\": " + json_number(fit.chi2) + ", \"dof\": " + std::to_string(fit.dof);
-  out += ", \"points_used\": " + std::to_string(fit.points_used);
-  out += ", \"min_depth_nm\": " + json_number(fit.min_depth_nm);
-  out += ", \"weighted\": " + std::string(fit.weighted ? "true" : "false") + "}";
+// The layout of a report: one member of the top object a line, and one entry a line for the
+// members named `listed` (the fitted parameters, the points); everything else on one line.
+std::string report_text(const Json& document, std::initializer_list<const char*> listed) {
+  std::string out = "{";
+  for (auto it = document.begin(); it != document.end(); ++it) {
+    out += std::string(it == document.begin() ? "\n" : ",\n") + "  " + string_text(it.key()) + ": ";
+    const Json& value = it.value();
+    bool one_a_line = false;
+    for (const char* name : listed) one_a_line = one_a_line || it.key() == name;
+    if (!one_a_line || !value.is_structured()) {
+      out += inline_text(value);
+      continue;
+    }
+    out += value.is_object() ? "{" : "[";
+    for (auto entry = value.begin(); entry != value.end(); ++entry) {
+      out += std::string(entry == value.begin() ? "" : ",") + "\n    ";
+      if (value.is_object()) out += string_text(entry.key()) + ": ";
+      out += inline_text(entry.value());
+    }
+    out += value.is_object() ? "\n  }" : "\n  ]";
+  }
+  return out + "\n}\n";
+}
+
+Json beer_lambert_object(const BeerLambertFit& fit) {
+  Json out;
+  out["ok"] = fit.ok;
+  if (!fit.ok) {
+    out["message"] = fit.message;
+    return out;
+  }
+  out["threshold_fluence"] = number(fit.threshold_fluence);
+  out["threshold_fluence_stderr"] = number(fit.threshold_stderr);
+  out["absorption_length_nm"] = number(fit.absorption_length_nm);
+  out["absorption_length_nm_stderr"] = number(fit.absorption_length_stderr);
+  out["chi2"] = number(fit.chi2);
+  out["dof"] = fit.dof;
+  out["points_used"] = fit.points_used;
+  out["min_depth_nm"] = number(fit.min_depth_nm);
+  out["weighted"] = fit.weighted;
   return out;
 }
 
@@ -77,76 +116,84 @@ std::string with_error(double value, double error) {
 }  // namespace
 
 std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert) {
-  std::string out = "{\n";
-  out += "  \"status\": " + json_string(fit_status_text(r.status)) + ",\n";
-  out += "  \"message\": " + json_string(r.message) + ",\n";
-  out += "  \"quantity\": " + json_string(std::string(depth_column_name(r.quantity))) + ",\n";
-  out += "  \"method\": " + json_string(r.method) + ",\n";
-  out += "  \"parameters\": {";
-  for (std::size_t j = 0; j < r.parameters.size(); ++j) {
-    const FittedParameter& p = r.parameters[j];
-    out += std::string(j ? "," : "") + "\n    " + json_string(p.name) + ": {";
-    out += "\"value\": " + json_field_value(p.value) +
-           ", \"stderr\": " + json_number(p.standard_error);
-    out += ", \"initial\": " + json_field_value(p.initial) + ", \"unit\": " + json_string(p.unit);
-    out += ", \"lower\": " + json_number(p.lower) + ", \"upper\": " + json_number(p.upper);
-    out += ", \"log_scale\": " + std::string(p.log_scale ? "true" : "false");
-    out += ", \"at_bound\": " + std::string(p.at_bound ? "true" : "false") + "}";
+  // A fit that evaluated no point found no value: its values and chi2 are null, not 0.
+  const bool found_nothing = r.points.empty();
+  const double nothing = std::numeric_limits<double>::quiet_NaN();
+  Json doc;
+  doc["status"] = fit_status_text(r.status);
+  doc["message"] = r.message;
+  doc["quantity"] = std::string(depth_column_name(r.quantity));
+  doc["method"] = r.method;
+  Json& parameters = doc["parameters"] = Json::object();
+  for (const FittedParameter& p : r.parameters) {
+    Json& entry = parameters[p.name];
+    entry["value"] = field_value(found_nothing ? nothing : p.value);
+    entry["stderr"] = number(found_nothing ? nothing : p.standard_error);
+    entry["initial"] = field_value(p.initial);
+    entry["unit"] = p.unit;
+    entry["lower"] = number(p.lower);
+    entry["upper"] = number(p.upper);
+    entry["log_scale"] = p.log_scale;
+    entry["at_bound"] = p.at_bound;
   }
-  out += "\n  },\n  \"correlation\": [";
-  for (std::size_t a = 0; a < r.correlation.size(); ++a) {
-    out += a ? ", [" : "[";
-    for (std::size_t b = 0; b < r.correlation[a].size(); ++b) {
-      if (b) out += ", ";
-      out += json_number(r.correlation[a][b]);
-    }
-    out += "]";
+  Json& correlation = doc["correlation"] = Json::array();
+  for (const auto& row : r.correlation) {
+    Json& line = correlation.emplace_back(Json::array());
+    for (double c : row) line.push_back(number(c));
   }
-  out += "],\n";
-  out += "  \"chi2\": " + json_number(r.chi2) + ",\n  \"dof\": " + std::to_string(r.dof) + ",\n";
-  out += "  \"reduced_chi2\": " + json_number(r.reduced_chi2) + ",\n";
-  out += "  \"weighted\": " + std::string(r.weighted ? "true" : "false") + ",\n";
-  out += "  \"evaluations\": " + std::to_string(r.evaluations) + ",\n";
-  out += "  \"runs\": " + std::to_string(r.runs) + ",\n";
-  out += "  \"retried_runs\": " + std::to_string(r.retried_runs) + ",\n";
-  out += "  \"failed_runs\": " + std::to_string(r.failed_points) + ",\n";
-  out += "  \"wall_seconds\": " + json_number(r.wall_seconds) + ",\n";
-  if (beer_lambert) out += "  \"beer_lambert\": " + beer_lambert_object(*beer_lambert) + ",\n";
-  out += "  \"points\": [";
-  for (std::size_t i = 0; i < r.points.size(); ++i) {
-    const FitPointResult& p = r.points[i];
-    out += std::string(i ? "," : "") + "\n    {\"fluence\": " + json_number(p.fluence) +
-           ", \"measured\": " + json_number(p.measured) + ", \"sigma\": " + json_number(p.sigma) +
-           ", \"model\": " + json_number(p.model) + ", \"residual\": " + json_number(p.residual) +
-           "}";
+  doc["chi2"] = number(found_nothing ? nothing : r.chi2);
+  doc["dof"] = r.dof;
+  doc["reduced_chi2"] = number(found_nothing ? nothing : r.reduced_chi2);
+  doc["weighted"] = r.weighted;
+  doc["evaluations"] = r.evaluations;
+  doc["runs"] = r.runs;
+  doc["retried_runs"] = r.retried_runs;
+  doc["failed_runs"] = r.failed_points;
+  doc["wall_seconds"] = number(r.wall_seconds);
+  if (beer_lambert) doc["beer_lambert"] = beer_lambert_object(*beer_lambert);
+  Json& points = doc["points"] = Json::array();
+  for (const FitPointResult& p : r.points) {
+    points.push_back({{"fluence", number(p.fluence)},
+                      {"measured", number(p.measured)},
+                      {"sigma", number(p.sigma)},
+                      {"model", number(p.model)},
+                      {"residual", number(p.residual)}});
   }
-  out += "\n  ]\n}\n";
-  return out;
+  return report_text(doc, {"parameters", "points"});
 }
 
 std::string beer_lambert_json(const BeerLambertFit& fit, const MeasuredData& data) {
-  std::string out =
-      "{\n  \"quantity\": " + json_string(std::string(depth_column_name(data.quantity))) + ",\n";
-  out += "  \"beer_lambert\": " + beer_lambert_object(fit) + ",\n  \"points\": [";
-  for (std::size_t i = 0; i < data.points.size(); ++i) {
-    const MeasuredPoint& p = data.points[i];
-    out += std::string(i ? "," : "") + "\n    {\"fluence\": " + json_number(p.fluence) +
-           ", \"measured\": " + json_number(p.depth_nm) +
-           ", \"sigma\": " + json_number(data.has_sigma ? p.sigma_nm : NAN);
+  Json doc;
+  doc["quantity"] = std::string(depth_column_name(data.quantity));
+  doc["beer_lambert"] = beer_lambert_object(fit);
+  Json& points = doc["points"] = Json::array();
+  for (const MeasuredPoint& p : data.points) {
+    Json point = {{"fluence", number(p.fluence)},
+                  {"measured", number(p.depth_nm)},
+                  {"sigma", number(data.has_sigma ? p.sigma_nm : NAN)}};
     if (fit.ok) {
       const double line = beer_lambert_depth(fit, p.fluence);
-      out +=
-          ", \"model\": " + json_number(line) + ", \"residual\": " + json_number(p.depth_nm - line);
+      point["model"] = number(line);
+      point["residual"] = number(p.depth_nm - line);
     }
-    out += "}";
+    points.push_back(std::move(point));
   }
-  return out + "\n  ]\n}\n";
+  return report_text(doc, {"points"});
+}
+
+std::string beer_lambert_object_json(const BeerLambertFit& fit) {
+  return inline_text(beer_lambert_object(fit));
 }
 
 std::string fit_summary(const FitReport& r) {
   char line[256];
   std::string out;
   const bool trusted = r.status == FitStatus::converged;
+  if (r.points.empty()) {
+    std::snprintf(line, sizeof line, "fit of %s: %s before any point was evaluated\n",
+                  std::string(depth_column_name(r.quantity)).c_str(), fit_status_text(r.status));
+    return out + line;
+  }
   std::snprintf(line, sizeof line, "fit of %s to %zu points: %s\n",
                 std::string(depth_column_name(r.quantity)).c_str(), r.points.size(),
                 fit_status_text(r.status));

@@ -20,6 +20,9 @@ std::string report_json(const FitReport& report, const BeerLambertFit* beer_lamb
 // The Beer-Lambert analysis alone: {"beer_lambert": {...}, "points": [...]} of measured data.
 std::string beer_lambert_json(const BeerLambertFit& fit, const MeasuredData& data);
 
+// The Beer-Lambert analysis as the one-line JSON object the reports hold under "beer_lambert".
+std::string beer_lambert_object_json(const BeerLambertFit& fit);
+
 // A few lines for the terminal.
 std::string fit_summary(const FitReport& report);
 std::string beer_lambert_summary(const BeerLambertFit& fit);

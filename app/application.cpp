@@ -20,9 +20,35 @@ RunOptions with_observer(RunOptions options, RunObserver& observer) {
 
 // ---- the view of a run --------------------------------------------------------------------------
 
+void RunView::request_layout(const PageGeometry& page) {
+  std::lock_guard<std::mutex> guard(layout_lock_);
+  pending_layout_ = page;
+}
+
+bool RunView::take_pending_layout(PageGeometry& page) {
+  std::lock_guard<std::mutex> guard(layout_lock_);
+  if (!pending_layout_) return false;
+  page = *pending_layout_;
+  pending_layout_.reset();
+  return true;
+}
+
+bool RunView::apply_pending_layout(const ProfileArrays& profiles) {
+  if (!take_pending_layout(page_)) return false;
+  draw_title_page(page_, title_, logo_file_);
+  relayout(profiles);
+  return true;
+}
+
 void RunView::run_accepted() {
+  take_pending_layout(page_);  // the new run draws everything in the newest layout
   draw_title_page(page_, title_, logo_file_);
   if (also_) also_->run_accepted();
+}
+
+void RunView::run_adjusted(const RunAdjustments& adjustments) {
+  if (on_adjusted) on_adjusted(adjustments);
+  if (also_) also_->run_adjusted(adjustments);
 }
 
 void RunView::run_started(const RunConstants& constants, const PlotScaleSet& scales,
@@ -33,6 +59,7 @@ void RunView::run_started(const RunConstants& constants, const PlotScaleSet& sca
 
 void RunView::step_done(const StepRecord& record, const ProfileArrays& profiles) {
   PagePlots::step_done(record, profiles);
+  apply_pending_layout(profiles);
   if (also_) also_->step_done(record, profiles);
 }
 
@@ -56,17 +83,25 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
       services(std::move(services_in)),
       run_view(page, title, logo_file, run_options.observer),
       file_commands{parameters, location, run_state},
-      controller(parameters, run_state, *solver_state, plot_scales, profiles,
-                 with_observer(std::move(run_options), run_view),
-                 [this](const RunOutcome& outcome) {
-                   // On the worker, before the program is idle again: nothing starts until the
-                   // user has seen the outcome.
-                   const std::string message = run_outcome_message(outcome);
-                   if (!message.empty() && !closing())
-                     services.show_message("Calculation", message);
-                 }) {
+      controller(
+          parameters, run_state, *solver_state, plot_scales, profiles,
+          with_observer(std::move(run_options), run_view),
+          [this](const RunOutcome& outcome) {
+            // On the worker, before the program is idle again: nothing starts until the
+            // user has seen the outcome.
+            const std::string message = run_outcome_message(outcome);
+            if (!message.empty() && !closing()) services.show_message("Calculation", message);
+          },
+          [this] {
+            if (controller_idle) controller_idle();
+          }) {
   // A command chosen before the start-up file has been read works on the defaults.
   set_default_parameter_groups(parameters.values);
+  // The set shows the scales and clamps of the last run, as its file then saves them.
+  run_view.on_adjusted = [this](const RunAdjustments& adjustments) {
+    std::lock_guard<std::mutex> guard(parameters.lock);
+    apply_run_adjustments(adjustments, parameters.values);
+  };
   file_commands.services.show_message = [this](std::string_view t, std::string_view text) {
     services.show_message(t, text);
   };
@@ -106,6 +141,7 @@ std::string Application::current_file_name() const {
 void Application::update_title() {
   std::string title = current_file_name();
   if (parameters_changed()) title += " *";
+  if (controller.scheme() == Scheme::accurate) title += " [accurate scheme]";
   services.set_title(title);
 }
 
@@ -169,6 +205,28 @@ std::string run_outcome_message(const RunOutcome& outcome) {
   return message;
 }
 
+// ---- the page's size ---------------------------------------------------------------------------
+
+void relayout_page(Application& app, bool force) {
+  if (!app.page_ready.load()) return;  // start-up lays the page out itself
+  display::ScreenConfig config;
+  display::query_screen_config(config);
+  const PageGeometry page = page_for_area(config.width, config.height);
+  if (!force && page.area_width == app.requested_page.area_width &&
+      page.area_height == app.requested_page.area_height) {
+    return;
+  }
+  app.requested_page = page;
+  app.run_view.request_layout(page);
+  apply_waiting_layout(app);
+}
+
+void apply_waiting_layout(Application& app) {
+  // Menu commands, and so new runs and the help and about windows, start on this thread only:
+  // an idle program stays idle while the page is drawn.
+  if (app.run_state.idle()) app.run_view.apply_pending_layout(app.profiles);
+}
+
 // ---- start-up ----------------------------------------------------------------------------------
 
 void setup_windows() {
@@ -224,6 +282,11 @@ void startup_sequence(Application& app, std::stop_token stop) {
   }
   load_startup_parameters(app);
   draw_title_page(app.page, app.title, app.logo_file);
+  // From now on the GUI thread lays the page out when the window changes size; a change that
+  // came during start-up is taken up at once.
+  app.requested_page = app.page;
+  app.page_ready = true;
+  display::post_to_frame([&app] { relayout_page(app, false); });
   app.wait_for_shutdown(stop);
 }
 

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -37,22 +38,43 @@ inline constexpr std::string_view kProgramTitle = "Kestrium";
 // What the program shows of a run: the title page once the run has accepted its inputs, then
 // the graph panels. Another observer may be told of the run after the view (tests watch the
 // program's runs through it).
+//
+// When the main window changes size the page is laid out anew: the new geometry is requested
+// from the GUI thread and applied by whoever draws on the page at that moment — the run's thread
+// after its next step (the run goes on in the new layout), or the GUI thread when no run is
+// under way. Applying it draws the title page and the latest run's panels again.
 class RunView final : public PagePlots {
  public:
-  // `page`, `title` and `logo_file` are read at every run and must outlive the view.
-  RunView(const PageGeometry& page, TitleState& title, const std::string& logo_file,
+  // `page`, `title` and `logo_file` are read at every run and must outlive the view; `page` is
+  // written when a new layout is applied.
+  RunView(PageGeometry& page, TitleState& title, const std::string& logo_file,
           RunObserver* also = nullptr)
       : PagePlots(page), page_(page), title_(title), logo_file_(logo_file), also_(also) {}
 
+  // Any thread: the page is to be laid out as `page` from now on.
+  void request_layout(const PageGeometry& page);
+  // By the one who draws on the page now: applies a requested layout, drawing the title page
+  // and the latest run's panels (with the latest `profiles`) anew. False when none was waiting.
+  bool apply_pending_layout(const ProfileArrays& profiles);
+
   void run_accepted() override;
+  void run_adjusted(const RunAdjustments& adjustments) override;
   void run_started(const RunConstants& constants, const PlotScaleSet& scales,
                    const PlotCurveSwitches& switches) override;
+
+  // Told of the Auto scales and clamps a run took: the program writes them into its set.
+  std::function<void(const RunAdjustments& adjustments)> on_adjusted;
   void step_done(const StepRecord& record, const ProfileArrays& profiles) override;
   void profiles_taken(int number, const StepRecord& record, const ProfileArrays& profiles) override;
   void run_ended(const RunOutcome& outcome) override;
 
  private:
-  const PageGeometry& page_;
+  // The requested layout, if any, taken out (false when none).
+  bool take_pending_layout(PageGeometry& page);
+
+  PageGeometry& page_;
+  std::mutex layout_lock_;
+  std::optional<PageGeometry> pending_layout_;  // guarded by layout_lock_
   TitleState& title_;
   const std::string& logo_file_;
   RunObserver* also_;
@@ -100,6 +122,9 @@ class Application {
 
   RunView run_view;
   FileCommandContext file_commands;
+  // Told on the worker once a calculation has left the program idle (set before the first
+  // run; the menu greys Stop through it).
+  std::function<void()> controller_idle;
   CalculationController controller;
 
   // ---- the current file and its changes ----
@@ -126,6 +151,13 @@ class Application {
   void finish_calculation();
   bool closing() const { return closing_.load(); }
 
+  // ---- the page's size ----
+  // Set once start-up has laid out and drawn the page; size changes before are taken up by it.
+  std::atomic<bool> page_ready{false};
+  // The layout last asked for (by start-up, then on the GUI thread only); `page` follows it
+  // when the layout is applied.
+  PageGeometry requested_page;
+
  private:
   mutable std::mutex stored_lock_;
   ParameterSet stored_parameters_;  // what the current parameter file last held
@@ -139,6 +171,15 @@ class Application {
 // refused because of its inputs, a diverged run, and every result-file error. A run that was
 // kept from starting because the program was busy is silent.
 std::string run_outcome_message(const RunOutcome& outcome);
+
+// ---- the page's size ----
+
+// GUI thread: the main window's surface has a new size (or `force`d: was made anew). Lays the
+// page out for it: at once when the program is idle, after the next step of a run under way,
+// or when the help or about window closes.
+void relayout_page(Application& app, bool force = true);
+// GUI thread: applies a layout that waits, when the program is idle.
+void apply_waiting_layout(Application& app);
 
 // ---- start-up ----
 

@@ -1,7 +1,9 @@
 #include "app/help_window.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <vector>
 
 #include "display/display.h"
 #include "display/drawing_context.h"
@@ -56,6 +58,17 @@ std::string help_text_line(std::string_view record) {
   return line;
 }
 
+HelpKey classify_help_key(std::int16_t code, const KeyReader& read_key) {
+  if (code == 0 || code == kExtendedKeyPrefix) {
+    // A key without a character comes as two codes: the pair is one key.
+    const std::int16_t scan = read_key();
+    return code == kExtendedKeyPrefix && scan == kPageUpScanCode ? HelpKey::back : HelpKey::forward;
+  }
+  if (is_quit_key(code)) return HelpKey::quit;
+  if (code == kBackspaceCode) return HelpKey::back;
+  return HelpKey::forward;
+}
+
 void show_help(const PageGeometry& page, const std::string& help_file, const KeyReader& read_key) {
   const float s = page.screen_scale;
   display::DrawingContext pen;
@@ -75,34 +88,40 @@ void show_help(const PageGeometry& page, const std::string& help_file, const Key
     return;
   }
 
-  select_font(pen, help_font_request(page.screen_width));
+  // The lines that can be shown: the count of record 1, at most the budget of pages, and no
+  // more than the file holds.
   std::string record;
   const int count = std::getline(file, record) ? parse_help_line_count(record) : 0;
-  int line_index = 0;
-  int budget = kHelpPageBudget;
-  bool text_ended = false;
-  while (!text_ended) {
+  const int shown = std::min(count, kHelpPageBudget * kHelpPageLines);
+  std::vector<std::string> lines;
+  while (static_cast<int>(lines.size()) < shown && std::getline(file, record)) {
+    lines.push_back(help_text_line(record));
+  }
+  file.close();
+
+  // The pages: 25 lines each; when the text fills its last page (or there is none) an empty
+  // panel follows it, so that the last lines stay up until a key is pressed.
+  const int line_count = static_cast<int>(lines.size());
+  const int page_count = line_count / kHelpPageLines + 1;
+  select_font(pen, help_font_request(page.screen_width));
+  int shown_page = 0;
+  for (;;) {
     pen.set_color(PaletteColour::bright_white);
-    for (int k = 0; k < kHelpPageLines; ++k) {
-      ++line_index;
-      if (line_index > count || !std::getline(file, record)) {
-        // The text ends here (or the file ended before the count promised).
-        text_ended = true;
-        break;
-      }
-      const std::string line = help_text_line(record);
-      draw_fixed_text(pen, scale_coordinate(118, s), scale_coordinate(177 + 17 * k, s), line);
+    const int first = shown_page * kHelpPageLines;
+    for (int k = 0; k < kHelpPageLines && first + k < line_count; ++k) {
+      draw_fixed_text(pen, scale_coordinate(118, s), scale_coordinate(177 + 17 * k, s),
+                      lines[static_cast<std::size_t>(first + k)]);
     }
-    if (text_ended) break;
-    if (is_quit_key(read_key())) {
-      background.restore();
-      return;
+    const HelpKey key = classify_help_key(read_key(), read_key);
+    if (key == HelpKey::quit) break;
+    if (key == HelpKey::back) {
+      if (shown_page == 0) continue;  // the first page stays, nothing to draw again
+      --shown_page;
+    } else if (++shown_page >= page_count) {
+      break;
     }
     fill_panel(pen, panel, PaletteColour::blue);
-    --budget;
-    if (budget <= 0) break;
   }
-  read_key();  // the last page stays up until a key is pressed
   background.restore();
 }
 

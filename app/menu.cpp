@@ -24,24 +24,31 @@ display::MenuCallback titled(Application& app, display::MenuCallback run) {
 
 // Help and About take the page only when the program is idle, and hold it while shown: no run
 // starts under them and no run's drawing meets them.
+// A size change of the window while one is shown is laid out once it has closed.
 void help_command(Application& app) {
   if (!app.run_state.try_enter(RunState::help_shown)) return;
   show_help(app.page, app.help_file, app.services.read_key);
   app.run_state.leave();
+  apply_waiting_layout(app);
 }
 
 void about_command(Application& app) {
   if (!app.run_state.try_enter(RunState::about_shown)) return;
   show_about(app.page, app.services.read_key);
   app.run_state.leave();
+  apply_waiting_layout(app);
 }
 
 void calculation_command(Application& app) {
-  app.controller.start_calculation();
+  if (app.controller.start_calculation()) update_stop_item(app);
 }
 
 void stop_command(Application& app) {
   app.controller.request_stop();
+}
+
+void update_stop_item(Application& app) {
+  display::set_menu_item_enabled(kStopBarPosition, 0, app.run_state.stoppable());
 }
 
 void exit_command(Application& app) {
@@ -52,7 +59,7 @@ void exit_command(Application& app) {
 }
 
 void stop_key_command(Application& app) {
-  if (app.controller.busy()) stop_command(app);
+  stop_command(app);
 }
 
 void export_picture_command(Application& app) {
@@ -72,6 +79,11 @@ void output_data_command(Application& app) {
   edit_parameters(app.dialogs, app.parameters);
 }
 
+void accurate_scheme_command(Application& app, bool checked) {
+  app.controller.set_scheme(checked ? Scheme::accurate : Scheme::published);
+  app.update_title();
+}
+
 bool build_menu(Application& app) {
   using display::append_menu_item;
   constexpr std::int32_t kEnabled = display::kMenuEnabled;
@@ -89,12 +101,25 @@ bool build_menu(Application& app) {
   append_menu_item(2, kEnabled, "Parameters", titled(app, command(app, parameters_command)));
   append_menu_item(3, kEnabled, "Output data", titled(app, command(app, output_data_command)));
   append_menu_item(4, kEnabled, "Calculation", command(app, calculation_command), "F5");
-  append_menu_item(5, kEnabled, "Stop", command(app, stop_command));
+  // Stop is greyed until a calculation is under way.
+  constexpr std::int32_t kGreyed = 1 | 2;
+  append_menu_item(kStopBarPosition, kGreyed, "Stop", command(app, stop_command));
   append_menu_item(6, kEnabled, "Help", command(app, help_command), "F1");
-  const bool built = append_menu_item(7, kEnabled, "About", command(app, about_command));
-  // Esc stops a calculation under way; with none it does nothing (Stop itself would end the
-  // next run after its first step).
+  append_menu_item(7, kEnabled, "About", command(app, about_command));
+  const bool built = append_menu_item(
+      8, kEnabled | display::kMenuCheckable, "Accurate scheme",
+      [&app](std::int32_t checked) { accurate_scheme_command(app, checked != 0); });
+  // Esc stops a calculation under way, like Stop; with none it does nothing.
   display::add_key_command("Esc", command(app, stop_key_command));
+  // The end of a run greys Stop again and lays out a page whose size changed as the run ended
+  // (on the GUI thread, from the state it finds there).
+  app.controller_idle = [&app] {
+    display::post_to_frame([&app] {
+      update_stop_item(app);
+      apply_waiting_layout(app);
+    });
+  };
+  display::set_surface_resized_handler([&app] { relayout_page(app); });
   display::set_close_query([&app] { return app.confirm_close(); });
   return built;
 }

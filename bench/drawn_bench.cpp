@@ -32,7 +32,7 @@ BENCHMARK(BM_DefaultCalculationHeadless)->Unit(benchmark::kMillisecond);
 void BM_DefaultCalculationDrawn1024x768(benchmark::State& run) {
   display::create_offscreen_main_window(1024, 768);
   display::initialize_fonts();
-  const PageGeometry page{1024, 768, 1.0f};
+  PageGeometry page{1024, 768, 1.0f};
   TitleState title;
   const std::string logo = "ZOR.bmp";
   RunView view(page, title, logo);

@@ -47,13 +47,15 @@ void BM_TimeStepMidPulse(benchmark::State& run) {
 }
 BENCHMARK(BM_TimeStepMidPulse)->Unit(benchmark::kMicrosecond);
 
-void run_whole(benchmark::State& run, const ParameterSet& p) {
+void run_whole(benchmark::State& run, const ParameterSet& p, Scheme scheme = Scheme::published) {
   HeadlessRun records;
   std::int32_t steps = 0;
+  RunOptions options = headless();
+  options.scheme = scheme;
   for (auto _ : run) {
     SharedParameters shared;
     shared.values = p;
-    RunOutcome outcome = records.run(shared, headless());
+    RunOutcome outcome = records.run(shared, options);
     steps = outcome.step_count;
   }
   run.counters["steps"] = steps;
@@ -67,6 +69,27 @@ void BM_DefaultCalculationHeadless(benchmark::State& run) {
   run_whole(run, default_parameters());
 }
 BENCHMARK(BM_DefaultCalculationHeadless)->Unit(benchmark::kMillisecond);
+
+// The same calculation on the accurate scheme (5369 steps), and both schemes in the surface
+// model.
+void BM_DefaultCalculationAccurate(benchmark::State& run) {
+  run_whole(run, default_parameters(), Scheme::accurate);
+}
+BENCHMARK(BM_DefaultCalculationAccurate)->Unit(benchmark::kMillisecond);
+
+ParameterSet surface_parameters() {
+  ParameterSet p = default_parameters();
+  p.ablation_model = AblationModel::surface;
+  return p;
+}
+void BM_SurfaceCalculationPublished(benchmark::State& run) {
+  run_whole(run, surface_parameters());
+}
+BENCHMARK(BM_SurfaceCalculationPublished)->Unit(benchmark::kMillisecond);
+void BM_SurfaceCalculationAccurate(benchmark::State& run) {
+  run_whole(run, surface_parameters(), Scheme::accurate);
+}
+BENCHMARK(BM_SurfaceCalculationAccurate)->Unit(benchmark::kMillisecond);
 
 // A calculation without ablation runs to the step limit of 10000.
 void BM_NoAblationCalculation(benchmark::State& run) {

@@ -6,13 +6,17 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStyle>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -112,6 +116,7 @@ struct DialogControl {
 struct DialogObject {
   DialogTemplate form;  // the caller's template, copied; its controls stay where they are
   std::unique_ptr<TemplateDialog> dialog;
+  QWidget* canvas = nullptr;  // holds the controls, in the dialog's scroll area
   std::vector<DialogControl> controls;
 
   DialogControl* find(int id) {
@@ -156,31 +161,14 @@ void set_radio(DialogObject& object, DialogControl& control, bool checked) {
   button->setChecked(checked);
 }
 
-// Shrinks a label's font until its text fits the room it has (its box, up to the next control
-// on its right), wrapping words when the box has room for more than one line.
-void fit_label(QLabel* label, const QRect& box, int room_width, const QString& narrow_face) {
-  QFont font = label->font();
-  int pixels = font.pixelSize();
-  bool narrowed = narrow_face.isEmpty();
-  for (;;) {
-    const QFontMetrics metrics(font);
-    const bool multi_line = box.height() >= 2 * metrics.height();
-    const int flags = Qt::AlignLeft | Qt::AlignTop | (multi_line ? Qt::TextWordWrap : 0);
-    const QRect needed = metrics.boundingRect(QRect(0, 0, room_width, 10000), flags, label->text());
-    if ((needed.width() <= room_width && needed.height() <= box.height()) ||
-        pixels <= kMinimumLabelPixels) {
-      label->setWordWrap(multi_line);
-      break;
-    }
-    if (!narrowed) {  // first the condensed cut of the face, then smaller sizes
-      font.setFamily(narrow_face);
-      narrowed = true;
-      continue;
-    }
-    font.setPixelSize(--pixels);
-  }
-  label->setFont(font);
-  label->setGeometry(box.x(), box.y(), std::max(box.width(), room_width), box.height());
+// Whether a label's text fits the room it has (its box, up to the next control on its right) in
+// `font`, wrapping words when the box has room for more than one line.
+bool label_fits(const QLabel* label, const QFont& font, const QRect& box, int room_width) {
+  const QFontMetrics metrics(font);
+  const bool multi_line = box.height() >= 2 * metrics.height();
+  const int flags = Qt::AlignLeft | Qt::AlignTop | (multi_line ? Qt::TextWordWrap : 0);
+  const QRect needed = metrics.boundingRect(QRect(0, 0, room_width, 10000), flags, label->text());
+  return needed.width() <= room_width && needed.height() <= box.height();
 }
 
 // Dialog units of the template's font: a quarter of the average character width, an eighth of
@@ -193,7 +181,13 @@ struct DialogUnits {
   }
 };
 
-// The dialog window with its caption, font and fixed size, placed over the frame's client area.
+// The room a dialog window's decoration takes beside its client area, when the window system
+// has not yet told it (before the window was first shown).
+constexpr int kDecorationAllowance = 48;
+
+// The dialog window with its caption and font, its controls on a canvas of the template's size
+// in a scroll area: the window is as large as the canvas, or as the screen's available area
+// allows, and scrolls what does not fit. Placed over the frame's client area, within the screen.
 DialogUnits make_dialog_window(DialogObject& object, const QFont& font) {
   const DialogTemplate& form = object.form;
   FrameState& state = frame_state();
@@ -211,17 +205,47 @@ DialogUnits make_dialog_window(DialogObject& object, const QFont& font) {
                  1, 52));
   units.base_y = std::max(1, metrics.height());
   const QRect client = units.to_pixels(form.x, form.y, form.width, form.height);
-  dialog->setFixedSize(client.size());
+
+  auto* scroll = new QScrollArea(dialog);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(false);
+  object.canvas = new QWidget;
+  object.canvas->setObjectName(kDialogCanvasName);
+  object.canvas->setFixedSize(client.size());
+  scroll->setWidget(object.canvas);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(scroll);
+
+  // What the screen holds: its available area less the window's decoration.
+  QScreen* screen = state.frame != nullptr ? state.frame->screen() : nullptr;
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  const QRect available = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 4096, 4096);
+  const QSize room(std::max(1, available.width() - kDecorationAllowance / 4),
+                   std::max(1, available.height() - kDecorationAllowance));
+  QSize size = client.size();
+  const int bar = dialog->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  if (size.height() > room.height()) size.rwidth() += bar;  // a vertical bar takes width
+  if (size.width() > room.width()) size.rheight() += bar;
+  size = size.boundedTo(room);
+  dialog->setFixedSize(size);
+
   if (QMainWindow* frame = state.frame) {
     const QPoint origin = frame->centralWidget() != nullptr
                               ? frame->centralWidget()->mapToGlobal(QPoint(0, 0))
                               : frame->geometry().topLeft();
-    dialog->move(origin + client.topLeft());
+    QPoint at = origin + client.topLeft();
+    at.setX(std::clamp(at.x(), available.left(),
+                       std::max(available.left(), available.right() - size.width())));
+    at.setY(std::clamp(
+        at.y(), available.top(),
+        std::max(available.top(), available.bottom() - size.height() - kDecorationAllowance / 2)));
+    dialog->move(at);
   }
   return units;
 }
 
-QWidget* make_control_widget(const ControlTemplate& control, QDialog* dialog) {
+QWidget* make_control_widget(const ControlTemplate& control, QWidget* dialog) {
   const QString text = QString::fromStdString(control.text);
   switch (control.kind) {
     case ControlKind::group_box:
@@ -251,8 +275,16 @@ QWidget* make_control_widget(const ControlTemplate& control, QDialog* dialog) {
   return button;
 }
 
-// Labels get the room up to the next control on their right.
-void fit_labels(DialogObject& object, const QString& narrow_face) {
+// Every label gets the room up to the next control on its right, and all labels one font: the
+// dialog's font when every text fits in it, else the condensed cut of its face, else the largest
+// smaller size at which every text fits.
+void fit_labels(DialogObject& object, const QFont& dialog_font, const QString& narrow_face) {
+  struct Room {
+    QLabel* label;
+    QRect box;
+    int width;
+  };
+  std::vector<Room> rooms;
   for (DialogControl& control : object.controls) {
     if (control.form->kind != ControlKind::label) continue;
     const QRect box = control.widget->geometry();
@@ -266,7 +298,22 @@ void fit_labels(DialogObject& object, const QString& narrow_face) {
       }
       room = std::min(room, other_box.left() - box.left() - 2);
     }
-    fit_label(static_cast<QLabel*>(control.widget), box, std::max(1, room), narrow_face);
+    rooms.push_back({static_cast<QLabel*>(control.widget), box, std::max(1, room)});
+  }
+  const auto all_fit = [&](const QFont& font) {
+    return std::all_of(rooms.begin(), rooms.end(),
+                       [&](const Room& r) { return label_fits(r.label, font, r.box, r.width); });
+  };
+  QFont font = dialog_font;
+  if (!all_fit(font) && !narrow_face.isEmpty()) font.setFamily(narrow_face);
+  while (!all_fit(font) && font.pixelSize() > kMinimumLabelPixels) {
+    font.setPixelSize(font.pixelSize() - 1);
+  }
+  for (const Room& r : rooms) {
+    const QFontMetrics metrics(font);
+    r.label->setFont(font);
+    r.label->setWordWrap(r.box.height() >= 2 * metrics.height());
+    r.label->setGeometry(r.box.x(), r.box.y(), std::max(r.box.width(), r.width), r.box.height());
   }
 }
 
@@ -314,11 +361,11 @@ void build_dialog(DialogObject& object) {
   int group = 0;
   for (const ControlTemplate& control : object.form.controls) {
     if (control.group_start) ++group;
-    QWidget* widget = make_control_widget(control, object.dialog.get());
+    QWidget* widget = make_control_widget(control, object.canvas);
     widget->setGeometry(units.to_pixels(control.x, control.y, control.width, control.height));
     object.controls.push_back({&control, widget, group, {}, false});
   }
-  fit_labels(object, narrow_face_of(font.family()));
+  fit_labels(object, font, narrow_face_of(font.family()));
   connect_controls(object);
 }
 
@@ -425,6 +472,10 @@ void dialog_release(DialogObject* dialog) {
 
 QDialog* dialog_widget(DialogObject& dialog) {
   return dialog.dialog.get();
+}
+
+QWidget* dialog_canvas(DialogObject& dialog) {
+  return dialog.canvas;
 }
 
 QWidget* dialog_control(DialogObject& dialog, int control_id) {

@@ -99,10 +99,21 @@ std::int16_t read_key();
 using MenuCallback = std::function<void(std::int32_t checked)>;
 // The one state flag of a menu item: without it the item is shown greyed.
 inline constexpr std::int32_t kMenuEnabled = 4;
+// An item that toggles a check mark; its callback gets 1 when checked, 0 when not.
+inline constexpr std::int32_t kMenuCheckable = 8;
 // `shortcut` (a key sequence such as "Ctrl+O" or "F5", empty for none) triggers the item from
 // anywhere in the frame and is shown beside it in its popup.
 bool append_menu_item(std::int32_t bar_position, std::int32_t state_flags, std::string_view text,
                       MenuCallback callback, std::string_view shortcut = {});
+// Greys or enables a menu item: `item` 0 is the bar item itself, 1 and on the entries of its
+// popup. False when there is no such item (or no frame window).
+bool set_menu_item_enabled(std::int32_t bar_position, std::int32_t item, bool enabled);
+// True when the item exists and is enabled.
+bool menu_item_enabled(std::int32_t bar_position, std::int32_t item);
+// Runs `work` later on the GUI thread, from any thread, without waiting for it. Work posted
+// while the frame window exists runs only while it still does (dropped otherwise); without a
+// frame window nothing is posted.
+void post_to_frame(std::function<void()> work);
 // A key of the frame that runs `callback` (with 0) without a menu item, e.g. "Esc". While a
 // window waits for a key (read_key), every key goes to that window instead.
 bool add_key_command(std::string_view shortcut, MenuCallback callback);
@@ -146,6 +157,11 @@ SaveChoice ask_to_save(std::string_view title, std::string_view text);
 // Asked on the GUI thread when the user closes the frame by its close box; false keeps the
 // frame open. Not asked when the program closes it (close_frame_window).
 void set_close_query(std::function<bool()> query);
+
+// Told on the GUI thread each time the main window's surface has been made anew because the
+// frame's client area changed size (the user resized or maximized the frame): the surface is
+// then blank, of the new size, and the page is to be laid out and drawn again.
+void set_surface_resized_handler(std::function<void()> handler);
 
 // A modal message box over the frame (used for file errors the user must see).
 void show_message(std::string_view title, std::string_view text);

@@ -89,6 +89,20 @@ int RealWindow::y_to_pixel(int height, double y) const {
   return invert_ ? static_cast<int>(span_y) - ry : ry;
 }
 
+int RealWindow::x_to_device(int width, double x, double ratio) const {
+  if (!set_) return round_to_pixel(round_to_pixel(x) * ratio);
+  const double span_x = width - 1;
+  return round_to_pixel((x - x_min_) * span_x / (x_max_ - x_min_) * ratio);
+}
+
+int RealWindow::y_to_device(int height, double y, double ratio) const {
+  if (!set_) return round_to_pixel(round_to_pixel(y) * ratio);
+  const double span_y = height - 1;
+  double py = (y - y_min_) * span_y / (y_max_ - y_min_);
+  if (invert_) py = span_y - py;
+  return round_to_pixel(py * ratio);
+}
+
 void RealWindow::to_real(int width, int height, int px, int py, double& x, double& y) const {
   const double span_x = width - 1;
   const double span_y = height - 1;
@@ -164,8 +178,29 @@ struct DrawingContext::State {
   }
   void set_position(int x, int y) {
     text_advance_pending = false;
+    real_position_known = false;
     pos_x = x;
     pos_y = y;
+  }
+
+  // Where the last real-coordinate operation left the position, in real coordinates; lines
+  // drawn on from there at a device pixel ratio above 1 start from it, not from its pixel.
+  bool real_position_known = false;
+  double real_x = 0.0, real_y = 0.0;
+  void set_real_position(double x, double y) {
+    real_position_known = true;
+    real_x = x;
+    real_y = y;
+  }
+
+  // A line in real coordinates on a surface of device pixels: from the device pixels of the
+  // real end points (the start being the current position), each a block one pixel wide.
+  void real_line_on_device(Surface& surface, const QRect& v, const PenTarget& pen, double x1,
+                           double y1, double x2, double y2) const {
+    const double ratio = surface.device_pixel_ratio();
+    surface.line_device(
+        pen, window.x_to_device(v.width(), x1, ratio), window.y_to_device(v.height(), y1, ratio),
+        window.x_to_device(v.width(), x2, ratio), window.y_to_device(v.height(), y2, ratio));
   }
 
   int real_x_to_pixel(const QRect& v, double x) const { return window.x_to_pixel(v.width(), x); }
@@ -260,6 +295,7 @@ void DrawingContext::move_to_real(double x, double y, RealPosition* previous) {
     s.pixel_to_real(viewport, s.position_x(), s.pos_y, previous->x, previous->y);
   }
   s.set_position(s.real_x_to_pixel(viewport, x), s.real_y_to_pixel(viewport, y));
+  s.set_real_position(x, y);
 }
 
 std::int16_t DrawingContext::line_to_real(double x, double y) {
@@ -271,12 +307,24 @@ std::int16_t DrawingContext::line_to_real(double x, double y) {
   const int py = s.real_y_to_pixel(viewport, y);
   const PenTarget pen = s.target_on(*surface);
   const int from_x = s.position_x();
+  double from_real_x = 0.0, from_real_y = 0.0;
+  if (s.real_position_known) {
+    from_real_x = s.real_x;
+    from_real_y = s.real_y;
+  } else {
+    s.pixel_to_real(viewport, from_x, s.pos_y, from_real_x, from_real_y);
+  }
   {
     std::lock_guard lock(surface->mutex);
-    surface->line(pen, from_x, s.pos_y, px, py);
+    if (surface->device_pixel_ratio() == 1.0) {
+      surface->line(pen, from_x, s.pos_y, px, py);
+    } else {
+      s.real_line_on_device(*surface, viewport, pen, from_real_x, from_real_y, x, y);
+    }
     surface->changed();
   }
   s.set_position(px, py);
+  s.set_real_position(x, y);
   return 1;
 }
 
@@ -305,6 +353,20 @@ std::int16_t DrawingContext::draw_real_segments(const RealSegment* segments, int
   int pending_x1 = 0, pending_y1 = 0, pending_x2 = 0, pending_y2 = 0;
   bool pending = false;
   std::lock_guard lock(surface->mutex);
+  if (surface->device_pixel_ratio() != 1.0) {
+    for (int i = 0; i < count; ++i) {
+      const RealSegment& segment = segments[i];
+      s.color_index = std::clamp<int>(segment.colour, 0, kPaletteSize - 1);
+      pen.rgb = kPalette[static_cast<std::size_t>(s.color_index)];
+      s.real_line_on_device(*surface, viewport, pen, segment.x1, segment.y1, segment.x2,
+                            segment.y2);
+    }
+    const RealSegment& last = segments[count - 1];
+    s.set_position(s.real_x_to_pixel(viewport, last.x2), s.real_y_to_pixel(viewport, last.y2));
+    s.set_real_position(last.x2, last.y2);
+    surface->changed();
+    return 1;
+  }
   for (int i = 0; i < count; ++i) {
     const RealSegment& segment = segments[i];
     End& two_before = ends[static_cast<std::size_t>(i % 2)];
@@ -336,6 +398,7 @@ std::int16_t DrawingContext::draw_real_segments(const RealSegment* segments, int
   }
   surface->line(pen, pending_x1, pending_y1, pending_x2, pending_y2);
   s.set_position(pending_x2, pending_y2);
+  s.set_real_position(segments[count - 1].x2, segments[count - 1].y2);
   surface->changed();
   return 1;
 }

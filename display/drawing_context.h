@@ -25,6 +25,11 @@ class RealWindow {
   bool set(bool invert, double x1, double y1, double x2, double y2);
   int x_to_pixel(int width, double x) const;
   int y_to_pixel(int height, double y) const;
+  // The same at `ratio` device pixels per pixel: the device pixel (from the viewport's first)
+  // nearest to where the value falls, so that a curve follows its values at the device's
+  // resolution rather than in steps of whole pixels.
+  int x_to_device(int width, double x, double ratio) const;
+  int y_to_device(int height, double y, double ratio) const;
   void to_real(int width, int height, int px, int py, double& x, double& y) const;
 
  private:

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
@@ -27,6 +28,7 @@ namespace kt::display {
 namespace {
 
 constexpr int kRepaintIntervalMs = 16;
+constexpr int kRefitDelayMs = 40;
 
 QString caption_of(const std::string& program_path) {
   const QString path = program_path.empty() ? QCoreApplication::applicationFilePath()
@@ -184,6 +186,11 @@ FrameWindow::FrameWindow(const QString& caption, std::shared_ptr<Surface> surfac
   menuBar()->setNativeMenuBar(false);
   statusBar()->show();
   surface_widget_->setFocus();
+  refit_timer_.setSingleShot(true);
+  refit_timer_.setInterval(kRefitDelayMs);
+  connect(&refit_timer_, &QTimer::timeout, this, [this] {
+    if (!isMinimized()) fit_surface_to_current_area();
+  });
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect available = screen->availableGeometry();
     resize(available.width() * 3 / 4, available.height() * 3 / 4);
@@ -201,7 +208,20 @@ QSize FrameWindow::maximized_client_size() const {
 }
 
 void FrameWindow::fit_surface_to_client_area() {
-  const QSize client = maximized_client_size();
+  fit_surface_to(maximized_client_size());
+}
+
+void FrameWindow::fit_surface_to_current_area() {
+  // The scroll area without its scroll bars is the client area (it has no frame).
+  fit_surface_to(scroll_area_->size().expandedTo(QSize(1, 1)).boundedTo(QSize(32767, 32767)));
+}
+
+void FrameWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  if (!surface_size_fixed()) refit_timer_.start();
+}
+
+void FrameWindow::fit_surface_to(QSize client) {
   const double ratio = devicePixelRatioF();
   const std::shared_ptr<Surface> current = main_surface();
   if (current) {
@@ -214,6 +234,7 @@ void FrameWindow::fit_surface_to_client_area() {
   auto surface = std::make_shared<Surface>(client.width(), client.height(), ratio);
   surface_widget_->set_surface(surface);
   set_main_surface(surface);
+  if (const std::function<void()> resized = frame_state().surface_resized) resized();
 }
 
 void FrameWindow::closeEvent(QCloseEvent* event) {
@@ -408,6 +429,10 @@ SaveChoice ask_to_save(std::string_view title, std::string_view text) {
     if (FrameWindow* frame = frame_state().frame) frame->activateWindow();
   });
   return choice;
+}
+
+void set_surface_resized_handler(std::function<void()> handler) {
+  run_on_gui_thread([&] { frame_state().surface_resized = std::move(handler); });
 }
 
 void set_close_query(std::function<bool()> query) {

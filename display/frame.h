@@ -53,13 +53,22 @@ class FrameWindow : public QMainWindow {
   // screen's device pixel ratio, so that the page needs no scroll bars. Nothing changes when
   // the surface has that size already.
   void fit_surface_to_client_area();
+  // The same for the client area the frame has now (after the user resized it).
+  void fit_surface_to_current_area();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // Makes the surface anew at `client` unless it has that size and ratio; tells the resize
+  // handler when it did.
+  void fit_surface_to(QSize client);
+
   QScrollArea* scroll_area_ = nullptr;
   SurfaceWidget* surface_widget_ = nullptr;
+  // Coalesces the resize events of one drag into one new surface.
+  QTimer refit_timer_;
 };
 
 struct BarItem {
@@ -73,7 +82,8 @@ struct FrameState {
   QString caption;
   std::vector<BarItem> bar;
   bool end_query_asked = false;
-  std::function<bool()> close_query;  // asked before the close box closes the frame
+  std::function<bool()> close_query;      // asked before the close box closes the frame
+  std::function<void()> surface_resized;  // told when the surface was made anew at a new size
 };
 
 // The frame's state (GUI thread only).

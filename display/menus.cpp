@@ -1,6 +1,7 @@
 // Menu bar: items appended by bar position, commands turned into popups, mnemonics and state
 // flags. Callbacks run on the GUI thread.
 #include <QAction>
+#include <QCoreApplication>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
@@ -29,6 +30,7 @@ QAction* make_action(QObject* parent, const QString& label, std::int32_t flags,
     action->setToolTip(tip + " (" + action->shortcut().toString(QKeySequence::NativeText) + ")");
   }
   action->setEnabled((flags & kMenuEnabled) != 0);
+  action->setCheckable((flags & kMenuCheckable) != 0);
   if (callback) {
     QObject::connect(
         action, &QAction::triggered, action,
@@ -73,6 +75,55 @@ bool append_menu_item(std::int32_t bar_position, std::int32_t state_flags, std::
     added = true;
   });
   return added;
+}
+
+namespace {
+// The action of bar item `bar_position` (item 0) or of entry `item` of its popup.
+QAction* find_menu_action(std::int32_t bar_position, std::int32_t item) {
+  FrameState& state = frame_state();
+  if (state.frame == nullptr || bar_position < 1 ||
+      bar_position > static_cast<std::int32_t>(state.bar.size()) || item < 0) {
+    return nullptr;
+  }
+  const BarItem& bar_item = state.bar[static_cast<std::size_t>(bar_position - 1)];
+  if (item == 0) return bar_item.action;
+  if (bar_item.popup == nullptr) return nullptr;
+  const QList<QAction*> entries = bar_item.popup->actions();
+  return item <= entries.size() ? entries[item - 1] : nullptr;
+}
+}  // namespace
+
+bool set_menu_item_enabled(std::int32_t bar_position, std::int32_t item, bool enabled) {
+  bool done = false;
+  if (!context().frame_exists) return false;
+  run_on_gui_thread([&] {
+    if (QAction* action = find_menu_action(bar_position, item)) {
+      action->setEnabled(enabled);
+      done = true;
+    }
+  });
+  return done;
+}
+
+bool menu_item_enabled(std::int32_t bar_position, std::int32_t item) {
+  bool enabled = false;
+  if (!context().frame_exists) return false;
+  run_on_gui_thread([&] {
+    if (QAction* action = find_menu_action(bar_position, item)) enabled = action->isEnabled();
+  });
+  return enabled;
+}
+
+void post_to_frame(std::function<void()> work) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!context().frame_exists || !work || app == nullptr) return;
+  // The frame belongs to the GUI thread: whether it still exists is asked there.
+  QMetaObject::invokeMethod(
+      app,
+      [work = std::move(work)] {
+        if (frame_state().frame != nullptr) work();
+      },
+      Qt::QueuedConnection);
 }
 
 bool add_key_command(std::string_view shortcut, MenuCallback callback) {

@@ -26,6 +26,10 @@ QWidget* main_window_widget();  // the widget that shows the surface and takes k
 QMenuBar* frame_menu_bar();
 
 QDialog* dialog_widget(DialogObject& dialog);
+// The widget that holds every control of the dialog, one child per template control in template
+// order, inside the dialog's scroll area; its object name is kDialogCanvasName.
+QWidget* dialog_canvas(DialogObject& dialog);
+inline constexpr const char* kDialogCanvasName = "dialog_controls";
 // The widget of a control of the dialog, or null when the template has no such control.
 QWidget* dialog_control(DialogObject& dialog, int control_id);
 

@@ -91,11 +91,21 @@ void Surface::fill_rect(const PenTarget& pen, int x1, int y1, int x2, int y2) {
 }
 
 void Surface::line_scaled(const PenTarget& pen_target, int x1, int y1, int x2, int y2) {
-  const QRect clip = device_rect(pen_target.clip);
   const QPoint origin = pen_target.origin;
+  device_blocks(pen_target.rgb, device_rect(pen_target.clip), device(x1 + origin.x()),
+                device(y1 + origin.y()), device(x2 + origin.x()), device(y2 + origin.y()));
+}
+
+void Surface::line_device(const PenTarget& pen_target, int x1, int y1, int x2, int y2) {
+  if (pen_target.clip.isEmpty()) return;
+  const int left = device(pen_target.origin.x()), top = device(pen_target.origin.y());
+  device_blocks(pen_target.rgb, device_rect(pen_target.clip), left + x1, top + y1, left + x2,
+                top + y2);
+}
+
+void Surface::device_blocks(std::uint32_t rgb, const QRect& clip, int x, int y, int end_x,
+                            int end_y) {
   const int pen = std::max(1, static_cast<int>(std::lround(ratio_)));
-  int x = device(x1 + origin.x()), y = device(y1 + origin.y());
-  const int end_x = device(x2 + origin.x()), end_y = device(y2 + origin.y());
   if (std::max(x, end_x) + pen - 1 < clip.left() || std::min(x, end_x) > clip.right() ||
       std::max(y, end_y) + pen - 1 < clip.top() || std::min(y, end_y) > clip.bottom()) {
     return;
@@ -104,7 +114,7 @@ void Surface::line_scaled(const PenTarget& pen_target, int x1, int y1, int x2, i
   const int sx = x < end_x ? 1 : -1, sy = y < end_y ? 1 : -1;
   int error = dx + dy;
   for (;;) {
-    fill_device(pen_target.rgb, std::max(x, clip.left()), std::max(y, clip.top()),
+    fill_device(rgb, std::max(x, clip.left()), std::max(y, clip.top()),
                 std::min(x + pen - 1, clip.right()), std::min(y + pen - 1, clip.bottom()));
     if (x == end_x && y == end_y) break;
     const int twice = 2 * error;

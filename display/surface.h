@@ -70,6 +70,9 @@ class Surface {
   void fill_rect(const PenTarget& pen, int x1, int y1, int x2, int y2);
   void outline_rect(const PenTarget& pen, int x1, int y1, int x2, int y2);
   void line(const PenTarget& pen, int x1, int y1, int x2, int y2);
+  // A line between device pixels given from the first device pixel of the pen's origin, each
+  // point a block of the width of one surface pixel, clipped to the pen's clip.
+  void line_device(const PenTarget& pen, int x1, int y1, int x2, int y2);
   bool draw_bitmap(const PenTarget& pen, const QImage& bitmap, int x, int y);
 
   // Text layer.
@@ -98,6 +101,8 @@ class Surface {
   // A line at a device pixel ratio other than 1: Bresenham between the device pixels of the
   // end points, each point a block of the width of one surface pixel.
   void line_scaled(const PenTarget& pen, int x1, int y1, int x2, int y2);
+  // Bresenham between absolute device pixels in blocks of `pen` device pixels, within `clip`.
+  void device_blocks(std::uint32_t rgb, const QRect& clip, int x, int y, int end_x, int end_y);
 
   QImage image_;
   int width_ = 1, height_ = 1;

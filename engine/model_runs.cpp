@@ -11,6 +11,7 @@ namespace {
 
 struct Worker {
   HeadlessRun records;
+  Scheme scheme = Scheme::published;
 
   ModelPointResult run(const ModelPoint& point, DepthQuantity quantity, ModelRunCounter& counter) {
     ModelPointResult result;
@@ -22,6 +23,7 @@ struct Worker {
       options.write_profile_files = false;
       options.append_kinetics_line = false;
       options.refinement = refinement;
+      options.scheme = scheme;
       counter.runs.fetch_add(1);
       if (refinement > 1) counter.retries.fetch_add(1);
       const RunOutcome outcome = records.run(shared, options);
@@ -53,12 +55,13 @@ struct Worker {
 
 ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
                             ModelRunCounter& counter, const std::atomic<bool>& interrupt,
-                            const ThreadStarter& start_thread) {
+                            const ThreadStarter& start_thread, Scheme scheme) {
   ModelBatch batch;
   std::vector<ModelPointResult> results(points.size());
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     Worker worker;
+    worker.scheme = scheme;
     for (std::size_t i = next++; i < points.size(); i = next++) {
       if (interrupt.load()) {
         results[i].problem = "interrupted";
@@ -75,11 +78,11 @@ ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity
   return batch;
 }
 
-DepthModel calculation_model(ThreadStarter start_thread) {
-  return [start_thread = std::move(start_thread)](
+DepthModel calculation_model(ThreadStarter start_thread, Scheme scheme) {
+  return [start_thread = std::move(start_thread), scheme](
              const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
              ModelRunCounter& counter, const std::atomic<bool>& interrupt) {
-    return run_model_points(points, quantity, jobs, counter, interrupt, start_thread);
+    return run_model_points(points, quantity, jobs, counter, interrupt, start_thread, scheme);
   };
 }
 

@@ -9,6 +9,7 @@
 
 #include "analysis/depth_model.h"
 #include "engine/parallel_runner.h"
+#include "solver/calculation_run.h"
 
 namespace kt {
 
@@ -17,9 +18,11 @@ namespace kt {
 // the threads cannot be started no point runs and the batch carries the reason.
 ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
                             ModelRunCounter& counter, const std::atomic<bool>& interrupt,
-                            const ThreadStarter& start_thread = {});
+                            const ThreadStarter& start_thread = {},
+                            Scheme scheme = Scheme::published);
 
-// The calculation as the fit's and the threshold's model (run_model_points with this starter).
-DepthModel calculation_model(ThreadStarter start_thread = {});
+// The calculation as the fit's and the threshold's model (run_model_points with this starter
+// and scheme).
+DepthModel calculation_model(ThreadStarter start_thread = {}, Scheme scheme = Scheme::published);
 
 }  // namespace kt

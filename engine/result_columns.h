@@ -13,22 +13,29 @@
 namespace kt {
 
 struct ResultColumn {
-  std::string_view name;  // the column's name, its unit included: "total_depth_nm"
-  std::string_view unit;  // "nm", "K", "cm/s"
+  std::string_view name;   // the column's name, its unit included: "total_depth_nm"
+  std::string_view label;  // for a reader: "total depth"
+  std::string_view unit;   // "nm", "K", "cm/s"
   double (*value)(const RunOutcome& outcome);
 };
 
-// Every result column, in table order.
-std::span<const ResultColumn> result_columns();
+// The depths and peaks alone, or followed by the energy ledger (mJ/cm^2: light_in, stored,
+// ablation_sensible, ablation_latent, reaction, far_boundary, linear_loss, residual).
+enum class ResultColumnSet { results, with_energy };
+
+// Every result column of the set, in table order.
+std::span<const ResultColumn> result_columns(ResultColumnSet set = ResultColumnSet::results);
 
 // The column values of a run that has results (ended by the end test or the step limit).
-std::vector<double> result_values(const RunOutcome& outcome);
+std::vector<double> result_values(const RunOutcome& outcome,
+                                  ResultColumnSet set = ResultColumnSet::results);
 
 // ",name1,name2,..." for the header line.
-std::string result_column_names_text();
+std::string result_column_names_text(ResultColumnSet set = ResultColumnSet::results);
 
 // ",v1,v2,..." with each value as %.10g; with no values (a run without results) as many empty
 // cells.
-std::string result_cells_text(const std::vector<double>& values);
+std::string result_cells_text(const std::vector<double>& values,
+                              ResultColumnSet set = ResultColumnSet::results);
 
 }  // namespace kt

@@ -16,7 +16,10 @@ SingleRun run_parameters(const ParameterSet& parameters, const RunOptions& optio
     run.outcome = records.run(shared, options);
   }
   run.used = shared.snapshot();
-  if (run.outcome.end == RunEnd::not_started) run.error = run.outcome.not_started_reason;
+  if (run.outcome.end == RunEnd::not_started)
+    run.error = run.outcome.not_started_reason;
+  else
+    apply_run_adjustments(run.outcome.adjustments, run.used);
   return run;
 }
 

@@ -18,6 +18,7 @@
 #include "engine/parallel_runner.h"
 #include "engine/result_columns.h"
 #include "engine/value_text.h"
+#include "params/safe_save.h"
 #include "solver/model.h"
 #include "solver/run_observer.h"
 
@@ -229,8 +230,9 @@ std::string parse_study_shard(const std::string& text, StudyShard& shard) {
     count = std::strtol(b.c_str(), &end_b, 10);
     if (a.empty() || b.empty() || *end_a != '\0' || *end_b != '\0') index = count = 0;
   }
-  if (count < 1 || count > 1'000'000 || index < 1 || index > count)
-    return "--shard takes I/N with 1 <= I <= N (N up to 1000000), not \"" + text + "\"";
+  if (count < 1 || count > kMaximumShards || index < 1 || index > count)
+    return "--shard takes I/N with 1 <= I <= N (N up to " + std::to_string(kMaximumShards) +
+           "), not \"" + text + "\"";
   shard.index = static_cast<int>(index);
   shard.count = static_cast<int>(count);
   return {};
@@ -273,6 +275,7 @@ std::string study_hash(const ParameterSet& base, const StudyPlan& plan) {
   }
   for (const ParameterField* field : plan.fields) h.add(field->name);
   h.add(static_cast<std::uint64_t>(plan.refinement));
+  if (plan.scheme != Scheme::published) h.add(std::string_view(scheme_name(plan.scheme)));
   h.add(std::string_view(plan.axes.empty() ? "listed" : "product"));
   const std::vector<std::vector<float>>& lists = plan.axes.empty() ? plan.listed_points : plan.axes;
   h.add(static_cast<std::uint64_t>(lists.size()));
@@ -352,6 +355,7 @@ StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const 
   options.write_profile_files = false;
   options.append_kinetics_line = false;
   options.refinement = plan.refinement;
+  options.scheme = plan.scheme;
   options.interrupt = interrupt;
   const RunOutcome o = records.run(shared, options);
 
@@ -425,25 +429,19 @@ std::string study_table_file_name(const StudyShard& shard) {
 }
 
 std::string write_study_table(const std::filesystem::path& path, const std::string& text) {
-  namespace fs = std::filesystem;
-  const fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".tmp" +
-                                                   std::to_string(static_cast<long>(getpid())));
-  std::error_code ec;
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
-      fs::remove(temporary, ec);
-      return "Cannot write the table \"" + path.string() + "\"";
-    }
-  }
-  fs::rename(temporary, path, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
-    return "Cannot write the table \"" + path.string() + "\": " + ec.message();
-  }
+  if (const SaveResult saved = save_file_contents(path.string(), text); !saved)
+    return "Cannot write the table \"" + path.string() + "\": " + saved.reason;
   return {};
+}
+
+std::string check_study_run_size(const StudyPlan& plan, const StudyShard& shard) {
+  const std::size_t points = shard_point_count(study_point_count(plan), shard);
+  if (points <= kMaximumRunPoints) return {};
+  const std::size_t shards_needed =
+      (study_point_count(plan) + kMaximumRunPoints - 1) / kMaximumRunPoints;
+  return "the study would run " + std::to_string(points) +
+         " points at once; one run holds at most " + std::to_string(kMaximumRunPoints) +
+         " points. Split it with --shard I/N, N at least " + std::to_string(shards_needed);
 }
 
 StudyResult run_study_points(const ParameterSet& base, const StudyPlan& plan,
@@ -509,6 +507,80 @@ struct ParsedShard {
   std::vector<std::string_view> rows;
 };
 
+// The columns after the varied fields: the results, then steps, end and note.
+std::string trailing_columns_text() {
+  return result_column_names_text() + ",steps,end,note\n";
+}
+
+// The cells of a table row (its "\n" dropped); a quoted cell as written, "" read as ".
+std::vector<std::string> row_cells(std::string_view row) {
+  std::vector<std::string> cells(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i + 1 < row.size(); ++i) {
+    const char c = row[i];
+    if (quoted) {
+      if (c == '"' && i + 2 < row.size() && row[i + 1] == '"') {
+        cells.back() += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        cells.back() += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      cells.emplace_back();
+    } else {
+      cells.back() += c;
+    }
+  }
+  return cells;
+}
+
+// Empty when `row` is a row the study writes, byte for byte: the point index, one value per
+// varied field, the results (or none, as its end says), the steps, the end and the note.
+std::string check_row(std::string_view row, std::size_t varied_count) {
+  const std::vector<std::string> cells = row_cells(row);
+  const std::size_t result_count = result_columns().size();
+  const std::size_t after_results = varied_count + 1 + result_count;  // the steps cell
+  if (cells.size() != after_results + 3) {
+    return "the row has " + std::to_string(cells.size()) + " cells; the columns are " +
+           std::to_string(after_results + 3) + " (a row cut short or joined)";
+  }
+  StudyRow parsed;
+  parsed.index = std::strtoull(cells[0].c_str(), nullptr, 10);
+  for (std::size_t k = 0; k < varied_count; ++k) {
+    float v = 0.0f;
+    const std::string& cell = cells[1 + k];
+    const auto [end, ec] = std::from_chars(cell.data(), cell.data() + cell.size(), v);
+    if (ec != std::errc() || end != cell.data() + cell.size())
+      return "the value \"" + cell + "\" of varied field " + std::to_string(k + 1) +
+             " is not a number";
+    parsed.values.push_back(v);
+  }
+  const std::string& end_word = cells[after_results + 1];
+  bool known_end = false;
+  for (StudyEnd e :
+       {StudyEnd::end_test, StudyEnd::step_limit, StudyEnd::diverged, StudyEnd::refused}) {
+    if (end_word == study_end_text(e)) {
+      parsed.end = e;
+      known_end = true;
+    }
+  }
+  if (!known_end) return "the end \"" + end_word + "\" is not one a study writes";
+  for (std::size_t r = 0; r < result_count; ++r) {
+    const std::string& cell = cells[varied_count + 1 + r];
+    parsed.results.push_back(cell.empty() ? 0.0 : std::strtod(cell.c_str(), nullptr));
+  }
+  const std::string& steps = cells[after_results];
+  parsed.steps = static_cast<std::int32_t>(std::strtol(steps.c_str(), nullptr, 10));
+  parsed.note = cells[after_results + 2];
+  if (study_row_text(parsed) != row)
+    return "the row is not as the study writes it (a value, a result or the note was edited)";
+  return {};
+}
+
 std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
   const std::string& text = table.text;
   parsed.table = &table;
@@ -520,10 +592,13 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
   if (first_end == std::string::npos ||
       std::sscanf(first.c_str(), "# study %16[0-9a-f]; %llu points; shard %d/%d", hash, &points,
                   &index, &count) != 4 ||
-      count < 1 || index < 1 || index > count) {
+      count < 1 || count > kMaximumShards || index < 1 || index > count ||
+      points > kMaximumStudyPoints) {
     return table.name +
-           " is not a study table (its first line is not \"# study HASH; N "
-           "points; shard I/N\")";
+           " is not a study table (its first line is not \"# study HASH; N points; shard I/N\" "
+           "with N up to " +
+           std::to_string(kMaximumStudyPoints) + " points and up to " +
+           std::to_string(kMaximumShards) + " shards)";
   }
   parsed.hash = hash;
   parsed.points = static_cast<std::size_t>(points);
@@ -533,7 +608,14 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
   const std::size_t columns_end = text.find('\n', first_end + 1);
   if (columns_end == std::string::npos) return table.name + " has no column line";
   parsed.columns = text.substr(first_end + 1, columns_end - first_end);
-  if (parsed.columns.rfind("point,", 0) != 0) return table.name + ": the column line is damaged";
+  const std::string trailing = trailing_columns_text();
+  if (parsed.columns.rfind("point,", 0) != 0 || parsed.columns.size() < trailing.size() ||
+      parsed.columns.compare(parsed.columns.size() - trailing.size(), trailing.size(), trailing) !=
+          0)
+    return table.name + ": the column line is damaged";
+  const std::size_t varied_count =
+      static_cast<std::size_t>(std::count(parsed.columns.begin(), parsed.columns.end(), ',')) -
+      static_cast<std::size_t>(std::count(trailing.begin(), trailing.end(), ','));
   if (text.back() != '\n') return table.name + " ends in the middle of a row";
 
   const std::size_t expected = shard_point_count(parsed.points, parsed.shard);
@@ -549,6 +631,10 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
              " is not the row of point " + std::to_string(point) + " (shard " +
              std::to_string(index) + "/" + std::to_string(count) + " of " +
              std::to_string(parsed.points) + " points holds " + std::to_string(expected) + " rows)";
+    }
+    if (std::string problem = check_row(row, varied_count); !problem.empty()) {
+      return table.name + ", line " + std::to_string(parsed.rows.size() + 3) + " (point " +
+             std::to_string(point) + "): " + problem;
     }
     parsed.rows.push_back(row);
     point += static_cast<std::size_t>(count);
@@ -597,10 +683,13 @@ std::string merge_study_tables(const std::vector<ShardTable>& tables, std::strin
   int missing_count = 0;
   for (int i = 1; i <= count; ++i) {
     if (by_shard[static_cast<std::size_t>(i - 1)]) continue;
-    if (missing_count++ > 0) missing += ", ";
+    // The first ten are named; a message is not a listing of a million shards.
+    if (missing_count++ >= 10) continue;
+    if (missing_count > 1) missing += ", ";
     missing += std::to_string(i) + "/" + std::to_string(count) + " (" +
                study_table_file_name(StudyShard{i, count}) + ")";
   }
+  if (missing_count > 10) missing += " and " + std::to_string(missing_count - 10) + " more";
   if (missing_count > 0) {
     return "study " + first.hash + (missing_count == 1 ? ": shard " : ": shards ") + missing +
            (missing_count == 1 ? " is missing" : " are missing");

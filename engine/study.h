@@ -30,6 +30,11 @@
 namespace kt {
 
 inline constexpr std::size_t kMaximumStudyPoints = 100'000'000;
+// The most points one run of a study (a shard, or the whole study) holds: its rows are kept
+// in memory until the table is written.
+inline constexpr std::size_t kMaximumRunPoints = 1'000'000;
+// The most shards a study is split into.
+inline constexpr int kMaximumShards = 1'000'000;
 
 // The varied fields and their values.
 struct StudyPlan {
@@ -40,6 +45,9 @@ struct StudyPlan {
   std::vector<std::vector<float>> listed_points;
   // Each time step split into this many sub-steps (RunOptions::refinement).
   int refinement = 1;
+  // The scheme of every run; part of the study's identity (an accurate study has a hash of its
+  // own, a published one keeps the hash it always had).
+  Scheme scheme = Scheme::published;
 };
 
 // The values of one "--vary NAME=VALUES" argument, VALUES being a value list
@@ -126,9 +134,14 @@ std::string study_table_text(const std::string& hash, const StudyPlan& plan,
 // "study.csv" for the whole study, "study.shard-I-of-N.csv" for a shard.
 std::string study_table_file_name(const StudyShard& shard);
 
-// Writes `text` beside `path` under a temporary name and renames it into place, so a failed
-// write leaves no half table and the previous file whole. Empty on success, else the problem.
+// Writes `text` through the safe save (a temporary beside `path` renamed into place), so a
+// failed write leaves no half table and the previous file whole. Empty on success, else the
+// problem with the system's reason.
 std::string write_study_table(const std::filesystem::path& path, const std::string& text);
+
+// Empty when the points of `shard` fit in one run (kMaximumRunPoints), else the problem with
+// the number of points and the shards needed.
+std::string check_study_run_size(const StudyPlan& plan, const StudyShard& shard);
 
 // Points finished so far, points of the run.
 using StudyProgress = std::function<void(std::size_t done, std::size_t total)>;
@@ -159,7 +172,9 @@ struct ShardTable {
 };
 
 // Joins the shard tables of one study into the table of the whole study (the bytes one
-// unsplit run writes). Empty on success; otherwise the problem naming the table: tables of
+// unsplit run writes). Every row is checked against what the study writes (its point index, a
+// value per varied field, results as its end says, the note), so an edited or cut row is
+// refused. Empty on success; otherwise the problem naming the table (and the line): tables of
 // different studies, a missing or repeated shard, a damaged table.
 std::string merge_study_tables(const std::vector<ShardTable>& tables, std::string& merged);
 

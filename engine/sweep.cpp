@@ -131,6 +131,8 @@ RunOptions SweepRunner::run_options(int i) const {
   RunOptions run_options;
   run_options.append_kinetics_line = false;
   run_options.refinement = options_.refinement;
+  run_options.scheme = options_.scheme;
+  run_options.grid_refinement = options_.grid_refinement;
   // Ctrl-C ends the runs under way after their step.
   run_options.interrupt = &interrupt_;
   run_options.write_profile_files = options_.keep_files_directory.has_value();
@@ -188,8 +190,8 @@ SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& option
   return SweepRunner(parameters, options, interrupt, progress).run();
 }
 
-std::string sweep_csv(const SweepResult& result) {
-  std::string out = "fluence_mJ_per_cm2" + result_column_names_text() + ",steps,end\n";
+std::string sweep_csv(const SweepResult& result, ResultColumnSet columns) {
+  std::string out = "fluence_mJ_per_cm2" + result_column_names_text(columns) + ",steps,end\n";
   char fluence[40];
   for (const SweepRun& run : result.runs) {
     if (!run.finished) continue;
@@ -197,7 +199,8 @@ std::string sweep_csv(const SweepResult& result) {
     std::snprintf(fluence, sizeof fluence, "%.10g", o.fluence_used);
     out += fluence;
     // A diverged run has no results: its cells stay empty.
-    out += result_cells_text(o.end == RunEnd::diverged ? std::vector<double>{} : result_values(o));
+    out += result_cells_text(
+        o.end == RunEnd::diverged ? std::vector<double>{} : result_values(o, columns), columns);
     out += ',';
     out += std::to_string(o.step_count);
     out += ',';

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/parallel_runner.h"
+#include "engine/result_columns.h"
 #include "params/parameter_set.h"
 #include "solver/calculation_run.h"
 
@@ -28,6 +29,8 @@ struct SweepOptions {
   std::optional<std::filesystem::path> keep_files_directory;
   std::filesystem::path output_directory = ".";  // where the kinetics file goes
   int refinement = 1;                            // time-step refinement of every run
+  Scheme scheme = Scheme::published;             // the scheme of every run
+  int grid_refinement = 1;                       // accurate scheme: cells split into this many
   ThreadStarter start_thread;                    // empty: std::thread
   // False: no kinetics file is touched; the lines are only in the outcomes.
   bool write_kinetics_file = true;
@@ -67,7 +70,9 @@ using SweepProgress = std::function<void(int done, int total)>;
 SweepResult run_sweep(const ParameterSet& parameters, const SweepOptions& options,
                       const std::atomic<bool>& interrupt, const SweepProgress& progress = {});
 
-// The CSV of a sweep: a header row, then one row per fluence.
-std::string sweep_csv(const SweepResult& result);
+// The CSV of a sweep: a header row, then one row per fluence; with_energy adds the energy
+// ledger's columns.
+std::string sweep_csv(const SweepResult& result,
+                      ResultColumnSet columns = ResultColumnSet::results);
 
 }  // namespace kt

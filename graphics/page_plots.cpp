@@ -26,6 +26,11 @@ void PagePlots::step_done(const StepRecord& record, const ProfileArrays& profile
   first_step_ = false;
 }
 
+void PagePlots::relayout(const ProfileArrays& profiles) {
+  temporal_.relayout();
+  spatial_.relayout(profiles);
+}
+
 void PagePlots::run_ended(const RunOutcome& outcome) {
   temporal_.draw_kept_readouts();
   spatial_.draw_kept_profiles();

@@ -38,6 +38,10 @@ class PagePlots : public RunObserver {
   // until the next run.
   void run_ended(const RunOutcome& outcome) override;
 
+  // Draws the panels of the latest run again for the page as it is now (its size changed);
+  // `profiles` are the latest profile arrays. Nothing when no run has drawn.
+  void relayout(const ProfileArrays& profiles);
+
   const TemporalPlot& temporal() const { return temporal_; }
   const SpatialPlot& spatial() const { return spatial_; }
 

@@ -73,6 +73,19 @@ void SpatialPlot::plot_spatial(std::int32_t mode, std::int32_t curves,
   }
 }
 
+void SpatialPlot::relayout(const ProfileArrays& profiles) {
+  for (const std::int32_t kind : {kTemperatureKind, kFractionKind}) {
+    if (!initialised_[panel_index(kind)]) continue;
+    const float* latest = kind == kTemperatureKind ? previous_temperature_profile_.data()
+                                                   : previous_fraction_profile_.data();
+    // The latest profile is both the one to paint over and the one to draw.
+    draw_profile_panel(1, kind, panel_x_fraction(kind), kPanelY, kPanelWidth, kPanelHeight,
+                       profiles.profile_depth_nm.data(), latest, latest);
+    draw_profile_panel(0, kind, panel_x_fraction(kind), kPanelY, kPanelWidth, kPanelHeight,
+                       profiles.profile_depth_nm.data(), latest, latest);
+  }
+}
+
 void SpatialPlot::draw_panel(std::int32_t mode, std::int32_t kind, const ProfileArrays& profiles,
                              const float* previous) {
   const float* current = kind == kTemperatureKind ? profiles.profile_temperature_k.data()

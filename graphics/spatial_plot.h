@@ -40,6 +40,11 @@ class SpatialPlot {
   void plot_spatial(std::int32_t mode, std::int32_t curves, const ProfileArrays& profiles,
                     const PlotScaleSet& scales);
 
+  // Draws the panels drawn so far in this run again for the page as it is now (its size
+  // changed): frame and labels at the current temperature top, and the latest profiles, at the
+  // depths of `profiles`.
+  void relayout(const ProfileArrays& profiles);
+
   // One panel: mode 1 draws frame, ticks and labels; any other mode repaints the profile.
   // The arrays are 1-based like the profile arrays.
   void draw_profile_panel(std::int32_t mode, std::int32_t kind, float x_fraction, float y_fraction,

@@ -73,19 +73,42 @@ void TemporalPlot::plot_temporal(std::int32_t mode, float time_ns, float surface
 }
 
 void TemporalPlot::initialise(const PlotScaleSet& scales, const PlotCurveSwitches& switches) {
-  const float s = page_.screen_scale;
-  const int width = page_.screen_width;
-  const int height = page_.screen_height;
-  const auto shown = shown_quantities(switches);
-
   time_scale_ = usable_axis_top(scales.plot_time_scale);
   axis_tops_ = {
       usable_axis_top(scales.plot_temperature_scale), usable_axis_top(scales.plot_velocity_scale),
       usable_axis_top(scales.plot_depth_scale), usable_axis_top(scales.plot_fraction_scale)};
   point_count_ = 0;
+  stopped_ = false;
+  panel_shown_ = shown_quantities(switches);
+  curves_shown_ = panel_shown_;
   for (std::string& drawn : drawn_readouts_) drawn.clear();
   readout_kept_.fill(false);
   layout_ = temporal_layout(page_);
+  draw_panel(panel_shown_);
+}
+
+void TemporalPlot::relayout() {
+  if (layout_.w <= 0) return;  // never drawn
+  for (std::string& drawn : drawn_readouts_) drawn.clear();
+  layout_ = temporal_layout(page_);
+  draw_panel(panel_shown_);
+  const std::int32_t stored = point_count_ < kPointCapacity ? point_count_ : kPointCapacity;
+  repaint_curves(curves_shown_, stored);
+  use_whole_page(pen_, page_);
+  if (point_count_ > 0) {
+    draw_readout(kTimeReadout, static_cast<float>(previous_point_[0]));
+    for (int k = 0; k < kQuantityCount; ++k) {
+      const auto ku = static_cast<std::size_t>(k);
+      if (curves_shown_[ku]) draw_readout(k, static_cast<float>(previous_point_[ku + 1]));
+    }
+  }
+  if (stopped_) mark_stopped();
+}
+
+void TemporalPlot::draw_panel(const std::array<bool, kQuantityCount>& shown) {
+  const float s = page_.screen_scale;
+  const int width = page_.screen_width;
+  const int height = page_.screen_height;
   const TemporalLayout& l = layout_;
 
   use_whole_page(pen_, page_);
@@ -162,6 +185,7 @@ void TemporalPlot::add_point(const Point& point, const PlotCurveSwitches& switch
   const float s = page_.screen_scale;
   const TemporalLayout& l = layout_;
   const auto shown = shown_quantities(switches);
+  curves_shown_ = shown;
 
   ++point_count_;
   if (point_count_ <= kPointCapacity) points_[static_cast<std::size_t>(point_count_ - 1)] = point;
@@ -187,7 +211,8 @@ void TemporalPlot::add_point(const Point& point, const PlotCurveSwitches& switch
       draw_value_labels(k);
     }
   }
-  if (rescaled) repaint_curves(shown);
+  // The newest point is drawn afterwards as the newest segment.
+  if (rescaled) repaint_curves(shown, point_count_ - 1);
 
   // Newest segment of each shown curve.
   use_plot_area();
@@ -256,12 +281,12 @@ void TemporalPlot::erase_value_labels(int k) {
   fill_box(pen_, b.x1, b.y1, b.x2, b.y2);
 }
 
-void TemporalPlot::repaint_curves(const std::array<bool, kQuantityCount>& shown) {
+void TemporalPlot::repaint_curves(const std::array<bool, kQuantityCount>& shown,
+                                  std::int32_t count) {
   use_plot_area();
   use_colour(pen_, kBackground);
   fill_box(pen_, 0, 0, layout_.w - 1, layout_.h - 1);
-  // The newest point is drawn afterwards as the newest segment.
-  const std::int32_t last = (point_count_ - 1 < kPointCapacity) ? point_count_ - 1 : kPointCapacity;
+  const std::int32_t last = count < kPointCapacity ? count : kPointCapacity;
   if (last < 1) return;
   for (int k = 0; k < kQuantityCount; ++k) {
     const auto ku = static_cast<std::size_t>(k);
@@ -344,8 +369,9 @@ void TemporalPlot::paint_readout(int k, float value) {
   drawn.assign(readout_.text());
 }
 
-void TemporalPlot::mark_stopped() const {
+void TemporalPlot::mark_stopped() {
   if (layout_.w <= 0) return;
+  stopped_ = true;
   // Drawn after the run, not necessarily on the run's thread: with a pen of its own.
   display::DrawingContext pen;
   const float s = page_.screen_scale;

@@ -56,7 +56,11 @@ class TemporalPlot {
   const TemporalLayout& layout() const { return layout_; }
   // "stopped" right of the time readout (a run ended by Stop); the next run's panel covers it.
   // Nothing before the panel was first drawn.
-  void mark_stopped() const;
+  void mark_stopped();
+  // Draws the panel again for the page as it is now (its size changed): frame, labels and
+  // boxes at the current axis tops, every stored point, the latest readouts and the "stopped"
+  // mark. Nothing before the panel was first drawn.
+  void relayout();
   float time_scale() const { return time_scale_; }
   // k = 0 temperature, 1 velocity, 2 depth, 3 fraction.
   float axis_top(int k) const { return axis_tops_[static_cast<std::size_t>(k)]; }
@@ -73,7 +77,11 @@ class TemporalPlot {
   void draw_time_labels();
   void draw_value_labels(int k);
   void erase_value_labels(int k);
-  void repaint_curves(const std::array<bool, kQuantityCount>& shown);
+  // Frame, captions, ticks, label columns and boxes (the captions, columns and boxes of the
+  // quantities in `shown`).
+  void draw_panel(const std::array<bool, kQuantityCount>& shown);
+  // Clears the plot area and draws the curves in `shown` through the first `count` points.
+  void repaint_curves(const std::array<bool, kQuantityCount>& shown, std::int32_t count);
   // k = 0 … 3 the quantities, kTimeReadout the time; skipped when the text is unchanged.
   // Only kept while the readouts are kept.
   void draw_readout(int k, float value);
@@ -95,6 +103,9 @@ class TemporalPlot {
   std::array<bool, kQuantityCount + 1> readout_kept_{};
   std::array<float, kQuantityCount + 1> kept_readouts_{};
   FontField font_;
+  std::array<bool, kQuantityCount> panel_shown_{};   // the switches when the panel was drawn
+  std::array<bool, kQuantityCount> curves_shown_{};  // the switches of the latest point
+  bool stopped_ = false;
   display::DrawingContext pen_;  // the panel draws through its own pen
 };
 

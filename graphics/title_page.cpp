@@ -109,6 +109,11 @@ void draw_title_page(const PageGeometry& page, TitleState& title, std::string_vi
   pen.move_to(i16(l.separator_x1), i16(l.separator_y));
   pen.line_to(i16(l.separator_x2), i16(l.separator_y));
 
+  // The logo first: where a text runs into it (a text drawn at a high-density screen's own
+  // resolution can be a little wider), the text stays whole over it.
+  const std::string logo(logo_file);
+  pen.load_bitmap(logo.c_str(), static_cast<int>(logo.size()), i16(l.logo_at.x), i16(l.logo_at.y));
+
   pen.set_font(l.font_request.data(), static_cast<int>(l.font_request.size()));
   pen.move_to(i16(l.title_at.x), i16(l.title_at.y));
   pen.set_color(PaletteColour::yellow);
@@ -116,9 +121,6 @@ void draw_title_page(const PageGeometry& page, TitleState& title, std::string_vi
   pen.set_color(PaletteColour::light_green);
   pen.move_to(i16(l.maker_at.x), i16(l.maker_at.y));
   pen.draw_text(kMakerLine.data(), static_cast<int>(kMakerLine.size()));
-
-  const std::string logo(logo_file);
-  pen.load_bitmap(logo.c_str(), static_cast<int>(logo.size()), i16(l.logo_at.x), i16(l.logo_at.y));
 }
 
 }  // namespace kt

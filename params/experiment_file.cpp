@@ -7,10 +7,12 @@
 #include <iterator>
 #include <sstream>
 
+#include "params/bounded_file.h"
+
 namespace kt {
 namespace {
 
-constexpr std::uintmax_t kMaxExperimentFileBytes = 1 << 20;
+constexpr std::size_t kMaxExperimentFileBytes = std::size_t{1} << 20;
 
 std::string located(const std::string& origin, const toml::node* node) {
   std::ostringstream text;
@@ -124,27 +126,10 @@ std::optional<Experiment> parse_experiment_text(std::string_view text, const std
 std::optional<Experiment> read_experiment_file(const std::filesystem::path& path,
                                                std::string& error) {
   const std::string origin = path.string();
-  std::error_code code;
-  const auto status = std::filesystem::status(path, code);
-  if (code || !std::filesystem::exists(status)) {
-    error = origin + ": cannot open the experiment file (" +
-            (code ? code.message() : std::string("no such file")) + ")";
+  std::string text;
+  if (!read_bounded_file(origin, "the experiment file", kMaxExperimentFileBytes, text, error) ||
+      !check_text_encoding(text, origin, error))
     return std::nullopt;
-  }
-  if (!std::filesystem::is_regular_file(status)) {
-    error = origin + ": the experiment file is not a regular file";
-    return std::nullopt;
-  }
-  if (std::filesystem::file_size(path, code) > kMaxExperimentFileBytes || code) {
-    error = origin + ": larger than an experiment file may be (1 MiB)";
-    return std::nullopt;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = origin + ": cannot open the experiment file";
-    return std::nullopt;
-  }
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   return parse_experiment_text(text, origin, path.parent_path(), error);
 }
 

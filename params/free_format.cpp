@@ -93,9 +93,17 @@ std::string free_format_real_text(float value) {
     if (written <= digits) return text;
     if (written <= 7) return fixed_text(v, 7 - written);
   }
+  // Seven significant digits here too, and a zero after them to keep the form's eight: a
+  // single-precision value holds no more, so the text shows the value as it was typed or read
+  // (3.57e12 as 3.5700000E+12, not the 3.5699999E+12 of its binary value).
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.7E", v);
-  return buffer;
+  std::snprintf(buffer, sizeof buffer, "%.6E", v);
+  std::string text;
+  for (const char c : std::string_view(buffer)) {
+    if (c == 'E') text.push_back('0');
+    text.push_back(c);
+  }
+  return text;
 }
 
 std::optional<float> free_format_read_real(std::string_view text) {

@@ -9,8 +9,8 @@
 namespace kt {
 
 // Seven significant digits: fixed notation for magnitudes from 0.1 up to (not including) 1e7,
-// exponent notation otherwise, zero included (15.00000, 0.1000000, 3000000., 1.5600000E-03,
-// 0.0000000E+00). No leading or trailing blanks.
+// exponent notation otherwise, zero included, its last decimal a zero (15.00000, 0.1000000,
+// 3000000., 1.5600000E-03, 3.5700000E+12, 0.0000000E+00). No leading or trailing blanks.
 std::string free_format_real_text(float value);
 
 // The first item of a list separated by blanks or commas, read as a real (integer, fixed, or

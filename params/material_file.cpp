@@ -8,13 +8,14 @@
 #include <set>
 #include <sstream>
 
+#include "params/bounded_file.h"
 #include "params/parameter_fields.h"
 
 namespace kt {
 namespace {
 
 // A material file is a page of text; anything larger is not one.
-constexpr std::uintmax_t kMaxMaterialFileBytes = 1 << 20;
+constexpr std::size_t kMaxMaterialFileBytes = std::size_t{1} << 20;
 
 // The units a value may be written in, by field; the model's units, in the usual spellings.
 struct UnitRule {
@@ -338,28 +339,10 @@ std::optional<MaterialFile> parse_material_text(std::string_view text, const std
 std::optional<MaterialFile> read_material_file(const std::filesystem::path& path,
                                                std::string& error) {
   const std::string origin = path.string();
-  std::error_code code;
-  const auto status = std::filesystem::status(path, code);
-  if (code || !std::filesystem::exists(status)) {
-    error = origin + ": cannot open the material file (" +
-            (code ? code.message() : std::string("no such file")) + ")";
+  std::string text;
+  if (!read_bounded_file(origin, "the material file", kMaxMaterialFileBytes, text, error) ||
+      !check_text_encoding(text, origin, error))
     return std::nullopt;
-  }
-  if (!std::filesystem::is_regular_file(status)) {
-    error = origin + ": is not a regular file";
-    return std::nullopt;
-  }
-  const std::uintmax_t size = std::filesystem::file_size(path, code);
-  if (code || size > kMaxMaterialFileBytes) {
-    error = origin + ": larger than a material file may be (1 MiB)";
-    return std::nullopt;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = origin + ": cannot open the material file";
-    return std::nullopt;
-  }
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::optional<MaterialFile> material = parse_material_text(text, origin, error);
   if (material) material->path = path;
   return material;

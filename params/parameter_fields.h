@@ -15,6 +15,19 @@
 
 namespace kt {
 
+// What a field changes in a calculation. The depths, temperatures and velocities of a run depend
+// only on the fields its ablation model and pulse shape use; the others choose what is drawn or
+// written and when, or are kept for the record.
+enum class FieldEffect : std::uint8_t {
+  every_run,      // the pulse and the material
+  surface_model,  // the surface model's channel A (Ea, Vo, DH); the bulk model sets it aside
+  bulk_model,     // the bulk model's channel M and volume reaction; the surface model sets it aside
+  volume_depth,   // the bulk model's volume depth alone (the fraction of volatile species)
+  triangle_pulse,  // the rise of a triangular pulse
+  output,          // what is drawn or written and when, not the calculated values
+  none,            // nothing: kept in the set and the file (wavelength, chromophore density)
+};
+
 enum class FieldKind {
   real,    // a physical value
   choice,  // one of a set of whole-number codes (an enum of parameter_choices.h)
@@ -35,6 +48,11 @@ struct ParameterField {
   std::string_view codes{};
   std::int32_t (*code)(const ParameterSet&) = nullptr;
   void (*set_code)(ParameterSet&, std::int32_t) = nullptr;
+  // Choices: the named codes are lowest_code ... highest_code, with the names of `names` in
+  // that order, separated by spaces ("surface bulk").
+  std::int32_t lowest_code = 0, highest_code = 0;
+  std::string_view names{};
+  FieldEffect effect = FieldEffect::every_run;
 };
 
 // Every numeric field, in the order of the Parameter set.
@@ -57,7 +75,31 @@ std::string field_value_problem(const ParameterField& field, float value);
 // Sets the field when it can hold `value` (see field_value_problem); false leaves it unchanged.
 bool set_field_value(ParameterSet& parameters, const ParameterField& field, float value);
 
-// Empty when every field a run uses holds a physically meaningful value; otherwise the first
+// The name of a choice's code ("bulk" for ablation_model 2); empty for a code outside its set.
+std::string_view choice_name(const ParameterField& field, std::int32_t code);
+
+// The code a choice's name stands for; none when the field has no choice of that name.
+std::optional<std::int32_t> choice_code_named(const ParameterField& field, std::string_view name);
+
+// Whether a run of `parameters` uses the field's value for its results: false for output settings,
+// for fields kept for the record and for those of the other ablation model or pulse shape.
+bool field_used_by_run(const ParameterField& field, const ParameterSet& parameters);
+
+// Empty when the field's value can change the results of a run of `parameters`; otherwise why
+// not, e.g. "the bulk model (ablation_model 2) does not use it".
+std::string field_without_effect(const ParameterField& field, const ParameterSet& parameters);
+
+// Empty when every choice holds one of its named codes; otherwise the refusal naming the first
+// that does not, e.g. "material is 3; it must be 1 or 2".
+std::string check_choice_codes(const ParameterSet& parameters);
+
+// The refusal of a value outside the field's allowed range, naming the field's label, the value
+// and the range, e.g. "Fluence [mJ/cm^2] is -50; it must be greater than 0"; empty when the
+// value lies in the range.
+std::string range_refusal(const ParameterField& field, float value);
+
+// Empty when every field a run of `parameters` uses (field_used_by_run, and every field's
+// finiteness) holds a physically meaningful value; otherwise the first
 // refusal naming the field's label, its value and the allowed range, e.g.
 // "Fluence [mJ/cm^2] is -50; it must be greater than 0".
 std::string check_physical_ranges(const ParameterSet& parameters);

@@ -6,11 +6,13 @@
 #include <fstream>
 #include <iterator>
 
+#include "params/bounded_file.h"
+
 namespace kt {
 namespace {
 
 // A trace of a few thousand samples is a few hundred kB; this is far beyond any oscilloscope's.
-constexpr std::uintmax_t kMaxTraceBytes = 16u << 20;
+constexpr std::size_t kMaxTraceBytes = std::size_t{16} << 20;
 
 std::string trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \t\r");
@@ -127,27 +129,10 @@ std::optional<PulseTrace> parse_pulse_trace(std::string_view text, const std::st
 
 std::optional<PulseTrace> read_pulse_trace(const std::filesystem::path& path, std::string& error) {
   const std::string origin = path.string();
-  std::error_code code;
-  const auto status = std::filesystem::status(path, code);
-  if (code || !std::filesystem::exists(status)) {
-    error = origin + ": cannot open the pulse trace (" +
-            (code ? code.message() : std::string("no such file")) + ")";
+  std::string text;
+  if (!read_bounded_file(origin, "the pulse trace", kMaxTraceBytes, text, error) ||
+      !check_text_encoding(text, origin, error))
     return std::nullopt;
-  }
-  if (!std::filesystem::is_regular_file(status)) {
-    error = origin + ": the pulse trace is not a regular file";
-    return std::nullopt;
-  }
-  if (std::filesystem::file_size(path, code) > kMaxTraceBytes || code) {
-    error = origin + ": the pulse trace is larger than 16 MiB";
-    return std::nullopt;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = origin + ": cannot open the pulse trace";
-    return std::nullopt;
-  }
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::optional<PulseTrace> trace = parse_pulse_trace(text, origin, error);
   if (trace) trace->path = path;
   return trace;

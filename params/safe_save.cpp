@@ -1,6 +1,8 @@
 #include "params/safe_save.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,7 +76,48 @@ struct Temporary {
   }
 };
 
+std::string base_name_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The process id in a temporary's name `<base>.kt-save-<pid>-XXXXXX`, or 0 when `name` is not
+// such a name.
+long temporary_owner(const std::string& name, const std::string& base) {
+  const std::string prefix = base + std::string(kSaveTemporaryMark);
+  if (name.size() <= prefix.size() + 7 || name.compare(0, prefix.size(), prefix) != 0) return 0;
+  const std::string rest = name.substr(prefix.size());
+  const std::size_t dash = rest.find('-');
+  if (dash == 0 || dash == std::string::npos || rest.size() - dash - 1 != 6 || dash > 10) return 0;
+  long pid = 0;
+  for (std::size_t i = 0; i < dash; ++i) {
+    if (rest[i] < '0' || rest[i] > '9') return 0;
+    pid = pid * 10 + (rest[i] - '0');
+  }
+  return pid;
+}
+
 }  // namespace
+
+int remove_stale_temporaries(const std::string& path) {
+  const std::string directory = directory_of(path), base = base_name_of(path);
+  DIR* folder = ::opendir(directory.c_str());
+  if (!folder) return 0;
+  int removed = 0;
+  while (const dirent* entry = ::readdir(folder)) {
+    const std::string name = entry->d_name;
+    const long pid = temporary_owner(name, base);
+    if (pid <= 0 || static_cast<pid_t>(pid) == ::getpid()) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // still running
+    const std::string full = directory + "/" + name;
+    struct stat info {};
+    if (::lstat(full.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
+      continue;
+    if (::unlink(full.c_str()) == 0) ++removed;
+  }
+  ::closedir(folder);
+  return removed;
+}
 
 SaveResult save_file_contents(const std::string& path, std::string_view text) {
   std::string target, reason;
@@ -95,8 +138,10 @@ SaveResult save_file_contents(const std::string& path, std::string_view text) {
     return os_failure("cannot look at \"" + target + "\"", errno);
   }
 
+  remove_stale_temporaries(target);
   Temporary temporary;
-  std::string pattern = target + ".kt-save-XXXXXX";
+  std::string pattern =
+      target + std::string(kSaveTemporaryMark) + std::to_string(::getpid()) + "-XXXXXX";
   temporary.fd = ::mkstemp(pattern.data());
   if (temporary.fd < 0) {
     return os_failure("cannot create a temporary file in \"" + directory_of(target) + "\"", errno);

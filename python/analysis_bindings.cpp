@@ -66,7 +66,7 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
               const std::optional<std::string>& quantity_word, const std::vector<std::string>& vary,
               const std::map<std::string, std::pair<double, double>>& bounds, int jobs,
               int max_runs, const std::string& method, bool analyse, double min_depth_nm,
-              const py::object& progress) {
+              const py::object& progress, const std::string& scheme) {
   if (vary.empty() && !analyse)
     throw py::value_error(
         "fit needs the fields to vary (or analyse=True for the Beer-Lambert "
@@ -80,12 +80,10 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   check_parameters(request.parameters);
   request.data = measured_data(path, text, source, quantity_named(quantity_word));
   for (const std::string& name : vary) {
-    const ParameterField* field = find_parameter_field(name);
-    if (!field || field->kind != FieldKind::real || !field->member)
-      throw py::value_error("\"" + name + "\" is not a field that can be fitted; the fields are: " +
-                            parameter_field_names(true));
-    FitVariable variable;
     std::string error;
+    const ParameterField* field = find_fit_field(name, error);
+    if (!field) throw py::value_error(error);
+    FitVariable variable;
     if (!default_fit_variable(request.parameters, *field, variable, error))
       throw py::value_error(error);
     request.variables.push_back(variable);
@@ -120,15 +118,19 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   std::atomic<double> best{0.0};
   int reported = -1;
   FitReport report;
-  auto json = [&] { return report_json(report, analyse ? &beer_lambert : nullptr); };
+  auto json = [&] {
+    report.message = python_words(report.message);
+    return report_json(report, analyse ? &beer_lambert : nullptr);
+  };
   try {
     run_interruptible(
         [&] {
-          report = fit_model(request, calculation_model(), interrupt, [&](int e, int r, double b) {
-            best.store(b);
-            runs.store(r);
-            evaluations.store(e);
-          });
+          report = fit_model(request, calculation_model({}, scheme_from_name(scheme)), interrupt,
+                             [&](int e, int r, double b) {
+                               best.store(b);
+                               runs.store(r);
+                               evaluations.store(e);
+                             });
         },
         [&] { interrupt.store(true); },
         [&] {
@@ -151,7 +153,9 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
 
 // The threshold as the batch runner's threshold command finds it.
 py::dict threshold(const ParameterSet& parameters, double depth_nm,
-                   const std::optional<std::string>& quantity_word, int jobs) {
+                   const std::optional<std::string>& quantity_word, int jobs,
+                   const std::string& scheme) {
+  const Scheme run_scheme = scheme_from_name(scheme);
   ThresholdRequest request;
   request.parameters = parameters;
   request.depth_nm = depth_nm;
@@ -160,8 +164,9 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   check_parameters(request.parameters);
   std::atomic<bool> interrupt{false};
   ThresholdReport report;
-  run_interruptible([&] { report = find_threshold(request, calculation_model(), interrupt); },
-                    [&] { interrupt.store(true); });
+  run_interruptible(
+      [&] { report = find_threshold(request, calculation_model({}, run_scheme), interrupt); },
+      [&] { interrupt.store(true); });
   if (report.model_unavailable) throw std::runtime_error(report.message);
   if (!report.ok) {
     // A depth the search refuses runs nothing; otherwise the model gave no threshold.
@@ -188,9 +193,9 @@ void bind_analysis(py::module_& m) {
   m.def("_fit", &fit, py::arg("parameters"), py::arg("path"), py::arg("text"), py::arg("source"),
         py::arg("quantity"), py::arg("vary"), py::arg("bounds"), py::arg("jobs"),
         py::arg("max_runs"), py::arg("method"), py::arg("analyse"), py::arg("min_depth"),
-        py::arg("progress"));
+        py::arg("progress"), py::arg("scheme"));
   m.def("_threshold", &threshold, py::arg("parameters"), py::arg("depth"), py::arg("quantity"),
-        py::arg("jobs"));
+        py::arg("jobs"), py::arg("scheme"));
 }
 
 }  // namespace kt::python

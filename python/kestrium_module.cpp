@@ -7,7 +7,9 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -30,9 +32,12 @@
 #include "engine/result_columns.h"
 #include "engine/single_run.h"
 #include "engine/sweep.h"
+#include "kt/version.h"
+#include "params/output_paths.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
+#include "params/safe_save.h"
 #include "python/arrays.h"
 #include "python/bindings.h"
 #include "python/interruptible.h"
@@ -81,26 +86,90 @@ const ParameterField& field_named(const std::string& name) {
 }
 
 // Refuses `changed` when a run would refuse it for a reason `before` does not already have (a
-// set read from a file may be refused for one field and must stay editable in the others).
-// The messages are the run's own: the field's label, the value and what it must be.
+// set read from a file may be refused for one field and must stay editable in the others); a
+// changed field the run uses is refused out of its range whatever the other fields hold. The
+// messages are the run's own: the field's label, the value and what it must be.
 void check_change(const ParameterSet& before, const ParameterSet& changed) {
+  for (const ParameterField& f : parameter_fields()) {
+    const float value = field_value(changed, f);
+    if (std::bit_cast<std::uint32_t>(value) == std::bit_cast<std::uint32_t>(field_value(before, f)))
+      continue;
+    if (!field_used_by_run(f, changed) && std::isfinite(value)) continue;
+    if (const std::string refusal = range_refusal(f, value); !refusal.empty())
+      throw py::value_error(refusal);
+  }
   const std::string refusal = check_run_choices(changed);
   if (!refusal.empty() && refusal != check_run_choices(before)) throw py::value_error(refusal);
 }
 
-// One field set without the cross-field checks; a value out of the field's own range, or one a
-// choice or switch cannot hold (1.5), is refused at once, whatever the other fields hold.
+// One field set without the cross-field checks; a value a choice or switch cannot hold (1.5) is
+// refused at once.
 void set_field(ParameterSet& p, const ParameterField& field, double value) {
   const float single = to_single(value);
   if (std::string problem = field_value_problem(field, single); !problem.empty()) {
     throw py::value_error(problem);
   }
-  if (!value_in_allowed_range(field, single)) {
-    ParameterSet alone = default_set();
-    set_field_value(alone, field, single);
-    throw py::value_error(check_physical_ranges(alone));
-  }
   set_field_value(p, field, single);
+}
+
+// What a field takes, for messages: "a number (mJ/cm^2)", "'surface' or 'bulk', or its code
+// 1 or 2".
+std::string what_field_takes(const ParameterField& field) {
+  if (field.kind != FieldKind::choice) {
+    return "a number" + (field.unit.empty() ? std::string() : " (" + std::string(field.unit) + ")");
+  }
+  std::string names;
+  for (std::int32_t c = field.lowest_code; c <= field.highest_code; ++c) {
+    names += (c == field.lowest_code    ? "'"
+              : c == field.highest_code ? " or '"
+                                        : ", '") +
+             std::string(choice_name(field, c)) + "'";
+  }
+  return names + ", or its code " + std::string(field.codes);
+}
+
+// The number a Python value stands for in the field: a choice's name gives its code; numbers
+// (bool, int, float, NumPy scalars) are taken as they are. Other types raise TypeError naming
+// the field and what it takes.
+double field_number(const ParameterField& field, py::handle value) {
+  if (py::isinstance<py::str>(value)) {
+    const std::string name = value.cast<std::string>();
+    if (field.kind == FieldKind::choice) {
+      if (const std::optional<std::int32_t> code = choice_code_named(field, name)) return *code;
+      throw py::value_error(std::string(field.name) + " has no choice '" + name + "'; it takes " +
+                            what_field_takes(field));
+    }
+  } else if (PyNumber_Check(value.ptr()) && !PyComplex_Check(value.ptr())) {
+    try {
+      return value.cast<double>();
+    } catch (const py::cast_error&) {
+      // An array or another number-like object that is not one number.
+    }
+  }
+  throw py::type_error(std::string(field.name) + " takes " + what_field_takes(field) + ", not " +
+                       std::string(py::str(value.get_type().attr("__name__"))));
+}
+
+// A field as Python reads it: a choice by its name (its code when outside the set), every other
+// field as a number.
+py::object python_value(const ParameterSet& p, const ParameterField& field) {
+  const float value = field_value(p, field);
+  if (field.kind == FieldKind::choice) {
+    const auto code = static_cast<std::int32_t>(value);
+    if (const std::string_view name = choice_name(field, code); !name.empty()) {
+      return py::str(std::string(name));
+    }
+    return py::int_(code);
+  }
+  return py::float_(shown_value(value));
+}
+
+std::string text_of(py::handle value) {
+  if (!py::isinstance<py::str>(value)) {
+    throw py::type_error(std::string(kTextField) + " takes a str, not " +
+                         std::string(py::str(value.get_type().attr("__name__"))));
+  }
+  return value.cast<std::string>();
 }
 
 void set_text(ParameterSet& p, const std::string& text) {
@@ -114,9 +183,10 @@ void set_text(ParameterSet& p, const std::string& text) {
 
 void set_by_name(ParameterSet& p, const std::string& name, py::handle value) {
   if (name == kTextField) {
-    set_text(p, value.cast<std::string>());
+    set_text(p, text_of(value));
   } else {
-    set_field(p, field_named(name), value.cast<double>());
+    const ParameterField& field = field_named(name);
+    set_field(p, field, field_number(field, value));
   }
 }
 
@@ -143,10 +213,10 @@ ParameterSet restore(const py::dict& state) {
   for (auto item : state) {
     const std::string name = item.first.cast<std::string>();
     if (name == kTextField) {
-      set_padded(p.data_file_name, item.second.cast<std::string>());
+      set_padded(p.data_file_name, text_of(item.second));
     } else {
       const ParameterField& field = field_named(name);
-      const float value = to_single(item.second.cast<double>());
+      const float value = to_single(field_number(field, item.second));
       if (!set_field_value(p, field, value))
         throw py::value_error(field_value_problem(field, value));
     }
@@ -171,7 +241,7 @@ std::string repr(const ParameterSet& p) {
     const float value = field_value(p, f);
     if (value == field_value(defaults, f)) continue;
     out += (first ? "" : ", ") + std::string(f.name) + "=" +
-           py::repr(py::float_(shown_value(value))).cast<std::string>();
+           py::repr(python_value(p, f)).cast<std::string>();
     first = false;
   }
   if (p.data_file_name != defaults.data_file_name) {
@@ -267,12 +337,24 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
   for (const ResultColumn& column : result_columns())
     d[py::str(std::string(column.name))] = diverged ? none : column.value(o);
   d["kinetics_line"] = o.kinetics_line;
-  d["message"] = diverged ? divergence_message(o) : std::string();
+  d["message"] = diverged ? python_words(divergence_message(o)) : std::string();
   d["file_errors"] = o.file_errors;
+  const EnergyLedger& e = o.energy;
+  py::dict energy;
+  energy["light_in"] = e.light_in;
+  energy["stored"] = e.stored;
+  energy["ablation_sensible"] = e.ablation_sensible;
+  energy["ablation_latent"] = e.ablation_latent;
+  energy["reaction"] = e.reaction;
+  energy["far_boundary"] = e.far_boundary;
+  energy["linear_loss"] = e.linear_loss;
+  energy["residual"] = e.residual;
+  d["energy"] = energy;
 }
 
 py::dict run(const ParameterSet& parameters, bool keep_profiles,
-             const std::optional<std::filesystem::path>& output_directory, int refinement) {
+             const std::optional<std::filesystem::path>& output_directory, int refinement,
+             const std::string& scheme, int grid_refinement) {
   if (refinement < 1 || refinement > kMaximumRefinement) {
     throw py::value_error(refinement_refusal(refinement));
   }
@@ -280,6 +362,8 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   std::atomic<bool> interrupt{false};
   RunOptions options;
   options.refinement = refinement;
+  options.scheme = scheme_from_name(scheme);
+  options.grid_refinement = grid_refinement;
   options.observer = &collector;
   options.interrupt = &interrupt;
   options.write_profile_files = output_directory.has_value();
@@ -317,7 +401,8 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
 }
 
 py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluences, int jobs,
-               int refinement, const std::optional<std::filesystem::path>& output_directory,
+               int refinement, const std::string& scheme,
+               const std::optional<std::filesystem::path>& output_directory,
                const std::optional<std::filesystem::path>& keep_files_directory,
                const py::object& progress) {
   if (fluences.empty()) throw py::value_error("a sweep needs at least one fluence");
@@ -334,6 +419,7 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   if (output_directory) options.output_directory = *output_directory;
   options.keep_files_directory = keep_files_directory;
   options.refinement = refinement;
+  options.scheme = scheme_from_name(scheme);
 
   // The threads read their own copy: Python code may change `parameters` meanwhile.
   const ParameterSet snapshot = parameters;
@@ -392,10 +478,13 @@ std::vector<double> parse_fluence_text(const std::string& text, int log_count) {
 
 const char* kParametersDoc = R"(The inputs of a calculation: the Parameter set of the program.
 
-Parameters() holds the program's defaults; Parameters(fluence=200, ablation_model=1) starts from
-the defaults and changes the named fields. Every field is an attribute (p.fluence = 100); values
-are 32-bit reals as in the parameter file and read back as the shortest decimal that gives the
-same value. A value a run would refuse raises ValueError with the program's message, e.g.
+Parameters() holds the program's defaults; Parameters(fluence=200, ablation_model="surface")
+starts from the defaults and changes the named fields. Every field is an attribute
+(p.fluence = 100); values are 32-bit reals as in the parameter file and read back as the shortest
+decimal that gives the same value. A choice (ablation_model, pulse_shape, material, autoscale,
+kinetics_file_mode, spatial_output) is set by its name, its enum (kestrium.AblationModel.bulk)
+or its code, and reads back as its name ("bulk"); a code outside its set, read from a file,
+reads back as that code. A value of the wrong type raises TypeError naming what the field takes. A value a run would refuse raises ValueError with the program's message, e.g.
 "Fluence [mJ/cm^2] is -50; it must be greater than 0", and leaves the set unchanged.
 data_file_name (at most 14 characters, no path) names the result files when a run writes them.)";
 
@@ -416,7 +505,9 @@ void bind_module(py::module_& m) {
       .def("write", &write_parameters, py::arg("path"),
            "Writes the parameter file (replaced whole, never half-written). As in the program, "
            "time_scale is set to pulse_width first. Raises OSError naming the file on failure.")
-      .def("to_dict", &to_dict, "Every field by name, data_file_name included.")
+      .def("to_dict", &to_dict,
+           "Every field by name as the parameter file holds it, data_file_name included: "
+           "numbers, choices as their codes (ablation_model 2.0).")
       .def(
           "copy",
           [](const ParameterSet& p, const py::kwargs& keywords) {
@@ -443,11 +534,34 @@ void bind_module(py::module_& m) {
             return d;
           },
           "The numeric fields in file order: name -> (label, unit).")
+      .def_static(
+          "choices",
+          [] {
+            py::dict d;
+            for (const ParameterField& f : parameter_fields()) {
+              if (f.kind != FieldKind::choice) continue;
+              py::dict codes;
+              for (std::int32_t c = f.lowest_code; c <= f.highest_code; ++c) {
+                codes[py::str(std::string(choice_name(f, c)))] = c;
+              }
+              d[py::str(std::string(f.name))] = codes;
+            }
+            return d;
+          },
+          "The choices: field name -> {choice name: code}.")
       .def("__repr__", &repr)
       .def("__eq__", [](const ParameterSet& a, const ParameterSet& b) { return a == b; })
       .def("__copy__", [](const ParameterSet& p) { return p; })
       .def("__deepcopy__", [](const ParameterSet& p, const py::dict&) { return p; })
-      .def(py::pickle([](const ParameterSet& p) { return to_dict(p); }, &restore));
+      .def(py::pickle([](const ParameterSet& p) { return to_dict(p); }, &restore))
+      // Protocols 0 and 1 would build the set through the default constructor of the
+      // binding's base, which has none; they get protocol 2's recipe (copyreg.__newobj__, the
+      // class, the state), which every protocol can store.
+      .def("__reduce_ex__", [](const py::object& self, int protocol) -> py::object {
+        return py::module_::import("builtins")
+            .attr("object")
+            .attr("__reduce_ex__")(self, std::max(protocol, 2));
+      });
   parameters.attr("__hash__") = py::none();
 
   for (const ParameterField& f : parameter_fields()) {
@@ -458,30 +572,66 @@ void bind_module(py::module_& m) {
     }
     parameters.def_property(
         std::string(f.name).c_str(),
-        [field](const ParameterSet& p) { return shown_value(field_value(p, *field)); },
-        [field](ParameterSet& p, double value) {
-          change_checked(p, [&](ParameterSet& c) { set_field(c, *field, value); });
+        [field](const ParameterSet& p) { return python_value(p, *field); },
+        [field](ParameterSet& p, py::handle value) {
+          const double number = field_number(*field, value);
+          change_checked(p, [&](ParameterSet& c) { set_field(c, *field, number); });
         },
         doc.c_str());
   }
   parameters.def_property(
       kTextField, [](const ParameterSet& p) { return trimmed_right(p.data_file_name); },
-      [](ParameterSet& p, const std::string& text) {
+      [](ParameterSet& p, py::handle value) {
+        const std::string text = text_of(value);
         change_checked(p, [&](ParameterSet& c) { set_text(c, text); });
       },
       "The data file name: its first seven characters name the result files.");
 
   m.def("_run", &run, py::arg("parameters"), py::arg("profiles"), py::arg("output_dir"),
-        py::arg("refinement"));
+        py::arg("refinement"), py::arg("scheme"), py::arg("grid_refinement"));
   m.def("_sweep", &sweep, py::arg("parameters"), py::arg("fluences"), py::arg("jobs"),
-        py::arg("refinement"), py::arg("output_dir"), py::arg("keep_files"), py::arg("progress"));
+        py::arg("refinement"), py::arg("scheme"), py::arg("output_dir"), py::arg("keep_files"),
+        py::arg("progress"));
   m.def("_parse_fluences", &parse_fluence_text, py::arg("text"), py::arg("log"));
+  m.def(
+      "_check_output_paths",
+      [](const std::vector<std::pair<std::string, std::string>>& inputs,
+         const std::vector<std::pair<std::string, std::string>>& outputs) {
+        std::vector<NamedPath> in, out;
+        for (const auto& [role, path] : inputs) in.push_back({role, path});
+        for (const auto& [role, path] : outputs) out.push_back({role, path});
+        if (const std::string clash = check_output_paths(in, out); !clash.empty())
+          throw py::value_error(clash);
+      },
+      py::arg("inputs"), py::arg("outputs"));
+  m.def(
+      "_save_text",
+      [](const std::string& path, const std::string& text) {
+        SaveResult saved;
+        {
+          py::gil_scoped_release released;
+          saved = save_file_contents(path, text);
+        }
+        if (!saved) {
+          PyErr_SetObject(
+              PyExc_OSError,
+              py::make_tuple(EIO, "Cannot write \"" + path + "\": " + saved.reason).ptr());
+          throw py::error_already_set();
+        }
+      },
+      py::arg("path"), py::arg("text"));
+  m.def(
+      "_kinetics_file_name",
+      [](const ParameterSet& p) { return kinetics_file_name(result_file_base(p.data_file_name)); },
+      py::arg("parameters"));
 }
 
 }  // namespace kt::python
 
 PYBIND11_MODULE(_kestrium, m) {
+  m.attr("__version__") = kt::kVersion;
   kt::python::bind_module(m);
   kt::python::bind_analysis(m);
   kt::python::bind_study(m);
+  kt::python::bind_wording(m);
 }

@@ -38,24 +38,27 @@ struct Study {
   std::optional<std::vector<std::vector<double>>> axes;    // a product study
   std::optional<std::vector<std::vector<double>>> points;  // a listed study
   int refinement = 1;
+  std::string scheme = "published";
   StudyPlan plan;
   std::string hash;
 };
 
 Study make_study(const ParameterSet& base, const std::vector<std::string>& names,
                  const std::optional<std::vector<std::vector<double>>>& axes,
-                 const std::optional<std::vector<std::vector<double>>>& points, int refinement) {
+                 const std::optional<std::vector<std::vector<double>>>& points, int refinement,
+                 const std::string& scheme) {
   if (refinement < 1 || refinement > kMaximumRefinement) {
     throw py::value_error("refinement is " + std::to_string(refinement) +
                           "; it must be from 1 to " + std::to_string(kMaximumRefinement));
   }
   if (axes.has_value() == points.has_value())
     throw py::value_error("a study takes value lists or listed points, one of the two");
-  Study s{base, names, axes, points, refinement, {}, {}};
+  Study s{base, names, axes, points, refinement, scheme, {}, {}};
   const std::string error =
       axes ? make_axes_study(names, *axes, s.plan) : make_listed_study(names, *points, s.plan);
   if (!error.empty()) throw py::value_error(error);
   s.plan.refinement = refinement;
+  s.plan.scheme = scheme_from_name(scheme);
   s.hash = study_hash(base, s.plan);
   return s;
 }
@@ -96,6 +99,11 @@ py::list point_values(const Study& s, std::size_t start, std::size_t stop) {
 py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int jobs,
                     const py::object& progress) {
   check_range(s, start, stop);
+  if (stop - start > kMaximumRunPoints)
+    throw py::value_error("a run of " + std::to_string(stop - start) +
+                          " points at once; one run holds at most " +
+                          std::to_string(kMaximumRunPoints) +
+                          " points (split the study, or give chunk_size on a cluster)");
   std::vector<std::size_t> indices(stop - start);
   for (std::size_t k = 0; k < indices.size(); ++k) indices[k] = start + k;
   std::atomic<bool> interrupt{false};
@@ -206,7 +214,7 @@ std::vector<double> parse_values(const std::string& text) {
 void bind_study(py::module_& m) {
   py::class_<Study>(m, "_Study")
       .def(py::init(&make_study), py::arg("parameters"), py::arg("names"), py::arg("axes"),
-           py::arg("points"), py::arg("refinement"))
+           py::arg("points"), py::arg("refinement"), py::arg("scheme"))
       .def_property_readonly("point_count",
                              [](const Study& s) { return study_point_count(s.plan); })
       .def_readonly("hash", &Study::hash)
@@ -219,13 +227,13 @@ void bind_study(py::module_& m) {
       .def("table_text", &table_text, py::arg("chunks"))
       .def(py::pickle(
           [](const Study& s) {
-            return py::make_tuple(s.base, s.names, s.axes, s.points, s.refinement);
+            return py::make_tuple(s.base, s.names, s.axes, s.points, s.refinement, s.scheme);
           },
           [](const py::tuple& t) {
             return make_study(t[0].cast<ParameterSet>(), t[1].cast<std::vector<std::string>>(),
                               t[2].cast<std::optional<std::vector<std::vector<double>>>>(),
                               t[3].cast<std::optional<std::vector<std::vector<double>>>>(),
-                              t[4].cast<int>());
+                              t[4].cast<int>(), t[5].cast<std::string>());
           }));
   m.def("_study_values", &parse_values, py::arg("text"));
   py::list ends;

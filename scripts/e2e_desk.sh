@@ -15,7 +15,8 @@
 #   KT_E2E_NO_BUILD=1 uses the program already built there.
 # Exit status 0 when every check passed; otherwise 1 with a "FAIL:" line naming the check.
 set -euo pipefail
-repo="$(cd "$(dirname "$0")/.." && pwd)"
+. "$(dirname "$0")/lib.sh"
+repo="$kt_repo"
 build="${1:-$repo/build/e2e}"
 shift || true
 sizes=("$@")
@@ -25,30 +26,13 @@ build="$(cd "$build" && pwd)"
 shots="$repo/shots"
 mkdir -p "$shots"
 
-if [ -z "${KT_E2E_NO_BUILD:-}" ]; then
-  cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build" -j2 --target kestrium >/dev/null
-fi
+kt_build "$build" kestrium
 program="$build/app/kestrium"
 [ -x "$program" ] || { echo "FAIL: no program at $program" >&2; exit 1; }
 
 work="$(mktemp -d /tmp/kt_desk.XXXXXX)"
-xvfb_pid=""
-program_pid=""
-stop_all() {
-  if [ -n "$program_pid" ]; then
-    kill "$program_pid" 2>/dev/null || true
-    wait "$program_pid" 2>/dev/null || true
-    program_pid=""
-  fi
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-    xvfb_pid=""
-  fi
-}
 cleanup() {
-  stop_all
+  kt_stop_all
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -62,34 +46,18 @@ fail() {
   exit 1
 }
 pass() { echo "ok ($size): $*"; }
-wait_for() {  # wait_for <seconds> <test command...>
-  local limit=$(($1 * 10))
-  shift
-  for _ in $(seq "$limit"); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
 shot() {  # shot <name> [settle seconds]
-  sleep "${2:-0.5}"
-  import -window root "$shots/desk_${size}_$1.png"
+  kt_shot "$shots/desk_${size}_$1.png" "${2:-0.5}"
   echo "  shots/desk_${size}_$1.png"
 }
 
 frame=""
 title() { xdotool getwindowname "$frame" 2>/dev/null || true; }
 title_is() { [ "$(title)" = "$1" ]; }
-key_to() {  # key_to <window> <keys...>: no window manager, so focus first
-  local window="$1"
-  shift
-  xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
-  xdotool key "$@"
-}
 shown() { [ -n "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ]; }
 gone() { ! shown "$1"; }
 window_of() {  # window_of <exact title>
-  wait_for 10 shown "$1" || fail "the window \"$1\" did not appear"
+  kt_wait_for 10 shown "$1" || fail "the window \"$1\" did not appear"
   xdotool search --onlyvisible --name "^$1\$" | head -1
 }
 click_control() {  # dialog-unit control centre of a template of <tw> x <th> units
@@ -126,19 +94,13 @@ run_at() {
   local width=${size%x*} height=${size#*x}
   local run="$work/run_$size"
   mkdir -p "$run"
-  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$work/display" \
-    >"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
-  export DISPLAY=":$(head -1 "$work/display")"
-  rm -f "$work/display"
-  wait_for 10 xdpyinfo >/dev/null 2>&1 || fail "Xvfb does not answer on $DISPLAY"
+  kt_start_x "$size" "$work/xvfb.log" || fail "Xvfb did not start or does not answer"
 
   # ---- 1. start: the title names the file ----
   cd "$run"
   "$program" >"$work/program.log" 2>&1 &
-  program_pid=$!
-  wait_for 20 shown "kestrium - KTparam.par" || fail "no window titled \"kestrium - KTparam.par\""
+  kt_program_pid=$!
+  kt_wait_for 20 shown "kestrium - KTparam.par" || fail "no window titled \"kestrium - KTparam.par\""
   frame="$(xdotool search --onlyvisible --name '^kestrium - ' | head -1)"
   pass "title \"$(title)\""
   shot 1_title_page 1
@@ -159,28 +121,28 @@ run_at() {
   pass "no scroll bars (menu bar $menu_height px, the page background reaches the edges)"
 
   # ---- 3. the fluence changed: the title is marked ----
-  key_to "$frame" alt+p
+  kt_key "$frame" alt+p
   local dialog
   dialog="$(window_of "Parameters:")"
   click_control "$dialog" 360 308 118 88 25 12
-  key_to "$dialog" ctrl+a
+  kt_key "$dialog" ctrl+a
   xdotool type --delay 30 80
   click_control "$dialog" 360 308 45 248 70 25
-  wait_for 10 gone "Parameters:" || fail "the Parameters dialog did not close"
-  wait_for 5 title_is "kestrium - KTparam.par *" || fail "the title is \"$(title)\" after a change"
+  kt_wait_for 10 gone "Parameters:" || fail "the Parameters dialog did not close"
+  kt_wait_for 5 title_is "kestrium - KTparam.par *" || fail "the title is \"$(title)\" after a change"
   pass "after the fluence changed the title is \"$(title)\""
 
   # ---- 4. Alt+F X asks; Cancel keeps the program ----
-  key_to "$frame" alt+f
+  kt_key "$frame" alt+f
   sleep 0.3
-  key_to "$frame" x
+  kt_key "$frame" x
   local question
   question="$(window_of Kestrium)"
   shot 2_exit_question 0.5
-  key_to "$question" Escape
-  wait_for 10 gone Kestrium || fail "Cancel did not close the question"
+  kt_key "$question" Escape
+  kt_wait_for 10 gone Kestrium || fail "Cancel did not close the question"
   sleep 0.3
-  kill -0 "$program_pid" 2>/dev/null || fail "the program ended although Cancel was chosen"
+  kill -0 "$kt_program_pid" 2>/dev/null || fail "the program ended although Cancel was chosen"
   title_is "kestrium - KTparam.par *" || fail "the title lost its mark after Cancel"
   pass "Alt+F X asked Save / Discard / Cancel; Cancel kept the program"
 
@@ -198,8 +160,8 @@ run_at() {
   local stopped_area="${sw}x${sh}+${sx}+${sy}"
   kinetics_written() { [ -s Data1K.dat ] && [ "$(tail -c 1 Data1K.dat | od -An -tx1 | tr -d ' ')" = 0a ]; }
 
-  key_to "$frame" F5 Escape
-  wait_for 60 kinetics_written || fail "the stopped run wrote no kinetics line"
+  kt_key "$frame" F5 Escape
+  kt_wait_for 60 kinetics_written || fail "the stopped run wrote no kinetics line"
   shot 3_stopped 1
   local red
   red="$(count_colour "$shots/desk_${size}_3_stopped.png" "$stopped_area" '#FF0000')"
@@ -207,24 +169,24 @@ run_at() {
   pass "F5 ran and Esc stopped the run: \"stopped\" after the time readout ($red pixels)"
 
   rm -f Data1K.dat
-  key_to "$frame" F5
-  wait_for 120 kinetics_written || fail "F5 ran no calculation"
+  kt_key "$frame" F5
+  kt_wait_for 120 kinetics_written || fail "F5 ran no calculation"
   shot 4_run_finished 1
   red="$(count_colour "$shots/desk_${size}_4_run_finished.png" "$stopped_area" '#FF0000')"
   [ "$red" -eq 0 ] || fail "\"stopped\" still shown after a whole run"
   pass "F5 ran a whole run; \"stopped\" is gone"
 
   # File > Export picture...: the page as a PNG file
-  key_to "$frame" alt+f
+  kt_key "$frame" alt+f
   sleep 0.3
-  key_to "$frame" p
+  kt_key "$frame" p
   local chooser
   chooser="$(window_of "Export picture")"
   sleep 0.3
-  key_to "$chooser" ctrl+a
+  kt_key "$chooser" ctrl+a
   xdotool type --delay 20 "$run/exported.png"
-  key_to "$chooser" Return
-  wait_for 10 test -s "$run/exported.png" || fail "Export picture... wrote no file"
+  kt_key "$chooser" Return
+  kt_wait_for 10 test -s "$run/exported.png" || fail "Export picture... wrote no file"
   local picture_size
   picture_size="$(identify -format '%wx%h' "$run/exported.png")"
   [ "$picture_size" = "${width}x$((height - menu_height))" ] ||
@@ -232,14 +194,14 @@ run_at() {
   pass "Export picture... wrote the page ($picture_size)"
 
   # ---- 6. Alt+F X, Save: the program ends with the fluence saved ----
-  key_to "$frame" alt+f
+  kt_key "$frame" alt+f
   sleep 0.3
-  key_to "$frame" x
+  kt_key "$frame" x
   question="$(window_of Kestrium)"
-  key_to "$question" alt+s
-  wait_for 20 bash -c "! kill -0 $program_pid 2>/dev/null" || fail "Save in the question did not end the program"
-  wait "$program_pid" || true
-  program_pid=""
+  kt_key "$question" alt+s
+  kt_wait_for 20 bash -c "! kill -0 $kt_program_pid 2>/dev/null" || fail "Save in the question did not end the program"
+  wait "$kt_program_pid" || true
+  kt_program_pid=""
   case "$(sed -n 6p KTparam.par | tr -d '\r')" in
     *" 8.00000E+01") ;;
     *) fail "KTparam.par does not hold the fluence 80 after Save" ;;
@@ -259,7 +221,7 @@ run_at() {
     pass "the exported page equals kestrium-batch --png --size $picture_size"
   fi
   cd "$work"
-  stop_all
+  kt_stop_all
 }
 
 for each in "${sizes[@]}"; do run_at "$each"; done

@@ -22,7 +22,8 @@
 #   KT_E2E_NO_BUILD=1 uses the program already built there.
 # Exit status 0 when every check passed; otherwise 1 with a "FAIL:" line naming the check.
 set -euo pipefail
-repo="$(cd "$(dirname "$0")/.." && pwd)"
+. "$(dirname "$0")/lib.sh"
+repo="$kt_repo"
 build="${1:-$repo/build/e2e}"
 mkdir -p "$build"
 build="$(cd "$build" && pwd)"
@@ -30,10 +31,7 @@ shots="$repo/shots"
 mkdir -p "$shots"
 defaults="$repo/tests/data/params/default.par"
 
-if [ -z "${KT_E2E_NO_BUILD:-}" ]; then
-  cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build" -j2 --target kestrium >/dev/null
-fi
+kt_build "$build" kestrium
 program="$build/app/kestrium"
 [ -x "$program" ] || { echo "FAIL: no program at $program" >&2; exit 1; }
 
@@ -44,26 +42,15 @@ run="$work/run"
 mkdir "$run"
 mine="$run/mine.par"
 
-xvfb_pid=""
-program_pid=""
 cleanup() {
-  # Wait for both to end: an X server still shutting down would remove the socket of the next
-  # server that takes its display number.
-  if [ -n "$program_pid" ]; then
-    kill "$program_pid" 2>/dev/null || true
-    wait "$program_pid" 2>/dev/null || true
-  fi
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
+  kt_stop_all
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*" >&2
-  if [ -n "$xvfb_pid" ] && ! kill -0 "$xvfb_pid" 2>/dev/null; then
+  if [ -n "$kt_xvfb_pid" ] && ! kill -0 "$kt_xvfb_pid" 2>/dev/null; then
     echo "  the X server has ended; its output:" >&2
     sed 's/^/    /' "$work/xvfb.log" >&2
   fi
@@ -78,30 +65,13 @@ fail() {
   exit 1
 }
 pass() { echo "ok: $*"; }
-wait_for() {  # wait_for <seconds> <test command...>
-  local limit=$(($1 * 10))
-  shift
-  for _ in $(seq "$limit"); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
 shot() {  # shot <name> [settle seconds]: the whole screen, after the windows have painted
-  sleep "${2:-0.5}"
-  import -window root "$shots/e2e_params_$1.png"
+  kt_shot "$shots/e2e_params_$1.png" "${2:-0.5}"
   echo "  shots/e2e_params_$1.png"
 }
 
 # ---- X server ----------------------------------------------------------------------------------
-display_file="$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$display_file" \
-  >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-wait_for 10 test -s "$display_file" || fail "Xvfb did not start"
-export DISPLAY=":$(head -1 "$display_file")"
-wait_for 10 xdpyinfo >/dev/null 2>&1 || fail "Xvfb does not answer on $DISPLAY"
-rm -f "$display_file"
+kt_start_x 1024x768 "$work/xvfb.log" || fail "Xvfb did not start or does not answer"
 
 # ---- windows, keys and clicks ------------------------------------------------------------------
 visible() {  # visible <exact title>: ids of the visible windows with that title
@@ -115,21 +85,12 @@ class_windows_at_least() {  # class_windows_at_least <count>
 }
 
 frame=""
-focus() {  # Xvfb has no window manager: give the window the keyboard before every key
-  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
-}
-key_to() {  # key_to <window> <keys...>
-  local window="$1"
-  shift
-  focus "$window"
-  xdotool key "$@"
-}
 dialog_of() {  # dialog_of <title>: waits for the dialog and prints its window id
-  wait_for 10 window_shown "$1" || fail "the window \"$1\" did not appear"
+  kt_wait_for 10 window_shown "$1" || fail "the window \"$1\" did not appear"
   visible "$1" | head -1
 }
 close_wait() {  # close_wait <title>
-  wait_for 10 window_gone "$1" || fail "the window \"$1\" did not close"
+  kt_wait_for 10 window_gone "$1" || fail "the window \"$1\" did not close"
 }
 
 # Clicks the centre of a control given in dialog units (x y width height) of a dialog whose
@@ -154,7 +115,7 @@ have_clipboard_reader=false
 python3 -c 'import tkinter' 2>/dev/null && have_clipboard_reader=true
 field_text() {  # field_text <window>
   $have_clipboard_reader || return 0
-  key_to "$1" ctrl+a ctrl+c
+  kt_key "$1" ctrl+a ctrl+c
   sleep 0.2
   timeout 10 python3 -c '
 import sys, tkinter
@@ -176,20 +137,20 @@ check_fluence_field() {  # check_fluence_field <dialog> <expected text>
 
 # File menu: opens the popup and waits for it (the popup is a second window of the program).
 file_menu() {
-  key_to "$frame" alt+f
-  wait_for 5 class_windows_at_least 2 || fail "the File menu did not open"
+  kt_key "$frame" alt+f
+  kt_wait_for 5 class_windows_at_least 2 || fail "the File menu did not open"
 }
 # Types a path into the open chooser and accepts it.
 choose_file() {  # choose_file <path> [screenshot name]
   local chooser
   chooser="$(dialog_of "Open a File")"
   sleep 0.3  # the chooser reads the directory in the background
-  key_to "$chooser" ctrl+a
+  kt_key "$chooser" ctrl+a
   xdotool type --delay 30 "$1"
   sleep 0.5
   [ -n "${2:-}" ] && shot "$2" 0
-  key_to "$chooser" Return
-  wait_for 10 window_gone "Open a File" ||
+  kt_key "$chooser" Return
+  kt_wait_for 10 window_gone "Open a File" ||
     fail "the file chooser did not accept the typed path $1"
 }
 
@@ -206,21 +167,21 @@ frame_window() {
 start_program() {
   cd "$run"
   "$program" >>"$work/program.log" 2>&1 &
-  program_pid=$!
-  wait_for 20 frame_window >/dev/null || fail "no kestrium frame window"
+  kt_program_pid=$!
+  kt_wait_for 20 frame_window >/dev/null || fail "no kestrium frame window"
   frame="$(frame_window)"
 }
 exit_program() {
   file_menu
-  key_to "$frame" x
+  kt_key "$frame" x
   # With unsaved changes Exit asks Save / Discard / Cancel first: Discard.
-  if wait_for 2 window_shown Kestrium; then
-    key_to "$(visible Kestrium | head -1)" alt+d
+  if kt_wait_for 2 window_shown Kestrium; then
+    kt_key "$(visible Kestrium | head -1)" alt+d
   fi
-  wait_for 20 bash -c "! kill -0 $program_pid 2>/dev/null" || fail "File > Exit did not end the program"
+  kt_wait_for 20 bash -c "! kill -0 $kt_program_pid 2>/dev/null" || fail "File > Exit did not end the program"
   local status=0
-  wait "$program_pid" || status=$?
-  program_pid=""
+  wait "$kt_program_pid" || status=$?
+  kt_program_pid=""
   [ "$status" -eq 0 ] || fail "the program ended with status $status after File > Exit"
   pass "File > Exit ended the program (status 0)"
 }
@@ -238,27 +199,27 @@ defaults_kept() { cmp -s "$run/KTparam.par" "$defaults"; }
 # ---- 1. first start ----------------------------------------------------------------------------
 echo "working directory $run, display $DISPLAY"
 start_program
-wait_for 20 defaults_kept ||
+kt_wait_for 20 defaults_kept ||
   fail "KTparam.par was not written with the default parameters (tests/data/params/default.par)"
 [ "$(ls -A "$run")" = KTparam.par ] || fail "start-up left other files: $(ls -A "$run" | tr '\n' ' ')"
 pass "KTparam.par written, equal to the default parameter file, and nothing else"
 shot 01_title_page 1
 
 # ---- 2. both dialogs with the defaults ---------------------------------------------------------
-key_to "$frame" alt+o
+kt_key "$frame" alt+o
 output_dialog="$(dialog_of "Output Data:")"
 shot 02_output_data_defaults
-key_to "$output_dialog" Escape
+kt_key "$output_dialog" Escape
 close_wait "Output Data:"
 
-key_to "$frame" alt+p
+kt_key "$frame" alt+p
 dialog="$(parameters_dialog)"
 shot 03_parameters_defaults
 click_fluence "$dialog"
 check_fluence_field "$dialog" 50.00000
 
 # ---- 3. fluence 80, OK -------------------------------------------------------------------------
-key_to "$dialog" ctrl+a
+kt_key "$dialog" ctrl+a
 xdotool type --delay 30 80
 shot 04_fluence_80 0.3
 click_ok "$dialog"
@@ -267,8 +228,8 @@ pass "fluence 80 typed, OK pressed"
 
 # ---- 4. a calculation with fluence 80 ----------------------------------------------------------
 kinetics_line_written() { [ -s Data1K.dat ] && [ "$(tail -c 1 Data1K.dat | od -An -tx1 | tr -d ' ')" = 0a ]; }
-key_to "$frame" alt+c
-wait_for 180 kinetics_line_written || fail "the run wrote no kinetics line to Data1K.dat"
+kt_key "$frame" alt+c
+kt_wait_for 180 kinetics_line_written || fail "the run wrote no kinetics line to Data1K.dat"
 kinetics="$(head -1 Data1K.dat | tr -d '\r')"
 case "$kinetics" in
   " 80.0000"*) ;;
@@ -281,9 +242,9 @@ defaults_kept || fail "KTparam.par changed although no Save... was chosen"
 
 # ---- 5. File > Save as... mine.par -------------------------------------------------------------
 file_menu
-key_to "$frame" Down Down Return  # Open..., Save..., Save as...: both Save items have S
+kt_key "$frame" Down Down Return  # Open..., Save..., Save as...: both Save items have S
 choose_file "$mine" 06_save_as_chooser
-wait_for 10 line_count_is 59 "$mine" || fail "Save as... did not write 59 lines to $mine"
+kt_wait_for 10 line_count_is 59 "$mine" || fail "Save as... did not write 59 lines to $mine"
 check_fluence_80 "$mine"
 # Besides the fluence only the three plot scales differ: Auto scales are set by every run.
 differences="$(diff <(sed '6d;35,37d' "$defaults") <(sed '6d;35,37d' "$mine") || true)"
@@ -297,62 +258,62 @@ exit_program
 start_program
 sleep 0.5
 defaults_kept || fail "the second start changed KTparam.par"
-key_to "$frame" alt+p
+kt_key "$frame" alt+p
 dialog="$(parameters_dialog)"
 shot 07_restart_parameters
 click_fluence "$dialog"
 check_fluence_field "$dialog" 50.00000
-key_to "$dialog" Escape
+kt_key "$dialog" Escape
 close_wait "Parameters:"
 rm -f KTparam.par
 file_menu
-key_to "$frame" Down Return  # Save...
-wait_for 10 line_count_is 59 KTparam.par || fail "Save... after a new start did not write KTparam.par"
+kt_key "$frame" Down Return  # Save...
+kt_wait_for 10 line_count_is 59 KTparam.par || fail "Save... after a new start did not write KTparam.par"
 defaults_kept || fail "Save... after a new start wrote KTparam.par different from the defaults"
 pass "after a new start the fluence is KTparam.par's 50; Cancel; Save... writes the defaults"
 
 # ---- 7. File > Open... mine.par ----------------------------------------------------------------
 file_menu
-key_to "$frame" o
+kt_key "$frame" o
 choose_file "$mine" 08_open_chooser
 sleep 0.3
-key_to "$frame" alt+p
+kt_key "$frame" alt+p
 dialog="$(parameters_dialog)"
 shot 09_parameters_from_mine
 click_fluence "$dialog"
 check_fluence_field "$dialog" 80.00000
 # Cut the shown text, type another number, paste the text back: the value committed by OK is
 # then the one read from what the field showed.
-key_to "$dialog" ctrl+a ctrl+x
+kt_key "$dialog" ctrl+a ctrl+x
 xdotool type --delay 30 1
-key_to "$dialog" ctrl+a ctrl+v
+kt_key "$dialog" ctrl+a ctrl+v
 shot 10_fluence_pasted 0.3
 click_ok "$dialog"
 close_wait "Parameters:"
 rm -f "$mine"
 file_menu
-key_to "$frame" Down Return  # Save...
-wait_for 10 line_count_is 59 "$mine" || fail "Save... did not write mine.par, the file opened last"
+kt_key "$frame" Down Return  # Save...
+kt_wait_for 10 line_count_is 59 "$mine" || fail "Save... did not write mine.par, the file opened last"
 check_fluence_80 "$mine"
 defaults_kept || fail "Save... after Open... mine.par changed KTparam.par"
 pass "Open... mine.par: the field shows 80.00000; Save... rewrote mine.par with 8.00000E+01"
 
 # ---- 8. a fluence out of its range is refused, the kinetics file unchanged -----------------------
 cp Data1K.dat "$work/kinetics_before"
-key_to "$frame" alt+p
+kt_key "$frame" alt+p
 dialog="$(parameters_dialog)"
 click_fluence "$dialog"
-key_to "$dialog" ctrl+a
+kt_key "$dialog" ctrl+a
 xdotool type --delay 30 -- -50
 click_ok "$dialog"
 close_wait "Parameters:"
-key_to "$frame" alt+c
+kt_key "$frame" alt+c
 box="$(dialog_of "Calculation")"
 shot 11_negative_fluence_refused
 cmp -s Data1K.dat "$work/kinetics_before" || fail "the refused run changed Data1K.dat"
 [ ! -e Data1D.dat ] || [ Data1D.dat -ot "$work/kinetics_before" ] ||
   fail "the refused run wrote the temporal file"
-key_to "$box" Return
+kt_key "$box" Return
 close_wait "Calculation"
 pass "fluence -50: the run was refused with a message; Data1K.dat unchanged"
 

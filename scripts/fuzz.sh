@@ -1,19 +1,33 @@
 #!/usr/bin/env bash
-# Fuzzes the parameter-file reader and the number readers with libFuzzer.
-#   scripts/fuzz.sh [SECONDS]   (default 60); the corpus grows in build/fuzz/corpus.
-# A finding stops the run and leaves the input as build/fuzz/crash-* (exit status nonzero).
+# Fuzzes the readers of outside data with libFuzzer, one target after the other:
+# the parameter-file and number readers, the measured-data reader, the merge of shard tables.
+#   scripts/fuzz.sh [SECONDS] [TARGET...]   (default 60 s each, every target); each target's
+#   corpus grows in build/fuzz/corpus/<target>.
+# A finding stops the run and leaves the input as build/fuzz/<target>-crash-* (exit status
+# nonzero).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(parameter_file measured_data shard_table)
 build=build/fuzz
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Fuzz -DCMAKE_CXX_COMPILER=clang++ -DKT_FUZZ=ON \
         -DKT_BUILD_GUI=OFF -DKT_BUILD_BENCH=OFF >/dev/null
 fi
-cmake --build "$build" --target parameter_file_fuzz -j"$(nproc)" >/dev/null
-mkdir -p "$build/corpus"
-"$build/tests/fuzz/parameter_file_fuzz" "$build/corpus" tests/data/params \
-    -dict=tests/fuzz/parameter_file.dict -max_total_time="$seconds" -print_final_stats=1 \
-    -artifact_prefix="$build/" 2>"$build/fuzz.log" || { tail -40 "$build/fuzz.log"; exit 1; }
-runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/fuzz.log")
-echo "fuzz: $runs inputs in $seconds s, no finding (corpus: $(ls "$build/corpus" | wc -l) files)"
+for target in "${targets[@]}"; do
+  case "$target" in
+    parameter_file) seeds=tests/data/params ;;
+    *) seeds=tests/fuzz/seeds/$target ;;
+  esac
+  cmake --build "$build" --target "${target}_fuzz" -j"$(nproc)" >/dev/null
+  corpus="$build/corpus/$target"
+  mkdir -p "$corpus"
+  log="$build/$target.log"
+  "$build/tests/fuzz/${target}_fuzz" "$corpus" "$seeds" -dict="tests/fuzz/$target.dict" \
+      -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 \
+      -artifact_prefix="$build/$target-" 2>"$log" || { tail -40 "$log"; exit 1; }
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  echo "fuzz $target: $runs inputs in $seconds s, no finding (corpus: $(ls "$corpus" | wc -l) files)"
+done

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests, the screenshots and the Python module need,
-# when missing.
+# Installs the Debian packages the build, the tests, the screenshots, the Python module and the
+# documentation need, when missing.
 set -euo pipefail
 packages=(g++ cmake make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev googletest
           libbenchmark-dev libnlopt-cxx-dev fonts-liberation xvfb xauth xdotool imagemagick clang
           clang-format pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
-          python3-distributed python3-tqdm)
+          python3-distributed python3-tqdm libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
+          python3-sphinx python3-myst-parser python3-nbsphinx jupyter-nbconvert python3-ipykernel pandoc
+          python3-setuptools python3-wheel python3-venv python3-pip)
 # --cluster: also what the local Slurm test (cluster/test-slurm-local.sh) needs.
 if [ "${1:-}" = "--cluster" ]; then packages+=(slurm-wlm munge); fi
 missing=()

@@ -5,12 +5,17 @@
 # status 0 and the sanitizers report nothing: every thread joined, nothing leaked.
 #   scripts/leak_check.sh [build directory]   (default build/asan, made with -DKT_SANITIZE=ON)
 set -euo pipefail
-repo="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$repo/build/asan}"
+. "$(dirname "$0")/lib.sh"
+build="${1:-$kt_repo/build/asan}"
 program="$build/app/kestrium"
 [ -x "$program" ] || { echo "FAIL: $program not built (cmake -DKT_SANITIZE=ON)"; exit 1; }
+program="$(cd "$(dirname "$program")" && pwd)/kestrium"  # the program runs in a scratch folder
 work="$(mktemp -d)"
-[ -n "${KT_KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
+cleanup() {
+  kt_stop_all
+  [ -n "${KT_KEEP:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
 cd "$work"
 # Qt's own font and X libraries keep caches until the process ends; only our code is judged.
 cat > lsan.supp <<'SUPP'
@@ -20,36 +25,33 @@ leak:libxcb
 leak:libQt6
 leak:libdbus
 SUPP
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:exitcode=23
-export LSAN_OPTIONS="suppressions=$work/lsan.supp:print_suppressions=0"
-cat > drive.sh <<'DRIVE'
-set -u
-"$1" > out.txt 2> err.txt &
-pid=$!
-for _ in $(seq 100); do
-  window=$(xdotool search --onlyvisible --name '^kestrium - ' 2>/dev/null | head -1)
-  [ -n "$window" ] && break
-  sleep 0.2
-done
-[ -n "${window:-}" ] || { echo "no window"; kill $pid; exit 1; }
-key() {
-  xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window" 2>/dev/null
-  xdotool key "$@"
+kt_start_x 1280x1024 "$work/xvfb.log" || { echo "FAIL: Xvfb did not start"; exit 1; }
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:exitcode=23 \
+  LSAN_OPTIONS="suppressions=$work/lsan.supp:print_suppressions=0" "$program" > out.txt 2> err.txt &
+kt_program_pid=$!
+window="$(kt_find_window '^kestrium - ' 20)" || { echo "FAIL: no window"; exit 1; }
+step() {  # step <keys...>: a key to the main window, then a pause of PAUSE seconds (default 1)
+  kt_key "$window" "$@"
   sleep "${PAUSE:-1}"
 }
 sleep 2
-key F5; key Escape
-PAUSE=8 key F5
-key F1; key q
-key alt+f; key x
+step F5
+step Escape
+PAUSE=8 step F5
+step F1
+step q
+step alt+f
+step x
 # The question Save / Discard / Cancel is a window of its own.
 xdotool key alt+d
-for _ in $(seq 100); do kill -0 $pid 2>/dev/null || break; sleep 0.2; done
-if kill -0 $pid 2>/dev/null; then echo "the program did not end"; kill -9 $pid; exit 1; fi
-wait $pid
-echo "status $?"
-DRIVE
-result="$(xvfb-run -a -s "-screen 0 1280x1024x24" bash drive.sh "$program" 2>&1 || true)"
+if ! kt_wait_for 20 bash -c "! kill -0 $kt_program_pid 2>/dev/null"; then
+  echo "FAIL: the program did not end"
+  exit 1
+fi
+status=0
+wait "$kt_program_pid" || status=$?
+kt_program_pid=""
+result="status $status"
 echo "$result"
 if grep -q "ERROR: \(LeakSanitizer\|AddressSanitizer\)\|runtime error" err.txt; then
   echo "FAIL: the sanitizers reported:"; grep -A12 "ERROR\|runtime error" err.txt | head -60; exit 1

@@ -9,14 +9,16 @@ namespace kt {
 CalculationController::CalculationController(SharedParameters& parameters,
                                              RunStateMachine& run_state, SolverState& state,
                                              PlotScaleSet& scales, ProfileArrays& profiles,
-                                             RunOptions options, FinishedHandler finished)
+                                             RunOptions options, FinishedHandler finished,
+                                             IdleHandler idle)
     : parameters_(parameters),
       run_state_(run_state),
       state_(state),
       scales_(scales),
       profiles_(profiles),
       options_(std::move(options)),
-      finished_(std::move(finished)) {}
+      finished_(std::move(finished)),
+      idle_(std::move(idle)) {}
 
 CalculationController::~CalculationController() {
   if (busy()) request_stop();
@@ -28,21 +30,32 @@ bool CalculationController::start_calculation() {
   if (!run_state_.try_enter(RunState::starting)) return false;
   // The previous worker made the program idle as its last act: it has finished its body.
   if (worker_.joinable()) worker_.join();
-  worker_ = std::thread([this] {
+  worker_ = std::thread([this, options = options_] {
     RunOutcome outcome =
-        run_calculation(parameters_, run_state_, state_, scales_, profiles_, options_);
+        run_calculation(parameters_, run_state_, state_, scales_, profiles_, options);
     {
       std::lock_guard<std::mutex> outcome_guard(outcome_lock_);
       last_outcome_ = outcome;
     }
     if (finished_) finished_(outcome);
     run_state_.leave();
+    if (idle_) idle_();
   });
   return true;
 }
 
-void CalculationController::request_stop() {
-  run_state_.request_stop();
+void CalculationController::set_scheme(Scheme scheme) {
+  std::lock_guard<std::mutex> guard(control_lock_);
+  options_.scheme = scheme;
+}
+
+Scheme CalculationController::scheme() const {
+  std::lock_guard<std::mutex> guard(control_lock_);
+  return options_.scheme;
+}
+
+bool CalculationController::request_stop() {
+  return run_state_.request_stop();
 }
 
 void CalculationController::wait() {

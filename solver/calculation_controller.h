@@ -16,10 +16,13 @@ namespace kt {
 class CalculationController {
  public:
   using FinishedHandler = std::function<void(const RunOutcome& outcome)>;
+  // Told on the worker, as its last act, once the program is idle again.
+  using IdleHandler = std::function<void()>;
 
   CalculationController(SharedParameters& parameters, RunStateMachine& run_state,
                         SolverState& state, PlotScaleSet& scales, ProfileArrays& profiles,
-                        RunOptions options = {}, FinishedHandler finished = {});
+                        RunOptions options = {}, FinishedHandler finished = {},
+                        IdleHandler idle = {});
   // Stops a run under way and joins its worker.
   ~CalculationController();
   CalculationController(const CalculationController&) = delete;
@@ -28,14 +31,18 @@ class CalculationController {
   // Calculation command: starts a worker when the program is idle; returns at once, true when
   // a worker was started.
   bool start_calculation();
-  // Stop command: a request that the run under way, or else the next one, takes after a step.
-  void request_stop();
+  // Stop command: asks the run under way to end after its step. False, and nothing is kept for
+  // a later run, when no run is starting or running.
+  bool request_stop();
   // Waits until the current worker, if any, has finished (its outcome handled).
   void wait();
   // True from the start of a calculation until its outcome has been handled.
   bool busy() const { return run_state_.calculating(); }
   // The outcome of the last finished worker.
   RunOutcome last_outcome() const;
+  // The scheme of the runs started from now on (a run under way keeps its own).
+  void set_scheme(Scheme scheme);
+  Scheme scheme() const;
 
  private:
   SharedParameters& parameters_;
@@ -45,8 +52,9 @@ class CalculationController {
   ProfileArrays& profiles_;
   RunOptions options_;
   FinishedHandler finished_;
+  IdleHandler idle_;
 
-  std::mutex control_lock_;  // guards worker_
+  mutable std::mutex control_lock_;  // guards worker_ and options_
   std::thread worker_;
   mutable std::mutex outcome_lock_;
   RunOutcome last_outcome_;

@@ -10,6 +10,7 @@
 
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
+#include "solver/accurate_scheme.h"
 
 namespace kt {
 
@@ -17,11 +18,6 @@ namespace {
 
 constexpr double widen(float value) {
   return static_cast<double>(value);
-}
-
-template <class Choice>
-std::string choice_text(Choice choice) {
-  return std::to_string(choice_code(choice));
 }
 
 // The fields a run takes afresh at every step.
@@ -74,8 +70,15 @@ struct LoopContext {
   const RunConstants& constants;
   ResultFile& temporal_file;
   RunOutcome& outcome;
+  AccurateScheme* accurate = nullptr;  // set when the run takes the accurate scheme
+  PublishedLedger* ledger = nullptr;   // set when it takes the published one
   double next_output_time = 0.0;
   int spatial_output_count = 0;
+  // What the divergence message looks at: the surface of the last sound step, and the bond
+  // transport's v dt/dz1 when that limit ended the run.
+  double last_surface_theta = 0.0;
+  double last_surface_fraction = 0.0;
+  double transport_ratio = 0.0;
 };
 
 void write_spatial_file(LoopContext& c, int number, SpatialOutput selection) {
@@ -85,7 +88,8 @@ void write_spatial_file(LoopContext& c, int number, SpatialOutput selection) {
     name = c.parameters.values.data_file_name;
   }
   std::string text;
-  append_spatial_lines(text, selection, c.constants.model, c.profiles);
+  append_spatial_lines(text, selection, c.constants.model, c.profiles,
+                       c.accurate ? c.accurate->node_count() : kNodeCount);
   write_result_file(c.options.output_directory / spatial_file_name(result_file_base(name), number),
                     ResultFile::Mode::rewrite, text, c.outcome.file_errors);
 }
@@ -93,7 +97,11 @@ void write_spatial_file(LoopContext& c, int number, SpatialOutput selection) {
 void output_step(LoopContext& c, const StepSettings& settings, std::string& record) {
   const RunConstants& r = c.constants;
   SolverState& s = c.state;
-  fill_profile_arrays(r, s, c.profiles);
+  if (c.accurate) {
+    c.accurate->fill_profiles(c.profiles);
+  } else {
+    fill_profile_arrays(r, s, c.profiles);
+  }
   const ReportedValues reported = reported_values(r, s);
   const OutputValues values = output_values(reported);
   c.outcome.peak_surface_temperature_k =
@@ -147,13 +155,26 @@ RunEnd time_loop(LoopContext& c) {
   std::string record;
   record.reserve(128);
   const int refinement = std::clamp(c.options.refinement, 1, kMaximumRefinement);
+  const double surface_cell = s.depth_grid[2] - s.depth_grid[1];
   for (;;) {
-    const bool ended = take_time_step(r, s);
-    if (!state_is_sound(r, s)) {
+    const bool ended = c.accurate ? c.accurate->take_time_step(s) : take_time_step(r, s);
+    if ((c.accurate && c.accurate->failed()) || !state_is_sound(r, s)) {
       c.outcome.diverged_time_ns = reported_values(r, s).time_ns;
       return RunEnd::diverged;
     }
     if (ended) return RunEnd::end_test;
+    c.last_surface_theta = s.temperature_rise[1];
+    c.last_surface_fraction = s.broken_fraction_new[1];
+    if (c.ledger) {
+      c.ledger->observe_step(s);
+      // The explicit bond transport of the next step is stable only while v dt/dz1 < 1.
+      const double ratio = s.front_velocity * r.time_step / surface_cell;
+      if (r.rate_ko != 0.0 && ratio >= 1.0) {
+        c.transport_ratio = ratio;
+        c.outcome.diverged_time_ns = reported_values(r, s).time_ns;
+        return RunEnd::diverged;
+      }
+    }
     // With sub-steps, the output follows the last sub-step of each model step.
     if (s.step_index % refinement == 0) {
       const StepSettings settings = read_step_settings(c.parameters);
@@ -167,9 +188,45 @@ RunEnd time_loop(LoopContext& c) {
   }
 }
 
+// The refinement factor that brings the transport number v dt/dz1 to about a half (the front
+// velocity may still grow after the step that broke the limit).
+int refinement_for_transport(double ratio, int refinement) {
+  const double wanted = std::ceil(2.0 * ratio * static_cast<double>(refinement));
+  return static_cast<int>(std::min(wanted, static_cast<double>(kMaximumRefinement)));
+}
+
+// How strongly the published heat step's surface condition feeds back on itself: the slope of
+// its mu1 in theta[1] (the fixed-point sweeps amplify an error when it is above 1, whatever the
+// time step).
+double surface_sink_gain(const RunConstants& r, double theta, double fraction) {
+  const FrontVelocity v = front_velocity_at(r, theta, fraction);
+  const double ts = r.ambient + theta;
+  const double ea = std::max(r.activation_ea, 0.0);
+  const double ratio = r.activation_ea < 0.0 ? 0.0 : 1.0;
+  const double slope = r.enthalpy_dh * ratio * v.channel_a * ea / (ts * ts) +
+                       r.enthalpy_dhm * v.channel_m * r.activation_em /
+                           ((fraction + static_cast<double>(1e-6f)) * ts * ts);
+  const double surface_cell = static_cast<double>(0.02f);
+  return surface_cell / (r.diffusivity * conductivity_factor(r.material, theta)) * slope;
+}
+
 // The likely cause of a diverged run, from what the run constants and the last state show.
-std::string divergence_cause(const RunConstants& r, const SolverState& s) {
-  char buffer[400];
+std::string divergence_cause(const LoopContext& c) {
+  const RunConstants& r = c.constants;
+  const SolverState& s = c.state;
+  if (c.accurate && c.accurate->failed()) return c.accurate->failure();
+  char buffer[600];
+  if (c.transport_ratio >= 1.0) {
+    const int k = refinement_for_transport(c.transport_ratio, c.options.refinement);
+    std::snprintf(buffer, sizeof buffer,
+                  "the ablation front moves %.3g surface cells per time step (v dt/dz1 = %.3g at "
+                  "%.4g cm/s), and the explicit transport of the broken-bond fraction is only "
+                  "stable below 1; a finer time step keeps it below (kestrium-batch --refine %d), "
+                  "or the accurate scheme has no such limit (--scheme accurate)",
+                  c.transport_ratio, c.transport_ratio,
+                  s.front_velocity / (r.absorption_coefficient * kTimeUnit), k);
+    return buffer;
+  }
   double hottest_k = 0.0;
   for (int k = 1; k <= r.node_count; ++k) {
     hottest_k = std::max(hottest_k, (r.ambient + s.temperature_rise[k]) * r.heating_scale);
@@ -188,17 +245,49 @@ std::string divergence_cause(const RunConstants& r, const SolverState& s) {
                   "heat diffuses so far during the pulse that the depth grid's largest cell "
                   "(%.3g absorption lengths) is longer than one absorption length, and the "
                   "light attenuation across it turns negative; a lower absorption coefficient "
-                  "or conductivity, or a shorter pulse, keeps the grid within reach",
+                  "or conductivity, or a shorter pulse, keeps the grid within reach, or the "
+                  "accurate scheme absorbs the light of every cell exactly (kestrium-batch "
+                  "--scheme accurate)",
                   r.cell_max);
+    return buffer;
+  }
+  if (c.accurate) {
+    return "the temperature or the ablation front left the range the model describes";
+  }
+  const double gain = surface_sink_gain(r, c.last_surface_theta, c.last_surface_fraction);
+  if (gain >= 1.0) {
+    std::snprintf(buffer, sizeof buffer,
+                  "the heat carried off by the ablation front swings the surface temperature: "
+                  "the surface condition of the heat step feeds back with a gain of %.3g, above "
+                  "1, which does not depend on the time step, so a finer step does not help; the "
+                  "accurate scheme solves the surface outflow by Newton's method "
+                  "(kestrium-batch --scheme accurate)",
+                  gain);
     return buffer;
   }
   return "the temperature or the ablation front ran away: the time step is too long for this "
          "pulse and material, or the heat carried off by a fast ablation front (sublimation "
          "enthalpy times pre-exponential factor) swings the surface temperature; a finer time "
-         "step may carry it through (refinement factor 2, 4 or 8: kestrium-batch --refine K)";
+         "step may carry it through (refinement factor 2, 4 or 8: kestrium-batch --refine K), or the "
+         "accurate scheme (--scheme accurate)";
 }
 
 }  // namespace
+
+const char* scheme_name(Scheme scheme) {
+  return scheme == Scheme::accurate ? "accurate" : "published";
+}
+
+bool parse_scheme(const std::string& text, Scheme& scheme) {
+  if (text == "published") {
+    scheme = Scheme::published;
+  } else if (text == "accurate") {
+    scheme = Scheme::accurate;
+  } else {
+    return false;
+  }
+  return true;
+}
 
 const char* run_end_text(RunEnd end) {
   switch (end) {
@@ -224,16 +313,7 @@ std::string divergence_message(const RunOutcome& outcome) {
 }
 
 std::string check_run_choices(const ParameterSet& p) {
-  if (p.ablation_model != AblationModel::surface && p.ablation_model != AblationModel::bulk) {
-    return "ablation_model is " + choice_text(p.ablation_model) + "; it must be 1 or 2";
-  }
-  if (p.pulse_shape != PulseShape::triangle && p.pulse_shape != PulseShape::rectangle) {
-    return "pulse_shape is " + choice_text(p.pulse_shape) + "; it must be 1 or 2";
-  }
-  if (p.spatial_output != SpatialOutput::none && p.spatial_output != SpatialOutput::temperature &&
-      p.spatial_output != SpatialOutput::fraction && p.spatial_output != SpatialOutput::both) {
-    return "spatial_output is " + choice_text(p.spatial_output) + "; it must be 0, 1, 2 or 3";
-  }
+  if (std::string refusal = check_choice_codes(p); !refusal.empty()) return refusal;
   if (const std::string problem = data_file_name_problem(trimmed_right(p.data_file_name));
       !problem.empty()) {
     return "the data-file name cannot be used: " + problem;
@@ -302,26 +382,35 @@ void fill_plot_scales(const ParameterSet& p, PlotScaleSet& scales) {
 
 namespace {
 
-// The Auto scales and the clamps, written back into the Parameter set; the values the run takes,
-// with the model and pulse shape checked at the start.
-ParameterSet take_run_parameters(SharedParameters& parameters, const ParameterSet& at_start) {
-  ParameterSet run_parameters;
-  {
-    std::lock_guard<std::mutex> guard(parameters.lock);
-    ParameterSet& p = parameters.values;
-    if (p.autoscale == Autoscale::automatic) {
-      // The scales follow the model the run was started with.
-      ParameterSet for_scales = p;
-      for_scales.ablation_model = at_start.ablation_model;
-      const AutoScales a = compute_auto_scales(for_scales);
-      // A scale that overflowed is not written back: the set keeps one its file can hold.
-      if (fits_parameter_file(a.temperature_scale)) p.temperature_scale = a.temperature_scale;
-      if (fits_parameter_file(a.velocity_scale)) p.velocity_scale = a.velocity_scale;
-      p.depth_scale = a.depth_scale;
-    }
-    apply_run_clamps(p);
-    run_parameters = p;
+// The values the run takes: the Parameter set as it stands, with the Auto scales and the clamps
+// (recorded in `adjustments`, not written back) and the model and pulse shape checked at the
+// start.
+ParameterSet take_run_parameters(const SharedParameters& parameters, const ParameterSet& at_start,
+                                 RunAdjustments& adjustments) {
+  ParameterSet p = parameters.snapshot();
+  if (p.autoscale == Autoscale::automatic) {
+    // The scales follow the model the run was started with.
+    ParameterSet for_scales = p;
+    for_scales.ablation_model = at_start.ablation_model;
+    const AutoScales a = compute_auto_scales(for_scales);
+    // A scale that overflowed is not taken: the set keeps one its file can hold.
+    adjustments.temperature_scale_set = fits_parameter_file(a.temperature_scale);
+    adjustments.velocity_scale_set = fits_parameter_file(a.velocity_scale);
+    adjustments.depth_scale_set = true;
+    adjustments.temperature_scale = a.temperature_scale;
+    adjustments.velocity_scale = a.velocity_scale;
+    adjustments.depth_scale = a.depth_scale;
+    if (adjustments.temperature_scale_set) p.temperature_scale = a.temperature_scale;
+    if (adjustments.velocity_scale_set) p.velocity_scale = a.velocity_scale;
+    p.depth_scale = a.depth_scale;
   }
+  const ParameterSet entered = p;
+  apply_run_clamps(p);
+  adjustments.fluence_clamped = p.fluence != entered.fluence;
+  adjustments.pulse_width_clamped = p.pulse_width != entered.pulse_width;
+  adjustments.fluence = p.fluence;
+  adjustments.pulse_width = p.pulse_width;
+  ParameterSet run_parameters = p;
   run_parameters.ablation_model = at_start.ablation_model;
   run_parameters.pulse_shape = at_start.pulse_shape;
   return run_parameters;
@@ -374,6 +463,14 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
   RunOutcome outcome;
   ParameterSet at_start = parameters.snapshot();
   outcome.not_started_reason = check_run_choices(at_start);
+  if (outcome.not_started_reason.empty() && options.grid_refinement != 1 &&
+      (options.scheme != Scheme::accurate || options.grid_refinement < 1 ||
+       options.grid_refinement > kMaximumGridRefinement)) {
+    outcome.not_started_reason = "grid refinement is " + std::to_string(options.grid_refinement) +
+                                 "; it must be from 1 to " +
+                                 std::to_string(kMaximumGridRefinement) +
+                                 " and above 1 only with the accurate scheme";
+  }
   if (!outcome.not_started_reason.empty()) return outcome;
   run_state.advance(RunState::starting, RunState::running);
 
@@ -392,7 +489,9 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
 
   if (options.observer) options.observer->run_accepted();
 
-  const ParameterSet run_parameters = take_run_parameters(parameters, at_start);
+  const ParameterSet run_parameters =
+      take_run_parameters(parameters, at_start, outcome.adjustments);
+  if (options.observer) options.observer->run_adjusted(outcome.adjustments);
   RunConstants constants = compute_run_constants(run_parameters);
   if (options.refinement > 1) {
     const int k = std::min(options.refinement, kMaximumRefinement);
@@ -407,16 +506,27 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
   state.depth_a = 0.0;
   state.depth_m = 0.0;
 
+  std::unique_ptr<AccurateScheme> accurate;
+  std::unique_ptr<PublishedLedger> ledger;
+  if (options.scheme == Scheme::accurate) {
+    accurate = std::make_unique<AccurateScheme>(constants, state.depth_grid,
+                                                options.grid_refinement);
+    scales.profile_node_count = accurate->node_count();
+  } else {
+    ledger = std::make_unique<PublishedLedger>(constants);
+  }
   LoopContext context{parameters, run_state, state,         profiles,
                       options,    constants, temporal_file, outcome};
+  context.accurate = accurate.get();
+  context.ledger = ledger.get();
   if (options.observer) {
     options.observer->run_started(constants, scales, read_step_settings(parameters).switches);
   }
   outcome.end = time_loop(context);
   run_state.advance(RunState::running, RunState::stopping);
   outcome.step_count = state.step_index;
-  if (outcome.end == RunEnd::diverged)
-    outcome.divergence_cause = divergence_cause(constants, state);
+  if (outcome.end == RunEnd::diverged) outcome.divergence_cause = divergence_cause(context);
+  outcome.energy = accurate ? accurate->ledger() : ledger->finish(state);
 
   temporal_file.close(outcome.file_errors);
   if (outcome.end == RunEnd::diverged) {
@@ -427,6 +537,15 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
   write_kinetics(parameters, options, constants, state, base, outcome);
   if (options.observer) options.observer->run_ended(outcome);
   return outcome;
+}
+
+void apply_run_adjustments(const RunAdjustments& adjustments, ParameterSet& parameters) {
+  if (adjustments.temperature_scale_set)
+    parameters.temperature_scale = adjustments.temperature_scale;
+  if (adjustments.velocity_scale_set) parameters.velocity_scale = adjustments.velocity_scale;
+  if (adjustments.depth_scale_set) parameters.depth_scale = adjustments.depth_scale;
+  if (adjustments.fluence_clamped) parameters.fluence = adjustments.fluence;
+  if (adjustments.pulse_width_clamped) parameters.pulse_width = adjustments.pulse_width;
 }
 
 RunOutcome HeadlessRun::run(SharedParameters& parameters, const RunOptions& options) {

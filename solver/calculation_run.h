@@ -1,7 +1,8 @@
 // One calculation run: checks the choice fields, marks the run running, opens the temporal
 // result file, tells its observer, computes the Auto scales, clamps fluence and pulse width,
 // derives the run constants and the grid, fills the plot scale set, runs the time loop with its
-// end-of-run test and per-step output, and writes the kinetics line. Units as reported: ns, K,
+// end-of-run test and per-step output, and writes the kinetics line. The run never writes into
+// its Parameter set: the scales and clamps it took are in its outcome. Units as reported: ns, K,
 // cm/s, nm, mJ/cm^2. All records are passed by reference; nothing global.
 #pragma once
 
@@ -14,12 +15,22 @@
 
 #include "params/parameter_set.h"
 #include "params/run_state.h"
+#include "solver/energy_ledger.h"
 #include "solver/model.h"
 #include "solver/plot_data.h"
 #include "solver/result_files.h"
 #include "solver/run_observer.h"
 
 namespace kt {
+
+// How a run integrates the model: the published scheme (the program's results, unchanged) or
+// the accurate scheme of solver/accurate_scheme.h (energy conserved, second order).
+enum class Scheme { published, accurate };
+
+// "published" or "accurate".
+const char* scheme_name(Scheme scheme);
+// The scheme of that name; false for any other text.
+bool parse_scheme(const std::string& text, Scheme& scheme);
 
 // Where and what a run writes.
 struct RunOptions {
@@ -31,6 +42,10 @@ struct RunOptions {
   // Each time step split into this many equal sub-steps; outputs stay at the same instants
   // (1: the model's own step, results unchanged).
   int refinement = 1;
+  Scheme scheme = Scheme::published;
+  // Accurate scheme: every cell of the grid split into this many (1 to
+  // kMaximumGridRefinement); the spatial files then list the finer nodes.
+  int grid_refinement = 1;
   // Told of the start, every output step, the spatial instants and the end; may be null.
   RunObserver* observer = nullptr;
   // When set, the run ends as by Stop after the first step at which it reads true (Ctrl-C of
@@ -39,9 +54,14 @@ struct RunOptions {
 };
 
 inline constexpr int kMaximumRefinement = 64;
+// The largest cell splitting of the accurate scheme: the refined grid's profiles fit the profile
+// arrays.
+inline constexpr int kMaximumGridRefinement = (kProfileCapacity - 1) / (kNodeCount - 1);
 
-// diverged: a value of the state became non-finite or a temperature fell to 0 K or below; the
-// temporal file keeps the records of the sound steps and no kinetics line is written.
+// diverged: a value of the state became non-finite or a temperature fell to 0 K or below, the
+// published scheme's bond transport broke its limit (v dt/dz1 >= 1), or the accurate scheme's
+// step did not converge; the temporal file keeps the records of the sound steps and no kinetics
+// line is written.
 enum class RunEnd { not_started, end_test, step_limit, stop, diverged };
 
 struct RunOutcome {
@@ -59,7 +79,13 @@ struct RunOutcome {
   double total_depth_nm = 0.0;
   double peak_surface_temperature_k = 0.0;
   double peak_front_velocity_cm_s = 0.0;
+  RunAdjustments adjustments;  // the Auto scales and clamps the run took (once it started)
+  // Where the light went, from the start to the last step (both schemes).
+  EnergyLedger energy;
 };
+
+// Writes a run's Auto scales and clamped values into `parameters`, as the set the run used.
+void apply_run_adjustments(const RunAdjustments& adjustments, ParameterSet& parameters);
 
 // Empty when the run may start; otherwise which field holds which value, e.g.
 // "ablation_model is 3; it must be 1 or 2" or "Fluence [mJ/cm^2] is -50; it must be greater

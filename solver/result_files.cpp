@@ -67,13 +67,13 @@ void append_temporal_record(std::string& out, const TemporalSelection& selection
 }
 
 void append_spatial_lines(std::string& out, SpatialOutput selection, AblationModel model,
-                          const ProfileArrays& profiles) {
+                          const ProfileArrays& profiles, int node_count) {
   const bool temperature =
       selection == SpatialOutput::temperature || selection == SpatialOutput::both;
   const bool fraction = model == AblationModel::bulk &&
                         (selection == SpatialOutput::fraction || selection == SpatialOutput::both);
   if (!temperature && !fraction) return;
-  for (int k = 1; k <= kNodeCount - 1; ++k) {
+  for (int k = 1; k <= node_count - 1; ++k) {
     append_blanks(out, 1);
     append_fixed(out, profiles.profile_depth_nm[k], 12, 4);
     if (temperature) {

@@ -51,10 +51,11 @@ OutputValues output_values(const ReportedValues& reported);
 void append_temporal_record(std::string& out, const TemporalSelection& selection,
                             AblationModel model, const OutputValues& values);
 
-// The 64 lines of a spatial file for a selection of temperature, fraction or both; the surface
-// model writes temperature for temperature or both and nothing for fraction.
+// The lines of a spatial file (nodes 1 to node_count - 1: 64 on the model's grid) for a
+// selection of temperature, fraction or both; the surface model writes temperature for
+// temperature or both and nothing for fraction.
 void append_spatial_lines(std::string& out, SpatialOutput selection, AblationModel model,
-                          const ProfileArrays& profiles);
+                          const ProfileArrays& profiles, int node_count = kNodeCount);
 
 // Fluence as F8.4 below 1000; from 1000 up the same 8 columns with fewer decimals.
 void append_kinetics_fluence(std::string& out, double fluence);

@@ -29,12 +29,26 @@ struct StepRecord {
   PlotCurveSwitches switches;
 };
 
+// What a run took in place of the values entered, which it does not write into its input: with
+// Auto on, the scales it set (each only when a parameter file can hold it), and the fluence and
+// pulse width after the clamps. The desktop program writes them into its Parameter set
+// (apply_run_adjustments) as the run starts.
+struct RunAdjustments {
+  bool temperature_scale_set = false, velocity_scale_set = false, depth_scale_set = false;
+  float temperature_scale = 0.0f, velocity_scale = 0.0f, depth_scale = 0.0f;
+  bool fluence_clamped = false, pulse_width_clamped = false;
+  float fluence = 0.0f, pulse_width = 0.0f;  // mJ/cm^2, ns, as the run took them
+};
+
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
   // Once, when the run has accepted its inputs and opened its temporal file, before its scales
   // are computed.
   virtual void run_accepted() {}
+  // Once, after run_accepted, with the scales and clamps the run took in place of the values
+  // entered.
+  virtual void run_adjusted(const RunAdjustments& adjustments) { (void)adjustments; }
   // Once, after the run constants and plot scales are known and before the first step, with
   // the curve switches as they stand then.
   virtual void run_started(const RunConstants& constants, const PlotScaleSet& scales,

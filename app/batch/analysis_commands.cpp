@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,36 +18,26 @@
 #include "analysis/threshold.h"
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
+#include "app/batch/exit_codes.h"
+#include "app/batch/stop_signals.h"
 #include "engine/model_runs.h"
 #include "engine/value_text.h"
+#include "params/output_paths.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
+#include "params/safe_save.h"
 
 namespace kt {
 namespace {
 
 using batch::CommandLine;
-
-std::atomic<bool> analysis_interrupted{false};
-extern "C" void on_analysis_interrupt(int) {
-  analysis_interrupted.store(true);
-}
+using batch::kExitFailure;
+using batch::kExitInterrupted;
+using batch::kExitUsage;
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "kestrium-batch: %s\n", message.c_str());
-  return 1;
-}
-
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
-
-// Removes every `flag` from args; true when there was one.
-bool take_flag(std::vector<std::string>& args, const std::string& flag) {
-  const auto end = std::remove(args.begin(), args.end(), flag);
-  const bool found = end != args.end();
-  args.erase(end, args.end());
-  return found;
+  return kExitFailure;
 }
 
 constexpr const char* kFitHelp =
@@ -60,7 +49,10 @@ constexpr const char* kFitHelp =
     "header row naming fluence_mJ_per_cm2, a depth column (total_depth_nm,\n"
     "surface_recession_nm or volume_depth_nm) and optionally sigma_nm (one standard\n"
     "deviation per point; without it all points weigh the same and the errors are scaled by\n"
-    "the reduced chi-square). '#' starts a comment; blank lines are skipped.\n"
+    "the reduced chi-square). Names with units as labs write them are read too (\"Fluence\n"
+    "(mJ/cm2)\", \"fluence [mJ/cm^2]\", \"Depth (nm)\", depth_nm); values are separated by\n"
+    "commas, ';' or tabs and may be quoted. '#' starts a comment; blank lines are skipped.\n"
+    "FILE.csv is a UTF-8 text file of at most 64 MiB and 100000 points.\n"
     "\n"
     "  --vary NAME,...     the fields to fit (screening_coefficient, activation_energy_em,\n"
     "                      pre_exponential_vom, absorption_coefficient, ...); fields spanning\n"
@@ -69,6 +61,7 @@ constexpr const char* kFitHelp =
     "                      for log-scaled fields, a factor 2 for others, 0 to 0.99 for fractions\n"
     "  --quantity Q        total, surface or volume: which depth column of FILE.csv to fit\n"
     "  --jobs N            runs of one evaluation at once (default: all cores)\n"
+    "  --scheme S          the model's scheme: published (default) or accurate\n"
     "  --max-runs N        the most model runs in all (default 5000)\n"
     "  --method M          bobyqa (default) or sbplx (a simplex method: slower, for data\n"
     "                      sitting at the threshold's kink)\n"
@@ -79,20 +72,23 @@ constexpr const char* kFitHelp =
     "  --analyse           also the Beer-Lambert analysis d = (1/alpha_eff) ln(F/F_th) of the\n"
     "                      measured points with a depth of at least --min-depth NM (default 1)\n"
     "\n"
-    "Everything is checked before the first run. Ctrl-C stops the fit; the report then holds\n"
-    "the best values found, marked as interrupted.\n"
+    "Everything is checked before the first run; no output may be PARFILE, FILE.csv or\n"
+    "another output. Ctrl-C or SIGTERM stops the fit; the report then holds the best values\n"
+    "found, marked as interrupted.\n"
     "exit status: 0 a converged fit (or analysis); 1 a failure or a fit that does not\n"
     "describe the data (the message says why: out of reach, a field at its bound, a field the\n"
     "data do not determine, the run limit); 2 a wrong command line; 130 interrupted.\n";
 
 constexpr const char* kThresholdHelp =
     "usage: kestrium-batch threshold PARFILE [--depth NM] [--quantity total|surface|volume]\n"
-    "                                [--jobs N]\n"
+    "                                [--jobs N] [--scheme S]\n"
     "\n"
     "Finds the fluence at which the chosen depth (default: total) first reaches NM (default\n"
     "1 nm), to 0.1 % of the fluence, by doubling or halving the fluence of PARFILE until the\n"
     "depth is bracketed, then bisecting on a log scale (with --jobs N, N runs a round).\n"
-    "exit status: 0 found; 1 no threshold (the message says why); 2 a wrong command line.\n";
+    "Ctrl-C or SIGTERM stops the search after the runs under way.\n"
+    "exit status: 0 found; 1 no threshold (the message says why); 2 a wrong command line;\n"
+    "130 interrupted.\n";
 
 bool parse_real(const std::string& text, double& value) {
   if (text.empty()) return false;
@@ -107,22 +103,10 @@ bool read_parameters(const std::string& path, ParameterSet& parameters) {
   return r.ok;
 }
 
-// Writes text to a file through a temporary beside it, so a failed write keeps the old file.
+// Writes text to a file through the safe save, so a failed write keeps the old file.
 bool write_text_file(const std::string& path, const std::string& text, std::string& error) {
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      std::remove(temporary.c_str());
-      error = "cannot write \"" + path + "\"";
-      return false;
-    }
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    error = "cannot write \"" + path + "\"";
+  if (const SaveResult saved = save_file_contents(path, text); !saved) {
+    error = "cannot write \"" + path + "\": " + saved.reason;
     return false;
   }
   return true;
@@ -177,11 +161,12 @@ class ProgressLine {
 
 }  // namespace
 
-const char* analysis_commands_usage() {
-  return "  kestrium-batch fit PARFILE --data FILE.csv --vary NAME[,NAME...] [options]\n"
-         "  kestrium-batch fit PARFILE --data FILE.csv --analyse [options]\n"
-         "                                    (see: kestrium-batch fit --help)\n"
-         "  kestrium-batch threshold PARFILE [--depth NM] [--quantity Q] [--jobs N]\n";
+std::string fit_help() {
+  return kFitHelp;
+}
+
+std::string threshold_help() {
+  return kThresholdHelp;
 }
 
 const char* sweep_analysis_help() {
@@ -201,29 +186,29 @@ struct FitOptions {
   int jobs = default_jobs(), max_runs = 5000;
   double min_depth_nm = 1.0;
   DepthQuantity quantity = DepthQuantity::total;
+  std::string scheme_word;
+  Scheme scheme = Scheme::published;
 };
 
 // Reads and checks the fit command line; an exit status when the command stops here.
-std::optional<int> read_fit_options(CommandLine& line, FitOptions& o) {
-  std::string bounds_text, min_depth_text;
-  while (!line.done()) {
-    if (line.take_option("--bounds", bounds_text)) {
-      o.bounds_texts.push_back(bounds_text);
-      continue;
-    }
-    if (line.take_option("--data", o.data_file) || line.take_option("--vary", o.vary_text) ||
-        line.take_option("--out", o.out_file) || line.take_option("--report", o.report_file) ||
-        line.take_option("--plot", o.plot_file) ||
-        line.take_option("--quantity", o.quantity_word) ||
-        line.take_option("--min-depth", min_depth_text) ||
-        line.take_option("--method", o.method_word) || line.take_count("--jobs", o.jobs, 1, 1024) ||
-        line.take_count("--max-runs", o.max_runs, 1, 100000000) || line.take_operand(o.parfile)) {
-      continue;
-    }
-    if (!line.error().empty()) break;
-    line.refuse_current();
-  }
-  if (!line.error().empty()) return line.usage_error();
+std::optional<int> read_fit_options(const std::vector<std::string>& args, CommandLine& line,
+                                    FitOptions& o) {
+  std::string min_depth_text;
+  line.repeated_option("--bounds", o.bounds_texts);
+  line.option("--data", o.data_file);
+  line.option("--vary", o.vary_text);
+  line.option("--out", o.out_file);
+  line.option("--report", o.report_file);
+  line.option("--plot", o.plot_file);
+  line.option("--quantity", o.quantity_word);
+  line.option("--min-depth", min_depth_text);
+  line.option("--method", o.method_word);
+  line.count("--jobs", o.jobs, 1, 1024);
+  line.count("--max-runs", o.max_runs, 1, 100000000);
+  line.option("--scheme", o.scheme_word);
+  line.flag("--analyse", o.analyse);
+  line.operand("PARFILE", o.parfile);
+  if (std::optional<int> stop = line.parse(args)) return stop;
   if (o.parfile.empty()) return line.usage_error("fit: no parameter file given");
   if (o.data_file.empty()) return line.usage_error("fit needs --data FILE.csv");
   if (o.vary_text.empty() && !o.analyse)
@@ -236,8 +221,12 @@ std::optional<int> read_fit_options(CommandLine& line, FitOptions& o) {
     return line.usage_error("--quantity takes total, surface or volume");
   if (!o.method_word.empty() && o.method_word != "bobyqa" && o.method_word != "sbplx")
     return line.usage_error("--method takes bobyqa or sbplx");
-  if (!o.out_file.empty() && o.out_file == o.parfile)
-    return line.usage_error("--out names the parameter file read; give another name");
+  if (!batch::scheme_option(o.scheme_word, o.scheme)) return line.usage_error(batch::kSchemeRefusal);
+  if (const std::string clash = check_output_paths(
+          {{"the parameter file", o.parfile}, {"the data file", o.data_file}},
+          {{"--out", o.out_file}, {"--report", o.report_file}, {"--plot", o.plot_file}});
+      !clash.empty())
+    return line.usage_error(clash);
   if ((!o.out_file.empty() && !line.check_output_file(o.out_file, "--out", "")) ||
       (!o.report_file.empty() && !line.check_output_file(o.report_file, "--report", "")) ||
       (!o.plot_file.empty() && !line.check_output_file(o.plot_file, "--plot", ".png")))
@@ -250,11 +239,8 @@ std::optional<int> read_fit_variables(const CommandLine& line, const FitOptions&
                                       FitRequest& request) {
   std::string error;
   for (const std::string& name : split_text(o.vary_text, ',')) {
-    const ParameterField* field = find_parameter_field(name);
-    if (!field || field->kind != FieldKind::real || !field->member) {
-      return fail("--vary: \"" + name + "\" is not a field that can be fitted; the fields are: " +
-                  parameter_field_names(true));
-    }
+    const ParameterField* field = find_fit_field(name, error);
+    if (!field) return fail("--vary: " + error);
     FitVariable variable;
     if (!default_fit_variable(request.parameters, *field, variable, error)) return fail(error);
     request.variables.push_back(variable);
@@ -308,10 +294,10 @@ std::optional<int> prepare_fit_request(const CommandLine& line, const FitOptions
 // Runs the fit with a progress line, prints its summary and writes --out when it converged
 // cleanly; the exit status so far.
 int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, int status) {
-  std::signal(SIGINT, on_analysis_interrupt);
+  std::atomic<bool>& interrupted = batch::catch_stop_signals();
   {
     ProgressLine progress;
-    report = fit_model(request, calculation_model(), analysis_interrupted,
+    report = fit_model(request, calculation_model({}, o.scheme), interrupted,
                        [&](int e, int r, double b) { progress(e, r, b); });
   }
   if (report.model_unavailable) return fail("fit: " + report.message);
@@ -336,7 +322,8 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, i
 
 // The fitted curve over the measured range, the residuals and the fitted values for the plot.
 // Empty, or why the curve could not be computed.
-std::string add_fitted_curve(const FitRequest& request, const FitReport& report, FitPlot& plot) {
+std::string add_fitted_curve(const FitRequest& request, const FitReport& report, Scheme scheme,
+                             FitPlot& plot) {
   double f_min = request.data.points.front().fluence, f_max = f_min;
   for (const MeasuredPoint& p : request.data.points) {
     f_min = std::min(f_min, p.fluence);
@@ -346,8 +333,8 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
   int curve_runs = 0;
   std::string error;
   plot.curve_depths_nm =
-      model_depths(calculation_model(), report.fitted, request.data.quantity, plot.curve_fluences,
-                   request.jobs, curve_runs, analysis_interrupted, error);
+      model_depths(calculation_model({}, scheme), report.fitted, request.data.quantity, plot.curve_fluences,
+                   request.jobs, curve_runs, batch::catch_stop_signals(), error);
   if (!error.empty()) return error;
   for (const FitPointResult& p : report.points) plot.residuals_nm.push_back(p.residual);
   plot.legend.push_back(report.status == FitStatus::converged
@@ -372,7 +359,7 @@ bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitRepo
   plot.title = request.variables.empty() ? "Beer-Lambert analysis of " + o.data_file
                                          : "Fit to " + o.data_file;
   if (!request.variables.empty()) {
-    error = add_fitted_curve(request, report, plot);
+    error = add_fitted_curve(request, report, o.scheme, plot);
     if (!error.empty()) return false;
   } else if (beer_lambert.ok) {
     for (const MeasuredPoint& p : request.data.points)
@@ -386,16 +373,10 @@ bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitRepo
 
 }  // namespace
 
-int fit_command(const std::vector<std::string>& arguments) {
-  std::vector<std::string> args = arguments;
+int fit_command(const std::vector<std::string>& args) {
   FitOptions o;
-  o.analyse = take_flag(args, "--analyse");
-  CommandLine line(args, kFitHelp);
-  if (line.wants_help()) {
-    std::fputs(kFitHelp, stdout);
-    return 0;
-  }
-  if (std::optional<int> stop = read_fit_options(line, o)) return *stop;
+  CommandLine line("fit", kFitHelp);
+  if (std::optional<int> stop = read_fit_options(args, line, o)) return *stop;
   FitRequest request;
   if (std::optional<int> stop = prepare_fit_request(line, o, request)) return *stop;
 
@@ -424,79 +405,52 @@ int fit_command(const std::vector<std::string>& arguments) {
 }
 
 int threshold_command(const std::vector<std::string>& args) {
-  CommandLine line(args, kThresholdHelp);
-  if (line.wants_help()) {
-    std::fputs(kThresholdHelp, stdout);
-    return 0;
-  }
-  std::string parfile, quantity_word, depth_text;
+  CommandLine line("threshold", kThresholdHelp);
+  std::string parfile, quantity_word, depth_text, scheme_word;
   ThresholdRequest request;
-  request.jobs = 0;
-  while (!line.done()) {
-    if (line.take_option("--depth", depth_text) || line.take_option("--quantity", quantity_word) ||
-        line.take_count("--jobs", request.jobs, 1, 1024) || line.take_operand(parfile)) {
-      continue;
-    }
-    if (!line.error().empty()) break;
-    line.refuse_current();
-  }
-  if (!line.error().empty()) return line.usage_error();
+  request.jobs = 0;  // 0: default_jobs()
+  Scheme scheme = Scheme::published;
+  line.option("--scheme", scheme_word);
+  line.option("--depth", depth_text);
+  line.option("--quantity", quantity_word);
+  line.count("--jobs", request.jobs, 1, 1024);
+  line.operand("PARFILE", parfile);
+  if (std::optional<int> stop = line.parse(args)) return *stop;
   if (parfile.empty()) return line.usage_error("threshold: no parameter file given");
   if (!depth_text.empty() &&
       (!parse_real(depth_text, request.depth_nm) || !(request.depth_nm > 0.0)))
     return line.usage_error("--depth takes a depth in nm greater than 0");
   if (!quantity_word.empty() && !parse_depth_quantity(quantity_word, request.quantity))
     return line.usage_error("--quantity takes total, surface or volume");
+  if (!batch::scheme_option(scheme_word, scheme)) return line.usage_error(batch::kSchemeRefusal);
   if (!read_parameters(parfile, request.parameters)) return kExitFailure;
   if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
     return fail(parfile + ": " + refusal);
-  std::signal(SIGINT, on_analysis_interrupt);
+  std::atomic<bool>& interrupted = batch::catch_stop_signals();
   request.jobs = capped_jobs(request.jobs);
-  const ThresholdReport report = find_threshold(request, calculation_model(), analysis_interrupted);
+  const ThresholdReport report = find_threshold(request, calculation_model({}, scheme), interrupted);
   if (report.model_unavailable) return fail("threshold: " + report.message);
   if (!report.ok) {
     fail("no threshold: " + report.message);
-    return analysis_interrupted.load() ? kExitInterrupted : kExitFailure;
+    return interrupted.load() ? kExitInterrupted : kExitFailure;
   }
   std::printf("%s", threshold_summary(report, request).c_str());
   return 0;
 }
 
-std::vector<std::string> take_sweep_analysis_options(const std::vector<std::string>& args,
-                                                     SweepAnalysis& analysis) {
-  std::vector<std::string> rest;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string min_depth_text;
-    if (a == "--analyse") {
-      analysis.analyse = true;
-      continue;
-    }
-    if (a == "--data" || a == "--min-depth") {
-      if (i + 1 >= args.size()) {
-        analysis.option_error = a + " needs a value";
-        continue;
-      }
-      (a == "--data" ? analysis.data_file : min_depth_text) = args[++i];
-    } else if (a.rfind("--data=", 0) == 0) {
-      analysis.data_file = a.substr(7);
-    } else if (a.rfind("--min-depth=", 0) == 0) {
-      min_depth_text = a.substr(12);
-    } else {
-      rest.push_back(a);
-      continue;
-    }
-    if (!min_depth_text.empty() &&
-        (!parse_real(min_depth_text, analysis.min_depth_nm) || analysis.min_depth_nm < 0.0))
-      analysis.option_error = "--min-depth takes a depth in nm, 0 or more";
-  }
-  return rest;
+void declare_sweep_analysis_options(batch::CommandLine& line, SweepAnalysis& analysis) {
+  line.flag("--analyse", analysis.analyse);
+  line.option("--data", analysis.data_file);
+  line.option("--min-depth", analysis.min_depth_text);
 }
 
 int prepare_sweep_analysis(SweepAnalysis& analysis) {
-  if (!analysis.option_error.empty()) {
-    std::fprintf(stderr, "kestrium-batch: %s\n(kestrium-batch --help explains every option)\n",
-                 analysis.option_error.c_str());
+  if (!analysis.min_depth_text.empty() &&
+      (!parse_real(analysis.min_depth_text, analysis.min_depth_nm) ||
+       analysis.min_depth_nm < 0.0)) {
+    std::fprintf(stderr,
+                 "kestrium-batch: --min-depth takes a depth in nm, 0 or more\n"
+                 "(kestrium-batch sweep --help explains every option)\n");
     return kExitUsage;
   }
   if (analysis.data_file.empty()) return 0;
@@ -507,7 +461,7 @@ int prepare_sweep_analysis(SweepAnalysis& analysis) {
   return 0;
 }
 
-bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis) {
+bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis, bool quiet) {
   if (!analysis.analyse) return true;
   std::vector<MeasuredPoint> points;
   for (const SweepRun& run : result.runs) {
@@ -518,7 +472,7 @@ bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis) {
     points.push_back(p);
   }
   analysis.beer_lambert = fit_beer_lambert(points, analysis.min_depth_nm, false);
-  std::printf("%s", beer_lambert_summary(analysis.beer_lambert).c_str());
+  if (!quiet) std::printf("%s", beer_lambert_summary(analysis.beer_lambert).c_str());
   return analysis.beer_lambert.ok;
 }
 

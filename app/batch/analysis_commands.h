@@ -13,14 +13,18 @@
 #include "engine/sweep.h"
 
 namespace kt {
+namespace batch {
+class CommandLine;
+}
 
 // kestrium-batch fit PARFILE --data FILE.csv [--vary NAME[,NAME...]] ...
 int fit_command(const std::vector<std::string>& args);
 // kestrium-batch threshold PARFILE [--depth NM] [--quantity total|surface|volume] [--jobs N]
 int threshold_command(const std::vector<std::string>& args);
 
-// The usage lines of the commands above, for the overview of --help.
-const char* analysis_commands_usage();
+// The help texts of the commands above.
+std::string fit_help();
+std::string threshold_help();
 // The help of the sweep options below, for the sweep's --help.
 const char* sweep_analysis_help();
 
@@ -28,24 +32,22 @@ const char* sweep_analysis_help();
 struct SweepAnalysis {
   bool analyse = false;
   std::string data_file;
+  std::string min_depth_text;  // as given; read by prepare_sweep_analysis
   double min_depth_nm = 1.0;
-  std::string option_error;  // set when an option or its value is bad
   MeasuredData data;
   BeerLambertFit beer_lambert;
 };
 
-// The arguments without the options above (`--data=FILE` and `--min-depth=NM` accepted too),
-// which go into `analysis`.
-std::vector<std::string> take_sweep_analysis_options(const std::vector<std::string>& args,
-                                                     SweepAnalysis& analysis);
+// Declares the options above on the sweep's command line.
+void declare_sweep_analysis_options(batch::CommandLine& line, SweepAnalysis& analysis);
 
 // Before the runs: reports a bad option (returns 2) or data file (returns 1) on stderr;
 // 0 when the sweep may go on.
 int prepare_sweep_analysis(SweepAnalysis& analysis);
 
-// After the runs: the Beer-Lambert analysis of the total depths, printed; false when asked for
-// and not possible.
-bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis);
+// After the runs: the Beer-Lambert analysis of the total depths, printed unless `quiet`; false
+// when asked for and not possible.
+bool finish_sweep_analysis(const SweepResult& result, SweepAnalysis& analysis, bool quiet = false);
 
 // The measured points and the Beer-Lambert line to draw over the sweep's curve.
 CurveOverlay curve_overlay(const SweepAnalysis& analysis);

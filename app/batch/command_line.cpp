@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -11,6 +12,8 @@
 #include <cstring>
 #include <filesystem>
 #include <utility>
+
+#include "app/batch/exit_codes.h"
 
 namespace kt::batch {
 
@@ -34,79 +37,140 @@ bool parse_whole(const std::string& text, long lowest, long highest, int& value)
   return true;
 }
 
+std::size_t edit_distance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
 }  // namespace
 
-CommandLine::CommandLine(std::vector<std::string> args, std::string help)
-    : args_(std::move(args)), help_(std::move(help)) {}
-
-bool CommandLine::wants_help() const {
-  return std::any_of(args_.begin(), args_.end(),
-                     [](const std::string& a) { return a == "--help" || a == "-h"; });
+std::string nearest_name(const std::string& word, const std::vector<std::string>& names) {
+  std::string best;
+  std::size_t best_distance = 0;
+  for (const std::string& name : names) {
+    const std::size_t d = edit_distance(word, name);
+    if (best.empty() || d < best_distance) {
+      best = name;
+      best_distance = d;
+    }
+  }
+  // A slip: at most a third of the name's letters (and at least one) differ.
+  const std::size_t allowed = std::max<std::size_t>(1, best.size() / 3);
+  return best_distance <= allowed ? best : std::string();
 }
 
-bool CommandLine::take_value(const std::string& name, std::string& value) {
-  if (done() || !error_.empty()) return false;
-  const std::string& a = args_[next_];
-  if (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '=') {
-    value = a.substr(name.size() + 1);
-    ++next_;
-  } else if (a == name) {
-    if (next_ + 1 >= args_.size()) {
-      error_ = name + " needs a value";
+CommandLine::CommandLine(std::string command, std::string help)
+    : command_(std::move(command)),
+      help_(std::move(help)),
+      app_(std::make_unique<CLI::App>(
+          "", command_.empty() ? "kestrium-batch" : "kestrium-batch " + command_)) {
+  // Unknown arguments are collected and refused in this program's words; --help is ours.
+  app_->allow_extras();
+  app_->set_help_flag();
+  app_->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+}
+
+CommandLine::~CommandLine() = default;
+
+void CommandLine::option(const std::string& name, std::string& value) {
+  app_->add_option(name, value);
+  valued_.push_back({name, &value});
+  value_option_names_.push_back(name);
+}
+
+void CommandLine::repeated_option(const std::string& name, std::vector<std::string>& values) {
+  app_->add_option(name, values)
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  value_option_names_.push_back(name);
+}
+
+void CommandLine::count(const std::string& name, int& value, int lowest, int highest) {
+  Count& c = counts_.emplace_back(Count{name, {}, &value, lowest, highest});
+  option(name, c.text);
+}
+
+void CommandLine::size(const std::string& name, int& width, int& height) {
+  Size& s = sizes_.emplace_back(Size{name, {}, &width, &height});
+  option(name, s.text);
+}
+
+void CommandLine::flag(const std::string& name, bool& value) {
+  app_->add_flag(name, value);
+}
+
+void CommandLine::operand(const std::string& name, std::string& value) {
+  app_->add_option(name, value);
+}
+
+void CommandLine::operands(const std::string& name, std::vector<std::string>& values) {
+  app_->add_option(name, values);
+}
+
+bool CommandLine::convert_counts_and_sizes() {
+  for (const Count& c : counts_) {
+    if (c.text.empty()) continue;
+    if (!parse_whole(c.text, c.lowest, c.highest, *c.value)) {
+      error_ = c.name + " takes a whole number from " + std::to_string(c.lowest) + " to " +
+               std::to_string(c.highest) + ", not \"" + c.text + "\"";
       return false;
     }
-    value = args_[next_ + 1];
-    next_ += 2;
-  } else {
-    return false;
   }
-  if (value.empty()) {
-    error_ = name + " needs a value";
-    return false;
-  }
-  return true;
-}
-
-bool CommandLine::take_option(const std::string& name, std::string& value) {
-  return take_value(name, value);
-}
-
-bool CommandLine::take_count(const std::string& name, int& value, int lowest, int highest) {
-  std::string text;
-  if (!take_value(name, text)) return false;
-  if (!parse_whole(text, lowest, highest, value)) {
-    error_ = name + " takes a whole number from " + std::to_string(lowest) + " to " +
-             std::to_string(highest) + ", not \"" + text + "\"";
-    return false;
+  for (const Size& s : sizes_) {
+    if (s.text.empty()) continue;
+    const std::size_t x = s.text.find('x');
+    if (x == std::string::npos || !parse_whole(s.text.substr(0, x), 1, 8192, *s.width) ||
+        !parse_whole(s.text.substr(x + 1), 1, 8192, *s.height)) {
+      error_ = s.name + " takes WIDTHxHEIGHT in pixels (1 to 8192 each), not \"" + s.text + "\"";
+      return false;
+    }
   }
   return true;
 }
 
-bool CommandLine::take_size(const std::string& name, int& width, int& height) {
-  std::string text;
-  if (!take_value(name, text)) return false;
-  const std::size_t x = text.find('x');
-  if (x == std::string::npos || !parse_whole(text.substr(0, x), 1, 8192, width) ||
-      !parse_whole(text.substr(x + 1), 1, 8192, height)) {
-    error_ = name + " takes WIDTHxHEIGHT in pixels (1 to 8192 each), not \"" + text + "\"";
-    return false;
+std::optional<int> CommandLine::parse(const std::vector<std::string>& args) {
+  if (std::any_of(args.begin(), args.end(),
+                  [](const std::string& a) { return a == "--help" || a == "-h"; })) {
+    std::fputs(help_.c_str(), stdout);
+    return kExitDone;
   }
-  return true;
-}
-
-bool CommandLine::take_operand(std::string& operand) {
-  if (done() || !error_.empty() || !operand.empty()) return false;
-  const std::string& a = args_[next_];
-  if (a.empty() || a[0] == '-') return false;
-  operand = a;
-  ++next_;
-  return true;
-}
-
-void CommandLine::refuse_current() {
-  if (done() || !error_.empty()) return;
-  const std::string& a = args_[next_];
-  error_ = (!a.empty() && a[0] == '-' ? "unknown option " : "unexpected argument ") + a;
+  // `--name=` has no value (CLI11 would take the next argument).
+  for (const std::string& a : args) {
+    for (const std::string& name : value_option_names_) {
+      if (a == name + "=") return usage_error(name + " needs a value");
+    }
+  }
+  std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 pops from the back
+  try {
+    app_->parse(reversed);
+  } catch (const CLI::ArgumentMismatch& e) {
+    const std::string what = e.what();
+    return usage_error(what.substr(0, what.find(':')) + " needs a value");
+  } catch (const CLI::ParseError& e) {
+    return usage_error(e.what());
+  }
+  const std::vector<std::string> rest = app_->remaining();
+  if (!rest.empty()) {
+    const std::string& a = rest.front();
+    return usage_error((!a.empty() && a[0] == '-' ? "unknown option " : "unexpected argument ") +
+                       a);
+  }
+  for (const Valued& v : valued_) {
+    if (app_->count(v.name) > 0 && v.value->empty()) return usage_error(v.name + " needs a value");
+  }
+  if (!convert_counts_and_sizes()) return usage_error();
+  return std::nullopt;
 }
 
 bool CommandLine::check_output_file(const std::string& path, const std::string& option,
@@ -165,9 +229,11 @@ bool CommandLine::check_output_directory(const std::string& path, const std::str
 
 int CommandLine::usage_error(const std::string& message) const {
   const std::string& text = message.empty() ? error_ : message;
-  std::fprintf(stderr, "kestrium-batch: %s\n(kestrium-batch --help explains every option)\n",
-               text.c_str());
-  return 2;
+  const std::string help_command =
+      command_.empty() ? "kestrium-batch --help" : "kestrium-batch " + command_ + " --help";
+  std::fprintf(stderr, "kestrium-batch: %s\n(%s explains every option)\n", text.c_str(),
+               help_command.c_str());
+  return kExitUsage;
 }
 
 }  // namespace kt::batch

@@ -1,32 +1,50 @@
-// The batch runner's command line: options with their values, counts and sizes, the operand,
-// and the checks made before any run (unknown options, missing values, output files that
-// cannot be written). Messages name the option and the problem; usage errors exit with 2.
+// The command line of one batch command on CLI11: the command declares its options, counts,
+// sizes, flags and operands, then parses the arguments after its command word. The checks
+// made before any run (unknown options, missing or bad values, output files that cannot be
+// written) name the option and the problem; a wrong command line exits with kExitUsage.
 #pragma once
 
 #include <cstddef>
+#include <list>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "solver/calculation_run.h"
+
+namespace CLI {
+class App;
+}
 
 namespace kt::batch {
 
 class CommandLine {
  public:
-  CommandLine(std::vector<std::string> args, std::string help);
+  // `command` is the command word ("sweep"; empty for the one-run form), `help` the text that
+  // --help prints.
+  CommandLine(std::string command, std::string help);
+  ~CommandLine();
+  CommandLine(const CommandLine&) = delete;
+  CommandLine& operator=(const CommandLine&) = delete;
 
-  bool done() const { return next_ >= args_.size(); }
-  // True when --help or -h is anywhere on the line.
-  bool wants_help() const;
+  // An option with a value: `--name value` or `--name=value`; the last one given counts.
+  void option(const std::string& name, std::string& value);
+  // An option that may be given several times; every value is kept, in order.
+  void repeated_option(const std::string& name, std::vector<std::string>& values);
+  // A whole number from lowest to highest.
+  void count(const std::string& name, int& value, int lowest, int highest);
+  // WIDTHxHEIGHT in pixels.
+  void size(const std::string& name, int& width, int& height);
+  // An option without a value.
+  void flag(const std::string& name, bool& value);
+  // The operand (one; a second is refused), or all of them.
+  void operand(const std::string& name, std::string& value);
+  void operands(const std::string& name, std::vector<std::string>& values);
 
-  // Each take_* consumes the current argument (and its value) when it is that option or an
-  // operand, and returns true; on a missing or bad value it records the error and returns
-  // false. `--name=value` is accepted as well as `--name value`.
-  bool take_option(const std::string& name, std::string& value);
-  bool take_count(const std::string& name, int& value, int lowest, int highest);
-  bool take_size(const std::string& name, int& width, int& height);
-  // The first argument not starting with "-" (later ones are refused).
-  bool take_operand(std::string& operand);
-  // Records "unknown option X" or "unexpected argument X" for the current argument.
-  void refuse_current();
+  // Parses the arguments after the command word. --help or -h anywhere prints the help and
+  // gives kExitDone; a wrong line prints why and gives kExitUsage; nullopt: the command goes on.
+  std::optional<int> parse(const std::vector<std::string>& args);
 
   const std::string& error() const { return error_; }
 
@@ -38,16 +56,44 @@ class CommandLine {
   // An output folder: it exists or can be made, and can be written.
   bool check_output_directory(const std::string& path, const std::string& option);
 
-  // Prints the recorded error (or `message`) and a pointer to --help; returns 2.
+  // Prints the recorded error (or `message`) and a pointer to --help; returns kExitUsage.
   int usage_error(const std::string& message = {}) const;
 
  private:
-  bool take_value(const std::string& name, std::string& value);
+  struct Count {
+    std::string name, text;
+    int* value;
+    int lowest, highest;
+  };
+  struct Size {
+    std::string name, text;
+    int *width, *height;
+  };
+  struct Valued {
+    std::string name;
+    const std::string* value;
+  };
+  bool convert_counts_and_sizes();
 
-  std::vector<std::string> args_;
+  std::string command_;
   std::string help_;
-  std::size_t next_ = 0;
+  std::unique_ptr<CLI::App> app_;
+  std::list<Count> counts_;
+  std::list<Size> sizes_;
+  std::vector<Valued> valued_;
+  std::vector<std::string> value_option_names_;
   std::string error_;
 };
+
+// The value of --scheme: empty or "published" for the published scheme, "accurate" for the
+// accurate one; false for any other text.
+inline bool scheme_option(const std::string& text, kt::Scheme& scheme) {
+  return text.empty() || kt::parse_scheme(text, scheme);
+}
+inline constexpr const char* kSchemeRefusal = "--scheme takes published or accurate";
+
+// The name among `names` nearest to `word` by edit distance, or empty when none is near
+// enough to be a slip of the keyboard.
+std::string nearest_name(const std::string& word, const std::vector<std::string>& names);
 
 }  // namespace kt::batch

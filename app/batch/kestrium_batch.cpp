@@ -1,7 +1,9 @@
-// kestrium-batch: calculations without a window. `kestrium-batch --help` explains every
-// command and option; the exit status says how the work ended (see the help text).
+// kestrium-batch: calculations without a window. The commands are one table (name, summary,
+// help, function); `kestrium-batch --help` lists them and `kestrium-batch help COMMAND` (or
+// COMMAND --help) explains one. The exit status says how the work ended (exit_codes.h).
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -13,39 +15,32 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/report.h"
 #include "app/batch/analysis_commands.h"
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
+#include "app/batch/exit_codes.h"
+#include "app/batch/run_summary.h"
+#include "app/batch/stop_signals.h"
 #include "app/batch/study_commands.h"
 #include "engine/single_run.h"
 #include "engine/sweep.h"
+#include "kt/version.h"
+#include "params/output_paths.h"
 #include "params/parameter_file.h"
+#include "params/safe_save.h"
 
 namespace {
 
 using kt::batch::CommandLine;
+using kt::batch::kExitDiverged;
+using kt::batch::kExitFailure;
+using kt::batch::kExitInterrupted;
+using kt::batch::kExitUsage;
 
-std::atomic<bool> interrupted{false};
-
-extern "C" void on_interrupt(int) {
-  interrupted.store(true);
-}
-
-constexpr const char* kOverviewCommands =
-    "kestrium-batch: laser-ablation calculations without a window.\n"
-    "\n"
-    "usage:\n"
-    "  kestrium-batch PARFILE [--refine K] [--png FILE.png [--size WxH]]\n"
-    "  kestrium-batch sweep PARFILE --fluence LIST [options]  (kestrium-batch sweep "
-    "--help)\n"
-    "  kestrium-batch study PARFILE --vary NAME=VALUES ... --out DIR   (kestrium-batch study "
-    "--help)\n"
-    "  kestrium-batch merge DIR... --out DIR                  (kestrium-batch merge --help)\n";
-
-constexpr const char* kOverviewRest =
-    "  kestrium-batch defaults FILE      write the built-in default parameters to a new FILE\n"
-    "  kestrium-batch --help | -h\n"
-    "  kestrium-batch --version\n"
+constexpr const char* kRunHelp =
+    "usage: kestrium-batch [run] PARFILE [--refine K] [--scheme S [--grid-refine M]]\n"
+    "                              [--png FILE.png [--size WxH]] [--json]\n"
     "\n"
     "One run reads the parameter file PARFILE and writes the result files named from its data\n"
     "file name into the current folder, as the program does: the temporal file <name>D.dat,\n"
@@ -55,11 +50,18 @@ constexpr const char* kOverviewRest =
     "  --refine K      split every time step into K equal sub-steps (1 to 64, default 1:\n"
     "                  the model's own step); outputs stay at the same instants. Try 2, 4 or 8\n"
     "                  when a run diverges.\n"
+    "  --scheme S      published (default: the program's results) or accurate (energy\n"
+    "                  conserved, second order in time and space, no transport limit)\n"
+    "  --grid-refine M accurate scheme: split every cell of the depth grid into M (1 to 4);\n"
+    "                  the spatial files list the finer nodes\n"
     "  --png FILE.png  also draw the page as the program shows it after the run\n"
     "  --size WxH      the size of that page in pixels (default 1024x768)\n"
+    "  --json          print the summary as one JSON object (the names of the sweep's --csv\n"
+    "                  columns, the kinetics line and file, the scales) instead of a line a\n"
+    "                  number\n"
     "  --help, -h      this text\n"
-    "  --version       the program's version\n"
     "\n"
+    "Ctrl-C or SIGTERM ends the run after its current step, as Stop in the program does.\n"
     "exit status: 0 done; 1 the parameter file, a run or a result file failed (the message\n"
     "says which); 2 a wrong command line; 3 a calculation diverged; 130 interrupted.\n";
 
@@ -74,24 +76,29 @@ constexpr const char* kSweepHelp =
     "  --log N           N fluences spaced evenly on a log scale from FROM to TO\n"
     "  --jobs N          runs at once (default: all cores)\n"
     "  --refine K        split every time step into K sub-steps (default 1)\n"
+    "  --scheme S        published (default) or accurate, for every run\n"
+    "  --energy          add the energy ledger's columns [mJ/cm^2] to the --csv table\n"
     "  --csv FILE        a table: fluence, surface recession, volume depth, total depth [nm],\n"
     "                    peak surface temperature [K], peak front velocity [cm/s], steps, how\n"
     "                    the run ended (a diverged run has no values and no kinetics line)\n"
     "  --plot FILE.png   the ablation curve on a log fluence axis\n"
-    "  --keep-files DIR  keep each run's temporal and spatial files in DIR/F<fluence>/\n";
+    "  --keep-files DIR  keep each run's temporal and spatial files in DIR/F<fluence>/\n"
+    "  --json            print the summary as JSON: the runs (the --csv columns by name), the\n"
+    "                    kinetics file and how the sweep ended (with --analyse, the analysis)\n";
 
 constexpr const char* kSweepHelpRest =
     "  --help, -h        this text\n"
     "\n"
-    "Every fluence is checked before the first run. Ctrl-C stops the runs under way after\n"
-    "their current step; the kinetics lines written so far stay whole.\n"
+    "Every fluence is checked before the first run. Ctrl-C or SIGTERM stops the runs under\n"
+    "way after their current step; the kinetics lines written so far stay whole.\n"
     "exit status: 0 done; 1 a failure (named); 2 a wrong command line; 3 a run diverged;\n"
     "130 interrupted.\n";
 
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitDiverged = 3;
-constexpr int kExitInterrupted = 130;
+constexpr const char* kDefaultsHelp =
+    "usage: kestrium-batch defaults FILE\n"
+    "\n"
+    "Writes the built-in default parameters to FILE, which must not exist yet.\n"
+    "exit status: 0 written; 1 FILE exists or cannot be written; 2 a wrong command line.\n";
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "kestrium-batch: %s\n", message.c_str());
@@ -104,23 +111,53 @@ bool read_parameters(const std::string& path, kt::ParameterSet& parameters) {
   return r.ok;
 }
 
-int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
+// The result files a run writes into the current folder: the kinetics file, and with
+// `profiles` the temporal and spatial files too.
+std::vector<kt::NamedPath> result_file_outputs(const kt::ParameterSet& parameters, bool profiles) {
+  const std::string base = kt::result_file_base(parameters.data_file_name);
+  std::vector<kt::NamedPath> outputs = {{"the kinetics file", kt::kinetics_file_name(base)}};
+  if (!profiles) return outputs;
+  outputs.push_back({"the temporal file", kt::temporal_file_name(base)});
+  for (int m = 1; m <= kt::kSpatialFileCount; ++m)
+    outputs.push_back({"a spatial file", kt::spatial_file_name(base, m)});
+  return outputs;
+}
+
+int single_run(const std::vector<std::string>& args) {
   std::string parfile, png;
   int width = 1024, height = 768;
+  bool json = false;
   kt::RunOptions options;
-  while (!line.done()) {
-    if (line.take_option("--png", png) || line.take_size("--size", width, height) ||
-        line.take_count("--refine", options.refinement, 1, kt::kMaximumRefinement) ||
-        line.take_operand(parfile)) {
-      continue;
-    }
-    if (!line.error().empty()) break;
-    line.refuse_current();
-  }
-  if (!line.error().empty()) return line.usage_error();
+  std::string scheme_word;
+  CommandLine line("", kRunHelp);
+  line.flag("--json", json);
+  line.option("--scheme", scheme_word);
+  line.count("--grid-refine", options.grid_refinement, 1, kt::kMaximumGridRefinement);
+  line.option("--png", png);
+  line.size("--size", width, height);
+  line.count("--refine", options.refinement, 1, kt::kMaximumRefinement);
+  line.operand("PARFILE", parfile);
+  if (std::optional<int> stop = line.parse(args)) return *stop;
   if (parfile.empty()) return line.usage_error("no parameter file given");
+  if (!kt::batch::scheme_option(scheme_word, options.scheme))
+    return line.usage_error(kt::batch::kSchemeRefusal);
+  if (options.grid_refinement > 1 && options.scheme != kt::Scheme::accurate)
+    return line.usage_error("--grid-refine needs --scheme accurate");
   if (!png.empty() && !line.check_output_file(png, "--png", ".png")) return line.usage_error();
+  // The result files go into the current folder, named from the parameter file: none of them,
+  // nor the picture, may be the parameter file itself.
+  kt::ParameterSet named;
+  if (!read_parameters(parfile, named)) return kExitFailure;
+  std::vector<kt::NamedPath> outputs = result_file_outputs(named, true);
+  outputs.push_back({"--png", png});
+  if (const std::string clash = kt::check_output_paths({{"the parameter file", parfile}}, outputs);
+      !clash.empty())
+    return fail(clash);
 
+  std::error_code ignored;
+  const std::filesystem::path program = std::filesystem::canonical("/proc/self/exe", ignored);
+  const std::filesystem::path data_directory = program.parent_path();
+  options.interrupt = &kt::batch::catch_stop_signals();
   // With --png the run also draws the page; a failed picture is the run's failure.
   std::string picture_error;
   kt::RunMaker with_picture = [&](kt::SharedParameters& parameters,
@@ -138,49 +175,63 @@ int single_run(CommandLine& line, const std::filesystem::path& data_directory) {
   if (!run.error.empty()) return fail(run.error);
   const kt::RunOutcome& outcome = run.outcome;
   const kt::ParameterSet& p = run.used;
-  std::printf("steps: %d\n", outcome.step_count);
-  std::printf("ended by: %s\n", kt::run_end_text(outcome.end));
+  const bool diverged = outcome.end == kt::RunEnd::diverged;
+  if (json) {
+    std::fputs(kt::batch::run_summary_json(parfile, outcome, p).c_str(), stdout);
+  } else if (diverged) {
+    std::printf("run ended by: diverged after %d steps\n", outcome.step_count);
+  } else {
+    std::fputs(kt::batch::run_summary_text(outcome, p).c_str(), stdout);
+  }
   for (const std::string& e : outcome.file_errors) {
     std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
   }
-  if (outcome.end == kt::RunEnd::diverged) {
+  if (diverged) {
     std::fprintf(stderr, "kestrium-batch: %s: %s\n", parfile.c_str(),
                  kt::divergence_message(outcome).c_str());
     return kExitDiverged;
   }
-  std::printf("kinetics line: %s\n", outcome.kinetics_line.c_str());
-  std::printf("scales: temperature %.6g K, velocity %.6g cm/s, ablated depth %.6g 1/alpha\n",
-              p.temperature_scale, p.velocity_scale, p.depth_scale);
-  return outcome.file_errors.empty() ? 0 : kExitFailure;
+  if (!outcome.file_errors.empty()) return kExitFailure;
+  if (outcome.end == kt::RunEnd::stop) {
+    std::fprintf(stderr, "kestrium-batch: interrupted after step %d; the result files are whole\n",
+                 outcome.step_count);
+    return kExitInterrupted;
+  }
+  return kt::batch::kExitDone;
 }
 
 // The sweep command's files and run options as given on its command line.
 struct SweepCommand {
-  std::string parfile, csv, plot;
+  std::string parfile, csv, plot, scheme;
+  bool json = false;    // --json: the summary as JSON
+  bool energy = false;  // --energy: the energy ledger's columns in the CSV
   kt::SweepOptions options;
 };
 
 // Reads and checks the sweep command line; an exit status when the command stops here.
-std::optional<int> read_sweep_command(CommandLine& line, SweepCommand& command) {
+std::optional<int> read_sweep_command(const std::vector<std::string>& args, CommandLine& line,
+                                      SweepCommand& command, kt::SweepAnalysis& analysis) {
   std::string fluence_text, keep_files;
   int log_count = 0;
   int jobs = 0;  // 0: kt::default_jobs()
   kt::SweepOptions& options = command.options;
-  while (!line.done()) {
-    if (line.take_option("--fluence", fluence_text) ||
-        line.take_count("--log", log_count, 1, 100000) ||
-        line.take_count("--jobs", jobs, 1, 100000) ||
-        line.take_count("--refine", options.refinement, 1, kt::kMaximumRefinement) ||
-        line.take_option("--csv", command.csv) || line.take_option("--keep-files", keep_files) ||
-        line.take_option("--plot", command.plot) || line.take_operand(command.parfile)) {
-      continue;
-    }
-    if (!line.error().empty()) break;
-    line.refuse_current();
-  }
-  if (!line.error().empty()) return line.usage_error();
+  line.option("--fluence", fluence_text);
+  line.count("--log", log_count, 1, 100000);
+  line.count("--jobs", jobs, 1, 100000);
+  line.count("--refine", options.refinement, 1, kt::kMaximumRefinement);
+  line.option("--scheme", command.scheme);
+  line.flag("--energy", command.energy);
+  line.option("--csv", command.csv);
+  line.option("--keep-files", keep_files);
+  line.option("--plot", command.plot);
+  line.flag("--json", command.json);
+  kt::declare_sweep_analysis_options(line, analysis);
+  line.operand("PARFILE", command.parfile);
+  if (std::optional<int> stop = line.parse(args)) return stop;
   if (command.parfile.empty()) return line.usage_error("no parameter file given");
   if (fluence_text.empty()) return line.usage_error("a sweep needs --fluence");
+  if (!kt::batch::scheme_option(command.scheme, options.scheme))
+    return line.usage_error(kt::batch::kSchemeRefusal);
   std::string error;
   options.fluences = kt::parse_fluences(fluence_text, log_count, error);
   if (options.fluences.empty()) return line.usage_error(error);
@@ -190,6 +241,11 @@ std::optional<int> read_sweep_command(CommandLine& line, SweepCommand& command) 
       (!keep_files.empty() && !line.check_output_directory(keep_files, "--keep-files"))) {
     return line.usage_error();
   }
+  if (const std::string clash = kt::check_output_paths(
+          {{"the parameter file", command.parfile}, {"the data file", analysis.data_file}},
+          {{"--csv", command.csv}, {"--plot", command.plot}});
+      !clash.empty())
+    return line.usage_error(clash);
   if (!keep_files.empty()) options.keep_files_directory = keep_files;
   return std::nullopt;
 }
@@ -197,7 +253,7 @@ std::optional<int> read_sweep_command(CommandLine& line, SweepCommand& command) 
 // Runs the sweep with a progress line on a terminal; Ctrl-C stops it.
 kt::SweepResult run_sweep_with_progress(const kt::ParameterSet& parameters,
                                         const kt::SweepOptions& options) {
-  std::signal(SIGINT, on_interrupt);
+  std::atomic<bool>& interrupted = kt::batch::catch_stop_signals();
   const bool show_progress = isatty(STDERR_FILENO);
   const auto start = std::chrono::steady_clock::now();
   auto progress = [&](int done, int total) {
@@ -214,26 +270,15 @@ kt::SweepResult run_sweep_with_progress(const kt::ParameterSet& parameters,
   return result;
 }
 
-void print_sweep_runs(const kt::SweepResult& result) {
-  for (const kt::SweepRun& run : result.runs) {
-    if (!run.finished) continue;
-    if (run.outcome.end == kt::RunEnd::diverged) {
-      std::printf("%g: diverged at step %d\n", run.fluence, run.outcome.step_count);
-      continue;
-    }
-    std::printf("%s  (%d steps, %s)\n", run.outcome.kinetics_line.c_str(), run.outcome.step_count,
-                kt::run_end_text(run.outcome.end));
-  }
-}
-
 // Writes --csv and --plot; their failures join the sweep's errors.
 void write_sweep_outputs(const SweepCommand& command, const kt::SweepAnalysis& analysis,
                          kt::SweepResult& result) {
   if (!command.csv.empty()) {
-    std::ofstream out(command.csv, std::ios::binary | std::ios::trunc);
-    out << kt::sweep_csv(result);
-    out.close();
-    if (!out) result.errors.push_back("Cannot write the CSV file \"" + command.csv + "\"");
+    if (const kt::SaveResult saved = kt::save_file_contents(
+            command.csv, kt::sweep_csv(result, command.energy ? kt::ResultColumnSet::with_energy
+                                                              : kt::ResultColumnSet::results));
+        !saved)
+      result.errors.push_back("Cannot write the CSV file \"" + command.csv + "\": " + saved.reason);
   }
   if (!command.plot.empty()) {
     std::string plot_error;
@@ -262,13 +307,20 @@ int sweep_exit_status(const kt::SweepResult& result, int status) {
   return status;
 }
 
-int sweep(CommandLine& line, kt::SweepAnalysis& analysis) {
+int sweep_command(const std::vector<std::string>& args) {
   SweepCommand command;
-  if (std::optional<int> stop = read_sweep_command(line, command)) return *stop;
+  kt::SweepAnalysis analysis;
+  CommandLine line("sweep", std::string(kSweepHelp) + kt::sweep_analysis_help() + kSweepHelpRest);
+  if (std::optional<int> stop = read_sweep_command(args, line, command, analysis)) return *stop;
   if (const int refused = kt::prepare_sweep_analysis(analysis); refused != 0) return refused;
 
   kt::ParameterSet parameters;
   if (!read_parameters(command.parfile, parameters)) return kExitFailure;
+  if (const std::string clash = kt::check_output_paths(
+          {{"the parameter file", command.parfile}, {"the data file", analysis.data_file}},
+          result_file_outputs(parameters, false));
+      !clash.empty())
+    return fail(clash);
   if (const std::string refusal = kt::check_sweep_fluences(parameters, command.options.fluences);
       !refusal.empty()) {
     return fail(command.parfile + ": " + refusal);
@@ -276,21 +328,23 @@ int sweep(CommandLine& line, kt::SweepAnalysis& analysis) {
 
   kt::SweepResult result = run_sweep_with_progress(parameters, command.options);
   if (!result.thread_error.empty()) return fail("sweep: " + result.thread_error);
-  print_sweep_runs(result);
-  const int status = kt::finish_sweep_analysis(result, analysis) ? 0 : kExitFailure;
+  if (!command.json) std::fputs(kt::batch::sweep_summary_text(result).c_str(), stdout);
+  const int status = kt::finish_sweep_analysis(result, analysis, command.json) ? 0 : kExitFailure;
   write_sweep_outputs(command, analysis, result);
+  if (command.json) {
+    const std::string beer_lambert =
+        analysis.analyse ? kt::beer_lambert_object_json(analysis.beer_lambert) : std::string();
+    std::fputs(kt::batch::sweep_summary_json(result, beer_lambert).c_str(), stdout);
+  }
   return sweep_exit_status(result, status);
 }
 
 // Writes the built-in defaults to a file that does not exist yet.
-int write_defaults(CommandLine& line) {
+int defaults_command(const std::vector<std::string>& args) {
   std::string path;
-  while (!line.done()) {
-    if (line.take_operand(path)) continue;
-    if (!line.error().empty()) break;
-    line.refuse_current();
-  }
-  if (!line.error().empty()) return line.usage_error();
+  CommandLine line("defaults", kDefaultsHelp);
+  line.operand("FILE", path);
+  if (std::optional<int> stop = line.parse(args)) return *stop;
   if (path.empty()) return line.usage_error("defaults needs the name of the file to write");
   std::error_code ignored;
   if (std::filesystem::exists(path, ignored)) {
@@ -304,49 +358,126 @@ int write_defaults(CommandLine& line) {
   return 0;
 }
 
-std::string overview_help() {
-  return std::string(kOverviewCommands) + kt::analysis_commands_usage() + kOverviewRest;
+std::string run_help() {
+  return kRunHelp;
 }
-
 std::string sweep_help() {
   return std::string(kSweepHelp) + kt::sweep_analysis_help() + kSweepHelpRest;
+}
+std::string defaults_help() {
+  return kDefaultsHelp;
+}
+
+// The commands: what `--help` lists, `help NAME` explains and the first argument chooses.
+struct Command {
+  const char* name;
+  const char* summary;
+  std::string (*help)();
+  int (*run)(const std::vector<std::string>& args);
+};
+
+constexpr Command kCommands[] = {
+    {"run", "one calculation of PARFILE (the word may be left out)", run_help, single_run},
+    {"sweep", "one calculation per fluence; the kinetics file, a table, the ablation curve",
+     sweep_help, sweep_command},
+    {"study", "one calculation per point of a parameter study, in shards if wished", kt::study_help,
+     kt::study_command},
+    {"merge", "join the shard tables of a study into its whole table", kt::merge_help,
+     kt::merge_command},
+    {"fit", "fit fields of PARFILE to measured depths", kt::fit_help, kt::fit_command},
+    {"threshold", "the fluence at which a depth is first reached", kt::threshold_help,
+     kt::threshold_command},
+    {"defaults", "write the built-in default parameters to a new file", defaults_help,
+     defaults_command},
+};
+
+const Command* find_command(const std::string& name) {
+  for (const Command& c : kCommands) {
+    if (name == c.name) return &c;
+  }
+  return nullptr;
+}
+
+std::string overview_help() {
+  std::string text =
+      "kestrium-batch: laser-ablation calculations without a window.\n"
+      "\n"
+      "usage: kestrium-batch COMMAND [arguments]\n"
+      "       kestrium-batch PARFILE [--refine K] [--png FILE.png [--size WxH]]\n"
+      "       kestrium-batch help COMMAND | --help | --version\n"
+      "\n"
+      "commands (kestrium-batch help COMMAND explains one):\n";
+  for (const Command& c : kCommands) {
+    char line[160];
+    std::snprintf(line, sizeof line, "  %-10s %s\n", c.name, c.summary);
+    text += line;
+  }
+  text += "  help       this text, or the help of a command\n\n";
+  text += kRunHelp;
+  text += "  --version       the program's version\n";
+  return text;
+}
+
+// "unknown command" with the nearest name when the word looks like a slip.
+int refuse_command(const std::string& word) {
+  std::vector<std::string> names{"help"};
+  for (const Command& c : kCommands) names.emplace_back(c.name);
+  const std::string nearest = kt::batch::nearest_name(word, names);
+  if (!nearest.empty()) {
+    std::fprintf(stderr, "kestrium-batch: unknown command \"%s\", did you mean \"%s\"?\n",
+                 word.c_str(), nearest.c_str());
+  } else {
+    std::fprintf(stderr, "kestrium-batch: unknown command \"%s\"\n", word.c_str());
+  }
+  std::fprintf(stderr, "(kestrium-batch --help lists the commands)\n");
+  return kExitUsage;
+}
+
+// A first argument that is neither a command nor a file that exists, with no dot or slash in
+// it, is taken for a mistyped command rather than a parameter file.
+bool looks_like_command(const std::string& word) {
+  std::error_code ignored;
+  return word.find_first_of("./") == std::string::npos && !std::filesystem::exists(word, ignored);
+}
+
+int help_command(const std::vector<std::string>& args) {
+  if (args.empty()) {
+    std::fputs(overview_help().c_str(), stdout);
+    return kt::batch::kExitDone;
+  }
+  if (args.size() > 1) {
+    std::fprintf(stderr, "kestrium-batch: help takes one command name\n");
+    return kExitUsage;
+  }
+  if (args[0] == "help") {
+    std::fputs(overview_help().c_str(), stdout);
+    return kt::batch::kExitDone;
+  }
+  const Command* command = find_command(args[0]);
+  if (!command) return refuse_command(args[0]);
+  std::fputs(command->help().c_str(), stdout);
+  return kt::batch::kExitDone;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  // A file-size limit makes a write fail with its reason instead of killing the program.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (args.empty()) {
     std::fputs(overview_help().c_str(), stderr);
     return kExitUsage;
   }
-  if (args[0] == "--version") {
-    std::printf("kestrium-batch %s\n", KT_VERSION);
-    return 0;
+  const std::string& first = args[0];
+  if (first == "--version") {
+    std::printf("kestrium-batch %s\n", kt::kVersion);
+    return kt::batch::kExitDone;
   }
-  if (args[0] == "study") return kt::study_command({args.begin() + 1, args.end()});
-  if (args[0] == "merge") return kt::merge_command({args.begin() + 1, args.end()});
-  if (args[0] == "defaults") {
-    CommandLine defaults_line({args.begin() + 1, args.end()}, overview_help());
-    if (defaults_line.wants_help()) {
-      std::fputs(overview_help().c_str(), stdout);
-      return 0;
-    }
-    return write_defaults(defaults_line);
-  }
-  if (args[0] == "fit") return kt::fit_command({args.begin() + 1, args.end()});
-  if (args[0] == "threshold") return kt::threshold_command({args.begin() + 1, args.end()});
-  const bool is_sweep = args[0] == "sweep";
-  kt::SweepAnalysis analysis;
-  if (is_sweep) args = kt::take_sweep_analysis_options(args, analysis);
-  const std::string help = is_sweep ? sweep_help() : overview_help();
-  CommandLine line(is_sweep ? std::vector<std::string>(args.begin() + 1, args.end()) : args, help);
-  if (line.wants_help()) {
-    std::fputs(help.c_str(), stdout);
-    return 0;
-  }
-  if (is_sweep) return sweep(line, analysis);
-  std::error_code ignored;
-  const std::filesystem::path program = std::filesystem::canonical("/proc/self/exe", ignored);
-  return single_run(line, program.parent_path());
+  if (first == "--help" || first == "-h") return help_command({});
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (first == "help") return help_command(rest);
+  if (const Command* command = find_command(first)) return command->run(rest);
+  if (first[0] != '-' && looks_like_command(first)) return refuse_command(first);
+  return single_run(args);
 }

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,7 +15,11 @@
 #include <thread>
 
 #include "app/batch/command_line.h"
+#include "app/batch/exit_codes.h"
+#include "app/batch/stop_signals.h"
 #include "engine/study.h"
+#include "params/bounded_file.h"
+#include "params/output_paths.h"
 #include "params/parameter_file.h"
 
 namespace kt {
@@ -24,33 +27,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Set by Ctrl-C (SIGINT) and by SIGTERM, which a cluster's scheduler sends before it kills a
-// task; a signal handler can reach nothing but a flag like this one.
-std::atomic<bool> study_interrupted{false};
-
-extern "C" void on_study_signal(int) {
-  study_interrupted.store(true);
-}
-
 int failure(const std::string& message) {
   std::fprintf(stderr, "kestrium-batch: %s\n", message.c_str());
-  return 1;
+  return batch::kExitFailure;
 }
 
-bool read_text(const fs::path& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  text = buffer.str();
-  return !in.bad();
-}
+// The largest shard table merged: 1 GiB (a million rows of many varied fields).
+constexpr std::size_t kMaximumTableBytes = std::size_t{1} << 30;
+// The most points a points file lists.
+constexpr std::size_t kMaximumListedPoints = 10'000'000;
 
 // A points file: a line of field names, then one line of values per point, comma separated;
 // blank lines and lines starting with # are skipped.
 std::string read_points_file(const std::string& path, StudyPlan& plan) {
-  std::string text;
-  if (!read_text(path, text)) return "Cannot read the points file \"" + path + "\"";
+  std::string text, error;
+  if (!read_bounded_file(path, "the points file", kMaximumDataFileBytes, text, error) ||
+      !check_text_encoding(text, path, error))
+    return error;
   std::istringstream in(text);
   std::string line;
   std::vector<std::string> names;
@@ -77,7 +70,8 @@ std::string read_points_file(const std::string& path, StudyPlan& plan) {
       char* end = nullptr;
       const double v = std::strtod(c.c_str(), &end);
       if (c.empty() || *end != '\0') {
-        return path + " line " + std::to_string(line_number) + ": \"" + c + "\" is not a number";
+        return path + " line " + std::to_string(line_number) + ": \"" + printable_text(c) +
+               "\" is not a number";
       }
       values.push_back(v);
     }
@@ -85,6 +79,10 @@ std::string read_points_file(const std::string& path, StudyPlan& plan) {
       return path + " line " + std::to_string(line_number) + ": " + std::to_string(values.size()) +
              " values for " + std::to_string(names.size()) + " fields";
     }
+    if (points.size() >= kMaximumListedPoints)
+      return path + " line " + std::to_string(line_number) + ": more than " +
+             std::to_string(kMaximumListedPoints) +
+             " points; a points file lists at most that many";
     points.push_back(std::move(values));
   }
   if (std::string error = make_listed_study(names, points, plan); !error.empty())
@@ -120,25 +118,63 @@ bool is_shard_table_name(const std::string& name) {
          static_cast<std::size_t>(length) == name.size();
 }
 
+// The shard tables in a folder. A name that cannot be looked at (a looping link, a link to
+// nothing) is named with the system's reason when it is named as a shard table, and passed
+// over otherwise.
+std::string find_shard_tables(const std::string& folder, std::vector<fs::path>& found) {
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const fs::path path = it->path();
+    if (!is_shard_table_name(path.filename().string())) continue;
+    std::error_code status_error;
+    const fs::file_status status = fs::status(path, status_error);
+    if (status_error)
+      return "cannot read the shard table \"" + path.string() + "\": " + status_error.message();
+    if (!fs::is_regular_file(status))
+      return "the shard table \"" + path.string() + "\" is not a file";
+    found.push_back(path);
+  }
+  if (ec) return "cannot read the folder \"" + folder + "\": " + ec.message();
+  return {};
+}
+
 }  // namespace
 
-std::string study_help_text() {
-  return "  kestrium-batch study PARFILE --vary NAME=VALUES [--vary NAME=VALUES ...]\n"
-         "                      --out DIR [--jobs N] [--refine K] [--shard I/N] [--check]\n"
-         "  kestrium-batch study PARFILE --points FILE.csv --out DIR [options as above]\n"
-         "      VALUES: FROM:TO:STEP, FROM:TO:logN (N log-spaced values) or V1,V2,...\n"
-         "      One run per point of the product of the values (the last --vary varies\n"
-         "      fastest) or per line of FILE.csv (a line of field names, then values);\n"
-         "      writes DIR/study.csv, one row per point. --shard I/N runs only the points\n"
-         "      i (counted from 0) with i % N == I-1 and writes DIR/study.shard-I-of-N.csv.\n"
-         "      --refine K splits every time step into K sub-steps (1 to 64). --check checks\n"
-         "      the arguments and the file, prints the study, runs nothing. Diverged and\n"
-         "      refused points are rows of the table (end and note say why); the exit status\n"
-         "      is 0 once the table is written, 1 on a failure, 2 for a wrong command line,\n"
-         "      130 when interrupted (Ctrl-C or SIGTERM: no table is written).\n"
-         "  kestrium-batch merge DIR|TABLE... --out DIR\n"
-         "      Joins the shard tables found (study.shard-I-of-N.csv) into DIR/study.csv,\n"
-         "      the table an unsplit study writes.\n";
+std::string study_help() {
+  return "usage: kestrium-batch study PARFILE --vary NAME=VALUES [--vary NAME=VALUES ...]\n"
+         "                            --out DIR [--jobs N] [--refine K] [--shard I/N] [--check]\n"
+         "       kestrium-batch study PARFILE --points FILE.csv --out DIR [options as above]\n"
+         "\n"
+         "  VALUES: FROM:TO:STEP, FROM:TO:logN (N log-spaced values) or V1,V2,...\n"
+         "  One run per point of the product of the values (the last --vary varies\n"
+         "  fastest) or per line of FILE.csv (a line of field names, then values);\n"
+         "  writes DIR/study.csv, one row per point. --shard I/N runs only the points\n"
+         "  i (counted from 0) with i % N == I-1 and writes DIR/study.shard-I-of-N.csv.\n"
+         "  --refine K splits every time step into K sub-steps (1 to 64). --scheme S runs\n"
+         "  every point on the published (default) or the accurate scheme, part of the\n"
+         "  study's identity. --check checks\n"
+         "  the arguments and the file, prints the study, runs nothing. Diverged and\n"
+         "  refused points are rows of the table (end and note say why). One run holds at\n"
+         "  most 1000000 points (more: split it with --shard); a points file is a UTF-8\n"
+         "  text file of at most 64 MiB.\n"
+         "  --help, -h: this text. The shard tables are joined by kestrium-batch merge.\n"
+         "\n"
+         "exit status: 0 once the table is written; 1 a failure; 2 a wrong command line;\n"
+         "130 interrupted (Ctrl-C or SIGTERM: no table is written).\n";
+}
+
+std::string merge_help() {
+  return "usage: kestrium-batch merge DIR|TABLE... --out DIR\n"
+         "\n"
+         "  Joins the shard tables found (study.shard-I-of-N.csv in each DIR, or each TABLE\n"
+         "  named) into DIR/study.csv, the table an unsplit study writes. Every shard of the\n"
+         "  study must be there, each once, all of the same study; every row is checked\n"
+         "  against what a study writes, and a damaged row is refused with its table and line.\n"
+         "  --help, -h: this text.\n"
+         "\n"
+         "exit status: 0 merged; 1 a shard missing, repeated or of another study, or a file\n"
+         "that cannot be read or written; 2 a wrong command line.\n";
 }
 
 namespace {
@@ -149,36 +185,40 @@ struct StudyOptions {
   std::vector<std::string> vary;
   int jobs = 0;  // 0: default_jobs()
   int refinement = 1;
+  std::string scheme_word;
+  Scheme scheme = Scheme::published;
+  bool check_only = false;
   StudyShard shard;
 };
 
 // Reads and checks the study command line; an exit status when the command stops here.
-std::optional<int> read_study_options(batch::CommandLine& line, StudyOptions& o) {
-  std::string vary_text, shard_text;
-  while (!line.done()) {
-    if (line.take_option("--vary", vary_text)) {
-      o.vary.push_back(vary_text);
-      continue;
-    }
-    if (line.take_option("--shard", shard_text)) {
-      if (std::string error = parse_study_shard(shard_text, o.shard); !error.empty())
-        return line.usage_error(error);
-      continue;
-    }
-    if (line.take_option("--points", o.points_file) || line.take_option("--out", o.out) ||
-        line.take_count("--jobs", o.jobs, 1, 1024) ||
-        line.take_count("--refine", o.refinement, 1, kMaximumRefinement) ||
-        line.take_operand(o.parfile)) {
-      continue;
-    }
-    if (!line.error().empty()) break;
-    line.refuse_current();
+std::optional<int> read_study_options(const std::vector<std::string>& args,
+                                      batch::CommandLine& line, StudyOptions& o) {
+  std::string shard_text;
+  line.repeated_option("--vary", o.vary);
+  line.option("--shard", shard_text);
+  line.option("--points", o.points_file);
+  line.option("--out", o.out);
+  line.count("--jobs", o.jobs, 1, 1024);
+  line.count("--refine", o.refinement, 1, kMaximumRefinement);
+  line.option("--scheme", o.scheme_word);
+  line.flag("--check", o.check_only);
+  line.operand("PARFILE", o.parfile);
+  if (std::optional<int> stop = line.parse(args)) return stop;
+  if (!shard_text.empty()) {
+    if (std::string error = parse_study_shard(shard_text, o.shard); !error.empty())
+      return line.usage_error(error);
   }
-  if (!line.error().empty()) return line.usage_error();
+  if (!batch::scheme_option(o.scheme_word, o.scheme)) return line.usage_error(batch::kSchemeRefusal);
   if (o.parfile.empty()) return line.usage_error("a study needs a parameter file");
   if (o.out.empty()) return line.usage_error("a study needs --out DIR");
   if (!o.vary.empty() && !o.points_file.empty())
     return line.usage_error("give --vary or --points, not both");
+  if (const std::string clash = check_output_paths(
+          {{"the parameter file", o.parfile}, {"the points file", o.points_file}},
+          {{"the table of --out", (fs::path(o.out) / study_table_file_name(o.shard)).string()}});
+      !clash.empty())
+    return line.usage_error(clash);
   return std::nullopt;
 }
 
@@ -192,6 +232,7 @@ std::optional<int> make_study_plan(const batch::CommandLine& line, const StudyOp
     return line.usage_error(error);
   }
   plan.refinement = o.refinement;
+  plan.scheme = o.scheme;
   return std::nullopt;
 }
 
@@ -213,40 +254,32 @@ void print_study_summary(const std::string& hash, const StudyPlan& plan, const S
 }  // namespace
 
 int study_command(const std::vector<std::string>& args) {
-  // --check takes no value; CommandLine reads options with values and the operand.
-  const bool check_only = std::find(args.begin(), args.end(), "--check") != args.end();
-  std::vector<std::string> rest;
-  std::copy_if(args.begin(), args.end(), std::back_inserter(rest),
-               [](const std::string& a) { return a != "--check"; });
-  batch::CommandLine line(std::move(rest), study_help_text());
-  if (line.wants_help()) {
-    std::fputs(study_help_text().c_str(), stdout);
-    return 0;
-  }
+  batch::CommandLine line("study", study_help());
   StudyOptions o;
-  if (std::optional<int> stop = read_study_options(line, o)) return *stop;
+  if (std::optional<int> stop = read_study_options(args, line, o)) return *stop;
   StudyPlan plan;
   if (std::optional<int> stop = make_study_plan(line, o, plan)) return *stop;
   ParameterSet base;
   if (FileResult r = read_parameter_file(o.parfile, base); !r) return failure(r.message);
+  if (std::string too_large = check_study_run_size(plan, o.shard); !too_large.empty())
+    return failure(too_large);
   if (std::string refusal = study_refusal_of_every_point(base, plan); !refusal.empty())
     return failure(o.parfile + ": no point of the study can run: " + refusal);
-  if (check_only) {
+  if (o.check_only) {
     std::printf("study %s: %zu points\n", study_hash(base, plan).c_str(), study_point_count(plan));
     return 0;
   }
   if (!line.check_output_directory(o.out, "--out")) return line.usage_error();
 
-  std::signal(SIGINT, on_study_signal);
-  std::signal(SIGTERM, on_study_signal);
+  std::atomic<bool>& interrupted = batch::catch_stop_signals();
   const ProgressLine progress(isatty(STDERR_FILENO) != 0);
   const StudyResult result =
-      run_study(base, plan, o.shard, capped_jobs(o.jobs), study_interrupted, progress);
+      run_study(base, plan, o.shard, capped_jobs(o.jobs), interrupted, progress);
   progress.finish();
   if (!result.error.empty()) return failure("study: " + result.error);
   if (result.interrupted) {
     std::fprintf(stderr, "kestrium-batch: interrupted; no table written\n");
-    return 130;
+    return batch::kExitInterrupted;
   }
 
   const std::string hash = study_hash(base, plan);
@@ -261,46 +294,41 @@ int study_command(const std::vector<std::string>& args) {
 }
 
 int merge_command(const std::vector<std::string>& args) {
-  batch::CommandLine line(args, study_help_text());
-  if (line.wants_help()) {
-    std::fputs(study_help_text().c_str(), stdout);
-    return 0;
-  }
-  std::string out, source;
+  batch::CommandLine line("merge", merge_help());
+  std::string out;
   std::vector<std::string> sources;
-  while (!line.done()) {
-    if (line.take_option("--out", out)) continue;
-    if (line.take_operand(source)) {
-      sources.push_back(source);
-      source.clear();
-      continue;
-    }
-    if (!line.error().empty()) break;
-    line.refuse_current();
-  }
-  if (!line.error().empty()) return line.usage_error();
+  line.option("--out", out);
+  line.operands("DIR|TABLE", sources);
+  if (std::optional<int> stop = line.parse(args)) return *stop;
   if (sources.empty()) return line.usage_error("merge needs the folders or tables of the shards");
   if (out.empty()) return line.usage_error("merge needs --out DIR");
 
   std::vector<fs::path> paths;
   for (const std::string& source : sources) {
     std::error_code ec;
-    if (fs::is_directory(source, ec)) {
+    const fs::file_status status = fs::status(source, ec);
+    if (fs::is_directory(status)) {
       std::vector<fs::path> found;
-      for (const fs::directory_entry& entry : fs::directory_iterator(source, ec)) {
-        if (entry.is_regular_file() && is_shard_table_name(entry.path().filename().string()))
-          found.push_back(entry.path());
-      }
+      if (std::string error = find_shard_tables(source, found); !error.empty())
+        return failure(error);
       if (found.empty())
         return failure("\"" + source + "\" holds no shard table (study.shard-I-of-N.csv)");
       std::sort(found.begin(), found.end());
       paths.insert(paths.end(), found.begin(), found.end());
-    } else if (fs::is_regular_file(source, ec)) {
+    } else if (fs::is_regular_file(status)) {
       paths.emplace_back(source);
     } else {
-      return failure("\"" + source + "\" is neither a folder nor a table");
+      return failure("\"" + source + "\" is neither a folder nor a table" +
+                     (ec ? ": " + ec.message() : std::string()));
     }
   }
+  const fs::path table = fs::path(out) / study_table_file_name(StudyShard{});
+  std::vector<NamedPath> inputs;
+  for (const fs::path& path : paths) inputs.push_back({"the shard table", path.string()});
+  if (const std::string clash =
+          check_output_paths(inputs, {{"the table of --out", table.string()}});
+      !clash.empty())
+    return line.usage_error(clash);
   // The same file reached twice (a folder and one of its tables) counts once.
   std::vector<ShardTable> tables;
   std::vector<fs::path> seen;
@@ -309,15 +337,18 @@ int merge_command(const std::vector<std::string>& args) {
     const fs::path canonical = fs::weakly_canonical(path, ec);
     if (std::find(seen.begin(), seen.end(), canonical) != seen.end()) continue;
     seen.push_back(canonical);
-    ShardTable table;
-    table.name = path.string();
-    if (!read_text(path, table.text)) return failure("Cannot read \"" + path.string() + "\"");
-    tables.push_back(std::move(table));
+    ShardTable shard;
+    shard.name = path.string();
+    std::string error;
+    if (!read_bounded_file(path.string(), "the shard table", kMaximumTableBytes, shard.text,
+                           error) ||
+        !check_text_encoding(shard.text, shard.name, error))
+      return failure(error);
+    tables.push_back(std::move(shard));
   }
   std::string merged;
   if (std::string error = merge_study_tables(tables, merged); !error.empty()) return failure(error);
   if (!line.check_output_directory(out, "--out")) return line.usage_error();
-  const fs::path table = fs::path(out) / study_table_file_name(StudyShard{});
   if (std::string error = write_study_table(table, merged); !error.empty()) return failure(error);
   std::printf("merged %zu shard tables into %s\n", tables.size(), table.string().c_str());
   return 0;

@@ -12,7 +12,8 @@ namespace kt {
 int study_command(const std::vector<std::string>& args);
 int merge_command(const std::vector<std::string>& args);
 
-// The usage lines of both commands, for the runner's help text.
-std::string study_help_text();
+// The help texts of both commands.
+std::string study_help();
+std::string merge_help();
 
 }  // namespace kt

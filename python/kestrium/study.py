@@ -23,7 +23,10 @@ from collections.abc import Mapping
 
 import numpy as np
 
-from ._kestrium import Parameters, _Study, _result_columns, _study_end_texts, _study_values
+from ._kestrium import (Parameters, _result_columns, _save_text, _Study, _study_end_texts,
+                        _study_values)
+
+_CHOICES = Parameters.choices()
 
 __all__ = ["StudyTable", "study"]
 
@@ -58,20 +61,11 @@ class StudyTable(dict):
         self.hash = study_hash
 
     def to_csv(self, path):
-        """Writes the table (the batch runner's study.csv, byte for byte) to path; the file is
-        written under a temporary name and renamed into place, so it is never left half written.
+        """Writes the table (the batch runner's study.csv, byte for byte) to path, as the batch
+        runner writes its files: under an exclusive temporary beside it, flushed and renamed into
+        place, so it is never left half written. A failure raises OSError with the reason.
         """
-        path = os.fspath(path)
-        temporary = os.path.join(os.path.dirname(path) or ".",
-                                 f".{os.path.basename(path)}.tmp{os.getpid()}")
-        try:
-            with open(temporary, "w", encoding="utf-8", newline="") as out:
-                out.write(self.table_text)
-            os.replace(temporary, path)
-        except OSError as e:
-            if os.path.exists(temporary):
-                os.remove(temporary)
-            raise OSError(e.errno, f'Cannot write the table "{path}": {e.strerror}') from None
+        _save_text(os.fspath(path), self.table_text)
 
     def __repr__(self):
         ends = {}
@@ -82,6 +76,9 @@ class StudyTable(dict):
 
 
 def _values(name, values):
+    codes = _CHOICES.get(name)
+    if codes and not isinstance(values, str):  # choices by name: ["surface", "bulk"]
+        values = [codes.get(v, v) if isinstance(v, str) else v for v in values]
     if isinstance(values, str):
         try:
             return _study_values(values)
@@ -115,7 +112,7 @@ def _listed(points):
     return names, listed
 
 
-def _make_study(parameters, vary, points, refinement):
+def _make_study(parameters, vary, points, refinement, scheme="published"):
     if not isinstance(parameters, Parameters):
         raise TypeError(f"a study starts from a kestrium.Parameters, not {type(parameters).__name__}")
     if vary is not None and not isinstance(vary, Mapping):
@@ -127,11 +124,11 @@ def _make_study(parameters, vary, points, refinement):
     if vary is not None:
         names = [str(n) for n in vary]
         return _Study(parameters, names, [_values(n, vary[n]) for n in names], None,
-                      int(refinement))
+                      int(refinement), str(scheme))
     if points is None:
         raise ValueError("a study needs vary={field: values, ...} or points")
     names, listed = _listed(points)
-    return _Study(parameters, names, None, listed, int(refinement))
+    return _Study(parameters, names, None, listed, int(refinement), str(scheme))
 
 
 def _run_chunk(start, stop, study, jobs):
@@ -190,7 +187,7 @@ def _run_on_dask(study, client, jobs, chunk_size, progress, timeout):
 
 
 def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_size=None,
-          progress=None, *, points=None, timeout=None):
+          progress=None, *, points=None, timeout=None, scheme="published"):
     """Runs one calculation per point of a study and returns its StudyTable.
 
     parameters: the Parameters every point starts from. vary: field name -> values, as a
@@ -198,6 +195,7 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     are the product of the lists, the last field varying fastest. points (instead of vary):
     the points themselves, as a list of {field: value} or as {field: column} of equal-length
     columns (Monte Carlo samples, a design). refinement: sub-steps per time step (1 to 64).
+    scheme: "published" (default) or "accurate", for every point; part of the study's hash.
 
     client: a dask.distributed Client. Without one the points run on `jobs` threads of this
     process (default: all cores). With one, chunks of chunk_size points (default: about four
@@ -215,7 +213,7 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     way (cancels the tasks on a cluster) and raises KeyboardInterrupt; no thread is left
     running.
     """
-    s = _make_study(parameters, vary, points, refinement)
+    s = _make_study(parameters, vary, points, refinement, scheme)
     refusal = s.refusal_of_every_point()
     if refusal:
         raise ValueError("no point of the study can run: " + refusal)

@@ -8,6 +8,10 @@ import pytest
 import kestrium
 
 
+def pytest_configure(config):
+    config.addinivalue_line("markers", "slow: tens of seconds; run by ./test.sh --slow")
+
+
 @pytest.fixture(scope="session")
 def batch_program():
     program = os.environ.get("KT_BATCH_PROGRAM")

@@ -11,6 +11,7 @@ import kestrium
 FLUENCES = [40, 90, 220, 550]
 
 
+@pytest.mark.slow  # a whole fit on the calculation, twice: ./test.sh --slow
 def test_fit_recovers_the_value_and_equals_the_batch_report(tmp_path, batch, defaults):
     truth = defaults.copy(activation_energy_em=0.8)
     depths = kestrium.sweep(truth, FLUENCES, jobs=2)["total_depth_nm"]

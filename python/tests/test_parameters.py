@@ -7,7 +7,7 @@ import kestrium
 
 def test_field_access_keywords_dict_pickle_and_file_agree(tmp_path, defaults):
     p = kestrium.Parameters(fluence=120, ablation_model=1, data_file_name="Run7")
-    assert (p.fluence, p.ablation_model, p.data_file_name) == (120.0, 1.0, "Run7")
+    assert (p.fluence, p.ablation_model, p.data_file_name) == (120.0, "surface", "Run7")
     p.absorption_coefficient = 0.1
     assert p.absorption_coefficient == 0.1  # the 32-bit value reads back as entered
     assert kestrium.Parameters(**p.to_dict()) == p

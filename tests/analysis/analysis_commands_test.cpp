@@ -40,6 +40,15 @@ TEST_F(AnalysisCommands, BadInputIsRefusedBeforeAnyRun) {
             std::string::npos)
       << err();
   EXPECT_NE(err().find("screening_coefficient"), std::string::npos);
+  for (const char* name : {"wavelength", "temperature_scale"}) {
+    EXPECT_EQ(run(std::string("fit KTparam.par --data m.csv --vary ") + name), 1);
+    EXPECT_NE(err().find(std::string("--vary: ") + name + " cannot be fitted: "), std::string::npos)
+        << err();
+  }
+  EXPECT_EQ(run("fit KTparam.par --data m.csv --vary pre_exponential_vo"), 1);
+  EXPECT_NE(err().find("pre_exponential_vo cannot change the depths: the bulk model"),
+            std::string::npos)
+      << err();
 
   test::write_file(dir_.path() / "bad.csv", "fluence_mJ_per_cm2,total_depth_nm\n50,1\n60,x\n");
   EXPECT_EQ(run("fit KTparam.par --data bad.csv --vary activation_energy_em"), 1);

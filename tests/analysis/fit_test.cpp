@@ -137,8 +137,6 @@ TEST(Fit, FieldsWithoutEffectFailingStartsAndInterruptionsAreNoFit) {
   EXPECT_EQ(report.status, FitStatus::undetermined);
   EXPECT_NE(report.message.find("the data do not determine density"), std::string::npos)
       << report.message;
-  EXPECT_TRUE(std::isnan(report.parameters[0].standard_error));
-  EXPECT_NE(report_json(report).find("\"stderr\": null"), std::string::npos);
 
   // Every point at the start fails: nothing to improve on.
   FitRequest failing = request_for({"screening_coefficient"}, data);
@@ -147,11 +145,32 @@ TEST(Fit, FieldsWithoutEffectFailingStartsAndInterruptionsAreNoFit) {
   EXPECT_EQ(report.status, FitStatus::failed);
   EXPECT_EQ(report.message, "the runs at the starting values fail: the calculation diverged");
   EXPECT_EQ(report.failed_points, 3);
+  // No value was found: the report says null, not 0, and the summary counts no points.
+  const std::string failed_json = report_json(report);
+  EXPECT_NE(failed_json.find("\"value\": null"), std::string::npos) << failed_json;
+  EXPECT_NE(failed_json.find("\"stderr\": null"), std::string::npos);
+  EXPECT_NE(failed_json.find("\"chi2\": null"), std::string::npos);
+  EXPECT_EQ(fit_summary(report), "fit of total_depth_nm: failed before any point was evaluated\n");
 
   interrupt.store(true);
   report = fit_model(request_for({"screening_coefficient"}, data), analytic_model(), interrupt);
   EXPECT_EQ(report.status, FitStatus::interrupted);
   EXPECT_EQ(report.runs, 0);
+}
+
+TEST(Fit, OnlyFieldsThatCanChangeTheDepthsAreOffered) {
+  std::string error;
+  EXPECT_NE(find_fit_field("activation_energy_em", error), nullptr) << error;
+  for (const char* name : {"wavelength", "chromophore_density", "temperature_scale",
+                           "output_interval", "spatial_time_3", "fluence", "ablation_model"}) {
+    EXPECT_EQ(find_fit_field(name, error), nullptr) << name;
+    EXPECT_TRUE(error.starts_with(std::string(name) + " cannot be fitted: ")) << error;
+    const std::string offered = error.substr(error.find("the fields that can are: "));
+    EXPECT_EQ(offered.find(name), std::string::npos) << error;
+    EXPECT_NE(offered.find("absorption_coefficient, screening_coefficient"), std::string::npos);
+  }
+  EXPECT_EQ(find_fit_field("screening", error), nullptr);
+  EXPECT_NE(error.find("\"screening\" is not a field"), std::string::npos) << error;
 }
 
 TEST(Fit, AModelThatCannotRunStopsTheFitWithItsReason) {
@@ -191,7 +210,19 @@ TEST(Fit, RequestsThatCannotBeFittedAreRefusedBeforeAnyRun) {
   EXPECT_NE(problem({"screening_coefficient", "activation_energy_em"}, none)
                 .find("2 data point(s) cannot determine 2 field(s)"),
             std::string::npos);
-  EXPECT_NE(problem({"fluence"}, none).find("set by each data point"), std::string::npos);
+  EXPECT_NE(problem({"fluence"}, none).find("each data point sets it"), std::string::npos);
+  // Fields the model of the parameters, or the fitted depth, does not use.
+  EXPECT_EQ(problem({"pre_exponential_vo"}, none),
+            "pre_exponential_vo cannot change the depths: the bulk model (ablation_model 2) does "
+            "not use it");
+  auto surface_model = [](FitRequest& r) { r.parameters.ablation_model = AblationModel::surface; };
+  EXPECT_EQ(problem({"pre_exponential_vo"}, surface_model), "");
+  EXPECT_NE(problem({"volatile_fraction"}, surface_model).find("surface model"), std::string::npos);
+  EXPECT_EQ(problem({"volatile_fraction"}, none), "");
+  EXPECT_NE(problem({"volatile_fraction"},
+                    [](FitRequest& r) { r.data.quantity = DepthQuantity::surface; })
+                .find("scales the volume depth alone"),
+            std::string::npos);
   EXPECT_NE(problem({"screening_coefficient"}, [](FitRequest& r) { r.variables[0].lower = 0; })
                 .find("lower bound must be greater than 0"),
             std::string::npos);
@@ -202,9 +233,17 @@ TEST(Fit, RequestsThatCannotBeFittedAreRefusedBeforeAnyRun) {
   EXPECT_NE(problem({"activation_energy_em"}, [](FitRequest& r) { r.variables[0].upper = 0.5; })
                 .find("starting value 0.7 of activation_energy_em lies outside its bounds"),
             std::string::npos);
-  EXPECT_NE(problem({"activation_energy_em"}, [](FitRequest& r) { r.max_runs = 5; })
-                .find("--max-runs 5 is too low"),
+  // A bound written as the start value (0.7, a float in the file) is met on either side.
+  EXPECT_EQ(problem({"activation_energy_em"}, [](FitRequest& r) { r.variables[0].lower = 0.7; }),
+            "");
+  EXPECT_EQ(problem({"activation_energy_em"}, [](FitRequest& r) { r.variables[0].upper = 0.7; }),
+            "");
+  // The least number of runs the message asks for is the least that is accepted.
+  EXPECT_NE(problem({"activation_energy_em"}, [](FitRequest& r) { r.max_runs = 7; })
+                .find("--max-runs 7 is too low: the error estimate alone takes 4 runs; allow at "
+                      "least 8 ("),
             std::string::npos);
+  EXPECT_EQ(problem({"activation_energy_em"}, [](FitRequest& r) { r.max_runs = 8; }), "");
   // Nothing ran for a refused request.
   std::atomic<bool> interrupt{false};
   const FitReport report = fit_model(request_for({"fluence"}, data), analytic_model(), interrupt);

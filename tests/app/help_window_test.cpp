@@ -1,5 +1,5 @@
-// The help window: paging by 25 lines, "Q" and "q", the 20-page budget, the missing file, the
-// text read from the file, and the picture beneath coming back.
+// The help window: paging by 25 lines forward and back, "Q" and "q", the 20-page budget, the
+// missing file, the text read from the file, and the picture beneath coming back.
 #include "app/help_window.h"
 
 #include <gtest/gtest.h>
@@ -56,7 +56,8 @@ class HelpWindowTest : public ::testing::Test {
       }
       s.light_red = page.count(108, 160, 918, 608, test::kLightRed);
       snapshots.push_back(s);
-      return static_cast<std::int16_t>(next < keys.size() ? keys[next++] : ' ');
+      return static_cast<std::int16_t>(next < keys.size() ? static_cast<unsigned char>(keys[next++])
+                                                          : ' ');
     });
   }
 
@@ -92,6 +93,14 @@ TEST_F(HelpWindowTest, Paging) {
       {"a count of 0: the empty panel", 0, 10, " ", {0}},
       {"the count limits the lines", 30, 60, "  ", {25, 5}},
       {"the file ends before its count", 40, 28, "  ", {25, 3}},
+      // Turning back: Backspace, or Page Up (224 then its scan code 73, "I"); each code is a
+      // wait of its own. On the first page there is nothing to turn back to.
+      {"Backspace turns back a page", 30, 30, " \b ", {25, 5, 25, 5}},
+      {"Page Up turns back a page", 30, 30, " \xE0I ", {25, 5, 5, 25, 5}},
+      {"back on the first page stays", 30, 30, "\b ", {25, 25, 5}},
+      {"back from the empty panel", 25, 25, " \b  ", {25, 0, 25, 0}},
+      // Page Down's scan code 81 is the letter "Q": the pair is one key and turns forward.
+      {"Page Down is one key", 30, 30, "\xE0Q", {25, 25, 5}},
       {"20 pages at most", 999, 999, std::string(30, ' '),
        [] {
          std::vector<int> v(20, 25);

@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(Screens, WidePage,
                                            WideCase{1920, 1080, 1280, 1024},
                                            WideCase{2560, 1440, 1600, 1200}));
 
-TEST(PageAtDevicePixelRatio, TwoKeepsOnePixelLinesDrawsTextAtDeviceResolutionRestoresPanels) {
+TEST(PageAtDevicePixelRatio, TwoKeepsOnePixelLinesAndWholeBoxesDrawsTextAtDeviceResolution) {
   test::ScratchDirectory scratch;
   test::CurrentDirectory here(scratch.path());
   ASSERT_TRUE(display::create_offscreen_main_window(1024, 768, 2.0));
@@ -163,6 +163,28 @@ TEST(PageAtDevicePixelRatio, TwoKeepsOnePixelLinesDrawsTextAtDeviceResolutionRes
         ASSERT_TRUE(white(2 * l.x1 + dx, y)) << "right, y " << y;
       }
     }
+
+    // The readout boxes below the panel stay whole: the readouts written into them last leave
+    // every side of every box, each side two device pixels wide.
+    const float s = app.page.screen_scale;
+    const auto whole_box = [&](int left, int top, int right, int bottom) {
+      int missing = 0;
+      for (int x = 2 * left; x <= 2 * right + 1; ++x) {
+        missing += !white(x, 2 * top) + !white(x, 2 * top + 1);
+        missing += !white(x, 2 * bottom) + !white(x, 2 * bottom + 1);
+      }
+      for (int y = 2 * top; y <= 2 * bottom + 1; ++y) {
+        missing += !white(2 * left, y) + !white(2 * left + 1, y);
+        missing += !white(2 * right, y) + !white(2 * right + 1, y);
+      }
+      return missing;
+    };
+    const int row_top = l.y1 + scaled(40, s), row_bottom = l.y1 + scaled(70, s);
+    EXPECT_EQ(whole_box(l.x0 - scaled(90, s), row_top, l.x_time - scaled(20, s), row_bottom), 0);
+    EXPECT_EQ(whole_box(l.x1 - scaled(150, s), row_top, l.x1, row_bottom), 0);
+    EXPECT_EQ(whole_box(l.x_fraction - scaled(10, s), l.y0 - scaled(15, s),
+                        l.x_fraction + scaled(50, s), row_bottom),
+              0);
 
     // The about panel saves the device pixels under it and puts them back.
     const PanelRect panel = scaled_panel(app.page, 108, 160, 918, 608);

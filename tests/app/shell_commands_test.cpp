@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <future>
 #include <iterator>
@@ -10,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/application.h"
@@ -282,6 +284,21 @@ TEST_F(ShellTest, TitleShowsTheFileAndMarksUnsavedChanges) {
   EXPECT_FALSE(app->parameters_changed());
 }
 
+TEST_F(ShellTest, AccurateSchemeItemChoosesTheSchemeOfTheNextRunAndShowsInTheTitle) {
+  make_app(scratch.path());
+  accurate_scheme_command(*app, true);
+  EXPECT_NE(titles.back().find("[accurate scheme]"), std::string::npos) << titles.back();
+  calculation_command(*app);
+  const RunOutcome accurate = finish_run();
+  ASSERT_EQ(accurate.end, RunEnd::end_test);
+  EXPECT_LT(std::abs(accurate.energy.residual), 1e-6 * accurate.energy.light_in);
+  accurate_scheme_command(*app, false);
+  EXPECT_EQ(titles.back().find("[accurate scheme]"), std::string::npos) << titles.back();
+  calculation_command(*app);
+  const RunOutcome published = finish_run();
+  EXPECT_GT(published.energy.residual, 0.02 * published.energy.light_in);
+}
+
 TEST_F(ShellTest, ExitWithUnsavedChangesAsksSaveDiscardOrCancel) {
   test::CurrentDirectory here(scratch.path());
   make_app(scratch.path());
@@ -315,11 +332,39 @@ TEST_F(ShellTest, ExitWithUnsavedChangesAsksSaveDiscardOrCancel) {
   EXPECT_EQ(fluence_in_file(), 80.0f);
 }
 
-TEST_F(ShellTest, AStoppedRunSaysSoAfterTheTimeReadoutUntilTheNextRun) {
+// Chooses Stop at the run's first step, as the user would.
+class StopAtFirstStep final : public RunObserver {
+ public:
+  explicit StopAtFirstStep(Application*& app) : app_(app) {}
+  void step_done(const StepRecord&, const ProfileArrays&) override {
+    if (std::exchange(stopped_, true)) return;
+    EXPECT_TRUE(app_->run_state.stoppable());
+    stop_command(*app_);
+  }
+
+ private:
+  Application*& app_;
+  bool stopped_ = false;
+};
+
+TEST_F(ShellTest, StopWhileIdleDoesNothingAndTheNextRunCompletes) {
   make_app(scratch.path());
-  stop_key_command(*app);
-  EXPECT_FALSE(app->run_state.stop_requested()) << "Esc with no run under way does nothing";
+  EXPECT_FALSE(app->run_state.stoppable()) << "the menu shows Stop greyed";
   stop_command(*app);
+  stop_key_command(*app);
+  EXPECT_FALSE(app->run_state.stop_requested());
+  calculation_command(*app);
+  const RunOutcome outcome = finish_run();
+  EXPECT_EQ(outcome.end, RunEnd::end_test) << "a stray Stop does not cut the run short";
+  EXPECT_GT(outcome.step_count, 1000);
+  EXPECT_TRUE(idle());
+}
+
+TEST_F(ShellTest, AStoppedRunSaysSoAfterTheTimeReadoutUntilTheNextRun) {
+  Application* running = nullptr;
+  StopAtFirstStep stop_first(running);
+  make_app(scratch.path(), &stop_first);
+  running = app.get();
   calculation_command(*app);
   EXPECT_EQ(finish_run().end, RunEnd::stop);
   const TemporalLayout l = temporal_layout(app->page);

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include "app/dialog_templates.h"
+#include "display/qt_access.h"
 
 namespace kt::test {
 
@@ -10,7 +11,12 @@ namespace kt::test {
 QWidget* find_control(QWidget* dialog, int id) {
   const display::DialogTemplate* form =
       dialog->windowTitle() == "Parameters:" ? &parameters_template() : &output_data_template();
-  const QList<QWidget*> children = dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  const QWidget* canvas = dialog->findChild<QWidget*>(display::kDialogCanvasName);
+  if (canvas == nullptr) {
+    ADD_FAILURE() << "the dialog has no controls";
+    return nullptr;
+  }
+  const QList<QWidget*> children = canvas->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
   if (children.size() != static_cast<qsizetype>(form->controls.size())) {
     ADD_FAILURE() << "the dialog has " << children.size() << " widgets for "
                   << form->controls.size() << " controls";

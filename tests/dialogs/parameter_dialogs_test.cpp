@@ -6,8 +6,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -93,7 +97,7 @@ TEST_F(ParameterDialogsTest, ParametersDialogShowsTheDefaults) {
       {1027, "140000.0"},      {1029, "0.1000000"}, {1031, "6.0000000E+21"}, {1033, "0.3200000"},
       {1035, "300.0000"},      {1037, "1.500000"},  {1039, "3000000."},      {1041, "900.0000"},
       {1043, "0.7000000"},     {1045, "110000.0"},  {1047, "500.0000"},      {1049, "1.500000"},
-      {1051, "3.5699999E+12"}, {1053, "2000.000"}};
+      {1051, "3.5700000E+12"}, {1053, "2000.000"}};
   EXPECT_EQ(shown.texts, texts);
   EXPECT_EQ(parameters_.snapshot(), defaults());
 }
@@ -108,6 +112,46 @@ TEST_F(ParameterDialogsTest, OutputDataDialogShowsTheDefaults) {
       {2021, "28.00000"}, {2023, "32.00000"},  {2025, "36.00000"}, {2027, "40.00000"},
       {2030, "2000.000"}, {2032, "200.0000"},  {2034, "1.000000"}};
   EXPECT_EQ(shown.texts, texts);
+}
+
+// Every field shows its whole value, every label its whole text in the one font of the dialog's
+// labels, and the dialog fits the screen.
+TEST_F(ParameterDialogsTest, FieldsShowWholeValuesAndLabelsShareOneFont) {
+  ParameterSet wide = defaults();
+  wide.pulse_width = 15.0f;
+  wide.fluence = 1234.567f;
+  wide.front_fraction = 0.0999999f;  // exponent notation
+  wide.pre_exponential_ko = -7.77777e30f;
+  wide.output_interval = 0.1f;
+  wide.spatial_times[0] = 1234.567f;
+  parameters_.values = wide;
+  for (DialogKind kind : {DialogKind::parameters, DialogKind::output_data}) {
+    run_dialog(kind, [&](QWidget* dialog) {
+      int labels = 0;
+      QFont label_font;
+      for (QLineEdit* edit : dialog->findChildren<QLineEdit*>()) {
+        QStyleOptionFrame option;
+        option.initFrom(edit);
+        option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+        const QRect room =
+            edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+        const int needed = QFontMetrics(edit->font()).horizontalAdvance(edit->text());
+        // QLineEdit keeps two pixels either side of its text and its text margins.
+        EXPECT_LE(needed + 4 + edit->textMargins().left() + edit->textMargins().right(),
+                  room.width())
+            << edit->text().toStdString();
+      }
+      for (QLabel* label : dialog->findChildren<QLabel*>()) {
+        if (labels++ == 0) label_font = label->font();
+        EXPECT_EQ(label->font(), label_font) << label->text().toStdString();
+      }
+      EXPECT_GT(labels, 5);
+      if (const QScreen* screen = dialog->screen()) {
+        EXPECT_TRUE(screen->availableGeometry().contains(dialog->geometry()));
+      }
+      test::press(dialog, 2);
+    });
+  }
 }
 
 TEST_F(ParameterDialogsTest, TypedNumbersFollowTheTextAsItChanges) {

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -166,6 +167,20 @@ TEST_F(FrameTest, MenuBarIsBuiltByAppendRules) {
   EXPECT_EQ(extra->text(), "E&xtra");
   EXPECT_FALSE(extra->isEnabled());
   EXPECT_EQ(bar->actions()[1]->text(), "&Parameters");
+
+  // Items are greyed and enabled again by their place: 0 the bar item, then popup entries.
+  EXPECT_TRUE(set_menu_item_enabled(5, 0, false));
+  EXPECT_FALSE(items[4]->isEnabled());
+  EXPECT_FALSE(menu_item_enabled(5, 0));
+  items[4]->trigger();
+  EXPECT_EQ(called, (std::vector<int>{2, 7, 1})) << "a greyed item runs nothing";
+  EXPECT_TRUE(set_menu_item_enabled(5, 0, true));
+  EXPECT_TRUE(menu_item_enabled(5, 0));
+  EXPECT_TRUE(set_menu_item_enabled(1, 5, false));
+  EXPECT_FALSE(items[0]->menu()->actions()[4]->isEnabled());
+  EXPECT_FALSE(set_menu_item_enabled(1, 6, false)) << "no such entry";
+  EXPECT_FALSE(set_menu_item_enabled(5, 1, false)) << "a bar command has no entries";
+  EXPECT_FALSE(set_menu_item_enabled(9, 0, false));
 }
 
 TEST_F(FrameTest, DialogsHoldEveryTemplateControl) {
@@ -180,7 +195,7 @@ TEST_F(FrameTest, DialogsHoldEveryTemplateControl) {
   for (const ControlTemplate& control : test_template().controls) ids.push_back(control.id);
   for (int id : ids) EXPECT_NE(dialog_control(*parameters, id), nullptr) << id;
   EXPECT_EQ(dialog_control(*parameters, 1014), nullptr);
-  EXPECT_EQ(dialog_widget(*parameters)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size(),
+  EXPECT_EQ(dialog_canvas(*parameters)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size(),
             static_cast<qsizetype>(ids.size()));
   auto* ok = qobject_cast<QPushButton*>(dialog_control(*parameters, 1));
   ASSERT_NE(ok, nullptr);
@@ -202,6 +217,31 @@ TEST_F(FrameTest, DialogsHoldEveryTemplateControl) {
     EXPECT_LE(needed.height(), text->height()) << id;
   }
   dialog_release(parameters);
+}
+
+// A dialog larger than the screen fits the screen's available area and scrolls its controls,
+// which keep the template's layout.
+TEST_F(FrameTest, ADialogLargerThanTheScreenScrolls) {
+  DialogTemplate tall = test_template();
+  tall.width = 4000;
+  tall.height = 4000;
+  tall.controls.back().y = 3900;  // a control at the far end
+  DialogObject* dialog = dialog_init(tall);
+  ASSERT_NE(dialog, nullptr);
+  const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  const QDialog* window = dialog_widget(*dialog);
+  EXPECT_LE(window->width(), available.width());
+  EXPECT_LE(window->height(), available.height());
+  const QWidget* canvas = dialog_canvas(*dialog);
+  EXPECT_GT(canvas->height(), 2 * available.height()) << "the controls keep their places";
+  EXPECT_EQ(dialog_control(*dialog, tall.controls.back().id)->parentWidget(), canvas);
+  dialog_release(dialog);
+
+  // One that fits shows every control without scrolling.
+  DialogObject* small = dialog_init(test_template());
+  ASSERT_NE(small, nullptr);
+  EXPECT_EQ(dialog_widget(*small)->size(), dialog_canvas(*small)->size());
+  dialog_release(small);
 }
 
 TEST_F(FrameTest, RadioGroupsAndPaddedText) {

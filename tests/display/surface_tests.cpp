@@ -284,6 +284,54 @@ TEST_F(SurfaceTest, SavedRectanglesRoundTripWithEveryAction) {
   EXPECT_EQ(surface_pixel(199, 99), 0xFF0000);
 }
 
+// At a device pixel ratio of 2 a curve in real coordinates follows its values at the device's
+// resolution (a pixel-doubled line would be made of whole 2 x 2 blocks), keeps the thickness of
+// one pixel, stays inside its viewport, and drawing it again in the background colour leaves
+// nothing of it, whether drawn point by point or as segments.
+TEST(OffscreenWindow, CurvesAtDeviceResolution) {
+  ASSERT_TRUE(create_offscreen_main_window(100, 80, 2.0));
+  DrawingContext pen;
+  const auto draw_curve = [&](std::int16_t colour) {
+    pen.set_viewport(10, 10, 89, 69);
+    pen.set_real_window(1, 0.0, 0.0, 1.0, 1.0);
+    pen.set_color(colour);
+    pen.move_to_real(0.0, 0.0);
+    for (int i = 1; i <= 40; ++i) {
+      const double x = i / 40.0;
+      pen.line_to_real(x, x * x);
+    }
+    std::vector<RealSegment> segments;
+    for (int i = 1; i <= 40; ++i) {
+      const double x0 = (i - 1) / 40.0, x1 = i / 40.0;
+      segments.push_back({colour, x0, 1.0 - 0.8 * x0, x1, 1.0 - 0.8 * x1});
+    }
+    pen.draw_real_segments(segments.data(), static_cast<int>(segments.size()));
+  };
+  draw_curve(14);
+  int drawn = 0, mixed_blocks = 0, outside = 0;
+  for (int y = 0; y < 160; y += 2) {
+    for (int x = 0; x < 200; x += 2) {
+      int yellow = 0;
+      for (int d = 0; d < 4; ++d) yellow += surface_pixel(x + d % 2, y + d / 2) == 0xFFFF00;
+      drawn += yellow;
+      if (yellow > 0 && yellow < 4) ++mixed_blocks;
+      if (yellow > 0 && (x < 20 || x > 179 || y < 20 || y > 139)) ++outside;
+    }
+  }
+  EXPECT_GT(mixed_blocks, 40) << "steps of whole pixels";
+  EXPECT_EQ(outside, 0);
+  // Two curves about 80 and 100 pixels long, each about two device pixels thick.
+  EXPECT_GT(drawn, 2 * 2 * 80);
+  EXPECT_LT(drawn, 2 * 2 * 4 * 110);
+  draw_curve(0);
+  int left = 0;
+  for (int y = 0; y < 160; ++y) {
+    for (int x = 0; x < 200; ++x) left += surface_pixel(x, y) != 0x000000;
+  }
+  EXPECT_EQ(left, 0);
+  destroy_offscreen_main_window();
+}
+
 TEST(OffscreenWindow, WorkerFollowsTheMainWindowWhenItIsReplaced) {
   // A worker draws without pause while the main window is removed and made anew: every
   // operation lands on the window of the moment or fails without one, and once the last

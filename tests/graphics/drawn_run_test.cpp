@@ -20,7 +20,7 @@ namespace {
 TEST(DrawnRun, DefaultCalculationDrawsTheGoldenPage) {
   ASSERT_TRUE(display::create_offscreen_main_window(1024, 768));
   display::initialize_fonts();
-  const PageGeometry page{1024, 768, 1.0f};
+  PageGeometry page{1024, 768, 1.0f};
   TitleState title;
   const std::string logo = "ZOR.bmp";  // not found: the title page is drawn without it
   RunView view(page, title, logo);

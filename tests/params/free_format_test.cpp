@@ -19,7 +19,24 @@ TEST(FreeFormatText, SevenSignificantDigits) {
   EXPECT_EQ(free_format_real_text(1.0e7f), "1.0000000E+07");
   EXPECT_EQ(free_format_real_text(-1.5f), "-1.500000");
   EXPECT_EQ(free_format_real_text(99.999999f), "100.0000");
-  EXPECT_EQ(free_format_real_text(0.09999999f), "9.9999987E-02");  // below 0.1
+  EXPECT_EQ(free_format_real_text(0.09999999f), "9.9999990E-02");  // below 0.1
+}
+
+// A value as the parameter file writes it (six digits) shows those digits, not the noise of its
+// binary value beyond a single-precision value's seven, and reads back as the same value.
+TEST(FreeFormatText, ShowsTheValueAsTheFileWritesIt) {
+  const struct {
+    float value;
+    const char* text;
+  } cases[] = {{3.57e12f, "3.5700000E+12"},
+               {1.23457e-5f, "1.2345700E-05"},
+               {-7.77777e30f, "-7.7777700E+30"},
+               {9.99999e-2f, "9.9999900E-02"},
+               {3.3e-2f, "3.3000000E-02"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(free_format_real_text(c.value), c.text);
+    EXPECT_EQ(free_format_read_real(free_format_real_text(c.value)), c.value) << c.text;
+  }
 }
 
 TEST(FreeFormatInput, FirstItemOfAList) {

@@ -76,7 +76,8 @@ TEST(ParameterSetTest, GuardKeepsEveryField) {
 }
 
 // One thing at a time: a state is entered only from idle, a run moves only from the state it is
-// in, and a Stop request waits apart from the state until a run takes it, once.
+// in, and a Stop request belongs to the calculation under way: refused while none is, taken
+// once, gone with the run.
 TEST(RunStateMachine, EntersOnlyFromIdleAndKeepsStopApart) {
   RunStateMachine run_state;
   ASSERT_TRUE(run_state.try_enter(RunState::starting));
@@ -91,11 +92,31 @@ TEST(RunStateMachine, EntersOnlyFromIdleAndKeepsStopApart) {
   EXPECT_FALSE(run_state.calculating());
   run_state.leave();
 
-  run_state.request_stop();
-  run_state.request_stop();
-  EXPECT_TRUE(run_state.idle()) << "a Stop chosen while idle changes no state";
+  EXPECT_FALSE(run_state.request_stop()) << "a Stop chosen while idle is refused";
+  EXPECT_FALSE(run_state.stop_requested()) << "and nothing waits for the next run";
+  ASSERT_TRUE(run_state.try_enter(RunState::help_shown));
+  EXPECT_FALSE(run_state.request_stop()) << "nor over the help window";
+  run_state.leave();
+
+  ASSERT_TRUE(run_state.try_enter(RunState::starting));
+  EXPECT_TRUE(run_state.request_stop());
+  EXPECT_TRUE(run_state.request_stop());
+  ASSERT_TRUE(run_state.advance(RunState::starting, RunState::running));
+  EXPECT_TRUE(run_state.stop_requested()) << "a request made while starting goes with the run";
+  EXPECT_EQ(run_state.state(), RunState::running);
   EXPECT_TRUE(run_state.take_stop_request());
-  EXPECT_FALSE(run_state.take_stop_request()) << "two requests before a run are one";
+  EXPECT_FALSE(run_state.take_stop_request()) << "two requests are one";
+  ASSERT_TRUE(run_state.advance(RunState::running, RunState::stopping));
+  EXPECT_FALSE(run_state.request_stop()) << "a run leaving its loop has nothing to stop";
+
+  // A request the run never took ends with it.
+  run_state.leave();
+  ASSERT_TRUE(run_state.try_enter(RunState::starting));
+  ASSERT_TRUE(run_state.request_stop());
+  run_state.leave();
+  EXPECT_TRUE(run_state.idle());
+  ASSERT_TRUE(run_state.try_enter(RunState::starting));
+  EXPECT_FALSE(run_state.stop_requested()) << "the next run starts without it";
 }
 
 TEST_F(ParameterFileTest, DefaultsWriteTheReferenceFileByteForByte) {

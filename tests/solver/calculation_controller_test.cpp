@@ -58,20 +58,22 @@ TEST(CalculationController, TwoQuickCommandsStartOneRunAndTheOutcomeIsHandledBef
   EXPECT_EQ(handled, 2);
 }
 
-// The one place for Stop chosen while nothing runs: the request waits for the next run, which
-// ends after its first step and takes the request.
-TEST(CalculationController, StopWhileIdleEndsTheNextRunAfterItsFirstStep) {
+// Stop chosen while nothing runs is refused and leaves nothing behind: the next run is whole.
+TEST(CalculationController, StopWhileIdleLeavesTheNextRunWhole) {
   RunRecords records;
+  int idle_told = 0;
   CalculationController controller(records.parameters, records.run_state, *records.state,
-                                   records.scales, records.profiles, kinetics_only());
-  controller.request_stop();
-  EXPECT_TRUE(records.run_state.stop_requested());
-  EXPECT_TRUE(records.run_state.idle());
+                                   records.scales, records.profiles, kinetics_only(), {}, [&] {
+                                     ++idle_told;
+                                     EXPECT_TRUE(records.run_state.idle());
+                                   });
+  EXPECT_FALSE(controller.request_stop());
+  EXPECT_FALSE(records.run_state.stop_requested());
   ASSERT_TRUE(controller.start_calculation());
   controller.wait();
-  EXPECT_EQ(controller.last_outcome().end, RunEnd::stop);
-  EXPECT_EQ(controller.last_outcome().step_count, 1);
-  EXPECT_FALSE(records.run_state.stop_requested());
+  EXPECT_EQ(controller.last_outcome().end, RunEnd::end_test);
+  EXPECT_GT(controller.last_outcome().step_count, 1);
+  EXPECT_EQ(idle_told, 1) << "told once, after the run";
 }
 
 TEST(CalculationController, RefusedUnlessTheProgramIsIdle) {

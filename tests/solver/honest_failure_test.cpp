@@ -30,7 +30,9 @@ TEST(PhysicalRanges, EachNonsenseValueIsRefusedWithItsLabelAndRange) {
       {"absorption_coefficient", 0.0f, "Absorption coefficient [cm^-1] is 0"},
       {"ambient_temperature", 0.0f, "Ambient temperature [K] is 0"},
       {"reflection_coefficient", 1.0f, "Reflection coefficient is 1; it must be from 0 up to"},
-      {"volatile_fraction", -0.1f, "Fraction of volatile species is -0.1"},
+      {"volatile_fraction", 1.01f, "Fraction of volatile species is 1.01; it must be from 0 to 1"},
+      {"sublimation_enthalpy_dhb", -1.0f,
+       "Volumetric Sublim. Enthalpy DHb [J/cm^3] is -1; it must"},
       {"front_fraction", 101.0f, "is 101; it must be from 0 to 100"},
       {"pre_exponential_vom", -1.0f, "Surface pre-exponential Vom [cm/s] is -1; it must be 0"},
       {"activation_energy_eb", -0.5f, "Volumetric Activation Energy Eb [eV] is -0.5"},
@@ -48,6 +50,46 @@ TEST(PhysicalRanges, EachNonsenseValueIsRefusedWithItsLabelAndRange) {
     EXPECT_EQ(outcome.end, RunEnd::not_started) << c.field;
     EXPECT_TRUE(records.run_state.idle());
   }
+}
+
+TEST(PhysicalRanges, OnlyTheFieldsOfTheChosenModelAreChecked) {
+  ParameterSet bulk = test::default_parameters();  // the bulk model
+  ASSERT_EQ(bulk.ablation_model, AblationModel::bulk);
+  bulk.sublimation_enthalpy_dh = -5.0f;  // channel A is set aside
+  bulk.pre_exponential_vo = -1.0f;
+  EXPECT_EQ(check_run_choices(bulk), "");
+  bulk.sublimation_enthalpy_dhm = -5.0f;
+  EXPECT_NE(check_run_choices(bulk).find("DHm [J/g] is -5; it must be 0 or more"),
+            std::string::npos)
+      << check_run_choices(bulk);
+
+  ParameterSet surface = test::default_parameters();
+  surface.ablation_model = AblationModel::surface;
+  surface.volatile_fraction = 7.0f;  // no volume reaction
+  surface.activation_energy_eb = -1.0f;
+  EXPECT_EQ(check_run_choices(surface), "");
+  surface.sublimation_enthalpy_dh = -5.0f;
+  EXPECT_NE(check_run_choices(surface).find("DH [J/g] is -5"), std::string::npos);
+  surface.sublimation_enthalpy_dh = 0.0f;
+  surface.pulse_shape = PulseShape::rectangle;  // a rectangle has no rise time
+  surface.front_fraction = 150.0f;
+  EXPECT_EQ(check_run_choices(surface), "");
+  surface.activation_energy_eb = std::nanf("");  // set aside, but still a number
+  EXPECT_NE(check_run_choices(surface).find("Eb [eV] is nan"), std::string::npos);
+}
+
+TEST(PhysicalRanges, AllSpeciesVolatileGivesTheWholeVolumeDepth) {
+  auto depths = [](float volatile_fraction) {
+    RunRecords records;
+    records.parameters.values.fluence = 150.0f;
+    records.parameters.values.volatile_fraction = volatile_fraction;
+    return records.run(test::kinetics_only());
+  };
+  const RunOutcome all = depths(1.0f), half = depths(0.5f);
+  ASSERT_EQ(all.end, RunEnd::end_test) << all.not_started_reason;
+  ASSERT_GT(half.volume_depth_nm, 0.0);
+  EXPECT_EQ(all.surface_recession_nm, half.surface_recession_nm);
+  EXPECT_NEAR(all.volume_depth_nm, 2.0 * half.volume_depth_nm, 1e-9 * all.volume_depth_nm);
 }
 
 TEST(PhysicalRanges, PolyimideBelowItsSpecificHeatLawIsRefusedOtherMaterialsAreNot) {
@@ -87,7 +129,10 @@ TEST(DivergedRun, KeepsTheSoundRecordsAndWritesNoKineticsLine) {
   const std::string message = divergence_message(outcome);
   EXPECT_EQ(message.rfind("the calculation diverged at step 514 (t = 0.898061 ns): ", 0), 0u)
       << message;
-  EXPECT_NE(message.find("--refine"), std::string::npos);
+  // The surface condition's feedback does not depend on the step: no --refine, the accurate
+  // scheme instead.
+  EXPECT_EQ(message.find("--refine"), std::string::npos) << message;
+  EXPECT_NE(message.find("--scheme accurate"), std::string::npos);
 
   // Every temporal record is a finite line, up to the last sound step.
   std::istringstream temporal(test::read_file(scratch.path() / "Data1D.dat"));

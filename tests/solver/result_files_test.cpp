@@ -97,8 +97,7 @@ TEST(ResultFiles, KineticsFileAdditionAndRewrite) {
   options.output_directory = directory.path();
   options.write_profile_files = false;
   RunRecords records;
-  records.parameters.values.kinetics_file_mode =
-      static_cast<KineticsFileMode>(2);      // any code but 0 appends
+  records.parameters.values.kinetics_file_mode = KineticsFileMode::addition;
   records.parameters.values.fluence = 5.0f;  // little to compute
   for (int i = 0; i < 3; ++i) records.run(options);
   const std::filesystem::path kinetics = directory.path() / "Data1K.dat";

@@ -43,6 +43,18 @@ struct RunRecords {
   }
 };
 
+// One run without files on the given scheme, time-step refinement and grid refinement.
+inline RunOutcome run_scheme(const ParameterSet& p, Scheme scheme, int refinement = 1,
+                             int grid = 1, RunObserver* observer = nullptr) {
+  RunRecords records;
+  records.parameters.values = p;
+  RunOptions options = kinetics_only();
+  options.scheme = scheme;
+  options.refinement = refinement;
+  options.grid_refinement = grid;
+  return records.run(options, observer);
+}
+
 // Records what a run tells its observer.
 class RecordingObserver : public RunObserver {
  public:

@@ -1,0 +1,139 @@
+#include "app/batch/run_summary.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "engine/result_columns.h"
+#include "solver/result_files.h"
+
+namespace kt::batch {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::string dump(const Json& document) {
+  return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+Json number(double value) {
+  return std::isfinite(value) ? Json(value) : Json(nullptr);
+}
+
+// A 32-bit real of the Parameter set to its 7 significant digits (0.2, not 0.200000003).
+Json field_value(float value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.7g", static_cast<double>(value));
+  return number(std::strtod(text, nullptr));
+}
+
+// A name, a value and its unit on one line, the values in one column.
+void add_line(std::string& out, const std::string& name, double value, const std::string& unit) {
+  char line[160];
+  std::snprintf(line, sizeof line, "%-26s %.6g %s\n", name.c_str(), value, unit.c_str());
+  out += line;
+}
+
+// The quantities of a run, by the names of the sweep's CSV columns (null when it diverged).
+void add_quantities(Json& row, const RunOutcome& o) {
+  row["fluence_mJ_per_cm2"] = number(o.fluence_used);
+  const bool diverged = o.end == RunEnd::diverged;
+  for (const ResultColumn& column : result_columns())
+    row[std::string(column.name)] = diverged ? Json(nullptr) : number(column.value(o));
+  row["steps"] = o.step_count;
+  row["end"] = run_end_text(o.end);
+}
+
+}  // namespace
+
+std::string run_summary_text(const RunOutcome& o, const ParameterSet& p) {
+  std::string out;
+  char line[200];
+  std::snprintf(line, sizeof line, "%-26s %s after %d steps\n",
+                "run ended by:", run_end_text(o.end), o.step_count);
+  out += line;
+  add_line(out, "fluence:", o.fluence_used, "mJ/cm^2");
+  for (const ResultColumn& column : result_columns())
+    add_line(out, std::string(column.label) + ":", column.value(o), std::string(column.unit));
+  std::snprintf(line, sizeof line, "%-26s %s\n", "kinetics line written to:",
+                kinetics_file_name(result_file_base(p.data_file_name)).c_str());
+  out += line;
+  add_line(out, "temperature scale:", p.temperature_scale, "K");
+  add_line(out, "velocity scale:", p.velocity_scale, "cm/s");
+  add_line(out, "ablated depth scale:", p.depth_scale, "1/alpha");
+  // Where the light went (the residual is what the scheme loses or creates).
+  const std::span<const ResultColumn> results = result_columns();
+  for (const ResultColumn& column :
+       result_columns(ResultColumnSet::with_energy).subspan(results.size()))
+    add_line(out, std::string(column.label) + ":", column.value(o), std::string(column.unit));
+  return out;
+}
+
+std::string run_summary_json(const std::string& parameter_file, const RunOutcome& o,
+                             const ParameterSet& p) {
+  Json doc;
+  doc["parameter_file"] = parameter_file;
+  add_quantities(doc, o);
+  if (o.end == RunEnd::diverged) doc["message"] = divergence_message(o);
+  doc["kinetics_file"] = kinetics_file_name(result_file_base(p.data_file_name));
+  doc["kinetics_line"] = o.kinetics_line;
+  doc["temperature_scale_K"] = field_value(p.temperature_scale);
+  doc["velocity_scale_cm_per_s"] = field_value(p.velocity_scale);
+  doc["depth_scale_per_alpha"] = field_value(p.depth_scale);
+  doc["file_errors"] = o.file_errors;
+  Json energy;
+  const std::span<const ResultColumn> results = result_columns();
+  for (const ResultColumn& column :
+       result_columns(ResultColumnSet::with_energy).subspan(results.size()))
+    energy[std::string(column.name)] = number(column.value(o));
+  doc["energy"] = energy;
+  return dump(doc);
+}
+
+std::string sweep_summary_text(const SweepResult& result) {
+  std::string out;
+  char line[400];
+  for (const SweepRun& run : result.runs) {
+    if (!run.finished) continue;
+    const RunOutcome& o = run.outcome;
+    if (o.end == RunEnd::diverged) {
+      std::snprintf(line, sizeof line, "fluence %g mJ/cm^2: diverged at step %d\n", run.fluence,
+                    o.step_count);
+      out += line;
+      continue;
+    }
+    std::snprintf(line, sizeof line, "fluence %g mJ/cm^2:", o.fluence_used);
+    out += line;
+    const char* separator = " ";
+    for (const ResultColumn& column : result_columns()) {
+      std::snprintf(line, sizeof line, "%s%s %.6g %s", separator, std::string(column.label).c_str(),
+                    column.value(o), std::string(column.unit).c_str());
+      out += line;
+      separator = ", ";
+    }
+    std::snprintf(line, sizeof line, " (%d steps, %s)\n", o.step_count, run_end_text(o.end));
+    out += line;
+  }
+  return out;
+}
+
+std::string sweep_summary_json(const SweepResult& result, const std::string& beer_lambert_json) {
+  Json doc;
+  Json& runs = doc["runs"] = Json::array();
+  for (const SweepRun& run : result.runs) {
+    if (!run.finished) continue;
+    add_quantities(runs.emplace_back(Json::object()), run.outcome);
+  }
+  doc["kinetics_file"] = result.kinetics_file;
+  doc["kinetics_lines_written"] = result.lines_written;
+  doc["diverged"] = result.diverged;
+  doc["interrupted"] = result.interrupted;
+  doc["errors"] = result.errors;
+  if (!beer_lambert_json.empty()) {
+    doc["beer_lambert"] = Json::parse(beer_lambert_json, nullptr, false);
+  }
+  return dump(doc);
+}
+
+}  // namespace kt::batch

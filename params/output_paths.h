@@ -1,0 +1,24 @@
+// The rule every command that writes follows: no output may be one of the command's own
+// inputs. An output and an input are the same file when they resolve to one file after every
+// symbolic link: by device and inode when the output exists, by canonical path otherwise. The
+// check is made before any run, so a refused command writes nothing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kt {
+
+// A file a command reads or writes, with what the user called it in the command
+// ("--data", "the parameter file", "csv=").
+struct NamedPath {
+  std::string role;
+  std::string path;
+};
+
+// Empty when every output differs from every input and from every other output; otherwise the
+// problem, naming both (e.g. `--report "r.par" is the parameter file "in.par"; ...`).
+std::string check_output_paths(const std::vector<NamedPath>& inputs,
+                               const std::vector<NamedPath>& outputs);
+
+}  // namespace kt

@@ -1,0 +1,42 @@
+"""The choices of the Parameter set as enums, made from the program's own table of fields.
+
+Each member is its name as a str (AblationModel.bulk == "bulk"), so a Parameters field set from
+a member reads back equal to it; .code is the number the parameter file holds.
+"""
+
+import enum
+
+from ._kestrium import Parameters
+
+_CODES = Parameters.choices()
+
+
+class _Choice(str, enum.Enum):
+    def __str__(self):
+        return self.value
+
+    @property
+    def code(self):
+        """The number the parameter file holds for this choice."""
+        return _CODES[self._field_name()][self.value]
+
+    @classmethod
+    def _field_name(cls):
+        return _FIELDS[cls.__name__]
+
+
+# The enum of each choice field: ablation_model -> AblationModel.
+_FIELDS = {"".join(part.title() for part in name.split("_")): name for name in _CODES}
+
+
+def _choice(type_name):
+    return _Choice(type_name, [(name, name) for name in _CODES[_FIELDS[type_name]]],
+                   module=__name__, qualname=type_name)
+
+
+AblationModel = _choice("AblationModel")
+PulseShape = _choice("PulseShape")
+Material = _choice("Material")
+Autoscale = _choice("Autoscale")
+KineticsFileMode = _choice("KineticsFileMode")
+SpatialOutput = _choice("SpatialOutput")

@@ -1,0 +1,35 @@
+"""The scheme choice through the Python calls: the accurate scheme's ledger closes, it is the
+batch runner's, and a study on it is a study of its own."""
+
+import pytest
+
+import kestrium
+
+
+def test_accurate_run_closes_its_ledger_and_matches_the_batch_runner(tmp_path, batch, defaults):
+    published = kestrium.run(defaults, profiles=False)
+    accurate = kestrium.run(defaults, profiles=False, scheme="accurate")
+    for r in (published, accurate):
+        assert r.energy["light_in"] == pytest.approx(43, rel=0.01)
+    assert abs(accurate.energy["residual"]) < 1e-6 * accurate.energy["light_in"]
+    assert published.energy["residual"] > 0.02 * published.energy["light_in"]
+
+    defaults.write(tmp_path / "run.par")
+    done = batch(tmp_path, "run.par", "--scheme", "accurate")
+    assert done.returncode == 0, done.stderr
+    assert f"kinetics line: {accurate.kinetics_line}\n" in done.stdout
+
+    with pytest.raises(ValueError, match='scheme is "fast"'):
+        kestrium.run(defaults, scheme="fast")
+    with pytest.raises(ValueError, match="only with the accurate scheme"):
+        kestrium.run(defaults, grid_refinement=2)
+
+
+def test_a_study_on_the_accurate_scheme_has_a_hash_of_its_own(defaults):
+    vary = {"fluence": [40, 80]}
+    published = kestrium.study(defaults, vary, jobs=1)
+    assert kestrium.study(defaults, vary, jobs=1, scheme="published").hash == published.hash
+    accurate = kestrium.study(defaults, vary, jobs=1, scheme="accurate")
+    assert accurate.hash != published.hash
+    assert list(accurate["total_depth_nm"]) == list(
+        kestrium.sweep(defaults, [40, 80], jobs=1, scheme="accurate")["total_depth_nm"])

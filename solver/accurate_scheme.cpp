@@ -1,0 +1,411 @@
+// The accurate scheme (see accurate_scheme.h): vertex-centred finite volumes on the run's grid,
+// BDF2 in time, Newton's method on the bordered tridiagonal system, semi-Lagrangian bonds.
+#include "solver/accurate_scheme.h"
+
+#include "solver/calculation_run.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace kt {
+
+namespace {
+
+constexpr int kNewtonLimit = 30;
+constexpr double kNewtonTolerance = 1e-9;  // relative change of the absolute temperatures
+constexpr double kLargestChange = 0.5;     // of an absolute temperature, per Newton update
+const double kClosedChannel = static_cast<double>(1e-6f);  // as in the front velocity law
+const double kEndFraction = static_cast<double>(0.01f);    // as in the published end test
+
+// The weight of the deeper node in the enthalpy carried across a face at cell Peclet number
+// pe: exact for steady advection-diffusion with constant coefficients, 1/2 + pe/12 for small pe
+// (central, second order) and 1 - 1/pe for large pe (upwind).
+double fitted_weight(double pe) {
+  if (std::abs(pe) < 1e-3) return 0.5 + pe / 12.0;
+  return 0.5 + 0.5 / std::tanh(pe / 2.0) - 1.0 / pe;
+}
+
+// Cubic Lagrange interpolation through four nodes.
+double cubic(const double* z, const double* f, double x) {
+  double sum = 0.0;
+  for (int i = 0; i < 4; ++i) {
+    double term = f[i];
+    for (int j = 0; j < 4; ++j) {
+      if (j != i) term *= (x - z[j]) / (z[i] - z[j]);
+    }
+    sum += term;
+  }
+  return sum;
+}
+
+// Integral over [lo, hi] of the parabola through three points (as kernels.cpp's profile
+// integral, on a grid of any length).
+double parabola_integral(const double* z, const double* f, double lo, double hi) {
+  const double s = (f[2] - f[1]) / (z[2] - z[1]);
+  const double c2 = (s - (f[0] - f[1]) / (z[0] - z[1])) / (z[2] - z[0]);
+  const double c1 = s - (z[2] + z[1]) * c2;
+  const double c0 = f[0] - c2 * z[0] * z[0] - c1 * z[0];
+  auto primitive = [&](double x) { return c0 * x + c1 * x * x / 2.0 + c2 * x * x * x / 3.0; };
+  return primitive(hi) - primitive(lo);
+}
+
+}  // namespace
+
+AccurateScheme::AccurateScheme(const RunConstants& constants, const NodeArray& base_grid,
+                               int grid_refinement)
+    : r_(constants),
+      material_(make_material_integrals(constants.material)),
+      loss_rate_(kHeatLossFactor * constants.diffusivity / (kHeatLossLength * kHeatLossLength)) {
+  const int m = std::clamp(grid_refinement, 1, kMaximumGridRefinement);
+  const int base_cells = constants.node_count - 1;
+  node_count_ = base_cells * m + 1;
+  const auto size = static_cast<std::size_t>(node_count_);
+  for (auto* v : {&z_,        &width_,      &volume_,      &absorbed_,  &theta_, &theta_n_,
+                  &theta_n1_, &enthalpy_n_, &enthalpy_n1_, &phi_,       &phi_n_, &rate_n_,
+                  &cf_,       &kf_,         &enthalpy_,    &potential_, &rate_,  &face_weight_,
+                  &history_,  &peclet_n_,   &peclet_n1_,   &sub_,       &diag_,  &super_,
+                  &column_,   &residual_,   &work_,        &x_,         &y_}) {
+    v->assign(size, 0.0);
+  }
+  for (int i = 0; i < base_cells; ++i) {
+    const double lo = base_grid[i + 1];
+    const double hi = base_grid[i + 2];
+    for (int j = 0; j < m; ++j) {
+      z_[static_cast<std::size_t>(i * m + j)] =
+          lo + (hi - lo) * static_cast<double>(j) / static_cast<double>(m);
+    }
+  }
+  z_[size - 1] = base_grid[constants.node_count];
+  const int n = node_count_ - 1;
+  double face_before = 0.0;
+  for (int k = 0; k < n; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    width_[i] = z_[i + 1] - z_[i];
+    const double face = (z_[i] + z_[i + 1]) / 2.0;
+    volume_[i] = face - face_before;
+    absorbed_[i] = -std::exp(-face_before) * std::expm1(-(face - face_before));
+    face_before = face;
+  }
+  transmitted_ = std::exp(-face_before);
+  const MaterialPoint ambient = evaluate_material(material_, 0.0);
+  const double ambient_rate =
+      r_.rate_ko == 0.0 ? 0.0 : r_.rate_ko * std::exp(-r_.activation_eb / r_.ambient);
+  for (std::size_t i = 0; i < size; ++i) {
+    cf_[i] = ambient.heat_capacity;
+    kf_[i] = ambient.conduction;
+    rate_n_[i] = ambient_rate;
+    rate_[i] = ambient_rate;
+  }
+}
+
+bool AccurateScheme::end_test(const SolverState& s) {
+  const double remaining = static_cast<double>(r_.step_limit - s.step_index);
+  const double depth = depth_a_n_ + depth_m_n_;
+  bool ends = remaining * velocity_n_ * r_.time_step < kEndFraction * depth;
+  if (r_.model == AblationModel::bulk) {
+    const double integral = bulk_integral();
+    const double rb = (integral - bulk_at_last_test_) * remaining;
+    bulk_at_last_test_ = integral;
+    ends = ends && rb < kEndFraction * integral;
+  }
+  return ends;
+}
+
+double AccurateScheme::bulk_integral() const {
+  const int n = node_count_;
+  const double* z = z_.data();
+  const double* f = phi_n_.data();
+  double sum = 0.0;
+  for (int i = 0; i + 2 < n; ++i) sum += parabola_integral(z + i, f + i, z[i], z[i + 1]);
+  sum += parabola_integral(z + n - 3, f + n - 3, z[n - 2], z[n - 1]);
+  return sum;
+}
+
+void AccurateScheme::transport_fraction(double depth_change, double dt) {
+  const int n = node_count_ - 1;
+  if (r_.rate_ko == 0.0) return;  // no reaction: phi stays 0 (and rate_ 0)
+  for (int k = 0; k < n; ++k) {
+    rate_[static_cast<std::size_t>(k)] =
+        r_.rate_ko *
+        std::exp(-r_.activation_eb / (r_.ambient + theta_[static_cast<std::size_t>(k)]));
+  }
+  const double* z = z_.data();
+  int j = 0;
+  for (int k = 0; k < n; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    const double departure = std::max(z_[i] + depth_change, 0.0);
+    double phi_departure = 0.0;
+    double rate_departure = rate_n_[static_cast<std::size_t>(n)];
+    if (departure < z_[static_cast<std::size_t>(n)]) {
+      while (z_[static_cast<std::size_t>(j + 1)] <= departure) ++j;
+      const int first = std::clamp(j - 1, 0, node_count_ - 4);
+      phi_departure = std::clamp(cubic(z + first, phi_n_.data() + first, departure), 0.0, 1.0);
+      rate_departure = std::max(cubic(z + first, rate_n_.data() + first, departure), 0.0);
+    }
+    phi_[i] = 1.0 - (1.0 - phi_departure) * std::exp(-dt * (rate_departure + rate_[i]) / 2.0);
+  }
+}
+
+void AccurateScheme::evaluate(double surface_light, double a0, double dt) {
+  const int n = node_count_ - 1;
+  const double d = r_.diffusivity;
+  const double v = velocity_;
+  for (int k = 0; k < n; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    const MaterialPoint p = evaluate_material(material_, theta_[i]);
+    cf_[i] = p.heat_capacity;
+    kf_[i] = p.conduction;
+    enthalpy_[i] = p.enthalpy;
+    potential_[i] = p.potential;
+  }
+
+  // The front: channel velocities, the heat of ablation and their slopes in theta_s.
+  const double theta_s = r_.ambient + theta_[0];
+  const double ea = std::max(r_.activation_ea, 0.0);
+  // E*/Ea' of the published surface condition: 1, or 0 for a negative Ea'.
+  const double energy_ratio = r_.activation_ea < 0.0 ? 0.0 : 1.0;
+  const double em = r_.activation_em / (phi_[0] + kClosedChannel);
+  channel_a_ = r_.rate_vo * std::exp(-ea / theta_s);
+  channel_m_ = r_.rate_vom * std::exp(-em / theta_s);
+  const double slope_a = channel_a_ * ea / (theta_s * theta_s);
+  const double slope_m = channel_m_ * em / (theta_s * theta_s);
+  const double latent = r_.enthalpy_dh * energy_ratio * channel_a_ + r_.enthalpy_dhm * channel_m_;
+  const double latent_slope = r_.enthalpy_dh * energy_ratio * slope_a + r_.enthalpy_dhm * slope_m;
+  velocity_residual_ = v - (channel_a_ + channel_m_);
+  velocity_slope_ = -(slope_a + slope_m);
+
+  // Flux towards the surface across the face above node k (the surface outflow for k = 0) and
+  // its derivatives in the node above, the node below and v.
+  double flux_above = v * enthalpy_[0] + latent;
+  double above_by_upper = 0.0;
+  double above_by_lower = v * cf_[0] + latent_slope;
+  double above_by_v = enthalpy_[0];
+  const double sink_scale = r_.enthalpy_dhb;
+  const double depth_slope = r_.screening * dt / a0;
+  double reaction = 0.0;
+  double loss = 0.0;
+  for (int k = 0; k < n; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    const bool inner = k + 1 < n;
+    const double w = face_weight_[i];
+    const double h_below = inner ? enthalpy_[i + 1] : 0.0;
+    const double p_below = inner ? potential_[i + 1] : 0.0;
+    const double conductance = d / width_[i];
+    const double flux_below =
+        v * (w * h_below + (1.0 - w) * enthalpy_[i]) + conductance * (p_below - potential_[i]);
+    const double below_by_self = v * (1.0 - w) * cf_[i] - conductance * kf_[i];
+    const double below_by_lower = inner ? v * w * cf_[i + 1] + conductance * kf_[i + 1] : 0.0;
+    const double below_by_v = w * h_below + (1.0 - w) * enthalpy_[i];
+
+    const double temperature = r_.ambient + theta_[i];
+    const double sink = sink_scale * (1.0 - phi_[i]) * rate_[i];
+    const double sink_slope = sink * r_.activation_eb / (temperature * temperature);
+    const double volume_loss = loss_rate_ * kf_[i] * theta_[i];
+    const double light = surface_light * absorbed_[i];
+    const double capacity = volume_[i] / dt;
+
+    residual_[i] = capacity * (a0 * enthalpy_[i] - history_[i]) - flux_below + flux_above - light +
+                   volume_[i] * (sink + volume_loss);
+    sub_[i] = above_by_upper;
+    diag_[i] = capacity * a0 * cf_[i] - below_by_self + above_by_lower +
+               volume_[i] * (sink_slope + loss_rate_ * kf_[i]);
+    super_[i] = -below_by_lower;
+    column_[i] = -below_by_v + above_by_v + depth_slope * light;
+    reaction += volume_[i] * sink;
+    loss += volume_[i] * volume_loss;
+
+    flux_above = flux_below;
+    above_by_upper = below_by_self;
+    above_by_lower = below_by_lower;
+    above_by_v = below_by_v;
+  }
+  flows_.light = surface_light;
+  flows_.sensible = v * enthalpy_[0];
+  flows_.latent = latent;
+  flows_.reaction = reaction;
+  flows_.loss = loss;
+  flows_.far = -flux_above + surface_light * transmitted_;
+}
+
+void AccurateScheme::solve_newton_system() {
+  // T x = -R and T y = column by one elimination; then the velocity row
+  // slope x0 + dv = -velocity_residual gives dv, and dtheta = x - y dv (stored in x_).
+  const int n = node_count_ - 1;
+  double pivot = diag_[0];
+  work_[0] = super_[0] / pivot;
+  x_[0] = -residual_[0] / pivot;
+  y_[0] = column_[0] / pivot;
+  for (int k = 1; k < n; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    pivot = diag_[i] - sub_[i] * work_[i - 1];
+    work_[i] = super_[i] / pivot;
+    x_[i] = (-residual_[i] - sub_[i] * x_[i - 1]) / pivot;
+    y_[i] = (column_[i] - sub_[i] * y_[i - 1]) / pivot;
+  }
+  for (int k = n - 2; k >= 0; --k) {
+    const auto i = static_cast<std::size_t>(k);
+    x_[i] -= work_[i] * x_[i + 1];
+    y_[i] -= work_[i] * y_[i + 1];
+  }
+  const double dv =
+      (-velocity_residual_ - velocity_slope_ * x_[0]) / (1.0 - velocity_slope_ * y_[0]);
+  for (int k = 0; k < n; ++k)
+    x_[static_cast<std::size_t>(k)] -= y_[static_cast<std::size_t>(k)] * dv;
+  y_[static_cast<std::size_t>(n)] = dv;  // the velocity update rides in the last slot
+}
+
+bool AccurateScheme::take_time_step(SolverState& s) {
+  const double dt = r_.time_step;
+  const double t = static_cast<double>(s.step_index) * dt;
+  if (t - 2.0 * r_.pulse_duration > 0.0 && end_test(s)) return true;
+
+  const int n = node_count_ - 1;
+  const auto last = static_cast<std::size_t>(n);
+  const bool first = steps_done_ == 0;
+  const double a0 = first ? 1.0 : 1.5;
+  for (int k = 0; k < n; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    history_[i] = first ? enthalpy_n_[i] : 2.0 * enthalpy_n_[i] - 0.5 * enthalpy_n1_[i];
+    // Face weights from the Peclet numbers extrapolated to the new level.
+    face_weight_[i] = fitted_weight(first ? peclet_n_[i] : 2.0 * peclet_n_[i] - peclet_n1_[i]);
+    // Predictor: linear extrapolation.
+    theta_[i] = first ? theta_n_[i] : 2.0 * theta_n_[i] - theta_n1_[i];
+    theta_[i] = std::max(theta_[i], -r_.ambient / 2.0);
+  }
+  const double history_a = first ? depth_a_n_ : 2.0 * depth_a_n_ - 0.5 * depth_a_n1_;
+  const double history_m = first ? depth_m_n_ : 2.0 * depth_m_n_ - 0.5 * depth_m_n1_;
+  velocity_ = first ? velocity_n_ : std::max(2.0 * velocity_n_ - velocity_n1_, 0.0);
+  const double pulse = pulse_intensity(r_.pulse, t, r_.peak_intensity, r_.pulse_duration);
+  const double depth_n = depth_a_n_ + depth_m_n_;
+
+  bool converged = false;
+  for (int iteration = 1; iteration <= kNewtonLimit && !converged; ++iteration) {
+    ++newton_iterations_;
+    const double depth = (history_a + history_m + dt * velocity_) / a0;
+    transport_fraction(depth - depth_n, dt);
+    evaluate(pulse * std::exp(-r_.screening * depth), a0, dt);
+    solve_newton_system();
+    const double dv = y_[last];
+    double scale = 1.0;
+    double largest = 0.0;
+    for (int k = 0; k < n; ++k) {
+      const auto i = static_cast<std::size_t>(k);
+      const double change = std::abs(x_[i]) / (r_.ambient + theta_[i]);
+      if (!std::isfinite(change)) {
+        largest = change;
+        break;
+      }
+      largest = std::max(largest, change);
+    }
+    if (!std::isfinite(largest) || !std::isfinite(dv)) break;
+    if (largest > kLargestChange) scale = kLargestChange / largest;
+    for (int k = 0; k < n; ++k) {
+      const auto i = static_cast<std::size_t>(k);
+      theta_[i] += scale * x_[i];
+      enthalpy_[i] += scale * cf_[i] * x_[i];  // to second order in the update
+    }
+    velocity_ += scale * dv;
+    converged = scale == 1.0 && largest <= kNewtonTolerance &&
+                std::abs(dv) <= kNewtonTolerance * std::abs(velocity_) + 1e-300;
+  }
+  if (!converged) {
+    char buffer[400];
+    std::snprintf(buffer, sizeof buffer,
+                  "the implicit step did not converge in %d Newton iterations (surface "
+                  "temperature %.4g K, front velocity %.4g cm/s): the heat of ablation or of the "
+                  "volume reaction changes faster than the step can follow; a finer time step "
+                  "(kestrium-batch --refine K) may carry it through",
+                  kNewtonLimit, (r_.ambient + theta_[0]) * r_.heating_scale,
+                  velocity_ / (r_.absorption_coefficient * kTimeUnit));
+    failure_ = buffer;
+    return false;
+  }
+
+  // Accept the new level.
+  for (int k = 0; k < n; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    theta_n1_[i] = theta_n_[i];
+    theta_n_[i] = theta_[i];
+    enthalpy_n1_[i] = enthalpy_n_[i];
+    enthalpy_n_[i] = enthalpy_[i];
+    phi_n_[i] = phi_[i];
+    rate_n_[i] = rate_[i];
+    const double cf = (cf_[i] + cf_[i + 1]) / 2.0;
+    const double kf = (kf_[i] + kf_[i + 1]) / 2.0;
+    peclet_n1_[i] = peclet_n_[i];
+    peclet_n_[i] = velocity_ * width_[i] * cf / (r_.diffusivity * kf);
+  }
+  velocity_n1_ = velocity_n_;
+  velocity_n_ = velocity_;
+  const double depth_a = (history_a + dt * channel_a_) / a0;
+  const double depth_m = (history_m + dt * channel_m_) / a0;
+  depth_a_n1_ = depth_a_n_;
+  depth_m_n1_ = depth_m_n_;
+  depth_a_n_ = depth_a;
+  depth_m_n_ = depth_m;
+
+  // The ledger with the scheme's quadrature: a BDF2 step adds (dt F + increment_n / 2) / 1.5.
+  auto add = [&](double rate, double& sum, double& increment) {
+    increment = first ? dt * rate : (dt * rate + 0.5 * increment) / 1.5;
+    sum += increment;
+  };
+  add(flows_.light, sums_.light, last_increment_.light);
+  add(flows_.sensible, sums_.sensible, last_increment_.sensible);
+  add(flows_.latent, sums_.latent, last_increment_.latent);
+  add(flows_.reaction, sums_.reaction, last_increment_.reaction);
+  add(flows_.far, sums_.far, last_increment_.far);
+  add(flows_.loss, sums_.loss, last_increment_.loss);
+  ++steps_done_;
+  publish(s);
+  return false;
+}
+
+void AccurateScheme::publish(SolverState& s) const {
+  const int m = (node_count_ - 1) / (r_.node_count - 1);
+  for (int k = 1; k <= r_.node_count; ++k) {
+    const auto i = static_cast<std::size_t>((k - 1) * m);
+    s.temperature_rise[k] = theta_n_[i];
+    s.broken_fraction_new[k] = phi_n_[i];
+  }
+  s.front_velocity = velocity_n_;
+  s.depth_a = depth_a_n_;
+  s.depth_m = depth_m_n_;
+  s.depth_total = depth_a_n_ + depth_m_n_;
+  s.bulk_integral = r_.model == AblationModel::bulk ? bulk_integral() : 0.0;
+  // The bulk integral is current after every step (the kinetics line need not compute it).
+  s.end_test_done = true;
+}
+
+void AccurateScheme::fill_profiles(ProfileArrays& profiles) const {
+  for (int k = 0; k < node_count_; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    profiles.profile_depth_nm[i + 1] = static_cast<float>(depth_nm(r_, z_[i]));
+    profiles.profile_temperature_k[i + 1] =
+        static_cast<float>((r_.ambient + theta_n_[i]) * r_.heating_scale);
+    profiles.profile_fraction[i + 1] = static_cast<float>(phi_n_[i]);
+  }
+}
+
+EnergyLedger AccurateScheme::ledger() const {
+  EnergyLedger l;
+  double stored = 0.0;
+  for (int k = 0; k + 1 < node_count_; ++k) {
+    stored += volume_[static_cast<std::size_t>(k)] * enthalpy_n_[static_cast<std::size_t>(k)];
+  }
+  l.light_in = sums_.light;
+  l.stored = stored;
+  l.ablation_sensible = sums_.sensible;
+  l.ablation_latent = sums_.latent;
+  l.reaction = sums_.reaction;
+  l.far_boundary = sums_.far;
+  l.linear_loss = sums_.loss;
+  for (double* entry : {&l.light_in, &l.stored, &l.ablation_sensible, &l.ablation_latent,
+                        &l.reaction, &l.far_boundary, &l.linear_loss}) {
+    *entry *= kScaledEnergyMilliJoule;
+  }
+  close_ledger(l);
+  return l;
+}
+
+}  // namespace kt

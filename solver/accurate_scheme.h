@@ -1,0 +1,127 @@
+// The accurate scheme: the ablation model of model.h integrated so that energy is conserved to
+// the solver tolerance and the errors are second order in time and in space. Same scaled units,
+// run constants, 65-node grid (optionally with every cell split into M), end test and output
+// instants as the published scheme.
+//
+// Equation. With H(theta) = integral of cf from 0 to theta (enthalpy rise) and
+// Phi(theta) = integral of kf (conduction potential, property_integrals.h), in the frame moving
+// with the surface:
+//
+//   dH/dt = d/dz( v H + D dPhi/dz ) + I - S - Lambda kf theta,
+//   I(t, z) = P(t) exp(-sigma' d(t)) exp(-z),                    (Beer-Lambert, screened)
+//   S = DHb' ko' (1 - phi) exp(-Eb'/(T0' + theta)),              (volume reaction, bulk model)
+//   dphi/dt - v dphi/dz = ko' exp(-Eb'/(T0' + theta)) (1 - phi), (bond breaking)
+//   dd_A/dt = VA(theta_s),  dd_M/dt = VM(theta_s, phi_s),  v = VA + VM,  d = d_A + d_M.
+//
+// Domain and conditions: 0 <= z <= z_far (the last grid node). Surface: the material leaving
+// carries its enthalpy and the heat of ablation, v H(theta_s) + D dPhi/dz = v H(theta_s) +
+// DH' VA (E*/Ea') + DHm' VM at z = 0 (heat flows to the surface to feed the outflow); far end
+// theta = 0. Initially theta = phi = 0 and d_A = d_M = 0.
+//
+// Discretisation (vertex-centred finite volumes). Node k at z_k owns the control volume between
+// the midpoints of its cells; the surface node owns half of the first cell, with its own heat
+// capacity and light. The light absorbed in a volume [a, b] is I_s (exp(-a) - exp(-b)), exact;
+// what passes the last volume counts as leaving through the far boundary. Conduction across a
+// face is D (Phi_{k+1} - Phi_k)/(z_{k+1} - z_k), exact for any property law between the nodes;
+// the enthalpy carried across it is v H_face with the exponentially fitted weight between the
+// neighbours (central for small cell Peclet numbers, upwind for large ones; the Peclet numbers
+// extrapolated from the two previous steps), second order on the stretched cells. Splitting every
+// cell into M equal cells (grid refinement) gives 64 M + 1 nodes.
+//
+// Time scheme. BDF2 for the enthalpy of every volume and for the depths (backward Euler on the
+// first step), all terms at the new time, the screening at the new depth. The step's nonlinear
+// system (nodal temperatures and the front velocity) is solved by Newton's method with the exact
+// Jacobian of the heat fluxes, the surface outflow and the front velocity (a tridiagonal matrix
+// bordered by the velocity's row and column), to a relative tolerance of 1e-9, each update
+// limited so that no absolute temperature changes by more than half; a step that does not
+// converge ends the run as diverged with the reason. The broken-bond fraction moves without a
+// CFL limit: each node takes the value at its departure point z + (d^{n+1} - d^n) (cubic
+// interpolation), with the reaction integrated along the path by the trapezoid rule in closed
+// form, 1 - phi = (1 - phi_departure) exp(-dt (k_departure + k_arrival)/2). The energy ledger
+// sums the flows with the scheme's own quadrature, so that it closes to the tolerance.
+//
+// Where each term lives: AccurateScheme::evaluate (properties, fluxes, residual and Jacobian),
+// solve_newton_system (bordered tridiagonal solve), transport_fraction (bonds),
+// take_time_step (BDF2, Newton loop, limiter, end test, ledger).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "solver/energy_ledger.h"
+#include "solver/model.h"
+#include "solver/plot_data.h"
+#include "solver/property_integrals.h"
+
+namespace kt {
+
+class AccurateScheme {
+ public:
+  // The grid is the run's 65-node grid (state.depth_grid) with every cell split into
+  // grid_refinement equal cells.
+  AccurateScheme(const RunConstants& constants, const NodeArray& base_grid, int grid_refinement);
+
+  // One step from t - dt to t = step_index dt. The end test first (once t > 2 tau'); returns
+  // true when it ends the run. Otherwise the solution at t is copied to the state's nodal
+  // arrays (the base grid's nodes), front velocity, depths and bulk integral, which the output
+  // step and the kinetics line read. failed() tells whether the step could not be solved.
+  bool take_time_step(SolverState& state);
+  bool failed() const { return !failure_.empty(); }
+  const std::string& failure() const { return failure_; }
+
+  int node_count() const { return node_count_; }
+  // Depth [nm], temperature [K] and fraction of every node of the refined grid.
+  void fill_profiles(ProfileArrays& profiles) const;
+  EnergyLedger ledger() const;
+  // Newton iterations over all steps so far.
+  long newton_iterations() const { return newton_iterations_; }
+
+ private:
+  struct Flows {
+    double light = 0.0;
+    double sensible = 0.0;
+    double latent = 0.0;
+    double reaction = 0.0;
+    double far = 0.0;
+    double loss = 0.0;
+  };
+
+  bool end_test(const SolverState& state);
+  void transport_fraction(double depth_change, double dt);
+  void evaluate(double surface_light, double a0, double dt);
+  void solve_newton_system();
+  void publish(SolverState& state) const;
+  double bulk_integral() const;
+
+  const RunConstants& r_;
+  MaterialIntegrals material_;
+  int node_count_ = 0;      // N; unknowns at 0 ... N-2, the last node held at 0
+  double loss_rate_ = 0.0;  // Lambda
+
+  std::vector<double> z_, width_, volume_, absorbed_;
+  double transmitted_ = 0.0;  // fraction of the surface light passing the last volume
+
+  // Solution at the new level (iterate), at n and n-1.
+  std::vector<double> theta_, theta_n_, theta_n1_;
+  std::vector<double> enthalpy_n_, enthalpy_n1_;
+  std::vector<double> phi_, phi_n_, rate_n_;
+  double velocity_ = 0.0, velocity_n_ = 0.0, velocity_n1_ = 0.0;
+  double depth_a_n_ = 0.0, depth_a_n1_ = 0.0, depth_m_n_ = 0.0, depth_m_n1_ = 0.0;
+  double channel_a_ = 0.0, channel_m_ = 0.0;
+  std::int32_t steps_done_ = 0;
+
+  // Per-iteration values.
+  std::vector<double> cf_, kf_, enthalpy_, potential_, rate_, face_weight_, history_;
+  std::vector<double> peclet_n_, peclet_n1_;  // cell Peclet numbers at n and n-1
+  std::vector<double> sub_, diag_, super_, column_, residual_, work_, x_, y_;
+  double velocity_residual_ = 0.0, velocity_slope_ = 0.0;
+  Flows flows_;
+
+  // Ledger: scaled sums and the previous step's increments (the BDF2 quadrature).
+  Flows sums_, last_increment_;
+  double bulk_at_last_test_ = 0.0;
+  long newton_iterations_ = 0;
+  std::string failure_;
+};
+
+}  // namespace kt

@@ -1,0 +1,33 @@
+// Integrals of the material property laws of kernels.h over the temperature rise, for the
+// conservative form of the heat equation: the enthalpy rise H(theta) = integral of cf from 0 to
+// theta, and the conduction potential Phi(theta) = integral of kf from 0 to theta (Kirchhoff's
+// transform: the conductive flux kf d(theta)/dz is d(Phi)/dz whatever the law). Scaled units as
+// in model.h: H and Phi are in units of the heating scale; H times the scaled volume is an
+// energy per area in units of 1e10 t0 mJ/cm^2.
+#pragma once
+
+#include "solver/kernels.h"
+
+namespace kt {
+
+// The property factors and their integrals at one temperature rise, from one exponential and one
+// power for polyimide.
+struct MaterialPoint {
+  double heat_capacity = 1.0;  // cf(theta)
+  double conduction = 1.0;     // kf(theta)
+  double enthalpy = 0.0;       // H(theta)
+  double potential = 0.0;      // Phi(theta)
+};
+
+// The base points of the integrals, fixed for a run (the laws at the ambient temperature).
+struct MaterialIntegrals {
+  MaterialLaw law;
+  double enthalpy_offset = 0.0;   // the primitive of c(T) at T0, in the law's own units
+  double potential_offset = 0.0;  // the primitive of k(T) at T0
+};
+
+MaterialIntegrals make_material_integrals(const MaterialLaw& law);
+
+MaterialPoint evaluate_material(const MaterialIntegrals& integrals, double theta);
+
+}  // namespace kt

@@ -1,0 +1,187 @@
+// The accurate scheme against closed-form answers (heating by an exponential source, converging
+// in space; a steady ablation front), its split cells, the enthalpy and conduction potential it
+// rests on; the published scheme's energy ledger and transport limit.
+#include "solver/accurate_scheme.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "solver/property_integrals.h"
+#include "solver_test_support.h"
+
+namespace kt {
+namespace {
+
+using test::RunRecords;
+
+class Recorder : public RunObserver {
+ public:
+  void run_started(const RunConstants& constants, const PlotScaleSet&,
+                   const PlotCurveSwitches&) override {
+    r = constants;
+  }
+  void step_done(const StepRecord& record, const ProfileArrays&) override {
+    steps.push_back(record);
+  }
+  RunConstants r;
+  std::vector<StepRecord> steps;
+};
+
+double relative(double a, double b) {
+  return std::abs(a - b) / std::abs(b);
+}
+
+// Constant properties, no ablation, no screening, no reflection, a rectangular pulse.
+ParameterSet heating_only() {
+  ParameterSet p = test::default_parameters();
+  p.ablation_model = AblationModel::surface;
+  p.pulse_shape = PulseShape::rectangle;
+  p.material = Material::other;
+  p.pre_exponential_vo = 0.0f;
+  p.screening_coefficient = 0.0f;
+  p.reflection_coefficient = 0.0f;
+  return p;
+}
+
+// Largest error of the surface temperature rise over the pulse against
+// theta(0, t) = (I/D) (2 sqrt(D t / pi) - 1 + exp(D t) erfc(sqrt(D t))), relative to its peak.
+double heating_error(int grid) {
+  Recorder recorder;
+  const RunOutcome outcome = test::run_scheme(heating_only(), Scheme::accurate, 4, grid, &recorder);
+  EXPECT_NE(outcome.end, RunEnd::diverged) << outcome.divergence_cause;
+  const RunConstants& r = recorder.r;
+  double worst = 0.0;
+  double peak = 0.0;
+  for (const StepRecord& step : recorder.steps) {
+    const double t = step.time_ns / (kTimeUnit * 1e9);
+    if (t > r.pulse_duration) break;
+    const double dt = r.diffusivity * t;
+    const double exact =
+        r.peak_intensity / r.diffusivity *
+        (2.0 * std::sqrt(dt / std::numbers::pi) - 1.0 + std::exp(dt) * std::erfc(std::sqrt(dt)));
+    const double theta = step.surface_temperature_k / r.heating_scale - r.ambient;
+    worst = std::max(worst, std::abs(theta - exact));
+    peak = std::max(peak, exact);
+  }
+  return worst / peak;
+}
+
+TEST(AccurateScheme, HeatsAsTheClosedFormAndConvergesWhenCellsAreSplit) {
+  const double coarse = heating_error(1);
+  const double fine = heating_error(2);
+  EXPECT_LT(coarse, 1e-3);
+  EXPECT_GT(coarse / fine, 3.0) << coarse << " " << fine;
+}
+
+// Surface model, constant properties, a long rectangle: the front reaches the steady state in
+// which all the light goes into heating the removed material and subliming it.
+TEST(AccurateScheme, SteadyFrontMovesAsTheEnergyBalanceRequires) {
+  ParameterSet p = heating_only();
+  p.pre_exponential_vo = test::default_parameters().pre_exponential_vo;
+  p.sublimation_enthalpy_dh = 1000.0f;
+  p.pulse_width = 200.0f;
+  p.fluence = 400000.0f / 100.0f;
+  Recorder recorder;
+  const RunOutcome outcome = test::run_scheme(p, Scheme::accurate, 1, 1, &recorder);
+  ASSERT_NE(outcome.end, RunEnd::diverged) << outcome.divergence_cause;
+  const RunConstants& r = recorder.r;
+  // P = v(theta_s) (theta_s + DH'), v = Vo' exp(-Ea'/(T0' + theta_s)): bisection on theta_s.
+  const double light = r.peak_intensity;
+  auto surplus = [&](double theta) {
+    return light -
+           r.rate_vo * std::exp(-r.activation_ea / (r.ambient + theta)) * (theta + r.enthalpy_dh);
+  };
+  double lo = 0.0, hi = 10.0;
+  for (int i = 0; i < 200; ++i) {
+    const double mid = (lo + hi) / 2.0;
+    (surplus(mid) > 0.0 ? lo : hi) = mid;
+  }
+  const double velocity = r.rate_vo * std::exp(-r.activation_ea / (r.ambient + lo)) /
+                          (r.absorption_coefficient * kTimeUnit);
+  double at_pulse_end = 0.0;
+  for (const StepRecord& step : recorder.steps) {
+    if (step.time_ns / (kTimeUnit * 1e9) <= r.pulse_duration) at_pulse_end = step.velocity_cm_s;
+  }
+  EXPECT_LT(relative(at_pulse_end, velocity), 5e-4) << at_pulse_end << " " << velocity;
+}
+
+TEST(AccurateScheme, SplitCellsAreListedAndOnlyTheAccurateSchemeSplitsThem) {
+  test::ScratchDirectory scratch;
+  RunRecords records;
+  records.parameters.values.spatial_output = SpatialOutput::both;
+  RunOptions options;
+  options.output_directory = scratch.path();
+  options.scheme = Scheme::accurate;
+  options.grid_refinement = 2;
+  const RunOutcome outcome = records.run(options);
+  ASSERT_EQ(outcome.end, RunEnd::end_test);
+  EXPECT_EQ(records.scales.profile_node_count, 129);
+  const std::string spatial = test::read_file(scratch.path() / "Data1S1.dat");
+  EXPECT_EQ(std::count(spatial.begin(), spatial.end(), '\n'), 128);
+
+  RunRecords refused;
+  options.scheme = Scheme::published;
+  const RunOutcome published = refused.run(options);
+  EXPECT_EQ(published.end, RunEnd::not_started);
+  EXPECT_NE(published.not_started_reason.find("only with the accurate scheme"), std::string::npos);
+  options.scheme = Scheme::accurate;
+  options.grid_refinement = kMaximumGridRefinement + 1;
+  EXPECT_EQ(refused.run(options).end, RunEnd::not_started);
+}
+
+TEST(PropertyIntegrals, EnthalpyAndPotentialHaveTheLawsAsSlopes) {
+  MaterialLaw law;
+  law.polyimide = true;
+  law.heating_scale = 3515.49;
+  law.ambient = 300.0 / law.heating_scale;
+  law.specific_heat = 2.0;
+  law.thermal_conductivity = 0.00156;
+  const MaterialIntegrals integrals = make_material_integrals(law);
+  EXPECT_EQ(evaluate_material(integrals, 0.0).enthalpy, 0.0);
+  EXPECT_EQ(evaluate_material(integrals, 0.0).potential, 0.0);
+  for (double theta : {0.01, 0.3, 1.5}) {
+    const double h = 1e-5;
+    const MaterialPoint at = evaluate_material(integrals, theta);
+    const MaterialPoint up = evaluate_material(integrals, theta + h);
+    const MaterialPoint down = evaluate_material(integrals, theta - h);
+    EXPECT_NEAR((up.enthalpy - down.enthalpy) / (2 * h), specific_heat_factor(law, theta), 1e-8);
+    EXPECT_NEAR((up.potential - down.potential) / (2 * h), conductivity_factor(law, theta), 1e-8);
+    EXPECT_EQ(at.heat_capacity, specific_heat_factor(law, theta));
+    EXPECT_NEAR(at.conduction, conductivity_factor(law, theta), 1e-15);
+  }
+}
+
+TEST(PublishedScheme, LedgerShowsTheHeatItLoses) {
+  // The explicit attenuation and the surface node without heat capacity lose about 4 % of the
+  // light; the ledger shows it.
+  const RunOutcome outcome = test::run_scheme(test::default_parameters(), Scheme::published);
+  const EnergyLedger& e = outcome.energy;
+  EXPECT_GT(e.residual, 0.02 * e.light_in);
+  EXPECT_LT(e.residual, 0.08 * e.light_in);
+  EXPECT_GT(e.reaction, 0.0);
+  EXPECT_GT(e.far_boundary, 0.0);
+}
+
+TEST(PublishedScheme, BrokenTransportLimitEndsTheRunAndTheSuggestedRefinementCompletesIt) {
+  ParameterSet p = test::default_parameters();
+  p.fluence = 10000.0f;
+  const RunOutcome broken = test::run_scheme(p, Scheme::published);
+  ASSERT_EQ(broken.end, RunEnd::diverged);
+  EXPECT_EQ(broken.kinetics_line, "");
+  const std::string& cause = broken.divergence_cause;
+  EXPECT_NE(cause.find("v dt/dz1"), std::string::npos) << cause;
+  EXPECT_NE(cause.find("--scheme accurate"), std::string::npos) << cause;
+  const std::size_t at = cause.find("--refine ");
+  ASSERT_NE(at, std::string::npos) << cause;
+  const int suggested = std::stoi(cause.substr(at + 9));
+  EXPECT_GT(suggested, 1);
+  const RunOutcome refined = test::run_scheme(p, Scheme::published, suggested);
+  EXPECT_EQ(refined.end, RunEnd::end_test) << refined.divergence_cause;
+}
+
+}  // namespace
+}  // namespace kt
