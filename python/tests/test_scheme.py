@@ -1,6 +1,8 @@
 """The scheme choice through the Python calls: the accurate scheme's ledger closes, it is the
 batch runner's, and a study on it is a study of its own."""
 
+import json
+
 import pytest
 
 import kestrium
@@ -15,9 +17,12 @@ def test_accurate_run_closes_its_ledger_and_matches_the_batch_runner(tmp_path, b
     assert published.energy["residual"] > 0.02 * published.energy["light_in"]
 
     defaults.write(tmp_path / "run.par")
-    done = batch(tmp_path, "run.par", "--scheme", "accurate")
+    done = batch(tmp_path, "run.par", "--scheme", "accurate", "--json")
     assert done.returncode == 0, done.stderr
-    assert f"kinetics line: {accurate.kinetics_line}\n" in done.stdout
+    summary = json.loads(done.stdout)
+    assert summary["kinetics_line"] == accurate.kinetics_line
+    assert summary["energy"]["energy_residual_mJ_per_cm2"] == pytest.approx(
+        accurate.energy["residual"], abs=1e-12)
 
     with pytest.raises(ValueError, match='scheme is "fast"'):
         kestrium.run(defaults, scheme="fast")
