@@ -209,7 +209,8 @@ std::optional<int> read_study_options(const std::vector<std::string>& args,
     if (std::string error = parse_study_shard(shard_text, o.shard); !error.empty())
       return line.usage_error(error);
   }
-  if (!batch::scheme_option(o.scheme_word, o.scheme)) return line.usage_error(batch::kSchemeRefusal);
+  if (!batch::scheme_option(o.scheme_word, o.scheme))
+    return line.usage_error(batch::kSchemeRefusal);
   if (o.parfile.empty()) return line.usage_error("a study needs a parameter file");
   if (o.out.empty()) return line.usage_error("a study needs --out DIR");
   if (!o.vary.empty() && !o.points_file.empty())

@@ -9,9 +9,9 @@
 #include <iterator>
 
 #include "app/application.h"
-#include "app/title_page.h"
 #include "app_page.h"
 #include "display/display.h"
+#include "graphics/title_page.h"
 #include "kt_test_paths.h"
 
 namespace kt {
