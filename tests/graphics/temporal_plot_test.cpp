@@ -238,7 +238,6 @@ TEST(TemporalPlotWidths, AnUnlistedWidthStillShowsThePanel) {
   EXPECT_GT(surface.count_other(l.x0 - s90, l.y0, l.x0 - 10, l.y0 + 3 * l.dy, test::kMagenta), 20);
 }
 
-
 // The lines around the readouts stay whole while the readouts change, at the small layouts
 // (where scaled offsets round onto one another) and on a screen of two device pixels per pixel.
 struct ReadoutCase {
@@ -291,11 +290,12 @@ TEST_P(ReadoutBoxes, LinesAroundTheReadoutsStayWholeAndTheTimeCaptionClearOfThem
     EXPECT_TRUE(vertical_whole(x, column_top, bottom)) << x;
   }
   // Every readout shows text.
-  EXPECT_GT(surface.count(l.x0 - scaled(60, s), top + 1, divider - 1, bottom - 1,
-                          test::kLightRed), 5);
+  EXPECT_GT(surface.count(l.x0 - scaled(60, s), top + 1, divider - 1, bottom - 1, test::kLightRed),
+            5);
   EXPECT_GT(surface.count(time_left + 1, top + 1, l.x1 - 1, bottom - 1, test::kWhite), 5);
   EXPECT_GT(surface.count(depth_left + 1, column_top + 1, fraction_left - 1, bottom - 1,
-                          test::kLightGreen), 5);
+                          test::kLightGreen),
+            5);
   if (!c.caption_above_row) return;
   // "Time, ns" lies above the row: the row between the two boxes is background.
   EXPECT_EQ(surface.count_other(v_right + 1, top, time_left - 1, bottom, test::kMagenta), 0);
