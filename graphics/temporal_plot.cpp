@@ -51,6 +51,16 @@ TemporalLayout temporal_layout(const PageGeometry& page) {
   l.x_fraction = page_offset(l.x1, 0.22f, width);
   l.x_time = page_offset(l.x1, -0.3f, width);
   l.y_caption = page_offset(l.y0, -0.05f, height);
+  // The time caption's cell starts 30 scaled pixels below the frame, the readout row 40. In the
+  // smallest layout the caption's 15-pixel font reaches into that row; there the row (and the
+  // panel's bottom edge with it) moves down to start right below the caption.
+  l.y_row = l.y1;
+  if (width_row(width) == WidthRow::w640) {
+    constexpr int kSmallCaptionHeight = 15;
+    const float s = page.screen_scale;
+    const int overlap = scaled(30, s) + kSmallCaptionHeight - scaled(40, s);
+    if (overlap > 0) l.y_row += overlap;
+  }
   return l;
 }
 
@@ -114,7 +124,7 @@ void TemporalPlot::draw_panel(const std::array<bool, kQuantityCount>& shown) {
   use_whole_page(pen_, page_);
   use_colour(pen_, kBackground);
   fill_box(pen_, page_offset(l.x0, -0.1f, width), page_offset(l.y0, -0.08f, height),
-           page_offset(l.x1, 0.3f, width), page_offset(l.y1, 0.1f, height));
+           page_offset(l.x1, 0.3f, width), page_offset(l.y_row, 0.1f, height));
 
   font_.assign(temporal_title_font_request(width));
   font_.select(pen_);
@@ -160,24 +170,24 @@ void TemporalPlot::draw_panel(const std::array<bool, kQuantityCount>& shown) {
   use_colour(pen_, PaletteColour::bright_white);
   if (shown[2]) {
     outline_box(pen_, l.x_depth - scaled(5, s), l.y0 - scaled(15, s), l.x_fraction - scaled(10, s),
-                l.y1 + scaled(70, s));
+                l.y_row + scaled(70, s));
     draw_line(pen_, l.x_depth - scaled(5, s), l.y1 + scaled(15, s), l.x_fraction - scaled(10, s),
               l.y1 + scaled(15, s));
   }
   if (shown[3]) {
     outline_box(pen_, l.x_fraction - scaled(10, s), l.y0 - scaled(15, s),
-                l.x_fraction + scaled(50, s), l.y1 + scaled(70, s));
+                l.x_fraction + scaled(50, s), l.y_row + scaled(70, s));
     draw_line(pen_, l.x_fraction - scaled(10, s), l.y1 + scaled(15, s),
               l.x_fraction + scaled(50, s), l.y1 + scaled(15, s));
   }
-  outline_box(pen_, l.x0 - scaled(90, s), l.y1 + scaled(40, s), l.x_time - scaled(20, s),
-              l.y1 + scaled(70, s));
-  draw_line(pen_, l.x0 + scaled(50, s), l.y1 + scaled(40, s), l.x0 + scaled(50, s),
-            l.y1 + scaled(70, s));
-  if (shown[0]) draw_caption(pen_, l.x0 - scaled(85, s), l.y1 + scaled(48, s), "T:");
-  if (shown[1]) draw_caption(pen_, l.x0 + scaled(55, s), l.y1 + scaled(48, s), "V:");
+  outline_box(pen_, l.x0 - scaled(90, s), l.y_row + scaled(40, s), l.x_time - scaled(20, s),
+              l.y_row + scaled(70, s));
+  draw_line(pen_, l.x0 + scaled(50, s), l.y_row + scaled(40, s), l.x0 + scaled(50, s),
+            l.y_row + scaled(70, s));
+  if (shown[0]) draw_caption(pen_, l.x0 - scaled(85, s), l.y_row + scaled(48, s), "T:");
+  if (shown[1]) draw_caption(pen_, l.x0 + scaled(55, s), l.y_row + scaled(48, s), "V:");
 
-  outline_box(pen_, l.x1 - scaled(150, s), l.y1 + scaled(40, s), l.x1, l.y1 + scaled(70, s));
+  outline_box(pen_, l.x1 - scaled(150, s), l.y_row + scaled(40, s), l.x1, l.y_row + scaled(70, s));
   draw_time_labels();
 }
 
@@ -322,41 +332,48 @@ void TemporalPlot::draw_kept_readouts() {
 void TemporalPlot::paint_readout(int k, float value) {
   const float s = page_.screen_scale;
   const TemporalLayout& l = layout_;
-  const int top = l.y1 + scaled(41, s);
-  const int bottom = l.y1 + scaled(69, s);
-  const int text_y = l.y1 + scaled(48, s);
-  Box erase{};
+  // Each readout is erased one pixel inside the lines drawn around it, so that rounding of the
+  // scaled offsets can never put the erased area onto a line at any page width.
+  const int row_top = l.y_row + scaled(40, s);
+  const int row_bottom = l.y_row + scaled(70, s);
+  const int column_top = l.y1 + scaled(15, s);
+  const int depth_left = l.x_depth - scaled(5, s);
+  const int fraction_left = l.x_fraction - scaled(10, s);
+  const int text_y = l.y_row + scaled(48, s);
+  Box outline{};
   int text_x = 0;
   PaletteColour colour = kTimeColour;
   switch (k) {
     case 0:
-      erase = {l.x0 - scaled(60, s), top, l.x0 + scaled(49, s), bottom};
+      outline = {l.x0 - scaled(90, s), row_top, l.x0 + scaled(50, s), row_bottom};
       text_x = l.x0 - scaled(55, s);
       readout_.set_fixed(value, 8, 2);
       break;
     case 1:
-      erase = {l.x0 + scaled(80, s), top, l.x_time - scaled(21, s), bottom};
+      outline = {l.x0 + scaled(50, s), row_top, l.x_time - scaled(20, s), row_bottom};
       text_x = l.x0 + scaled(85, s);
       readout_.set_fixed(value, 10, 3);
       break;
     case 2:
-      erase = {l.x_depth - scaled(4, s), l.y1 + scaled(16, s), l.x_fraction - scaled(11, s),
-               bottom};
+      outline = {depth_left, column_top, fraction_left, row_bottom};
       text_x = l.x_depth;
       readout_.set_scientific(value, 9, 2);
       break;
     case 3:
-      erase = {l.x_fraction - scaled(9, s), l.y1 + scaled(16, s), l.x_fraction + scaled(49, s),
-               bottom};
+      outline = {fraction_left, column_top, l.x_fraction + scaled(50, s), row_bottom};
       text_x = l.x_fraction;
       readout_.set_fixed(value, 5, 3);
       break;
     default:  // the time
-      erase = {l.x1 - scaled(149, s), top, l.x1 - 1, bottom};
+      outline = {l.x1 - scaled(150, s), row_top, l.x1, row_bottom};
       text_x = l.x1 - scaled(130, s);
       readout_.set_fixed(value, 10, 1);
       break;
   }
+  Box erase{outline.x1 + 1, outline.y1 + 1, outline.x2 - 1, outline.y2 - 1};
+  // The temperature and velocity readouts keep clear of the captions "T:" and "V:".
+  if (k == 0) erase.x1 = l.x0 - scaled(60, s);
+  if (k == 1) erase.x1 = l.x0 + scaled(80, s);
   if (k < kQuantityCount) colour = kQuantityColours[static_cast<std::size_t>(k)];
   // Nothing else draws into a readout box during a run, so a readout whose text has not
   // changed since it was last drawn would be erased and drawn to the same pixels.
@@ -380,7 +397,7 @@ void TemporalPlot::mark_stopped() {
   font.assign(label_font_request(page_.screen_width));
   font.select(pen);
   use_colour(pen, PaletteColour::light_red);
-  draw_caption(pen, layout_.x1 + scaled(10, s), layout_.y1 + scaled(48, s), kStoppedText);
+  draw_caption(pen, layout_.x1 + scaled(10, s), layout_.y_row + scaled(48, s), kStoppedText);
 }
 
 void TemporalPlot::use_plot_area() {

@@ -29,6 +29,7 @@ struct TemporalLayout {
   int x_fraction = 0;  // left edge of the fraction label column
   int x_time = 0;      // x of the time caption
   int y_caption = 0;   // y of the captions above the frame
+  int y_row = 0;       // what the readout row's offsets count from: y1, lower at 640 wide
 };
 
 TemporalLayout temporal_layout(const PageGeometry& page);

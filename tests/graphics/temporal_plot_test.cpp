@@ -238,5 +238,76 @@ TEST(TemporalPlotWidths, AnUnlistedWidthStillShowsThePanel) {
   EXPECT_GT(surface.count_other(l.x0 - s90, l.y0, l.x0 - 10, l.y0 + 3 * l.dy, test::kMagenta), 20);
 }
 
+// The lines around the readouts stay whole while the readouts change, at the small layouts
+// (where scaled offsets round onto one another) and on a screen of two device pixels per pixel.
+struct ReadoutCase {
+  int width, height;
+  double ratio;
+  bool caption_above_row;  // wider layouts set the caption between the boxes, in the row
+};
+
+class ReadoutBoxes : public ::testing::TestWithParam<ReadoutCase> {};
+
+TEST_P(ReadoutBoxes, LinesAroundTheReadoutsStayWholeAndTheTimeCaptionClearOfThem) {
+  const ReadoutCase c = GetParam();
+  PageSurface surface(c.width, c.height, c.ratio);
+  ASSERT_TRUE(surface.ready());
+  TemporalPlot plot(surface.page());
+  plot.plot_temporal(1, 0.0f, 300.0f, 0.0f, 0.0f, 0.0f, usual_scales(), PlotCurveSwitches{});
+  for (int i = 1; i <= 6; ++i) {
+    const auto f = static_cast<float>(i);
+    plot.plot_temporal(0, 2.0f * f, 300.0f + 37.3f * f, 11.1f * f, 1.23f * f, 0.13f * f,
+                       usual_scales(), PlotCurveSwitches{});
+  }
+  const float s = surface.page().screen_scale;
+  const TemporalLayout& l = plot.layout();
+  const int top = l.y_row + scaled(40, s);
+  const int bottom = l.y_row + scaled(70, s);
+  const int column_top = l.y1 + scaled(15, s);
+  const int v_right = l.x_time - scaled(20, s);
+  const int time_left = l.x1 - scaled(150, s);
+  const int depth_left = l.x_depth - scaled(5, s);
+  const int fraction_left = l.x_fraction - scaled(10, s);
+  const int fraction_right = l.x_fraction + scaled(50, s);
+  const auto horizontal_whole = [&](int x1, int x2, int y) {
+    return surface.count(x1, y, x2, y, test::kWhite) == x2 - x1 + 1;
+  };
+  const auto vertical_whole = [&](int x, int y1, int y2) {
+    return surface.count(x, y1, x, y2, test::kWhite) == y2 - y1 + 1;
+  };
+  const int t_left = l.x0 - scaled(90, s);
+  const int divider = l.x0 + scaled(50, s);
+  EXPECT_TRUE(horizontal_whole(t_left, v_right, top));
+  EXPECT_TRUE(horizontal_whole(t_left, v_right, bottom));
+  EXPECT_TRUE(horizontal_whole(time_left, l.x1, top));
+  EXPECT_TRUE(horizontal_whole(time_left, l.x1, bottom));
+  EXPECT_TRUE(horizontal_whole(depth_left, fraction_right, column_top));
+  EXPECT_TRUE(horizontal_whole(depth_left, fraction_right, bottom));
+  for (int x : {t_left, divider, v_right, time_left, l.x1}) {
+    EXPECT_TRUE(vertical_whole(x, top, bottom)) << x;
+  }
+  for (int x : {depth_left, fraction_left, fraction_right}) {
+    EXPECT_TRUE(vertical_whole(x, column_top, bottom)) << x;
+  }
+  // Every readout shows text.
+  EXPECT_GT(surface.count(l.x0 - scaled(60, s), top + 1, divider - 1, bottom - 1, test::kLightRed),
+            5);
+  EXPECT_GT(surface.count(time_left + 1, top + 1, l.x1 - 1, bottom - 1, test::kWhite), 5);
+  EXPECT_GT(surface.count(depth_left + 1, column_top + 1, fraction_left - 1, bottom - 1,
+                          test::kLightGreen),
+            5);
+  if (!c.caption_above_row) return;
+  // "Time, ns" lies above the row: the row between the two boxes is background.
+  EXPECT_EQ(surface.count_other(v_right + 1, top, time_left - 1, bottom, test::kMagenta), 0);
+  EXPECT_GT(surface.count(l.x_time, l.y1 + scaled(30, s), time_left - 1, top - 1, test::kWhite),
+            20);
+}
+
+INSTANTIATE_TEST_SUITE_P(SmallLayouts, ReadoutBoxes,
+                         ::testing::Values(ReadoutCase{640, 480, 1.0, true},
+                                           ReadoutCase{800, 600, 1.0, false},
+                                           ReadoutCase{640, 480, 2.0, true},
+                                           ReadoutCase{1024, 768, 1.0, false}));
+
 }  // namespace
 }  // namespace kt

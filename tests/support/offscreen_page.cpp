@@ -8,11 +8,12 @@
 
 namespace kt::test {
 
-OffscreenPage::OffscreenPage(int width, int height) {
+OffscreenPage::OffscreenPage(int width, int height, double device_pixel_ratio)
+    : ratio_(device_pixel_ratio) {
   page_.screen_width = static_cast<std::int16_t>(width);
   page_.screen_height = static_cast<std::int16_t>(height);
   page_.screen_scale = static_cast<float>(width) / 1024.0f;
-  ready_ = display::create_offscreen_main_window(width, height);
+  ready_ = display::create_offscreen_main_window(width, height, device_pixel_ratio);
   if (!ready_) return;
   display::initialize_fonts();
   clear();
@@ -29,7 +30,8 @@ void OffscreenPage::clear() {
 }
 
 std::int32_t OffscreenPage::pixel(int x, int y) const {
-  return display::surface_pixel(x, y);
+  if (ratio_ == 1.0) return display::surface_pixel(x, y);
+  return display::surface_pixel(static_cast<int>(x * ratio_), static_cast<int>(y * ratio_));
 }
 
 int OffscreenPage::count(int x1, int y1, int x2, int y2, std::int32_t colour) const {

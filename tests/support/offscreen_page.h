@@ -28,7 +28,9 @@ inline constexpr std::int32_t kWhite = pixel_of(display::PaletteColour::bright_w
 
 class OffscreenPage {
  public:
-  OffscreenPage(int width, int height);
+  // At a device pixel ratio above 1 the surface holds that many device pixels per page pixel;
+  // the pixel queries then read the top-left device pixel of each page pixel.
+  OffscreenPage(int width, int height, double device_pixel_ratio = 1.0);
   ~OffscreenPage();
   OffscreenPage(const OffscreenPage&) = delete;
   OffscreenPage& operator=(const OffscreenPage&) = delete;
@@ -52,6 +54,7 @@ class OffscreenPage {
 
  private:
   PageGeometry page_;
+  double ratio_ = 1.0;
   bool ready_ = false;
   display::DrawingContext pen_;
 };
