@@ -50,8 +50,8 @@
 
 #include "solver/energy_ledger.h"
 #include "solver/model.h"
-#include "solver/step_profiles.h"
 #include "solver/property_integrals.h"
+#include "solver/step_profiles.h"
 
 namespace kt {
 

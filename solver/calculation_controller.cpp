@@ -8,9 +8,8 @@ namespace kt {
 
 CalculationController::CalculationController(SharedParameters& parameters,
                                              RunStateMachine& run_state, SolverState& state,
-                                             ProfileArrays& profiles,
-                                             RunOptions options, FinishedHandler finished,
-                                             IdleHandler idle)
+                                             ProfileArrays& profiles, RunOptions options,
+                                             FinishedHandler finished, IdleHandler idle)
     : parameters_(parameters),
       run_state_(run_state),
       state_(state),
@@ -30,8 +29,7 @@ bool CalculationController::start_calculation() {
   // The previous worker made the program idle as its last act: it has finished its body.
   if (worker_.joinable()) worker_.join();
   worker_ = std::thread([this, options = options_] {
-    RunOutcome outcome =
-        run_calculation(parameters_, run_state_, state_, profiles_, options);
+    RunOutcome outcome = run_calculation(parameters_, run_state_, state_, profiles_, options);
     {
       std::lock_guard<std::mutex> outcome_guard(outcome_lock_);
       last_outcome_ = outcome;

@@ -20,9 +20,8 @@ class CalculationController {
   using IdleHandler = std::function<void()>;
 
   CalculationController(SharedParameters& parameters, RunStateMachine& run_state,
-                        SolverState& state, ProfileArrays& profiles,
-                        RunOptions options = {}, FinishedHandler finished = {},
-                        IdleHandler idle = {});
+                        SolverState& state, ProfileArrays& profiles, RunOptions options = {},
+                        FinishedHandler finished = {}, IdleHandler idle = {});
   // Stops a run under way and joins its worker.
   ~CalculationController();
   CalculationController(const CalculationController&) = delete;

@@ -447,8 +447,7 @@ void write_kinetics(SharedParameters& parameters, const RunOptions& options,
 }  // namespace
 
 RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_state,
-                           SolverState& state, ProfileArrays& profiles,
-                           const RunOptions& options) {
+                           SolverState& state, ProfileArrays& profiles, const RunOptions& options) {
   RunOutcome outcome;
   ParameterSet at_start = parameters.snapshot();
   outcome.not_started_reason = check_run_choices(at_start);

@@ -17,9 +17,9 @@
 #include "params/run_state.h"
 #include "solver/energy_ledger.h"
 #include "solver/model.h"
-#include "solver/step_profiles.h"
 #include "solver/result_files.h"
 #include "solver/run_observer.h"
+#include "solver/step_profiles.h"
 
 namespace kt {
 

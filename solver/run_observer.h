@@ -1,16 +1,16 @@
 // What a calculation run tells whoever watches it: that it accepted its inputs, the start with
-// its constants and the Parameter set it took, every output step's values and profiles, the depth profiles at
-// the spatial output instants, and the end. Called on the run's thread, one call at a time, in
-// that order. The program's plots, studies, the Python module and the tests implement it; none
-// of the calls can change the run.
+// its constants and the Parameter set it took, every output step's values and profiles, the depth
+// profiles at the spatial output instants, and the end. Called on the run's thread, one call at a
+// time, in that order. The program's plots, studies, the Python module and the tests implement it;
+// none of the calls can change the run.
 #pragma once
 
 #include <cstdint>
 
 #include "params/parameter_set.h"
 #include "solver/model.h"
-#include "solver/step_profiles.h"
 #include "solver/result_files.h"
+#include "solver/step_profiles.h"
 
 namespace kt {
 

@@ -32,8 +32,7 @@ TEST(CalculationController, TwoQuickCommandsStartOneRunAndTheOutcomeIsHandledBef
   bool idle_while_handled = true;
   {
     CalculationController controller(records.parameters, records.run_state, *records.state,
-                                     records.profiles, options,
-                                     [&](const RunOutcome&) {
+                                     records.profiles, options, [&](const RunOutcome&) {
                                        ++handled;
                                        idle_while_handled = records.run_state.idle();
                                      });
