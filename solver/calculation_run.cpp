@@ -513,7 +513,7 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
                                                 options.grid_refinement);
     scales.profile_node_count = accurate->node_count();
   } else {
-    ledger = std::make_unique<PublishedLedger>(constants);
+    ledger = std::make_unique<PublishedLedger>(constants, state.depth_grid);
   }
   LoopContext context{parameters, run_state, state,         profiles,
                       options,    constants, temporal_file, outcome};
