@@ -149,7 +149,9 @@ void output_step(LoopContext& c, const StepSettings& settings, std::string& reco
 }
 
 RunEnd time_loop(LoopContext& c) {
-  const RunConstants& r = c.constants;
+  // The step works on a copy of the run constants of its own: no store into the state can then
+  // change them, so the compiler keeps them in registers across the step's loops.
+  const RunConstants r = c.constants;
   SolverState& s = c.state;
   reset_solver_state(s);
   std::string record;

@@ -126,8 +126,6 @@ struct RunConstants {
   int node_count = kNodeCount;
 };
 
-// The nodal arrays, front and depths of one run, plus the coefficient and work arrays of the
-// heat step; all preallocated.
 // Channel velocities for a surface temperature rise and surface fraction.
 struct FrontVelocity {
   double channel_a = 0.0;
@@ -135,6 +133,8 @@ struct FrontVelocity {
   double total() const { return channel_a + channel_m; }
 };
 
+// The nodal arrays, front and depths of one run, plus the coefficient and work arrays of the
+// heat step; all preallocated.
 struct SolverState {
   NodeArray temperature_rise{};     // theta
   NodeArray theta_previous{};       // theta at the start of the heat step
