@@ -149,7 +149,9 @@ void output_step(LoopContext& c, const StepSettings& settings, std::string& reco
 }
 
 RunEnd time_loop(LoopContext& c) {
-  const RunConstants& r = c.constants;
+  // The step works on a copy of the run constants of its own: no store into the state can then
+  // change them, so the compiler keeps them in registers across the step's loops.
+  const RunConstants r = c.constants;
   SolverState& s = c.state;
   reset_solver_state(s);
   std::string record;
@@ -501,7 +503,7 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
         std::make_unique<AccurateScheme>(constants, state.depth_grid, options.grid_refinement);
     profile_node_count = accurate->node_count();
   } else {
-    ledger = std::make_unique<PublishedLedger>(constants);
+    ledger = std::make_unique<PublishedLedger>(constants, state.depth_grid);
   }
   LoopContext context{parameters, run_state, state,         profiles,
                       options,    constants, temporal_file, outcome};

@@ -1,5 +1,6 @@
 // The published scheme's energy ledger: the flows of every step summed with the step length,
-// from values the step has computed anyway or a few evaluations at the surface and the far end.
+// from values the step has computed anyway or a few evaluations at the surface and the far end;
+// what depends on the fixed grid alone is taken once per run.
 #include "solver/energy_ledger.h"
 
 #include <cmath>
@@ -11,34 +12,40 @@ void close_ledger(EnergyLedger& l) {
                l.far_boundary - l.linear_loss;
 }
 
-PublishedLedger::PublishedLedger(const RunConstants& constants)
+PublishedLedger::PublishedLedger(const RunConstants& constants, const NodeArray& z)
     : constants_(constants),
       material_(make_material_integrals(constants.material)),
-      loss_rate_(kHeatLossFactor * constants.diffusivity / (kHeatLossLength * kHeatLossLength)) {}
+      loss_rate_(kHeatLossFactor * constants.diffusivity / (kHeatLossLength * kHeatLossLength)),
+      latent_ratio_(constants.activation_ea >= 0.0 ? 1.0 : 0.0),
+      far_transmission_(std::exp(-z[constants.node_count])) {
+  for (int k = 1; k <= constants.node_count - 1; ++k) cell_width_[k] = z[k + 1] - z[k];
+}
 
+// Per step: the front velocity by channel as the heat step left it, one exponential for the
+// surface enthalpy, one power for the far node's potential, and one pass over the nodes.
 void PublishedLedger::observe_step(const SolverState& s) {
   const RunConstants& r = constants_;
   const int n = r.node_count;
-  const NodeArray& z = s.depth_grid;
   const NodeArray& theta = s.temperature_rise;
+  const NodeArray& kf = s.conduction_factor;
   const double dt = r.time_step;
   const double surface_light = s.intensity_profile[1];
-  const FrontVelocity v = front_velocity_at(r, theta[1], s.broken_fraction_new[1]);
-  const MaterialPoint surface = evaluate_material(material_, theta[1]);
+  const FrontVelocity v = s.front_channels;
   sums_.light_in += dt * surface_light;
-  sums_.ablation_sensible += dt * v.total() * surface.enthalpy;
-  const double energy_ratio = r.activation_ea > 0.0 ? 1.0 : (r.activation_ea == 0.0 ? 1.0 : 0.0);
+  sums_.ablation_sensible += dt * v.total() * material_enthalpy(material_, theta[1]);
   sums_.ablation_latent +=
-      dt * (r.enthalpy_dh * v.channel_a * energy_ratio + r.enthalpy_dhm * v.channel_m);
-  const MaterialPoint last = evaluate_material(material_, theta[n - 1]);
-  sums_.far_boundary +=
-      dt * (r.diffusivity * last.potential / (z[n] - z[n - 1]) + surface_light * std::exp(-z[n]));
+      dt * (r.enthalpy_dh * v.channel_a * latent_ratio_ + r.enthalpy_dhm * v.channel_m);
+  sums_.far_boundary += dt * (r.diffusivity * material_potential(material_, theta[n - 1]) /
+                                  cell_width_[n - 1] +
+                              surface_light * far_transmission_);
   // The linear loss with the trapezoid rule over the nodes, with the conductivity factors of the
   // heat step's last sweep.
   double loss = 0.0;
+  double left = theta[1] * kf[1];
   for (int k = 1; k <= n - 1; ++k) {
-    loss += (z[k + 1] - z[k]) *
-            (theta[k] * s.conduction_factor[k] + theta[k + 1] * s.conduction_factor[k + 1]) / 2.0;
+    const double right = theta[k + 1] * kf[k + 1];
+    loss += cell_width_[k] * (left + right) / 2.0;
+    left = right;
   }
   sums_.linear_loss += dt * loss_rate_ * loss;
   // The volume reaction: every bond broken took DHb'. d/dt (integral of phi) = (integral of the

@@ -33,10 +33,10 @@ inline constexpr double kScaledEnergyMilliJoule = 1e10 * kTimeUnit;
 
 // Watches the published scheme step by step without changing it: after each completed heat step
 // it adds that step's flows (rectangle rule, dt times the rates at the step's end); finish()
-// adds the stored heat.
+// adds the stored heat. The depth grid is the run's, fixed for the run.
 class PublishedLedger {
  public:
-  explicit PublishedLedger(const RunConstants& constants);
+  PublishedLedger(const RunConstants& constants, const NodeArray& depth_grid);
   void observe_step(const SolverState& state);
   EnergyLedger finish(const SolverState& state) const;
 
@@ -44,6 +44,9 @@ class PublishedLedger {
   const RunConstants& constants_;
   MaterialIntegrals material_;
   double loss_rate_ = 0.0;
+  double latent_ratio_ = 0.0;        // channel A's share of DH' (0 for a negative Ea')
+  NodeArray cell_width_{};           // z[k+1] - z[k]
+  double far_transmission_ = 0.0;    // exp(-z[n]): the light that passes the far node
   EnergyLedger sums_;  // scaled
 };
 

@@ -130,6 +130,7 @@ void reset_solver_state(SolverState& s) {
   s.broken_fraction_new.fill(0.0);
   s.intensity_profile.fill(0.0);
   s.front_velocity = 0.0;
+  s.front_channels = FrontVelocity{};
   s.depth_a = 0.0;
   s.depth_m = 0.0;
   s.depth_total = 0.0;
@@ -191,6 +192,7 @@ FrontVelocity front_velocity_at(const RunConstants& r, double theta_surface,
 
 void advance_front(const RunConstants& r, SolverState& s) {
   const FrontVelocity v = front_velocity_at(r, s.temperature_rise[1], s.broken_fraction_new[1], s);
+  s.front_channels = v;
   s.front_velocity = v.total();
   s.depth_a += v.channel_a * r.time_step;
   s.depth_m += v.channel_m * r.time_step;
@@ -275,7 +277,8 @@ void heat_step(const RunConstants& r, SolverState& s) {
     const double mu1 = -(kSurfaceCell / (d * kf[1])) * heat_of_ablation;
     solve_tridiagonal(theta, s.coefficient_a, s.coefficient_c, s.coefficient_b, s.coefficient_g,
                       1.0, 0.0, mu1, 0.0, n, s.sweep_a, s.sweep_b);
-    s.front_velocity = front_velocity_at(r, theta[1], phi_new[1], s).total();
+    s.front_channels = front_velocity_at(r, theta[1], phi_new[1], s);
+    s.front_velocity = s.front_channels.total();
   }
 }
 

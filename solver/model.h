@@ -126,6 +126,13 @@ struct RunConstants {
   int node_count = kNodeCount;
 };
 
+// Channel velocities for a surface temperature rise and surface fraction.
+struct FrontVelocity {
+  double channel_a = 0.0;
+  double channel_m = 0.0;
+  double total() const { return channel_a + channel_m; }
+};
+
 // The nodal arrays, front and depths of one run, plus the coefficient and work arrays of the
 // heat step; all preallocated.
 struct SolverState {
@@ -155,6 +162,7 @@ struct SolverState {
   ExpMemo channel_m_exponential;
 
   double front_velocity = 0.0;  // v
+  FrontVelocity front_channels;  // v by channel, as the published step last evaluated it
   double depth_a = 0.0;         // recession by channel A
   double depth_m = 0.0;         // recession by channel M
   double depth_total = 0.0;
@@ -186,12 +194,6 @@ void compute_surface_intensity(const RunConstants& constants, SolverState& state
 // Step 2: explicit Beer-Lambert attenuation down the grid.
 void compute_intensity_profile(const RunConstants& constants, SolverState& state);
 
-// Channel velocities for a surface temperature rise and surface fraction.
-struct FrontVelocity {
-  double channel_a = 0.0;
-  double channel_m = 0.0;
-  double total() const { return channel_a + channel_m; }
-};
 FrontVelocity front_velocity_at(const RunConstants& constants, double theta_surface,
                                 double fraction_surface);
 // The same, the exponentials taken through the state's channel memos.

@@ -44,6 +44,28 @@ MaterialIntegrals make_material_integrals(const MaterialLaw& law) {
   return m;
 }
 
+namespace {
+
+double heat_capacity_drop(double temperature) {
+  return std::exp((kReferenceTemperature - temperature) / kCpScale);
+}
+
+double conduction_power(double temperature) {
+  return std::pow(temperature / kReferenceTemperature, kConductivityExponent);
+}
+
+double enthalpy_from(const MaterialIntegrals& m, double temperature, double drop) {
+  return (heat_primitive(temperature, drop) - m.enthalpy_offset) /
+         (m.law.specific_heat * m.law.heating_scale);
+}
+
+double potential_from(const MaterialIntegrals& m, double temperature, double power) {
+  return (conduction_primitive(temperature, power) - m.potential_offset) /
+         (m.law.thermal_conductivity * m.law.heating_scale);
+}
+
+}  // namespace
+
 MaterialPoint evaluate_material(const MaterialIntegrals& m, double theta) {
   MaterialPoint p;
   if (!m.law.polyimide) {
@@ -53,15 +75,25 @@ MaterialPoint evaluate_material(const MaterialIntegrals& m, double theta) {
   }
   const MaterialLaw& law = m.law;
   const double temperature = absolute_temperature(law, theta);
-  const double drop = std::exp((kReferenceTemperature - temperature) / kCpScale);
-  const double power = std::pow(temperature / kReferenceTemperature, kConductivityExponent);
+  const double drop = heat_capacity_drop(temperature);
+  const double power = conduction_power(temperature);
   p.heat_capacity = (kCpBase - kCpDrop * drop) / law.specific_heat;
   p.conduction = kConductivityAt300 * power / law.thermal_conductivity;
-  p.enthalpy = (heat_primitive(temperature, drop) - m.enthalpy_offset) /
-               (law.specific_heat * law.heating_scale);
-  p.potential = (conduction_primitive(temperature, power) - m.potential_offset) /
-                (law.thermal_conductivity * law.heating_scale);
+  p.enthalpy = enthalpy_from(m, temperature, drop);
+  p.potential = potential_from(m, temperature, power);
   return p;
+}
+
+double material_enthalpy(const MaterialIntegrals& m, double theta) {
+  if (!m.law.polyimide) return theta;
+  const double temperature = absolute_temperature(m.law, theta);
+  return enthalpy_from(m, temperature, heat_capacity_drop(temperature));
+}
+
+double material_potential(const MaterialIntegrals& m, double theta) {
+  if (!m.law.polyimide) return theta;
+  const double temperature = absolute_temperature(m.law, theta);
+  return potential_from(m, temperature, conduction_power(temperature));
 }
 
 }  // namespace kt

@@ -30,4 +30,9 @@ MaterialIntegrals make_material_integrals(const MaterialLaw& law);
 
 MaterialPoint evaluate_material(const MaterialIntegrals& integrals, double theta);
 
+// H(theta) alone (one exponential) and Phi(theta) alone (one power), with the same bits as the
+// enthalpy and potential of evaluate_material.
+double material_enthalpy(const MaterialIntegrals& integrals, double theta);
+double material_potential(const MaterialIntegrals& integrals, double theta);
+
 }  // namespace kt

@@ -156,6 +156,43 @@ TEST(PropertyIntegrals, EnthalpyAndPotentialHaveTheLawsAsSlopes) {
   }
 }
 
+TEST(PropertyIntegrals, EnthalpyOrPotentialAloneHasTheBitsOfTheWholePoint) {
+  for (bool polyimide : {true, false}) {
+    MaterialLaw law;
+    law.polyimide = polyimide;
+    law.heating_scale = 1977.934;
+    law.ambient = 300.0 / law.heating_scale;
+    law.specific_heat = 2.0;
+    law.thermal_conductivity = 0.00156;
+    const MaterialIntegrals integrals = make_material_integrals(law);
+    for (double theta : {0.0, 1e-300, 3e-7, 0.25, 0.77, 4.0}) {
+      const MaterialPoint whole = evaluate_material(integrals, theta);
+      EXPECT_EQ(material_enthalpy(integrals, theta), whole.enthalpy) << polyimide << " " << theta;
+      EXPECT_EQ(material_potential(integrals, theta), whole.potential) << polyimide << " " << theta;
+    }
+  }
+}
+
+TEST(PublishedScheme, StepLeavesTheFrontChannelsOfItsEndState) {
+  // The ledger takes the front velocity by channel from the state: after every step they are
+  // those of the step's final surface temperature and fraction.
+  const RunConstants r = compute_run_constants(test::default_parameters());
+  SolverState s;
+  build_depth_grid(r, s.depth_grid);
+  reset_solver_state(s);
+  for (int step = 1; step <= 2000; ++step) {
+    ASSERT_FALSE(take_time_step(r, s));
+    const FrontVelocity fresh = front_velocity_at(r, s.temperature_rise[1],
+                                                  s.broken_fraction_new[1]);
+    ASSERT_EQ(s.front_channels.channel_a, fresh.channel_a) << step;
+    ASSERT_EQ(s.front_channels.channel_m, fresh.channel_m) << step;
+    ASSERT_EQ(s.front_velocity, fresh.total()) << step;
+    s.broken_fraction_old = s.broken_fraction_new;
+    s.step_index += 1;
+  }
+  EXPECT_GT(s.front_velocity, 0.0);
+}
+
 TEST(PublishedScheme, LedgerShowsTheHeatItLoses) {
   // The explicit attenuation and the surface node without heat capacity lose about 4 % of the
   // light; the ledger shows it.
