@@ -143,7 +143,8 @@ std::string find_shard_tables(const std::string& folder, std::vector<fs::path>& 
 
 std::string study_help() {
   return "usage: kestrium-batch study PARFILE --vary NAME=VALUES [--vary NAME=VALUES ...]\n"
-         "                            --out DIR [--jobs N] [--refine K] [--shard I/N] [--check]\n"
+         "                            --out DIR [--jobs N] [--refine K] [--scheme S] [--energy]\n"
+         "                            [--shard I/N] [--check]\n"
          "       kestrium-batch study PARFILE --points FILE.csv --out DIR [options as above]\n"
          "\n"
          "  VALUES: FROM:TO:STEP, FROM:TO:logN (N log-spaced values) or V1,V2,...\n"
@@ -153,9 +154,11 @@ std::string study_help() {
          "  i (counted from 0) with i % N == I-1 and writes DIR/study.shard-I-of-N.csv.\n"
          "  --refine K splits every time step into K sub-steps (1 to 64). --scheme S runs\n"
          "  every point on the published (default) or the accurate scheme, part of the\n"
-         "  study's identity. --check checks\n"
-         "  the arguments and the file, prints the study, runs nothing. Diverged and\n"
-         "  refused points are rows of the table (end and note say why). One run holds at\n"
+         "  study's identity. --energy adds the energy ledger's columns [mJ/cm^2]\n"
+         "  (light_in ... residual) after the results, also part of the study's\n"
+         "  identity. --check checks the arguments and the file, prints the study, runs\n"
+         "  nothing. Diverged and refused points are rows of the table (end and note say\n"
+         "  why). One run holds at\n"
          "  most 1000000 points (more: split it with --shard); a points file is a UTF-8\n"
          "  text file of at most 64 MiB.\n"
          "  --help, -h: this text. The shard tables are joined by kestrium-batch merge.\n"
@@ -187,6 +190,7 @@ struct StudyOptions {
   int refinement = 1;
   std::string scheme_word;
   Scheme scheme = Scheme::published;
+  bool energy = false;  // --energy: the energy ledger's columns in the table
   bool check_only = false;
   StudyShard shard;
 };
@@ -203,6 +207,7 @@ std::optional<int> read_study_options(const std::vector<std::string>& args,
   line.count("--refine", o.refinement, 1, kMaximumRefinement);
   line.option("--scheme", o.scheme_word);
   line.flag("--check", o.check_only);
+  line.flag("--energy", o.energy);
   line.operand("PARFILE", o.parfile);
   if (std::optional<int> stop = line.parse(args)) return stop;
   if (!shard_text.empty()) {
@@ -233,6 +238,7 @@ std::optional<int> make_study_plan(const batch::CommandLine& line, const StudyOp
   }
   plan.refinement = o.refinement;
   plan.scheme = o.scheme;
+  plan.columns = o.energy ? ResultColumnSet::with_energy : ResultColumnSet::results;
   return std::nullopt;
 }
 
