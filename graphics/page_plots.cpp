@@ -13,6 +13,7 @@ void PagePlots::run_started(const RunConstants& constants, const PlotScaleSet& s
   scales_ = scales;
   model_ = constants.model;
   first_step_ = true;
+  temporal_.set_scheme_mark(next_scheme_.load() == Scheme::accurate);
   temporal_.plot_temporal(1, 0.0f, static_cast<float>(constants.ambient_temperature), 0.0f, 0.0f,
                           0.0f, scales_, switches);
 }

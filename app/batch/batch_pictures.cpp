@@ -39,6 +39,7 @@ bool run_with_picture(SharedParameters& parameters, int width, int height,
   TitleState title;
   const std::string logo = find_data_file("ZOR.bmp", data_directory);
   RunView view(page, title, logo);
+  view.set_scheme(options.scheme);
   view.run_accepted();
 
   HeadlessRun records;
