@@ -1,7 +1,7 @@
 #include "app/about_window.h"
 
-#include "app/screen_rows.h"
 #include "display/drawing_context.h"
+#include "graphics/screen_rows.h"
 
 namespace kt {
 namespace {

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <vector>
 
-#include "app/screen_rows.h"
 #include "display/display.h"
 #include "display/drawing_context.h"
+#include "graphics/screen_rows.h"
 
 namespace kt {
 namespace {

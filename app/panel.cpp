@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "app/screen_rows.h"
 #include "display/display.h"
 #include "display/drawing_context.h"
+#include "graphics/screen_rows.h"
 
 namespace kt {
 

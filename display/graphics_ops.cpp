@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QImageWriter>
+#include <QList>
 #include <algorithm>
 #include <memory>
 
@@ -152,6 +154,43 @@ std::int32_t surface_pixel(int x, int y) {
                                    0xFFFFFFu);
 }
 
+namespace {
+
+// The page as an 8-bit indexed image when it has at most 256 colours (a page of flat colours
+// always has): the same pixels in a quarter of the bytes, which PNG stores with a palette and no
+// per-row filter search. A null image when there are more colours.
+QImage indexed_page(const QImage& page) {
+  QList<QRgb> palette;
+  QImage indexed(page.size(), QImage::Format_Indexed8);
+  QRgb last = 0;
+  uchar last_index = 0;
+  bool have_last = false;
+  for (int y = 0; y < page.height(); ++y) {
+    const auto* in = reinterpret_cast<const QRgb*>(page.constScanLine(y));
+    uchar* out = indexed.scanLine(y);
+    for (int x = 0; x < page.width(); ++x) {
+      const QRgb colour = in[x];
+      if (!have_last || colour != last) {
+        const auto found = std::find(palette.cbegin(), palette.cend(), colour);
+        if (found == palette.cend()) {
+          if (palette.size() == 256) return {};
+          palette.push_back(colour);
+          last_index = static_cast<uchar>(palette.size() - 1);
+        } else {
+          last_index = static_cast<uchar>(found - palette.cbegin());
+        }
+        last = colour;
+        have_last = true;
+      }
+      out[x] = last_index;
+    }
+  }
+  indexed.setColorTable(palette);
+  return indexed;
+}
+
+}  // namespace
+
 bool save_surface_png(const std::string& path) {
   QImage copy;
   {
@@ -159,7 +198,12 @@ bool save_surface_png(const std::string& path) {
     if (!surface) return false;
     copy = surface->image().copy();
   }
-  return copy.save(QString::fromStdString(path), "PNG");
+  const QImage indexed = indexed_page(copy);
+  QImageWriter writer(QString::fromStdString(path), "png");
+  // The fastest deflate level (quality 80 selects zlib level 1): a flat page compresses well at
+  // any level, and the higher levels cost more than the drawing of a whole run.
+  writer.setQuality(80);
+  return writer.write(indexed.isNull() ? copy : indexed);
 }
 
 }  // namespace kt::display

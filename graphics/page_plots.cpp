@@ -33,6 +33,8 @@ void PagePlots::relayout(const ProfileArrays& profiles) {
 }
 
 void PagePlots::run_ended(const RunOutcome& outcome) {
+  temporal_.draw_kept_readouts();
+  spatial_.draw_kept_profiles();
   if (outcome.end == RunEnd::stop) temporal_.mark_stopped();
 }
 

@@ -22,12 +22,21 @@ class PagePlots : public RunObserver {
  public:
   explicit PagePlots(const PageGeometry& page) : temporal_(page), spatial_(page) {}
 
+  // The page at the run's end only: each step's readouts and profiles are kept and drawn once
+  // when the run ends, giving the very pixels that drawing every step ends with (the curves are
+  // still drawn step by step). For a picture of the finished run; the live page draws each step.
+  void draw_final_page_only() {
+    temporal_.keep_readouts(true);
+    spatial_.keep_profiles(true);
+  }
+
   // The temporal panel is made afresh, with the ambient temperature at time 0.
   void run_started(const RunConstants& constants, const PlotScaleSet& scales,
                    const PlotCurveSwitches& switches) override;
   // Both panels follow the step; the spatial ones are made afresh at the run's first step.
   void step_done(const StepRecord& record, const ProfileArrays& profiles) override;
-  // A run ended by Stop: "stopped" beside the time readout, until the next run.
+  // The kept readouts and profiles; a run ended by Stop: "stopped" beside the time readout,
+  // until the next run.
   void run_ended(const RunOutcome& outcome) override;
 
   // Any thread: the scheme of the runs started from now on. The temporal panel of a run on the

@@ -48,6 +48,8 @@ void SpatialPlot::plot_spatial(std::int32_t mode, std::int32_t curves,
   if (mode == 1) {
     reset_scales(scales);
     initialised_ = {false, false};
+    repaint_owed_ = {false, false};
+    temperature_labels_owed_ = false;
   }
   if (mode == 0 || mode == 1) {
     if (curves == 1 || curves == 3) {
@@ -59,6 +61,12 @@ void SpatialPlot::plot_spatial(std::int32_t mode, std::int32_t curves,
   }
   if (curves != 0) {
     const auto n = static_cast<std::size_t>(node_count_);
+    if (keep_profiles_ && mode == 0) {
+      std::copy_n(profiles.profile_depth_nm.begin() + 1, n, kept_depths_.begin() + 1);
+      std::copy_n(previous_temperature_profile_.begin() + 1, n,
+                  kept_previous_temperature_.begin() + 1);
+      std::copy_n(previous_fraction_profile_.begin() + 1, n, kept_previous_fraction_.begin() + 1);
+    }
     std::copy_n(profiles.profile_temperature_k.begin() + 1, n,
                 previous_temperature_profile_.begin() + 1);
     std::copy_n(profiles.profile_fraction.begin() + 1, n, previous_fraction_profile_.begin() + 1);
@@ -164,32 +172,65 @@ void SpatialPlot::draw_y_labels(std::int32_t kind, const ProfilePanelLayout& l) 
 
 void SpatialPlot::repaint_panel(std::int32_t kind, const ProfilePanelLayout& l, const float* depths,
                                 const float* current, const float* previous) {
-  const float s = page_.screen_scale;
   const bool temperature_panel = kind == kTemperatureKind;
-
-  use_whole_page(pen_, page_);
-  if (temperature_panel) {
-    bool rescale = false;
-    float largest = 0.0f;
-    for (std::int32_t i = 1; i <= last_node_; ++i) {
-      if (!(depths[i] < depth_top_)) continue;
-      if (current[i] > temperature_top_) rescale = true;
-      if (current[i] > largest) largest = current[i];
-    }
-    if (rescale) {
-      do {
-        if (!double_axis_top(temperature_top_)) break;
-      } while (temperature_top_ < largest);
-      use_colour(pen_, kBackground);
-      fill_box(pen_, l.x0 - scaled(91, s), l.y0 - scaled(5, s), l.x0 - scaled(10, s),
-               l.y0 + 4 * l.dy + scaled(10, s));
-      draw_y_labels(kind, l);
-      set_page_viewport(pen_, page_, l.x0 + 1, l.y0 + 1, l.x1 - 1, l.y1 - 1);
-      use_colour(pen_, kBackground);
-      fill_box(pen_, 0, 0, l.w - 1, l.h - 1);
-    }
+  if (keep_profiles_) {
+    if (temperature_panel && grow_temperature_axis(depths, current))
+      temperature_labels_owed_ = true;
+    repaint_owed_[panel_index(kind)] = true;
+    return;
   }
+  use_whole_page(pen_, page_);
+  if (temperature_panel && grow_temperature_axis(depths, current)) redraw_temperature_panel(l);
+  draw_profiles(kind, l, depths, current, previous);
+}
 
+void SpatialPlot::draw_kept_profiles() {
+  for (const std::int32_t kind : {kTemperatureKind, kFractionKind}) {
+    if (!repaint_owed_[panel_index(kind)]) continue;
+    repaint_owed_[panel_index(kind)] = false;
+    const bool temperature_panel = kind == kTemperatureKind;
+    const ProfilePanelLayout l =
+        profile_panel_layout(page_, panel_x_fraction(kind), kPanelY, kPanelWidth, kPanelHeight);
+    use_whole_page(pen_, page_);
+    if (temperature_panel && temperature_labels_owed_) redraw_temperature_panel(l);
+    draw_profiles(
+        kind, l, kept_depths_.data(),
+        temperature_panel ? previous_temperature_profile_.data()
+                          : previous_fraction_profile_.data(),
+        temperature_panel ? kept_previous_temperature_.data() : kept_previous_fraction_.data());
+  }
+  temperature_labels_owed_ = false;
+}
+
+bool SpatialPlot::grow_temperature_axis(const float* depths, const float* current) {
+  bool rescale = false;
+  float largest = 0.0f;
+  for (std::int32_t i = 1; i <= last_node_; ++i) {
+    if (!(depths[i] < depth_top_)) continue;
+    if (current[i] > temperature_top_) rescale = true;
+    if (current[i] > largest) largest = current[i];
+  }
+  if (!rescale) return false;
+  do {
+    if (!double_axis_top(temperature_top_)) break;
+  } while (temperature_top_ < largest);
+  return true;
+}
+
+void SpatialPlot::redraw_temperature_panel(const ProfilePanelLayout& l) {
+  const float s = page_.screen_scale;
+  use_colour(pen_, kBackground);
+  fill_box(pen_, l.x0 - scaled(91, s), l.y0 - scaled(5, s), l.x0 - scaled(10, s),
+           l.y0 + 4 * l.dy + scaled(10, s));
+  draw_y_labels(kTemperatureKind, l);
+  set_page_viewport(pen_, page_, l.x0 + 1, l.y0 + 1, l.x1 - 1, l.y1 - 1);
+  use_colour(pen_, kBackground);
+  fill_box(pen_, 0, 0, l.w - 1, l.h - 1);
+}
+
+void SpatialPlot::draw_profiles(std::int32_t kind, const ProfilePanelLayout& l, const float* depths,
+                                const float* current, const float* previous) {
+  const bool temperature_panel = kind == kTemperatureKind;
   // The deepest node is never drawn; with fewer than two drawable nodes there is no segment.
   if (last_node_ >= 2) {
     set_page_viewport(pen_, page_, l.x0 + 1, l.y0 + 1, l.x1 - 1, l.y1 - 1);

@@ -51,6 +51,12 @@ class SpatialPlot {
                           float width_fraction, float height_fraction, const float* depths,
                           const float* current, const float* previous);
 
+  // With `keep` the profiles of every step are only kept (the temperature axis still follows
+  // them) and draw_kept_profiles draws what the panels would show after the last of them: the
+  // page that a drawing of every step ends with, for the cost of one drawing.
+  void keep_profiles(bool keep) { keep_profiles_ = keep; }
+  void draw_kept_profiles();
+
   float temperature_top() const { return temperature_top_; }
   float depth_top() const { return depth_top_; }
   std::int32_t last_node() const { return last_node_; }
@@ -66,6 +72,13 @@ class SpatialPlot {
   void initialise_panel(std::int32_t kind, const ProfilePanelLayout& l);
   void repaint_panel(std::int32_t kind, const ProfilePanelLayout& l, const float* depths,
                      const float* current, const float* previous);
+  // True when the temperature axis had to grow for `current` (it has grown).
+  bool grow_temperature_axis(const float* depths, const float* current);
+  // The new temperature labels and the cleared panel after the axis has grown.
+  void redraw_temperature_panel(const ProfilePanelLayout& l);
+  // The previous profile in the background colour and the current one, segment by segment.
+  void draw_profiles(std::int32_t kind, const ProfilePanelLayout& l, const float* depths,
+                     const float* current, const float* previous);
   void draw_y_labels(std::int32_t kind, const ProfilePanelLayout& l);
   void draw_panel(std::int32_t mode, std::int32_t kind, const ProfileArrays& profiles,
                   const float* previous);
@@ -77,6 +90,15 @@ class SpatialPlot {
   float temperature_top_ = 1.0f;
   // Set for a panel once it has been initialised in the current run.
   std::array<bool, 2> initialised_{false, false};
+  // Kept profiles: a repaint is owed to the panel, and its temperature labels changed.
+  bool keep_profiles_ = false;
+  std::array<bool, 2> repaint_owed_{false, false};
+  bool temperature_labels_owed_ = false;
+  // The depths and the previous profiles of the last repaint kept; its current profiles are
+  // then the previous ones above.
+  std::array<float, kProfileCapacity + 1> kept_depths_{};
+  std::array<float, kProfileCapacity + 1> kept_previous_temperature_{};
+  std::array<float, kProfileCapacity + 1> kept_previous_fraction_{};
   std::array<float, kProfileCapacity + 1> previous_temperature_profile_{};
   std::array<float, kProfileCapacity + 1> previous_fraction_profile_{};
   NumberField label_;

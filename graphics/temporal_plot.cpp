@@ -82,6 +82,7 @@ void TemporalPlot::initialise(const PlotScaleSet& scales, const PlotCurveSwitche
   panel_shown_ = shown_quantities(switches);
   curves_shown_ = panel_shown_;
   for (std::string& drawn : drawn_readouts_) drawn.clear();
+  readout_kept_.fill(false);
   layout_ = temporal_layout(page_);
   draw_panel(panel_shown_);
 }
@@ -306,6 +307,24 @@ void TemporalPlot::repaint_curves(const std::array<bool, kQuantityCount>& shown,
 }
 
 void TemporalPlot::draw_readout(int k, float value) {
+  if (keep_readouts_) {
+    readout_kept_[static_cast<std::size_t>(k)] = true;
+    kept_readouts_[static_cast<std::size_t>(k)] = value;
+    return;
+  }
+  paint_readout(k, value);
+}
+
+void TemporalPlot::draw_kept_readouts() {
+  // In the order of a point: the time, then the quantities.
+  for (const int k : {kTimeReadout, 0, 1, 2, 3}) {
+    const auto ku = static_cast<std::size_t>(k);
+    if (readout_kept_[ku]) paint_readout(k, kept_readouts_[ku]);
+    readout_kept_[ku] = false;
+  }
+}
+
+void TemporalPlot::paint_readout(int k, float value) {
   const float s = page_.screen_scale;
   const TemporalLayout& l = layout_;
   const int top = l.y1 + scaled(41, s);

@@ -50,6 +50,12 @@ class TemporalPlot {
                      float front_velocity_cm_s, float ablated_depth_nm, float surface_fraction,
                      const PlotScaleSet& scales, const PlotCurveSwitches& switches);
 
+  // With `keep` the readouts of every point are only kept and draw_kept_readouts draws the
+  // last ones: the readouts that a drawing of every point ends with, drawn once. The curves are
+  // drawn point by point either way.
+  void keep_readouts(bool keep) { keep_readouts_ = keep; }
+  void draw_kept_readouts();
+
   const TemporalLayout& layout() const { return layout_; }
   // Whether the panels drawn from now on (mode 1 and relayout) carry the accurate scheme's mark.
   void set_scheme_mark(bool accurate) { scheme_mark_ = accurate; }
@@ -82,7 +88,9 @@ class TemporalPlot {
   // Clears the plot area and draws the curves in `shown` through the first `count` points.
   void repaint_curves(const std::array<bool, kQuantityCount>& shown, std::int32_t count);
   // k = 0 … 3 the quantities, kTimeReadout the time; skipped when the text is unchanged.
+  // Only kept while the readouts are kept.
   void draw_readout(int k, float value);
+  void paint_readout(int k, float value);
   void use_plot_area();
 
   const PageGeometry& page_;
@@ -96,6 +104,9 @@ class TemporalPlot {
   NumberField readout_;
   static constexpr int kTimeReadout = kQuantityCount;
   std::array<std::string, kQuantityCount + 1> drawn_readouts_;  // texts on the page
+  bool keep_readouts_ = false;
+  std::array<bool, kQuantityCount + 1> readout_kept_{};
+  std::array<float, kQuantityCount + 1> kept_readouts_{};
   FontField font_;
   std::array<bool, kQuantityCount> panel_shown_{};   // the switches when the panel was drawn
   std::array<bool, kQuantityCount> curves_shown_{};  // the switches of the latest point

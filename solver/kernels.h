@@ -6,6 +6,8 @@
 #pragma once
 
 #include <array>
+#include <cmath>
+#include <limits>
 
 #include "params/parameter_choices.h"
 
@@ -15,6 +17,25 @@ namespace kt {
 inline constexpr int kNodeCapacity = 65;
 // A nodal array, indexed 1 ... N (index 0 unused).
 using NodeArray = std::array<double, kNodeCapacity + 1>;
+
+// exp(x) kept for its last argument. A call with an equal argument returns the stored value
+// without evaluating exp again: the same bits for the cost of one comparison (-0 equals +0, and
+// exp gives 1 for both; a NaN equals nothing and is evaluated again). The key is exp's own
+// argument, so a memo never needs clearing between runs.
+class ExpMemo {
+ public:
+  double operator()(double x) {
+    if (!(x == argument_)) {
+      argument_ = x;
+      value_ = std::exp(x);
+    }
+    return value_;
+  }
+
+ private:
+  double argument_ = std::numeric_limits<double>::quiet_NaN();
+  double value_ = 0.0;
+};
 
 // What the pulse shape needs besides its arguments, fixed for a run.
 struct PulseLaw {

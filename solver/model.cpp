@@ -152,19 +152,45 @@ void compute_intensity_profile(const RunConstants& r, SolverState& s) {
   }
 }
 
+namespace {
+
+// The arguments of the two channels' exponentials, shared by the front velocity and the surface
+// condition of the heat step so that both evaluate the very same expression.
+double channel_a_argument(const RunConstants& r, double theta_s) {
+  return -std::max(r.activation_ea, 0.0) / theta_s;
+}
+
+double channel_m_argument(const RunConstants& r, double theta_s, double fraction_surface) {
+  return -r.activation_em / ((fraction_surface + kClosedChannel) * theta_s);
+}
+
+double reaction_argument(const RunConstants& r, double theta) {
+  return -r.activation_eb / (r.ambient + theta);
+}
+
+}  // namespace
+
 FrontVelocity front_velocity_at(const RunConstants& r, double theta_surface,
                                 double fraction_surface) {
   const double theta_s = r.ambient + theta_surface;
-  const double ea = std::max(r.activation_ea, 0.0);
   FrontVelocity v;
-  v.channel_a = r.rate_vo * std::exp(-ea / theta_s);
+  v.channel_a = r.rate_vo * std::exp(channel_a_argument(r, theta_s));
+  v.channel_m = r.rate_vom * std::exp(channel_m_argument(r, theta_s, fraction_surface));
+  return v;
+}
+
+FrontVelocity front_velocity_at(const RunConstants& r, double theta_surface,
+                                double fraction_surface, SolverState& s) {
+  const double theta_s = r.ambient + theta_surface;
+  FrontVelocity v;
+  v.channel_a = r.rate_vo * s.channel_a_exponential(channel_a_argument(r, theta_s));
   v.channel_m =
-      r.rate_vom * std::exp(-r.activation_em / ((fraction_surface + kClosedChannel) * theta_s));
+      r.rate_vom * s.channel_m_exponential(channel_m_argument(r, theta_s, fraction_surface));
   return v;
 }
 
 void advance_front(const RunConstants& r, SolverState& s) {
-  const FrontVelocity v = front_velocity_at(r, s.temperature_rise[1], s.broken_fraction_new[1]);
+  const FrontVelocity v = front_velocity_at(r, s.temperature_rise[1], s.broken_fraction_new[1], s);
   s.front_velocity = v.total();
   s.depth_a += v.channel_a * r.time_step;
   s.depth_m += v.channel_m * r.time_step;
@@ -181,9 +207,9 @@ void update_broken_fraction(const RunConstants& r, SolverState& s) {
   for (int k = 1; k <= r.node_count - 1; ++k) {
     // Without the volume reaction (ko' = 0, the surface model) its term is zero.
     const double reaction =
-        r.rate_ko == 0.0
-            ? 0.0
-            : r.rate_ko * std::exp(-r.activation_eb / (r.ambient + theta[k])) * (1.0 - old_phi[k]);
+        r.rate_ko == 0.0 ? 0.0
+                         : r.rate_ko * s.reaction_exponential[k](reaction_argument(r, theta[k])) *
+                               (1.0 - old_phi[k]);
     const double transport = v * (old_phi[k + 1] - old_phi[k]) / (z[k + 1] - z[k]);
     const double value = old_phi[k] + dt * (reaction + transport);
     // The explicit step may overshoot at high fluence; a fraction stays within [0, 1].
@@ -231,9 +257,10 @@ void heat_step(const RunConstants& r, SolverState& s) {
       const double source = s.theta_previous[k] / dt + intensity[k] / c;
       // Without the volume reaction (surface model) the heat sink is zero.
       s.coefficient_g[k] =
-          sink_rate == 0.0 ? source - 0.0
-                           : source - sink_rate * (1.0 - phi_mean) *
-                                          std::exp(-r.activation_eb / (r.ambient + theta[k])) / c;
+          sink_rate == 0.0
+              ? source - 0.0
+              : source - sink_rate * (1.0 - phi_mean) *
+                             s.reaction_exponential[k](reaction_argument(r, theta[k])) / c;
     }
     // Surface: the conductive flux over the first cell carries the heat of sublimation.
     const double theta_s = r.ambient + theta[1];
@@ -241,13 +268,14 @@ void heat_step(const RunConstants& r, SolverState& s) {
     // E*/Ea' tends to 1 as Ea' tends to 0; use that limit instead of 0/0.
     const double energy_ratio = r.activation_ea == 0.0 ? 1.0 : e_star / r.activation_ea;
     const double heat_of_ablation =
-        r.enthalpy_dh * r.rate_vo * energy_ratio * std::exp(-e_star / theta_s) +
+        r.enthalpy_dh * r.rate_vo * energy_ratio *
+            s.channel_a_exponential(channel_a_argument(r, theta_s)) +
         r.enthalpy_dhm * r.rate_vom *
-            std::exp(-r.activation_em / ((phi_new[1] + kClosedChannel) * theta_s));
+            s.channel_m_exponential(channel_m_argument(r, theta_s, phi_new[1]));
     const double mu1 = -(kSurfaceCell / (d * kf[1])) * heat_of_ablation;
     solve_tridiagonal(theta, s.coefficient_a, s.coefficient_c, s.coefficient_b, s.coefficient_g,
                       1.0, 0.0, mu1, 0.0, n, s.sweep_a, s.sweep_b);
-    s.front_velocity = front_velocity_at(r, theta[1], phi_new[1]).total();
+    s.front_velocity = front_velocity_at(r, theta[1], phi_new[1], s).total();
   }
 }
 

@@ -145,6 +145,15 @@ struct SolverState {
   NodeArray heat_capacity_factor{};  // cf per node, this sweep
   NodeArray conduction_factor{};     // kf per node, this sweep
 
+  // Pure functions evaluated again with the same argument, kept for their last argument: the
+  // volume reaction's exp(-Eb'/(T0' + theta)) per node (the kinetics and the first sweep's heat
+  // sink see the same theta), the two front channels' exponentials (the surface condition of a
+  // sweep sees the theta and phi of the velocity evaluated just before it, a step's front
+  // advance those of the step before's last sweep).
+  std::array<ExpMemo, kNodeCapacity + 1> reaction_exponential{};
+  ExpMemo channel_a_exponential;
+  ExpMemo channel_m_exponential;
+
   double front_velocity = 0.0;  // v
   double depth_a = 0.0;         // recession by channel A
   double depth_m = 0.0;         // recession by channel M
@@ -185,6 +194,9 @@ struct FrontVelocity {
 };
 FrontVelocity front_velocity_at(const RunConstants& constants, double theta_surface,
                                 double fraction_surface);
+// The same, the exponentials taken through the state's channel memos.
+FrontVelocity front_velocity_at(const RunConstants& constants, double theta_surface,
+                                double fraction_surface, SolverState& state);
 
 // Step 3: v from theta[1] and phi_new[1]; the depths grow by each channel's v dt.
 void advance_front(const RunConstants& constants, SolverState& state);

@@ -1,187 +1,91 @@
-// Pictures from the batch runner, drawn through the display services into an offscreen
-// surface: the page of a run by the application's own page and plot code, and the ablation
-// curve of a sweep.
+// The batch runner's pictures through the picture library, opened with dlopen on first use.
 #include "app/batch/batch_pictures.h"
 
-#include <algorithm>
+#include <dlfcn.h>
+
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <memory>
+#include <mutex>
+#include <system_error>
 #include <vector>
 
-#include "app/application.h"
 #include "app/data_files.h"
-#include "app/page_picture.h"
-#include "app/title_page.h"
-#include "display/application.h"
-#include "display/display.h"
-#include "display/drawing_context.h"
-#include "params/number_format.h"
+#include "graphics/title_page.h"
 
 namespace kt {
+
+namespace {
+
+struct LoadedLibrary {
+  const PictureFunctions* functions = nullptr;
+  std::string failure;  // why it could not be opened
+};
+
+std::filesystem::path program_directory() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::path() : self.parent_path();
+}
+
+// Opens the library once per process; it stays loaded until the process ends.
+LoadedLibrary open_library() {
+  const std::filesystem::path here = program_directory();
+  std::vector<std::filesystem::path> candidates;
+  if (!here.empty()) {
+    candidates.push_back(here / kPictureLibraryName);
+    candidates.push_back(here / KT_PICTURES_FROM_PROGRAM / kPictureLibraryName);
+  }
+  LoadedLibrary loaded;
+  for (const std::filesystem::path& candidate : candidates) {
+    std::error_code ignored;
+    if (!std::filesystem::exists(candidate, ignored)) continue;
+    void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      const char* reason = dlerror();
+      loaded.failure = reason != nullptr ? reason : candidate.string();
+      return loaded;
+    }
+    const auto entry = reinterpret_cast<PictureEntry>(dlsym(handle, kPictureEntryName));
+    const PictureFunctions* functions = entry != nullptr ? entry() : nullptr;
+    if (functions == nullptr || functions->interface_version != kPictureInterfaceVersion) {
+      loaded.failure = candidate.string() + " is not the picture library of this program";
+      return loaded;
+    }
+    loaded.functions = functions;
+    return loaded;
+  }
+  loaded.failure = std::string(kPictureLibraryName) + " is not installed beside the program";
+  return loaded;
+}
+
+}  // namespace
+
+const PictureFunctions* picture_functions(const std::string& what, std::string& error) {
+  static const LoadedLibrary library = open_library();
+  if (library.functions == nullptr)
+    error =
+        "cannot draw " + what + ": the picture library cannot be loaded (" + library.failure + ")";
+  return library.functions;
+}
 
 bool run_with_picture(SharedParameters& parameters, int width, int height,
                       const std::filesystem::path& data_directory, const std::string& png,
                       RunOutcome& outcome, std::string& error, const RunOptions& options) {
-  display::OffscreenSession session;
-  if (!display::create_offscreen_main_window(width, height)) {
-    error = "cannot make an offscreen page of " + std::to_string(width) + "x" +
-            std::to_string(height) + " pixels";
-    return false;
-  }
-  if (display::initialize_fonts() <= 0) {
-    error = "no usable fonts are installed";
-    return false;
-  }
-  // The page as the program has it after start-up: its geometry and the title page.
-  PageGeometry page = page_for_area(width, height);
-  TitleState title;
-  const std::string logo = find_data_file("ZOR.bmp", data_directory);
-  RunView view(page, title, logo);
-  view.set_scheme(options.scheme);
-  view.run_accepted();
-
+  const PictureFunctions* pictures = picture_functions("pictures (--png)", error);
+  if (pictures == nullptr) return false;
+  const std::string logo = find_data_file(kLogoFileName, data_directory);
+  std::unique_ptr<PagePicture> page = pictures->open_page(width, height, logo, error);
+  if (!page) return false;
+  page->set_scheme(options.scheme);
   HeadlessRun records;
   RunOptions drawn = options;
-  drawn.observer = &view;
+  drawn.observer = page.get();
   outcome = records.run(parameters, drawn);
-  return save_page_picture(png, error);
+  return page->save(png, error);
 }
 
-namespace {
-
-constexpr int kWidth = 960, kHeight = 640;
-constexpr int kLeft = 100, kTop = 70, kRight = 920, kBottom = 560;
-
-void text_at(display::DrawingContext& pen, int x, int y, const std::string& text) {
-  pen.move_to(static_cast<std::int16_t>(x), static_cast<std::int16_t>(y));
-  pen.draw_text(text.data(), static_cast<int>(text.size()));
-}
-
-void font(display::DrawingContext& pen, const char* request) {
-  pen.set_font(request, static_cast<int>(std::strlen(request)));
-}
-
-void line(display::DrawingContext& pen, int x1, int y1, int x2, int y2) {
-  pen.move_to(static_cast<std::int16_t>(x1), static_cast<std::int16_t>(y1));
-  pen.line_to(static_cast<std::int16_t>(x2), static_cast<std::int16_t>(y2));
-}
-
-std::string short_number(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%g", value);
-  return buffer;
-}
-
-// A step of 1, 2 or 5 times a power of ten giving about six intervals up to `top`.
-double nice_step(double top) {
-  const double raw = top / 6.0;
-  const double decade = std::pow(10.0, std::floor(std::log10(raw)));
-  for (double m : {1.0, 2.0, 5.0})
-    if (m * decade >= raw) return m * decade;
-  return 10.0 * decade;
-}
-
-void mark(display::DrawingContext& pen, int x, int y, int half, bool filled) {
-  pen.draw_rectangle(filled ? 3 : 2, static_cast<std::int16_t>(x - half),
-                     static_cast<std::int16_t>(y - half), static_cast<std::int16_t>(x + half),
-                     static_cast<std::int16_t>(y + half));
-}
-
-// A measured point with its error bar (one sigma each way) when the data give sigma.
-template <typename XOf, typename YOf>
-void measured_mark(display::DrawingContext& pen, const MeasuredPoint& p, bool with_sigma,
-                   double value, XOf x_of, YOf y_of) {
-  const int x = x_of(p.fluence), y = y_of(value);
-  if (with_sigma) {
-    const int y_hi = y_of(value + p.sigma_nm), y_lo = y_of(value - p.sigma_nm);
-    line(pen, x, y_hi, x, y_lo);
-    line(pen, x - 4, y_hi, x + 4, y_hi);
-    line(pen, x - 4, y_lo, x + 4, y_lo);
-  }
-  mark(pen, x, y, 4, false);
-  mark(pen, x, y, 3, false);
-}
-
-// The Beer-Lambert line from its threshold to `f_right`, dashed.
-template <typename XOf, typename YOf>
-void beer_lambert_line(display::DrawingContext& pen, const BeerLambertFit& fit, double f_left,
-                       double f_right, XOf x_of, YOf y_of) {
-  const double from = std::max(f_left, fit.threshold_fluence);
-  if (!(from < f_right)) return;
-  constexpr int kPieces = 80;
-  for (int i = 0; i < kPieces; i += 2) {
-    const double f1 = from * std::pow(f_right / from, static_cast<double>(i) / kPieces);
-    const double f2 = from * std::pow(f_right / from, static_cast<double>(i + 1) / kPieces);
-    line(pen, x_of(f1), y_of(beer_lambert_depth(fit, f1)), x_of(f2),
-         y_of(beer_lambert_depth(fit, f2)));
-  }
-}
-
-// Log fluence grid lines and labels from 10^lo to 10^hi between top and bottom.
-template <typename XOf>
-void fluence_grid(display::DrawingContext& pen, double lo, double hi, int top, int bottom,
-                  bool labels, XOf x_of) {
-  font(pen, "t'helv'h14w6");
-  for (double e = lo; e <= hi; e += 1.0) {
-    for (double m : {1.0, 2.0, 5.0}) {
-      const double f = m * std::pow(10.0, e);
-      if (std::log10(f) > hi + 1e-9) break;
-      const int x = x_of(f);
-      pen.set_color(m == 1.0 ? PaletteColour::grey : PaletteColour::white);
-      line(pen, x, top, x, bottom);
-      pen.set_color(PaletteColour::black);
-      line(pen, x, bottom, x, bottom + 5);
-      if (!labels) continue;
-      const std::string label = short_number(f);
-      text_at(pen, x - 3 * static_cast<int>(label.size()), bottom + 9, label);
-    }
-  }
-}
-
-// Depth grid lines and labels from `bottom_value` to `top_value` in steps of `step`.
-template <typename YOf>
-void depth_grid(display::DrawingContext& pen, double bottom_value, double top_value, double step,
-                int left, int right, YOf y_of) {
-  font(pen, "t'helv'h14w6");
-  for (double d = std::ceil(bottom_value / step - 1e-9) * step; d <= top_value + step * 1e-9;
-       d += step) {
-    const int y = y_of(d);
-    pen.set_color(std::fabs(d) < step * 1e-9 ? PaletteColour::grey : PaletteColour::white);
-    line(pen, left, y, right, y);
-    pen.set_color(PaletteColour::black);
-    line(pen, left - 5, y, left, y);
-    std::string label = short_number(std::fabs(d) < step * 1e-9 ? 0.0 : d);
-    text_at(pen, left - 10 - 6 * static_cast<int>(label.size()), y - 7, label);
-  }
-}
-
-// A legend box of text lines at (x, y).
-void legend_box(display::DrawingContext& pen, int x, int y, const std::vector<std::string>& lines) {
-  if (lines.empty()) return;
-  std::size_t longest = 0;
-  for (const std::string& l : lines) longest = std::max(longest, l.size());
-  const int width = 16 + 7 * static_cast<int>(longest),
-            height = 8 + 18 * static_cast<int>(lines.size());
-  pen.set_color(PaletteColour::bright_white);
-  pen.draw_rectangle(3, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
-                     static_cast<std::int16_t>(x + width), static_cast<std::int16_t>(y + height));
-  pen.set_color(PaletteColour::grey);
-  pen.draw_rectangle(2, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
-                     static_cast<std::int16_t>(x + width), static_cast<std::int16_t>(y + height));
-  pen.set_color(PaletteColour::black);
-  font(pen, "t'helv'h14w6");
-  for (std::size_t i = 0; i < lines.size(); ++i)
-    text_at(pen, x + 8, y + 4 + 18 * static_cast<int>(i), lines[i]);
-}
-
-struct CurvePoint {
-  double fluence, surface, volume, total;
-};
-
-// The finished runs of a sweep that have a depth to draw.
-std::vector<CurvePoint> curve_points(const SweepResult& result) {
+bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, std::string& error,
+                             const CurveOverlay& overlay) {
   std::vector<CurvePoint> points;
   for (const SweepRun& run : result.runs) {
     const RunOutcome& o = run.outcome;
@@ -189,326 +93,17 @@ std::vector<CurvePoint> curve_points(const SweepResult& result) {
       points.push_back(
           {o.fluence_used, o.surface_recession_nm, o.volume_depth_nm, o.total_depth_nm});
   }
-  return points;
-}
-
-// The axes of the ablation curve: fluence on whole decades (log), depth from 0 on a 1-2-5 step.
-struct CurveAxes {
-  double lo = 0.0, hi = 1.0, step = 1.0, d_top = 1.0;
-
-  int x_of(double f) const {
-    return kLeft +
-           static_cast<int>(std::lround((std::log10(f) - lo) / (hi - lo) * (kRight - kLeft)));
-  }
-  int y_of(double d) const {
-    return kBottom - static_cast<int>(std::lround(d / d_top * (kBottom - kTop)));
-  }
-};
-
-CurveAxes curve_axes(const std::vector<CurvePoint>& points, const CurveOverlay& overlay) {
-  double f_min = points.front().fluence, f_max = f_min, d_max = 0.0;
-  for (const CurvePoint& p : points) {
-    f_min = std::min(f_min, p.fluence);
-    f_max = std::max(f_max, p.fluence);
-    d_max = std::max({d_max, p.total, p.surface, p.volume});
-  }
-  if (overlay.measured) {
-    for (const MeasuredPoint& p : overlay.measured->points) {
-      f_min = std::min(f_min, p.fluence);
-      f_max = std::max(f_max, p.fluence);
-      d_max = std::max(d_max, p.depth_nm + (overlay.measured->has_sigma ? p.sigma_nm : 0.0));
-    }
-  }
-  CurveAxes a;
-  a.lo = std::floor(std::log10(f_min));
-  a.hi = std::ceil(std::log10(f_max));
-  if (a.hi <= a.lo) a.hi = a.lo + 1.0;
-  if (!(d_max > 0.0)) d_max = 1.0;
-  a.step = nice_step(d_max * 1.05);
-  a.d_top = std::ceil(d_max * 1.05 / a.step) * a.step;
-  return a;
-}
-
-void draw_curve_frame(display::DrawingContext& pen, const CurveAxes& a) {
-  pen.set_color(PaletteColour::bright_white);
-  pen.draw_rectangle(3, 0, 0, kWidth - 1, kHeight - 1);
-  // Grid and tick labels.
-  fluence_grid(pen, a.lo, a.hi, kTop, kBottom, true, [&a](double f) { return a.x_of(f); });
-  depth_grid(pen, 0.0, a.d_top, a.step, kLeft, kRight, [&a](double d) { return a.y_of(d); });
-  pen.set_color(PaletteColour::black);
-  pen.draw_rectangle(2, kLeft, kTop, kRight, kBottom);
-  // Captions.
-  font(pen, "t'helv'h20w9");
-  text_at(pen, kLeft, 18, "Ablation curve");
-  font(pen, "t'helv'h16w7");
-  text_at(pen, (kLeft + kRight) / 2 - 60, kBottom + 34, "Fluence [mJ/cm^2]");
-  text_at(pen, 12, kTop - 26, "Ablated depth [nm]");
-}
-
-// Curves with square marks, newest series on top, each with its legend line; returns the height
-// of the legend drawn below kTop + 12.
-int draw_curve_series(display::DrawingContext& pen, const std::vector<CurvePoint>& points,
-                      const CurveAxes& a) {
-  struct Series {
-    double CurvePoint::*value;
-    PaletteColour colour;
-    const char* name;
-  };
-  const Series series[] = {{&CurvePoint::volume, PaletteColour::green, "Volume depth"},
-                           {&CurvePoint::surface, PaletteColour::light_red, "Surface recession"},
-                           {&CurvePoint::total, PaletteColour::blue, "Total depth"}};
-  int legend_y = kTop + 12;
-  for (const Series& s : series) {
-    pen.set_color(s.colour);
-    for (std::size_t i = 0; i < points.size(); ++i) {
-      const int x = a.x_of(points[i].fluence), y = a.y_of(points[i].*s.value);
-      if (i > 0) line(pen, a.x_of(points[i - 1].fluence), a.y_of(points[i - 1].*s.value), x, y);
-      pen.draw_rectangle(3, static_cast<std::int16_t>(x - 2), static_cast<std::int16_t>(y - 2),
-                         static_cast<std::int16_t>(x + 2), static_cast<std::int16_t>(y + 2));
-    }
-    // Legend.
-    line(pen, kLeft + 14, legend_y + 8, kLeft + 44, legend_y + 8);
-    pen.draw_rectangle(3, kLeft + 27, legend_y + 6, kLeft + 31, legend_y + 10);
-    pen.set_color(PaletteColour::black);
-    font(pen, "t'helv'h14w6");
-    text_at(pen, kLeft + 52, legend_y, s.name);
-    legend_y += 20;
-  }
-  return legend_y;
-}
-
-// The Beer-Lambert line and the measured points, with their legend lines from `legend_y`.
-void draw_curve_overlay(display::DrawingContext& pen, const CurveOverlay& overlay,
-                        const CurveAxes& a, int legend_y) {
-  const auto x_of = [&a](double f) { return a.x_of(f); };
-  const auto y_of = [&a](double d) { return a.y_of(d); };
-  if (overlay.beer_lambert) {
-    pen.set_color(PaletteColour::magenta);
-    beer_lambert_line(pen, *overlay.beer_lambert, std::pow(10.0, a.lo), std::pow(10.0, a.hi), x_of,
-                      y_of);
-    line(pen, kLeft + 14, legend_y + 8, kLeft + 24, legend_y + 8);
-    line(pen, kLeft + 34, legend_y + 8, kLeft + 44, legend_y + 8);
-    pen.set_color(PaletteColour::black);
-    char text[160];
-    std::snprintf(text, sizeof text, "Beer-Lambert: F_th = %.4g mJ/cm^2, 1/alpha_eff = %.4g nm",
-                  overlay.beer_lambert->threshold_fluence,
-                  overlay.beer_lambert->absorption_length_nm);
-    text_at(pen, kLeft + 52, legend_y, text);
-    legend_y += 20;
-  }
-  if (overlay.measured) {
-    pen.set_color(PaletteColour::black);
-    for (const MeasuredPoint& p : overlay.measured->points)
-      measured_mark(pen, p, overlay.measured->has_sigma, p.depth_nm, x_of, y_of);
-    mark(pen, kLeft + 29, legend_y + 8, 4, false);
-    mark(pen, kLeft + 29, legend_y + 8, 3, false);
-    text_at(pen, kLeft + 52, legend_y,
-            "Measured (" + std::string(depth_column_name(overlay.measured->quantity)) + ")");
-  }
-}
-
-}  // namespace
-
-bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, std::string& error,
-                             const CurveOverlay& overlay) {
-  const std::vector<CurvePoint> points = curve_points(result);
   if (points.empty()) {
     error = "no finished run to draw in \"" + png + "\"";
     return false;
   }
-  display::OffscreenSession session;
-  if (!display::create_offscreen_main_window(kWidth, kHeight) || display::initialize_fonts() <= 0) {
-    error = "cannot make an offscreen page for \"" + png + "\"";
-    return false;
-  }
-  display::DrawingContext pen;
-  const CurveAxes axes = curve_axes(points, overlay);
-  draw_curve_frame(pen, axes);
-  const int legend_y = draw_curve_series(pen, points, axes);
-  draw_curve_overlay(pen, overlay, axes, legend_y);
-  return save_page_picture(png, error);
+  const PictureFunctions* pictures = picture_functions("the ablation curve (--plot)", error);
+  return pictures != nullptr && pictures->draw_ablation_curve(points, overlay, png, error);
 }
-
-namespace {
-
-constexpr int kFitPageHeight = 800;
-constexpr int kMainBottom = 520, kResidualTop = 560, kResidualBottom = 700;
-
-// The axes of the fit picture: whole fluence decades over the points and the curve; depth from 0
-// (or below); residuals symmetric about 0, covering every point with its bar.
-struct FitAxes {
-  double lo = 0.0, hi = 1.0;
-  double step = 1.0, d_bottom = 0.0, d_top = 1.0;
-  double r_step = 1.0, r_top = 1.0;
-
-  int x_of(double f) const {
-    return kLeft +
-           static_cast<int>(std::lround((std::log10(f) - lo) / (hi - lo) * (kRight - kLeft)));
-  }
-  int y_of(double d) const {
-    d = std::clamp(d, d_bottom, d_top);
-    return kMainBottom - static_cast<int>(std::lround((d - d_bottom) / (d_top - d_bottom) *
-                                                      (kMainBottom - kTop)));
-  }
-  int y_of_residual(double r) const {
-    r = std::clamp(r, -r_top, r_top);
-    return kResidualBottom - static_cast<int>(std::lround((r + r_top) / (2.0 * r_top) *
-                                                          (kResidualBottom - kResidualTop)));
-  }
-};
-
-FitAxes fit_axes(const FitPlot& plot) {
-  const MeasuredData& data = *plot.measured;
-  double f_min = data.points.front().fluence, f_max = f_min, d_min = 0.0, d_max = 0.0;
-  for (const MeasuredPoint& p : data.points) {
-    f_min = std::min(f_min, p.fluence);
-    f_max = std::max(f_max, p.fluence);
-    const double s = data.has_sigma ? p.sigma_nm : 0.0;
-    d_max = std::max(d_max, p.depth_nm + s);
-    d_min = std::min(d_min, p.depth_nm - s);
-  }
-  for (std::size_t i = 0; i < plot.curve_fluences.size(); ++i) {
-    if (!std::isfinite(plot.curve_depths_nm[i])) continue;
-    f_min = std::min(f_min, plot.curve_fluences[i]);
-    f_max = std::max(f_max, plot.curve_fluences[i]);
-    d_max = std::max(d_max, plot.curve_depths_nm[i]);
-  }
-  FitAxes a;
-  a.lo = std::floor(std::log10(f_min));
-  a.hi = std::ceil(std::log10(f_max));
-  if (a.hi <= a.lo) a.hi = a.lo + 1.0;
-  if (!(d_max > 0.0)) d_max = 1.0;
-  a.step = nice_step((d_max - d_min) * 1.05);
-  a.d_top = std::ceil(d_max * 1.05 / a.step) * a.step;
-  a.d_bottom = d_min < 0.0 ? std::floor(d_min * 1.05 / a.step) * a.step : 0.0;
-  double r_max = 0.0;
-  for (std::size_t i = 0; i < plot.residuals_nm.size() && i < data.points.size(); ++i) {
-    if (std::isfinite(plot.residuals_nm[i]))
-      r_max = std::max(r_max, std::fabs(plot.residuals_nm[i]) +
-                                  (data.has_sigma ? data.points[i].sigma_nm : 0.0));
-  }
-  if (!(r_max > 0.0)) r_max = 1.0;
-  a.r_step = nice_step(r_max * 2.2);
-  a.r_top = std::ceil(r_max * 1.1 / a.r_step) * a.r_step;
-  return a;
-}
-
-// The page, the grids of the main panel (and of the residual panel), and the captions.
-void draw_fit_frame(display::DrawingContext& pen, const FitPlot& plot, const FitAxes& a) {
-  const auto x_of = [&a](double f) { return a.x_of(f); };
-  const bool has_residuals = !plot.residuals_nm.empty();
-  pen.set_color(PaletteColour::bright_white);
-  pen.draw_rectangle(3, 0, 0, kWidth - 1, kFitPageHeight - 1);
-  fluence_grid(pen, a.lo, a.hi, kTop, kMainBottom, false, x_of);
-  depth_grid(pen, a.d_bottom, a.d_top, a.step, kLeft, kRight, [&a](double d) { return a.y_of(d); });
-  pen.set_color(PaletteColour::black);
-  pen.draw_rectangle(2, kLeft, kTop, kRight, kMainBottom);
-  if (has_residuals) {
-    fluence_grid(pen, a.lo, a.hi, kResidualTop, kResidualBottom, true, x_of);
-    depth_grid(pen, -a.r_top, a.r_top, a.r_step, kLeft, kRight,
-               [&a](double r) { return a.y_of_residual(r); });
-    pen.set_color(PaletteColour::black);
-    pen.draw_rectangle(2, kLeft, kResidualTop, kRight, kResidualBottom);
-  } else {
-    fluence_grid(pen, a.lo, a.hi, kTop, kMainBottom, true, x_of);
-  }
-
-  font(pen, "t'helv'h20w9");
-  pen.set_color(PaletteColour::black);
-  text_at(pen, kLeft, 18, plot.title);
-  font(pen, "t'helv'h16w7");
-  const DepthQuantity quantity = plot.measured->quantity;
-  const std::string depth_caption = quantity == DepthQuantity::surface ? "Surface recession [nm]"
-                                    : quantity == DepthQuantity::volume
-                                        ? "Volume depth [nm]"
-                                        : "Total ablated depth [nm]";
-  text_at(pen, 12, kTop - 26, depth_caption);
-  const int x_caption_y = has_residuals ? kResidualBottom + 34 : kMainBottom + 34;
-  text_at(pen, (kLeft + kRight) / 2 - 60, x_caption_y, "Fluence [mJ/cm^2]");
-  if (has_residuals) {
-    text_at(pen, 12, kResidualTop - 24,
-            plot.curve_fluences.empty() ? "Measured - Beer-Lambert line [nm]"
-                                        : "Residual: measured - model [nm]");
-  }
-}
-
-// The model curve (thick), the Beer-Lambert line, then the points and residuals on top.
-void draw_fit_data(display::DrawingContext& pen, const FitPlot& plot, const FitAxes& a) {
-  const MeasuredData& data = *plot.measured;
-  const auto x_of = [&a](double f) { return a.x_of(f); };
-  const auto y_of = [&a](double d) { return a.y_of(d); };
-  pen.set_color(PaletteColour::light_blue);
-  for (int offset : {0, 1}) {
-    for (std::size_t i = 1; i < plot.curve_fluences.size(); ++i) {
-      if (!std::isfinite(plot.curve_depths_nm[i - 1]) || !std::isfinite(plot.curve_depths_nm[i]))
-        continue;
-      line(pen, x_of(plot.curve_fluences[i - 1]), y_of(plot.curve_depths_nm[i - 1]) + offset,
-           x_of(plot.curve_fluences[i]), y_of(plot.curve_depths_nm[i]) + offset);
-    }
-  }
-  if (plot.beer_lambert) {
-    pen.set_color(PaletteColour::magenta);
-    beer_lambert_line(pen, *plot.beer_lambert, std::pow(10.0, a.lo), std::pow(10.0, a.hi), x_of,
-                      y_of);
-  }
-  pen.set_color(PaletteColour::black);
-  for (const MeasuredPoint& p : data.points)
-    measured_mark(pen, p, data.has_sigma, p.depth_nm, x_of, y_of);
-  for (std::size_t i = 0; i < plot.residuals_nm.size() && i < data.points.size(); ++i) {
-    if (std::isfinite(plot.residuals_nm[i]))
-      measured_mark(pen, data.points[i], data.has_sigma, plot.residuals_nm[i], x_of,
-                    [&a](double r) { return a.y_of_residual(r); });
-  }
-}
-
-// Legend: the symbols, then the fitted values.
-void draw_fit_legend(display::DrawingContext& pen, const FitPlot& plot) {
-  const MeasuredData& data = *plot.measured;
-  const std::string depth_label = std::string(depth_column_name(data.quantity));
-  std::vector<std::string> lines;
-  lines.push_back("         Measured " + depth_label + (data.has_sigma ? " (+- sigma)" : ""));
-  if (!plot.curve_fluences.empty()) lines.push_back("         Model at the fitted values");
-  if (plot.beer_lambert) lines.push_back("         Beer-Lambert line d = (1/alpha_eff) ln(F/F_th)");
-  for (const std::string& l : plot.legend) lines.push_back(l);
-  const int box_x = kLeft + 12, box_y = kTop + 12;
-  legend_box(pen, box_x, box_y, lines);
-  int y = box_y + 4 + 8;
-  pen.set_color(PaletteColour::black);
-  mark(pen, box_x + 20, y + 1, 4, false);
-  mark(pen, box_x + 20, y + 1, 3, false);
-  if (!plot.curve_fluences.empty()) {
-    y += 18;
-    pen.set_color(PaletteColour::light_blue);
-    line(pen, box_x + 8, y, box_x + 32, y);
-    line(pen, box_x + 8, y + 1, box_x + 32, y + 1);
-  }
-  if (plot.beer_lambert) {
-    y += 18;
-    pen.set_color(PaletteColour::magenta);
-    line(pen, box_x + 8, y, box_x + 16, y);
-    line(pen, box_x + 24, y, box_x + 32, y);
-  }
-}
-
-}  // namespace
 
 bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& error) {
-  if (!plot.measured || plot.measured->points.empty()) {
-    error = "no measured point to draw in \"" + png + "\"";
-    return false;
-  }
-  display::OffscreenSession session;
-  if (!display::create_offscreen_main_window(kWidth, kFitPageHeight) ||
-      display::initialize_fonts() <= 0) {
-    error = "cannot make an offscreen page for \"" + png + "\"";
-    return false;
-  }
-  display::DrawingContext pen;
-  const FitAxes axes = fit_axes(plot);
-  draw_fit_frame(pen, plot, axes);
-  draw_fit_data(pen, plot, axes);
-  draw_fit_legend(pen, plot);
-  return save_page_picture(png, error);
+  const PictureFunctions* pictures = picture_functions("the fit (--plot)", error);
+  return pictures != nullptr && pictures->draw_fit(plot, png, error);
 }
 
 }  // namespace kt

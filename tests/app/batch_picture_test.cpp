@@ -11,10 +11,10 @@
 
 #include "app/application.h"
 #include "app/menu.h"
-#include "app/title_page.h"
 #include "app_page.h"
 #include "display/display.h"
 #include "graphics/temporal_plot.h"
+#include "graphics/title_page.h"
 #include "kt_test_paths.h"
 
 namespace kt {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/title_page.h"
 #include "app_page.h"
+#include "graphics/title_page.h"
 #include "kt_test_paths.h"
 
 namespace kt {

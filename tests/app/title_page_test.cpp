@@ -1,5 +1,5 @@
 // The title page drawn on screens of the listed sizes and on one that no width rule names.
-#include "app/title_page.h"
+#include "graphics/title_page.h"
 
 #include <gtest/gtest.h>
 

@@ -275,6 +275,39 @@ TEST_F(SweepTest, ProgramWritesCsvAndPlotOfASweep) {
             0u);
 }
 
+// The program starts without any GUI library. A copy of it without the picture library beside
+// it (nor installed) runs as before, and refuses a picture with the reason and exit 1, writing
+// no picture and, for a sweep, every other file.
+TEST_F(SweepTest, PicturesNeedTheirLibraryOnlyWhenAskedFor) {
+  const fs::path alone = dir_ / "bin" / "kestrium-batch";
+  fs::create_directories(alone.parent_path());
+  fs::copy_file(KT_BATCH_PROGRAM, alone);
+  fs::copy_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par", dir_ / "KTparam.par");
+  const auto run_alone = [&](const std::string& arguments) {
+    const std::string command = "cd '" + dir_.string() + "' && '" + alone.string() + "' " +
+                                arguments + " > out.txt 2> err.txt";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  EXPECT_EQ(run_alone("KTparam.par --png page.png"), 1);
+  EXPECT_NE(test::read_file(dir_ / "err.txt").find("picture library"), std::string::npos)
+      << test::read_file(dir_ / "err.txt");
+  EXPECT_FALSE(fs::exists(dir_ / "page.png"));
+  EXPECT_EQ(run_alone("sweep KTparam.par --fluence 30,60 --csv c.csv --plot c.png"), 1);
+  EXPECT_NE(test::read_file(dir_ / "err.txt").find("picture library"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_ / "c.png"));
+  EXPECT_FALSE(test::read_file(dir_ / "c.csv").empty());
+  ASSERT_EQ(run_alone("KTparam.par"), 0) << test::read_file(dir_ / "err.txt");
+
+  if (std::system("command -v ldd > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ldd here";
+  const std::string ldd = "ldd '" KT_BATCH_PROGRAM "' > '" + (dir_ / "ldd.txt").string() + "'";
+  ASSERT_EQ(std::system(ldd.c_str()), 0);
+  const std::string libraries = test::read_file(dir_ / "ldd.txt");
+  EXPECT_NE(libraries.find("libc.so"), std::string::npos) << libraries;
+  for (const char* gui : {"Qt", "libX11", "libGL", "fontconfig"})
+    EXPECT_EQ(libraries.find(gui), std::string::npos) << gui << " in\n" << libraries;
+}
+
 TEST_F(SweepTest, CommandLineHelpVersionAndRefusalsBeforeAnyRun) {
   ASSERT_EQ(run_program("--help", dir_), 0);
   const std::string help = test::read_file(dir_ / "out.txt");

@@ -435,5 +435,40 @@ TEST(OffscreenWindow, ScreenConfigAndBitmap) {
   destroy_offscreen_main_window();
 }
 
+// The saved PNG decodes to the surface's pixels: a page of a few flat colours (stored with a
+// palette), one of exactly 256 colours, and one of more than 256 (a bitmap of a colour ramp),
+// which no palette can hold.
+TEST(OffscreenWindow, SavedPictureDecodesToTheSurfacePixels) {
+  for (const int colours : {0, 256 - 16, 300}) {
+    ASSERT_TRUE(create_offscreen_main_window(320, 240));
+    DrawingContext pen;
+    for (std::int16_t c = 0; c < 16; ++c) {
+      pen.set_color(c);
+      pen.draw_rectangle(3, static_cast<std::int16_t>(c * 20), 0,
+                         static_cast<std::int16_t>(c * 20 + 19), 50);
+    }
+    if (colours > 0) {
+      // A ramp of colours that are not in the palette, one per column and row.
+      const std::string path = ::testing::TempDir() + "kt_display_ramp.bmp";
+      QImage ramp(20, (colours + 19) / 20, QImage::Format_RGB32);
+      ramp.fill(QColor(1, 2, 3));
+      for (int i = 0; i < colours; ++i) ramp.setPixel(i % 20, i / 20, qRgb(7, i / 256, i % 256));
+      ASSERT_TRUE(ramp.save(QString::fromStdString(path), "BMP"));
+      EXPECT_EQ(pen.load_bitmap(path.c_str(), static_cast<int>(path.size()), 10, 100), 0);
+    }
+    const std::string png = ::testing::TempDir() + "kt_display_saved.png";
+    ASSERT_TRUE(save_surface_png(png));
+    const QImage saved = QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(saved.size(), QSize(320, 240)) << colours;
+    int differing = 0;
+    for (int y = 0; y < 240; ++y)
+      for (int x = 0; x < 320; ++x)
+        differing +=
+            static_cast<std::int32_t>(saved.pixel(x, y) & 0xFFFFFFu) != surface_pixel(x, y);
+    EXPECT_EQ(differing, 0) << colours;
+    destroy_offscreen_main_window();
+  }
+}
+
 }  // namespace
 }  // namespace kt::display

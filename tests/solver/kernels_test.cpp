@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <random>
 
 namespace kt {
@@ -45,6 +47,24 @@ TEST(PropertyLaws, PolyimideAt300KelvinAndOtherMaterial) {
   for (double theta : {-100.0, 0.0, 1.0, 5000.0}) {
     EXPECT_EQ(specific_heat_factor(other, theta), 1.0);
     EXPECT_EQ(conductivity_factor(other, theta), 1.0);
+  }
+}
+
+// The memo must give exp's own bits whatever came before: a repeat, a new argument, the two
+// zeros, NaN (never taken as a repeat), and a return to an argument it held earlier.
+TEST(ExpMemo, GivesTheBitsOfExpForEveryArgumentOrder) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double arguments[] = {-1.25, -1.25, 3.0,    -1.25, 0.0,     -0.0,    0.0,
+                              nan,   nan,   -745.2, 709.0, -1e-310, -1e-310, -1.25};
+  ExpMemo memo;
+  for (double x : arguments) {
+    const double expected = std::exp(x);
+    const double got = memo(x);
+    if (std::isnan(x)) {
+      EXPECT_TRUE(std::isnan(got));
+    } else {
+      EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << x;
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 #include "tests/solver/solver_test_support.h"
@@ -36,6 +37,33 @@ TEST(RunConstants, DefaultParametersGiveTheReferenceFigures) {
   EXPECT_EQ(z[25], static_cast<double>(0.48f));
   EXPECT_NEAR(z[65] - z[64], r.cell_max - 0.02, 1e-7);
   for (int k = 2; k <= 65; ++k) EXPECT_GT(z[k], z[k - 1]);
+}
+
+// The solver state keeps exponentials from step to step and from run to run; a run on a state
+// that held another run (other model, other fluence) must end bit for bit as on a fresh state.
+TEST(SolverState, RunOnAReusedStateEqualsARunOnAFreshOne) {
+  test::RunRecords reused;
+  reused.parameters.values.ablation_model = AblationModel::surface;
+  reused.parameters.values.fluence = 300.0f;
+  reused.run(test::kinetics_only());
+  reused.parameters.values = test::default_parameters();
+  const RunOutcome again = reused.run(test::kinetics_only());
+
+  test::RunRecords fresh;
+  const RunOutcome first = fresh.run(test::kinetics_only());
+  ASSERT_EQ(first.end, RunEnd::end_test);
+  EXPECT_EQ(again.step_count, first.step_count);
+  const SolverState& a = *reused.state;
+  const SolverState& b = *fresh.state;
+  EXPECT_EQ(std::memcmp(a.temperature_rise.data(), b.temperature_rise.data(),
+                        sizeof(double) * a.temperature_rise.size()),
+            0);
+  EXPECT_EQ(std::memcmp(a.broken_fraction_new.data(), b.broken_fraction_new.data(),
+                        sizeof(double) * a.broken_fraction_new.size()),
+            0);
+  for (double SolverState::*depth : {&SolverState::depth_a, &SolverState::depth_m,
+                                     &SolverState::front_velocity, &SolverState::bulk_integral})
+    EXPECT_EQ(std::memcmp(&(a.*depth), &(b.*depth), sizeof(double)), 0);
 }
 
 }  // namespace

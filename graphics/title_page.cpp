@@ -1,9 +1,9 @@
-#include "app/title_page.h"
+#include "graphics/title_page.h"
 
 #include <cmath>
 #include <string>
 
-#include "app/screen_rows.h"
+#include "graphics/screen_rows.h"
 #include "display/drawing_context.h"
 
 namespace kt {

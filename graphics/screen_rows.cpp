@@ -1,4 +1,4 @@
-#include "app/screen_rows.h"
+#include "graphics/screen_rows.h"
 
 #include <array>
 #include <cmath>

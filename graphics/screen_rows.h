@@ -1,4 +1,4 @@
-// Screen-width helpers of the application shell: the 1024-pixel layouts scaled to the screen,
+// Screen-width helpers of the page: the 1024-pixel layouts scaled to the screen,
 // and the nearest listed screen width for widths that the width tables do not name.
 #pragma once
 
