@@ -24,8 +24,8 @@
 # DIR/slurm-JOB_TASK.out. If a task fails, the merge job never starts (Slurm leaves it pending
 # with the reason DependencyNeverSatisfied; cancel it with scancel). Re-run the failed shard by
 # hand (kestrium-batch study ... --shard I/SHARDS) and merge with
-#   kestrium-batch merge DIR --out DIR
-# A merge refuses shards of other studies and names any shard that is missing.
+#   kestrium-batch merge DIR --out DIR --study KTparam.par --vary ...   (the study's options)
+# A merge refuses shards of other studies or with other points and names any missing shard.
 #
 # A task stopped by Slurm (time limit, scancel) writes no table: kestrium-batch stops its runs
 # at SIGTERM and leaves nothing half written.
@@ -56,8 +56,20 @@ case "$role" in
       --shard "${SLURM_ARRAY_TASK_ID}/${KT_STUDY_SHARDS}"
     ;;
   merge)
+    # The merge is given the study's definition (its parameter file and the options that
+    # define its points), so a shard table of another study or with other points is refused.
     out="$(study_out_dir "$@")"
-    exec "$program" merge "$out" --out "$out"
+    definition=()
+    while [[ $# -gt 0 ]]; do
+      case "$1" in
+        --vary|--points|--refine|--scheme) definition+=("$1" "${2:?}"); shift 2 ;;
+        --vary=*|--points=*|--refine=*|--scheme=*) definition+=("$1"); shift ;;
+        --out|--jobs|--shard) shift 2 ;;
+        -*) shift ;;
+        *) definition+=(--study "$1"); shift ;;
+      esac
+    done
+    exec "$program" merge "$out" --out "$out" "${definition[@]}"
     ;;
   submit) ;;
   *)

@@ -659,11 +659,43 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
 
 }  // namespace
 
-std::string merge_study_tables(const std::vector<ShardTable>& tables, std::string& merged) {
+namespace {
+
+// Empty when the shard comes from `study` and every row holds the varied values of its point
+// as the study writes them; otherwise the first difference.
+std::string check_shard_points(const ParsedShard& p, const MergedStudy& study) {
+  const StudyPlan& plan = *study.plan;
+  const std::string& name = p.table->name;
+  if (p.hash != study.hash) {
+    return name + " is a table of study " + p.hash + ", not of the study given (study " +
+           study.hash + "): the parameter file or an option that defines the points differs";
+  }
+  if (p.points != study_point_count(plan) || p.columns != study_columns_text(plan))
+    return name + ": the first or the column line is not that of study " + study.hash;
+  const std::size_t count = static_cast<std::size_t>(p.shard.count);
+  for (std::size_t r = 0; r < p.rows.size(); ++r) {
+    const StudyPoint point =
+        study_point(plan, static_cast<std::size_t>(p.shard.index - 1) + r * count);
+    const std::vector<std::string> cells = row_cells(p.rows[r]);
+    for (std::size_t k = 0; k < plan.fields.size(); ++k) {
+      const std::string expected = float_text(point.values[k]);
+      if (cells[1 + k] == expected) continue;
+      return name + ", line " + std::to_string(r + 3) + ", column " + std::to_string(k + 2) + " (" +
+             std::string(plan.fields[k]->name) + ", point " + std::to_string(point.index) +
+             "): \"" + cells[1 + k] + "\", but the study's point has \"" + expected + "\"";
+    }
+  }
+  return {};
+}
+
+std::string merge_parsed_tables(const std::vector<ShardTable>& tables, const MergedStudy* study,
+                                std::string& merged) {
   if (tables.empty()) return "no shard tables to merge";
   std::vector<ParsedShard> parsed(tables.size());
   for (std::size_t t = 0; t < tables.size(); ++t) {
     if (std::string error = parse_shard_table(tables[t], parsed[t]); !error.empty()) return error;
+    if (!study) continue;
+    if (std::string error = check_shard_points(parsed[t], *study); !error.empty()) return error;
   }
   const ParsedShard& first = parsed.front();
   for (const ParsedShard& p : parsed) {
@@ -711,6 +743,17 @@ std::string merge_study_tables(const std::vector<ShardTable>& tables, std::strin
   }
   merged = std::move(out);
   return {};
+}
+
+}  // namespace
+
+std::string merge_study_tables(const std::vector<ShardTable>& tables, std::string& merged) {
+  return merge_parsed_tables(tables, nullptr, merged);
+}
+
+std::string merge_study_tables(const std::vector<ShardTable>& tables, const MergedStudy& study,
+                               std::string& merged) {
+  return merge_parsed_tables(tables, &study, merged);
 }
 
 }  // namespace kt

@@ -184,4 +184,18 @@ struct ShardTable {
 // different studies, a missing or repeated shard, a damaged table.
 std::string merge_study_tables(const std::vector<ShardTable>& tables, std::string& merged);
 
+// The study the shard tables must come from, for a merge that checks what the rows say as well
+// as their form: its hash (study_hash) and its plan.
+struct MergedStudy {
+  std::string hash;
+  const StudyPlan* plan = nullptr;
+};
+
+// As above, and every table must carry `study.hash` and the plan's columns, and every row the
+// varied values of its point exactly as the study writes them; otherwise the problem names the
+// table (and the line, the column, the value found and the value of the point). The results
+// can only be checked for their form.
+std::string merge_study_tables(const std::vector<ShardTable>& tables, const MergedStudy& study,
+                               std::string& merged);
+
 }  // namespace kt

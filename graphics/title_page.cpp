@@ -3,8 +3,8 @@
 #include <cmath>
 #include <string>
 
-#include "graphics/screen_rows.h"
 #include "display/drawing_context.h"
+#include "graphics/screen_rows.h"
 
 namespace kt {
 namespace {

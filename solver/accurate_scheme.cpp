@@ -2,11 +2,11 @@
 // BDF2 in time, Newton's method on the bordered tridiagonal system, semi-Lagrangian bonds.
 #include "solver/accurate_scheme.h"
 
-#include "solver/calculation_run.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+
+#include "solver/calculation_run.h"
 
 namespace kt {
 

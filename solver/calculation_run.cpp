@@ -268,7 +268,8 @@ std::string divergence_cause(const LoopContext& c) {
   return "the temperature or the ablation front ran away: the time step is too long for this "
          "pulse and material, or the heat carried off by a fast ablation front (sublimation "
          "enthalpy times pre-exponential factor) swings the surface temperature; a finer time "
-         "step may carry it through (refinement factor 2, 4 or 8: kestrium-batch --refine K), or the "
+         "step may carry it through (refinement factor 2, 4 or 8: kestrium-batch --refine K), or "
+         "the "
          "accurate scheme (--scheme accurate)";
 }
 
@@ -509,8 +510,8 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
   std::unique_ptr<AccurateScheme> accurate;
   std::unique_ptr<PublishedLedger> ledger;
   if (options.scheme == Scheme::accurate) {
-    accurate = std::make_unique<AccurateScheme>(constants, state.depth_grid,
-                                                options.grid_refinement);
+    accurate =
+        std::make_unique<AccurateScheme>(constants, state.depth_grid, options.grid_refinement);
     scales.profile_node_count = accurate->node_count();
   } else {
     ledger = std::make_unique<PublishedLedger>(constants);

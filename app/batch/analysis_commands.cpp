@@ -221,7 +221,8 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
     return line.usage_error("--quantity takes total, surface or volume");
   if (!o.method_word.empty() && o.method_word != "bobyqa" && o.method_word != "sbplx")
     return line.usage_error("--method takes bobyqa or sbplx");
-  if (!batch::scheme_option(o.scheme_word, o.scheme)) return line.usage_error(batch::kSchemeRefusal);
+  if (!batch::scheme_option(o.scheme_word, o.scheme))
+    return line.usage_error(batch::kSchemeRefusal);
   if (const std::string clash = check_output_paths(
           {{"the parameter file", o.parfile}, {"the data file", o.data_file}},
           {{"--out", o.out_file}, {"--report", o.report_file}, {"--plot", o.plot_file}});
@@ -332,9 +333,9 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
   plot.curve_fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
   int curve_runs = 0;
   std::string error;
-  plot.curve_depths_nm =
-      model_depths(calculation_model({}, scheme), report.fitted, request.data.quantity, plot.curve_fluences,
-                   request.jobs, curve_runs, batch::catch_stop_signals(), error);
+  plot.curve_depths_nm = model_depths(calculation_model({}, scheme), report.fitted,
+                                      request.data.quantity, plot.curve_fluences, request.jobs,
+                                      curve_runs, batch::catch_stop_signals(), error);
   if (!error.empty()) return error;
   for (const FitPointResult& p : report.points) plot.residuals_nm.push_back(p.residual);
   plot.legend.push_back(report.status == FitStatus::converged
@@ -428,7 +429,8 @@ int threshold_command(const std::vector<std::string>& args) {
     return fail(parfile + ": " + refusal);
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
   request.jobs = capped_jobs(request.jobs);
-  const ThresholdReport report = find_threshold(request, calculation_model({}, scheme), interrupted);
+  const ThresholdReport report =
+      find_threshold(request, calculation_model({}, scheme), interrupted);
   if (report.model_unavailable) return fail("threshold: " + report.message);
   if (!report.ok) {
     fail("no threshold: " + report.message);

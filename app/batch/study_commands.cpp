@@ -169,15 +169,26 @@ std::string study_help() {
 
 std::string merge_help() {
   return "usage: kestrium-batch merge DIR|TABLE... --out DIR\n"
+         "       kestrium-batch merge DIR|TABLE... --out DIR --study PARFILE --vary NAME=VALUES\n"
+         "                            [--vary NAME=VALUES ...] [--refine K] [--scheme S]\n"
+         "       kestrium-batch merge DIR|TABLE... --out DIR --study PARFILE --points FILE.csv\n"
+         "                            [--refine K] [--scheme S]\n"
          "\n"
          "  Joins the shard tables found (study.shard-I-of-N.csv in each DIR, or each TABLE\n"
          "  named) into DIR/study.csv, the table an unsplit study writes. Every shard of the\n"
          "  study must be there, each once, all of the same study; every row is checked\n"
          "  against what a study writes, and a damaged row is refused with its table and line.\n"
+         "  Without --study only the form of the rows is checked: an edited value that keeps\n"
+         "  the written form merges. --study PARFILE with the options that defined the study\n"
+         "  (--vary or --points, --refine, --scheme, as given to study) also checks that\n"
+         "  every table is of that study (its hash) and that every row holds the varied\n"
+         "  values of its point exactly; a difference is refused with the table, line,\n"
+         "  column, the value found and the point's. The results can only be checked for\n"
+         "  their form.\n"
          "  --help, -h: this text.\n"
          "\n"
-         "exit status: 0 merged; 1 a shard missing, repeated or of another study, or a file\n"
-         "that cannot be read or written; 2 a wrong command line.\n";
+         "exit status: 0 merged; 1 a shard missing, repeated, of another study or not holding\n"
+         "its points, or a file that cannot be read or written; 2 a wrong command line.\n";
 }
 
 namespace {
@@ -214,7 +225,8 @@ std::optional<int> read_study_options(const std::vector<std::string>& args,
     if (std::string error = parse_study_shard(shard_text, o.shard); !error.empty())
       return line.usage_error(error);
   }
-  if (!batch::scheme_option(o.scheme_word, o.scheme)) return line.usage_error(batch::kSchemeRefusal);
+  if (!batch::scheme_option(o.scheme_word, o.scheme))
+    return line.usage_error(batch::kSchemeRefusal);
   if (o.parfile.empty()) return line.usage_error("a study needs a parameter file");
   if (o.out.empty()) return line.usage_error("a study needs --out DIR");
   if (!o.vary.empty() && !o.points_file.empty())
@@ -303,11 +315,29 @@ int merge_command(const std::vector<std::string>& args) {
   batch::CommandLine line("merge", merge_help());
   std::string out;
   std::vector<std::string> sources;
+  StudyOptions study;  // the study's definition, when given: its points are checked
   line.option("--out", out);
+  line.option("--study", study.parfile);
+  line.repeated_option("--vary", study.vary);
+  line.option("--points", study.points_file);
+  line.count("--refine", study.refinement, 1, kMaximumRefinement);
+  line.option("--scheme", study.scheme_word);
   line.operands("DIR|TABLE", sources);
   if (std::optional<int> stop = line.parse(args)) return *stop;
   if (sources.empty()) return line.usage_error("merge needs the folders or tables of the shards");
   if (out.empty()) return line.usage_error("merge needs --out DIR");
+  if (!batch::scheme_option(study.scheme_word, study.scheme))
+    return line.usage_error(batch::kSchemeRefusal);
+  const bool defined = !study.vary.empty() || !study.points_file.empty() || study.refinement != 1 ||
+                       !study.scheme_word.empty();
+  if (study.parfile.empty() && defined)
+    return line.usage_error(
+        "--vary, --points, --refine and --scheme define the study of --study "
+        "PARFILE; give --study");
+  if (!study.parfile.empty() && study.vary.empty() && study.points_file.empty())
+    return line.usage_error("--study needs the study's --vary or --points");
+  if (!study.vary.empty() && !study.points_file.empty())
+    return line.usage_error("give --vary or --points, not both");
 
   std::vector<fs::path> paths;
   for (const std::string& source : sources) {
@@ -331,6 +361,8 @@ int merge_command(const std::vector<std::string>& args) {
   const fs::path table = fs::path(out) / study_table_file_name(StudyShard{});
   std::vector<NamedPath> inputs;
   for (const fs::path& path : paths) inputs.push_back({"the shard table", path.string()});
+  inputs.push_back({"the parameter file", study.parfile});
+  inputs.push_back({"the points file", study.points_file});
   if (const std::string clash =
           check_output_paths(inputs, {{"the table of --out", table.string()}});
       !clash.empty())
@@ -353,7 +385,18 @@ int merge_command(const std::vector<std::string>& args) {
     tables.push_back(std::move(shard));
   }
   std::string merged;
-  if (std::string error = merge_study_tables(tables, merged); !error.empty()) return failure(error);
+  if (study.parfile.empty()) {
+    if (std::string error = merge_study_tables(tables, merged); !error.empty())
+      return failure(error);
+  } else {
+    StudyPlan plan;
+    if (std::optional<int> stop = make_study_plan(line, study, plan)) return *stop;
+    ParameterSet base;
+    if (FileResult r = read_parameter_file(study.parfile, base); !r) return failure(r.message);
+    if (std::string error = merge_study_tables(tables, {study_hash(base, plan), &plan}, merged);
+        !error.empty())
+      return failure(error);
+  }
   if (!line.check_output_directory(out, "--out")) return line.usage_error();
   if (std::string error = write_study_table(table, merged); !error.empty()) return failure(error);
   std::printf("merged %zu shard tables into %s\n", tables.size(), table.string().c_str());

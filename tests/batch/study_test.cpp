@@ -211,6 +211,48 @@ TEST(StudyProgram, FourShardsMergeIntoTheUnsplitTableByteForByte) {
   EXPECT_NE(test::read_file(dir / "err.txt").find("--vary fluence=1:2:"), std::string::npos);
 }
 
+TEST(StudyProgram, MergeGivenTheStudyChecksEveryPointsValues) {
+  test::ScratchDirectory scratch;
+  const fs::path& dir = scratch.path();
+  fs::copy_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par", dir / "KTparam.par");
+  const std::string definition = " --study KTparam.par --vary fluence=40:70:10";
+  for (const char* shard : {"1/2", "2/2"}) {
+    ASSERT_EQ(
+        run_program(
+            "study KTparam.par --vary fluence=40:70:10 --out s --shard " + std::string(shard), dir),
+        0)
+        << test::read_file(dir / "err.txt");
+  }
+  ASSERT_EQ(run_program("merge s --out plain", dir), 0) << test::read_file(dir / "err.txt");
+  ASSERT_EQ(run_program("merge s --out checked" + definition, dir), 0)
+      << test::read_file(dir / "err.txt");
+  EXPECT_EQ(test::read_file(dir / "checked" / "study.csv"),
+            test::read_file(dir / "plain" / "study.csv"));
+
+  // A study of other points is refused by its hash, naming the table.
+  EXPECT_EQ(run_program("merge s --out m --study KTparam.par --vary fluence=40:80:10", dir), 1);
+  EXPECT_NE(test::read_file(dir / "err.txt").find("study.shard-1-of-2.csv is a table of study"),
+            std::string::npos)
+      << test::read_file(dir / "err.txt");
+
+  // A varied value edited in its written form merges on the form alone, not against the study.
+  const fs::path second = dir / "s" / "study.shard-2-of-2.csv";
+  std::string text = test::read_file(second);
+  const std::size_t row = text.find("\n3,70,");
+  ASSERT_NE(row, std::string::npos) << text;
+  text.replace(row, 6, "\n3,71,");
+  test::write_file(second, text);
+  EXPECT_EQ(run_program("merge s --out edited", dir), 0);
+  EXPECT_EQ(run_program("merge s --out m" + definition, dir), 1);
+  EXPECT_NE(test::read_file(dir / "err.txt")
+                .find("study.shard-2-of-2.csv, line 4, column 2 (fluence, point 3): \"71\", "
+                      "but the study's point has \"70\""),
+            std::string::npos)
+      << test::read_file(dir / "err.txt");
+  EXPECT_FALSE(fs::exists(dir / "m" / "study.csv"));
+  EXPECT_EQ(run_program("merge s --out m --vary fluence=40:70:10", dir), 2);
+}
+
 TEST(StudyProgram, PointsFileAndTablesNamedOneByOne) {
   test::ScratchDirectory scratch;
   const fs::path& dir = scratch.path();

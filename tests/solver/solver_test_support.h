@@ -44,8 +44,8 @@ struct RunRecords {
 };
 
 // One run without files on the given scheme, time-step refinement and grid refinement.
-inline RunOutcome run_scheme(const ParameterSet& p, Scheme scheme, int refinement = 1,
-                             int grid = 1, RunObserver* observer = nullptr) {
+inline RunOutcome run_scheme(const ParameterSet& p, Scheme scheme, int refinement = 1, int grid = 1,
+                             RunObserver* observer = nullptr) {
   RunRecords records;
   records.parameters.values = p;
   RunOptions options = kinetics_only();
