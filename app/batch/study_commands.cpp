@@ -171,8 +171,9 @@ std::string merge_help() {
   return "usage: kestrium-batch merge DIR|TABLE... --out DIR\n"
          "       kestrium-batch merge DIR|TABLE... --out DIR --study PARFILE --vary NAME=VALUES\n"
          "                            [--vary NAME=VALUES ...] [--refine K] [--scheme S]\n"
+         "                            [--energy]\n"
          "       kestrium-batch merge DIR|TABLE... --out DIR --study PARFILE --points FILE.csv\n"
-         "                            [--refine K] [--scheme S]\n"
+         "                            [--refine K] [--scheme S] [--energy]\n"
          "\n"
          "  Joins the shard tables found (study.shard-I-of-N.csv in each DIR, or each TABLE\n"
          "  named) into DIR/study.csv, the table an unsplit study writes. Every shard of the\n"
@@ -180,11 +181,11 @@ std::string merge_help() {
          "  against what a study writes, and a damaged row is refused with its table and line.\n"
          "  Without --study only the form of the rows is checked: an edited value that keeps\n"
          "  the written form merges. --study PARFILE with the options that defined the study\n"
-         "  (--vary or --points, --refine, --scheme, as given to study) also checks that\n"
-         "  every table is of that study (its hash) and that every row holds the varied\n"
-         "  values of its point exactly; a difference is refused with the table, line,\n"
-         "  column, the value found and the point's. The results can only be checked for\n"
-         "  their form.\n"
+         "  (--vary or --points, --refine, --scheme, --energy, as given to study) also\n"
+         "  checks that every table is of that study (its hash) and that every row holds\n"
+         "  the varied values of its point exactly; a difference is refused with the table,\n"
+         "  line, column, the value found and the point's. The results can only be checked\n"
+         "  for their form.\n"
          "  --help, -h: this text.\n"
          "\n"
          "exit status: 0 merged; 1 a shard missing, repeated, of another study or not holding\n"
@@ -322,6 +323,7 @@ int merge_command(const std::vector<std::string>& args) {
   line.option("--points", study.points_file);
   line.count("--refine", study.refinement, 1, kMaximumRefinement);
   line.option("--scheme", study.scheme_word);
+  line.flag("--energy", study.energy);
   line.operands("DIR|TABLE", sources);
   if (std::optional<int> stop = line.parse(args)) return *stop;
   if (sources.empty()) return line.usage_error("merge needs the folders or tables of the shards");
@@ -329,10 +331,10 @@ int merge_command(const std::vector<std::string>& args) {
   if (!batch::scheme_option(study.scheme_word, study.scheme))
     return line.usage_error(batch::kSchemeRefusal);
   const bool defined = !study.vary.empty() || !study.points_file.empty() || study.refinement != 1 ||
-                       !study.scheme_word.empty();
+                       !study.scheme_word.empty() || study.energy;
   if (study.parfile.empty() && defined)
     return line.usage_error(
-        "--vary, --points, --refine and --scheme define the study of --study "
+        "--vary, --points, --refine, --scheme and --energy define the study of --study "
         "PARFILE; give --study");
   if (!study.parfile.empty() && study.vary.empty() && study.points_file.empty())
     return line.usage_error("--study needs the study's --vary or --points");
