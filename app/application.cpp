@@ -51,10 +51,10 @@ void RunView::run_adjusted(const RunAdjustments& adjustments) {
   if (also_) also_->run_adjusted(adjustments);
 }
 
-void RunView::run_started(const RunConstants& constants, const PlotScaleSet& scales,
-                          const PlotCurveSwitches& switches) {
-  PagePlots::run_started(constants, scales, switches);
-  if (also_) also_->run_started(constants, scales, switches);
+void RunView::run_started(const RunConstants& constants, const ParameterSet& taken,
+                          std::int32_t profile_node_count, const PlotCurveSwitches& switches) {
+  PagePlots::run_started(constants, taken, profile_node_count, switches);
+  if (also_) also_->run_started(constants, taken, profile_node_count, switches);
 }
 
 void RunView::step_done(const StepRecord& record, const ProfileArrays& profiles) {
@@ -84,7 +84,7 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
       run_view(page, title, logo_file, run_options.observer),
       file_commands{parameters, location, run_state},
       controller(
-          parameters, run_state, *solver_state, plot_scales, profiles,
+          parameters, run_state, *solver_state, profiles,
           with_observer(std::move(run_options), run_view),
           [this](const RunOutcome& outcome) {
             // On the worker, before the program is idle again: nothing starts until the

@@ -59,8 +59,8 @@ class RunView final : public PagePlots {
 
   void run_accepted() override;
   void run_adjusted(const RunAdjustments& adjustments) override;
-  void run_started(const RunConstants& constants, const PlotScaleSet& scales,
-                   const PlotCurveSwitches& switches) override;
+  void run_started(const RunConstants& constants, const ParameterSet& taken,
+                   std::int32_t profile_node_count, const PlotCurveSwitches& switches) override;
 
   // Told of the Auto scales and clamps a run took: the program writes them into its set.
   std::function<void(const RunAdjustments& adjustments)> on_adjusted;
@@ -109,7 +109,6 @@ class Application {
   RunStateMachine run_state;
   PageGeometry page;
   TitleState title;
-  PlotScaleSet plot_scales;
   ProfileArrays profiles;
   std::unique_ptr<SolverState> solver_state;
   DialogState dialogs;

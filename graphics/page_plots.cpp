@@ -8,8 +8,13 @@ std::int32_t spatial_curves(AblationModel model, const PlotCurveSwitches& switch
   return model == AblationModel::bulk ? tz + 2 * fz : tz;
 }
 
-void PagePlots::run_started(const RunConstants& constants, const PlotScaleSet& scales,
-                            const PlotCurveSwitches& switches) {
+void PagePlots::run_started(const RunConstants& constants, const ParameterSet& taken,
+                            std::int32_t profile_node_count, const PlotCurveSwitches& switches) {
+  start(constants, plot_scales(taken, profile_node_count), switches);
+}
+
+void PagePlots::start(const RunConstants& constants, const PlotScaleSet& scales,
+                      const PlotCurveSwitches& switches) {
   scales_ = scales;
   model_ = constants.model;
   first_step_ = true;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "graphics/page_conventions.h"
+#include "graphics/plot_scales.h"
 #include "graphics/spatial_plot.h"
 #include "graphics/temporal_plot.h"
 #include "solver/calculation_run.h"
@@ -30,9 +31,13 @@ class PagePlots : public RunObserver {
     spatial_.keep_profiles(true);
   }
 
-  // The temporal panel is made afresh, with the ambient temperature at time 0.
-  void run_started(const RunConstants& constants, const PlotScaleSet& scales,
-                   const PlotCurveSwitches& switches) override;
+  // The axes from the set the run took (plot_scales), then as start().
+  void run_started(const RunConstants& constants, const ParameterSet& taken,
+                   std::int32_t profile_node_count, const PlotCurveSwitches& switches) override;
+  // A run on these axes: the temporal panel is made afresh, with the ambient temperature at
+  // time 0.
+  void start(const RunConstants& constants, const PlotScaleSet& scales,
+             const PlotCurveSwitches& switches);
   // Both panels follow the step; the spatial ones are made afresh at the run's first step.
   void step_done(const StepRecord& record, const ProfileArrays& profiles) override;
   // The kept readouts and profiles; a run ended by Stop: "stopped" beside the time readout,

@@ -52,9 +52,9 @@ class FinalPagePicture final : public PagePicture {
   }
 
   void run_accepted() override { draw_title_page(page_, title_, logo_file_); }
-  void run_started(const RunConstants& constants, const PlotScaleSet& scales,
-                   const PlotCurveSwitches& switches) override {
-    plots_.run_started(constants, scales, switches);
+  void run_started(const RunConstants& constants, const ParameterSet& taken,
+                   std::int32_t profile_node_count, const PlotCurveSwitches& switches) override {
+    plots_.run_started(constants, taken, profile_node_count, switches);
   }
   void step_done(const StepRecord& record, const ProfileArrays& profiles) override {
     plots_.step_done(record, profiles);

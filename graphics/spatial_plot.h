@@ -10,7 +10,8 @@
 #include "display/display.h"
 #include "display/drawing_context.h"
 #include "graphics/page_conventions.h"
-#include "solver/plot_data.h"
+#include "graphics/plot_scales.h"
+#include "solver/step_profiles.h"
 
 namespace kt {
 

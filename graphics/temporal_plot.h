@@ -12,7 +12,8 @@
 
 #include "display/drawing_context.h"
 #include "graphics/page_conventions.h"
-#include "solver/plot_data.h"
+#include "graphics/plot_scales.h"
+#include "solver/step_profiles.h"
 
 namespace kt {
 

@@ -284,9 +284,9 @@ class Collector final : public RunObserver {
  public:
   explicit Collector(bool keep_profiles) : keep_profiles_(keep_profiles) {}
 
-  void run_started(const RunConstants&, const PlotScaleSet& scales,
+  void run_started(const RunConstants&, const ParameterSet&, std::int32_t profile_node_count,
                    const PlotCurveSwitches&) override {
-    node_count_ = scales.profile_node_count;
+    node_count_ = profile_node_count;
     for (auto* v : {&time_ns, &temperature_k, &velocity_cm_s, &depth_nm, &fraction}) {
       v->reserve(8192);
     }

@@ -50,7 +50,7 @@
 
 #include "solver/energy_ledger.h"
 #include "solver/model.h"
-#include "solver/plot_data.h"
+#include "solver/step_profiles.h"
 #include "solver/property_integrals.h"
 
 namespace kt {

@@ -8,13 +8,12 @@ namespace kt {
 
 CalculationController::CalculationController(SharedParameters& parameters,
                                              RunStateMachine& run_state, SolverState& state,
-                                             PlotScaleSet& scales, ProfileArrays& profiles,
+                                             ProfileArrays& profiles,
                                              RunOptions options, FinishedHandler finished,
                                              IdleHandler idle)
     : parameters_(parameters),
       run_state_(run_state),
       state_(state),
-      scales_(scales),
       profiles_(profiles),
       options_(std::move(options)),
       finished_(std::move(finished)),
@@ -32,7 +31,7 @@ bool CalculationController::start_calculation() {
   if (worker_.joinable()) worker_.join();
   worker_ = std::thread([this, options = options_] {
     RunOutcome outcome =
-        run_calculation(parameters_, run_state_, state_, scales_, profiles_, options);
+        run_calculation(parameters_, run_state_, state_, profiles_, options);
     {
       std::lock_guard<std::mutex> outcome_guard(outcome_lock_);
       last_outcome_ = outcome;

@@ -20,7 +20,7 @@ class CalculationController {
   using IdleHandler = std::function<void()>;
 
   CalculationController(SharedParameters& parameters, RunStateMachine& run_state,
-                        SolverState& state, PlotScaleSet& scales, ProfileArrays& profiles,
+                        SolverState& state, ProfileArrays& profiles,
                         RunOptions options = {}, FinishedHandler finished = {},
                         IdleHandler idle = {});
   // Stops a run under way and joins its worker.
@@ -48,7 +48,6 @@ class CalculationController {
   SharedParameters& parameters_;
   RunStateMachine& run_state_;
   SolverState& state_;
-  PlotScaleSet& scales_;
   ProfileArrays& profiles_;
   RunOptions options_;
   FinishedHandler finished_;

@@ -1,5 +1,5 @@
-// The calculation run and its time loop: Auto scales, clamps, run constants, grid and plot
-// scales before the loop; per step the model steps, the end-of-run test after twice the pulse
+// The calculation run and its time loop: Auto scales, clamps, run constants and grid
+// before the loop; per step the model steps, the end-of-run test after twice the pulse
 // width, the output step (profiles, the observer, spatial and temporal files) and the Stop test;
 // the kinetics line at the end. 64-bit solver arithmetic; single-precision decimals widened.
 #include "solver/calculation_run.h"
@@ -369,18 +369,6 @@ AutoScales compute_auto_scales(const ParameterSet& p) {
   return a;
 }
 
-void fill_plot_scales(const ParameterSet& p, PlotScaleSet& scales) {
-  const double alpha = p.absorption_coefficient;
-  scales.plot_time_scale = p.time_scale;
-  scales.plot_temperature_scale = p.temperature_scale;
-  scales.plot_velocity_scale = p.velocity_scale;
-  scales.plot_depth_scale = static_cast<float>(static_cast<double>(p.depth_scale) * 1e7 / alpha);
-  scales.plot_fraction_scale = 1.0f;
-  scales.profile_temperature_scale = p.temperature_scale;
-  scales.profile_depth_scale = static_cast<float>(static_cast<double>(p.z_scale) * 1e7 / alpha);
-  scales.profile_node_count = kNodeCount;
-}
-
 namespace {
 
 // The values the run takes: the Parameter set as it stands, with the Auto scales and the clamps
@@ -459,7 +447,7 @@ void write_kinetics(SharedParameters& parameters, const RunOptions& options,
 }  // namespace
 
 RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_state,
-                           SolverState& state, PlotScaleSet& scales, ProfileArrays& profiles,
+                           SolverState& state, ProfileArrays& profiles,
                            const RunOptions& options) {
   RunOutcome outcome;
   ParameterSet at_start = parameters.snapshot();
@@ -500,7 +488,6 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
     constants.step_limit *= k;
   }
   build_depth_grid(constants, state.depth_grid);
-  fill_plot_scales(run_parameters, scales);
   outcome.fluence_used = constants.fluence;
 
   state.depth_total = 0.0;
@@ -509,10 +496,11 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
 
   std::unique_ptr<AccurateScheme> accurate;
   std::unique_ptr<PublishedLedger> ledger;
+  std::int32_t profile_node_count = kNodeCount;
   if (options.scheme == Scheme::accurate) {
     accurate =
         std::make_unique<AccurateScheme>(constants, state.depth_grid, options.grid_refinement);
-    scales.profile_node_count = accurate->node_count();
+    profile_node_count = accurate->node_count();
   } else {
     ledger = std::make_unique<PublishedLedger>(constants);
   }
@@ -521,7 +509,8 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
   context.accurate = accurate.get();
   context.ledger = ledger.get();
   if (options.observer) {
-    options.observer->run_started(constants, scales, read_step_settings(parameters).switches);
+    options.observer->run_started(constants, run_parameters, profile_node_count,
+                                  read_step_settings(parameters).switches);
   }
   outcome.end = time_loop(context);
   run_state.advance(RunState::running, RunState::stopping);
@@ -556,7 +545,7 @@ RunOutcome HeadlessRun::run(SharedParameters& parameters, const RunOptions& opti
     outcome.kept_by_guard = true;
     return outcome;
   }
-  RunOutcome outcome = run_calculation(parameters, run_state, *state, scales, *profiles, options);
+  RunOutcome outcome = run_calculation(parameters, run_state, *state, *profiles, options);
   run_state.leave();
   return outcome;
 }

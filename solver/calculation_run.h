@@ -1,6 +1,6 @@
 // One calculation run: checks the choice fields, marks the run running, opens the temporal
 // result file, tells its observer, computes the Auto scales, clamps fluence and pulse width,
-// derives the run constants and the grid, fills the plot scale set, runs the time loop with its
+// derives the run constants and the grid, runs the time loop with its
 // end-of-run test and per-step output, and writes the kinetics line. The run never writes into
 // its Parameter set: the scales and clamps it took are in its outcome. Units as reported: ns, K,
 // cm/s, nm, mJ/cm^2. All records are passed by reference; nothing global.
@@ -17,7 +17,7 @@
 #include "params/run_state.h"
 #include "solver/energy_ledger.h"
 #include "solver/model.h"
-#include "solver/plot_data.h"
+#include "solver/step_profiles.h"
 #include "solver/result_files.h"
 #include "solver/run_observer.h"
 
@@ -108,26 +108,22 @@ struct AutoScales {
 };
 AutoScales compute_auto_scales(const ParameterSet& parameters);
 
-// The plot scale set from the Parameter set's scales (after the Auto scales).
-void fill_plot_scales(const ParameterSet& parameters, PlotScaleSet& scales);
-
 // The whole run, on a run state in `starting` (the caller entered it): `running` once the inputs
 // are accepted, `stopping` once the loop has ended; the caller leaves it when the outcome has
 // been dealt with. Takes a pending Stop request after every step. Parameter fields taken afresh
 // during the run, and the run's writes back, hold parameters.lock.
 RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_state,
-                           SolverState& state, PlotScaleSet& scales, ProfileArrays& profiles,
+                           SolverState& state, ProfileArrays& profiles,
                            const RunOptions& options = {});
 
 // The records of a calculation that draws nothing (batch runs, sweeps, studies, fits, the Python
-// module): its own run state, solver state, profiles and scales, kept from one run to the next
+// module): its own run state, solver state and profiles, kept from one run to the next
 // of the same worker. Another thread may call run_state.request_stop() to end the run under way
 // after its step.
 struct HeadlessRun {
   RunStateMachine run_state;
   std::unique_ptr<SolverState> state = std::make_unique<SolverState>();
   std::unique_ptr<ProfileArrays> profiles = std::make_unique<ProfileArrays>();
-  PlotScaleSet scales;
 
   // Not started, kept_by_guard, when a run of these records is already under way.
   RunOutcome run(SharedParameters& parameters, const RunOptions& options);

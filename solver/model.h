@@ -58,7 +58,7 @@
 
 #include "params/parameter_set.h"
 #include "solver/kernels.h"
-#include "solver/plot_data.h"
+#include "solver/step_profiles.h"
 
 namespace kt {
 

@@ -12,7 +12,7 @@
 
 #include "params/parameter_set.h"
 #include "solver/model.h"
-#include "solver/plot_data.h"
+#include "solver/step_profiles.h"
 
 namespace kt {
 

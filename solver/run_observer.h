@@ -1,5 +1,5 @@
 // What a calculation run tells whoever watches it: that it accepted its inputs, the start with
-// its constants and plot scales, every output step's values and profiles, the depth profiles at
+// its constants and the Parameter set it took, every output step's values and profiles, the depth profiles at
 // the spatial output instants, and the end. Called on the run's thread, one call at a time, in
 // that order. The program's plots, studies, the Python module and the tests implement it; none
 // of the calls can change the run.
@@ -7,8 +7,9 @@
 
 #include <cstdint>
 
+#include "params/parameter_set.h"
 #include "solver/model.h"
-#include "solver/plot_data.h"
+#include "solver/step_profiles.h"
 #include "solver/result_files.h"
 
 namespace kt {
@@ -49,12 +50,15 @@ class RunObserver {
   // Once, after run_accepted, with the scales and clamps the run took in place of the values
   // entered.
   virtual void run_adjusted(const RunAdjustments& adjustments) { (void)adjustments; }
-  // Once, after the run constants and plot scales are known and before the first step, with
-  // the curve switches as they stand then.
-  virtual void run_started(const RunConstants& constants, const PlotScaleSet& scales,
-                           const PlotCurveSwitches& switches) {
+  // Once, after the run constants are known and before the first step: the Parameter set as the
+  // run took it (Auto scales and clamps applied, the model and pulse shape of the start), the
+  // number of nodes its profiles fill, and the curve switches as they stand then. Whoever draws
+  // the run makes its axes from these.
+  virtual void run_started(const RunConstants& constants, const ParameterSet& taken,
+                           std::int32_t profile_node_count, const PlotCurveSwitches& switches) {
     (void)constants;
-    (void)scales;
+    (void)taken;
+    (void)profile_node_count;
     (void)switches;
   }
   // After every time step that reaches its output (every step at refinement 1), with the

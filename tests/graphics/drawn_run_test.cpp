@@ -45,9 +45,9 @@ class StoppingView final : public RunObserver {
   }
   const std::atomic<bool>* interrupt() const { return &interrupt_; }
 
-  void run_started(const RunConstants& constants, const PlotScaleSet& scales,
-                   const PlotCurveSwitches& switches) override {
-    plots_.run_started(constants, scales, switches);
+  void run_started(const RunConstants& constants, const ParameterSet& taken,
+                   std::int32_t profile_node_count, const PlotCurveSwitches& switches) override {
+    plots_.run_started(constants, taken, profile_node_count, switches);
   }
   void step_done(const StepRecord& record, const ProfileArrays& profiles) override {
     plots_.step_done(record, profiles);

@@ -27,7 +27,7 @@ void feed_synthetic_run(PagePlots& plots, const std::function<void(int step)>& a
     profiles.profile_depth_nm[i] = static_cast<float>(400.0 * u * u);
   }
 
-  plots.run_started(constants, scales, switches);
+  plots.start(constants, scales, switches);
   double depth = 0.0, damage = 0.0;
   const double dt = 41.0 / kSyntheticSteps;
   for (int step = 1; step <= kSyntheticSteps; ++step) {

@@ -20,7 +20,7 @@ using test::RunRecords;
 
 class Recorder : public RunObserver {
  public:
-  void run_started(const RunConstants& constants, const PlotScaleSet&,
+  void run_started(const RunConstants& constants, const ParameterSet&, std::int32_t,
                    const PlotCurveSwitches&) override {
     r = constants;
   }
@@ -117,9 +117,10 @@ TEST(AccurateScheme, SplitCellsAreListedAndOnlyTheAccurateSchemeSplitsThem) {
   options.output_directory = scratch.path();
   options.scheme = Scheme::accurate;
   options.grid_refinement = 2;
-  const RunOutcome outcome = records.run(options);
+  test::TakenObserver observer;
+  const RunOutcome outcome = records.run(options, &observer);
   ASSERT_EQ(outcome.end, RunEnd::end_test);
-  EXPECT_EQ(records.scales.profile_node_count, 129);
+  EXPECT_EQ(observer.node_count, 129);
   const std::string spatial = test::read_file(scratch.path() / "Data1S1.dat");
   EXPECT_EQ(std::count(spatial.begin(), spatial.end(), '\n'), 128);
 

@@ -32,7 +32,7 @@ TEST(CalculationController, TwoQuickCommandsStartOneRunAndTheOutcomeIsHandledBef
   bool idle_while_handled = true;
   {
     CalculationController controller(records.parameters, records.run_state, *records.state,
-                                     records.scales, records.profiles, options,
+                                     records.profiles, options,
                                      [&](const RunOutcome&) {
                                        ++handled;
                                        idle_while_handled = records.run_state.idle();
@@ -63,7 +63,7 @@ TEST(CalculationController, StopWhileIdleLeavesTheNextRunWhole) {
   RunRecords records;
   int idle_told = 0;
   CalculationController controller(records.parameters, records.run_state, *records.state,
-                                   records.scales, records.profiles, kinetics_only(), {}, [&] {
+                                   records.profiles, kinetics_only(), {}, [&] {
                                      ++idle_told;
                                      EXPECT_TRUE(records.run_state.idle());
                                    });
@@ -79,7 +79,7 @@ TEST(CalculationController, StopWhileIdleLeavesTheNextRunWhole) {
 TEST(CalculationController, RefusedUnlessTheProgramIsIdle) {
   RunRecords records;
   CalculationController controller(records.parameters, records.run_state, *records.state,
-                                   records.scales, records.profiles, kinetics_only());
+                                   records.profiles, kinetics_only());
   for (RunState busy : {RunState::running, RunState::about_shown, RunState::help_shown}) {
     ASSERT_TRUE(records.run_state.try_enter(busy));
     EXPECT_FALSE(controller.start_calculation());

@@ -37,7 +37,8 @@ void expect_finite(const RunOutcome& outcome) {
 TEST(CalculationRun, DefaultRunEndsByItsTestAndReportsItsAutoScales) {
   ScratchDirectory directory;
   RunRecords records;
-  const RunOutcome outcome = records.run(in_directory(directory));
+  test::TakenObserver observer;
+  const RunOutcome outcome = records.run(in_directory(directory), &observer);
   EXPECT_EQ(outcome.end, RunEnd::end_test);
   EXPECT_EQ(outcome.step_count, 5359);
   EXPECT_TRUE(outcome.file_errors.empty());
@@ -54,14 +55,9 @@ TEST(CalculationRun, DefaultRunEndsByItsTestAndReportsItsAutoScales) {
   EXPECT_NEAR(p.temperature_scale, 1977.93f, 0.01f);
   EXPECT_NEAR(p.velocity_scale, 1151.80f, 0.01f);
   EXPECT_EQ(p.depth_scale, 0.2f);
-  EXPECT_EQ(records.scales.plot_temperature_scale, p.temperature_scale);
-  EXPECT_EQ(records.scales.profile_temperature_scale, p.temperature_scale);
-  EXPECT_EQ(records.scales.plot_velocity_scale, p.velocity_scale);
-  EXPECT_EQ(records.scales.plot_time_scale, 15.0f);
-  EXPECT_FLOAT_EQ(records.scales.plot_depth_scale, 6.25f);
-  EXPECT_FLOAT_EQ(records.scales.profile_depth_scale, 281.25f);
-  EXPECT_EQ(records.scales.plot_fraction_scale, 1.0f);
-  EXPECT_EQ(records.scales.profile_node_count, 65);
+  // Its observer was handed that set, which the plots draw on, and the 65 nodes of the grid.
+  EXPECT_EQ(observer.taken, p);
+  EXPECT_EQ(observer.node_count, 65);
   EXPECT_TRUE(records.run_state.idle());
 }
 

@@ -28,7 +28,7 @@ ParameterSet heating_only() {
 
 class Recorder : public RunObserver {
  public:
-  void run_started(const RunConstants& constants, const PlotScaleSet&,
+  void run_started(const RunConstants& constants, const ParameterSet&, std::int32_t,
                    const PlotCurveSwitches&) override {
     r = constants;
   }

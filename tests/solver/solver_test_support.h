@@ -29,7 +29,6 @@ struct RunRecords {
   SharedParameters parameters;
   RunStateMachine run_state;
   std::unique_ptr<SolverState> state = std::make_unique<SolverState>();
-  PlotScaleSet scales;
   ProfileArrays profiles;
 
   RunRecords() { parameters.values = default_parameters(); }
@@ -37,7 +36,7 @@ struct RunRecords {
   RunOutcome run(RunOptions options, RunObserver* observer = nullptr) {
     if (observer != nullptr) options.observer = observer;
     if (!run_state.try_enter(RunState::starting)) return {};
-    RunOutcome outcome = run_calculation(parameters, run_state, *state, scales, profiles, options);
+    RunOutcome outcome = run_calculation(parameters, run_state, *state, profiles, options);
     run_state.leave();
     return outcome;
   }
@@ -66,7 +65,7 @@ class RecordingObserver : public RunObserver {
   std::vector<Call> calls;
 
   void run_accepted() override { calls.push_back({Call::Kind::accepted}); }
-  void run_started(const RunConstants& constants, const PlotScaleSet&,
+  void run_started(const RunConstants& constants, const ParameterSet&, std::int32_t,
                    const PlotCurveSwitches&) override {
     Call call{Call::Kind::started};
     call.values[0] = static_cast<float>(constants.ambient_temperature);
@@ -83,6 +82,18 @@ class RecordingObserver : public RunObserver {
     calls.push_back(call);
   }
   void run_ended(const RunOutcome&) override { calls.push_back({Call::Kind::ended}); }
+};
+
+// Keeps the Parameter set a run took and the number of nodes its profiles fill.
+class TakenObserver : public RunObserver {
+ public:
+  void run_started(const RunConstants&, const ParameterSet& run_taken,
+                   std::int32_t profile_node_count, const PlotCurveSwitches&) override {
+    taken = run_taken;
+    node_count = profile_node_count;
+  }
+  ParameterSet taken;
+  std::int32_t node_count = 0;
 };
 
 // Asks the run to stop after a given number of output steps, as the Stop command does.

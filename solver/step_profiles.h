@@ -1,6 +1,6 @@
-// What a calculation run hands to whoever draws it: the axis scales fixed before the first step,
-// the per-node profile arrays filled by each output step, and the curve switches as the run read
-// them. Plain data; the run's observer (solver/run_observer.h) carries them.
+// What a calculation run hands to whoever draws it at each output step: the per-node profile
+// arrays and the curve switches as the run read them. Plain data; the run's observer
+// (solver/run_observer.h) carries them; the plot axes are the drawing's own.
 #pragma once
 
 #include <array>
@@ -9,17 +9,6 @@
 namespace kt {
 
 inline constexpr int kProfileCapacity = 300;
-
-struct PlotScaleSet {
-  float plot_time_scale = 0.0f;            // ns
-  float plot_temperature_scale = 0.0f;     // K
-  float plot_velocity_scale = 0.0f;        // cm/s
-  float plot_depth_scale = 0.0f;           // nm
-  float plot_fraction_scale = 0.0f;        // -
-  float profile_temperature_scale = 0.0f;  // K
-  float profile_depth_scale = 0.0f;        // nm
-  std::int32_t profile_node_count = 0;
-};
 
 // Per-node profiles of the current step, 1-based (index 0 unused), capacity 300.
 struct ProfileArrays {
