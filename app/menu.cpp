@@ -81,6 +81,7 @@ void output_data_command(Application& app) {
 
 void accurate_scheme_command(Application& app, bool checked) {
   app.controller.set_scheme(checked ? Scheme::accurate : Scheme::published);
+  app.run_view.set_scheme(app.controller.scheme());
   app.update_title();
 }
 

@@ -276,6 +276,7 @@ std::string study_hash(const ParameterSet& base, const StudyPlan& plan) {
   for (const ParameterField* field : plan.fields) h.add(field->name);
   h.add(static_cast<std::uint64_t>(plan.refinement));
   if (plan.scheme != Scheme::published) h.add(std::string_view(scheme_name(plan.scheme)));
+  if (plan.columns == ResultColumnSet::with_energy) h.add(std::string_view("energy columns"));
   h.add(std::string_view(plan.axes.empty() ? "listed" : "product"));
   const std::vector<std::vector<float>>& lists = plan.axes.empty() ? plan.listed_points : plan.axes;
   h.add(static_cast<std::uint64_t>(lists.size()));
@@ -364,7 +365,7 @@ StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const 
     case RunEnd::end_test:
     case RunEnd::step_limit:
       row.end = o.end == RunEnd::end_test ? StudyEnd::end_test : StudyEnd::step_limit;
-      row.results = result_values(o);
+      row.results = result_values(o, plan.columns);
       break;
     case RunEnd::diverged: {
       row.end = StudyEnd::diverged;
@@ -392,10 +393,10 @@ std::string study_columns_text(const StudyPlan& plan) {
     out += ',';
     out += field->name;
   }
-  return out + result_column_names_text() + ",steps,end,note\n";
+  return out + result_column_names_text(plan.columns) + ",steps,end,note\n";
 }
 
-std::string study_row_text(const StudyRow& row) {
+std::string study_row_text(const StudyRow& row, ResultColumnSet columns) {
   std::string out = std::to_string(row.index);
   for (float v : row.values) {
     out += ',';
@@ -404,7 +405,7 @@ std::string study_row_text(const StudyRow& row) {
   // Only a run that ended by the end test or the step limit has results; a diverged one has
   // its steps, a refused or interrupted one neither.
   const bool has_results = row.end == StudyEnd::end_test || row.end == StudyEnd::step_limit;
-  out += result_cells_text(has_results ? row.results : std::vector<double>{});
+  out += result_cells_text(has_results ? row.results : std::vector<double>{}, columns);
   out += ',';
   if (has_results || row.end == StudyEnd::diverged) out += std::to_string(row.steps);
   out += ',';
@@ -418,7 +419,7 @@ std::string study_row_text(const StudyRow& row) {
 std::string study_table_text(const std::string& hash, const StudyPlan& plan,
                              const StudyShard& shard, const std::vector<StudyRow>& rows) {
   std::string out = header_line(hash, study_point_count(plan), shard) + study_columns_text(plan);
-  for (const StudyRow& row : rows) out += study_row_text(row);
+  for (const StudyRow& row : rows) out += study_row_text(row, plan.columns);
   return out;
 }
 
@@ -508,8 +509,8 @@ struct ParsedShard {
 };
 
 // The columns after the varied fields: the results, then steps, end and note.
-std::string trailing_columns_text() {
-  return result_column_names_text() + ",steps,end,note\n";
+std::string trailing_columns_text(ResultColumnSet columns) {
+  return result_column_names_text(columns) + ",steps,end,note\n";
 }
 
 // The cells of a table row (its "\n" dropped); a quoted cell as written, "" read as ".
@@ -540,9 +541,9 @@ std::vector<std::string> row_cells(std::string_view row) {
 
 // Empty when `row` is a row the study writes, byte for byte: the point index, one value per
 // varied field, the results (or none, as its end says), the steps, the end and the note.
-std::string check_row(std::string_view row, std::size_t varied_count) {
+std::string check_row(std::string_view row, std::size_t varied_count, ResultColumnSet columns) {
   const std::vector<std::string> cells = row_cells(row);
-  const std::size_t result_count = result_columns().size();
+  const std::size_t result_count = result_columns(columns).size();
   const std::size_t after_results = varied_count + 1 + result_count;  // the steps cell
   if (cells.size() != after_results + 3) {
     return "the row has " + std::to_string(cells.size()) + " cells; the columns are " +
@@ -576,7 +577,7 @@ std::string check_row(std::string_view row, std::size_t varied_count) {
   const std::string& steps = cells[after_results];
   parsed.steps = static_cast<std::int32_t>(std::strtol(steps.c_str(), nullptr, 10));
   parsed.note = cells[after_results + 2];
-  if (study_row_text(parsed) != row)
+  if (study_row_text(parsed, columns) != row)
     return "the row is not as the study writes it (a value, a result or the note was edited)";
   return {};
 }
@@ -608,10 +609,18 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
   const std::size_t columns_end = text.find('\n', first_end + 1);
   if (columns_end == std::string::npos) return table.name + " has no column line";
   parsed.columns = text.substr(first_end + 1, columns_end - first_end);
-  const std::string trailing = trailing_columns_text();
-  if (parsed.columns.rfind("point,", 0) != 0 || parsed.columns.size() < trailing.size() ||
-      parsed.columns.compare(parsed.columns.size() - trailing.size(), trailing.size(), trailing) !=
-          0)
+  // A table with the energy ledger's columns ends in them; one without, in the results.
+  const auto ends_with = [&parsed](const std::string& tail) {
+    return parsed.columns.size() >= tail.size() &&
+           parsed.columns.compare(parsed.columns.size() - tail.size(), tail.size(), tail) == 0;
+  };
+  ResultColumnSet columns = ResultColumnSet::with_energy;
+  std::string trailing = trailing_columns_text(columns);
+  if (!ends_with(trailing)) {
+    columns = ResultColumnSet::results;
+    trailing = trailing_columns_text(columns);
+  }
+  if (parsed.columns.rfind("point,", 0) != 0 || !ends_with(trailing))
     return table.name + ": the column line is damaged";
   const std::size_t varied_count =
       static_cast<std::size_t>(std::count(parsed.columns.begin(), parsed.columns.end(), ',')) -
@@ -632,7 +641,7 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
              std::to_string(index) + "/" + std::to_string(count) + " of " +
              std::to_string(parsed.points) + " points holds " + std::to_string(expected) + " rows)";
     }
-    if (std::string problem = check_row(row, varied_count); !problem.empty()) {
+    if (std::string problem = check_row(row, varied_count, columns); !problem.empty()) {
       return table.name + ", line " + std::to_string(parsed.rows.size() + 3) + " (point " +
              std::to_string(point) + "): " + problem;
     }

@@ -10,7 +10,8 @@
 // shard 1/1), then the column names, then one row per point in point order:
 //   point,<varied fields>,<result columns>,steps,end,note
 // (the result columns are those of result_columns(): surface_recession_nm, volume_depth_nm,
-// total_depth_nm, peak_surface_temperature_K, peak_front_velocity_cm_per_s).
+// total_depth_nm, peak_surface_temperature_K, peak_front_velocity_cm_per_s, followed by the
+// energy ledger's columns when the plan asks for them).
 // A diverged or refused point has empty result columns and says why in `note`.
 #pragma once
 
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "engine/parallel_runner.h"
+#include "engine/result_columns.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_set.h"
 #include "solver/calculation_run.h"
@@ -48,6 +50,9 @@ struct StudyPlan {
   // The scheme of every run; part of the study's identity (an accurate study has a hash of its
   // own, a published one keeps the hash it always had).
   Scheme scheme = Scheme::published;
+  // The result columns of the table. The energy ledger's columns change the table, so they are
+  // part of the study's identity too; a study without them keeps the hash it always had.
+  ResultColumnSet columns = ResultColumnSet::results;
 };
 
 // The values of one "--vary NAME=VALUES" argument, VALUES being a value list
@@ -106,7 +111,7 @@ struct StudyRow {
   StudyEnd end = StudyEnd::interrupted;
   std::string note;  // why refused or where diverged; clamps applied to the run
   std::int32_t steps = 0;
-  // One value per result column (result_columns()) for a row that ended by the end test or the
+  // One value per result column of the plan's set for a row that ended by the end test or the
   // step limit; empty otherwise.
   std::vector<double> results;
 };
@@ -125,7 +130,8 @@ StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const 
 
 // The column-name line and one row line, each with its "\n".
 std::string study_columns_text(const StudyPlan& plan);
-std::string study_row_text(const StudyRow& row);
+std::string study_row_text(const StudyRow& row,
+                           ResultColumnSet columns = ResultColumnSet::results);
 
 // The whole table of a shard: the comment line, the column names and the rows (in point order).
 std::string study_table_text(const std::string& hash, const StudyPlan& plan,

@@ -18,6 +18,7 @@ void PagePlots::start(const RunConstants& constants, const PlotScaleSet& scales,
   scales_ = scales;
   model_ = constants.model;
   first_step_ = true;
+  temporal_.set_scheme_mark(next_scheme_.load() == Scheme::accurate);
   temporal_.plot_temporal(1, 0.0f, static_cast<float>(constants.ambient_temperature), 0.0f, 0.0f,
                           0.0f, scales_, switches);
 }

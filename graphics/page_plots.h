@@ -2,6 +2,7 @@
 // calculation run, drawn through the display operations on the main window.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "graphics/page_conventions.h"
@@ -43,6 +44,11 @@ class PagePlots : public RunObserver {
   // until the next run.
   void run_ended(const RunOutcome& outcome) override;
 
+  // Any thread: the scheme of the runs started from now on. The temporal panel of a run on the
+  // accurate scheme says so; the scheme is taken when the run starts, so a change during a run
+  // leaves its page as it is.
+  void set_scheme(Scheme scheme) { next_scheme_.store(scheme); }
+
   // Draws the panels of the latest run again for the page as it is now (its size changed);
   // `profiles` are the latest profile arrays. Nothing when no run has drawn.
   void relayout(const ProfileArrays& profiles);
@@ -56,6 +62,7 @@ class PagePlots : public RunObserver {
   PlotScaleSet scales_;
   AblationModel model_ = AblationModel::bulk;
   bool first_step_ = true;
+  std::atomic<Scheme> next_scheme_{Scheme::published};
 };
 
 }  // namespace kt

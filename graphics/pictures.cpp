@@ -60,6 +60,7 @@ class FinalPagePicture final : public PagePicture {
     plots_.step_done(record, profiles);
   }
   void run_ended(const RunOutcome& outcome) override { plots_.run_ended(outcome); }
+  void set_scheme(Scheme scheme) override { plots_.set_scheme(scheme); }
 
   bool save(const std::string& png, std::string& error) override {
     return save_picture(png, error);

@@ -14,6 +14,7 @@
 
 #include "analysis/beer_lambert.h"
 #include "analysis/measured_data.h"
+#include "solver/calculation_run.h"
 #include "solver/run_observer.h"
 
 namespace kt {
@@ -25,6 +26,8 @@ class PagePicture : public RunObserver {
  public:
   // Writes the page as a PNG; false with `error` set when it cannot.
   virtual bool save(const std::string& png, std::string& error) = 0;
+  // The scheme of the run to come: the accurate scheme's page carries its mark.
+  virtual void set_scheme(Scheme scheme) = 0;
 };
 
 // One finished run of a sweep on the ablation curve.
@@ -53,7 +56,7 @@ struct FitPlot {
 
 // The library's table. A caller checks `interface_version` against its own
 // kPictureInterfaceVersion before it calls anything: both sides are built from this header.
-inline constexpr int kPictureInterfaceVersion = 1;
+inline constexpr int kPictureInterfaceVersion = 2;
 struct PictureFunctions {
   int interface_version = kPictureInterfaceVersion;
   // An offscreen page of width x height with the title page drawn (the logo read from

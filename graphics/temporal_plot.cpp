@@ -139,6 +139,11 @@ void TemporalPlot::draw_panel(const std::array<bool, kQuantityCount>& shown) {
 
   font_.assign(label_font_request(width));
   font_.select(pen_);
+  if (scheme_mark_) {
+    use_colour(pen_, PaletteColour::light_green);
+    draw_caption(pen_, page_offset(l.x0, -0.1f, width) + scaled(8, s),
+                 page_offset(l.y0, -0.08f, height) + scaled(5, s), kAccurateSchemeText);
+  }
   if (shown[2]) {
     use_colour(pen_, kQuantityColours[2]);
     draw_caption(pen_, l.x_depth, l.y_caption + scaled(7, s), "Depth, nm");

@@ -19,6 +19,9 @@ namespace kt {
 
 // Shown after the time readout once a run has been stopped.
 inline constexpr std::string_view kStoppedText = "stopped";
+// Shown in the panel's top-left corner while the run drawn is on the accurate scheme (the
+// published scheme's panel has no mark).
+inline constexpr std::string_view kAccurateSchemeText = "Accurate scheme";
 
 // Frame and label positions of the panel, in page pixels.
 struct TemporalLayout {
@@ -56,6 +59,8 @@ class TemporalPlot {
   void draw_kept_readouts();
 
   const TemporalLayout& layout() const { return layout_; }
+  // Whether the panels drawn from now on (mode 1 and relayout) carry the accurate scheme's mark.
+  void set_scheme_mark(bool accurate) { scheme_mark_ = accurate; }
   // "stopped" right of the time readout (a run ended by Stop); the next run's panel covers it.
   // Nothing before the panel was first drawn.
   void mark_stopped();
@@ -108,6 +113,7 @@ class TemporalPlot {
   std::array<bool, kQuantityCount> panel_shown_{};   // the switches when the panel was drawn
   std::array<bool, kQuantityCount> curves_shown_{};  // the switches of the latest point
   bool stopped_ = false;
+  bool scheme_mark_ = false;
   display::DrawingContext pen_;  // the panel draws through its own pen
 };
 

@@ -39,6 +39,7 @@ struct Study {
   std::optional<std::vector<std::vector<double>>> points;  // a listed study
   int refinement = 1;
   std::string scheme = "published";
+  bool energy = false;  // the energy ledger's columns after the results
   StudyPlan plan;
   std::string hash;
 };
@@ -46,19 +47,20 @@ struct Study {
 Study make_study(const ParameterSet& base, const std::vector<std::string>& names,
                  const std::optional<std::vector<std::vector<double>>>& axes,
                  const std::optional<std::vector<std::vector<double>>>& points, int refinement,
-                 const std::string& scheme) {
+                 const std::string& scheme, bool energy) {
   if (refinement < 1 || refinement > kMaximumRefinement) {
     throw py::value_error("refinement is " + std::to_string(refinement) +
                           "; it must be from 1 to " + std::to_string(kMaximumRefinement));
   }
   if (axes.has_value() == points.has_value())
     throw py::value_error("a study takes value lists or listed points, one of the two");
-  Study s{base, names, axes, points, refinement, scheme, {}, {}};
+  Study s{base, names, axes, points, refinement, scheme, energy, {}, {}};
   const std::string error =
       axes ? make_axes_study(names, *axes, s.plan) : make_listed_study(names, *points, s.plan);
   if (!error.empty()) throw py::value_error(error);
   s.plan.refinement = refinement;
   s.plan.scheme = scheme_from_name(scheme);
+  s.plan.columns = energy ? ResultColumnSet::with_energy : ResultColumnSet::results;
   s.hash = study_hash(base, s.plan);
   return s;
 }
@@ -95,7 +97,8 @@ py::list point_values(const Study& s, std::size_t start, std::size_t stop) {
 }
 
 // The rows of points start to stop - 1, run on `jobs` threads, as arrays: point, end (a
-// StudyEnd code), steps, the five results (NaN where the table leaves them empty), note.
+// StudyEnd code), steps, the result columns of the plan (NaN where the table leaves them
+// empty), note.
 py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int jobs,
                     const py::object& progress) {
   check_range(s, start, stop);
@@ -130,7 +133,8 @@ py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int job
   std::vector<std::int64_t> point(n);
   std::vector<std::int8_t> end(n);
   std::vector<std::int32_t> steps(n);
-  std::vector<std::vector<double>> results(result_columns().size(), std::vector<double>(n, none));
+  const std::span<const ResultColumn> names = result_columns(s.plan.columns);
+  std::vector<std::vector<double>> results(names.size(), std::vector<double>(n, none));
   py::list notes;
   for (std::size_t k = 0; k < n; ++k) {
     const StudyRow& r = result.rows[k];
@@ -148,7 +152,7 @@ py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int job
   d["end"] = to_array(std::move(end));
   d["steps"] = to_array(std::move(steps));
   for (std::size_t c = 0; c < results.size(); ++c)
-    d[py::str(std::string(result_columns()[c].name))] = to_array(std::move(results[c]));
+    d[py::str(std::string(names[c].name))] = to_array(std::move(results[c]));
   d["note"] = notes;
   return d;
 }
@@ -173,7 +177,7 @@ std::string table_text(const Study& s, const py::list& chunks) {
     const auto end = column<std::int8_t>(chunk, "end", n);
     const auto steps = column<std::int32_t>(chunk, "steps", n);
     std::vector<py::array_t<double>> results;
-    for (const ResultColumn& c : result_columns())
+    for (const ResultColumn& c : result_columns(s.plan.columns))
       results.push_back(column<double>(chunk, std::string(c.name).c_str(), n));
     const py::list notes = chunk["note"];
     if (py::len(notes) != n) throw py::value_error("a chunk of rows has a damaged column note");
@@ -214,11 +218,18 @@ std::vector<double> parse_values(const std::string& text) {
 void bind_study(py::module_& m) {
   py::class_<Study>(m, "_Study")
       .def(py::init(&make_study), py::arg("parameters"), py::arg("names"), py::arg("axes"),
-           py::arg("points"), py::arg("refinement"), py::arg("scheme"))
+           py::arg("points"), py::arg("refinement"), py::arg("scheme"), py::arg("energy"))
       .def_property_readonly("point_count",
                              [](const Study& s) { return study_point_count(s.plan); })
       .def_readonly("hash", &Study::hash)
       .def_readonly("names", &Study::names)
+      .def_property_readonly("result_columns",
+                             [](const Study& s) {
+                               py::list names;
+                               for (const ResultColumn& c : result_columns(s.plan.columns))
+                                 names.append(std::string(c.name));
+                               return py::tuple(names);
+                             })
       .def("refusal_of_every_point",
            [](const Study& s) { return study_refusal_of_every_point(s.base, s.plan); })
       .def("point_values", &point_values, py::arg("start"), py::arg("stop"))
@@ -227,13 +238,14 @@ void bind_study(py::module_& m) {
       .def("table_text", &table_text, py::arg("chunks"))
       .def(py::pickle(
           [](const Study& s) {
-            return py::make_tuple(s.base, s.names, s.axes, s.points, s.refinement, s.scheme);
+            return py::make_tuple(s.base, s.names, s.axes, s.points, s.refinement, s.scheme,
+                                  s.energy);
           },
           [](const py::tuple& t) {
             return make_study(t[0].cast<ParameterSet>(), t[1].cast<std::vector<std::string>>(),
                               t[2].cast<std::optional<std::vector<std::vector<double>>>>(),
                               t[3].cast<std::optional<std::vector<std::vector<double>>>>(),
-                              t[4].cast<int>(), t[5].cast<std::string>());
+                              t[4].cast<int>(), t[5].cast<std::string>(), t[6].cast<bool>());
           }));
   m.def("_study_values", &parse_values, py::arg("text"));
   py::list ends;

@@ -1,7 +1,7 @@
 // Messages of the engine, the analyses and the solver in the words of the Python calls: where
-// they name a batch-runner option (`--bounds NAME=LO:HI`, `--max-runs 40`, `--refine K`) the
-// Python module names its keyword argument (`bounds={'NAME': (LO, HI)}`, `max_runs=40`,
-// `refinement=K`). One table maps every option; the messages themselves have one text.
+// they name a batch-runner option (`--bounds NAME=LO:HI`, `--max-runs 40`, `--refine K`,
+// `--scheme accurate`) the Python module names its keyword argument (`bounds={'NAME': (LO, HI)}`,
+// `max_runs=40`, `refinement=K`, `scheme="accurate"`). One table maps every option; the messages themselves have one text.
 #include <pybind11/pybind11.h>
 
 #include <exception>
@@ -21,9 +21,12 @@ struct Wording {
   std::string_view batch, python;
 };
 
-// Option forms with placeholders, taken whole before single options.
+// Option forms with placeholders or words, taken whole before single options. A Python call
+// has no program name: "kestrium-batch --refine 4" reads "refinement=4".
 constexpr Wording kForms[] = {
-    {"kestrium-batch --refine K", "refinement=K"},
+    {"kestrium-batch --", "--"},
+    {"--scheme accurate", "scheme=\"accurate\""},
+    {"--scheme published", "scheme=\"published\""},
     {"--vary NAME[,NAME...]", "vary=[NAME, ...]"},
     {"--vary NAME=VALUES", "vary={NAME: VALUES}"},
     {"--bounds NAME=LO:HI", "bounds={NAME: (LO, HI)}"},
@@ -36,6 +39,7 @@ constexpr Wording kArguments[] = {
     {"log", "log"},           {"quantity", "quantity"}, {"min-depth", "min_depth"},
     {"method", "method"},     {"scheme", "scheme"},     {"analyse", "analyse"},
     {"data", "data"},         {"shard", "shard"},       {"chunk-size", "chunk_size"},
+    {"grid-refine", "grid_refinement"},
 };
 
 std::string_view argument_of(std::string_view option) {

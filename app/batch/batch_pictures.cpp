@@ -76,6 +76,7 @@ bool run_with_picture(SharedParameters& parameters, int width, int height,
   const std::string logo = find_data_file(kLogoFileName, data_directory);
   std::unique_ptr<PagePicture> page = pictures->open_page(width, height, logo, error);
   if (!page) return false;
+  page->set_scheme(options.scheme);
   HeadlessRun records;
   RunOptions drawn = options;
   drawn.observer = page.get();

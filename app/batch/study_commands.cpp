@@ -143,7 +143,8 @@ std::string find_shard_tables(const std::string& folder, std::vector<fs::path>& 
 
 std::string study_help() {
   return "usage: kestrium-batch study PARFILE --vary NAME=VALUES [--vary NAME=VALUES ...]\n"
-         "                            --out DIR [--jobs N] [--refine K] [--shard I/N] [--check]\n"
+         "                            --out DIR [--jobs N] [--refine K] [--scheme S] [--energy]\n"
+         "                            [--shard I/N] [--check]\n"
          "       kestrium-batch study PARFILE --points FILE.csv --out DIR [options as above]\n"
          "\n"
          "  VALUES: FROM:TO:STEP, FROM:TO:logN (N log-spaced values) or V1,V2,...\n"
@@ -153,9 +154,11 @@ std::string study_help() {
          "  i (counted from 0) with i % N == I-1 and writes DIR/study.shard-I-of-N.csv.\n"
          "  --refine K splits every time step into K sub-steps (1 to 64). --scheme S runs\n"
          "  every point on the published (default) or the accurate scheme, part of the\n"
-         "  study's identity. --check checks\n"
-         "  the arguments and the file, prints the study, runs nothing. Diverged and\n"
-         "  refused points are rows of the table (end and note say why). One run holds at\n"
+         "  study's identity. --energy adds the energy ledger's columns [mJ/cm^2]\n"
+         "  (light_in ... residual) after the results, also part of the study's\n"
+         "  identity. --check checks the arguments and the file, prints the study, runs\n"
+         "  nothing. Diverged and refused points are rows of the table (end and note say\n"
+         "  why). One run holds at\n"
          "  most 1000000 points (more: split it with --shard); a points file is a UTF-8\n"
          "  text file of at most 64 MiB.\n"
          "  --help, -h: this text. The shard tables are joined by kestrium-batch merge.\n"
@@ -168,8 +171,9 @@ std::string merge_help() {
   return "usage: kestrium-batch merge DIR|TABLE... --out DIR\n"
          "       kestrium-batch merge DIR|TABLE... --out DIR --study PARFILE --vary NAME=VALUES\n"
          "                            [--vary NAME=VALUES ...] [--refine K] [--scheme S]\n"
+         "                            [--energy]\n"
          "       kestrium-batch merge DIR|TABLE... --out DIR --study PARFILE --points FILE.csv\n"
-         "                            [--refine K] [--scheme S]\n"
+         "                            [--refine K] [--scheme S] [--energy]\n"
          "\n"
          "  Joins the shard tables found (study.shard-I-of-N.csv in each DIR, or each TABLE\n"
          "  named) into DIR/study.csv, the table an unsplit study writes. Every shard of the\n"
@@ -177,11 +181,11 @@ std::string merge_help() {
          "  against what a study writes, and a damaged row is refused with its table and line.\n"
          "  Without --study only the form of the rows is checked: an edited value that keeps\n"
          "  the written form merges. --study PARFILE with the options that defined the study\n"
-         "  (--vary or --points, --refine, --scheme, as given to study) also checks that\n"
-         "  every table is of that study (its hash) and that every row holds the varied\n"
-         "  values of its point exactly; a difference is refused with the table, line,\n"
-         "  column, the value found and the point's. The results can only be checked for\n"
-         "  their form.\n"
+         "  (--vary or --points, --refine, --scheme, --energy, as given to study) also\n"
+         "  checks that every table is of that study (its hash) and that every row holds\n"
+         "  the varied values of its point exactly; a difference is refused with the table,\n"
+         "  line, column, the value found and the point's. The results can only be checked\n"
+         "  for their form.\n"
          "  --help, -h: this text.\n"
          "\n"
          "exit status: 0 merged; 1 a shard missing, repeated, of another study or not holding\n"
@@ -198,6 +202,7 @@ struct StudyOptions {
   int refinement = 1;
   std::string scheme_word;
   Scheme scheme = Scheme::published;
+  bool energy = false;  // --energy: the energy ledger's columns in the table
   bool check_only = false;
   StudyShard shard;
 };
@@ -214,6 +219,7 @@ std::optional<int> read_study_options(const std::vector<std::string>& args,
   line.count("--refine", o.refinement, 1, kMaximumRefinement);
   line.option("--scheme", o.scheme_word);
   line.flag("--check", o.check_only);
+  line.flag("--energy", o.energy);
   line.operand("PARFILE", o.parfile);
   if (std::optional<int> stop = line.parse(args)) return stop;
   if (!shard_text.empty()) {
@@ -245,6 +251,7 @@ std::optional<int> make_study_plan(const batch::CommandLine& line, const StudyOp
   }
   plan.refinement = o.refinement;
   plan.scheme = o.scheme;
+  plan.columns = o.energy ? ResultColumnSet::with_energy : ResultColumnSet::results;
   return std::nullopt;
 }
 
@@ -316,6 +323,7 @@ int merge_command(const std::vector<std::string>& args) {
   line.option("--points", study.points_file);
   line.count("--refine", study.refinement, 1, kMaximumRefinement);
   line.option("--scheme", study.scheme_word);
+  line.flag("--energy", study.energy);
   line.operands("DIR|TABLE", sources);
   if (std::optional<int> stop = line.parse(args)) return *stop;
   if (sources.empty()) return line.usage_error("merge needs the folders or tables of the shards");
@@ -323,10 +331,10 @@ int merge_command(const std::vector<std::string>& args) {
   if (!batch::scheme_option(study.scheme_word, study.scheme))
     return line.usage_error(batch::kSchemeRefusal);
   const bool defined = !study.vary.empty() || !study.points_file.empty() || study.refinement != 1 ||
-                       !study.scheme_word.empty();
+                       !study.scheme_word.empty() || study.energy;
   if (study.parfile.empty() && defined)
     return line.usage_error(
-        "--vary, --points, --refine and --scheme define the study of --study "
+        "--vary, --points, --refine, --scheme and --energy define the study of --study "
         "PARFILE; give --study");
   if (!study.parfile.empty() && study.vary.empty() && study.points_file.empty())
     return line.usage_error("--study needs the study's --vary or --points");

@@ -183,4 +183,5 @@ def study(parameters: Parameters, vary: Mapping[str, str | Sequence[_Number]] | 
           client: Any = ..., jobs: int | None = ..., refinement: int = ...,
           chunk_size: int | None = ..., progress: Callable[[int, int], object] | bool | None = ...,
           *, points: Sequence[Mapping[str, _Number]] | Mapping[str, Sequence[_Number]] | None = ...,
-          timeout: float | None = ..., scheme: str = ...) -> StudyTable: ...
+          timeout: float | None = ..., scheme: str = ...,
+          energy: bool = ...) -> StudyTable: ...

@@ -48,8 +48,8 @@ class StudyTable(dict):
 
     The keys are the table's columns: point, the varied fields (the values as the table shows
     them), surface_recession_nm, volume_depth_nm, total_depth_nm, peak_surface_temperature_K,
-    peak_front_velocity_cm_per_s (NaN where the table leaves them empty: diverged and refused
-    points), steps (0 for a refused point), end ("end test", "step limit", "diverged",
+    peak_front_velocity_cm_per_s (with energy=True followed by the energy ledger's columns;
+    NaN where the table leaves them empty: diverged and refused points), steps (0 for a refused point), end ("end test", "step limit", "diverged",
     "refused") and note. table_text is the table itself, the bytes `kestrium-batch study`
     writes to study.csv for the same parameters and values; hash is the study's hash (its
     first line), which shard tables of the same study share.
@@ -112,7 +112,7 @@ def _listed(points):
     return names, listed
 
 
-def _make_study(parameters, vary, points, refinement, scheme="published"):
+def _make_study(parameters, vary, points, refinement, scheme="published", energy=False):
     if not isinstance(parameters, Parameters):
         raise TypeError(f"a study starts from a kestrium.Parameters, not {type(parameters).__name__}")
     if vary is not None and not isinstance(vary, Mapping):
@@ -124,11 +124,11 @@ def _make_study(parameters, vary, points, refinement, scheme="published"):
     if vary is not None:
         names = [str(n) for n in vary]
         return _Study(parameters, names, [_values(n, vary[n]) for n in names], None,
-                      int(refinement), str(scheme))
+                      int(refinement), str(scheme), bool(energy))
     if points is None:
         raise ValueError("a study needs vary={field: values, ...} or points")
     names, listed = _listed(points)
-    return _Study(parameters, names, None, listed, int(refinement), str(scheme))
+    return _Study(parameters, names, None, listed, int(refinement), str(scheme), bool(energy))
 
 
 def _run_chunk(start, stop, study, jobs):
@@ -187,7 +187,7 @@ def _run_on_dask(study, client, jobs, chunk_size, progress, timeout):
 
 
 def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_size=None,
-          progress=None, *, points=None, timeout=None, scheme="published"):
+          progress=None, *, points=None, timeout=None, scheme="published", energy=False):
     """Runs one calculation per point of a study and returns its StudyTable.
 
     parameters: the Parameters every point starts from. vary: field name -> values, as a
@@ -196,6 +196,10 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     the points themselves, as a list of {field: value} or as {field: column} of equal-length
     columns (Monte Carlo samples, a design). refinement: sub-steps per time step (1 to 64).
     scheme: "published" (default) or "accurate", for every point; part of the study's hash.
+    energy: True adds the energy ledger's columns (mJ/cm^2: light_in, stored,
+    ablation_sensible, ablation_latent, reaction, far_boundary, linear_loss, residual) after
+    the results, as the batch runner's study --energy; they change the table, so they are part
+    of the study's hash too.
 
     client: a dask.distributed Client. Without one the points run on `jobs` threads of this
     process (default: all cores). With one, chunks of chunk_size points (default: about four
@@ -213,7 +217,7 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     way (cancels the tasks on a cluster) and raises KeyboardInterrupt; no thread is left
     running.
     """
-    s = _make_study(parameters, vary, points, refinement, scheme)
+    s = _make_study(parameters, vary, points, refinement, scheme, energy)
     refusal = s.refusal_of_every_point()
     if refusal:
         raise ValueError("no point of the study can run: " + refusal)
@@ -230,7 +234,7 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     columns = {"point": np.concatenate([c["point"] for c in chunks])}
     for name, values in zip(s.names, s.point_values(0, total)):
         columns[name] = values
-    for name in _RESULT_COLUMNS:
+    for name in s.result_columns:
         columns[name] = np.concatenate([c[name] for c in chunks])
     columns["steps"] = np.concatenate([c["steps"] for c in chunks])
     ends = np.array(_study_end_texts, dtype=str)

@@ -38,3 +38,37 @@ def test_a_study_on_the_accurate_scheme_has_a_hash_of_its_own(defaults):
     assert accurate.hash != published.hash
     assert list(accurate["total_depth_nm"]) == list(
         kestrium.sweep(defaults, [40, 80], jobs=1, scheme="accurate")["total_depth_nm"])
+
+
+def test_study_energy_columns_are_the_batch_tables_and_messages_name_python_arguments(
+        tmp_path, batch, defaults):
+    vary = {"fluence": [40, 80]}
+    plain = kestrium.study(defaults, vary, jobs=1)
+    ledger = kestrium.study(defaults, vary, jobs=2, energy=True)
+    assert ledger.hash != plain.hash
+    assert "energy_" not in plain.table_text
+    for name in ("total_depth_nm", "peak_surface_temperature_K"):
+        assert list(ledger[name]) == list(plain[name])
+    # Light in = stored + carried off + residual, row by row.
+    light = ledger["energy_light_in_mJ_per_cm2"]
+    parts = [n for n in ledger if n.startswith("energy_") and not n.startswith("energy_light")]
+    assert len(parts) == 7 and all(light > 1)
+    assert sum(ledger[n] for n in parts) == pytest.approx(light, rel=1e-8)
+
+    defaults.write(tmp_path / "run.par")
+    done = batch(tmp_path, "study", "run.par", "--vary", "fluence=40,80", "--energy", "--out",
+                 "energy", "--jobs", "1")
+    assert done.returncode == 0, done.stderr
+    assert (tmp_path / "energy" / "study.csv").read_text() == ledger.table_text
+
+    # The published scheme diverges at step 1 on an absorption of 1e7 /cm; the message names
+    # the call's arguments, not the batch runner's options.
+    with pytest.warns(RuntimeWarning):
+        diverged = kestrium.run(defaults.copy(absorption_coefficient=1e7), profiles=False)
+    assert 'exactly (scheme="accurate")' in diverged.message, diverged.message
+    assert "--" not in diverged.message and "kestrium-batch" not in diverged.message
+    words = kestrium._kestrium._python_words
+    assert (words("a finer step (kestrium-batch --refine 3), or the accurate scheme "
+                  "(--scheme accurate); cells split with --grid-refine M")
+            == 'a finer step (refinement=3), or the accurate scheme (scheme="accurate"); '
+               "cells split with grid_refinement=M")

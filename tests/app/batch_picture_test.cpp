@@ -7,10 +7,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include "app/application.h"
+#include "app/menu.h"
 #include "app_page.h"
 #include "display/display.h"
+#include "graphics/temporal_plot.h"
 #include "graphics/title_page.h"
 #include "kt_test_paths.h"
 
@@ -72,6 +75,66 @@ TEST(BatchPicture, EqualsTheApplicationPageAfterTheSameRun) {
     EXPECT_FALSE(ta.empty()) << name;
     EXPECT_EQ(ta, tb) << name;
   }
+}
+
+
+// The accurate scheme's mark: the program with the menu item checked and the batch runner's
+// --scheme accurate draw the same page, and the corner above the temporal panel's captions
+// holds the mark only then (the published page keeps the panel's plain background there).
+TEST(BatchPicture, MarksTheAccurateSchemeOnlyWhenItIsOn) {
+  const fs::path default_file = fs::path(KT_TEST_DATA_DIR) / "params" / "default.par";
+  const fs::path program_directory = fs::path(KT_BATCH_PROGRAM).parent_path();
+  test::ScratchDirectory dir;
+  fs::copy_file(default_file, dir.path() / "KTparam.par");
+  PageGeometry geometry;
+  {
+    test::CurrentDirectory here(dir.path());
+    test::AppPage page(1024, 768);
+    ASSERT_TRUE(page.ready());
+    ShellServices services;
+    services.show_message = [](std::string_view, std::string_view) {};
+    Application app(program_directory, services);
+    ASSERT_TRUE(init_display(app));
+    ASSERT_TRUE(load_startup_parameters(app));
+    draw_title_page(app.page, app.title, app.logo_file);
+    accurate_scheme_command(app, true);
+    ASSERT_TRUE(app.controller.start_calculation());
+    app.controller.wait();
+    ASSERT_EQ(app.controller.last_outcome().end, RunEnd::end_test);
+    ASSERT_TRUE(display::save_surface_png((dir.path() / "app.png").string()));
+    geometry = app.page;
+  }
+  const auto batch_picture = [&](const std::string& png, const std::string& scheme) {
+    const std::string command = "cd '" + dir.path().string() + "' && '" KT_BATCH_PROGRAM
+                                "' KTparam.par --scheme " + scheme + " --png " + png +
+                                " --size 1024x768 > out.txt 2>&1";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << scheme;
+    return QImage(QString::fromStdString((dir.path() / png).string()))
+        .convertToFormat(QImage::Format_RGB32);
+  };
+  const QImage from_app =
+      QImage(QString::fromStdString((dir.path() / "app.png").string()))
+          .convertToFormat(QImage::Format_RGB32);
+  const QImage accurate = batch_picture("accurate.png", "accurate");
+  const QImage published = batch_picture("published.png", "published");
+  ASSERT_EQ(from_app.size(), QSize(1024, 768));
+  EXPECT_TRUE(from_app == accurate);
+
+  // The corner: from the panel's left edge to the plot frame, from the panel's top to the
+  // captions.
+  const TemporalLayout l = temporal_layout(geometry);
+  const int x1 = page_offset(l.x0, -0.1f, geometry.screen_width) + 1;
+  const int y1 = page_offset(l.y0, -0.08f, geometry.screen_height) + 1;
+  const auto colours_in_corner = [&](const QImage& image) {
+    std::set<QRgb> colours;
+    for (int y = y1; y < l.y_caption; ++y) {
+      for (int x = x1; x < l.x0; ++x) colours.insert(image.pixel(x, y));
+    }
+    return colours.size();
+  };
+  EXPECT_EQ(colours_in_corner(published), 1u);
+  EXPECT_GT(colours_in_corner(accurate), 1u);
 }
 
 }  // namespace

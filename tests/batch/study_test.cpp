@@ -128,6 +128,33 @@ TEST(Study, MergeRefusesForeignMissingRepeatedAndDamagedShards) {
             std::string::npos);
 }
 
+TEST(Study, EnergyColumnsMakeAStudyOfItsOwnWhoseShardsMerge) {
+  const ParameterSet base = test::default_parameters();
+  StudyPlan plain, ledger;
+  ASSERT_EQ(make_study({"fluence=40,80"}, plain), "");
+  ASSERT_EQ(make_study({"fluence=40,80"}, ledger), "");
+  ledger.columns = ResultColumnSet::with_energy;
+  EXPECT_NE(study_hash(base, ledger), study_hash(base, plain));
+
+  const ShardTable first{"e1", shard_table(base, ledger, StudyShard{1, 2})};
+  const ShardTable second{"e2", shard_table(base, ledger, StudyShard{2, 2})};
+  std::string merged;
+  ASSERT_EQ(merge_study_tables({second, first}, merged), "");
+  EXPECT_EQ(merged, shard_table(base, ledger, StudyShard{}));
+  EXPECT_NE(merged.find(",energy_residual_mJ_per_cm2,steps,end,note\n"), std::string::npos);
+
+  const ShardTable without{"p2", shard_table(base, plain, StudyShard{2, 2})};
+  EXPECT_NE(merge_study_tables({first, without}, merged).find("p2 belongs to another study"),
+            std::string::npos);
+  // An edited ledger cell (the residual, just before the steps, given a digit the study does
+  // not write) is refused like any result.
+  const std::string& text = second.text;
+  const std::size_t steps_cell = text.rfind(',', text.rfind(",end test") - 1);
+  const std::string edited = text.substr(0, steps_cell) + "0" + text.substr(steps_cell);
+  EXPECT_NE(merge_study_tables({first, {"x2", edited}}, merged).find("x2, line 3"),
+            std::string::npos);
+}
+
 TEST(Study, ChunksOfValueListsMakeTheTableOfTheWholeStudy) {
   // The way a worker pool runs a study: the plan built from value lists, chunks of point
   // indices run anywhere, rows put back in point order.
