@@ -130,8 +130,7 @@ StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const 
 
 // The column-name line and one row line, each with its "\n".
 std::string study_columns_text(const StudyPlan& plan);
-std::string study_row_text(const StudyRow& row,
-                           ResultColumnSet columns = ResultColumnSet::results);
+std::string study_row_text(const StudyRow& row, ResultColumnSet columns = ResultColumnSet::results);
 
 // The whole table of a shard: the comment line, the column names and the rows (in point order).
 std::string study_table_text(const std::string& hash, const StudyPlan& plan,

@@ -1,7 +1,8 @@
 // Messages of the engine, the analyses and the solver in the words of the Python calls: where
 // they name a batch-runner option (`--bounds NAME=LO:HI`, `--max-runs 40`, `--refine K`,
 // `--scheme accurate`) the Python module names its keyword argument (`bounds={'NAME': (LO, HI)}`,
-// `max_runs=40`, `refinement=K`, `scheme="accurate"`). One table maps every option; the messages themselves have one text.
+// `max_runs=40`, `refinement=K`, `scheme="accurate"`). One table maps every option; the messages
+// themselves have one text.
 #include <pybind11/pybind11.h>
 
 #include <exception>
@@ -34,11 +35,21 @@ constexpr Wording kForms[] = {
 
 // The batch runner's options and the keyword arguments that take their place.
 constexpr Wording kArguments[] = {
-    {"bounds", "bounds"},     {"vary", "vary"},         {"max-runs", "max_runs"},
-    {"refine", "refinement"}, {"jobs", "jobs"},         {"fluence", "fluences"},
-    {"log", "log"},           {"quantity", "quantity"}, {"min-depth", "min_depth"},
-    {"method", "method"},     {"scheme", "scheme"},     {"analyse", "analyse"},
-    {"data", "data"},         {"shard", "shard"},       {"chunk-size", "chunk_size"},
+    {"bounds", "bounds"},
+    {"vary", "vary"},
+    {"max-runs", "max_runs"},
+    {"refine", "refinement"},
+    {"jobs", "jobs"},
+    {"fluence", "fluences"},
+    {"log", "log"},
+    {"quantity", "quantity"},
+    {"min-depth", "min_depth"},
+    {"method", "method"},
+    {"scheme", "scheme"},
+    {"analyse", "analyse"},
+    {"data", "data"},
+    {"shard", "shard"},
+    {"chunk-size", "chunk_size"},
     {"grid-refine", "grid_refinement"},
 };
 

@@ -35,9 +35,9 @@ void PublishedLedger::observe_step(const SolverState& s) {
   sums_.ablation_sensible += dt * v.total() * material_enthalpy(material_, theta[1]);
   sums_.ablation_latent +=
       dt * (r.enthalpy_dh * v.channel_a * latent_ratio_ + r.enthalpy_dhm * v.channel_m);
-  sums_.far_boundary += dt * (r.diffusivity * material_potential(material_, theta[n - 1]) /
-                                  cell_width_[n - 1] +
-                              surface_light * far_transmission_);
+  sums_.far_boundary +=
+      dt * (r.diffusivity * material_potential(material_, theta[n - 1]) / cell_width_[n - 1] +
+            surface_light * far_transmission_);
   // The linear loss with the trapezoid rule over the nodes, with the conductivity factors of the
   // heat step's last sweep.
   double loss = 0.0;

@@ -44,10 +44,10 @@ class PublishedLedger {
   const RunConstants& constants_;
   MaterialIntegrals material_;
   double loss_rate_ = 0.0;
-  double latent_ratio_ = 0.0;        // channel A's share of DH' (0 for a negative Ea')
-  NodeArray cell_width_{};           // z[k+1] - z[k]
-  double far_transmission_ = 0.0;    // exp(-z[n]): the light that passes the far node
-  EnergyLedger sums_;  // scaled
+  double latent_ratio_ = 0.0;      // channel A's share of DH' (0 for a negative Ea')
+  NodeArray cell_width_{};         // z[k+1] - z[k]
+  double far_transmission_ = 0.0;  // exp(-z[n]): the light that passes the far node
+  EnergyLedger sums_;              // scaled
 };
 
 // The residual set from the other entries.

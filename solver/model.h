@@ -161,10 +161,10 @@ struct SolverState {
   ExpMemo channel_a_exponential;
   ExpMemo channel_m_exponential;
 
-  double front_velocity = 0.0;  // v
+  double front_velocity = 0.0;   // v
   FrontVelocity front_channels;  // v by channel, as the published step last evaluated it
-  double depth_a = 0.0;         // recession by channel A
-  double depth_m = 0.0;         // recession by channel M
+  double depth_a = 0.0;          // recession by channel A
+  double depth_m = 0.0;          // recession by channel M
   double depth_total = 0.0;
   double bulk_integral = 0.0;   // integral of phi over the grid
   std::int32_t step_index = 1;  // n, t = n dt

@@ -77,7 +77,6 @@ TEST(BatchPicture, EqualsTheApplicationPageAfterTheSameRun) {
   }
 }
 
-
 // The accurate scheme's mark: the program with the menu item checked and the batch runner's
 // --scheme accurate draw the same page, and the corner above the temporal panel's captions
 // holds the mark only then (the published page keeps the panel's plain background there).
@@ -105,17 +104,16 @@ TEST(BatchPicture, MarksTheAccurateSchemeOnlyWhenItIsOn) {
     geometry = app.page;
   }
   const auto batch_picture = [&](const std::string& png, const std::string& scheme) {
-    const std::string command = "cd '" + dir.path().string() + "' && '" KT_BATCH_PROGRAM
-                                "' KTparam.par --scheme " + scheme + " --png " + png +
-                                " --size 1024x768 > out.txt 2>&1";
+    const std::string command = "cd '" + dir.path().string() +
+                                "' && '" KT_BATCH_PROGRAM "' KTparam.par --scheme " + scheme +
+                                " --png " + png + " --size 1024x768 > out.txt 2>&1";
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << scheme;
     return QImage(QString::fromStdString((dir.path() / png).string()))
         .convertToFormat(QImage::Format_RGB32);
   };
-  const QImage from_app =
-      QImage(QString::fromStdString((dir.path() / "app.png").string()))
-          .convertToFormat(QImage::Format_RGB32);
+  const QImage from_app = QImage(QString::fromStdString((dir.path() / "app.png").string()))
+                              .convertToFormat(QImage::Format_RGB32);
   const QImage accurate = batch_picture("accurate.png", "accurate");
   const QImage published = batch_picture("published.png", "published");
   ASSERT_EQ(from_app.size(), QSize(1024, 768));

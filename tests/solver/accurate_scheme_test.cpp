@@ -182,8 +182,8 @@ TEST(PublishedScheme, StepLeavesTheFrontChannelsOfItsEndState) {
   reset_solver_state(s);
   for (int step = 1; step <= 2000; ++step) {
     ASSERT_FALSE(take_time_step(r, s));
-    const FrontVelocity fresh = front_velocity_at(r, s.temperature_rise[1],
-                                                  s.broken_fraction_new[1]);
+    const FrontVelocity fresh =
+        front_velocity_at(r, s.temperature_rise[1], s.broken_fraction_new[1]);
     ASSERT_EQ(s.front_channels.channel_a, fresh.channel_a) << step;
     ASSERT_EQ(s.front_channels.channel_m, fresh.channel_m) << step;
     ASSERT_EQ(s.front_velocity, fresh.total()) << step;
