@@ -1,6 +1,6 @@
 """Speed of the Python module against the native calculation (not a test).
 
-    PYTHONPATH=build/release/python /usr/bin/python3 bench/python_bench.py build/release/bench/kt_bench
+    PYTHONPATH=build/release/python /usr/bin/python3 bench/python_bench.py build/bench/bench/kt_bench
 
 1. One default run from Python (kestrium.run, arrays of every step and the profiles) against
    the same calculation timed by kt_bench (BM_DefaultCalculationHeadless: the batch runner's
