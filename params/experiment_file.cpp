@@ -1,26 +1,17 @@
 #include "params/experiment_file.h"
 
-#include <toml++/toml.h>
-
 #include <cmath>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
 #include "params/bounded_file.h"
+#include "params/toml_text.h"
 
 namespace kt {
 namespace {
 
 constexpr std::size_t kMaxExperimentFileBytes = std::size_t{1} << 20;
-
-std::string located(const std::string& origin, const toml::node* node) {
-  std::ostringstream text;
-  text << origin;
-  if (node != nullptr && node->source().begin.line > 0)
-    text << ", line " << node->source().begin.line;
-  return text.str();
-}
 
 std::string name(std::string_view prefix, std::string_view key) {
   std::string text(prefix);
@@ -65,19 +56,12 @@ std::string experiment_problem(const Experiment& e, std::string_view prefix) {
 std::optional<Experiment> parse_experiment_text(std::string_view text, const std::string& origin,
                                                 const std::filesystem::path& folder,
                                                 std::string& error) {
-  toml::table root;
-  try {
-    root = toml::parse(text, origin);
-  } catch (const toml::parse_error& parse_error) {
-    std::ostringstream message;
-    message << origin << ", line " << parse_error.source().begin.line << ": "
-            << parse_error.description();
-    error = message.str();
-    return std::nullopt;
-  }
+  std::optional<toml::table> parsed = parse_toml_text(text, origin, error);
+  if (!parsed) return std::nullopt;
+  const toml::table& root = *parsed;
   Experiment e;
   auto refuse = [&](const toml::node* node, std::string_view key, const std::string& problem) {
-    error = located(origin, node) + ": " + std::string(key) + ": " + problem;
+    error = toml_location(origin, node) + ": " + std::string(key) + ": " + problem;
     return std::nullopt;
   };
   for (const auto& [key, node] : root) {

@@ -1,15 +1,13 @@
 #include "params/material_file.h"
 
-#include <toml++/toml.h>
-
 #include <cmath>
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "params/bounded_file.h"
 #include "params/parameter_fields.h"
+#include "params/toml_text.h"
 
 namespace kt {
 namespace {
@@ -61,13 +59,7 @@ class Reader {
   Reader(const std::string& origin, std::string& error) : origin_(origin), error_(error) {}
 
   bool fail(const toml::node* node, const std::string& key, const std::string& problem) {
-    std::ostringstream message;
-    message << origin_;
-    if (node != nullptr && node->source().begin.line > 0) {
-      message << ", line " << node->source().begin.line;
-    }
-    message << ": " << key << ": " << problem;
-    error_ = message.str();
+    error_ = toml_location(origin_, node) + ": " + key + ": " + problem;
     return false;
   }
 
@@ -259,16 +251,9 @@ bool check_in_range(Reader& reader, const toml::node* node, const MaterialValue&
 std::optional<MaterialFile> parse_material_text(std::string_view text, const std::string& origin,
                                                 std::string& error) {
   Reader reader(origin, error);
-  toml::table root;
-  try {
-    root = toml::parse(text, origin);
-  } catch (const toml::parse_error& parse_error) {
-    std::ostringstream message;
-    message << origin << ", line " << parse_error.source().begin.line << ": "
-            << parse_error.description();
-    error = message.str();
-    return std::nullopt;
-  }
+  std::optional<toml::table> parsed = parse_toml_text(text, origin, error);
+  if (!parsed) return std::nullopt;
+  const toml::table& root = *parsed;
   MaterialFile material;
   if (!reader.only_keys(root, "",
                         {"name", "description", "density", "specific_heat", "thermal_conductivity",
