@@ -292,6 +292,29 @@ bool parse_scheme(const std::string& text, Scheme& scheme) {
   return true;
 }
 
+const char* pulse_shape_name(PulsePlan::Shape shape) {
+  switch (shape) {
+    case PulsePlan::Shape::gaussian:
+      return "gaussian";
+    case PulsePlan::Shape::measured:
+      return "measured";
+    case PulsePlan::Shape::file:
+      break;
+  }
+  return "file";
+}
+
+bool parse_pulse_shape(const std::string& text, PulsePlan::Shape& shape) {
+  for (const PulsePlan::Shape candidate :
+       {PulsePlan::Shape::file, PulsePlan::Shape::gaussian, PulsePlan::Shape::measured}) {
+    if (text == pulse_shape_name(candidate)) {
+      shape = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
 const char* run_end_text(RunEnd end) {
   switch (end) {
     case RunEnd::end_test:

@@ -10,10 +10,12 @@
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "params/parameter_set.h"
+#include "params/pulse_trace.h"
 #include "params/run_state.h"
 #include "solver/energy_ledger.h"
 #include "solver/model.h"
@@ -32,6 +34,43 @@ const char* scheme_name(Scheme scheme);
 // The scheme of that name; false for any other text.
 bool parse_scheme(const std::string& text, Scheme& scheme);
 
+// The pulses a run delivers: the shape of each pulse, how many and how often, and the
+// absorption of the incubated material. The default is one pulse of the parameter file's shape
+// on a fresh surface with fixed absorption (the program's single run).
+struct PulsePlan {
+  // file: the parameter file's triangle or rectangle; gaussian: FWHM = the pulse width,
+  // truncated below 1e-6 of its peak; measured: `trace`. Each delivers exactly the fluence.
+  enum class Shape { file, gaussian, measured };
+  Shape shape = Shape::file;
+  std::shared_ptr<const PulseTrace> trace;  // with `measured`
+  // A train of `pulses` pulses at `rate_hz`; each starts from the state the one before left.
+  int pulses = 1;
+  double rate_hz = 0.0;
+  // alpha(phi) = alpha0 + (alpha_inc - alpha0) phi [1/cm]; unset: alpha0 (no incubation).
+  std::optional<double> incubated_absorption;
+
+  // True for one pulse of the parameter file's shape without incubation.
+  bool is_single_file_pulse() const {
+    return shape == Shape::file && pulses == 1 && !incubated_absorption;
+  }
+};
+
+// "file", "gaussian" or "measured"; and the shape of that name (false for any other text).
+const char* pulse_shape_name(PulsePlan::Shape shape);
+bool parse_pulse_shape(const std::string& text, PulsePlan::Shape& shape);
+
+// One pulse of a train, as the pulse table lists it.
+struct PulseRecord {
+  int pulse = 0;                              // 1 ... N
+  double surface_temperature_before_k = 0.0;  // when the pulse starts
+  double surface_fraction_before = 0.0;
+  double peak_surface_temperature_k = 0.0;
+  double surface_recession_nm = 0.0;  // this pulse's
+  double volume_depth_nm = 0.0;       // this pulse's
+  double total_depth_nm = 0.0;        // this pulse's
+  double cumulative_depth_nm = 0.0;   // all pulses so far
+};
+
 // Where and what a run writes.
 struct RunOptions {
   std::filesystem::path output_directory = ".";
@@ -46,6 +85,8 @@ struct RunOptions {
   // Accurate scheme: every cell of the grid split into this many (1 to
   // kMaximumGridRefinement); the spatial files then list the finer nodes.
   int grid_refinement = 1;
+  // The pulses (shape, train, incubation); the default is the parameter file's single pulse.
+  PulsePlan pulse;
   // Told of the start, every output step, the spatial instants and the end; may be null.
   RunObserver* observer = nullptr;
   // When set, the run ends as by Stop after the first step at which it reads true (Ctrl-C of
@@ -82,6 +123,9 @@ struct RunOutcome {
   RunAdjustments adjustments;  // the Auto scales and clamps the run took (once it started)
   // Where the light went, from the start to the last step (both schemes).
   EnergyLedger energy;
+  // A train: one record per pulse delivered (empty for a single pulse). The depths above and
+  // the kinetics line then hold the mean depth per pulse over the train.
+  std::vector<PulseRecord> pulses;
 };
 
 // Writes a run's Auto scales and clamped values into `parameters`, as the set the run used.
