@@ -26,6 +26,14 @@ double fitted_weight(double pe) {
   return 0.5 + 0.5 / std::tanh(pe / 2.0) - 1.0 / pe;
 }
 
+// rate * exp(argument). The channel the model leaves out has a zero rate and needs no
+// exponential when the argument is not positive: the factor is then within [0, 1], so the
+// product is the zero rate itself, with its sign.
+double channel_velocity(double rate, double argument) {
+  if (rate == 0.0 && argument <= 0.0) return rate * 0.0;
+  return rate * std::exp(argument);
+}
+
 // Cubic Lagrange interpolation through four nodes.
 double cubic(const double* z, const double* f, double x) {
   double sum = 0.0;
@@ -166,8 +174,8 @@ void AccurateScheme::evaluate(double surface_light, double a0, double dt) {
   // E*/Ea' of the published surface condition: 1, or 0 for a negative Ea'.
   const double energy_ratio = r_.activation_ea < 0.0 ? 0.0 : 1.0;
   const double em = r_.activation_em / (phi_[0] + kClosedChannel);
-  channel_a_ = r_.rate_vo * std::exp(-ea / theta_s);
-  channel_m_ = r_.rate_vom * std::exp(-em / theta_s);
+  channel_a_ = channel_velocity(r_.rate_vo, -ea / theta_s);
+  channel_m_ = channel_velocity(r_.rate_vom, -em / theta_s);
   const double slope_a = channel_a_ * ea / (theta_s * theta_s);
   const double slope_m = channel_m_ * em / (theta_s * theta_s);
   const double latent = r_.enthalpy_dh * energy_ratio * channel_a_ + r_.enthalpy_dhm * channel_m_;
@@ -284,7 +292,7 @@ bool AccurateScheme::take_time_step(SolverState& s) {
     ++newton_iterations_;
     const double depth = (history_a + history_m + dt * velocity_) / a0;
     transport_fraction(depth - depth_n, dt);
-    evaluate(pulse * std::exp(-r_.screening * depth), a0, dt);
+    evaluate(pulse * screening_exponential_(-r_.screening * depth), a0, dt);
     solve_newton_system();
     const double dv = y_[last];
     double scale = 1.0;

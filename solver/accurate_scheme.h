@@ -108,6 +108,9 @@ class AccurateScheme {
   double velocity_ = 0.0, velocity_n_ = 0.0, velocity_n1_ = 0.0;
   double depth_a_n_ = 0.0, depth_a_n1_ = 0.0, depth_m_n_ = 0.0, depth_m_n1_ = 0.0;
   double channel_a_ = 0.0, channel_m_ = 0.0;
+  // The screening exp(-sigma' d): Newton's iterations take it again with the same depth while the
+  // front has not yet moved.
+  ExpMemo screening_exponential_;
   std::int32_t steps_done_ = 0;
 
   // Per-iteration values.

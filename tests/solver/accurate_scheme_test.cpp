@@ -7,9 +7,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <numbers>
+#include <string>
 #include <vector>
 
+#include "kt_test_paths.h"
 #include "solver/property_integrals.h"
 #include "solver_test_support.h"
 
@@ -170,6 +174,34 @@ TEST(PropertyIntegrals, EnthalpyOrPotentialAloneHasTheBitsOfTheWholePoint) {
       EXPECT_EQ(material_enthalpy(integrals, theta), whole.enthalpy) << polyimide << " " << theta;
       EXPECT_EQ(material_potential(integrals, theta), whole.potential) << polyimide << " " << theta;
     }
+  }
+}
+
+// The accurate scheme's runs of both models keep their result files and energy ledger bit for
+// bit: a change that saves work (an exponential taken once, a zero channel left out) must not
+// move a single digit.
+TEST(AccurateScheme, RunsKeepTheirFilesAndLedgerBitForBit) {
+  for (const AblationModel model : {AblationModel::bulk, AblationModel::surface}) {
+    const char* name = model == AblationModel::bulk ? "accurate_bulk" : "accurate_surface";
+    test::ScratchDirectory directory;
+    RunRecords records;
+    records.parameters.values.ablation_model = model;
+    RunOptions options;
+    options.output_directory = directory.path();
+    options.scheme = Scheme::accurate;
+    const RunOutcome outcome = records.run(options);
+    ASSERT_EQ(outcome.end, RunEnd::end_test) << name;
+    const EnergyLedger& e = outcome.energy;
+    std::string ledger;
+    char line[64];
+    for (const double entry : {e.light_in, e.stored, e.ablation_sensible, e.ablation_latent,
+                               e.reaction, e.far_boundary, e.linear_loss, e.residual}) {
+      std::snprintf(line, sizeof line, "%a\n", entry);
+      ledger += line;
+    }
+    test::write_file(directory.path() / "ledger.txt", ledger);
+    const std::filesystem::path golden = std::filesystem::path(KT_TEST_DATA_DIR) / "solver" / name;
+    EXPECT_EQ(test::compare_with_golden(directory.path(), golden), "") << name;
   }
 }
 
