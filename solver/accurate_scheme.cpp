@@ -277,7 +277,7 @@ bool AccurateScheme::take_time_step(SolverState& s) {
   const double history_a = first ? depth_a_n_ : 2.0 * depth_a_n_ - 0.5 * depth_a_n1_;
   const double history_m = first ? depth_m_n_ : 2.0 * depth_m_n_ - 0.5 * depth_m_n1_;
   velocity_ = first ? velocity_n_ : std::max(2.0 * velocity_n_ - velocity_n1_, 0.0);
-  const double pulse = step_pulse_intensity(r_, t);
+  const double pulse = bdf2_pulse_intensity(r_, t, first);
   const double depth_n = depth_a_n_ + depth_m_n_;
 
   bool converged = false;

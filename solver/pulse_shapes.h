@@ -6,7 +6,7 @@
 //
 // F' = I0 tau' the scaled fluence, R the reflection. Q is exact (erf for the Gaussian, the
 // trapezoidal integral of the samples for a trace), so the light of all steps telescopes to
-// (1 - R) F' whatever dt.
+// (1 - R) F' whatever dt (the accurate scheme's BDF2 combination of step means, below, too).
 //
 // Gaussian: FWHM = the pulse width tau', sigma = tau' / (2 sqrt(2 ln 2)); it is cut where it is
 // below kGaussianCut of its peak, at |t - tc| = sigma sqrt(2 ln(1/kGaussianCut)), and starts at
@@ -59,6 +59,13 @@ class PulseProfile {
 
 // The light leaving a profiled pulse in the step ending at t: (1 - R) F' (Q(t) - Q(t - dt)) / dt.
 double profile_step_intensity(const RunConstants& constants, double t);
+
+// The same for a BDF2 step (the accurate scheme): (1 - R) F' (1.5 J_n - 0.5 J_{n-1}) / dt with
+// J_n = Q(t) - Q(t - dt), or J_n / dt on a first (backward Euler) step. The scheme's quadrature
+// of its light, dt P_n + increment_{n-1} / 2 over 1.5 per step, then adds up to J_n exactly, so
+// the light of the run is the fluence to rounding; and the value is P(t) to second order, where
+// J_n / dt is the value half a step before. The parameter file's shapes: P(t).
+double bdf2_pulse_intensity(const RunConstants& constants, double t, bool first);
 
 // The pulse a run's constants take from its plan: for a Gaussian or a trace, the profile (kept
 // by the caller for the run), the pulse's end and a step limit that reaches past it; nothing for

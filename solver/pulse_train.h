@@ -105,8 +105,10 @@ class PulseTrain {
   std::string failure_;
 };
 
-// The pulse table: a header line, then per pulse I6 and seven fields (F10.4 K, F8.5, F10.4 K,
-// four ES13.5 nm), lines ending CR LF.
+// The pulse table: a header line of names with units, then per pulse I6, 2X F10.4 (surface
+// temperature before, K), 2X F10.7 (surface fraction before), 1X F10.4 (peak surface
+// temperature, K) and four times 1X ES13.5 (recession, volume depth, total depth of the pulse and
+// the cumulative depth, nm); lines end CR LF.
 std::string pulse_table_text(const std::vector<PulseRecord>& records);
 
 }  // namespace kt
