@@ -99,7 +99,7 @@ PulseTrain::PulseTrain(const RunConstants& constants, const PulsePlan& plan,
     z_.push_back(z_.back() + h);
   }
   const std::size_t m = z_.size();
-  for (auto* v : {&width_, &volume_, &theta_, &phi_, &old_enthalpy_, &sink_, &cf_, &kf_,
+  for (auto* v : {&width_, &volume_, &theta_, &phi_, &old_enthalpy_, &older_enthalpy_, &sink_, &cf_, &kf_,
                   &enthalpy_, &potential_, &diag_, &lower_, &upper_, &residual_, &work_}) {
     v->assign(m, 0.0);
   }
@@ -197,14 +197,20 @@ double PulseTrain::deep_heat() const {
   return deep;
 }
 
-bool PulseTrain::cooling_step(double h) {
+bool PulseTrain::cooling_step(double h, double ratio, bool first) {
+  // Variable-step BDF2: a0 H_n - (1 + w) H_{n-1} + c H_{n-2} = h (...), w = h_n / h_{n-1},
+  // c = w^2 / (1 + w), a0 = 1 + w - c; backward Euler on the first step.
+  const double c = first ? 0.0 : ratio * ratio / (1.0 + ratio);
+  const double a0 = first ? 1.0 : 1.0 + ratio - c;
   const MaterialIntegrals& material = scheme_.material();
   const std::size_t unknowns = z_.size() - 1;
   const std::size_t reacting = static_cast<std::size_t>(run_nodes_) - 1;
   const double d = r_.diffusivity;
   std::vector<double>& rate_old = work_;
   for (std::size_t i = 0; i < unknowns; ++i) {
-    old_enthalpy_[i] = material_enthalpy(material, theta_[i]);
+    const double previous = material_enthalpy(material, theta_[i]);
+    old_enthalpy_[i] = first ? previous : (1.0 + ratio) * previous - c * older_enthalpy_[i];
+    older_enthalpy_[i] = previous;
     rate_old[i] = i < reacting && r_.rate_ko != 0.0
                       ? r_.rate_ko * std::exp(-r_.activation_eb / (r_.ambient + theta_[i]))
                       : 0.0;
@@ -224,9 +230,9 @@ bool PulseTrain::cooling_step(double h) {
       const bool inner = i + 1 < unknowns;
       const double conductance = d / width_[i];
       const double flux_below = conductance * ((inner ? potential_[i + 1] : 0.0) - potential_[i]);
-      residual_[i] = volume_[i] * (enthalpy_[i] - old_enthalpy_[i]) / h - flux_below + flux_above +
+      residual_[i] = volume_[i] * (a0 * enthalpy_[i] - old_enthalpy_[i]) / h - flux_below + flux_above +
                      volume_[i] * (loss_rate_ * kf_[i] * theta_[i] + sink_[i]);
-      diag_[i] = volume_[i] * (cf_[i] / h + loss_rate_ * kf_[i]) + conductance * kf_[i] +
+      diag_[i] = volume_[i] * (a0 * cf_[i] / h + loss_rate_ * kf_[i]) + conductance * kf_[i] +
                  (i > 0 ? d / width_[i - 1] * kf_[i] : 0.0);
       upper_[i] = inner ? -conductance * kf_[i + 1] : 0.0;
       lower_[i] = i > 0 ? -d / width_[i - 1] * kf_[i - 1] : 0.0;
@@ -263,9 +269,14 @@ bool PulseTrain::cooling_step(double h) {
     loss += volume_[i] * loss_rate_ * kf_[i] * theta_[i];
     reaction += volume_[i] * sink_[i];
   }
-  cooling_loss_ += h * loss;
-  cooling_reaction_ += h * reaction;
-  cooling_far_ += h * d / width_[unknowns - 1] * potential_[unknowns - 1];
+  // The ledger with the step's own quadrature: the increment is (h F + c increment_{n-1}) / a0.
+  auto add = [&](double rate, double& sum, double& increment) {
+    increment = (h * rate + c * increment) / a0;
+    sum += increment;
+  };
+  add(loss, cooling_loss_, loss_increment_);
+  add(reaction, cooling_reaction_, reaction_increment_);
+  add(d / width_[unknowns - 1] * potential_[unknowns - 1], cooling_far_, far_increment_);
   if (r_.rate_ko != 0.0) {
     for (std::size_t i = 0; i < reacting; ++i) {
       const double rate = r_.rate_ko * std::exp(-r_.activation_eb / (r_.ambient + theta_[i]));
@@ -279,13 +290,15 @@ bool PulseTrain::cool_to_next_pulse() {
   const double total = interval_ - pulse_steps_time_;
   if (!(total > 0.0)) return true;
   double h = r_.time_step;
+  double previous = 0.0;
   double done = 0.0;
   for (;;) {
     const bool last = done + h >= total;
     const double step = last ? total - done : h;
-    if (!cooling_step(step)) return false;
+    if (!cooling_step(step, previous > 0.0 ? step / previous : 1.0, previous == 0.0)) return false;
     if (last) return true;
     done += step;
+    previous = step;
     h *= kStepGrowth;
   }
 }

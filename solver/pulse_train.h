@@ -16,8 +16,8 @@
 //
 // no flux through the surface (the front stands still: the end test ended the pulse's run once it
 // had), theta = 0 at the wide grid's last node. Vertex-centred volumes as in the accurate scheme,
-// backward Euler with steps growing by kStepGrowth from the pulse's time step, each step solved by
-// Newton's method (tridiagonal Jacobian of the conduction and storage; the reaction heat taken at
+// variable-step BDF2 (backward Euler on the first step) with steps growing by kStepGrowth from the
+// pulse's time step, the last one cut to end at the next pulse, each step solved by Newton's method (tridiagonal Jacobian of the conduction and storage; the reaction heat taken at
 // the step's start). The bond reaction goes on over the run's part of the grid, phi as the
 // accurate scheme moves it (trapezoid rule in time).
 //
@@ -41,7 +41,7 @@
 
 namespace kt {
 
-inline constexpr double kWideGrowth = 1.15;  // cell growth of the wide grid
+inline constexpr double kWideGrowth = 1.08;  // cell growth of the wide grid
 inline constexpr double kWideReach = 6.0;    // diffusion lengths of the train beyond the grid
 inline constexpr double kStepGrowth = 1.2;   // time-step growth of the cooling
 
@@ -78,7 +78,7 @@ class PulseTrain {
   int wide_node_count() const { return static_cast<int>(z_.size()); }
 
  private:
-  bool cooling_step(double h);
+  bool cooling_step(double h, double ratio, bool first);
   double deep_heat() const;
   void cumulative_depths(const SolverState& state, double& recession_nm, double& total_nm) const;
 
@@ -90,7 +90,7 @@ class PulseTrain {
   double loss_rate_ = 0.0;
 
   std::vector<double> z_, width_, volume_;
-  std::vector<double> theta_, phi_, old_enthalpy_, sink_;
+  std::vector<double> theta_, phi_, old_enthalpy_, older_enthalpy_, sink_;
   std::vector<double> cf_, kf_, enthalpy_, potential_;
   std::vector<double> diag_, lower_, upper_, residual_, work_;
 
@@ -101,6 +101,7 @@ class PulseTrain {
   double cumulative_recession_nm_ = 0.0;
   double far_seen_ = 0.0;  // the scheme's far-boundary sum at the end of the last pulse
   double cooling_reaction_ = 0.0, cooling_loss_ = 0.0, cooling_far_ = 0.0;  // scaled
+  double reaction_increment_ = 0.0, loss_increment_ = 0.0, far_increment_ = 0.0;
   std::vector<PulseRecord> records_;
   std::string failure_;
 };
