@@ -208,14 +208,18 @@ void advance_front(const RunConstants& r, SolverState& s) {
 
 namespace {
 
-// exp(-Eb'/(T0' + theta[k])) of nodes first ... last through the state's per-node memos. The
-// arguments are taken in a loop of their own, which the compiler vectorises.
+// exp(-Eb'/(T0' + theta[k])) of nodes first ... last, through the state's per-node memos when
+// `memo` is set. The arguments are taken in a loop of their own, which the compiler vectorises.
 void take_reaction_exponentials(const RunConstants& r, SolverState& s, int first, int last,
-                                NodeArray& exponential) {
+                                bool memo, NodeArray& exponential) {
   const NodeArray& theta = s.temperature_rise;
   NodeArray argument;
   for (int k = first; k <= last; ++k) argument[k] = reaction_argument(r, theta[k]);
-  for (int k = first; k <= last; ++k) exponential[k] = s.reaction_exponential[k](argument[k]);
+  if (memo) {
+    for (int k = first; k <= last; ++k) exponential[k] = s.reaction_exponential[k](argument[k]);
+  } else {
+    for (int k = first; k <= last; ++k) exponential[k] = std::exp(argument[k]);
+  }
 }
 
 }  // namespace
@@ -232,7 +236,7 @@ void update_broken_fraction(const RunConstants& r, SolverState& s) {
   if (r.rate_ko == 0.0) {
     for (int k = 1; k <= last; ++k) reaction[k] = 0.0;
   } else {
-    take_reaction_exponentials(r, s, 1, last, reaction);
+    take_reaction_exponentials(r, s, 1, last, true, reaction);
     for (int k = 1; k <= last; ++k) reaction[k] = r.rate_ko * reaction[k] * (1.0 - old_phi[k]);
   }
   for (int k = 1; k <= last; ++k) {
@@ -292,8 +296,10 @@ void heat_step(const RunConstants& r, SolverState& s) {
     }
     // Without the volume reaction (surface model) the heat sink is zero.
     if (sink_rate != 0.0) {
+      // The first sweep sees the theta of the bond kinetics, whose exponentials the memos hold;
+      // the later sweeps see a new theta at every node and leave the memos as they are.
       NodeArray reaction;
-      take_reaction_exponentials(r, s, 2, n - 1, reaction);
+      take_reaction_exponentials(r, s, 2, n - 1, sweep == 1, reaction);
       for (int k = 2; k <= n - 1; ++k) {
         const double phi_mean = (phi_old[k] + phi_new[k]) / 2.0;
         s.coefficient_g[k] -= sink_rate * (1.0 - phi_mean) * reaction[k] / cf[k];
