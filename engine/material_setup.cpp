@@ -29,4 +29,14 @@ std::string setup_material(const std::filesystem::path& path, ParameterSet& para
   return use_material(material, parameters, options);
 }
 
+std::string setup_material(const std::filesystem::path& path, ParameterSet& parameters,
+                           std::shared_ptr<const MaterialFile>& material) {
+  RunOptions options;
+  if (std::string refusal = setup_material(path, parameters, options); !refusal.empty()) {
+    return refusal;
+  }
+  material = options.material;
+  return {};
+}
+
 }  // namespace kt

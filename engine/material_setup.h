@@ -31,4 +31,8 @@ std::string use_material(const std::shared_ptr<const MaterialFile>& material,
 std::string setup_material(const std::filesystem::path& path, ParameterSet& parameters,
                            RunOptions& options);
 
+// The same for the engines that carry the material themselves (sweeps, studies, model runs).
+std::string setup_material(const std::filesystem::path& path, ParameterSet& parameters,
+                           std::shared_ptr<const MaterialFile>& material);
+
 }  // namespace kt

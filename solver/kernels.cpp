@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "params/material_laws.h"
+
 namespace kt {
 
 namespace {
@@ -16,6 +18,14 @@ constexpr double kConductivityAt300 = 0.00155;
 
 double absolute_temperature(const MaterialLaw& law, double theta) {
   return (law.ambient + theta) * law.heating_scale;
+}
+
+// A material file's law at theta over the entered value: the law's own expression, then one
+// division (a file giving the built-in coefficients gives the built-in factors bit for bit).
+double file_law_factor(const MaterialLaw& law, const PropertyLaw& property, double entered,
+                       double theta) {
+  bool in_range = true;
+  return property.evaluate(absolute_temperature(law, theta), in_range) / entered;
 }
 
 }  // namespace
@@ -32,7 +42,11 @@ double pulse_intensity(const PulseLaw& law, double t, double peak_intensity,
 }
 
 double specific_heat_factor(const MaterialLaw& law, double theta) {
-  if (!law.polyimide) return 1.0;
+  if (!law.polyimide) {
+    return law.specific_heat_law == nullptr
+               ? 1.0
+               : file_law_factor(law, *law.specific_heat_law, law.specific_heat, theta);
+  }
   const double temperature = absolute_temperature(law, theta);
   return (kCpBase - kCpDrop * std::exp((300.0 - temperature) / 460.0)) / law.specific_heat;
 }
@@ -42,7 +56,11 @@ double polyimide_lowest_temperature() {
 }
 
 double conductivity_factor(const MaterialLaw& law, double theta) {
-  if (!law.polyimide) return 1.0;
+  if (!law.polyimide) {
+    return law.conductivity_law == nullptr
+               ? 1.0
+               : file_law_factor(law, *law.conductivity_law, law.thermal_conductivity, theta);
+  }
   const double temperature = absolute_temperature(law, theta);
   return kConductivityAt300 * std::pow(temperature / 300.0, kConductivityExponent) /
          law.thermal_conductivity;

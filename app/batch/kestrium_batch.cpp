@@ -23,6 +23,7 @@
 #include "app/batch/run_summary.h"
 #include "app/batch/stop_signals.h"
 #include "app/batch/study_commands.h"
+#include "engine/material_setup.h"
 #include "engine/single_run.h"
 #include "engine/sweep.h"
 #include "kt/version.h"
@@ -128,9 +129,10 @@ int single_run(const std::vector<std::string>& args) {
   int width = 1024, height = 768;
   bool json = false;
   kt::RunOptions options;
-  std::string scheme_word;
+  std::string scheme_word, material;
   CommandLine line("", kRunHelp);
   line.flag("--json", json);
+  line.option("--material", material);
   line.option("--scheme", scheme_word);
   line.count("--grid-refine", options.grid_refinement, 1, kt::kMaximumGridRefinement);
   line.option("--png", png);
@@ -170,8 +172,17 @@ int single_run(const std::vector<std::string>& args) {
     }
     return drawn;
   };
-  const kt::SingleRun run =
-      kt::run_parameter_file(parfile, options, png.empty() ? kt::RunMaker{} : with_picture);
+  const kt::RunMaker maker = png.empty() ? kt::RunMaker{} : with_picture;
+  kt::SingleRun run;
+  if (material.empty()) {
+    run = kt::run_parameter_file(parfile, options, maker);
+  } else if (const std::string refusal = kt::setup_material(material, named, options);
+             !refusal.empty()) {
+    return fail(refusal);
+  } else {
+    run = kt::run_parameters(named, options, maker);
+    if (!run.error.empty()) run.error = parfile + " with " + material + ": " + run.error;
+  }
   if (!run.error.empty()) return fail(run.error);
   const kt::RunOutcome& outcome = run.outcome;
   const kt::ParameterSet& p = run.used;
