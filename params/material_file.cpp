@@ -357,6 +357,28 @@ std::string material_range_refusal(const MaterialFile& material, double lowest_k
   return {};
 }
 
+std::string material_ambient_refusal(const MaterialFile& material, double ambient_k) {
+  if (std::string refusal = material_range_refusal(material, ambient_k, ambient_k);
+      !refusal.empty()) {
+    return refusal + " at the ambient temperature, before the run";
+  }
+  const std::pair<const char*, const PropertyLaw*> laws[] = {
+      {"specific_heat", &material.specific_heat},
+      {"thermal_conductivity", &material.thermal_conductivity}};
+  for (const auto& [name, law] : laws) {
+    bool in_range = true;
+    const double value = law->evaluate(ambient_k, in_range);
+    if (!(value > 0.0)) {
+      char text[160];
+      std::snprintf(text, sizeof text,
+                    ": %s: the law is %.6g at the ambient temperature %.6g K; it must be positive",
+                    name, value, ambient_k);
+      return (material.path.empty() ? material.name : material.path.string()) + text;
+    }
+  }
+  return {};
+}
+
 bool material_has_tables(const MaterialFile& material) {
   return material.specific_heat.form == LawForm::table ||
          material.thermal_conductivity.form == LawForm::table;

@@ -73,6 +73,10 @@ std::optional<MaterialFile> parse_material_text(std::string_view text, const std
 std::string material_range_refusal(const MaterialFile& material, double lowest_k,
                                    double highest_k);
 
+// Empty when a run may start at the ambient temperature `ambient_k`: every table covers it and
+// both laws are positive there; otherwise the refusal naming the file and the property.
+std::string material_ambient_refusal(const MaterialFile& material, double ambient_k);
+
 // True when a law of the file is a table (a run then watches its range).
 bool material_has_tables(const MaterialFile& material);
 

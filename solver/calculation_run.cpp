@@ -517,11 +517,8 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
                                  " and above 1 only with the accurate scheme";
   }
   if (outcome.not_started_reason.empty() && options.material) {
-    const double ambient = at_start.ambient_temperature;
-    if (std::string refusal = material_range_refusal(*options.material, ambient, ambient);
-        !refusal.empty()) {
-      outcome.not_started_reason = refusal + " at the ambient temperature, before the run";
-    }
+    outcome.not_started_reason =
+        material_ambient_refusal(*options.material, at_start.ambient_temperature);
   }
   if (!outcome.not_started_reason.empty()) return outcome;
   run_state.advance(RunState::starting, RunState::running);
