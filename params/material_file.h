@@ -70,8 +70,7 @@ std::optional<MaterialFile> parse_material_text(std::string_view text, const std
 // Empty when every table law of the file covers the temperatures from `lowest_k` to
 // `highest_k`; otherwise "FILE: thermal_conductivity: the temperature reached 812.3 K, outside
 // the table's range (300 K to 800 K)" for the first table left.
-std::string material_range_refusal(const MaterialFile& material, double lowest_k,
-                                   double highest_k);
+std::string material_range_refusal(const MaterialFile& material, double lowest_k, double highest_k);
 
 // Empty when a run may start at the ambient temperature `ambient_k`: every table covers it and
 // both laws are positive there; otherwise the refusal naming the file and the property.

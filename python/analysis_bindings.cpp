@@ -128,8 +128,8 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   try {
     run_interruptible(
         [&] {
-          report = fit_model(request, calculation_model({}, scheme_from_name(scheme), material), interrupt,
-                             [&](int e, int r, double b) {
+          report = fit_model(request, calculation_model({}, scheme_from_name(scheme), material),
+                             interrupt, [&](int e, int r, double b) {
                                best.store(b);
                                runs.store(r);
                                evaluations.store(e);
@@ -171,7 +171,9 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   std::atomic<bool> interrupt{false};
   ThresholdReport report;
   run_interruptible(
-      [&] { report = find_threshold(request, calculation_model({}, run_scheme, material), interrupt); },
+      [&] {
+        report = find_threshold(request, calculation_model({}, run_scheme, material), interrupt);
+      },
       [&] { interrupt.store(true); });
   if (report.model_unavailable) throw std::runtime_error(report.message);
   if (!report.ok) {

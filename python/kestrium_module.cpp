@@ -593,8 +593,7 @@ void bind_module(py::module_& m) {
       "The data file name: its first seven characters name the result files.");
 
   m.def("_run", &run, py::arg("parameters"), py::arg("profiles"), py::arg("output_dir"),
-        py::arg("refinement"), py::arg("scheme"), py::arg("grid_refinement"),
-        py::arg("material"));
+        py::arg("refinement"), py::arg("scheme"), py::arg("grid_refinement"), py::arg("material"));
   m.def("_sweep", &sweep, py::arg("parameters"), py::arg("fluences"), py::arg("jobs"),
         py::arg("refinement"), py::arg("scheme"), py::arg("output_dir"), py::arg("keep_files"),
         py::arg("progress"), py::arg("material"));

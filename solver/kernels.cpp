@@ -1,6 +1,7 @@
-// Numerical kernels: pulse shape, polyimide property laws, three-diagonal sweep and parabolic
-// profile integral, in 64-bit reals on scaled quantities. Decimal constants of the laws are the
-// single-precision values widened to 64 bits; 0.00155 is an exact 64-bit value.
+// Numerical kernels: pulse shape, property laws (polyimide's, or a material file's),
+// three-diagonal sweep and parabolic profile integral, in 64-bit reals on scaled quantities.
+// Decimal constants of the laws are the single-precision values widened to 64 bits; 0.00155 is an
+// exact 64-bit value.
 #include "solver/kernels.h"
 
 #include <cmath>

@@ -75,8 +75,7 @@ LawPoint table_point(const PropertyLaw& law, const std::vector<double>& knots, d
   if (t > ts.back()) return {vs.back(), knots.back() + vs.back() * (t - ts.back())};
   const auto upper = std::upper_bound(ts.begin(), ts.end(), t);
   const std::size_t i = std::min<std::size_t>(
-      static_cast<std::size_t>(std::max<std::ptrdiff_t>(upper - ts.begin() - 1, 0)),
-      ts.size() - 2);
+      static_cast<std::size_t>(std::max<std::ptrdiff_t>(upper - ts.begin() - 1, 0)), ts.size() - 2);
   const double h = ts[i + 1] - ts[i];
   const double s = (t - ts[i]) / h;
   const HermiteIntegrals w = hermite_integrals(s);

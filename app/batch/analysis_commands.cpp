@@ -277,8 +277,7 @@ std::optional<int> prepare_fit_request(const CommandLine& line, FitOptions& o,
                                        FitRequest& request) {
   if (!read_parameters(o.parfile, request.parameters)) return kExitFailure;
   if (!o.material_file.empty()) {
-    if (const std::string refusal =
-            setup_material(o.material_file, request.parameters, o.material);
+    if (const std::string refusal = setup_material(o.material_file, request.parameters, o.material);
         !refusal.empty())
       return fail(refusal);
   }

@@ -80,8 +80,8 @@ TEST(MaterialSetup, BatchRunnerTakesMaterialAndRefusesABadOneBeforeAnyRun) {
   const fs::path dir = scratch.path();
   fs::copy_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par", dir / "KTparam.par");
   auto run = [&](const std::string& arguments) {
-    const std::string command = "cd '" + dir.string() + "' && '" KT_BATCH_PROGRAM "' " +
-                                arguments + " > out.txt 2> err.txt";
+    const std::string command = "cd '" + dir.string() + "' && '" KT_BATCH_PROGRAM "' " + arguments +
+                                " > out.txt 2> err.txt";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   };

@@ -73,10 +73,12 @@ TEST(MaterialLawIntegrals, EnthalpyAndPotentialAreTheIntegralsOfEveryLawForm) {
     for (double theta : {0.05, 0.2, 0.2 + 100.0 / 600.0, 0.9, 2.0, 2.7}) {
       const double h = 1e-5;
       const MaterialPoint p = evaluate_material(integrals, theta);
-      const double dh = (material_enthalpy(integrals, theta + h) -
-                         material_enthalpy(integrals, theta - h)) / (2.0 * h);
-      const double dphi = (material_potential(integrals, theta + h) -
-                           material_potential(integrals, theta - h)) / (2.0 * h);
+      const double dh =
+          (material_enthalpy(integrals, theta + h) - material_enthalpy(integrals, theta - h)) /
+          (2.0 * h);
+      const double dphi =
+          (material_potential(integrals, theta + h) - material_potential(integrals, theta - h)) /
+          (2.0 * h);
       EXPECT_NEAR(dh, p.heat_capacity, 1e-6 * p.heat_capacity) << theta;
       EXPECT_NEAR(dphi, p.conduction, 1e-6 * p.conduction) << theta;
       EXPECT_DOUBLE_EQ(p.heat_capacity, specific_heat_factor(m, theta));
@@ -92,9 +94,8 @@ TEST(MaterialFileRun, ShippedPolyimideGivesTheDefaultRunByteForByteInBothSchemes
   RunOptions options;
   options.output_directory = published.path();
   ASSERT_EQ(run_with(polyimide, options).end, RunEnd::end_test);
-  EXPECT_EQ(test::compare_with_golden(published.path(),
-                                      std::filesystem::path(KT_TEST_DATA_DIR) / "solver" /
-                                          "default_run"),
+  EXPECT_EQ(test::compare_with_golden(published.path(), std::filesystem::path(KT_TEST_DATA_DIR) /
+                                                            "solver" / "default_run"),
             "");
 
   ScratchDirectory built_in, from_file;
@@ -148,9 +149,9 @@ TEST(MaterialFileRun, ATableLeftDuringTheRunOrAtItsStartIsRefused) {
     EXPECT_EQ(outcome.end, RunEnd::diverged);
     EXPECT_TRUE(outcome.material_range_refusal);
     const std::string message = divergence_message(outcome);
-    for (const char* part : {"the run was refused at step", "short.toml: specific_heat",
-                             "the temperature reached 10", "(250 K to 1000 K)",
-                             "no kinetics line was written"}) {
+    for (const char* part :
+         {"the run was refused at step", "short.toml: specific_heat", "the temperature reached 10",
+          "(250 K to 1000 K)", "no kinetics line was written"}) {
       EXPECT_NE(message.find(part), std::string::npos) << message;
     }
     EXPECT_TRUE(outcome.kinetics_line.empty());
