@@ -16,6 +16,13 @@ std::string use_material(const std::shared_ptr<const MaterialFile>& material,
   if (!material) return "no material file was given";
   ParameterSet updated = parameters;
   if (std::string refusal = apply_material(*material, updated); !refusal.empty()) return refusal;
+  // The ambient temperature inside every table, both laws positive there: checked here, before
+  // any run (a run checks it again, for studies that vary the ambient temperature).
+  if (std::string refusal =
+          material_ambient_refusal(*material, static_cast<double>(updated.ambient_temperature));
+      !refusal.empty()) {
+    return refusal;
+  }
   parameters = updated;
   options.material = material;
   return {};
