@@ -25,31 +25,8 @@ def test_material_runs_a_study_and_pickles_with_its_text(tmp_path, defaults):
     assert again.run(0, 2, 1, None)["end"].tolist() == s.run(0, 2, 1, None)["end"].tolist()
 
 
-SHORT = """name = "short"
-[specific_heat]
-law = "table"
-unit = "J/(g K)"
-scale = 2.0
-source = "test"
-temperature = [250, 600, 1000]
-value = [1.2, 2.0, 2.3]
-[thermal_conductivity]
-law = "constant"
-value = 0.00156
-unit = "W/(cm K)"
-source = "test"
-"""
-
-
-def test_a_bad_material_is_refused_and_a_left_table_ends_the_run(tmp_path, defaults):
-    with pytest.raises(ValueError, match="nothing.toml"):
-        kestrium.sweep(defaults, [40, 60], material=tmp_path / "nothing.toml")
+def test_a_bad_material_is_refused_before_any_run(tmp_path, defaults):
     bad = tmp_path / "bad.toml"
-    bad.write_text(SHORT.replace("250, 600, 1000", "250, 600, 500"))
-    with pytest.raises(ValueError, match=r"bad.toml.*500 K on row 3 is not above"):
-        kestrium.threshold(defaults, material=bad)
-    short = tmp_path / "short.toml"
-    short.write_text(SHORT)
-    with pytest.warns(RuntimeWarning, match=r"short.toml: specific_heat.*\(250 K to 1000 K\)"):
-        result = kestrium.run(defaults, profiles=False, material=short)
-    assert result.end == "diverged" and result.kinetics_line == ""
+    bad.write_text(open(POLYIMIDE).read().replace("t_scale = 460.0", "t_scale = 0"))
+    with pytest.raises(ValueError, match=r"bad.toml.*specific_heat.t_scale: must not be 0"):
+        kestrium.sweep(defaults, [40, 60], material=bad)
