@@ -306,6 +306,11 @@ TEST_F(SweepTest, PicturesNeedTheirLibraryOnlyWhenAskedFor) {
   EXPECT_NE(libraries.find("libc.so"), std::string::npos) << libraries;
   for (const char* gui : {"Qt", "libX11", "libGL", "fontconfig"})
     EXPECT_EQ(libraries.find(gui), std::string::npos) << gui << " in\n" << libraries;
+#if KT_BATCH_STATIC_CXX_RUNTIME
+  // The C++ runtime is inside the program; a library linked against the shared one (a reader's
+  // dependency, say) would load it again at every start.
+  EXPECT_EQ(libraries.find("libstdc++"), std::string::npos) << libraries;
+#endif
 }
 
 TEST_F(SweepTest, CommandLineHelpVersionAndRefusalsBeforeAnyRun) {
