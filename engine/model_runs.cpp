@@ -24,6 +24,7 @@ struct Worker {
       options.append_kinetics_line = false;
       options.refinement = refinement;
       options.scheme = scheme;
+      if (point.pulses > 0) options.pulse.pulses = point.pulses;
       counter.runs.fetch_add(1);
       if (refinement > 1) counter.retries.fetch_add(1);
       const RunOutcome outcome = records.run(shared, options);
