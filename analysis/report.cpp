@@ -247,7 +247,6 @@ std::string sets_summary(const FitReport& r, const SetReports* sets) {
     std::snprintf(line, sizeof line, "  %-24s %3d points, chi2 %.6g\n", r.datasets[k].name.c_str(),
                   r.datasets[k].points, r.datasets[k].chi2);
     out += line;
-    if (sets && k < sets->beer_lambert.size()) out += "    " + beer_lambert_summary(sets->beer_lambert[k]);
   }
   if (!sets || sets->separately.empty()) return out;
   out += "global fit against each data set fitted alone (1 sigma):\n";

@@ -439,9 +439,10 @@ void draw_fit_frame(display::DrawingContext& pen, const FitPlot& plot, const Fit
   const int x_caption_y = has_residuals ? kResidualBottom + 34 : kMainBottom + 34;
   text_at(pen, (kLeft + kRight) / 2 - 60, x_caption_y, "Fluence [mJ/cm^2]");
   if (has_residuals) {
+    bool has_model = !plot.curve_fluences.empty();
+    for (const FitPlotSet& set : plot.sets) has_model = has_model || !set.curve_fluences.empty();
     text_at(pen, 12, kResidualTop - 24,
-            plot.curve_fluences.empty() ? "Measured - Beer-Lambert line [nm]"
-                                        : "Residual: measured - model [nm]");
+            has_model ? "Residual: measured - model [nm]" : "Measured - Beer-Lambert line [nm]");
   }
 }
 
