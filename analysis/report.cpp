@@ -144,6 +144,12 @@ Json datasets_json(const FitReport& r, const SetReports* sets) {
     const FitSetResult& set = r.datasets[k];
     Json entry = {{"name", set.name}, {"points", set.points},
                   {"chi2", number(r.points.empty() ? NAN : set.chi2)}};
+    Json own = Json::object();
+    for (const FittedParameter& p : r.parameters)
+      if (p.dataset == set.name)
+        own[p.name] = {{"value", field_value(r.points.empty() ? NAN : p.value)},
+                       {"stderr", number(r.points.empty() ? NAN : p.standard_error)}};
+    if (!own.empty()) entry["parameters"] = std::move(own);
     if (sets && k < sets->beer_lambert.size())
       entry["beer_lambert"] = beer_lambert_object(sets->beer_lambert[k]);
     if (sets && k < sets->separately.size()) {

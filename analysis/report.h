@@ -24,7 +24,8 @@ struct SetReports {
 // plus "beer_lambert" when given. Numbers that are not defined are null. A field fitted per
 // data set is listed as "NAME[SET]" with its "dataset". With several data sets (or fields
 // fitted per data set) each point carries its "dataset" and "datasets" lists each one's
-// {"name", "points", "chi2", "beer_lambert", "separately": {"status", "message",
+// {"name", "points", "chi2", "parameters" (its own fitted values: {NAME: {"value", "stderr"}}),
+// "beer_lambert", "separately": {"status", "message",
 // "parameters": {NAME: {"value", "stderr"}}, "chi2", "dof"}} (the last two when given).
 std::string report_json(const FitReport& report, const BeerLambertFit* beer_lambert = nullptr,
                         const SetReports* sets = nullptr);
