@@ -80,6 +80,10 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   request.parameters = parameters;
   check_parameters(request.parameters);
   request.data = measured_data(path, text, source, quantity_named(quantity_word));
+  if (const std::string refusal =
+          check_data_pulses(request.data, request.parameters, scheme_from_name(scheme));
+      !refusal.empty())
+    throw py::value_error(refusal);
   for (const std::string& name : vary) {
     std::string error;
     const ParameterField* field = find_fit_field(name, error);

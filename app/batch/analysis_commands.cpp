@@ -307,6 +307,9 @@ std::optional<int> prepare_fit_request(const CommandLine& line, const FitOptions
     return fail(error);
   for (const std::string& w : request.data.warnings)
     std::fprintf(stderr, "kestrium-batch: note: %s\n", w.c_str());
+  if (const std::string refusal = check_data_pulses(request.data, request.parameters, o.scheme);
+      !refusal.empty())
+    return fail(refusal);
 
   if (!o.vary_text.empty() || !o.vary_each_texts.empty()) {
     if (std::optional<int> stop = read_fit_variables(line, o, request)) return stop;

@@ -34,6 +34,20 @@ class AnalysisCommands : public ::testing::Test {
   test::ScratchDirectory dir_;
 };
 
+TEST_F(AnalysisCommands, DataSetsThatCannotBeFittedAreRefusedBeforeAnyRun) {
+  test::write_file(dir_.path() / "sets.csv",
+                   "dataset,fluence_mJ_per_cm2,total_depth_nm,pulses\n"
+                   "a,50,20,1\na,100,60,1\nb,200,100,1\n");
+  EXPECT_EQ(run("fit KTparam.par --data sets.csv --vary-each absorption_coefficient"), 1);
+  EXPECT_NE(err().find("data set \"b\" of sets.csv has 1 point(s)"), std::string::npos) << err();
+  test::write_file(dir_.path() / "train.csv",
+                   "fluence_mJ_per_cm2,total_depth_nm,pulses\n50,20,1\n100,60,3\n");
+  EXPECT_EQ(run("fit KTparam.par --data train.csv --vary activation_energy_em"), 1);
+  EXPECT_NE(err().find("train.csv, line 3: pulses 3: "), std::string::npos) << err();
+  EXPECT_EQ(run("fit KTparam.par --data sets.csv --separately --analyse"), 2);
+  EXPECT_EQ(out(), "");
+}
+
 TEST_F(AnalysisCommands, BadInputIsRefusedBeforeAnyRun) {
   EXPECT_EQ(run("fit KTparam.par --data m.csv --vary screening,activation_energy_em"), 1);
   EXPECT_NE(err().find("\"screening\" is not a field that can be fitted; the fields are: "),
