@@ -219,23 +219,35 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert,
   return report_text(doc, {"parameters", "datasets", "points"});
 }
 
-std::string beer_lambert_json(const BeerLambertFit& fit, const MeasuredData& data) {
+std::string beer_lambert_json(const BeerLambertFit& fit, const MeasuredData& data,
+                              const std::vector<BeerLambertFit>* per_set) {
+  const bool several = per_set && per_set->size() == data.datasets.size();
   Json doc;
   doc["quantity"] = std::string(depth_column_name(data.quantity));
-  doc["beer_lambert"] = beer_lambert_object(fit);
+  if (several) {
+    Json& sets = doc["datasets"] = Json::array();
+    for (std::size_t k = 0; k < per_set->size(); ++k)
+      sets.push_back({{"name", data.datasets[k].name},
+                      {"points", points_of_set(data, static_cast<int>(k)).size()},
+                      {"beer_lambert", beer_lambert_object((*per_set)[k])}});
+  } else {
+    doc["beer_lambert"] = beer_lambert_object(fit);
+  }
   Json& points = doc["points"] = Json::array();
   for (const MeasuredPoint& p : data.points) {
     Json point = {{"fluence", number(p.fluence)},
                   {"measured", number(p.depth_nm)},
                   {"sigma", number(data.has_sigma ? p.sigma_nm : NAN)}};
-    if (fit.ok) {
-      const double line = beer_lambert_depth(fit, p.fluence);
+    const BeerLambertFit& own = several ? (*per_set)[static_cast<std::size_t>(p.dataset)] : fit;
+    if (own.ok) {
+      const double line = beer_lambert_depth(own, p.fluence);
       point["model"] = number(line);
       point["residual"] = number(p.depth_nm - line);
     }
+    if (several) point["dataset"] = data.datasets[static_cast<std::size_t>(p.dataset)].name;
     points.push_back(std::move(point));
   }
-  return report_text(doc, {"points"});
+  return report_text(doc, {"datasets", "points"});
 }
 
 std::string beer_lambert_object_json(const BeerLambertFit& fit) {

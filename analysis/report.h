@@ -31,7 +31,11 @@ std::string report_json(const FitReport& report, const BeerLambertFit* beer_lamb
                         const SetReports* sets = nullptr);
 
 // The Beer-Lambert analysis alone: {"beer_lambert": {...}, "points": [...]} of measured data.
-std::string beer_lambert_json(const BeerLambertFit& fit, const MeasuredData& data);
+// With `per_set` (one analysis per data set of several), "datasets": [{"name", "points",
+// "beer_lambert"}] takes the place of "beer_lambert", each point carries its "dataset" and is
+// compared with its own data set's line.
+std::string beer_lambert_json(const BeerLambertFit& fit, const MeasuredData& data,
+                              const std::vector<BeerLambertFit>* per_set = nullptr);
 
 // The Beer-Lambert analysis as the one-line JSON object the reports hold under "beer_lambert".
 std::string beer_lambert_object_json(const BeerLambertFit& fit);

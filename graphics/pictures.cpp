@@ -552,6 +552,7 @@ void draw_fit_legend(display::DrawingContext& pen, const FitPlot& plot) {
     y += 18;
     pen.set_color(set_colour(k));
     mark(pen, box_x + 20, y + 1, 4, false);
+    if (plot.sets[k].curve_fluences.empty()) continue;
     line(pen, box_x + 8, y, box_x + 32, y);
     line(pen, box_x + 8, y + 1, box_x + 32, y + 1);
   }

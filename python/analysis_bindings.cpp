@@ -133,8 +133,13 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
     }
   }
   if (request.variables.empty()) {
-    if (!beer_lambert.ok) throw py::value_error(beer_lambert.message);
-    return py::make_tuple(beer_lambert_json(beer_lambert, request.data), py::none(),
+    if (!several && !beer_lambert.ok) throw py::value_error(beer_lambert.message);
+    for (std::size_t k = 0; several && k < sets.beer_lambert.size(); ++k)
+      if (!sets.beer_lambert[k].ok)
+        throw py::value_error(request.data.datasets[k].name + ": " + sets.beer_lambert[k].message);
+    return py::make_tuple(beer_lambert_json(beer_lambert, request.data,
+                                            several ? &sets.beer_lambert : nullptr),
+                          py::none(),
                           std::string("converged"), request.data.warnings);
   }
 

@@ -441,6 +441,13 @@ bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitRepo
         set.beer_lambert = &sets.beer_lambert[k];
       plot.sets.push_back(std::move(set));
     }
+    plot.residuals_nm.assign(request.data.points.size(), std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t i = 0; i < request.data.points.size(); ++i) {
+      const MeasuredPoint& p = request.data.points[i];
+      const std::size_t k = static_cast<std::size_t>(p.dataset);
+      if (k < sets.beer_lambert.size() && sets.beer_lambert[k].ok && p.depth_nm >= o.min_depth_nm)
+        plot.residuals_nm[i] = p.depth_nm - beer_lambert_depth(sets.beer_lambert[k], p.fluence);
+    }
   } else if (beer_lambert.ok) {
     for (const MeasuredPoint& p : request.data.points)
       plot.residuals_nm.push_back(p.depth_nm >= o.min_depth_nm
@@ -486,7 +493,8 @@ int fit_command(const std::vector<std::string>& args) {
   std::string error;
   if (!o.report_file.empty()) {
     const std::string json = request.variables.empty()
-                                 ? beer_lambert_json(beer_lambert, request.data)
+                                 ? beer_lambert_json(beer_lambert, request.data,
+                                                     several ? &sets.beer_lambert : nullptr)
                                  : report_json(report, o.analyse && !several ? &beer_lambert : nullptr,
                                                &sets);
     if (!write_text_file(o.report_file, json, error)) status = fail(error);
