@@ -215,8 +215,7 @@ std::string check_fit_request(const FitRequest& request) {
       if (w.field != v.field) continue;
       if (w.dataset == v.dataset)
         return name + " is named twice in " + (v.dataset < 0 ? "--vary" : "--vary-each");
-      if (w.dataset < 0 || v.dataset < 0)
-        return name + " is named in both --vary and --vary-each";
+      if (w.dataset < 0 || v.dataset < 0) return name + " is named in both --vary and --vary-each";
     }
     if (v.dataset >= static_cast<int>(request.data.datasets.size()))
       return name + " is fitted for a data set the data do not have";
@@ -453,7 +452,8 @@ FitReport FitSession::finish() {
 void FitSession::describe_parameters() {
   for (const FitVariable& v : vars_) {
     FittedParameter p;
-    if (v.dataset >= 0) p.dataset = request_.data.datasets[static_cast<std::size_t>(v.dataset)].name;
+    if (v.dataset >= 0)
+      p.dataset = request_.data.datasets[static_cast<std::size_t>(v.dataset)].name;
     p.name = std::string(v.field->name);
     p.unit = std::string(v.field->unit);
     p.initial = field_value(request_.parameters, *v.field);

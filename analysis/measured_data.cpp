@@ -238,8 +238,8 @@ struct CsvColumns {
 std::string read_other_column(const std::string& name, int column, const std::string& source,
                               MeasuredData& read, CsvColumns& columns) {
   const std::string key = header_key(name);
-  const std::string where = "column \"" + printable_text(name) + "\" (column " +
-                            std::to_string(column + 1) + ")";
+  const std::string where =
+      "column \"" + printable_text(name) + "\" (column " + std::to_string(column + 1) + ")";
   if (key == kPulsesColumn) {
     read.conditions.push_back({kPulsesColumn, nullptr, column + 1});
     columns.conditions.push_back(column);
@@ -247,8 +247,7 @@ std::string read_other_column(const std::string& name, int column, const std::st
   }
   if (const ParameterField* field = field_of_key(key)) {
     if (const std::string why = field_not_settable(*field); !why.empty())
-      return where + " names " + std::string(field->name) +
-             ", which a row cannot set: " + why;
+      return where + " names " + std::string(field->name) + ", which a row cannot set: " + why;
     for (const ConditionColumn& c : read.conditions)
       if (c.field == field)
         return where + " sets " + std::string(field->name) + " as column " +
@@ -309,8 +308,8 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
     return "the header has no fluence_mJ_per_cm2 column; " + columns_found(cells);
   for (std::size_t c = 0; c < cells.size(); ++c) {
     if (column_role(cells[c]) != ColumnRole::unknown) continue;
-    if (std::string problem = read_other_column(cells[c], static_cast<int>(c), source, read,
-                                                columns);
+    if (std::string problem =
+            read_other_column(cells[c], static_cast<int>(c), source, read, columns);
         !problem.empty())
       return problem;
   }
@@ -354,8 +353,8 @@ std::string read_conditions(const std::vector<std::string>& cells, const CsvColu
       if (value < 1.0 || value > kMaximumRowPulses || value != std::floor(value))
         return "pulses is " + text + "; it must be a whole number from 1 to " +
                number_text(kMaximumRowPulses);
-    } else if (std::string refusal = field_value_problem(*condition.field,
-                                                         static_cast<float>(value));
+    } else if (std::string refusal =
+                   field_value_problem(*condition.field, static_cast<float>(value));
                !refusal.empty()) {
       return "column " + condition.name + ": " + refusal;
     } else if (std::string range = range_refusal(*condition.field, static_cast<float>(value));
@@ -380,8 +379,8 @@ void assign_datasets(MeasuredData& read, const std::vector<std::string>& labels)
     std::string name = read.labelled ? labels[i] : std::string();
     if (!read.labelled) {
       for (std::size_t k = 0; k < read.conditions.size(); ++k)
-        name += (k == 0 ? "" : ",") + read.conditions[k].name + "=" +
-                number_text(point.conditions[k]);
+        name +=
+            (k == 0 ? "" : ",") + read.conditions[k].name + "=" + number_text(point.conditions[k]);
       if (name.empty()) name = "data";
     }
     const auto [it, added] = index.emplace(name, static_cast<int>(read.datasets.size()));

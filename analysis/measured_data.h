@@ -58,7 +58,7 @@ struct MeasuredData {
   std::vector<std::string> warnings;  // columns present but not used
   std::vector<ConditionColumn> conditions;
   std::vector<MeasuredSet> datasets{MeasuredSet{"data"}};  // in order of first appearance
-  bool labelled = false;  // the file has a `dataset` column
+  bool labelled = false;                                   // the file has a `dataset` column
 };
 
 // Why a fit or a column of measured data cannot set the field for a run whatever the other

@@ -116,7 +116,8 @@ std::string with_error(double value, double error) {
 }  // namespace
 
 std::string fitted_key(const FittedParameter& parameter) {
-  return parameter.dataset.empty() ? parameter.name : parameter.name + "[" + parameter.dataset + "]";
+  return parameter.dataset.empty() ? parameter.name
+                                   : parameter.name + "[" + parameter.dataset + "]";
 }
 
 namespace {
@@ -142,7 +143,8 @@ Json datasets_json(const FitReport& r, const SetReports* sets) {
   Json out = Json::array();
   for (std::size_t k = 0; k < r.datasets.size(); ++k) {
     const FitSetResult& set = r.datasets[k];
-    Json entry = {{"name", set.name}, {"points", set.points},
+    Json entry = {{"name", set.name},
+                  {"points", set.points},
                   {"chi2", number(r.points.empty() ? NAN : set.chi2)}};
     Json own = Json::object();
     for (const FittedParameter& p : r.parameters)
@@ -277,8 +279,9 @@ std::string sets_summary(const FitReport& r, const SetReports* sets) {
       const FitReport& alone = sets->separately[k];
       for (const FittedParameter& q : alone.parameters) {
         if (q.name != p.name) continue;
-        const std::string text = alone.points.empty() ? std::string("(no fit: ") + alone.message + ")"
-                                                      : with_error(q.value, q.standard_error);
+        const std::string text = alone.points.empty()
+                                     ? std::string("(no fit: ") + alone.message + ")"
+                                     : with_error(q.value, q.standard_error);
         std::snprintf(line, sizeof line, "    %-28s alone  %s%s\n", r.datasets[k].name.c_str(),
                       text.c_str(),
                       alone.status == FitStatus::converged || alone.points.empty()

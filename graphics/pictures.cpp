@@ -447,10 +447,9 @@ void draw_fit_frame(display::DrawingContext& pen, const FitPlot& plot, const Fit
 }
 
 // The colours of the data sets, in turn.
-constexpr PaletteColour kSetColours[] = {PaletteColour::blue,    PaletteColour::red,
-                                         PaletteColour::green,   PaletteColour::magenta,
-                                         PaletteColour::brown,   PaletteColour::cyan,
-                                         PaletteColour::light_red, PaletteColour::grey};
+constexpr PaletteColour kSetColours[] = {
+    PaletteColour::blue,  PaletteColour::red,  PaletteColour::green,     PaletteColour::magenta,
+    PaletteColour::brown, PaletteColour::cyan, PaletteColour::light_red, PaletteColour::grey};
 
 PaletteColour set_colour(std::size_t set) {
   return kSetColours[set % std::size(kSetColours)];

@@ -137,10 +137,9 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
     for (std::size_t k = 0; several && k < sets.beer_lambert.size(); ++k)
       if (!sets.beer_lambert[k].ok)
         throw py::value_error(request.data.datasets[k].name + ": " + sets.beer_lambert[k].message);
-    return py::make_tuple(beer_lambert_json(beer_lambert, request.data,
-                                            several ? &sets.beer_lambert : nullptr),
-                          py::none(),
-                          std::string("converged"), request.data.warnings);
+    return py::make_tuple(
+        beer_lambert_json(beer_lambert, request.data, several ? &sets.beer_lambert : nullptr),
+        py::none(), std::string("converged"), request.data.warnings);
   }
 
   std::atomic<bool> interrupt{false};

@@ -289,7 +289,8 @@ std::optional<int> read_fit_variables(const CommandLine& line, const FitOptions&
       v.lower = lo;
       v.upper = hi;
     }
-    if (!named) return fail("--bounds names \"" + name + "\", which is not in --vary or --vary-each");
+    if (!named)
+      return fail("--bounds names \"" + name + "\", which is not in --vary or --vary-each");
   }
   return std::nullopt;
 }
@@ -412,8 +413,8 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
                             : std::string("Best found, not a fit (") +
                                   fit_status_text(report.status) + "):");
   for (const FittedParameter& p : report.parameters)
-    plot.legend.push_back("  " + value_with_error(fitted_key(p).c_str(), p.value, p.standard_error,
-                                                  p.unit.c_str()));
+    plot.legend.push_back(
+        "  " + value_with_error(fitted_key(p).c_str(), p.value, p.standard_error, p.unit.c_str()));
   char text[96];
   std::snprintf(text, sizeof text, "  chi2 / dof = %.4g / %d", report.chi2, report.dof);
   plot.legend.push_back(text);
@@ -492,11 +493,10 @@ int fit_command(const std::vector<std::string>& args) {
   if (report.model_unavailable) return status;
   std::string error;
   if (!o.report_file.empty()) {
-    const std::string json = request.variables.empty()
-                                 ? beer_lambert_json(beer_lambert, request.data,
-                                                     several ? &sets.beer_lambert : nullptr)
-                                 : report_json(report, o.analyse && !several ? &beer_lambert : nullptr,
-                                               &sets);
+    const std::string json =
+        request.variables.empty()
+            ? beer_lambert_json(beer_lambert, request.data, several ? &sets.beer_lambert : nullptr)
+            : report_json(report, o.analyse && !several ? &beer_lambert : nullptr, &sets);
     if (!write_text_file(o.report_file, json, error)) status = fail(error);
   }
   const bool fit_made_no_point = !request.variables.empty() && report.points.empty();

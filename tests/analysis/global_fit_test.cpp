@@ -107,9 +107,9 @@ TEST(GlobalFit, TwoPulseWidthsPinTheSharedFieldsTighterThanEitherAlone) {
   EXPECT_NEAR(global.datasets[0].chi2 + global.datasets[1].chi2, global.chi2, 1e-9 * global.chi2);
   EXPECT_EQ(global.datasets[1].fitted.pulse_width, 30.0f);
   const std::string json = report_json(global, nullptr, &sets);
-  for (const char* key : {"\"datasets\": [", "\"name\": \"pulse_width=10\", \"points\": 9",
-                          "\"separately\": {\"status\": \"converged\"",
-                          "\"dataset\": \"pulse_width=30\"}"})
+  for (const char* key :
+       {"\"datasets\": [", "\"name\": \"pulse_width=10\", \"points\": 9",
+        "\"separately\": {\"status\": \"converged\"", "\"dataset\": \"pulse_width=30\"}"})
     EXPECT_NE(json.find(key), std::string::npos) << key << "\n" << json;
 }
 
@@ -126,8 +126,8 @@ TEST(GlobalFit, AbsorptionPerDataSetAndOneSharedActivationEnergy) {
   request.parameters = test::default_parameters();
   request.data = parsed(text);
   request.variables.push_back(variable(request.parameters, "activation_energy_em"));
-  for (const FitVariable& v : per_set_variables(
-           variable(request.parameters, "absorption_coefficient"), request.data))
+  for (const FitVariable& v :
+       per_set_variables(variable(request.parameters, "absorption_coefficient"), request.data))
     request.variables.push_back(v);
   std::atomic<bool> interrupt{false};
   const FitReport report = fit_model(request, conditioned_model(), interrupt);
@@ -188,8 +188,7 @@ TEST(GlobalFit, BadConditionsAndTooSmallDataSetsAreRefusedNamingTheirPlace) {
        "m.csv, line 2: column reflection_coefficient: "},
       {"fluence_mJ_per_cm2,total_depth_nm,pulses\n50,1,2.5\n",
        "m.csv, line 2: pulses is 2.5; it must be a whole number"},
-      {"fluence_mJ_per_cm2,total_depth_nm,dataset\n50,1,\n",
-       "m.csv, line 2: dataset is empty"},
+      {"fluence_mJ_per_cm2,total_depth_nm,dataset\n50,1,\n", "m.csv, line 2: dataset is empty"},
   };
   for (const auto& [text, expected] : files) {
     MeasuredData data;
@@ -214,20 +213,20 @@ TEST(GlobalFit, BadConditionsAndTooSmallDataSetsAreRefusedNamingTheirPlace) {
     return check_fit_request(request);
   };
   EXPECT_EQ(problem([](FitRequest&) {}), "");
-  EXPECT_EQ(problem([](FitRequest& r) {
-              r.variables = per_set_variables(r.variables[0], r.data);
-            }),
+  EXPECT_EQ(problem([](FitRequest& r) { r.variables = per_set_variables(r.variables[0], r.data); }),
             "data set \"b\" of m.csv has 1 point(s); its 1 field(s) fitted per data set need at "
             "least 2");
-  EXPECT_EQ(problem([](FitRequest& r) { r.variables.push_back(variable(r.parameters, "pulse_width")); }),
-            "pulse_width is set row by row by column 4 of m.csv; it cannot also be fitted");
+  EXPECT_EQ(
+      problem([](FitRequest& r) { r.variables.push_back(variable(r.parameters, "pulse_width")); }),
+      "pulse_width is set row by row by column 4 of m.csv; it cannot also be fitted");
   EXPECT_EQ(problem([](FitRequest& r) {
               r.variables.push_back(per_set_variables(r.variables[0], r.data)[0]);
             }),
             "activation_energy_em is named in both --vary and --vary-each");
   EXPECT_EQ(problem([](FitRequest& r) {
-              r.data = parsed("fluence_mJ_per_cm2,total_depth_nm,pre_exponential_vo\n50,1,3e6\n"
-                              "60,2,3e6\n");
+              r.data = parsed(
+                  "fluence_mJ_per_cm2,total_depth_nm,pre_exponential_vo\n50,1,3e6\n"
+                  "60,2,3e6\n");
             }),
             "column 3 of m.csv sets pre_exponential_vo, which cannot change the depths: the bulk "
             "model (ablation_model 2) does not use it");
