@@ -62,8 +62,9 @@ case "$role" in
     definition=()
     while [[ $# -gt 0 ]]; do
       case "$1" in
-        --vary|--points|--refine|--scheme) definition+=("$1" "${2:?}"); shift 2 ;;
-        --vary=*|--points=*|--refine=*|--scheme=*) definition+=("$1"); shift ;;
+        --vary|--points|--refine|--scheme|--material) definition+=("$1" "${2:?}"); shift 2 ;;
+        --vary=*|--points=*|--refine=*|--scheme=*|--material=*) definition+=("$1"); shift ;;
+        --energy) definition+=("$1"); shift ;;
         --out|--jobs|--shard) shift 2 ;;
         -*) shift ;;
         *) definition+=(--study "$1"); shift ;;

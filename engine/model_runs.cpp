@@ -13,6 +13,7 @@ namespace {
 struct Worker {
   HeadlessRun records;
   Scheme scheme = Scheme::published;
+  std::shared_ptr<const MaterialFile> material;
 
   ModelPointResult run(const ModelPoint& point, DepthQuantity quantity, ModelRunCounter& counter) {
     ModelPointResult result;
@@ -26,6 +27,7 @@ struct Worker {
       options.refinement = refinement;
       options.scheme = scheme;
       if (point.pulses > 0) options.pulse.pulses = point.pulses;
+      options.material = material;
       counter.runs.fetch_add(1);
       if (refinement > 1) counter.retries.fetch_add(1);
       const RunOutcome outcome = records.run(shared, options);
@@ -36,6 +38,8 @@ struct Worker {
       }
       if (outcome.end == RunEnd::diverged) {
         result.problem = divergence_message(outcome);
+        // A material table left is not helped by a finer step.
+        if (outcome.material_range_refusal) break;
         continue;
       }
       const double depth = depth_of(outcome, quantity);
@@ -57,13 +61,15 @@ struct Worker {
 
 ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
                             ModelRunCounter& counter, const std::atomic<bool>& interrupt,
-                            const ThreadStarter& start_thread, Scheme scheme) {
+                            const ThreadStarter& start_thread, Scheme scheme,
+                            std::shared_ptr<const MaterialFile> material) {
   ModelBatch batch;
   std::vector<ModelPointResult> results(points.size());
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     Worker worker;
     worker.scheme = scheme;
+    worker.material = material;
     for (std::size_t i = next++; i < points.size(); i = next++) {
       if (interrupt.load()) {
         results[i].problem = "interrupted";
@@ -97,11 +103,13 @@ std::string check_data_pulses(const MeasuredData& data, const ParameterSet& para
   return {};
 }
 
-DepthModel calculation_model(ThreadStarter start_thread, Scheme scheme) {
-  return [start_thread = std::move(start_thread), scheme](
+DepthModel calculation_model(ThreadStarter start_thread, Scheme scheme,
+                             std::shared_ptr<const MaterialFile> material) {
+  return [start_thread = std::move(start_thread), scheme, material = std::move(material)](
              const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
              ModelRunCounter& counter, const std::atomic<bool>& interrupt) {
-    return run_model_points(points, quantity, jobs, counter, interrupt, start_thread, scheme);
+    return run_model_points(points, quantity, jobs, counter, interrupt, start_thread, scheme,
+                            material);
   };
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,8 @@ namespace kt {
 ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
                             ModelRunCounter& counter, const std::atomic<bool>& interrupt,
                             const ThreadStarter& start_thread = {},
-                            Scheme scheme = Scheme::published);
+                            Scheme scheme = Scheme::published,
+                            std::shared_ptr<const MaterialFile> material = {});
 
 // Empty when the pulses each row of `data` asks for can run on `scheme` with the row's
 // parameters (`parameters` with its conditions); otherwise the refusal naming the row's line.
@@ -29,6 +31,9 @@ std::string check_data_pulses(const MeasuredData& data, const ParameterSet& para
 
 // The calculation as the fit's and the threshold's model (run_model_points with this starter
 // and scheme).
-DepthModel calculation_model(ThreadStarter start_thread = {}, Scheme scheme = Scheme::published);
+// With `material`, every run takes the file's laws (engine/material_setup.h; the points'
+// parameters hold its values).
+DepthModel calculation_model(ThreadStarter start_thread = {}, Scheme scheme = Scheme::published,
+                             std::shared_ptr<const MaterialFile> material = {});
 
 }  // namespace kt

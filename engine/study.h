@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,10 @@ struct StudyPlan {
   // The result columns of the table. The energy ledger's columns change the table, so they are
   // part of the study's identity too; a study without them keeps the hash it always had.
   ResultColumnSet columns = ResultColumnSet::results;
+  // A material file's laws for every point (engine/material_setup.h; the base parameters hold
+  // its values). Its text is part of the study's identity; a study without one keeps the hash
+  // it always had.
+  std::shared_ptr<const MaterialFile> material;
 };
 
 // The values of one "--vary NAME=VALUES" argument, VALUES being a value list

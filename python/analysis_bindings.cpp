@@ -67,7 +67,8 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
               const std::vector<std::string>& vary_each,
               const std::map<std::string, std::pair<double, double>>& bounds, int jobs,
               int max_runs, const std::string& method, bool analyse, double min_depth_nm,
-              const py::object& progress, const std::string& scheme, bool separately) {
+              const py::object& progress, const std::string& scheme, bool separately,
+              const std::optional<std::filesystem::path>& material_path) {
   if (vary.empty() && vary_each.empty() && !analyse)
     throw py::value_error(
         "fit needs the fields to vary (or analyse=True for the Beer-Lambert "
@@ -78,6 +79,8 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   if (max_runs < 1) throw py::value_error("max_runs must be at least 1");
   FitRequest request;
   request.parameters = parameters;
+  const std::shared_ptr<const MaterialFile> material =
+      material_from_path(material_path, request.parameters);
   check_parameters(request.parameters);
   request.data = measured_data(path, text, source, quantity_named(quantity_word));
   if (const std::string refusal =
@@ -154,7 +157,7 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   try {
     run_interruptible(
         [&] {
-          const DepthModel model = calculation_model({}, scheme_from_name(scheme));
+          const DepthModel model = calculation_model({}, scheme_from_name(scheme), material);
           report = fit_model(request, model, interrupt, [&](int e, int r, double b) {
             best.store(b);
             runs.store(r);
@@ -185,10 +188,13 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
 // The threshold as the batch runner's threshold command finds it.
 py::dict threshold(const ParameterSet& parameters, double depth_nm,
                    const std::optional<std::string>& quantity_word, int jobs,
-                   const std::string& scheme) {
+                   const std::string& scheme,
+                   const std::optional<std::filesystem::path>& material_path) {
   const Scheme run_scheme = scheme_from_name(scheme);
   ThresholdRequest request;
   request.parameters = parameters;
+  const std::shared_ptr<const MaterialFile> material =
+      material_from_path(material_path, request.parameters);
   request.depth_nm = depth_nm;
   request.quantity = quantity_named(quantity_word).value_or(DepthQuantity::total);
   request.jobs = capped_jobs(jobs);
@@ -196,7 +202,9 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   std::atomic<bool> interrupt{false};
   ThresholdReport report;
   run_interruptible(
-      [&] { report = find_threshold(request, calculation_model({}, run_scheme), interrupt); },
+      [&] {
+        report = find_threshold(request, calculation_model({}, run_scheme, material), interrupt);
+      },
       [&] { interrupt.store(true); });
   if (report.model_unavailable) throw std::runtime_error(report.message);
   if (!report.ok) {
@@ -224,9 +232,10 @@ void bind_analysis(py::module_& m) {
   m.def("_fit", &fit, py::arg("parameters"), py::arg("path"), py::arg("text"), py::arg("source"),
         py::arg("quantity"), py::arg("vary"), py::arg("vary_each"), py::arg("bounds"),
         py::arg("jobs"), py::arg("max_runs"), py::arg("method"), py::arg("analyse"),
-        py::arg("min_depth"), py::arg("progress"), py::arg("scheme"), py::arg("separately"));
+        py::arg("min_depth"), py::arg("progress"), py::arg("scheme"), py::arg("separately"),
+        py::arg("material"));
   m.def("_threshold", &threshold, py::arg("parameters"), py::arg("depth"), py::arg("quantity"),
-        py::arg("jobs"), py::arg("scheme"));
+        py::arg("jobs"), py::arg("scheme"), py::arg("material"));
 }
 
 }  // namespace kt::python

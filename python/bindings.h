@@ -4,8 +4,12 @@
 
 #include <pybind11/pybind11.h>
 
+#include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "engine/material_setup.h"
 #include "solver/calculation_run.h"
 
 namespace kt::python {
@@ -17,6 +21,18 @@ inline Scheme scheme_from_name(const std::string& name) {
     throw pybind11::value_error("scheme is \"" + name + "\"; it must be published or accurate");
   }
   return scheme;
+}
+
+// The material file at `path` put into `parameters` (engine/material_setup.h): its laws, or
+// null without a path. ValueError naming the file, the key or line and the problem.
+inline std::shared_ptr<const MaterialFile> material_from_path(
+    const std::optional<std::filesystem::path>& path, ParameterSet& parameters) {
+  if (!path) return nullptr;
+  std::shared_ptr<const MaterialFile> material;
+  if (std::string refusal = setup_material(*path, parameters, material); !refusal.empty()) {
+    throw pybind11::value_error(refusal);
+  }
+  return material;
 }
 
 // fit, threshold and the measured-data reader (analysis_bindings.cpp).

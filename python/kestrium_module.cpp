@@ -354,7 +354,8 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
 
 py::dict run(const ParameterSet& parameters, bool keep_profiles,
              const std::optional<std::filesystem::path>& output_directory, int refinement,
-             const std::string& scheme, int grid_refinement) {
+             const std::string& scheme, int grid_refinement,
+             const std::optional<std::filesystem::path>& material_path) {
   if (refinement < 1 || refinement > kMaximumRefinement) {
     throw py::value_error(refinement_refusal(refinement));
   }
@@ -364,6 +365,8 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   options.refinement = refinement;
   options.scheme = scheme_from_name(scheme);
   options.grid_refinement = grid_refinement;
+  ParameterSet with_material = parameters;
+  options.material = material_from_path(material_path, with_material);
   options.observer = &collector;
   options.interrupt = &interrupt;
   options.write_profile_files = output_directory.has_value();
@@ -371,7 +374,7 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   if (output_directory) options.output_directory = *output_directory;
 
   SingleRun made;
-  run_interruptible([&] { made = run_parameters(parameters, options); },
+  run_interruptible([&] { made = run_parameters(with_material, options); },
                     [&] { interrupt.store(true); });
   if (!made.error.empty()) throw py::value_error(made.error);
   const RunOutcome& outcome = made.outcome;
@@ -404,10 +407,14 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
                int refinement, const std::string& scheme,
                const std::optional<std::filesystem::path>& output_directory,
                const std::optional<std::filesystem::path>& keep_files_directory,
-               const py::object& progress) {
+               const py::object& progress,
+               const std::optional<std::filesystem::path>& material_path) {
   if (fluences.empty()) throw py::value_error("a sweep needs at least one fluence");
+  // The threads read their own copy: Python code may change `parameters` meanwhile.
+  ParameterSet snapshot = parameters;
+  const std::shared_ptr<const MaterialFile> material = material_from_path(material_path, snapshot);
   // Every run is checked before any starts: a refused fluence stops nothing half way.
-  if (const std::string refusal = check_sweep_fluences(parameters, fluences); !refusal.empty()) {
+  if (const std::string refusal = check_sweep_fluences(snapshot, fluences); !refusal.empty()) {
     throw py::value_error(refusal);
   }
   if (refinement < 1 || refinement > kMaximumRefinement)
@@ -420,9 +427,7 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   options.keep_files_directory = keep_files_directory;
   options.refinement = refinement;
   options.scheme = scheme_from_name(scheme);
-
-  // The threads read their own copy: Python code may change `parameters` meanwhile.
-  const ParameterSet snapshot = parameters;
+  options.material = material;
   std::atomic<bool> interrupt{false};
   std::atomic<int> done{0};
   int reported = -1;
@@ -588,10 +593,10 @@ void bind_module(py::module_& m) {
       "The data file name: its first seven characters name the result files.");
 
   m.def("_run", &run, py::arg("parameters"), py::arg("profiles"), py::arg("output_dir"),
-        py::arg("refinement"), py::arg("scheme"), py::arg("grid_refinement"));
+        py::arg("refinement"), py::arg("scheme"), py::arg("grid_refinement"), py::arg("material"));
   m.def("_sweep", &sweep, py::arg("parameters"), py::arg("fluences"), py::arg("jobs"),
         py::arg("refinement"), py::arg("scheme"), py::arg("output_dir"), py::arg("keep_files"),
-        py::arg("progress"));
+        py::arg("progress"), py::arg("material"));
   m.def("_parse_fluences", &parse_fluence_text, py::arg("text"), py::arg("log"));
   m.def(
       "_check_output_paths",

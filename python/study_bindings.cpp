@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -33,6 +34,7 @@ namespace {
 // A study as the Python layer and the workers see it. The values are kept as given (doubles),
 // so a pickled study rebuilds the very same plan and hash on a worker.
 struct Study {
+  ParameterSet given;  // the parameters as given (the material's values are put in `base`)
   ParameterSet base;
   std::vector<std::string> names;
   std::optional<std::vector<std::vector<double>>> axes;    // a product study
@@ -40,6 +42,10 @@ struct Study {
   int refinement = 1;
   std::string scheme = "published";
   bool energy = false;  // the energy ledger's columns after the results
+  // A material file: its path as given and its text as read, so a worker rebuilds it without
+  // the file.
+  std::optional<std::string> material_path;
+  std::string material_text;
   StudyPlan plan;
   std::string hash;
 };
@@ -47,21 +53,39 @@ struct Study {
 Study make_study(const ParameterSet& base, const std::vector<std::string>& names,
                  const std::optional<std::vector<std::vector<double>>>& axes,
                  const std::optional<std::vector<std::vector<double>>>& points, int refinement,
-                 const std::string& scheme, bool energy) {
+                 const std::string& scheme, bool energy,
+                 const std::optional<std::string>& material_path,
+                 const std::optional<std::string>& material_text) {
   if (refinement < 1 || refinement > kMaximumRefinement) {
     throw py::value_error("refinement is " + std::to_string(refinement) +
                           "; it must be from 1 to " + std::to_string(kMaximumRefinement));
   }
   if (axes.has_value() == points.has_value())
     throw py::value_error("a study takes value lists or listed points, one of the two");
-  Study s{base, names, axes, points, refinement, scheme, energy, {}, {}};
+  std::shared_ptr<const MaterialFile> material_laws;
+  Study s{base, base, names, axes, points, refinement, scheme, energy, material_path, {}, {}, {}};
+  if (material_path) {
+    std::string error;
+    std::optional<MaterialFile> material =
+        material_text ? parse_material_text(*material_text, *material_path, error)
+                      : read_material_file(*material_path, error);
+    if (!material) throw py::value_error(error);
+    material->path = *material_path;
+    s.material_text = material->text;
+    RunOptions options;
+    const std::string refusal =
+        use_material(std::make_shared<const MaterialFile>(std::move(*material)), s.base, options);
+    if (!refusal.empty()) throw py::value_error(refusal);
+    material_laws = options.material;
+  }
   const std::string error =
       axes ? make_axes_study(names, *axes, s.plan) : make_listed_study(names, *points, s.plan);
   if (!error.empty()) throw py::value_error(error);
   s.plan.refinement = refinement;
   s.plan.scheme = scheme_from_name(scheme);
   s.plan.columns = energy ? ResultColumnSet::with_energy : ResultColumnSet::results;
-  s.hash = study_hash(base, s.plan);
+  s.plan.material = material_laws;
+  s.hash = study_hash(s.base, s.plan);
   return s;
 }
 
@@ -218,7 +242,8 @@ std::vector<double> parse_values(const std::string& text) {
 void bind_study(py::module_& m) {
   py::class_<Study>(m, "_Study")
       .def(py::init(&make_study), py::arg("parameters"), py::arg("names"), py::arg("axes"),
-           py::arg("points"), py::arg("refinement"), py::arg("scheme"), py::arg("energy"))
+           py::arg("points"), py::arg("refinement"), py::arg("scheme"), py::arg("energy"),
+           py::arg("material"), py::arg("material_text") = py::none())
       .def_property_readonly("point_count",
                              [](const Study& s) { return study_point_count(s.plan); })
       .def_readonly("hash", &Study::hash)
@@ -238,14 +263,17 @@ void bind_study(py::module_& m) {
       .def("table_text", &table_text, py::arg("chunks"))
       .def(py::pickle(
           [](const Study& s) {
-            return py::make_tuple(s.base, s.names, s.axes, s.points, s.refinement, s.scheme,
-                                  s.energy);
+            return py::make_tuple(s.given, s.names, s.axes, s.points, s.refinement, s.scheme,
+                                  s.energy, s.material_path,
+                                  s.material_path ? py::cast(s.material_text) : py::none());
           },
           [](const py::tuple& t) {
             return make_study(t[0].cast<ParameterSet>(), t[1].cast<std::vector<std::string>>(),
                               t[2].cast<std::optional<std::vector<std::vector<double>>>>(),
                               t[3].cast<std::optional<std::vector<std::vector<double>>>>(),
-                              t[4].cast<int>(), t[5].cast<std::string>(), t[6].cast<bool>());
+                              t[4].cast<int>(), t[5].cast<std::string>(), t[6].cast<bool>(),
+                              t[7].cast<std::optional<std::string>>(),
+                              t[8].cast<std::optional<std::string>>());
           }));
   m.def("_study_values", &parse_values, py::arg("text"));
   py::list ends;

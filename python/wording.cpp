@@ -51,6 +51,7 @@ constexpr Wording kArguments[] = {
     {"shard", "shard"},
     {"chunk-size", "chunk_size"},
     {"grid-refine", "grid_refinement"},
+    {"material", "material"},
 };
 
 std::string_view argument_of(std::string_view option) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -20,6 +21,7 @@
 #include "app/batch/command_line.h"
 #include "app/batch/exit_codes.h"
 #include "app/batch/stop_signals.h"
+#include "engine/material_setup.h"
 #include "engine/model_runs.h"
 #include "engine/value_text.h"
 #include "params/output_paths.h"
@@ -71,6 +73,7 @@ constexpr const char* kFitHelp =
     "  --quantity Q        total, surface or volume: which depth column of FILE.csv to fit\n"
     "  --jobs N            runs of one evaluation at once (default: all cores)\n"
     "  --scheme S          the model's scheme: published (default) or accurate\n"
+    "  --material FILE     a material file (TOML): its values and its c(T), k(T) laws\n"
     "  --max-runs N        the most model runs in all (default 5000)\n"
     "  --method M          bobyqa (default) or sbplx (a simplex method: slower, for data\n"
     "                      sitting at the threshold's kink)\n"
@@ -93,7 +96,7 @@ constexpr const char* kFitHelp =
 
 constexpr const char* kThresholdHelp =
     "usage: kestrium-batch threshold PARFILE [--depth NM] [--quantity total|surface|volume]\n"
-    "                                [--jobs N] [--scheme S]\n"
+    "                                [--jobs N] [--scheme S] [--material FILE]\n"
     "\n"
     "Finds the fluence at which the chosen depth (default: total) first reaches NM (default\n"
     "1 nm), to 0.1 % of the fluence, by doubling or halving the fluence of PARFILE until the\n"
@@ -201,6 +204,8 @@ struct FitOptions {
   DepthQuantity quantity = DepthQuantity::total;
   std::string scheme_word;
   Scheme scheme = Scheme::published;
+  std::string material_file;                     // --material
+  std::shared_ptr<const MaterialFile> material;  // its laws, once read
 };
 
 // Reads and checks the fit command line; an exit status when the command stops here.
@@ -221,6 +226,7 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
   line.count("--jobs", o.jobs, 1, 1024);
   line.count("--max-runs", o.max_runs, 1, 100000000);
   line.option("--scheme", o.scheme_word);
+  line.option("--material", o.material_file);
   line.flag("--analyse", o.analyse);
   line.operand("PARFILE", o.parfile);
   if (std::optional<int> stop = line.parse(args)) return stop;
@@ -297,9 +303,14 @@ std::optional<int> read_fit_variables(const CommandLine& line, const FitOptions&
 
 // Reads the parameter and data files and builds the request; everything is checked before the
 // first run. An exit status when the command stops here.
-std::optional<int> prepare_fit_request(const CommandLine& line, const FitOptions& o,
+std::optional<int> prepare_fit_request(const CommandLine& line, FitOptions& o,
                                        FitRequest& request) {
   if (!read_parameters(o.parfile, request.parameters)) return kExitFailure;
+  if (!o.material_file.empty()) {
+    if (const std::string refusal = setup_material(o.material_file, request.parameters, o.material);
+        !refusal.empty())
+      return fail(refusal);
+  }
   if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
     return fail(o.parfile + ": " + refusal);
   std::string error;
@@ -332,12 +343,13 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, S
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
   {
     ProgressLine progress;
-    report = fit_model(request, calculation_model({}, o.scheme), interrupted,
+    report = fit_model(request, calculation_model({}, o.scheme, o.material), interrupted,
                        [&](int e, int r, double b) { progress(e, r, b); });
   }
   if (report.model_unavailable) return fail("fit: " + report.message);
   if (o.separately && !interrupted.load()) {
-    sets.separately = fit_each_set(request, calculation_model({}, o.scheme), interrupted);
+    sets.separately =
+        fit_each_set(request, calculation_model({}, o.scheme, o.material), interrupted);
     for (const FitReport& alone : sets.separately)
       if (alone.model_unavailable) return fail("fit: " + alone.message);
   }
@@ -364,6 +376,7 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, S
 // the curve could not be computed.
 std::string model_curve(const FitRequest& request, const std::vector<std::size_t>& rows,
                         const ParameterSet& parameters, int pulses, Scheme scheme,
+                        const std::shared_ptr<const MaterialFile>& material,
                         std::vector<double>& fluences, std::vector<double>& depths) {
   const std::vector<MeasuredPoint>& points = request.data.points;
   double f_min = points[rows.front()].fluence, f_max = f_min;
@@ -374,15 +387,17 @@ std::string model_curve(const FitRequest& request, const std::vector<std::size_t
   fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
   int curve_runs = 0;
   std::string error;
-  depths = model_depths(calculation_model({}, scheme), parameters, request.data.quantity, fluences,
-                        request.jobs, curve_runs, batch::catch_stop_signals(), error, pulses);
+  depths =
+      model_depths(calculation_model({}, scheme, material), parameters, request.data.quantity,
+                   fluences, request.jobs, curve_runs, batch::catch_stop_signals(), error, pulses);
   return error;
 }
 
 // The fitted curve over the measured range (one per data set when there are several), the
 // residuals and the fitted values for the plot. Empty, or why a curve could not be computed.
 std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
-                             const SetReports& sets, Scheme scheme, FitPlot& plot) {
+                             const SetReports& sets, Scheme scheme,
+                             const std::shared_ptr<const MaterialFile>& material, FitPlot& plot) {
   std::string error;
   if (report.datasets.size() > 1) {
     for (std::size_t k = 0; k < report.datasets.size(); ++k) {
@@ -393,7 +408,7 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
         set.beer_lambert = &sets.beer_lambert[k];
       if (!set.rows.empty())
         error = model_curve(request, set.rows, report.datasets[k].fitted, report.datasets[k].pulses,
-                            scheme, set.curve_fluences, set.curve_depths_nm);
+                            scheme, material, set.curve_fluences, set.curve_depths_nm);
       if (!error.empty()) return error;
       plot.sets.push_back(std::move(set));
     }
@@ -403,7 +418,7 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
     const int pulses = report.datasets.empty() ? 0 : report.datasets.front().pulses;
     const ParameterSet& fitted =
         report.datasets.empty() ? report.fitted : report.datasets.front().fitted;
-    error = model_curve(request, all, fitted, pulses, scheme, plot.curve_fluences,
+    error = model_curve(request, all, fitted, pulses, scheme, material, plot.curve_fluences,
                         plot.curve_depths_nm);
     if (!error.empty()) return error;
   }
@@ -431,7 +446,7 @@ bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitRepo
   plot.title = request.variables.empty() ? "Beer-Lambert analysis of " + o.data_file
                                          : "Fit to " + o.data_file;
   if (!request.variables.empty()) {
-    error = add_fitted_curve(request, report, sets, o.scheme, plot);
+    error = add_fitted_curve(request, report, sets, o.scheme, o.material, plot);
     if (!error.empty()) return false;
   } else if (several) {
     for (std::size_t k = 0; k < request.data.datasets.size(); ++k) {
@@ -508,11 +523,12 @@ int fit_command(const std::vector<std::string>& args) {
 
 int threshold_command(const std::vector<std::string>& args) {
   CommandLine line("threshold", kThresholdHelp);
-  std::string parfile, quantity_word, depth_text, scheme_word;
+  std::string parfile, quantity_word, depth_text, scheme_word, material_file;
   ThresholdRequest request;
   request.jobs = 0;  // 0: default_jobs()
   Scheme scheme = Scheme::published;
   line.option("--scheme", scheme_word);
+  line.option("--material", material_file);
   line.option("--depth", depth_text);
   line.option("--quantity", quantity_word);
   line.count("--jobs", request.jobs, 1, 1024);
@@ -526,12 +542,18 @@ int threshold_command(const std::vector<std::string>& args) {
     return line.usage_error("--quantity takes total, surface or volume");
   if (!batch::scheme_option(scheme_word, scheme)) return line.usage_error(batch::kSchemeRefusal);
   if (!read_parameters(parfile, request.parameters)) return kExitFailure;
+  std::shared_ptr<const MaterialFile> material;
+  if (!material_file.empty()) {
+    if (const std::string refusal = setup_material(material_file, request.parameters, material);
+        !refusal.empty())
+      return fail(refusal);
+  }
   if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
     return fail(parfile + ": " + refusal);
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
   request.jobs = capped_jobs(request.jobs);
   const ThresholdReport report =
-      find_threshold(request, calculation_model({}, scheme), interrupted);
+      find_threshold(request, calculation_model({}, scheme, material), interrupted);
   if (report.model_unavailable) return fail("threshold: " + report.message);
   if (!report.ok) {
     fail("no threshold: " + report.message);

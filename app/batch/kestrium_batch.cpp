@@ -23,6 +23,7 @@
 #include "app/batch/run_summary.h"
 #include "app/batch/stop_signals.h"
 #include "app/batch/study_commands.h"
+#include "engine/material_setup.h"
 #include "engine/single_run.h"
 #include "engine/sweep.h"
 #include "kt/version.h"
@@ -77,6 +78,7 @@ constexpr const char* kSweepHelp =
     "  --jobs N          runs at once (default: all cores)\n"
     "  --refine K        split every time step into K sub-steps (default 1)\n"
     "  --scheme S        published (default) or accurate, for every run\n"
+    "  --material FILE   a material file (TOML) for every run: its values and its c(T), k(T)\n"
     "  --energy          add the energy ledger's columns [mJ/cm^2] to the --csv table\n"
     "  --csv FILE        a table: fluence, surface recession, volume depth, total depth [nm],\n"
     "                    peak surface temperature [K], peak front velocity [cm/s], steps, how\n"
@@ -128,9 +130,10 @@ int single_run(const std::vector<std::string>& args) {
   int width = 1024, height = 768;
   bool json = false;
   kt::RunOptions options;
-  std::string scheme_word;
+  std::string scheme_word, material;
   CommandLine line("", kRunHelp);
   line.flag("--json", json);
+  line.option("--material", material);
   line.option("--scheme", scheme_word);
   line.count("--grid-refine", options.grid_refinement, 1, kt::kMaximumGridRefinement);
   line.option("--png", png);
@@ -170,8 +173,17 @@ int single_run(const std::vector<std::string>& args) {
     }
     return drawn;
   };
-  const kt::SingleRun run =
-      kt::run_parameter_file(parfile, options, png.empty() ? kt::RunMaker{} : with_picture);
+  const kt::RunMaker maker = png.empty() ? kt::RunMaker{} : with_picture;
+  kt::SingleRun run;
+  if (material.empty()) {
+    run = kt::run_parameter_file(parfile, options, maker);
+  } else if (const std::string refusal = kt::setup_material(material, named, options);
+             !refusal.empty()) {
+    return fail(refusal);
+  } else {
+    run = kt::run_parameters(named, options, maker);
+    if (!run.error.empty()) run.error = parfile + " with " + material + ": " + run.error;
+  }
   if (!run.error.empty()) return fail(run.error);
   const kt::RunOutcome& outcome = run.outcome;
   const kt::ParameterSet& p = run.used;
@@ -179,7 +191,9 @@ int single_run(const std::vector<std::string>& args) {
   if (json) {
     std::fputs(kt::batch::run_summary_json(parfile, outcome, p).c_str(), stdout);
   } else if (diverged) {
-    std::printf("run ended by: diverged after %d steps\n", outcome.step_count);
+    std::printf("run ended by: %s after %d steps\n",
+                outcome.material_range_refusal ? "refused (a material table was left)" : "diverged",
+                outcome.step_count);
   } else {
     std::fputs(kt::batch::run_summary_text(outcome, p).c_str(), stdout);
   }
@@ -187,6 +201,7 @@ int single_run(const std::vector<std::string>& args) {
     std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
   }
   if (diverged) {
+    // A material table left is reported as a refusal (and exits as a divergence does).
     std::fprintf(stderr, "kestrium-batch: %s: %s\n", parfile.c_str(),
                  kt::divergence_message(outcome).c_str());
     return kExitDiverged;
@@ -203,7 +218,8 @@ int single_run(const std::vector<std::string>& args) {
 // The sweep command's files and run options as given on its command line.
 struct SweepCommand {
   std::string parfile, csv, plot, scheme;
-  bool json = false;    // --json: the summary as JSON
+  std::string material;  // --material: a material file for every run
+  bool json = false;     // --json: the summary as JSON
   bool energy = false;  // --energy: the energy ledger's columns in the CSV
   kt::SweepOptions options;
 };
@@ -220,6 +236,7 @@ std::optional<int> read_sweep_command(const std::vector<std::string>& args, Comm
   line.count("--jobs", jobs, 1, 100000);
   line.count("--refine", options.refinement, 1, kt::kMaximumRefinement);
   line.option("--scheme", command.scheme);
+  line.option("--material", command.material);
   line.flag("--energy", command.energy);
   line.option("--csv", command.csv);
   line.option("--keep-files", keep_files);
@@ -316,6 +333,12 @@ int sweep_command(const std::vector<std::string>& args) {
 
   kt::ParameterSet parameters;
   if (!read_parameters(command.parfile, parameters)) return kExitFailure;
+  if (!command.material.empty()) {
+    if (const std::string refusal =
+            kt::setup_material(command.material, parameters, command.options.material);
+        !refusal.empty())
+      return fail(refusal);
+  }
   if (const std::string clash = kt::check_output_paths(
           {{"the parameter file", command.parfile}, {"the data file", analysis.data_file}},
           result_file_outputs(parameters, false));

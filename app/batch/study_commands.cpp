@@ -17,6 +17,7 @@
 #include "app/batch/command_line.h"
 #include "app/batch/exit_codes.h"
 #include "app/batch/stop_signals.h"
+#include "engine/material_setup.h"
 #include "engine/study.h"
 #include "params/bounded_file.h"
 #include "params/output_paths.h"
@@ -144,7 +145,7 @@ std::string find_shard_tables(const std::string& folder, std::vector<fs::path>& 
 std::string study_help() {
   return "usage: kestrium-batch study PARFILE --vary NAME=VALUES [--vary NAME=VALUES ...]\n"
          "                            --out DIR [--jobs N] [--refine K] [--scheme S] [--energy]\n"
-         "                            [--shard I/N] [--check]\n"
+         "                            [--material FILE] [--shard I/N] [--check]\n"
          "       kestrium-batch study PARFILE --points FILE.csv --out DIR [options as above]\n"
          "\n"
          "  VALUES: FROM:TO:STEP, FROM:TO:logN (N log-spaced values) or V1,V2,...\n"
@@ -154,7 +155,9 @@ std::string study_help() {
          "  i (counted from 0) with i % N == I-1 and writes DIR/study.shard-I-of-N.csv.\n"
          "  --refine K splits every time step into K sub-steps (1 to 64). --scheme S runs\n"
          "  every point on the published (default) or the accurate scheme, part of the\n"
-         "  study's identity. --energy adds the energy ledger's columns [mJ/cm^2]\n"
+         "  study's identity. --material FILE runs every point with a material file's\n"
+         "  values and c(T), k(T) laws; the file's content is part of the study's identity.\n"
+         "  --energy adds the energy ledger's columns [mJ/cm^2]\n"
          "  (light_in ... residual) after the results, also part of the study's\n"
          "  identity. --check checks the arguments and the file, prints the study, runs\n"
          "  nothing. Diverged and refused points are rows of the table (end and note say\n"
@@ -173,7 +176,7 @@ std::string merge_help() {
          "                            [--vary NAME=VALUES ...] [--refine K] [--scheme S]\n"
          "                            [--energy]\n"
          "       kestrium-batch merge DIR|TABLE... --out DIR --study PARFILE --points FILE.csv\n"
-         "                            [--refine K] [--scheme S] [--energy]\n"
+         "                            [--refine K] [--scheme S] [--material FILE] [--energy]\n"
          "\n"
          "  Joins the shard tables found (study.shard-I-of-N.csv in each DIR, or each TABLE\n"
          "  named) into DIR/study.csv, the table an unsplit study writes. Every shard of the\n"
@@ -181,7 +184,8 @@ std::string merge_help() {
          "  against what a study writes, and a damaged row is refused with its table and line.\n"
          "  Without --study only the form of the rows is checked: an edited value that keeps\n"
          "  the written form merges. --study PARFILE with the options that defined the study\n"
-         "  (--vary or --points, --refine, --scheme, --energy, as given to study) also\n"
+         "  (--vary or --points, --refine, --scheme, --material, --energy, as given to study)\n"
+         "  also\n"
          "  checks that every table is of that study (its hash) and that every row holds\n"
          "  the varied values of its point exactly; a difference is refused with the table,\n"
          "  line, column, the value found and the point's. The results can only be checked\n"
@@ -202,7 +206,8 @@ struct StudyOptions {
   int refinement = 1;
   std::string scheme_word;
   Scheme scheme = Scheme::published;
-  bool energy = false;  // --energy: the energy ledger's columns in the table
+  std::string material_file;  // --material: part of the study's identity
+  bool energy = false;        // --energy: the energy ledger's columns in the table
   bool check_only = false;
   StudyShard shard;
 };
@@ -218,6 +223,7 @@ std::optional<int> read_study_options(const std::vector<std::string>& args,
   line.count("--jobs", o.jobs, 1, 1024);
   line.count("--refine", o.refinement, 1, kMaximumRefinement);
   line.option("--scheme", o.scheme_word);
+  line.option("--material", o.material_file);
   line.flag("--check", o.check_only);
   line.flag("--energy", o.energy);
   line.operand("PARFILE", o.parfile);
@@ -280,6 +286,11 @@ int study_command(const std::vector<std::string>& args) {
   if (std::optional<int> stop = make_study_plan(line, o, plan)) return *stop;
   ParameterSet base;
   if (FileResult r = read_parameter_file(o.parfile, base); !r) return failure(r.message);
+  if (!o.material_file.empty()) {
+    if (std::string refusal = setup_material(o.material_file, base, plan.material);
+        !refusal.empty())
+      return failure(refusal);
+  }
   if (std::string too_large = check_study_run_size(plan, o.shard); !too_large.empty())
     return failure(too_large);
   if (std::string refusal = study_refusal_of_every_point(base, plan); !refusal.empty())
@@ -323,6 +334,7 @@ int merge_command(const std::vector<std::string>& args) {
   line.option("--points", study.points_file);
   line.count("--refine", study.refinement, 1, kMaximumRefinement);
   line.option("--scheme", study.scheme_word);
+  line.option("--material", study.material_file);
   line.flag("--energy", study.energy);
   line.operands("DIR|TABLE", sources);
   if (std::optional<int> stop = line.parse(args)) return *stop;
@@ -331,10 +343,11 @@ int merge_command(const std::vector<std::string>& args) {
   if (!batch::scheme_option(study.scheme_word, study.scheme))
     return line.usage_error(batch::kSchemeRefusal);
   const bool defined = !study.vary.empty() || !study.points_file.empty() || study.refinement != 1 ||
-                       !study.scheme_word.empty() || study.energy;
+                       !study.scheme_word.empty() || study.energy || !study.material_file.empty();
   if (study.parfile.empty() && defined)
     return line.usage_error(
-        "--vary, --points, --refine, --scheme and --energy define the study of --study "
+        "--vary, --points, --refine, --scheme, --material and --energy define the study of "
+        "--study "
         "PARFILE; give --study");
   if (!study.parfile.empty() && study.vary.empty() && study.points_file.empty())
     return line.usage_error("--study needs the study's --vary or --points");
@@ -395,6 +408,11 @@ int merge_command(const std::vector<std::string>& args) {
     if (std::optional<int> stop = make_study_plan(line, study, plan)) return *stop;
     ParameterSet base;
     if (FileResult r = read_parameter_file(study.parfile, base); !r) return failure(r.message);
+    if (!study.material_file.empty()) {
+      if (std::string refusal = setup_material(study.material_file, base, plan.material);
+          !refusal.empty())
+        return failure(refusal);
+    }
     if (std::string error = merge_study_tables(tables, {study_hash(base, plan), &plan}, merged);
         !error.empty())
       return failure(error);

@@ -78,7 +78,8 @@ def _report(text, fitted):
 
 def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluence=None,
         depth=None, sigma=None, quantity=None, bounds=None, jobs=None, max_runs=5000,
-        method="bobyqa", analyse=False, min_depth=1.0, progress=None, scheme="published"):
+        method="bobyqa", analyse=False, min_depth=1.0, progress=None, scheme="published",
+        material=None):
     """Fits Parameter-set fields to measured depths, as `kestrium-batch fit` does.
 
     parameters: a Parameters holding the starting values; every other field keeps its value.
@@ -100,7 +101,8 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
     runs in all. method: "bobyqa" or "sbplx". analyse: also the Beer-Lambert analysis of the
     measured points at least min_depth nm deep (with no field to vary: that analysis alone).
     progress: a callable(evaluations, runs, best_chi2). scheme: the model's scheme,
-    "published" (default) or "accurate".
+    "published" (default) or "accurate". material: a material file (TOML) for every model run,
+    as in kestrium.run().
 
     Returns the batch runner's JSON report as a dict: status, message, quantity, method,
     parameters ({name: {value, stderr, initial, lower, upper, log_scale, at_bound}}),
@@ -140,7 +142,8 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
                                           list(vary_each), bounds, int(jobs or 0),
                                           int(max_runs), method, bool(analyse),
                                           float(min_depth), progress, str(scheme),
-                                          bool(separately))
+                                          bool(separately),
+                                          None if material is None else os.fspath(material))
     except ValueError as e:
         raise _refused(e) from None
     except KeyboardInterrupt as e:
@@ -158,14 +161,15 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
     return report
 
 
-def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme="published"):
+def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme="published",
+              material=None):
     """The ablation threshold, as `kestrium-batch threshold` finds it.
 
     The fluence (mJ/cm^2) at which the chosen depth ("total", "surface" or "volume") first
     reaches depth nm, to 0.1 % of the fluence: the fluence of parameters is doubled or halved
     until the depth is bracketed, then the bracket is bisected on a log scale (jobs runs a
     round; default: all cores, as the batch runner); scheme: "published" (default) or
-    "accurate".
+    "accurate"; material: a material file (TOML) for every run, as in kestrium.run().
     Returns a dict: fluence (the geometric middle of the final bracket), below and above (the
     bracket's fluences), depth_below_nm and depth_above_nm (their depths), depth_nm, quantity,
     runs, wall_seconds and summary (the batch runner's printed lines).
@@ -173,4 +177,5 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme="publis
     reached up to the model's highest fluence, or a run fails) raises RuntimeError saying why.
     Ctrl-C stops the search and raises KeyboardInterrupt.
     """
-    return _threshold(parameters, float(depth), quantity, int(jobs or 0), str(scheme))
+    return _threshold(parameters, float(depth), quantity, int(jobs or 0), str(scheme),
+                      None if material is None else os.fspath(material))

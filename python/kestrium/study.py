@@ -112,7 +112,9 @@ def _listed(points):
     return names, listed
 
 
-def _make_study(parameters, vary, points, refinement, scheme="published", energy=False):
+def _make_study(parameters, vary, points, refinement, scheme="published", energy=False,
+                material=None):
+    material = None if material is None else os.fspath(material)
     if not isinstance(parameters, Parameters):
         raise TypeError(f"a study starts from a kestrium.Parameters, not {type(parameters).__name__}")
     if vary is not None and not isinstance(vary, Mapping):
@@ -124,11 +126,12 @@ def _make_study(parameters, vary, points, refinement, scheme="published", energy
     if vary is not None:
         names = [str(n) for n in vary]
         return _Study(parameters, names, [_values(n, vary[n]) for n in names], None,
-                      int(refinement), str(scheme), bool(energy))
+                      int(refinement), str(scheme), bool(energy), material)
     if points is None:
         raise ValueError("a study needs vary={field: values, ...} or points")
     names, listed = _listed(points)
-    return _Study(parameters, names, None, listed, int(refinement), str(scheme), bool(energy))
+    return _Study(parameters, names, None, listed, int(refinement), str(scheme), bool(energy),
+                  material)
 
 
 def _run_chunk(start, stop, study, jobs):
@@ -187,7 +190,8 @@ def _run_on_dask(study, client, jobs, chunk_size, progress, timeout):
 
 
 def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_size=None,
-          progress=None, *, points=None, timeout=None, scheme="published", energy=False):
+          progress=None, *, points=None, timeout=None, scheme="published", energy=False,
+          material=None):
     """Runs one calculation per point of a study and returns its StudyTable.
 
     parameters: the Parameters every point starts from. vary: field name -> values, as a
@@ -199,7 +203,9 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     energy: True adds the energy ledger's columns (mJ/cm^2: light_in, stored,
     ablation_sensible, ablation_latent, reaction, far_boundary, linear_loss, residual) after
     the results, as the batch runner's study --energy; they change the table, so they are part
-    of the study's hash too.
+    of the study's hash too. material: a material file (TOML) for every point, as in
+    kestrium.run(); its content is part of the study's hash (the workers get its text, not
+    the file).
 
     client: a dask.distributed Client. Without one the points run on `jobs` threads of this
     process (default: all cores). With one, chunks of chunk_size points (default: about four
@@ -217,7 +223,7 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     way (cancels the tasks on a cluster) and raises KeyboardInterrupt; no thread is left
     running.
     """
-    s = _make_study(parameters, vary, points, refinement, scheme, energy)
+    s = _make_study(parameters, vary, points, refinement, scheme, energy, material)
     refusal = s.refusal_of_every_point()
     if refusal:
         raise ValueError("no point of the study can run: " + refusal)
