@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "analysis/depth_model.h"
@@ -22,6 +23,11 @@ ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity
                             const ThreadStarter& start_thread = {},
                             Scheme scheme = Scheme::published,
                             std::shared_ptr<const MaterialFile> material = {});
+
+// Empty when the pulses each row of `data` asks for can run on `scheme` with the row's
+// parameters (`parameters` with its conditions); otherwise the refusal naming the row's line.
+std::string check_data_pulses(const MeasuredData& data, const ParameterSet& parameters,
+                              Scheme scheme);
 
 // The calculation as the fit's and the threshold's model (run_model_points with this starter
 // and scheme).
