@@ -12,6 +12,7 @@ namespace {
 struct Worker {
   HeadlessRun records;
   Scheme scheme = Scheme::published;
+  const PulsePlan* pulse = nullptr;
 
   ModelPointResult run(const ModelPoint& point, DepthQuantity quantity, ModelRunCounter& counter) {
     ModelPointResult result;
@@ -24,6 +25,7 @@ struct Worker {
       options.append_kinetics_line = false;
       options.refinement = refinement;
       options.scheme = scheme;
+      if (pulse) options.pulse = *pulse;
       counter.runs.fetch_add(1);
       if (refinement > 1) counter.retries.fetch_add(1);
       const RunOutcome outcome = records.run(shared, options);
@@ -55,13 +57,15 @@ struct Worker {
 
 ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
                             ModelRunCounter& counter, const std::atomic<bool>& interrupt,
-                            const ThreadStarter& start_thread, Scheme scheme) {
+                            const ThreadStarter& start_thread, Scheme scheme,
+                            const PulsePlan& pulse) {
   ModelBatch batch;
   std::vector<ModelPointResult> results(points.size());
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     Worker worker;
     worker.scheme = scheme;
+    worker.pulse = &pulse;
     for (std::size_t i = next++; i < points.size(); i = next++) {
       if (interrupt.load()) {
         results[i].problem = "interrupted";
@@ -78,11 +82,12 @@ ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity
   return batch;
 }
 
-DepthModel calculation_model(ThreadStarter start_thread, Scheme scheme) {
-  return [start_thread = std::move(start_thread), scheme](
+DepthModel calculation_model(ThreadStarter start_thread, Scheme scheme, PulsePlan pulse) {
+  return [start_thread = std::move(start_thread), scheme, pulse = std::move(pulse)](
              const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
              ModelRunCounter& counter, const std::atomic<bool>& interrupt) {
-    return run_model_points(points, quantity, jobs, counter, interrupt, start_thread, scheme);
+    return run_model_points(points, quantity, jobs, counter, interrupt, start_thread, scheme,
+                            pulse);
   };
 }
 

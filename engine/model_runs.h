@@ -19,10 +19,11 @@ namespace kt {
 ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
                             ModelRunCounter& counter, const std::atomic<bool>& interrupt,
                             const ThreadStarter& start_thread = {},
-                            Scheme scheme = Scheme::published);
+                            Scheme scheme = Scheme::published, const PulsePlan& pulse = {});
 
-// The calculation as the fit's and the threshold's model (run_model_points with this starter
-// and scheme).
-DepthModel calculation_model(ThreadStarter start_thread = {}, Scheme scheme = Scheme::published);
+// The calculation as the fit's and the threshold's model (run_model_points with this starter,
+// scheme and pulses: a train's depths are its mean depths per pulse).
+DepthModel calculation_model(ThreadStarter start_thread = {}, Scheme scheme = Scheme::published,
+                             PulsePlan pulse = {});
 
 }  // namespace kt

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "engine/experiment_setup.h"
 #include "solver/calculation_run.h"
 
 namespace kt::python {
@@ -18,6 +19,12 @@ inline Scheme scheme_from_name(const std::string& name) {
   }
   return scheme;
 }
+
+// kestrium.Experiment, and the setup of runs from the experiment keywords of a call: a dict of
+// experiment (None, a path or an Experiment), scheme, pulse_shape, trace, pulses, rate_hz and
+// incubated_absorption (None: not given). ValueError on a refusal (experiment_bindings.cpp).
+void bind_experiment(pybind11::module_& m);
+RunSetup experiment_setup(const pybind11::dict& keywords);
 
 // fit, threshold and the measured-data reader (analysis_bindings.cpp).
 void bind_analysis(pybind11::module_& m);

@@ -38,8 +38,8 @@ struct Study {
   std::optional<std::vector<std::vector<double>>> axes;    // a product study
   std::optional<std::vector<std::vector<double>>> points;  // a listed study
   int refinement = 1;
-  std::string scheme = "published";
-  bool energy = false;  // the energy ledger's columns after the results
+  Experiment experiment;  // the scheme, pulses and incubation of every point
+  bool energy = false;    // the energy ledger's columns after the results
   StudyPlan plan;
   std::string hash;
 };
@@ -47,20 +47,26 @@ struct Study {
 Study make_study(const ParameterSet& base, const std::vector<std::string>& names,
                  const std::optional<std::vector<std::vector<double>>>& axes,
                  const std::optional<std::vector<std::vector<double>>>& points, int refinement,
-                 const std::string& scheme, bool energy) {
+                 const Experiment& experiment, bool energy) {
   if (refinement < 1 || refinement > kMaximumRefinement) {
     throw py::value_error("refinement is " + std::to_string(refinement) +
                           "; it must be from 1 to " + std::to_string(kMaximumRefinement));
   }
   if (axes.has_value() == points.has_value())
     throw py::value_error("a study takes value lists or listed points, one of the two");
-  Study s{base, names, axes, points, refinement, scheme, energy, {}, {}};
+  Study s{base, names, axes, points, refinement, experiment, energy, {}, {}};
+  std::string refusal;
+  const std::optional<RunSetup> setup = make_run_setup(experiment, refusal, "");
+  if (!setup) throw py::value_error(refusal);
   const std::string error =
       axes ? make_axes_study(names, *axes, s.plan) : make_listed_study(names, *points, s.plan);
   if (!error.empty()) throw py::value_error(error);
   s.plan.refinement = refinement;
-  s.plan.scheme = scheme_from_name(scheme);
-  s.plan.columns = energy ? ResultColumnSet::with_energy : ResultColumnSet::results;
+  s.plan.scheme = setup->scheme;
+  s.plan.pulse = setup->pulse;
+  s.plan.experiment = setup->identity;
+  s.plan.columns = with_train_columns(
+      energy ? ResultColumnSet::with_energy : ResultColumnSet::results, setup->is_train());
   s.hash = study_hash(base, s.plan);
   return s;
 }
@@ -217,8 +223,15 @@ std::vector<double> parse_values(const std::string& text) {
 
 void bind_study(py::module_& m) {
   py::class_<Study>(m, "_Study")
-      .def(py::init(&make_study), py::arg("parameters"), py::arg("names"), py::arg("axes"),
-           py::arg("points"), py::arg("refinement"), py::arg("scheme"), py::arg("energy"))
+      .def(py::init([](const ParameterSet& base, const std::vector<std::string>& names,
+                       const std::optional<std::vector<std::vector<double>>>& axes,
+                       const std::optional<std::vector<std::vector<double>>>& points,
+                       int refinement, const py::dict& experiment, bool energy) {
+             return make_study(base, names, axes, points, refinement,
+                               experiment_setup(experiment).experiment, energy);
+           }),
+           py::arg("parameters"), py::arg("names"), py::arg("axes"), py::arg("points"),
+           py::arg("refinement"), py::arg("experiment"), py::arg("energy"))
       .def_property_readonly("point_count",
                              [](const Study& s) { return study_point_count(s.plan); })
       .def_readonly("hash", &Study::hash)
@@ -238,14 +251,14 @@ void bind_study(py::module_& m) {
       .def("table_text", &table_text, py::arg("chunks"))
       .def(py::pickle(
           [](const Study& s) {
-            return py::make_tuple(s.base, s.names, s.axes, s.points, s.refinement, s.scheme,
-                                  s.energy);
+            return py::make_tuple(s.base, s.names, s.axes, s.points, s.refinement,
+                                  s.experiment, s.energy);
           },
           [](const py::tuple& t) {
             return make_study(t[0].cast<ParameterSet>(), t[1].cast<std::vector<std::string>>(),
                               t[2].cast<std::optional<std::vector<std::vector<double>>>>(),
                               t[3].cast<std::optional<std::vector<std::vector<double>>>>(),
-                              t[4].cast<int>(), t[5].cast<std::string>(), t[6].cast<bool>());
+                              t[4].cast<int>(), t[5].cast<Experiment>(), t[6].cast<bool>());
           }));
   m.def("_study_values", &parse_values, py::arg("text"));
   py::list ends;

@@ -14,11 +14,13 @@
 #include <thread>
 
 #include "analysis/fit.h"
+#include "analysis/incubation.h"
 #include "analysis/report.h"
 #include "analysis/threshold.h"
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
 #include "app/batch/exit_codes.h"
+#include "app/batch/experiment_options.h"
 #include "app/batch/stop_signals.h"
 #include "engine/model_runs.h"
 #include "engine/value_text.h"
@@ -81,14 +83,29 @@ constexpr const char* kFitHelp =
 
 constexpr const char* kThresholdHelp =
     "usage: kestrium-batch threshold PARFILE [--depth NM] [--quantity total|surface|volume]\n"
-    "                                [--jobs N] [--scheme S]\n"
+    "                                [--jobs N] [--json] [experiment options]\n"
+    "       kestrium-batch threshold PARFILE --pulses N1,N2,... --rate HZ [--plot FILE.png]\n"
+    "                                [options as above]\n"
     "\n"
     "Finds the fluence at which the chosen depth (default: total) first reaches NM (default\n"
     "1 nm), to 0.1 % of the fluence, by doubling or halving the fluence of PARFILE until the\n"
-    "depth is bracketed, then bisecting on a log scale (with --jobs N, N runs a round).\n"
+    "depth is bracketed, then bisecting on a log scale (with --jobs N, N runs a round). For a\n"
+    "train the depth is the mean depth per pulse. With several pulse numbers (a value list:\n"
+    "1,2,5,10,20,50 or FROM:TO:logN) it finds the threshold at each and fits the incubation\n"
+    "law F_th(N) = F_th(1) N^(S-1), reporting S and F_th(1) with their standard errors (from\n"
+    "the scatter of the thresholds about the law).\n"
+    "\n"
+    "  --depth NM        the depth that marks the threshold (default 1)\n"
+    "  --quantity Q      total, surface or volume depth (default total)\n"
+    "  --jobs N          runs a bisection round (default: all cores)\n"
+    "  --json            the thresholds (and the law) as one JSON object\n"
+    "  --plot FILE.png   with several pulse numbers: F_th against N on log axes with the law\n";
+
+constexpr const char* kThresholdHelpRest =
+    "\n"
     "Ctrl-C or SIGTERM stops the search after the runs under way.\n"
-    "exit status: 0 found; 1 no threshold (the message says why); 2 a wrong command line;\n"
-    "130 interrupted.\n";
+    "exit status: 0 found; 1 no threshold or no law (the message says why), a bad experiment\n"
+    "file or trace; 2 a wrong command line; 130 interrupted.\n";
 
 bool parse_real(const std::string& text, double& value) {
   if (text.empty()) return false;
@@ -166,7 +183,11 @@ std::string fit_help() {
 }
 
 std::string threshold_help() {
-  return kThresholdHelp;
+  return std::string(kThresholdHelp) +
+         batch::experiment_options_help(
+             "  --pulses N|LIST   a train of N pulses, or thresholds at several N and the\n"
+             "                    incubation law through them\n") +
+         kThresholdHelpRest;
 }
 
 const char* sweep_analysis_help() {
@@ -405,15 +426,71 @@ int fit_command(const std::vector<std::string>& args) {
   return status;
 }
 
+namespace {
+
+// The threshold at one pulse plan; an exit status.
+int single_threshold(const ThresholdRequest& request, const RunSetup& setup, bool json) {
+  std::atomic<bool>& interrupted = batch::catch_stop_signals();
+  const ThresholdReport report =
+      find_threshold(request, calculation_model({}, setup.scheme, setup.pulse), interrupted);
+  if (report.model_unavailable) return fail("threshold: " + report.message);
+  if (!report.ok) {
+    fail("no threshold: " + report.message);
+    return interrupted.load() ? kExitInterrupted : kExitFailure;
+  }
+  if (json) {
+    IncubationThresholds one;
+    one.pulses = {setup.pulse.pulses};
+    one.thresholds = {report};
+    one.ok = true;
+    std::fputs(incubation_json(one, request).c_str(), stdout);
+  } else {
+    std::printf("%s", threshold_summary(report, request).c_str());
+  }
+  return 0;
+}
+
+// Thresholds at every pulse number of the list and the incubation law; an exit status.
+int incubation_thresholds(const ThresholdRequest& request, const std::vector<int>& pulses,
+                          const std::vector<RunSetup>& setups, bool json,
+                          const std::string& plot_file) {
+  std::atomic<bool>& interrupted = batch::catch_stop_signals();
+  const IncubationThresholds result = find_incubation_thresholds(
+      request, pulses,
+      [&](int n) {
+        const auto at = std::find(pulses.begin(), pulses.end(), n) - pulses.begin();
+        const RunSetup& setup = setups[static_cast<std::size_t>(at)];
+        return calculation_model({}, setup.scheme, setup.pulse);
+      },
+      interrupted);
+  if (result.model_unavailable) return fail("threshold: " + result.message);
+  std::fputs((json ? incubation_json(result, request) : incubation_summary(result, request)).c_str(),
+             stdout);
+  if (!result.ok) {
+    fail(result.message);
+    return interrupted.load() ? kExitInterrupted : kExitFailure;
+  }
+  if (!plot_file.empty()) {
+    std::string error;
+    if (!draw_incubation_png(result, plot_file, error)) return fail(error);
+  }
+  return 0;
+}
+
+}  // namespace
+
 int threshold_command(const std::vector<std::string>& args) {
-  CommandLine line("threshold", kThresholdHelp);
-  std::string parfile, quantity_word, depth_text, scheme_word;
+  CommandLine line("threshold", threshold_help());
+  std::string parfile, quantity_word, depth_text, plot_file;
+  bool json = false;
+  batch::ExperimentWords experiment;
   ThresholdRequest request;
   request.jobs = 0;  // 0: default_jobs()
-  Scheme scheme = Scheme::published;
-  line.option("--scheme", scheme_word);
+  batch::declare_experiment_options(line, experiment);
   line.option("--depth", depth_text);
   line.option("--quantity", quantity_word);
+  line.option("--plot", plot_file);
+  line.flag("--json", json);
   line.count("--jobs", request.jobs, 1, 1024);
   line.operand("PARFILE", parfile);
   if (std::optional<int> stop = line.parse(args)) return *stop;
@@ -423,21 +500,42 @@ int threshold_command(const std::vector<std::string>& args) {
     return line.usage_error("--depth takes a depth in nm greater than 0");
   if (!quantity_word.empty() && !parse_depth_quantity(quantity_word, request.quantity))
     return line.usage_error("--quantity takes total, surface or volume");
-  if (!batch::scheme_option(scheme_word, scheme)) return line.usage_error(batch::kSchemeRefusal);
+  // --pulses N or a list of pulse numbers (the value-list grammar): one setup per number.
+  std::vector<int> pulses;
+  if (!experiment.pulses.empty()) {
+    std::string error;
+    for (double n : parse_value_list(experiment.pulses, error)) {
+      if (!(n >= 1.0 && n <= 1000000.0 && n == std::floor(n)))
+        return line.usage_error("--pulses takes whole numbers of pulses from 1, not \"" +
+                                experiment.pulses + "\"");
+      if (std::find(pulses.begin(), pulses.end(), static_cast<int>(n)) == pulses.end())
+        pulses.push_back(static_cast<int>(n));
+    }
+    if (pulses.empty()) return line.usage_error("--pulses: " + error);
+  }
+  std::vector<RunSetup> setups;
+  for (std::size_t k = 0; k < std::max<std::size_t>(1, pulses.size()); ++k) {
+    batch::ExperimentWords words = experiment;
+    if (!pulses.empty()) words.pulses = std::to_string(pulses[k]);
+    int refused = 0;
+    std::optional<RunSetup> setup = batch::read_experiment_options(line, words, refused);
+    if (!setup) return refused;
+    setups.push_back(std::move(*setup));
+  }
+  if (pulses.size() < 2 && !plot_file.empty())
+    return line.usage_error("--plot draws the thresholds of several --pulses N1,N2,...");
+  if (!plot_file.empty() && !line.check_output_file(plot_file, "--plot", ".png"))
+    return line.usage_error();
+  if (const std::string clash = check_output_paths({{"the parameter file", parfile}},
+                                                   {{"--plot", plot_file}});
+      !clash.empty())
+    return line.usage_error(clash);
   if (!read_parameters(parfile, request.parameters)) return kExitFailure;
   if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
     return fail(parfile + ": " + refusal);
-  std::atomic<bool>& interrupted = batch::catch_stop_signals();
   request.jobs = capped_jobs(request.jobs);
-  const ThresholdReport report =
-      find_threshold(request, calculation_model({}, scheme), interrupted);
-  if (report.model_unavailable) return fail("threshold: " + report.message);
-  if (!report.ok) {
-    fail("no threshold: " + report.message);
-    return interrupted.load() ? kExitInterrupted : kExitFailure;
-  }
-  std::printf("%s", threshold_summary(report, request).c_str());
-  return 0;
+  if (pulses.size() < 2) return single_threshold(request, setups.front(), json);
+  return incubation_thresholds(request, pulses, setups, json, plot_file);
 }
 
 void declare_sweep_analysis_options(batch::CommandLine& line, SweepAnalysis& analysis) {
