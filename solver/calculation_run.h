@@ -25,6 +25,8 @@
 
 namespace kt {
 
+struct MaterialFile;
+
 // How a run integrates the model: the published scheme (the program's results, unchanged) or
 // the accurate scheme of solver/accurate_scheme.h (energy conserved, second order).
 enum class Scheme { published, accurate };
@@ -92,6 +94,11 @@ struct RunOptions {
   // When set, the run ends as by Stop after the first step at which it reads true (Ctrl-C of
   // the batch runner, sweeps, studies and the Python module).
   const std::atomic<bool>* interrupt = nullptr;
+  // A material file's laws: when set, the run's c(T) and k(T) are the file's (both schemes),
+  // taken relative to the parameter set's specific heat and conductivity (engine/material_setup.h
+  // puts both in place). A temperature outside a table of the file ends the run as diverged,
+  // with the refusal in its divergence message (no result, no kinetics line).
+  std::shared_ptr<const MaterialFile> material;
 };
 
 inline constexpr int kMaximumRefinement = 64;
