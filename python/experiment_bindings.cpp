@@ -48,6 +48,15 @@ RunSetup experiment_setup(const py::dict& keywords) {
 }
 
 void bind_experiment(py::module_& m) {
+  // The names of the run's choices, for the enums of _choices.py.
+  py::list shapes, schemes;
+  for (PulsePlan::Shape shape :
+       {PulsePlan::Shape::file, PulsePlan::Shape::gaussian, PulsePlan::Shape::measured})
+    shapes.append(pulse_shape_name(shape));
+  for (Scheme scheme : {Scheme::published, Scheme::accurate}) schemes.append(scheme_name(scheme));
+  m.attr("_pulse_plan_shapes") = py::tuple(shapes);
+  m.attr("_schemes") = py::tuple(schemes);
+
   auto path_or_none = [](const std::filesystem::path& p) -> py::object {
     return p.empty() ? py::object(py::none()) : py::object(py::str(p.string()));
   };

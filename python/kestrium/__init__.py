@@ -18,8 +18,8 @@ from dataclasses import dataclass as _dataclass, field as _field
 
 import numpy as _np
 
-from ._choices import (AblationModel, Autoscale, KineticsFileMode, Material, PulseShape,
-                       SpatialOutput)
+from ._choices import (AblationModel, Autoscale, KineticsFileMode, Material, PulsePlanShape,
+                       PulseShape, Scheme, SpatialOutput)
 from ._experiment import _keywords as _experiment_keywords
 from ._kestrium import (Experiment, Parameters, __version__, _check_output_paths,
                         _kinetics_file_name, _parse_fluences, _run, _save_text, _sweep)
@@ -28,7 +28,7 @@ from .study import StudyTable, study
 
 __all__ = ["Parameters", "Experiment", "Profile", "RunResult", "StudyTable", "run", "sweep", "fit",
            "threshold", "study", "AblationModel", "PulseShape", "Material", "Autoscale",
-           "KineticsFileMode", "SpatialOutput"]
+           "KineticsFileMode", "SpatialOutput", "Scheme", "PulsePlanShape"]
 
 
 def __dir__():
