@@ -128,8 +128,8 @@ std::string incubation_summary(const IncubationThresholds& result,
   for (std::size_t k = 0; k < result.thresholds.size(); ++k) {
     const ThresholdReport& t = result.thresholds[k];
     if (!t.ok) continue;
-    std::snprintf(line, sizeof line, "  N = %-6d F_th = %.6g mJ/cm^2 (%d runs)\n",
-                  result.pulses[k], t.fluence, t.runs);
+    std::snprintf(line, sizeof line, "  N = %-6d F_th = %.6g mJ/cm^2 (%d runs)\n", result.pulses[k],
+                  t.fluence, t.runs);
     out += line;
   }
   if (result.fit.ok) {

@@ -75,8 +75,8 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
   plan.rate_hz = experiment.rate_hz;
   plan.incubated_absorption = experiment.incubated_absorption;
   if (experiment.scheme.empty()) {
-    setup.scheme = plan.pulses > 1 || plan.incubated_absorption ? Scheme::accurate
-                                                                : Scheme::published;
+    setup.scheme =
+        plan.pulses > 1 || plan.incubated_absorption ? Scheme::accurate : Scheme::published;
   } else {
     parse_scheme(experiment.scheme, setup.scheme);
   }

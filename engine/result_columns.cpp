@@ -70,8 +70,8 @@ std::span<const ResultColumn> result_columns(ResultColumnSet set) {
       const bool energy = k >= kResultCount + kTrainCount;
       for (ResultColumnSet s : {ResultColumnSet::results, ResultColumnSet::with_energy,
                                 ResultColumnSet::train, ResultColumnSet::train_with_energy}) {
-        if ((!train || has_train_columns(s)) && (!energy || with_train_columns(s, false) ==
-                                                                ResultColumnSet::with_energy))
+        if ((!train || has_train_columns(s)) &&
+            (!energy || with_train_columns(s, false) == ResultColumnSet::with_energy))
           sets[static_cast<std::size_t>(s)].push_back(all[k]);
       }
     }

@@ -66,7 +66,7 @@ struct SeriesPlot {
     bool marks = true;         // square marks at the points
     bool joined = true;        // a line through them
   };
-  std::vector<Series> series;  // drawn in order, in blue, red, green, magenta, ...
+  std::vector<Series> series;       // drawn in order, in blue, red, green, magenta, ...
   std::vector<std::string> legend;  // extra lines of text in a box
 };
 

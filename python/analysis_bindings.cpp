@@ -169,8 +169,8 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   ThresholdReport report;
   run_interruptible(
       [&] {
-        report = find_threshold(request, calculation_model({}, setup.scheme, setup.pulse),
-                                interrupt);
+        report =
+            find_threshold(request, calculation_model({}, setup.scheme, setup.pulse), interrupt);
       },
       [&] { interrupt.store(true); });
   if (report.model_unavailable) throw std::runtime_error(report.message);
@@ -205,9 +205,11 @@ py::dict incubation(const ParameterSet& parameters, double depth_nm,
   request.jobs = capped_jobs(jobs);
   check_parameters(request.parameters);
   // Every pulse number is checked before the first run.
+  // One scheme for every pulse number: the accurate one of the trains unless chosen.
   std::vector<RunSetup> setups;
   for (int n : pulses) {
     py::dict keywords = experiment;
+    if (keywords["scheme"].is_none()) keywords["scheme"] = "accurate";
     keywords["pulses"] = n;
     setups.push_back(experiment_setup(keywords));
   }

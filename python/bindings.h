@@ -11,15 +11,6 @@
 
 namespace kt::python {
 
-// The scheme named "published" or "accurate"; ValueError for any other name.
-inline Scheme scheme_from_name(const std::string& name) {
-  Scheme scheme = Scheme::published;
-  if (!parse_scheme(name, scheme)) {
-    throw pybind11::value_error("scheme is \"" + name + "\"; it must be published or accurate");
-  }
-  return scheme;
-}
-
 // kestrium.Experiment, and the setup of runs from the experiment keywords of a call: a dict of
 // experiment (None, a path or an Experiment), scheme, pulse_shape, trace, pulses, rate_hz and
 // incubated_absorption (None: not given). ValueError on a refusal (experiment_bindings.cpp).

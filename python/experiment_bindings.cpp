@@ -78,7 +78,8 @@ rate_hz, incubated_absorption (1/cm or None), material (a path or None).)")
           py::arg("path"), "Reads an experiment file; ValueError names the file, key and problem.")
       .def_property_readonly("scheme",
                              [](const Experiment& e) -> py::object {
-                               return e.scheme.empty() ? py::object(py::none()) : py::object(py::str(e.scheme));
+                               return e.scheme.empty() ? py::object(py::none())
+                                                       : py::object(py::str(e.scheme));
                              })
       .def_property_readonly("pulse_shape", [](const Experiment& e) { return e.pulse_shape; })
       .def_property_readonly("trace",
@@ -89,8 +90,9 @@ rate_hz, incubated_absorption (1/cm or None), material (a path or None).)")
                              [](const Experiment& e) { return e.incubated_absorption; })
       .def_property_readonly(
           "material", [path_or_none](const Experiment& e) { return path_or_none(e.material); })
-      .def_property_readonly("text", [](const Experiment& e) { return experiment_text(e); },
-                             "The experiment as the text of an experiment file.")
+      .def_property_readonly(
+          "text", [](const Experiment& e) { return experiment_text(e); },
+          "The experiment as the text of an experiment file.")
       .def("__eq__", [](const Experiment& a, const Experiment& b) { return a == b; })
       .def(py::pickle(
           [](const Experiment& e) {
@@ -109,9 +111,10 @@ rate_hz, incubated_absorption (1/cm or None), material (a path or None).)")
             return e;
           }))
       .def("__repr__", [](const Experiment& e) {
-        std::string text = "Experiment(pulse_shape='" + e.pulse_shape +
-                           "', pulses=" + std::to_string(e.pulses);
-        if (e.pulses > 1) text += ", rate_hz=" + py::repr(py::float_(e.rate_hz)).cast<std::string>();
+        std::string text =
+            "Experiment(pulse_shape='" + e.pulse_shape + "', pulses=" + std::to_string(e.pulses);
+        if (e.pulses > 1)
+          text += ", rate_hz=" + py::repr(py::float_(e.rate_hz)).cast<std::string>();
         if (!e.scheme.empty()) text += ", scheme='" + e.scheme + "'";
         if (e.incubated_absorption)
           text += ", incubated_absorption=" +

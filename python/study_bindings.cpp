@@ -251,8 +251,8 @@ void bind_study(py::module_& m) {
       .def("table_text", &table_text, py::arg("chunks"))
       .def(py::pickle(
           [](const Study& s) {
-            return py::make_tuple(s.base, s.names, s.axes, s.points, s.refinement,
-                                  s.experiment, s.energy);
+            return py::make_tuple(s.base, s.names, s.axes, s.points, s.refinement, s.experiment,
+                                  s.energy);
           },
           [](const py::tuple& t) {
             return make_study(t[0].cast<ParameterSet>(), t[1].cast<std::vector<std::string>>(),

@@ -63,7 +63,6 @@ constexpr const char* kFitHelp =
     "                      for log-scaled fields, a factor 2 for others, 0 to 0.99 for fractions\n"
     "  --quantity Q        total, surface or volume: which depth column of FILE.csv to fit\n"
     "  --jobs N            runs of one evaluation at once (default: all cores)\n"
-    "  --scheme S          the model's scheme: published (default) or accurate\n"
     "  --max-runs N        the most model runs in all (default 5000)\n"
     "  --method M          bobyqa (default) or sbplx (a simplex method: slower, for data\n"
     "                      sitting at the threshold's kink)\n"
@@ -73,6 +72,9 @@ constexpr const char* kFitHelp =
     "  --plot FILE.png     the points, the fitted curve and the residuals\n"
     "  --analyse           also the Beer-Lambert analysis d = (1/alpha_eff) ln(F/F_th) of the\n"
     "                      measured points with a depth of at least --min-depth NM (default 1)\n"
+    "\n"
+    "The experiment options below make the model's runs (a train's depth is its mean depth\n"
+    "per pulse, as profilometry of an N-pulse crater divided by N gives).\n"
     "\n"
     "Everything is checked before the first run; no output may be PARFILE, FILE.csv or\n"
     "another output. Ctrl-C or SIGTERM stops the fit; the report then holds the best values\n"
@@ -179,7 +181,7 @@ class ProgressLine {
 }  // namespace
 
 std::string fit_help() {
-  return kFitHelp;
+  return std::string(kFitHelp) + "\n" + batch::experiment_options_help();
 }
 
 std::string threshold_help() {
@@ -207,8 +209,8 @@ struct FitOptions {
   int jobs = default_jobs(), max_runs = 5000;
   double min_depth_nm = 1.0;
   DepthQuantity quantity = DepthQuantity::total;
-  std::string scheme_word;
-  Scheme scheme = Scheme::published;
+  batch::ExperimentWords experiment;
+  RunSetup setup;  // from the experiment's options
 };
 
 // Reads and checks the fit command line; an exit status when the command stops here.
@@ -226,7 +228,7 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
   line.option("--method", o.method_word);
   line.count("--jobs", o.jobs, 1, 1024);
   line.count("--max-runs", o.max_runs, 1, 100000000);
-  line.option("--scheme", o.scheme_word);
+  batch::declare_experiment_options(line, o.experiment);
   line.flag("--analyse", o.analyse);
   line.operand("PARFILE", o.parfile);
   if (std::optional<int> stop = line.parse(args)) return stop;
@@ -242,8 +244,10 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
     return line.usage_error("--quantity takes total, surface or volume");
   if (!o.method_word.empty() && o.method_word != "bobyqa" && o.method_word != "sbplx")
     return line.usage_error("--method takes bobyqa or sbplx");
-  if (!batch::scheme_option(o.scheme_word, o.scheme))
-    return line.usage_error(batch::kSchemeRefusal);
+  int refused = 0;
+  std::optional<RunSetup> setup = batch::read_experiment_options(line, o.experiment, refused);
+  if (!setup) return refused;
+  o.setup = std::move(*setup);
   if (const std::string clash = check_output_paths(
           {{"the parameter file", o.parfile}, {"the data file", o.data_file}},
           {{"--out", o.out_file}, {"--report", o.report_file}, {"--plot", o.plot_file}});
@@ -319,7 +323,7 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, i
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
   {
     ProgressLine progress;
-    report = fit_model(request, calculation_model({}, o.scheme), interrupted,
+    report = fit_model(request, calculation_model({}, o.setup.scheme, o.setup.pulse), interrupted,
                        [&](int e, int r, double b) { progress(e, r, b); });
   }
   if (report.model_unavailable) return fail("fit: " + report.message);
@@ -344,8 +348,8 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, i
 
 // The fitted curve over the measured range, the residuals and the fitted values for the plot.
 // Empty, or why the curve could not be computed.
-std::string add_fitted_curve(const FitRequest& request, const FitReport& report, Scheme scheme,
-                             FitPlot& plot) {
+std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
+                             const RunSetup& setup, FitPlot& plot) {
   double f_min = request.data.points.front().fluence, f_max = f_min;
   for (const MeasuredPoint& p : request.data.points) {
     f_min = std::min(f_min, p.fluence);
@@ -354,9 +358,9 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
   plot.curve_fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
   int curve_runs = 0;
   std::string error;
-  plot.curve_depths_nm = model_depths(calculation_model({}, scheme), report.fitted,
-                                      request.data.quantity, plot.curve_fluences, request.jobs,
-                                      curve_runs, batch::catch_stop_signals(), error);
+  plot.curve_depths_nm = model_depths(calculation_model({}, setup.scheme, setup.pulse),
+                                      report.fitted, request.data.quantity, plot.curve_fluences,
+                                      request.jobs, curve_runs, batch::catch_stop_signals(), error);
   if (!error.empty()) return error;
   for (const FitPointResult& p : report.points) plot.residuals_nm.push_back(p.residual);
   plot.legend.push_back(report.status == FitStatus::converged
@@ -381,7 +385,7 @@ bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitRepo
   plot.title = request.variables.empty() ? "Beer-Lambert analysis of " + o.data_file
                                          : "Fit to " + o.data_file;
   if (!request.variables.empty()) {
-    error = add_fitted_curve(request, report, o.scheme, plot);
+    error = add_fitted_curve(request, report, o.setup, plot);
     if (!error.empty()) return false;
   } else if (beer_lambert.ok) {
     for (const MeasuredPoint& p : request.data.points)
@@ -397,7 +401,7 @@ bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitRepo
 
 int fit_command(const std::vector<std::string>& args) {
   FitOptions o;
-  CommandLine line("fit", kFitHelp);
+  CommandLine line("fit", fit_help());
   if (std::optional<int> stop = read_fit_options(args, line, o)) return *stop;
   FitRequest request;
   if (std::optional<int> stop = prepare_fit_request(line, o, request)) return *stop;
@@ -464,8 +468,9 @@ int incubation_thresholds(const ThresholdRequest& request, const std::vector<int
       },
       interrupted);
   if (result.model_unavailable) return fail("threshold: " + result.message);
-  std::fputs((json ? incubation_json(result, request) : incubation_summary(result, request)).c_str(),
-             stdout);
+  std::fputs(
+      (json ? incubation_json(result, request) : incubation_summary(result, request)).c_str(),
+      stdout);
   if (!result.ok) {
     fail(result.message);
     return interrupted.load() ? kExitInterrupted : kExitFailure;
@@ -513,6 +518,9 @@ int threshold_command(const std::vector<std::string>& args) {
     }
     if (pulses.empty()) return line.usage_error("--pulses: " + error);
   }
+  // Thresholds at several pulse numbers compare like with like: one scheme for all, the
+  // accurate one of the trains unless another is chosen.
+  if (pulses.size() > 1 && experiment.scheme.empty()) experiment.scheme = "accurate";
   std::vector<RunSetup> setups;
   for (std::size_t k = 0; k < std::max<std::size_t>(1, pulses.size()); ++k) {
     batch::ExperimentWords words = experiment;
@@ -526,8 +534,8 @@ int threshold_command(const std::vector<std::string>& args) {
     return line.usage_error("--plot draws the thresholds of several --pulses N1,N2,...");
   if (!plot_file.empty() && !line.check_output_file(plot_file, "--plot", ".png"))
     return line.usage_error();
-  if (const std::string clash = check_output_paths({{"the parameter file", parfile}},
-                                                   {{"--plot", plot_file}});
+  if (const std::string clash =
+          check_output_paths({{"the parameter file", parfile}}, {{"--plot", plot_file}});
       !clash.empty())
     return line.usage_error(clash);
   if (!read_parameters(parfile, request.parameters)) return kExitFailure;

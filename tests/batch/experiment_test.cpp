@@ -169,11 +169,11 @@ TEST(TrainColumns, SweepAndStudyTablesOfATrain) {
   train.end = RunEnd::end_test;
   train.fluence_used = 100.0;
   train.total_depth_nm = 42.0;  // the mean per pulse
-  train.pulses = {PulseRecord{1, 300, 0, 900, 30, 5, 35, 35}, PulseRecord{2, 310, 0.1, 950, 40, 9, 49, 84}};
+  train.pulses = {PulseRecord{1, 300, 0, 900, 30, 5, 35, 35},
+                  PulseRecord{2, 310, 0.1, 950, 40, 9, 49, 84}};
   SweepResult result;
   result.runs.push_back({100.0, train, true});
-  const std::string csv =
-      sweep_csv(result, with_train_columns(ResultColumnSet::results, true));
+  const std::string csv = sweep_csv(result, with_train_columns(ResultColumnSet::results, true));
   EXPECT_NE(csv.find(",peak_front_velocity_cm_per_s,first_pulse_depth_nm,mean_depth_per_pulse_nm,"
                      "steps,end\n"),
             std::string::npos)
