@@ -1,6 +1,7 @@
 // Speed of the solver paths: one time step, whole calculations without drawing, and sweeps.
 #include <benchmark/benchmark.h>
 
+#include <ctime>
 #include <memory>
 
 #include "bench/bench_support.h"
@@ -99,6 +100,34 @@ void BM_NoAblationCalculation(benchmark::State& run) {
   run_whole(run, p);
 }
 BENCHMARK(BM_NoAblationCalculation)->Unit(benchmark::kMillisecond);
+
+// A train of 100 pulses at 10 Hz on the accurate scheme, against single runs of the same pulse:
+// single_runs is the train's processor time over one run's (at most 120 is the target; the cooling
+// between pulses must not dominate).
+void BM_PulseTrain100At10Hz(benchmark::State& run) {
+  const ParameterSet p = default_parameters();
+  HeadlessRun records;
+  RunOptions options = headless();
+  options.scheme = Scheme::accurate;
+  // Processor time (the machine may be shared): the runs are on this thread alone.
+  auto seconds_of = [&](const RunOptions& o, int repeats) {
+    const std::clock_t start = std::clock();
+    for (int i = 0; i < repeats; ++i) {
+      SharedParameters shared;
+      shared.values = p;
+      benchmark::DoNotOptimize(records.run(shared, o));
+    }
+    return static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC / repeats;
+  };
+  const double single = seconds_of(options, 5);
+  options.pulse.pulses = 100;
+  options.pulse.rate_hz = 10.0;
+  double train = 0.0;
+  for (auto _ : run) train = seconds_of(options, 1);
+  run.counters["single_run_ms"] = single * 1e3;
+  run.counters["single_runs"] = train / single;
+}
+BENCHMARK(BM_PulseTrain100At10Hz)->Unit(benchmark::kSecond)->Iterations(1);
 
 // A sweep of 64 fluences from 20 to 650 mJ/cm^2 with 1 and 2 jobs, writing no file.
 void BM_Sweep64(benchmark::State& run) {

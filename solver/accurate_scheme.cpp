@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "solver/calculation_run.h"
+#include "solver/pulse_shapes.h"
 
 namespace kt {
 
@@ -101,7 +102,7 @@ AccurateScheme::AccurateScheme(const RunConstants& constants, const NodeArray& b
 
 bool AccurateScheme::end_test(const SolverState& s) {
   const double remaining = static_cast<double>(r_.step_limit - s.step_index);
-  const double depth = depth_a_n_ + depth_m_n_;
+  const double depth = depth_a_n_ + depth_m_n_ - depth_offset_;
   bool ends = remaining * velocity_n_ * r_.time_step < kEndFraction * depth;
   if (r_.model == AblationModel::bulk) {
     const double integral = bulk_integral();
@@ -189,8 +190,8 @@ void AccurateScheme::evaluate(double surface_light, double a0, double dt) {
     const auto i = static_cast<std::size_t>(k);
     const bool inner = k + 1 < n;
     const double w = face_weight_[i];
-    const double h_below = inner ? enthalpy_[i + 1] : 0.0;
-    const double p_below = inner ? potential_[i + 1] : 0.0;
+    const double h_below = inner ? enthalpy_[i + 1] : far_enthalpy_;
+    const double p_below = inner ? potential_[i + 1] : far_potential_;
     const double conductance = d / width_[i];
     const double flux_below =
         v * (w * h_below + (1.0 - w) * enthalpy_[i]) + conductance * (p_below - potential_[i]);
@@ -258,7 +259,7 @@ void AccurateScheme::solve_newton_system() {
 bool AccurateScheme::take_time_step(SolverState& s) {
   const double dt = r_.time_step;
   const double t = static_cast<double>(s.step_index) * dt;
-  if (t - 2.0 * r_.pulse_duration > 0.0 && end_test(s)) return true;
+  if (t - r_.pulse_end > 0.0 && end_test(s)) return true;
 
   const int n = node_count_ - 1;
   const auto last = static_cast<std::size_t>(n);
@@ -276,7 +277,7 @@ bool AccurateScheme::take_time_step(SolverState& s) {
   const double history_a = first ? depth_a_n_ : 2.0 * depth_a_n_ - 0.5 * depth_a_n1_;
   const double history_m = first ? depth_m_n_ : 2.0 * depth_m_n_ - 0.5 * depth_m_n1_;
   velocity_ = first ? velocity_n_ : std::max(2.0 * velocity_n_ - velocity_n1_, 0.0);
-  const double pulse = pulse_intensity(r_.pulse, t, r_.peak_intensity, r_.pulse_duration);
+  const double pulse = bdf2_pulse_intensity(r_, t, first);
   const double depth_n = depth_a_n_ + depth_m_n_;
 
   bool converged = false;
@@ -284,7 +285,8 @@ bool AccurateScheme::take_time_step(SolverState& s) {
     ++newton_iterations_;
     const double depth = (history_a + history_m + dt * velocity_) / a0;
     transport_fraction(depth - depth_n, dt);
-    evaluate(pulse * std::exp(-r_.screening * depth), a0, dt);
+    if (incubation_) absorb_with_damage();
+    evaluate(pulse * std::exp(-r_.screening * (depth - depth_offset_)), a0, dt);
     solve_newton_system();
     const double dv = y_[last];
     double scale = 1.0;
@@ -406,6 +408,54 @@ EnergyLedger AccurateScheme::ledger() const {
   }
   close_ledger(l);
   return l;
+}
+
+}  // namespace kt
+
+namespace kt {
+
+void AccurateScheme::set_incubation(double absorption_ratio) {
+  incubation_ = true;
+  incubation_ratio_ = absorption_ratio;
+}
+
+void AccurateScheme::absorb_with_damage() {
+  const int n = node_count_ - 1;
+  const double excess = incubation_ratio_ - 1.0;
+  double tau = 0.0;       // at node k
+  double tau_face = 0.0;  // at the face above node k
+  for (int k = 0; k < n; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    const double w = width_[i];
+    const double face = tau + 0.5 * w * (1.0 + excess * (0.75 * phi_[i] + 0.25 * phi_[i + 1]));
+    absorbed_[i] = -std::exp(-tau_face) * std::expm1(-(face - tau_face));
+    tau_face = face;
+    tau += w * (1.0 + excess * 0.5 * (phi_[i] + phi_[i + 1]));
+  }
+  transmitted_ = std::exp(-tau_face);
+}
+
+void AccurateScheme::start_pulse(const std::vector<double>& theta, const std::vector<double>& phi) {
+  for (std::size_t i = 0; i < z_.size(); ++i) {
+    const MaterialPoint p = evaluate_material(material_, theta[i]);
+    theta_[i] = theta_n_[i] = theta_n1_[i] = theta[i];
+    enthalpy_[i] = enthalpy_n_[i] = enthalpy_n1_[i] = p.enthalpy;
+    potential_[i] = p.potential;
+    cf_[i] = p.heat_capacity;
+    kf_[i] = p.conduction;
+    phi_[i] = phi_n_[i] = phi[i];
+    rate_[i] = rate_n_[i] =
+        r_.rate_ko == 0.0 ? 0.0 : r_.rate_ko * std::exp(-r_.activation_eb / (r_.ambient + theta[i]));
+    peclet_n_[i] = peclet_n1_[i] = 0.0;
+  }
+  far_enthalpy_ = enthalpy_.back();
+  far_potential_ = potential_.back();
+  velocity_ = velocity_n_ = velocity_n1_ = 0.0;
+  depth_a_n1_ = depth_a_n_;
+  depth_m_n1_ = depth_m_n_;
+  depth_offset_ = depth_a_n_ + depth_m_n_;
+  bulk_at_last_test_ = r_.model == AblationModel::bulk ? bulk_integral() : 0.0;
+  steps_done_ = 0;
 }
 
 }  // namespace kt

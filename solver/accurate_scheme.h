@@ -76,6 +76,23 @@ class AccurateScheme {
   // Newton iterations over all steps so far.
   long newton_iterations() const { return newton_iterations_; }
 
+  // Incubation: alpha(phi) = alpha0 (1 + (ratio - 1) phi), ratio = alpha_inc / alpha0. The light
+  // absorbed in the volume [a, b] is then I_s (exp(-tau(a)) - exp(-tau(b))) with the optical depth
+  //   tau(z) = integral from 0 to z of (1 + (ratio - 1) phi) dz',
+  // phi linear between the nodes and taken at the new level as the step moves it (before each
+  // Newton update); what passes the last volume leaves through the far boundary.
+  void set_incubation(double absorption_ratio);
+  // The next pulse of a train: the nodal temperature rises and fractions of the refined grid
+  // carried over (the last node's rise becomes the far boundary's value for this pulse); the
+  // depths run on; BDF2 restarts with a backward Euler step. Screening and the end test then
+  // look at the depth removed since this call.
+  void start_pulse(const std::vector<double>& theta, const std::vector<double>& phi);
+  const std::vector<double>& grid() const { return z_; }
+  const std::vector<double>& volumes() const { return volume_; }
+  const std::vector<double>& temperatures() const { return theta_n_; }
+  const std::vector<double>& fractions() const { return phi_n_; }
+  const MaterialIntegrals& material() const { return material_; }
+
  private:
   struct Flows {
     double light = 0.0;
@@ -92,6 +109,7 @@ class AccurateScheme {
   void solve_newton_system();
   void publish(SolverState& state) const;
   double bulk_integral() const;
+  void absorb_with_damage();
 
   const RunConstants& r_;
   MaterialIntegrals material_;
@@ -100,6 +118,11 @@ class AccurateScheme {
 
   std::vector<double> z_, width_, volume_, absorbed_;
   double transmitted_ = 0.0;  // fraction of the surface light passing the last volume
+  double incubation_ratio_ = 1.0;
+  bool incubation_ = false;
+  // A train: the depth at the start of this pulse, the far node's carried enthalpy and potential.
+  double depth_offset_ = 0.0;
+  double far_enthalpy_ = 0.0, far_potential_ = 0.0;
 
   // Solution at the new level (iterate), at n and n-1.
   std::vector<double> theta_, theta_n_, theta_n1_;

@@ -11,6 +11,8 @@
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
 #include "solver/accurate_scheme.h"
+#include "solver/pulse_shapes.h"
+#include "solver/pulse_train.h"
 
 namespace kt {
 
@@ -72,6 +74,9 @@ struct LoopContext {
   RunOutcome& outcome;
   AccurateScheme* accurate = nullptr;  // set when the run takes the accurate scheme
   PublishedLedger* ledger = nullptr;   // set when it takes the published one
+  PulseTrain* train = nullptr;         // set for a train of pulses
+  double time_offset_ns = 0.0;         // a train: the length of the earlier pulses' runs
+  double pulse_peak_k = 0.0;           // the peak surface temperature of this pulse
   double next_output_time = 0.0;
   int spatial_output_count = 0;
   // What the divergence message looks at: the surface of the last sound step, and the bond
@@ -102,8 +107,12 @@ void output_step(LoopContext& c, const StepSettings& settings, std::string& reco
   } else {
     fill_profile_arrays(r, s, c.profiles);
   }
-  const ReportedValues reported = reported_values(r, s);
+  ReportedValues reported = reported_values(r, s);
+  // Spatial instants are times within the pulse; the temporal file and the observer run on.
+  const float pulse_time_ns = static_cast<float>(reported.time_ns);
+  reported.time_ns += c.time_offset_ns;
   const OutputValues values = output_values(reported);
+  c.pulse_peak_k = std::max(c.pulse_peak_k, reported.surface_temperature_k);
   c.outcome.peak_surface_temperature_k =
       std::max(c.outcome.peak_surface_temperature_k, reported.surface_temperature_k);
   c.outcome.peak_front_velocity_cm_s =
@@ -125,7 +134,7 @@ void output_step(LoopContext& c, const StepSettings& settings, std::string& reco
   // Spatial time points, in their numbering order, at most one per step.
   if (settings.spatial_output != SpatialOutput::none &&
       c.spatial_output_count <= kSpatialFileCount - 1 &&
-      values.time_ns >= settings.spatial_times[c.spatial_output_count]) {
+      pulse_time_ns >= settings.spatial_times[c.spatial_output_count]) {
     c.spatial_output_count += 1;
     if (c.options.observer) {
       c.options.observer->profiles_taken(c.spatial_output_count, step_record, c.profiles);
@@ -190,6 +199,29 @@ RunEnd time_loop(LoopContext& c) {
   }
 }
 
+// The pulses of a train one after the other, each a time loop from the state the one before
+// left, with the cooling between them; a single pulse is one time loop.
+RunEnd run_pulses(LoopContext& c) {
+  if (c.train == nullptr) return time_loop(c);
+  RunEnd end = RunEnd::end_test;
+  for (int k = 1; k <= c.train->pulse_count(); ++k) {
+    c.train->start_pulse(k);
+    c.time_offset_ns = c.train->run_time_ns();
+    c.next_output_time = 0.0;
+    c.spatial_output_count = 0;
+    c.pulse_peak_k = 0.0;
+    end = time_loop(c);
+    if (end == RunEnd::diverged) return end;
+    c.train->finish_pulse(c.state, c.pulse_peak_k, c.state.step_index);
+    if (end == RunEnd::stop || k == c.train->pulse_count()) return end;
+    if (!c.train->cool_to_next_pulse()) {
+      c.outcome.diverged_time_ns = c.train->run_time_ns();
+      return RunEnd::diverged;
+    }
+  }
+  return end;
+}
+
 // The refinement factor that brings the transport number v dt/dz1 to about a half (the front
 // velocity may still grow after the step that broke the limit).
 int refinement_for_transport(double ratio, int refinement) {
@@ -217,6 +249,7 @@ std::string divergence_cause(const LoopContext& c) {
   const RunConstants& r = c.constants;
   const SolverState& s = c.state;
   if (c.accurate && c.accurate->failed()) return c.accurate->failure();
+  if (c.train && !c.train->failure().empty()) return c.train->failure();
   char buffer[600];
   if (c.transport_ratio >= 1.0) {
     const int k = refinement_for_transport(c.transport_ratio, c.options.refinement);
@@ -434,7 +467,7 @@ ParameterSet take_run_parameters(const SharedParameters& parameters, const Param
 // when the options ask for it.
 void write_kinetics(SharedParameters& parameters, const RunOptions& options,
                     const RunConstants& constants, SolverState& state, const std::string& base,
-                    RunOutcome& outcome) {
+                    int pulses, RunOutcome& outcome) {
   // The kinetics line, in the form of the model and the file mode as they stand now.
   AblationModel model_now{};
   KineticsFileMode kinetics_mode{};
@@ -456,6 +489,13 @@ void write_kinetics(SharedParameters& parameters, const RunOptions& options,
     depths.volume_depth_nm =
         constants.volatile_fraction * state.bulk_integral * 1e7 / constants.absorption_coefficient;
     depths.total_depth_nm = depths.surface_recession_nm + depths.volume_depth_nm;
+  }
+  if (pulses > 1) {
+    // A train: the mean depth per pulse (the crater's depth over the number of pulses).
+    for (double* depth :
+         {&depths.surface_recession_nm, &depths.volume_depth_nm, &depths.total_depth_nm}) {
+      *depth /= static_cast<double>(pulses);
+    }
   }
   outcome.surface_recession_nm = depths.surface_recession_nm;
   outcome.volume_depth_nm = depths.volume_depth_nm;
@@ -484,6 +524,10 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
                                  std::to_string(kMaximumGridRefinement) +
                                  " and above 1 only with the accurate scheme";
   }
+  if (outcome.not_started_reason.empty()) {
+    outcome.not_started_reason = check_pulse_plan(
+        options.pulse, options.scheme, std::max(static_cast<double>(at_start.pulse_width), 1.0));
+  }
   if (!outcome.not_started_reason.empty()) return outcome;
   run_state.advance(RunState::starting, RunState::running);
 
@@ -511,6 +555,9 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
     constants.time_step /= static_cast<double>(k);
     constants.step_limit *= k;
   }
+  std::unique_ptr<PulseProfile> pulse_profile;
+  apply_pulse_shape(options.pulse, constants, pulse_profile);
+  limit_train_steps(options.pulse, constants);
   build_depth_grid(constants, state.depth_grid);
   outcome.fluence_used = constants.fluence;
 
@@ -525,6 +572,10 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
     accurate =
         std::make_unique<AccurateScheme>(constants, state.depth_grid, options.grid_refinement);
     profile_node_count = accurate->node_count();
+    if (options.pulse.incubated_absorption) {
+      accurate->set_incubation(*options.pulse.incubated_absorption /
+                               constants.absorption_coefficient);
+    }
   } else {
     ledger = std::make_unique<PublishedLedger>(constants, state.depth_grid);
   }
@@ -532,15 +583,29 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
                       options,    constants, temporal_file, outcome};
   context.accurate = accurate.get();
   context.ledger = ledger.get();
+  std::unique_ptr<PulseTrain> train;
+  if (accurate && options.pulse.pulses > 1) {
+    train = std::make_unique<PulseTrain>(constants, options.pulse, *accurate);
+    context.train = train.get();
+  }
   if (options.observer) {
     options.observer->run_started(constants, run_parameters, profile_node_count,
                                   read_step_settings(parameters).switches);
   }
-  outcome.end = time_loop(context);
+  outcome.end = run_pulses(context);
   run_state.advance(RunState::running, RunState::stopping);
   outcome.step_count = state.step_index;
   if (outcome.end == RunEnd::diverged) outcome.divergence_cause = divergence_cause(context);
   outcome.energy = accurate ? accurate->ledger() : ledger->finish(state);
+  if (train) {
+    outcome.energy = train->ledger(outcome.energy);
+    outcome.pulses = train->records();
+    if (options.write_profile_files && outcome.end != RunEnd::diverged) {
+      write_result_file(options.output_directory / pulse_table_file_name(base),
+                        ResultFile::Mode::rewrite, pulse_table_text(outcome.pulses),
+                        outcome.file_errors);
+    }
+  }
 
   temporal_file.close(outcome.file_errors);
   if (outcome.end == RunEnd::diverged) {
@@ -548,7 +613,8 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
     return outcome;
   }
 
-  write_kinetics(parameters, options, constants, state, base, outcome);
+  write_kinetics(parameters, options, constants, state, base,
+                 std::max(static_cast<int>(outcome.pulses.size()), 1), outcome);
   if (options.observer) options.observer->run_ended(outcome);
   return outcome;
 }

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "solver/pulse_shapes.h"
+
 namespace kt {
 
 namespace {
@@ -68,6 +70,7 @@ RunConstants compute_run_constants(const ParameterSet& parameters) {
   r.peak_intensity = r.fluence / r.pulse_seconds / 1e10;
   r.pulse_duration = r.pulse_seconds / kTimeUnit;
   r.front_time = r.pulse_duration * 2.0 * (static_cast<double>(p.front_fraction) / 100.0);
+  r.pulse_end = 2.0 * r.pulse_duration;
   r.heating_scale = alpha * 1e10 * kTimeUnit / (c * rho) / 1000.0;
   r.diffusivity = alpha * alpha * kappa * kTimeUnit / (c * rho);
   r.activation_ea =
@@ -141,8 +144,12 @@ void reset_solver_state(SolverState& s) {
 }
 
 void compute_surface_intensity(const RunConstants& r, SolverState& s, double t) {
-  s.intensity_profile[1] = pulse_intensity(r.pulse, t, r.peak_intensity, r.pulse_duration) *
-                           std::exp(-r.screening * s.depth_total);
+  s.intensity_profile[1] = step_pulse_intensity(r, t) * std::exp(-r.screening * s.depth_total);
+}
+
+double step_pulse_intensity(const RunConstants& r, double t) {
+  if (r.pulse_profile != nullptr) return profile_step_intensity(r, t);
+  return pulse_intensity(r.pulse, t, r.peak_intensity, r.pulse_duration);
 }
 
 void compute_intensity_profile(const RunConstants& r, SolverState& s) {
@@ -300,7 +307,7 @@ bool take_time_step(const RunConstants& r, SolverState& s) {
   const double t = static_cast<double>(s.step_index) * r.time_step;
   compute_surface_intensity(r, s, t);
   advance_front(r, s);
-  if (t - 2.0 * r.pulse_duration > 0.0 && end_test(r, s)) return true;
+  if (t - r.pulse_end > 0.0 && end_test(r, s)) return true;
   compute_intensity_profile(r, s);
   update_broken_fraction(r, s);
   heat_step(r, s);

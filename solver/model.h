@@ -85,9 +85,17 @@ inline constexpr int kLastStretchedNode = kFirstStretchedNode + kStretchedCells;
 inline constexpr int kUniformFarCells = 14;
 
 // Everything a run derives from the Parameter set before its first step.
+class PulseProfile;
+
 struct RunConstants {
   AblationModel model = AblationModel::bulk;
   PulseLaw pulse;
+  // A Gaussian or measured pulse (pulse_shapes.h), owned by the run; null for the parameter
+  // file's triangle or rectangle.
+  const PulseProfile* pulse_profile = nullptr;
+  // When the pulse is over: 2 tau' for the parameter file's shapes (the end test and the
+  // published model's "twice the pulse width"), the profile's end otherwise.
+  double pulse_end = 0.0;
   MaterialLaw material;
 
   // Physical inputs kept for conversions (64-bit copies of the run's Parameter set values).
@@ -190,6 +198,10 @@ void reset_solver_state(SolverState& state);
 
 // Step 1: I[1] = P(t) exp(-sigma' depth_total), with the depth of the previous step.
 void compute_surface_intensity(const RunConstants& constants, SolverState& state, double t);
+
+// P(t) of the step ending at t: the parameter file's shape at t, or a profiled pulse's mean
+// over the step (pulse_shapes.h).
+double step_pulse_intensity(const RunConstants& constants, double t);
 
 // Step 2: explicit Beer-Lambert attenuation down the grid.
 void compute_intensity_profile(const RunConstants& constants, SolverState& state);

@@ -32,6 +32,10 @@ std::string kinetics_file_name(const std::string& base) {
   return base + "K.dat";
 }
 
+std::string pulse_table_file_name(const std::string& base) {
+  return base + "P.dat";
+}
+
 OutputValues output_values(const ReportedValues& reported) {
   OutputValues v;
   v.time_ns = static_cast<float>(reported.time_ns);

@@ -25,6 +25,7 @@ std::string result_file_base(const std::array<char, kDataFileNameLength>& data_f
 std::string temporal_file_name(const std::string& base);             // base + "D.dat"
 std::string spatial_file_name(const std::string& base, int number);  // base + "S" + m + ".dat"
 std::string kinetics_file_name(const std::string& base);             // base + "K.dat"
+std::string pulse_table_file_name(const std::string& base);          // base + "P.dat"
 
 // The four temporal-output selections of one step.
 struct TemporalSelection {

@@ -1,0 +1,115 @@
+// A train of pulses on the accurate scheme: what one pulse hands to the next, the cooling
+// between pulses, and the pulse table.
+//
+// Carried from pulse to pulse: the depths by channel (the surface position), the broken-bond
+// fraction profile and the temperature profile, all in the frame moving with the surface. Each
+// pulse is a run of the accurate scheme from t = 0 on the run's grid; its screening and end test
+// look at the depth removed by this pulse only (the plume of the previous pulse has gone).
+//
+// Cooling. Between the end of a pulse's run and the next pulse (1/rate minus the run's length)
+// the heat diffuses on a wide grid: the run's (refined) grid, extended by cells growing by
+// kWideGrowth up to kWideReach diffusion lengths sqrt(D kf/cf T) of the whole train's duration T
+// beyond the run's last node. With H and Phi the enthalpy and conduction potential
+// (property_integrals.h):
+//
+//   dH/dt = D d2(Phi)/dz2 - Lambda kf theta - DHb' ko' (1 - phi) exp(-Eb'/(T0' + theta)),
+//
+// no flux through the surface (the front stands still: the end test ended the pulse's run once it
+// had), theta = 0 at the wide grid's last node. Vertex-centred volumes as in the accurate scheme,
+// variable-step BDF2 (backward Euler on the first step) with steps growing by kStepGrowth from the
+// pulse's time step, the last one cut to end at the next pulse, each step solved by Newton's method (tridiagonal Jacobian of the conduction and storage; the reaction heat taken at
+// the step's start). The bond reaction goes on over the run's part of the grid, phi as the
+// accurate scheme moves it (trapezoid rule in time).
+//
+// Mapping. The wide grid's first nodes are the run's nodes, so the profile goes back and forth
+// without interpolation: the same nodal values, the same control volumes, the same heat. The
+// nodes beyond the run's grid are the carried deep state; the run holds its last node at the
+// deep state's temperature there (not ambient), so that heat stored beyond the run's grid
+// comes back as the surface cools. After a pulse the deep state moves up with the surface by the
+// pulse's depth (linear interpolation, monotone).
+//
+// Energy. The train's ledger sums the pulses' flows (light, ablation, reaction, far boundary and
+// loss on the run's grid) and the cooling intervals' (reaction, loss, what leaves the wide grid);
+// stored is the heat on the run's grid at the end of the last pulse plus the deep state's.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "solver/accurate_scheme.h"
+#include "solver/calculation_run.h"
+
+namespace kt {
+
+inline constexpr double kWideGrowth = 1.08;  // cell growth of the wide grid
+inline constexpr double kWideReach = 6.0;    // diffusion lengths of the train beyond the grid
+inline constexpr double kStepGrowth = 1.2;   // time-step growth of the cooling
+
+// Empty when the plan can run on the scheme; otherwise why not, naming the remedy. The pulse
+// width [ns] is the run's (after its 1 ns floor).
+std::string check_pulse_plan(const PulsePlan& plan, Scheme scheme, double pulse_width_ns);
+
+// The step limit of a train's pulse: its run ends at the latest when the next pulse comes.
+void limit_train_steps(const PulsePlan& plan, RunConstants& constants);
+
+class PulseTrain {
+ public:
+  PulseTrain(const RunConstants& constants, const PulsePlan& plan, AccurateScheme& scheme);
+
+  int pulse_count() const { return pulses_; }
+  // Before pulse k (1 ... N): from pulse 2 on, the scheme starts from the carried state.
+  void start_pulse(int k);
+  // After a pulse's run: its record (depths from the scheme's published state) and the wide
+  // profile updated; peak_k from the run's output steps, run_steps its steps.
+  void finish_pulse(const SolverState& state, double peak_k, std::int32_t run_steps);
+  // The cooling up to the next pulse; false when a step could not be solved (see failure()).
+  bool cool_to_next_pulse();
+  const std::string& failure() const { return failure_; }
+
+  const std::vector<PulseRecord>& records() const { return records_; }
+  // The length of the pulses' runs so far [ns] (the temporal file's time runs on over them).
+  double run_time_ns() const { return run_time_ns_; }
+  // The train's ledger from the scheme's (the pulses' flows and the heat on the run's grid).
+  EnergyLedger ledger(EnergyLedger pulses) const;
+  // Heat on the wide grid [scaled energy per area].
+  double wide_heat() const;
+  // Deepest node and node count of the wide grid (scaled depth).
+  double wide_depth() const { return z_.back(); }
+  int wide_node_count() const { return static_cast<int>(z_.size()); }
+
+ private:
+  bool cooling_step(double h, double ratio, bool first);
+  double deep_heat() const;
+  void cumulative_depths(const SolverState& state, double& recession_nm, double& total_nm) const;
+
+  const RunConstants& r_;
+  AccurateScheme& scheme_;
+  int pulses_ = 1;
+  double interval_ = 0.0;  // scaled
+  int run_nodes_ = 0;      // the run's grid
+  double loss_rate_ = 0.0;
+
+  std::vector<double> z_, width_, volume_;
+  std::vector<double> theta_, phi_, old_enthalpy_, older_enthalpy_, sink_;
+  std::vector<double> cf_, kf_, enthalpy_, potential_;
+  std::vector<double> diag_, lower_, upper_, residual_, work_;
+
+  double pulse_steps_time_ = 0.0;  // scaled length of the last pulse's run
+  double run_time_ns_ = 0.0;
+  double depth_at_start_ = 0.0;
+  double cumulative_total_nm_ = 0.0;
+  double cumulative_recession_nm_ = 0.0;
+  double far_seen_ = 0.0;  // the scheme's far-boundary sum at the end of the last pulse
+  double cooling_reaction_ = 0.0, cooling_loss_ = 0.0, cooling_far_ = 0.0;  // scaled
+  double reaction_increment_ = 0.0, loss_increment_ = 0.0, far_increment_ = 0.0;
+  std::vector<PulseRecord> records_;
+  std::string failure_;
+};
+
+// The pulse table: a header line of names with units, then per pulse I6, 2X F10.4 (surface
+// temperature before, K), 2X F10.7 (surface fraction before), 1X F10.4 (peak surface
+// temperature, K) and four times 1X ES13.5 (recession, volume depth, total depth of the pulse and
+// the cumulative depth, nm); lines end CR LF.
+std::string pulse_table_text(const std::vector<PulseRecord>& records);
+
+}  // namespace kt
