@@ -167,6 +167,9 @@ int single_run(const std::vector<std::string>& args) {
   kt::ParameterSet named;
   if (!read_parameters(parfile, named)) return kExitFailure;
   std::vector<kt::NamedPath> outputs = result_file_outputs(named, true);
+  if (setup->is_train())
+    outputs.push_back({"the pulse table",
+                       kt::pulse_table_file_name(kt::result_file_base(named.data_file_name))});
   outputs.push_back({"--png", png});
   outputs.push_back({"--plot", plot});
   if (const std::string clash = kt::check_output_paths({{"the parameter file", parfile}}, outputs);
