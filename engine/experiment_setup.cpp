@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "engine/material_setup.h"
+#include "params/bounded_file.h"
 #include "params/pulse_trace.h"
 
 namespace kt {
@@ -52,12 +54,19 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
     error = problem;
     return std::nullopt;
   }
-  if (!experiment.material.empty()) {
-    error = name(prefix, "material") + " " + experiment.material.string() +
-            ": material files are not available in this version";
-    return std::nullopt;
-  }
   RunSetup setup;
+  std::string material_text;
+  if (!experiment.material.empty()) {
+    setup.material = load_material_file(experiment.material, error);
+    if (!setup.material) return std::nullopt;
+    // The file as read, for the identity (its values and laws, whatever its path).
+    constexpr std::size_t kMaxMaterialBytes = std::size_t{1} << 20;
+    std::string text;
+    if (!read_bounded_file(experiment.material.string(), "the material file", kMaxMaterialBytes,
+                           text, error))
+      return std::nullopt;
+    material_text = "[material]\n" + text;
+  }
   setup.experiment = experiment;
   PulsePlan& plan = setup.pulse;
   if (!parse_pulse_shape(experiment.pulse_shape, plan.shape)) {
@@ -86,9 +95,16 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
   rest.scheme.clear();
   if (!rest.is_plain()) {
     rest.trace.clear();
-    setup.identity = experiment_text(rest) + trace_text;
+    rest.material.clear();
+    setup.identity = experiment_text(rest) + trace_text + material_text;
   }
   return setup;
+}
+
+std::string RunSetup::apply_material_values(ParameterSet& parameters) const {
+  if (!material) return {};
+  RunOptions ignored;
+  return use_material(material, parameters, ignored);
 }
 
 std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error,

@@ -11,11 +11,14 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "params/experiment_file.h"
+#include "params/material_file.h"
+#include "params/parameter_set.h"
 #include "solver/calculation_run.h"
 
 namespace kt {
@@ -38,17 +41,23 @@ struct RunSetup {
   Experiment experiment;  // as merged and checked
   Scheme scheme = Scheme::published;
   PulsePlan pulse;
+  // The experiment's material file (engine/material_setup.h), read and checked; null without.
+  std::shared_ptr<const MaterialFile> material;
   // Empty for an experiment that asks for no more than a scheme (a study keeps the hash it
   // always had); otherwise the experiment's text with the trace's and the material file's
   // contents in place of their paths, so that editing the trace makes another study.
   std::string identity;
 
   bool is_train() const { return pulse.pulses > 1; }
-  // Sets the scheme and the pulse plan of a run's options.
+  // Sets the scheme, the pulse plan and the material of a run's options.
   void apply(RunOptions& options) const {
     options.scheme = scheme;
     options.pulse = pulse;
+    options.material = material;
   }
+  // The material's values into the parameters the runs start from (nothing without a
+  // material). Empty on success, else the refusal naming the file; `parameters` then unchanged.
+  std::string apply_material_values(ParameterSet& parameters) const;
 };
 
 // The experiment with the choices applied over their base. Empty when they do not go together,

@@ -13,6 +13,7 @@ struct Worker {
   HeadlessRun records;
   Scheme scheme = Scheme::published;
   const PulsePlan* pulse = nullptr;
+  std::shared_ptr<const MaterialFile> material;
 
   ModelPointResult run(const ModelPoint& point, DepthQuantity quantity, ModelRunCounter& counter) {
     ModelPointResult result;
@@ -26,6 +27,7 @@ struct Worker {
       options.refinement = refinement;
       options.scheme = scheme;
       if (pulse) options.pulse = *pulse;
+      options.material = material;
       counter.runs.fetch_add(1);
       if (refinement > 1) counter.retries.fetch_add(1);
       const RunOutcome outcome = records.run(shared, options);
@@ -58,7 +60,7 @@ struct Worker {
 ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
                             ModelRunCounter& counter, const std::atomic<bool>& interrupt,
                             const ThreadStarter& start_thread, Scheme scheme,
-                            const PulsePlan& pulse) {
+                            const PulsePlan& pulse, std::shared_ptr<const MaterialFile> material) {
   ModelBatch batch;
   std::vector<ModelPointResult> results(points.size());
   std::atomic<std::size_t> next{0};
@@ -66,6 +68,7 @@ ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity
     Worker worker;
     worker.scheme = scheme;
     worker.pulse = &pulse;
+    worker.material = material;
     for (std::size_t i = next++; i < points.size(); i = next++) {
       if (interrupt.load()) {
         results[i].problem = "interrupted";
@@ -82,12 +85,14 @@ ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity
   return batch;
 }
 
-DepthModel calculation_model(ThreadStarter start_thread, Scheme scheme, PulsePlan pulse) {
-  return [start_thread = std::move(start_thread), scheme, pulse = std::move(pulse)](
+DepthModel calculation_model(ThreadStarter start_thread, Scheme scheme, PulsePlan pulse,
+                             std::shared_ptr<const MaterialFile> material) {
+  return [start_thread = std::move(start_thread), scheme, pulse = std::move(pulse),
+          material = std::move(material)](
              const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
              ModelRunCounter& counter, const std::atomic<bool>& interrupt) {
-    return run_model_points(points, quantity, jobs, counter, interrupt, start_thread, scheme,
-                            pulse);
+    return run_model_points(points, quantity, jobs, counter, interrupt, start_thread, scheme, pulse,
+                            material);
   };
 }
 

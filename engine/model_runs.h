@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
 #include "analysis/depth_model.h"
@@ -19,11 +20,14 @@ namespace kt {
 ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
                             ModelRunCounter& counter, const std::atomic<bool>& interrupt,
                             const ThreadStarter& start_thread = {},
-                            Scheme scheme = Scheme::published, const PulsePlan& pulse = {});
+                            Scheme scheme = Scheme::published, const PulsePlan& pulse = {},
+                            std::shared_ptr<const MaterialFile> material = {});
 
 // The calculation as the fit's and the threshold's model (run_model_points with this starter,
-// scheme and pulses: a train's depths are its mean depths per pulse).
+// scheme and pulses: a train's depths are its mean depths per pulse). With `material`, every
+// run takes the file's laws (engine/material_setup.h; the points' parameters hold its values).
 DepthModel calculation_model(ThreadStarter start_thread = {}, Scheme scheme = Scheme::published,
-                             PulsePlan pulse = {});
+                             PulsePlan pulse = {},
+                             std::shared_ptr<const MaterialFile> material = {});
 
 }  // namespace kt

@@ -365,6 +365,7 @@ StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const 
   options.refinement = plan.refinement;
   options.scheme = plan.scheme;
   options.pulse = plan.pulse;
+  options.material = plan.material;
   options.interrupt = interrupt;
   const RunOutcome o = records.run(shared, options);
 

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,9 @@ struct StudyPlan {
   // The result columns of the table. The energy ledger's columns change the table, so they are
   // part of the study's identity too; a study without them keeps the hash it always had.
   ResultColumnSet columns = ResultColumnSet::results;
+  // A material file's laws for every point (engine/material_setup.h; the base parameters hold
+  // its values); its text is in `experiment`.
+  std::shared_ptr<const MaterialFile> material;
   // The pulses of every run (a train, a pulse shape, incubation) and the experiment's identity
   // (RunSetup::identity: its settings and the contents of its trace and material files); a
   // study without one keeps the hash it always had.

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -35,6 +36,9 @@ struct SweepOptions {
   ThreadStarter start_thread;                    // empty: std::thread
   // False: no kinetics file is touched; the lines are only in the outcomes.
   bool write_kinetics_file = true;
+  // A material file's laws for every run (engine/material_setup.h; the parameters hold its
+  // values).
+  std::shared_ptr<const MaterialFile> material;
 };
 
 struct SweepRun {

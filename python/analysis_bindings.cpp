@@ -80,6 +80,8 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   if (max_runs < 1) throw py::value_error("max_runs must be at least 1");
   FitRequest request;
   request.parameters = parameters;
+  if (std::string refusal = setup.apply_material_values(request.parameters); !refusal.empty())
+    throw py::value_error(refusal);
   check_parameters(request.parameters);
   request.data = measured_data(path, text, source, quantity_named(quantity_word));
   for (const std::string& name : vary) {
@@ -128,12 +130,13 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   try {
     run_interruptible(
         [&] {
-          report = fit_model(request, calculation_model({}, setup.scheme, setup.pulse), interrupt,
-                             [&](int e, int r, double b) {
-                               best.store(b);
-                               runs.store(r);
-                               evaluations.store(e);
-                             });
+          report =
+              fit_model(request, calculation_model({}, setup.scheme, setup.pulse, setup.material),
+                        interrupt, [&](int e, int r, double b) {
+                          best.store(b);
+                          runs.store(r);
+                          evaluations.store(e);
+                        });
         },
         [&] { interrupt.store(true); },
         [&] {
@@ -161,6 +164,8 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   const RunSetup setup = experiment_setup(experiment);
   ThresholdRequest request;
   request.parameters = parameters;
+  if (std::string refusal = setup.apply_material_values(request.parameters); !refusal.empty())
+    throw py::value_error(refusal);
   request.depth_nm = depth_nm;
   request.quantity = quantity_named(quantity_word).value_or(DepthQuantity::total);
   request.jobs = capped_jobs(jobs);
@@ -169,8 +174,8 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   ThresholdReport report;
   run_interruptible(
       [&] {
-        report =
-            find_threshold(request, calculation_model({}, setup.scheme, setup.pulse), interrupt);
+        report = find_threshold(
+            request, calculation_model({}, setup.scheme, setup.pulse, setup.material), interrupt);
       },
       [&] { interrupt.store(true); });
   if (report.model_unavailable) throw std::runtime_error(report.message);
@@ -213,6 +218,9 @@ py::dict incubation(const ParameterSet& parameters, double depth_nm,
     keywords["pulses"] = n;
     setups.push_back(experiment_setup(keywords));
   }
+  if (std::string refusal = setups.front().apply_material_values(request.parameters);
+      !refusal.empty())
+    throw py::value_error(refusal);
   std::atomic<bool> interrupt{false};
   IncubationThresholds result;
   run_interruptible(
@@ -222,7 +230,7 @@ py::dict incubation(const ParameterSet& parameters, double depth_nm,
             [&](int n) {
               const auto at = std::find(pulses.begin(), pulses.end(), n) - pulses.begin();
               const RunSetup& setup = setups[static_cast<std::size_t>(at)];
-              return calculation_model({}, setup.scheme, setup.pulse);
+              return calculation_model({}, setup.scheme, setup.pulse, setup.material);
             },
             interrupt);
       },

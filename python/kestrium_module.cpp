@@ -389,7 +389,11 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   std::atomic<bool> interrupt{false};
   RunOptions options;
   options.refinement = refinement;
-  experiment_setup(experiment).apply(options);
+  const RunSetup setup = experiment_setup(experiment);
+  setup.apply(options);
+  ParameterSet with_material = parameters;
+  if (std::string refusal = setup.apply_material_values(with_material); !refusal.empty())
+    throw py::value_error(refusal);
   options.grid_refinement = grid_refinement;
   options.observer = &collector;
   options.interrupt = &interrupt;
@@ -398,8 +402,7 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   if (output_directory) options.output_directory = *output_directory;
 
   SingleRun made;
-  run_interruptible([&] { made = run_parameters(parameters, options); },
-                    [&] { interrupt.store(true); });
+  run_interruptible([&] { made = run_parameters(with_material, options); }, [&] { interrupt.store(true); });
   if (!made.error.empty()) throw py::value_error(made.error);
   const RunOutcome& outcome = made.outcome;
 
@@ -450,10 +453,13 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   const RunSetup setup = experiment_setup(experiment);
   options.scheme = setup.scheme;
   options.pulse = setup.pulse;
+  options.material = setup.material;
   const ResultColumnSet columns = with_train_columns(ResultColumnSet::results, setup.is_train());
 
   // The threads read their own copy: Python code may change `parameters` meanwhile.
-  const ParameterSet snapshot = parameters;
+  ParameterSet snapshot = parameters;
+  if (std::string refusal = setup.apply_material_values(snapshot); !refusal.empty())
+    throw py::value_error(refusal);
   std::atomic<bool> interrupt{false};
   std::atomic<int> done{0};
   int reported = -1;

@@ -58,16 +58,19 @@ Study make_study(const ParameterSet& base, const std::vector<std::string>& names
   std::string refusal;
   const std::optional<RunSetup> setup = make_run_setup(experiment, refusal, "");
   if (!setup) throw py::value_error(refusal);
+  if (refusal = setup->apply_material_values(s.base); !refusal.empty())
+    throw py::value_error(refusal);
   const std::string error =
       axes ? make_axes_study(names, *axes, s.plan) : make_listed_study(names, *points, s.plan);
   if (!error.empty()) throw py::value_error(error);
   s.plan.refinement = refinement;
   s.plan.scheme = setup->scheme;
   s.plan.pulse = setup->pulse;
+  s.plan.material = setup->material;
   s.plan.experiment = setup->identity;
   s.plan.columns = with_train_columns(
       energy ? ResultColumnSet::with_energy : ResultColumnSet::results, setup->is_train());
-  s.hash = study_hash(base, s.plan);
+  s.hash = study_hash(s.base, s.plan);
   return s;
 }
 

@@ -295,6 +295,8 @@ std::optional<int> read_fit_variables(const CommandLine& line, const FitOptions&
 std::optional<int> prepare_fit_request(const CommandLine& line, const FitOptions& o,
                                        FitRequest& request) {
   if (!read_parameters(o.parfile, request.parameters)) return kExitFailure;
+  if (std::string refusal = o.setup.apply_material_values(request.parameters); !refusal.empty())
+    return fail(refusal);
   if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
     return fail(o.parfile + ": " + refusal);
   std::string error;
@@ -323,8 +325,9 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, i
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
   {
     ProgressLine progress;
-    report = fit_model(request, calculation_model({}, o.setup.scheme, o.setup.pulse), interrupted,
-                       [&](int e, int r, double b) { progress(e, r, b); });
+    report =
+        fit_model(request, calculation_model({}, o.setup.scheme, o.setup.pulse, o.setup.material),
+                  interrupted, [&](int e, int r, double b) { progress(e, r, b); });
   }
   if (report.model_unavailable) return fail("fit: " + report.message);
   std::printf("%s", fit_summary(report).c_str());
@@ -358,9 +361,10 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
   plot.curve_fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
   int curve_runs = 0;
   std::string error;
-  plot.curve_depths_nm = model_depths(calculation_model({}, setup.scheme, setup.pulse),
-                                      report.fitted, request.data.quantity, plot.curve_fluences,
-                                      request.jobs, curve_runs, batch::catch_stop_signals(), error);
+  plot.curve_depths_nm =
+      model_depths(calculation_model({}, setup.scheme, setup.pulse, setup.material), report.fitted,
+                   request.data.quantity, plot.curve_fluences, request.jobs, curve_runs,
+                   batch::catch_stop_signals(), error);
   if (!error.empty()) return error;
   for (const FitPointResult& p : report.points) plot.residuals_nm.push_back(p.residual);
   plot.legend.push_back(report.status == FitStatus::converged
@@ -435,8 +439,8 @@ namespace {
 // The threshold at one pulse plan; an exit status.
 int single_threshold(const ThresholdRequest& request, const RunSetup& setup, bool json) {
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
-  const ThresholdReport report =
-      find_threshold(request, calculation_model({}, setup.scheme, setup.pulse), interrupted);
+  const ThresholdReport report = find_threshold(
+      request, calculation_model({}, setup.scheme, setup.pulse, setup.material), interrupted);
   if (report.model_unavailable) return fail("threshold: " + report.message);
   if (!report.ok) {
     fail("no threshold: " + report.message);
@@ -464,7 +468,7 @@ int incubation_thresholds(const ThresholdRequest& request, const std::vector<int
       [&](int n) {
         const auto at = std::find(pulses.begin(), pulses.end(), n) - pulses.begin();
         const RunSetup& setup = setups[static_cast<std::size_t>(at)];
-        return calculation_model({}, setup.scheme, setup.pulse);
+        return calculation_model({}, setup.scheme, setup.pulse, setup.material);
       },
       interrupted);
   if (result.model_unavailable) return fail("threshold: " + result.message);
@@ -539,6 +543,9 @@ int threshold_command(const std::vector<std::string>& args) {
       !clash.empty())
     return line.usage_error(clash);
   if (!read_parameters(parfile, request.parameters)) return kExitFailure;
+  if (std::string refusal = setups.front().apply_material_values(request.parameters);
+      !refusal.empty())
+    return fail(refusal);
   if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
     return fail(parfile + ": " + refusal);
   request.jobs = capped_jobs(request.jobs);

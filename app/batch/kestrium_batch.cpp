@@ -168,8 +168,8 @@ int single_run(const std::vector<std::string>& args) {
   if (!read_parameters(parfile, named)) return kExitFailure;
   std::vector<kt::NamedPath> outputs = result_file_outputs(named, true);
   if (setup->is_train())
-    outputs.push_back({"the pulse table",
-                       kt::pulse_table_file_name(kt::result_file_base(named.data_file_name))});
+    outputs.push_back(
+        {"the pulse table", kt::pulse_table_file_name(kt::result_file_base(named.data_file_name))});
   outputs.push_back({"--png", png});
   outputs.push_back({"--plot", plot});
   if (const std::string clash = kt::check_output_paths({{"the parameter file", parfile}}, outputs);
@@ -192,8 +192,16 @@ int single_run(const std::vector<std::string>& args) {
     }
     return drawn;
   };
-  const kt::SingleRun run =
-      kt::run_parameter_file(parfile, options, png.empty() ? kt::RunMaker{} : with_picture);
+  const kt::RunMaker maker = png.empty() ? kt::RunMaker{} : with_picture;
+  kt::SingleRun run;
+  if (!setup->material) {
+    run = kt::run_parameter_file(parfile, options, maker);
+  } else if (const std::string refusal = setup->apply_material_values(named); !refusal.empty()) {
+    return fail(refusal);
+  } else {
+    run = kt::run_parameters(named, options, maker);
+    if (!run.error.empty()) run.error = parfile + ": " + run.error;
+  }
   if (!run.error.empty()) return fail(run.error);
   const kt::RunOutcome& outcome = run.outcome;
   const kt::ParameterSet& p = run.used;
@@ -233,6 +241,7 @@ struct SweepCommand {
   bool json = false;    // --json: the summary as JSON
   bool energy = false;  // --energy: the energy ledger's columns in the CSV
   bool train = false;   // a train: the CSV adds the first pulse's and the mean depth per pulse
+  kt::RunSetup setup;   // from the experiment's options
   kt::SweepOptions options;
 };
 
@@ -264,7 +273,9 @@ std::optional<int> read_sweep_command(const std::vector<std::string>& args, Comm
   if (!setup) return refused;
   options.scheme = setup->scheme;
   options.pulse = setup->pulse;
+  options.material = setup->material;
   command.train = setup->is_train();
+  command.setup = *setup;
   std::string error;
   options.fluences = kt::parse_fluences(fluence_text, log_count, error);
   if (options.fluences.empty()) return line.usage_error(error);
@@ -351,6 +362,8 @@ int sweep_command(const std::vector<std::string>& args) {
 
   kt::ParameterSet parameters;
   if (!read_parameters(command.parfile, parameters)) return kExitFailure;
+  if (const std::string refusal = command.setup.apply_material_values(parameters); !refusal.empty())
+    return fail(refusal);
   if (const std::string clash = kt::check_output_paths(
           {{"the parameter file", command.parfile}, {"the data file", analysis.data_file}},
           result_file_outputs(parameters, false));

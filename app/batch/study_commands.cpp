@@ -261,6 +261,7 @@ std::optional<int> make_study_plan(const batch::CommandLine& line, const StudyOp
   plan.refinement = o.refinement;
   plan.scheme = o.setup.scheme;
   plan.pulse = o.setup.pulse;
+  plan.material = o.setup.material;
   plan.experiment = o.setup.identity;
   plan.columns = with_train_columns(
       o.energy ? ResultColumnSet::with_energy : ResultColumnSet::results, o.setup.is_train());
@@ -292,6 +293,8 @@ int study_command(const std::vector<std::string>& args) {
   if (std::optional<int> stop = make_study_plan(line, o, plan)) return *stop;
   ParameterSet base;
   if (FileResult r = read_parameter_file(o.parfile, base); !r) return failure(r.message);
+  if (std::string refusal = o.setup.apply_material_values(base); !refusal.empty())
+    return failure(refusal);
   if (std::string too_large = check_study_run_size(plan, o.shard); !too_large.empty())
     return failure(too_large);
   if (std::string refusal = study_refusal_of_every_point(base, plan); !refusal.empty())
@@ -409,6 +412,8 @@ int merge_command(const std::vector<std::string>& args) {
     if (std::optional<int> stop = make_study_plan(line, study, plan)) return *stop;
     ParameterSet base;
     if (FileResult r = read_parameter_file(study.parfile, base); !r) return failure(r.message);
+    if (std::string refusal = study.setup.apply_material_values(base); !refusal.empty())
+      return failure(refusal);
     if (std::string error = merge_study_tables(tables, {study_hash(base, plan), &plan}, merged);
         !error.empty())
       return failure(error);

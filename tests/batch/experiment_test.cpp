@@ -53,6 +53,7 @@ class Experiments : public ::testing::Test {
 TEST_F(Experiments, RefusalsNameTheProblemAndWriteNothing) {
   test::write_file(path("bad-trace.csv"), "0,0\n10,1\n5,2\n");
   test::write_file(path("bad.toml"), "pulses = 3\nrate_hz = \"fast\"\n");
+  test::write_file(path("material.toml"), "material = \"nothing.toml\"\n");
   struct Case {
     const char* arguments;
     int status;
@@ -68,6 +69,7 @@ TEST_F(Experiments, RefusalsNameTheProblemAndWriteNothing) {
       {"run in.par --experiment lab.toml --scheme published", 2,
        "--scheme published cannot run --pulses 3"},
       {"run in.par --pulses 2 --rate 10 --plot p.txt", 2, "--plot p.txt: the name must end"},
+      {"run in.par --experiment material.toml", 1, "nothing.toml"},
       {"sweep in.par --fluence 50,100 --csv s.csv --pulses 0", 2, "--pulses is 0"},
       {"study in.par --vary fluence=50,100 --out out --incubated-absorption -1", 2,
        "--incubated-absorption must be greater than 0"},
@@ -171,6 +173,15 @@ TEST_F(Experiments, AStudyHashFollowsTheExperimentAndTheTraceContents) {
   EXPECT_EQ(hash_of(measured), first);
   test::write_file(path("pulse.csv"), "0,0\n10,1\n20,3\n30,0\n");
   EXPECT_NE(hash_of(measured), first);
+
+  // A material file counts by its contents too.
+  fs::copy_file(fs::path(KT_SOURCE_DIR) / "materials" / "polyimide.toml", path("m.toml"));
+  ExperimentChoices material;
+  material.material = path("m.toml");
+  const std::string with_material = hash_of(material);
+  EXPECT_NE(with_material, study_hash(base, plain));
+  test::write_file(path("m.toml"), test::read_file(path("m.toml")) + "# edited\n");
+  EXPECT_NE(hash_of(material), with_material);
 
   ExperimentChoices train;
   train.pulses = 10;
