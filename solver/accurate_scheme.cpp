@@ -445,7 +445,8 @@ void AccurateScheme::start_pulse(const std::vector<double>& theta, const std::ve
     kf_[i] = p.conduction;
     phi_[i] = phi_n_[i] = phi[i];
     rate_[i] = rate_n_[i] =
-        r_.rate_ko == 0.0 ? 0.0 : r_.rate_ko * std::exp(-r_.activation_eb / (r_.ambient + theta[i]));
+        r_.rate_ko == 0.0 ? 0.0
+                          : r_.rate_ko * std::exp(-r_.activation_eb / (r_.ambient + theta[i]));
     peclet_n_[i] = peclet_n1_[i] = 0.0;
   }
   far_enthalpy_ = enthalpy_.back();

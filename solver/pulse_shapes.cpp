@@ -31,8 +31,8 @@ PulseProfile PulseProfile::measured(const PulseTrace& trace, double scaled_per_n
   for (std::size_t i = 0; i < n; ++i) {
     p.time_[i] = (trace.time_ns[i] - trace.time_ns.front()) * scaled_per_ns;
     if (i > 0) {
-      p.sum_[i] = p.sum_[i - 1] +
-                  0.5 * (p.value_[i - 1] + p.value_[i]) * (p.time_[i] - p.time_[i - 1]);
+      p.sum_[i] =
+          p.sum_[i - 1] + 0.5 * (p.value_[i - 1] + p.value_[i]) * (p.time_[i] - p.time_[i - 1]);
     }
   }
   p.end_ = p.time_.back();
@@ -83,8 +83,8 @@ std::string apply_pulse_shape(const PulsePlan& plan, RunConstants& r,
       if (!plan.trace || plan.trace->time_ns.size() < 3) {
         return "the measured pulse shape needs a pulse trace (--trace FILE.csv)";
       }
-      profile =
-          std::make_unique<PulseProfile>(PulseProfile::measured(*plan.trace, kNanosecond / kTimeUnit));
+      profile = std::make_unique<PulseProfile>(
+          PulseProfile::measured(*plan.trace, kNanosecond / kTimeUnit));
       break;
   }
   r.pulse_profile = profile.get();

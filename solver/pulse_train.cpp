@@ -78,11 +78,11 @@ void limit_train_steps(const PulsePlan& plan, RunConstants& r) {
   if (plan.pulses <= 1) return;
   const double interval = 1.0 / plan.rate_hz / kTimeUnit;
   const double steps = std::floor(interval / r.time_step);
-  if (steps < static_cast<double>(r.step_limit)) r.step_limit = std::max(static_cast<int>(steps), 1);
+  if (steps < static_cast<double>(r.step_limit))
+    r.step_limit = std::max(static_cast<int>(steps), 1);
 }
 
-PulseTrain::PulseTrain(const RunConstants& constants, const PulsePlan& plan,
-                       AccurateScheme& scheme)
+PulseTrain::PulseTrain(const RunConstants& constants, const PulsePlan& plan, AccurateScheme& scheme)
     : r_(constants),
       scheme_(scheme),
       pulses_(plan.pulses),
@@ -99,16 +99,16 @@ PulseTrain::PulseTrain(const RunConstants& constants, const PulsePlan& plan,
     z_.push_back(z_.back() + h);
   }
   const std::size_t m = z_.size();
-  for (auto* v : {&width_, &volume_, &theta_, &phi_, &old_enthalpy_, &older_enthalpy_, &sink_, &cf_, &kf_,
-                  &enthalpy_, &potential_, &diag_, &lower_, &upper_, &residual_, &work_}) {
+  for (auto* v : {&width_, &volume_, &theta_, &phi_, &old_enthalpy_, &older_enthalpy_, &sink_, &cf_,
+                  &kf_, &enthalpy_, &potential_, &diag_, &lower_, &upper_, &residual_, &work_}) {
     v->assign(m, 0.0);
   }
   double face_before = 0.0;
   for (std::size_t i = 0; i + 1 < m; ++i) {
     width_[i] = z_[i + 1] - z_[i];
     const double face = (z_[i] + z_[i + 1]) / 2.0;
-    volume_[i] = i + 1 < static_cast<std::size_t>(run_nodes_) ? scheme.volumes()[i]
-                                                               : face - face_before;
+    volume_[i] =
+        i + 1 < static_cast<std::size_t>(run_nodes_) ? scheme.volumes()[i] : face - face_before;
     face_before = face;
   }
 }
@@ -134,7 +134,8 @@ void PulseTrain::cumulative_depths(const SolverState& s, double& recession_nm,
     return;
   }
   recession_nm = depth_nm(r_, s.depth_m);
-  total_nm = recession_nm + r_.volatile_fraction * s.bulk_integral * 1e7 / r_.absorption_coefficient;
+  total_nm =
+      recession_nm + r_.volatile_fraction * s.bulk_integral * 1e7 / r_.absorption_coefficient;
 }
 
 void PulseTrain::finish_pulse(const SolverState& s, double peak_k, std::int32_t run_steps) {
@@ -230,8 +231,8 @@ bool PulseTrain::cooling_step(double h, double ratio, bool first) {
       const bool inner = i + 1 < unknowns;
       const double conductance = d / width_[i];
       const double flux_below = conductance * ((inner ? potential_[i + 1] : 0.0) - potential_[i]);
-      residual_[i] = volume_[i] * (a0 * enthalpy_[i] - old_enthalpy_[i]) / h - flux_below + flux_above +
-                     volume_[i] * (loss_rate_ * kf_[i] * theta_[i] + sink_[i]);
+      residual_[i] = volume_[i] * (a0 * enthalpy_[i] - old_enthalpy_[i]) / h - flux_below +
+                     flux_above + volume_[i] * (loss_rate_ * kf_[i] * theta_[i] + sink_[i]);
       diag_[i] = volume_[i] * (a0 * cf_[i] / h + loss_rate_ * kf_[i]) + conductance * kf_[i] +
                  (i > 0 ? d / width_[i - 1] * kf_[i] : 0.0);
       upper_[i] = inner ? -conductance * kf_[i + 1] : 0.0;
@@ -338,8 +339,8 @@ std::string pulse_table_text(const std::vector<PulseRecord>& records) {
     append_fixed(text, p.surface_fraction_before, 10, 7);
     append_blanks(text, 1);
     append_fixed(text, p.peak_surface_temperature_k, 10, 4);
-    for (double depth : {p.surface_recession_nm, p.volume_depth_nm, p.total_depth_nm,
-                         p.cumulative_depth_nm}) {
+    for (double depth :
+         {p.surface_recession_nm, p.volume_depth_nm, p.total_depth_nm, p.cumulative_depth_nm}) {
       append_blanks(text, 1);
       append_scientific(text, depth, 13, 5);
     }

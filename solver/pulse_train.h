@@ -17,20 +17,24 @@
 // no flux through the surface (the front stands still: the end test ended the pulse's run once it
 // had), theta = 0 at the wide grid's last node. Vertex-centred volumes as in the accurate scheme,
 // variable-step BDF2 (backward Euler on the first step) with steps growing by kStepGrowth from the
-// pulse's time step, the last one cut to end at the next pulse, each step solved by Newton's method (tridiagonal Jacobian of the conduction and storage; the reaction heat taken at
-// the step's start). The bond reaction goes on over the run's part of the grid, phi as the
-// accurate scheme moves it (trapezoid rule in time).
+// pulse's time step, the last one cut to end at the next pulse, each step solved by Newton's method
+// (tridiagonal Jacobian of the conduction and storage; the reaction heat taken at the step's
+// start). The bond reaction goes on over the run's part of the grid, phi as the accurate scheme
+// moves it (trapezoid rule in time).
 //
 // Mapping. The wide grid's first nodes are the run's nodes, so the profile goes back and forth
 // without interpolation: the same nodal values, the same control volumes, the same heat. The
 // nodes beyond the run's grid are the carried deep state; the run holds its last node at the
 // deep state's temperature there (not ambient), so that heat stored beyond the run's grid
 // comes back as the surface cools. After a pulse the deep state moves up with the surface by the
-// pulse's depth (linear interpolation, monotone).
+// pulse's depth (linear interpolation, monotone) and takes in what crossed the run's far
+// boundary during the pulse (conduction, the material moving up with its heat, the light passing
+// the grid), set on its first node so that its heat is exactly the balance's.
 //
-// Energy. The train's ledger sums the pulses' flows (light, ablation, reaction, far boundary and
-// loss on the run's grid) and the cooling intervals' (reaction, loss, what leaves the wide grid);
-// stored is the heat on the run's grid at the end of the last pulse plus the deep state's.
+// Energy. The train's ledger sums the pulses' flows (light, ablation, reaction and loss on the
+// run's grid) and the cooling intervals' (reaction, loss); its far boundary is what leaves the
+// wide grid; stored is the heat on the run's grid at the end of the last pulse plus the deep
+// state's. It closes to the Newton tolerances.
 #pragma once
 
 #include <string>

@@ -71,7 +71,8 @@ TEST(PulseShapes, GaussianHasItsWidthAndCutAndEveryShapeDeliversTheFluence) {
     for (Scheme scheme : {Scheme::accurate, Scheme::published}) {
       const RunOutcome o = run_plan(p, plan, scheme);
       ASSERT_EQ(o.end, RunEnd::end_test) << o.not_started_reason << o.divergence_cause;
-      EXPECT_LT(relative(o.energy.light_in, p.fluence), 1e-9) << scheme_name(scheme) << " " << pulse_shape_name(plan.shape);
+      EXPECT_LT(relative(o.energy.light_in, p.fluence), 1e-9)
+          << scheme_name(scheme) << " " << pulse_shape_name(plan.shape);
     }
   }
 }
@@ -150,12 +151,11 @@ TEST(PulseTrain, IncubatedAbsorptionRaisesTheDepthPerPulseUntilItSaturates) {
 
 TEST(PulseTrain, WritesItsFilesAsTheReferenceTrain) {
   ScratchDirectory directory;
-  const RunOutcome o = run_plan(test::default_parameters(), train_of(3, 1e4), Scheme::accurate,
-                                &directory);
+  const RunOutcome o =
+      run_plan(test::default_parameters(), train_of(3, 1e4), Scheme::accurate, &directory);
   ASSERT_EQ(o.end, RunEnd::end_test);
-  EXPECT_EQ(test::compare_with_golden(directory.path(),
-                                      std::filesystem::path(KT_TEST_DATA_DIR) / "solver" /
-                                          "train_run"),
+  EXPECT_EQ(test::compare_with_golden(
+                directory.path(), std::filesystem::path(KT_TEST_DATA_DIR) / "solver" / "train_run"),
             "");
 }
 
