@@ -37,6 +37,10 @@ def test_keywords_are_refused_by_their_names_before_any_run(defaults, lab):
         (dict(experiment=lab, scheme="published"), "scheme published cannot run pulses 3"),
         (dict(pulse_shape="square"), 'pulse_shape is "square"'),
     ]
+    with pytest.raises(ValueError, match="pulses is 0"):
+        kestrium.threshold(defaults, pulses=[1, 0, 5], rate_hz=10)  # each N checked first
+    with pytest.raises(ValueError, match="pulses 2 needs rate_hz"):
+        kestrium.threshold(defaults, pulses=[1, 2])
     for keywords, message in cases:
         with pytest.raises(ValueError, match=message):
             kestrium.run(defaults, **keywords)
