@@ -64,9 +64,9 @@ case "$role" in
     definition=()
     while [[ $# -gt 0 ]]; do
       case "$1" in
-        --vary|--points|--refine|--scheme|--experiment|--pulse-shape|--trace|--pulses|--rate|--incubated-absorption)
+        --vary|--points|--refine|--scheme|--material|--experiment|--pulse-shape|--trace|--pulses|--rate|--incubated-absorption)
           definition+=("$1" "${2:?}"); shift 2 ;;
-        --vary=*|--points=*|--refine=*|--scheme=*|--experiment=*|--pulse-shape=*|--trace=*|--pulses=*|--rate=*|--incubated-absorption=*)
+        --vary=*|--points=*|--refine=*|--scheme=*|--material=*|--experiment=*|--pulse-shape=*|--trace=*|--pulses=*|--rate=*|--incubated-absorption=*)
           definition+=("$1"); shift ;;
         --energy) definition+=("$1"); shift ;;
         --out|--jobs|--shard) shift 2 ;;

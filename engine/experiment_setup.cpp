@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "engine/material_setup.h"
-#include "params/bounded_file.h"
 #include "params/pulse_trace.h"
 
 namespace kt {
@@ -55,17 +54,9 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
     return std::nullopt;
   }
   RunSetup setup;
-  std::string material_text;
   if (!experiment.material.empty()) {
     setup.material = load_material_file(experiment.material, error);
     if (!setup.material) return std::nullopt;
-    // The file as read, for the identity (its values and laws, whatever its path).
-    constexpr std::size_t kMaxMaterialBytes = std::size_t{1} << 20;
-    std::string text;
-    if (!read_bounded_file(experiment.material.string(), "the material file", kMaxMaterialBytes,
-                           text, error))
-      return std::nullopt;
-    material_text = "[material]\n" + text;
   }
   setup.experiment = experiment;
   PulsePlan& plan = setup.pulse;
@@ -89,14 +80,14 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
   } else {
     parse_scheme(experiment.scheme, setup.scheme);
   }
-  // The scheme is part of a study's identity on its own; what else the experiment asks for
-  // makes the rest.
+  // The scheme and the material (its text) are part of a study's identity on their own; what
+  // else the experiment asks for makes the rest.
   Experiment rest = experiment;
   rest.scheme.clear();
+  rest.material.clear();
   if (!rest.is_plain()) {
     rest.trace.clear();
-    rest.material.clear();
-    setup.identity = experiment_text(rest) + trace_text + material_text;
+    setup.identity = experiment_text(rest) + trace_text;
   }
   return setup;
 }

@@ -43,9 +43,10 @@ struct RunSetup {
   PulsePlan pulse;
   // The experiment's material file (engine/material_setup.h), read and checked; null without.
   std::shared_ptr<const MaterialFile> material;
-  // Empty for an experiment that asks for no more than a scheme (a study keeps the hash it
-  // always had); otherwise the experiment's text with the trace's and the material file's
-  // contents in place of their paths, so that editing the trace makes another study.
+  // Empty for an experiment that asks for no more than a scheme and a material (a study keeps
+  // the hash these give); otherwise the experiment's text with the trace's samples in place of
+  // its path, so that editing the trace makes another study. (A study hashes the material's
+  // text itself: StudyPlan::material.)
   std::string identity;
 
   bool is_train() const { return pulse.pulses > 1; }

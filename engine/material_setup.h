@@ -22,13 +22,18 @@ std::shared_ptr<const MaterialFile> load_material_file(const std::filesystem::pa
                                                        std::string& error);
 
 // Puts `material` into a run: its values into `parameters` (apply_material) and the material
-// into `options.material`. Empty on success; otherwise the refusal naming the file, and neither
-// `parameters` nor `options` is changed.
+// into `options.material`. Empty on success; otherwise the refusal naming the file (a value the
+// set cannot take, an ambient temperature outside a table or where a law is not positive), and
+// neither `parameters` nor `options` is changed.
 std::string use_material(const std::shared_ptr<const MaterialFile>& material,
                          ParameterSet& parameters, RunOptions& options);
 
 // load_material_file, then use_material. Empty on success, else the refusal.
 std::string setup_material(const std::filesystem::path& path, ParameterSet& parameters,
                            RunOptions& options);
+
+// The same for the engines that carry the material themselves (sweeps, studies, model runs).
+std::string setup_material(const std::filesystem::path& path, ParameterSet& parameters,
+                           std::shared_ptr<const MaterialFile>& material);
 
 }  // namespace kt

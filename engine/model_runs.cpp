@@ -38,6 +38,8 @@ struct Worker {
       }
       if (outcome.end == RunEnd::diverged) {
         result.problem = divergence_message(outcome);
+        // A material table left is not helped by a finer step.
+        if (outcome.material_range_refusal) break;
         continue;
       }
       const double depth = depth_of(outcome, quantity);

@@ -18,6 +18,7 @@
 #include "engine/parallel_runner.h"
 #include "engine/result_columns.h"
 #include "engine/value_text.h"
+#include "params/material_file.h"
 #include "params/safe_save.h"
 #include "solver/model.h"
 #include "solver/run_observer.h"
@@ -279,6 +280,10 @@ std::string study_hash(const ParameterSet& base, const StudyPlan& plan) {
   if (plan.columns == ResultColumnSet::with_energy ||
       plan.columns == ResultColumnSet::train_with_energy)
     h.add(std::string_view("energy columns"));
+  if (plan.material) {
+    h.add(std::string_view("material file"));
+    h.add(std::string_view(plan.material->text));
+  }
   if (has_train_columns(plan.columns)) h.add(std::string_view("train columns"));
   if (!plan.experiment.empty()) {
     h.add(std::string_view("experiment"));
@@ -377,9 +382,11 @@ StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const 
       row.results = result_values(o, plan.columns);
       break;
     case RunEnd::diverged: {
-      row.end = StudyEnd::diverged;
+      // A material table left during the run is a refusal, with the step it happened at.
+      row.end = o.material_range_refusal ? StudyEnd::refused : StudyEnd::diverged;
       char buffer[96];
-      std::snprintf(buffer, sizeof buffer, "diverged at step %d (t = %.6g ns): ", o.step_count,
+      std::snprintf(buffer, sizeof buffer, "%s at step %d (t = %.6g ns): ",
+                    o.material_range_refusal ? "refused" : "diverged", o.step_count,
                     o.diverged_time_ns);
       row.note = buffer + o.divergence_cause;
       break;

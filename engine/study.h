@@ -56,11 +56,12 @@ struct StudyPlan {
   // part of the study's identity too; a study without them keeps the hash it always had.
   ResultColumnSet columns = ResultColumnSet::results;
   // A material file's laws for every point (engine/material_setup.h; the base parameters hold
-  // its values); its text is in `experiment`.
+  // its values). Its text is part of the study's identity; a study without one keeps the hash
+  // it always had.
   std::shared_ptr<const MaterialFile> material;
   // The pulses of every run (a train, a pulse shape, incubation) and the experiment's identity
-  // (RunSetup::identity: its settings and the contents of its trace and material files); a
-  // study without one keeps the hash it always had.
+  // (RunSetup::identity: its settings and the samples of its trace); a study without one keeps
+  // the hash it always had.
   PulsePlan pulse;
   std::string experiment;
 };

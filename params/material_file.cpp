@@ -1,9 +1,11 @@
 #include "params/material_file.h"
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <set>
+#include <utility>
 
 #include "params/bounded_file.h"
 #include "params/parameter_fields.h"
@@ -255,6 +257,7 @@ std::optional<MaterialFile> parse_material_text(std::string_view text, const std
   if (!parsed) return std::nullopt;
   const toml::table& root = *parsed;
   MaterialFile material;
+  material.text = std::string(text);
   if (!reader.only_keys(root, "",
                         {"name", "description", "density", "specific_heat", "thermal_conductivity",
                          "absorption_coefficient", "incubated_absorption", "kinetics"})) {
@@ -331,6 +334,54 @@ std::optional<MaterialFile> read_material_file(const std::filesystem::path& path
   std::optional<MaterialFile> material = parse_material_text(text, origin, error);
   if (material) material->path = path;
   return material;
+}
+
+std::string material_range_refusal(const MaterialFile& material, double lowest_k,
+                                   double highest_k) {
+  const std::pair<const char*, const PropertyLaw*> laws[] = {
+      {"specific_heat", &material.specific_heat},
+      {"thermal_conductivity", &material.thermal_conductivity}};
+  for (const auto& [name, law] : laws) {
+    if (law->form != LawForm::table || law->temperatures.empty()) continue;
+    const double first = law->temperatures.front();
+    const double last = law->temperatures.back();
+    const bool below = !(lowest_k >= first);
+    if (!below && highest_k <= last) continue;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  ": %s: the temperature reached %.6g K, outside the table's range (%.6g K to "
+                  "%.6g K)",
+                  name, below ? lowest_k : highest_k, first, last);
+    return (material.path.empty() ? material.name : material.path.string()) + text;
+  }
+  return {};
+}
+
+std::string material_ambient_refusal(const MaterialFile& material, double ambient_k) {
+  if (std::string refusal = material_range_refusal(material, ambient_k, ambient_k);
+      !refusal.empty()) {
+    return refusal + " at the ambient temperature, before the run";
+  }
+  const std::pair<const char*, const PropertyLaw*> laws[] = {
+      {"specific_heat", &material.specific_heat},
+      {"thermal_conductivity", &material.thermal_conductivity}};
+  for (const auto& [name, law] : laws) {
+    bool in_range = true;
+    const double value = law->evaluate(ambient_k, in_range);
+    if (!(value > 0.0)) {
+      char text[160];
+      std::snprintf(text, sizeof text,
+                    ": %s: the law is %.6g at the ambient temperature %.6g K; it must be positive",
+                    name, value, ambient_k);
+      return (material.path.empty() ? material.name : material.path.string()) + text;
+    }
+  }
+  return {};
+}
+
+bool material_has_tables(const MaterialFile& material) {
+  return material.specific_heat.form == LawForm::table ||
+         material.thermal_conductivity.form == LawForm::table;
 }
 
 std::string apply_material(const MaterialFile& material, ParameterSet& parameters) {

@@ -44,6 +44,7 @@ struct MaterialValue {
 
 struct MaterialFile {
   std::filesystem::path path;
+  std::string text;  // the file as read: a study's identity holds it
   std::string name;
   std::string description;
   std::vector<MaterialValue> values;  // density, absorption, kinetics: each sets its field
@@ -65,6 +66,18 @@ std::optional<MaterialFile> read_material_file(const std::filesystem::path& path
 // The same from text already read (`origin` names it in messages; for tests and fuzzing).
 std::optional<MaterialFile> parse_material_text(std::string_view text, const std::string& origin,
                                                 std::string& error);
+
+// Empty when every table law of the file covers the temperatures from `lowest_k` to
+// `highest_k`; otherwise "FILE: thermal_conductivity: the temperature reached 812.3 K, outside
+// the table's range (300 K to 800 K)" for the first table left.
+std::string material_range_refusal(const MaterialFile& material, double lowest_k, double highest_k);
+
+// Empty when a run may start at the ambient temperature `ambient_k`: every table covers it and
+// both laws are positive there; otherwise the refusal naming the file and the property.
+std::string material_ambient_refusal(const MaterialFile& material, double ambient_k);
+
+// True when a law of the file is a table (a run then watches its range).
+bool material_has_tables(const MaterialFile& material);
 
 // Writes the file's values into the parameter set (the material becomes "other material": the
 // laws come from the file) and returns the refusal of a value the set cannot take, else empty.

@@ -4,9 +4,13 @@
 
 #include <pybind11/pybind11.h>
 
+#include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/experiment_setup.h"
+#include "engine/material_setup.h"
 #include "solver/calculation_run.h"
 
 namespace kt::python {

@@ -402,7 +402,8 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   if (output_directory) options.output_directory = *output_directory;
 
   SingleRun made;
-  run_interruptible([&] { made = run_parameters(with_material, options); }, [&] { interrupt.store(true); });
+  run_interruptible([&] { made = run_parameters(with_material, options); },
+                    [&] { interrupt.store(true); });
   if (!made.error.empty()) throw py::value_error(made.error);
   const RunOutcome& outcome = made.outcome;
 
@@ -437,8 +438,14 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
                const std::optional<std::filesystem::path>& keep_files_directory,
                const py::object& progress) {
   if (fluences.empty()) throw py::value_error("a sweep needs at least one fluence");
+  // The threads read their own copy: Python code may change `parameters` meanwhile; the
+  // material's values are put into it.
+  const RunSetup setup = experiment_setup(experiment);
+  ParameterSet snapshot = parameters;
+  if (std::string refusal = setup.apply_material_values(snapshot); !refusal.empty())
+    throw py::value_error(refusal);
   // Every run is checked before any starts: a refused fluence stops nothing half way.
-  if (const std::string refusal = check_sweep_fluences(parameters, fluences); !refusal.empty()) {
+  if (const std::string refusal = check_sweep_fluences(snapshot, fluences); !refusal.empty()) {
     throw py::value_error(refusal);
   }
   if (refinement < 1 || refinement > kMaximumRefinement)
@@ -450,16 +457,10 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   if (output_directory) options.output_directory = *output_directory;
   options.keep_files_directory = keep_files_directory;
   options.refinement = refinement;
-  const RunSetup setup = experiment_setup(experiment);
   options.scheme = setup.scheme;
   options.pulse = setup.pulse;
   options.material = setup.material;
   const ResultColumnSet columns = with_train_columns(ResultColumnSet::results, setup.is_train());
-
-  // The threads read their own copy: Python code may change `parameters` meanwhile.
-  ParameterSet snapshot = parameters;
-  if (std::string refusal = setup.apply_material_values(snapshot); !refusal.empty())
-    throw py::value_error(refusal);
   std::atomic<bool> interrupt{false};
   std::atomic<int> done{0};
   int reported = -1;

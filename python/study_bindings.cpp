@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -33,13 +34,16 @@ namespace {
 // A study as the Python layer and the workers see it. The values are kept as given (doubles),
 // so a pickled study rebuilds the very same plan and hash on a worker.
 struct Study {
+  ParameterSet given;  // the parameters as given (the material's values are put in `base`)
   ParameterSet base;
   std::vector<std::string> names;
   std::optional<std::vector<std::vector<double>>> axes;    // a product study
   std::optional<std::vector<std::vector<double>>> points;  // a listed study
   int refinement = 1;
-  Experiment experiment;  // the scheme, pulses and incubation of every point
+  Experiment experiment;  // the scheme, pulses, incubation and material of every point
   bool energy = false;    // the energy ledger's columns after the results
+  // The material file's text as read, so a worker rebuilds the study without the file.
+  std::optional<std::string> material_text;
   StudyPlan plan;
   std::string hash;
 };
@@ -47,17 +51,31 @@ struct Study {
 Study make_study(const ParameterSet& base, const std::vector<std::string>& names,
                  const std::optional<std::vector<std::vector<double>>>& axes,
                  const std::optional<std::vector<std::vector<double>>>& points, int refinement,
-                 const Experiment& experiment, bool energy) {
+                 const Experiment& experiment, bool energy,
+                 const std::optional<std::string>& material_text = std::nullopt) {
   if (refinement < 1 || refinement > kMaximumRefinement) {
     throw py::value_error("refinement is " + std::to_string(refinement) +
                           "; it must be from 1 to " + std::to_string(kMaximumRefinement));
   }
   if (axes.has_value() == points.has_value())
     throw py::value_error("a study takes value lists or listed points, one of the two");
-  Study s{base, names, axes, points, refinement, experiment, energy, {}, {}};
+  Study s{base, base, names, axes, points, refinement, experiment, energy, {}, {}, {}};
+  // The material from its text when the study was sent with it, else from its file.
+  Experiment without_material = experiment;
+  without_material.material.clear();
   std::string refusal;
-  const std::optional<RunSetup> setup = make_run_setup(experiment, refusal, "");
+  std::optional<RunSetup> setup = make_run_setup(without_material, refusal, "");
   if (!setup) throw py::value_error(refusal);
+  if (!experiment.material.empty()) {
+    const std::string path = experiment.material.string();
+    std::optional<MaterialFile> material = material_text
+                                               ? parse_material_text(*material_text, path, refusal)
+                                               : read_material_file(path, refusal);
+    if (!material) throw py::value_error(refusal);
+    material->path = experiment.material;
+    s.material_text = material->text;
+    setup->material = std::make_shared<const MaterialFile>(std::move(*material));
+  }
   if (refusal = setup->apply_material_values(s.base); !refusal.empty())
     throw py::value_error(refusal);
   const std::string error =
@@ -254,14 +272,15 @@ void bind_study(py::module_& m) {
       .def("table_text", &table_text, py::arg("chunks"))
       .def(py::pickle(
           [](const Study& s) {
-            return py::make_tuple(s.base, s.names, s.axes, s.points, s.refinement, s.experiment,
-                                  s.energy);
+            return py::make_tuple(s.given, s.names, s.axes, s.points, s.refinement, s.experiment,
+                                  s.energy, s.material_text);
           },
           [](const py::tuple& t) {
             return make_study(t[0].cast<ParameterSet>(), t[1].cast<std::vector<std::string>>(),
                               t[2].cast<std::optional<std::vector<std::vector<double>>>>(),
                               t[3].cast<std::optional<std::vector<std::vector<double>>>>(),
-                              t[4].cast<int>(), t[5].cast<Experiment>(), t[6].cast<bool>());
+                              t[4].cast<int>(), t[5].cast<Experiment>(), t[6].cast<bool>(),
+                              t[7].cast<std::optional<std::string>>());
           }));
   m.def("_study_values", &parse_values, py::arg("text"));
   py::list ends;

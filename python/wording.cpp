@@ -60,6 +60,7 @@ constexpr Wording kArguments[] = {
     {"pulses", "pulses"},
     {"rate", "rate_hz"},
     {"incubated-absorption", "incubated_absorption"},
+    {"material", "material"},
 };
 
 std::string_view argument_of(std::string_view option) {

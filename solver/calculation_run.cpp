@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
+#include "params/material_file.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
 #include "solver/accurate_scheme.h"
@@ -84,7 +86,22 @@ struct LoopContext {
   double last_surface_theta = 0.0;
   double last_surface_fraction = 0.0;
   double transport_ratio = 0.0;
+  // Set when the run's material file has a table: its range is checked after every step.
+  const MaterialFile* watched_material = nullptr;
 };
+
+// The refusal of a step that took a node of the grid outside a table of the material file.
+std::string material_range_left(const LoopContext& c) {
+  const RunConstants& r = c.constants;
+  double lowest = std::numeric_limits<double>::infinity();
+  double highest = -lowest;
+  for (int k = 1; k <= r.node_count; ++k) {
+    const double temperature_k = (r.ambient + c.state.temperature_rise[k]) * r.heating_scale;
+    lowest = std::min(lowest, temperature_k);
+    highest = std::max(highest, temperature_k);
+  }
+  return material_range_refusal(*c.watched_material, lowest, highest);
+}
 
 void write_spatial_file(LoopContext& c, int number, SpatialOutput selection) {
   std::array<char, kDataFileNameLength> name{};
@@ -172,6 +189,14 @@ RunEnd time_loop(LoopContext& c) {
     if ((c.accurate && c.accurate->failed()) || !state_is_sound(r, s)) {
       c.outcome.diverged_time_ns = reported_values(r, s).time_ns;
       return RunEnd::diverged;
+    }
+    if (c.watched_material != nullptr) {
+      if (std::string refusal = material_range_left(c); !refusal.empty()) {
+        c.outcome.diverged_time_ns = reported_values(r, s).time_ns;
+        c.outcome.material_range_refusal = true;
+        c.outcome.divergence_cause = std::move(refusal);
+        return RunEnd::diverged;
+      }
     }
     if (ended) return RunEnd::end_test;
     c.last_surface_theta = s.temperature_rise[1];
@@ -366,6 +391,13 @@ const char* run_end_text(RunEnd end) {
 
 std::string divergence_message(const RunOutcome& outcome) {
   char buffer[96];
+  if (outcome.material_range_refusal) {
+    std::snprintf(buffer, sizeof buffer, "the run was refused at step %d (t = %.6g ns)",
+                  outcome.step_count, outcome.diverged_time_ns);
+    return std::string(buffer) + ": " + outcome.divergence_cause +
+           "; the material file's table must cover the temperatures of the run; no kinetics "
+           "line was written";
+  }
   std::snprintf(buffer, sizeof buffer, "the calculation diverged at step %d (t = %.6g ns)",
                 outcome.step_count, outcome.diverged_time_ns);
   return std::string(buffer) + ": " + outcome.divergence_cause + "; no kinetics line was written";
@@ -524,6 +556,10 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
                                  std::to_string(kMaximumGridRefinement) +
                                  " and above 1 only with the accurate scheme";
   }
+  if (outcome.not_started_reason.empty() && options.material) {
+    outcome.not_started_reason =
+        material_ambient_refusal(*options.material, at_start.ambient_temperature);
+  }
   if (outcome.not_started_reason.empty()) {
     outcome.not_started_reason = check_pulse_plan(
         options.pulse, options.scheme, std::max(static_cast<double>(at_start.pulse_width), 1.0));
@@ -550,6 +586,12 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
       take_run_parameters(parameters, at_start, outcome.adjustments);
   if (options.observer) options.observer->run_adjusted(outcome.adjustments);
   RunConstants constants = compute_run_constants(run_parameters);
+  if (options.material) {
+    // The file's laws replace the material's (relative to the set's c and kappa, its scales).
+    constants.material.polyimide = false;
+    constants.material.specific_heat_law = &options.material->specific_heat;
+    constants.material.conductivity_law = &options.material->thermal_conductivity;
+  }
   if (options.refinement > 1) {
     const int k = std::min(options.refinement, kMaximumRefinement);
     constants.time_step /= static_cast<double>(k);
@@ -583,6 +625,9 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
                       options,    constants, temporal_file, outcome};
   context.accurate = accurate.get();
   context.ledger = ledger.get();
+  if (options.material && material_has_tables(*options.material)) {
+    context.watched_material = options.material.get();
+  }
   std::unique_ptr<PulseTrain> train;
   if (accurate && options.pulse.pulses > 1) {
     train = std::make_unique<PulseTrain>(constants, options.pulse, *accurate);
@@ -595,7 +640,9 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
   outcome.end = run_pulses(context);
   run_state.advance(RunState::running, RunState::stopping);
   outcome.step_count = state.step_index;
-  if (outcome.end == RunEnd::diverged) outcome.divergence_cause = divergence_cause(context);
+  if (outcome.end == RunEnd::diverged && !outcome.material_range_refusal) {
+    outcome.divergence_cause = divergence_cause(context);
+  }
   outcome.energy = accurate ? accurate->ledger() : ledger->finish(state);
   if (train) {
     outcome.energy = train->ledger(outcome.energy);

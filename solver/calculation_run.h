@@ -119,6 +119,9 @@ struct RunOutcome {
   std::int32_t step_count = 0;     // step_index when the loop ended
   double diverged_time_ns = 0.0;   // the time of the step that diverged
   std::string divergence_cause;    // the likely cause, when it diverged
+  // Ended as diverged because a node left a table of the material file: a refusal, not a
+  // divergence; divergence_cause names the file, the property, the range and the temperature.
+  bool material_range_refusal = false;
   std::string kinetics_line;       // without line end
   std::vector<std::string> file_errors;
   double fluence_used = 0.0;          // mJ/cm^2, after the cap

@@ -1,9 +1,12 @@
-// Numerical kernels: pulse shape, polyimide property laws, three-diagonal sweep and parabolic
-// profile integral, in 64-bit reals on scaled quantities. Decimal constants of the laws are the
-// single-precision values widened to 64 bits; 0.00155 is an exact 64-bit value.
+// Numerical kernels: pulse shape, property laws (polyimide's, or a material file's),
+// three-diagonal sweep and parabolic profile integral, in 64-bit reals on scaled quantities.
+// Decimal constants of the laws are the single-precision values widened to 64 bits; 0.00155 is an
+// exact 64-bit value.
 #include "solver/kernels.h"
 
 #include <cmath>
+
+#include "params/material_laws.h"
 
 namespace kt {
 
@@ -16,6 +19,14 @@ constexpr double kConductivityAt300 = 0.00155;
 
 double absolute_temperature(const MaterialLaw& law, double theta) {
   return (law.ambient + theta) * law.heating_scale;
+}
+
+// A material file's law at theta over the entered value: the law's own expression, then one
+// division (a file giving the built-in coefficients gives the built-in factors bit for bit).
+double file_law_factor(const MaterialLaw& law, const PropertyLaw& property, double entered,
+                       double theta) {
+  bool in_range = true;
+  return property.evaluate(absolute_temperature(law, theta), in_range) / entered;
 }
 
 }  // namespace
@@ -32,7 +43,11 @@ double pulse_intensity(const PulseLaw& law, double t, double peak_intensity,
 }
 
 double specific_heat_factor(const MaterialLaw& law, double theta) {
-  if (!law.polyimide) return 1.0;
+  if (!law.polyimide) {
+    return law.specific_heat_law == nullptr
+               ? 1.0
+               : file_law_factor(law, *law.specific_heat_law, law.specific_heat, theta);
+  }
   const double temperature = absolute_temperature(law, theta);
   return (kCpBase - kCpDrop * std::exp((300.0 - temperature) / 460.0)) / law.specific_heat;
 }
@@ -42,7 +57,11 @@ double polyimide_lowest_temperature() {
 }
 
 double conductivity_factor(const MaterialLaw& law, double theta) {
-  if (!law.polyimide) return 1.0;
+  if (!law.polyimide) {
+    return law.conductivity_law == nullptr
+               ? 1.0
+               : file_law_factor(law, *law.conductivity_law, law.thermal_conductivity, theta);
+  }
   const double temperature = absolute_temperature(law, theta);
   return kConductivityAt300 * std::pow(temperature / 300.0, kConductivityExponent) /
          law.thermal_conductivity;

@@ -1,4 +1,5 @@
-// Numerical kernels of the ablation solver: the laser pulse shape, the polyimide property laws,
+// Numerical kernels of the ablation solver: the laser pulse shape, the property laws (polyimide's
+// built in, or a material file's),
 // the three-diagonal sweep solver with linear end conditions and the piecewise-parabolic profile
 // integral. Scaled units (depth in absorption lengths, time in 3.12 ns units, temperature rise
 // in units of the heating scale); 64-bit reals; arrays 1-based with room for the model's 65
@@ -48,6 +49,8 @@ struct PulseLaw {
 // or a triangle rising to its peak at tF and falling to zero at 2 tau'.
 double pulse_intensity(const PulseLaw& law, double t, double peak_intensity, double pulse_duration);
 
+struct PropertyLaw;  // params/material_laws.h
+
 // What the property laws need, fixed for a run.
 struct MaterialLaw {
   bool polyimide = true;              // material 1; any other value is "Other material"
@@ -55,13 +58,20 @@ struct MaterialLaw {
   double heating_scale = 1.0;         // Cheat [K]
   double specific_heat = 1.0;         // entered c [J/(g K)]
   double thermal_conductivity = 1.0;  // entered kappa [W/(cm K)]
+  // A material file's laws (other material only; not owned: the run's options hold the file).
+  // When set, c(T) and k(T) are these laws; outside a table they take its end value (the run
+  // is refused after the step: calculation_run.cpp).
+  const PropertyLaw* specific_heat_law = nullptr;
+  const PropertyLaw* conductivity_law = nullptr;
 };
 
-// c(T)/c: polyimide c(T) = 2.55 - 1.59 exp((300 - T)/460) J/(g K); 1 for other material.
+// c(T)/c: polyimide c(T) = 2.55 - 1.59 exp((300 - T)/460) J/(g K); the file's law over c for
+// other material with a material file; 1 for other material.
 double specific_heat_factor(const MaterialLaw& law, double theta);
 // The temperature [K] below which the polyimide specific-heat law is zero or negative.
 double polyimide_lowest_temperature();
-// k(T)/kappa: polyimide k(T) = 0.00155 (T/300)^0.28 W/(cm K); 1 for other material.
+// k(T)/kappa: polyimide k(T) = 0.00155 (T/300)^0.28 W/(cm K); the file's law over kappa for
+// other material with a material file; 1 for other material.
 double conductivity_factor(const MaterialLaw& law, double theta);
 
 // Solves -A[k] y[k-1] + B[k] y[k] - C[k] y[k+1] = G[k], k = 2 ... n-1, with the end conditions

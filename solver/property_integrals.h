@@ -6,12 +6,18 @@
 // energy per area in units of 1e10 t0 mJ/cm^2.
 #pragma once
 
+#include <vector>
+
 #include "solver/kernels.h"
 
 namespace kt {
 
 // The property factors and their integrals at one temperature rise, from one exponential and one
-// power for polyimide.
+// power for polyimide. A material file's laws (MaterialLaw::specific_heat_law and
+// conductivity_law) are integrated in closed form: constant v T; saturating exponential
+// a T + b t_scale exp((t_ref - T)/t_scale); power v t_ref/(1 + e) (T/t_ref)^(1 + e) (v t_ref
+// ln(T/t_ref) for e = -1); a table exactly, interval by interval, as the integral of its cubic
+// Hermite pieces (outside the table its end value, as the law takes it there).
 struct MaterialPoint {
   double heat_capacity = 1.0;  // cf(theta)
   double conduction = 1.0;     // kf(theta)
@@ -24,6 +30,9 @@ struct MaterialIntegrals {
   MaterialLaw law;
   double enthalpy_offset = 0.0;   // the primitive of c(T) at T0, in the law's own units
   double potential_offset = 0.0;  // the primitive of k(T) at T0
+  // A file's table laws: the primitive at each of the table's temperatures (0 at the first).
+  std::vector<double> heat_knots;
+  std::vector<double> conduction_knots;
 };
 
 MaterialIntegrals make_material_integrals(const MaterialLaw& law);

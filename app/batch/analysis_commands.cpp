@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -22,6 +23,7 @@
 #include "app/batch/exit_codes.h"
 #include "app/batch/experiment_options.h"
 #include "app/batch/stop_signals.h"
+#include "engine/material_setup.h"
 #include "engine/model_runs.h"
 #include "engine/value_text.h"
 #include "params/output_paths.h"
@@ -292,7 +294,7 @@ std::optional<int> read_fit_variables(const CommandLine& line, const FitOptions&
 
 // Reads the parameter and data files and builds the request; everything is checked before the
 // first run. An exit status when the command stops here.
-std::optional<int> prepare_fit_request(const CommandLine& line, const FitOptions& o,
+std::optional<int> prepare_fit_request(const CommandLine& line, FitOptions& o,
                                        FitRequest& request) {
   if (!read_parameters(o.parfile, request.parameters)) return kExitFailure;
   if (std::string refusal = o.setup.apply_material_values(request.parameters); !refusal.empty())

@@ -10,7 +10,7 @@ namespace kt::batch {
 
 bool ExperimentWords::any() const {
   return !experiment.empty() || !scheme.empty() || !pulse_shape.empty() || !trace.empty() ||
-         !pulses.empty() || !rate.empty() || !incubated_absorption.empty();
+         !pulses.empty() || !rate.empty() || !incubated_absorption.empty() || !material.empty();
 }
 
 void declare_experiment_options(CommandLine& line, ExperimentWords& words) {
@@ -21,6 +21,7 @@ void declare_experiment_options(CommandLine& line, ExperimentWords& words) {
   line.option("--pulses", words.pulses);
   line.option("--rate", words.rate);
   line.option("--incubated-absorption", words.incubated_absorption);
+  line.option("--material", words.material);
 }
 
 std::string experiment_options_help(const char* pulses) {
@@ -39,7 +40,8 @@ std::string experiment_options_help(const char* pulses) {
   text +=
       "  --rate HZ         the train's repetition rate (needed when N > 1)\n"
       "  --incubated-absorption A  the absorption coefficient [1/cm] of fully incubated\n"
-      "                    material: alpha = alpha0 + (A - alpha0) phi (default alpha0)\n";
+      "                    material: alpha = alpha0 + (A - alpha0) phi (default alpha0)\n"
+      "  --material FILE   a material file (TOML) for every run: its values and its c(T), k(T)\n";
   return text;
 }
 
@@ -55,6 +57,7 @@ std::optional<RunSetup> read_experiment_options(const CommandLine& line,
   if (!words.scheme.empty()) choices.scheme = words.scheme;
   if (!words.pulse_shape.empty()) choices.pulse_shape = words.pulse_shape;
   if (!words.trace.empty()) choices.trace = words.trace;
+  if (!words.material.empty()) choices.material = words.material;
   if (!words.pulses.empty() && !words.pulses_is_list) {
     if (!parse_number(words.pulses, value) || value != static_cast<int>(value))
       return usage("--pulses takes a whole number of pulses, not \"" + words.pulses + "\"");

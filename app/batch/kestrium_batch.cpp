@@ -24,6 +24,7 @@
 #include "app/batch/run_summary.h"
 #include "app/batch/stop_signals.h"
 #include "app/batch/study_commands.h"
+#include "engine/material_setup.h"
 #include "engine/single_run.h"
 #include "engine/sweep.h"
 #include "kt/version.h"
@@ -209,7 +210,9 @@ int single_run(const std::vector<std::string>& args) {
   if (json) {
     std::fputs(kt::batch::run_summary_json(parfile, outcome, p).c_str(), stdout);
   } else if (diverged) {
-    std::printf("run ended by: diverged after %d steps\n", outcome.step_count);
+    std::printf("run ended by: %s after %d steps\n",
+                outcome.material_range_refusal ? "refused (a material table was left)" : "diverged",
+                outcome.step_count);
   } else {
     std::fputs(kt::batch::run_summary_text(outcome, p).c_str(), stdout);
   }
@@ -217,6 +220,7 @@ int single_run(const std::vector<std::string>& args) {
     std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
   }
   if (diverged) {
+    // A material table left is reported as a refusal (and exits as a divergence does).
     std::fprintf(stderr, "kestrium-batch: %s: %s\n", parfile.c_str(),
                  kt::divergence_message(outcome).c_str());
     return kExitDiverged;

@@ -125,6 +125,12 @@ std::string sweep_summary_text(const SweepResult& result) {
     if (!run.finished) continue;
     const RunOutcome& o = run.outcome;
     if (o.end == RunEnd::diverged) {
+      if (o.material_range_refusal) {
+        // A material table left: the refusal itself, which a finer step does not change.
+        std::snprintf(line, sizeof line, "fluence %g mJ/cm^2: ", run.fluence);
+        out += line + divergence_message(o) + "\n";
+        continue;
+      }
       std::snprintf(line, sizeof line, "fluence %g mJ/cm^2: diverged at step %d\n", run.fluence,
                     o.step_count);
       out += line;

@@ -18,6 +18,7 @@
 #include "app/batch/exit_codes.h"
 #include "app/batch/experiment_options.h"
 #include "app/batch/stop_signals.h"
+#include "engine/material_setup.h"
 #include "engine/study.h"
 #include "params/bounded_file.h"
 #include "params/output_paths.h"

@@ -130,7 +130,7 @@ _EXPERIMENT_DOC = """
 
 def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
         grid_refinement=1, *, experiment=None, pulse_shape=None, trace=None, pulses=None,
-        rate_hz=None, incubated_absorption=None):
+        rate_hz=None, incubated_absorption=None, material=None):
     """Runs one calculation and returns a RunResult.
 
     parameters: a Parameters. profiles: keep the depth profiles at the spatial output instants.
@@ -139,7 +139,11 @@ def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
     do; otherwise nothing is written. refinement: each time step split into this many sub-steps
     (1 to 64; 1 is the model's own step). scheme: "published" (default, the program's results)
     or "accurate" (energy conserved, second order in time and space); grid_refinement: with the
-    accurate scheme, every cell of the depth grid split into this many (1 to 4). A refused parameter raises ValueError with the
+    accurate scheme, every cell of the depth grid split into this many (1 to 4). material: the
+    path of a material file (TOML): its values replace those of parameters and its c(T) and k(T)
+    laws are the run's, as the batch runner's --material; a run whose temperatures leave a
+    table of the file ends with end "diverged" and the refusal in message, without depths.
+    A refused parameter raises ValueError with the
     program's message; a diverged run warns (RuntimeWarning) and says why in message; a result
     file that cannot be written raises OSError naming it, with the result as its .result.
     Ctrl-C stops the run as the program's Stop does (with output_dir its files are those of a
@@ -147,7 +151,7 @@ def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
     """
     folder = _folder(output_dir) if output_dir is not None else None
     keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
-                                    incubated_absorption)
+                                    incubated_absorption, material)
     d = _run(parameters, bool(profiles), folder, int(refinement), keywords, int(grid_refinement))
     result = RunResult(
         profiles=[Profile(**p) for p in d.pop("profiles")],
@@ -181,13 +185,13 @@ def _progress_bar(total):
 
 def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None, keep_files=None,
           csv=None, progress=None, scheme=None, *, experiment=None, pulse_shape=None, trace=None,
-          pulses=None, rate_hz=None, incubated_absorption=None):
+          pulses=None, rate_hz=None, incubated_absorption=None, material=None):
     """Runs one calculation per fluence, in parallel, and returns the ablation curve.
 
     fluences: fluences in mJ/cm^2, or the batch runner's text ("20:200:10", "40,60,80", or
     "FROM:TO" with log=N for N log-spaced fluences). jobs: threads (default: all cores).
     refinement: sub-steps per time step of every run, as in run(). scheme: "published" or
-    "accurate", as in run().
+    "accurate", and material: a material file for every run, as in run().
     Returns a dict of NumPy arrays in fluence order, one entry per fluence, with the columns of
     the batch runner's CSV (fluence_mJ_per_cm2 as used, surface_recession_nm, volume_depth_nm,
     total_depth_nm, peak_surface_temperature_K, peak_front_velocity_cm_per_s, steps, end) and
@@ -219,7 +223,7 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
     folder = _folder(output_dir) if output_dir is not None else None
     kept = _folder(keep_files) if keep_files is not None else None
     keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
-                                    incubated_absorption)
+                                    incubated_absorption, material)
     d = _sweep(parameters, fluences, int(jobs or 0), int(refinement), keywords, folder, kept,
                progress or None)
     errors = d.pop("errors")

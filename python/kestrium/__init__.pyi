@@ -197,14 +197,14 @@ def run(parameters: Parameters, profiles: bool = ..., output_dir: _Path | None =
         refinement: int = ..., scheme: str | None = ..., grid_refinement: int = ..., *,
         experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
         trace: _Path | None = ..., pulses: int | None = ..., rate_hz: float | None = ...,
-        incubated_absorption: float | None = ...) -> RunResult: ...
+        incubated_absorption: float | None = ..., material: _Path | None = ...) -> RunResult: ...
 def sweep(parameters: Parameters, fluences: str | ArrayLike, jobs: int | None = ...,
           log: int = ..., refinement: int = ..., output_dir: _Path | None = ...,
           keep_files: _Path | None = ..., csv: _Path | None = ...,
           progress: Callable[[int, int], object] | bool | None = ...,
           scheme: str | None = ..., *, experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
         trace: _Path | None = ..., pulses: int | None = ..., rate_hz: float | None = ...,
-        incubated_absorption: float | None = ...) -> dict[str, NDArray[Any]]: ...
+        incubated_absorption: float | None = ..., material: _Path | None = ...) -> dict[str, NDArray[Any]]: ...
 def fit(parameters: Parameters, data: _Path | None = ..., vary: str | Sequence[str] = ..., *,
         fluence: ArrayLike | None = ..., depth: ArrayLike | None = ...,
         sigma: ArrayLike | None = ..., quantity: str | None = ...,
@@ -213,13 +213,13 @@ def fit(parameters: Parameters, data: _Path | None = ..., vary: str | Sequence[s
         progress: Callable[[int, int, float], object] | None = ...,
         scheme: str | None = ..., experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
         trace: _Path | None = ..., pulses: int | None = ..., rate_hz: float | None = ...,
-        incubated_absorption: float | None = ...) -> dict[str, Any]: ...
+        incubated_absorption: float | None = ..., material: _Path | None = ...) -> dict[str, Any]: ...
 def threshold(parameters: Parameters, depth: float = ..., quantity: str = ...,
               jobs: int | None = ..., scheme: str | None = ..., *,
               experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
               trace: _Path | None = ..., pulses: int | Sequence[int] | None = ...,
               rate_hz: float | None = ...,
-              incubated_absorption: float | None = ...) -> dict[str, Any]: ...
+              incubated_absorption: float | None = ..., material: _Path | None = ...) -> dict[str, Any]: ...
 def study(parameters: Parameters, vary: Mapping[str, str | Sequence[_Number]] | None = ...,
           client: Any = ..., jobs: int | None = ..., refinement: int = ...,
           chunk_size: int | None = ..., progress: Callable[[int, int], object] | bool | None = ...,
@@ -227,4 +227,4 @@ def study(parameters: Parameters, vary: Mapping[str, str | Sequence[_Number]] | 
           timeout: float | None = ..., scheme: str | None = ...,
           energy: bool = ..., experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
         trace: _Path | None = ..., pulses: int | None = ..., rate_hz: float | None = ...,
-        incubated_absorption: float | None = ...) -> StudyTable: ...
+        incubated_absorption: float | None = ..., material: _Path | None = ...) -> StudyTable: ...

@@ -56,7 +56,7 @@ def _report(text, fitted):
 def fit(parameters, data=None, vary=(), *, fluence=None, depth=None, sigma=None,
         quantity=None, bounds=None, jobs=None, max_runs=5000, method="bobyqa", analyse=False,
         min_depth=1.0, progress=None, scheme=None, experiment=None, pulse_shape=None,
-        trace=None, pulses=None, rate_hz=None, incubated_absorption=None):
+        trace=None, pulses=None, rate_hz=None, incubated_absorption=None, material=None):
     """Fits Parameter-set fields to measured depths, as `kestrium-batch fit` does.
 
     parameters: a Parameters holding the starting values; every other field keeps its value.
@@ -103,7 +103,7 @@ def fit(parameters, data=None, vary=(), *, fluence=None, depth=None, sigma=None,
                                           bounds, int(jobs or 0), int(max_runs), method,
                                           bool(analyse), float(min_depth), progress,
                                           _keywords(experiment, scheme, pulse_shape, trace,
-                                                    pulses, rate_hz, incubated_absorption))
+                                                    pulses, rate_hz, incubated_absorption, material))
     except ValueError as e:
         raise _refused(e) from None
     except KeyboardInterrupt as e:
@@ -123,7 +123,7 @@ def fit(parameters, data=None, vary=(), *, fluence=None, depth=None, sigma=None,
 
 def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *,
               experiment=None, pulse_shape=None, trace=None, pulses=None, rate_hz=None,
-              incubated_absorption=None):
+              incubated_absorption=None, material=None):
     """The ablation threshold, as `kestrium-batch threshold` finds it.
 
     The fluence (mJ/cm^2) at which the chosen depth ("total", "surface" or "volume") first
@@ -148,10 +148,10 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
         counts = [int(n) for n in pulses]
         if len(counts) > 1:
             keywords = _keywords(experiment, scheme, pulse_shape, trace, None, rate_hz,
-                                 incubated_absorption)
+                                 incubated_absorption, material)
             return _incubation(parameters, float(depth), quantity, int(jobs or 0), counts,
                                keywords)
         pulses = counts[0] if counts else None
     return _threshold(parameters, float(depth), quantity, int(jobs or 0),
                       _keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
-                                incubated_absorption))
+                                incubated_absorption, material))

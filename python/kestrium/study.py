@@ -113,7 +113,12 @@ def _listed(points):
     return names, listed
 
 
-def _make_study(parameters, vary, points, refinement, experiment=None, energy=False):
+def _make_study(parameters, vary, points, refinement, experiment=None, energy=False,
+                material=None):
+    if experiment is None:
+        experiment = _keywords(material=material)
+    elif material is not None:
+        experiment = dict(experiment, material=os.fspath(material))
     if not isinstance(parameters, Parameters):
         raise TypeError(f"a study starts from a kestrium.Parameters, not {type(parameters).__name__}")
     if vary is not None and not isinstance(vary, Mapping):
@@ -125,12 +130,11 @@ def _make_study(parameters, vary, points, refinement, experiment=None, energy=Fa
     if vary is not None:
         names = [str(n) for n in vary]
         return _Study(parameters, names, [_values(n, vary[n]) for n in names], None,
-                      int(refinement), experiment or _keywords(), bool(energy))
+                      int(refinement), experiment, bool(energy))
     if points is None:
         raise ValueError("a study needs vary={field: values, ...} or points")
     names, listed = _listed(points)
-    return _Study(parameters, names, None, listed, int(refinement), experiment or _keywords(),
-                  bool(energy))
+    return _Study(parameters, names, None, listed, int(refinement), experiment, bool(energy))
 
 
 def _run_chunk(start, stop, study, jobs):
@@ -191,7 +195,7 @@ def _run_on_dask(study, client, jobs, chunk_size, progress, timeout):
 def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_size=None,
           progress=None, *, points=None, timeout=None, scheme=None, energy=False,
           experiment=None, pulse_shape=None, trace=None, pulses=None, rate_hz=None,
-          incubated_absorption=None):
+          incubated_absorption=None, material=None):
     """Runs one calculation per point of a study and returns its StudyTable.
 
     parameters: the Parameters every point starts from. vary: field name -> values, as a
@@ -206,7 +210,9 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     energy: True adds the energy ledger's columns (mJ/cm^2: light_in, stored,
     ablation_sensible, ablation_latent, reaction, far_boundary, linear_loss, residual) after
     the results, as the batch runner's study --energy; they change the table, so they are part
-    of the study's hash too.
+    of the study's hash too. material: a material file (TOML) for every point, as in
+    kestrium.run(); its content is part of the study's hash (the workers get its text, not
+    the file).
 
     client: a dask.distributed Client. Without one the points run on `jobs` threads of this
     process (default: all cores). With one, chunks of chunk_size points (default: about four
@@ -226,7 +232,7 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     """
     s = _make_study(parameters, vary, points, refinement,
                     _keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
-                              incubated_absorption), energy)
+                              incubated_absorption, material), energy)
     refusal = s.refusal_of_every_point()
     if refusal:
         raise ValueError("no point of the study can run: " + refusal)
