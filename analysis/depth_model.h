@@ -16,6 +16,7 @@ namespace kt {
 struct ModelPoint {
   const ParameterSet* parameters = nullptr;  // not owned; must outlive the call
   double fluence = 0.0;                      // mJ/cm^2
+  int pulses = 0;                            // the pulses of the run; 0: the model's own
 };
 
 struct ModelPointResult {

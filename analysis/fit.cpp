@@ -23,6 +23,11 @@ constexpr double kLooseReducedChi2 = 4.0;
 constexpr double kBoundMargin = 1e-3;
 // The finite-difference step for the Jacobian: 0.1 % of the value (of ln value on a log scale).
 constexpr double kJacobianStep = 1e-3;
+// Across data sets the valleys of chi-square are long and narrow: BOBYQA's trust region would
+// shrink below the coordinate tolerance far from the bottom, so such a fit searches to a
+// hundredth of it. (A fit to one data set keeps its tolerance.)
+constexpr double kAcrossSetsTolerance = 0.01;
+constexpr double kRestartGain = 0.01;
 
 std::string number_text(double value) {
   char buffer[40];
@@ -101,10 +106,8 @@ namespace {
 
 // Why a fit cannot vary the field, whatever the other parameters; empty when it can.
 std::string never_fitted(const ParameterField& field) {
-  if (field.kind != FieldKind::real || !field.member)
-    return "it is a choice or an output setting, not a value";
-  if (field.name == "fluence") return "each data point sets it";
-  if (field.effect == FieldEffect::output || field.effect == FieldEffect::none) {
+  if (std::string why = field_not_settable(field); !why.empty()) return why;
+  if (field.effect == FieldEffect::none) {
     ParameterSet any;
     return field_without_effect(field, any);
   }
@@ -161,6 +164,41 @@ bool default_fit_variable(const ParameterSet& parameters, const ParameterField& 
   return true;
 }
 
+std::vector<FitVariable> per_set_variables(const FitVariable& variable, const MeasuredData& data) {
+  std::vector<FitVariable> out;
+  for (std::size_t k = 0; k < data.datasets.size(); ++k) {
+    out.push_back(variable);
+    out.back().dataset = static_cast<int>(k);
+  }
+  return out;
+}
+
+namespace {
+
+// The condition columns against the parameters, and each data set against its own fields.
+std::string check_conditions(const FitRequest& request) {
+  const MeasuredData& data = request.data;
+  for (const ConditionColumn& c : data.conditions) {
+    if (!c.field || c.field->effect == FieldEffect::none) continue;
+    if (const std::string why = field_without_effect(*c.field, request.parameters); !why.empty())
+      return "column " + std::to_string(c.column) + " of " + data.source + " sets " + c.name +
+             ", which cannot change the depths: " + why;
+  }
+  for (std::size_t k = 0; k < data.datasets.size(); ++k) {
+    std::size_t own = 0;
+    for (const FitVariable& v : request.variables) own += v.dataset == static_cast<int>(k);
+    if (own == 0) continue;
+    const std::size_t points = points_of_set(data, static_cast<int>(k)).size();
+    if (points <= own)
+      return "data set \"" + data.datasets[k].name + "\" of " + data.source + " has " +
+             std::to_string(points) + " point(s); its " + std::to_string(own) +
+             " field(s) fitted per data set need at least " + std::to_string(own + 1);
+  }
+  return {};
+}
+
+}  // namespace
+
 std::string check_fit_request(const FitRequest& request) {
   const std::size_t n = request.data.points.size(), m = request.variables.size();
   if (m == 0) return "no field to fit (--vary NAME[,NAME...])";
@@ -172,8 +210,19 @@ std::string check_fit_request(const FitRequest& request) {
     const FitVariable& v = request.variables[i];
     if (!v.field) return "a fitted field is missing";
     const std::string name(v.field->name);
-    for (std::size_t j = 0; j < i; ++j)
-      if (request.variables[j].field == v.field) return name + " is named twice in --vary";
+    for (std::size_t j = 0; j < i; ++j) {
+      const FitVariable& w = request.variables[j];
+      if (w.field != v.field) continue;
+      if (w.dataset == v.dataset)
+        return name + " is named twice in " + (v.dataset < 0 ? "--vary" : "--vary-each");
+      if (w.dataset < 0 || v.dataset < 0) return name + " is named in both --vary and --vary-each";
+    }
+    if (v.dataset >= static_cast<int>(request.data.datasets.size()))
+      return name + " is fitted for a data set the data do not have";
+    for (const ConditionColumn& c : request.data.conditions)
+      if (c.field == v.field)
+        return name + " is set row by row by column " + std::to_string(c.column) + " of " +
+               request.data.source + "; it cannot also be fitted";
     if (const std::string why = never_fitted(*v.field); !why.empty())
       return name + " cannot be fitted: " + why;
     if (const std::string why = field_without_effect(*v.field, request.parameters); !why.empty())
@@ -201,6 +250,7 @@ std::string check_fit_request(const FitRequest& request) {
       return "the starting value " + number_text(start) + " of " + name +
              " lies outside its bounds " + number_text(v.lower) + ":" + number_text(v.upper);
   }
+  if (std::string problem = check_conditions(request); !problem.empty()) return problem;
   const long error_runs = 2L * static_cast<long>(m * n);
   const long least_runs = error_runs + 2L * static_cast<long>(n);
   if (request.max_runs < least_runs) {
@@ -216,9 +266,9 @@ std::string check_fit_request(const FitRequest& request) {
 std::vector<double> model_depths(const DepthModel& model, const ParameterSet& parameters,
                                  DepthQuantity quantity, const std::vector<double>& fluences,
                                  int jobs, int& runs, const std::atomic<bool>& interrupt,
-                                 std::string& error) {
+                                 std::string& error, int pulses) {
   std::vector<ModelPoint> points;
-  for (double f : fluences) points.push_back({&parameters, f});
+  for (double f : fluences) points.push_back({&parameters, f, pulses});
   ModelRunCounter counter;
   const ModelBatch batch = model(points, quantity, jobs, counter, interrupt);
   runs += counter.runs.load();
@@ -241,7 +291,7 @@ struct ResidualSums {
 // The parameter sets of the error estimate's differences (two per fitted field) and the field
 // values they actually hold.
 struct JacobianSteps {
-  std::vector<ParameterSet> sets;
+  std::vector<std::vector<ParameterSet>> sets;  // two configurations per field, one set a point
   std::vector<double> x_plus, x_minus;
 };
 
@@ -264,6 +314,10 @@ class FitSession {
     report_.weighted = request.data.has_sigma;
     report_.method = bobyqa_ ? "NLopt LN_BOBYQA" : "NLopt LN_SBPLX";
     report_.fitted = request.parameters;
+    for (const MeasuredPoint& point : data_) {
+      point_bases_.push_back(parameters_of_point(request.parameters, request.data, point));
+      point_pulses_.push_back(pulses_of_point(request.data, point));
+    }
   }
 
   FitReport run();
@@ -281,9 +335,21 @@ class FitSession {
   FitReport finish();
   FitReport unavailable();
   void describe_parameters();
-  ParameterSet parameters_at(const std::vector<double>& u) const;
-  std::string run_sets(const std::vector<ParameterSet>& sets,
-                       std::vector<std::vector<double>>& out);
+  ParameterSet with_values(ParameterSet p, const std::vector<double>& u, int set) const;
+  std::vector<ParameterSet> parameters_at(const std::vector<double>& u) const;
+  bool affects(const FitVariable& v, std::size_t point) const {
+    return v.dataset < 0 || v.dataset == data_[point].dataset;
+  }
+  std::string run_sets(const std::vector<std::vector<ParameterSet>>& sets,
+                       std::vector<std::vector<double>>& out,
+                       const std::vector<std::size_t>& only_variable = {});
+  void record_sets();
+  bool across_sets() const {
+    if (request_.data.datasets.size() > 1) return true;
+    for (const FitVariable& v : vars_)
+      if (v.dataset >= 0) return true;
+    return false;
+  }
   double evaluate(const std::vector<double>& u);
   std::string optimise(std::vector<double>& u);
   ResidualSums record_best_point();
@@ -304,6 +370,8 @@ class FitSession {
   const std::vector<MeasuredPoint>& data_;
   const std::size_t n_, m_;
   const bool bobyqa_;
+  std::vector<ParameterSet> point_bases_;  // each point's parameters: the request's, its conditions
+  std::vector<int> point_pulses_;
   FitReport report_;
   ModelRunCounter counter_;
   std::optional<nlopt::opt> optimiser_;
@@ -384,6 +452,8 @@ FitReport FitSession::finish() {
 void FitSession::describe_parameters() {
   for (const FitVariable& v : vars_) {
     FittedParameter p;
+    if (v.dataset >= 0)
+      p.dataset = request_.data.datasets[static_cast<std::size_t>(v.dataset)].name;
     p.name = std::string(v.field->name);
     p.unit = std::string(v.field->unit);
     p.initial = field_value(request_.parameters, *v.field);
@@ -394,20 +464,37 @@ void FitSession::describe_parameters() {
   }
 }
 
-ParameterSet FitSession::parameters_at(const std::vector<double>& u) const {
-  ParameterSet p = request_.parameters;
+// `p` with the values at u of the fields shared by all rows and of those of data set `set`.
+ParameterSet FitSession::with_values(ParameterSet p, const std::vector<double>& u, int set) const {
   for (std::size_t j = 0; j < m_; ++j)
-    set_field_value(p, *vars_[j].field, static_cast<float>(from_coordinate(vars_[j], u[j])));
+    if (vars_[j].dataset < 0 || vars_[j].dataset == set)
+      set_field_value(p, *vars_[j].field, static_cast<float>(from_coordinate(vars_[j], u[j])));
   return p;
 }
 
-// The model at every data point for each parameter set; NaN entries where a run failed, and the
-// first failure's reason.
-std::string FitSession::run_sets(const std::vector<ParameterSet>& sets,
-                                 std::vector<std::vector<double>>& out) {
+// The parameters of each point's run at u.
+std::vector<ParameterSet> FitSession::parameters_at(const std::vector<double>& u) const {
+  std::vector<ParameterSet> sets;
+  sets.reserve(n_);
+  for (std::size_t i = 0; i < n_; ++i)
+    sets.push_back(with_values(point_bases_[i], u, data_[i].dataset));
+  return sets;
+}
+
+// The model at every data point for each configuration (one parameter set per point); NaN
+// entries where a run failed, and the first failure's reason. With `only_variable`, the
+// configuration c runs only the points that fitted field only_variable[c] acts on.
+std::string FitSession::run_sets(const std::vector<std::vector<ParameterSet>>& sets,
+                                 std::vector<std::vector<double>>& out,
+                                 const std::vector<std::size_t>& only_variable) {
   std::vector<ModelPoint> points;
-  for (const ParameterSet& s : sets)
-    for (const MeasuredPoint& d : data_) points.push_back({&s, d.fluence});
+  std::vector<std::pair<std::size_t, std::size_t>> where;  // (configuration, point)
+  for (std::size_t c = 0; c < sets.size(); ++c)
+    for (std::size_t i = 0; i < n_; ++i) {
+      if (!only_variable.empty() && !affects(vars_[only_variable[c]], i)) continue;
+      points.push_back({&sets[c][i], data_[i].fluence, point_pulses_[i]});
+      where.emplace_back(c, i);
+    }
   ModelBatch batch = model_(points, report_.quantity, request_.jobs, counter_, interrupt_);
   out.assign(sets.size(), std::vector<double>(n_, kNaN));
   if (!batch.error.empty()) {
@@ -418,7 +505,7 @@ std::string FitSession::run_sets(const std::vector<ParameterSet>& sets,
   std::string problem;
   for (std::size_t k = 0; k < results.size(); ++k) {
     if (results[k].ok)
-      out[k / n_][k % n_] = results[k].depth_nm;
+      out[where[k].first][where[k].second] = results[k].depth_nm;
     else if (problem.empty())
       problem = results[k].problem;
   }
@@ -471,7 +558,8 @@ std::string FitSession::optimise(std::vector<double>& u) {
   optimiser.set_lower_bounds(std::vector<double>(m_, 0.0));
   optimiser.set_upper_bounds(std::vector<double>(m_, 1.0));
   optimiser.set_min_objective(&FitSession::objective, this);
-  optimiser.set_xtol_abs(request_.coordinate_tolerance);
+  optimiser.set_xtol_abs(request_.coordinate_tolerance *
+                         (across_sets() ? kAcrossSetsTolerance : 1.0));
   optimiser.set_ftol_rel(1e-8);
   std::vector<double> step(m_);
   for (std::size_t j = 0; j < m_; ++j)
@@ -492,7 +580,7 @@ std::string FitSession::optimise(std::vector<double>& u) {
 
 // The best point found, its model and residuals.
 ResidualSums FitSession::record_best_point() {
-  report_.fitted = parameters_at(best_u_);
+  report_.fitted = with_values(request_.parameters, best_u_, -1);
   report_.chi2 = best_chi2_;
   report_.dof = static_cast<int>(n_ - m_);
   report_.reduced_chi2 = best_chi2_ / report_.dof;
@@ -504,17 +592,40 @@ ResidualSums FitSession::record_best_point() {
     p.sigma = request_.data.has_sigma ? data_[i].sigma_nm : kNaN;
     p.model = best_model_[i];
     p.residual = p.measured - p.model;
+    p.dataset = data_[i].dataset;
     sums.residuals += p.residual * p.residual;
     sums.depths += p.measured * p.measured;
     report_.points.push_back(p);
   }
+  record_sets();
   for (std::size_t j = 0; j < m_; ++j) {
-    report_.parameters[j].value = field_value(report_.fitted, *vars_[j].field);
+    report_.parameters[j].value =
+        field_value(with_values(request_.parameters, best_u_, vars_[j].dataset), *vars_[j].field);
     report_.parameters[j].at_bound = best_u_[j] < kBoundMargin || best_u_[j] > 1.0 - kBoundMargin;
     report_.parameters[j].standard_error = kNaN;
   }
   report_.correlation.assign(m_, std::vector<double>(m_, kNaN));
   return sums;
+}
+
+// Each data set's points, chi-square and model parameters at the best point.
+void FitSession::record_sets() {
+  report_.datasets.clear();
+  for (std::size_t k = 0; k < request_.data.datasets.size(); ++k) {
+    FitSetResult set;
+    set.name = request_.data.datasets[k].name;
+    const std::vector<std::size_t> rows = points_of_set(request_.data, static_cast<int>(k));
+    set.points = static_cast<int>(rows.size());
+    for (std::size_t i : rows) {
+      const double r = (data_[i].depth_nm - best_model_[i]) / sigma(i);
+      set.chi2 += r * r;
+    }
+    const std::size_t first = rows.empty() ? 0 : rows.front();
+    set.fitted = rows.empty() ? report_.fitted
+                              : with_values(point_bases_[first], best_u_, static_cast<int>(k));
+    set.pulses = rows.empty() ? 0 : point_pulses_[first];
+    report_.datasets.push_back(set);
+  }
 }
 
 JacobianSteps FitSession::jacobian_steps() const {
@@ -537,12 +648,13 @@ JacobianSteps FitSession::jacobian_steps() const {
         c_plus = std::min(hi, lo + h);
     }
     for (double cc : {c_plus, c_minus}) {
-      ParameterSet p = report_.fitted;
-      set_field_value(p, *v.field, static_cast<float>(v.log_scale ? std::exp(cc) : cc));
-      steps.sets.push_back(p);
+      std::vector<ParameterSet> sets = parameters_at(best_u_);
+      for (ParameterSet& p : sets)
+        set_field_value(p, *v.field, static_cast<float>(v.log_scale ? std::exp(cc) : cc));
+      steps.sets.push_back(std::move(sets));
     }
-    steps.x_plus[j] = field_value(steps.sets[2 * j], *v.field);
-    steps.x_minus[j] = field_value(steps.sets[2 * j + 1], *v.field);
+    steps.x_plus[j] = field_value(steps.sets[2 * j].front(), *v.field);
+    steps.x_minus[j] = field_value(steps.sets[2 * j + 1].front(), *v.field);
   }
   return steps;
 }
@@ -551,11 +663,15 @@ JacobianSteps FitSession::jacobian_steps() const {
 std::vector<std::vector<double>> FitSession::jacobian(std::string& problem) {
   const JacobianSteps steps = jacobian_steps();
   std::vector<std::vector<double>> runs;
-  problem = run_sets(steps.sets, runs);
+  std::vector<std::size_t> variable_of;
+  for (std::size_t j = 0; j < m_; ++j) variable_of.insert(variable_of.end(), {j, j});
+  problem = run_sets(steps.sets, runs, variable_of);
   std::vector<std::vector<double>> jacobian(n_, std::vector<double>(m_, 0.0));
   for (std::size_t j = 0; j < m_; ++j)
     for (std::size_t i = 0; i < n_; ++i)
-      jacobian[i][j] = (runs[2 * j][i] - runs[2 * j + 1][i]) / (steps.x_plus[j] - steps.x_minus[j]);
+      if (affects(vars_[j], i))
+        jacobian[i][j] =
+            (runs[2 * j][i] - runs[2 * j + 1][i]) / (steps.x_plus[j] - steps.x_minus[j]);
   return jacobian;
 }
 
@@ -666,6 +782,24 @@ void FitSession::add_notes(const std::string& optimiser_note, const std::string&
 FitReport fit_model(const FitRequest& request, const DepthModel& model,
                     const std::atomic<bool>& interrupt, const FitProgress& progress) {
   return FitSession(request, model, interrupt, progress).run();
+}
+
+std::vector<FitReport> fit_each_set(const FitRequest& request, const DepthModel& model,
+                                    const std::atomic<bool>& interrupt) {
+  std::vector<FitReport> reports;
+  for (std::size_t k = 0; k < request.data.datasets.size() && !interrupt.load(); ++k) {
+    FitRequest one = request;
+    one.data = measured_set(request.data, static_cast<int>(k));
+    one.variables.clear();
+    for (const FitVariable& v : request.variables) {
+      if (v.dataset >= 0 && v.dataset != static_cast<int>(k)) continue;
+      one.variables.push_back(v);
+      one.variables.back().dataset = -1;
+    }
+    reports.push_back(fit_model(one, model, interrupt));
+    for (FitSetResult& set : reports.back().datasets) set.name = request.data.datasets[k].name;
+  }
+  return reports;
 }
 
 }  // namespace kt

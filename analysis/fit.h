@@ -5,6 +5,10 @@
 // between the bounds, logarithmically for fields that span decades. Standard errors and the
 // correlation matrix come from the Jacobian at the optimum (central finite differences),
 // scaled by the reduced chi-square when the data give no sigma.
+//
+// Data may hold several data sets (measured_data.h), each row run at its own conditions: the
+// fields of a fit are then either shared by every row or fitted once per data set, all in one
+// chi-square, and the report gives each data set's chi-square beside the global one.
 #pragma once
 
 #include <atomic>
@@ -23,7 +27,11 @@ struct FitVariable {
   const ParameterField* field = nullptr;
   double lower = 0.0, upper = 0.0;  // in the field's unit
   bool log_scale = false;           // fitted on ln(value); then lower > 0
+  int dataset = -1;                 // -1: one value for every row; else for this data set's rows
 };
+
+// The variable once for each data set of `data` (for fields fitted per data set).
+std::vector<FitVariable> per_set_variables(const FitVariable& variable, const MeasuredData& data);
 
 // The field of that name when a fit can vary it: a real value that can change the depths of a
 // run. Otherwise null, with `error` saying why and naming the fields that can be fitted. Whether
@@ -76,12 +84,25 @@ struct FittedParameter {
   double lower = 0.0, upper = 0.0;
   bool log_scale = false;
   bool at_bound = false;
+  std::string dataset{};  // the data set it was fitted for; empty when shared by all
 };
 
 struct FitPointResult {
   double fluence = 0.0, measured = 0.0, sigma = 0.0;
   double model = 0.0;     // NaN when the run failed
   double residual = 0.0;  // measured - model
+  int dataset = 0;        // index into FitReport::datasets
+};
+
+// One data set's share of a fit.
+struct FitSetResult {
+  std::string name;
+  int points = 0;
+  double chi2 = 0.0;
+  // The parameters of its model curve: the fitted values shared and its own, at the conditions
+  // of its first row; and that row's pulses (0: none given).
+  ParameterSet fitted;
+  int pulses = 0;
 };
 
 struct FitReport {
@@ -101,7 +122,8 @@ struct FitReport {
   int failed_points = 0;  // runs that gave no number, penalised
   double wall_seconds = 0.0;
   std::string method;   // "NLopt LN_BOBYQA"
-  ParameterSet fitted;  // the request's parameters with the fitted values
+  ParameterSet fitted;  // the request's parameters with the fitted values shared by all rows
+  std::vector<FitSetResult> datasets;  // one per data set of the data
   // The model could not run at all (its threads could not be started): `message` says why and
   // there is nothing to report or write.
   bool model_unavailable = false;
@@ -114,12 +136,18 @@ using FitProgress = std::function<void(int evaluations, int runs, double best_ch
 FitReport fit_model(const FitRequest& request, const DepthModel& model,
                     const std::atomic<bool>& interrupt, const FitProgress& progress = {});
 
+// The same data fitted one data set at a time: for each data set, its rows alone with the
+// shared fields and its own; the request's other settings. A data set too small for its fields
+// gets a failed report saying so.
+std::vector<FitReport> fit_each_set(const FitRequest& request, const DepthModel& model,
+                                    const std::atomic<bool>& interrupt);
+
 // The model's depths at `fluences` for a parameter set (for the fitted curve); NaN where a run
 // failed. Counts its runs in `runs`. Empty, with the reason in `error`, when the model could
-// not run at all.
+// not run at all. `pulses`: the pulses of each run (0: the model's own).
 std::vector<double> model_depths(const DepthModel& model, const ParameterSet& parameters,
                                  DepthQuantity quantity, const std::vector<double>& fluences,
                                  int jobs, int& runs, const std::atomic<bool>& interrupt,
-                                 std::string& error);
+                                 std::string& error, int pulses = 0);
 
 }  // namespace kt

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <map>
 
 #include "params/bounded_file.h"
 
@@ -103,11 +105,12 @@ std::string header_key(const std::string& name) {
   return key;
 }
 
-enum class ColumnRole { unknown, fluence, sigma, total, surface, volume };
+enum class ColumnRole { unknown, fluence, sigma, total, surface, volume, dataset };
 
 ColumnRole column_role(const std::string& name) {
   const std::string key = header_key(name);
   if (key == "fluence_mj_per_cm2") return ColumnRole::fluence;
+  if (key == "dataset" || key == "data_set") return ColumnRole::dataset;
   if (key == "sigma_nm" || key == "sigma_depth_nm") return ColumnRole::sigma;
   if (key == "total_depth_nm" || key == "depth_nm") return ColumnRole::total;
   if (key == "surface_recession_nm") return ColumnRole::surface;
@@ -119,6 +122,52 @@ constexpr const char* kExpectedColumns =
     "the names taken are fluence_mJ_per_cm2 (or \"Fluence (mJ/cm2)\", \"fluence [mJ/cm^2]\"), "
     "total_depth_nm (or depth_nm, \"Depth (nm)\"), surface_recession_nm, volume_depth_nm and "
     "sigma_nm";
+
+constexpr const char* kPulsesColumn = "pulses";
+// The most pulses a row's run may be given.
+constexpr double kMaximumRowPulses = 100000.0;
+
+// The field a header key names: the field's name, alone or with its unit ("pulse_width_ns").
+const ParameterField* field_of_key(const std::string& key) {
+  for (const ParameterField& f : parameter_fields()) {
+    if (key == f.name) return &f;
+    if (!f.unit.empty() && key == std::string(f.name) + "_" + header_key(std::string(f.unit)))
+      return &f;
+  }
+  return nullptr;
+}
+
+// The edit distance between two short words (insertions, deletions, substitutions).
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The field (or "pulses") a key is a likely misspelling of: within two letters of its name.
+std::string misspelt_name(const std::string& key) {
+  constexpr std::size_t kShortestChecked = 6, kMostLettersOff = 2;
+  if (key.size() < kShortestChecked) return {};
+  if (edit_distance(key, kPulsesColumn) <= kMostLettersOff) return kPulsesColumn;
+  for (const ParameterField& f : parameter_fields())
+    if (edit_distance(key, f.name) <= kMostLettersOff) return std::string(f.name);
+  return {};
+}
+
+std::string number_text(double value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%g", value);
+  return buffer;
+}
 
 std::string columns_found(const std::vector<std::string>& cells) {
   std::string out;
@@ -179,9 +228,39 @@ namespace {
 
 // Where the header puts the columns that are read.
 struct CsvColumns {
-  int fluence = -1, depth = -1, sigma = -1;
+  int fluence = -1, depth = -1, sigma = -1, dataset = -1;
+  std::vector<int> conditions;  // the columns of MeasuredData::conditions
   std::size_t count = 0;
 };
+
+// A header cell that is neither a known column nor `dataset`: a condition column, a refusal, or
+// a note that the column is not used. The problem, or empty.
+std::string read_other_column(const std::string& name, int column, const std::string& source,
+                              MeasuredData& read, CsvColumns& columns) {
+  const std::string key = header_key(name);
+  const std::string where =
+      "column \"" + printable_text(name) + "\" (column " + std::to_string(column + 1) + ")";
+  if (key == kPulsesColumn) {
+    read.conditions.push_back({kPulsesColumn, nullptr, column + 1});
+    columns.conditions.push_back(column);
+    return {};
+  }
+  if (const ParameterField* field = field_of_key(key)) {
+    if (const std::string why = field_not_settable(*field); !why.empty())
+      return where + " names " + std::string(field->name) + ", which a row cannot set: " + why;
+    for (const ConditionColumn& c : read.conditions)
+      if (c.field == field)
+        return where + " sets " + std::string(field->name) + " as column " +
+               std::to_string(c.column) + " does; keep one of them";
+    read.conditions.push_back({std::string(field->name), field, column + 1});
+    columns.conditions.push_back(column);
+    return {};
+  }
+  if (const std::string near = misspelt_name(key); !near.empty())
+    return where + " is not a field; did you mean " + near + "?";
+  read.warnings.push_back("column \"" + printable_text(name) + "\" of " + source + " is not used");
+  return {};
+}
 
 // Reads the header row into columns, read.quantity, read.has_sigma and the warnings about
 // columns not used; the problem, or empty.
@@ -217,14 +296,23 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
       case ColumnRole::volume:
         depth_columns[2] = column;
         break;
+      case ColumnRole::dataset:
+        columns.dataset = column;
+        read.labelled = true;
+        break;
       case ColumnRole::unknown:
-        read.warnings.push_back("column \"" + printable_text(name) + "\" of " + source +
-                                " is not used");
         break;
     }
   }
   if (columns.fluence < 0)
     return "the header has no fluence_mJ_per_cm2 column; " + columns_found(cells);
+  for (std::size_t c = 0; c < cells.size(); ++c) {
+    if (column_role(cells[c]) != ColumnRole::unknown) continue;
+    if (std::string problem =
+            read_other_column(cells[c], static_cast<int>(c), source, read, columns);
+        !problem.empty())
+      return problem;
+  }
   const DepthQuantity order[3] = {DepthQuantity::total, DepthQuantity::surface,
                                   DepthQuantity::volume};
   for (int q = 0; q < 3; ++q) {
@@ -248,6 +336,57 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
   }
   read.has_sigma = columns.sigma >= 0;
   return {};
+}
+
+// Reads the row's conditions into point and its data-set label; the problem, or empty.
+std::string read_conditions(const std::vector<std::string>& cells, const CsvColumns& columns,
+                            const MeasuredData& read, char delimiter, MeasuredPoint& point,
+                            std::string& label) {
+  for (std::size_t k = 0; k < columns.conditions.size(); ++k) {
+    const std::string& text = cells[static_cast<std::size_t>(columns.conditions[k])];
+    const ConditionColumn& condition = read.conditions[k];
+    double value = 0.0;
+    if (!parse_real(text, value, delimiter))
+      return condition.name + (text.empty() ? " is empty; each row gives its value"
+                                            : " \"" + printable_text(text) + "\" is not a number");
+    if (!condition.field) {
+      if (value < 1.0 || value > kMaximumRowPulses || value != std::floor(value))
+        return "pulses is " + text + "; it must be a whole number from 1 to " +
+               number_text(kMaximumRowPulses);
+    } else if (std::string refusal =
+                   field_value_problem(*condition.field, static_cast<float>(value));
+               !refusal.empty()) {
+      return "column " + condition.name + ": " + refusal;
+    } else if (std::string range = range_refusal(*condition.field, static_cast<float>(value));
+               !range.empty()) {
+      return "column " + condition.name + ": " + range;
+    }
+    point.conditions.push_back(value);
+  }
+  if (columns.dataset >= 0) {
+    label = cells[static_cast<std::size_t>(columns.dataset)];
+    if (label.empty()) return "dataset is empty; each row names its data set";
+  }
+  return {};
+}
+
+// The data sets of the rows read: by their labels, else by their conditions, else one.
+void assign_datasets(MeasuredData& read, const std::vector<std::string>& labels) {
+  read.datasets.clear();
+  std::map<std::string, int> index;
+  for (std::size_t i = 0; i < read.points.size(); ++i) {
+    MeasuredPoint& point = read.points[i];
+    std::string name = read.labelled ? labels[i] : std::string();
+    if (!read.labelled) {
+      for (std::size_t k = 0; k < read.conditions.size(); ++k)
+        name +=
+            (k == 0 ? "" : ",") + read.conditions[k].name + "=" + number_text(point.conditions[k]);
+      if (name.empty()) name = "data";
+    }
+    const auto [it, added] = index.emplace(name, static_cast<int>(read.datasets.size()));
+    if (added) read.datasets.push_back({name});
+    point.dataset = it->second;
+  }
 }
 
 // Reads one data row into point; the problem, or empty.
@@ -302,6 +441,7 @@ bool parse_measured_csv(std::string_view text, const std::string& source, Measur
     return false;
   };
   CsvColumns columns;
+  std::vector<std::string> labels;  // the dataset cell of each row
   char delimiter = ',';
   bool header_seen = false;
   int line_number = 0;
@@ -330,6 +470,11 @@ bool parse_measured_csv(std::string_view text, const std::string& source, Measur
     if (std::string problem = read_row(cells, columns, read.quantity, delimiter, point);
         !problem.empty())
       return fail(line_number, problem);
+    std::string label;
+    if (std::string problem = read_conditions(cells, columns, read, delimiter, point, label);
+        !problem.empty())
+      return fail(line_number, problem);
+    labels.push_back(std::move(label));
     if (read.points.size() >= kMaximumMeasuredPoints)
       return fail(line_number, "more than " + std::to_string(kMaximumMeasuredPoints) +
                                    " measured points; the most a file may hold");
@@ -338,8 +483,53 @@ bool parse_measured_csv(std::string_view text, const std::string& source, Measur
   }
   if (!header_seen) return fail(0, "the file is empty; it needs a header row and data rows");
   if (read.points.empty()) return fail(0, "the file has a header but no data rows");
+  assign_datasets(read, labels);
   data = std::move(read);
   return true;
+}
+
+std::string field_not_settable(const ParameterField& field) {
+  if (field.kind != FieldKind::real || !field.member)
+    return "it is a choice or an output setting, not a value";
+  if (field.name == "fluence") return "each data point sets it";
+  if (field.effect == FieldEffect::output) {
+    ParameterSet any;
+    return field_without_effect(field, any);
+  }
+  return {};
+}
+
+ParameterSet parameters_of_point(const ParameterSet& base, const MeasuredData& data,
+                                 const MeasuredPoint& point) {
+  ParameterSet p = base;
+  for (std::size_t k = 0; k < data.conditions.size() && k < point.conditions.size(); ++k)
+    if (data.conditions[k].field)
+      set_field_value(p, *data.conditions[k].field, static_cast<float>(point.conditions[k]));
+  return p;
+}
+
+int pulses_of_point(const MeasuredData& data, const MeasuredPoint& point) {
+  for (std::size_t k = 0; k < data.conditions.size() && k < point.conditions.size(); ++k)
+    if (!data.conditions[k].field) return static_cast<int>(point.conditions[k]);
+  return 0;
+}
+
+std::vector<std::size_t> points_of_set(const MeasuredData& data, int set) {
+  std::vector<std::size_t> out;
+  for (std::size_t i = 0; i < data.points.size(); ++i)
+    if (data.points[i].dataset == set) out.push_back(i);
+  return out;
+}
+
+MeasuredData measured_set(const MeasuredData& data, int set) {
+  MeasuredData out = data;
+  out.points.clear();
+  out.datasets = {data.datasets.at(static_cast<std::size_t>(set))};
+  for (std::size_t i : points_of_set(data, set)) {
+    out.points.push_back(data.points[i]);
+    out.points.back().dataset = 0;
+  }
+  return out;
 }
 
 bool read_measured_csv(const std::string& path, MeasuredData& data, std::string& error,

@@ -1,11 +1,14 @@
 // Measured ablation data: depths against fluence read from a CSV file, the quantity they
-// measure and, when given, one standard deviation per point.
+// measure and, when given, one standard deviation per point; and, when the file has them, the
+// conditions of each row's run (columns named by Parameter-set fields, and `pulses`) and the
+// data set each row belongs to.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "params/parameter_fields.h"
 #include "solver/calculation_run.h"
 
 namespace kt {
@@ -28,6 +31,23 @@ struct MeasuredPoint {
   double depth_nm = 0.0;
   double sigma_nm = 1.0;  // one standard deviation; 1 when the file gives none
   int line = 0;           // line of the file it came from (0 when not from a file)
+  int dataset = 0;        // index into MeasuredData::datasets
+  // The row's values of MeasuredData::conditions, in that order (empty without such columns).
+  std::vector<double> conditions{};
+};
+
+// A column of measured data that sets a condition of its row's run: a Parameter-set field, or
+// the number of pulses of the run (`field` null).
+struct ConditionColumn {
+  std::string name;  // the field's name, or "pulses"
+  const ParameterField* field = nullptr;
+  int column = 0;  // 1-based, for messages
+};
+
+// A group of rows fitted with the same values of the fields fitted per data set: the rows
+// sharing a `dataset` label, or, without that column, the rows sharing their conditions.
+struct MeasuredSet {
+  std::string name;  // the label, or the conditions ("pulse_width=20"), or "data"
 };
 
 struct MeasuredData {
@@ -36,7 +56,26 @@ struct MeasuredData {
   bool has_sigma = false;             // false: every point weighs the same
   std::string source;                 // the file name, for messages
   std::vector<std::string> warnings;  // columns present but not used
+  std::vector<ConditionColumn> conditions;
+  std::vector<MeasuredSet> datasets{MeasuredSet{"data"}};  // in order of first appearance
+  bool labelled = false;                                   // the file has a `dataset` column
 };
+
+// Why a fit or a column of measured data cannot set the field for a run whatever the other
+// parameters (a choice, an output setting, the fluence each point sets); empty when it can.
+std::string field_not_settable(const ParameterField& field);
+
+// The parameters and pulse count of a point's run: `base` with the point's condition values.
+ParameterSet parameters_of_point(const ParameterSet& base, const MeasuredData& data,
+                                 const MeasuredPoint& point);
+// The point's `pulses` condition; 0 when the data set none.
+int pulses_of_point(const MeasuredData& data, const MeasuredPoint& point);
+
+// The indices of the points of data set `set`, in file order.
+std::vector<std::size_t> points_of_set(const MeasuredData& data, int set);
+
+// The data set `set` alone as measured data of its own (one data set, the same columns).
+MeasuredData measured_set(const MeasuredData& data, int set);
 
 // The highest fluence a run uses; higher fluences are run at this value.
 inline constexpr double kMaximumModelFluence = 10000.0;
@@ -45,7 +84,12 @@ inline constexpr double kMaximumModelFluence = 10000.0;
 inline constexpr std::size_t kMaximumMeasuredPoints = 100'000;
 
 // Reads CSV text with a header row naming `fluence_mJ_per_cm2`, a depth column
-// (`total_depth_nm`, `surface_recession_nm` or `volume_depth_nm`) and optionally `sigma_nm`.
+// (`total_depth_nm`, `surface_recession_nm` or `volume_depth_nm`) and optionally `sigma_nm`,
+// condition columns and a `dataset` column. A condition column is named by a real field that
+// changes a run (as `pulse_width` or "pulse_width (ns)") or is `pulses` (a whole number >= 1);
+// each value is range-checked as the parameter file's. A column naming a field that cannot be
+// set per run, or within two letters of a field's name (a likely misspelling), is refused;
+// other columns are noted as not used.
 // Header names may carry their unit as labs write it: "Fluence (mJ/cm2)", "fluence [mJ/cm^2]",
 // "Depth (nm)", "depth_nm" (the total depth); a repeated column is refused. The values are
 // separated by commas, by `;` or by tabs (whichever the header row uses; with `;` or tabs a

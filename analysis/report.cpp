@@ -115,7 +115,62 @@ std::string with_error(double value, double error) {
 
 }  // namespace
 
-std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert) {
+std::string fitted_key(const FittedParameter& parameter) {
+  return parameter.dataset.empty() ? parameter.name
+                                   : parameter.name + "[" + parameter.dataset + "]";
+}
+
+namespace {
+
+// Whether a report has more than one data set to tell apart.
+bool has_sets(const FitReport& r) {
+  if (r.datasets.size() > 1) return true;
+  for (const FittedParameter& p : r.parameters)
+    if (!p.dataset.empty()) return true;
+  return false;
+}
+
+Json values_with_errors(const FitReport& r) {
+  Json out = Json::object();
+  const bool found_nothing = r.points.empty();
+  for (const FittedParameter& p : r.parameters)
+    out[fitted_key(p)] = {{"value", field_value(found_nothing ? NAN : p.value)},
+                          {"stderr", number(found_nothing ? NAN : p.standard_error)}};
+  return out;
+}
+
+Json datasets_json(const FitReport& r, const SetReports* sets) {
+  Json out = Json::array();
+  for (std::size_t k = 0; k < r.datasets.size(); ++k) {
+    const FitSetResult& set = r.datasets[k];
+    Json entry = {{"name", set.name},
+                  {"points", set.points},
+                  {"chi2", number(r.points.empty() ? NAN : set.chi2)}};
+    Json own = Json::object();
+    for (const FittedParameter& p : r.parameters)
+      if (p.dataset == set.name)
+        own[p.name] = {{"value", field_value(r.points.empty() ? NAN : p.value)},
+                       {"stderr", number(r.points.empty() ? NAN : p.standard_error)}};
+    if (!own.empty()) entry["parameters"] = std::move(own);
+    if (sets && k < sets->beer_lambert.size())
+      entry["beer_lambert"] = beer_lambert_object(sets->beer_lambert[k]);
+    if (sets && k < sets->separately.size()) {
+      const FitReport& alone = sets->separately[k];
+      entry["separately"] = {{"status", fit_status_text(alone.status)},
+                             {"message", alone.message},
+                             {"parameters", values_with_errors(alone)},
+                             {"chi2", number(alone.points.empty() ? NAN : alone.chi2)},
+                             {"dof", alone.dof}};
+    }
+    out.push_back(std::move(entry));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert,
+                        const SetReports* sets) {
   // A fit that evaluated no point found no value: its values and chi2 are null, not 0.
   const bool found_nothing = r.points.empty();
   const double nothing = std::numeric_limits<double>::quiet_NaN();
@@ -126,7 +181,8 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert) 
   doc["method"] = r.method;
   Json& parameters = doc["parameters"] = Json::object();
   for (const FittedParameter& p : r.parameters) {
-    Json& entry = parameters[p.name];
+    Json& entry = parameters[fitted_key(p)];
+    if (!p.dataset.empty()) entry["dataset"] = p.dataset;
     entry["value"] = field_value(found_nothing ? nothing : p.value);
     entry["stderr"] = number(found_nothing ? nothing : p.standard_error);
     entry["initial"] = field_value(p.initial);
@@ -151,6 +207,8 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert) 
   doc["failed_runs"] = r.failed_points;
   doc["wall_seconds"] = number(r.wall_seconds);
   if (beer_lambert) doc["beer_lambert"] = beer_lambert_object(*beer_lambert);
+  const bool several = has_sets(r);
+  if (several) doc["datasets"] = datasets_json(r, sets);
   Json& points = doc["points"] = Json::array();
   for (const FitPointResult& p : r.points) {
     points.push_back({{"fluence", number(p.fluence)},
@@ -158,34 +216,87 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert) 
                       {"sigma", number(p.sigma)},
                       {"model", number(p.model)},
                       {"residual", number(p.residual)}});
+    if (several) points.back()["dataset"] = r.datasets.at(static_cast<std::size_t>(p.dataset)).name;
   }
-  return report_text(doc, {"parameters", "points"});
+  return report_text(doc, {"parameters", "datasets", "points"});
 }
 
-std::string beer_lambert_json(const BeerLambertFit& fit, const MeasuredData& data) {
+std::string beer_lambert_json(const BeerLambertFit& fit, const MeasuredData& data,
+                              const std::vector<BeerLambertFit>* per_set) {
+  const bool several = per_set && per_set->size() == data.datasets.size();
   Json doc;
   doc["quantity"] = std::string(depth_column_name(data.quantity));
-  doc["beer_lambert"] = beer_lambert_object(fit);
+  if (several) {
+    Json& sets = doc["datasets"] = Json::array();
+    for (std::size_t k = 0; k < per_set->size(); ++k)
+      sets.push_back({{"name", data.datasets[k].name},
+                      {"points", points_of_set(data, static_cast<int>(k)).size()},
+                      {"beer_lambert", beer_lambert_object((*per_set)[k])}});
+  } else {
+    doc["beer_lambert"] = beer_lambert_object(fit);
+  }
   Json& points = doc["points"] = Json::array();
   for (const MeasuredPoint& p : data.points) {
     Json point = {{"fluence", number(p.fluence)},
                   {"measured", number(p.depth_nm)},
                   {"sigma", number(data.has_sigma ? p.sigma_nm : NAN)}};
-    if (fit.ok) {
-      const double line = beer_lambert_depth(fit, p.fluence);
+    const BeerLambertFit& own = several ? (*per_set)[static_cast<std::size_t>(p.dataset)] : fit;
+    if (own.ok) {
+      const double line = beer_lambert_depth(own, p.fluence);
       point["model"] = number(line);
       point["residual"] = number(p.depth_nm - line);
     }
+    if (several) point["dataset"] = data.datasets[static_cast<std::size_t>(p.dataset)].name;
     points.push_back(std::move(point));
   }
-  return report_text(doc, {"points"});
+  return report_text(doc, {"datasets", "points"});
 }
 
 std::string beer_lambert_object_json(const BeerLambertFit& fit) {
   return inline_text(beer_lambert_object(fit));
 }
 
-std::string fit_summary(const FitReport& r) {
+namespace {
+
+// Each data set's points and chi-square, its Beer-Lambert analysis, and the fitted values of the
+// global fit beside those of its data set fitted alone.
+std::string sets_summary(const FitReport& r, const SetReports* sets) {
+  char line[320];
+  std::string out = "data sets:\n";
+  for (std::size_t k = 0; k < r.datasets.size(); ++k) {
+    std::snprintf(line, sizeof line, "  %-24s %3d points, chi2 %.6g\n", r.datasets[k].name.c_str(),
+                  r.datasets[k].points, r.datasets[k].chi2);
+    out += line;
+  }
+  if (!sets || sets->separately.empty()) return out;
+  out += "global fit against each data set fitted alone (1 sigma):\n";
+  for (const FittedParameter& p : r.parameters) {
+    std::snprintf(line, sizeof line, "  %-30s global %s\n", fitted_key(p).c_str(),
+                  with_error(p.value, p.standard_error).c_str());
+    out += line;
+    for (std::size_t k = 0; k < sets->separately.size() && k < r.datasets.size(); ++k) {
+      if (!p.dataset.empty() && p.dataset != r.datasets[k].name) continue;
+      const FitReport& alone = sets->separately[k];
+      for (const FittedParameter& q : alone.parameters) {
+        if (q.name != p.name) continue;
+        const std::string text = alone.points.empty()
+                                     ? std::string("(no fit: ") + alone.message + ")"
+                                     : with_error(q.value, q.standard_error);
+        std::snprintf(line, sizeof line, "    %-28s alone  %s%s\n", r.datasets[k].name.c_str(),
+                      text.c_str(),
+                      alone.status == FitStatus::converged || alone.points.empty()
+                          ? ""
+                          : (std::string(" (") + fit_status_text(alone.status) + ")").c_str());
+        out += line;
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string fit_summary(const FitReport& r, const SetReports* sets) {
   char line[256];
   std::string out;
   const bool trusted = r.status == FitStatus::converged;
@@ -202,7 +313,7 @@ std::string fit_summary(const FitReport& r) {
   out += trusted ? "fitted values (1 sigma):\n"
                  : "best values found (NOT a trustworthy fit, see below):\n";
   for (const FittedParameter& p : r.parameters) {
-    std::snprintf(line, sizeof line, "  %-26s %-34s %-8s (start %.6g%s)\n", p.name.c_str(),
+    std::snprintf(line, sizeof line, "  %-26s %-34s %-8s (start %.6g%s)\n", fitted_key(p).c_str(),
                   with_error(p.value, p.standard_error).c_str(), p.unit.c_str(), p.initial,
                   p.at_bound ? ", AT BOUND" : "");
     out += line;
@@ -221,6 +332,7 @@ std::string fit_summary(const FitReport& r) {
   std::snprintf(line, sizeof line, "chi2 %.6g, dof %d, reduced %.4g%s\n", r.chi2, r.dof,
                 r.reduced_chi2, r.weighted ? "" : " (no sigma given: errors scaled by it)");
   out += line;
+  if (has_sets(r)) out += sets_summary(r, sets);
   std::snprintf(
       line, sizeof line, "%d evaluations, %d model runs (%d retried, %d failed), %.1f s wall, %s\n",
       r.evaluations, r.runs, r.retried_runs, r.failed_points, r.wall_seconds, r.method.c_str());

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "solver/calculation_run.h"
+#include "solver/pulse_train.h"
 
 namespace kt {
 namespace {
@@ -27,6 +28,7 @@ struct Worker {
       options.refinement = refinement;
       options.scheme = scheme;
       if (pulse) options.pulse = *pulse;
+      if (point.pulses > 0) options.pulse.pulses = point.pulses;  // the row's own train
       options.material = material;
       counter.runs.fetch_add(1);
       if (refinement > 1) counter.retries.fetch_add(1);
@@ -85,6 +87,23 @@ ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity
   batch.error = run_in_parallel(parallel, work);
   if (batch.error.empty()) batch.results = std::move(results);
   return batch;
+}
+
+std::string check_data_pulses(const MeasuredData& data, const ParameterSet& parameters,
+                              Scheme scheme) {
+  for (const MeasuredPoint& point : data.points) {
+    const int pulses = pulses_of_point(data, point);
+    if (pulses <= 0) continue;
+    PulsePlan plan;
+    plan.pulses = pulses;
+    const ParameterSet row = parameters_of_point(parameters, data, point);
+    if (std::string why =
+            check_pulse_plan(plan, scheme, std::max(static_cast<double>(row.pulse_width), 1.0));
+        !why.empty())
+      return data.source + ", line " + std::to_string(point.line) + ": pulses " +
+             std::to_string(pulses) + ": " + why;
+  }
+  return {};
 }
 
 DepthModel calculation_model(ThreadStarter start_thread, Scheme scheme, PulsePlan pulse,

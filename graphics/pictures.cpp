@@ -376,12 +376,16 @@ FitAxes fit_axes(const FitPlot& plot) {
     d_max = std::max(d_max, p.depth_nm + s);
     d_min = std::min(d_min, p.depth_nm - s);
   }
-  for (std::size_t i = 0; i < plot.curve_fluences.size(); ++i) {
-    if (!std::isfinite(plot.curve_depths_nm[i])) continue;
-    f_min = std::min(f_min, plot.curve_fluences[i]);
-    f_max = std::max(f_max, plot.curve_fluences[i]);
-    d_max = std::max(d_max, plot.curve_depths_nm[i]);
-  }
+  auto cover_curve = [&](const std::vector<double>& fluences, const std::vector<double>& depths) {
+    for (std::size_t i = 0; i < fluences.size() && i < depths.size(); ++i) {
+      if (!std::isfinite(depths[i])) continue;
+      f_min = std::min(f_min, fluences[i]);
+      f_max = std::max(f_max, fluences[i]);
+      d_max = std::max(d_max, depths[i]);
+    }
+  };
+  cover_curve(plot.curve_fluences, plot.curve_depths_nm);
+  for (const FitPlotSet& set : plot.sets) cover_curve(set.curve_fluences, set.curve_depths_nm);
   FitAxes a;
   a.lo = std::floor(std::log10(f_min));
   a.hi = std::ceil(std::log10(f_max));
@@ -435,14 +439,64 @@ void draw_fit_frame(display::DrawingContext& pen, const FitPlot& plot, const Fit
   const int x_caption_y = has_residuals ? kResidualBottom + 34 : kMainBottom + 34;
   text_at(pen, (kLeft + kRight) / 2 - 60, x_caption_y, "Fluence [mJ/cm^2]");
   if (has_residuals) {
+    bool has_model = !plot.curve_fluences.empty();
+    for (const FitPlotSet& set : plot.sets) has_model = has_model || !set.curve_fluences.empty();
     text_at(pen, 12, kResidualTop - 24,
-            plot.curve_fluences.empty() ? "Measured - Beer-Lambert line [nm]"
-                                        : "Residual: measured - model [nm]");
+            has_model ? "Residual: measured - model [nm]" : "Measured - Beer-Lambert line [nm]");
+  }
+}
+
+// The colours of the data sets, in turn.
+constexpr PaletteColour kSetColours[] = {
+    PaletteColour::blue,  PaletteColour::red,  PaletteColour::green,     PaletteColour::magenta,
+    PaletteColour::brown, PaletteColour::cyan, PaletteColour::light_red, PaletteColour::grey};
+
+PaletteColour set_colour(std::size_t set) {
+  return kSetColours[set % std::size(kSetColours)];
+}
+
+// A model curve, two pixels thick, skipping the fluences where the run failed.
+template <typename XOf, typename YOf>
+void model_line(display::DrawingContext& pen, const std::vector<double>& fluences,
+                const std::vector<double>& depths, XOf x_of, YOf y_of) {
+  for (int offset : {0, 1}) {
+    for (std::size_t i = 1; i < fluences.size() && i < depths.size(); ++i) {
+      if (!std::isfinite(depths[i - 1]) || !std::isfinite(depths[i])) continue;
+      line(pen, x_of(fluences[i - 1]), y_of(depths[i - 1]) + offset, x_of(fluences[i]),
+           y_of(depths[i]) + offset);
+    }
+  }
+}
+
+// Each data set in its colour: its curve, its Beer-Lambert line, its points and residuals.
+void draw_fit_sets(display::DrawingContext& pen, const FitPlot& plot, const FitAxes& a) {
+  const MeasuredData& data = *plot.measured;
+  const auto x_of = [&a](double f) { return a.x_of(f); };
+  const auto y_of = [&a](double d) { return a.y_of(d); };
+  const auto y_of_residual = [&a](double r) { return a.y_of_residual(r); };
+  for (std::size_t k = 0; k < plot.sets.size(); ++k) {
+    const FitPlotSet& set = plot.sets[k];
+    pen.set_color(set_colour(k));
+    model_line(pen, set.curve_fluences, set.curve_depths_nm, x_of, y_of);
+    if (set.beer_lambert)
+      beer_lambert_line(pen, *set.beer_lambert, std::pow(10.0, a.lo), std::pow(10.0, a.hi), x_of,
+                        y_of);
+    for (std::size_t i : set.rows) {
+      if (i >= data.points.size()) continue;
+      measured_mark(pen, data.points[i], data.has_sigma, data.points[i].depth_nm, x_of, y_of);
+      if (i < plot.residuals_nm.size() && std::isfinite(plot.residuals_nm[i]))
+        measured_mark(pen, data.points[i], data.has_sigma, plot.residuals_nm[i], x_of,
+                      y_of_residual);
+    }
   }
 }
 
 // The model curve (thick), the Beer-Lambert line, then the points and residuals on top.
 void draw_fit_data(display::DrawingContext& pen, const FitPlot& plot, const FitAxes& a) {
+  if (!plot.sets.empty()) {
+    draw_fit_sets(pen, plot, a);
+    return;
+  }
   const MeasuredData& data = *plot.measured;
   const auto x_of = [&a](double f) { return a.x_of(f); };
   const auto y_of = [&a](double d) { return a.y_of(d); };
@@ -477,6 +531,8 @@ void draw_fit_legend(display::DrawingContext& pen, const FitPlot& plot) {
   std::vector<std::string> lines;
   lines.push_back("         Measured " + depth_label + (data.has_sigma ? " (+- sigma)" : ""));
   if (!plot.curve_fluences.empty()) lines.push_back("         Model at the fitted values");
+  for (const FitPlotSet& set : plot.sets)
+    lines.push_back("         " + set.name + (set.curve_fluences.empty() ? "" : ": points, model"));
   if (plot.beer_lambert) lines.push_back("         Beer-Lambert line d = (1/alpha_eff) ln(F/F_th)");
   for (const std::string& l : plot.legend) lines.push_back(l);
   const int box_x = kLeft + 12, box_y = kTop + 12;
@@ -488,6 +544,14 @@ void draw_fit_legend(display::DrawingContext& pen, const FitPlot& plot) {
   if (!plot.curve_fluences.empty()) {
     y += 18;
     pen.set_color(PaletteColour::light_blue);
+    line(pen, box_x + 8, y, box_x + 32, y);
+    line(pen, box_x + 8, y + 1, box_x + 32, y + 1);
+  }
+  for (std::size_t k = 0; k < plot.sets.size(); ++k) {
+    y += 18;
+    pen.set_color(set_colour(k));
+    mark(pen, box_x + 20, y + 1, 4, false);
+    if (plot.sets[k].curve_fluences.empty()) continue;
     line(pen, box_x + 8, y, box_x + 32, y);
     line(pen, box_x + 8, y + 1, box_x + 32, y + 1);
   }

@@ -44,8 +44,18 @@ struct CurveOverlay {
   const BeerLambertFit* beer_lambert = nullptr;
 };
 
+// One data set of a fit to data holding several: its rows of the measured data, its own model
+// curve (at its conditions) and Beer-Lambert line, drawn in its own colour.
+struct FitPlotSet {
+  std::string name;
+  std::vector<std::size_t> rows{};                          // indices into the measured points
+  std::vector<double> curve_fluences{}, curve_depths_nm{};  // may be empty
+  const BeerLambertFit* beer_lambert = nullptr;
+};
+
 // A fit to measured data: the points with error bars, the model curve and the Beer-Lambert
-// line on a log fluence axis, the residuals below, the legend text in a box.
+// line on a log fluence axis, the residuals below, the legend text in a box. With `sets`, each
+// data set is drawn in its own colour with its own curve instead of the single curve.
 struct FitPlot {
   std::string title;
   const MeasuredData* measured = nullptr;
@@ -53,6 +63,7 @@ struct FitPlot {
   std::vector<double> residuals_nm;  // measured - model at each measured point; may be empty
   const BeerLambertFit* beer_lambert = nullptr;
   std::vector<std::string> legend;  // lines of text
+  std::vector<FitPlotSet> sets{};   // two or more, or empty
 };
 
 // Curves of y against x, each axis linear or logarithmic: the thresholds of several pulse

@@ -66,11 +66,12 @@ MeasuredData measured_data(const std::optional<std::filesystem::path>& path,
 py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesystem::path>& path,
               const std::optional<std::string>& text, const std::string& source,
               const std::optional<std::string>& quantity_word, const std::vector<std::string>& vary,
+              const std::vector<std::string>& vary_each,
               const std::map<std::string, std::pair<double, double>>& bounds, int jobs,
               int max_runs, const std::string& method, bool analyse, double min_depth_nm,
-              const py::object& progress, const py::dict& experiment) {
+              const py::object& progress, const py::dict& experiment, bool separately) {
   const RunSetup setup = experiment_setup(experiment);
-  if (vary.empty() && !analyse)
+  if (vary.empty() && vary_each.empty() && !analyse)
     throw py::value_error(
         "fit needs the fields to vary (or analyse=True for the Beer-Lambert "
         "analysis alone)");
@@ -84,6 +85,9 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
     throw py::value_error(refusal);
   check_parameters(request.parameters);
   request.data = measured_data(path, text, source, quantity_named(quantity_word));
+  if (const std::string refusal = check_data_pulses(request.data, request.parameters, setup.scheme);
+      !refusal.empty())
+    throw py::value_error(refusal);
   for (const std::string& name : vary) {
     std::string error;
     const ParameterField* field = find_fit_field(name, error);
@@ -93,13 +97,26 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
       throw py::value_error(error);
     request.variables.push_back(variable);
   }
+  for (const std::string& name : vary_each) {
+    std::string error;
+    const ParameterField* field = find_fit_field(name, error);
+    if (!field) throw py::value_error("vary_each: " + error);
+    FitVariable variable;
+    if (!default_fit_variable(request.parameters, *field, variable, error))
+      throw py::value_error(error);
+    for (const FitVariable& v : per_set_variables(variable, request.data))
+      request.variables.push_back(v);
+  }
   for (const auto& [name, range] : bounds) {
-    auto it = std::find_if(request.variables.begin(), request.variables.end(),
-                           [&](const FitVariable& v) { return v.field->name == name; });
-    if (it == request.variables.end())
+    bool named = false;
+    for (FitVariable& v : request.variables) {
+      if (v.field->name != name) continue;
+      named = true;
+      v.lower = range.first;
+      v.upper = range.second;
+    }
+    if (!named)
       throw py::value_error("bounds names \"" + name + "\", which is not among the fields to vary");
-    it->lower = range.first;
-    it->upper = range.second;
   }
   request.jobs = capped_jobs(jobs);
   request.max_runs = max_runs;
@@ -109,13 +126,24 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
       throw py::value_error(problem);
   }
 
+  const bool several = request.data.datasets.size() > 1;
   BeerLambertFit beer_lambert;
-  if (analyse)
+  SetReports sets;
+  if (analyse) {
     beer_lambert = fit_beer_lambert(request.data.points, min_depth_nm, request.data.has_sigma);
+    for (std::size_t k = 0; several && k < request.data.datasets.size(); ++k) {
+      const MeasuredData one = measured_set(request.data, static_cast<int>(k));
+      sets.beer_lambert.push_back(fit_beer_lambert(one.points, min_depth_nm, one.has_sigma));
+    }
+  }
   if (request.variables.empty()) {
-    if (!beer_lambert.ok) throw py::value_error(beer_lambert.message);
-    return py::make_tuple(beer_lambert_json(beer_lambert, request.data), py::none(),
-                          std::string("converged"), request.data.warnings);
+    if (!several && !beer_lambert.ok) throw py::value_error(beer_lambert.message);
+    for (std::size_t k = 0; several && k < sets.beer_lambert.size(); ++k)
+      if (!sets.beer_lambert[k].ok)
+        throw py::value_error(request.data.datasets[k].name + ": " + sets.beer_lambert[k].message);
+    return py::make_tuple(
+        beer_lambert_json(beer_lambert, request.data, several ? &sets.beer_lambert : nullptr),
+        py::none(), std::string("converged"), request.data.warnings);
   }
 
   std::atomic<bool> interrupt{false};
@@ -125,18 +153,19 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   FitReport report;
   auto json = [&] {
     report.message = python_words(report.message);
-    return report_json(report, analyse ? &beer_lambert : nullptr);
+    return report_json(report, analyse && !several ? &beer_lambert : nullptr, &sets);
   };
   try {
     run_interruptible(
         [&] {
-          report =
-              fit_model(request, calculation_model({}, setup.scheme, setup.pulse, setup.material),
-                        interrupt, [&](int e, int r, double b) {
-                          best.store(b);
-                          runs.store(r);
-                          evaluations.store(e);
-                        });
+          const DepthModel model = calculation_model({}, setup.scheme, setup.pulse, setup.material);
+          report = fit_model(request, model, interrupt, [&](int e, int r, double b) {
+            best.store(b);
+            runs.store(r);
+            evaluations.store(e);
+          });
+          if (separately && !report.model_unavailable && !interrupt.load())
+            sets.separately = fit_each_set(request, model, interrupt);
         },
         [&] { interrupt.store(true); },
         [&] {
@@ -255,9 +284,9 @@ py::dict incubation(const ParameterSet& parameters, double depth_nm,
 
 void bind_analysis(py::module_& m) {
   m.def("_fit", &fit, py::arg("parameters"), py::arg("path"), py::arg("text"), py::arg("source"),
-        py::arg("quantity"), py::arg("vary"), py::arg("bounds"), py::arg("jobs"),
-        py::arg("max_runs"), py::arg("method"), py::arg("analyse"), py::arg("min_depth"),
-        py::arg("progress"), py::arg("experiment"));
+        py::arg("quantity"), py::arg("vary"), py::arg("vary_each"), py::arg("bounds"),
+        py::arg("jobs"), py::arg("max_runs"), py::arg("method"), py::arg("analyse"),
+        py::arg("min_depth"), py::arg("progress"), py::arg("experiment"), py::arg("separately"));
   m.def("_threshold", &threshold, py::arg("parameters"), py::arg("depth"), py::arg("quantity"),
         py::arg("jobs"), py::arg("experiment"));
   m.def("_incubation", &incubation, py::arg("parameters"), py::arg("depth"), py::arg("quantity"),

@@ -58,9 +58,18 @@ constexpr const char* kFitHelp =
     "commas, ';' or tabs and may be quoted. '#' starts a comment; blank lines are skipped.\n"
     "FILE.csv is a UTF-8 text file of at most 64 MiB and 100000 points.\n"
     "\n"
+    "A column named by a field (pulse_width, absorption_coefficient, reflection_coefficient,\n"
+    "..., or \"pulse_width (ns)\"; and pulses) sets that field for its row's run, range-checked\n"
+    "as in a parameter file. A dataset column labels the data sets; without one, the rows\n"
+    "sharing their condition values form a data set (named e.g. pulse_width=20).\n"
+    "\n"
     "  --vary NAME,...     the fields to fit (screening_coefficient, activation_energy_em,\n"
     "                      pre_exponential_vom, absorption_coefficient, ...); fields spanning\n"
     "                      decades (pre-exponentials, coefficients) are fitted on a log scale\n"
+    "  --vary-each NAME,...  fields fitted once per data set (e.g. the absorption per\n"
+    "                      wavelength while the --vary fields are shared by every row)\n"
+    "  --separately        also fit each data set alone and report its values and errors\n"
+    "                      beside the global fit's\n"
     "  --bounds NAME=LO:HI the range of a field (repeatable); default: a factor 100 either way\n"
     "                      for log-scaled fields, a factor 2 for others, 0 to 0.99 for fractions\n"
     "  --quantity Q        total, surface or volume: which depth column of FILE.csv to fit\n"
@@ -70,10 +79,13 @@ constexpr const char* kFitHelp =
     "                      sitting at the threshold's kink)\n"
     "  --out FITTED.par    the parameter file with the fitted values (only when the fit\n"
     "                      converged cleanly)\n"
-    "  --report FILE.json  values, errors, correlation, chi2, dof, runs and every point\n"
-    "  --plot FILE.png     the points, the fitted curve and the residuals\n"
+    "  --report FILE.json  values, errors, correlation, chi2, dof, runs and every point (and\n"
+    "                      each data set's chi2 and points)\n"
+    "  --plot FILE.png     the points, the fitted curve and the residuals (each data set in\n"
+    "                      its own colour with its own curve)\n"
     "  --analyse           also the Beer-Lambert analysis d = (1/alpha_eff) ln(F/F_th) of the\n"
-    "                      measured points with a depth of at least --min-depth NM (default 1)\n"
+    "                      measured points with a depth of at least --min-depth NM (default 1),\n"
+    "                      of each data set\n"
     "\n"
     "The experiment options below make the model's runs (a train's depth is its mean depth\n"
     "per pulse, as profilometry of an N-pulse crater divided by N gives).\n"
@@ -204,7 +216,8 @@ namespace {
 
 // The fit command's options as given on its command line.
 struct FitOptions {
-  bool analyse = false;
+  bool analyse = false, separately = false;
+  std::vector<std::string> vary_each_texts;
   std::string parfile, data_file, vary_text, out_file, report_file, plot_file, quantity_word,
       method_word;
   std::vector<std::string> bounds_texts;
@@ -222,6 +235,8 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
   line.repeated_option("--bounds", o.bounds_texts);
   line.option("--data", o.data_file);
   line.option("--vary", o.vary_text);
+  line.repeated_option("--vary-each", o.vary_each_texts);
+  line.flag("--separately", o.separately);
   line.option("--out", o.out_file);
   line.option("--report", o.report_file);
   line.option("--plot", o.plot_file);
@@ -236,9 +251,11 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
   if (std::optional<int> stop = line.parse(args)) return stop;
   if (o.parfile.empty()) return line.usage_error("fit: no parameter file given");
   if (o.data_file.empty()) return line.usage_error("fit needs --data FILE.csv");
-  if (o.vary_text.empty() && !o.analyse)
+  if (o.vary_text.empty() && o.vary_each_texts.empty() && !o.analyse)
     return line.usage_error(
         "fit needs --vary NAME[,NAME...] (or --analyse for the Beer-Lambert analysis alone)");
+  if (o.separately && o.vary_text.empty() && o.vary_each_texts.empty())
+    return line.usage_error("--separately needs fields to fit (--vary or --vary-each)");
   if (!min_depth_text.empty() &&
       (!parse_real(min_depth_text, o.min_depth_nm) || o.min_depth_nm < 0.0))
     return line.usage_error("--min-depth takes a depth in nm, 0 or more");
@@ -273,6 +290,16 @@ std::optional<int> read_fit_variables(const CommandLine& line, const FitOptions&
     if (!default_fit_variable(request.parameters, *field, variable, error)) return fail(error);
     request.variables.push_back(variable);
   }
+  for (const std::string& list : o.vary_each_texts) {
+    for (const std::string& name : split_text(list, ',')) {
+      const ParameterField* field = find_fit_field(name, error);
+      if (!field) return fail("--vary-each: " + error);
+      FitVariable variable;
+      if (!default_fit_variable(request.parameters, *field, variable, error)) return fail(error);
+      for (const FitVariable& v : per_set_variables(variable, request.data))
+        request.variables.push_back(v);
+    }
+  }
   for (const std::string& text : o.bounds_texts) {
     const std::size_t equals = text.find('='), colon = text.find(':', equals);
     double lo = 0, hi = 0;
@@ -282,12 +309,15 @@ std::optional<int> read_fit_variables(const CommandLine& line, const FitOptions&
       return line.usage_error(
           "--bounds takes NAME=LO:HI, e.g. activation_energy_em=0.3:1.2; got \"" + text + "\"");
     const std::string name = text.substr(0, equals);
-    auto it = std::find_if(request.variables.begin(), request.variables.end(),
-                           [&](const FitVariable& v) { return v.field->name == name; });
-    if (it == request.variables.end())
-      return fail("--bounds names \"" + name + "\", which is not in --vary");
-    it->lower = lo;
-    it->upper = hi;
+    bool named = false;
+    for (FitVariable& v : request.variables) {
+      if (v.field->name != name) continue;
+      named = true;
+      v.lower = lo;
+      v.upper = hi;
+    }
+    if (!named)
+      return fail("--bounds names \"" + name + "\", which is not in --vary or --vary-each");
   }
   return std::nullopt;
 }
@@ -307,8 +337,12 @@ std::optional<int> prepare_fit_request(const CommandLine& line, FitOptions& o,
     return fail(error);
   for (const std::string& w : request.data.warnings)
     std::fprintf(stderr, "kestrium-batch: note: %s\n", w.c_str());
+  if (const std::string refusal =
+          check_data_pulses(request.data, request.parameters, o.setup.scheme);
+      !refusal.empty())
+    return fail(refusal);
 
-  if (!o.vary_text.empty()) {
+  if (!o.vary_text.empty() || !o.vary_each_texts.empty()) {
     if (std::optional<int> stop = read_fit_variables(line, o, request)) return stop;
     request.jobs = capped_jobs(o.jobs);
     request.max_runs = o.max_runs;
@@ -321,9 +355,10 @@ std::optional<int> prepare_fit_request(const CommandLine& line, FitOptions& o,
   return std::nullopt;
 }
 
-// Runs the fit with a progress line, prints its summary and writes --out when it converged
-// cleanly; the exit status so far.
-int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, int status) {
+// Runs the fit with a progress line (and with --separately each data set alone), prints its
+// summary and writes --out when it converged cleanly; the exit status so far.
+int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, SetReports& sets,
+            int status) {
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
   {
     ProgressLine progress;
@@ -332,7 +367,14 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, i
                   interrupted, [&](int e, int r, double b) { progress(e, r, b); });
   }
   if (report.model_unavailable) return fail("fit: " + report.message);
-  std::printf("%s", fit_summary(report).c_str());
+  if (o.separately && !interrupted.load()) {
+    sets.separately = fit_each_set(
+        request, calculation_model({}, o.setup.scheme, o.setup.pulse, o.setup.material),
+        interrupted);
+    for (const FitReport& alone : sets.separately)
+      if (alone.model_unavailable) return fail("fit: " + alone.message);
+  }
+  std::printf("%s", fit_summary(report, &sets).c_str());
   if (!report.message.empty()) std::fprintf(stderr, "kestrium-batch: %s\n", report.message.c_str());
   if (report.status != FitStatus::converged)
     status = report.status == FitStatus::interrupted ? kExitInterrupted : kExitFailure;
@@ -351,23 +393,54 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, i
   return status;
 }
 
-// The fitted curve over the measured range, the residuals and the fitted values for the plot.
-// Empty, or why the curve could not be computed.
-std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
-                             const RunSetup& setup, FitPlot& plot) {
-  double f_min = request.data.points.front().fluence, f_max = f_min;
-  for (const MeasuredPoint& p : request.data.points) {
-    f_min = std::min(f_min, p.fluence);
-    f_max = std::max(f_max, p.fluence);
+// The model curve of parameters (and pulses) over the measured range of `rows`; empty, or why
+// the curve could not be computed.
+std::string model_curve(const FitRequest& request, const std::vector<std::size_t>& rows,
+                        const ParameterSet& parameters, int pulses, const RunSetup& setup,
+                        std::vector<double>& fluences, std::vector<double>& depths) {
+  const std::vector<MeasuredPoint>& points = request.data.points;
+  double f_min = points[rows.front()].fluence, f_max = f_min;
+  for (std::size_t i : rows) {
+    f_min = std::min(f_min, points[i].fluence);
+    f_max = std::max(f_max, points[i].fluence);
   }
-  plot.curve_fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
+  fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
   int curve_runs = 0;
   std::string error;
-  plot.curve_depths_nm =
-      model_depths(calculation_model({}, setup.scheme, setup.pulse, setup.material), report.fitted,
-                   request.data.quantity, plot.curve_fluences, request.jobs, curve_runs,
-                   batch::catch_stop_signals(), error);
-  if (!error.empty()) return error;
+  depths = model_depths(calculation_model({}, setup.scheme, setup.pulse, setup.material),
+                        parameters, request.data.quantity, fluences, request.jobs, curve_runs,
+                        batch::catch_stop_signals(), error, pulses);
+  return error;
+}
+
+// The fitted curve over the measured range (one per data set when there are several), the
+// residuals and the fitted values for the plot. Empty, or why a curve could not be computed.
+std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
+                             const SetReports& sets, const RunSetup& setup, FitPlot& plot) {
+  std::string error;
+  if (report.datasets.size() > 1) {
+    for (std::size_t k = 0; k < report.datasets.size(); ++k) {
+      FitPlotSet set;
+      set.name = report.datasets[k].name;
+      set.rows = points_of_set(request.data, static_cast<int>(k));
+      if (k < sets.beer_lambert.size() && sets.beer_lambert[k].ok)
+        set.beer_lambert = &sets.beer_lambert[k];
+      if (!set.rows.empty())
+        error = model_curve(request, set.rows, report.datasets[k].fitted, report.datasets[k].pulses,
+                            setup, set.curve_fluences, set.curve_depths_nm);
+      if (!error.empty()) return error;
+      plot.sets.push_back(std::move(set));
+    }
+  } else {
+    std::vector<std::size_t> all(request.data.points.size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+    const int pulses = report.datasets.empty() ? 0 : report.datasets.front().pulses;
+    const ParameterSet& fitted =
+        report.datasets.empty() ? report.fitted : report.datasets.front().fitted;
+    error =
+        model_curve(request, all, fitted, pulses, setup, plot.curve_fluences, plot.curve_depths_nm);
+    if (!error.empty()) return error;
+  }
   for (const FitPointResult& p : report.points) plot.residuals_nm.push_back(p.residual);
   plot.legend.push_back(report.status == FitStatus::converged
                             ? "Fitted (1 sigma):"
@@ -375,7 +448,7 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
                                   fit_status_text(report.status) + "):");
   for (const FittedParameter& p : report.parameters)
     plot.legend.push_back(
-        "  " + value_with_error(p.name.c_str(), p.value, p.standard_error, p.unit.c_str()));
+        "  " + value_with_error(fitted_key(p).c_str(), p.value, p.standard_error, p.unit.c_str()));
   char text[96];
   std::snprintf(text, sizeof text, "  chi2 / dof = %.4g / %d", report.chi2, report.dof);
   plot.legend.push_back(text);
@@ -384,22 +457,39 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
 
 // Draws --plot: the points with the fitted curve, or with the Beer-Lambert line alone.
 bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitReport& report,
-                   const BeerLambertFit& beer_lambert, std::string& error) {
+                   const BeerLambertFit& beer_lambert, const SetReports& sets, std::string& error) {
   FitPlot plot;
   plot.measured = &request.data;
-  plot.beer_lambert = o.analyse && beer_lambert.ok ? &beer_lambert : nullptr;
+  const bool several = request.data.datasets.size() > 1;
+  plot.beer_lambert = o.analyse && beer_lambert.ok && !several ? &beer_lambert : nullptr;
   plot.title = request.variables.empty() ? "Beer-Lambert analysis of " + o.data_file
                                          : "Fit to " + o.data_file;
   if (!request.variables.empty()) {
-    error = add_fitted_curve(request, report, o.setup, plot);
+    error = add_fitted_curve(request, report, sets, o.setup, plot);
     if (!error.empty()) return false;
+  } else if (several) {
+    for (std::size_t k = 0; k < request.data.datasets.size(); ++k) {
+      FitPlotSet set;
+      set.name = request.data.datasets[k].name;
+      set.rows = points_of_set(request.data, static_cast<int>(k));
+      if (k < sets.beer_lambert.size() && sets.beer_lambert[k].ok)
+        set.beer_lambert = &sets.beer_lambert[k];
+      plot.sets.push_back(std::move(set));
+    }
+    plot.residuals_nm.assign(request.data.points.size(), std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t i = 0; i < request.data.points.size(); ++i) {
+      const MeasuredPoint& p = request.data.points[i];
+      const std::size_t k = static_cast<std::size_t>(p.dataset);
+      if (k < sets.beer_lambert.size() && sets.beer_lambert[k].ok && p.depth_nm >= o.min_depth_nm)
+        plot.residuals_nm[i] = p.depth_nm - beer_lambert_depth(sets.beer_lambert[k], p.fluence);
+    }
   } else if (beer_lambert.ok) {
     for (const MeasuredPoint& p : request.data.points)
       plot.residuals_nm.push_back(p.depth_nm >= o.min_depth_nm
                                       ? p.depth_nm - beer_lambert_depth(beer_lambert, p.fluence)
                                       : std::numeric_limits<double>::quiet_NaN());
   }
-  if (o.analyse) add_beer_lambert_legend(beer_lambert, plot.legend);
+  if (o.analyse && !several) add_beer_lambert_legend(beer_lambert, plot.legend);
   return draw_fit_png(plot, o.plot_file, error);
 }
 
@@ -413,25 +503,39 @@ int fit_command(const std::vector<std::string>& args) {
   if (std::optional<int> stop = prepare_fit_request(line, o, request)) return *stop;
 
   BeerLambertFit beer_lambert;
+  SetReports sets;
+  const bool several = request.data.datasets.size() > 1;
+  int status = 0;
   if (o.analyse) {
     beer_lambert = fit_beer_lambert(request.data.points, o.min_depth_nm, request.data.has_sigma);
-    std::printf("%s", beer_lambert_summary(beer_lambert).c_str());
+    if (!several) std::printf("%s", beer_lambert_summary(beer_lambert).c_str());
+    status = beer_lambert.ok ? 0 : kExitFailure;
+    if (several) {
+      status = 0;
+      for (std::size_t k = 0; k < request.data.datasets.size(); ++k) {
+        const MeasuredData one = measured_set(request.data, static_cast<int>(k));
+        sets.beer_lambert.push_back(fit_beer_lambert(one.points, o.min_depth_nm, one.has_sigma));
+        std::printf("%s: %s", request.data.datasets[k].name.c_str(),
+                    beer_lambert_summary(sets.beer_lambert.back()).c_str());
+        if (!sets.beer_lambert.back().ok) status = kExitFailure;
+      }
+    }
   }
-  int status = o.analyse && !beer_lambert.ok ? kExitFailure : 0;
 
   FitReport report;
-  if (!request.variables.empty()) status = run_fit(o, request, report, status);
+  if (!request.variables.empty()) status = run_fit(o, request, report, sets, status);
   if (report.model_unavailable) return status;
   std::string error;
   if (!o.report_file.empty()) {
-    const std::string json = request.variables.empty()
-                                 ? beer_lambert_json(beer_lambert, request.data)
-                                 : report_json(report, o.analyse ? &beer_lambert : nullptr);
+    const std::string json =
+        request.variables.empty()
+            ? beer_lambert_json(beer_lambert, request.data, several ? &sets.beer_lambert : nullptr)
+            : report_json(report, o.analyse && !several ? &beer_lambert : nullptr, &sets);
     if (!write_text_file(o.report_file, json, error)) status = fail(error);
   }
   const bool fit_made_no_point = !request.variables.empty() && report.points.empty();
   if (!o.plot_file.empty() && !fit_made_no_point && status != kExitInterrupted) {
-    if (!draw_fit_plot(o, request, report, beer_lambert, error)) status = fail(error);
+    if (!draw_fit_plot(o, request, report, beer_lambert, sets, error)) status = fail(error);
   }
   return status;
 }

@@ -202,11 +202,13 @@ def sweep(parameters: Parameters, fluences: str | ArrayLike, jobs: int | None = 
           log: int = ..., refinement: int = ..., output_dir: _Path | None = ...,
           keep_files: _Path | None = ..., csv: _Path | None = ...,
           progress: Callable[[int, int], object] | bool | None = ...,
-          scheme: str | None = ..., *, experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
-        trace: _Path | None = ..., pulses: int | None = ..., rate_hz: float | None = ...,
-        incubated_absorption: float | None = ..., material: _Path | None = ...) -> dict[str, NDArray[Any]]: ...
-def fit(parameters: Parameters, data: _Path | None = ..., vary: str | Sequence[str] = ..., *,
-        fluence: ArrayLike | None = ..., depth: ArrayLike | None = ...,
+          scheme: str | None = ..., *, experiment: Experiment | _Path | None = ...,
+          pulse_shape: str | None = ..., trace: _Path | None = ..., pulses: int | None = ...,
+          rate_hz: float | None = ..., incubated_absorption: float | None = ...,
+          material: _Path | None = ...) -> dict[str, NDArray[Any]]: ...
+def fit(parameters: Parameters, data: _Path | Mapping[str, ArrayLike] | Any | None = ...,
+        vary: str | Sequence[str] = ..., *, vary_each: str | Sequence[str] = ...,
+        separately: bool = ..., fluence: ArrayLike | None = ..., depth: ArrayLike | None = ...,
         sigma: ArrayLike | None = ..., quantity: str | None = ...,
         bounds: Mapping[str, tuple[_Number, _Number]] | None = ..., jobs: int | None = ...,
         max_runs: int = ..., method: str = ..., analyse: bool = ..., min_depth: float = ...,

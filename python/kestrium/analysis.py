@@ -39,6 +39,30 @@ def _csv_text(fluence, depth, sigma, quantity):
     return "\n".join(rows) + "\n"
 
 
+def _cell(value):
+    """One CSV cell: a number as Python writes it exactly, text (a data-set label) quoted."""
+    if isinstance(value, (str, bytes)):
+        text = value.decode() if isinstance(value, bytes) else value
+        return '"' + text.replace('"', '""') + '"'
+    return repr(float(value))
+
+
+def _table_text(table):
+    """A dict of columns (name: values) as the CSV text of a measured-data file."""
+    columns = {str(name): list(np.ravel(np.asarray(values, dtype=object)))
+               for name, values in table.items()}
+    if not columns:
+        raise ValueError(f"{_ARRAYS} hold no column")
+    lengths = {name: len(v) for name, v in columns.items()}
+    if len(set(lengths.values())) != 1:
+        raise ValueError(f"{_ARRAYS} differ in length: " +
+                         ", ".join(f"{name} has {n}" for name, n in lengths.items()))
+    rows = [",".join(_cell(name) for name in columns)]
+    rows += [",".join(_cell(v[i]) for v in columns.values())
+             for i in range(next(iter(lengths.values())))]
+    return "\n".join(rows) + "\n"
+
+
 def _refused(error):
     """The reader's message on the arrays names the index, not the line of the text."""
     text = re.sub(rf"^{_ARRAYS}, line (\d+):",
@@ -53,21 +77,29 @@ def _report(text, fitted):
     return report
 
 
-def fit(parameters, data=None, vary=(), *, fluence=None, depth=None, sigma=None,
-        quantity=None, bounds=None, jobs=None, max_runs=5000, method="bobyqa", analyse=False,
-        min_depth=1.0, progress=None, scheme=None, experiment=None, pulse_shape=None,
-        trace=None, pulses=None, rate_hz=None, incubated_absorption=None, material=None):
+def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluence=None,
+        depth=None, sigma=None, quantity=None, bounds=None, jobs=None, max_runs=5000,
+        method="bobyqa", analyse=False, min_depth=1.0, progress=None, scheme=None,
+        experiment=None, pulse_shape=None, trace=None, pulses=None, rate_hz=None,
+        incubated_absorption=None, material=None):
     """Fits Parameter-set fields to measured depths, as `kestrium-batch fit` does.
 
     parameters: a Parameters holding the starting values; every other field keeps its value.
     The measured data are either data, the path of a CSV file as the batch runner reads it
-    (a header naming fluence_mJ_per_cm2, a depth column and optionally sigma_nm), or the arrays
+    (a header naming fluence_mJ_per_cm2, a depth column and optionally sigma_nm), a dict of
+    columns with the same names (name: array), any table with to_dict("list") (a pandas
+    DataFrame), or the arrays
     fluence (mJ/cm^2), depth (nm) and optionally sigma (nm, one standard deviation per point;
     without it every point weighs the same and the errors are scaled by the reduced
     chi-square). quantity: "total", "surface" or "volume", which depth is measured (with a
     file: which depth column to fit; default total). vary: the field names to fit, e.g.
-    ["activation_energy_em"]. bounds: {name: (lo, hi)} instead of the default range of a
-    field. jobs: runs of one evaluation at once (default: all cores). max_runs: the most model
+    ["activation_energy_em"]. A file or table may hold condition columns named by fields
+    (pulse_width, absorption_coefficient, ..., and pulses), which set that field for the row's
+    run, and a dataset column labelling the data sets (without it the rows sharing their
+    conditions form one). vary_each: fields fitted once per data set (e.g.
+    "absorption_coefficient" per wavelength) while the vary fields are shared by every row.
+    separately: also fit each data set alone, for its values and errors beside the global
+    fit's. bounds: {name: (lo, hi)} instead of the default range of a field. jobs: runs of one evaluation at once (default: all cores). max_runs: the most model
     runs in all. method: "bobyqa" or "sbplx". analyse: also the Beer-Lambert analysis of the
     measured points at least min_depth nm deep (with no field to vary: that analysis alone).
     progress: a callable(evaluations, runs, best_chi2). scheme, experiment, pulse_shape,
@@ -78,8 +110,11 @@ def fit(parameters, data=None, vary=(), *, fluence=None, depth=None, sigma=None,
     parameters ({name: {value, stderr, initial, lower, upper, log_scale, at_bound}}),
     correlation, chi2, dof, reduced_chi2, weighted, evaluations, runs, retried_runs,
     failed_runs, wall_seconds, points ([{fluence, measured, sigma, model, residual}]) and
-    beer_lambert when analysed; undefined numbers are None. "fitted" holds the Parameters with
-    the fitted values. A fit that does not describe the data (status at_bound, undetermined,
+    beer_lambert when analysed; undefined numbers are None. A field fitted per data set is
+    listed as "name[set]"; with several data sets, "datasets" lists each one's name, points,
+    chi2, its own fitted values ("parameters"), its Beer-Lambert analysis and, with
+    separately, its fit alone ("separately"). "fitted" holds the Parameters with the fitted
+    values shared by every row. A fit that does not describe the data (status at_bound, undetermined,
     out_of_reach, run_limit) warns (RuntimeWarning) with the reason; one whose runs fail from
     the start raises RuntimeError. A refused request (a field that cannot be fitted, bounds
     outside its range, too few points, bad data, ...) raises ValueError before any run.
@@ -90,9 +125,15 @@ def fit(parameters, data=None, vary=(), *, fluence=None, depth=None, sigma=None,
                          "fluence and depth")
     if isinstance(vary, str):
         vary = [name for name in vary.split(",") if name]
+    if isinstance(vary_each, str):
+        vary_each = [name for name in vary_each.split(",") if name]
     bounds = {name: (float(lo), float(hi)) for name, (lo, hi) in (bounds or {}).items()}
     path = text = None
-    if data is not None:
+    if hasattr(data, "to_dict"):
+        data = data.to_dict("list")
+    if isinstance(data, dict):
+        text = _table_text(data)
+    elif data is not None:
         path = os.fspath(data)
     else:
         if depth is None:
@@ -100,10 +141,13 @@ def fit(parameters, data=None, vary=(), *, fluence=None, depth=None, sigma=None,
         text = _csv_text(fluence, depth, sigma, quantity or "total")
     try:
         out, fitted, status, notes = _fit(parameters, path, text, _ARRAYS, quantity, list(vary),
-                                          bounds, int(jobs or 0), int(max_runs), method,
-                                          bool(analyse), float(min_depth), progress,
+                                          list(vary_each), bounds, int(jobs or 0),
+                                          int(max_runs), method, bool(analyse),
+                                          float(min_depth), progress,
                                           _keywords(experiment, scheme, pulse_shape, trace,
-                                                    pulses, rate_hz, incubated_absorption, material))
+                                                    pulses, rate_hz, incubated_absorption,
+                                                    material),
+                                          bool(separately))
     except ValueError as e:
         raise _refused(e) from None
     except KeyboardInterrupt as e:

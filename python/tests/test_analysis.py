@@ -87,3 +87,46 @@ def test_ctrl_c_stops_a_fit_with_the_best_values_found(defaults):
     timer.join()
     assert stopped.value.report["status"] == "interrupted"
     assert len(os.listdir("/proc/self/task")) == before
+
+
+class _Frame:
+    """A stand-in for a pandas DataFrame: only its to_dict("list")."""
+
+    def __init__(self, columns):
+        self._columns = columns
+
+    def to_dict(self, orient):
+        assert orient == "list"
+        return {name: list(values) for name, values in self._columns.items()}
+
+
+def test_tables_with_conditions_and_data_sets_are_read_and_refused_like_files(defaults):
+    table = {"dataset": ["248 nm", "248 nm", "308 nm"], "fluence_mJ_per_cm2": [50, 100, 80],
+             "total_depth_nm": [20, 60, 40], "pulse_width": [20, 20, 30]}
+    # One point in "308 nm" cannot give its own absorption: refused before any run, for the
+    # dict and for a table object alike.
+    for data in (table, _Frame(table)):
+        with pytest.raises(ValueError, match=r'data set "308 nm" of the data arrays has 1 '
+                                             r"point\(s\); its 1 field\(s\) fitted per data set"):
+            kestrium.fit(defaults, data, vary_each="absorption_coefficient")
+    refused = dict(table, pulse_width=[20, -1, 30])
+    with pytest.raises(ValueError, match=r"the data arrays, index 1: column pulse_width: "
+                                         r"Pulsewidth \[ns\] is -1"):
+        kestrium.fit(defaults, refused, vary="activation_energy_em")
+    with pytest.raises(ValueError, match="differ in length"):
+        kestrium.fit(defaults, dict(table, pulse_width=[20]), vary="activation_energy_em")
+
+
+@pytest.mark.slow  # about a hundred runs of the calculation
+def test_a_fit_across_two_data_sets_reports_each(defaults):
+    table = {"dataset": ["a"] * 3 + ["b"] * 3, "fluence_mJ_per_cm2": [60, 150, 400] * 2,
+             "total_depth_nm": [40, 95, 150, 35, 90, 148], "sigma_nm": [4] * 6,
+             "pulse_width": [15] * 3 + [20] * 3}
+    report = kestrium.fit(defaults, _Frame(table), vary="activation_energy_em", jobs=2,
+                          separately=True)
+    assert [s["name"] for s in report["datasets"]] == ["a", "b"]
+    assert sum(s["chi2"] for s in report["datasets"]) == pytest.approx(report["chi2"])
+    assert [p["dataset"] for p in report["points"]] == table["dataset"]
+    alone = [s["separately"]["parameters"]["activation_energy_em"] for s in report["datasets"]]
+    assert all(a["stderr"] > report["parameters"]["activation_energy_em"]["stderr"]
+               for a in alone)

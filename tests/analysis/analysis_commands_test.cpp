@@ -34,6 +34,43 @@ class AnalysisCommands : public ::testing::Test {
   test::ScratchDirectory dir_;
 };
 
+TEST_F(AnalysisCommands, DataSetsThatCannotBeFittedAreRefusedBeforeAnyRun) {
+  test::write_file(dir_.path() / "sets.csv",
+                   "dataset,fluence_mJ_per_cm2,total_depth_nm,pulses\n"
+                   "a,50,20,1\na,100,60,1\nb,200,100,1\n");
+  EXPECT_EQ(run("fit KTparam.par --data sets.csv --vary-each absorption_coefficient"), 1);
+  EXPECT_NE(err().find("data set \"b\" of sets.csv has 1 point(s)"), std::string::npos) << err();
+  test::write_file(dir_.path() / "train.csv",
+                   "fluence_mJ_per_cm2,total_depth_nm,pulses\n50,20,1\n100,60,3\n");
+  EXPECT_EQ(run("fit KTparam.par --data train.csv --vary activation_energy_em"), 1);
+  EXPECT_NE(err().find("train.csv, line 3: pulses 3: "), std::string::npos) << err();
+  EXPECT_EQ(run("fit KTparam.par --data sets.csv --separately --analyse"), 2);
+  EXPECT_EQ(out(), "");
+}
+
+TEST_F(AnalysisCommands, TheBeerLambertAnalysisIsMadePerDataSet) {
+  test::write_file(dir_.path() / "two.csv",
+                   "pulse_width,fluence_mJ_per_cm2,total_depth_nm\n"
+                   "10,50,49.98\n10,100,102.05\n10,200,153.92\n"
+                   "30,50,30\n30,100,80\n30,200,130\n30,400,180\n");
+  std::string arguments = "fit KTparam.par --data two.csv --analyse --report bl.json";
+#ifdef KT_BATCH_PICTURES
+  arguments += " --plot bl.png";
+#endif
+  ASSERT_EQ(run(arguments), 0) << err();
+  EXPECT_NE(out().find("pulse_width=10: Beer-Lambert analysis (3 points"), std::string::npos)
+      << out();
+  EXPECT_NE(out().find("pulse_width=30: Beer-Lambert analysis (4 points"), std::string::npos);
+  const std::string report = test::read_file(dir_.path() / "bl.json");
+  EXPECT_NE(report.find("{\"name\": \"pulse_width=30\", \"points\": 4, \"beer_lambert\": {\"ok\": "
+                        "true"),
+            std::string::npos)
+      << report;
+#ifdef KT_BATCH_PICTURES
+  EXPECT_GT(fs::file_size(dir_.path() / "bl.png"), 1000u);
+#endif
+}
+
 TEST_F(AnalysisCommands, BadInputIsRefusedBeforeAnyRun) {
   EXPECT_EQ(run("fit KTparam.par --data m.csv --vary screening,activation_energy_em"), 1);
   EXPECT_NE(err().find("\"screening\" is not a field that can be fitted; the fields are: "),

@@ -59,5 +59,67 @@ TEST(FitOnTheCalculation, RecoversScreeningAndActivationEnergy) {
   EXPECT_GT(report.runs, report.evaluations);
 }
 
+// Depths made by the model at two pulse widths (nine fluences each, 3 % noise from a fixed
+// seed), as a file with a pulse_width column would give them.
+MeasuredData two_pulse_widths(const ParameterSet& truth) {
+  const ParameterField* width = find_parameter_field("pulse_width");
+  MeasuredData data;
+  data.has_sigma = true;
+  data.conditions = {{"pulse_width", width, 1}};
+  data.datasets = {{"pulse_width=10"}, {"pulse_width=30"}};
+  std::vector<ParameterSet> sets(2, truth);
+  sets[0].pulse_width = 10.0f;
+  sets[1].pulse_width = 30.0f;
+  std::vector<ModelPoint> points;
+  for (const ParameterSet& set : sets)
+    for (int i = 0; i < 9; ++i) points.push_back({&set, 40.0 * std::pow(25.0, i / 8.0)});
+  ModelRunCounter counter;
+  std::atomic<bool> interrupt{false};
+  const ModelBatch depths = run_model_points(points, DepthQuantity::total, 2, counter, interrupt);
+  std::mt19937 random(7);
+  auto uniform = [&] { return (static_cast<double>(random()) + 0.5) / 4294967296.0; };
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    EXPECT_TRUE(depths.results[i].ok) << depths.results[i].problem;
+    const double depth = depths.results[i].depth_nm;
+    const double g = std::sqrt(-2.0 * std::log(uniform())) * std::cos(2.0 * M_PI * uniform());
+    MeasuredPoint point{points[i].fluence, depth * (1.0 + 0.03 * g), 0.03 * depth, 0};
+    point.dataset = i < 9 ? 0 : 1;
+    point.conditions = {points[i].parameters->pulse_width};
+    data.points.push_back(point);
+  }
+  return data;
+}
+
+TEST(FitOnTheCalculation, TwoPulseWidthsPinTheSharedFieldsTighterThanEitherAlone) {
+  ParameterSet truth = test::default_parameters();
+  truth.screening_coefficient = 1.0e5f;
+  truth.activation_energy_em = 0.8f;
+  FitRequest request;
+  request.parameters = test::default_parameters();
+  request.data = two_pulse_widths(truth);
+  request.jobs = 2;
+  for (const char* name : {"screening_coefficient", "activation_energy_em"}) {
+    FitVariable v;
+    std::string error;
+    ASSERT_TRUE(default_fit_variable(request.parameters, *find_parameter_field(name), v, error));
+    request.variables.push_back(v);
+  }
+  std::atomic<bool> interrupt{false};
+  const FitReport report = fit_model(request, calculation_model(), interrupt);
+  ASSERT_EQ(report.status, FitStatus::converged) << report.message;
+  const std::vector<FitReport> alone = fit_each_set(request, calculation_model(), interrupt);
+  SetReports sets;
+  sets.separately = alone;
+  SCOPED_TRACE(fit_summary(report, &sets));
+  for (std::size_t j = 0; j < 2; ++j) {
+    const FittedParameter& p = report.parameters[j];
+    const double true_value = field_value(truth, *find_parameter_field(p.name));
+    EXPECT_LE(std::fabs(p.value - true_value), 2.0 * p.standard_error) << p.name;
+    EXPECT_LE(std::fabs(p.value - true_value), 0.1 * true_value) << p.name;
+    for (const FitReport& one : alone)
+      EXPECT_GT(one.parameters[j].standard_error, p.standard_error) << p.name;
+  }
+}
+
 }  // namespace
 }  // namespace kt
