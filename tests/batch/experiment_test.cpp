@@ -224,6 +224,22 @@ TEST(TrainColumns, SweepAndStudyTablesOfATrain) {
   // The plain table is as it was.
   EXPECT_EQ(sweep_csv(result).find("first_pulse"), std::string::npos);
 
+  // The train's columns sit between the results and the energy ledger's; taking them away
+  // gives the plain sets back.
+  const auto names = [](ResultColumnSet set) {
+    std::vector<std::string> out;
+    for (const ResultColumn& c : result_columns(set)) out.emplace_back(c.name);
+    return out;
+  };
+  std::vector<std::string> expected = names(ResultColumnSet::results);
+  expected.insert(expected.end(), {"first_pulse_depth_nm", "mean_depth_per_pulse_nm"});
+  const std::vector<std::string> energy = names(ResultColumnSet::with_energy);
+  expected.insert(expected.end(), energy.begin() + 5, energy.end());
+  EXPECT_EQ(names(ResultColumnSet::train_with_energy), expected);
+  EXPECT_EQ(with_train_columns(ResultColumnSet::train_with_energy, false),
+            ResultColumnSet::with_energy);
+  EXPECT_EQ(with_train_columns(ResultColumnSet::results), ResultColumnSet::train);
+
   for (ResultColumnSet set : {ResultColumnSet::train, ResultColumnSet::train_with_energy}) {
     StudyPlan plan;
     ASSERT_EQ(make_product_study({"fluence=50,100"}, plan), "");
