@@ -9,12 +9,6 @@
 namespace kt {
 namespace {
 
-std::string name(std::string_view prefix, std::string_view key) {
-  std::string text(prefix);
-  for (char c : key) text += (prefix == "--" && c == '_') ? '-' : c;
-  return text;
-}
-
 // The samples of a trace as text: what it delivers, whatever its comments or its scale.
 std::string trace_identity(const PulseTrace& trace) {
   std::string text = "[trace]\n";
@@ -60,10 +54,7 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
   }
   setup.experiment = experiment;
   PulsePlan& plan = setup.pulse;
-  if (!parse_pulse_shape(experiment.pulse_shape, plan.shape)) {
-    error = name(prefix, "pulse_shape") + " is \"" + experiment.pulse_shape + "\"";
-    return std::nullopt;
-  }
+  parse_pulse_shape(experiment.pulse_shape, plan.shape);  // checked by experiment_problem
   std::string trace_text;
   if (plan.shape == PulsePlan::Shape::measured) {
     std::optional<PulseTrace> trace = read_pulse_trace(experiment.trace, error);
