@@ -73,7 +73,8 @@ std::string run_summary_text(const RunOutcome& o, const ParameterSet& p) {
   out += line;
   add_line(out, "fluence:", o.fluence_used, "mJ/cm^2");
   if (!o.pulses.empty()) {
-    std::snprintf(line, sizeof line, "%-26s %zu (depths and peaks below: means per pulse)\n",
+    std::snprintf(line, sizeof line,
+                  "%-26s %zu (depths below: means per pulse; peaks: the train's highest)\n",
                   "pulses:", o.pulses.size());
     out += line;
     add_line(out, "first pulse's depth:", o.pulses.front().total_depth_nm, "nm");
