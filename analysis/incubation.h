@@ -6,8 +6,12 @@
 // is given, else equal weights with the errors scaled by the reduced chi-square).
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "analysis/threshold.h"
 
 namespace kt {
 
@@ -34,5 +38,35 @@ IncubationFit fit_incubation(const std::vector<IncubationPoint>& points);
 
 // F_th(N) on the fitted law.
 double incubation_threshold(const IncubationFit& fit, double pulses);
+
+// Thresholds at several pulse numbers and the law through them.
+struct IncubationThresholds {
+  std::vector<int> pulses;                  // as asked, in order
+  std::vector<ThresholdReport> thresholds;  // one per pulse number searched (all, unless one
+                                            // failed or the search was interrupted)
+  IncubationFit fit;                        // when every threshold was found
+  bool ok = false;
+  std::string message;             // why not ok
+  bool model_unavailable = false;  // the model could not run at all
+};
+
+// The model of N-pulse trains (its depths the mean depth per pulse of the train).
+using TrainModel = std::function<DepthModel(int pulses)>;
+
+// Finds the threshold of `request` for each pulse number on `model_of(N)`, then fits the law
+// through them (equal weights: the threshold's bracket is far narrower than its departure from
+// the law, so the scatter about the line measures the error of S). Stops at the first pulse
+// number without a threshold.
+IncubationThresholds find_incubation_thresholds(const ThresholdRequest& request,
+                                                const std::vector<int>& pulses,
+                                                const TrainModel& model_of,
+                                                const std::atomic<bool>& interrupt);
+
+// A few lines for the terminal: one per N, then S and F_th(1) with their errors.
+std::string incubation_summary(const IncubationThresholds& result, const ThresholdRequest& request);
+// {"depth_nm", "quantity", "thresholds": [{"pulses", "fluence", "below", "above", "runs"}],
+//  "s", "s_stderr", "single_pulse_threshold", "single_pulse_stderr", "chi2", "dof"}; numbers
+// that are not defined are null.
+std::string incubation_json(const IncubationThresholds& result, const ThresholdRequest& request);
 
 }  // namespace kt

@@ -6,7 +6,9 @@
 # Usage (on a login node, from a folder all nodes see):
 #   cluster/slurm-study.sh [-n SHARDS] [-c CPUS] [-b KESTRIUM_BATCH] [-- SBATCH_OPTION...] \
 #       PARFILE --vary NAME=VALUES [--vary ...] --out DIR
-#   (or --points FILE.csv instead of the --vary arguments)
+#   (or --points FILE.csv instead of the --vary arguments; the experiment's options --experiment,
+#   --pulses, --rate, --pulse-shape, --trace, --incubated-absorption, --scheme and --energy go
+#   to every task and to the merge, which checks the tables against that study)
 #
 #   -n SHARDS   array tasks, one shard each (default 4). Task I runs the points i (counted
 #               from 0) with i % SHARDS == I-1 and writes DIR/study.shard-I-of-SHARDS.csv.
@@ -62,8 +64,10 @@ case "$role" in
     definition=()
     while [[ $# -gt 0 ]]; do
       case "$1" in
-        --vary|--points|--refine|--scheme|--material) definition+=("$1" "${2:?}"); shift 2 ;;
-        --vary=*|--points=*|--refine=*|--scheme=*|--material=*) definition+=("$1"); shift ;;
+        --vary|--points|--refine|--scheme|--material|--experiment|--pulse-shape|--trace|--pulses|--rate|--incubated-absorption)
+          definition+=("$1" "${2:?}"); shift 2 ;;
+        --vary=*|--points=*|--refine=*|--scheme=*|--material=*|--experiment=*|--pulse-shape=*|--trace=*|--pulses=*|--rate=*|--incubated-absorption=*)
+          definition+=("$1"); shift ;;
         --energy) definition+=("$1"); shift ;;
         --out|--jobs|--shard) shift 2 ;;
         -*) shift ;;

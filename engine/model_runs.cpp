@@ -13,6 +13,7 @@ namespace {
 struct Worker {
   HeadlessRun records;
   Scheme scheme = Scheme::published;
+  const PulsePlan* pulse = nullptr;
   std::shared_ptr<const MaterialFile> material;
 
   ModelPointResult run(const ModelPoint& point, DepthQuantity quantity, ModelRunCounter& counter) {
@@ -26,7 +27,8 @@ struct Worker {
       options.append_kinetics_line = false;
       options.refinement = refinement;
       options.scheme = scheme;
-      if (point.pulses > 0) options.pulse.pulses = point.pulses;
+      if (pulse) options.pulse = *pulse;
+      if (point.pulses > 0) options.pulse.pulses = point.pulses;  // the row's own train
       options.material = material;
       counter.runs.fetch_add(1);
       if (refinement > 1) counter.retries.fetch_add(1);
@@ -62,13 +64,14 @@ struct Worker {
 ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
                             ModelRunCounter& counter, const std::atomic<bool>& interrupt,
                             const ThreadStarter& start_thread, Scheme scheme,
-                            std::shared_ptr<const MaterialFile> material) {
+                            const PulsePlan& pulse, std::shared_ptr<const MaterialFile> material) {
   ModelBatch batch;
   std::vector<ModelPointResult> results(points.size());
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     Worker worker;
     worker.scheme = scheme;
+    worker.pulse = &pulse;
     worker.material = material;
     for (std::size_t i = next++; i < points.size(); i = next++) {
       if (interrupt.load()) {
@@ -103,12 +106,13 @@ std::string check_data_pulses(const MeasuredData& data, const ParameterSet& para
   return {};
 }
 
-DepthModel calculation_model(ThreadStarter start_thread, Scheme scheme,
+DepthModel calculation_model(ThreadStarter start_thread, Scheme scheme, PulsePlan pulse,
                              std::shared_ptr<const MaterialFile> material) {
-  return [start_thread = std::move(start_thread), scheme, material = std::move(material)](
+  return [start_thread = std::move(start_thread), scheme, pulse = std::move(pulse),
+          material = std::move(material)](
              const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
              ModelRunCounter& counter, const std::atomic<bool>& interrupt) {
-    return run_model_points(points, quantity, jobs, counter, interrupt, start_thread, scheme,
+    return run_model_points(points, quantity, jobs, counter, interrupt, start_thread, scheme, pulse,
                             material);
   };
 }

@@ -21,7 +21,7 @@ namespace kt {
 ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
                             ModelRunCounter& counter, const std::atomic<bool>& interrupt,
                             const ThreadStarter& start_thread = {},
-                            Scheme scheme = Scheme::published,
+                            Scheme scheme = Scheme::published, const PulsePlan& pulse = {},
                             std::shared_ptr<const MaterialFile> material = {});
 
 // Empty when the pulses each row of `data` asks for can run on `scheme` with the row's
@@ -29,11 +29,12 @@ ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity
 std::string check_data_pulses(const MeasuredData& data, const ParameterSet& parameters,
                               Scheme scheme);
 
-// The calculation as the fit's and the threshold's model (run_model_points with this starter
-// and scheme).
-// With `material`, every run takes the file's laws (engine/material_setup.h; the points'
-// parameters hold its values).
+// The calculation as the fit's and the threshold's model (run_model_points with this starter,
+// scheme and pulses: a train's depths are its mean depths per pulse; a row of measured data
+// with its own pulse number runs that many). With `material`, every run takes the file's laws
+// (engine/material_setup.h; the points' parameters hold its values).
 DepthModel calculation_model(ThreadStarter start_thread = {}, Scheme scheme = Scheme::published,
+                             PulsePlan pulse = {},
                              std::shared_ptr<const MaterialFile> material = {});
 
 }  // namespace kt

@@ -1,8 +1,34 @@
 #include "engine/result_columns.h"
 
+#include <array>
 #include <cstdio>
 
 namespace kt {
+
+namespace {
+
+// The first pulse's total depth; a single pulse's for a run that is not a train.
+double first_pulse_depth(const RunOutcome& o) {
+  return o.pulses.empty() ? o.total_depth_nm : o.pulses.front().total_depth_nm;
+}
+
+// The mean total depth per pulse (the total depth of a train, see RunOutcome).
+double mean_depth_per_pulse(const RunOutcome& o) {
+  return o.total_depth_nm;
+}
+
+}  // namespace
+
+ResultColumnSet with_train_columns(ResultColumnSet set, bool train) {
+  const bool energy =
+      set == ResultColumnSet::with_energy || set == ResultColumnSet::train_with_energy;
+  if (train) return energy ? ResultColumnSet::train_with_energy : ResultColumnSet::train;
+  return energy ? ResultColumnSet::with_energy : ResultColumnSet::results;
+}
+
+bool has_train_columns(ResultColumnSet set) {
+  return set == ResultColumnSet::train || set == ResultColumnSet::train_with_energy;
+}
 
 std::span<const ResultColumn> result_columns(ResultColumnSet set) {
   static constexpr ResultColumn kColumns[] = {
@@ -15,6 +41,8 @@ std::span<const ResultColumn> result_columns(ResultColumnSet set) {
        [](const RunOutcome& o) { return o.peak_surface_temperature_k; }},
       {"peak_front_velocity_cm_per_s", "peak front velocity", "cm/s",
        [](const RunOutcome& o) { return o.peak_front_velocity_cm_s; }},
+      {"first_pulse_depth_nm", "first pulse's total depth", "nm", first_pulse_depth},
+      {"mean_depth_per_pulse_nm", "mean total depth per pulse", "nm", mean_depth_per_pulse},
       {"energy_light_in_mJ_per_cm2", "light into the material", "mJ/cm^2",
        [](const RunOutcome& o) { return o.energy.light_in; }},
       {"energy_stored_mJ_per_cm2", "heat stored", "mJ/cm^2",
@@ -32,9 +60,24 @@ std::span<const ResultColumn> result_columns(ResultColumnSet set) {
       {"energy_residual_mJ_per_cm2", "energy residual", "mJ/cm^2",
        [](const RunOutcome& o) { return o.energy.residual; }},
   };
-  constexpr std::size_t kResultCount = 5;
+  constexpr std::size_t kResultCount = 5, kTrainCount = 2;
   const std::span<const ResultColumn> all(kColumns);
-  return set == ResultColumnSet::with_energy ? all : all.first(kResultCount);
+  // Each set once, in table order.
+  static const auto kSets = [&] {
+    std::array<std::vector<ResultColumn>, 4> sets;
+    for (std::size_t k = 0; k < all.size(); ++k) {
+      const bool train = k >= kResultCount && k < kResultCount + kTrainCount;
+      const bool energy = k >= kResultCount + kTrainCount;
+      for (ResultColumnSet s : {ResultColumnSet::results, ResultColumnSet::with_energy,
+                                ResultColumnSet::train, ResultColumnSet::train_with_energy}) {
+        if ((!train || has_train_columns(s)) &&
+            (!energy || with_train_columns(s, false) == ResultColumnSet::with_energy))
+          sets[static_cast<std::size_t>(s)].push_back(all[k]);
+      }
+    }
+    return sets;
+  }();
+  return kSets[static_cast<std::size_t>(set)];
 }
 
 std::vector<double> result_values(const RunOutcome& outcome, ResultColumnSet set) {

@@ -20,8 +20,14 @@ struct ResultColumn {
 };
 
 // The depths and peaks alone, or followed by the energy ledger (mJ/cm^2: light_in, stored,
-// ablation_sensible, ablation_latent, reaction, far_boundary, linear_loss, residual).
-enum class ResultColumnSet { results, with_energy };
+// ablation_sensible, ablation_latent, reaction, far_boundary, linear_loss, residual). The
+// train sets add, after the depths and peaks (which a train holds per pulse, as means), the
+// first pulse's total depth and the mean total depth per pulse.
+enum class ResultColumnSet { results, with_energy, train, train_with_energy };
+
+// The set with the train's columns added (or taken away), the energy columns as they were.
+ResultColumnSet with_train_columns(ResultColumnSet set, bool train = true);
+bool has_train_columns(ResultColumnSet set);
 
 // Every result column of the set, in table order.
 std::span<const ResultColumn> result_columns(ResultColumnSet set = ResultColumnSet::results);

@@ -277,10 +277,17 @@ std::string study_hash(const ParameterSet& base, const StudyPlan& plan) {
   for (const ParameterField* field : plan.fields) h.add(field->name);
   h.add(static_cast<std::uint64_t>(plan.refinement));
   if (plan.scheme != Scheme::published) h.add(std::string_view(scheme_name(plan.scheme)));
-  if (plan.columns == ResultColumnSet::with_energy) h.add(std::string_view("energy columns"));
+  if (plan.columns == ResultColumnSet::with_energy ||
+      plan.columns == ResultColumnSet::train_with_energy)
+    h.add(std::string_view("energy columns"));
   if (plan.material) {
     h.add(std::string_view("material file"));
     h.add(std::string_view(plan.material->text));
+  }
+  if (has_train_columns(plan.columns)) h.add(std::string_view("train columns"));
+  if (!plan.experiment.empty()) {
+    h.add(std::string_view("experiment"));
+    h.add(std::string_view(plan.experiment));
   }
   h.add(std::string_view(plan.axes.empty() ? "listed" : "product"));
   const std::vector<std::vector<float>>& lists = plan.axes.empty() ? plan.listed_points : plan.axes;
@@ -362,6 +369,7 @@ StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const 
   options.append_kinetics_line = false;
   options.refinement = plan.refinement;
   options.scheme = plan.scheme;
+  options.pulse = plan.pulse;
   options.material = plan.material;
   options.interrupt = interrupt;
   const RunOutcome o = records.run(shared, options);
@@ -617,16 +625,20 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
   const std::size_t columns_end = text.find('\n', first_end + 1);
   if (columns_end == std::string::npos) return table.name + " has no column line";
   parsed.columns = text.substr(first_end + 1, columns_end - first_end);
-  // A table with the energy ledger's columns ends in them; one without, in the results.
+  // A table ends in the result columns of its set (with the energy ledger's, a train's).
   const auto ends_with = [&parsed](const std::string& tail) {
     return parsed.columns.size() >= tail.size() &&
            parsed.columns.compare(parsed.columns.size() - tail.size(), tail.size(), tail) == 0;
   };
-  ResultColumnSet columns = ResultColumnSet::with_energy;
+  ResultColumnSet columns = ResultColumnSet::results;
   std::string trailing = trailing_columns_text(columns);
-  if (!ends_with(trailing)) {
-    columns = ResultColumnSet::results;
-    trailing = trailing_columns_text(columns);
+  for (ResultColumnSet set :
+       {ResultColumnSet::train_with_energy, ResultColumnSet::with_energy, ResultColumnSet::train}) {
+    if (ends_with(trailing_columns_text(set))) {
+      columns = set;
+      trailing = trailing_columns_text(set);
+      break;
+    }
   }
   if (parsed.columns.rfind("point,", 0) != 0 || !ends_with(trailing))
     return table.name + ": the column line is damaged";

@@ -10,8 +10,9 @@
 // shard 1/1), then the column names, then one row per point in point order:
 //   point,<varied fields>,<result columns>,steps,end,note
 // (the result columns are those of result_columns(): surface_recession_nm, volume_depth_nm,
-// total_depth_nm, peak_surface_temperature_K, peak_front_velocity_cm_per_s, followed by the
-// energy ledger's columns when the plan asks for them).
+// total_depth_nm, peak_surface_temperature_K, peak_front_velocity_cm_per_s, then for a train
+// first_pulse_depth_nm and mean_depth_per_pulse_nm, followed by the energy ledger's columns
+// when the plan asks for them).
 // A diverged or refused point has empty result columns and says why in `note`.
 #pragma once
 
@@ -58,6 +59,11 @@ struct StudyPlan {
   // its values). Its text is part of the study's identity; a study without one keeps the hash
   // it always had.
   std::shared_ptr<const MaterialFile> material;
+  // The pulses of every run (a train, a pulse shape, incubation) and the experiment's identity
+  // (RunSetup::identity: its settings and the samples of its trace); a study without one keeps
+  // the hash it always had.
+  PulsePlan pulse;
+  std::string experiment;
 };
 
 // The values of one "--vary NAME=VALUES" argument, VALUES being a value list

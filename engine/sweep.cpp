@@ -132,6 +132,7 @@ RunOptions SweepRunner::run_options(int i) const {
   run_options.append_kinetics_line = false;
   run_options.refinement = options_.refinement;
   run_options.scheme = options_.scheme;
+  run_options.pulse = options_.pulse;
   run_options.material = options_.material;
   run_options.grid_refinement = options_.grid_refinement;
   // Ctrl-C ends the runs under way after their step.

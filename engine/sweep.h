@@ -31,6 +31,7 @@ struct SweepOptions {
   std::filesystem::path output_directory = ".";  // where the kinetics file goes
   int refinement = 1;                            // time-step refinement of every run
   Scheme scheme = Scheme::published;             // the scheme of every run
+  PulsePlan pulse;                               // the pulses of every run (a train, a shape)
   int grid_refinement = 1;                       // accurate scheme: cells split into this many
   ThreadStarter start_thread;                    // empty: std::thread
   // False: no kinetics file is touched; the lines are only in the outcomes.

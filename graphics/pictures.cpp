@@ -582,8 +582,135 @@ bool draw_fit(const FitPlot& plot, const std::string& png, std::string& error) {
   return save_picture(png, error);
 }
 
+// One axis of a series plot: linear from 0 (or the lowest value) on a 1-2-5 step, or log on
+// whole decades.
+struct SeriesAxis {
+  bool log = false;
+  double lo = 0.0, hi = 1.0, step = 1.0;
+  int from = 0, to = 1;  // pixels of lo and hi
+
+  bool holds(double v) const { return std::isfinite(v) && (!log || v > 0.0); }
+  int at(double v) const {
+    const double t = log ? (std::log10(v) - lo) / (hi - lo) : (v - lo) / (hi - lo);
+    return from + static_cast<int>(std::lround(t * (to - from)));
+  }
+};
+
+SeriesAxis series_axis(const SeriesPlot& plot, bool x_axis, int from, int to) {
+  SeriesAxis a;
+  a.log = x_axis ? plot.log_x : plot.log_y;
+  a.from = from;
+  a.to = to;
+  double v_min = HUGE_VAL, v_max = -HUGE_VAL;
+  for (const SeriesPlot::Series& s : plot.series) {
+    for (std::size_t i = 0; i < s.x.size() && i < s.y.size(); ++i) {
+      const double x = s.x[i], y = s.y[i];
+      const bool x_ok = std::isfinite(x) && (!plot.log_x || x > 0.0);
+      const bool y_ok = std::isfinite(y) && (!plot.log_y || y > 0.0);
+      if (!x_ok || !y_ok) continue;
+      const double v = x_axis ? x : y;
+      v_min = std::min(v_min, v);
+      v_max = std::max(v_max, v);
+    }
+  }
+  if (!(v_min <= v_max)) v_min = v_max = a.log ? 1.0 : 0.0;
+  if (a.log) {
+    a.lo = std::floor(std::log10(v_min));
+    a.hi = std::ceil(std::log10(v_max));
+    if (a.hi <= a.lo) a.hi = a.lo + 1.0;
+  } else {
+    a.lo = std::min(0.0, v_min);
+    const double span = std::max(v_max - a.lo, 1e-12) * 1.05;
+    a.step = nice_step(span);
+    a.hi = a.lo + std::ceil(span / a.step) * a.step;
+  }
+  return a;
+}
+
+// Grid lines and labels of an axis; `across_from`, `across_to` the pixels the lines span.
+void series_grid(display::DrawingContext& pen, const SeriesAxis& a, bool x_axis, int across_from,
+                 int across_to) {
+  font(pen, "t'helv'h14w6");
+  auto tick = [&](double v, bool major) {
+    const int p = a.at(v);
+    pen.set_color(major ? PaletteColour::grey : PaletteColour::white);
+    if (x_axis)
+      line(pen, p, across_from, p, across_to);
+    else
+      line(pen, across_from, p, across_to, p);
+    pen.set_color(PaletteColour::black);
+    const std::string label = short_number(v);
+    if (x_axis)
+      text_at(pen, p - 3 * static_cast<int>(label.size()), across_from + 9, label);
+    else
+      text_at(pen, across_from - 10 - 6 * static_cast<int>(label.size()), p - 7, label);
+  };
+  if (a.log) {
+    for (double e = a.lo; e <= a.hi; e += 1.0)
+      for (double m : {1.0, 2.0, 5.0})
+        if (std::log10(m) + e <= a.hi + 1e-9) tick(m * std::pow(10.0, e), m == 1.0);
+  } else {
+    for (double v = a.lo; v <= a.hi + a.step * 1e-9; v += a.step)
+      tick(std::fabs(v) < a.step * 1e-9 ? 0.0 : v, std::fabs(v) < a.step * 1e-9);
+  }
+}
+
+bool draw_series(const SeriesPlot& plot, const std::string& png, std::string& error) {
+  display::OffscreenSession session;
+  if (!display::create_offscreen_main_window(kWidth, kHeight) || display::initialize_fonts() <= 0) {
+    error = "cannot make an offscreen page for \"" + png + "\"";
+    return false;
+  }
+  display::DrawingContext pen;
+  pen.set_color(PaletteColour::bright_white);
+  pen.draw_rectangle(3, 0, 0, kWidth - 1, kHeight - 1);
+  const SeriesAxis x = series_axis(plot, true, kLeft, kRight);
+  const SeriesAxis y = series_axis(plot, false, kBottom, kTop);
+  series_grid(pen, x, true, kBottom, kTop);
+  series_grid(pen, y, false, kLeft, kRight);
+  pen.set_color(PaletteColour::black);
+  pen.draw_rectangle(2, kLeft, kTop, kRight, kBottom);
+  font(pen, "t'helv'h20w9");
+  text_at(pen, kLeft, 18, plot.title);
+  font(pen, "t'helv'h16w7");
+  text_at(pen, (kLeft + kRight) / 2 - 4 * static_cast<int>(plot.x_label.size()), kBottom + 34,
+          plot.x_label);
+  text_at(pen, 12, kTop - 26, plot.y_label);
+  constexpr PaletteColour kColours[] = {PaletteColour::blue, PaletteColour::light_red,
+                                        PaletteColour::green, PaletteColour::magenta};
+  int legend_y = kTop + 12;
+  for (std::size_t k = 0; k < plot.series.size(); ++k) {
+    const SeriesPlot::Series& s = plot.series[k];
+    pen.set_color(kColours[k % std::size(kColours)]);
+    bool has_last = false;
+    int last_x = 0, last_y = 0;
+    for (std::size_t i = 0; i < s.x.size() && i < s.y.size(); ++i) {
+      if (!x.holds(s.x[i]) || !y.holds(s.y[i])) {
+        has_last = false;
+        continue;
+      }
+      const int px = x.at(s.x[i]), py = y.at(s.y[i]);
+      if (s.joined && has_last) line(pen, last_x, last_y, px, py);
+      if (s.marks) mark(pen, px, py, 3, true);
+      has_last = true;
+      last_x = px;
+      last_y = py;
+    }
+    if (s.joined) line(pen, kLeft + 14, legend_y + 8, kLeft + 44, legend_y + 8);
+    if (s.marks) mark(pen, kLeft + 29, legend_y + 8, 3, true);
+    pen.set_color(PaletteColour::black);
+    font(pen, "t'helv'h14w6");
+    text_at(pen, kLeft + 52, legend_y, s.name);
+    legend_y += 20;
+  }
+  std::size_t longest = 0;
+  for (const std::string& l : plot.legend) longest = std::max(longest, l.size());
+  legend_box(pen, kRight - 24 - 7 * static_cast<int>(longest), kTop + 12, plot.legend);
+  return save_picture(png, error);
+}
+
 const PictureFunctions kFunctions{kPictureInterfaceVersion, open_page, draw_ablation_curve,
-                                  draw_fit};
+                                  draw_fit, draw_series};
 
 }  // namespace
 

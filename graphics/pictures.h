@@ -1,6 +1,7 @@
 // The pictures of the command-line programs, drawn through the display services into an
 // offscreen surface and written as PNG files: the page of a run as the program shows it at the
-// run's end, the ablation curve of a sweep and the picture of a fit.
+// run's end, the ablation curve of a sweep, the picture of a fit and plain curves (thresholds
+// against the pulse number, depth per pulse of a train).
 //
 // They live in a shared library of their own (libkestrium-pictures) so that a program that
 // draws nothing never loads the GUI libraries: the library is opened when a picture is asked
@@ -65,6 +66,21 @@ struct FitPlot {
   std::vector<FitPlotSet> sets{};   // two or more, or empty
 };
 
+// Curves of y against x, each axis linear or logarithmic: the thresholds of several pulse
+// numbers with their incubation law, the depth of each pulse of a train.
+struct SeriesPlot {
+  std::string title, x_label, y_label;
+  bool log_x = false, log_y = false;
+  struct Series {
+    std::string name;          // its legend line
+    std::vector<double> x, y;  // the same length; points not drawable on the axes are skipped
+    bool marks = true;         // square marks at the points
+    bool joined = true;        // a line through them
+  };
+  std::vector<Series> series;       // drawn in order, in blue, red, green, magenta, ...
+  std::vector<std::string> legend;  // extra lines of text in a box
+};
+
 // The library's table. A caller checks `interface_version` against its own
 // kPictureInterfaceVersion before it calls anything: both sides are built from this header.
 inline constexpr int kPictureInterfaceVersion = 3;
@@ -78,6 +94,8 @@ struct PictureFunctions {
   bool (*draw_ablation_curve)(const std::vector<CurvePoint>& points, const CurveOverlay& overlay,
                               const std::string& png, std::string& error) = nullptr;
   bool (*draw_fit)(const FitPlot& plot, const std::string& png, std::string& error) = nullptr;
+  // Since interface 3.
+  bool (*draw_series)(const SeriesPlot& plot, const std::string& png, std::string& error) = nullptr;
 };
 
 // The file name of the library and the name of its entry point.

@@ -13,7 +13,9 @@ namespace {
 
 constexpr std::size_t kMaxExperimentFileBytes = std::size_t{1} << 20;
 
+// The setting as the command line (prefix "--": --pulse-shape, --rate) or a file names it.
 std::string name(std::string_view prefix, std::string_view key) {
+  if (prefix == "--" && key == "rate_hz") return "--rate";
   std::string text(prefix);
   for (char c : key) text += (prefix == "--" && c == '_') ? '-' : c;
   return text;
@@ -22,7 +24,7 @@ std::string name(std::string_view prefix, std::string_view key) {
 }  // namespace
 
 std::string experiment_problem(const Experiment& e, std::string_view prefix) {
-  if (e.scheme != "published" && e.scheme != "accurate") {
+  if (!e.scheme.empty() && e.scheme != "published" && e.scheme != "accurate") {
     return name(prefix, "scheme") + " is \"" + e.scheme + "\"; it must be published or accurate";
   }
   if (e.pulse_shape != "file" && e.pulse_shape != "gaussian" && e.pulse_shape != "measured") {
@@ -49,6 +51,13 @@ std::string experiment_problem(const Experiment& e, std::string_view prefix) {
   if (e.incubated_absorption &&
       !(std::isfinite(*e.incubated_absorption) && *e.incubated_absorption > 0.0)) {
     return name(prefix, "incubated_absorption") + " must be greater than 0 (1/cm)";
+  }
+  if (e.scheme == "published" && (e.pulses > 1 || e.incubated_absorption)) {
+    return name(prefix, "scheme") + " published cannot run " +
+           (e.pulses > 1 ? name(prefix, "pulses") + " " + std::to_string(e.pulses)
+                         : name(prefix, "incubated_absorption")) +
+           ": trains and incubation run on the accurate scheme (leave " + name(prefix, "scheme") +
+           " out or choose accurate)";
   }
   return {};
 }
@@ -119,7 +128,7 @@ std::optional<Experiment> read_experiment_file(const std::filesystem::path& path
 
 std::string experiment_text(const Experiment& e) {
   toml::table table;
-  table.insert("scheme", e.scheme);
+  if (!e.scheme.empty()) table.insert("scheme", e.scheme);
   table.insert("pulse_shape", e.pulse_shape);
   if (!e.trace.empty()) table.insert("trace", e.trace.string());
   table.insert("pulses", e.pulses);

@@ -4,7 +4,8 @@
 // a Python keyword; an experiment file (TOML) collects them so that a run is reproducible from
 // the `.par` and that one file:
 //
-//   scheme = "accurate"              # "published" (default) or "accurate"
+//   scheme = "accurate"              # "published" or "accurate"; unset: published for one
+//                                    # pulse without incubation, accurate otherwise
 //   pulse_shape = "measured"         # "file" (the parameter file's), "gaussian", "measured"
 //   trace = "pulse.csv"              # with "measured"; relative to the experiment file
 //   pulses = 10                      # N >= 1
@@ -23,7 +24,7 @@
 namespace kt {
 
 struct Experiment {
-  std::string scheme = "published";
+  std::string scheme;  // empty: not chosen (the run chooses by its pulses)
   std::string pulse_shape = "file";
   std::filesystem::path trace;  // resolved against the experiment file's folder
   int pulses = 1;
@@ -37,7 +38,9 @@ struct Experiment {
 };
 
 // Empty when the settings make sense together; otherwise the problem, naming the setting as
-// `prefix` + its name (prefix "--" for the command line, "" for files and Python).
+// `prefix` + its name (prefix "--" for the command line, "" for files and Python). A train or
+// incubation runs on the accurate scheme only: an explicit published scheme with either is
+// refused, naming both.
 std::string experiment_problem(const Experiment& experiment, std::string_view prefix = "");
 
 std::optional<Experiment> read_experiment_file(const std::filesystem::path& path,

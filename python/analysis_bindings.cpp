@@ -17,12 +17,14 @@
 
 #include "analysis/beer_lambert.h"
 #include "analysis/fit.h"
+#include "analysis/incubation.h"
 #include "analysis/measured_data.h"
 #include "analysis/report.h"
 #include "analysis/threshold.h"
 #include "engine/model_runs.h"
 #include "engine/parallel_runner.h"
 #include "params/parameter_fields.h"
+#include "python/arrays.h"
 #include "python/bindings.h"
 #include "python/interruptible.h"
 
@@ -67,8 +69,8 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
               const std::vector<std::string>& vary_each,
               const std::map<std::string, std::pair<double, double>>& bounds, int jobs,
               int max_runs, const std::string& method, bool analyse, double min_depth_nm,
-              const py::object& progress, const std::string& scheme, bool separately,
-              const std::optional<std::filesystem::path>& material_path) {
+              const py::object& progress, const py::dict& experiment, bool separately) {
+  const RunSetup setup = experiment_setup(experiment);
   if (vary.empty() && vary_each.empty() && !analyse)
     throw py::value_error(
         "fit needs the fields to vary (or analyse=True for the Beer-Lambert "
@@ -79,12 +81,11 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   if (max_runs < 1) throw py::value_error("max_runs must be at least 1");
   FitRequest request;
   request.parameters = parameters;
-  const std::shared_ptr<const MaterialFile> material =
-      material_from_path(material_path, request.parameters);
+  if (std::string refusal = setup.apply_material_values(request.parameters); !refusal.empty())
+    throw py::value_error(refusal);
   check_parameters(request.parameters);
   request.data = measured_data(path, text, source, quantity_named(quantity_word));
-  if (const std::string refusal =
-          check_data_pulses(request.data, request.parameters, scheme_from_name(scheme));
+  if (const std::string refusal = check_data_pulses(request.data, request.parameters, setup.scheme);
       !refusal.empty())
     throw py::value_error(refusal);
   for (const std::string& name : vary) {
@@ -157,7 +158,7 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   try {
     run_interruptible(
         [&] {
-          const DepthModel model = calculation_model({}, scheme_from_name(scheme), material);
+          const DepthModel model = calculation_model({}, setup.scheme, setup.pulse, setup.material);
           report = fit_model(request, model, interrupt, [&](int e, int r, double b) {
             best.store(b);
             runs.store(r);
@@ -188,13 +189,12 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
 // The threshold as the batch runner's threshold command finds it.
 py::dict threshold(const ParameterSet& parameters, double depth_nm,
                    const std::optional<std::string>& quantity_word, int jobs,
-                   const std::string& scheme,
-                   const std::optional<std::filesystem::path>& material_path) {
-  const Scheme run_scheme = scheme_from_name(scheme);
+                   const py::dict& experiment) {
+  const RunSetup setup = experiment_setup(experiment);
   ThresholdRequest request;
   request.parameters = parameters;
-  const std::shared_ptr<const MaterialFile> material =
-      material_from_path(material_path, request.parameters);
+  if (std::string refusal = setup.apply_material_values(request.parameters); !refusal.empty())
+    throw py::value_error(refusal);
   request.depth_nm = depth_nm;
   request.quantity = quantity_named(quantity_word).value_or(DepthQuantity::total);
   request.jobs = capped_jobs(jobs);
@@ -203,7 +203,8 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   ThresholdReport report;
   run_interruptible(
       [&] {
-        report = find_threshold(request, calculation_model({}, run_scheme, material), interrupt);
+        report = find_threshold(
+            request, calculation_model({}, setup.scheme, setup.pulse, setup.material), interrupt);
       },
       [&] { interrupt.store(true); });
   if (report.model_unavailable) throw std::runtime_error(report.message);
@@ -222,7 +223,60 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   d["quantity"] = std::string(depth_quantity_word(request.quantity));
   d["runs"] = report.runs;
   d["wall_seconds"] = report.wall_seconds;
+  d["pulses"] = setup.pulse.pulses;
   d["summary"] = threshold_summary(report, request);
+  return d;
+}
+
+// Thresholds at several pulse numbers and the incubation law through them.
+py::dict incubation(const ParameterSet& parameters, double depth_nm,
+                    const std::optional<std::string>& quantity_word, int jobs,
+                    const std::vector<int>& pulses, const py::dict& experiment) {
+  ThresholdRequest request;
+  request.parameters = parameters;
+  request.depth_nm = depth_nm;
+  request.quantity = quantity_named(quantity_word).value_or(DepthQuantity::total);
+  request.jobs = capped_jobs(jobs);
+  check_parameters(request.parameters);
+  // Every pulse number is checked before the first run.
+  // One scheme for every pulse number: the accurate one of the trains unless chosen.
+  std::vector<RunSetup> setups;
+  for (int n : pulses) {
+    py::dict keywords = experiment;
+    if (keywords["scheme"].is_none()) keywords["scheme"] = "accurate";
+    keywords["pulses"] = n;
+    setups.push_back(experiment_setup(keywords));
+  }
+  if (std::string refusal = setups.front().apply_material_values(request.parameters);
+      !refusal.empty())
+    throw py::value_error(refusal);
+  std::atomic<bool> interrupt{false};
+  IncubationThresholds result;
+  run_interruptible(
+      [&] {
+        result = find_incubation_thresholds(
+            request, pulses,
+            [&](int n) {
+              const auto at = std::find(pulses.begin(), pulses.end(), n) - pulses.begin();
+              const RunSetup& setup = setups[static_cast<std::size_t>(at)];
+              return calculation_model({}, setup.scheme, setup.pulse, setup.material);
+            },
+            interrupt);
+      },
+      [&] { interrupt.store(true); });
+  if (result.model_unavailable || !result.ok) throw std::runtime_error(result.message);
+  std::vector<double> fluences;
+  for (const ThresholdReport& t : result.thresholds) fluences.push_back(t.fluence);
+  py::dict d;
+  d["pulses"] = to_array(std::vector<double>(pulses.begin(), pulses.end()));
+  d["fluence"] = to_array(std::move(fluences));
+  d["s"] = result.fit.s;
+  d["s_stderr"] = result.fit.s_stderr;
+  d["single_pulse_threshold"] = result.fit.single_pulse_threshold;
+  d["single_pulse_stderr"] = result.fit.single_pulse_stderr;
+  d["chi2"] = result.fit.chi2;
+  d["dof"] = result.fit.dof;
+  d["summary"] = incubation_summary(result, request);
   return d;
 }
 
@@ -232,10 +286,11 @@ void bind_analysis(py::module_& m) {
   m.def("_fit", &fit, py::arg("parameters"), py::arg("path"), py::arg("text"), py::arg("source"),
         py::arg("quantity"), py::arg("vary"), py::arg("vary_each"), py::arg("bounds"),
         py::arg("jobs"), py::arg("max_runs"), py::arg("method"), py::arg("analyse"),
-        py::arg("min_depth"), py::arg("progress"), py::arg("scheme"), py::arg("separately"),
-        py::arg("material"));
+        py::arg("min_depth"), py::arg("progress"), py::arg("experiment"), py::arg("separately"));
   m.def("_threshold", &threshold, py::arg("parameters"), py::arg("depth"), py::arg("quantity"),
-        py::arg("jobs"), py::arg("scheme"), py::arg("material"));
+        py::arg("jobs"), py::arg("experiment"));
+  m.def("_incubation", &incubation, py::arg("parameters"), py::arg("depth"), py::arg("quantity"),
+        py::arg("jobs"), py::arg("pulses"), py::arg("experiment"));
 }
 
 }  // namespace kt::python

@@ -9,31 +9,17 @@
 #include <optional>
 #include <string>
 
+#include "engine/experiment_setup.h"
 #include "engine/material_setup.h"
 #include "solver/calculation_run.h"
 
 namespace kt::python {
 
-// The scheme named "published" or "accurate"; ValueError for any other name.
-inline Scheme scheme_from_name(const std::string& name) {
-  Scheme scheme = Scheme::published;
-  if (!parse_scheme(name, scheme)) {
-    throw pybind11::value_error("scheme is \"" + name + "\"; it must be published or accurate");
-  }
-  return scheme;
-}
-
-// The material file at `path` put into `parameters` (engine/material_setup.h): its laws, or
-// null without a path. ValueError naming the file, the key or line and the problem.
-inline std::shared_ptr<const MaterialFile> material_from_path(
-    const std::optional<std::filesystem::path>& path, ParameterSet& parameters) {
-  if (!path) return nullptr;
-  std::shared_ptr<const MaterialFile> material;
-  if (std::string refusal = setup_material(*path, parameters, material); !refusal.empty()) {
-    throw pybind11::value_error(refusal);
-  }
-  return material;
-}
+// kestrium.Experiment, and the setup of runs from the experiment keywords of a call: a dict of
+// experiment (None, a path or an Experiment), scheme, pulse_shape, trace, pulses, rate_hz and
+// incubated_absorption (None: not given). ValueError on a refusal (experiment_bindings.cpp).
+void bind_experiment(pybind11::module_& m);
+RunSetup experiment_setup(const pybind11::dict& keywords);
 
 // fit, threshold and the measured-data reader (analysis_bindings.cpp).
 void bind_analysis(pybind11::module_& m);

@@ -352,10 +352,36 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
   d["energy"] = energy;
 }
 
+// A train's pulse table as arrays, one value per pulse (empty arrays for a single pulse).
+void put_pulses(py::dict& d, const RunOutcome& o) {
+  struct Column {
+    const char* name;
+    double PulseRecord::*value;
+  };
+  constexpr Column kColumns[] = {
+      {"surface_temperature_before_K", &PulseRecord::surface_temperature_before_k},
+      {"surface_fraction_before", &PulseRecord::surface_fraction_before},
+      {"peak_surface_temperature_K", &PulseRecord::peak_surface_temperature_k},
+      {"surface_recession_nm", &PulseRecord::surface_recession_nm},
+      {"volume_depth_nm", &PulseRecord::volume_depth_nm},
+      {"total_depth_nm", &PulseRecord::total_depth_nm},
+      {"cumulative_depth_nm", &PulseRecord::cumulative_depth_nm},
+  };
+  py::dict pulses;
+  std::vector<std::int32_t> numbers;
+  for (const PulseRecord& r : o.pulses) numbers.push_back(r.pulse);
+  pulses["pulse"] = to_array(std::move(numbers));
+  for (const Column& c : kColumns) {
+    std::vector<double> values;
+    for (const PulseRecord& r : o.pulses) values.push_back(r.*c.value);
+    pulses[c.name] = to_array(std::move(values));
+  }
+  d["pulses"] = pulses;
+}
+
 py::dict run(const ParameterSet& parameters, bool keep_profiles,
              const std::optional<std::filesystem::path>& output_directory, int refinement,
-             const std::string& scheme, int grid_refinement,
-             const std::optional<std::filesystem::path>& material_path) {
+             const py::dict& experiment, int grid_refinement) {
   if (refinement < 1 || refinement > kMaximumRefinement) {
     throw py::value_error(refinement_refusal(refinement));
   }
@@ -363,10 +389,12 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   std::atomic<bool> interrupt{false};
   RunOptions options;
   options.refinement = refinement;
-  options.scheme = scheme_from_name(scheme);
-  options.grid_refinement = grid_refinement;
+  const RunSetup setup = experiment_setup(experiment);
+  setup.apply(options);
   ParameterSet with_material = parameters;
-  options.material = material_from_path(material_path, with_material);
+  if (std::string refusal = setup.apply_material_values(with_material); !refusal.empty())
+    throw py::value_error(refusal);
+  options.grid_refinement = grid_refinement;
   options.observer = &collector;
   options.interrupt = &interrupt;
   options.write_profile_files = output_directory.has_value();
@@ -399,20 +427,23 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   }
   d["profiles"] = taken;
   put_outcome(d, outcome);
+  put_pulses(d, outcome);
   d["parameters"] = made.used;
   return d;
 }
 
 py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluences, int jobs,
-               int refinement, const std::string& scheme,
+               int refinement, const py::dict& experiment,
                const std::optional<std::filesystem::path>& output_directory,
                const std::optional<std::filesystem::path>& keep_files_directory,
-               const py::object& progress,
-               const std::optional<std::filesystem::path>& material_path) {
+               const py::object& progress) {
   if (fluences.empty()) throw py::value_error("a sweep needs at least one fluence");
-  // The threads read their own copy: Python code may change `parameters` meanwhile.
+  // The threads read their own copy: Python code may change `parameters` meanwhile; the
+  // material's values are put into it.
+  const RunSetup setup = experiment_setup(experiment);
   ParameterSet snapshot = parameters;
-  const std::shared_ptr<const MaterialFile> material = material_from_path(material_path, snapshot);
+  if (std::string refusal = setup.apply_material_values(snapshot); !refusal.empty())
+    throw py::value_error(refusal);
   // Every run is checked before any starts: a refused fluence stops nothing half way.
   if (const std::string refusal = check_sweep_fluences(snapshot, fluences); !refusal.empty()) {
     throw py::value_error(refusal);
@@ -426,8 +457,10 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   if (output_directory) options.output_directory = *output_directory;
   options.keep_files_directory = keep_files_directory;
   options.refinement = refinement;
-  options.scheme = scheme_from_name(scheme);
-  options.material = material;
+  options.scheme = setup.scheme;
+  options.pulse = setup.pulse;
+  options.material = setup.material;
+  const ResultColumnSet columns = with_train_columns(ResultColumnSet::results, setup.is_train());
   std::atomic<bool> interrupt{false};
   std::atomic<int> done{0};
   int reported = -1;
@@ -445,7 +478,7 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   if (!result.thread_error.empty()) throw std::runtime_error("sweep: " + result.thread_error);
 
   std::vector<double> fluence_used;
-  std::vector<std::vector<double>> results(result_columns().size());
+  std::vector<std::vector<double>> results(result_columns(columns).size());
   std::vector<std::int32_t> steps;
   py::list ends, lines, messages;
   for (const SweepRun& r : result.runs) {
@@ -453,7 +486,9 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
     put_outcome(d, r.outcome);
     fluence_used.push_back(r.outcome.fluence_used);
     for (std::size_t c = 0; c < results.size(); ++c)
-      results[c].push_back(d[py::str(std::string(result_columns()[c].name))].cast<double>());
+      results[c].push_back(r.outcome.end == RunEnd::diverged
+                               ? std::numeric_limits<double>::quiet_NaN()
+                               : result_columns(columns)[c].value(r.outcome));
     steps.push_back(r.outcome.step_count);
     ends.append(d["end"]);
     lines.append(d["kinetics_line"]);
@@ -463,12 +498,12 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   py::dict d;
   d["fluence_mJ_per_cm2"] = to_array(std::move(fluence_used));
   for (std::size_t c = 0; c < results.size(); ++c)
-    d[py::str(std::string(result_columns()[c].name))] = to_array(std::move(results[c]));
+    d[py::str(std::string(result_columns(columns)[c].name))] = to_array(std::move(results[c]));
   d["steps"] = to_array(std::move(steps));
   d["end"] = numpy.attr("array")(ends, "str");
   d["kinetics_line"] = numpy.attr("array")(lines, "str");
   d["message"] = numpy.attr("array")(messages, "str");
-  d["csv"] = sweep_csv(result);
+  d["csv"] = sweep_csv(result, columns);
   d["kinetics_file"] = result.kinetics_file;
   d["errors"] = result.errors;
   return d;
@@ -593,10 +628,10 @@ void bind_module(py::module_& m) {
       "The data file name: its first seven characters name the result files.");
 
   m.def("_run", &run, py::arg("parameters"), py::arg("profiles"), py::arg("output_dir"),
-        py::arg("refinement"), py::arg("scheme"), py::arg("grid_refinement"), py::arg("material"));
+        py::arg("refinement"), py::arg("experiment"), py::arg("grid_refinement"));
   m.def("_sweep", &sweep, py::arg("parameters"), py::arg("fluences"), py::arg("jobs"),
-        py::arg("refinement"), py::arg("scheme"), py::arg("output_dir"), py::arg("keep_files"),
-        py::arg("progress"), py::arg("material"));
+        py::arg("refinement"), py::arg("experiment"), py::arg("output_dir"), py::arg("keep_files"),
+        py::arg("progress"));
   m.def("_parse_fluences", &parse_fluence_text, py::arg("text"), py::arg("log"));
   m.def(
       "_check_output_paths",
@@ -636,6 +671,7 @@ void bind_module(py::module_& m) {
 PYBIND11_MODULE(_kestrium, m) {
   m.attr("__version__") = kt::kVersion;
   kt::python::bind_module(m);
+  kt::python::bind_experiment(m);
   kt::python::bind_analysis(m);
   kt::python::bind_study(m);
   kt::python::bind_wording(m);

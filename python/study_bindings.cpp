@@ -40,12 +40,10 @@ struct Study {
   std::optional<std::vector<std::vector<double>>> axes;    // a product study
   std::optional<std::vector<std::vector<double>>> points;  // a listed study
   int refinement = 1;
-  std::string scheme = "published";
-  bool energy = false;  // the energy ledger's columns after the results
-  // A material file: its path as given and its text as read, so a worker rebuilds it without
-  // the file.
-  std::optional<std::string> material_path;
-  std::string material_text;
+  Experiment experiment;  // the scheme, pulses, incubation and material of every point
+  bool energy = false;    // the energy ledger's columns after the results
+  // The material file's text as read, so a worker rebuilds the study without the file.
+  std::optional<std::string> material_text;
   StudyPlan plan;
   std::string hash;
 };
@@ -53,38 +51,43 @@ struct Study {
 Study make_study(const ParameterSet& base, const std::vector<std::string>& names,
                  const std::optional<std::vector<std::vector<double>>>& axes,
                  const std::optional<std::vector<std::vector<double>>>& points, int refinement,
-                 const std::string& scheme, bool energy,
-                 const std::optional<std::string>& material_path,
-                 const std::optional<std::string>& material_text) {
+                 const Experiment& experiment, bool energy,
+                 const std::optional<std::string>& material_text = std::nullopt) {
   if (refinement < 1 || refinement > kMaximumRefinement) {
     throw py::value_error("refinement is " + std::to_string(refinement) +
                           "; it must be from 1 to " + std::to_string(kMaximumRefinement));
   }
   if (axes.has_value() == points.has_value())
     throw py::value_error("a study takes value lists or listed points, one of the two");
-  std::shared_ptr<const MaterialFile> material_laws;
-  Study s{base, base, names, axes, points, refinement, scheme, energy, material_path, {}, {}, {}};
-  if (material_path) {
-    std::string error;
-    std::optional<MaterialFile> material =
-        material_text ? parse_material_text(*material_text, *material_path, error)
-                      : read_material_file(*material_path, error);
-    if (!material) throw py::value_error(error);
-    material->path = *material_path;
+  Study s{base, base, names, axes, points, refinement, experiment, energy, {}, {}, {}};
+  // The material from its text when the study was sent with it, else from its file.
+  Experiment without_material = experiment;
+  without_material.material.clear();
+  std::string refusal;
+  std::optional<RunSetup> setup = make_run_setup(without_material, refusal, "");
+  if (!setup) throw py::value_error(refusal);
+  if (!experiment.material.empty()) {
+    const std::string path = experiment.material.string();
+    std::optional<MaterialFile> material = material_text
+                                               ? parse_material_text(*material_text, path, refusal)
+                                               : read_material_file(path, refusal);
+    if (!material) throw py::value_error(refusal);
+    material->path = experiment.material;
     s.material_text = material->text;
-    RunOptions options;
-    const std::string refusal =
-        use_material(std::make_shared<const MaterialFile>(std::move(*material)), s.base, options);
-    if (!refusal.empty()) throw py::value_error(refusal);
-    material_laws = options.material;
+    setup->material = std::make_shared<const MaterialFile>(std::move(*material));
   }
+  if (refusal = setup->apply_material_values(s.base); !refusal.empty())
+    throw py::value_error(refusal);
   const std::string error =
       axes ? make_axes_study(names, *axes, s.plan) : make_listed_study(names, *points, s.plan);
   if (!error.empty()) throw py::value_error(error);
   s.plan.refinement = refinement;
-  s.plan.scheme = scheme_from_name(scheme);
-  s.plan.columns = energy ? ResultColumnSet::with_energy : ResultColumnSet::results;
-  s.plan.material = material_laws;
+  s.plan.scheme = setup->scheme;
+  s.plan.pulse = setup->pulse;
+  s.plan.material = setup->material;
+  s.plan.experiment = setup->identity;
+  s.plan.columns = with_train_columns(
+      energy ? ResultColumnSet::with_energy : ResultColumnSet::results, setup->is_train());
   s.hash = study_hash(s.base, s.plan);
   return s;
 }
@@ -241,9 +244,15 @@ std::vector<double> parse_values(const std::string& text) {
 
 void bind_study(py::module_& m) {
   py::class_<Study>(m, "_Study")
-      .def(py::init(&make_study), py::arg("parameters"), py::arg("names"), py::arg("axes"),
-           py::arg("points"), py::arg("refinement"), py::arg("scheme"), py::arg("energy"),
-           py::arg("material"), py::arg("material_text") = py::none())
+      .def(py::init([](const ParameterSet& base, const std::vector<std::string>& names,
+                       const std::optional<std::vector<std::vector<double>>>& axes,
+                       const std::optional<std::vector<std::vector<double>>>& points,
+                       int refinement, const py::dict& experiment, bool energy) {
+             return make_study(base, names, axes, points, refinement,
+                               experiment_setup(experiment).experiment, energy);
+           }),
+           py::arg("parameters"), py::arg("names"), py::arg("axes"), py::arg("points"),
+           py::arg("refinement"), py::arg("experiment"), py::arg("energy"))
       .def_property_readonly("point_count",
                              [](const Study& s) { return study_point_count(s.plan); })
       .def_readonly("hash", &Study::hash)
@@ -263,17 +272,15 @@ void bind_study(py::module_& m) {
       .def("table_text", &table_text, py::arg("chunks"))
       .def(py::pickle(
           [](const Study& s) {
-            return py::make_tuple(s.given, s.names, s.axes, s.points, s.refinement, s.scheme,
-                                  s.energy, s.material_path,
-                                  s.material_path ? py::cast(s.material_text) : py::none());
+            return py::make_tuple(s.given, s.names, s.axes, s.points, s.refinement, s.experiment,
+                                  s.energy, s.material_text);
           },
           [](const py::tuple& t) {
             return make_study(t[0].cast<ParameterSet>(), t[1].cast<std::vector<std::string>>(),
                               t[2].cast<std::optional<std::vector<std::vector<double>>>>(),
                               t[3].cast<std::optional<std::vector<std::vector<double>>>>(),
-                              t[4].cast<int>(), t[5].cast<std::string>(), t[6].cast<bool>(),
-                              t[7].cast<std::optional<std::string>>(),
-                              t[8].cast<std::optional<std::string>>());
+                              t[4].cast<int>(), t[5].cast<Experiment>(), t[6].cast<bool>(),
+                              t[7].cast<std::optional<std::string>>());
           }));
   m.def("_study_values", &parse_values, py::arg("text"));
   py::list ends;

@@ -28,6 +28,9 @@ constexpr Wording kForms[] = {
     {"kestrium-batch --", "--"},
     {"--scheme accurate", "scheme=\"accurate\""},
     {"--scheme published", "scheme=\"published\""},
+    {"--pulse-shape measured", "pulse_shape=\"measured\""},
+    {"--pulse-shape gaussian", "pulse_shape=\"gaussian\""},
+    {"--pulse-shape file", "pulse_shape=\"file\""},
     {"--vary NAME[,NAME...]", "vary=[NAME, ...]"},
     {"--vary NAME=VALUES", "vary={NAME: VALUES}"},
     {"--bounds NAME=LO:HI", "bounds={NAME: (LO, HI)}"},
@@ -51,6 +54,12 @@ constexpr Wording kArguments[] = {
     {"shard", "shard"},
     {"chunk-size", "chunk_size"},
     {"grid-refine", "grid_refinement"},
+    {"experiment", "experiment"},
+    {"pulse-shape", "pulse_shape"},
+    {"trace", "trace"},
+    {"pulses", "pulses"},
+    {"rate", "rate_hz"},
+    {"incubated-absorption", "incubated_absorption"},
     {"material", "material"},
 };
 

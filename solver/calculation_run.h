@@ -122,7 +122,7 @@ struct RunOutcome {
   // Ended as diverged because a node left a table of the material file: a refusal, not a
   // divergence; divergence_cause names the file, the property, the range and the temperature.
   bool material_range_refusal = false;
-  std::string kinetics_line;       // without line end
+  std::string kinetics_line;  // without line end
   std::vector<std::string> file_errors;
   double fluence_used = 0.0;          // mJ/cm^2, after the cap
   double surface_recession_nm = 0.0;  // depth_a (surface) or depth_m (bulk)

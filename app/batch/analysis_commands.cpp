@@ -15,11 +15,13 @@
 #include <thread>
 
 #include "analysis/fit.h"
+#include "analysis/incubation.h"
 #include "analysis/report.h"
 #include "analysis/threshold.h"
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
 #include "app/batch/exit_codes.h"
+#include "app/batch/experiment_options.h"
 #include "app/batch/stop_signals.h"
 #include "engine/material_setup.h"
 #include "engine/model_runs.h"
@@ -72,8 +74,6 @@ constexpr const char* kFitHelp =
     "                      for log-scaled fields, a factor 2 for others, 0 to 0.99 for fractions\n"
     "  --quantity Q        total, surface or volume: which depth column of FILE.csv to fit\n"
     "  --jobs N            runs of one evaluation at once (default: all cores)\n"
-    "  --scheme S          the model's scheme: published (default) or accurate\n"
-    "  --material FILE     a material file (TOML): its values and its c(T), k(T) laws\n"
     "  --max-runs N        the most model runs in all (default 5000)\n"
     "  --method M          bobyqa (default) or sbplx (a simplex method: slower, for data\n"
     "                      sitting at the threshold's kink)\n"
@@ -87,6 +87,9 @@ constexpr const char* kFitHelp =
     "                      measured points with a depth of at least --min-depth NM (default 1),\n"
     "                      of each data set\n"
     "\n"
+    "The experiment options below make the model's runs (a train's depth is its mean depth\n"
+    "per pulse, as profilometry of an N-pulse crater divided by N gives).\n"
+    "\n"
     "Everything is checked before the first run; no output may be PARFILE, FILE.csv or\n"
     "another output. Ctrl-C or SIGTERM stops the fit; the report then holds the best values\n"
     "found, marked as interrupted.\n"
@@ -96,14 +99,29 @@ constexpr const char* kFitHelp =
 
 constexpr const char* kThresholdHelp =
     "usage: kestrium-batch threshold PARFILE [--depth NM] [--quantity total|surface|volume]\n"
-    "                                [--jobs N] [--scheme S] [--material FILE]\n"
+    "                                [--jobs N] [--json] [experiment options]\n"
+    "       kestrium-batch threshold PARFILE --pulses N1,N2,... --rate HZ [--plot FILE.png]\n"
+    "                                [options as above]\n"
     "\n"
     "Finds the fluence at which the chosen depth (default: total) first reaches NM (default\n"
     "1 nm), to 0.1 % of the fluence, by doubling or halving the fluence of PARFILE until the\n"
-    "depth is bracketed, then bisecting on a log scale (with --jobs N, N runs a round).\n"
+    "depth is bracketed, then bisecting on a log scale (with --jobs N, N runs a round). For a\n"
+    "train the depth is the mean depth per pulse. With several pulse numbers (a value list:\n"
+    "1,2,5,10,20,50 or FROM:TO:logN) it finds the threshold at each and fits the incubation\n"
+    "law F_th(N) = F_th(1) N^(S-1), reporting S and F_th(1) with their standard errors (from\n"
+    "the scatter of the thresholds about the law).\n"
+    "\n"
+    "  --depth NM        the depth that marks the threshold (default 1)\n"
+    "  --quantity Q      total, surface or volume depth (default total)\n"
+    "  --jobs N          runs a bisection round (default: all cores)\n"
+    "  --json            the thresholds (and the law) as one JSON object\n"
+    "  --plot FILE.png   with several pulse numbers: F_th against N on log axes with the law\n";
+
+constexpr const char* kThresholdHelpRest =
+    "\n"
     "Ctrl-C or SIGTERM stops the search after the runs under way.\n"
-    "exit status: 0 found; 1 no threshold (the message says why); 2 a wrong command line;\n"
-    "130 interrupted.\n";
+    "exit status: 0 found; 1 no threshold or no law (the message says why), a bad experiment\n"
+    "file or trace; 2 a wrong command line; 130 interrupted.\n";
 
 bool parse_real(const std::string& text, double& value) {
   if (text.empty()) return false;
@@ -177,11 +195,15 @@ class ProgressLine {
 }  // namespace
 
 std::string fit_help() {
-  return kFitHelp;
+  return std::string(kFitHelp) + "\n" + batch::experiment_options_help();
 }
 
 std::string threshold_help() {
-  return kThresholdHelp;
+  return std::string(kThresholdHelp) +
+         batch::experiment_options_help(
+             "  --pulses N|LIST   a train of N pulses, or thresholds at several N and the\n"
+             "                    incubation law through them\n") +
+         kThresholdHelpRest;
 }
 
 const char* sweep_analysis_help() {
@@ -202,10 +224,8 @@ struct FitOptions {
   int jobs = default_jobs(), max_runs = 5000;
   double min_depth_nm = 1.0;
   DepthQuantity quantity = DepthQuantity::total;
-  std::string scheme_word;
-  Scheme scheme = Scheme::published;
-  std::string material_file;                     // --material
-  std::shared_ptr<const MaterialFile> material;  // its laws, once read
+  batch::ExperimentWords experiment;
+  RunSetup setup;  // from the experiment's options
 };
 
 // Reads and checks the fit command line; an exit status when the command stops here.
@@ -225,8 +245,7 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
   line.option("--method", o.method_word);
   line.count("--jobs", o.jobs, 1, 1024);
   line.count("--max-runs", o.max_runs, 1, 100000000);
-  line.option("--scheme", o.scheme_word);
-  line.option("--material", o.material_file);
+  batch::declare_experiment_options(line, o.experiment);
   line.flag("--analyse", o.analyse);
   line.operand("PARFILE", o.parfile);
   if (std::optional<int> stop = line.parse(args)) return stop;
@@ -244,8 +263,10 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
     return line.usage_error("--quantity takes total, surface or volume");
   if (!o.method_word.empty() && o.method_word != "bobyqa" && o.method_word != "sbplx")
     return line.usage_error("--method takes bobyqa or sbplx");
-  if (!batch::scheme_option(o.scheme_word, o.scheme))
-    return line.usage_error(batch::kSchemeRefusal);
+  int refused = 0;
+  std::optional<RunSetup> setup = batch::read_experiment_options(line, o.experiment, refused);
+  if (!setup) return refused;
+  o.setup = std::move(*setup);
   if (const std::string clash = check_output_paths(
           {{"the parameter file", o.parfile}, {"the data file", o.data_file}},
           {{"--out", o.out_file}, {"--report", o.report_file}, {"--plot", o.plot_file}});
@@ -306,11 +327,8 @@ std::optional<int> read_fit_variables(const CommandLine& line, const FitOptions&
 std::optional<int> prepare_fit_request(const CommandLine& line, FitOptions& o,
                                        FitRequest& request) {
   if (!read_parameters(o.parfile, request.parameters)) return kExitFailure;
-  if (!o.material_file.empty()) {
-    if (const std::string refusal = setup_material(o.material_file, request.parameters, o.material);
-        !refusal.empty())
-      return fail(refusal);
-  }
+  if (std::string refusal = o.setup.apply_material_values(request.parameters); !refusal.empty())
+    return fail(refusal);
   if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
     return fail(o.parfile + ": " + refusal);
   std::string error;
@@ -319,7 +337,8 @@ std::optional<int> prepare_fit_request(const CommandLine& line, FitOptions& o,
     return fail(error);
   for (const std::string& w : request.data.warnings)
     std::fprintf(stderr, "kestrium-batch: note: %s\n", w.c_str());
-  if (const std::string refusal = check_data_pulses(request.data, request.parameters, o.scheme);
+  if (const std::string refusal =
+          check_data_pulses(request.data, request.parameters, o.setup.scheme);
       !refusal.empty())
     return fail(refusal);
 
@@ -343,13 +362,15 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, S
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
   {
     ProgressLine progress;
-    report = fit_model(request, calculation_model({}, o.scheme, o.material), interrupted,
-                       [&](int e, int r, double b) { progress(e, r, b); });
+    report =
+        fit_model(request, calculation_model({}, o.setup.scheme, o.setup.pulse, o.setup.material),
+                  interrupted, [&](int e, int r, double b) { progress(e, r, b); });
   }
   if (report.model_unavailable) return fail("fit: " + report.message);
   if (o.separately && !interrupted.load()) {
-    sets.separately =
-        fit_each_set(request, calculation_model({}, o.scheme, o.material), interrupted);
+    sets.separately = fit_each_set(
+        request, calculation_model({}, o.setup.scheme, o.setup.pulse, o.setup.material),
+        interrupted);
     for (const FitReport& alone : sets.separately)
       if (alone.model_unavailable) return fail("fit: " + alone.message);
   }
@@ -375,8 +396,7 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, S
 // The model curve of parameters (and pulses) over the measured range of `rows`; empty, or why
 // the curve could not be computed.
 std::string model_curve(const FitRequest& request, const std::vector<std::size_t>& rows,
-                        const ParameterSet& parameters, int pulses, Scheme scheme,
-                        const std::shared_ptr<const MaterialFile>& material,
+                        const ParameterSet& parameters, int pulses, const RunSetup& setup,
                         std::vector<double>& fluences, std::vector<double>& depths) {
   const std::vector<MeasuredPoint>& points = request.data.points;
   double f_min = points[rows.front()].fluence, f_max = f_min;
@@ -387,17 +407,16 @@ std::string model_curve(const FitRequest& request, const std::vector<std::size_t
   fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
   int curve_runs = 0;
   std::string error;
-  depths =
-      model_depths(calculation_model({}, scheme, material), parameters, request.data.quantity,
-                   fluences, request.jobs, curve_runs, batch::catch_stop_signals(), error, pulses);
+  depths = model_depths(calculation_model({}, setup.scheme, setup.pulse, setup.material),
+                        parameters, request.data.quantity, fluences, request.jobs, curve_runs,
+                        batch::catch_stop_signals(), error, pulses);
   return error;
 }
 
 // The fitted curve over the measured range (one per data set when there are several), the
 // residuals and the fitted values for the plot. Empty, or why a curve could not be computed.
 std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
-                             const SetReports& sets, Scheme scheme,
-                             const std::shared_ptr<const MaterialFile>& material, FitPlot& plot) {
+                             const SetReports& sets, const RunSetup& setup, FitPlot& plot) {
   std::string error;
   if (report.datasets.size() > 1) {
     for (std::size_t k = 0; k < report.datasets.size(); ++k) {
@@ -408,7 +427,7 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
         set.beer_lambert = &sets.beer_lambert[k];
       if (!set.rows.empty())
         error = model_curve(request, set.rows, report.datasets[k].fitted, report.datasets[k].pulses,
-                            scheme, material, set.curve_fluences, set.curve_depths_nm);
+                            setup, set.curve_fluences, set.curve_depths_nm);
       if (!error.empty()) return error;
       plot.sets.push_back(std::move(set));
     }
@@ -418,8 +437,8 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
     const int pulses = report.datasets.empty() ? 0 : report.datasets.front().pulses;
     const ParameterSet& fitted =
         report.datasets.empty() ? report.fitted : report.datasets.front().fitted;
-    error = model_curve(request, all, fitted, pulses, scheme, material, plot.curve_fluences,
-                        plot.curve_depths_nm);
+    error =
+        model_curve(request, all, fitted, pulses, setup, plot.curve_fluences, plot.curve_depths_nm);
     if (!error.empty()) return error;
   }
   for (const FitPointResult& p : report.points) plot.residuals_nm.push_back(p.residual);
@@ -446,7 +465,7 @@ bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitRepo
   plot.title = request.variables.empty() ? "Beer-Lambert analysis of " + o.data_file
                                          : "Fit to " + o.data_file;
   if (!request.variables.empty()) {
-    error = add_fitted_curve(request, report, sets, o.scheme, o.material, plot);
+    error = add_fitted_curve(request, report, sets, o.setup, plot);
     if (!error.empty()) return false;
   } else if (several) {
     for (std::size_t k = 0; k < request.data.datasets.size(); ++k) {
@@ -478,7 +497,7 @@ bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitRepo
 
 int fit_command(const std::vector<std::string>& args) {
   FitOptions o;
-  CommandLine line("fit", kFitHelp);
+  CommandLine line("fit", fit_help());
   if (std::optional<int> stop = read_fit_options(args, line, o)) return *stop;
   FitRequest request;
   if (std::optional<int> stop = prepare_fit_request(line, o, request)) return *stop;
@@ -521,16 +540,72 @@ int fit_command(const std::vector<std::string>& args) {
   return status;
 }
 
+namespace {
+
+// The threshold at one pulse plan; an exit status.
+int single_threshold(const ThresholdRequest& request, const RunSetup& setup, bool json) {
+  std::atomic<bool>& interrupted = batch::catch_stop_signals();
+  const ThresholdReport report = find_threshold(
+      request, calculation_model({}, setup.scheme, setup.pulse, setup.material), interrupted);
+  if (report.model_unavailable) return fail("threshold: " + report.message);
+  if (!report.ok) {
+    fail("no threshold: " + report.message);
+    return interrupted.load() ? kExitInterrupted : kExitFailure;
+  }
+  if (json) {
+    IncubationThresholds one;
+    one.pulses = {setup.pulse.pulses};
+    one.thresholds = {report};
+    one.ok = true;
+    std::fputs(incubation_json(one, request).c_str(), stdout);
+  } else {
+    std::printf("%s", threshold_summary(report, request).c_str());
+  }
+  return 0;
+}
+
+// Thresholds at every pulse number of the list and the incubation law; an exit status.
+int incubation_thresholds(const ThresholdRequest& request, const std::vector<int>& pulses,
+                          const std::vector<RunSetup>& setups, bool json,
+                          const std::string& plot_file) {
+  std::atomic<bool>& interrupted = batch::catch_stop_signals();
+  const IncubationThresholds result = find_incubation_thresholds(
+      request, pulses,
+      [&](int n) {
+        const auto at = std::find(pulses.begin(), pulses.end(), n) - pulses.begin();
+        const RunSetup& setup = setups[static_cast<std::size_t>(at)];
+        return calculation_model({}, setup.scheme, setup.pulse, setup.material);
+      },
+      interrupted);
+  if (result.model_unavailable) return fail("threshold: " + result.message);
+  std::fputs(
+      (json ? incubation_json(result, request) : incubation_summary(result, request)).c_str(),
+      stdout);
+  if (!result.ok) {
+    fail(result.message);
+    return interrupted.load() ? kExitInterrupted : kExitFailure;
+  }
+  if (!plot_file.empty()) {
+    std::string error;
+    if (!draw_incubation_png(result, plot_file, error)) return fail(error);
+  }
+  return 0;
+}
+
+}  // namespace
+
 int threshold_command(const std::vector<std::string>& args) {
-  CommandLine line("threshold", kThresholdHelp);
-  std::string parfile, quantity_word, depth_text, scheme_word, material_file;
+  CommandLine line("threshold", threshold_help());
+  std::string parfile, quantity_word, depth_text, plot_file;
+  bool json = false;
+  batch::ExperimentWords experiment;
   ThresholdRequest request;
   request.jobs = 0;  // 0: default_jobs()
-  Scheme scheme = Scheme::published;
-  line.option("--scheme", scheme_word);
-  line.option("--material", material_file);
+  batch::declare_experiment_options(line, experiment);
   line.option("--depth", depth_text);
   line.option("--quantity", quantity_word);
+  line.option("--plot", plot_file);
+  line.flag("--json", json);
   line.count("--jobs", request.jobs, 1, 1024);
   line.operand("PARFILE", parfile);
   if (std::optional<int> stop = line.parse(args)) return *stop;
@@ -540,27 +615,48 @@ int threshold_command(const std::vector<std::string>& args) {
     return line.usage_error("--depth takes a depth in nm greater than 0");
   if (!quantity_word.empty() && !parse_depth_quantity(quantity_word, request.quantity))
     return line.usage_error("--quantity takes total, surface or volume");
-  if (!batch::scheme_option(scheme_word, scheme)) return line.usage_error(batch::kSchemeRefusal);
-  if (!read_parameters(parfile, request.parameters)) return kExitFailure;
-  std::shared_ptr<const MaterialFile> material;
-  if (!material_file.empty()) {
-    if (const std::string refusal = setup_material(material_file, request.parameters, material);
-        !refusal.empty())
-      return fail(refusal);
+  // --pulses N or a list of pulse numbers (the value-list grammar): one setup per number.
+  std::vector<int> pulses;
+  if (!experiment.pulses.empty()) {
+    std::string error;
+    for (double n : parse_value_list(experiment.pulses, error)) {
+      if (!(n >= 1.0 && n <= 1000000.0 && n == std::floor(n)))
+        return line.usage_error("--pulses takes whole numbers of pulses from 1, not \"" +
+                                experiment.pulses + "\"");
+      if (std::find(pulses.begin(), pulses.end(), static_cast<int>(n)) == pulses.end())
+        pulses.push_back(static_cast<int>(n));
+    }
+    if (pulses.empty()) return line.usage_error("--pulses: " + error);
   }
+  // Thresholds at several pulse numbers compare like with like: one scheme for all, the
+  // accurate one of the trains unless another is chosen.
+  if (pulses.size() > 1 && experiment.scheme.empty()) experiment.scheme = "accurate";
+  std::vector<RunSetup> setups;
+  for (std::size_t k = 0; k < std::max<std::size_t>(1, pulses.size()); ++k) {
+    batch::ExperimentWords words = experiment;
+    if (!pulses.empty()) words.pulses = std::to_string(pulses[k]);
+    int refused = 0;
+    std::optional<RunSetup> setup = batch::read_experiment_options(line, words, refused);
+    if (!setup) return refused;
+    setups.push_back(std::move(*setup));
+  }
+  if (pulses.size() < 2 && !plot_file.empty())
+    return line.usage_error("--plot draws the thresholds of several --pulses N1,N2,...");
+  if (!plot_file.empty() && !line.check_output_file(plot_file, "--plot", ".png"))
+    return line.usage_error();
+  if (const std::string clash =
+          check_output_paths({{"the parameter file", parfile}}, {{"--plot", plot_file}});
+      !clash.empty())
+    return line.usage_error(clash);
+  if (!read_parameters(parfile, request.parameters)) return kExitFailure;
+  if (std::string refusal = setups.front().apply_material_values(request.parameters);
+      !refusal.empty())
+    return fail(refusal);
   if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
     return fail(parfile + ": " + refusal);
-  std::atomic<bool>& interrupted = batch::catch_stop_signals();
   request.jobs = capped_jobs(request.jobs);
-  const ThresholdReport report =
-      find_threshold(request, calculation_model({}, scheme, material), interrupted);
-  if (report.model_unavailable) return fail("threshold: " + report.message);
-  if (!report.ok) {
-    fail("no threshold: " + report.message);
-    return interrupted.load() ? kExitInterrupted : kExitFailure;
-  }
-  std::printf("%s", threshold_summary(report, request).c_str());
-  return 0;
+  if (pulses.size() < 2) return single_threshold(request, setups.front(), json);
+  return incubation_thresholds(request, pulses, setups, json, plot_file);
 }
 
 void declare_sweep_analysis_options(batch::CommandLine& line, SweepAnalysis& analysis) {

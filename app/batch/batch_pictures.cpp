@@ -3,7 +3,9 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -104,6 +106,72 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
 bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& error) {
   const PictureFunctions* pictures = picture_functions("the fit (--plot)", error);
   return pictures != nullptr && pictures->draw_fit(plot, png, error);
+}
+
+namespace {
+
+bool draw_series_png(const SeriesPlot& plot, const std::string& what, const std::string& png,
+                     std::string& error) {
+  const PictureFunctions* pictures = picture_functions(what, error);
+  return pictures != nullptr && pictures->draw_series(plot, png, error);
+}
+
+}  // namespace
+
+bool draw_incubation_png(const IncubationThresholds& result, const std::string& png,
+                         std::string& error) {
+  SeriesPlot plot;
+  plot.title = "Threshold fluence against the number of pulses";
+  plot.x_label = "Pulses N";
+  plot.y_label = "Threshold fluence [mJ/cm^2]";
+  plot.log_x = plot.log_y = true;
+  SeriesPlot::Series found{"Thresholds", {}, {}, true, false};
+  for (std::size_t k = 0; k < result.thresholds.size(); ++k) {
+    if (!result.thresholds[k].ok) continue;
+    found.x.push_back(result.pulses[k]);
+    found.y.push_back(result.thresholds[k].fluence);
+  }
+  plot.series.push_back(found);
+  if (result.fit.ok && !found.x.empty()) {
+    SeriesPlot::Series law{"F_th(N) = F_th(1) N^(S-1)", {}, {}, false, true};
+    const double lo = *std::min_element(found.x.begin(), found.x.end());
+    const double hi = *std::max_element(found.x.begin(), found.x.end());
+    constexpr int kPieces = 40;
+    for (int i = 0; i <= kPieces; ++i) {
+      const double n = lo * std::pow(hi / lo, static_cast<double>(i) / kPieces);
+      law.x.push_back(n);
+      law.y.push_back(incubation_threshold(result.fit, n));
+    }
+    plot.series.push_back(law);
+    char line[120];
+    std::snprintf(line, sizeof line, "S = %.4f +- %.2g", result.fit.s, result.fit.s_stderr);
+    plot.legend.push_back(line);
+    std::snprintf(line, sizeof line, "F_th(1) = %.4g +- %.2g mJ/cm^2",
+                  result.fit.single_pulse_threshold, result.fit.single_pulse_stderr);
+    plot.legend.push_back(line);
+  }
+  return draw_series_png(plot, "the thresholds (--plot)", png, error);
+}
+
+bool draw_pulse_depths_png(const RunOutcome& outcome, const std::string& png, std::string& error) {
+  if (outcome.pulses.empty()) {
+    error = "no pulse of a train to draw in \"" + png + "\"";
+    return false;
+  }
+  SeriesPlot plot;
+  plot.title = "Depth per pulse";
+  plot.x_label = "Pulse number";
+  plot.y_label = "Total depth of the pulse [nm]";
+  SeriesPlot::Series depths{"Total depth of each pulse", {}, {}, true, true};
+  for (const PulseRecord& p : outcome.pulses) {
+    depths.x.push_back(p.pulse);
+    depths.y.push_back(p.total_depth_nm);
+  }
+  SeriesPlot::Series mean{"Mean over the train", {}, {}, false, true};
+  mean.x = {depths.x.front(), depths.x.back()};
+  mean.y = {outcome.total_depth_nm, outcome.total_depth_nm};
+  plot.series = {depths, mean};
+  return draw_series_png(plot, "the depth per pulse (--plot)", png, error);
 }
 
 }  // namespace kt

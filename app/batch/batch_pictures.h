@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "analysis/incubation.h"
 #include "engine/sweep.h"
 #include "graphics/pictures.h"
 
@@ -28,5 +29,12 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
                              const CurveOverlay& overlay = {});
 
 bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& error);
+
+// The thresholds against the pulse number on log axes with the fitted incubation law.
+bool draw_incubation_png(const IncubationThresholds& result, const std::string& png,
+                         std::string& error);
+
+// The total depth of each pulse of a train against the pulse number, with the mean.
+bool draw_pulse_depths_png(const RunOutcome& outcome, const std::string& png, std::string& error);
 
 }  // namespace kt

@@ -85,13 +85,6 @@ class CommandLine {
   std::string error_;
 };
 
-// The value of --scheme: empty or "published" for the published scheme, "accurate" for the
-// accurate one; false for any other text.
-inline bool scheme_option(const std::string& text, kt::Scheme& scheme) {
-  return text.empty() || kt::parse_scheme(text, scheme);
-}
-inline constexpr const char* kSchemeRefusal = "--scheme takes published or accurate";
-
 // The name among `names` nearest to `word` by edit distance, or empty when none is near
 // enough to be a slip of the keyboard.
 std::string nearest_name(const std::string& word, const std::vector<std::string>& names);

@@ -20,6 +20,7 @@
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
 #include "app/batch/exit_codes.h"
+#include "app/batch/experiment_options.h"
 #include "app/batch/run_summary.h"
 #include "app/batch/stop_signals.h"
 #include "app/batch/study_commands.h"
@@ -41,25 +42,31 @@ using kt::batch::kExitUsage;
 
 constexpr const char* kRunHelp =
     "usage: kestrium-batch [run] PARFILE [--refine K] [--scheme S [--grid-refine M]]\n"
-    "                              [--png FILE.png [--size WxH]] [--json]\n"
+    "                              [--experiment FILE.toml] [--pulses N --rate HZ]\n"
+    "                              [--pulse-shape S [--trace FILE.csv]]\n"
+    "                              [--incubated-absorption A] [--material FILE]\n"
+    "                              [--png FILE.png [--size WxH]] [--plot FILE.png] [--json]\n"
     "\n"
     "One run reads the parameter file PARFILE and writes the result files named from its data\n"
     "file name into the current folder, as the program does: the temporal file <name>D.dat,\n"
-    "the spatial files <name>S1.dat ... <name>S10.dat and the kinetics line in <name>K.dat.\n"
+    "the spatial files <name>S1.dat ... <name>S10.dat and the kinetics line in <name>K.dat;\n"
+    "a train also writes its pulse table <name>P.dat, and its kinetics line holds the mean\n"
+    "depth per pulse.\n"
     "\n"
     "options:\n"
     "  --refine K      split every time step into K equal sub-steps (1 to 64, default 1:\n"
     "                  the model's own step); outputs stay at the same instants. Try 2, 4 or 8\n"
     "                  when a run diverges.\n"
-    "  --scheme S      published (default: the program's results) or accurate (energy\n"
-    "                  conserved, second order in time and space, no transport limit)\n"
     "  --grid-refine M accurate scheme: split every cell of the depth grid into M (1 to 4);\n"
     "                  the spatial files list the finer nodes\n"
     "  --png FILE.png  also draw the page as the program shows it after the run\n"
     "  --size WxH      the size of that page in pixels (default 1024x768)\n"
+    "  --plot FILE.png a train: the depth of each pulse against the pulse number\n"
     "  --json          print the summary as one JSON object (the names of the sweep's --csv\n"
-    "                  columns, the kinetics line and file, the scales) instead of a line a\n"
-    "                  number\n"
+    "                  columns, the kinetics line and file, the scales; a train's pulses)\n"
+    "                  instead of a line a number\n";
+
+constexpr const char* kRunHelpRest =
     "  --help, -h      this text\n"
     "\n"
     "Ctrl-C or SIGTERM ends the run after its current step, as Stop in the program does.\n"
@@ -77,8 +84,6 @@ constexpr const char* kSweepHelp =
     "  --log N           N fluences spaced evenly on a log scale from FROM to TO\n"
     "  --jobs N          runs at once (default: all cores)\n"
     "  --refine K        split every time step into K sub-steps (default 1)\n"
-    "  --scheme S        published (default) or accurate, for every run\n"
-    "  --material FILE   a material file (TOML) for every run: its values and its c(T), k(T)\n"
     "  --energy          add the energy ledger's columns [mJ/cm^2] to the --csv table\n"
     "  --csv FILE        a table: fluence, surface recession, volume depth, total depth [nm],\n"
     "                    peak surface temperature [K], peak front velocity [cm/s], steps, how\n"
@@ -86,7 +91,9 @@ constexpr const char* kSweepHelp =
     "  --plot FILE.png   the ablation curve on a log fluence axis\n"
     "  --keep-files DIR  keep each run's temporal and spatial files in DIR/F<fluence>/\n"
     "  --json            print the summary as JSON: the runs (the --csv columns by name), the\n"
-    "                    kinetics file and how the sweep ended (with --analyse, the analysis)\n";
+    "                    kinetics file and how the sweep ended (with --analyse, the analysis)\n"
+    "A train (--pulses N) adds to --csv first_pulse_depth_nm and mean_depth_per_pulse_nm\n"
+    "(the depths and peaks before them are then the train's means per pulse).\n";
 
 constexpr const char* kSweepHelpRest =
     "  --help, -h        this text\n"
@@ -101,6 +108,9 @@ constexpr const char* kDefaultsHelp =
     "\n"
     "Writes the built-in default parameters to FILE, which must not exist yet.\n"
     "exit status: 0 written; 1 FILE exists or cannot be written; 2 a wrong command line.\n";
+
+std::string run_help();
+std::string sweep_help();
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "kestrium-batch: %s\n", message.c_str());
@@ -126,33 +136,43 @@ std::vector<kt::NamedPath> result_file_outputs(const kt::ParameterSet& parameter
 }
 
 int single_run(const std::vector<std::string>& args) {
-  std::string parfile, png;
+  std::string parfile, png, plot;
   int width = 1024, height = 768;
   bool json = false;
   kt::RunOptions options;
-  std::string scheme_word, material;
-  CommandLine line("", kRunHelp);
+  kt::batch::ExperimentWords experiment;
+  CommandLine line("", run_help());
   line.flag("--json", json);
-  line.option("--material", material);
-  line.option("--scheme", scheme_word);
+  kt::batch::declare_experiment_options(line, experiment);
   line.count("--grid-refine", options.grid_refinement, 1, kt::kMaximumGridRefinement);
   line.option("--png", png);
+  line.option("--plot", plot);
   line.size("--size", width, height);
   line.count("--refine", options.refinement, 1, kt::kMaximumRefinement);
   line.operand("PARFILE", parfile);
   if (std::optional<int> stop = line.parse(args)) return *stop;
   if (parfile.empty()) return line.usage_error("no parameter file given");
-  if (!kt::batch::scheme_option(scheme_word, options.scheme))
-    return line.usage_error(kt::batch::kSchemeRefusal);
+  int refused = 0;
+  const std::optional<kt::RunSetup> setup =
+      kt::batch::read_experiment_options(line, experiment, refused);
+  if (!setup) return refused;
+  setup->apply(options);
   if (options.grid_refinement > 1 && options.scheme != kt::Scheme::accurate)
     return line.usage_error("--grid-refine needs --scheme accurate");
   if (!png.empty() && !line.check_output_file(png, "--png", ".png")) return line.usage_error();
+  if (!plot.empty() && !setup->is_train())
+    return line.usage_error("--plot draws the pulses of a train: give --pulses N (2 or more)");
+  if (!plot.empty() && !line.check_output_file(plot, "--plot", ".png")) return line.usage_error();
   // The result files go into the current folder, named from the parameter file: none of them,
   // nor the picture, may be the parameter file itself.
   kt::ParameterSet named;
   if (!read_parameters(parfile, named)) return kExitFailure;
   std::vector<kt::NamedPath> outputs = result_file_outputs(named, true);
+  if (setup->is_train())
+    outputs.push_back(
+        {"the pulse table", kt::pulse_table_file_name(kt::result_file_base(named.data_file_name))});
   outputs.push_back({"--png", png});
+  outputs.push_back({"--plot", plot});
   if (const std::string clash = kt::check_output_paths({{"the parameter file", parfile}}, outputs);
       !clash.empty())
     return fail(clash);
@@ -175,14 +195,13 @@ int single_run(const std::vector<std::string>& args) {
   };
   const kt::RunMaker maker = png.empty() ? kt::RunMaker{} : with_picture;
   kt::SingleRun run;
-  if (material.empty()) {
+  if (!setup->material) {
     run = kt::run_parameter_file(parfile, options, maker);
-  } else if (const std::string refusal = kt::setup_material(material, named, options);
-             !refusal.empty()) {
+  } else if (const std::string refusal = setup->apply_material_values(named); !refusal.empty()) {
     return fail(refusal);
   } else {
     run = kt::run_parameters(named, options, maker);
-    if (!run.error.empty()) run.error = parfile + " with " + material + ": " + run.error;
+    if (!run.error.empty()) run.error = parfile + ": " + run.error;
   }
   if (!run.error.empty()) return fail(run.error);
   const kt::RunOutcome& outcome = run.outcome;
@@ -206,6 +225,10 @@ int single_run(const std::vector<std::string>& args) {
                  kt::divergence_message(outcome).c_str());
     return kExitDiverged;
   }
+  if (!plot.empty()) {
+    std::string plot_error;
+    if (!kt::draw_pulse_depths_png(outcome, plot, plot_error)) return fail(plot_error);
+  }
   if (!outcome.file_errors.empty()) return kExitFailure;
   if (outcome.end == kt::RunEnd::stop) {
     std::fprintf(stderr, "kestrium-batch: interrupted after step %d; the result files are whole\n",
@@ -217,10 +240,12 @@ int single_run(const std::vector<std::string>& args) {
 
 // The sweep command's files and run options as given on its command line.
 struct SweepCommand {
-  std::string parfile, csv, plot, scheme;
-  std::string material;  // --material: a material file for every run
-  bool json = false;     // --json: the summary as JSON
+  std::string parfile, csv, plot;
+  kt::batch::ExperimentWords experiment;
+  bool json = false;    // --json: the summary as JSON
   bool energy = false;  // --energy: the energy ledger's columns in the CSV
+  bool train = false;   // a train: the CSV adds the first pulse's and the mean depth per pulse
+  kt::RunSetup setup;   // from the experiment's options
   kt::SweepOptions options;
 };
 
@@ -235,8 +260,7 @@ std::optional<int> read_sweep_command(const std::vector<std::string>& args, Comm
   line.count("--log", log_count, 1, 100000);
   line.count("--jobs", jobs, 1, 100000);
   line.count("--refine", options.refinement, 1, kt::kMaximumRefinement);
-  line.option("--scheme", command.scheme);
-  line.option("--material", command.material);
+  kt::batch::declare_experiment_options(line, command.experiment);
   line.flag("--energy", command.energy);
   line.option("--csv", command.csv);
   line.option("--keep-files", keep_files);
@@ -247,8 +271,15 @@ std::optional<int> read_sweep_command(const std::vector<std::string>& args, Comm
   if (std::optional<int> stop = line.parse(args)) return stop;
   if (command.parfile.empty()) return line.usage_error("no parameter file given");
   if (fluence_text.empty()) return line.usage_error("a sweep needs --fluence");
-  if (!kt::batch::scheme_option(command.scheme, options.scheme))
-    return line.usage_error(kt::batch::kSchemeRefusal);
+  int refused = 0;
+  const std::optional<kt::RunSetup> setup =
+      kt::batch::read_experiment_options(line, command.experiment, refused);
+  if (!setup) return refused;
+  options.scheme = setup->scheme;
+  options.pulse = setup->pulse;
+  options.material = setup->material;
+  command.train = setup->is_train();
+  command.setup = *setup;
   std::string error;
   options.fluences = kt::parse_fluences(fluence_text, log_count, error);
   if (options.fluences.empty()) return line.usage_error(error);
@@ -292,8 +323,10 @@ void write_sweep_outputs(const SweepCommand& command, const kt::SweepAnalysis& a
                          kt::SweepResult& result) {
   if (!command.csv.empty()) {
     if (const kt::SaveResult saved = kt::save_file_contents(
-            command.csv, kt::sweep_csv(result, command.energy ? kt::ResultColumnSet::with_energy
-                                                              : kt::ResultColumnSet::results));
+            command.csv, kt::sweep_csv(result, kt::with_train_columns(
+                                                   command.energy ? kt::ResultColumnSet::with_energy
+                                                                  : kt::ResultColumnSet::results,
+                                                   command.train)));
         !saved)
       result.errors.push_back("Cannot write the CSV file \"" + command.csv + "\": " + saved.reason);
   }
@@ -327,18 +360,14 @@ int sweep_exit_status(const kt::SweepResult& result, int status) {
 int sweep_command(const std::vector<std::string>& args) {
   SweepCommand command;
   kt::SweepAnalysis analysis;
-  CommandLine line("sweep", std::string(kSweepHelp) + kt::sweep_analysis_help() + kSweepHelpRest);
+  CommandLine line("sweep", sweep_help());
   if (std::optional<int> stop = read_sweep_command(args, line, command, analysis)) return *stop;
   if (const int refused = kt::prepare_sweep_analysis(analysis); refused != 0) return refused;
 
   kt::ParameterSet parameters;
   if (!read_parameters(command.parfile, parameters)) return kExitFailure;
-  if (!command.material.empty()) {
-    if (const std::string refusal =
-            kt::setup_material(command.material, parameters, command.options.material);
-        !refusal.empty())
-      return fail(refusal);
-  }
+  if (const std::string refusal = command.setup.apply_material_values(parameters); !refusal.empty())
+    return fail(refusal);
   if (const std::string clash = kt::check_output_paths(
           {{"the parameter file", command.parfile}, {"the data file", analysis.data_file}},
           result_file_outputs(parameters, false));
@@ -382,10 +411,11 @@ int defaults_command(const std::vector<std::string>& args) {
 }
 
 std::string run_help() {
-  return kRunHelp;
+  return std::string(kRunHelp) + kt::batch::experiment_options_help() + kRunHelpRest;
 }
 std::string sweep_help() {
-  return std::string(kSweepHelp) + kt::sweep_analysis_help() + kSweepHelpRest;
+  return std::string(kSweepHelp) + kt::sweep_analysis_help() +
+         kt::batch::experiment_options_help() + kSweepHelpRest;
 }
 std::string defaults_help() {
   return kDefaultsHelp;
@@ -436,7 +466,7 @@ std::string overview_help() {
     text += line;
   }
   text += "  help       this text, or the help of a command\n\n";
-  text += kRunHelp;
+  text += run_help();
   text += "  --version       the program's version\n";
   return text;
 }

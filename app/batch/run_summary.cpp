@@ -45,6 +45,24 @@ void add_quantities(Json& row, const RunOutcome& o) {
   row["end"] = run_end_text(o.end);
 }
 
+// A train's pulses: one object per pulse, by the pulse table's names.
+Json pulse_records(const RunOutcome& o) {
+  Json pulses = Json::array();
+  for (const PulseRecord& r : o.pulses) {
+    Json p;
+    p["pulse"] = r.pulse;
+    p["surface_temperature_before_K"] = number(r.surface_temperature_before_k);
+    p["surface_fraction_before"] = number(r.surface_fraction_before);
+    p["peak_surface_temperature_K"] = number(r.peak_surface_temperature_k);
+    p["surface_recession_nm"] = number(r.surface_recession_nm);
+    p["volume_depth_nm"] = number(r.volume_depth_nm);
+    p["total_depth_nm"] = number(r.total_depth_nm);
+    p["cumulative_depth_nm"] = number(r.cumulative_depth_nm);
+    pulses.push_back(p);
+  }
+  return pulses;
+}
+
 }  // namespace
 
 std::string run_summary_text(const RunOutcome& o, const ParameterSet& p) {
@@ -54,6 +72,15 @@ std::string run_summary_text(const RunOutcome& o, const ParameterSet& p) {
                 "run ended by:", run_end_text(o.end), o.step_count);
   out += line;
   add_line(out, "fluence:", o.fluence_used, "mJ/cm^2");
+  if (!o.pulses.empty()) {
+    std::snprintf(line, sizeof line,
+                  "%-26s %zu (depths below: means per pulse; peaks: the train's highest)\n",
+                  "pulses:", o.pulses.size());
+    out += line;
+    add_line(out, "first pulse's depth:", o.pulses.front().total_depth_nm, "nm");
+    add_line(out, "last pulse's depth:", o.pulses.back().total_depth_nm, "nm");
+    add_line(out, "cumulative depth:", o.pulses.back().cumulative_depth_nm, "nm");
+  }
   for (const ResultColumn& column : result_columns())
     add_line(out, std::string(column.label) + ":", column.value(o), std::string(column.unit));
   std::snprintf(line, sizeof line, "%-26s %s\n", "kinetics line written to:",
@@ -82,6 +109,7 @@ std::string run_summary_json(const std::string& parameter_file, const RunOutcome
   doc["velocity_scale_cm_per_s"] = field_value(p.velocity_scale);
   doc["depth_scale_per_alpha"] = field_value(p.depth_scale);
   doc["file_errors"] = o.file_errors;
+  if (!o.pulses.empty()) doc["pulses"] = pulse_records(o);
   Json energy;
   const std::span<const ResultColumn> results = result_columns();
   for (const ResultColumn& column :

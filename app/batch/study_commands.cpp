@@ -16,6 +16,7 @@
 
 #include "app/batch/command_line.h"
 #include "app/batch/exit_codes.h"
+#include "app/batch/experiment_options.h"
 #include "app/batch/stop_signals.h"
 #include "engine/material_setup.h"
 #include "engine/study.h"
@@ -144,8 +145,8 @@ std::string find_shard_tables(const std::string& folder, std::vector<fs::path>& 
 
 std::string study_help() {
   return "usage: kestrium-batch study PARFILE --vary NAME=VALUES [--vary NAME=VALUES ...]\n"
-         "                            --out DIR [--jobs N] [--refine K] [--scheme S] [--energy]\n"
-         "                            [--material FILE] [--shard I/N] [--check]\n"
+         "                            --out DIR [--jobs N] [--refine K] [--energy]\n"
+         "                            [--shard I/N] [--check] [experiment options]\n"
          "       kestrium-batch study PARFILE --points FILE.csv --out DIR [options as above]\n"
          "\n"
          "  VALUES: FROM:TO:STEP, FROM:TO:logN (N log-spaced values) or V1,V2,...\n"
@@ -153,11 +154,11 @@ std::string study_help() {
          "  fastest) or per line of FILE.csv (a line of field names, then values);\n"
          "  writes DIR/study.csv, one row per point. --shard I/N runs only the points\n"
          "  i (counted from 0) with i % N == I-1 and writes DIR/study.shard-I-of-N.csv.\n"
-         "  --refine K splits every time step into K sub-steps (1 to 64). --scheme S runs\n"
-         "  every point on the published (default) or the accurate scheme, part of the\n"
-         "  study's identity. --material FILE runs every point with a material file's\n"
-         "  values and c(T), k(T) laws; the file's content is part of the study's identity.\n"
-         "  --energy adds the energy ledger's columns [mJ/cm^2]\n"
+         "  --refine K splits every time step into K sub-steps (1 to 64). The experiment\n"
+         "  options below apply to every point and are part of the study's identity, the\n"
+         "  contents of the trace file included (editing it makes another study); a train\n"
+         "  adds first_pulse_depth_nm and mean_depth_per_pulse_nm. --energy adds the energy "
+         "ledger's columns [mJ/cm^2]\n"
          "  (light_in ... residual) after the results, also part of the study's\n"
          "  identity. --check checks the arguments and the file, prints the study, runs\n"
          "  nothing. Diverged and refused points are rows of the table (end and note say\n"
@@ -165,6 +166,8 @@ std::string study_help() {
          "  most 1000000 points (more: split it with --shard); a points file is a UTF-8\n"
          "  text file of at most 64 MiB.\n"
          "  --help, -h: this text. The shard tables are joined by kestrium-batch merge.\n"
+         "\n" +
+         batch::experiment_options_help() +
          "\n"
          "exit status: 0 once the table is written; 1 a failure; 2 a wrong command line;\n"
          "130 interrupted (Ctrl-C or SIGTERM: no table is written).\n";
@@ -173,10 +176,10 @@ std::string study_help() {
 std::string merge_help() {
   return "usage: kestrium-batch merge DIR|TABLE... --out DIR\n"
          "       kestrium-batch merge DIR|TABLE... --out DIR --study PARFILE --vary NAME=VALUES\n"
-         "                            [--vary NAME=VALUES ...] [--refine K] [--scheme S]\n"
-         "                            [--energy]\n"
+         "                            [--vary NAME=VALUES ...] [--refine K] [--energy]\n"
+         "                            [experiment options]\n"
          "       kestrium-batch merge DIR|TABLE... --out DIR --study PARFILE --points FILE.csv\n"
-         "                            [--refine K] [--scheme S] [--material FILE] [--energy]\n"
+         "                            [--refine K] [--energy] [experiment options]\n"
          "\n"
          "  Joins the shard tables found (study.shard-I-of-N.csv in each DIR, or each TABLE\n"
          "  named) into DIR/study.csv, the table an unsplit study writes. Every shard of the\n"
@@ -184,8 +187,9 @@ std::string merge_help() {
          "  against what a study writes, and a damaged row is refused with its table and line.\n"
          "  Without --study only the form of the rows is checked: an edited value that keeps\n"
          "  the written form merges. --study PARFILE with the options that defined the study\n"
-         "  (--vary or --points, --refine, --scheme, --material, --energy, as given to study)\n"
-         "  also\n"
+         "  (--vary or --points, --refine, --energy and the experiment options --scheme,\n"
+         "  --experiment, --pulse-shape, --trace, --pulses, --rate, --incubated-absorption,\n"
+         "  as given to study) also\n"
          "  checks that every table is of that study (its hash) and that every row holds\n"
          "  the varied values of its point exactly; a difference is refused with the table,\n"
          "  line, column, the value found and the point's. The results can only be checked\n"
@@ -204,10 +208,9 @@ struct StudyOptions {
   std::vector<std::string> vary;
   int jobs = 0;  // 0: default_jobs()
   int refinement = 1;
-  std::string scheme_word;
-  Scheme scheme = Scheme::published;
-  std::string material_file;  // --material: part of the study's identity
-  bool energy = false;        // --energy: the energy ledger's columns in the table
+  batch::ExperimentWords experiment;
+  RunSetup setup;       // from the experiment's options
+  bool energy = false;  // --energy: the energy ledger's columns in the table
   bool check_only = false;
   StudyShard shard;
 };
@@ -222,8 +225,7 @@ std::optional<int> read_study_options(const std::vector<std::string>& args,
   line.option("--out", o.out);
   line.count("--jobs", o.jobs, 1, 1024);
   line.count("--refine", o.refinement, 1, kMaximumRefinement);
-  line.option("--scheme", o.scheme_word);
-  line.option("--material", o.material_file);
+  batch::declare_experiment_options(line, o.experiment);
   line.flag("--check", o.check_only);
   line.flag("--energy", o.energy);
   line.operand("PARFILE", o.parfile);
@@ -232,8 +234,10 @@ std::optional<int> read_study_options(const std::vector<std::string>& args,
     if (std::string error = parse_study_shard(shard_text, o.shard); !error.empty())
       return line.usage_error(error);
   }
-  if (!batch::scheme_option(o.scheme_word, o.scheme))
-    return line.usage_error(batch::kSchemeRefusal);
+  int refused = 0;
+  std::optional<RunSetup> setup = batch::read_experiment_options(line, o.experiment, refused);
+  if (!setup) return refused;
+  o.setup = std::move(*setup);
   if (o.parfile.empty()) return line.usage_error("a study needs a parameter file");
   if (o.out.empty()) return line.usage_error("a study needs --out DIR");
   if (!o.vary.empty() && !o.points_file.empty())
@@ -256,8 +260,12 @@ std::optional<int> make_study_plan(const batch::CommandLine& line, const StudyOp
     return line.usage_error(error);
   }
   plan.refinement = o.refinement;
-  plan.scheme = o.scheme;
-  plan.columns = o.energy ? ResultColumnSet::with_energy : ResultColumnSet::results;
+  plan.scheme = o.setup.scheme;
+  plan.pulse = o.setup.pulse;
+  plan.material = o.setup.material;
+  plan.experiment = o.setup.identity;
+  plan.columns = with_train_columns(
+      o.energy ? ResultColumnSet::with_energy : ResultColumnSet::results, o.setup.is_train());
   return std::nullopt;
 }
 
@@ -286,11 +294,8 @@ int study_command(const std::vector<std::string>& args) {
   if (std::optional<int> stop = make_study_plan(line, o, plan)) return *stop;
   ParameterSet base;
   if (FileResult r = read_parameter_file(o.parfile, base); !r) return failure(r.message);
-  if (!o.material_file.empty()) {
-    if (std::string refusal = setup_material(o.material_file, base, plan.material);
-        !refusal.empty())
-      return failure(refusal);
-  }
+  if (std::string refusal = o.setup.apply_material_values(base); !refusal.empty())
+    return failure(refusal);
   if (std::string too_large = check_study_run_size(plan, o.shard); !too_large.empty())
     return failure(too_large);
   if (std::string refusal = study_refusal_of_every_point(base, plan); !refusal.empty())
@@ -333,22 +338,22 @@ int merge_command(const std::vector<std::string>& args) {
   line.repeated_option("--vary", study.vary);
   line.option("--points", study.points_file);
   line.count("--refine", study.refinement, 1, kMaximumRefinement);
-  line.option("--scheme", study.scheme_word);
-  line.option("--material", study.material_file);
+  batch::declare_experiment_options(line, study.experiment);
   line.flag("--energy", study.energy);
   line.operands("DIR|TABLE", sources);
   if (std::optional<int> stop = line.parse(args)) return *stop;
   if (sources.empty()) return line.usage_error("merge needs the folders or tables of the shards");
   if (out.empty()) return line.usage_error("merge needs --out DIR");
-  if (!batch::scheme_option(study.scheme_word, study.scheme))
-    return line.usage_error(batch::kSchemeRefusal);
   const bool defined = !study.vary.empty() || !study.points_file.empty() || study.refinement != 1 ||
-                       !study.scheme_word.empty() || study.energy || !study.material_file.empty();
+                       study.experiment.any() || study.energy;
   if (study.parfile.empty() && defined)
     return line.usage_error(
-        "--vary, --points, --refine, --scheme, --material and --energy define the study of "
-        "--study "
-        "PARFILE; give --study");
+        "--vary, --points, --refine, --energy and the experiment's options (--scheme, "
+        "--experiment, --pulses, ...) define the study of --study PARFILE; give --study");
+  int refused = 0;
+  std::optional<RunSetup> setup = batch::read_experiment_options(line, study.experiment, refused);
+  if (!setup) return refused;
+  study.setup = std::move(*setup);
   if (!study.parfile.empty() && study.vary.empty() && study.points_file.empty())
     return line.usage_error("--study needs the study's --vary or --points");
   if (!study.vary.empty() && !study.points_file.empty())
@@ -408,11 +413,8 @@ int merge_command(const std::vector<std::string>& args) {
     if (std::optional<int> stop = make_study_plan(line, study, plan)) return *stop;
     ParameterSet base;
     if (FileResult r = read_parameter_file(study.parfile, base); !r) return failure(r.message);
-    if (!study.material_file.empty()) {
-      if (std::string refusal = setup_material(study.material_file, base, plan.material);
-          !refusal.empty())
-        return failure(refusal);
-    }
+    if (std::string refusal = study.setup.apply_material_values(base); !refusal.empty())
+      return failure(refusal);
     if (std::string error = merge_study_tables(tables, {study_hash(base, plan), &plan}, merged);
         !error.empty())
       return failure(error);

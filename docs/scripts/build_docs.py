@@ -16,7 +16,8 @@ import subprocess
 import sys
 import time
 
-FIGURE_SCRIPTS = ["heating_figure.py", "convergence_figure.py", "defaults_figure.py"]
+FIGURE_SCRIPTS = ["heating_figure.py", "convergence_figure.py", "defaults_figure.py",
+                  "trains_figure.py"]
 
 
 def main():

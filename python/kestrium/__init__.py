@@ -18,16 +18,17 @@ from dataclasses import dataclass as _dataclass, field as _field
 
 import numpy as _np
 
-from ._choices import (AblationModel, Autoscale, KineticsFileMode, Material, PulseShape,
-                       SpatialOutput)
-from ._kestrium import (Parameters, __version__, _check_output_paths, _kinetics_file_name,
-                        _parse_fluences, _run, _save_text, _sweep)
+from ._choices import (AblationModel, Autoscale, KineticsFileMode, Material, PulsePlanShape,
+                       PulseShape, Scheme, SpatialOutput)
+from ._experiment import _keywords as _experiment_keywords
+from ._kestrium import (Experiment, Parameters, __version__, _check_output_paths,
+                        _kinetics_file_name, _parse_fluences, _run, _save_text, _sweep)
 from .analysis import fit, threshold
 from .study import StudyTable, study
 
-__all__ = ["Parameters", "Profile", "RunResult", "StudyTable", "run", "sweep", "fit",
+__all__ = ["Parameters", "Experiment", "Profile", "RunResult", "StudyTable", "run", "sweep", "fit",
            "threshold", "study", "AblationModel", "PulseShape", "Material", "Autoscale",
-           "KineticsFileMode", "SpatialOutput"]
+           "KineticsFileMode", "SpatialOutput", "Scheme", "PulsePlanShape"]
 
 
 def __dir__():
@@ -64,6 +65,11 @@ class RunResult:
     run's energy ledger in mJ/cm^2: light_in = stored + ablation_sensible + ablation_latent +
     reaction + far_boundary + linear_loss + residual (the residual is what the scheme loses or
     creates: about 1e-9 of the light on the accurate scheme, a few per cent on the published).
+    pulses is a train's pulse table, NumPy arrays with one value per pulse: pulse,
+    surface_temperature_before_K, surface_fraction_before, peak_surface_temperature_K,
+    surface_recession_nm, volume_depth_nm, total_depth_nm (each of that pulse) and
+    cumulative_depth_nm (empty arrays for a single pulse). For a train the kinetics values are
+    the mean depths per pulse over the train.
     """
 
     time_ns: _np.ndarray
@@ -84,6 +90,7 @@ class RunResult:
     kinetics_line: str
     message: str
     energy: dict
+    pulses: dict
     parameters: Parameters = _field(repr=False)
 
     def __repr__(self):
@@ -107,13 +114,23 @@ def _raise_file_errors(errors, result):
         raise error
 
 
-def _material_path(material):
-    """The material file's path as text, or None."""
-    return None if material is None else _os.fspath(material)
+_EXPERIMENT_DOC = """
+    The experiment (keywords as the batch runner's options; a keyword given overrides the value
+    of experiment=): experiment: an Experiment or the path of an experiment file (TOML).
+    scheme: "published" or "accurate"; default (None): published for one pulse without
+    incubation, accurate for a train or incubation (published refuses them). pulse_shape:
+    "file" (the parameters' triangle or rectangle), "gaussian" (FWHM = the pulse width) or
+    "measured" (with trace=, a CSV file of time_ns,intensity). pulses, rate_hz: a train of
+    pulses at that rate, each starting from the state the one before left. incubated_absorption:
+    the absorption coefficient [1/cm] of fully incubated material, alpha = alpha0 +
+    (incubated_absorption - alpha0) phi. A refusal (a bad file or trace, settings that do not go
+    together) raises ValueError before any run.
+"""
 
 
-def run(parameters, profiles=True, output_dir=None, refinement=1, scheme="published",
-        grid_refinement=1, material=None):
+def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
+        grid_refinement=1, *, experiment=None, pulse_shape=None, trace=None, pulses=None,
+        rate_hz=None, incubated_absorption=None, material=None):
     """Runs one calculation and returns a RunResult.
 
     parameters: a Parameters. profiles: keep the depth profiles at the spatial output instants.
@@ -133,8 +150,9 @@ def run(parameters, profiles=True, output_dir=None, refinement=1, scheme="publis
     stopped run) and raises KeyboardInterrupt.
     """
     folder = _folder(output_dir) if output_dir is not None else None
-    d = _run(parameters, bool(profiles), folder, int(refinement), str(scheme),
-             int(grid_refinement), _material_path(material))
+    keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
+                                    incubated_absorption, material)
+    d = _run(parameters, bool(profiles), folder, int(refinement), keywords, int(grid_refinement))
     result = RunResult(
         profiles=[Profile(**p) for p in d.pop("profiles")],
         **{k: v for k, v in d.items() if k != "file_errors"},
@@ -166,7 +184,8 @@ def _progress_bar(total):
 
 
 def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None, keep_files=None,
-          csv=None, progress=None, scheme="published", material=None):
+          csv=None, progress=None, scheme=None, *, experiment=None, pulse_shape=None, trace=None,
+          pulses=None, rate_hz=None, incubated_absorption=None, material=None):
     """Runs one calculation per fluence, in parallel, and returns the ablation curve.
 
     fluences: fluences in mJ/cm^2, or the batch runner's text ("20:200:10", "40,60,80", or
@@ -177,7 +196,8 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
     the batch runner's CSV (fluence_mJ_per_cm2 as used, surface_recession_nm, volume_depth_nm,
     total_depth_nm, peak_surface_temperature_K, peak_front_velocity_cm_per_s, steps, end) and
     kinetics_line and message (why a run diverged). Diverged runs have NaN depths, no line in
-    the kinetics file, and a RuntimeWarning says how many there were.
+    the kinetics file, and a RuntimeWarning says how many there were. A train adds
+    first_pulse_depth_nm and mean_depth_per_pulse_nm (its other depths are means per pulse).
 
     Nothing is written unless asked: output_dir receives the kinetics file (one line per
     fluence, as the batch runner's sweep writes it, following the kinetics file mode),
@@ -202,8 +222,10 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
             ("csv=", _os.fspath(csv))])
     folder = _folder(output_dir) if output_dir is not None else None
     kept = _folder(keep_files) if keep_files is not None else None
-    d = _sweep(parameters, fluences, int(jobs or 0), int(refinement), str(scheme), folder, kept,
-               progress or None, _material_path(material))
+    keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
+                                    incubated_absorption, material)
+    d = _sweep(parameters, fluences, int(jobs or 0), int(refinement), keywords, folder, kept,
+               progress or None)
     errors = d.pop("errors")
     table = d.pop("csv")
     d.pop("kinetics_file")
@@ -220,3 +242,7 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
                       stacklevel=2)
     _raise_file_errors(errors, d)
     return d
+
+
+run.__doc__ += _EXPERIMENT_DOC
+sweep.__doc__ += _EXPERIMENT_DOC

@@ -24,6 +24,15 @@ class PulseShape(_Choice):
     triangle = 'triangle'
     rectangle = 'rectangle'
 
+class Scheme(str, Enum):
+    published = 'published'
+    accurate = 'accurate'
+
+class PulsePlanShape(str, Enum):
+    file = 'file'
+    gaussian = 'gaussian'
+    measured = 'measured'
+
 class Material(_Choice):
     polyimide = 'polyimide'
     other = 'other'
@@ -156,7 +165,28 @@ class RunResult:
     kinetics_line: str
     message: str
     energy: dict[str, float]
+    pulses: dict[str, NDArray[Any]]
     parameters: Parameters
+
+class Experiment:
+    @staticmethod
+    def read(path: _Path) -> Experiment: ...
+    @property
+    def scheme(self) -> str | None: ...
+    @property
+    def pulse_shape(self) -> str: ...
+    @property
+    def trace(self) -> str | None: ...
+    @property
+    def pulses(self) -> int: ...
+    @property
+    def rate_hz(self) -> float: ...
+    @property
+    def incubated_absorption(self) -> float | None: ...
+    @property
+    def material(self) -> str | None: ...
+    @property
+    def text(self) -> str: ...
 
 class StudyTable(dict[str, NDArray[Any]]):
     table_text: str
@@ -164,13 +194,18 @@ class StudyTable(dict[str, NDArray[Any]]):
     def to_csv(self, path: _Path) -> None: ...
 
 def run(parameters: Parameters, profiles: bool = ..., output_dir: _Path | None = ...,
-        refinement: int = ..., scheme: str = ..., grid_refinement: int = ...,
-        material: _Path | None = ...) -> RunResult: ...
+        refinement: int = ..., scheme: str | None = ..., grid_refinement: int = ..., *,
+        experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
+        trace: _Path | None = ..., pulses: int | None = ..., rate_hz: float | None = ...,
+        incubated_absorption: float | None = ..., material: _Path | None = ...) -> RunResult: ...
 def sweep(parameters: Parameters, fluences: str | ArrayLike, jobs: int | None = ...,
           log: int = ..., refinement: int = ..., output_dir: _Path | None = ...,
           keep_files: _Path | None = ..., csv: _Path | None = ...,
           progress: Callable[[int, int], object] | bool | None = ...,
-          scheme: str = ..., material: _Path | None = ...) -> dict[str, NDArray[Any]]: ...
+          scheme: str | None = ..., *, experiment: Experiment | _Path | None = ...,
+          pulse_shape: str | None = ..., trace: _Path | None = ..., pulses: int | None = ...,
+          rate_hz: float | None = ..., incubated_absorption: float | None = ...,
+          material: _Path | None = ...) -> dict[str, NDArray[Any]]: ...
 def fit(parameters: Parameters, data: _Path | Mapping[str, ArrayLike] | Any | None = ...,
         vary: str | Sequence[str] = ..., *, vary_each: str | Sequence[str] = ...,
         separately: bool = ..., fluence: ArrayLike | None = ..., depth: ArrayLike | None = ...,
@@ -178,13 +213,20 @@ def fit(parameters: Parameters, data: _Path | Mapping[str, ArrayLike] | Any | No
         bounds: Mapping[str, tuple[_Number, _Number]] | None = ..., jobs: int | None = ...,
         max_runs: int = ..., method: str = ..., analyse: bool = ..., min_depth: float = ...,
         progress: Callable[[int, int, float], object] | None = ...,
-        scheme: str = ..., material: _Path | None = ...) -> dict[str, Any]: ...
+        scheme: str | None = ..., experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
+        trace: _Path | None = ..., pulses: int | None = ..., rate_hz: float | None = ...,
+        incubated_absorption: float | None = ..., material: _Path | None = ...) -> dict[str, Any]: ...
 def threshold(parameters: Parameters, depth: float = ..., quantity: str = ...,
-              jobs: int | None = ..., scheme: str = ...,
-              material: _Path | None = ...) -> dict[str, Any]: ...
+              jobs: int | None = ..., scheme: str | None = ..., *,
+              experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
+              trace: _Path | None = ..., pulses: int | Sequence[int] | None = ...,
+              rate_hz: float | None = ...,
+              incubated_absorption: float | None = ..., material: _Path | None = ...) -> dict[str, Any]: ...
 def study(parameters: Parameters, vary: Mapping[str, str | Sequence[_Number]] | None = ...,
           client: Any = ..., jobs: int | None = ..., refinement: int = ...,
           chunk_size: int | None = ..., progress: Callable[[int, int], object] | bool | None = ...,
           *, points: Sequence[Mapping[str, _Number]] | Mapping[str, Sequence[_Number]] | None = ...,
-          timeout: float | None = ..., scheme: str = ...,
-          energy: bool = ..., material: _Path | None = ...) -> StudyTable: ...
+          timeout: float | None = ..., scheme: str | None = ...,
+          energy: bool = ..., experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
+        trace: _Path | None = ..., pulses: int | None = ..., rate_hz: float | None = ...,
+        incubated_absorption: float | None = ..., material: _Path | None = ...) -> StudyTable: ...

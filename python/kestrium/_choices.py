@@ -6,7 +6,7 @@ a member reads back equal to it; .code is the number the parameter file holds.
 
 import enum
 
-from ._kestrium import Parameters
+from ._kestrium import Parameters, _pulse_plan_shapes, _schemes
 
 _CODES = Parameters.choices()
 
@@ -40,3 +40,15 @@ Material = _choice("Material")
 Autoscale = _choice("Autoscale")
 KineticsFileMode = _choice("KineticsFileMode")
 SpatialOutput = _choice("SpatialOutput")
+
+# The choices of a run beside its parameters: the scheme and the shape of its pulses
+# (scheme=, pulse_shape=).
+class _RunChoice(str, enum.Enum):
+    def __str__(self):
+        return self.value
+
+
+Scheme = _RunChoice("Scheme", [(name, name) for name in _schemes], module=__name__,
+                    qualname="Scheme")
+PulsePlanShape = _RunChoice("PulsePlanShape", [(name, name) for name in _pulse_plan_shapes],
+                            module=__name__, qualname="PulsePlanShape")

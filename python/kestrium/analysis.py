@@ -11,7 +11,8 @@ import warnings
 
 import numpy as np
 
-from ._kestrium import _fit, _threshold
+from ._experiment import _keywords
+from ._kestrium import _fit, _incubation, _threshold
 
 __all__ = ["fit", "threshold"]
 
@@ -78,8 +79,9 @@ def _report(text, fitted):
 
 def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluence=None,
         depth=None, sigma=None, quantity=None, bounds=None, jobs=None, max_runs=5000,
-        method="bobyqa", analyse=False, min_depth=1.0, progress=None, scheme="published",
-        material=None):
+        method="bobyqa", analyse=False, min_depth=1.0, progress=None, scheme=None,
+        experiment=None, pulse_shape=None, trace=None, pulses=None, rate_hz=None,
+        incubated_absorption=None, material=None):
     """Fits Parameter-set fields to measured depths, as `kestrium-batch fit` does.
 
     parameters: a Parameters holding the starting values; every other field keeps its value.
@@ -100,9 +102,9 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
     fit's. bounds: {name: (lo, hi)} instead of the default range of a field. jobs: runs of one evaluation at once (default: all cores). max_runs: the most model
     runs in all. method: "bobyqa" or "sbplx". analyse: also the Beer-Lambert analysis of the
     measured points at least min_depth nm deep (with no field to vary: that analysis alone).
-    progress: a callable(evaluations, runs, best_chi2). scheme: the model's scheme,
-    "published" (default) or "accurate". material: a material file (TOML) for every model run,
-    as in kestrium.run().
+    progress: a callable(evaluations, runs, best_chi2). scheme, experiment, pulse_shape,
+    trace, pulses, rate_hz, incubated_absorption: the model's runs, as in kestrium.run (a
+    train's depth is its mean depth per pulse).
 
     Returns the batch runner's JSON report as a dict: status, message, quantity, method,
     parameters ({name: {value, stderr, initial, lower, upper, log_scale, at_bound}}),
@@ -141,9 +143,11 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
         out, fitted, status, notes = _fit(parameters, path, text, _ARRAYS, quantity, list(vary),
                                           list(vary_each), bounds, int(jobs or 0),
                                           int(max_runs), method, bool(analyse),
-                                          float(min_depth), progress, str(scheme),
-                                          bool(separately),
-                                          None if material is None else os.fspath(material))
+                                          float(min_depth), progress,
+                                          _keywords(experiment, scheme, pulse_shape, trace,
+                                                    pulses, rate_hz, incubated_absorption,
+                                                    material),
+                                          bool(separately))
     except ValueError as e:
         raise _refused(e) from None
     except KeyboardInterrupt as e:
@@ -161,21 +165,37 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
     return report
 
 
-def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme="published",
-              material=None):
+def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *,
+              experiment=None, pulse_shape=None, trace=None, pulses=None, rate_hz=None,
+              incubated_absorption=None, material=None):
     """The ablation threshold, as `kestrium-batch threshold` finds it.
 
     The fluence (mJ/cm^2) at which the chosen depth ("total", "surface" or "volume") first
     reaches depth nm, to 0.1 % of the fluence: the fluence of parameters is doubled or halved
     until the depth is bracketed, then the bracket is bisected on a log scale (jobs runs a
-    round; default: all cores, as the batch runner); scheme: "published" (default) or
-    "accurate"; material: a material file (TOML) for every run, as in kestrium.run().
+    round; default: all cores, as the batch runner). scheme, experiment, pulse_shape, trace,
+    pulses, rate_hz, incubated_absorption: the runs, as in kestrium.run; for a train the depth
+    is the mean depth per pulse.
     Returns a dict: fluence (the geometric middle of the final bracket), below and above (the
     bracket's fluences), depth_below_nm and depth_above_nm (their depths), depth_nm, quantity,
-    runs, wall_seconds and summary (the batch runner's printed lines).
-    A refused parameter, depth or quantity raises ValueError; no threshold (the depth is not
-    reached up to the model's highest fluence, or a run fails) raises RuntimeError saying why.
-    Ctrl-C stops the search and raises KeyboardInterrupt.
+    pulses, runs, wall_seconds and summary (the batch runner's printed lines).
+
+    pulses may also be a list of pulse numbers (e.g. [1, 2, 5, 10, 20, 50]): the threshold is
+    found at each and the incubation law F_th(N) = F_th(1) N^(S-1) fitted through them. Then
+    the dict holds pulses and fluence (arrays), s, s_stderr, single_pulse_threshold,
+    single_pulse_stderr, chi2, dof and summary.
+    A refused parameter, depth, quantity or experiment raises ValueError; no threshold (the
+    depth is not reached up to the model's highest fluence, or a run fails) raises RuntimeError
+    saying why. Ctrl-C stops the search and raises KeyboardInterrupt.
     """
-    return _threshold(parameters, float(depth), quantity, int(jobs or 0), str(scheme),
-                      None if material is None else os.fspath(material))
+    if pulses is not None and not isinstance(pulses, (int, float)):
+        counts = [int(n) for n in pulses]
+        if len(counts) > 1:
+            keywords = _keywords(experiment, scheme, pulse_shape, trace, None, rate_hz,
+                                 incubated_absorption, material)
+            return _incubation(parameters, float(depth), quantity, int(jobs or 0), counts,
+                               keywords)
+        pulses = counts[0] if counts else None
+    return _threshold(parameters, float(depth), quantity, int(jobs or 0),
+                      _keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
+                                incubated_absorption, material))

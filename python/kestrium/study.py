@@ -23,6 +23,7 @@ from collections.abc import Mapping
 
 import numpy as np
 
+from ._experiment import _keywords
 from ._kestrium import (Parameters, _result_columns, _save_text, _Study, _study_end_texts,
                         _study_values)
 
@@ -112,9 +113,12 @@ def _listed(points):
     return names, listed
 
 
-def _make_study(parameters, vary, points, refinement, scheme="published", energy=False,
+def _make_study(parameters, vary, points, refinement, experiment=None, energy=False,
                 material=None):
-    material = None if material is None else os.fspath(material)
+    if experiment is None:
+        experiment = _keywords(material=material)
+    elif material is not None:
+        experiment = dict(experiment, material=os.fspath(material))
     if not isinstance(parameters, Parameters):
         raise TypeError(f"a study starts from a kestrium.Parameters, not {type(parameters).__name__}")
     if vary is not None and not isinstance(vary, Mapping):
@@ -126,12 +130,11 @@ def _make_study(parameters, vary, points, refinement, scheme="published", energy
     if vary is not None:
         names = [str(n) for n in vary]
         return _Study(parameters, names, [_values(n, vary[n]) for n in names], None,
-                      int(refinement), str(scheme), bool(energy), material)
+                      int(refinement), experiment, bool(energy))
     if points is None:
         raise ValueError("a study needs vary={field: values, ...} or points")
     names, listed = _listed(points)
-    return _Study(parameters, names, None, listed, int(refinement), str(scheme), bool(energy),
-                  material)
+    return _Study(parameters, names, None, listed, int(refinement), experiment, bool(energy))
 
 
 def _run_chunk(start, stop, study, jobs):
@@ -190,8 +193,9 @@ def _run_on_dask(study, client, jobs, chunk_size, progress, timeout):
 
 
 def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_size=None,
-          progress=None, *, points=None, timeout=None, scheme="published", energy=False,
-          material=None):
+          progress=None, *, points=None, timeout=None, scheme=None, energy=False,
+          experiment=None, pulse_shape=None, trace=None, pulses=None, rate_hz=None,
+          incubated_absorption=None, material=None):
     """Runs one calculation per point of a study and returns its StudyTable.
 
     parameters: the Parameters every point starts from. vary: field name -> values, as a
@@ -199,7 +203,10 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     are the product of the lists, the last field varying fastest. points (instead of vary):
     the points themselves, as a list of {field: value} or as {field: column} of equal-length
     columns (Monte Carlo samples, a design). refinement: sub-steps per time step (1 to 64).
-    scheme: "published" (default) or "accurate", for every point; part of the study's hash.
+    scheme, experiment, pulse_shape, trace, pulses, rate_hz, incubated_absorption: the runs
+    of every point, as in kestrium.run; part of the study's hash (the trace's samples
+    included: editing the trace file makes another study). A train adds the columns
+    first_pulse_depth_nm and mean_depth_per_pulse_nm.
     energy: True adds the energy ledger's columns (mJ/cm^2: light_in, stored,
     ablation_sensible, ablation_latent, reaction, far_boundary, linear_loss, residual) after
     the results, as the batch runner's study --energy; they change the table, so they are part
@@ -223,7 +230,9 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     way (cancels the tasks on a cluster) and raises KeyboardInterrupt; no thread is left
     running.
     """
-    s = _make_study(parameters, vary, points, refinement, scheme, energy, material)
+    s = _make_study(parameters, vary, points, refinement,
+                    _keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
+                              incubated_absorption, material), energy)
     refusal = s.refusal_of_every_point()
     if refusal:
         raise ValueError("no point of the study can run: " + refusal)

@@ -46,11 +46,11 @@ TEST(MaterialSetup, ReadsTheFileIntoTheRunOrRefusesNamingIt) {
   }
   ParameterSet cold = test::default_parameters();
   cold.ambient_temperature = 150.0f;
-  EXPECT_NE(setup_material(fs::path(KT_SOURCE_DIR) / "materials" / "polyimide-table.toml", cold,
-                           none)
-                .find("specific_heat: the temperature reached 150 K, outside the table's range "
-                      "(200 K to 2400 K) at the ambient temperature"),
-            std::string::npos);
+  EXPECT_NE(
+      setup_material(fs::path(KT_SOURCE_DIR) / "materials" / "polyimide-table.toml", cold, none)
+          .find("specific_heat: the temperature reached 150 K, outside the table's range "
+                "(200 K to 2400 K) at the ambient temperature"),
+      std::string::npos);
   EXPECT_FALSE(none.material);
   const std::string refusal = setup_material(scratch.path() / "bad.toml", untouched, none);
   EXPECT_NE(refusal.find("thermal_conductivity: temperature 800 K on row 3 is not above"),

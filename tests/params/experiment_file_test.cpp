@@ -79,6 +79,9 @@ TEST(ExperimentFile, RefusesUnknownKeysWrongTypesAndSettingsThatCannotRun) {
       {"pulse_shape = \"measured\"\n", "needs trace"},
       {"rate_hz = [1]\n", "rate_hz: must be a number"},
       {"scheme = \n", "lab.toml, line 1"},
+      {"scheme = \"published\"\nincubated_absorption = 1e5\n",
+       "scheme published cannot run incubated_absorption"},
+      {"scheme = \"published\"\npulses = 3\nrate_hz = 5\n", "scheme published cannot run pulses 3"},
   };
   for (const auto& [text, expected] : cases) {
     std::string error;

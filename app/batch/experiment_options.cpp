@@ -1,0 +1,96 @@
+#include "app/batch/experiment_options.h"
+
+#include <cstdio>
+
+#include "app/batch/command_line.h"
+#include "app/batch/exit_codes.h"
+#include "engine/value_text.h"
+
+namespace kt::batch {
+
+bool ExperimentWords::any() const {
+  return !experiment.empty() || !scheme.empty() || !pulse_shape.empty() || !trace.empty() ||
+         !pulses.empty() || !rate.empty() || !incubated_absorption.empty() || !material.empty();
+}
+
+void declare_experiment_options(CommandLine& line, ExperimentWords& words) {
+  line.option("--experiment", words.experiment);
+  line.option("--scheme", words.scheme);
+  line.option("--pulse-shape", words.pulse_shape);
+  line.option("--trace", words.trace);
+  line.option("--pulses", words.pulses);
+  line.option("--rate", words.rate);
+  line.option("--incubated-absorption", words.incubated_absorption);
+  line.option("--material", words.material);
+}
+
+std::string experiment_options_help(const char* pulses) {
+  std::string text =
+      "  --experiment FILE.toml  the experiment file: scheme, pulse shape or trace, train,\n"
+      "                    incubation (an option given here overrides the file's value)\n"
+      "  --scheme S        published or accurate; default: published for one pulse without\n"
+      "                    incubation, accurate for a train or incubation (published refuses\n"
+      "                    them)\n"
+      "  --pulse-shape S   file (the parameter file's triangle or rectangle, default),\n"
+      "                    gaussian (FWHM = the pulse width) or measured (with --trace)\n"
+      "  --trace FILE.csv  the measured pulse: time_ns,intensity lines, '#' comments\n";
+  text += pulses ? pulses
+                 : "  --pulses N        a train of N pulses (default 1), each starting from the\n"
+                   "                    state the one before left\n";
+  text +=
+      "  --rate HZ         the train's repetition rate (needed when N > 1)\n"
+      "  --incubated-absorption A  the absorption coefficient [1/cm] of fully incubated\n"
+      "                    material: alpha = alpha0 + (A - alpha0) phi (default alpha0)\n"
+      "  --material FILE   a material file (TOML) for every run: its values and its c(T), k(T)\n";
+  return text;
+}
+
+std::optional<RunSetup> read_experiment_options(const CommandLine& line,
+                                                const ExperimentWords& words, int& status) {
+  ExperimentChoices choices;
+  status = kExitUsage;
+  auto usage = [&](const std::string& message) -> std::optional<RunSetup> {
+    line.usage_error(message);
+    return std::nullopt;
+  };
+  double value = 0.0;
+  if (!words.scheme.empty()) choices.scheme = words.scheme;
+  if (!words.pulse_shape.empty()) choices.pulse_shape = words.pulse_shape;
+  if (!words.trace.empty()) choices.trace = words.trace;
+  if (!words.material.empty()) choices.material = words.material;
+  if (!words.pulses.empty() && !words.pulses_is_list) {
+    if (!parse_number(words.pulses, value) || value != static_cast<int>(value))
+      return usage("--pulses takes a whole number of pulses, not \"" + words.pulses + "\"");
+    choices.pulses = static_cast<int>(value);
+  }
+  if (!words.rate.empty()) {
+    if (!parse_number(words.rate, value))
+      return usage("--rate takes pulses per second, not \"" + words.rate + "\"");
+    choices.rate_hz = value;
+  }
+  if (!words.incubated_absorption.empty()) {
+    if (!parse_number(words.incubated_absorption, value))
+      return usage("--incubated-absorption takes an absorption coefficient in 1/cm, not \"" +
+                   words.incubated_absorption + "\"");
+    choices.incubated_absorption = value;
+  }
+  std::string error;
+  if (!words.experiment.empty()) {
+    choices.base = read_experiment_file(words.experiment, error);
+    if (!choices.base) {
+      std::fprintf(stderr, "kestrium-batch: %s\n", error.c_str());
+      status = kExitFailure;
+      return std::nullopt;
+    }
+  }
+  std::optional<Experiment> experiment = merge_experiment(choices, error);
+  if (!experiment) return usage(error);
+  std::optional<RunSetup> setup = make_run_setup(*experiment, error);
+  if (!setup) {
+    std::fprintf(stderr, "kestrium-batch: %s\n", error.c_str());
+    status = kExitFailure;
+  }
+  return setup;
+}
+
+}  // namespace kt::batch

@@ -1,0 +1,40 @@
+// The options of an experiment, the same on every command that makes runs (run, sweep, study,
+// merge --study, threshold, fit): --experiment FILE.toml, --scheme, --pulse-shape, --trace,
+// --pulses, --rate, --incubated-absorption, --material. An option given on the command line
+// overrides the experiment file's value. A value that is not a number, or settings that do not go
+// together, are a wrong command line (kExitUsage); an experiment file or a trace that cannot be
+// read or is refused is bad input (kExitFailure). Nothing runs and nothing is written before they
+// pass.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "engine/experiment_setup.h"
+
+namespace kt::batch {
+
+class CommandLine;
+
+// The options as given, before they are read.
+struct ExperimentWords {
+  std::string experiment, scheme, pulse_shape, trace, pulses, rate, incubated_absorption, material;
+  // threshold: --pulses takes a value list (several N), read by the command itself.
+  bool pulses_is_list = false;
+
+  // True when any option of the experiment was given.
+  bool any() const;
+};
+
+// Declares the options on a command line.
+void declare_experiment_options(CommandLine& line, ExperimentWords& words);
+
+// The help lines of the options (each indented by two and aligned at column 20); `pulses` is
+// the --pulses line, which threshold words its own way.
+std::string experiment_options_help(const char* pulses = nullptr);
+
+// The setup of the runs; nullopt after printing the refusal, with `status` the exit status.
+std::optional<RunSetup> read_experiment_options(const CommandLine& line,
+                                                const ExperimentWords& words, int& status);
+
+}  // namespace kt::batch

@@ -1,0 +1,99 @@
+#include "engine/experiment_setup.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "engine/material_setup.h"
+#include "params/pulse_trace.h"
+
+namespace kt {
+namespace {
+
+// The samples of a trace as text: what it delivers, whatever its comments or its scale.
+std::string trace_identity(const PulseTrace& trace) {
+  std::string text = "[trace]\n";
+  char line[80];
+  for (std::size_t i = 0; i < trace.time_ns.size(); ++i) {
+    std::snprintf(line, sizeof line, "%.17g,%.17g\n", trace.time_ns[i], trace.intensity[i]);
+    text += line;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std::string& error,
+                                           std::string_view prefix) {
+  Experiment e = choices.base.value_or(Experiment{});
+  if (choices.scheme) e.scheme = *choices.scheme;
+  if (choices.pulse_shape) e.pulse_shape = *choices.pulse_shape;
+  if (choices.trace) e.trace = *choices.trace;
+  // Another shape given over a file's measured trace drops the trace.
+  if (choices.pulse_shape && *choices.pulse_shape != "measured" && !choices.trace) e.trace.clear();
+  if (choices.pulses) e.pulses = *choices.pulses;
+  if (choices.rate_hz) e.rate_hz = *choices.rate_hz;
+  if (choices.incubated_absorption) e.incubated_absorption = *choices.incubated_absorption;
+  if (choices.material) e.material = *choices.material;
+  if (std::string problem = experiment_problem(e, prefix); !problem.empty()) {
+    error = problem;
+    return std::nullopt;
+  }
+  return e;
+}
+
+std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string& error,
+                                       std::string_view prefix) {
+  if (std::string problem = experiment_problem(experiment, prefix); !problem.empty()) {
+    error = problem;
+    return std::nullopt;
+  }
+  RunSetup setup;
+  if (!experiment.material.empty()) {
+    setup.material = load_material_file(experiment.material, error);
+    if (!setup.material) return std::nullopt;
+  }
+  setup.experiment = experiment;
+  PulsePlan& plan = setup.pulse;
+  parse_pulse_shape(experiment.pulse_shape, plan.shape);  // checked by experiment_problem
+  std::string trace_text;
+  if (plan.shape == PulsePlan::Shape::measured) {
+    std::optional<PulseTrace> trace = read_pulse_trace(experiment.trace, error);
+    if (!trace) return std::nullopt;
+    trace_text = trace_identity(*trace);
+    plan.trace = std::make_shared<const PulseTrace>(std::move(*trace));
+  }
+  plan.pulses = experiment.pulses;
+  plan.rate_hz = experiment.rate_hz;
+  plan.incubated_absorption = experiment.incubated_absorption;
+  if (experiment.scheme.empty()) {
+    setup.scheme =
+        plan.pulses > 1 || plan.incubated_absorption ? Scheme::accurate : Scheme::published;
+  } else {
+    parse_scheme(experiment.scheme, setup.scheme);
+  }
+  // The scheme and the material (its text) are part of a study's identity on their own; what
+  // else the experiment asks for makes the rest.
+  Experiment rest = experiment;
+  rest.scheme.clear();
+  rest.material.clear();
+  if (!rest.is_plain()) {
+    rest.trace.clear();
+    setup.identity = experiment_text(rest) + trace_text;
+  }
+  return setup;
+}
+
+std::string RunSetup::apply_material_values(ParameterSet& parameters) const {
+  if (!material) return {};
+  RunOptions ignored;
+  return use_material(material, parameters, ignored);
+}
+
+std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error,
+                                       std::string_view prefix) {
+  std::optional<Experiment> experiment = merge_experiment(choices, error, prefix);
+  if (!experiment) return std::nullopt;
+  return make_run_setup(*experiment, error, prefix);
+}
+
+}  // namespace kt

@@ -1,0 +1,78 @@
+// From an experiment to the runs it asks for: the one place where an Experiment (an experiment
+// file, command-line options, Python keywords) becomes the scheme, the pulse plan (shape and
+// trace, train and rate, incubated absorption) and the identity a study hashes. Every refusal
+// is made here, before any run: a bad experiment file (file, key, expected type), a bad trace
+// (file, line, problem), settings that do not go together (`--pulses 0`, a train without a
+// rate, a trace without the measured shape, the published scheme with a train).
+//
+// Precedence: a value given as an option (or keyword) overrides the experiment file's value;
+// a value given nowhere keeps its default. The scheme, when chosen nowhere, is the published
+// scheme for one pulse without incubation and the accurate scheme for a train or incubation.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "params/experiment_file.h"
+#include "params/material_file.h"
+#include "params/parameter_set.h"
+#include "solver/calculation_run.h"
+
+namespace kt {
+
+// The settings given one by one (options, keywords), each unset when not given, and the
+// experiment they override (read from a file, or handed in whole by Python).
+struct ExperimentChoices {
+  std::optional<Experiment> base;
+  std::optional<std::string> scheme;
+  std::optional<std::string> pulse_shape;
+  std::optional<std::filesystem::path> trace;
+  std::optional<int> pulses;
+  std::optional<double> rate_hz;
+  std::optional<double> incubated_absorption;
+  std::optional<std::filesystem::path> material;
+};
+
+// What the runs of an experiment take.
+struct RunSetup {
+  Experiment experiment;  // as merged and checked
+  Scheme scheme = Scheme::published;
+  PulsePlan pulse;
+  // The experiment's material file (engine/material_setup.h), read and checked; null without.
+  std::shared_ptr<const MaterialFile> material;
+  // Empty for an experiment that asks for no more than a scheme and a material (a study keeps
+  // the hash these give); otherwise the experiment's text with the trace's samples in place of
+  // its path, so that editing the trace makes another study. (A study hashes the material's
+  // text itself: StudyPlan::material.)
+  std::string identity;
+
+  bool is_train() const { return pulse.pulses > 1; }
+  // Sets the scheme, the pulse plan and the material of a run's options.
+  void apply(RunOptions& options) const {
+    options.scheme = scheme;
+    options.pulse = pulse;
+    options.material = material;
+  }
+  // The material's values into the parameters the runs start from (nothing without a
+  // material). Empty on success, else the refusal naming the file; `parameters` then unchanged.
+  std::string apply_material_values(ParameterSet& parameters) const;
+};
+
+// The experiment with the choices applied over their base. Empty when they do not go together,
+// with the problem in `error`, the settings named with `prefix` ("--" for the command line).
+std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std::string& error,
+                                           std::string_view prefix = "--");
+
+// Checks the experiment, reads its trace and builds the setup. Empty on a refusal, with the
+// problem in `error`.
+std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string& error,
+                                       std::string_view prefix = "--");
+
+// merge_experiment, then make_run_setup.
+std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error,
+                                       std::string_view prefix = "--");
+
+}  // namespace kt
