@@ -8,6 +8,7 @@
 #include <map>
 
 #include "params/bounded_file.h"
+#include "params/spelling.h"
 
 namespace kt {
 namespace {
@@ -135,22 +136,6 @@ const ParameterField* field_of_key(const std::string& key) {
       return &f;
   }
   return nullptr;
-}
-
-// The edit distance between two short words (insertions, deletions, substitutions).
-std::size_t edit_distance(std::string_view a, std::string_view b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
 }
 
 // The field (or "pulses") a key is a likely misspelling of: within two letters of its name.

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "app/batch/exit_codes.h"
+#include "params/spelling.h"
 
 namespace kt::batch {
 
@@ -35,21 +36,6 @@ bool parse_whole(const std::string& text, long lowest, long highest, int& value)
   if (errno != 0 || *end != '\0' || v < lowest || v > highest) return false;
   value = static_cast<int>(v);
   return true;
-}
-
-std::size_t edit_distance(const std::string& a, const std::string& b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
 }
 
 }  // namespace
