@@ -65,6 +65,15 @@ TEST(ExperimentFile, ReadsEverySettingResolvesFilesAndRoundTrips) {
   ASSERT_TRUE(again) << error;
   EXPECT_EQ(*again, *e);
   EXPECT_TRUE(parse_experiment_text("", "empty.toml", "", error)->is_plain());
+  // Characters beyond ASCII in comments and in both kinds of string are kept as written.
+  const auto named = parse_experiment_text(
+      "# \xCF\x86 = broken-bond fraction\npulse_shape = \"measured\"\ntrace = "
+      "\"\xCE\xB1.csv\"\nmaterial = "
+      "'\xC3\xA9t\xC3\xA9\\m.toml'\n",
+      "lab.toml", "/l", error);
+  ASSERT_TRUE(named) << error;
+  EXPECT_EQ(named->trace, "/l/\xCE\xB1.csv");
+  EXPECT_EQ(named->material, "/l/\xC3\xA9t\xC3\xA9\\m.toml");
 }
 
 TEST(ExperimentFile, RefusesUnknownKeysWrongTypesAndSettingsThatCannotRun) {
@@ -82,6 +91,12 @@ TEST(ExperimentFile, RefusesUnknownKeysWrongTypesAndSettingsThatCannotRun) {
       {"scheme = \"published\"\nincubated_absorption = 1e5\n",
        "scheme published cannot run incubated_absorption"},
       {"scheme = \"published\"\npulses = 3\nrate_hz = 5\n", "scheme published cannot run pulses 3"},
+      // Text the TOML parser is never given: it refuses some of it with undefined behaviour.
+      {"pulses = 1\nrate_hz = 9.\xCA\xA0"
+       "5\n",
+       "line 2: a character beyond ASCII outside"},
+      {"# caf\xE9\n", "line 1: the byte 0xE9 is not UTF-8 text"},
+      {"pulses = 1\x01\n", "line 1: the control character 0x01"},
   };
   for (const auto& [text, expected] : cases) {
     std::string error;
