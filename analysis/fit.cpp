@@ -27,7 +27,6 @@ constexpr double kJacobianStep = 1e-3;
 // shrink below the coordinate tolerance far from the bottom, so such a fit searches to a
 // hundredth of it. (A fit to one data set keeps its tolerance.)
 constexpr double kAcrossSetsTolerance = 0.01;
-constexpr double kRestartGain = 0.01;
 
 std::string number_text(double value) {
   char buffer[40];
