@@ -1,9 +1,11 @@
 #include "engine/experiment_setup.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
 #include "engine/material_setup.h"
+#include "engine/model_runs.h"
 #include "params/pulse_trace.h"
 
 namespace kt {
@@ -94,6 +96,14 @@ std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::st
   std::optional<Experiment> experiment = merge_experiment(choices, error, prefix);
   if (!experiment) return std::nullopt;
   return make_run_setup(*experiment, error, prefix);
+}
+
+TrainModel train_models(const std::vector<int>& pulses, const std::vector<RunSetup>& setups) {
+  return [pulses, setups](int n) {
+    const auto at = std::find(pulses.begin(), pulses.end(), n) - pulses.begin();
+    const RunSetup& setup = setups[static_cast<std::size_t>(at)];
+    return calculation_model({}, setup.scheme, setup.pulse, setup.material);
+  };
 }
 
 }  // namespace kt

@@ -15,7 +15,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "analysis/incubation.h"
 #include "params/experiment_file.h"
 #include "params/material_file.h"
 #include "params/parameter_set.h"
@@ -74,5 +76,9 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
 // merge_experiment, then make_run_setup.
 std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error,
                                        std::string_view prefix = "--");
+
+// The models of the trains behind thresholds at several pulse numbers: the run of `setups[k]`
+// for `pulses[k]` (find_incubation_thresholds asks for the pulse numbers of the list only).
+TrainModel train_models(const std::vector<int>& pulses, const std::vector<RunSetup>& setups);
 
 }  // namespace kt

@@ -254,14 +254,8 @@ py::dict incubation(const ParameterSet& parameters, double depth_nm,
   IncubationThresholds result;
   run_interruptible(
       [&] {
-        result = find_incubation_thresholds(
-            request, pulses,
-            [&](int n) {
-              const auto at = std::find(pulses.begin(), pulses.end(), n) - pulses.begin();
-              const RunSetup& setup = setups[static_cast<std::size_t>(at)];
-              return calculation_model({}, setup.scheme, setup.pulse, setup.material);
-            },
-            interrupt);
+        result =
+            find_incubation_thresholds(request, pulses, train_models(pulses, setups), interrupt);
       },
       [&] { interrupt.store(true); });
   if (result.model_unavailable || !result.ok) throw std::runtime_error(result.message);

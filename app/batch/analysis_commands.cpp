@@ -569,14 +569,8 @@ int incubation_thresholds(const ThresholdRequest& request, const std::vector<int
                           const std::vector<RunSetup>& setups, bool json,
                           const std::string& plot_file) {
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
-  const IncubationThresholds result = find_incubation_thresholds(
-      request, pulses,
-      [&](int n) {
-        const auto at = std::find(pulses.begin(), pulses.end(), n) - pulses.begin();
-        const RunSetup& setup = setups[static_cast<std::size_t>(at)];
-        return calculation_model({}, setup.scheme, setup.pulse, setup.material);
-      },
-      interrupted);
+  const IncubationThresholds result =
+      find_incubation_thresholds(request, pulses, train_models(pulses, setups), interrupted);
   if (result.model_unavailable) return fail("threshold: " + result.message);
   std::fputs(
       (json ? incubation_json(result, request) : incubation_summary(result, request)).c_str(),
