@@ -4,9 +4,9 @@
 // results byte for byte; a code the model leaves undefined is refused, naming the field.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <cmath>
 #include <random>
 
 #include "kt_test_paths.h"
@@ -33,7 +33,8 @@ void run_twice(const ParameterSet& parameters, TwoRuns& runs) {
   const fs::path dir = runs.scratch.path();
   ASSERT_TRUE(write_parameter_file((dir / "KTparam.par").string(), parameters));
   for (int i = 0; i < 2; ++i) {
-    const std::string command = "cd '" + dir.string() + "' && '" KT_BATCH_PROGRAM
+    const std::string command = "cd '" + dir.string() +
+                                "' && '" KT_BATCH_PROGRAM
                                 "' run KTparam.par --json > out.txt 2> err.txt";
     const int status = std::system(command.c_str());
     runs.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -48,9 +49,9 @@ TEST(ChoiceFields, EachCodeRunsWithTheMeaningTheFileGivesItOrIsRefusedByName) {
     const char* field;
     float value;
     Results results;
-    int kinetics_lines;   // in the kinetics file after two runs
-    int spatial_files;    // Data1S*.dat written
-    bool scales_kept;     // the file's scales stay (no Auto)
+    int kinetics_lines;  // in the kinetics file after two runs
+    int spatial_files;   // Data1S*.dat written
+    bool scales_kept;    // the file's scales stay (no Auto)
   };
   const Case cases[] = {
       {"ablation_model", 1, changed, 1, 10, false},
@@ -89,7 +90,8 @@ TEST(ChoiceFields, EachCodeRunsWithTheMeaningTheFileGivesItOrIsRefusedByName) {
     run_twice(p, runs);
     const fs::path dir = runs.scratch.path();
     int spatial_files = 0;
-    for (const std::string& name : test::file_names(dir)) spatial_files += name.rfind("Data1S", 0) == 0;
+    for (const std::string& name : test::file_names(dir))
+      spatial_files += name.rfind("Data1S", 0) == 0;
     EXPECT_EQ(spatial_files, c.spatial_files);
     if (c.results == refused) {
       EXPECT_EQ(runs.status, 1);

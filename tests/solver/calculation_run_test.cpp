@@ -184,8 +184,7 @@ TEST(CalculationRun, ModelSwitchIgnoresTheOtherModelsConstants) {
 TEST(CalculationRun, BulkRunAtHighFluenceStaysFinite) {
   RunRecords records;
   records.parameters.values.fluence = 6000.0f;
-  // The model's own step breaks the bond transport's limit at this fluence (the run says so);
-  // sub-steps keep it.
+  // The model's own step breaks the bond transport's limit at this fluence; sub-steps keep it.
   RunOptions options = kinetics_only();
   options.refinement = 4;
   const RunOutcome outcome = records.run(options);
