@@ -252,10 +252,10 @@ TEST(PublishedScheme, BrokenTransportLimitEndsTheRunAndTheSuggestedRefinementCom
   EXPECT_EQ(broken.kinetics_line, "");
   const std::string& cause = broken.divergence_cause;
   EXPECT_NE(cause.find("v dt/dz1"), std::string::npos) << cause;
-  EXPECT_NE(cause.find("--scheme accurate"), std::string::npos) << cause;
-  const std::size_t at = cause.find("--refine ");
+  EXPECT_NE(cause.find("(scheme accurate)"), std::string::npos) << cause;
+  const std::size_t at = cause.find("(refinement ");
   ASSERT_NE(at, std::string::npos) << cause;
-  const int suggested = std::stoi(cause.substr(at + 9));
+  const int suggested = std::stoi(cause.substr(at + 12));
   EXPECT_GT(suggested, 1);
   const RunOutcome refined = test::run_scheme(p, Scheme::published, suggested);
   EXPECT_EQ(refined.end, RunEnd::end_test) << refined.divergence_cause;
