@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "params/setting_words.h"
 #include "solver/calculation_run.h"
 #include "solver/pulse_shapes.h"
 
@@ -325,9 +326,10 @@ bool AccurateScheme::take_time_step(SolverState& s) {
                   "the implicit step did not converge in %d Newton iterations (surface "
                   "temperature %.4g K, front velocity %.4g cm/s): the heat of ablation or of the "
                   "volume reaction changes faster than the step can follow; a finer time step "
-                  "(kestrium-batch --refine K) may carry it through",
+                  "(%s) may carry it through",
                   kNewtonLimit, (r_.ambient + theta_[0]) * r_.heating_scale,
-                  velocity_ / (r_.absorption_coefficient * kTimeUnit));
+                  velocity_ / (r_.absorption_coefficient * kTimeUnit),
+                  setting_text("refinement", "K").c_str());
     failure_ = buffer;
     return false;
   }
