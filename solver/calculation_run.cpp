@@ -12,6 +12,7 @@
 #include "params/material_file.h"
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
+#include "params/setting_words.h"
 #include "solver/accurate_scheme.h"
 #include "solver/pulse_shapes.h"
 #include "solver/pulse_train.h"
@@ -299,10 +300,12 @@ std::string divergence_cause(const LoopContext& c) {
     std::snprintf(buffer, sizeof buffer,
                   "the ablation front moves %.3g surface cells per time step (v dt/dz1 = %.3g at "
                   "%.4g cm/s), and the explicit transport of the broken-bond fraction is only "
-                  "stable below 1; a finer time step keeps it below (kestrium-batch --refine %d), "
-                  "or the accurate scheme has no such limit (--scheme accurate)",
+                  "stable below 1; a finer time step keeps it below (%s), or the accurate scheme "
+                  "has no such limit (%s)",
                   c.transport_ratio, c.transport_ratio,
-                  c.transport_velocity / (r.absorption_coefficient * kTimeUnit), k);
+                  c.transport_velocity / (r.absorption_coefficient * kTimeUnit),
+                  setting_text("refinement", std::to_string(k)).c_str(),
+                  setting_text("scheme", "accurate").c_str());
     return buffer;
   }
   double hottest_k = 0.0;
@@ -324,9 +327,8 @@ std::string divergence_cause(const LoopContext& c) {
                   "(%.3g absorption lengths) is longer than one absorption length, and the "
                   "light attenuation across it turns negative; a lower absorption coefficient "
                   "or conductivity, or a shorter pulse, keeps the grid within reach, or the "
-                  "accurate scheme absorbs the light of every cell exactly (kestrium-batch "
-                  "--scheme accurate)",
-                  r.cell_max);
+                  "accurate scheme absorbs the light of every cell exactly (%s)",
+                  r.cell_max, setting_text("scheme", "accurate").c_str());
     return buffer;
   }
   if (c.accurate) {
@@ -338,17 +340,16 @@ std::string divergence_cause(const LoopContext& c) {
                   "the heat carried off by the ablation front swings the surface temperature: "
                   "the surface condition of the heat step feeds back with a gain of %.3g, above "
                   "1, which does not depend on the time step, so a finer step does not help; the "
-                  "accurate scheme solves the surface outflow by Newton's method "
-                  "(kestrium-batch --scheme accurate)",
-                  gain);
+                  "accurate scheme solves the surface outflow by Newton's method (%s)",
+                  gain, setting_text("scheme", "accurate").c_str());
     return buffer;
   }
   return "the temperature or the ablation front ran away: the time step is too long for this "
          "pulse and material, or the heat carried off by a fast ablation front (sublimation "
          "enthalpy times pre-exponential factor) swings the surface temperature; a finer time "
-         "step may carry it through (refinement factor 2, 4 or 8: kestrium-batch --refine K), or "
-         "the "
-         "accurate scheme (--scheme accurate)";
+         "step may carry it through (refinement factor 2, 4 or 8: " +
+         setting_text("refinement", "K") + "), or the accurate scheme (" +
+         setting_text("scheme", "accurate") + ")";
 }
 
 }  // namespace

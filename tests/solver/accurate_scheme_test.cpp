@@ -276,10 +276,10 @@ TEST(PublishedScheme, ATransportLimitBrokenIsKeptOnlyWhenAFinerStepConfirmsTheDe
     EXPECT_EQ(outcome.step_count, c.diverged_step);
     const std::string& cause = outcome.divergence_cause;
     EXPECT_NE(cause.find("v dt/dz1"), std::string::npos) << cause;
-    EXPECT_NE(cause.find("--scheme accurate"), std::string::npos) << cause;
-    const std::size_t at = cause.find("--refine ");
+    EXPECT_NE(cause.find("(scheme accurate)"), std::string::npos) << cause;
+    const std::size_t at = cause.find("(refinement ");
     ASSERT_NE(at, std::string::npos) << cause;
-    const int suggested = std::stoi(cause.substr(at + 9));
+    const int suggested = std::stoi(cause.substr(at + 12));
     EXPECT_GT(suggested, 1);
     EXPECT_EQ(test::run_scheme(records.parameters.values, Scheme::published, suggested).end,
               RunEnd::end_test);
