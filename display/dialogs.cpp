@@ -409,6 +409,23 @@ bool dialog_set_text(DialogObject& dialog, std::int32_t control_id, const char* 
   return done;
 }
 
+bool dialog_set_note(DialogObject& dialog, std::int32_t control_id, const std::string& note) {
+  bool done = false;
+  on_gui([&] {
+    DialogControl* control = dialog.find(control_id);
+    auto* edit = control == nullptr ? nullptr : qobject_cast<QLineEdit*>(control->widget);
+    if (edit == nullptr) return;
+    edit->setToolTip(QString::fromStdString(note));
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Base, note.empty()
+                                         ? QApplication::palette(edit).color(QPalette::Base)
+                                         : QColor(255, 236, 150));
+    edit->setPalette(palette);
+    done = true;
+  });
+  return done;
+}
+
 bool dialog_set_checked(DialogObject& dialog, std::int32_t control_id, bool checked) {
   bool done = false;
   on_gui([&] {

@@ -129,6 +129,9 @@ using DialogCallback =
 DialogObject* dialog_init(const DialogTemplate& form);
 bool dialog_set_text(DialogObject& dialog, std::int32_t control_id, const char* text, int length);
 bool dialog_set_checked(DialogObject& dialog, std::int32_t control_id, bool checked);
+// Marks an edit field with a note the user sees in the dialog (the field highlighted, the note
+// as its tooltip); an empty note removes the mark.
+bool dialog_set_note(DialogObject& dialog, std::int32_t control_id, const std::string& note);
 // The control's current text, blank padded to `capacity` characters.
 bool dialog_get_text(DialogObject& dialog, std::int32_t control_id, std::string& out, int capacity);
 bool dialog_set_callback(DialogObject& dialog, std::int32_t control_id, DialogCallback callback);
