@@ -23,8 +23,10 @@
 #include "app/batch/exit_codes.h"
 #include "app/batch/experiment_options.h"
 #include "app/batch/stop_signals.h"
+#include "engine/fit_request.h"
 #include "engine/material_setup.h"
 #include "engine/model_runs.h"
+#include "engine/threshold_request.h"
 #include "engine/value_text.h"
 #include "params/output_paths.h"
 #include "params/parameter_fields.h"
@@ -143,13 +145,6 @@ bool write_text_file(const std::string& path, const std::string& text, std::stri
     return false;
   }
   return true;
-}
-
-std::vector<double> log_grid(double from, double to, int count) {
-  std::vector<double> out;
-  for (int i = 0; i < count; ++i)
-    out.push_back(from * std::exp(std::log(to / from) * i / (count - 1)));
-  return out;
 }
 
 std::string value_with_error(const char* name, double value, double error, const char* unit) {
@@ -279,27 +274,13 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
   return std::nullopt;
 }
 
-// The fields of --vary with their default ranges, then the ranges of --bounds.
-std::optional<int> read_fit_variables(const CommandLine& line, const FitOptions& o,
-                                      FitRequest& request) {
-  std::string error;
-  for (const std::string& name : split_text(o.vary_text, ',')) {
-    const ParameterField* field = find_fit_field(name, error);
-    if (!field) return fail("--vary: " + error);
-    FitVariable variable;
-    if (!default_fit_variable(request.parameters, *field, variable, error)) return fail(error);
-    request.variables.push_back(variable);
-  }
-  for (const std::string& list : o.vary_each_texts) {
-    for (const std::string& name : split_text(list, ',')) {
-      const ParameterField* field = find_fit_field(name, error);
-      if (!field) return fail("--vary-each: " + error);
-      FitVariable variable;
-      if (!default_fit_variable(request.parameters, *field, variable, error)) return fail(error);
-      for (const FitVariable& v : per_set_variables(variable, request.data))
-        request.variables.push_back(v);
-    }
-  }
+// The fields of --vary and --vary-each by name and the ranges of --bounds; a usage error for a
+// --bounds that is not NAME=LO:HI.
+std::optional<int> read_fit_fields(const CommandLine& line, const FitOptions& o,
+                                   ModelFitRequest& request) {
+  request.vary = split_text(o.vary_text, ',');
+  for (const std::string& list : o.vary_each_texts)
+    for (const std::string& name : split_text(list, ',')) request.vary_each.push_back(name);
   for (const std::string& text : o.bounds_texts) {
     const std::size_t equals = text.find('='), colon = text.find(':', equals);
     double lo = 0, hi = 0;
@@ -308,70 +289,62 @@ std::optional<int> read_fit_variables(const CommandLine& line, const FitOptions&
         !parse_real(text.substr(colon + 1), hi))
       return line.usage_error(
           "--bounds takes NAME=LO:HI, e.g. activation_energy_em=0.3:1.2; got \"" + text + "\"");
-    const std::string name = text.substr(0, equals);
-    bool named = false;
-    for (FitVariable& v : request.variables) {
-      if (v.field->name != name) continue;
-      named = true;
-      v.lower = lo;
-      v.upper = hi;
-    }
-    if (!named)
-      return fail("--bounds names \"" + name + "\", which is not in --vary or --vary-each");
+    request.bounds.push_back({text.substr(0, equals), {lo, hi}});
   }
   return std::nullopt;
 }
 
-// Reads the parameter and data files and builds the request; everything is checked before the
+// Reads the parameter and data files and prepares the fit; everything is checked before the
 // first run. An exit status when the command stops here.
-std::optional<int> prepare_fit_request(const CommandLine& line, FitOptions& o,
-                                       FitRequest& request) {
+std::optional<int> prepare_fit(const CommandLine& line, const FitOptions& o,
+                               std::optional<ModelFitPlan>& plan) {
+  ModelFitRequest request;
   if (!read_parameters(o.parfile, request.parameters)) return kExitFailure;
-  if (std::string refusal = o.setup.apply_material_values(request.parameters); !refusal.empty())
-    return fail(refusal);
-  if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
-    return fail(o.parfile + ": " + refusal);
+  request.parameter_file = o.parfile;
+  request.setup = o.setup;
   std::string error;
   if (!read_measured_csv(o.data_file, request.data, error,
                          o.quantity_word.empty() ? nullptr : &o.quantity))
     return fail(error);
   for (const std::string& w : request.data.warnings)
     std::fprintf(stderr, "kestrium-batch: note: %s\n", w.c_str());
-  if (const std::string refusal =
-          check_data_pulses(request.data, request.parameters, o.setup.scheme);
-      !refusal.empty())
-    return fail(refusal);
-
-  if (!o.vary_text.empty() || !o.vary_each_texts.empty()) {
-    if (std::optional<int> stop = read_fit_variables(line, o, request)) return stop;
-    request.jobs = capped_jobs(o.jobs);
-    request.max_runs = o.max_runs;
-    if (o.method_word == "sbplx") request.method = FitMethod::sbplx;
-    if (const std::string problem = check_fit_request(request); !problem.empty())
-      return fail(problem);
-  } else if (!o.out_file.empty()) {
+  if (o.vary_text.empty() && o.vary_each_texts.empty() && !o.out_file.empty())
     return line.usage_error("--out needs --vary: the Beer-Lambert analysis changes no parameter");
-  }
+  if (std::optional<int> stop = read_fit_fields(line, o, request)) return stop;
+  request.jobs = o.jobs;
+  request.max_runs = o.max_runs;
+  if (o.method_word == "sbplx") request.method = FitMethod::sbplx;
+  request.analyse = o.analyse;
+  request.min_depth_nm = o.min_depth_nm;
+  request.separately = o.separately;
+  Prepared<ModelFitPlan> prepared = request.prepare();
+  if (!prepared) return fail(prepared.refusal.text());
+  plan = std::move(prepared.plan);
   return std::nullopt;
 }
 
-// Runs the fit with a progress line (and with --separately each data set alone), prints its
-// summary and writes --out when it converged cleanly; the exit status so far.
-int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, SetReports& sets,
-            int status) {
-  std::atomic<bool>& interrupted = batch::catch_stop_signals();
-  {
-    ProgressLine progress;
-    report = fit_model(request, calculation_model({}, o.setup), interrupted,
-                       [&](int e, int r, double b) { progress(e, r, b); });
+// Prints the Beer-Lambert analyses (one per data set when there are several); the exit status.
+int print_beer_lambert(const ModelFitPlan& plan, const ModelFitResult& result) {
+  if (!plan.several_sets()) {
+    std::printf("%s", beer_lambert_summary(result.beer_lambert).c_str());
+    return result.beer_lambert.ok ? 0 : kExitFailure;
   }
+  int status = 0;
+  for (std::size_t k = 0; k < result.sets.beer_lambert.size(); ++k) {
+    std::printf("%s: %s", plan.request.data.datasets[k].name.c_str(),
+                beer_lambert_summary(result.sets.beer_lambert[k]).c_str());
+    if (!result.sets.beer_lambert[k].ok) status = kExitFailure;
+  }
+  return status;
+}
+
+// Prints the fit's summary and writes --out when it converged cleanly; the exit status so far.
+int report_fit(const FitOptions& o, const ModelFitResult& result, int status) {
+  const FitReport& report = result.report;
   if (report.model_unavailable) return fail("fit: " + report.message);
-  if (o.separately && !interrupted.load()) {
-    sets.separately = fit_each_set(request, calculation_model({}, o.setup), interrupted);
-    for (const FitReport& alone : sets.separately)
-      if (alone.model_unavailable) return fail("fit: " + alone.message);
-  }
-  std::printf("%s", fit_summary(report, &sets).c_str());
+  for (const FitReport& alone : result.sets.separately)
+    if (alone.model_unavailable) return fail("fit: " + alone.message);
+  std::printf("%s", fit_summary(report, &result.sets).c_str());
   if (!report.message.empty()) std::fprintf(stderr, "kestrium-batch: %s\n", report.message.c_str());
   if (report.status != FitStatus::converged)
     status = report.status == FitStatus::interrupted ? kExitInterrupted : kExitFailure;
@@ -390,51 +363,34 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, S
   return status;
 }
 
-// The model curve of parameters (and pulses) over the measured range of `rows`; empty, or why
-// the curve could not be computed.
-std::string model_curve(const FitRequest& request, const std::vector<std::size_t>& rows,
-                        const ParameterSet& parameters, int pulses, const RunSetup& setup,
-                        std::vector<double>& fluences, std::vector<double>& depths) {
-  const std::vector<MeasuredPoint>& points = request.data.points;
-  double f_min = points[rows.front()].fluence, f_max = f_min;
-  for (std::size_t i : rows) {
-    f_min = std::min(f_min, points[i].fluence);
-    f_max = std::max(f_max, points[i].fluence);
-  }
-  fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
-  int curve_runs = 0;
-  std::string error;
-  depths = model_depths(calculation_model({}, setup), parameters, request.data.quantity, fluences,
-                        request.jobs, curve_runs, batch::catch_stop_signals(), error, pulses);
-  return error;
-}
-
 // The fitted curve over the measured range (one per data set when there are several), the
 // residuals and the fitted values for the plot. Empty, or why a curve could not be computed.
-std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
-                             const SetReports& sets, const RunSetup& setup, FitPlot& plot) {
+std::string add_fitted_curve(const ModelFitPlan& plan, const ModelFitResult& result,
+                             FitPlot& plot) {
+  const FitReport& report = result.report;
+  const std::atomic<bool>& interrupt = batch::catch_stop_signals();
   std::string error;
   if (report.datasets.size() > 1) {
     for (std::size_t k = 0; k < report.datasets.size(); ++k) {
       FitPlotSet set;
       set.name = report.datasets[k].name;
-      set.rows = points_of_set(request.data, static_cast<int>(k));
-      if (k < sets.beer_lambert.size() && sets.beer_lambert[k].ok)
-        set.beer_lambert = &sets.beer_lambert[k];
+      set.rows = points_of_set(plan.request.data, static_cast<int>(k));
+      if (k < result.sets.beer_lambert.size() && result.sets.beer_lambert[k].ok)
+        set.beer_lambert = &result.sets.beer_lambert[k];
       if (!set.rows.empty())
-        error = model_curve(request, set.rows, report.datasets[k].fitted, report.datasets[k].pulses,
-                            setup, set.curve_fluences, set.curve_depths_nm);
+        error = plan.model_curve(set.rows, report.datasets[k].fitted, report.datasets[k].pulses,
+                                 interrupt, set.curve_fluences, set.curve_depths_nm);
       if (!error.empty()) return error;
       plot.sets.push_back(std::move(set));
     }
   } else {
-    std::vector<std::size_t> all(request.data.points.size());
+    std::vector<std::size_t> all(plan.request.data.points.size());
     for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
     const int pulses = report.datasets.empty() ? 0 : report.datasets.front().pulses;
     const ParameterSet& fitted =
         report.datasets.empty() ? report.fitted : report.datasets.front().fitted;
     error =
-        model_curve(request, all, fitted, pulses, setup, plot.curve_fluences, plot.curve_depths_nm);
+        plan.model_curve(all, fitted, pulses, interrupt, plot.curve_fluences, plot.curve_depths_nm);
     if (!error.empty()) return error;
   }
   for (const FitPointResult& p : report.points) plot.residuals_nm.push_back(p.residual);
@@ -452,16 +408,18 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
 }
 
 // Draws --plot: the points with the fitted curve, or with the Beer-Lambert line alone.
-bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitReport& report,
-                   const BeerLambertFit& beer_lambert, const SetReports& sets, std::string& error) {
+bool draw_fit_plot(const FitOptions& o, const ModelFitPlan& plan, const ModelFitResult& result,
+                   std::string& error) {
+  const FitRequest& request = plan.request;
+  const BeerLambertFit& beer_lambert = result.beer_lambert;
+  const SetReports& sets = result.sets;
   FitPlot plot;
   plot.measured = &request.data;
-  const bool several = request.data.datasets.size() > 1;
+  const bool several = plan.several_sets();
   plot.beer_lambert = o.analyse && beer_lambert.ok && !several ? &beer_lambert : nullptr;
-  plot.title = request.variables.empty() ? "Beer-Lambert analysis of " + o.data_file
-                                         : "Fit to " + o.data_file;
-  if (!request.variables.empty()) {
-    error = add_fitted_curve(request, report, sets, o.setup, plot);
+  plot.title = plan.fits() ? "Fit to " + o.data_file : "Beer-Lambert analysis of " + o.data_file;
+  if (plan.fits()) {
+    error = add_fitted_curve(plan, result, plot);
     if (!error.empty()) return false;
   } else if (several) {
     for (std::size_t k = 0; k < request.data.datasets.size(); ++k) {
@@ -495,43 +453,32 @@ int fit_command(const std::vector<std::string>& args) {
   FitOptions o;
   CommandLine line("fit", fit_help());
   if (std::optional<int> stop = read_fit_options(args, line, o)) return *stop;
-  FitRequest request;
-  if (std::optional<int> stop = prepare_fit_request(line, o, request)) return *stop;
+  std::optional<ModelFitPlan> plan;
+  if (std::optional<int> stop = prepare_fit(line, o, plan)) return *stop;
 
-  BeerLambertFit beer_lambert;
-  SetReports sets;
-  const bool several = request.data.datasets.size() > 1;
-  int status = 0;
-  if (o.analyse) {
-    beer_lambert = fit_beer_lambert(request.data.points, o.min_depth_nm, request.data.has_sigma);
-    if (!several) std::printf("%s", beer_lambert_summary(beer_lambert).c_str());
-    status = beer_lambert.ok ? 0 : kExitFailure;
-    if (several) {
-      status = 0;
-      for (std::size_t k = 0; k < request.data.datasets.size(); ++k) {
-        const MeasuredData one = measured_set(request.data, static_cast<int>(k));
-        sets.beer_lambert.push_back(fit_beer_lambert(one.points, o.min_depth_nm, one.has_sigma));
-        std::printf("%s: %s", request.data.datasets[k].name.c_str(),
-                    beer_lambert_summary(sets.beer_lambert.back()).c_str());
-        if (!sets.beer_lambert.back().ok) status = kExitFailure;
-      }
-    }
+  std::atomic<bool>& interrupted = batch::catch_stop_signals();
+  ModelFitResult result;
+  {
+    ProgressLine progress;
+    result = plan->execute(interrupted, [&](int e, int r, double b) { progress(e, r, b); });
   }
-
-  FitReport report;
-  if (!request.variables.empty()) status = run_fit(o, request, report, sets, status);
-  if (report.model_unavailable) return status;
+  int status = o.analyse ? print_beer_lambert(*plan, result) : 0;
+  if (plan->fits()) status = report_fit(o, result, status);
+  if (result.report.model_unavailable) return status;
+  const bool several = plan->several_sets();
   std::string error;
   if (!o.report_file.empty()) {
     const std::string json =
-        request.variables.empty()
-            ? beer_lambert_json(beer_lambert, request.data, several ? &sets.beer_lambert : nullptr)
-            : report_json(report, o.analyse && !several ? &beer_lambert : nullptr, &sets);
+        !plan->fits()
+            ? beer_lambert_json(result.beer_lambert, plan->request.data,
+                                several ? &result.sets.beer_lambert : nullptr)
+            : report_json(result.report, o.analyse && !several ? &result.beer_lambert : nullptr,
+                          &result.sets);
     if (!write_text_file(o.report_file, json, error)) status = fail(error);
   }
-  const bool fit_made_no_point = !request.variables.empty() && report.points.empty();
+  const bool fit_made_no_point = plan->fits() && result.report.points.empty();
   if (!o.plot_file.empty() && !fit_made_no_point && status != kExitInterrupted) {
-    if (!draw_fit_plot(o, request, report, beer_lambert, sets, error)) status = fail(error);
+    if (!draw_fit_plot(o, *plan, result, error)) status = fail(error);
   }
   return status;
 }
@@ -539,9 +486,11 @@ int fit_command(const std::vector<std::string>& args) {
 namespace {
 
 // The threshold at one pulse plan; an exit status.
-int single_threshold(const ThresholdRequest& request, const RunSetup& setup, bool json) {
+int single_threshold(const ModelThresholdPlan& plan, bool json) {
+  const ThresholdRequest& request = plan.request;
+  const RunSetup& setup = plan.setups.front();
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
-  const ThresholdReport report = find_threshold(request, calculation_model({}, setup), interrupted);
+  const ThresholdReport report = plan.execute(interrupted);
   if (report.model_unavailable) return fail("threshold: " + report.message);
   if (!report.ok) {
     fail("no threshold: " + report.message);
@@ -560,12 +509,10 @@ int single_threshold(const ThresholdRequest& request, const RunSetup& setup, boo
 }
 
 // Thresholds at every pulse number of the list and the incubation law; an exit status.
-int incubation_thresholds(const ThresholdRequest& request, const std::vector<int>& pulses,
-                          const std::vector<RunSetup>& setups, bool json,
-                          const std::string& plot_file) {
+int incubation_thresholds(const ModelThresholdPlan& plan, bool json, const std::string& plot_file) {
+  const ThresholdRequest& request = plan.request;
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
-  const IncubationThresholds result =
-      find_incubation_thresholds(request, pulses, train_models(pulses, setups), interrupted);
+  const IncubationThresholds result = plan.execute_series(interrupted);
   if (result.model_unavailable) return fail("threshold: " + result.message);
   std::fputs(
       (json ? incubation_json(result, request) : incubation_summary(result, request)).c_str(),
@@ -588,8 +535,7 @@ int threshold_command(const std::vector<std::string>& args) {
   std::string parfile, quantity_word, depth_text, plot_file;
   bool json = false;
   batch::ExperimentWords experiment;
-  ThresholdRequest request;
-  request.jobs = 0;  // 0: default_jobs()
+  ModelThresholdRequest request;
   batch::declare_experiment_options(line, experiment);
   line.option("--depth", depth_text);
   line.option("--quantity", quantity_word);
@@ -620,7 +566,7 @@ int threshold_command(const std::vector<std::string>& args) {
   // Thresholds at several pulse numbers compare like with like: one scheme for all, the
   // accurate one of the trains unless another is chosen.
   if (pulses.size() > 1 && experiment.scheme.empty()) experiment.scheme = "accurate";
-  std::vector<RunSetup> setups;
+  std::vector<RunSetup>& setups = request.setups;
   for (std::size_t k = 0; k < std::max<std::size_t>(1, pulses.size()); ++k) {
     batch::ExperimentWords words = experiment;
     if (!pulses.empty()) words.pulses = std::to_string(pulses[k]);
@@ -638,14 +584,12 @@ int threshold_command(const std::vector<std::string>& args) {
       !clash.empty())
     return line.usage_error(clash);
   if (!read_parameters(parfile, request.parameters)) return kExitFailure;
-  if (std::string refusal = setups.front().apply_material_values(request.parameters);
-      !refusal.empty())
-    return fail(refusal);
-  if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
-    return fail(parfile + ": " + refusal);
-  request.jobs = capped_jobs(request.jobs);
-  if (pulses.size() < 2) return single_threshold(request, setups.front(), json);
-  return incubation_thresholds(request, pulses, setups, json, plot_file);
+  request.parameter_file = parfile;
+  if (pulses.size() > 1) request.pulses = pulses;
+  const Prepared<ModelThresholdPlan> plan = request.prepare();
+  if (!plan) return fail(plan.refusal.text());
+  if (!plan->series()) return single_threshold(*plan, json);
+  return incubation_thresholds(*plan, json, plot_file);
 }
 
 void declare_sweep_analysis_options(batch::CommandLine& line, SweepAnalysis& analysis) {

@@ -6,9 +6,11 @@
 #include <functional>
 #include <string>
 
+#include "engine/fit_request.h"
 #include "engine/run_request.h"
 #include "engine/study_request.h"
 #include "engine/sweep_request.h"
+#include "engine/threshold_request.h"
 #include "test_support.h"
 
 namespace kt {
@@ -61,12 +63,14 @@ TEST(Requests, EachUseCaseRefusesBeforeAnyWorkNamingTheSetting) {
       {"run refinement", refused<RunRequest>(run, [](auto& r) { r.options.refinement = 0; }),
        "refinement", "refinement is 0; it must be from 1 to 64"},
       {"run grid on the published scheme",
-       refused<RunRequest>(run, [](auto& r) { r.options.grid_refinement = 2; }),
-       "grid_refinement", "grid_refinement is 2; it must be from 1 to "},
-      {"run data-file name", refused<RunRequest>(run, [](auto& r) {
-         r.parameters.data_file_name.fill(' ');
-         r.parameters.data_file_name[0] = '/';
-       }),
+       refused<RunRequest>(run, [](auto& r) { r.options.grid_refinement = 2; }), "grid_refinement",
+       "grid_refinement is 2; it must be from 1 to "},
+      {"run data-file name",
+       refused<RunRequest>(run,
+                           [](auto& r) {
+                             r.parameters.data_file_name.fill(' ');
+                             r.parameters.data_file_name[0] = '/';
+                           }),
        "", "in.par: the data-file name cannot be used"},
       {"sweep without fluences",
        refused<SweepRequest>(sweep, [](auto& r) { r.options.fluences.clear(); }), "fluences",
@@ -77,9 +81,13 @@ TEST(Requests, EachUseCaseRefusesBeforeAnyWorkNamingTheSetting) {
        "fluences", "in.par: fluence -1: "},
       {"study refinement", refused<StudyRequest>(study, [](auto& r) { r.plan.refinement = 0; }),
        "refinement", "refinement is 0"},
-      {"study too large for one run", refused<StudyRequest>(study, [](auto& r) {
-         ASSERT_EQ(make_product_study({"fluence=1:2000:1", "pulse_width=1:1000:1"}, r.plan), "");
-       }),
+      {"study too large for one run",
+       refused<StudyRequest>(study,
+                             [](auto& r) {
+                               ASSERT_EQ(make_product_study(
+                                             {"fluence=1:2000:1", "pulse_width=1:1000:1"}, r.plan),
+                                         "");
+                             }),
        "shard", "the study would run 2000000 points at once"},
       {"study of refused points",
        refused<StudyRequest>(study, [](auto& r) { r.base.ambient_temperature = 1.0f; }), "",
@@ -125,7 +133,8 @@ TEST(Requests, PreparedRunsDeliverTheirResults) {
     const Prepared<StudyJob> shard = part.prepare();
     ASSERT_TRUE(shard);
     EXPECT_EQ(shard->hash, whole->hash);
-    merge.tables.push_back({"shard " + std::to_string(k), shard->table_text(shard->execute(interrupt))});
+    merge.tables.push_back(
+        {"shard " + std::to_string(k), shard->table_text(shard->execute(interrupt))});
   }
   merge.study = study;
   const Prepared<MergePlan> merging = merge.prepare();
@@ -136,6 +145,69 @@ TEST(Requests, PreparedRunsDeliverTheirResults) {
   const MergeResult foreign = merge.prepare()->execute();
   EXPECT_NE(foreign.problem, "");
   EXPECT_EQ(foreign.table, "");
+}
+
+MeasuredData measured(const std::string& text) {
+  MeasuredData data;
+  std::string error;
+  EXPECT_TRUE(parse_measured_csv(text, "m.csv", data, error)) << error;
+  return data;
+}
+
+TEST(Requests, FitsAndThresholdsAreBuiltAndCheckedBeforeAnyRun) {
+  ModelFitRequest fit;
+  fit.parameters = runnable();
+  fit.parameter_file = "in.par";
+  fit.data = measured("fluence_mJ_per_cm2,total_depth_nm\n100,50\n200,150\n400,300\n800,450\n");
+  fit.vary = {"activation_energy_em"};
+  ModelThresholdRequest threshold;
+  threshold.parameters = runnable();
+  threshold.parameter_file = "in.par";
+  threshold.setups = {RunSetup{}};
+  expect_refusals({
+      {"fit without fields", refused<ModelFitRequest>(fit, [](auto& r) { r.vary.clear(); }), "vary",
+       "fit needs the fields to vary (or analyse for"},
+      {"fit of an unknown field",
+       refused<ModelFitRequest>(fit, [](auto& r) { r.vary_each = {"flunce"}; }), "vary_each",
+       "vary_each: "},
+      {"fit with a range of a field not varied",
+       refused<ModelFitRequest>(fit,
+                                [](auto& r) {
+                                  r.bounds = {{"pulse_width", {1.0, 2.0}}};
+                                }),
+       "bounds", "bounds names \"pulse_width\", which is not in vary or vary_each"},
+      {"fit of a field at 0 without its range",
+       refused<ModelFitRequest>(fit,
+                                [](auto& r) {
+                                  r.parameters.screening_coefficient = 0.0f;
+                                  r.vary = {"screening_coefficient"};
+                                }),
+       "bounds", "screening_coefficient is 0; give its range with bounds screening_coefficient"},
+      {"threshold on refused parameters",
+       refused<ModelThresholdRequest>(threshold,
+                                      [](auto& r) { r.parameters.ambient_temperature = 1.0f; }),
+       "", "in.par: "},
+  });
+  // A field at 0 is checked against the range given for it (here a log-scale field, which
+  // needs a start above 0 whatever its range).
+  ModelFitRequest ranged = fit;
+  ranged.parameters.screening_coefficient = 0.0f;
+  ranged.vary = {"screening_coefficient"};
+  ranged.bounds = {{"screening_coefficient", {0.0, 1e5}}};
+  EXPECT_EQ(ranged.prepare().refusal.problem,
+            "screening_coefficient is fitted on a log scale, so its lower bound must be greater "
+            "than 0");
+
+  // The Beer-Lambert analysis alone runs no model.
+  ModelFitRequest analysed = fit;
+  analysed.vary.clear();
+  analysed.analyse = true;
+  const Prepared<ModelFitPlan> analysis = analysed.prepare();
+  ASSERT_TRUE(analysis) << analysis.refusal.text();
+  std::atomic<bool> interrupt{false};
+  const ModelFitResult result = analysis->execute(interrupt);
+  EXPECT_TRUE(result.beer_lambert.ok) << result.beer_lambert.message;
+  EXPECT_EQ(result.report.runs, 0);
 }
 
 }  // namespace
