@@ -41,8 +41,7 @@ Prepared<ModelFitPlan> ModelFitRequest::prepare() const {
   if (std::string refusal = check_run_choices(r.parameters); !refusal.empty())
     return Refusal{(parameter_file.empty() ? "" : parameter_file + ": ") + refusal, "", ""};
   r.data = data;
-  if (std::string refusal = check_data_pulses(r.data, r.parameters, setup.scheme);
-      !refusal.empty())
+  if (std::string refusal = check_data_pulses(r.data, r.parameters, setup.scheme); !refusal.empty())
     return Refusal{refusal, "", ""};
   for (const bool each : {false, true}) {
     const char* key = each ? "vary_each" : "vary";

@@ -61,7 +61,7 @@ struct ModelFitRequest {
   int jobs = 0;  // runs of one evaluation at once; 0: one per core
   int max_runs = 5000;
   FitMethod method = FitMethod::bobyqa;
-  bool analyse = false;     // the Beer-Lambert analysis of the points at least min_depth_nm deep
+  bool analyse = false;  // the Beer-Lambert analysis of the points at least min_depth_nm deep
   double min_depth_nm = 1.0;
   bool separately = false;  // also each data set alone
 
