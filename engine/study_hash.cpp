@@ -74,5 +74,4 @@ std::string study_hash(const ParameterSet& base, const StudyPlan& plan) {
   return buffer;
 }
 
-
 }  // namespace kt

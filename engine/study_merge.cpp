@@ -279,5 +279,4 @@ std::string merge_study_tables(const std::vector<ShardTable>& tables, const Merg
   return merge_parsed_tables(tables, &study, merged);
 }
 
-
 }  // namespace kt

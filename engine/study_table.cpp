@@ -80,5 +80,4 @@ std::string write_study_table(const std::filesystem::path& path, const std::stri
   return {};
 }
 
-
 }  // namespace kt

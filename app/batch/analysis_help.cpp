@@ -86,7 +86,6 @@ constexpr const char* kThresholdHelpRest =
     "exit status: 0 found; 1 no threshold or no law (the message says why), a bad experiment\n"
     "file or trace; 2 a wrong command line; 130 interrupted.\n";
 
-
 }  // namespace
 
 std::string fit_help() {

@@ -50,5 +50,4 @@ class ProgressLine {
   std::chrono::steady_clock::time_point start_;
 };
 
-
 }  // namespace kt::analysis_parts

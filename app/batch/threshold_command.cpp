@@ -1,7 +1,5 @@
 // kestrium-batch threshold: the command line into a threshold request, its results into the
 // summary, the JSON and the picture.
-#include "app/batch/analysis_commands.h"
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +18,8 @@
 #include "analysis/incubation.h"
 #include "analysis/report.h"
 #include "analysis/threshold.h"
+#include "app/batch/analysis_commands.h"
+#include "app/batch/analysis_parts.h"
 #include "app/batch/batch_pictures.h"
 #include "app/batch/command_line.h"
 #include "app/batch/exit_codes.h"
@@ -34,7 +34,6 @@
 #include "params/parameter_fields.h"
 #include "params/parameter_file.h"
 #include "params/safe_save.h"
-#include "app/batch/analysis_parts.h"
 
 namespace kt {
 
