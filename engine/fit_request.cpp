@@ -31,6 +31,7 @@ Prepared<ModelFitPlan> ModelFitRequest::prepare() const {
     return Refusal{setting_text("max_runs") + " must be at least 1", "max_runs", ""};
   ModelFitPlan plan;
   plan.setup = setup;
+  plan.model = calculation_model({}, setup);
   plan.analyse = analyse;
   plan.separately = separately;
   plan.min_depth_nm = min_depth_nm;
@@ -97,7 +98,6 @@ ModelFitResult ModelFitPlan::execute(const std::atomic<bool>& interrupt,
     }
   }
   if (!fits()) return result;
-  const DepthModel model = calculation_model({}, setup);
   result.report = fit_model(request, model, interrupt, progress);
   if (result.report.model_unavailable || !separately || interrupt.load()) return result;
   result.sets.separately = fit_each_set(request, model, interrupt);
@@ -118,8 +118,8 @@ std::string ModelFitPlan::model_curve(const std::vector<std::size_t>& rows,
   fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
   int curve_runs = 0;
   std::string error;
-  depths = model_depths(calculation_model({}, setup), parameters, request.data.quantity, fluences,
-                        request.jobs, curve_runs, interrupt, error, pulses);
+  depths = model_depths(model, parameters, request.data.quantity, fluences, request.jobs,
+                        curve_runs, interrupt, error, pulses);
   return error;
 }
 

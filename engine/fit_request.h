@@ -33,6 +33,8 @@ struct ModelFitPlan {
   RunSetup setup;
   bool analyse = false, separately = false;
   double min_depth_nm = 1.0;
+  // The depths of the runs: the calculation with the setup (a test may hand in another).
+  DepthModel model;
 
   bool fits() const { return !request.variables.empty(); }
   bool several_sets() const { return request.data.datasets.size() > 1; }

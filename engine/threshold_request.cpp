@@ -9,7 +9,12 @@ namespace kt {
 Prepared<ModelThresholdPlan> ModelThresholdRequest::prepare() const {
   if (setups.empty() || (pulses.size() > 1 && pulses.size() != setups.size()))
     return Refusal{"a threshold needs the setup of each pulse number", "pulses", ""};
-  ModelThresholdPlan plan{{}, pulses, setups};
+  ModelThresholdPlan plan{{}, pulses, setups, {}};
+  if (pulses.size() > 1) {
+    plan.models = train_models(pulses, setups);
+  } else {
+    plan.models = [model = calculation_model({}, setups.front())](int) { return model; };
+  }
   ThresholdRequest& r = plan.request;
   r.parameters = parameters;
   r.depth_nm = depth_nm;
@@ -23,11 +28,11 @@ Prepared<ModelThresholdPlan> ModelThresholdRequest::prepare() const {
 }
 
 ThresholdReport ModelThresholdPlan::execute(const std::atomic<bool>& interrupt) const {
-  return find_threshold(request, calculation_model({}, setups.front()), interrupt);
+  return find_threshold(request, models(pulses.empty() ? 1 : pulses.front()), interrupt);
 }
 
 IncubationThresholds ModelThresholdPlan::execute_series(const std::atomic<bool>& interrupt) const {
-  return find_incubation_thresholds(request, pulses, train_models(pulses, setups), interrupt);
+  return find_incubation_thresholds(request, pulses, models, interrupt);
 }
 
 }  // namespace kt

@@ -20,6 +20,9 @@ struct ModelThresholdPlan {
   ThresholdRequest request;  // the parameters with the material's values, the threads capped
   std::vector<int> pulses;   // the pulse number of each setup (a series: two or more)
   std::vector<RunSetup> setups;
+  // The model of each pulse number: the calculation with its setup (a test may hand in
+  // another).
+  TrainModel models;
 
   bool series() const { return setups.size() > 1; }
   // The threshold of the first (the only) setup.

@@ -2,7 +2,9 @@
 // work (the setting at fault as data), and what a prepared one delivers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <functional>
 #include <string>
 
@@ -147,6 +149,26 @@ TEST(Requests, PreparedRunsDeliverTheirResults) {
   EXPECT_EQ(foreign.table, "");
 }
 
+// A cheap model, where the calculation is not the point: d = 200 nm ln(F / F_th), with F_th =
+// 100 mJ/cm^2 (E / 0.7) N^-0.2 after N pulses.
+double cheap_depth(const ParameterSet& p, double fluence, int pulses) {
+  const double threshold =
+      100.0 * p.activation_energy_em / 0.7 * std::pow(std::max(pulses, 1), -0.2);
+  return fluence > threshold ? 200.0 * std::log(fluence / threshold) : 0.0;
+}
+
+DepthModel cheap_model(int pulses) {
+  return [pulses](const std::vector<ModelPoint>& points, DepthQuantity, int,
+                  ModelRunCounter& counter, const std::atomic<bool>&) {
+    ModelBatch batch;
+    for (const ModelPoint& point : points) {
+      counter.runs.fetch_add(1);
+      batch.results.push_back({true, cheap_depth(*point.parameters, point.fluence, pulses), 1, ""});
+    }
+    return batch;
+  };
+}
+
 MeasuredData measured(const std::string& text) {
   MeasuredData data;
   std::string error;
@@ -208,6 +230,44 @@ TEST(Requests, FitsAndThresholdsAreBuiltAndCheckedBeforeAnyRun) {
   const ModelFitResult result = analysis->execute(interrupt);
   EXPECT_TRUE(result.beer_lambert.ok) << result.beer_lambert.message;
   EXPECT_EQ(result.report.runs, 0);
+
+  // On a cheap model: the fit finds the field that made the data, and its curve follows it.
+  ParameterSet truth = runnable();
+  truth.activation_energy_em = 0.9f;
+  std::string rows = "fluence_mJ_per_cm2,total_depth_nm\n";
+  for (double f : {150.0, 250.0, 400.0, 700.0, 1200.0, 2000.0})
+    rows += std::to_string(f) + "," + std::to_string(cheap_depth(truth, f, 1)) + "\n";
+  ModelFitRequest cheap = fit;
+  cheap.data = measured(rows);
+  Prepared<ModelFitPlan> fitting = cheap.prepare();
+  ASSERT_TRUE(fitting) << fitting.refusal.text();
+  fitting.plan->model = cheap_model(1);
+  const ModelFitResult fitted = fitting->execute(interrupt);
+  ASSERT_EQ(fitted.report.status, FitStatus::converged) << fitted.report.message;
+  EXPECT_NEAR(fitted.report.parameters.at(0).value, 0.9, 1e-3);
+  std::vector<double> fluences, depths;
+  EXPECT_EQ(fitting->model_curve({0, 5}, fitted.report.fitted, 0, interrupt, fluences, depths), "");
+  ASSERT_EQ(depths.size(), 48u);
+  EXPECT_NEAR(depths.back(), cheap_depth(truth, fluences.back(), 1), 0.5);
+
+  // The threshold at one pulse plan, and at several pulse numbers with the law through them.
+  ModelThresholdRequest series = threshold;
+  series.pulses = {1, 10};
+  series.setups = {RunSetup{}, RunSetup{}};
+  for (ModelThresholdRequest* asked : {&threshold, &series}) {
+    Prepared<ModelThresholdPlan> search = asked->prepare();
+    ASSERT_TRUE(search) << search.refusal.text();
+    search.plan->models = [](int n) { return cheap_model(n); };
+    if (!search->series()) {
+      const ThresholdReport one = search->execute(interrupt);
+      ASSERT_TRUE(one.ok) << one.message;
+      EXPECT_NEAR(one.fluence, 100.0 * std::exp(1.0 / 200.0), 0.1);
+      continue;
+    }
+    const IncubationThresholds law = search->execute_series(interrupt);
+    ASSERT_TRUE(law.ok) << law.message;
+    EXPECT_NEAR(law.fit.s, 0.8, 2e-3);
+  }
 }
 
 }  // namespace
