@@ -111,6 +111,27 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
   parameters_stored(parameters.snapshot());
 }
 
+std::string Application::use_experiment() {
+  std::string error;
+  const std::optional<RunSetup> setup = make_run_setup(experiment, error, "");
+  if (!setup) return error;
+  use_setup(*setup);
+  return {};
+}
+
+void Application::use_setup(const RunSetup& setup) {
+  controller.set_experiment(setup.scheme, setup.pulse, setup.material);
+  // A material's values replace the parameters' in the run only: the set and its file keep
+  // the user's.
+  if (setup.material) {
+    controller.set_preparation(
+        [setup](ParameterSet& values) { return setup.apply_material_values(values); });
+  } else {
+    controller.set_preparation({});
+  }
+  run_view.set_scheme(setup.scheme);
+}
+
 void Application::parameters_stored(const ParameterSet& stored) {
   std::lock_guard<std::mutex> guard(stored_lock_);
   stored_parameters_ = stored;

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/experiment_dialog.h"
 #include "app/file_commands.h"
 #include "app/panel.h"
 #include "app/parameter_dialogs.h"
@@ -112,6 +113,12 @@ class Application {
   ProfileArrays profiles;
   std::unique_ptr<SolverState> solver_state;
   DialogState dialogs;
+  // What the runs add to the parameters (scheme, pulses, material), as the Experiment dialog
+  // and the experiment files set it, and the experiment file last opened or saved (empty:
+  // none).
+  Experiment experiment;
+  std::filesystem::path experiment_file;
+  ExperimentDialogState experiment_dialog;
   std::filesystem::path data_directory;
   // The help file and the logo, looked up when the application is made (current directory,
   // then the data directory).
@@ -125,6 +132,13 @@ class Application {
   // run; the menu greys Stop through it).
   std::function<void()> controller_idle;
   CalculationController controller;
+
+  // ---- the experiment ----
+  // Makes the experiment's setup (its trace and material read anew) and gives it to the runs
+  // started from now on. Empty on success, else the refusal naming the file and line; the
+  // runs then keep the setup they had.
+  std::string use_experiment();
+  void use_setup(const RunSetup& setup);
 
   // ---- the current file and its changes ----
   // Records the values the current parameter file holds (after a read or a write).

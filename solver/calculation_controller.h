@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -42,6 +43,14 @@ class CalculationController {
   // The scheme of the runs started from now on (a run under way keeps its own).
   void set_scheme(Scheme scheme);
   Scheme scheme() const;
+  // What the runs started from now on deliver: the scheme, the pulse plan and the material.
+  void set_experiment(Scheme scheme, const PulsePlan& pulse,
+                      std::shared_ptr<const MaterialFile> material);
+  // Changes the values a run starts from, on a copy of the Parameter set (a material file's
+  // values): empty on success, else the refusal, and the run does not start. Unset: the runs
+  // take the Parameter set itself.
+  using Preparation = std::function<std::string(ParameterSet& values)>;
+  void set_preparation(Preparation prepare);
 
  private:
   SharedParameters& parameters_;
@@ -51,6 +60,7 @@ class CalculationController {
   RunOptions options_;
   FinishedHandler finished_;
   IdleHandler idle_;
+  Preparation prepare_;  // guarded by control_lock_
 
   mutable std::mutex control_lock_;  // guards worker_ and options_
   std::thread worker_;
