@@ -67,6 +67,8 @@ class RunView final : public PagePlots {
   std::function<void(const RunAdjustments& adjustments)> on_adjusted;
   void step_done(const StepRecord& record, const ProfileArrays& profiles) override;
   void profiles_taken(int number, const StepRecord& record, const ProfileArrays& profiles) override;
+  void pulse_started(int pulse, int pulses, double time_offset_ns) override;
+  void pulse_done(const PulseRecord& record) override;
   void run_ended(const RunOutcome& outcome) override;
 
  private:

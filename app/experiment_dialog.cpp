@@ -74,8 +74,7 @@ const std::vector<std::string>& material_file_filters() {
 }
 
 const std::vector<std::string>& experiment_file_filters() {
-  static const std::vector<std::string> filters = {" Experiment files (*.toml)",
-                                                   " All Files (*)"};
+  static const std::vector<std::string> filters = {" Experiment files (*.toml)", " All Files (*)"};
   return filters;
 }
 
@@ -86,8 +85,9 @@ struct Choice {
   std::int32_t id;
   const char* value;
 };
-constexpr Choice kSchemeChoices[] = {
-    {kSchemeByPulsesButton, ""}, {kPublishedSchemeButton, "published"}, {kAccurateSchemeButton, "accurate"}};
+constexpr Choice kSchemeChoices[] = {{kSchemeByPulsesButton, ""},
+                                     {kPublishedSchemeButton, "published"},
+                                     {kAccurateSchemeButton, "accurate"}};
 constexpr Choice kShapeChoices[] = {{kFileShapeButton, "file"},
                                     {kGaussianShapeButton, "gaussian"},
                                     {kMeasuredShapeButton, "measured"}};
@@ -121,8 +121,7 @@ std::string field_label(display::DialogObject& dialog, std::int32_t id) {
   std::string label;
   display::dialog_get_text(dialog, id - 1, label, 80);
   label = trimmed(label);
-  if (const std::size_t colon = label.rfind(':'); colon != std::string::npos)
-    label.resize(colon);
+  if (const std::size_t colon = label.rfind(':'); colon != std::string::npos) label.resize(colon);
   return label;
 }
 
@@ -154,8 +153,8 @@ void fill_dialog(display::DialogObject& dialog, ExperimentDialogState& state) {
 
 // A number field read into the working copy; a text that is not a number (or not a whole
 // count) is noted and the last value kept.
-void read_number_field(ExperimentDialogState& state, display::DialogObject& dialog,
-                       std::int32_t id, const std::string& text) {
+void read_number_field(ExperimentDialogState& state, display::DialogObject& dialog, std::int32_t id,
+                       const std::string& text) {
   Experiment& e = state.working;
   state.refused.erase(id);
   if (id == kIncubatedField && text.empty()) {
@@ -289,7 +288,8 @@ std::optional<Experiment> load_experiment_file(const std::filesystem::path& path
 }
 
 std::string save_experiment_file(const Experiment& experiment, const std::filesystem::path& path) {
-  const SaveResult saved = save_file_contents(path.string(), experiment_file_text(experiment, path));
+  const SaveResult saved =
+      save_file_contents(path.string(), experiment_file_text(experiment, path));
   if (saved) return {};
   return path.string() + ": " + saved.reason;
 }

@@ -93,9 +93,13 @@ void update_scheme_item(Application& app) {
 }
 
 void accurate_scheme_command(Application& app, bool checked) {
+  const std::string before = app.experiment.scheme;
   app.experiment.scheme = checked ? "accurate" : "published";
-  if (const std::string refusal = app.use_experiment(); !refusal.empty())
+  if (const std::string refusal = app.use_experiment(); !refusal.empty()) {
+    // E.g. the published scheme with a train: the experiment keeps its scheme.
+    app.experiment.scheme = before;
     app.services.show_message("Accurate scheme", refusal + ".");
+  }
   update_scheme_item(app);
   app.update_title();
 }

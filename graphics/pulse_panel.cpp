@@ -12,7 +12,7 @@ constexpr PaletteColour kLabels = PaletteColour::bright_white;
 
 // The panel's box and its plot area, in fractions of the page.
 constexpr float kBoxLeft = 0.41f, kBoxRight = 0.595f, kBoxTop = 0.02f, kBoxBottom = 0.295f;
-constexpr float kPlotLeft = 0.48f, kPlotRight = 0.575f, kPlotTop = 0.075f, kPlotBottom = 0.23f;
+constexpr float kPlotLeft = 0.49f, kPlotRight = 0.58f, kPlotTop = 0.075f, kPlotBottom = 0.23f;
 
 struct Area {
   int x0, y0, x1, y1;

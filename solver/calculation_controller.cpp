@@ -58,12 +58,9 @@ void CalculationController::set_scheme(Scheme scheme) {
   options_.scheme = scheme;
 }
 
-void CalculationController::set_experiment(Scheme scheme, const PulsePlan& pulse,
-                                           std::shared_ptr<const MaterialFile> material) {
+void CalculationController::change_options(const std::function<void(RunOptions& options)>& change) {
   std::lock_guard<std::mutex> guard(control_lock_);
-  options_.scheme = scheme;
-  options_.pulse = pulse;
-  options_.material = std::move(material);
+  change(options_);
 }
 
 void CalculationController::set_preparation(Preparation prepare) {

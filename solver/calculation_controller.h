@@ -6,8 +6,8 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "solver/calculation_run.h"
@@ -43,9 +43,9 @@ class CalculationController {
   // The scheme of the runs started from now on (a run under way keeps its own).
   void set_scheme(Scheme scheme);
   Scheme scheme() const;
-  // What the runs started from now on deliver: the scheme, the pulse plan and the material.
-  void set_experiment(Scheme scheme, const PulsePlan& pulse,
-                      std::shared_ptr<const MaterialFile> material);
+  // Changes the options of the runs started from now on (an experiment's scheme, pulses and
+  // material); a run under way keeps its own.
+  void change_options(const std::function<void(RunOptions& options)>& change);
   // Changes the values a run starts from, on a copy of the Parameter set (a material file's
   // values): empty on success, else the refusal, and the run does not start. Unset: the runs
   // take the Parameter set itself.
