@@ -123,7 +123,7 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
 
 std::string Application::use_experiment() {
   std::string error;
-  const std::optional<RunSetup> setup = make_run_setup(experiment, error, "");
+  const std::optional<RunSetup> setup = make_run_setup(experiment, error);
   if (!setup) return error;
   use_setup(*setup);
   return {};

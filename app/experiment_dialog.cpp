@@ -249,7 +249,7 @@ std::optional<RunSetup> edit_experiment(ExperimentDialogState& state, Experiment
     std::optional<RunSetup> setup;
     if (problem.empty()) {
       std::string error;
-      setup = make_run_setup(checked, error, "");
+      setup = make_run_setup(checked, error);
       if (!setup) problem = "\n" + error;
     }
     if (setup) {
@@ -280,7 +280,7 @@ std::optional<Experiment> load_experiment_file(const std::filesystem::path& path
   std::optional<Experiment> experiment = read_experiment_file(path, error);
   if (!experiment) return std::nullopt;
   std::string problem;
-  if (!make_run_setup(*experiment, problem, "")) {
+  if (!make_run_setup(*experiment, problem)) {
     error = path.string() + ": " + problem;
     return std::nullopt;
   }
