@@ -180,7 +180,7 @@ bool build_menu(Application& app) {
   append_menu_item(7, kEnabled, "Help", command(app, help_command), "F1");
   append_menu_item(8, kEnabled, "About", command(app, about_command));
   const bool built = append_menu_item(
-      kSchemeBarPosition, kEnabled | display::kMenuCheckable, "Accurate scheme",
+      kSchemeBarPosition, kEnabled | display::kMenuCheckable, "Accu&rate scheme",
       [&app](std::int32_t checked) { accurate_scheme_command(app, checked != 0); });
   // Esc stops a calculation under way, like Stop; with none it does nothing.
   display::add_key_command("Esc", command(app, stop_key_command));

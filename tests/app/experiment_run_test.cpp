@@ -110,7 +110,8 @@ TEST_F(ExperimentRunTest, CalculationWritesTheBatchRunnersFiles) {
     test::ScratchDirectory batch_dir;
     fill_folder(batch_dir.path());
     ASSERT_EQ(save_experiment_file(c.experiment, batch_dir.path() / "exp.toml"), "");
-    const std::string command = "cd '" + batch_dir.path().string() + "' && '" KT_BATCH_PROGRAM
+    const std::string command = "cd '" + batch_dir.path().string() +
+                                "' && '" KT_BATCH_PROGRAM
                                 "' KTparam.par --experiment exp.toml > out.txt 2>&1";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
@@ -160,8 +161,8 @@ TEST_F(ExperimentRunTest, RefusedExperimentsStartNothing) {
   fill_folder(dir.path());
   const std::string bad = (dir.path() / "bad_mat.toml").string();
   const Case cases[] = {
-      {"bad material file",
-       [&](Application& app) { app.experiment.material = bad; }, bad + ", line 3"},
+      {"bad material file", [&](Application& app) { app.experiment.material = bad; },
+       bad + ", line 3"},
       {"a train unticked from the accurate scheme",
        [](Application& app) {
          app.experiment.pulses = 4;

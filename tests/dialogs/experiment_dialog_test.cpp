@@ -102,9 +102,15 @@ TEST_F(ExperimentDialogTest, EntriesMakeTheExperimentOrAreRefusedWithFileAndLine
          click(d, kMeasuredShapeButton);
          replace(edit(d, kTraceField), bad_trace.c_str());
        },
-       "", false, {}, bad_trace + ", line 3"},
+       "",
+       false,
+       {},
+       bad_trace + ", line 3"},
       {"bad material",
-       [&](QWidget* d) { replace(edit(d, kMaterialField), bad_material.c_str()); }, "", false, {},
+       [&](QWidget* d) { replace(edit(d, kMaterialField), bad_material.c_str()); },
+       "",
+       false,
+       {},
        bad_material + ", line 3"},
       {"published scheme with a train",
        [&](QWidget* d) {
@@ -112,9 +118,15 @@ TEST_F(ExperimentDialogTest, EntriesMakeTheExperimentOrAreRefusedWithFileAndLine
          replace(edit(d, kPulsesField), "5");
          replace(edit(d, kRateField), "100");
        },
-       "", false, {}, "scheme published cannot run pulses 5"},
+       "",
+       false,
+       {},
+       "scheme published cannot run pulses 5"},
       {"pulses not whole",
-       [&](QWidget* d) { replace(edit(d, kPulsesField), "2.5"); }, "", false, {},
+       [&](QWidget* d) { replace(edit(d, kPulsesField), "2.5"); },
+       "",
+       false,
+       {},
        "Number of pulses: '2.5' is not a whole number"},
   };
   for (const Case& c : cases) {
