@@ -254,9 +254,13 @@ RunEnd run_pulses(LoopContext& c) {
     c.next_output_time = 0.0;
     c.spatial_output_count = 0;
     c.pulse_peak_k = 0.0;
+    if (c.options.observer)
+      c.options.observer->pulse_started(k, c.train->pulse_count(), c.time_offset_ns);
     end = time_loop(c);
     if (end == RunEnd::diverged) return end;
     c.train->finish_pulse(c.state, c.pulse_peak_k, c.state.step_index);
+    if (c.options.observer && !c.train->records().empty())
+      c.options.observer->pulse_done(c.train->records().back());
     if (end == RunEnd::stop || k == c.train->pulse_count()) return end;
     if (!c.train->cool_to_next_pulse()) {
       c.outcome.diverged_time_ns = c.train->run_time_ns();
