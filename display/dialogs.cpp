@@ -552,4 +552,58 @@ std::string show_save_picture_chooser(std::string_view title, std::string_view i
   return result;
 }
 
+namespace {
+
+QString from_local(std::string_view text) {
+  return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string run_chooser(std::string_view title, std::string_view initial_path,
+                        const std::vector<std::string>& filters, QFileDialog::AcceptMode mode,
+                        std::string_view suffix) {
+  std::string result;
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return result;
+  on_gui([&] {
+    QFileDialog chooser(frame_state().frame.data(), from_local(title));
+    chooser.setOption(QFileDialog::DontUseNativeDialog);
+    chooser.setAcceptMode(mode);
+    chooser.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                        : QFileDialog::AnyFile);
+    QStringList names;
+    for (const std::string& filter : filters) names << QString::fromStdString(filter);
+    if (!names.isEmpty()) {
+      chooser.setNameFilters(names);
+      chooser.selectNameFilter(names.first());
+    }
+    if (!suffix.empty()) chooser.setDefaultSuffix(from_local(suffix));
+    if (!initial_path.empty()) {
+      const QFileInfo initial(from_local(initial_path));
+      if (initial.isDir()) {
+        chooser.setDirectory(initial.absoluteFilePath());
+      } else {
+        chooser.setDirectory(initial.absolutePath());
+        chooser.selectFile(initial.fileName());
+      }
+    }
+    const bool accepted = chooser.exec() == QDialog::Accepted;
+    reactivate_frame();
+    if (!accepted || chooser.selectedFiles().isEmpty()) return;
+    result =
+        QFileInfo(chooser.selectedFiles().first()).absoluteFilePath().toLocal8Bit().toStdString();
+  });
+  return result;
+}
+
+}  // namespace
+
+std::string choose_file_to_open(std::string_view title, std::string_view initial_path,
+                                const std::vector<std::string>& filters) {
+  return run_chooser(title, initial_path, filters, QFileDialog::AcceptOpen, {});
+}
+
+std::string choose_file_to_save(std::string_view title, std::string_view initial_path,
+                                const std::vector<std::string>& filters, std::string_view suffix) {
+  return run_chooser(title, initial_path, filters, QFileDialog::AcceptSave, suffix);
+}
+
 }  // namespace kt::display
