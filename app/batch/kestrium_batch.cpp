@@ -475,7 +475,7 @@ std::string overview_help() {
 int refuse_command(const std::string& word) {
   std::vector<std::string> names{"help"};
   for (const Command& c : kCommands) names.emplace_back(c.name);
-  const std::string nearest = kt::batch::nearest_name(word, names);
+  const std::string nearest = kt::nearest_name(word, names);
   if (!nearest.empty()) {
     std::fprintf(stderr, "kestrium-batch: unknown command \"%s\", did you mean \"%s\"?\n",
                  word.c_str(), nearest.c_str());

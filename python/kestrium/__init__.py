@@ -11,16 +11,17 @@ to disk unless an output folder is given. Long calls release the GIL and stop on
 (KeyboardInterrupt) with no thread left running.
 """
 
+from __future__ import annotations
+
 import os as _os
 import sys as _sys
 import warnings as _warnings
 from dataclasses import dataclass as _dataclass, field as _field
 
-import numpy as _np
-
+# NumPy, pandas and the study's cluster code load when a call needs them, not at import.
 from ._choices import (AblationModel, Autoscale, KineticsFileMode, Material, PulsePlanShape,
                        PulseShape, Scheme, SpatialOutput)
-from ._experiment import _keywords as _experiment_keywords
+from ._experiment import _keywords as _experiment_keywords, _parameters
 from ._kestrium import (Experiment, Parameters, __version__, _check_output_paths,
                         _kinetics_file_name, _parse_fluences, _run, _save_text, _sweep)
 from .analysis import fit, threshold
@@ -46,9 +47,9 @@ class Profile:
     number: int
     step: int
     time_ns: float
-    depth_nm: _np.ndarray
-    temperature_K: _np.ndarray
-    fraction: _np.ndarray
+    depth_nm: numpy.ndarray
+    temperature_K: numpy.ndarray
+    fraction: numpy.ndarray
 
 
 @_dataclass(frozen=True)
@@ -72,12 +73,12 @@ class RunResult:
     the mean depths per pulse over the train.
     """
 
-    time_ns: _np.ndarray
-    surface_temperature_K: _np.ndarray
-    velocity_cm_per_s: _np.ndarray
-    depth_nm: _np.ndarray
-    surface_fraction: _np.ndarray
-    step: _np.ndarray
+    time_ns: numpy.ndarray
+    surface_temperature_K: numpy.ndarray
+    velocity_cm_per_s: numpy.ndarray
+    depth_nm: numpy.ndarray
+    surface_fraction: numpy.ndarray
+    step: numpy.ndarray
     profiles: list
     surface_recession_nm: float
     volume_depth_nm: float
@@ -98,6 +99,44 @@ class RunResult:
             f"RunResult(end={self.end!r}, steps={self.steps}, "
             f"total_depth_nm={self.total_depth_nm:.6g}, profiles={len(self.profiles)})"
         )
+
+    def to_dataframe(self):
+        """The values of every time step as a pandas DataFrame.
+
+        Returns
+        -------
+        pandas.DataFrame
+            One row per time step; the columns step, time_ns, surface_temperature_K,
+            velocity_cm_per_s, depth_nm and surface_fraction (units in the names).
+        """
+        return _pandas("to_dataframe").DataFrame(
+            {name: getattr(self, name) for name in _STEP_COLUMNS})
+
+    def pulses_to_dataframe(self):
+        """A train's pulse table as a pandas DataFrame, one row per pulse.
+
+        Returns
+        -------
+        pandas.DataFrame
+            Indexed by pulse (1, 2, ...); the columns surface_temperature_before_K,
+            surface_fraction_before, peak_surface_temperature_K, surface_recession_nm,
+            volume_depth_nm, total_depth_nm and cumulative_depth_nm. Empty for a single
+            pulse.
+        """
+        table = _pandas("pulses_to_dataframe").DataFrame(dict(self.pulses))
+        return table.set_index("pulse")
+
+
+_STEP_COLUMNS = ("step", "time_ns", "surface_temperature_K", "velocity_cm_per_s", "depth_nm",
+                 "surface_fraction")
+
+
+def _pandas(call):
+    try:
+        import pandas
+    except ImportError:
+        raise ImportError(f"{call}() needs pandas (Debian: apt install python3-pandas)") from None
+    return pandas
 
 
 def _folder(path):
@@ -149,6 +188,7 @@ def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
     Ctrl-C stops the run as the program's Stop does (with output_dir its files are those of a
     stopped run) and raises KeyboardInterrupt.
     """
+    _parameters(parameters, "run")
     folder = _folder(output_dir) if output_dir is not None else None
     keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
                                     incubated_absorption, material)
@@ -208,6 +248,9 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
     runs under way and raises KeyboardInterrupt (with output_dir the kinetics lines of the
     runs finished in unbroken fluence order stay written).
     """
+    import numpy as _np
+
+    _parameters(parameters, "sweep")
     if isinstance(fluences, str):
         fluences = _parse_fluences(fluences, int(log))
     else:

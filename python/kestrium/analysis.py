@@ -9,9 +9,7 @@ import os
 import re
 import warnings
 
-import numpy as np
-
-from ._experiment import _keywords
+from ._experiment import _keywords, _parameters
 from ._kestrium import _fit, _incubation, _threshold
 
 __all__ = ["fit", "threshold"]
@@ -23,6 +21,8 @@ _COLUMNS = {"total": "total_depth_nm", "surface": "surface_recession_nm",
 
 def _csv_text(fluence, depth, sigma, quantity):
     """The arrays as the CSV text of a measured-data file, read by the program's own reader."""
+    import numpy as np
+
     if quantity not in _COLUMNS:
         raise ValueError(f'quantity takes total, surface or volume; got "{quantity}"')
     columns = {"fluence_mJ_per_cm2": fluence, _COLUMNS[quantity]: depth}
@@ -49,6 +49,8 @@ def _cell(value):
 
 def _table_text(table):
     """A dict of columns (name: values) as the CSV text of a measured-data file."""
+    import numpy as np
+
     columns = {str(name): list(np.ravel(np.asarray(values, dtype=object)))
                for name, values in table.items()}
     if not columns:
@@ -120,6 +122,7 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
     outside its range, too few points, bad data, ...) raises ValueError before any run.
     Ctrl-C stops the fit and raises KeyboardInterrupt; its .report holds the best values found.
     """
+    _parameters(parameters, "fit")
     if (data is None) == (fluence is None):
         raise ValueError("give the measured data either as data (a CSV file) or as the arrays "
                          "fluence and depth")
@@ -188,6 +191,7 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
     depth is not reached up to the model's highest fluence, or a run fails) raises RuntimeError
     saying why. Ctrl-C stops the search and raises KeyboardInterrupt.
     """
+    _parameters(parameters, "threshold")
     if pulses is not None and not isinstance(pulses, (int, float)):
         counts = [int(n) for n in pulses]
         if len(counts) > 1:

@@ -15,15 +15,12 @@ runs them: the last field of vary varies fastest, a refused or diverged point is
 empty results and the reason in its note.
 """
 
-import asyncio
 import math
 import os
 import time
 from collections.abc import Mapping
 
-import numpy as np
-
-from ._experiment import _keywords
+from ._experiment import _keywords, _parameters
 from ._kestrium import (Parameters, _result_columns, _save_text, _Study, _study_end_texts,
                         _study_values)
 
@@ -68,12 +65,24 @@ class StudyTable(dict):
         """
         _save_text(os.fspath(path), self.table_text)
 
+    def to_dataframe(self):
+        """The table as a pandas DataFrame, one row per point, the columns in table order."""
+        from . import _pandas
+
+        return _pandas("to_dataframe").DataFrame(dict(self))
+
     def __repr__(self):
         ends = {}
         for end in self["end"]:
             ends[end] = ends.get(end, 0) + 1
         counts = ", ".join(f"{n} {end}" for end, n in ends.items())
         return f"StudyTable(study {self.hash}: {len(self['point'])} points, {counts})"
+
+
+def _asyncio_timeout():
+    import asyncio  # only a study on a cluster needs it
+
+    return asyncio.TimeoutError
 
 
 def _values(name, values):
@@ -86,6 +95,8 @@ def _values(name, values):
         except ValueError as e:
             raise ValueError(f"{name}={values}: {e}") from None
     try:
+        import numpy as np
+
         return [float(v) for v in np.ravel(np.asarray(values, dtype=float))]
     except (TypeError, ValueError):
         raise ValueError(f"{name}: {values!r} are not numbers") from None
@@ -119,8 +130,7 @@ def _make_study(parameters, vary, points, refinement, experiment=None, energy=Fa
         experiment = _keywords(material=material)
     elif material is not None:
         experiment = dict(experiment, material=os.fspath(material))
-    if not isinstance(parameters, Parameters):
-        raise TypeError(f"a study starts from a kestrium.Parameters, not {type(parameters).__name__}")
+    _parameters(parameters, "study")
     if vary is not None and not isinstance(vary, Mapping):
         if points is not None:
             raise ValueError("give vary or points, not both")
@@ -173,7 +183,7 @@ def _run_on_dask(study, client, jobs, chunk_size, progress, timeout):
             try:
                 finished, pending = wait(pending, timeout=WAIT_SECONDS,
                                          return_when="FIRST_COMPLETED")
-            except (TimeoutError, asyncio.TimeoutError):
+            except (TimeoutError, _asyncio_timeout()):
                 finished = ()
             for future in finished:
                 chunk = future.result()
@@ -245,6 +255,8 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
         chunks = [s.run(0, total, int(jobs or 0), progress or None)]
     else:
         chunks = _run_on_dask(s, client, jobs, chunk_size, progress, timeout)
+
+    import numpy as np
 
     columns = {"point": np.concatenate([c["point"] for c in chunks])}
     for name, values in zip(s.names, s.point_values(0, total)):
