@@ -329,6 +329,7 @@ std::optional<int> prepare_fit_request(const CommandLine& line, FitOptions& o,
   if (!read_parameters(o.parfile, request.parameters)) return kExitFailure;
   if (std::string refusal = o.setup.apply_material_values(request.parameters); !refusal.empty())
     return fail(refusal);
+  if (!batch::apply_settings(line, o.experiment, request.parameters)) return kExitUsage;
   if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
     return fail(o.parfile + ": " + refusal);
   std::string error;
@@ -646,6 +647,7 @@ int threshold_command(const std::vector<std::string>& args) {
   if (std::string refusal = setups.front().apply_material_values(request.parameters);
       !refusal.empty())
     return fail(refusal);
+  if (!batch::apply_settings(line, experiment, request.parameters)) return kExitUsage;
   if (const std::string refusal = check_run_choices(request.parameters); !refusal.empty())
     return fail(parfile + ": " + refusal);
   request.jobs = capped_jobs(request.jobs);

@@ -167,6 +167,9 @@ int single_run(const std::vector<std::string>& args) {
   // nor the picture, may be the parameter file itself.
   kt::ParameterSet named;
   if (!read_parameters(parfile, named)) return kExitFailure;
+  if (const std::string refusal = setup->apply_material_values(named); !refusal.empty())
+    return fail(refusal);
+  if (!kt::batch::apply_settings(line, experiment, named)) return kExitUsage;
   std::vector<kt::NamedPath> outputs = result_file_outputs(named, true);
   if (setup->is_train())
     outputs.push_back(
@@ -195,10 +198,8 @@ int single_run(const std::vector<std::string>& args) {
   };
   const kt::RunMaker maker = png.empty() ? kt::RunMaker{} : with_picture;
   kt::SingleRun run;
-  if (!setup->material) {
+  if (!setup->material && experiment.settings.empty()) {
     run = kt::run_parameter_file(parfile, options, maker);
-  } else if (const std::string refusal = setup->apply_material_values(named); !refusal.empty()) {
-    return fail(refusal);
   } else {
     run = kt::run_parameters(named, options, maker);
     if (!run.error.empty()) run.error = parfile + ": " + run.error;
@@ -368,6 +369,7 @@ int sweep_command(const std::vector<std::string>& args) {
   if (!read_parameters(command.parfile, parameters)) return kExitFailure;
   if (const std::string refusal = command.setup.apply_material_values(parameters); !refusal.empty())
     return fail(refusal);
+  if (!kt::batch::apply_settings(line, command.experiment, parameters)) return kExitUsage;
   if (const std::string clash = kt::check_output_paths(
           {{"the parameter file", command.parfile}, {"the data file", analysis.data_file}},
           result_file_outputs(parameters, false));

@@ -296,6 +296,7 @@ int study_command(const std::vector<std::string>& args) {
   if (FileResult r = read_parameter_file(o.parfile, base); !r) return failure(r.message);
   if (std::string refusal = o.setup.apply_material_values(base); !refusal.empty())
     return failure(refusal);
+  if (!batch::apply_settings(line, o.experiment, base)) return batch::kExitUsage;
   if (std::string too_large = check_study_run_size(plan, o.shard); !too_large.empty())
     return failure(too_large);
   if (std::string refusal = study_refusal_of_every_point(base, plan); !refusal.empty())
@@ -415,6 +416,7 @@ int merge_command(const std::vector<std::string>& args) {
     if (FileResult r = read_parameter_file(study.parfile, base); !r) return failure(r.message);
     if (std::string refusal = study.setup.apply_material_values(base); !refusal.empty())
       return failure(refusal);
+    if (!batch::apply_settings(line, study.experiment, base)) return batch::kExitUsage;
     if (std::string error = merge_study_tables(tables, {study_hash(base, plan), &plan}, merged);
         !error.empty())
       return failure(error);
