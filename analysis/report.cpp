@@ -206,6 +206,7 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert,
   doc["retried_runs"] = r.retried_runs;
   doc["failed_runs"] = r.failed_points;
   doc["wall_seconds"] = number(r.wall_seconds);
+  if (!r.notes.empty()) doc["notes"] = r.notes;
   if (beer_lambert) doc["beer_lambert"] = beer_lambert_object(*beer_lambert);
   const bool several = has_sets(r);
   if (several) doc["datasets"] = datasets_json(r, sets);

@@ -30,8 +30,7 @@ std::string field_number(const ParameterField& field, const std::string& text, f
   const double number = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
   if (text.empty() || end != text.c_str() + text.size()) {
     std::string names;
-    if (field.kind == FieldKind::choice)
-      names = " nor a choice (" + std::string(field.names) + ")";
+    if (field.kind == FieldKind::choice) names = " nor a choice (" + std::string(field.names) + ")";
     return "\"" + text + "\" is not a number" + names;
   }
   if (!std::isfinite(static_cast<float>(number)))

@@ -15,6 +15,7 @@ namespace kt {
 // set as a run checks the file's values. Empty when all were applied; otherwise the problem,
 // beginning with the setting ("fluence=-5: Fluence [mJ/cm^2] is -5; it must be greater than 0"),
 // and `parameters` unchanged.
-std::string apply_field_settings(ParameterSet& parameters, const std::vector<std::string>& settings);
+std::string apply_field_settings(ParameterSet& parameters,
+                                 const std::vector<std::string>& settings);
 
 }  // namespace kt
