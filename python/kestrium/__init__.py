@@ -11,12 +11,9 @@ to disk unless an output folder is given. Long calls release the GIL and stop on
 (KeyboardInterrupt) with no thread left running.
 """
 
-from __future__ import annotations
-
 import os as _os
 import sys as _sys
 import warnings as _warnings
-from dataclasses import dataclass as _dataclass, field as _field
 
 # NumPy, pandas and the study's cluster code load when a call needs them, not at import.
 from ._choices import (AblationModel, Autoscale, KineticsFileMode, Material, PulsePlanShape,
@@ -36,24 +33,45 @@ def __dir__():
     return sorted(__all__ + ["__version__"])
 
 
-@_dataclass(frozen=True)
-class Profile:
+class _Record:
+    """A result's values as read-only attributes, made from keywords (the names of __slots__)."""
+
+    __slots__ = ()
+
+    def __init__(self, **values):
+        for name in self.__slots__:
+            object.__setattr__(self, name, values.pop(name))
+        if values:
+            raise TypeError(f"{type(self).__name__} has no value {next(iter(values))!r}")
+
+    def __setattr__(self, name, value):
+        raise AttributeError(f"{type(self).__name__} is read-only: cannot set {name}")
+
+    __delattr__ = __setattr__
+
+    def __reduce__(self):
+        return _remade, (type(self), {name: getattr(self, name) for name in self.__slots__})
+
+    def __repr__(self):
+        shown = ", ".join(f"{name}={getattr(self, name)!r}" for name in self.__slots__)
+        return f"{type(self).__name__}({shown})"
+
+
+def _remade(kind, values):
+    return kind(**values)
+
+
+class Profile(_Record):
     """The depth profiles at one spatial output instant (number 1 to 10).
 
     depth_nm, temperature_K and fraction (of broken bonds) hold one value per grid node; the
     spatial result files list the same nodes but the last.
     """
 
-    number: int
-    step: int
-    time_ns: float
-    depth_nm: numpy.ndarray
-    temperature_K: numpy.ndarray
-    fraction: numpy.ndarray
+    __slots__ = ("number", "step", "time_ns", "depth_nm", "temperature_K", "fraction")
 
 
-@_dataclass(frozen=True)
-class RunResult:
+class RunResult(_Record):
     """The result of one calculation.
 
     time_ns, surface_temperature_K, velocity_cm_per_s, depth_nm (ablated: surface recession)
@@ -73,26 +91,11 @@ class RunResult:
     the mean depths per pulse over the train.
     """
 
-    time_ns: numpy.ndarray
-    surface_temperature_K: numpy.ndarray
-    velocity_cm_per_s: numpy.ndarray
-    depth_nm: numpy.ndarray
-    surface_fraction: numpy.ndarray
-    step: numpy.ndarray
-    profiles: list
-    surface_recession_nm: float
-    volume_depth_nm: float
-    total_depth_nm: float
-    fluence_used: float
-    peak_surface_temperature_K: float
-    peak_front_velocity_cm_per_s: float
-    steps: int
-    end: str
-    kinetics_line: str
-    message: str
-    energy: dict
-    pulses: dict
-    parameters: Parameters = _field(repr=False)
+    __slots__ = ("time_ns", "surface_temperature_K", "velocity_cm_per_s", "depth_nm",
+                 "surface_fraction", "step", "profiles", "surface_recession_nm",
+                 "volume_depth_nm", "total_depth_nm", "fluence_used", "peak_surface_temperature_K",
+                 "peak_front_velocity_cm_per_s", "steps", "end", "kinetics_line", "message",
+                 "energy", "pulses", "parameters")
 
     def __repr__(self):
         return (

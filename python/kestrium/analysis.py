@@ -4,9 +4,7 @@ Both are the batch runner's fit and threshold commands, on the same analysis cod
 their reports as dicts. They release the GIL and stop on Ctrl-C (KeyboardInterrupt).
 """
 
-import json
 import os
-import re
 import warnings
 
 from ._experiment import _keywords, _parameters
@@ -67,12 +65,16 @@ def _table_text(table):
 
 def _refused(error):
     """The reader's message on the arrays names the index, not the line of the text."""
+    import re
+
     text = re.sub(rf"^{_ARRAYS}, line (\d+):",
                   lambda m: f"{_ARRAYS}, index {int(m.group(1)) - 2}:", str(error))
     return ValueError(text)
 
 
 def _report(text, fitted):
+    import json
+
     report = json.loads(text)
     if fitted is not None:
         report["fitted"] = fitted
