@@ -153,3 +153,20 @@ def test_condition_columns_by_unit_and_alias_and_a_pandas_index(tmp_path, defaul
     frame.rename(columns={"tau_ns": "tau_us"}).to_csv(tmp_path / "us.csv", index=False)
     with pytest.raises(ValueError, match='column "tau_us" .* is not a field; did you mean tau_ns'):
         kestrium.fit(defaults, tmp_path / "us.csv", analyse=True)
+
+
+def test_the_type_stubs_list_every_field_with_its_type_and_unit():
+    root = os.path.join(os.path.dirname(__file__), "..", "..")
+    script = os.path.join(root, "scripts", "python_stubs.py")
+    checked = subprocess.run([sys.executable, script, "--check"], capture_output=True, text=True)
+    assert checked.returncode == 0, checked.stderr
+    import ast
+    with open(os.path.join(root, "python", "kestrium", "__init__.pyi")) as stub:
+        tree = ast.parse(stub.read())
+    parameters = next(c for c in tree.body if isinstance(c, ast.ClassDef) and c.name == "Parameters")
+    init = next(f for f in parameters.body if isinstance(f, ast.FunctionDef) and f.name == "__init__")
+    assert [a.arg for a in init.args.kwonlyargs] == list(kestrium.Parameters.fields()) + [
+        "data_file_name"]
+    docs = {f.name: ast.get_docstring(f) for f in parameters.body
+            if isinstance(f, ast.FunctionDef) and ast.get_docstring(f)}
+    assert docs["pulse_width"].startswith("Pulsewidth [ns]")
