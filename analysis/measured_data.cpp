@@ -430,14 +430,19 @@ void assign_datasets(MeasuredData& read, const std::vector<std::string>& labels)
   for (std::size_t i = 0; i < read.points.size(); ++i) {
     MeasuredPoint& point = read.points[i];
     std::string name = read.labelled ? labels[i] : std::string();
+    std::string legend = name;
     if (!read.labelled) {
-      for (std::size_t k = 0; k < read.conditions.size(); ++k)
-        name +=
-            (k == 0 ? "" : ",") + read.conditions[k].name + "=" + number_text(point.conditions[k]);
-      if (name.empty()) name = "data";
+      for (std::size_t k = 0; k < read.conditions.size(); ++k) {
+        const ConditionColumn& c = read.conditions[k];
+        const std::string value = c.name + "=" + number_text(point.conditions[k]);
+        const std::string unit = c.field ? std::string(c.field->unit) : std::string();
+        name += (k == 0 ? "" : ",") + value;
+        legend += (k == 0 ? "" : ", ") + value + (unit.empty() ? "" : " " + unit);
+      }
+      if (name.empty()) name = legend = "data";
     }
     const auto [it, added] = index.emplace(name, static_cast<int>(read.datasets.size()));
-    if (added) read.datasets.push_back({name});
+    if (added) read.datasets.push_back({name, legend});
     point.dataset = it->second;
   }
 }

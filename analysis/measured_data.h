@@ -47,7 +47,8 @@ struct ConditionColumn {
 // A group of rows fitted with the same values of the fields fitted per data set: the rows
 // sharing a `dataset` label, or, without that column, the rows sharing their conditions.
 struct MeasuredSet {
-  std::string name;  // the label, or the conditions ("pulse_width=20"), or "data"
+  std::string name;      // the label, or the conditions ("pulse_width=20"), or "data"
+  std::string legend{};  // the name for a picture's legend, with the units ("pulse_width=20 ns")
 };
 
 struct MeasuredData {

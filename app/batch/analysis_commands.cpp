@@ -422,7 +422,7 @@ std::string add_fitted_curve(const FitRequest& request, const FitReport& report,
   if (report.datasets.size() > 1) {
     for (std::size_t k = 0; k < report.datasets.size(); ++k) {
       FitPlotSet set;
-      set.name = report.datasets[k].name;
+      set.name = request.data.datasets[k].legend;
       set.rows = points_of_set(request.data, static_cast<int>(k));
       if (k < sets.beer_lambert.size() && sets.beer_lambert[k].ok)
         set.beer_lambert = &sets.beer_lambert[k];
@@ -471,7 +471,7 @@ bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitRepo
   } else if (several) {
     for (std::size_t k = 0; k < request.data.datasets.size(); ++k) {
       FitPlotSet set;
-      set.name = request.data.datasets[k].name;
+      set.name = request.data.datasets[k].legend;
       set.rows = points_of_set(request.data, static_cast<int>(k));
       if (k < sets.beer_lambert.size() && sets.beer_lambert[k].ok)
         set.beer_lambert = &sets.beer_lambert[k];
