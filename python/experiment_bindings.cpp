@@ -62,7 +62,7 @@ RunSetup experiment_setup(const py::dict& keywords) {
     }
   }
   std::string error;
-  std::optional<RunSetup> setup = make_run_setup(choices, error, "");
+  std::optional<RunSetup> setup = make_run_setup(choices, error);
   if (!setup) throw py::value_error(error);
   return std::move(*setup);
 }

@@ -55,7 +55,7 @@ std::string experiment_options_help(const char* pulses) {
       "  --material FILE   a material file (TOML) for every run: its values and its c(T), k(T)\n"
       "  --set FIELD=VALUE a field of the parameter file changed for this command (repeatable,\n"
       "                    e.g. --set fluence=80 --set ablation_model=surface), checked as the\n"
-      "                    file's values are\n";
+      "                    file's values are; a material file's values replace those it sets\n";
   return text;
 }
 

@@ -63,15 +63,6 @@ def _table_text(table):
     return "\n".join(rows) + "\n"
 
 
-def _refused(error):
-    """The reader's message on the arrays names the index, not the line of the text."""
-    import re
-
-    text = re.sub(rf"^{_ARRAYS}, line (\d+):",
-                  lambda m: f"{_ARRAYS}, index {int(m.group(1)) - 2}:", str(error))
-    return ValueError(text)
-
-
 def _report(text, fitted):
     import json
 
@@ -191,8 +182,6 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
                                                     pulses, rate_hz, incubated_absorption,
                                                     material),
                                           bool(separately))
-    except ValueError as e:
-        raise _refused(e) from None
     except KeyboardInterrupt as e:
         if hasattr(e, "report"):
             e.report = _report(*e.report)
