@@ -38,7 +38,7 @@ std::string time_unit_of(const std::string& name) {
   while (start < lower.size() && std::string_view(" _[(").find(lower[start]) != std::string::npos)
     ++start;
   std::size_t end = lower.size();
-  while (end > start && std::string_view(" ])").find(lower[end - 1]) != std::string::npos) --end;
+  while (end > start && std::string_view(" ])").find(lower[end - 1]) != std::string::npos) end -= 1;
   return lower.substr(start, end - start);
 }
 

@@ -41,7 +41,7 @@ Experiment made_experiment(const py::args& args, const py::kwargs& keywords) {
         "Experiment() takes its settings as keywords, e.g. Experiment(pulses=10, rate_hz=10)");
   const py::dict checked = py::module_::import("kestrium._experiment").attr("_settings")(keywords);
   std::string error;
-  std::optional<Experiment> made = merge_experiment(settings_of(checked), error, "");
+  std::optional<Experiment> made = merge_experiment(settings_of(checked), error);
   if (!made) throw py::value_error(error);
   return *made;
 }

@@ -61,12 +61,14 @@ TEST(Requests, EachUseCaseRefusesBeforeAnyWorkNamingTheSetting) {
       {"run refinement", refused<RunRequest>(run, [](auto& r) { r.options.refinement = 0; }),
        "refinement", "refinement is 0; it must be from 1 to 64"},
       {"run grid on the published scheme",
-       refused<RunRequest>(run, [](auto& r) { r.options.grid_refinement = 2; }),
-       "grid_refinement", "grid_refinement is 2; it must be from 1 to "},
-      {"run data-file name", refused<RunRequest>(run, [](auto& r) {
-         r.parameters.data_file_name.fill(' ');
-         r.parameters.data_file_name[0] = '/';
-       }),
+       refused<RunRequest>(run, [](auto& r) { r.options.grid_refinement = 2; }), "grid_refinement",
+       "grid_refinement is 2; it must be from 1 to "},
+      {"run data-file name",
+       refused<RunRequest>(run,
+                           [](auto& r) {
+                             r.parameters.data_file_name.fill(' ');
+                             r.parameters.data_file_name[0] = '/';
+                           }),
        "", "in.par: the data-file name cannot be used"},
       {"sweep without fluences",
        refused<SweepRequest>(sweep, [](auto& r) { r.options.fluences.clear(); }), "fluences",
@@ -77,9 +79,13 @@ TEST(Requests, EachUseCaseRefusesBeforeAnyWorkNamingTheSetting) {
        "fluences", "in.par: fluence -1: "},
       {"study refinement", refused<StudyRequest>(study, [](auto& r) { r.plan.refinement = 0; }),
        "refinement", "refinement is 0"},
-      {"study too large for one run", refused<StudyRequest>(study, [](auto& r) {
-         ASSERT_EQ(make_product_study({"fluence=1:2000:1", "pulse_width=1:1000:1"}, r.plan), "");
-       }),
+      {"study too large for one run",
+       refused<StudyRequest>(study,
+                             [](auto& r) {
+                               ASSERT_EQ(make_product_study(
+                                             {"fluence=1:2000:1", "pulse_width=1:1000:1"}, r.plan),
+                                         "");
+                             }),
        "shard", "the study would run 2000000 points at once"},
       {"study of refused points",
        refused<StudyRequest>(study, [](auto& r) { r.base.ambient_temperature = 1.0f; }), "",
@@ -125,7 +131,8 @@ TEST(Requests, PreparedRunsDeliverTheirResults) {
     const Prepared<StudyJob> shard = part.prepare();
     ASSERT_TRUE(shard);
     EXPECT_EQ(shard->hash, whole->hash);
-    merge.tables.push_back({"shard " + std::to_string(k), shard->table_text(shard->execute(interrupt))});
+    merge.tables.push_back(
+        {"shard " + std::to_string(k), shard->table_text(shard->execute(interrupt))});
   }
   merge.study = study;
   const Prepared<MergePlan> merging = merge.prepare();

@@ -48,7 +48,8 @@ TEST(SettingWords, InstalledWordsReachTheEngineMessages) {
 TEST(SettingWords, TheLowerLayersWriteNoOption) {
   const std::regex option(R"re("[^"\n]*(^|[ (`])--[a-z])re");
   for (const char* layer : {"params", "solver", "analysis", "engine"}) {
-    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(KT_SOURCE_DIR) / layer)) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(KT_SOURCE_DIR) / layer)) {
       const std::string ext = entry.path().extension().string();
       if (ext != ".cpp" && ext != ".h") continue;
       std::ifstream in(entry.path());
