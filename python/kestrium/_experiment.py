@@ -4,6 +4,8 @@ pulse_shape=, trace=, pulses=, rate_hz=, incubated_absorption=, material=), gath
 compiled module, which checks them as the batch runner checks its options: a keyword given
 overrides the experiment's value."""
 
+import math
+import numbers
 import os
 
 from ._kestrium import Experiment, Parameters, _nearest_name
@@ -23,18 +25,21 @@ def _parameters(value, call):
     raise TypeError(f"{call}() takes a kestrium.Parameters as parameters, not {kind}{hint}")
 
 
-def _whole(name, value):
-    if isinstance(value, float) and value.is_integer():
-        return int(value)
-    if isinstance(value, bool) or not hasattr(value, "__index__"):
+def _number(name, value, unit):
+    """A number keyword as a float: numbers (bool, int, float, NumPy scalars) as they are, any
+    other type refused as the parameters' fields refuse it."""
+    if isinstance(value, numbers.Real):
+        return float(value)
+    raise TypeError(f"{name} takes a number ({unit}), not {type(value).__name__}")
+
+
+def _whole_number(name, value):
+    """A whole-number keyword as an int; 3.0 is 3, 2.9 is refused, not cut to 2."""
+    if not isinstance(value, numbers.Real):
         raise TypeError(f"{name} takes a whole number, not {type(value).__name__}")
-    return value.__index__()
-
-
-def _real(name, value, unit):
-    if isinstance(value, (str, bytes, bool, complex)) or not hasattr(value, "__float__"):
-        raise TypeError(f"{name} takes a number ({unit}), not {type(value).__name__}")
-    return float(value)
+    if not math.isfinite(value) or value != math.floor(value):
+        raise ValueError(f"{name} is {value}; it must be a whole number")
+    return int(value)
 
 
 def _word(name, value, words):
@@ -54,9 +59,9 @@ _SETTINGS = {
     "scheme": lambda v: _word("scheme", v, "'published' or 'accurate'"),
     "pulse_shape": lambda v: _word("pulse_shape", v, "'file', 'gaussian' or 'measured'"),
     "trace": lambda v: _path("trace", v),
-    "pulses": lambda v: _whole("pulses", v),
-    "rate_hz": lambda v: _real("rate_hz", v, "Hz"),
-    "incubated_absorption": lambda v: _real("incubated_absorption", v, "1/cm"),
+    "pulses": lambda v: _whole_number("pulses", v),
+    "rate_hz": lambda v: _number("rate_hz", v, "Hz"),
+    "incubated_absorption": lambda v: _number("incubated_absorption", v, "1/cm"),
     "material": lambda v: _path("material", v),
 }
 

@@ -4,10 +4,11 @@ Both are the batch runner's fit and threshold commands, on the same analysis cod
 their reports as dicts. They release the GIL and stop on Ctrl-C (KeyboardInterrupt).
 """
 
+import numbers
 import os
 import warnings
 
-from ._experiment import _keywords, _parameters
+from ._experiment import _keywords, _parameters, _whole_number
 from ._kestrium import _fit, _incubation, _threshold
 
 __all__ = ["fit", "threshold"]
@@ -244,8 +245,8 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
         Ctrl-C stopped the search.
     """
     _parameters(parameters, "threshold")
-    if pulses is not None and not isinstance(pulses, (int, float)):
-        counts = [int(n) for n in pulses]
+    if pulses is not None and not isinstance(pulses, (numbers.Real, str)):
+        counts = [_whole_number("pulses", n) for n in pulses]
         if len(counts) > 1:
             keywords = _keywords(experiment, scheme, pulse_shape, trace, None, rate_hz,
                                  incubated_absorption, material)
