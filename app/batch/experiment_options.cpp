@@ -5,12 +5,14 @@
 #include "app/batch/command_line.h"
 #include "app/batch/exit_codes.h"
 #include "engine/value_text.h"
+#include "params/field_setting.h"
 
 namespace kt::batch {
 
 bool ExperimentWords::any() const {
   return !experiment.empty() || !scheme.empty() || !pulse_shape.empty() || !trace.empty() ||
-         !pulses.empty() || !rate.empty() || !incubated_absorption.empty() || !material.empty();
+         !pulses.empty() || !rate.empty() || !incubated_absorption.empty() || !material.empty() ||
+         !settings.empty();
 }
 
 void declare_experiment_options(CommandLine& line, ExperimentWords& words) {
@@ -22,6 +24,15 @@ void declare_experiment_options(CommandLine& line, ExperimentWords& words) {
   line.option("--rate", words.rate);
   line.option("--incubated-absorption", words.incubated_absorption);
   line.option("--material", words.material);
+  line.repeated_option("--set", words.settings);
+}
+
+bool apply_settings(const CommandLine& line, const ExperimentWords& words,
+                    ParameterSet& parameters) {
+  const std::string refusal = apply_field_settings(parameters, words.settings);
+  if (refusal.empty()) return true;
+  line.usage_error("--set " + refusal);
+  return false;
 }
 
 std::string experiment_options_help(const char* pulses) {
@@ -41,7 +52,10 @@ std::string experiment_options_help(const char* pulses) {
       "  --rate HZ         the train's repetition rate (needed when N > 1)\n"
       "  --incubated-absorption A  the absorption coefficient [1/cm] of fully incubated\n"
       "                    material: alpha = alpha0 + (A - alpha0) phi (default alpha0)\n"
-      "  --material FILE   a material file (TOML) for every run: its values and its c(T), k(T)\n";
+      "  --material FILE   a material file (TOML) for every run: its values and its c(T), k(T)\n"
+      "  --set FIELD=VALUE a field of the parameter file changed for this command (repeatable,\n"
+      "                    e.g. --set fluence=80 --set ablation_model=surface), checked as the\n"
+      "                    file's values are; a material file's values replace those it sets\n";
   return text;
 }
 

@@ -172,6 +172,7 @@ int single_run(const std::vector<std::string>& args) {
   // nor the picture, may be the parameter file itself.
   kt::ParameterSet& named = request.parameters;
   if (!read_parameters(parfile, named)) return kExitFailure;
+  if (!kt::batch::apply_settings(line, experiment, named)) return kExitUsage;
   std::vector<kt::NamedPath> outputs = result_file_outputs(named, true);
   if (setup->is_train())
     outputs.push_back(
@@ -365,6 +366,7 @@ int sweep_command(const std::vector<std::string>& args) {
 
   kt::SweepRequest request;
   if (!read_parameters(command.parfile, request.parameters)) return kExitFailure;
+  if (!kt::batch::apply_settings(line, command.experiment, request.parameters)) return kExitUsage;
   request.parameter_file = command.parfile;
   request.options = command.options;
   const kt::Prepared<kt::SweepPlan> plan = request.prepare();
@@ -472,7 +474,7 @@ std::string overview_help() {
 int refuse_command(const std::string& word) {
   std::vector<std::string> names{"help"};
   for (const Command& c : kCommands) names.emplace_back(c.name);
-  const std::string nearest = kt::batch::nearest_name(word, names);
+  const std::string nearest = kt::nearest_name(word, names);
   if (!nearest.empty()) {
     std::fprintf(stderr, "kestrium-batch: unknown command \"%s\", did you mean \"%s\"?\n",
                  word.c_str(), nearest.c_str());

@@ -150,6 +150,7 @@ int threshold_command(const std::vector<std::string>& args) {
       !clash.empty())
     return line.usage_error(clash);
   if (!read_parameters(parfile, request.parameters)) return kExitFailure;
+  if (!batch::apply_settings(line, experiment, request.parameters)) return kExitUsage;
   request.parameter_file = parfile;
   if (pulses.size() > 1) request.pulses = pulses;
   const Prepared<ModelThresholdPlan> plan = request.prepare();
