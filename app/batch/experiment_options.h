@@ -1,10 +1,10 @@
 // The options of an experiment, the same on every command that makes runs (run, sweep, study,
 // merge --study, threshold, fit): --experiment FILE.toml, --scheme, --pulse-shape, --trace,
-// --pulses, --rate, --incubated-absorption, --material. An option given on the command line
-// overrides the experiment file's value. A value that is not a number, or settings that do not go
-// together, are a wrong command line (kExitUsage); an experiment file or a trace that cannot be
-// read or is refused is bad input (kExitFailure). Nothing runs and nothing is written before they
-// pass.
+// --pulses, --rate, --incubated-absorption, --material, --beam, --spot-radius. An option given on
+// the command line overrides the experiment file's value. A value that is not a number, or settings
+// that do not go together, are a wrong command line (kExitUsage); an experiment file or a trace
+// that cannot be read or is refused is bad input (kExitFailure). Nothing runs and nothing is
+// written before they pass.
 #pragma once
 
 #include <optional>
@@ -19,6 +19,7 @@ class CommandLine;
 // The options as given, before they are read.
 struct ExperimentWords {
   std::string experiment, scheme, pulse_shape, trace, pulses, rate, incubated_absorption, material;
+  std::string beam, spot_radius;
   // threshold: --pulses takes a value list (several N), read by the command itself.
   bool pulses_is_list = false;
 

@@ -24,6 +24,7 @@
 #include "app/batch/run_summary.h"
 #include "app/batch/stop_signals.h"
 #include "app/batch/study_commands.h"
+#include "engine/crater.h"
 #include "engine/material_setup.h"
 #include "engine/single_run.h"
 #include "engine/sweep.h"
@@ -51,7 +52,9 @@ constexpr const char* kRunHelp =
     "file name into the current folder, as the program does: the temporal file <name>D.dat,\n"
     "the spatial files <name>S1.dat ... <name>S10.dat and the kinetics line in <name>K.dat;\n"
     "a train also writes its pulse table <name>P.dat, and its kinetics line holds the mean\n"
-    "depth per pulse.\n"
+    "depth per pulse. With a spot (--beam, --spot-radius) the run is at the spot's centre and\n"
+    "the crater table <name>C.dat (depth against radius per pulse and after each pulse, the\n"
+    "volume and diameter of each pulse) is written too.\n"
     "\n"
     "options:\n"
     "  --refine K      split every time step into K equal sub-steps (1 to 64, default 1:\n"
@@ -61,7 +64,8 @@ constexpr const char* kRunHelp =
     "                  the spatial files list the finer nodes\n"
     "  --png FILE.png  also draw the page as the program shows it after the run\n"
     "  --size WxH      the size of that page in pixels (default 1024x768)\n"
-    "  --plot FILE.png a train: the depth of each pulse against the pulse number\n"
+    "  --plot FILE.png a train: the depth of each pulse against the pulse number; a spot: the\n"
+    "                  crater's profile\n"
     "  --json          print the summary as one JSON object (the names of the sweep's --csv\n"
     "                  columns, the kinetics line and file, the scales; a train's pulses)\n"
     "                  instead of a line a number\n";
@@ -160,8 +164,11 @@ int single_run(const std::vector<std::string>& args) {
   if (options.grid_refinement > 1 && options.scheme != kt::Scheme::accurate)
     return line.usage_error("--grid-refine needs --scheme accurate");
   if (!png.empty() && !line.check_output_file(png, "--png", ".png")) return line.usage_error();
-  if (!plot.empty() && !setup->is_train())
-    return line.usage_error("--plot draws the pulses of a train: give --pulses N (2 or more)");
+  const bool spot = setup->spot.active();
+  if (!plot.empty() && !setup->is_train() && !spot)
+    return line.usage_error(
+        "--plot draws the pulses of a train or the crater of a spot: give --pulses N (2 or more) "
+        "or --spot-radius UM");
   if (!plot.empty() && !line.check_output_file(plot, "--plot", ".png")) return line.usage_error();
   // The result files go into the current folder, named from the parameter file: none of them,
   // nor the picture, may be the parameter file itself.
@@ -171,6 +178,9 @@ int single_run(const std::vector<std::string>& args) {
   if (setup->is_train())
     outputs.push_back(
         {"the pulse table", kt::pulse_table_file_name(kt::result_file_base(named.data_file_name))});
+  if (spot)
+    outputs.push_back(
+        {"the crater table", kt::crater_file_name(kt::result_file_base(named.data_file_name))});
   outputs.push_back({"--png", png});
   outputs.push_back({"--plot", plot});
   if (const std::string clash = kt::check_output_paths({{"the parameter file", parfile}}, outputs);
@@ -225,7 +235,28 @@ int single_run(const std::vector<std::string>& args) {
                  kt::divergence_message(outcome).c_str());
     return kExitDiverged;
   }
-  if (!plot.empty()) {
+  if (spot && outcome.end != kt::RunEnd::stop) {
+    // The crater from runs at the local fluences of the spot (the parameters the run used).
+    kt::CraterRequest request;
+    request.parameters = p;
+    request.setup = *setup;
+    request.refinement = options.refinement;
+    request.interrupt = options.interrupt;
+    const kt::Crater crater = kt::compute_crater(request);
+    if (!crater.error.empty()) return fail(crater.error);
+    std::vector<std::string> errors;
+    kt::write_result_file(kt::crater_file_name(kt::result_file_base(p.data_file_name)),
+                          kt::ResultFile::Mode::rewrite, kt::crater_table_text(crater), errors);
+    for (const std::string& e : errors) std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
+    if (!errors.empty()) return kExitFailure;
+    if (!json) {
+      for (std::size_t k = 0; k < crater.volume_um3.size(); ++k)
+        std::printf("crater after pulse %zu: diameter %.6g um at %.6g nm, volume %.6g um^3\n",
+                    k + 1, crater.diameter_um[k], crater.diameter_depth_nm, crater.volume_um3[k]);
+    }
+    std::string plot_error;
+    if (!plot.empty() && !kt::draw_crater_png(crater, plot, plot_error)) return fail(plot_error);
+  } else if (!plot.empty()) {
     std::string plot_error;
     if (!kt::draw_pulse_depths_png(outcome, plot, plot_error)) return fail(plot_error);
   }
