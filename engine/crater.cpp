@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "analysis/threshold.h"
 #include "engine/material_setup.h"
+#include "engine/model_runs.h"
 #include "solver/result_files.h"
 
 namespace kt {
@@ -88,8 +90,8 @@ double DepthOfFluence::depth_nm(int pulse, double fluence) const {
   const double x = std::log(fluence);
   const auto i = static_cast<std::size_t>(
       std::upper_bound(log_fluence_.begin(), log_fluence_.end(), x) - log_fluence_.begin() - 1);
-  return std::max(0.0, hermite(log_fluence_[i], log_fluence_[i + 1], d[i], d[i + 1], m[i],
-                               m[i + 1], x));
+  return std::max(0.0,
+                  hermite(log_fluence_[i], log_fluence_[i + 1], d[i], d[i + 1], m[i], m[i + 1], x));
 }
 
 double DepthOfFluence::cumulative_nm(int pulses, double fluence) const {
@@ -228,8 +230,8 @@ Crater compute_crater(const CraterRequest& request) {
   grid.parameters = request.parameters;
   grid.setup = request.setup;
   grid.highest = peak;
-  grid.lowest = spot.beam == SpotPlan::Beam::gaussian ? spot.fluence_at(peak, spot.reach_um())
-                                                      : peak;
+  grid.lowest =
+      spot.beam == SpotPlan::Beam::gaussian ? spot.fluence_at(peak, spot.reach_um()) : peak;
   grid.points = spot.beam == SpotPlan::Beam::gaussian ? request.fluence_points : 1;
   grid.refinement = request.refinement;
   grid.jobs = request.jobs;
@@ -241,8 +243,8 @@ Crater compute_crater(const CraterRequest& request) {
     failed.error = "the crater: " + depth.error;
     return failed;
   }
-  Crater c = crater_from_depth(depth.depth, spot, peak, request.diameter_depth_nm,
-                               request.radius_points);
+  Crater c =
+      crater_from_depth(depth.depth, spot, peak, request.diameter_depth_nm, request.radius_points);
   c.interpolation_error_nm = depth.interpolation_error_nm;
   c.runs = depth.runs;
   return c;
@@ -305,6 +307,75 @@ std::string crater_table_text(const Crater& c) {
   return text;
 }
 
-std::string crater_file_name(const std::string& base) { return base + "C.dat"; }
+double profile_diameter_um(const std::vector<double>& r, const std::vector<double>& d,
+                           double depth) {
+  if (r.empty() || d.front() < depth) return 0.0;
+  for (std::size_t i = r.size() - 1; i > 0; --i) {
+    if (d[i - 1] >= depth && d[i] < depth) {
+      return 2.0 * (r[i - 1] + (r[i] - r[i - 1]) * (d[i - 1] - depth) / (d[i - 1] - d[i]));
+    }
+  }
+  return 2.0 * r.back();
+}
+
+D2ModelResult d2_on_model(const D2ModelRequest& request) {
+  D2ModelResult result;
+  const SpotPlan& spot = request.setup.spot;
+  if (spot.beam != SpotPlan::Beam::gaussian) {
+    result.error = "the D^2 method needs a gaussian spot (beam and spot_radius_um)";
+    return result;
+  }
+  const int pulses = std::max(request.setup.pulse.pulses, 1);
+  ThresholdRequest search;
+  search.parameters = request.parameters;
+  search.depth_nm = request.depth_nm / pulses;  // a train's depth is its mean per pulse
+  search.jobs = capped_jobs(request.jobs);
+  const std::atomic<bool> never{false};
+  const ThresholdReport found = find_threshold(
+      search,
+      calculation_model({}, request.setup.scheme, request.setup.pulse, request.setup.material),
+      request.interrupt ? *request.interrupt : never);
+  result.runs = found.runs;
+  if (!found.ok) {
+    result.error = "no threshold: " + found.message;
+    return result;
+  }
+  result.threshold = found.fluence;
+  DepthOfFluenceRequest grid;
+  grid.parameters = request.parameters;
+  grid.setup = request.setup;
+  grid.lowest = 0.9 * found.fluence;
+  grid.highest = 10.5 * found.fluence;
+  grid.points = 33;
+  grid.jobs = request.jobs;
+  grid.interrupt = request.interrupt;
+  const DepthOfFluenceResult depth = compute_depth_of_fluence(grid);
+  result.runs += depth.runs;
+  result.interpolation_error_nm = depth.interpolation_error_nm;
+  if (!depth.error.empty()) {
+    result.error = "the craters: " + depth.error;
+    return result;
+  }
+  const int n = std::max(request.energies, 3);
+  for (int i = 0; i < n; ++i) {
+    const double peak =
+        1.5 * found.fluence * std::pow(10.0 / 1.5, static_cast<double>(i) / (n - 1));
+    const Crater crater =
+        crater_from_depth(depth.depth, spot, peak, request.depth_nm, request.radius_points);
+    DiameterPoint point;
+    point.energy_uj = crater.pulse_energy_uj;
+    point.pulses = pulses;
+    point.diameter_um =
+        profile_diameter_um(crater.radius_um, crater.cumulative_nm.back(), request.depth_nm);
+    result.craters.push_back(point);
+  }
+  result.fit = fit_d2(result.craters);
+  if (!result.fit.ok) result.error = result.fit.message;
+  return result;
+}
+
+std::string crater_file_name(const std::string& base) {
+  return base + "C.dat";
+}
 
 }  // namespace kt

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/lab_thresholds.h"
 #include "engine/experiment_setup.h"
 #include "engine/parallel_runner.h"
 #include "params/parameter_set.h"
@@ -68,8 +69,8 @@ struct DepthOfFluenceResult {
 DepthOfFluenceResult compute_depth_of_fluence(const DepthOfFluenceRequest& request);
 
 struct CraterRequest {
-  ParameterSet parameters;  // its fluence is the peak fluence F0 at the spot's centre
-  RunSetup setup;           // with an active spot
+  ParameterSet parameters;         // its fluence is the peak fluence F0 at the spot's centre
+  RunSetup setup;                  // with an active spot
   double diameter_depth_nm = 1.0;  // the depth at which the diameter is measured
   int radius_points = 101;         // radii from 0 to the spot's reach
   int fluence_points = 33;
@@ -105,6 +106,36 @@ Crater compute_crater(const CraterRequest& request);
 // volume and diameter of each pulse), a header line of column names with units, then per
 // radius: radius, local fluence, each pulse's depth and each cumulative depth. Lines end CR LF.
 std::string crater_table_text(const Crater& crater);
+
+// The diameter [um] at which a sampled profile (depth [nm] against radius [um], deepest at the
+// centre) last has `depth`: linear between the samples; 0 when the centre is shallower.
+double profile_diameter_um(const std::vector<double>& radius_um,
+                           const std::vector<double>& depth_nm, double depth);
+
+// The D^2 method on the model's craters: the threshold found by the search (the cumulative
+// depth of the setup's pulses reaching `depth_nm`), then craters of a Gaussian spot at
+// `energies` pulse energies whose peak fluences run from 1.5 to 10 times that threshold, their
+// diameters read off the profiles at `depth_nm`, and the D^2 law fitted to them.
+struct D2ModelRequest {
+  ParameterSet parameters;  // its fluence is where the threshold search starts
+  RunSetup setup;           // with a Gaussian spot
+  double depth_nm = 1.0;
+  int energies = 8;
+  int radius_points = 401;
+  int jobs = 0;
+  const std::atomic<bool>* interrupt = nullptr;
+};
+
+struct D2ModelResult {
+  std::string error;
+  double threshold = 0.0;  // mJ/cm^2, found by the search on one-dimensional runs
+  std::vector<DiameterPoint> craters;
+  D2Fit fit;
+  double interpolation_error_nm = 0.0;
+  int runs = 0;
+};
+
+D2ModelResult d2_on_model(const D2ModelRequest& request);
 
 // base + "C.dat": the crater table beside the other result files.
 std::string crater_file_name(const std::string& base);
