@@ -183,8 +183,8 @@ D2Fit fit_d2(const std::vector<DiameterPoint>& points) {
   }
   double residuals = 0.0;
   for (const DiameterPoint* q : used) {
-    const double model = a * std::log(q->energy_uj) + b +
-                         c * std::log(static_cast<double>(q->pulses));
+    const double model =
+        a * std::log(q->energy_uj) + b + c * std::log(static_cast<double>(q->pulses));
     const double d = q->diameter_um * q->diameter_um - model;
     residuals += d * d;
   }

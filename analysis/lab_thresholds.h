@@ -41,17 +41,17 @@ struct DiameterData {
 
 struct D2Fit {
   bool ok = false;
-  std::string message;                  // why not ok
-  double threshold_fluence = 0.0;       // F_th(1), mJ/cm^2
+  std::string message;             // why not ok
+  double threshold_fluence = 0.0;  // F_th(1), mJ/cm^2
   double threshold_stderr = 0.0;
-  double threshold_energy_uj = 0.0;     // E_th(1)
-  double radius_um = 0.0;               // w
+  double threshold_energy_uj = 0.0;  // E_th(1)
+  double radius_um = 0.0;            // w
   double radius_stderr = 0.0;
-  double s = 1.0;                       // the incubation coefficient (1 when not fitted)
+  double s = 1.0;  // the incubation coefficient (1 when not fitted)
   double s_stderr = 0.0;
   bool s_fitted = false;
-  double rms_residual_um2 = 0.0;        // of D^2
-  int points = 0;                       // rows with a crater
+  double rms_residual_um2 = 0.0;  // of D^2
+  int points = 0;                 // rows with a crater
 };
 
 // Fits the D^2 law to the craters.

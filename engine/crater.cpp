@@ -203,12 +203,20 @@ Crater crater_from_depth(const DepthOfFluence& depth, const SpotPlan& spot, doub
     }
   }
   for (std::size_t k = 0; k < pulses; ++k) {
-    double volume = 0.0;  // trapezoid rule of 2 pi r d over r; um^3
-    for (std::size_t i = 0; i + 1 < c.radius_um.size(); ++i) {
-      const double dr = c.radius_um[i + 1] - c.radius_um[i];
-      volume += M_PI * dr *
-                (c.radius_um[i] * c.depth_nm[k][i] + c.radius_um[i + 1] * c.depth_nm[k][i + 1]) *
-                1e-3;
+    // The volume: exact for a top-hat (a flat disc), else the trapezoid rule of 2 pi r d over
+    // 2000 cells of the reach, whatever the radii listed.
+    double volume = 0.0;  // um^3
+    if (spot.beam == SpotPlan::Beam::tophat) {
+      volume = M_PI * spot.radius_um * spot.radius_um *
+               depth.depth_nm(static_cast<int>(k) + 1, peak) * 1e-3;
+    } else {
+      constexpr int kCells = 2000;
+      const double dr = spot.reach_um() / kCells;
+      for (int i = 1; i <= kCells; ++i) {  // the centre's term is 0
+        const double r = dr * i;
+        const double d = depth.depth_nm(static_cast<int>(k) + 1, spot.fluence_at(peak, r));
+        volume += 2.0 * M_PI * r * d * 1e-3 * dr * (i == kCells ? 0.5 : 1.0);
+      }
     }
     c.volume_um3.push_back(volume);
     const double f = depth.fluence_reaching(static_cast<int>(k) + 1, diameter_depth_nm);
