@@ -1,17 +1,19 @@
 // The laboratory's threshold methods on measured data: the D^2 law recovered from exact craters,
 // and the readers refusing bad files by line and problem.
+#include "analysis/lab_thresholds.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "analysis/lab_thresholds.h"
 #include "test_support.h"
 
 namespace kt {
 namespace {
 
 // Craters of a Gaussian spot on the D^2 law with incubation.
-std::vector<DiameterPoint> craters(double w, double f_th, double s, const std::vector<int>& pulses) {
+std::vector<DiameterPoint> craters(double w, double f_th, double s,
+                                   const std::vector<int>& pulses) {
   std::vector<DiameterPoint> points;
   const double e_th = f_th * M_PI * w * w * 0.5e-5;  // uJ
   for (int n : pulses) {
@@ -71,8 +73,8 @@ TEST(LabFiles, ReadersRefuseBadFilesNamingLineAndProblem) {
            Case{false, "pulses,threshold_mj_cm2\n1,3\x00\n", "NUL"},
        }) {
     std::string error;
-    const std::string text(c.text, std::char_traits<char>::length(c.text) +
-                                       (std::string(c.message) == "NUL" ? 2 : 0));
+    const std::string text(
+        c.text, std::char_traits<char>::length(c.text) + (std::string(c.message) == "NUL" ? 2 : 0));
     const bool ok = c.diameters ? parse_diameter_text(text, "f.csv", error).has_value()
                                 : parse_threshold_text(text, "f.csv", error).has_value();
     EXPECT_EQ(ok, *c.message == '\0') << c.text << ": " << error;

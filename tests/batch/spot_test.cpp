@@ -56,7 +56,8 @@ TEST(Crater, EqualsOneDimensionalRunsAtTheLocalFluencesWithinTheStatedError) {
     ASSERT_TRUE(crater.error.empty()) << crater.error;
     EXPECT_LT(crater.interpolation_error_nm, 0.02 * crater.depth_nm[0][0]);
     for (std::size_t i : {5u, 11u, 14u}) {
-      const double run = one_dimensional_depth(request.parameters, request.setup, crater.fluence[i]);
+      const double run =
+          one_dimensional_depth(request.parameters, request.setup, crater.fluence[i]);
       EXPECT_LE(std::abs(crater.depth_nm[0][i] - run), crater.interpolation_error_nm + 1e-9)
           << "fluence " << c.fluence << ", radius " << crater.radius_um[i];
     }
@@ -65,7 +66,8 @@ TEST(Crater, EqualsOneDimensionalRunsAtTheLocalFluencesWithinTheStatedError) {
     for (std::size_t i = 0; i + 1 < crater.radius_um.size(); ++i)
       sum += M_PI * (crater.radius_um[i + 1] - crater.radius_um[i]) *
              (crater.radius_um[i] * crater.depth_nm[0][i] +
-              crater.radius_um[i + 1] * crater.depth_nm[0][i + 1]) * 1e-3;
+              crater.radius_um[i + 1] * crater.depth_nm[0][i + 1]) *
+             1e-3;
     EXPECT_NEAR(crater.volume_um3[0] / sum, 1.0, 0.02);
     EXPECT_GT(crater.diameter_um[0], 0.0);
     EXPECT_LT(crater.diameter_um[0], 2.0 * crater.spot.reach_um());
