@@ -19,8 +19,7 @@ constexpr double kScaledFlux = 1e7;         // W/cm^2 per scaled flux unit
 
 AxisymmetricCooling::AxisymmetricCooling(const RunConstants& constants,
                                          const MaterialIntegrals& material, AxisymmetricGrid grid,
-                                         double heat_transfer, double emissivity,
-                                         int reacting_rows)
+                                         double heat_transfer, double emissivity, int reacting_rows)
     : r_(constants),
       material_(material),
       grid_(std::move(grid)),
@@ -43,11 +42,10 @@ AxisymmetricCooling::AxisymmetricCooling(const RunConstants& constants,
 double AxisymmetricCooling::loss_flux(double theta, double& derivative) const {
   const double t = (r_.ambient + theta) * r_.heating_scale;
   const double t0 = r_.ambient * r_.heating_scale;
-  const double q = heat_transfer_ * (t - t0) + emissivity_ * kStefanBoltzmann * (t * t * t * t -
-                                                                                 t0 * t0 * t0 * t0);
-  derivative =
-      (heat_transfer_ + 4.0 * emissivity_ * kStefanBoltzmann * t * t * t) * r_.heating_scale /
-      kScaledFlux;
+  const double q = heat_transfer_ * (t - t0) +
+                   emissivity_ * kStefanBoltzmann * (t * t * t * t - t0 * t0 * t0 * t0);
+  derivative = (heat_transfer_ + 4.0 * emissivity_ * kStefanBoltzmann * t * t * t) *
+               r_.heating_scale / kScaledFlux;
   return q / kScaledFlux;
 }
 
@@ -69,8 +67,8 @@ bool AxisymmetricCooling::solve_line(double h, std::size_t n, const std::vector<
       residual_[k] = capacity[k] * ((p[k].enthalpy - old_enthalpy[k]) / h + sink[k]) -
                      g[k] * (below - p[k].potential) +
                      (k > 0 ? g[k - 1] * (p[k].potential - p[k - 1].potential) : 0.0);
-      diag_[k] = capacity[k] * p[k].heat_capacity / h + (g[k] + (k > 0 ? g[k - 1] : 0.0)) *
-                                                            p[k].conduction;
+      diag_[k] = capacity[k] * p[k].heat_capacity / h +
+                 (g[k] + (k > 0 ? g[k - 1] : 0.0)) * p[k].conduction;
       upper_[k] = k + 1 < n ? -g[k] * p[k + 1].conduction : 0.0;
       lower_[k] = k > 0 ? -g[k - 1] * p[k - 1].conduction : 0.0;
     }

@@ -87,8 +87,8 @@ class AxisymmetricCooling {
                   bool surface, double surface_area);
   double loss_flux(double theta, double& derivative) const;
 
-  const RunConstants& r_;
-  const MaterialIntegrals& material_;
+  RunConstants r_;  // copies: the grid outlives the runs that made it
+  MaterialIntegrals material_;
   AxisymmetricGrid grid_;
   double heat_transfer_, emissivity_;
   int reacting_rows_;

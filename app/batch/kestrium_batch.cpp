@@ -27,6 +27,7 @@
 #include "engine/crater.h"
 #include "engine/material_setup.h"
 #include "engine/single_run.h"
+#include "engine/spot_train.h"
 #include "engine/sweep.h"
 #include "kt/version.h"
 #include "params/output_paths.h"
@@ -164,6 +165,8 @@ int single_run(const std::vector<std::string>& args) {
   if (options.grid_refinement > 1 && options.scheme != kt::Scheme::accurate)
     return line.usage_error("--grid-refine needs --scheme accurate");
   if (!png.empty() && !line.check_output_file(png, "--png", ".png")) return line.usage_error();
+  if (!png.empty() && setup->spot.active() && setup->is_train())
+    return line.usage_error("--png draws one run's page, not a spot's train: leave it out");
   const bool spot = setup->spot.active();
   if (!plot.empty() && !setup->is_train() && !spot)
     return line.usage_error(
@@ -203,7 +206,26 @@ int single_run(const std::vector<std::string>& args) {
     }
     return drawn;
   };
-  const kt::RunMaker maker = png.empty() ? kt::RunMaker{} : with_picture;
+  // A spot's train: runs at every radius with their shared axisymmetric cooling; the centre's
+  // run writes the result files.
+  std::optional<kt::SpotTrainResult> spot_train;
+  kt::RunMaker with_spot = [&](kt::SharedParameters& parameters,
+                               const kt::RunOptions& run_options) {
+    kt::SpotTrainRequest request;
+    request.parameters = parameters.values;
+    request.setup = *setup;
+    request.centre = run_options;
+    spot_train = kt::run_spot_train(request);
+    if (!spot_train->error.empty()) {
+      kt::RunOutcome refused;
+      refused.not_started_reason = spot_train->error;
+      return refused;
+    }
+    return spot_train->centre;
+  };
+  const kt::RunMaker maker = spot && setup->is_train() ? with_spot
+                             : png.empty()             ? kt::RunMaker{}
+                                                       : with_picture;
   kt::SingleRun run;
   if (!setup->material) {
     run = kt::run_parameter_file(parfile, options, maker);
@@ -235,14 +257,17 @@ int single_run(const std::vector<std::string>& args) {
                  kt::divergence_message(outcome).c_str());
     return kExitDiverged;
   }
+  if (spot_train && !spot_train->failure.empty()) return fail(spot_train->failure);
+  if (spot_train && !json) std::fputs(kt::spot_train_summary(*spot_train).c_str(), stdout);
   if (spot && outcome.end != kt::RunEnd::stop) {
-    // The crater from runs at the local fluences of the spot (the parameters the run used).
+    // The crater from runs at the local fluences of the spot (the parameters the run used), or
+    // a spot train's own runs.
     kt::CraterRequest request;
     request.parameters = p;
     request.setup = *setup;
     request.refinement = options.refinement;
     request.interrupt = options.interrupt;
-    const kt::Crater crater = kt::compute_crater(request);
+    const kt::Crater crater = spot_train ? spot_train->crater : kt::compute_crater(request);
     if (!crater.error.empty()) return fail(crater.error);
     std::vector<std::string> errors;
     kt::write_result_file(kt::crater_file_name(kt::result_file_base(p.data_file_name)),

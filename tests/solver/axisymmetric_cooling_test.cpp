@@ -1,10 +1,10 @@
 // The axisymmetric cooling against the closed form of an instantaneous Gaussian surface source on
 // an insulated half-space, and its energy balance with surface losses.
+#include "solver/axisymmetric_cooling.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "solver/axisymmetric_cooling.h"
 
 namespace kt {
 namespace {
@@ -49,15 +49,16 @@ TEST(AxisymmetricCooling, MatchesTheGaussianSurfaceSourceWithinOnePercent) {
   struct Case {
     double w, d, t1, t2, growth;
   };
-  for (const Case c : {Case{50.0, 0.175, 150.0, 4000.0, 1.01}, Case{20.0, 1.0, 20.0, 400.0, 1.01}}) {
+  for (const Case c :
+       {Case{50.0, 0.175, 150.0, 4000.0, 1.01}, Case{20.0, 1.0, 20.0, 400.0, 1.01}}) {
     const RunConstants rc = constants(c.d);
     MaterialLaw law;
     law.polyimide = false;
     const MaterialIntegrals material = make_material_integrals(law);
     const double spread = std::sqrt(c.w * c.w + 8.0 * c.d * c.t2);
-    AxisymmetricCooling cooling(rc, material, grid(10.0 * std::sqrt(c.d * c.t2), 2.0 * c.w,
-                                                   3.0 * spread, c.w / 40.0),
-                                0.0, 0.0);
+    AxisymmetricCooling cooling(
+        rc, material, grid(10.0 * std::sqrt(c.d * c.t2), 2.0 * c.w, 3.0 * spread, c.w / 40.0), 0.0,
+        0.0);
     const double q0 = 1.0;
     const AxisymmetricGrid& g = cooling.grid();
     for (int j = 0; j < cooling.columns(); ++j)
@@ -70,9 +71,10 @@ TEST(AxisymmetricCooling, MatchesTheGaussianSurfaceSourceWithinOnePercent) {
     double worst = 0.0;
     for (int j = 0; j < cooling.columns(); ++j)
       for (int i = 0; i < cooling.rows(); ++i)
-        worst = std::max(worst, std::abs(cooling.theta(j, i) -
-                                         gaussian_source(q0, c.w, c.d, g.r[static_cast<std::size_t>(j)],
-                                                         g.z[static_cast<std::size_t>(i)], c.t2)));
+        worst =
+            std::max(worst, std::abs(cooling.theta(j, i) -
+                                     gaussian_source(q0, c.w, c.d, g.r[static_cast<std::size_t>(j)],
+                                                     g.z[static_cast<std::size_t>(i)], c.t2)));
     EXPECT_LT(worst / peak, 0.01) << "w " << c.w << " centre " << cooling.theta(0, 0) << " vs "
                                   << peak;
     // Without surface losses the heat leaves only through the far boundaries.
@@ -92,8 +94,9 @@ TEST(AxisymmetricCooling, SurfaceLossesCloseTheBalanceAndGrowWithTheCoefficients
     AxisymmetricCooling cooling(rc, material, grid(200.0, 40.0, 200.0, 2.0), h_s, 0.9);
     for (int j = 0; j < cooling.columns(); ++j)
       for (int i = 0; i < cooling.rows(); ++i)
-        cooling.theta(j, i) = 0.2 * std::exp(-cooling.grid().z[static_cast<std::size_t>(i)] / 5.0 -
-                                             std::pow(cooling.grid().r[static_cast<std::size_t>(j)] / 30.0, 2));
+        cooling.theta(j, i) =
+            0.2 * std::exp(-cooling.grid().z[static_cast<std::size_t>(i)] / 5.0 -
+                           std::pow(cooling.grid().r[static_cast<std::size_t>(j)] / 30.0, 2));
     const double before = cooling.heat();
     ASSERT_TRUE(cooling.cool(3000.0, 0.1, 1.1)) << cooling.failure();
     // Backward Euler's ledger closes to the Newton tolerance.
