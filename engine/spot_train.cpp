@@ -34,8 +34,8 @@ SpotTrainResult run_spot_train(const SpotTrainRequest& request) {
   // Beyond the runs the cells grow up to six diffusion lengths of the whole train.
   const double diffusivity = alpha * alpha * request.parameters.thermal_conductivity * kTimeUnit /
                              (request.parameters.specific_heat * request.parameters.density);
-  const double far = plan.radius.back() +
-                     kWideReach * std::sqrt(diffusivity * plan.interval * pulse.pulses);
+  const double far =
+      plan.radius.back() + kWideReach * std::sqrt(diffusivity * plan.interval * pulse.pulses);
   double dr = plan.radius[1] - plan.radius[0];
   while (plan.radius.back() < far) {
     dr *= kWideGrowth;
@@ -48,8 +48,8 @@ SpotTrainResult run_spot_train(const SpotTrainRequest& request) {
     SharedParameters shared;
     shared.values = request.parameters;
     // A top-hat's outer radii get a trace of light: a run needs a fluence above 0.
-    const double f = std::max(spot.fluence_at(peak, result.radius_um[static_cast<std::size_t>(j)]),
-                              1e-6 * peak);
+    const double f =
+        std::max(spot.fluence_at(peak, result.radius_um[static_cast<std::size_t>(j)]), 1e-6 * peak);
     shared.values.fluence = static_cast<float>(f);
     RunOptions options = request.centre;
     request.setup.apply(options);
@@ -63,10 +63,9 @@ SpotTrainResult run_spot_train(const SpotTrainRequest& request) {
     outcomes[static_cast<std::size_t>(j)] = records.run(shared, options);
     cooling.leave(j);
   };
-  const ThreadStarter start = request.start_thread ? request.start_thread
-                                                   : [](std::function<void()> f) {
-                                                       return std::thread(std::move(f));
-                                                     };
+  const ThreadStarter start =
+      request.start_thread ? request.start_thread
+                           : [](std::function<void()> f) { return std::thread(std::move(f)); };
   std::vector<std::thread> threads;
   for (int j = 1; j < runs; ++j) {
     try {

@@ -6,9 +6,8 @@ namespace kt {
 
 bool SpotTrainCooling::exchange(int column, const RunConstants& constants,
                                 const MaterialIntegrals& material, const std::vector<double>& z,
-                                const std::vector<double>& volume, int run_nodes,
-                                double pulse_time, std::vector<double>& theta,
-                                std::vector<double>& phi) {
+                                const std::vector<double>& volume, int run_nodes, double pulse_time,
+                                std::vector<double>& theta, std::vector<double>& phi) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (failed_) return false;
   if (!grid_) {
@@ -16,9 +15,8 @@ bool SpotTrainCooling::exchange(int column, const RunConstants& constants,
     g.z = z;
     g.volume.assign(volume.begin(), volume.begin() + static_cast<std::ptrdiff_t>(z.size() - 1));
     g.r = plan_.radius;
-    grid_ = std::make_unique<AxisymmetricCooling>(constants, material, std::move(g),
-                                                  plan_.heat_transfer, plan_.emissivity,
-                                                  run_nodes - 1);
+    grid_ = std::make_unique<AxisymmetricCooling>(
+        constants, material, std::move(g), plan_.heat_transfer, plan_.emissivity, run_nodes - 1);
   }
   const int rows = grid_->rows();
   for (int i = 0; i < rows; ++i) {

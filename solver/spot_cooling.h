@@ -24,7 +24,7 @@ struct SpotCoolingPlan {
   int runs = 0;                // the first `runs` radial nodes have runs
   double heat_transfer = 0.0;  // W/(cm^2 K)
   double emissivity = 0.0;
-  double interval = 0.0;       // scaled time from pulse to pulse
+  double interval = 0.0;  // scaled time from pulse to pulse
   double step_growth = 1.01;
 };
 
