@@ -339,10 +339,8 @@ D2ModelResult d2_on_model(const D2ModelRequest& request) {
   search.depth_nm = request.depth_nm / pulses;  // a train's depth is its mean per pulse
   search.jobs = capped_jobs(request.jobs);
   const std::atomic<bool> never{false};
-  const ThresholdReport found = find_threshold(
-      search,
-      calculation_model({}, request.setup.scheme, request.setup.pulse, request.setup.material),
-      request.interrupt ? *request.interrupt : never);
+  const ThresholdReport found = find_threshold(search, calculation_model({}, request.setup),
+                                               request.interrupt ? *request.interrupt : never);
   result.runs = found.runs;
   if (!found.ok) {
     result.error = "no threshold: " + found.message;

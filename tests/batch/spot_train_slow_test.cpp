@@ -38,10 +38,11 @@ TEST(SpotTrain, TenPulsesAtTenHertzLoseLittleAtTheSurfaceAndConverge) {
     ASSERT_TRUE(r.error.empty() && r.failure.empty()) << r.error << r.failure;
     ASSERT_EQ(r.pulses[0].size(), 10u);
     const double t10 = r.pulses[0][9].surface_temperature_before_k;
-    std::printf("radii %d, step growth %.2f: before pulse 10 %.4f K, surface losses %.4g uJ of "
-                "%.4g uJ (%.3f %%), crater %.3f nm deep\n",
-                level.radii, level.growth, t10, r.surface_loss_uj, r.light_uj,
-                100.0 * r.surface_loss_uj / r.light_uj, r.crater.cumulative_nm[9][0]);
+    std::printf(
+        "radii %d, step growth %.2f: before pulse 10 %.4f K, surface losses %.4g uJ of "
+        "%.4g uJ (%.3f %%), crater %.3f nm deep\n",
+        level.radii, level.growth, t10, r.surface_loss_uj, r.light_uj,
+        100.0 * r.surface_loss_uj / r.light_uj, r.crater.cumulative_nm[9][0]);
     EXPECT_LT(r.surface_loss_uj, 0.05 * r.light_uj);
     EXPECT_NEAR(r.centre.energy.residual, 0.0, 1e-4);
     before.push_back(t10);
