@@ -77,8 +77,9 @@ namespace {
 
 // The [spot] table of an experiment file into `e`; empty, or the refusal.
 std::string read_spot_table(const toml::table& table, Experiment& e, const std::string& origin) {
-  for (const auto& [key, node] : table) {
+  for (const auto& [key, entry] : table) {
     const std::string_view k = key.str();
+    const toml::node& node = entry;  // a structured binding is not captured by every compiler
     auto refuse = [&](const std::string& problem) {
       return toml_location(origin, &node) + ": spot." + std::string(k) + ": " + problem;
     };

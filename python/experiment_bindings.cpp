@@ -42,6 +42,8 @@ RunSetup experiment_setup(const py::dict& keywords) {
   choices.rate_hz = keyword<double>(keywords, "rate_hz");
   choices.incubated_absorption = keyword<double>(keywords, "incubated_absorption");
   if (auto material = keyword<std::string>(keywords, "material")) choices.material = *material;
+  choices.beam = keyword<std::string>(keywords, "beam");
+  choices.spot_radius_um = keyword<double>(keywords, "spot_radius_um");
   std::string error;
   std::optional<RunSetup> setup = make_run_setup(choices, error);
   if (!setup) throw py::value_error(error);
@@ -91,6 +93,12 @@ rate_hz, incubated_absorption (1/cm or None), material (a path or None).)")
                              [](const Experiment& e) { return e.incubated_absorption; })
       .def_property_readonly(
           "material", [path_or_none](const Experiment& e) { return path_or_none(e.material); })
+      .def_property_readonly("beam",
+                             [](const Experiment& e) -> py::object {
+                               return e.beam.empty() ? py::object(py::none())
+                                                     : py::object(py::str(e.beam));
+                             })
+      .def_property_readonly("spot_radius_um", [](const Experiment& e) { return e.spot_radius_um; })
       .def_property_readonly(
           "text", [](const Experiment& e) { return experiment_text(e); },
           "The experiment as the text of an experiment file.")
@@ -98,7 +106,8 @@ rate_hz, incubated_absorption (1/cm or None), material (a path or None).)")
       .def(py::pickle(
           [](const Experiment& e) {
             return py::make_tuple(e.scheme, e.pulse_shape, e.trace.string(), e.pulses, e.rate_hz,
-                                  e.incubated_absorption, e.material.string());
+                                  e.incubated_absorption, e.material.string(), e.beam,
+                                  e.spot_radius_um, e.heat_transfer, e.emissivity);
           },
           [](const py::tuple& t) {
             Experiment e;
@@ -109,6 +118,12 @@ rate_hz, incubated_absorption (1/cm or None), material (a path or None).)")
             e.rate_hz = t[4].cast<double>();
             e.incubated_absorption = t[5].cast<std::optional<double>>();
             e.material = t[6].cast<std::string>();
+            if (t.size() >= 11) {
+              e.beam = t[7].cast<std::string>();
+              e.spot_radius_um = t[8].cast<double>();
+              e.heat_transfer = t[9].cast<double>();
+              e.emissivity = t[10].cast<double>();
+            }
             return e;
           }))
       .def("__repr__", [](const Experiment& e) {
