@@ -5,6 +5,8 @@
 #include <cmath>
 
 #include "params/number_format.h"
+#include "solver/newton.h"
+#include "solver/tridiagonal.h"
 
 namespace kt {
 
@@ -12,7 +14,6 @@ namespace {
 
 constexpr int kNewtonLimit = 30;
 constexpr double kNewtonTolerance = 1e-10;  // relative change of the absolute temperatures
-constexpr double kLargestChange = 0.5;      // of an absolute temperature, per Newton update
 constexpr double kScaledFlux = 1e7;         // W/cm^2 per scaled flux unit
 
 }  // namespace
@@ -59,9 +60,13 @@ bool AxisymmetricCooling::solve_line(double h, std::size_t n, const std::vector<
   lower_.resize(n);
   upper_.resize(n);
   residual_.resize(n);
+  line_.resize(n);
+  step_.resize(n);
+  work_.resize(n);
+  for (std::size_t k = 0; k < n; ++k) line_[k] = theta_[at[k]];
   std::vector<MaterialPoint> p(n);
   for (int iteration = 1; iteration <= kNewtonLimit; ++iteration) {
-    for (std::size_t k = 0; k < n; ++k) p[k] = evaluate_material(material_, theta_[at[k]]);
+    for (std::size_t k = 0; k < n; ++k) p[k] = evaluate_material(material_, line_[k]);
     for (std::size_t k = 0; k < n; ++k) {
       const double below = k + 1 < n ? p[k + 1].potential : 0.0;
       residual_[k] = capacity[k] * ((p[k].enthalpy - old_enthalpy[k]) / h + sink[k]) -
@@ -74,37 +79,33 @@ bool AxisymmetricCooling::solve_line(double h, std::size_t n, const std::vector<
     }
     if (surface) {
       double derivative = 0.0;
-      step_surface_ = surface_area * loss_flux(theta_[at[0]], derivative);
+      step_surface_ = surface_area * loss_flux(line_[0], derivative);
       residual_[0] += step_surface_;
       diag_[0] += surface_area * derivative;
     }
-    // Thomas sweep for J x = -R.
-    double pivot = diag_[0];
-    upper_[0] /= pivot;
-    residual_[0] = -residual_[0] / pivot;
-    for (std::size_t k = 1; k < n; ++k) {
-      pivot = diag_[k] - lower_[k] * upper_[k - 1];
-      upper_[k] /= pivot;
-      residual_[k] = (-residual_[k] - lower_[k] * residual_[k - 1]) / pivot;
-    }
-    for (std::size_t k = n - 1; k-- > 0;) residual_[k] -= upper_[k] * residual_[k + 1];
-    double largest = 0.0;
-    for (std::size_t k = 0; k < n; ++k)
-      largest = std::max(largest, std::abs(residual_[k]) / (r_.ambient + theta_[at[k]]));
-    if (!std::isfinite(largest)) break;
-    const double scale = largest > kLargestChange ? kLargestChange / largest : 1.0;
-    for (std::size_t k = 0; k < n; ++k) theta_[at[k]] += scale * residual_[k];
-    if (scale == 1.0 && largest <= kNewtonTolerance) {
+    // J dx = -R, then the limited update.
+    solve_tridiagonal_rows(
+        static_cast<int>(n),
+        [&](int k) {
+          const auto i = static_cast<std::size_t>(k);
+          return TridiagonalRow{lower_[i], diag_[i], upper_[i], -residual_[i]};
+        },
+        step_.data(), work_.data());
+    const NewtonUpdate update = measure_newton_step(line_.data(), step_.data(), n, r_.ambient);
+    if (!update.finite) break;
+    for (std::size_t k = 0; k < n; ++k) line_[k] += update.scale * step_[k];
+    if (update.converged(kNewtonTolerance)) {
+      for (std::size_t k = 0; k < n; ++k) theta_[at[k]] = line_[k];
       if (surface) {
         double derivative = 0.0;
-        step_surface_ = surface_area * loss_flux(theta_[at[0]], derivative);
+        step_surface_ = surface_area * loss_flux(line_[0], derivative);
       }
-      far_loss_ += h * g[n - 1] * material_potential(material_, theta_[at[n - 1]]);
+      far_loss_ += h * g[n - 1] * material_potential(material_, line_[n - 1]);
       return true;
     }
   }
   failure_ = "the axisymmetric cooling between pulses did not converge (surface temperature " +
-             format_fixed((r_.ambient + theta_[at[0]]) * r_.heating_scale, 10, 1) + " K)";
+             format_fixed((r_.ambient + line_[0]) * r_.heating_scale, 10, 1) + " K)";
   return false;
 }
 

@@ -22,9 +22,10 @@
 // from a first step, the last cut to end the interval; each step is split (Lie) into an implicit
 // z sweep (one tridiagonal Newton solve per column, the surface loss and the reaction heat in it)
 // and an implicit r sweep (one per depth row). The splitting and the steps make the error first
-// order in the step; the check against the closed form of a Gaussian surface source is in the
-// tests. The bond reaction advances phi as the 1-D cooling does (trapezoid rule in time) over
-// the rows `reacting_rows`.
+// order in the step; each line is solved by Newton's method with the tridiagonal solver and the
+// limited update every implicit scheme uses (tridiagonal.h, newton.h); the check against the closed
+// form of a Gaussian surface source is in the tests. The bond reaction advances phi as the 1-D
+// cooling does (trapezoid rule in time) over the rows `reacting_rows`.
 #pragma once
 
 #include <string>
@@ -98,7 +99,7 @@ class AxisymmetricCooling {
   double step_surface_ = 0.0;
   std::string failure_;
   // Work space of solve_line.
-  std::vector<double> diag_, lower_, upper_, residual_;
+  std::vector<double> diag_, lower_, upper_, residual_, line_, step_, work_;
 };
 
 }  // namespace kt
