@@ -137,6 +137,7 @@ TEST_F(SpotCommands, RefusalsNameTheSettingAndWriteNothing) {
            Case{"run in.par --experiment emis.toml", 1, "emissivity must be from 0 to 1"},
            Case{"threshold in.par --method d2", 2, "needs a gaussian spot"},
            Case{"threshold in.par --method d2 --beam tophat --spot-radius 9", 2, "gaussian"},
+           Case{"sweep in.par --fluence 10,20 --spot-radius 9", 1, "leave --spot-radius out"},
        }) {
     EXPECT_EQ(run(c.arguments), c.status) << c.arguments;
     EXPECT_NE(test::read_file(path("err.txt")).find(c.message), std::string::npos)
