@@ -31,6 +31,8 @@ ExperimentChoices settings_of(const py::dict& keywords) {
   choices.rate_hz = keyword<double>(keywords, "rate_hz");
   choices.incubated_absorption = keyword<double>(keywords, "incubated_absorption");
   if (auto material = keyword<std::string>(keywords, "material")) choices.material = *material;
+  choices.beam = keyword<std::string>(keywords, "beam");
+  choices.spot_radius_um = keyword<double>(keywords, "spot_radius_um");
   return choices;
 }
 
@@ -133,6 +135,12 @@ that do not go together raise ValueError.)")
                              [](const Experiment& e) { return e.incubated_absorption; })
       .def_property_readonly(
           "material", [path_or_none](const Experiment& e) { return path_or_none(e.material); })
+      .def_property_readonly("beam",
+                             [](const Experiment& e) -> py::object {
+                               return e.beam.empty() ? py::object(py::none())
+                                                     : py::object(py::str(e.beam));
+                             })
+      .def_property_readonly("spot_radius_um", [](const Experiment& e) { return e.spot_radius_um; })
       .def_property_readonly(
           "text", [](const Experiment& e) { return experiment_text(e); },
           "The experiment as the text of an experiment file.")
@@ -140,7 +148,8 @@ that do not go together raise ValueError.)")
       .def(py::pickle(
           [](const Experiment& e) {
             return py::make_tuple(e.scheme, e.pulse_shape, e.trace.string(), e.pulses, e.rate_hz,
-                                  e.incubated_absorption, e.material.string());
+                                  e.incubated_absorption, e.material.string(), e.beam,
+                                  e.spot_radius_um, e.heat_transfer, e.emissivity);
           },
           [](const py::tuple& t) {
             Experiment e;
@@ -151,6 +160,12 @@ that do not go together raise ValueError.)")
             e.rate_hz = t[4].cast<double>();
             e.incubated_absorption = t[5].cast<std::optional<double>>();
             e.material = t[6].cast<std::string>();
+            if (t.size() >= 11) {
+              e.beam = t[7].cast<std::string>();
+              e.spot_radius_um = t[8].cast<double>();
+              e.heat_transfer = t[9].cast<double>();
+              e.emissivity = t[10].cast<double>();
+            }
             return e;
           }))
       .def("__repr__", [](const Experiment& e) {

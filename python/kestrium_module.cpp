@@ -678,4 +678,5 @@ PYBIND11_MODULE(_kestrium, m) {
   kt::python::bind_experiment(m);
   kt::python::bind_analysis(m);
   kt::python::bind_study(m);
+  kt::python::bind_spot(m);
 }

@@ -602,6 +602,7 @@ RunOutcome run_once(SharedParameters& parameters, RunStateMachine& run_state, So
   std::unique_ptr<PulseTrain> train;
   if (accurate && options.pulse.pulses > 1) {
     train = std::make_unique<PulseTrain>(constants, options.pulse, *accurate);
+    if (options.spot_cooling) train->couple(options.spot_cooling, options.spot_column);
     context.train = train.get();
   }
   if (options.observer) {

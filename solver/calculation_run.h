@@ -74,6 +74,8 @@ struct PulseRecord {
 };
 
 // Where and what a run writes.
+class SpotTrainCooling;
+
 struct RunOptions {
   std::filesystem::path output_directory = ".";
   // False: no temporal and no spatial files (the kinetics line is still made).
@@ -99,6 +101,10 @@ struct RunOptions {
   // puts both in place). A temperature outside a table of the file ends the run as diverged,
   // with the refusal in its divergence message (no result, no kinetics line).
   std::shared_ptr<const MaterialFile> material;
+  // A train's run at one radius of a focused spot: its cooling between pulses is shared with the
+  // runs at the other radii (solver/spot_cooling.h); null for the 1-D cooling.
+  SpotTrainCooling* spot_cooling = nullptr;
+  int spot_column = 0;
 };
 
 inline constexpr int kMaximumRefinement = 64;

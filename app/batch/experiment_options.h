@@ -1,6 +1,6 @@
 // The options of an experiment, the same on every command that makes runs (run, sweep, study,
 // merge --study, threshold, fit): --experiment FILE.toml, --scheme, --pulse-shape, --trace,
-// --pulses, --rate, --incubated-absorption, --material; and --set FIELD=VALUE (repeatable),
+// --pulses, --rate, --incubated-absorption, --material, --beam, --spot-radius; and --set FIELD=VALUE (repeatable),
 // a field of the parameter file changed for this command, applied after the file is read. An option
 // given on the command line overrides the experiment file's value. A value that is not a number, or
 // settings that do not go together, are a wrong command line (kExitUsage); an experiment file or a
@@ -22,6 +22,7 @@ class CommandLine;
 struct ExperimentWords {
   std::string experiment, scheme, pulse_shape, trace, pulses, rate, incubated_absorption, material;
   std::vector<std::string> settings;  // --set FIELD=VALUE, in order
+  std::string beam, spot_radius;
   // threshold: --pulses takes a value list (several N), read by the command itself.
   bool pulses_is_list = false;
 

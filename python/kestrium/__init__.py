@@ -20,12 +20,12 @@ from ._choices import (AblationModel, Autoscale, KineticsFileMode, Material, Pul
                        PulseShape, Scheme, SpatialOutput)
 from ._experiment import _keywords as _experiment_keywords, _parameters
 from ._kestrium import (Experiment, Parameters, __version__, _check_output_paths,
-                        _kinetics_file_name, _parse_fluences, _run, _save_text, _sweep)
+                        _crater, _kinetics_file_name, _parse_fluences, _run, _save_text, _sweep)
 from .analysis import fit, threshold
 from .study import StudyTable, study
 
-__all__ = ["Parameters", "Experiment", "Profile", "RunResult", "StudyTable", "run", "sweep", "fit",
-           "threshold", "study", "AblationModel", "PulseShape", "Material", "Autoscale",
+__all__ = ["Parameters", "Experiment", "Profile", "RunResult", "StudyTable", "run", "sweep",
+           "crater", "fit", "threshold", "study", "AblationModel", "PulseShape", "Material", "Autoscale",
            "KineticsFileMode", "SpatialOutput", "Scheme", "PulsePlanShape"]
 
 
@@ -379,6 +379,25 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
                       stacklevel=2)
     _raise_file_errors(errors, d)
     return d
+
+
+def crater(parameters, spot_radius_um, beam="gaussian", depth=1.0, jobs=None, refinement=1,
+           scheme=None, *, experiment=None, pulse_shape=None, trace=None, pulses=None,
+           rate_hz=None, incubated_absorption=None, material=None):
+    """The crater of a focused spot, as the batch runner's crater table: a dict of NumPy arrays.
+
+    parameters: a Parameters whose fluence is the peak fluence at the spot's centre.
+    spot_radius_um: the spot's radius (1/e^2 for a Gaussian); beam: "gaussian" or "tophat".
+    depth: the depth [nm] at which the diameter is measured. Returns radius_um and fluence (per
+    radius), depth_nm and cumulative_nm (pulses x radii: each pulse's depth and the depth after
+    that many pulses), volume_um3 and diameter_um (per pulse), pulse_energy_uj,
+    interpolation_error_nm (the stated error of the depth interpolated over the local fluence)
+    and runs. A train (pulses=, rate_hz=) runs every radius with the cooling between pulses
+    shared in r and z and adds light_uj and surface_loss_uj. A refusal raises ValueError.
+    """
+    keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
+                                    incubated_absorption, material, beam, spot_radius_um)
+    return _crater(parameters, keywords, float(depth), int(jobs or 0), int(refinement))
 
 
 run.__doc__ = run.__doc__.replace("{experiment}", _EXPERIMENT_DOC)

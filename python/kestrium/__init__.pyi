@@ -534,6 +534,12 @@ def sweep(parameters: Parameters, fluences: str | ArrayLike, jobs: int | None = 
           pulse_shape: str | None = ..., trace: _Path | None = ..., pulses: int | None = ...,
           rate_hz: float | None = ..., incubated_absorption: float | None = ...,
           material: _Path | None = ...) -> dict[str, NDArray[Any]]: ...
+def crater(parameters: Parameters, spot_radius_um: float, beam: str = ..., depth: float = ...,
+           jobs: int | None = ..., refinement: int = ..., scheme: str | None = ..., *,
+           experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
+           trace: _Path | None = ..., pulses: int | None = ..., rate_hz: float | None = ...,
+           incubated_absorption: float | None = ...,
+           material: _Path | None = ...) -> dict[str, Any]: ...
 def fit(parameters: Parameters, data: _Path | Mapping[str, ArrayLike] | Any | None = ...,
         vary: str | Sequence[str] = ..., *, vary_each: str | Sequence[str] = ...,
         separately: bool = ..., fluence: ArrayLike | None = ..., depth: ArrayLike | None = ...,

@@ -1,6 +1,7 @@
 """The checks of the calls' arguments, in Python's terms (TypeError for a value of the wrong
 kind, naming what is wanted), and the experiment keywords of the calls (experiment=, scheme=,
-pulse_shape=, trace=, pulses=, rate_hz=, incubated_absorption=, material=), gathered for the
+pulse_shape=, trace=, pulses=, rate_hz=, incubated_absorption=, material=, beam=,
+spot_radius_um=), gathered for the
 compiled module, which checks them as the batch runner checks its options: a keyword given
 overrides the experiment's value."""
 
@@ -63,6 +64,8 @@ _SETTINGS = {
     "rate_hz": lambda v: _number("rate_hz", v, "Hz"),
     "incubated_absorption": lambda v: _number("incubated_absorption", v, "1/cm"),
     "material": lambda v: _path("material", v),
+    "beam": lambda v: _word("beam", v, "'gaussian' or 'tophat'"),
+    "spot_radius_um": lambda v: _number("spot_radius_um", v, "µm"),
 }
 
 
@@ -81,11 +84,13 @@ def _settings(given):
 
 
 def _keywords(experiment=None, scheme=None, pulse_shape=None, trace=None, pulses=None,
-              rate_hz=None, incubated_absorption=None, material=None):
+              rate_hz=None, incubated_absorption=None, material=None, beam=None,
+              spot_radius_um=None):
     if experiment is not None and not isinstance(experiment, Experiment):
         experiment = _path("experiment", experiment)
     keywords = _settings({"scheme": scheme, "pulse_shape": pulse_shape, "trace": trace,
                           "pulses": pulses, "rate_hz": rate_hz,
-                          "incubated_absorption": incubated_absorption, "material": material})
+                          "incubated_absorption": incubated_absorption, "material": material,
+                          "beam": beam, "spot_radius_um": spot_radius_um})
     keywords["experiment"] = experiment
     return keywords

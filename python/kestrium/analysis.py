@@ -9,9 +9,10 @@ import os
 import warnings
 
 from ._experiment import _keywords, _parameters, _whole_number
-from ._kestrium import _fit, _incubation, _threshold
+from ._kestrium import (_fit, _fit_diameters, _fit_thresholds, _incubation,
+                        _threshold)
 
-__all__ = ["fit", "threshold"]
+__all__ = ["fit", "threshold", "fit_diameters", "fit_thresholds"]
 
 _ARRAYS = "the data arrays"
 _COLUMNS = {"total": "total_depth_nm", "surface": "surface_recession_nm",
@@ -256,3 +257,25 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
     return _threshold(parameters, float(depth), quantity, int(jobs or 0),
                       _keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
                                 incubated_absorption, material))
+
+
+def fit_diameters(path):
+    """The D^2 method on measured craters of a Gaussian spot.
+
+    path: a CSV file with the columns energy_uj, diameter_um and, optionally, pulses (a diameter
+    of 0 for no crater). Fits D^2 = 2 w^2 ln(E / E_th(N)), E_th(N) = pi w^2 F_th(1) N^(S-1) / 2,
+    and returns a dict: threshold_fluence and threshold_stderr (mJ/cm^2), radius_um and
+    radius_stderr, s and s_stderr (None without several pulse numbers) and points. A bad file
+    raises ValueError naming its line and problem.
+    """
+    return _fit_diameters(os.fspath(path))
+
+
+def fit_thresholds(path):
+    """The incubation law F_th(N) = F_th(1) N^(S-1) through measured thresholds.
+
+    path: a CSV file with the columns pulses, threshold_mj_cm2 and, optionally, sigma_mj_cm2.
+    Returns a dict: s, s_stderr, single_pulse_threshold and single_pulse_stderr. A bad file
+    raises ValueError naming its line and problem.
+    """
+    return _fit_thresholds(os.fspath(path))
