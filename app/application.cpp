@@ -2,10 +2,13 @@
 
 #include <array>
 #include <mutex>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "app/data_files.h"
 #include "app/help_window.h"
+#include "solver/result_files.h"
 
 namespace kt {
 
@@ -93,13 +96,16 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
       services(std::move(services_in)),
       run_view(page, title, logo_file, run_options.observer),
       file_commands{parameters, location, run_state},
+      run_refinement(run_options.refinement),
       controller(
           parameters, run_state, *solver_state, profiles,
           with_observer(std::move(run_options), run_view),
           [this](const RunOutcome& outcome) {
             // On the worker, before the program is idle again: nothing starts until the
             // user has seen the outcome.
-            const std::string message = run_outcome_message(outcome);
+            std::string message = run_outcome_message(outcome);
+            if (const std::string crater = write_crater(outcome); !crater.empty())
+              message += (message.empty() ? "" : "\n") + crater;
             if (!message.empty() && !closing()) services.show_message("Calculation", message);
           },
           [this] {
@@ -125,8 +131,44 @@ std::string Application::use_experiment() {
   std::string error;
   const std::optional<RunSetup> setup = make_run_setup(experiment, error);
   if (!setup) return error;
+  std::optional<CraterRequest> crater;
+  if (setup->spot.active()) {
+    if (setup->is_train())
+      return "a train of pulses on a laser spot runs at every radius of the spot, which "
+             "kestrium-batch --experiment does; the program runs one pulse on a spot";
+    crater.emplace();
+    crater->parameters = parameters.snapshot();
+    if (const std::string refused = setup->apply_material_values(crater->parameters);
+        !refused.empty())
+      return refused;
+    crater->setup = *setup;
+    crater->refinement = run_refinement;
+    crater->interrupt = &crater_interrupt;
+  }
   use_setup(*setup);
+  crater_interrupt = false;
+  std::lock_guard<std::mutex> guard(crater_lock_);
+  crater_ = std::move(crater);
   return {};
+}
+
+std::string Application::write_crater(const RunOutcome& outcome) {
+  std::optional<CraterRequest> request;
+  {
+    std::lock_guard<std::mutex> guard(crater_lock_);
+    request.swap(crater_);
+  }
+  if (!request || outcome.end == RunEnd::not_started || outcome.end == RunEnd::stop ||
+      outcome.end == RunEnd::diverged)
+    return {};
+  const Crater crater = compute_crater(*request);
+  if (!crater.error.empty()) return "The crater table was not written: " + crater.error + ".";
+  std::vector<std::string> errors;
+  write_result_file(crater_file_name(result_file_base(request->parameters.data_file_name)),
+                    ResultFile::Mode::rewrite, crater_table_text(crater), errors);
+  std::string message;
+  for (const std::string& e : errors) message += (message.empty() ? "" : "\n") + e;
+  return message;
 }
 
 void Application::use_setup(const RunSetup& setup) {
@@ -213,6 +255,7 @@ void Application::wait_for_shutdown(std::stop_token stop) {
 
 void Application::finish_calculation() {
   closing_ = true;
+  crater_interrupt = true;
   if (controller.busy()) controller.request_stop();
   controller.wait();
 }

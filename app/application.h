@@ -21,6 +21,7 @@
 #include "app/file_commands.h"
 #include "app/panel.h"
 #include "app/parameter_dialogs.h"
+#include "engine/crater.h"
 #include "graphics/page_conventions.h"
 #include "graphics/page_plots.h"
 #include "graphics/title_page.h"
@@ -133,14 +134,21 @@ class Application {
   // Told on the worker once a calculation has left the program idle (set before the first
   // run; the menu greys Stop through it).
   std::function<void()> controller_idle;
+  // The sub-steps of the runs (RunOptions::refinement), for the crater's runs as well.
+  const int run_refinement;
   CalculationController controller;
 
   // ---- the experiment ----
   // Makes the experiment's setup (its trace and material read anew) and gives it to the runs
   // started from now on. Empty on success, else the refusal naming the file and line; the
   // runs then keep the setup they had.
+  // A spot's single pulse: the run at the peak fluence, then (as the batch runner does) the
+  // crater table <base>C.dat from runs at the spot's local fluences. A spot's train is refused:
+  // its runs at every radius are the batch runner's (kestrium-batch --experiment).
   std::string use_experiment();
   void use_setup(const RunSetup& setup);
+  // Set by Stop and on closing: the crater being computed after a run ends unwritten.
+  std::atomic<bool> crater_interrupt{false};
 
   // ---- the current file and its changes ----
   // Records the values the current parameter file holds (after a read or a write).
@@ -180,6 +188,11 @@ class Application {
   std::condition_variable_any shutdown_signal_;
   bool shutdown_ = false;
   std::atomic<bool> closing_{false};
+  // The crater the next run asks for (a spot's single pulse), taken by the run's end.
+  std::mutex crater_lock_;
+  std::optional<CraterRequest> crater_;
+  // After a run: the crater table of a spot's run that ended whole. Empty, or why not written.
+  std::string write_crater(const RunOutcome& outcome);
 };
 
 // The message the user is shown after a run, or empty when there is nothing to tell: a run

@@ -19,7 +19,7 @@ const DialogTemplate& experiment_template() {
       170,
       50,
       300,
-      216,
+      264,
       "MS Sans Serif",
       8,
       {
@@ -50,13 +50,22 @@ const DialogTemplate& experiment_template() {
           {kIncubatedLabel, ControlKind::label, "Incubated absorption [cm^-1] (empty: none):", 15,
            158, 150, 12, true, false},
           {kIncubatedField, ControlKind::edit_field, "", 170, 156, 70, 12, false, false},
-          {kMaterialLabel, ControlKind::label, "Material file (empty: none):", 10, 182, 100, 12,
+          {kSpotGroup, ControlKind::group_box, "Laser spot:", 5, 178, 290, 44, false, false},
+          {kNoSpotButton, ControlKind::radio_button, "None (uniform fluence)", 15, 189, 95, 12,
            true, false},
-          {kMaterialField, ControlKind::edit_field, "", 112, 180, 128, 12, false, false},
-          {kMaterialBrowseButton, ControlKind::push_button, "Browse...", 244, 179, 46, 14, false,
+          {kGaussianSpotButton, ControlKind::radio_button, "Gaussian (1/e^2 radius)", 112, 189, 100,
+           12, false, false},
+          {kTophatSpotButton, ControlKind::radio_button, "Top-hat", 215, 189, 75, 12, false, false},
+          {kSpotRadiusLabel, ControlKind::label, "Spot radius [\u00b5m]:", 15, 205, 150, 12, true,
            false},
-          {display::kDialogOk, ControlKind::push_button, "OK", 160, 198, 60, 15, false, true},
-          {display::kDialogCancel, ControlKind::push_button, "Cancel", 230, 198, 60, 15, false,
+          {kSpotRadiusField, ControlKind::edit_field, "", 170, 203, 70, 12, false, false},
+          {kMaterialLabel, ControlKind::label, "Material file (empty: none):", 10, 230, 100, 12,
+           true, false},
+          {kMaterialField, ControlKind::edit_field, "", 112, 228, 128, 12, false, false},
+          {kMaterialBrowseButton, ControlKind::push_button, "Browse...", 244, 227, 46, 14, false,
+           false},
+          {display::kDialogOk, ControlKind::push_button, "OK", 160, 246, 60, 15, false, true},
+          {display::kDialogCancel, ControlKind::push_button, "Cancel", 230, 246, 60, 15, false,
            false},
       }};
   return form;
@@ -91,6 +100,8 @@ constexpr Choice kSchemeChoices[] = {{kSchemeByPulsesButton, ""},
 constexpr Choice kShapeChoices[] = {{kFileShapeButton, "file"},
                                     {kGaussianShapeButton, "gaussian"},
                                     {kMeasuredShapeButton, "measured"}};
+constexpr Choice kSpotChoices[] = {
+    {kNoSpotButton, ""}, {kGaussianSpotButton, "gaussian"}, {kTophatSpotButton, "tophat"}};
 
 std::string number_text(double value) {
   char buffer[64];
@@ -116,11 +127,11 @@ std::optional<std::string> field_text(display::DialogObject& dialog, std::int32_
   return trimmed(text);
 }
 
-// The label beside a field, without its colon.
-std::string field_label(display::DialogObject& dialog, std::int32_t id) {
+// The label beside a field, without its colon (from the template: its text is UTF-8).
+std::string field_label(std::int32_t id) {
   std::string label;
-  display::dialog_get_text(dialog, id - 1, label, 80);
-  label = trimmed(label);
+  for (const display::ControlTemplate& c : experiment_template().controls)
+    if (c.id == id - 1) label = trimmed(c.text);
   if (const std::size_t colon = label.rfind(':'); colon != std::string::npos) label.resize(colon);
   return label;
 }
@@ -137,6 +148,10 @@ void fill_dialog(display::DialogObject& dialog, ExperimentDialogState& state) {
     if (e.scheme == c.value) display::dialog_set_checked(dialog, c.id, true);
   for (const Choice& c : kShapeChoices)
     if (e.pulse_shape == c.value) display::dialog_set_checked(dialog, c.id, true);
+  for (const Choice& c : kSpotChoices)
+    if (e.beam == c.value) display::dialog_set_checked(dialog, c.id, true);
+  set_text(dialog, kSpotRadiusField,
+           e.spot_radius_um != 0.0 ? number_text(e.spot_radius_um) : std::string());
   set_text(dialog, kTraceField, e.trace.string());
   set_text(dialog, kPulsesField, std::to_string(e.pulses));
   set_text(dialog, kRateField, number_text(e.rate_hz));
@@ -146,19 +161,23 @@ void fill_dialog(display::DialogObject& dialog, ExperimentDialogState& state) {
   for (const std::int32_t id :
        {kSchemeByPulsesButton, kPublishedSchemeButton, kAccurateSchemeButton, kFileShapeButton,
         kGaussianShapeButton, kMeasuredShapeButton, kTraceField, kTraceBrowseButton, kPulsesField,
-        kRateField, kIncubatedField, kMaterialField, kMaterialBrowseButton}) {
+        kRateField, kIncubatedField, kMaterialField, kMaterialBrowseButton, kNoSpotButton,
+        kGaussianSpotButton, kTophatSpotButton, kSpotRadiusField}) {
     display::dialog_set_callback(dialog, id, callback_for(state));
   }
 }
 
 // A number field read into the working copy; a text that is not a number (or not a whole
 // count) is noted and the last value kept.
-void read_number_field(ExperimentDialogState& state, display::DialogObject& dialog, std::int32_t id,
-                       const std::string& text) {
+void read_number_field(ExperimentDialogState& state, std::int32_t id, const std::string& text) {
   Experiment& e = state.working;
   state.refused.erase(id);
   if (id == kIncubatedField && text.empty()) {
     e.incubated_absorption.reset();
+    return;
+  }
+  if (id == kSpotRadiusField && text.empty()) {
+    e.spot_radius_um = 0.0;
     return;
   }
   double value = 0.0;
@@ -176,7 +195,11 @@ void read_number_field(ExperimentDialogState& state, display::DialogObject& dial
     e.incubated_absorption = value;
     return;
   }
-  state.refused[id] = field_label(dialog, id) + ": '" + text + "' is not " +
+  if (id == kSpotRadiusField && number) {
+    e.spot_radius_um = value;
+    return;
+  }
+  state.refused[id] = field_label(id) + ": '" + text + "' is not " +
                       (id == kPulsesField ? "a whole number from 1 to 1000000" : "a number");
 }
 
@@ -207,6 +230,9 @@ void experiment_dialog_callback(ExperimentDialogState& state, display::DialogObj
   for (const Choice& c : kShapeChoices) {
     if (c.id == control_id) e.pulse_shape = c.value;
   }
+  for (const Choice& c : kSpotChoices) {
+    if (c.id == control_id) e.beam = c.value;
+  }
   switch (control_id) {
     case kTraceField:
     case kMaterialField:
@@ -217,8 +243,9 @@ void experiment_dialog_callback(ExperimentDialogState& state, display::DialogObj
     case kPulsesField:
     case kRateField:
     case kIncubatedField:
+    case kSpotRadiusField:
       if (const auto text = field_text(dialog, control_id))
-        read_number_field(state, dialog, control_id, *text);
+        read_number_field(state, control_id, *text);
       break;
     case kTraceBrowseButton:
       browse(state, dialog, kTraceField, "Pulse trace", trace_file_filters());
@@ -244,6 +271,8 @@ std::optional<RunSetup> edit_experiment(ExperimentDialogState& state, Experiment
     // Another shape than measured runs without a trace (the field may keep one for later).
     Experiment checked = state.working;
     if (checked.pulse_shape != "measured") checked.trace.clear();
+    // Likewise the radius without a spot.
+    if (checked.beam.empty()) checked.spot_radius_um = 0.0;
     std::string problem;
     for (const auto& [id, text] : state.refused) problem += "\n" + text;
     std::optional<RunSetup> setup;

@@ -1,10 +1,10 @@
 // The "Experiment:" dialog and the experiment files of the File menu. The dialog edits a
 // working copy of the program's experiment (scheme, pulse shape and trace, train and rate,
-// incubated absorption, material file); OK checks it as the batch runner checks an experiment
-// (the settings together, then the trace and the material file read), and a refusal — naming
-// the file and line of a bad trace or material — is told and the dialog comes back with the
-// entries as they were, the experiment unchanged. The `.par` file is not touched: an experiment
-// lives in its own file (TOML, the batch runner's --experiment).
+// incubated absorption, material file, the laser spot's beam and radius); OK checks it as the batch
+// runner checks an experiment (the settings together, then the trace and the material file read),
+// and a refusal — naming the file and line of a bad trace or material — is told and the dialog
+// comes back with the entries as they were, the experiment unchanged. The `.par` file is not
+// touched: an experiment lives in its own file (TOML, the batch runner's --experiment).
 #pragma once
 
 #include <cstdint>
@@ -46,6 +46,12 @@ enum ExperimentControl : std::int32_t {
   kMaterialLabel = 3018,
   kMaterialField = 3019,
   kMaterialBrowseButton = 3020,
+  kSpotGroup = 3021,
+  kNoSpotButton = 3022,
+  kGaussianSpotButton = 3023,
+  kTophatSpotButton = 3024,
+  kSpotRadiusLabel = 3025,
+  kSpotRadiusField = 3026,
 };
 
 const display::DialogTemplate& experiment_template();

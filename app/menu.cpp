@@ -52,6 +52,7 @@ void calculation_command(Application& app) {
 }
 
 void stop_command(Application& app) {
+  app.crater_interrupt = true;
   app.controller.request_stop();
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTest>
@@ -79,6 +80,11 @@ TEST_F(ExperimentDialogTest, EntriesMakeTheExperimentOrAreRefusedWithFileAndLine
   measured.trace = dir.path() / "pulse.csv";
   measured.scheme = "accurate";
   measured.incubated_absorption = 9.6e5;
+  Experiment spot_train;
+  spot_train.pulses = 3;
+  spot_train.rate_hz = 10.0;
+  spot_train.beam = "tophat";
+  spot_train.spot_radius_um = 25.0;
   const std::string bad_trace = (dir.path() / "bad_trace.csv").string();
   const std::string bad_material = (dir.path() / "bad_mat.toml").string();
   const Case cases[] = {
@@ -97,6 +103,29 @@ TEST_F(ExperimentDialogTest, EntriesMakeTheExperimentOrAreRefusedWithFileAndLine
          replace(edit(d, kIncubatedField), "9.6e5");
        },
        (dir.path() / "pulse.csv").string(), true, measured, ""},
+      {"top-hat spot on a train",
+       [&](QWidget* d) {
+         click(d, kTophatSpotButton);
+         replace(edit(d, kSpotRadiusField), "25");
+         replace(edit(d, kPulsesField), "3");
+         replace(edit(d, kRateField), "10");
+       },
+       "", true, spot_train, ""},
+      {"spot without a radius",
+       [&](QWidget* d) { click(d, kGaussianSpotButton); },
+       "",
+       false,
+       {},
+       "from above 0 to 100000 (micrometres)"},
+      {"radius not a number",
+       [&](QWidget* d) {
+         click(d, kGaussianSpotButton);
+         replace(edit(d, kSpotRadiusField), "wide");
+       },
+       "",
+       false,
+       {},
+       "Spot radius [\u00b5m]: 'wide' is not a number"},
       {"bad trace",
        [&](QWidget* d) {
          click(d, kMeasuredShapeButton);
@@ -164,6 +193,26 @@ TEST_F(ExperimentDialogTest, CancelKeepsTheExperimentAndAnotherShapeDropsTheTrac
   ASSERT_TRUE(run([](QWidget* d) { test::click(d, kGaussianShapeButton); }));
   EXPECT_EQ(experiment.pulse_shape, "gaussian");
   EXPECT_TRUE(experiment.trace.empty());
+  // Likewise no spot keeps no radius, and a spot's beam and radius show again when reopened.
+  ASSERT_TRUE(run([](QWidget* d) {
+    test::click(d, kGaussianSpotButton);
+    test::replace(test::edit(d, kSpotRadiusField), "30");
+    test::click(d, kNoSpotButton);
+  }));
+  EXPECT_EQ(experiment.beam, "");
+  EXPECT_EQ(experiment.spot_radius_um, 0.0);
+  ASSERT_TRUE(run([](QWidget* d) {
+    test::click(d, kTophatSpotButton);
+    test::replace(test::edit(d, kSpotRadiusField), "12.5");
+  }));
+  ASSERT_TRUE(run([](QWidget* d) {
+    const auto* tophat = qobject_cast<QAbstractButton*>(test::find_control(d, kTophatSpotButton));
+    ASSERT_TRUE(tophat);
+    EXPECT_TRUE(tophat->isChecked());
+    EXPECT_EQ(test::edit(d, kSpotRadiusField)->text().toStdString(), "12.5");
+  }));
+  EXPECT_EQ(experiment.beam, "tophat");
+  EXPECT_EQ(experiment.spot_radius_um, 12.5);
 }
 
 TEST_F(ExperimentDialogTest, SavedFilesNameTheirFilesRelativelyAndReadBack) {
@@ -173,6 +222,8 @@ TEST_F(ExperimentDialogTest, SavedFilesNameTheirFilesRelativelyAndReadBack) {
   e.pulses = 3;
   e.rate_hz = 20.0;
   e.material = material();
+  e.beam = "gaussian";
+  e.spot_radius_um = 40.0;
   const fs::path file = dir.path() / "exp.toml";
   ASSERT_EQ(save_experiment_file(e, file), "");
   const std::string text = test::read_file(file);
@@ -184,6 +235,8 @@ TEST_F(ExperimentDialogTest, SavedFilesNameTheirFilesRelativelyAndReadBack) {
   EXPECT_EQ(back->trace.lexically_normal(), e.trace);
   EXPECT_EQ(back->material.lexically_normal(), e.material);
   EXPECT_EQ(back->pulses, 3);
+  EXPECT_EQ(back->beam, "gaussian");
+  EXPECT_EQ(back->spot_radius_um, 40.0);
 
   // A file whose trace is bad is refused as a whole, naming the trace and its line.
   test::write_file(dir.path() / "pulse.csv", "0,0\n1,x\n");
