@@ -1,11 +1,11 @@
 // The options of an experiment, the same on every command that makes runs (run, sweep, study,
 // merge --study, threshold, fit): --experiment FILE.toml, --scheme, --pulse-shape, --trace,
-// --pulses, --rate, --incubated-absorption, --material, --beam, --spot-radius; and --set
-// FIELD=VALUE (repeatable), a field of the parameter file changed for this command, applied after
-// the file is read. An option given on the command line overrides the experiment file's value. A
-// value that is not a number, or settings that do not go together, are a wrong command line
-// (kExitUsage); an experiment file or a trace that cannot be read or is refused is bad input
-// (kExitFailure). Nothing runs and nothing is written before they pass.
+// --pulses, --rate, --incubated-absorption, --material, --beam, --spot-radius; and --set FIELD=VALUE (repeatable),
+// a field of the parameter file changed for this command, applied after the file is read. An option
+// given on the command line overrides the experiment file's value. A value that is not a number, or
+// settings that do not go together, are a wrong command line (kExitUsage); an experiment file or a
+// trace that cannot be read or is refused is bad input (kExitFailure). Nothing runs and nothing is
+// written before they pass.
 #pragma once
 
 #include <optional>
