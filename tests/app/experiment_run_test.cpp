@@ -89,9 +89,13 @@ TEST_F(ExperimentRunTest, CalculationWritesTheBatchRunnersFiles) {
   incubated.incubated_absorption = 4.0e5;
   Experiment single;
   single.pulse_shape = "gaussian";
+  Experiment spot = single;  // and its crater table
+  spot.beam = "gaussian";
+  spot.spot_radius_um = 50.0;
   const Case cases[] = {{"train with a material", train},
                         {"measured trace, incubation", incubated},
-                        {"one Gaussian pulse", single}};
+                        {"one Gaussian pulse", single},
+                        {"one pulse on a Gaussian spot", spot}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     watch = PulseWatch{};
@@ -124,7 +128,8 @@ TEST_F(ExperimentRunTest, CalculationWritesTheBatchRunnersFiles) {
           << name;
       fs::remove(app_dir.path() / name);  // the next case starts without them
     }
-    EXPECT_EQ(written.size(), c.experiment.pulses > 1 ? 13u : 12u);  // D, K, S1-S10 (and P)
+    // D, K, S1-S10 (and P of a train, C of a spot)
+    EXPECT_EQ(written.size(), c.experiment.pulses > 1 || !c.experiment.beam.empty() ? 13u : 12u);
   }
 }
 
@@ -172,6 +177,14 @@ TEST_F(ExperimentRunTest, RefusedExperimentsStartNothing) {
          app.experiment.scheme = "published";
        },
        "scheme published cannot run pulses 4"},
+      {"a train on a spot",
+       [](Application& app) {
+         app.experiment.pulses = 2;
+         app.experiment.rate_hz = 10.0;
+         app.experiment.beam = "tophat";
+         app.experiment.spot_radius_um = 20.0;
+       },
+       "kestrium-batch --experiment"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
