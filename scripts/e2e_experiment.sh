@@ -5,6 +5,8 @@
 #   2. F5 runs the train; the page shows the pulse panel; the pulse table is written;
 #   3. File > Save experiment... writes the experiment file; kestrium-batch --experiment with
 #      that file and the same parameter file writes the same files, byte for byte;
+#   3b. one pulse on a Gaussian spot of 50 um: F5 writes the crater table, equal to the batch
+#      runner's with the experiment saved from the window;
 #   4. a bad trace and a bad material file chosen in the dialog are refused ("Experiment not
 #      taken"); nothing in the folder is written or changed;
 #   5. the dialog at QT_SCALE_FACTOR=2, whole on the screen.
@@ -51,11 +53,11 @@ window_of() {  # window_of <exact title>
   kt_wait_for 10 shown "$1" || fail "the window \"$1\" did not appear"
   xdotool search --onlyvisible --name "^$1\$" | head -1
 }
-# The dialog's template is 300 x 216 dialog units: a point given in them, clicked.
+# The dialog's template is 300 x 264 dialog units: a point given in them, clicked.
 click_unit() {  # click_unit <dialog> <x> <y>
   local X Y WIDTH HEIGHT SCREEN WINDOW
   eval "$(xdotool getwindowgeometry --shell "$1")"
-  xdotool mousemove $((X + $2 * WIDTH / 300)) $((Y + $3 * HEIGHT / 216)) click 1
+  xdotool mousemove $((X + $2 * WIDTH / 300)) $((Y + $3 * HEIGHT / 264)) click 1
 }
 type_into() {  # type_into <dialog> <x> <y> <text>: the field at that point takes the text
   click_unit "$1" "$2" "$3"
@@ -85,9 +87,9 @@ dialog="$(window_of "Experiment:")"
 click_unit "$dialog" 20 78                   # Gaussian
 type_into "$dialog" 200 132 10               # pulses
 type_into "$dialog" 200 147 10               # rate
-type_into "$dialog" 170 186 "$run/mat.toml"  # material
+type_into "$dialog" 170 234 "$run/mat.toml"  # material
 shot 2_dialog_1920x1080 0.5
-click_unit "$dialog" 190 205                 # OK
+click_unit "$dialog" 190 253                 # OK
 kt_wait_for 10 gone "Experiment:" || fail "the Experiment dialog did not close on OK"
 pass "the dialog took Gaussian, 10 pulses at 10 Hz and the material file"
 
@@ -122,20 +124,51 @@ batch_files="$(cd "$work/batch" && ls Data1* | sort | tr '\n' ' ')"
 [ "$desk_files" = "$batch_files" ] || fail "other files: $desk_files / $batch_files"
 pass "kestrium-batch --experiment exp.toml wrote the same $(echo "$batch_files" | wc -w) files, byte for byte"
 
+# ---- 3b. one pulse on a Gaussian spot: the crater table ----
+kt_key "$frame" alt+e
+dialog="$(window_of "Experiment:")"
+type_into "$dialog" 200 132 1                 # pulses
+click_unit "$dialog" 118 195                  # Gaussian spot
+type_into "$dialog" 200 209 50                # radius
+shot 3b_spot_dialog 0.5
+click_unit "$dialog" 190 253                  # OK
+kt_wait_for 10 gone "Experiment:" || fail "the Experiment dialog did not close on OK (spot)"
+kt_key "$frame" F5
+kt_wait_for 180 test -s Data1C.dat || fail "F5 on a spot wrote no crater table"
+sleep 1
+kt_key "$frame" alt+f
+sleep 0.3
+kt_key "$frame" m
+chooser="$(window_of "Experiment file")"
+sleep 0.3
+kt_key "$chooser" ctrl+a
+xdotool type --delay 15 "$run/spot.toml"
+kt_key "$chooser" Return
+kt_wait_for 10 test -s "$run/spot.toml" || fail "Save experiment... wrote no spot file"
+grep -q '^radius_um = 50' spot.toml || fail "the experiment file has no spot: $(cat spot.toml)"
+mkdir -p "$work/spot"
+cp KTparam.par "$work/spot/"
+(cd "$work/spot" && "$batch" KTparam.par --experiment "$run/spot.toml" >/dev/null) ||
+  fail "kestrium-batch --experiment (spot) failed"
+for name in Data1C.dat Data1D.dat; do
+  cmp -s "$work/spot/$name" "$run/$name" || fail "$name on the spot differs from the batch runner's"
+done
+pass "one pulse on a Gaussian spot: the crater table and the depths equal the batch runner's"
+
 # ---- 4. bad trace and bad material: refused, nothing written ----
 before="$(listing "$run")"
 kt_key "$frame" alt+e
 dialog="$(window_of "Experiment:")"
 click_unit "$dialog" 20 89                         # Measured
 type_into "$dialog" 150 102 "$run/bad_trace.csv"   # trace
-click_unit "$dialog" 190 205                       # OK
+click_unit "$dialog" 190 253                       # OK
 message="$(window_of "Experiment not taken")"
 shot 4_bad_trace 0.5
 kt_key "$message" Return
 dialog="$(window_of "Experiment:")"
 click_unit "$dialog" 20 67                         # back to the parameters' shape
-type_into "$dialog" 170 186 "$run/bad_mat.toml"    # material
-click_unit "$dialog" 190 205                       # OK
+type_into "$dialog" 170 234 "$run/bad_mat.toml"    # material
+click_unit "$dialog" 190 253                       # OK
 message="$(window_of "Experiment not taken")"
 shot 5_bad_material 0.5
 kt_key "$message" Return
