@@ -120,6 +120,9 @@ struct RunOutcome {
   std::int32_t step_count = 0;     // step_index when the loop ended
   double diverged_time_ns = 0.0;   // the time of the step that diverged
   std::string divergence_cause;    // the likely cause, when it diverged
+  // What a finished run's results should be read with: set when the published scheme's bond
+  // transport passed its limit and a finer step confirmed the depths but not the velocities.
+  std::string notice;
   // Ended as diverged because a node left a table of the material file: a refusal, not a
   // divergence; divergence_cause names the file, the property, the range and the temperature.
   bool material_range_refusal = false;

@@ -221,6 +221,9 @@ int single_run(const std::vector<std::string>& args) {
   for (const std::string& e : outcome.file_errors) {
     std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
   }
+  if (!outcome.notice.empty()) {
+    std::fprintf(stderr, "kestrium-batch: %s: note: %s\n", parfile.c_str(), outcome.notice.c_str());
+  }
   if (diverged) {
     // A material table left is reported as a refusal (and exits as a divergence does).
     std::fprintf(stderr, "kestrium-batch: %s: %s\n", parfile.c_str(),
