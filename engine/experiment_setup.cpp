@@ -36,6 +36,7 @@ std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std
   if (choices.rate_hz) e.rate_hz = *choices.rate_hz;
   if (choices.incubated_absorption) e.incubated_absorption = *choices.incubated_absorption;
   if (choices.material) e.material = *choices.material;
+  if (choices.tolerance) e.tolerance = *choices.tolerance;
   if (std::string problem = experiment_problem(e, prefix); !problem.empty()) {
     error = problem;
     return std::nullopt;
@@ -67,9 +68,11 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
   plan.pulses = experiment.pulses;
   plan.rate_hz = experiment.rate_hz;
   plan.incubated_absorption = experiment.incubated_absorption;
+  setup.tolerance = experiment.tolerance.value_or(0.0);
   if (experiment.scheme.empty()) {
-    setup.scheme =
-        plan.pulses > 1 || plan.incubated_absorption ? Scheme::accurate : Scheme::published;
+    setup.scheme = plan.pulses > 1 || plan.incubated_absorption || experiment.tolerance
+                       ? Scheme::accurate
+                       : Scheme::published;
   } else {
     parse_scheme(experiment.scheme, setup.scheme);
   }

@@ -7,7 +7,8 @@
 //
 // Precedence: a value given as an option (or keyword) overrides the experiment file's value;
 // a value given nowhere keeps its default. The scheme, when chosen nowhere, is the published
-// scheme for one pulse without incubation and the accurate scheme for a train or incubation.
+// scheme for one pulse without incubation and the accurate scheme for a train, incubation or a
+// tolerance.
 #pragma once
 
 #include <filesystem>
@@ -36,6 +37,7 @@ struct ExperimentChoices {
   std::optional<double> rate_hz;
   std::optional<double> incubated_absorption;
   std::optional<std::filesystem::path> material;
+  std::optional<double> tolerance;
 };
 
 // What the runs of an experiment take.
@@ -43,6 +45,7 @@ struct RunSetup {
   Experiment experiment;  // as merged and checked
   Scheme scheme = Scheme::published;
   PulsePlan pulse;
+  double tolerance = 0.0;  // the accurate scheme's relative error; 0: one run as is
   // The experiment's material file (engine/material_setup.h), read and checked; null without.
   std::shared_ptr<const MaterialFile> material;
   // Empty for an experiment that asks for no more than a scheme and a material (a study keeps
@@ -57,6 +60,7 @@ struct RunSetup {
     options.scheme = scheme;
     options.pulse = pulse;
     options.material = material;
+    options.tolerance = tolerance;
   }
   // The material's values into the parameters the runs start from (nothing without a
   // material). Empty on success, else the refusal naming the file; `parameters` then unchanged.

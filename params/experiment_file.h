@@ -12,6 +12,8 @@
 //   rate_hz = 10.0                   # > 0 when pulses > 1
 //   incubated_absorption = 9.6e5     # 1/cm; default: the absorption coefficient
 //   material = "pmma.toml"           # relative to the experiment file
+//   tolerance = 1e-3                 # accurate scheme: the relative error of the depth and
+//                                    # the peak temperature the run refines its grid to
 //
 // Unknown keys and wrong types are refused with the file, the key and the expected type.
 #pragma once
@@ -31,6 +33,7 @@ struct Experiment {
   double rate_hz = 0.0;
   std::optional<double> incubated_absorption;  // 1/cm
   std::filesystem::path material;              // resolved likewise
+  std::optional<double> tolerance;             // relative; unset: one run on the grid as is
 
   bool operator==(const Experiment&) const = default;
   // True when nothing differs from a plain single run of the parameter file.
@@ -40,7 +43,7 @@ struct Experiment {
 // Empty when the settings make sense together; otherwise the problem, naming the setting as
 // `prefix` + its name (prefix "--" for the command line, "" for files and Python). A train or
 // incubation runs on the accurate scheme only: an explicit published scheme with either is
-// refused, naming both.
+// refused, naming both; so is a tolerance.
 std::string experiment_problem(const Experiment& experiment, std::string_view prefix = "");
 
 std::optional<Experiment> read_experiment_file(const std::filesystem::path& path,

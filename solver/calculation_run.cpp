@@ -543,30 +543,13 @@ void write_kinetics(SharedParameters& parameters, const RunOptions& options,
 
 }  // namespace
 
-RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_state,
-                           SolverState& state, ProfileArrays& profiles, const RunOptions& options) {
-  RunOutcome outcome;
-  ParameterSet at_start = parameters.snapshot();
-  outcome.not_started_reason = check_run_choices(at_start);
-  if (outcome.not_started_reason.empty() && options.grid_refinement != 1 &&
-      (options.scheme != Scheme::accurate || options.grid_refinement < 1 ||
-       options.grid_refinement > kMaximumGridRefinement)) {
-    outcome.not_started_reason = "grid refinement is " + std::to_string(options.grid_refinement) +
-                                 "; it must be from 1 to " +
-                                 std::to_string(kMaximumGridRefinement) +
-                                 " and above 1 only with the accurate scheme";
-  }
-  if (outcome.not_started_reason.empty() && options.material) {
-    outcome.not_started_reason =
-        material_ambient_refusal(*options.material, at_start.ambient_temperature);
-  }
-  if (outcome.not_started_reason.empty()) {
-    outcome.not_started_reason = check_pulse_plan(
-        options.pulse, options.scheme, std::max(static_cast<double>(at_start.pulse_width), 1.0));
-  }
-  if (!outcome.not_started_reason.empty()) return outcome;
-  run_state.advance(RunState::starting, RunState::running);
+namespace {
 
+// The run itself, once accepted: files, constants, grid, the time loop and the kinetics line.
+// `last`: the run state goes on to stopping when the loop has ended.
+void execute_run(SharedParameters& parameters, RunStateMachine& run_state, SolverState& state,
+                 ProfileArrays& profiles, const RunOptions& options, const ParameterSet& at_start,
+                 bool last, RunOutcome& outcome) {
   // Result-file names and the temporal file.
   const std::string base = result_file_base(at_start.data_file_name);
   ResultFile temporal_file;
@@ -614,6 +597,7 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
     accurate =
         std::make_unique<AccurateScheme>(constants, state.depth_grid, options.grid_refinement);
     profile_node_count = accurate->node_count();
+    if (options.end_fraction > 0.0) accurate->set_end_fraction(options.end_fraction);
     if (options.pulse.incubated_absorption) {
       accurate->set_incubation(*options.pulse.incubated_absorption /
                                constants.absorption_coefficient);
@@ -638,12 +622,13 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
                                   read_step_settings(parameters).switches);
   }
   outcome.end = run_pulses(context);
-  run_state.advance(RunState::running, RunState::stopping);
+  if (last) run_state.advance(RunState::running, RunState::stopping);
   outcome.step_count = state.step_index;
   if (outcome.end == RunEnd::diverged && !outcome.material_range_refusal) {
     outcome.divergence_cause = divergence_cause(context);
   }
   outcome.energy = accurate ? accurate->ledger() : ledger->finish(state);
+  if (accurate) outcome.split_steps = accurate->split_steps();
   if (train) {
     outcome.energy = train->ledger(outcome.energy);
     outcome.pulses = train->records();
@@ -657,12 +642,138 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
   temporal_file.close(outcome.file_errors);
   if (outcome.end == RunEnd::diverged) {
     if (options.observer) options.observer->run_ended(outcome);
-    return outcome;
+    return;
   }
 
   write_kinetics(parameters, options, constants, state, base,
                  std::max(static_cast<int>(outcome.pulses.size()), 1), outcome);
   if (options.observer) options.observer->run_ended(outcome);
+}
+
+// The relative change of a result between two levels (0 when both are 0).
+double relative_change(double fine, double coarse) {
+  const double change = std::abs(fine - coarse);
+  return change == 0.0 ? 0.0 : change / std::max(std::abs(fine), std::abs(coarse));
+}
+
+RunOutcome run_to_tolerance(SharedParameters& parameters, RunStateMachine& run_state,
+                            SolverState& state, ProfileArrays& profiles, const RunOptions& options,
+                            const ParameterSet& at_start) {
+  // Level L runs on cells split in base_grid L and steps split in base_time L; its error is
+  // estimated by its difference from level L/2.
+  const int base_grid = std::max(options.grid_refinement, 1);
+  const int base_time = std::clamp(options.refinement, 1, kMaximumRefinement);
+  RunOptions quiet = options;
+  quiet.tolerance = 0.0;
+  quiet.observer = nullptr;
+  quiet.append_kinetics_line = false;
+  quiet.write_profile_files = false;
+  quiet.end_fraction = std::min(static_cast<double>(0.01f), options.tolerance / 4.0);
+  auto level_options = [&](int level) {
+    RunOptions o = quiet;
+    o.grid_refinement = base_grid * level;
+    o.refinement = base_time * level;
+    return o;
+  };
+  RunOutcome coarse;
+  execute_run(parameters, run_state, state, profiles, level_options(1), at_start, false, coarse);
+  RunOutcome fine = coarse;
+  ErrorEstimate estimate;
+  estimate.tolerance = options.tolerance;
+  long splits = coarse.split_steps;
+  int level = 1;
+  while (coarse.end == RunEnd::end_test || coarse.end == RunEnd::step_limit) {
+    if (base_grid * level * 2 > kMaximumGridRefinement ||
+        base_time * level * 2 > kMaximumRefinement) {
+      char why[300];
+      std::snprintf(why, sizeof why,
+                    "the estimated error is still above the tolerance %g with every cell split "
+                    "into %d and every step into %d, the finest the run takes",
+                    options.tolerance, base_grid * level, base_time * level);
+      estimate.shortfall = why;
+      break;
+    }
+    level *= 2;
+    fine = RunOutcome{};
+    execute_run(parameters, run_state, state, profiles, level_options(level), at_start, false,
+                fine);
+    splits += fine.split_steps;
+    if (fine.end != RunEnd::end_test && fine.end != RunEnd::step_limit) break;
+    // The difference from the coarser level: about three times the finer level's error for a
+    // second-order scheme, and still its whole error for a first-order one.
+    estimate.total_depth_error_nm = std::abs(fine.total_depth_nm - coarse.total_depth_nm);
+    estimate.peak_surface_temperature_error_k =
+        std::abs(fine.peak_surface_temperature_k - coarse.peak_surface_temperature_k);
+    estimate.grid_refinement = base_grid * level;
+    estimate.refinement = base_time * level;
+    estimate.estimated = true;
+    const double depth_change = relative_change(fine.total_depth_nm, coarse.total_depth_nm);
+    const double peak_change =
+        relative_change(fine.peak_surface_temperature_k, coarse.peak_surface_temperature_k);
+    estimate.reached = depth_change <= options.tolerance && peak_change <= options.tolerance;
+    if (estimate.reached) break;
+    coarse = fine;
+  }
+  RunOutcome outcome = fine;
+  if (outcome.end == RunEnd::end_test || outcome.end == RunEnd::step_limit) {
+    // The chosen level once more, as asked: its files, its observer, its kinetics line.
+    RunOptions final_options = level_options(level);
+    final_options.observer = options.observer;
+    final_options.write_profile_files = options.write_profile_files;
+    final_options.append_kinetics_line = options.append_kinetics_line;
+    if (options.observer != nullptr || options.write_profile_files ||
+        options.append_kinetics_line) {
+      outcome = RunOutcome{};
+      execute_run(parameters, run_state, state, profiles, final_options, at_start, true, outcome);
+      splits += outcome.split_steps;
+    } else {
+      run_state.advance(RunState::running, RunState::stopping);
+    }
+  } else {
+    run_state.advance(RunState::running, RunState::stopping);
+  }
+  outcome.split_steps = splits;
+  outcome.error = estimate;
+  return outcome;
+}
+
+}  // namespace
+
+RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_state,
+                           SolverState& state, ProfileArrays& profiles, const RunOptions& options) {
+  RunOutcome outcome;
+  ParameterSet at_start = parameters.snapshot();
+  outcome.not_started_reason = check_run_choices(at_start);
+  if (outcome.not_started_reason.empty() && options.grid_refinement != 1 &&
+      (options.scheme != Scheme::accurate || options.grid_refinement < 1 ||
+       options.grid_refinement > kMaximumGridRefinement)) {
+    outcome.not_started_reason = "grid refinement is " + std::to_string(options.grid_refinement) +
+                                 "; it must be from 1 to " +
+                                 std::to_string(kMaximumGridRefinement) +
+                                 " and above 1 only with the accurate scheme";
+  }
+  if (outcome.not_started_reason.empty() && options.material) {
+    outcome.not_started_reason =
+        material_ambient_refusal(*options.material, at_start.ambient_temperature);
+  }
+  if (outcome.not_started_reason.empty()) {
+    outcome.not_started_reason = check_pulse_plan(
+        options.pulse, options.scheme, std::max(static_cast<double>(at_start.pulse_width), 1.0));
+  }
+  if (outcome.not_started_reason.empty() && !(options.tolerance >= 0.0)) {
+    outcome.not_started_reason = "tolerance is " + std::to_string(options.tolerance) +
+                                 "; it must be a relative error greater than 0, or 0 for none";
+  }
+  if (outcome.not_started_reason.empty() && options.tolerance > 0.0 &&
+      options.scheme != Scheme::accurate) {
+    outcome.not_started_reason =
+        "a tolerance needs the accurate scheme: the published scheme's error is its own";
+  }
+  if (!outcome.not_started_reason.empty()) return outcome;
+  run_state.advance(RunState::starting, RunState::running);
+  if (options.tolerance > 0.0)
+    return run_to_tolerance(parameters, run_state, state, profiles, options, at_start);
+  execute_run(parameters, run_state, state, profiles, options, at_start, true, outcome);
   return outcome;
 }
 

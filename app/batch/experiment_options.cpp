@@ -10,7 +10,8 @@ namespace kt::batch {
 
 bool ExperimentWords::any() const {
   return !experiment.empty() || !scheme.empty() || !pulse_shape.empty() || !trace.empty() ||
-         !pulses.empty() || !rate.empty() || !incubated_absorption.empty() || !material.empty();
+         !pulses.empty() || !rate.empty() || !incubated_absorption.empty() || !material.empty() ||
+         !tolerance.empty();
 }
 
 void declare_experiment_options(CommandLine& line, ExperimentWords& words) {
@@ -22,6 +23,7 @@ void declare_experiment_options(CommandLine& line, ExperimentWords& words) {
   line.option("--rate", words.rate);
   line.option("--incubated-absorption", words.incubated_absorption);
   line.option("--material", words.material);
+  line.option("--tolerance", words.tolerance);
 }
 
 std::string experiment_options_help(const char* pulses) {
@@ -41,7 +43,11 @@ std::string experiment_options_help(const char* pulses) {
       "  --rate HZ         the train's repetition rate (needed when N > 1)\n"
       "  --incubated-absorption A  the absorption coefficient [1/cm] of fully incubated\n"
       "                    material: alpha = alpha0 + (A - alpha0) phi (default alpha0)\n"
-      "  --material FILE   a material file (TOML) for every run: its values and its c(T), k(T)\n";
+      "  --material FILE   a material file (TOML) for every run: its values and its c(T), k(T)\n"
+      "  --tolerance REL   accurate scheme (chosen by it when --scheme is not given): refine\n"
+      "                    cells and steps until the total depth and the peak surface\n"
+      "                    temperature change by less than REL (e.g. 1e-3); every result then\n"
+      "                    carries its estimated error\n";
   return text;
 }
 
@@ -73,6 +79,12 @@ std::optional<RunSetup> read_experiment_options(const CommandLine& line,
       return usage("--incubated-absorption takes an absorption coefficient in 1/cm, not \"" +
                    words.incubated_absorption + "\"");
     choices.incubated_absorption = value;
+  }
+  if (!words.tolerance.empty()) {
+    if (!parse_number(words.tolerance, value))
+      return usage("--tolerance takes a relative error such as 1e-3, not \"" + words.tolerance +
+                   "\"");
+    choices.tolerance = value;
   }
   std::string error;
   if (!words.experiment.empty()) {

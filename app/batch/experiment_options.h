@@ -1,8 +1,8 @@
 // The options of an experiment, the same on every command that makes runs (run, sweep, study,
 // merge --study, threshold, fit): --experiment FILE.toml, --scheme, --pulse-shape, --trace,
-// --pulses, --rate, --incubated-absorption, --material. An option given on the command line
-// overrides the experiment file's value. A value that is not a number, or settings that do not go
-// together, are a wrong command line (kExitUsage); an experiment file or a trace that cannot be
+// --pulses, --rate, --incubated-absorption, --material, --tolerance. An option given on the command
+// line overrides the experiment file's value. A value that is not a number, or settings that do not
+// go together, are a wrong command line (kExitUsage); an experiment file or a trace that cannot be
 // read or is refused is bad input (kExitFailure). Nothing runs and nothing is written before they
 // pass.
 #pragma once
@@ -18,7 +18,8 @@ class CommandLine;
 
 // The options as given, before they are read.
 struct ExperimentWords {
-  std::string experiment, scheme, pulse_shape, trace, pulses, rate, incubated_absorption, material;
+  std::string experiment, scheme, pulse_shape, trace, pulses, rate, incubated_absorption, material,
+      tolerance;
   // threshold: --pulses takes a value list (several N), read by the command itself.
   bool pulses_is_list = false;
 
