@@ -37,6 +37,10 @@ std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std
   if (choices.incubated_absorption) e.incubated_absorption = *choices.incubated_absorption;
   if (choices.material) e.material = *choices.material;
   if (choices.tolerance) e.tolerance = *choices.tolerance;
+  if (choices.analysis) {
+    if (e.scheme.empty()) e.scheme = "accurate";
+    if (e.scheme == "accurate" && !e.tolerance) e.tolerance = kAnalysisTolerance;
+  }
   if (std::string problem = experiment_problem(e, prefix); !problem.empty()) {
     error = problem;
     return std::nullopt;
@@ -88,6 +92,16 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
   return setup;
 }
 
+std::string RunSetup::model_name() const {
+  std::string name = std::string(scheme_name(scheme)) + " scheme";
+  if (tolerance > 0.0) {
+    char text[48];
+    std::snprintf(text, sizeof text, ", tolerance %g", tolerance);
+    name += text;
+  }
+  return name;
+}
+
 std::string RunSetup::apply_material_values(ParameterSet& parameters) const {
   if (!material) return {};
   RunOptions ignored;
@@ -101,11 +115,20 @@ std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::st
   return make_run_setup(*experiment, error, prefix);
 }
 
+DepthModel setup_model(const RunSetup& setup) {
+  return calculation_model({}, setup.scheme, setup.pulse, setup.material, setup.tolerance);
+}
+
+DepthModel bias_reference_model(const RunSetup& setup) {
+  if (setup.scheme != Scheme::published) return {};
+  return calculation_model({}, Scheme::accurate, setup.pulse, setup.material, kAnalysisTolerance);
+}
+
 TrainModel train_models(const std::vector<int>& pulses, const std::vector<RunSetup>& setups) {
   return [pulses, setups](int n) {
     const auto at = std::find(pulses.begin(), pulses.end(), n) - pulses.begin();
     const RunSetup& setup = setups[static_cast<std::size_t>(at)];
-    return calculation_model({}, setup.scheme, setup.pulse, setup.material);
+    return setup_model(setup);
   };
 }
 

@@ -38,7 +38,13 @@ struct ExperimentChoices {
   std::optional<double> incubated_absorption;
   std::optional<std::filesystem::path> material;
   std::optional<double> tolerance;
+  // The runs of a fit or a threshold search: the accurate scheme at kAnalysisTolerance unless
+  // the published scheme (or another tolerance) is chosen.
+  bool analysis = false;
 };
+
+// The tolerance of an analysis's runs on the accurate scheme when none is chosen.
+inline constexpr double kAnalysisTolerance = 1e-3;
 
 // What the runs of an experiment take.
 struct RunSetup {
@@ -55,6 +61,8 @@ struct RunSetup {
   std::string identity;
 
   bool is_train() const { return pulse.pulses > 1; }
+  // "published scheme" or "accurate scheme, tolerance 0.001" (reports and pictures say it).
+  std::string model_name() const;
   // Sets the scheme, the pulse plan and the material of a run's options.
   void apply(RunOptions& options) const {
     options.scheme = scheme;
@@ -80,6 +88,12 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
 // merge_experiment, then make_run_setup.
 std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error,
                                        std::string_view prefix = "--");
+
+// The calculation as an analysis's model: the setup's scheme, pulses, material and tolerance.
+DepthModel setup_model(const RunSetup& setup);
+// For a fit on the published scheme, the accurate scheme at kAnalysisTolerance, against which the
+// fit measures its discretisation bias (FitRequest::bias_reference); empty for any other scheme.
+DepthModel bias_reference_model(const RunSetup& setup);
 
 // The models of the trains behind thresholds at several pulse numbers: the run of `setups[k]`
 // for `pulses[k]` (find_incubation_thresholds asks for the pulse numbers of the list only).

@@ -15,6 +15,7 @@ struct Worker {
   Scheme scheme = Scheme::published;
   const PulsePlan* pulse = nullptr;
   std::shared_ptr<const MaterialFile> material;
+  double tolerance = 0.0;
 
   ModelPointResult run(const ModelPoint& point, DepthQuantity quantity, ModelRunCounter& counter) {
     ModelPointResult result;
@@ -30,6 +31,7 @@ struct Worker {
       if (pulse) options.pulse = *pulse;
       if (point.pulses > 0) options.pulse.pulses = point.pulses;  // the row's own train
       options.material = material;
+      options.tolerance = tolerance;
       counter.runs.fetch_add(1);
       if (refinement > 1) counter.retries.fetch_add(1);
       const RunOutcome outcome = records.run(shared, options);
@@ -43,6 +45,10 @@ struct Worker {
         // A material table left is not helped by a finer step.
         if (outcome.material_range_refusal) break;
         continue;
+      }
+      if (tolerance > 0.0 && !outcome.error.reached) {
+        result.problem = "the run did not reach the tolerance: " + outcome.error.shortfall;
+        break;
       }
       const double depth = depth_of(outcome, quantity);
       if (!std::isfinite(depth)) {
@@ -64,7 +70,8 @@ struct Worker {
 ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
                             ModelRunCounter& counter, const std::atomic<bool>& interrupt,
                             const ThreadStarter& start_thread, Scheme scheme,
-                            const PulsePlan& pulse, std::shared_ptr<const MaterialFile> material) {
+                            const PulsePlan& pulse, std::shared_ptr<const MaterialFile> material,
+                            double tolerance) {
   ModelBatch batch;
   std::vector<ModelPointResult> results(points.size());
   std::atomic<std::size_t> next{0};
@@ -73,6 +80,7 @@ ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity
     worker.scheme = scheme;
     worker.pulse = &pulse;
     worker.material = material;
+    worker.tolerance = tolerance;
     for (std::size_t i = next++; i < points.size(); i = next++) {
       if (interrupt.load()) {
         results[i].problem = "interrupted";
@@ -107,13 +115,13 @@ std::string check_data_pulses(const MeasuredData& data, const ParameterSet& para
 }
 
 DepthModel calculation_model(ThreadStarter start_thread, Scheme scheme, PulsePlan pulse,
-                             std::shared_ptr<const MaterialFile> material) {
+                             std::shared_ptr<const MaterialFile> material, double tolerance) {
   return [start_thread = std::move(start_thread), scheme, pulse = std::move(pulse),
-          material = std::move(material)](
-             const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
-             ModelRunCounter& counter, const std::atomic<bool>& interrupt) {
+          material = std::move(material),
+          tolerance](const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
+                     ModelRunCounter& counter, const std::atomic<bool>& interrupt) {
     return run_model_points(points, quantity, jobs, counter, interrupt, start_thread, scheme, pulse,
-                            material);
+                            material, tolerance);
   };
 }
 

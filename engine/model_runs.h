@@ -22,7 +22,8 @@ ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity
                             ModelRunCounter& counter, const std::atomic<bool>& interrupt,
                             const ThreadStarter& start_thread = {},
                             Scheme scheme = Scheme::published, const PulsePlan& pulse = {},
-                            std::shared_ptr<const MaterialFile> material = {});
+                            std::shared_ptr<const MaterialFile> material = {},
+                            double tolerance = 0.0);
 
 // Empty when the pulses each row of `data` asks for can run on `scheme` with the row's
 // parameters (`parameters` with its conditions); otherwise the refusal naming the row's line.
@@ -32,9 +33,11 @@ std::string check_data_pulses(const MeasuredData& data, const ParameterSet& para
 // The calculation as the fit's and the threshold's model (run_model_points with this starter,
 // scheme and pulses: a train's depths are its mean depths per pulse; a row of measured data
 // with its own pulse number runs that many). With `material`, every run takes the file's laws
-// (engine/material_setup.h; the points' parameters hold its values).
+// (engine/material_setup.h; the points' parameters hold its values). `tolerance`: the accurate
+// scheme's (RunOptions::tolerance); a run that does not reach it gives no number.
 DepthModel calculation_model(ThreadStarter start_thread = {}, Scheme scheme = Scheme::published,
                              PulsePlan pulse = {},
-                             std::shared_ptr<const MaterialFile> material = {});
+                             std::shared_ptr<const MaterialFile> material = {},
+                             double tolerance = 0.0);
 
 }  // namespace kt

@@ -277,14 +277,13 @@ std::string study_hash(const ParameterSet& base, const StudyPlan& plan) {
   for (const ParameterField* field : plan.fields) h.add(field->name);
   h.add(static_cast<std::uint64_t>(plan.refinement));
   if (plan.scheme != Scheme::published) h.add(std::string_view(scheme_name(plan.scheme)));
-  if (plan.columns == ResultColumnSet::with_energy ||
-      plan.columns == ResultColumnSet::train_with_energy)
-    h.add(std::string_view("energy columns"));
+  if (has_energy_columns(plan.columns)) h.add(std::string_view("energy columns"));
   if (plan.material) {
     h.add(std::string_view("material file"));
     h.add(std::string_view(plan.material->text));
   }
   if (has_train_columns(plan.columns)) h.add(std::string_view("train columns"));
+  if (plan.tolerance > 0.0) h.add(std::string_view("error columns"));
   if (!plan.experiment.empty()) {
     h.add(std::string_view("experiment"));
     h.add(std::string_view(plan.experiment));
@@ -371,6 +370,7 @@ StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const 
   options.scheme = plan.scheme;
   options.pulse = plan.pulse;
   options.material = plan.material;
+  options.tolerance = plan.tolerance;
   options.interrupt = interrupt;
   const RunOutcome o = records.run(shared, options);
 
@@ -633,7 +633,9 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
   ResultColumnSet columns = ResultColumnSet::results;
   std::string trailing = trailing_columns_text(columns);
   for (ResultColumnSet set :
-       {ResultColumnSet::train_with_energy, ResultColumnSet::with_energy, ResultColumnSet::train}) {
+       {ResultColumnSet::train_with_energy_errors, ResultColumnSet::with_energy_errors,
+        ResultColumnSet::train_errors, ResultColumnSet::errors, ResultColumnSet::train_with_energy,
+        ResultColumnSet::with_energy, ResultColumnSet::train}) {
     if (ends_with(trailing_columns_text(set))) {
       columns = set;
       trailing = trailing_columns_text(set);

@@ -52,6 +52,9 @@ struct StudyPlan {
   // The scheme of every run; part of the study's identity (an accurate study has a hash of its
   // own, a published one keeps the hash it always had).
   Scheme scheme = Scheme::published;
+  // The accurate scheme's tolerance for every point (0: none); the table then ends in the error
+  // columns.
+  double tolerance = 0.0;
   // The result columns of the table. The energy ledger's columns change the table, so they are
   // part of the study's identity too; a study without them keeps the hash it always had.
   ResultColumnSet columns = ResultColumnSet::results;

@@ -135,6 +135,7 @@ RunOptions SweepRunner::run_options(int i) const {
   run_options.pulse = options_.pulse;
   run_options.material = options_.material;
   run_options.grid_refinement = options_.grid_refinement;
+  run_options.tolerance = options_.tolerance;
   // Ctrl-C ends the runs under way after their step.
   run_options.interrupt = &interrupt_;
   run_options.write_profile_files = options_.keep_files_directory.has_value();

@@ -33,6 +33,7 @@ struct SweepOptions {
   Scheme scheme = Scheme::published;             // the scheme of every run
   PulsePlan pulse;                               // the pulses of every run (a train, a shape)
   int grid_refinement = 1;                       // accurate scheme: cells split into this many
+  double tolerance = 0.0;                        // accurate scheme: RunOptions::tolerance
   ThreadStarter start_thread;                    // empty: std::thread
   // False: no kinetics file is touched; the lines are only in the outcomes.
   bool write_kinetics_file = true;

@@ -70,7 +70,7 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
               const std::map<std::string, std::pair<double, double>>& bounds, int jobs,
               int max_runs, const std::string& method, bool analyse, double min_depth_nm,
               const py::object& progress, const py::dict& experiment, bool separately) {
-  const RunSetup setup = experiment_setup(experiment);
+  const RunSetup setup = experiment_setup(experiment, true);
   if (vary.empty() && vary_each.empty() && !analyse)
     throw py::value_error(
         "fit needs the fields to vary (or analyse=True for the Beer-Lambert "
@@ -158,12 +158,15 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   try {
     run_interruptible(
         [&] {
-          const DepthModel model = calculation_model({}, setup.scheme, setup.pulse, setup.material);
-          report = fit_model(request, model, interrupt, [&](int e, int r, double b) {
+          const DepthModel model = setup_model(setup);
+          FitRequest with_bias = request;
+          with_bias.bias_reference = bias_reference_model(setup);
+          report = fit_model(with_bias, model, interrupt, [&](int e, int r, double b) {
             best.store(b);
             runs.store(r);
             evaluations.store(e);
           });
+          report.model_name = setup.model_name();
           if (separately && !report.model_unavailable && !interrupt.load())
             sets.separately = fit_each_set(request, model, interrupt);
         },
@@ -190,7 +193,7 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
 py::dict threshold(const ParameterSet& parameters, double depth_nm,
                    const std::optional<std::string>& quantity_word, int jobs,
                    const py::dict& experiment) {
-  const RunSetup setup = experiment_setup(experiment);
+  const RunSetup setup = experiment_setup(experiment, true);
   ThresholdRequest request;
   request.parameters = parameters;
   if (std::string refusal = setup.apply_material_values(request.parameters); !refusal.empty())
@@ -203,8 +206,8 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   ThresholdReport report;
   run_interruptible(
       [&] {
-        report = find_threshold(
-            request, calculation_model({}, setup.scheme, setup.pulse, setup.material), interrupt);
+        report = find_threshold(request, setup_model(setup), interrupt);
+        report.model_name = setup.model_name();
       },
       [&] { interrupt.store(true); });
   if (report.model_unavailable) throw std::runtime_error(report.message);
@@ -225,6 +228,7 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   d["wall_seconds"] = report.wall_seconds;
   d["pulses"] = setup.pulse.pulses;
   d["summary"] = threshold_summary(report, request);
+  d["model"] = report.model_name;
   return d;
 }
 
@@ -245,7 +249,7 @@ py::dict incubation(const ParameterSet& parameters, double depth_nm,
     py::dict keywords = experiment;
     if (keywords["scheme"].is_none()) keywords["scheme"] = "accurate";
     keywords["pulses"] = n;
-    setups.push_back(experiment_setup(keywords));
+    setups.push_back(experiment_setup(keywords, true));
   }
   if (std::string refusal = setups.front().apply_material_values(request.parameters);
       !refusal.empty())

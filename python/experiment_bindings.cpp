@@ -22,8 +22,9 @@ std::optional<T> keyword(const py::dict& keywords, const char* name) {
 
 }  // namespace
 
-RunSetup experiment_setup(const py::dict& keywords) {
+RunSetup experiment_setup(const py::dict& keywords, bool analysis) {
   ExperimentChoices choices;
+  choices.analysis = analysis;
   if (keywords.contains("experiment") && !keywords["experiment"].is_none()) {
     const py::object given = keywords["experiment"];
     if (py::isinstance<Experiment>(given)) {
@@ -42,6 +43,7 @@ RunSetup experiment_setup(const py::dict& keywords) {
   choices.rate_hz = keyword<double>(keywords, "rate_hz");
   choices.incubated_absorption = keyword<double>(keywords, "incubated_absorption");
   if (auto material = keyword<std::string>(keywords, "material")) choices.material = *material;
+  choices.tolerance = keyword<double>(keywords, "tolerance");
   std::string error;
   std::optional<RunSetup> setup = make_run_setup(choices, error, "");
   if (!setup) throw py::value_error(error);

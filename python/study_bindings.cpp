@@ -86,8 +86,11 @@ Study make_study(const ParameterSet& base, const std::vector<std::string>& names
   s.plan.pulse = setup->pulse;
   s.plan.material = setup->material;
   s.plan.experiment = setup->identity;
-  s.plan.columns = with_train_columns(
-      energy ? ResultColumnSet::with_energy : ResultColumnSet::results, setup->is_train());
+  s.plan.tolerance = setup->tolerance;
+  s.plan.columns = with_error_columns(
+      with_train_columns(energy ? ResultColumnSet::with_energy : ResultColumnSet::results,
+                         setup->is_train()),
+      setup->tolerance > 0.0);
   s.hash = study_hash(s.base, s.plan);
   return s;
 }

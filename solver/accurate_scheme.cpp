@@ -399,6 +399,7 @@ bool AccurateScheme::solve_step(double t, double dt, bool first) {
   add(flows_.reaction, sums_.reaction, last_increment_.reaction);
   add(flows_.far, sums_.far, last_increment_.far);
   add(flows_.loss, sums_.loss, last_increment_.loss);
+  add(pulse, sums_.delivered, last_increment_.delivered);
   ++steps_done_;
   return true;
 }
@@ -447,6 +448,7 @@ EnergyLedger AccurateScheme::ledger() const {
     *entry *= kScaledEnergyMilliJoule;
   }
   close_ledger(l);
+  split_incident_light(l, sums_.delivered * kScaledEnergyMilliJoule, r_.pulse.reflection);
   return l;
 }
 

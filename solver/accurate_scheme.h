@@ -107,6 +107,7 @@ class AccurateScheme {
     double reaction = 0.0;
     double far = 0.0;
     double loss = 0.0;
+    double delivered = 0.0;  // the pulse after reflection, before the plume
   };
 
   // The values of level n (and n-1) that a split step goes back to when its pieces fail.

@@ -701,13 +701,16 @@ RunOutcome run_to_tolerance(SharedParameters& parameters, RunStateMachine& run_s
     if (fine.end != RunEnd::end_test && fine.end != RunEnd::step_limit) break;
     // The difference from the coarser level: about three times the finer level's error for a
     // second-order scheme, and still its whole error for a first-order one.
-    estimate.total_depth_error_nm = std::abs(fine.total_depth_nm - coarse.total_depth_nm);
+    // The front's motion after the end test adds at most end_fraction of the depth.
+    estimate.total_depth_error_nm = std::abs(fine.total_depth_nm - coarse.total_depth_nm) +
+                                    quiet.end_fraction * std::abs(fine.total_depth_nm);
     estimate.peak_surface_temperature_error_k =
         std::abs(fine.peak_surface_temperature_k - coarse.peak_surface_temperature_k);
     estimate.grid_refinement = base_grid * level;
     estimate.refinement = base_time * level;
     estimate.estimated = true;
-    const double depth_change = relative_change(fine.total_depth_nm, coarse.total_depth_nm);
+    const double depth_change =
+        relative_change(fine.total_depth_nm, coarse.total_depth_nm) + quiet.end_fraction;
     const double peak_change =
         relative_change(fine.peak_surface_temperature_k, coarse.peak_surface_temperature_k);
     estimate.reached = depth_change <= options.tolerance && peak_change <= options.tolerance;

@@ -264,7 +264,7 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
   if (!o.method_word.empty() && o.method_word != "bobyqa" && o.method_word != "sbplx")
     return line.usage_error("--method takes bobyqa or sbplx");
   int refused = 0;
-  std::optional<RunSetup> setup = batch::read_experiment_options(line, o.experiment, refused);
+  std::optional<RunSetup> setup = batch::read_experiment_options(line, o.experiment, refused, true);
   if (!setup) return refused;
   o.setup = std::move(*setup);
   if (const std::string clash = check_output_paths(
@@ -355,6 +355,12 @@ std::optional<int> prepare_fit_request(const CommandLine& line, FitOptions& o,
   return std::nullopt;
 }
 
+// A fit on the published scheme measures its bias against the accurate scheme at the best values.
+FitRequest with_bias_reference(FitRequest request, const RunSetup& setup) {
+  request.bias_reference = bias_reference_model(setup);
+  return request;
+}
+
 // Runs the fit with a progress line (and with --separately each data set alone), prints its
 // summary and writes --out when it converged cleanly; the exit status so far.
 int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, SetReports& sets,
@@ -362,15 +368,13 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, S
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
   {
     ProgressLine progress;
-    report =
-        fit_model(request, calculation_model({}, o.setup.scheme, o.setup.pulse, o.setup.material),
-                  interrupted, [&](int e, int r, double b) { progress(e, r, b); });
+    report = fit_model(with_bias_reference(request, o.setup), setup_model(o.setup), interrupted,
+                       [&](int e, int r, double b) { progress(e, r, b); });
+    report.model_name = o.setup.model_name();
   }
   if (report.model_unavailable) return fail("fit: " + report.message);
   if (o.separately && !interrupted.load()) {
-    sets.separately = fit_each_set(
-        request, calculation_model({}, o.setup.scheme, o.setup.pulse, o.setup.material),
-        interrupted);
+    sets.separately = fit_each_set(request, setup_model(o.setup), interrupted);
     for (const FitReport& alone : sets.separately)
       if (alone.model_unavailable) return fail("fit: " + alone.message);
   }
@@ -407,9 +411,8 @@ std::string model_curve(const FitRequest& request, const std::vector<std::size_t
   fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
   int curve_runs = 0;
   std::string error;
-  depths = model_depths(calculation_model({}, setup.scheme, setup.pulse, setup.material),
-                        parameters, request.data.quantity, fluences, request.jobs, curve_runs,
-                        batch::catch_stop_signals(), error, pulses);
+  depths = model_depths(setup_model(setup), parameters, request.data.quantity, fluences,
+                        request.jobs, curve_runs, batch::catch_stop_signals(), error, pulses);
   return error;
 }
 
@@ -462,8 +465,9 @@ bool draw_fit_plot(const FitOptions& o, const FitRequest& request, const FitRepo
   plot.measured = &request.data;
   const bool several = request.data.datasets.size() > 1;
   plot.beer_lambert = o.analyse && beer_lambert.ok && !several ? &beer_lambert : nullptr;
-  plot.title = request.variables.empty() ? "Beer-Lambert analysis of " + o.data_file
-                                         : "Fit to " + o.data_file;
+  plot.title = request.variables.empty()
+                   ? "Beer-Lambert analysis of " + o.data_file
+                   : "Fit to " + o.data_file + " (" + o.setup.model_name() + ")";
   if (!request.variables.empty()) {
     error = add_fitted_curve(request, report, sets, o.setup, plot);
     if (!error.empty()) return false;
@@ -545,8 +549,8 @@ namespace {
 // The threshold at one pulse plan; an exit status.
 int single_threshold(const ThresholdRequest& request, const RunSetup& setup, bool json) {
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
-  const ThresholdReport report = find_threshold(
-      request, calculation_model({}, setup.scheme, setup.pulse, setup.material), interrupted);
+  ThresholdReport report = find_threshold(request, setup_model(setup), interrupted);
+  report.model_name = setup.model_name();
   if (report.model_unavailable) return fail("threshold: " + report.message);
   if (!report.ok) {
     fail("no threshold: " + report.message);
@@ -630,7 +634,7 @@ int threshold_command(const std::vector<std::string>& args) {
     batch::ExperimentWords words = experiment;
     if (!pulses.empty()) words.pulses = std::to_string(pulses[k]);
     int refused = 0;
-    std::optional<RunSetup> setup = batch::read_experiment_options(line, words, refused);
+    std::optional<RunSetup> setup = batch::read_experiment_options(line, words, refused, true);
     if (!setup) return refused;
     setups.push_back(std::move(*setup));
   }

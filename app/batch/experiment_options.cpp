@@ -52,8 +52,10 @@ std::string experiment_options_help(const char* pulses) {
 }
 
 std::optional<RunSetup> read_experiment_options(const CommandLine& line,
-                                                const ExperimentWords& words, int& status) {
+                                                const ExperimentWords& words, int& status,
+                                                bool analysis) {
   ExperimentChoices choices;
+  choices.analysis = analysis;
   status = kExitUsage;
   auto usage = [&](const std::string& message) -> std::optional<RunSetup> {
     line.usage_error(message);

@@ -35,7 +35,9 @@ void declare_experiment_options(CommandLine& line, ExperimentWords& words);
 std::string experiment_options_help(const char* pulses = nullptr);
 
 // The setup of the runs; nullopt after printing the refusal, with `status` the exit status.
+// `analysis`: the runs of a fit or threshold (ExperimentChoices::analysis).
 std::optional<RunSetup> read_experiment_options(const CommandLine& line,
-                                                const ExperimentWords& words, int& status);
+                                                const ExperimentWords& words, int& status,
+                                                bool analysis = false);
 
 }  // namespace kt::batch

@@ -39,7 +39,8 @@ void add_line(std::string& out, const std::string& name, double value, const std
 void add_quantities(Json& row, const RunOutcome& o) {
   row["fluence_mJ_per_cm2"] = number(o.fluence_used);
   const bool diverged = o.end == RunEnd::diverged;
-  for (const ResultColumn& column : result_columns())
+  for (const ResultColumn& column :
+       result_columns(with_error_columns(ResultColumnSet::results, o.error.tolerance > 0.0)))
     row[std::string(column.name)] = diverged ? Json(nullptr) : number(column.value(o));
   row["steps"] = o.step_count;
   row["end"] = run_end_text(o.end);

@@ -264,8 +264,11 @@ std::optional<int> make_study_plan(const batch::CommandLine& line, const StudyOp
   plan.pulse = o.setup.pulse;
   plan.material = o.setup.material;
   plan.experiment = o.setup.identity;
-  plan.columns = with_train_columns(
-      o.energy ? ResultColumnSet::with_energy : ResultColumnSet::results, o.setup.is_train());
+  plan.tolerance = o.setup.tolerance;
+  plan.columns = with_error_columns(
+      with_train_columns(o.energy ? ResultColumnSet::with_energy : ResultColumnSet::results,
+                         o.setup.is_train()),
+      o.setup.tolerance > 0.0);
   return std::nullopt;
 }
 

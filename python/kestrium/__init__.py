@@ -64,7 +64,8 @@ class RunResult:
     parameters are the parameters as the run left them (Auto scales, clamps). energy is the
     run's energy ledger in mJ/cm^2: light_in = stored + ablation_sensible + ablation_latent +
     reaction + far_boundary + linear_loss + residual (the residual is what the scheme loses or
-    creates: about 1e-9 of the light on the accurate scheme, a few per cent on the published).
+    creates: about 1e-9 of the light on the accurate scheme, a few per cent on the published);
+    reflected (by the surface) + screened (by the plume) + light_in is the incident fluence.
     pulses is a train's pulse table, NumPy arrays with one value per pulse: pulse,
     surface_temperature_before_K, surface_fraction_before, peak_surface_temperature_K,
     surface_recession_nm, volume_depth_nm, total_depth_nm (each of that pulse) and
@@ -92,6 +93,10 @@ class RunResult:
     energy: dict
     pulses: dict
     parameters: Parameters = _field(repr=False)
+    total_depth_error_nm: float = float("nan")
+    peak_surface_temperature_error_K: float = float("nan")
+    tolerance_note: str = ""
+    split_steps: int = 0
 
     def __repr__(self):
         return (
@@ -130,7 +135,7 @@ _EXPERIMENT_DOC = """
 
 def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
         grid_refinement=1, *, experiment=None, pulse_shape=None, trace=None, pulses=None,
-        rate_hz=None, incubated_absorption=None, material=None):
+        rate_hz=None, incubated_absorption=None, material=None, tolerance=None):
     """Runs one calculation and returns a RunResult.
 
     parameters: a Parameters. profiles: keep the depth profiles at the spatial output instants.
@@ -139,7 +144,13 @@ def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
     do; otherwise nothing is written. refinement: each time step split into this many sub-steps
     (1 to 64; 1 is the model's own step). scheme: "published" (default, the program's results)
     or "accurate" (energy conserved, second order in time and space); grid_refinement: with the
-    accurate scheme, every cell of the depth grid split into this many (1 to 4). material: the
+    accurate scheme, every cell of the depth grid split into this many (1 to 32). tolerance:
+    a relative error (e.g. 1e-3; the accurate scheme, chosen by it when scheme is not given):
+    the run splits cells and steps in two until the total depth and the peak surface
+    temperature change by less than it, and reports total_depth_error_nm and
+    peak_surface_temperature_error_K; a run that cannot reach it warns (RuntimeWarning) and
+    says why in tolerance_note. split_steps counts the steps Newton's method could not take
+    whole on the accurate scheme (each split into smaller ones). material: the
     path of a material file (TOML): its values replace those of parameters and its c(T) and k(T)
     laws are the run's, as the batch runner's --material; a run whose temperatures leave a
     table of the file ends with end "diverged" and the refusal in message, without depths.
@@ -151,7 +162,7 @@ def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
     """
     folder = _folder(output_dir) if output_dir is not None else None
     keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
-                                    incubated_absorption, material)
+                                    incubated_absorption, material, tolerance)
     d = _run(parameters, bool(profiles), folder, int(refinement), keywords, int(grid_refinement))
     result = RunResult(
         profiles=[Profile(**p) for p in d.pop("profiles")],
@@ -159,6 +170,8 @@ def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
     )
     if result.end == "diverged":
         _warnings.warn(result.message, RuntimeWarning, stacklevel=2)
+    elif result.tolerance_note:
+        _warnings.warn(result.tolerance_note, RuntimeWarning, stacklevel=2)
     _raise_file_errors(d["file_errors"], result)
     return result
 
@@ -185,13 +198,14 @@ def _progress_bar(total):
 
 def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None, keep_files=None,
           csv=None, progress=None, scheme=None, *, experiment=None, pulse_shape=None, trace=None,
-          pulses=None, rate_hz=None, incubated_absorption=None, material=None):
+          pulses=None, rate_hz=None, incubated_absorption=None, material=None, tolerance=None):
     """Runs one calculation per fluence, in parallel, and returns the ablation curve.
 
     fluences: fluences in mJ/cm^2, or the batch runner's text ("20:200:10", "40,60,80", or
     "FROM:TO" with log=N for N log-spaced fluences). jobs: threads (default: all cores).
     refinement: sub-steps per time step of every run, as in run(). scheme: "published" or
-    "accurate", and material: a material file for every run, as in run().
+    "accurate", material: a material file for every run, and tolerance, as in run() (the
+    arrays then add total_depth_error_nm and peak_surface_temperature_error_K).
     Returns a dict of NumPy arrays in fluence order, one entry per fluence, with the columns of
     the batch runner's CSV (fluence_mJ_per_cm2 as used, surface_recession_nm, volume_depth_nm,
     total_depth_nm, peak_surface_temperature_K, peak_front_velocity_cm_per_s, steps, end) and
@@ -223,7 +237,7 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
     folder = _folder(output_dir) if output_dir is not None else None
     kept = _folder(keep_files) if keep_files is not None else None
     keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
-                                    incubated_absorption, material)
+                                    incubated_absorption, material, tolerance)
     d = _sweep(parameters, fluences, int(jobs or 0), int(refinement), keywords, folder, kept,
                progress or None)
     errors = d.pop("errors")

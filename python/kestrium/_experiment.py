@@ -1,5 +1,5 @@
 """The experiment keywords of the calls (experiment=, scheme=, pulse_shape=, trace=, pulses=,
-rate_hz=, incubated_absorption=, material=), gathered for the compiled module, which checks them as the
+rate_hz=, incubated_absorption=, material=, tolerance=), gathered for the compiled module, which checks them as the
 batch runner checks its options: a keyword given overrides the experiment's value."""
 
 import os
@@ -8,7 +8,7 @@ from ._kestrium import Experiment
 
 
 def _keywords(experiment=None, scheme=None, pulse_shape=None, trace=None, pulses=None,
-              rate_hz=None, incubated_absorption=None, material=None):
+              rate_hz=None, incubated_absorption=None, material=None, tolerance=None):
     if experiment is not None and not isinstance(experiment, Experiment):
         experiment = os.fspath(experiment)
     return {
@@ -21,4 +21,5 @@ def _keywords(experiment=None, scheme=None, pulse_shape=None, trace=None, pulses
         "incubated_absorption": None if incubated_absorption is None
         else float(incubated_absorption),
         "material": None if material is None else os.fspath(material),
+        "tolerance": None if tolerance is None else float(tolerance),
     }

@@ -81,7 +81,7 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
         depth=None, sigma=None, quantity=None, bounds=None, jobs=None, max_runs=5000,
         method="bobyqa", analyse=False, min_depth=1.0, progress=None, scheme=None,
         experiment=None, pulse_shape=None, trace=None, pulses=None, rate_hz=None,
-        incubated_absorption=None, material=None):
+        incubated_absorption=None, material=None, tolerance=None):
     """Fits Parameter-set fields to measured depths, as `kestrium-batch fit` does.
 
     parameters: a Parameters holding the starting values; every other field keeps its value.
@@ -103,8 +103,12 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
     runs in all. method: "bobyqa" or "sbplx". analyse: also the Beer-Lambert analysis of the
     measured points at least min_depth nm deep (with no field to vary: that analysis alone).
     progress: a callable(evaluations, runs, best_chi2). scheme, experiment, pulse_shape,
-    trace, pulses, rate_hz, incubated_absorption: the model's runs, as in kestrium.run (a
-    train's depth is its mean depth per pulse).
+    trace, pulses, rate_hz, incubated_absorption, tolerance: the model's runs, as in
+    kestrium.run (a train's depth is its mean depth per pulse); unless scheme="published" is
+    asked for they run on the accurate scheme at tolerance 1e-3, and the report names the
+    scheme and the tolerance. A fit on the published scheme reports its discretisation bias at
+    the best fit (bias: one accurate run per point, in units of each point's error) and warns
+    when it exceeds 1.
 
     Returns the batch runner's JSON report as a dict: status, message, quantity, method,
     parameters ({name: {value, stderr, initial, lower, upper, log_scale, at_bound}}),
@@ -146,7 +150,7 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
                                           float(min_depth), progress,
                                           _keywords(experiment, scheme, pulse_shape, trace,
                                                     pulses, rate_hz, incubated_absorption,
-                                                    material),
+                                                    material, tolerance),
                                           bool(separately))
     except ValueError as e:
         raise _refused(e) from None
@@ -162,20 +166,23 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
     if status != "converged":
         warnings.warn(f"the fit did not converge cleanly ({status}): {report['message']}",
                       RuntimeWarning, stacklevel=2)
+    elif (report.get("largest_bias_sigma") or 0.0) > 1.0:
+        warnings.warn(report["message"], RuntimeWarning, stacklevel=2)
     return report
 
 
 def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *,
               experiment=None, pulse_shape=None, trace=None, pulses=None, rate_hz=None,
-              incubated_absorption=None, material=None):
+              incubated_absorption=None, material=None, tolerance=None):
     """The ablation threshold, as `kestrium-batch threshold` finds it.
 
     The fluence (mJ/cm^2) at which the chosen depth ("total", "surface" or "volume") first
     reaches depth nm, to 0.1 % of the fluence: the fluence of parameters is doubled or halved
     until the depth is bracketed, then the bracket is bisected on a log scale (jobs runs a
     round; default: all cores, as the batch runner). scheme, experiment, pulse_shape, trace,
-    pulses, rate_hz, incubated_absorption: the runs, as in kestrium.run; for a train the depth
-    is the mean depth per pulse.
+    pulses, rate_hz, incubated_absorption, tolerance: the runs, as in kestrium.run; for a train
+    the depth is the mean depth per pulse. The runs take the accurate scheme at tolerance 1e-3
+    unless scheme="published" is asked for.
     Returns a dict: fluence (the geometric middle of the final bracket), below and above (the
     bracket's fluences), depth_below_nm and depth_above_nm (their depths), depth_nm, quantity,
     pulses, runs, wall_seconds and summary (the batch runner's printed lines).
@@ -192,10 +199,10 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
         counts = [int(n) for n in pulses]
         if len(counts) > 1:
             keywords = _keywords(experiment, scheme, pulse_shape, trace, None, rate_hz,
-                                 incubated_absorption, material)
+                                 incubated_absorption, material, tolerance)
             return _incubation(parameters, float(depth), quantity, int(jobs or 0), counts,
                                keywords)
         pulses = counts[0] if counts else None
     return _threshold(parameters, float(depth), quantity, int(jobs or 0),
                       _keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
-                                incubated_absorption, material))
+                                incubated_absorption, material, tolerance))

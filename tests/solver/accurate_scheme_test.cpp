@@ -351,3 +351,41 @@ TEST(Tolerance, ReportsItsErrorsOrWhyItCouldNotReachThem) {
 
 }  // namespace
 }  // namespace kt
+
+namespace kt {
+namespace {
+
+// The ledger's lines add up to the incident fluence: the light reflected by the surface (R of
+// it), the light screened by the plume and the light entering the material.
+TEST(EnergyLedger, ReflectedScreenedAndEnteringLightMakeTheIncidentFluence) {
+  struct Case {
+    Scheme scheme;
+    AblationModel model;
+    float fluence, screening;
+    double within;  // of the fluence: the scheme's quadrature of the pulse
+  };
+  for (const Case& c : {Case{Scheme::published, AblationModel::bulk, 50.0f, 1.4e5f, 2e-2},
+                        Case{Scheme::accurate, AblationModel::bulk, 50.0f, 1.4e5f, 1e-3},
+                        Case{Scheme::accurate, AblationModel::surface, 400.0f, 5e5f, 1e-3},
+                        Case{Scheme::accurate, AblationModel::surface, 30.0f, 0.0f, 1e-3}}) {
+    ParameterSet p = test::default_parameters();
+    p.ablation_model = c.model;
+    p.fluence = c.fluence;
+    p.screening_coefficient = c.screening;
+    const RunOutcome o = test::run_scheme(p, c.scheme);
+    SCOPED_TRACE(testing::Message()
+                 << scheme_name(c.scheme) << " " << c.fluence << " " << c.screening);
+    ASSERT_EQ(o.end, RunEnd::end_test);
+    const EnergyLedger& e = o.energy;
+    EXPECT_NEAR(e.incident(), c.fluence, c.within * c.fluence);
+    EXPECT_NEAR(e.reflected, p.reflection_coefficient * e.incident(), 1e-9 * c.fluence);
+    if (c.screening == 0.0f) {
+      EXPECT_NEAR(e.screened, 0.0, 1e-9 * c.fluence);
+    } else {
+      EXPECT_GT(e.screened, 0.0);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kt
