@@ -24,8 +24,7 @@ std::string trace_identity(const PulseTrace& trace) {
 
 }  // namespace
 
-std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std::string& error,
-                                           std::string_view prefix) {
+std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std::string& error) {
   Experiment e = choices.base.value_or(Experiment{});
   if (choices.scheme) e.scheme = *choices.scheme;
   if (choices.pulse_shape) e.pulse_shape = *choices.pulse_shape;
@@ -41,16 +40,15 @@ std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std
     if (e.scheme.empty()) e.scheme = "accurate";
     if (e.scheme == "accurate" && !e.tolerance) e.tolerance = kAnalysisTolerance;
   }
-  if (std::string problem = experiment_problem(e, prefix); !problem.empty()) {
+  if (std::string problem = experiment_problem(e, setting_words()); !problem.empty()) {
     error = problem;
     return std::nullopt;
   }
   return e;
 }
 
-std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string& error,
-                                       std::string_view prefix) {
-  if (std::string problem = experiment_problem(experiment, prefix); !problem.empty()) {
+std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string& error) {
+  if (std::string problem = experiment_problem(experiment, setting_words()); !problem.empty()) {
     error = problem;
     return std::nullopt;
   }
@@ -108,20 +106,22 @@ std::string RunSetup::apply_material_values(ParameterSet& parameters) const {
   return use_material(material, parameters, ignored);
 }
 
-std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error,
-                                       std::string_view prefix) {
-  std::optional<Experiment> experiment = merge_experiment(choices, error, prefix);
+std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error) {
+  std::optional<Experiment> experiment = merge_experiment(choices, error);
   if (!experiment) return std::nullopt;
-  return make_run_setup(*experiment, error, prefix);
+  return make_run_setup(*experiment, error);
 }
 
 DepthModel setup_model(const RunSetup& setup) {
-  return calculation_model({}, setup.scheme, setup.pulse, setup.material, setup.tolerance);
+  return calculation_model({}, setup);
 }
 
 DepthModel bias_reference_model(const RunSetup& setup) {
   if (setup.scheme != Scheme::published) return {};
-  return calculation_model({}, Scheme::accurate, setup.pulse, setup.material, kAnalysisTolerance);
+  RunSetup accurate = setup;
+  accurate.scheme = Scheme::accurate;
+  accurate.tolerance = kAnalysisTolerance;
+  return calculation_model({}, accurate);
 }
 
 TrainModel train_models(const std::vector<int>& pulses, const std::vector<RunSetup>& setups) {

@@ -45,7 +45,7 @@ RunSetup experiment_setup(const py::dict& keywords, bool analysis) {
   if (auto material = keyword<std::string>(keywords, "material")) choices.material = *material;
   choices.tolerance = keyword<double>(keywords, "tolerance");
   std::string error;
-  std::optional<RunSetup> setup = make_run_setup(choices, error, "");
+  std::optional<RunSetup> setup = make_run_setup(choices, error);
   if (!setup) throw py::value_error(error);
   return std::move(*setup);
 }

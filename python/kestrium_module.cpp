@@ -30,8 +30,10 @@
 
 #include "engine/parallel_runner.h"
 #include "engine/result_columns.h"
+#include "engine/run_request.h"
 #include "engine/single_run.h"
 #include "engine/sweep.h"
+#include "engine/sweep_request.h"
 #include "kt/version.h"
 #include "params/output_paths.h"
 #include "params/parameter_fields.h"
@@ -274,11 +276,6 @@ void write_parameters(ParameterSet& p, const std::filesystem::path& path) {
   p.time_scale = p.pulse_width;  // the set follows the saved file, as in the program
 }
 
-std::string refinement_refusal(int refinement) {
-  return "refinement is " + std::to_string(refinement) + "; it must be from 1 to " +
-         std::to_string(kMaximumRefinement);
-}
-
 // Collects what a run reports: every output step and the profiles at the spatial instants.
 class Collector final : public RunObserver {
  public:
@@ -337,7 +334,7 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
   for (const ResultColumn& column : result_columns())
     d[py::str(std::string(column.name))] = diverged ? none : column.value(o);
   d["kinetics_line"] = o.kinetics_line;
-  d["message"] = diverged ? python_words(divergence_message(o)) : std::string();
+  d["message"] = diverged ? divergence_message(o) : std::string();
   d["split_steps"] = o.split_steps;
   if (o.error.tolerance > 0.0) {
     for (const ResultColumn& column :
@@ -397,27 +394,22 @@ void put_pulses(py::dict& d, const RunOutcome& o) {
 py::dict run(const ParameterSet& parameters, bool keep_profiles,
              const std::optional<std::filesystem::path>& output_directory, int refinement,
              const py::dict& experiment, int grid_refinement) {
-  if (refinement < 1 || refinement > kMaximumRefinement) {
-    throw py::value_error(refinement_refusal(refinement));
-  }
-  Collector collector(keep_profiles);
-  std::atomic<bool> interrupt{false};
-  RunOptions options;
+  RunRequest request;
+  request.parameters = parameters;
+  request.setup = experiment_setup(experiment);
+  RunOptions& options = request.options;
   options.refinement = refinement;
-  const RunSetup setup = experiment_setup(experiment);
-  setup.apply(options);
-  ParameterSet with_material = parameters;
-  if (std::string refusal = setup.apply_material_values(with_material); !refusal.empty())
-    throw py::value_error(refusal);
   options.grid_refinement = grid_refinement;
-  options.observer = &collector;
-  options.interrupt = &interrupt;
   options.write_profile_files = output_directory.has_value();
   options.append_kinetics_line = output_directory.has_value();
   if (output_directory) options.output_directory = *output_directory;
+  const Prepared<RunPlan> plan = request.prepare();
+  if (!plan) throw py::value_error(plan.refusal.text());
 
+  Collector collector(keep_profiles);
+  std::atomic<bool> interrupt{false};
   SingleRun made;
-  run_interruptible([&] { made = run_parameters(with_material, options); },
+  run_interruptible([&] { made = plan->execute(&interrupt, &collector); },
                     [&] { interrupt.store(true); });
   if (!made.error.empty()) throw py::value_error(made.error);
   const RunOutcome& outcome = made.outcome;
@@ -452,46 +444,34 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
                const std::optional<std::filesystem::path>& output_directory,
                const std::optional<std::filesystem::path>& keep_files_directory,
                const py::object& progress) {
-  if (fluences.empty()) throw py::value_error("a sweep needs at least one fluence");
-  // The threads read their own copy: Python code may change `parameters` meanwhile; the
-  // material's values are put into it.
-  const RunSetup setup = experiment_setup(experiment);
-  ParameterSet snapshot = parameters;
-  if (std::string refusal = setup.apply_material_values(snapshot); !refusal.empty())
-    throw py::value_error(refusal);
-  // Every run is checked before any starts: a refused fluence stops nothing half way.
-  if (const std::string refusal = check_sweep_fluences(snapshot, fluences); !refusal.empty()) {
-    throw py::value_error(refusal);
-  }
-  if (refinement < 1 || refinement > kMaximumRefinement)
-    throw py::value_error(refinement_refusal(refinement));
-  SweepOptions options;
+  // The threads read the request's own copy: Python code may change `parameters` meanwhile.
+  SweepRequest request;
+  request.parameters = parameters;
+  SweepOptions& options = request.options;
+  options.setup = experiment_setup(experiment);
   options.fluences = fluences;
-  options.jobs = capped_jobs(jobs);
+  options.jobs = jobs;
   options.write_kinetics_file = output_directory.has_value();
   if (output_directory) options.output_directory = *output_directory;
   options.keep_files_directory = keep_files_directory;
   options.refinement = refinement;
-  options.scheme = setup.scheme;
-  options.pulse = setup.pulse;
-  options.material = setup.material;
-  options.tolerance = setup.tolerance;
-  const ResultColumnSet columns = with_error_columns(
-      with_train_columns(ResultColumnSet::results, setup.is_train()), setup.tolerance > 0.0);
+  // Every run is checked before any starts: a refused fluence stops nothing half way.
+  const Prepared<SweepPlan> plan = request.prepare();
+  if (!plan) throw py::value_error(plan.refusal.text());
+  const ResultColumnSet columns = plan->columns();
   std::atomic<bool> interrupt{false};
   std::atomic<int> done{0};
   int reported = -1;
   const int total = static_cast<int>(fluences.size());
   SweepResult result;
-  run_interruptible(
-      [&] { result = run_sweep(snapshot, options, interrupt, [&](int n, int) { done.store(n); }); },
-      [&] { interrupt.store(true); },
-      [&] {
-        const int now = done.load();
-        if (progress.is_none() || now == reported) return;
-        reported = now;
-        progress(now, total);
-      });
+  run_interruptible([&] { result = plan->execute(interrupt, [&](int n, int) { done.store(n); }); },
+                    [&] { interrupt.store(true); },
+                    [&] {
+                      const int now = done.load();
+                      if (progress.is_none() || now == reported) return;
+                      reported = now;
+                      progress(now, total);
+                    });
   if (!result.thread_error.empty()) throw std::runtime_error("sweep: " + result.thread_error);
 
   std::vector<double> fluence_used;
@@ -687,9 +667,9 @@ void bind_module(py::module_& m) {
 
 PYBIND11_MODULE(_kestrium, m) {
   m.attr("__version__") = kt::kVersion;
+  kt::python::use_keyword_words();
   kt::python::bind_module(m);
   kt::python::bind_experiment(m);
   kt::python::bind_analysis(m);
   kt::python::bind_study(m);
-  kt::python::bind_wording(m);
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "params/setting_words.h"
 #include "solver/calculation_run.h"
 #include "solver/newton.h"
 #include "solver/pulse_shapes.h"

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "params/number_format.h"
+#include "params/setting_words.h"
 #include "solver/newton.h"
 #include "solver/pulse_shapes.h"
 #include "solver/result_files.h"
@@ -49,12 +50,14 @@ std::string check_pulse_plan(const PulsePlan& plan, Scheme scheme, double width_
     return buffer;
   }
   if (plan.shape == PulsePlan::Shape::measured && (!plan.trace || plan.trace->time_ns.size() < 3)) {
-    return "the measured pulse shape needs a pulse trace (--trace FILE.csv)";
+    return "the measured pulse shape needs a pulse trace (" + setting_text("trace", "FILE.csv") +
+           ")";
   }
   const bool train = plan.pulses > 1;
   if (scheme == Scheme::published && (train || plan.incubated_absorption)) {
     return std::string(train ? "a train of pulses" : "incubation") +
-           " runs on the accurate scheme only; choose it with --scheme accurate";
+           " runs on the accurate scheme only; choose it with " +
+           setting_text("scheme", "accurate");
   }
   if (!train) return {};
   if (!(std::isfinite(plan.rate_hz) && plan.rate_hz > 0.0)) {

@@ -6,7 +6,6 @@ their reports as dicts. They release the GIL and stop on Ctrl-C (KeyboardInterru
 
 import json
 import os
-import re
 import warnings
 
 import numpy as np
@@ -61,13 +60,6 @@ def _table_text(table):
     rows += [",".join(_cell(v[i]) for v in columns.values())
              for i in range(next(iter(lengths.values())))]
     return "\n".join(rows) + "\n"
-
-
-def _refused(error):
-    """The reader's message on the arrays names the index, not the line of the text."""
-    text = re.sub(rf"^{_ARRAYS}, line (\d+):",
-                  lambda m: f"{_ARRAYS}, index {int(m.group(1)) - 2}:", str(error))
-    return ValueError(text)
 
 
 def _report(text, fitted):
@@ -152,8 +144,6 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
                                                     pulses, rate_hz, incubated_absorption,
                                                     material, tolerance),
                                           bool(separately))
-    except ValueError as e:
-        raise _refused(e) from None
     except KeyboardInterrupt as e:
         if hasattr(e, "report"):
             e.report = _report(*e.report)

@@ -67,8 +67,3 @@ def test_study_energy_columns_are_the_batch_tables_and_messages_name_python_argu
         diverged = kestrium.run(defaults.copy(absorption_coefficient=1e7), profiles=False)
     assert 'exactly (scheme="accurate")' in diverged.message, diverged.message
     assert "--" not in diverged.message and "kestrium-batch" not in diverged.message
-    words = kestrium._kestrium._python_words
-    assert (words("a finer step (kestrium-batch --refine 3), or the accurate scheme "
-                  "(--scheme accurate); cells split with --grid-refine M")
-            == 'a finer step (refinement=3), or the accurate scheme (scheme="accurate"); '
-               "cells split with grid_refinement=M")
