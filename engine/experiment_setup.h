@@ -8,7 +8,7 @@
 // Precedence: a value given as an option (or keyword) overrides the experiment file's value;
 // a value given nowhere keeps its default. The scheme, when chosen nowhere, is the published
 // scheme for one pulse without incubation and the accurate scheme for a train, incubation or a
-// tolerance.
+// tolerance, or whenever the number of pulses is given as an option or keyword (even 1).
 #pragma once
 
 #include <filesystem>
@@ -28,6 +28,9 @@ namespace kt {
 
 // The settings given one by one (options, keywords), each unset when not given, and the
 // experiment they override (read from a file, or handed in whole by Python).
+// The tolerance of an analysis's runs on the accurate scheme when none is chosen.
+inline constexpr double kAnalysisTolerance = 1e-3;
+
 struct ExperimentChoices {
   std::optional<Experiment> base;
   std::optional<std::string> scheme;
@@ -42,9 +45,6 @@ struct ExperimentChoices {
   // the published scheme (or another tolerance) is chosen.
   bool analysis = false;
 };
-
-// The tolerance of an analysis's runs on the accurate scheme when none is chosen.
-inline constexpr double kAnalysisTolerance = 1e-3;
 
 // What the runs of an experiment take.
 struct RunSetup {
