@@ -136,7 +136,9 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
   ResultColumnSet columns = ResultColumnSet::results;
   std::string trailing = trailing_columns_text(columns);
   for (ResultColumnSet set :
-       {ResultColumnSet::train_with_energy, ResultColumnSet::with_energy, ResultColumnSet::train}) {
+       {ResultColumnSet::train_with_energy_errors, ResultColumnSet::with_energy_errors,
+        ResultColumnSet::train_errors, ResultColumnSet::errors, ResultColumnSet::train_with_energy,
+        ResultColumnSet::with_energy, ResultColumnSet::train}) {
     if (ends_with(trailing_columns_text(set))) {
       columns = set;
       trailing = trailing_columns_text(set);

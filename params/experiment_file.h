@@ -12,6 +12,8 @@
 //   rate_hz = 10.0                   # > 0 when pulses > 1
 //   incubated_absorption = 9.6e5     # 1/cm; default: the absorption coefficient
 //   material = "pmma.toml"           # relative to the experiment file
+//   tolerance = 1e-3                 # accurate scheme: the relative error of the depth and
+//                                    # the peak temperature the run refines its grid to
 //
 //   [spot]                           # a focused spot instead of a uniform fluence
 //   beam = "gaussian"                # "gaussian" (radius at 1/e^2) or "tophat"
@@ -52,6 +54,7 @@ struct Experiment {
   double spot_radius_um = 0.0;
   double heat_transfer = kDefaultHeatTransfer;  // W/(cm^2 K)
   double emissivity = kDefaultEmissivity;
+  std::optional<double> tolerance;  // relative; unset: one run on the grid as is
 
   bool operator==(const Experiment&) const = default;
   // True when nothing differs from a plain single run of the parameter file.
@@ -61,7 +64,7 @@ struct Experiment {
 // Empty when the settings make sense together; otherwise the problem, naming the settings in
 // `words` (the file's keys by default; the front end's words for the settings it was given). A
 // train or incubation runs on the accurate scheme only: an explicit published scheme with
-// either is refused, naming both.
+// either is refused, naming both; so is a tolerance.
 std::string experiment_problem(const Experiment& experiment,
                                const SettingWords& words = plain_setting_words());
 

@@ -33,6 +33,7 @@ ExperimentChoices settings_of(const py::dict& keywords) {
   if (auto material = keyword<std::string>(keywords, "material")) choices.material = *material;
   choices.beam = keyword<std::string>(keywords, "beam");
   choices.spot_radius_um = keyword<double>(keywords, "spot_radius_um");
+  choices.tolerance = keyword<double>(keywords, "tolerance");
   return choices;
 }
 
@@ -50,8 +51,9 @@ Experiment made_experiment(const py::args& args, const py::kwargs& keywords) {
 
 }  // namespace
 
-RunSetup experiment_setup(const py::dict& keywords) {
+RunSetup experiment_setup(const py::dict& keywords, bool analysis) {
   ExperimentChoices choices = settings_of(keywords);
+  choices.analysis = analysis;
   if (keywords.contains("experiment") && !keywords["experiment"].is_none()) {
     const py::object given = keywords["experiment"];
     if (py::isinstance<Experiment>(given)) {

@@ -342,6 +342,19 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
     d[py::str(std::string(column.name))] = diverged ? none : column.value(o);
   d["kinetics_line"] = o.kinetics_line;
   d["message"] = diverged ? divergence_message(o) : std::string();
+  d["split_steps"] = o.split_steps;
+  if (o.error.tolerance > 0.0) {
+    for (const ResultColumn& column :
+         result_columns(ResultColumnSet::errors).subspan(result_columns().size()))
+      d[py::str(std::string(column.name))] = diverged ? none : column.value(o);
+    if (!o.error.reached && !diverged) {
+      char tolerance[32];
+      std::snprintf(tolerance, sizeof tolerance, "%g", o.error.tolerance);
+      d["tolerance_note"] = "the tolerance " + std::string(tolerance) + " was not reached: " +
+                            (o.error.shortfall.empty() ? std::string("no finer level could be run")
+                                                       : o.error.shortfall);
+    }
+  }
   d["file_errors"] = o.file_errors;
   const EnergyLedger& e = o.energy;
   py::dict energy;
@@ -353,6 +366,8 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
   energy["far_boundary"] = e.far_boundary;
   energy["linear_loss"] = e.linear_loss;
   energy["residual"] = e.residual;
+  energy["reflected"] = e.reflected;
+  energy["screened"] = e.screened;
   d["energy"] = energy;
 }
 

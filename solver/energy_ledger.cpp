@@ -12,6 +12,11 @@ void close_ledger(EnergyLedger& l) {
                l.far_boundary - l.linear_loss;
 }
 
+void split_incident_light(EnergyLedger& l, double delivered, double reflection) {
+  l.screened = delivered - l.light_in;
+  l.reflected = reflection < 1.0 ? delivered * reflection / (1.0 - reflection) : 0.0;
+}
+
 PublishedLedger::PublishedLedger(const RunConstants& constants, const NodeArray& z)
     : constants_(constants),
       material_(make_material_integrals(constants.material)),
@@ -32,6 +37,7 @@ void PublishedLedger::observe_step(const SolverState& s) {
   const double surface_light = s.intensity_profile[1];
   const FrontVelocity v = s.front_channels;
   sums_.light_in += dt * surface_light;
+  delivered_ += dt * step_pulse_intensity(r, static_cast<double>(s.step_index) * dt);
   sums_.ablation_sensible += dt * v.total() * material_enthalpy(material_, theta[1]);
   sums_.ablation_latent +=
       dt * (r.enthalpy_dh * v.channel_a * latent_ratio_ + r.enthalpy_dhm * v.channel_m);
@@ -68,6 +74,7 @@ EnergyLedger PublishedLedger::finish(const SolverState& s) const {
     *entry *= kScaledEnergyMilliJoule;
   }
   close_ledger(l);
+  split_incident_light(l, delivered_ * kScaledEnergyMilliJoule, constants_.pulse.reflection);
   return l;
 }
 

@@ -7,7 +7,11 @@
 // (v H(theta_s)); ablation_latent the sublimation and surface bond enthalpy of the front
 // (DH' VA + DHm' VM); reaction the heat taken by the volume reaction; far_boundary the heat
 // conducted out at the far node plus the light that passes it; linear_loss the model's weak
-// linear heat loss. The residual is what the scheme creates or loses: about 1e-9 of the light in
+// linear heat loss. Before the surface the incident light splits into
+//   incident = reflected + screened + light_in,
+// reflected by the surface (R of the pulse) and screened by the plume (exp(-sigma d)), summed
+// with the scheme's own quadrature of the pulse. The residual is what the scheme creates or
+// loses: about 1e-9 of the light in
 // the accurate scheme, several per cent in the published one (explicit attenuation, a surface
 // node without heat capacity or light). Scaled energies convert by 1e10 t0 mJ/cm^2.
 #pragma once
@@ -26,6 +30,9 @@ struct EnergyLedger {
   double far_boundary = 0.0;
   double linear_loss = 0.0;
   double residual = 0.0;
+  double reflected = 0.0;
+  double screened = 0.0;
+  double incident() const { return reflected + screened + light_in; }
 };
 
 // Scaled energy per area (heating scale times absorption length) to mJ/cm^2.
@@ -48,9 +55,13 @@ class PublishedLedger {
   NodeArray cell_width_{};         // z[k+1] - z[k]
   double far_transmission_ = 0.0;  // exp(-z[n]): the light that passes the far node
   EnergyLedger sums_;              // scaled
+  double delivered_ = 0.0;         // the pulse after reflection, before the plume (scaled)
 };
 
 // The residual set from the other entries.
 void close_ledger(EnergyLedger& ledger);
+// The reflected and screened lines from the light leaving the pulse after reflection
+// (`delivered`, mJ/cm^2) and the reflection coefficient R.
+void split_incident_light(EnergyLedger& ledger, double delivered, double reflection);
 
 }  // namespace kt

@@ -379,10 +379,13 @@ void write_sweep_outputs(const SweepCommand& command, const kt::SweepAnalysis& a
                          kt::SweepResult& result) {
   if (!command.csv.empty()) {
     if (const kt::SaveResult saved = kt::save_file_contents(
-            command.csv, kt::sweep_csv(result, kt::with_train_columns(
-                                                   command.energy ? kt::ResultColumnSet::with_energy
+            command.csv,
+            kt::sweep_csv(
+                result, kt::with_error_columns(
+                            kt::with_train_columns(command.energy ? kt::ResultColumnSet::with_energy
                                                                   : kt::ResultColumnSet::results,
-                                                   command.train)));
+                                                   command.train),
+                            command.options.setup.tolerance > 0.0)));
         !saved)
       result.errors.push_back("Cannot write the CSV file \"" + command.csv + "\": " + saved.reason);
   }

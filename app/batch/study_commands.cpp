@@ -262,8 +262,10 @@ std::optional<int> make_study_plan(const batch::CommandLine& line, const StudyOp
   }
   plan.refinement = o.refinement;
   plan.setup = o.setup;
-  plan.columns = with_train_columns(
-      o.energy ? ResultColumnSet::with_energy : ResultColumnSet::results, o.setup.is_train());
+  plan.columns = with_error_columns(
+      with_train_columns(o.energy ? ResultColumnSet::with_energy : ResultColumnSet::results,
+                         o.setup.is_train()),
+      o.setup.tolerance > 0.0);
   return std::nullopt;
 }
 

@@ -235,7 +235,7 @@ int threshold_command(const std::vector<std::string>& args) {
     batch::ExperimentWords words = experiment;
     if (!pulses.empty()) words.pulses = std::to_string(pulses[k]);
     int refused = 0;
-    std::optional<RunSetup> setup = batch::read_experiment_options(line, words, refused);
+    std::optional<RunSetup> setup = batch::read_experiment_options(line, words, refused, true);
     if (!setup) return refused;
     setups.push_back(std::move(*setup));
   }

@@ -78,7 +78,7 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
         depth=None, sigma=None, quantity=None, bounds=None, jobs=None, max_runs=5000,
         method="bobyqa", analyse=False, min_depth=1.0, progress=None, scheme=None,
         experiment=None, pulse_shape=None, trace=None, pulses=None, rate_hz=None,
-        incubated_absorption=None, material=None):
+        incubated_absorption=None, material=None, tolerance=None):
     """Fits Parameter-set fields to measured depths, as `kestrium-batch fit` does.
 
     Parameters
@@ -120,8 +120,12 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
         [nm], for analyse.
     progress : callable, optional
         A callable(evaluations, runs, best_chi2).
-    scheme, experiment, pulse_shape, trace, pulses, rate_hz, incubated_absorption, material
+    scheme, experiment, pulse_shape, trace, pulses, rate_hz, incubated_absorption, material, tolerance
         The model's runs, as in kestrium.run (a train's depth is its mean depth per pulse).
+        Unless scheme="published" is asked for they run on the accurate scheme at tolerance
+        1e-3, and the report names the scheme and the tolerance. A fit on the published scheme
+        reports its discretisation bias at the best fit (one accurate run per point, in units of
+        each point's error) and warns when it exceeds 1.
 
     Returns
     -------
@@ -182,7 +186,7 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
                                           float(min_depth), progress,
                                           _keywords(experiment, scheme, pulse_shape, trace,
                                                     pulses, rate_hz, incubated_absorption,
-                                                    material),
+                                                    material, tolerance=tolerance),
                                           bool(separately))
     except KeyboardInterrupt as e:
         if hasattr(e, "report"):
@@ -196,17 +200,20 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
     if status != "converged":
         warnings.warn(f"the fit did not converge cleanly ({status}): {report['message']}",
                       RuntimeWarning, stacklevel=2)
+    elif (report.get("largest_bias_sigma") or 0.0) > 1.0:
+        warnings.warn(report["message"], RuntimeWarning, stacklevel=2)
     return report
 
 
 def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *,
               experiment=None, pulse_shape=None, trace=None, pulses=None, rate_hz=None,
-              incubated_absorption=None, material=None):
+              incubated_absorption=None, material=None, tolerance=None):
     """The ablation threshold, as `kestrium-batch threshold` finds it.
 
     The fluence [mJ/cm^2] at which the chosen depth first reaches depth nm, to 0.1 % of the
     fluence: the fluence of parameters is doubled or halved until the depth is bracketed,
-    then the bracket is bisected on a log scale.
+    then the bracket is bisected on a log scale. The runs take the accurate scheme at tolerance
+    1e-3 unless scheme="published" is asked for.
 
     Parameters
     ----------
@@ -250,13 +257,13 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
         counts = [_whole_number("pulses", n) for n in pulses]
         if len(counts) > 1:
             keywords = _keywords(experiment, scheme, pulse_shape, trace, None, rate_hz,
-                                 incubated_absorption, material)
+                                 incubated_absorption, material, tolerance=tolerance)
             return _incubation(parameters, float(depth), quantity, int(jobs or 0), counts,
                                keywords)
         pulses = counts[0] if counts else None
     return _threshold(parameters, float(depth), quantity, int(jobs or 0),
                       _keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
-                                incubated_absorption, material))
+                                incubated_absorption, material, tolerance=tolerance))
 
 
 def fit_diameters(path):

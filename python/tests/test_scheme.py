@@ -2,6 +2,7 @@
 batch runner's, and a study on it is a study of its own."""
 
 import json
+import math
 
 import pytest
 
@@ -51,9 +52,13 @@ def test_study_energy_columns_are_the_batch_tables_and_messages_name_python_argu
         assert list(ledger[name]) == list(plain[name])
     # Light in = stored + carried off + residual, row by row.
     light = ledger["energy_light_in_mJ_per_cm2"]
-    parts = [n for n in ledger if n.startswith("energy_") and not n.startswith("energy_light")]
+    before = ("energy_light", "energy_reflected", "energy_screened")
+    parts = [n for n in ledger if n.startswith("energy_") and not n.startswith(before)]
     assert len(parts) == 7 and all(light > 1)
     assert sum(ledger[n] for n in parts) == pytest.approx(light, rel=1e-8)
+    # Reflected, screened and entering light make the incident fluence.
+    incident = light + ledger["energy_reflected_mJ_per_cm2"] + ledger["energy_screened_mJ_per_cm2"]
+    assert list(incident) == pytest.approx([40, 80], rel=2e-2)
 
     defaults.write(tmp_path / "run.par")
     done = batch(tmp_path, "study", "run.par", "--vary", "fluence=40,80", "--energy", "--out",
@@ -67,3 +72,14 @@ def test_study_energy_columns_are_the_batch_tables_and_messages_name_python_argu
         diverged = kestrium.run(defaults.copy(absorption_coefficient=1e7), profiles=False)
     assert 'exactly (scheme="accurate")' in diverged.message, diverged.message
     assert "--" not in diverged.message and "kestrium-batch" not in diverged.message
+
+
+def test_tolerance_gives_every_result_its_error(defaults):
+    r = kestrium.run(defaults, profiles=False, tolerance=1e-2)
+    assert 0 < r.total_depth_error_nm <= 1e-2 * r.total_depth_nm
+    assert 0 < r.peak_surface_temperature_error_K <= 1e-2 * r.peak_surface_temperature_K
+    assert r.tolerance_note == "" and r.split_steps == 0
+    plain = kestrium.run(defaults, profiles=False)
+    assert math.isnan(plain.total_depth_error_nm)
+    with pytest.raises(ValueError, match="tolerance"):
+        kestrium.run(defaults, scheme="published", tolerance=1e-3)
