@@ -6,6 +6,8 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <algorithm>
+
 #include "engine/experiment_setup.h"
 #include "python/bindings.h"
 
@@ -24,14 +26,15 @@ std::optional<T> keyword(const py::dict& keywords, const char* name) {
 
 RunSetup experiment_setup(const py::dict& keywords) {
   ExperimentChoices choices;
+  std::string experiment_file;
   if (keywords.contains("experiment") && !keywords["experiment"].is_none()) {
     const py::object given = keywords["experiment"];
     if (py::isinstance<Experiment>(given)) {
       choices.base = given.cast<Experiment>();
     } else {
       std::string error;
-      const auto path = py::module_::import("os").attr("fspath")(given).cast<std::string>();
-      choices.base = read_experiment_file(path, error);
+      experiment_file = py::module_::import("os").attr("fspath")(given).cast<std::string>();
+      choices.base = read_experiment_file(experiment_file, error);
       if (!choices.base) throw py::value_error(error);
     }
   }
@@ -45,6 +48,7 @@ RunSetup experiment_setup(const py::dict& keywords) {
   std::string error;
   std::optional<RunSetup> setup = make_run_setup(choices, error, "");
   if (!setup) throw py::value_error(error);
+  setup->experiment_file = experiment_file;
   return std::move(*setup);
 }
 
@@ -111,6 +115,14 @@ rate_hz, incubated_absorption (1/cm or None), material (a path or None).)")
             e.material = t[6].cast<std::string>();
             return e;
           }))
+      // Protocols 0 and 1 would copy the object without its C++ part (and abort the
+      // interpreter on use): they pickle as protocol 2 does.
+      .def("__reduce_ex__",
+           [](const py::object& self, int protocol) -> py::object {
+             return py::module_::import("builtins")
+                 .attr("object")
+                 .attr("__reduce_ex__")(self, std::max(protocol, 2));
+           })
       .def("__repr__", [](const Experiment& e) {
         std::string text =
             "Experiment(pulse_shape='" + e.pulse_shape + "', pulses=" + std::to_string(e.pulses);

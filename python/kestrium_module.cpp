@@ -6,6 +6,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -261,10 +263,13 @@ ParameterSet read_parameters(const std::filesystem::path& path) {
   const FileResult result = read_parameter_file(path.string(), p);
   if (result) return p;
   // A file that opens but does not read is bad input; one that does not open is an OS error.
-  if (!std::ifstream(path, std::ios::binary)) {
+  // The test opens without blocking: a pipe with no writer must not hang it.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
     const bool missing = errno == ENOENT;
     raise_os_error(missing ? PyExc_FileNotFoundError : PyExc_OSError, result.message);
   }
+  ::close(fd);
   throw py::value_error(result.message);
 }
 
@@ -277,6 +282,21 @@ void write_parameters(ParameterSet& p, const std::filesystem::path& path) {
 std::string refinement_refusal(int refinement) {
   return "refinement is " + std::to_string(refinement) + "; it must be from 1 to " +
          std::to_string(kMaximumRefinement);
+}
+
+// Raises ValueError when an output is a file the runs read or another output.
+void check_outputs(const RunSetup& setup, const std::vector<NamedPath>& outputs) {
+  if (const std::string clash = check_output_paths(setup.input_files(), outputs); !clash.empty())
+    throw py::value_error(clash);
+}
+
+// Makes an output folder (and the folders above it); OSError naming it when it cannot be made.
+void make_folder(const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec)
+    raise_os_error(PyExc_OSError,
+                   "Cannot make the folder \"" + folder.string() + "\": " + ec.message());
 }
 
 // Collects what a run reports: every output step and the profiles at the spatial instants.
@@ -399,7 +419,12 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   options.interrupt = &interrupt;
   options.write_profile_files = output_directory.has_value();
   options.append_kinetics_line = output_directory.has_value();
-  if (output_directory) options.output_directory = *output_directory;
+  if (output_directory) {
+    options.output_directory = *output_directory;
+    // No result file may be a file the run reads; the folder is made only once that holds.
+    check_outputs(setup, run_output_files(with_material, options));
+    make_folder(*output_directory);
+  }
 
   SingleRun made;
   run_interruptible([&] { made = run_parameters(with_material, options); },
@@ -436,7 +461,7 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
                int refinement, const py::dict& experiment,
                const std::optional<std::filesystem::path>& output_directory,
                const std::optional<std::filesystem::path>& keep_files_directory,
-               const py::object& progress) {
+               const std::optional<std::filesystem::path>& csv, const py::object& progress) {
   if (fluences.empty()) throw py::value_error("a sweep needs at least one fluence");
   // The threads read their own copy: Python code may change `parameters` meanwhile; the
   // material's values are put into it.
@@ -460,6 +485,13 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   options.scheme = setup.scheme;
   options.pulse = setup.pulse;
   options.material = setup.material;
+  // Every file the sweep writes (the kinetics file, the kept files, the table) against the
+  // files it reads and against each other, before any folder is made.
+  std::vector<NamedPath> outputs = sweep_output_files(snapshot, options);
+  if (csv) outputs.push_back({"csv=", csv->string()});
+  check_outputs(setup, outputs);
+  if (output_directory) make_folder(*output_directory);
+  if (keep_files_directory) make_folder(*keep_files_directory);
   const ResultColumnSet columns = with_train_columns(ResultColumnSet::results, setup.is_train());
   std::atomic<bool> interrupt{false};
   std::atomic<int> done{0};
@@ -631,7 +663,7 @@ void bind_module(py::module_& m) {
         py::arg("refinement"), py::arg("experiment"), py::arg("grid_refinement"));
   m.def("_sweep", &sweep, py::arg("parameters"), py::arg("fluences"), py::arg("jobs"),
         py::arg("refinement"), py::arg("experiment"), py::arg("output_dir"), py::arg("keep_files"),
-        py::arg("progress"));
+        py::arg("csv"), py::arg("progress"));
   m.def("_parse_fluences", &parse_fluence_text, py::arg("text"), py::arg("log"));
   m.def(
       "_check_output_paths",

@@ -267,9 +267,11 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
   std::optional<RunSetup> setup = batch::read_experiment_options(line, o.experiment, refused);
   if (!setup) return refused;
   o.setup = std::move(*setup);
+  std::vector<NamedPath> inputs = o.setup.input_files();
+  inputs.push_back({"the parameter file", o.parfile});
+  inputs.push_back({"the data file", o.data_file});
   if (const std::string clash = check_output_paths(
-          {{"the parameter file", o.parfile}, {"the data file", o.data_file}},
-          {{"--out", o.out_file}, {"--report", o.report_file}, {"--plot", o.plot_file}});
+          inputs, {{"--out", o.out_file}, {"--report", o.report_file}, {"--plot", o.plot_file}});
       !clash.empty())
     return line.usage_error(clash);
   if ((!o.out_file.empty() && !line.check_output_file(o.out_file, "--out", "")) ||
@@ -638,8 +640,10 @@ int threshold_command(const std::vector<std::string>& args) {
     return line.usage_error("--plot draws the thresholds of several --pulses N1,N2,...");
   if (!plot_file.empty() && !line.check_output_file(plot_file, "--plot", ".png"))
     return line.usage_error();
-  if (const std::string clash =
-          check_output_paths({{"the parameter file", parfile}}, {{"--plot", plot_file}});
+  std::vector<NamedPath> inputs = {{"the parameter file", parfile}};
+  for (const RunSetup& setup : setups)
+    for (NamedPath& file : setup.input_files()) inputs.push_back(std::move(file));
+  if (const std::string clash = check_output_paths(inputs, {{"--plot", plot_file}});
       !clash.empty())
     return line.usage_error(clash);
   if (!read_parameters(parfile, request.parameters)) return kExitFailure;

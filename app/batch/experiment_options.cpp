@@ -89,7 +89,9 @@ std::optional<RunSetup> read_experiment_options(const CommandLine& line,
   if (!setup) {
     std::fprintf(stderr, "kestrium-batch: %s\n", error.c_str());
     status = kExitFailure;
+    return setup;
   }
+  setup->experiment_file = words.experiment;
   return setup;
 }
 

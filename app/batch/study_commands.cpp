@@ -202,6 +202,15 @@ std::string merge_help() {
 
 namespace {
 
+// Makes the folder of --out when the table is about to be written (not before: a refused or
+// failed study leaves no folder behind). Empty on success, else the problem.
+std::string make_output_folder(const std::string& folder) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) return "--out " + folder + ": cannot make the folder: " + ec.message();
+  return {};
+}
+
 // The study command's options as given on its command line.
 struct StudyOptions {
   std::string parfile, points_file, out;
@@ -242,8 +251,11 @@ std::optional<int> read_study_options(const std::vector<std::string>& args,
   if (o.out.empty()) return line.usage_error("a study needs --out DIR");
   if (!o.vary.empty() && !o.points_file.empty())
     return line.usage_error("give --vary or --points, not both");
+  std::vector<NamedPath> inputs = o.setup.input_files();
+  inputs.push_back({"the parameter file", o.parfile});
+  inputs.push_back({"the points file", o.points_file});
   if (const std::string clash = check_output_paths(
-          {{"the parameter file", o.parfile}, {"the points file", o.points_file}},
+          inputs,
           {{"the table of --out", (fs::path(o.out) / study_table_file_name(o.shard)).string()}});
       !clash.empty())
     return line.usage_error(clash);
@@ -319,6 +331,7 @@ int study_command(const std::vector<std::string>& args) {
 
   const std::string hash = study_hash(base, plan);
   const fs::path table = fs::path(o.out) / study_table_file_name(o.shard);
+  if (std::string error = make_output_folder(o.out); !error.empty()) return failure(error);
   if (std::string error =
           write_study_table(table, study_table_text(hash, plan, o.shard, result.rows));
       !error.empty()) {
@@ -383,6 +396,7 @@ int merge_command(const std::vector<std::string>& args) {
   for (const fs::path& path : paths) inputs.push_back({"the shard table", path.string()});
   inputs.push_back({"the parameter file", study.parfile});
   inputs.push_back({"the points file", study.points_file});
+  for (NamedPath& file : study.setup.input_files()) inputs.push_back(std::move(file));
   if (const std::string clash =
           check_output_paths(inputs, {{"the table of --out", table.string()}});
       !clash.empty())
@@ -420,6 +434,7 @@ int merge_command(const std::vector<std::string>& args) {
       return failure(error);
   }
   if (!line.check_output_directory(out, "--out")) return line.usage_error();
+  if (std::string error = make_output_folder(out); !error.empty()) return failure(error);
   if (std::string error = write_study_table(table, merged); !error.empty()) return failure(error);
   std::printf("merged %zu shard tables into %s\n", tables.size(), table.string().c_str());
   return 0;
