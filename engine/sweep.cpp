@@ -64,10 +64,9 @@ std::vector<NamedPath> sweep_output_files(const ParameterSet& parameters,
                                           const SweepOptions& options) {
   std::vector<NamedPath> files;
   if (options.write_kinetics_file)
-    files.push_back(
-        {"the kinetics file",
-         file_in_folder(options.output_directory,
-                        kinetics_file_name(result_file_base(parameters.data_file_name)))});
+    files.push_back({"the kinetics file",
+                     file_in_folder(options.output_directory, kinetics_file_name(result_file_base(
+                                                                  parameters.data_file_name)))});
   if (!options.keep_files_directory) return files;
   RunOptions kept;
   kept.append_kinetics_line = false;

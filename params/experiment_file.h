@@ -23,6 +23,13 @@
 
 namespace kt {
 
+// The repetition rates a train may have [Hz]: from one pulse in about 17 minutes to a GHz (the
+// pulses must also not overlap, which the run checks with the pulse's length).
+inline constexpr double kMinimumRateHz = 1e-3;
+inline constexpr double kMaximumRateHz = 1e9;
+// The most pulses of a train.
+inline constexpr int kMaximumPulses = 1000000;
+
 struct Experiment {
   std::string scheme;  // empty: not chosen (the run chooses by its pulses)
   std::string pulse_shape = "file";

@@ -2,11 +2,11 @@
 // field name, one calculation run with its per-step values as NumPy arrays, and fluence sweeps
 // on threads. Everything runs on the params/ and solver/ libraries of the program; the calls
 // that compute release the GIL and turn Ctrl-C into a Stop of the runs under way.
+#include <fcntl.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>

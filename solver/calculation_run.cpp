@@ -238,6 +238,7 @@ RunEnd run_pulses(LoopContext& c) {
     end = time_loop(c);
     if (end == RunEnd::diverged) return end;
     c.train->finish_pulse(c.state, c.pulse_peak_k, c.state.step_index);
+    if (end == RunEnd::stop) c.train->cut_last_pulse();
     if (end == RunEnd::stop || k == c.train->pulse_count()) return end;
     if (!c.train->cool_to_next_pulse()) {
       c.outcome.diverged_time_ns = c.train->run_time_ns();
@@ -397,6 +398,11 @@ std::string divergence_message(const RunOutcome& outcome) {
     return std::string(buffer) + ": " + outcome.divergence_cause +
            "; the material file's table must cover the temperatures of the run; no kinetics "
            "line was written";
+  }
+  if (outcome.ledger_refusal) {
+    std::snprintf(buffer, sizeof buffer, "the run failed at its end, step %d (t = %.6g ns)",
+                  outcome.step_count, outcome.diverged_time_ns);
+    return std::string(buffer) + ": " + outcome.divergence_cause + "; no kinetics line was written";
   }
   std::snprintf(buffer, sizeof buffer, "the calculation diverged at step %d (t = %.6g ns)",
                 outcome.step_count, outcome.diverged_time_ns);
@@ -562,7 +568,8 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
   }
   if (outcome.not_started_reason.empty()) {
     outcome.not_started_reason = check_pulse_plan(
-        options.pulse, options.scheme, std::max(static_cast<double>(at_start.pulse_width), 1.0));
+        options.pulse, options.scheme, std::max(static_cast<double>(at_start.pulse_width), 1.0),
+        std::clamp(options.refinement, 1, kMaximumRefinement));
   }
   if (!outcome.not_started_reason.empty()) return outcome;
   run_state.advance(RunState::starting, RunState::running);
@@ -644,8 +651,18 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
     outcome.divergence_cause = divergence_cause(context);
   }
   outcome.energy = accurate ? accurate->ledger() : ledger->finish(state);
+  if (train) outcome.energy = train->ledger(outcome.energy);
+  if (outcome.end != RunEnd::diverged) {
+    if (std::string problem = ledger_problem(
+            outcome.energy, accurate ? kAccurateLedgerTolerance : kPublishedLedgerTolerance);
+        !problem.empty()) {
+      outcome.end = RunEnd::diverged;
+      outcome.ledger_refusal = true;
+      outcome.diverged_time_ns = reported_values(constants, state).time_ns;
+      outcome.divergence_cause = std::move(problem);
+    }
+  }
   if (train) {
-    outcome.energy = train->ledger(outcome.energy);
     outcome.pulses = train->records();
     if (options.write_profile_files && outcome.end != RunEnd::diverged) {
       write_result_file(options.output_directory / pulse_table_file_name(base),
@@ -660,7 +677,13 @@ RunOutcome run_calculation(SharedParameters& parameters, RunStateMachine& run_st
     return outcome;
   }
 
-  write_kinetics(parameters, options, constants, state, base,
+  // A run interrupted from outside (Ctrl-C of the batch runner, of Python) is not a result: its
+  // line is made for the outcome but not written (the program's own Stop still writes it).
+  outcome.interrupted =
+      outcome.end == RunEnd::stop && options.interrupt != nullptr && options.interrupt->load();
+  RunOptions kinetics_options = options;
+  if (outcome.interrupted) kinetics_options.append_kinetics_line = false;
+  write_kinetics(parameters, kinetics_options, constants, state, base,
                  std::max(static_cast<int>(outcome.pulses.size()), 1), outcome);
   if (options.observer) options.observer->run_ended(outcome);
   return outcome;

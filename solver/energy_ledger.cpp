@@ -4,12 +4,24 @@
 #include "solver/energy_ledger.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace kt {
 
 void close_ledger(EnergyLedger& l) {
   l.residual = l.light_in - l.stored - l.ablation_sensible - l.ablation_latent - l.reaction -
                l.far_boundary - l.linear_loss;
+}
+
+std::string ledger_problem(const EnergyLedger& l, double tolerance) {
+  if (std::fabs(l.residual) <= tolerance * std::fabs(l.light_in)) return {};
+  char text[300];
+  std::snprintf(text, sizeof text,
+                "the energy ledger does not close: of the light's %.4g mJ/cm^2 the scheme "
+                "leaves %.4g unaccounted for (%.3g %%; at most %g %% is its known error); the "
+                "depths of this run cannot be trusted",
+                l.light_in, l.residual, 100.0 * l.residual / l.light_in, 100.0 * tolerance);
+  return text;
 }
 
 PublishedLedger::PublishedLedger(const RunConstants& constants, const NodeArray& z)

@@ -211,13 +211,13 @@ bool CommandLine::check_output_directory(const std::string& path, const std::str
     folder = folder.parent_path();
   }
   if (!S_ISDIR(info.st_mode)) {
-    error_ = option + " " + path + ": cannot make the folder: " + folder.string() +
-             " is not a folder";
+    error_ =
+        option + " " + path + ": cannot make the folder: " + folder.string() + " is not a folder";
     return false;
   }
   if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-    error_ = option + " " + path + ": cannot write in " + folder.string() + ": " +
-             std::strerror(errno);
+    error_ =
+        option + " " + path + ": cannot write in " + folder.string() + ": " + std::strerror(errno);
     return false;
   }
   return true;

@@ -204,7 +204,9 @@ int single_run(const std::vector<std::string>& args) {
     std::fputs(kt::batch::run_summary_json(parfile, outcome, p).c_str(), stdout);
   } else if (diverged) {
     std::printf("run ended by: %s after %d steps\n",
-                outcome.material_range_refusal ? "refused (a material table was left)" : "diverged",
+                outcome.material_range_refusal ? "refused (a material table was left)"
+                : outcome.ledger_refusal       ? "failed (its energy ledger does not close)"
+                                               : "diverged",
                 outcome.step_count);
   } else {
     std::fputs(kt::batch::run_summary_text(outcome, p).c_str(), stdout);
@@ -224,8 +226,11 @@ int single_run(const std::vector<std::string>& args) {
   }
   if (!outcome.file_errors.empty()) return kExitFailure;
   if (outcome.end == kt::RunEnd::stop) {
-    std::fprintf(stderr, "kestrium-batch: interrupted after step %d; the result files are whole\n",
-                 outcome.step_count);
+    std::fprintf(stderr,
+                 "kestrium-batch: interrupted after step %d; the temporal and spatial files hold "
+                 "the steps made%s; no kinetics line was written\n",
+                 outcome.step_count,
+                 outcome.pulses.empty() ? "" : ", the pulse table marks the pulse cut short");
     return kExitInterrupted;
   }
   return kt::batch::kExitDone;

@@ -46,10 +46,23 @@ std::string read_points_file(const std::string& path, StudyPlan& plan) {
   if (!read_bounded_file(path, "the points file", kMaximumDataFileBytes, text, error) ||
       !check_text_encoding(text, path, error))
     return error;
+  // The points are counted before any is stored: a file listing too many is refused with its
+  // count at once, whatever memory the process has.
+  std::size_t listed = 0;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    if (end > start && text[start] != '#' && text[start] != '\r') ++listed;
+    start = end + 1;
+  }
+  if (listed > 0) --listed;  // the line of field names
+  if (listed > kMaximumListedPoints)
+    return path + ": " + std::to_string(listed) + " points; a points file lists at most " +
+           std::to_string(kMaximumListedPoints) + " (split the study into several files)";
   std::istringstream in(text);
   std::string line;
   std::vector<std::string> names;
   std::vector<std::vector<double>> points;
+  points.reserve(listed);
   int line_number = 0;
   while (std::getline(in, line)) {
     ++line_number;
