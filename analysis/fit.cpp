@@ -8,6 +8,8 @@
 #include <nlopt.hpp>
 #include <optional>
 
+#include "params/setting_words.h"
+
 namespace kt {
 namespace {
 
@@ -153,8 +155,8 @@ bool default_fit_variable(const ParameterSet& parameters, const ParameterField& 
     return true;
   }
   if (!(value > 0.0)) {
-    error = std::string(field.name) + " is " + number_text(value) +
-            "; give its range with --bounds " + std::string(field.name) + "=LO:HI";
+    error = std::string(field.name) + " is " + number_text(value) + "; give its range with " +
+            setting_text("bounds", field.name);
     return false;
   }
   const double factor = field.spans_decades ? 100.0 : 2.0;
@@ -189,7 +191,7 @@ std::string check_conditions(const FitRequest& request) {
     for (const MeasuredPoint& point : data.points) {
       const ParameterSet row = parameters_of_point(request.parameters, data, point);
       if (const std::string refusal = check_run_choices(row); !refusal.empty())
-        return data.source + ", line " + std::to_string(point.line) + ": " + refusal;
+        return data.place(point.line) + ": " + refusal;
     }
   }
   for (std::size_t k = 0; k < data.datasets.size(); ++k) {
@@ -209,7 +211,7 @@ std::string check_conditions(const FitRequest& request) {
 
 std::string check_fit_request(const FitRequest& request) {
   const std::size_t n = request.data.points.size(), m = request.variables.size();
-  if (m == 0) return "no field to fit (--vary NAME[,NAME...])";
+  if (m == 0) return "no field to fit (" + setting_text("vary", "NAME[,NAME...]") + ")";
   if (n <= m) {
     return std::to_string(n) + " data point(s) cannot determine " + std::to_string(m) +
            " field(s); at least " + std::to_string(m + 1) + " are needed";
@@ -222,8 +224,10 @@ std::string check_fit_request(const FitRequest& request) {
       const FitVariable& w = request.variables[j];
       if (w.field != v.field) continue;
       if (w.dataset == v.dataset)
-        return name + " is named twice in " + (v.dataset < 0 ? "--vary" : "--vary-each");
-      if (w.dataset < 0 || v.dataset < 0) return name + " is named in both --vary and --vary-each";
+        return name + " is named twice in " + setting_text(v.dataset < 0 ? "vary" : "vary_each");
+      if (w.dataset < 0 || v.dataset < 0)
+        return name + " is named in both " + setting_text("vary") + " and " +
+               setting_text("vary_each");
     }
     if (v.dataset >= static_cast<int>(request.data.datasets.size()))
       return name + " is fitted for a data set the data do not have";
@@ -262,7 +266,7 @@ std::string check_fit_request(const FitRequest& request) {
   const long error_runs = 2L * static_cast<long>(m * n);
   const long least_runs = error_runs + 2L * static_cast<long>(n);
   if (request.max_runs < least_runs) {
-    return "--max-runs " + std::to_string(request.max_runs) +
+    return setting_text("max_runs", std::to_string(request.max_runs)) +
            " is too low: the error estimate alone takes " + std::to_string(error_runs) +
            " runs; allow at least " + std::to_string(least_runs) + " (" +
            std::to_string(error_runs + 10L * static_cast<long>(n)) +
@@ -426,7 +430,8 @@ FitReport FitSession::run() {
   }
   if (limit_hit_) {
     report_.status = FitStatus::run_limit;
-    report_.message = "the fit stopped at --max-runs " + std::to_string(request_.max_runs) +
+    report_.message = "the fit stopped at " +
+                      setting_text("max_runs", std::to_string(request_.max_runs)) +
                       " before converging: the values are the best found so far";
     return finish();
   }
@@ -746,8 +751,8 @@ void FitSession::judge(const ResidualSums& sums, const std::vector<std::string>&
   if (poor) {
     report_.status = FitStatus::out_of_reach;
     report_.message = std::string("the data are out of the model's reach within the bounds (") +
-                      rms_text + ")" + (at_bounds.empty() ? "" : "; " + at_bounds) +
-                      ": widen --bounds, vary other fields, or check the data";
+                      rms_text + ")" + (at_bounds.empty() ? "" : "; " + at_bounds) + ": widen " +
+                      setting_text("bounds") + ", vary other fields, or check the data";
   } else if (!undetermined_names.empty()) {
     report_.status = FitStatus::undetermined;
     std::string names;
@@ -759,7 +764,7 @@ void FitSession::judge(const ResidualSums& sums, const std::vector<std::string>&
                            : " (a run of the error estimate failed: " + jacobian_problem + ")");
   } else if (!at_bounds.empty()) {
     report_.status = FitStatus::at_bound;
-    report_.message = at_bounds + ": its error is not reliable; widen --bounds";
+    report_.message = at_bounds + ": its error is not reliable; widen " + setting_text("bounds");
   } else {
     report_.status = FitStatus::converged;
     if (report_.weighted && report_.reduced_chi2 > kLooseReducedChi2) {

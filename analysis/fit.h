@@ -68,7 +68,7 @@ enum class FitStatus {
   at_bound,      // converged with a field on one of its bounds: its error is not reliable
   undetermined,  // the data do not determine a field (no error can be given)
   out_of_reach,  // the best the model gives within the bounds does not describe the data
-  run_limit,     // --max-runs reached before convergence
+  run_limit,     // the most runs allowed (max_runs) reached before convergence
   interrupted,
   failed,  // no fit: a refused request or a start whose runs fail
 };

@@ -425,15 +425,22 @@ std::string read_row(const std::vector<std::string>& cells, const CsvColumns& co
 
 }  // namespace
 
+std::string MeasuredData::place(int line) const {
+  if (line <= 0 || (first_row_line > 0 && line < first_row_line)) return source;
+  if (first_row_line > 0) return source + ", index " + std::to_string(line - first_row_line);
+  return source + ", line " + std::to_string(line);
+}
+
 bool parse_measured_csv(std::string_view text, const std::string& source, MeasuredData& data,
-                        std::string& error, const DepthQuantity* wanted) {
+                        std::string& error, const DepthQuantity* wanted, int first_row_line) {
   std::string checked(text);
   if (!check_text_encoding(checked, source, error)) return false;
   text = checked;
   MeasuredData read;
   read.source = source;
+  read.first_row_line = first_row_line;
   auto fail = [&](int line, const std::string& problem) {
-    error = source + (line > 0 ? ", line " + std::to_string(line) : std::string()) + ": " + problem;
+    error = read.place(line) + ": " + problem;
     return false;
   };
   CsvColumns columns;

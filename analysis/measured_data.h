@@ -59,6 +59,13 @@ struct MeasuredData {
   std::vector<ConditionColumn> conditions;
   std::vector<MeasuredSet> datasets{MeasuredSet{"data"}};  // in order of first appearance
   bool labelled = false;                                   // the file has a `dataset` column
+  // 0 for a file, whose rows are named by their line; for data handed in as arrays (a header
+  // line, then one line per row) the line of the first row, and rows are named by their index.
+  int first_row_line = 0;
+
+  // Where line `line` of the data is, for messages: "SOURCE, line 7" (a file) or "SOURCE,
+  // index 5" (arrays; their header is named by SOURCE alone), SOURCE alone for line 0.
+  std::string place(int line) const;
 };
 
 // Why a fit or a column of measured data cannot set the field for a run whatever the other
@@ -96,9 +103,11 @@ inline constexpr std::size_t kMaximumMeasuredPoints = 100'000;
 // decimal comma is read too) and may be quoted. A UTF-8 byte-order mark is skipped; UTF-16 and
 // NUL bytes are refused. With several depth columns the total depth is taken unless `wanted`
 // names one. `#` starts a comment; blank lines are skipped. On a problem returns false with `error`
-// naming the source, the line and the problem; `data` is then unchanged.
+// naming the source, the line (MeasuredData::place; with `first_row_line`, the text holds arrays
+// and their rows are named by index) and the problem; `data` is then unchanged.
 bool parse_measured_csv(std::string_view text, const std::string& source, MeasuredData& data,
-                        std::string& error, const DepthQuantity* wanted = nullptr);
+                        std::string& error, const DepthQuantity* wanted = nullptr,
+                        int first_row_line = 0);
 
 // The same for a file, read with read_bounded_file (regular files of at most
 // kMaximumDataFileBytes).

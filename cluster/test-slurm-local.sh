@@ -3,7 +3,7 @@
 # equals the one a single-machine run writes, byte for byte.
 #
 # Usage (as root): cluster/test-slurm-local.sh [KESTRIUM_BATCH]
-#   KESTRIUM_BATCH defaults to build/rel/app/kestrium-batch under the source tree.
+#   KESTRIUM_BATCH defaults to build/release/app/kestrium-batch under the source tree.
 #
 # What it does:
 #   - installs Debian's slurm-wlm and munge with apt-get when they are missing;
@@ -19,7 +19,11 @@ set -uo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 source_dir="$(dirname "$here")"
-program="${1:-$source_dir/build/rel/app/kestrium-batch}"
+program="${1:-$source_dir/build/release/app/kestrium-batch}"
+if [ ! -x "$program" ]; then
+  echo "$0: no batch runner at $program; build it (cmake --build build/release --target kestrium-batch) or give its path" >&2
+  exit 2
+fi
 timeout_seconds=300
 
 say() { printf '[slurm-local] %s\n' "$*"; }

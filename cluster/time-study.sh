@@ -4,10 +4,14 @@
 # Prints wall and CPU seconds and the load average before and after, since the figures are
 # only as quiet as the machine.
 #
-# Usage: cluster/time-study.sh [KESTRIUM_BATCH]   (default build/rel/app/kestrium-batch)
+# Usage: cluster/time-study.sh [KESTRIUM_BATCH]   (default build/release/app/kestrium-batch)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-program="${1:-$here/../build/rel/app/kestrium-batch}"
+program="${1:-$here/../build/release/app/kestrium-batch}"
+if [ ! -x "$program" ]; then
+  echo "$0: no batch runner at $program; build it (cmake --build build/release --target kestrium-batch) or give its path" >&2
+  exit 2
+fi
 program="$(cd "$(dirname "$program")" && pwd)/$(basename "$program")"
 work="$(mktemp -d /tmp/kt-study-time-XXXXXX)"
 trap 'rm -rf "$work"' EXIT

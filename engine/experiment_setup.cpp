@@ -24,8 +24,7 @@ std::string trace_identity(const PulseTrace& trace) {
 
 }  // namespace
 
-std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std::string& error,
-                                           std::string_view prefix) {
+std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std::string& error) {
   Experiment e = choices.base.value_or(Experiment{});
   if (choices.scheme) e.scheme = *choices.scheme;
   if (choices.pulse_shape) e.pulse_shape = *choices.pulse_shape;
@@ -36,16 +35,15 @@ std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std
   if (choices.rate_hz) e.rate_hz = *choices.rate_hz;
   if (choices.incubated_absorption) e.incubated_absorption = *choices.incubated_absorption;
   if (choices.material) e.material = *choices.material;
-  if (std::string problem = experiment_problem(e, prefix); !problem.empty()) {
+  if (std::string problem = experiment_problem(e, setting_words()); !problem.empty()) {
     error = problem;
     return std::nullopt;
   }
   return e;
 }
 
-std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string& error,
-                                       std::string_view prefix) {
-  if (std::string problem = experiment_problem(experiment, prefix); !problem.empty()) {
+std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string& error) {
+  if (std::string problem = experiment_problem(experiment, setting_words()); !problem.empty()) {
     error = problem;
     return std::nullopt;
   }
@@ -99,18 +97,17 @@ std::vector<NamedPath> RunSetup::input_files() const {
   return files;
 }
 
-std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error,
-                                       std::string_view prefix) {
-  std::optional<Experiment> experiment = merge_experiment(choices, error, prefix);
+std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error) {
+  std::optional<Experiment> experiment = merge_experiment(choices, error);
   if (!experiment) return std::nullopt;
-  return make_run_setup(*experiment, error, prefix);
+  return make_run_setup(*experiment, error);
 }
 
 TrainModel train_models(const std::vector<int>& pulses, const std::vector<RunSetup>& setups) {
   return [pulses, setups](int n) {
     const auto at = std::find(pulses.begin(), pulses.end(), n) - pulses.begin();
     const RunSetup& setup = setups[static_cast<std::size_t>(at)];
-    return calculation_model({}, setup.scheme, setup.pulse, setup.material);
+    return calculation_model({}, setup);
   };
 }
 

@@ -2,7 +2,7 @@
 // file, command-line options, Python keywords) becomes the scheme, the pulse plan (shape and
 // trace, train and rate, incubated absorption) and the identity a study hashes. Every refusal
 // is made here, before any run: a bad experiment file (file, key, expected type), a bad trace
-// (file, line, problem), settings that do not go together (`--pulses 0`, a train without a
+// (file, line, problem), settings that do not go together (0 pulses, a train without a
 // rate, a trace without the measured shape, the published scheme with a train).
 //
 // Precedence: a value given as an option (or keyword) overrides the experiment file's value;
@@ -70,18 +70,15 @@ struct RunSetup {
 };
 
 // The experiment with the choices applied over their base. Empty when they do not go together,
-// with the problem in `error`, the settings named with `prefix` ("--" for the command line).
-std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std::string& error,
-                                           std::string_view prefix = "--");
+// with the problem in `error`, the settings named in the front end's words (setting_text).
+std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std::string& error);
 
 // Checks the experiment, reads its trace and builds the setup. Empty on a refusal, with the
 // problem in `error`.
-std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string& error,
-                                       std::string_view prefix = "--");
+std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string& error);
 
 // merge_experiment, then make_run_setup.
-std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error,
-                                       std::string_view prefix = "--");
+std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error);
 
 // The models of the trains behind thresholds at several pulse numbers: the run of `setups[k]`
 // for `pulses[k]` (find_incubation_thresholds asks for the pulse numbers of the list only).

@@ -1,8 +1,8 @@
 // A material file in a run: its values replace the parameter set's (density, absorption,
 // kinetics; the material becomes "other material" with the file's c and k at its scale) and its
 // c(T) and k(T) laws become the run's property laws (RunOptions::material), in both schemes.
-// Every front end takes a material this way: the batch runner's --material, the Python
-// module's material=, sweeps, studies, thresholds, fits and the experiment file's
+// Every front end takes a material this way: the batch runner's and the Python module's
+// material, sweeps, studies, thresholds, fits and the experiment file's
 // `material =` key.
 #pragma once
 

@@ -12,9 +12,7 @@ namespace {
 
 struct Worker {
   HeadlessRun records;
-  Scheme scheme = Scheme::published;
-  const PulsePlan* pulse = nullptr;
-  std::shared_ptr<const MaterialFile> material;
+  const RunSetup* setup = nullptr;
 
   ModelPointResult run(const ModelPoint& point, DepthQuantity quantity, ModelRunCounter& counter) {
     ModelPointResult result;
@@ -26,10 +24,8 @@ struct Worker {
       options.write_profile_files = false;
       options.append_kinetics_line = false;
       options.refinement = refinement;
-      options.scheme = scheme;
-      if (pulse) options.pulse = *pulse;
+      setup->apply(options);
       if (point.pulses > 0) options.pulse.pulses = point.pulses;  // the row's own train
-      options.material = material;
       counter.runs.fetch_add(1);
       if (refinement > 1) counter.retries.fetch_add(1);
       const RunOutcome outcome = records.run(shared, options);
@@ -63,16 +59,13 @@ struct Worker {
 
 ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
                             ModelRunCounter& counter, const std::atomic<bool>& interrupt,
-                            const ThreadStarter& start_thread, Scheme scheme,
-                            const PulsePlan& pulse, std::shared_ptr<const MaterialFile> material) {
+                            const ThreadStarter& start_thread, const RunSetup& setup) {
   ModelBatch batch;
   std::vector<ModelPointResult> results(points.size());
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     Worker worker;
-    worker.scheme = scheme;
-    worker.pulse = &pulse;
-    worker.material = material;
+    worker.setup = &setup;
     for (std::size_t i = next++; i < points.size(); i = next++) {
       if (interrupt.load()) {
         results[i].problem = "interrupted";
@@ -100,20 +93,16 @@ std::string check_data_pulses(const MeasuredData& data, const ParameterSet& para
     if (std::string why =
             check_pulse_plan(plan, scheme, std::max(static_cast<double>(row.pulse_width), 1.0));
         !why.empty())
-      return data.source + ", line " + std::to_string(point.line) + ": pulses " +
-             std::to_string(pulses) + ": " + why;
+      return data.place(point.line) + ": pulses " + std::to_string(pulses) + ": " + why;
   }
   return {};
 }
 
-DepthModel calculation_model(ThreadStarter start_thread, Scheme scheme, PulsePlan pulse,
-                             std::shared_ptr<const MaterialFile> material) {
-  return [start_thread = std::move(start_thread), scheme, pulse = std::move(pulse),
-          material = std::move(material)](
+DepthModel calculation_model(ThreadStarter start_thread, RunSetup setup) {
+  return [start_thread = std::move(start_thread), setup = std::move(setup)](
              const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
              ModelRunCounter& counter, const std::atomic<bool>& interrupt) {
-    return run_model_points(points, quantity, jobs, counter, interrupt, start_thread, scheme, pulse,
-                            material);
+    return run_model_points(points, quantity, jobs, counter, interrupt, start_thread, setup);
   };
 }
 

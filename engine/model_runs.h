@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/depth_model.h"
+#include "engine/experiment_setup.h"
 #include "engine/parallel_runner.h"
 #include "solver/calculation_run.h"
 
@@ -20,21 +21,17 @@ namespace kt {
 // the threads cannot be started no point runs and the batch carries the reason.
 ModelBatch run_model_points(const std::vector<ModelPoint>& points, DepthQuantity quantity, int jobs,
                             ModelRunCounter& counter, const std::atomic<bool>& interrupt,
-                            const ThreadStarter& start_thread = {},
-                            Scheme scheme = Scheme::published, const PulsePlan& pulse = {},
-                            std::shared_ptr<const MaterialFile> material = {});
+                            const ThreadStarter& start_thread = {}, const RunSetup& setup = {});
 
 // Empty when the pulses each row of `data` asks for can run on `scheme` with the row's
 // parameters (`parameters` with its conditions); otherwise the refusal naming the row's line.
 std::string check_data_pulses(const MeasuredData& data, const ParameterSet& parameters,
                               Scheme scheme);
 
-// The calculation as the fit's and the threshold's model (run_model_points with this starter,
-// scheme and pulses: a train's depths are its mean depths per pulse; a row of measured data
-// with its own pulse number runs that many). With `material`, every run takes the file's laws
+// The calculation as the fit's and the threshold's model (run_model_points with this starter
+// and setup: a train's depths are its mean depths per pulse; a row of measured data with its
+// own pulse number runs that many). With a material, every run takes the file's laws
 // (engine/material_setup.h; the points' parameters hold its values).
-DepthModel calculation_model(ThreadStarter start_thread = {}, Scheme scheme = Scheme::published,
-                             PulsePlan pulse = {},
-                             std::shared_ptr<const MaterialFile> material = {});
+DepthModel calculation_model(ThreadStarter start_thread = {}, RunSetup setup = {});
 
 }  // namespace kt

@@ -22,7 +22,7 @@ struct SingleRun {
   ParameterSet used;  // the parameters as the run used them (Auto scales and clamps applied)
 };
 
-// Makes the run; the default runs on records of its own. The batch runner's --png hands in a
+// Makes the run; the default runs on records of its own. A front end that draws hands in a
 // run that also draws the page.
 using RunMaker = std::function<RunOutcome(SharedParameters& parameters, const RunOptions& options)>;
 

@@ -20,6 +20,7 @@
 #include "engine/value_text.h"
 #include "params/material_file.h"
 #include "params/safe_save.h"
+#include "params/setting_words.h"
 #include "solver/model.h"
 #include "solver/run_observer.h"
 
@@ -126,15 +127,15 @@ std::vector<float> parse_study_values(const std::string& text, std::string& erro
 }
 
 std::string make_product_study(const std::vector<std::string>& vary, StudyPlan& plan) {
-  if (vary.empty()) return "a study needs at least one --vary NAME=VALUES";
+  if (vary.empty()) return "a study needs at least one " + setting_text("vary", "NAME=VALUES");
   std::vector<std::string> names;
   std::vector<std::vector<double>> axes;
   for (const std::string& text : vary) {
     const std::size_t equals = text.find('=');
-    if (equals == std::string::npos) return "--vary " + text + ": give NAME=VALUES";
+    if (equals == std::string::npos) return setting_text("vary", text) + ": give NAME=VALUES";
     std::string error;
     const std::vector<float> values = parse_study_values(text.substr(equals + 1), error);
-    if (values.empty()) return "--vary " + text + ": " + error;
+    if (values.empty()) return setting_text("vary", text) + ": " + error;
     names.push_back(text.substr(0, equals));
     axes.emplace_back(values.begin(), values.end());
   }
@@ -142,7 +143,7 @@ std::string make_product_study(const std::vector<std::string>& vary, StudyPlan& 
     // Name the argument: the problem is with a field's name.
     for (std::size_t k = names.size(); k-- > 0;) {
       if (error.find("\"" + names[k] + "\"") != std::string::npos)
-        return "--vary " + vary[k] + ": " + error;
+        return setting_text("vary", vary[k]) + ": " + error;
     }
     return error;
   }
@@ -232,8 +233,8 @@ std::string parse_study_shard(const std::string& text, StudyShard& shard) {
     if (a.empty() || b.empty() || *end_a != '\0' || *end_b != '\0') index = count = 0;
   }
   if (count < 1 || count > kMaximumShards || index < 1 || index > count)
-    return "--shard takes I/N with 1 <= I <= N (N up to " + std::to_string(kMaximumShards) +
-           "), not \"" + text + "\"";
+    return setting_text("shard") + " takes I/N with 1 <= I <= N (N up to " +
+           std::to_string(kMaximumShards) + "), not \"" + text + "\"";
   shard.index = static_cast<int>(index);
   shard.count = static_cast<int>(count);
   return {};
@@ -276,18 +277,19 @@ std::string study_hash(const ParameterSet& base, const StudyPlan& plan) {
   }
   for (const ParameterField* field : plan.fields) h.add(field->name);
   h.add(static_cast<std::uint64_t>(plan.refinement));
-  if (plan.scheme != Scheme::published) h.add(std::string_view(scheme_name(plan.scheme)));
+  if (plan.setup.scheme != Scheme::published)
+    h.add(std::string_view(scheme_name(plan.setup.scheme)));
   if (plan.columns == ResultColumnSet::with_energy ||
       plan.columns == ResultColumnSet::train_with_energy)
     h.add(std::string_view("energy columns"));
-  if (plan.material) {
+  if (plan.setup.material) {
     h.add(std::string_view("material file"));
-    h.add(std::string_view(plan.material->text));
+    h.add(std::string_view(plan.setup.material->text));
   }
   if (has_train_columns(plan.columns)) h.add(std::string_view("train columns"));
-  if (!plan.experiment.empty()) {
+  if (!plan.setup.identity.empty()) {
     h.add(std::string_view("experiment"));
-    h.add(std::string_view(plan.experiment));
+    h.add(std::string_view(plan.setup.identity));
   }
   h.add(std::string_view(plan.axes.empty() ? "listed" : "product"));
   const std::vector<std::vector<float>>& lists = plan.axes.empty() ? plan.listed_points : plan.axes;
@@ -368,9 +370,7 @@ StudyRow run_study_point(const ParameterSet& base, const StudyPlan& plan, const 
   options.write_profile_files = false;
   options.append_kinetics_line = false;
   options.refinement = plan.refinement;
-  options.scheme = plan.scheme;
-  options.pulse = plan.pulse;
-  options.material = plan.material;
+  plan.setup.apply(options);
   options.interrupt = interrupt;
   const RunOutcome o = records.run(shared, options);
 
@@ -458,7 +458,8 @@ std::string check_study_run_size(const StudyPlan& plan, const StudyShard& shard)
       (study_point_count(plan) + kMaximumRunPoints - 1) / kMaximumRunPoints;
   return "the study would run " + std::to_string(points) +
          " points at once; one run holds at most " + std::to_string(kMaximumRunPoints) +
-         " points. Split it with --shard I/N, N at least " + std::to_string(shards_needed);
+         " points. Split it with " + setting_text("shard", "I/N") + ", N at least " +
+         std::to_string(shards_needed);
 }
 
 StudyResult run_study_points(const ParameterSet& base, const StudyPlan& plan,

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/experiment_setup.h"
 #include "engine/parallel_runner.h"
 #include "engine/result_columns.h"
 #include "params/parameter_fields.h"
@@ -49,24 +50,18 @@ struct StudyPlan {
   std::vector<std::vector<float>> listed_points;
   // Each time step split into this many sub-steps (RunOptions::refinement).
   int refinement = 1;
-  // The scheme of every run; part of the study's identity (an accurate study has a hash of its
-  // own, a published one keeps the hash it always had).
-  Scheme scheme = Scheme::published;
   // The result columns of the table. The energy ledger's columns change the table, so they are
   // part of the study's identity too; a study without them keeps the hash it always had.
   ResultColumnSet columns = ResultColumnSet::results;
-  // A material file's laws for every point (engine/material_setup.h; the base parameters hold
-  // its values). Its text is part of the study's identity; a study without one keeps the hash
-  // it always had.
-  std::shared_ptr<const MaterialFile> material;
-  // The pulses of every run (a train, a pulse shape, incubation) and the experiment's identity
-  // (RunSetup::identity: its settings and the samples of its trace); a study without one keeps
-  // the hash it always had.
-  PulsePlan pulse;
-  std::string experiment;
+  // The scheme, the pulses (a train, a pulse shape, incubation) and the material of every
+  // point (the base parameters hold the material's values). Each is part of the study's
+  // identity: the scheme's name when it is not the published one, the material's text, the
+  // experiment's identity (RunSetup::identity); a study without them keeps the hash it always
+  // had.
+  RunSetup setup;
 };
 
-// The values of one "--vary NAME=VALUES" argument, VALUES being a value list
+// The values of one varied field (the VALUES of "NAME=VALUES"), a value list
 // (parse_value_list: FROM:TO:STEP, FROM:TO:logN or V1,V2,...), each a 32-bit field value.
 // Empty on error, with the problem in `error`.
 std::vector<float> parse_study_values(const std::string& text, std::string& error);

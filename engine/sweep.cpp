@@ -15,6 +15,7 @@
 #include "engine/result_columns.h"
 #include "engine/single_run.h"
 #include "engine/value_text.h"
+#include "params/setting_words.h"
 #include "solver/result_files.h"
 
 namespace kt {
@@ -31,18 +32,18 @@ std::string fluence_folder(double fluence) {
 std::vector<double> parse_fluences(const std::string& text, int log_count, std::string& error) {
   std::string list = text;
   if (log_count > 0) {
-    // --log N with FROM:TO is another way to write FROM:TO:logN (and --log 1 gives FROM).
+    // A log count N with FROM:TO is another way to write FROM:TO:logN (and 1 gives FROM).
     const std::vector<std::string> parts = split_text(text, ':');
     double from = 0, to = 0;
     if (parts.size() != 2 || !parse_number(parts[0], from) || !parse_number(parts[1], to)) {
-      error = "with --log, --fluence takes FROM:TO";
+      error = "with " + setting_text("log") + ", " + setting_text("fluences") + " takes FROM:TO";
       return {};
     }
     if (log_count == 1 && from > 0 && to > 0) return {from};
     list = text + ":log" + std::to_string(std::max(log_count, 2));
   }
   std::vector<double> fluences = parse_value_list(list, error);
-  if (fluences.empty()) error = "--fluence " + text + ": " + error;
+  if (fluences.empty()) error = setting_text("fluences", text) + ": " + error;
   return fluences;
 }
 
@@ -70,7 +71,7 @@ std::vector<NamedPath> sweep_output_files(const ParameterSet& parameters,
   if (!options.keep_files_directory) return files;
   RunOptions kept;
   kept.append_kinetics_line = false;
-  kept.pulse = options.pulse;
+  kept.pulse = options.setup.pulse;
   for (double fluence : options.fluences) {
     kept.output_directory = *options.keep_files_directory / fluence_folder(fluence);
     for (NamedPath& file : run_output_files(parameters, kept)) files.push_back(std::move(file));
@@ -150,9 +151,7 @@ RunOptions SweepRunner::run_options(int i) const {
   RunOptions run_options;
   run_options.append_kinetics_line = false;
   run_options.refinement = options_.refinement;
-  run_options.scheme = options_.scheme;
-  run_options.pulse = options_.pulse;
-  run_options.material = options_.material;
+  options_.setup.apply(run_options);
   run_options.grid_refinement = options_.grid_refinement;
   // Ctrl-C ends the runs under way after their step.
   run_options.interrupt = &interrupt_;

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/experiment_setup.h"
 #include "engine/parallel_runner.h"
 #include "engine/result_columns.h"
 #include "params/output_paths.h"
@@ -31,15 +32,13 @@ struct SweepOptions {
   std::optional<std::filesystem::path> keep_files_directory;
   std::filesystem::path output_directory = ".";  // where the kinetics file goes
   int refinement = 1;                            // time-step refinement of every run
-  Scheme scheme = Scheme::published;             // the scheme of every run
-  PulsePlan pulse;                               // the pulses of every run (a train, a shape)
-  int grid_refinement = 1;                       // accurate scheme: cells split into this many
-  ThreadStarter start_thread;                    // empty: std::thread
+  // The scheme, the pulses (a train, a shape) and the material of every run (a material's
+  // values are in the parameters already).
+  RunSetup setup;
+  int grid_refinement = 1;     // accurate scheme: cells split into this many
+  ThreadStarter start_thread;  // empty: std::thread
   // False: no kinetics file is touched; the lines are only in the outcomes.
   bool write_kinetics_file = true;
-  // A material file's laws for every run (engine/material_setup.h; the parameters hold its
-  // values).
-  std::shared_ptr<const MaterialFile> material;
 };
 
 struct SweepRun {

@@ -28,8 +28,9 @@ bool save_picture(const std::string& png, std::string& error) {
   return false;
 }
 
-// The page as the program has it after start-up (its geometry and the title page), then the
-// plots of the run drawn as the page stands at the run's end.
+// The page as the program has it after start-up on a screen of the picture's size (the largest
+// layout that fits, centred, and the title page), then the plots of the run drawn as the page
+// stands at the run's end. The picture is the whole screen, as the window shows it.
 class FinalPagePicture final : public PagePicture {
  public:
   FinalPagePicture(int width, int height, std::string logo_file)
@@ -38,9 +39,9 @@ class FinalPagePicture final : public PagePicture {
   }
 
   bool open(std::string& error) {
-    if (!display::create_offscreen_main_window(page_.screen_width, page_.screen_height)) {
-      error = "cannot make an offscreen page of " + std::to_string(page_.screen_width) + "x" +
-              std::to_string(page_.screen_height) + " pixels";
+    if (!display::create_offscreen_main_window(page_.area_width, page_.area_height)) {
+      error = "cannot make an offscreen page of " + std::to_string(page_.area_width) + "x" +
+              std::to_string(page_.area_height) + " pixels";
       return false;
     }
     if (display::initialize_fonts() <= 0) {

@@ -14,60 +14,54 @@ namespace {
 
 constexpr std::size_t kMaxExperimentFileBytes = std::size_t{1} << 20;
 
-// The setting as the command line (prefix "--": --pulse-shape, --rate) or a file names it.
-std::string name(std::string_view prefix, std::string_view key) {
-  if (prefix == "--" && key == "rate_hz") return "--rate";
-  std::string text(prefix);
-  for (char c : key) text += (prefix == "--" && c == '_') ? '-' : c;
-  return text;
-}
-
 }  // namespace
 
-std::string experiment_problem(const Experiment& e, std::string_view prefix) {
+std::string experiment_problem(const Experiment& e, const SettingWords& words) {
+  auto name = [&words](std::string_view key, std::string_view value = {}) {
+    return words.text({key, value});
+  };
   if (!e.scheme.empty() && e.scheme != "published" && e.scheme != "accurate") {
-    return name(prefix, "scheme") + " is \"" + e.scheme + "\"; it must be published or accurate";
+    return name("scheme") + " is \"" + e.scheme + "\"; it must be published or accurate";
   }
   if (e.pulse_shape != "file" && e.pulse_shape != "gaussian" && e.pulse_shape != "measured") {
-    return name(prefix, "pulse_shape") + " is \"" + e.pulse_shape +
+    return name("pulse_shape") + " is \"" + e.pulse_shape +
            "\"; it must be file, gaussian or measured";
   }
   if (e.pulse_shape == "measured" && e.trace.empty()) {
-    return name(prefix, "pulse_shape") + " measured needs " + name(prefix, "trace");
+    return name("pulse_shape", "measured") + " needs " + name("trace");
   }
   if (e.pulse_shape != "measured" && !e.trace.empty()) {
-    return name(prefix, "trace") + " is given but " + name(prefix, "pulse_shape") +
-           " is not measured";
+    return name("trace") + " is given but " + name("pulse_shape") + " is not measured";
   }
   if (e.pulses < 1) {
-    return name(prefix, "pulses") + " is " + std::to_string(e.pulses) + "; it must be 1 or more";
+    return name("pulses") + " is " + std::to_string(e.pulses) + "; it must be 1 or more";
   }
   if (e.pulses > kMaximumPulses) {
-    return name(prefix, "pulses") + " is " + std::to_string(e.pulses) + "; a train has at most " +
+    return name("pulses") + " is " + std::to_string(e.pulses) + "; a train has at most " +
            std::to_string(kMaximumPulses);
   }
   if (!(std::isfinite(e.rate_hz) && e.rate_hz >= 0.0)) {
-    return name(prefix, "rate_hz") + " must be a positive number of pulses per second";
+    return name("rate_hz") + " must be a positive number of pulses per second";
   }
   if (e.rate_hz != 0.0 && !(e.rate_hz >= kMinimumRateHz && e.rate_hz <= kMaximumRateHz)) {
     char range[160];
     std::snprintf(range, sizeof range, " is %g; a train's rate is from %g to %g Hz", e.rate_hz,
                   kMinimumRateHz, kMaximumRateHz);
-    return name(prefix, "rate_hz") + range;
+    return name("rate_hz") + range;
   }
   if (e.pulses > 1 && !(e.rate_hz > 0.0)) {
-    return name(prefix, "pulses") + " " + std::to_string(e.pulses) + " needs " +
-           name(prefix, "rate_hz") + " greater than 0";
+    return name("pulses", std::to_string(e.pulses)) + " needs " + name("rate_hz") +
+           " greater than 0";
   }
   if (e.incubated_absorption &&
       !(std::isfinite(*e.incubated_absorption) && *e.incubated_absorption > 0.0)) {
-    return name(prefix, "incubated_absorption") + " must be greater than 0 (1/cm)";
+    return name("incubated_absorption") + " must be greater than 0 (1/cm)";
   }
   if (e.scheme == "published" && (e.pulses > 1 || e.incubated_absorption)) {
-    return name(prefix, "scheme") + " published cannot run " +
-           (e.pulses > 1 ? name(prefix, "pulses") + " " + std::to_string(e.pulses)
-                         : name(prefix, "incubated_absorption")) +
-           ": trains and incubation run on the accurate scheme (leave " + name(prefix, "scheme") +
+    return name("scheme", "published") + " cannot run " +
+           (e.pulses > 1 ? name("pulses", std::to_string(e.pulses))
+                         : name("incubated_absorption")) +
+           ": trains and incubation run on the accurate scheme (leave " + name("scheme") +
            " out or choose accurate)";
   }
   return {};

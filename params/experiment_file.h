@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "params/setting_words.h"
+
 namespace kt {
 
 // The repetition rates a train may have [Hz]: from one pulse in about 17 minutes to a GHz (the
@@ -44,11 +46,12 @@ struct Experiment {
   bool is_plain() const { return *this == Experiment{}; }
 };
 
-// Empty when the settings make sense together; otherwise the problem, naming the setting as
-// `prefix` + its name (prefix "--" for the command line, "" for files and Python). A train or
-// incubation runs on the accurate scheme only: an explicit published scheme with either is
-// refused, naming both.
-std::string experiment_problem(const Experiment& experiment, std::string_view prefix = "");
+// Empty when the settings make sense together; otherwise the problem, naming the settings in
+// `words` (the file's keys by default; the front end's words for the settings it was given). A
+// train or incubation runs on the accurate scheme only: an explicit published scheme with
+// either is refused, naming both.
+std::string experiment_problem(const Experiment& experiment,
+                               const SettingWords& words = plain_setting_words());
 
 std::optional<Experiment> read_experiment_file(const std::filesystem::path& path,
                                                std::string& error);

@@ -11,14 +11,14 @@
 namespace kt {
 
 // A file a command reads or writes, with what the user called it in the command
-// ("--data", "the parameter file", "csv=").
+// (the front end's name for the option or keyword, "the parameter file").
 struct NamedPath {
   std::string role;
   std::string path;
 };
 
 // Empty when every output differs from every input and from every other output; otherwise the
-// problem, naming both (e.g. `--report "r.par" is the parameter file "in.par"; ...`).
+// problem, naming both (e.g. `report "r.par" is the parameter file "in.par"; ...`).
 std::string check_output_paths(const std::vector<NamedPath>& inputs,
                                const std::vector<NamedPath>& outputs);
 

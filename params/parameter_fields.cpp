@@ -48,7 +48,8 @@ void set_code_of(P& p, std::int32_t code) {
 template <auto Member>
 constexpr ParameterField choice(std::string_view name, std::string_view label,
                                 std::string_view codes, std::int32_t lowest, std::int32_t highest,
-                                std::string_view names, FieldEffect effect) {
+                                std::string_view names, FieldEffect effect,
+                                std::string_view other_codes = {}) {
   return ParameterField{.name = name,
                         .label = label,
                         .kind = FieldKind::choice,
@@ -58,6 +59,7 @@ constexpr ParameterField choice(std::string_view name, std::string_view label,
                         .lowest_code = lowest,
                         .highest_code = highest,
                         .names = names,
+                        .other_codes = other_codes,
                         .effect = effect};
 }
 template <auto Member>
@@ -131,7 +133,7 @@ constexpr std::array kFields{
     real("time_scale", "Time scale [ns]", "ns", &P::time_scale, output),
     real("z_scale", "Depth scale [1/alpha]", "1/alpha", &P::z_scale, output),
     choice<&P::autoscale>("autoscale", "Scales (1 auto, 2 manual)", "1 or 2", 1, 2,
-                          "automatic manual", output),
+                          "automatic manual", output, "keeps the scales as they stand, as 2 does"),
     on_off<&P::output_surface_temperature>("output_surface_temperature",
                                            "Output: surface temperature"),
     on_off<&P::output_ablation_velocity>("output_ablation_velocity", "Output: ablation velocity"),
@@ -139,7 +141,8 @@ constexpr std::array kFields{
     on_off<&P::output_broken_fraction>("output_broken_fraction", "Output: broken fraction"),
     real("output_interval", "Temporal output interval", "", &P::output_interval, output),
     choice<&P::kinetics_file_mode>("kinetics_file_mode", "Kinetics file (1 addition, 0 rewrite)",
-                                   "0 or 1", 0, 1, "rewrite addition", output),
+                                   "0 or 1", 0, 1, "rewrite addition", output,
+                                   "appends, as 1 does"),
     choice<&P::spatial_output>("spatial_output", "Spatial output (0 none, 1 T, 2 fraction, 3 both)",
                                "0, 1, 2 or 3", 0, 3, "none temperature fraction both", output),
     spatial("spatial_time_1", "Spatial output time 1 [ns]", 0),
@@ -345,7 +348,7 @@ std::string field_without_effect(const ParameterField& field, const ParameterSet
 
 std::string check_choice_codes(const ParameterSet& parameters) {
   for (const ParameterField& f : kFields) {
-    if (f.kind != FieldKind::choice) continue;
+    if (f.kind != FieldKind::choice || !f.other_codes.empty()) continue;
     const std::int32_t code = f.code(parameters);
     if (code < f.lowest_code || code > f.highest_code) {
       return std::string(f.name) + " is " + std::to_string(code) + "; it must be " +

@@ -52,6 +52,9 @@ struct ParameterField {
   // that order, separated by spaces ("surface bulk").
   std::int32_t lowest_code = 0, highest_code = 0;
   std::string_view names{};
+  // Choices: what every code outside the set means ("keeps the scales as they stand"); empty
+  // when the model leaves it undefined and a run refuses such a code.
+  std::string_view other_codes{};
   FieldEffect effect = FieldEffect::every_run;
 };
 
@@ -89,8 +92,9 @@ bool field_used_by_run(const ParameterField& field, const ParameterSet& paramete
 // not, e.g. "the bulk model (ablation_model 2) does not use it".
 std::string field_without_effect(const ParameterField& field, const ParameterSet& parameters);
 
-// Empty when every choice holds one of its named codes; otherwise the refusal naming the first
-// that does not, e.g. "material is 3; it must be 1 or 2".
+// Empty when every choice holds one of its named codes or a code whose meaning is defined
+// (other_codes: an autoscale 0 keeps the scales, a kinetics_file_mode 2 appends); otherwise the
+// refusal naming the first that does not, e.g. "material is 3; it must be 1 or 2".
 std::string check_choice_codes(const ParameterSet& parameters);
 
 // The refusal of a value outside the field's allowed range, naming the field's label, the value

@@ -46,7 +46,8 @@ void check_parameters(const ParameterSet& parameters) {
     throw py::value_error(refusal);
 }
 
-// Measured data from a CSV file, or from CSV text (`source` names it in messages).
+// Measured data from a CSV file, or from the CSV text the arrays make (`source` names them in
+// messages, their rows by index).
 MeasuredData measured_data(const std::optional<std::filesystem::path>& path,
                            const std::optional<std::string>& text, const std::string& source,
                            const std::optional<DepthQuantity>& quantity) {
@@ -54,7 +55,7 @@ MeasuredData measured_data(const std::optional<std::filesystem::path>& path,
   std::string error;
   const DepthQuantity* wanted = quantity ? &*quantity : nullptr;
   const bool read = path ? read_measured_csv(path->string(), data, error, wanted)
-                         : parse_measured_csv(text.value_or(""), source, data, error, wanted);
+                         : parse_measured_csv(text.value_or(""), source, data, error, wanted, 2);
   if (!read) throw py::value_error(error);
   return data;
 }
@@ -152,13 +153,12 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   int reported = -1;
   FitReport report;
   auto json = [&] {
-    report.message = python_words(report.message);
     return report_json(report, analyse && !several ? &beer_lambert : nullptr, &sets);
   };
   try {
     run_interruptible(
         [&] {
-          const DepthModel model = calculation_model({}, setup.scheme, setup.pulse, setup.material);
+          const DepthModel model = calculation_model({}, setup);
           report = fit_model(request, model, interrupt, [&](int e, int r, double b) {
             best.store(b);
             runs.store(r);
@@ -202,10 +202,7 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   std::atomic<bool> interrupt{false};
   ThresholdReport report;
   run_interruptible(
-      [&] {
-        report = find_threshold(
-            request, calculation_model({}, setup.scheme, setup.pulse, setup.material), interrupt);
-      },
+      [&] { report = find_threshold(request, calculation_model({}, setup), interrupt); },
       [&] { interrupt.store(true); });
   if (report.model_unavailable) throw std::runtime_error(report.message);
   if (!report.ok) {

@@ -24,10 +24,9 @@ RunSetup experiment_setup(const pybind11::dict& keywords);
 // fit, threshold and the measured-data reader (analysis_bindings.cpp).
 void bind_analysis(pybind11::module_& m);
 
-// A message of the engine, the analyses or the solver with the batch runner's options named as
-// the Python calls' keyword arguments (wording.cpp), and the exception translation using it.
-std::string python_words(std::string message);
-void bind_wording(pybind11::module_& m);
+// Installs the keyword words (keywords.cpp): the messages of the engine, the analyses and the
+// solver name the settings as the Python calls' keyword arguments.
+void use_keyword_words();
 
 // Parameter studies on local threads or a Dask cluster's workers (study_bindings.cpp).
 void bind_study(pybind11::module_& m);

@@ -46,7 +46,7 @@ RunSetup experiment_setup(const py::dict& keywords) {
   choices.incubated_absorption = keyword<double>(keywords, "incubated_absorption");
   if (auto material = keyword<std::string>(keywords, "material")) choices.material = *material;
   std::string error;
-  std::optional<RunSetup> setup = make_run_setup(choices, error, "");
+  std::optional<RunSetup> setup = make_run_setup(choices, error);
   if (!setup) throw py::value_error(error);
   setup->experiment_file = experiment_file;
   return std::move(*setup);

@@ -32,8 +32,10 @@
 
 #include "engine/parallel_runner.h"
 #include "engine/result_columns.h"
+#include "engine/run_request.h"
 #include "engine/single_run.h"
 #include "engine/sweep.h"
+#include "engine/sweep_request.h"
 #include "kt/version.h"
 #include "params/output_paths.h"
 #include "params/parameter_fields.h"
@@ -279,11 +281,6 @@ void write_parameters(ParameterSet& p, const std::filesystem::path& path) {
   p.time_scale = p.pulse_width;  // the set follows the saved file, as in the program
 }
 
-std::string refinement_refusal(int refinement) {
-  return "refinement is " + std::to_string(refinement) + "; it must be from 1 to " +
-         std::to_string(kMaximumRefinement);
-}
-
 // Raises ValueError when an output is a file the runs read or another output.
 void check_outputs(const RunSetup& setup, const std::vector<NamedPath>& outputs) {
   if (const std::string clash = check_output_paths(setup.input_files(), outputs); !clash.empty())
@@ -357,7 +354,7 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
   for (const ResultColumn& column : result_columns())
     d[py::str(std::string(column.name))] = diverged ? none : column.value(o);
   d["kinetics_line"] = o.kinetics_line;
-  d["message"] = diverged ? python_words(divergence_message(o)) : std::string();
+  d["message"] = diverged ? divergence_message(o) : std::string();
   d["file_errors"] = o.file_errors;
   const EnergyLedger& e = o.energy;
   py::dict energy;
@@ -402,32 +399,27 @@ void put_pulses(py::dict& d, const RunOutcome& o) {
 py::dict run(const ParameterSet& parameters, bool keep_profiles,
              const std::optional<std::filesystem::path>& output_directory, int refinement,
              const py::dict& experiment, int grid_refinement) {
-  if (refinement < 1 || refinement > kMaximumRefinement) {
-    throw py::value_error(refinement_refusal(refinement));
-  }
-  Collector collector(keep_profiles);
-  std::atomic<bool> interrupt{false};
-  RunOptions options;
+  RunRequest request;
+  request.parameters = parameters;
+  request.setup = experiment_setup(experiment);
+  RunOptions& options = request.options;
   options.refinement = refinement;
-  const RunSetup setup = experiment_setup(experiment);
-  setup.apply(options);
-  ParameterSet with_material = parameters;
-  if (std::string refusal = setup.apply_material_values(with_material); !refusal.empty())
-    throw py::value_error(refusal);
   options.grid_refinement = grid_refinement;
-  options.observer = &collector;
-  options.interrupt = &interrupt;
   options.write_profile_files = output_directory.has_value();
   options.append_kinetics_line = output_directory.has_value();
+  if (output_directory) options.output_directory = *output_directory;
+  const Prepared<RunPlan> plan = request.prepare();
+  if (!plan) throw py::value_error(plan.refusal.text());
   if (output_directory) {
-    options.output_directory = *output_directory;
     // No result file may be a file the run reads; the folder is made only once that holds.
-    check_outputs(setup, run_output_files(with_material, options));
+    check_outputs(request.setup, run_output_files(plan->parameters, plan->options));
     make_folder(*output_directory);
   }
 
+  Collector collector(keep_profiles);
+  std::atomic<bool> interrupt{false};
   SingleRun made;
-  run_interruptible([&] { made = run_parameters(with_material, options); },
+  run_interruptible([&] { made = plan->execute(&interrupt, &collector); },
                     [&] { interrupt.store(true); });
   if (!made.error.empty()) throw py::value_error(made.error);
   const RunOutcome& outcome = made.outcome;
@@ -462,51 +454,41 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
                const std::optional<std::filesystem::path>& output_directory,
                const std::optional<std::filesystem::path>& keep_files_directory,
                const std::optional<std::filesystem::path>& csv, const py::object& progress) {
-  if (fluences.empty()) throw py::value_error("a sweep needs at least one fluence");
-  // The threads read their own copy: Python code may change `parameters` meanwhile; the
-  // material's values are put into it.
-  const RunSetup setup = experiment_setup(experiment);
-  ParameterSet snapshot = parameters;
-  if (std::string refusal = setup.apply_material_values(snapshot); !refusal.empty())
-    throw py::value_error(refusal);
-  // Every run is checked before any starts: a refused fluence stops nothing half way.
-  if (const std::string refusal = check_sweep_fluences(snapshot, fluences); !refusal.empty()) {
-    throw py::value_error(refusal);
-  }
-  if (refinement < 1 || refinement > kMaximumRefinement)
-    throw py::value_error(refinement_refusal(refinement));
-  SweepOptions options;
+  // The threads read the request's own copy: Python code may change `parameters` meanwhile.
+  SweepRequest request;
+  request.parameters = parameters;
+  SweepOptions& options = request.options;
+  options.setup = experiment_setup(experiment);
   options.fluences = fluences;
-  options.jobs = capped_jobs(jobs);
+  options.jobs = jobs;
   options.write_kinetics_file = output_directory.has_value();
   if (output_directory) options.output_directory = *output_directory;
   options.keep_files_directory = keep_files_directory;
   options.refinement = refinement;
-  options.scheme = setup.scheme;
-  options.pulse = setup.pulse;
-  options.material = setup.material;
+  // Every run is checked before any starts: a refused fluence stops nothing half way.
+  const Prepared<SweepPlan> plan = request.prepare();
+  if (!plan) throw py::value_error(plan.refusal.text());
   // Every file the sweep writes (the kinetics file, the kept files, the table) against the
   // files it reads and against each other, before any folder is made.
-  std::vector<NamedPath> outputs = sweep_output_files(snapshot, options);
+  std::vector<NamedPath> outputs = sweep_output_files(plan->parameters, plan->options);
   if (csv) outputs.push_back({"csv=", csv->string()});
-  check_outputs(setup, outputs);
+  check_outputs(options.setup, outputs);
   if (output_directory) make_folder(*output_directory);
   if (keep_files_directory) make_folder(*keep_files_directory);
-  const ResultColumnSet columns = with_train_columns(ResultColumnSet::results, setup.is_train());
+  const ResultColumnSet columns = plan->columns();
   std::atomic<bool> interrupt{false};
   std::atomic<int> done{0};
   int reported = -1;
   const int total = static_cast<int>(fluences.size());
   SweepResult result;
-  run_interruptible(
-      [&] { result = run_sweep(snapshot, options, interrupt, [&](int n, int) { done.store(n); }); },
-      [&] { interrupt.store(true); },
-      [&] {
-        const int now = done.load();
-        if (progress.is_none() || now == reported) return;
-        reported = now;
-        progress(now, total);
-      });
+  run_interruptible([&] { result = plan->execute(interrupt, [&](int n, int) { done.store(n); }); },
+                    [&] { interrupt.store(true); },
+                    [&] {
+                      const int now = done.load();
+                      if (progress.is_none() || now == reported) return;
+                      reported = now;
+                      progress(now, total);
+                    });
   if (!result.thread_error.empty()) throw std::runtime_error("sweep: " + result.thread_error);
 
   std::vector<double> fluence_used;
@@ -702,9 +684,9 @@ void bind_module(py::module_& m) {
 
 PYBIND11_MODULE(_kestrium, m) {
   m.attr("__version__") = kt::kVersion;
+  kt::python::use_keyword_words();
   kt::python::bind_module(m);
   kt::python::bind_experiment(m);
   kt::python::bind_analysis(m);
   kt::python::bind_study(m);
-  kt::python::bind_wording(m);
 }

@@ -20,6 +20,7 @@
 
 #include "engine/result_columns.h"
 #include "engine/study.h"
+#include "engine/study_request.h"
 #include "params/parameter_set.h"
 #include "python/arrays.h"
 #include "python/bindings.h"
@@ -53,10 +54,6 @@ Study make_study(const ParameterSet& base, const std::vector<std::string>& names
                  const std::optional<std::vector<std::vector<double>>>& points, int refinement,
                  const Experiment& experiment, bool energy,
                  const std::optional<std::string>& material_text = std::nullopt) {
-  if (refinement < 1 || refinement > kMaximumRefinement) {
-    throw py::value_error("refinement is " + std::to_string(refinement) +
-                          "; it must be from 1 to " + std::to_string(kMaximumRefinement));
-  }
   if (axes.has_value() == points.has_value())
     throw py::value_error("a study takes value lists or listed points, one of the two");
   Study s{base, base, names, axes, points, refinement, experiment, energy, {}, {}, {}};
@@ -64,7 +61,7 @@ Study make_study(const ParameterSet& base, const std::vector<std::string>& names
   Experiment without_material = experiment;
   without_material.material.clear();
   std::string refusal;
-  std::optional<RunSetup> setup = make_run_setup(without_material, refusal, "");
+  std::optional<RunSetup> setup = make_run_setup(without_material, refusal);
   if (!setup) throw py::value_error(refusal);
   if (!experiment.material.empty()) {
     const std::string path = experiment.material.string();
@@ -76,19 +73,22 @@ Study make_study(const ParameterSet& base, const std::vector<std::string>& names
     s.material_text = material->text;
     setup->material = std::make_shared<const MaterialFile>(std::move(*material));
   }
-  if (refusal = setup->apply_material_values(s.base); !refusal.empty())
-    throw py::value_error(refusal);
+  StudyRequest request;
+  request.base = base;
+  StudyPlan& plan = request.plan;
   const std::string error =
-      axes ? make_axes_study(names, *axes, s.plan) : make_listed_study(names, *points, s.plan);
+      axes ? make_axes_study(names, *axes, plan) : make_listed_study(names, *points, plan);
   if (!error.empty()) throw py::value_error(error);
-  s.plan.refinement = refinement;
-  s.plan.scheme = setup->scheme;
-  s.plan.pulse = setup->pulse;
-  s.plan.material = setup->material;
-  s.plan.experiment = setup->identity;
-  s.plan.columns = with_train_columns(
+  plan.refinement = refinement;
+  plan.setup = *setup;
+  plan.columns = with_train_columns(
       energy ? ResultColumnSet::with_energy : ResultColumnSet::results, setup->is_train());
-  s.hash = study_hash(s.base, s.plan);
+  // Its points run in chunks on threads or workers: only its identity is prepared here.
+  const Prepared<StudyJob> job = request.identify();
+  if (!job) throw py::value_error(job.refusal.text());
+  s.base = job->base;
+  s.plan = job->plan;
+  s.hash = job->hash;
   return s;
 }
 

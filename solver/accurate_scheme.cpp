@@ -6,8 +6,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "params/setting_words.h"
 #include "solver/calculation_run.h"
+#include "solver/newton.h"
 #include "solver/pulse_shapes.h"
+#include "solver/tridiagonal.h"
 
 namespace kt {
 
@@ -15,7 +18,6 @@ namespace {
 
 constexpr int kNewtonLimit = 30;
 constexpr double kNewtonTolerance = 1e-9;  // relative change of the absolute temperatures
-constexpr double kLargestChange = 0.5;     // of an absolute temperature, per Newton update
 const double kClosedChannel = static_cast<double>(1e-6f);  // as in the front velocity law
 const double kEndFraction = static_cast<double>(0.01f);    // as in the published end test
 
@@ -238,25 +240,16 @@ void AccurateScheme::evaluate(double surface_light, double a0, double dt) {
 }
 
 void AccurateScheme::solve_newton_system() {
-  // T x = -R and T y = column by one elimination; then the velocity row
+  // T x = -R and T y = column in one elimination; then the velocity row
   // slope x0 + dv = -velocity_residual gives dv, and dtheta = x - y dv (stored in x_).
   const int n = node_count_ - 1;
-  double pivot = diag_[0];
-  work_[0] = super_[0] / pivot;
-  x_[0] = -residual_[0] / pivot;
-  y_[0] = column_[0] / pivot;
-  for (int k = 1; k < n; ++k) {
-    const auto i = static_cast<std::size_t>(k);
-    pivot = diag_[i] - sub_[i] * work_[i - 1];
-    work_[i] = super_[i] / pivot;
-    x_[i] = (-residual_[i] - sub_[i] * x_[i - 1]) / pivot;
-    y_[i] = (column_[i] - sub_[i] * y_[i - 1]) / pivot;
-  }
-  for (int k = n - 2; k >= 0; --k) {
-    const auto i = static_cast<std::size_t>(k);
-    x_[i] -= work_[i] * x_[i + 1];
-    y_[i] -= work_[i] * y_[i + 1];
-  }
+  solve_tridiagonal_rows(
+      n,
+      [&](int k) {
+        const auto i = static_cast<std::size_t>(k);
+        return TridiagonalRow{sub_[i], diag_[i], super_[i], -residual_[i], column_[i]};
+      },
+      x_.data(), work_.data(), y_.data());
   const double dv =
       (-velocity_residual_ - velocity_slope_ * x_[0]) / (1.0 - velocity_slope_ * y_[0]);
   for (int k = 0; k < n; ++k)
@@ -297,26 +290,17 @@ bool AccurateScheme::take_time_step(SolverState& s) {
     evaluate(pulse * screening_exponential_(-r_.screening * (depth - depth_offset_)), a0, dt);
     solve_newton_system();
     const double dv = y_[last];
-    double scale = 1.0;
-    double largest = 0.0;
-    for (int k = 0; k < n; ++k) {
-      const auto i = static_cast<std::size_t>(k);
-      const double change = std::abs(x_[i]) / (r_.ambient + theta_[i]);
-      if (!std::isfinite(change)) {
-        largest = change;
-        break;
-      }
-      largest = std::max(largest, change);
-    }
-    if (!std::isfinite(largest) || !std::isfinite(dv)) break;
-    if (largest > kLargestChange) scale = kLargestChange / largest;
+    const NewtonUpdate update =
+        measure_newton_step(theta_.data(), x_.data(), static_cast<std::size_t>(n), r_.ambient);
+    if (!update.finite || !std::isfinite(dv)) break;
+    const double scale = update.scale;
     for (int k = 0; k < n; ++k) {
       const auto i = static_cast<std::size_t>(k);
       theta_[i] += scale * x_[i];
       enthalpy_[i] += scale * cf_[i] * x_[i];  // to second order in the update
     }
     velocity_ += scale * dv;
-    converged = scale == 1.0 && largest <= kNewtonTolerance &&
+    converged = update.converged(kNewtonTolerance) &&
                 std::abs(dv) <= kNewtonTolerance * std::abs(velocity_) + 1e-300;
   }
   if (!converged) {
@@ -325,9 +309,10 @@ bool AccurateScheme::take_time_step(SolverState& s) {
                   "the implicit step did not converge in %d Newton iterations (surface "
                   "temperature %.4g K, front velocity %.4g cm/s): the heat of ablation or of the "
                   "volume reaction changes faster than the step can follow; a finer time step "
-                  "(kestrium-batch --refine K) may carry it through",
+                  "(%s) may carry it through",
                   kNewtonLimit, (r_.ambient + theta_[0]) * r_.heating_scale,
-                  velocity_ / (r_.absorption_coefficient * kTimeUnit));
+                  velocity_ / (r_.absorption_coefficient * kTimeUnit),
+                  setting_text("refinement", "K").c_str());
     failure_ = buffer;
     return false;
   }

@@ -108,9 +108,10 @@ inline constexpr int kMaximumRefinement = 64;
 inline constexpr int kMaximumGridRefinement = (kProfileCapacity - 1) / (kNodeCount - 1);
 
 // diverged: a value of the state became non-finite or a temperature fell to 0 K or below, the
-// published scheme's bond transport broke its limit (v dt/dz1 >= 1), or the accurate scheme's
-// step did not converge; the temporal file keeps the records of the sound steps and no kinetics
-// line is written.
+// published scheme's bond transport broke its limit (v dt/dz1 >= 1) and its depths differ by
+// more than 0.1 % from those of the same run on a time step that keeps it below, or the accurate
+// scheme's step did not converge; the temporal file keeps the records of the sound steps and no
+// kinetics line is written.
 enum class RunEnd { not_started, end_test, step_limit, stop, diverged };
 
 struct RunOutcome {

@@ -55,12 +55,13 @@ class PublishedLedger {
 // The residual set from the other entries.
 void close_ledger(EnergyLedger& ledger);
 
-// The largest residual, as a share of the light, of a run whose depths can be trusted: the
-// published scheme loses a few per cent (at most 0.2 of the light over plausible parameters,
-// measured), the accurate scheme about 1e-9. A run beyond it has not solved its model: it ends
-// as a failure, not a result.
+// The largest residual, as a share of the light, of a run whose depths can be trusted. The
+// published scheme loses a few per cent, up to 0.23 of the light over random parameter sets
+// (each value within a factor e^2 of its default); the accurate scheme about 1e-9, up to 0.03
+// for a train at such extremes. A run beyond its bound has not solved its model: it ends as a
+// failure, not a result.
 inline constexpr double kPublishedLedgerTolerance = 0.5;
-inline constexpr double kAccurateLedgerTolerance = 1e-3;
+inline constexpr double kAccurateLedgerTolerance = 0.1;
 
 // Empty when the ledger closes within `tolerance` of the light; otherwise the problem with the
 // numbers ("the energy ledger does not close: ...").

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "params/material_laws.h"
+#include "solver/tridiagonal.h"
 
 namespace kt {
 
@@ -69,16 +70,17 @@ double conductivity_factor(const MaterialLaw& law, double theta) {
 
 void solve_tridiagonal(NodeArray& y, const NodeArray& a, const NodeArray& c, const NodeArray& b,
                        const NodeArray& g, double kappa1, double kappa2, double mu1, double mu2,
-                       int n, NodeArray& work_a, NodeArray& work_b) {
-  work_a[2] = kappa1;
-  work_b[2] = mu1;
-  for (int k = 2; k <= n - 1; ++k) {
-    const double d = b[k] - work_a[k] * a[k];
-    work_a[k + 1] = c[k] / d;
-    work_b[k + 1] = (a[k] * work_b[k] + g[k]) / d;
-  }
-  y[n] = (kappa2 * work_b[n] + mu2) / (1.0 - work_a[n] * kappa2);
-  for (int k = n - 1; k >= 1; --k) y[k] = work_a[k + 1] * y[k + 1] + work_b[k + 1];
+                       int n, NodeArray& work) {
+  // Rows 1 ... n as lower/diagonal/upper: the end conditions are rows of their own.
+  solve_tridiagonal_rows(
+      n,
+      [&](int row) {
+        const int k = row + 1;
+        if (k == 1) return TridiagonalRow{0.0, 1.0, -kappa1, mu1};
+        if (k == n) return TridiagonalRow{-kappa2, 1.0, 0.0, mu2};
+        return TridiagonalRow{-a[k], b[k], -c[k], g[k]};
+      },
+      y.data() + 1, work.data() + 1);
 }
 
 namespace {

@@ -75,11 +75,12 @@ double polyimide_lowest_temperature();
 double conductivity_factor(const MaterialLaw& law, double theta);
 
 // Solves -A[k] y[k-1] + B[k] y[k] - C[k] y[k+1] = G[k], k = 2 ... n-1, with the end conditions
-// y[1] = kappa1 y[2] + mu1 and y[n] = kappa2 y[n-1] + mu2, by the forward-backward sweep.
-// work_a and work_b receive the sweep coefficients. No pivoting.
+// y[1] = kappa1 y[2] + mu1 and y[n] = kappa2 y[n-1] + mu2, by the one tridiagonal solver
+// (solver/tridiagonal.h) with the end conditions as its first and last rows. work receives the
+// eliminated upper diagonal. No pivoting.
 void solve_tridiagonal(NodeArray& y, const NodeArray& a, const NodeArray& c, const NodeArray& b,
                        const NodeArray& g, double kappa1, double kappa2, double mu1, double mu2,
-                       int n, NodeArray& work_a, NodeArray& work_b);
+                       int n, NodeArray& work);
 
 // Integral of the nodal profile f over [z[1], z[n]] (n >= 3), interval by interval with the
 // parabola through three consecutive nodes; exact for quadratics on any increasing grid.

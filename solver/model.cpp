@@ -321,7 +321,7 @@ void heat_step(const RunConstants& r, SolverState& s) {
             s.channel_m_exponential(channel_m_argument(r, theta_s, phi_new[1]));
     const double mu1 = -(kSurfaceCell / (d * kf[1])) * heat_of_ablation;
     solve_tridiagonal(theta, s.coefficient_a, s.coefficient_c, s.coefficient_b, s.coefficient_g,
-                      1.0, 0.0, mu1, 0.0, n, s.sweep_a, s.sweep_b);
+                      1.0, 0.0, mu1, 0.0, n, s.sweep);
     s.front_channels = front_velocity_at(r, theta[1], phi_new[1], s);
     s.front_velocity = s.front_channels.total();
   }

@@ -155,8 +155,7 @@ struct SolverState {
   NodeArray coefficient_b{};
   NodeArray coefficient_c{};
   NodeArray coefficient_g{};
-  NodeArray sweep_a{};
-  NodeArray sweep_b{};
+  NodeArray sweep{};
   NodeArray heat_capacity_factor{};  // cf per node, this sweep
   NodeArray conduction_factor{};     // kf per node, this sweep
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "params/setting_words.h"
 #include "solver/calculation_run.h"
 #include "solver/model.h"
 
@@ -81,7 +82,8 @@ std::string apply_pulse_shape(const PulsePlan& plan, RunConstants& r,
       break;
     case PulsePlan::Shape::measured:
       if (!plan.trace || plan.trace->time_ns.size() < 3) {
-        return "the measured pulse shape needs a pulse trace (--trace FILE.csv)";
+        return "the measured pulse shape needs a pulse trace (" +
+               setting_text("trace", "FILE.csv") + ")";
       }
       profile = std::make_unique<PulseProfile>(
           PulseProfile::measured(*plan.trace, kNanosecond / kTimeUnit));

@@ -8,9 +8,12 @@
 
 #include "params/experiment_file.h"
 #include "params/number_format.h"
+#include "params/setting_words.h"
 #include "solver/model.h"
+#include "solver/newton.h"
 #include "solver/pulse_shapes.h"
 #include "solver/result_files.h"
+#include "solver/tridiagonal.h"
 
 namespace kt {
 
@@ -18,7 +21,6 @@ namespace {
 
 constexpr int kNewtonLimit = 30;
 constexpr double kNewtonTolerance = 1e-10;  // relative change of the absolute temperatures
-constexpr double kLargestChange = 0.5;      // of an absolute temperature, per Newton update
 
 // When the pulse is over [ns], for a pulse width [ns].
 double pulse_end_ns(const PulsePlan& plan, double width_ns) {
@@ -51,7 +53,8 @@ std::string check_pulse_plan(const PulsePlan& plan, Scheme scheme, double width_
     return buffer;
   }
   if (plan.shape == PulsePlan::Shape::measured && (!plan.trace || plan.trace->time_ns.size() < 3)) {
-    return "the measured pulse shape needs a pulse trace (--trace FILE.csv)";
+    return "the measured pulse shape needs a pulse trace (" + setting_text("trace", "FILE.csv") +
+           ")";
   }
   if (plan.shape != PulsePlan::Shape::file) {
     const double step_ns = model_time_step_ns(width_ns) / std::max(refinement, 1);
@@ -67,7 +70,8 @@ std::string check_pulse_plan(const PulsePlan& plan, Scheme scheme, double width_
   const bool train = plan.pulses > 1;
   if (scheme == Scheme::published && (train || plan.incubated_absorption)) {
     return std::string(train ? "a train of pulses" : "incubation") +
-           " runs on the accurate scheme only; choose it with --scheme accurate";
+           " runs on the accurate scheme only; choose it with " +
+           setting_text("scheme", "accurate");
   }
   if (!train) return {};
   if (!(std::isfinite(plan.rate_hz) && plan.rate_hz >= kMinimumRateHz &&
@@ -254,24 +258,19 @@ bool PulseTrain::cooling_step(double h, double ratio, bool first) {
       lower_[i] = i > 0 ? -d / width_[i - 1] * kf_[i - 1] : 0.0;
       flux_above = flux_below;
     }
-    // Thomas sweep for J x = -R (x in residual_, the modified upper diagonal in diag_'s place).
-    double pivot = diag_[0];
-    upper_[0] /= pivot;
-    residual_[0] = -residual_[0] / pivot;
-    for (std::size_t i = 1; i < unknowns; ++i) {
-      pivot = diag_[i] - lower_[i] * upper_[i - 1];
-      upper_[i] /= pivot;
-      residual_[i] = (-residual_[i] - lower_[i] * residual_[i - 1]) / pivot;
-    }
-    for (std::size_t i = unknowns - 1; i-- > 0;) residual_[i] -= upper_[i] * residual_[i + 1];
-    double largest = 0.0;
-    for (std::size_t i = 0; i < unknowns; ++i) {
-      largest = std::max(largest, std::abs(residual_[i]) / (r_.ambient + theta_[i]));
-    }
-    if (!std::isfinite(largest)) break;
-    const double scale = largest > kLargestChange ? kLargestChange / largest : 1.0;
-    for (std::size_t i = 0; i < unknowns; ++i) theta_[i] += scale * residual_[i];
-    converged = scale == 1.0 && largest <= kNewtonTolerance;
+    // J dx = -R (dx in residual_).
+    solve_tridiagonal_rows(
+        static_cast<int>(unknowns),
+        [&](int k) {
+          const auto i = static_cast<std::size_t>(k);
+          return TridiagonalRow{lower_[i], diag_[i], upper_[i], -residual_[i]};
+        },
+        residual_.data(), upper_.data());
+    const NewtonUpdate update =
+        measure_newton_step(theta_.data(), residual_.data(), unknowns, r_.ambient);
+    if (!update.finite) break;
+    for (std::size_t i = 0; i < unknowns; ++i) theta_[i] += update.scale * residual_[i];
+    converged = update.converged(kNewtonTolerance);
   }
   if (!converged) {
     failure_ = "the cooling between pulses did not converge (surface temperature " +

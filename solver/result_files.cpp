@@ -127,6 +127,7 @@ bool ResultFile::open(const std::filesystem::path& path, Mode mode,
   name_ = path.string();
   write_failed_ = false;
   write_errno_ = 0;
+  written_ = 0;
   errno = 0;
   file_ = std::fopen(name_.c_str(), mode == Mode::append ? "ab" : "wb");
   if (file_ == nullptr) {
@@ -150,6 +151,7 @@ void ResultFile::write(const std::string& text) {
     write_failed_ = true;
     write_errno_ = errno;
   }
+  written_ += static_cast<long long>(text.size());
 }
 
 void ResultFile::close(std::vector<std::string>& errors) {

@@ -84,6 +84,8 @@ class ResultFile {
   bool open(const std::filesystem::path& path, Mode mode, std::vector<std::string>& errors);
   bool is_open() const { return file_ != nullptr; }
   void write(const std::string& text);
+  // The bytes written since opening.
+  long long written() const { return written_; }
   // Closes the file; a write or close failure goes to errors. In append mode a failed write
   // (a full disk) is cut back to the file's length at opening, so no partial line stays.
   void close(std::vector<std::string>& errors);
@@ -94,6 +96,7 @@ class ResultFile {
   bool write_failed_ = false;
   int write_errno_ = 0;
   long long length_before_ = -1;  // append mode: the file's length at opening
+  long long written_ = 0;
 };
 
 // Writes a whole file at once (rewrite or append); failures go to errors.

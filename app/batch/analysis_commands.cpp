@@ -364,15 +364,12 @@ int run_fit(const FitOptions& o, const FitRequest& request, FitReport& report, S
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
   {
     ProgressLine progress;
-    report =
-        fit_model(request, calculation_model({}, o.setup.scheme, o.setup.pulse, o.setup.material),
-                  interrupted, [&](int e, int r, double b) { progress(e, r, b); });
+    report = fit_model(request, calculation_model({}, o.setup), interrupted,
+                       [&](int e, int r, double b) { progress(e, r, b); });
   }
   if (report.model_unavailable) return fail("fit: " + report.message);
   if (o.separately && !interrupted.load()) {
-    sets.separately = fit_each_set(
-        request, calculation_model({}, o.setup.scheme, o.setup.pulse, o.setup.material),
-        interrupted);
+    sets.separately = fit_each_set(request, calculation_model({}, o.setup), interrupted);
     for (const FitReport& alone : sets.separately)
       if (alone.model_unavailable) return fail("fit: " + alone.message);
   }
@@ -409,9 +406,8 @@ std::string model_curve(const FitRequest& request, const std::vector<std::size_t
   fluences = log_grid(f_min / 1.5, std::min(f_max * 1.5, kMaximumModelFluence), 48);
   int curve_runs = 0;
   std::string error;
-  depths = model_depths(calculation_model({}, setup.scheme, setup.pulse, setup.material),
-                        parameters, request.data.quantity, fluences, request.jobs, curve_runs,
-                        batch::catch_stop_signals(), error, pulses);
+  depths = model_depths(calculation_model({}, setup), parameters, request.data.quantity, fluences,
+                        request.jobs, curve_runs, batch::catch_stop_signals(), error, pulses);
   return error;
 }
 
@@ -547,8 +543,7 @@ namespace {
 // The threshold at one pulse plan; an exit status.
 int single_threshold(const ThresholdRequest& request, const RunSetup& setup, bool json) {
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
-  const ThresholdReport report = find_threshold(
-      request, calculation_model({}, setup.scheme, setup.pulse, setup.material), interrupted);
+  const ThresholdReport report = find_threshold(request, calculation_model({}, setup), interrupted);
   if (report.model_unavailable) return fail("threshold: " + report.message);
   if (!report.ok) {
     fail("no threshold: " + report.message);

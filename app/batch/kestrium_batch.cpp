@@ -21,12 +21,15 @@
 #include "app/batch/command_line.h"
 #include "app/batch/exit_codes.h"
 #include "app/batch/experiment_options.h"
+#include "app/batch/option_words.h"
 #include "app/batch/run_summary.h"
 #include "app/batch/stop_signals.h"
 #include "app/batch/study_commands.h"
 #include "engine/material_setup.h"
+#include "engine/run_request.h"
 #include "engine/single_run.h"
 #include "engine/sweep.h"
+#include "engine/sweep_request.h"
 #include "kt/version.h"
 #include "params/output_paths.h"
 #include "params/parameter_file.h"
@@ -60,7 +63,8 @@ constexpr const char* kRunHelp =
     "  --grid-refine M accurate scheme: split every cell of the depth grid into M (1 to 4);\n"
     "                  the spatial files list the finer nodes\n"
     "  --png FILE.png  also draw the page as the program shows it after the run\n"
-    "  --size WxH      the size of that page in pixels (default 1024x768)\n"
+    "  --size WxH      the picture's size in pixels (default 1024x768): the page as the\n"
+    "                  program lays it out on a screen of that size\n"
     "  --plot FILE.png a train: the depth of each pulse against the pulse number\n"
     "  --json          print the summary as one JSON object (the names of the sweep's --csv\n"
     "                  columns, the kinetics line and file, the scales; a train's pulses)\n"
@@ -152,18 +156,21 @@ int single_run(const std::vector<std::string>& args) {
   const std::optional<kt::RunSetup> setup =
       kt::batch::read_experiment_options(line, experiment, refused);
   if (!setup) return refused;
-  setup->apply(options);
-  if (options.grid_refinement > 1 && options.scheme != kt::Scheme::accurate)
-    return line.usage_error("--grid-refine needs --scheme accurate");
+  kt::RunRequest request;
+  request.setup = *setup;
+  request.options = options;
+  request.parameter_file = parfile;
   if (!png.empty() && !line.check_output_file(png, "--png", ".png")) return line.usage_error();
   if (!plot.empty() && !setup->is_train())
     return line.usage_error("--plot draws the pulses of a train: give --pulses N (2 or more)");
   if (!plot.empty() && !line.check_output_file(plot, "--plot", ".png")) return line.usage_error();
   // The result files go into the current folder, named from the parameter file: none of them,
   // nor the pictures, may be a file the run reads.
-  kt::ParameterSet named;
+  kt::ParameterSet& named = request.parameters;
   if (!read_parameters(parfile, named)) return kExitFailure;
-  std::vector<kt::NamedPath> outputs = kt::run_output_files(named, options);
+  kt::RunOptions written = options;
+  setup->apply(written);
+  std::vector<kt::NamedPath> outputs = kt::run_output_files(named, written);
   outputs.push_back({"--png", png});
   outputs.push_back({"--plot", plot});
   if (const std::string clash = kt::check_output_paths(command_inputs(parfile, *setup), outputs);
@@ -173,7 +180,6 @@ int single_run(const std::vector<std::string>& args) {
   std::error_code ignored;
   const std::filesystem::path program = std::filesystem::canonical("/proc/self/exe", ignored);
   const std::filesystem::path data_directory = program.parent_path();
-  options.interrupt = &kt::batch::catch_stop_signals();
   // With --png the run also draws the page; a failed picture is the run's failure.
   std::string picture_error;
   kt::RunMaker with_picture = [&](kt::SharedParameters& parameters,
@@ -186,16 +192,13 @@ int single_run(const std::vector<std::string>& args) {
     }
     return drawn;
   };
-  const kt::RunMaker maker = png.empty() ? kt::RunMaker{} : with_picture;
-  kt::SingleRun run;
-  if (!setup->material) {
-    run = kt::run_parameter_file(parfile, options, maker);
-  } else if (const std::string refusal = setup->apply_material_values(named); !refusal.empty()) {
-    return fail(refusal);
-  } else {
-    run = kt::run_parameters(named, options, maker);
-    if (!run.error.empty()) run.error = parfile + ": " + run.error;
+  if (!png.empty()) request.make = with_picture;
+  const kt::Prepared<kt::RunPlan> plan = request.prepare();
+  if (!plan) {
+    if (plan.refusal.setting == "grid_refinement") return line.usage_error(plan.refusal.text());
+    return fail(plan.refusal.text());
   }
+  const kt::SingleRun run = plan->execute(&kt::batch::catch_stop_signals());
   if (!run.error.empty()) return fail(run.error);
   const kt::RunOutcome& outcome = run.outcome;
   const kt::ParameterSet& p = run.used;
@@ -243,7 +246,6 @@ struct SweepCommand {
   bool json = false;    // --json: the summary as JSON
   bool energy = false;  // --energy: the energy ledger's columns in the CSV
   bool train = false;   // a train: the CSV adds the first pulse's and the mean depth per pulse
-  kt::RunSetup setup;   // from the experiment's options
   kt::SweepOptions options;
 };
 
@@ -273,32 +275,29 @@ std::optional<int> read_sweep_command(const std::vector<std::string>& args, Comm
   const std::optional<kt::RunSetup> setup =
       kt::batch::read_experiment_options(line, command.experiment, refused);
   if (!setup) return refused;
-  options.scheme = setup->scheme;
-  options.pulse = setup->pulse;
-  options.material = setup->material;
+  options.setup = *setup;
   command.train = setup->is_train();
-  command.setup = *setup;
   std::string error;
   options.fluences = kt::parse_fluences(fluence_text, log_count, error);
   if (options.fluences.empty()) return line.usage_error(error);
-  options.jobs = kt::capped_jobs(jobs);
+  options.jobs = jobs;
   if ((!command.csv.empty() && !line.check_output_file(command.csv, "--csv", "")) ||
       (!command.plot.empty() && !line.check_output_file(command.plot, "--plot", ".png")) ||
       (!keep_files.empty() && !line.check_output_directory(keep_files, "--keep-files"))) {
     return line.usage_error();
   }
   if (!keep_files.empty()) options.keep_files_directory = keep_files;
-  if (const std::string clash = kt::check_output_paths(
-          command_inputs(command.parfile, command.setup, {{"the data file", analysis.data_file}}),
-          {{"--csv", command.csv}, {"--plot", command.plot}});
+  if (const std::string clash =
+          kt::check_output_paths(command_inputs(command.parfile, command.options.setup,
+                                                {{"the data file", analysis.data_file}}),
+                                 {{"--csv", command.csv}, {"--plot", command.plot}});
       !clash.empty())
     return line.usage_error(clash);
   return std::nullopt;
 }
 
 // Runs the sweep with a progress line on a terminal; Ctrl-C stops it.
-kt::SweepResult run_sweep_with_progress(const kt::ParameterSet& parameters,
-                                        const kt::SweepOptions& options) {
+kt::SweepResult run_sweep_with_progress(const kt::SweepPlan& plan) {
   std::atomic<bool>& interrupted = kt::batch::catch_stop_signals();
   const bool show_progress = isatty(STDERR_FILENO);
   const auto start = std::chrono::steady_clock::now();
@@ -311,7 +310,7 @@ kt::SweepResult run_sweep_with_progress(const kt::ParameterSet& parameters,
                  total, elapsed, remaining);
     std::fflush(stderr);
   };
-  kt::SweepResult result = kt::run_sweep(parameters, options, interrupted, progress);
+  kt::SweepResult result = plan.execute(interrupted, progress);
   if (show_progress) std::fprintf(stderr, "\n");
   return result;
 }
@@ -362,26 +361,25 @@ int sweep_command(const std::vector<std::string>& args) {
   if (std::optional<int> stop = read_sweep_command(args, line, command, analysis)) return *stop;
   if (const int refused = kt::prepare_sweep_analysis(analysis); refused != 0) return refused;
 
-  kt::ParameterSet parameters;
-  if (!read_parameters(command.parfile, parameters)) return kExitFailure;
-  if (const std::string refusal = command.setup.apply_material_values(parameters); !refusal.empty())
-    return fail(refusal);
+  kt::SweepRequest request;
+  if (!read_parameters(command.parfile, request.parameters)) return kExitFailure;
+  request.parameter_file = command.parfile;
+  request.options = command.options;
+  const kt::Prepared<kt::SweepPlan> plan = request.prepare();
+  if (!plan) return fail(plan.refusal.text());
   // Every file the sweep writes (the kinetics file, the kept files, the table and the picture)
   // against every file it reads and against each other.
-  std::vector<kt::NamedPath> outputs = kt::sweep_output_files(parameters, command.options);
+  std::vector<kt::NamedPath> outputs = kt::sweep_output_files(plan->parameters, plan->options);
   outputs.push_back({"--csv", command.csv});
   outputs.push_back({"--plot", command.plot});
-  if (const std::string clash = kt::check_output_paths(
-          command_inputs(command.parfile, command.setup, {{"the data file", analysis.data_file}}),
-          outputs);
+  if (const std::string clash =
+          kt::check_output_paths(command_inputs(command.parfile, command.options.setup,
+                                                {{"the data file", analysis.data_file}}),
+                                 outputs);
       !clash.empty())
     return fail(clash);
-  if (const std::string refusal = kt::check_sweep_fluences(parameters, command.options.fluences);
-      !refusal.empty()) {
-    return fail(command.parfile + ": " + refusal);
-  }
 
-  kt::SweepResult result = run_sweep_with_progress(parameters, command.options);
+  kt::SweepResult result = run_sweep_with_progress(*plan);
   if (!result.thread_error.empty()) return fail("sweep: " + result.thread_error);
   if (!command.json) std::fputs(kt::batch::sweep_summary_text(result).c_str(), stdout);
   const int status = kt::finish_sweep_analysis(result, analysis, command.json) ? 0 : kExitFailure;
@@ -531,6 +529,7 @@ int main(int argc, char** argv) {
     return kt::batch::kExitDone;
   }
   if (first == "--help" || first == "-h") return help_command({});
+  kt::batch::use_option_words();
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (first == "help") return help_command(rest);
   if (const Command* command = find_command(first)) return command->run(rest);

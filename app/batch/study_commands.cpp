@@ -20,6 +20,7 @@
 #include "app/batch/stop_signals.h"
 #include "engine/material_setup.h"
 #include "engine/study.h"
+#include "engine/study_request.h"
 #include "params/bounded_file.h"
 #include "params/output_paths.h"
 #include "params/parameter_file.h"
@@ -285,10 +286,7 @@ std::optional<int> make_study_plan(const batch::CommandLine& line, const StudyOp
     return line.usage_error(error);
   }
   plan.refinement = o.refinement;
-  plan.scheme = o.setup.scheme;
-  plan.pulse = o.setup.pulse;
-  plan.material = o.setup.material;
-  plan.experiment = o.setup.identity;
+  plan.setup = o.setup;
   plan.columns = with_train_columns(
       o.energy ? ResultColumnSet::with_energy : ResultColumnSet::results, o.setup.is_train());
   return std::nullopt;
@@ -315,26 +313,24 @@ int study_command(const std::vector<std::string>& args) {
   batch::CommandLine line("study", study_help());
   StudyOptions o;
   if (std::optional<int> stop = read_study_options(args, line, o)) return *stop;
-  StudyPlan plan;
-  if (std::optional<int> stop = make_study_plan(line, o, plan)) return *stop;
-  ParameterSet base;
-  if (FileResult r = read_parameter_file(o.parfile, base); !r) return failure(r.message);
-  if (std::string refusal = o.setup.apply_material_values(base); !refusal.empty())
-    return failure(refusal);
-  if (std::string too_large = check_study_run_size(plan, o.shard); !too_large.empty())
-    return failure(too_large);
-  if (std::string refusal = study_refusal_of_every_point(base, plan); !refusal.empty())
-    return failure(o.parfile + ": no point of the study can run: " + refusal);
+  StudyRequest request;
+  if (std::optional<int> stop = make_study_plan(line, o, request.plan)) return *stop;
+  if (FileResult r = read_parameter_file(o.parfile, request.base); !r) return failure(r.message);
+  request.parameter_file = o.parfile;
+  request.shard = o.shard;
+  request.jobs = o.jobs;
+  const Prepared<StudyJob> job = request.prepare();
+  if (!job) return failure(job.refusal.text());
+  const StudyPlan& plan = job->plan;
   if (o.check_only) {
-    std::printf("study %s: %zu points\n", study_hash(base, plan).c_str(), study_point_count(plan));
+    std::printf("study %s: %zu points\n", job->hash.c_str(), study_point_count(plan));
     return 0;
   }
   if (!line.check_output_directory(o.out, "--out")) return line.usage_error();
 
   std::atomic<bool>& interrupted = batch::catch_stop_signals();
   const ProgressLine progress(isatty(STDERR_FILENO) != 0);
-  const StudyResult result =
-      run_study(base, plan, o.shard, capped_jobs(o.jobs), interrupted, progress);
+  const StudyResult result = job->execute(interrupted, progress);
   progress.finish();
   if (!result.error.empty()) return failure("study: " + result.error);
   if (result.interrupted) {
@@ -342,15 +338,11 @@ int study_command(const std::vector<std::string>& args) {
     return batch::kExitInterrupted;
   }
 
-  const std::string hash = study_hash(base, plan);
   const fs::path table = fs::path(o.out) / study_table_file_name(o.shard);
   if (std::string error = make_output_folder(o.out); !error.empty()) return failure(error);
-  if (std::string error =
-          write_study_table(table, study_table_text(hash, plan, o.shard, result.rows));
-      !error.empty()) {
+  if (std::string error = write_study_table(table, job->table_text(result)); !error.empty())
     return failure(error);
-  }
-  print_study_summary(hash, plan, o.shard, result, table);
+  print_study_summary(job->hash, plan, o.shard, result, table);
   return 0;
 }
 
@@ -415,7 +407,8 @@ int merge_command(const std::vector<std::string>& args) {
       !clash.empty())
     return line.usage_error(clash);
   // The same file reached twice (a folder and one of its tables) counts once.
-  std::vector<ShardTable> tables;
+  MergeRequest request;
+  std::vector<ShardTable>& tables = request.tables;
   std::vector<fs::path> seen;
   for (const fs::path& path : paths) {
     std::error_code ec;
@@ -431,24 +424,21 @@ int merge_command(const std::vector<std::string>& args) {
       return failure(error);
     tables.push_back(std::move(shard));
   }
-  std::string merged;
-  if (study.parfile.empty()) {
-    if (std::string error = merge_study_tables(tables, merged); !error.empty())
-      return failure(error);
-  } else {
-    StudyPlan plan;
-    if (std::optional<int> stop = make_study_plan(line, study, plan)) return *stop;
-    ParameterSet base;
-    if (FileResult r = read_parameter_file(study.parfile, base); !r) return failure(r.message);
-    if (std::string refusal = study.setup.apply_material_values(base); !refusal.empty())
-      return failure(refusal);
-    if (std::string error = merge_study_tables(tables, {study_hash(base, plan), &plan}, merged);
-        !error.empty())
-      return failure(error);
+  if (!study.parfile.empty()) {
+    StudyRequest& defined_study = request.study.emplace();
+    if (std::optional<int> stop = make_study_plan(line, study, defined_study.plan)) return *stop;
+    if (FileResult r = read_parameter_file(study.parfile, defined_study.base); !r)
+      return failure(r.message);
+    defined_study.parameter_file = study.parfile;
   }
+  const Prepared<MergePlan> plan = request.prepare();
+  if (!plan) return failure(plan.refusal.text());
+  const MergeResult merged = plan->execute();
+  if (!merged.problem.empty()) return failure(merged.problem);
   if (!line.check_output_directory(out, "--out")) return line.usage_error();
   if (std::string error = make_output_folder(out); !error.empty()) return failure(error);
-  if (std::string error = write_study_table(table, merged); !error.empty()) return failure(error);
+  if (std::string error = write_study_table(table, merged.table); !error.empty())
+    return failure(error);
   std::printf("merged %zu shard tables into %s\n", tables.size(), table.string().c_str());
   return 0;
 }

@@ -6,7 +6,6 @@ their reports as dicts. They release the GIL and stop on Ctrl-C (KeyboardInterru
 
 import json
 import os
-import re
 import warnings
 from collections import Counter
 
@@ -66,15 +65,6 @@ def _table_text(table):
     rows += [",".join(_cell(v[i], name, i) for name, v in columns.items())
              for i in range(next(iter(lengths.values())))]
     return "\n".join(rows) + "\n"
-
-
-def _refused(error):
-    """The reader's message on the arrays names the index, not the line of the text (line 1 is
-    the column names)."""
-    def where(m):
-        line = int(m.group(1))
-        return f"{_ARRAYS}, " + ("the column names:" if line < 2 else f"index {line - 2}:")
-    return ValueError(re.sub(rf"^{_ARRAYS}, line (\d+):", where, str(error)))
 
 
 def _columns_of(table):
@@ -166,8 +156,6 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
                                                     pulses, rate_hz, incubated_absorption,
                                                     material),
                                           bool(separately))
-    except ValueError as e:
-        raise _refused(e) from None
     except KeyboardInterrupt as e:
         if hasattr(e, "report"):
             e.report = _report(*e.report)

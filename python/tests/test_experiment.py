@@ -31,15 +31,15 @@ def test_an_experiment_file_reads_into_fields_and_refuses_by_file_and_key(lab, t
 def test_keywords_are_refused_by_their_names_before_any_run(defaults, lab):
     cases = [
         (dict(pulses=0), "pulses is 0; it must be 1 or more"),
-        (dict(pulses=5), "pulses 5 needs rate_hz greater than 0"),
+        (dict(pulses=5), "pulses=5 needs rate_hz greater than 0"),
         (dict(pulses=5, rate_hz=-1), "rate_hz must be a positive number"),
         (dict(trace=str(lab)), "trace is given but pulse_shape is not measured"),
-        (dict(experiment=lab, scheme="published"), "scheme published cannot run pulses 3"),
+        (dict(experiment=lab, scheme="published"), 'scheme="published" cannot run pulses=3'),
         (dict(pulse_shape="square"), 'pulse_shape is "square"'),
     ]
     with pytest.raises(ValueError, match="pulses is 0"):
         kestrium.threshold(defaults, pulses=[1, 0, 5], rate_hz=10)  # each N checked first
-    with pytest.raises(ValueError, match="pulses 2 needs rate_hz"):
+    with pytest.raises(ValueError, match="pulses=2 needs rate_hz"):
         kestrium.threshold(defaults, pulses=[1, 2])
     for keywords, message in cases:
         with pytest.raises(ValueError, match=message):

@@ -240,7 +240,7 @@ TEST(Fit, RequestsThatCannotBeFittedAreRefusedBeforeAnyRun) {
             "");
   // The least number of runs the message asks for is the least that is accepted.
   EXPECT_NE(problem({"activation_energy_em"}, [](FitRequest& r) { r.max_runs = 7; })
-                .find("--max-runs 7 is too low: the error estimate alone takes 4 runs; allow at "
+                .find("max_runs 7 is too low: the error estimate alone takes 4 runs; allow at "
                       "least 8 ("),
             std::string::npos);
   EXPECT_EQ(problem({"activation_energy_em"}, [](FitRequest& r) { r.max_runs = 8; }), "");

@@ -222,7 +222,7 @@ TEST(GlobalFit, BadConditionsAndTooSmallDataSetsAreRefusedNamingTheirPlace) {
   EXPECT_EQ(problem([](FitRequest& r) {
               r.variables.push_back(per_set_variables(r.variables[0], r.data)[0]);
             }),
-            "activation_energy_em is named in both --vary and --vary-each");
+            "activation_energy_em is named in both vary and vary_each");
   EXPECT_EQ(problem([](FitRequest& r) {
               r.data = parsed(
                   "fluence_mJ_per_cm2,total_depth_nm,pre_exponential_vo\n50,1,3e6\n"

@@ -165,10 +165,7 @@ TEST_F(Experiments, AStudyHashFollowsTheExperimentAndTheTraceContents) {
     EXPECT_TRUE(setup) << error;
     StudyPlan plan;
     EXPECT_EQ(make_product_study({"fluence=50,100"}, plan), "");
-    plan.scheme = setup->scheme;
-    plan.pulse = setup->pulse;
-    plan.material = setup->material;
-    plan.experiment = setup->identity;
+    plan.setup = *setup;
     return study_hash(base, plan);
   };
   StudyPlan plain;

@@ -72,7 +72,7 @@ TEST(MaterialSetup, TheFileContentIsPartOfTheStudyIdentity) {
     StudyPlan plan;
     EXPECT_EQ(make_product_study({"fluence=40,80"}, plan), "");
     if (!path.empty()) {
-      EXPECT_EQ(setup_material(path, base, plan.material), "");
+      EXPECT_EQ(setup_material(path, base, plan.setup.material), "");
     }
     return study_hash(base, plan);
   };

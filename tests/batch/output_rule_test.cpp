@@ -43,9 +43,8 @@ class OutputRule : public ::testing::Test {
   }
   fs::path path(const std::string& name) const { return dir_.path() / name; }
   int run(const std::string& arguments, const std::string& limits = "") const {
-    const std::string command = "cd '" + dir_.path().string() + "' && " + limits +
-                                " timeout 60 '" + KT_BATCH_PROGRAM + "' " + arguments +
-                                " > out.txt 2> err.txt";
+    const std::string command = "cd '" + dir_.path().string() + "' && " + limits + " timeout 60 '" +
+                                KT_BATCH_PROGRAM + "' " + arguments + " > out.txt 2> err.txt";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -75,14 +74,22 @@ TEST_F(OutputRule, NoInputOfAnyKindIsReplacedByAnyOutput) {
   const std::string par = test::read_file(path("in.par"));
   const std::vector<InputKind> kinds = {
       {"parameter file", "", par, {"run", "sweep", "fit", "threshold", "study"}},
-      {"material file", "--material NAME", material_,
+      {"material file",
+       "--material NAME",
+       material_,
        {"run", "sweep", "fit", "threshold", "study", "merge"}},
-      {"experiment file", "--experiment NAME", "pulse_shape = \"gaussian\"\n",
+      {"experiment file",
+       "--experiment NAME",
+       "pulse_shape = \"gaussian\"\n",
        {"run", "sweep", "fit", "threshold", "study", "merge"}},
-      {"pulse trace", "--pulse-shape measured --trace NAME", kTrace,
+      {"pulse trace",
+       "--pulse-shape measured --trace NAME",
+       kTrace,
        {"run", "sweep", "fit", "threshold", "study", "merge"}},
       // A trace named by an experiment file (e.toml, written beside it).
-      {"trace of an experiment", "--experiment e.toml", kTrace,
+      {"trace of an experiment",
+       "--experiment e.toml",
+       kTrace,
        {"run", "sweep", "fit", "threshold", "study"}},
       {"measured data", "--data NAME", kData, {"sweep", "fit"}},
       {"points file", "--points NAME", "fluence\n40\n60\n", {"study"}},
@@ -112,7 +119,8 @@ TEST_F(OutputRule, NoInputOfAnyKindIsReplacedByAnyOutput) {
     const std::string command_name =
         std::string(output.command).substr(0, std::string(output.command).find(' '));
     for (const InputKind& kind : kinds) {
-      if (std::find(kind.commands.begin(), kind.commands.end(), command_name) == kind.commands.end())
+      if (std::find(kind.commands.begin(), kind.commands.end(), command_name) ==
+          kind.commands.end())
         continue;
       // The data file of fit is its own option: the kind replaces it.
       std::string command = output.command;
@@ -123,8 +131,7 @@ TEST_F(OutputRule, NoInputOfAnyKindIsReplacedByAnyOutput) {
         command.replace(command.find("--data synth.csv"), 16, "--data " + file);
       }
       std::string option = is_data && command_name == "fit" ? "" : kind.option;
-      if (const auto at = option.find("NAME"); at != std::string::npos)
-        option.replace(at, 4, file);
+      if (const auto at = option.find("NAME"); at != std::string::npos) option.replace(at, 4, file);
       if (const auto at = command.find("PAR"); at != std::string::npos)
         command.replace(at, 3, is_par ? file : "in.par");
       if (const auto at = command.find("VARY"); at != std::string::npos)
@@ -185,8 +192,7 @@ TEST_F(OutputRule, HostileInputsAreRefusedWithTheirNumbersInBoundedTimeAndMemory
       {"fit in.par --analyse --data wide.csv", 0, "x19999"},
       {"study in.par --points many.csv --out s --check", 1,
        "10000001 points; a points file lists at most 10000000"},
-      {"run in.par --pulse-shape measured --trace long.csv", 1,
-       "more than 1000000 samples"},
+      {"run in.par --pulse-shape measured --trace long.csv", 1, "more than 1000000 samples"},
       {"run in.par --pulse-shape measured --trace span.csv", 1,
        "the samples span 6e+07 ns (from 0 to 6e+07 ns)"},
       {"run in.par --pulse-shape measured --trace nan.csv", 1, "the samples span inf ns"},

@@ -53,7 +53,7 @@ TEST(StudyPlan, ErrorsNameTheProblem) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"flunce=1,2"}, "no field is named \"flunce\""},
       {{"fluence"}, "NAME=VALUES"},
-      {{"fluence=1,2", "fluence=3"}, "--vary fluence=3: \"fluence\" is varied twice"},
+      {{"fluence=1,2", "fluence=3"}, "vary fluence=3: \"fluence\" is varied twice"},
       {{"fluence=1,x"}, "\"x\" is not a number"},
       {{"fluence=1,"}, "\"\" is not a number"},
       {{"fluence=20:10:5"}, "STEP > 0 and TO >= FROM"},
@@ -64,7 +64,7 @@ TEST(StudyPlan, ErrorsNameTheProblem) {
       {{"ablation_model=1,1.5"}, "ablation_model is 1.5; it must be a whole number (1 or 2)"},
       {{"show_ablated_depth=0,2"}, "show_ablated_depth is 2; it must be 0 or 1"},
       {{"fluence=1:1000:1", "pulse_width=1:1000:1", "density=1:1000:1"}, "more than 100000000"},
-      {{}, "at least one --vary"},
+      {{}, "at least one vary"},
   };
   for (const auto& [vary, expected] : cases) {
     const std::string error = make_study(vary, plan);

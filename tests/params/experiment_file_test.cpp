@@ -106,7 +106,7 @@ TEST(ExperimentFile, RefusesUnknownKeysWrongTypesAndSettingsThatCannotRun) {
   }
   Experiment e;
   e.pulses = 0;
-  EXPECT_EQ(experiment_problem(e, "--"), "--pulses is 0; it must be 1 or more");
+  EXPECT_EQ(experiment_problem(e), "pulses is 0; it must be 1 or more");
 }
 
 }  // namespace

@@ -6,6 +6,10 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
+
+#include "solver/newton.h"
+#include "solver/tridiagonal.h"
 
 namespace kt {
 namespace {
@@ -73,7 +77,7 @@ TEST(SolveTridiagonal, RecoversMadeUpSolution) {
   std::uniform_real_distribution<double> value(-2.0, 2.0);
   std::uniform_real_distribution<double> positive(0.1, 1.0);
   const int n = 65;
-  NodeArray x{}, a{}, b{}, c{}, g{}, y{}, work_a{}, work_b{};
+  NodeArray x{}, a{}, b{}, c{}, g{}, y{}, work{};
   for (int k = 1; k <= n; ++k) x[k] = value(random);
   for (int k = 2; k <= n - 1; ++k) {
     a[k] = positive(random);
@@ -85,24 +89,92 @@ TEST(SolveTridiagonal, RecoversMadeUpSolution) {
   const double kappa2 = 0.4;
   const double mu1 = x[1] - kappa1 * x[2];
   const double mu2 = x[n] - kappa2 * x[n - 1];
-  solve_tridiagonal(y, a, c, b, g, kappa1, kappa2, mu1, mu2, n, work_a, work_b);
+  solve_tridiagonal(y, a, c, b, g, kappa1, kappa2, mu1, mu2, n, work);
   for (int k = 1; k <= n; ++k) EXPECT_NEAR(y[k], x[k], 1e-12) << "node " << k;
 }
 
 TEST(SolveTridiagonal, EndConditionsOfTheHeatStep) {
   const int n = 10;
-  NodeArray a{}, b{}, c{}, g{}, y{}, work_a{}, work_b{};
+  NodeArray a{}, b{}, c{}, g{}, y{}, work{};
   for (int k = 2; k <= n - 1; ++k) {
     a[k] = 1.0;
     c[k] = 1.0;
     b[k] = 3.0;
     g[k] = static_cast<double>(k);
   }
-  solve_tridiagonal(y, a, c, b, g, 1.0, 0.0, 0.0, 0.0, n, work_a, work_b);
+  solve_tridiagonal(y, a, c, b, g, 1.0, 0.0, 0.0, 0.0, n, work);
   EXPECT_EQ(y[n], 0.0);
   EXPECT_EQ(y[1], y[2]);
   for (int k = 2; k <= n - 1; ++k) {
     EXPECT_NEAR(-a[k] * y[k - 1] + b[k] * y[k] - c[k] * y[k + 1], g[k], 1e-12);
+  }
+}
+
+// The rows' solver gives both right-hand sides of one elimination, also when the solution
+// overwrites the rows it reads (the cooling's in-place use).
+TEST(SolveTridiagonal, TwoRightHandSidesAndInPlaceRows) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> positive(0.1, 1.0);
+  const int n = 40;
+  std::vector<double> lower(n), diagonal(n), upper(n), x(n), y(n), rhs(n), rhs2(n);
+  for (int k = 0; k < n; ++k) {
+    lower[k] = k > 0 ? -positive(random) : 0.0;
+    upper[k] = k + 1 < n ? -positive(random) : 0.0;
+    diagonal[k] = 2.0 + positive(random);
+    x[k] = positive(random) - 0.5;
+    y[k] = positive(random);
+  }
+  for (int k = 0; k < n; ++k) {
+    auto apply = [&](const std::vector<double>& v) {
+      return (k > 0 ? lower[k] * v[k - 1] : 0.0) + diagonal[k] * v[k] +
+             (k + 1 < n ? upper[k] * v[k + 1] : 0.0);
+    };
+    rhs[k] = apply(x);
+    rhs2[k] = apply(y);
+  }
+  std::vector<double> sx(n), sy(n), work(n);
+  solve_tridiagonal_rows(
+      n,
+      [&](int k) {
+        return TridiagonalRow{lower[k], diagonal[k], upper[k], rhs[k], rhs2[k]};
+      },
+      sx.data(), work.data(), sy.data());
+  std::vector<double> in_place = rhs, upper_copy = upper;
+  solve_tridiagonal_rows(
+      n,
+      [&](int k) {
+        return TridiagonalRow{lower[k], diagonal[k], upper_copy[k], in_place[k]};
+      },
+      in_place.data(), upper_copy.data());
+  for (int k = 0; k < n; ++k) {
+    EXPECT_NEAR(sx[k], x[k], 1e-13) << k;
+    EXPECT_NEAR(sy[k], y[k], 1e-13) << k;
+    EXPECT_EQ(in_place[k], sx[k]) << k;
+  }
+}
+
+TEST(NewtonStep, LimitsTheLargestChangeAndStopsOnNonFiniteSteps) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double theta[3] = {1.0, 0.5, 0.0};  // ambient 1: absolute 2, 1.5, 1
+  struct Case {
+    double dx[3];
+    bool finite;
+    double scale;
+    bool converged;  // at 1e-9
+  };
+  for (const Case& c :
+       {Case{{0.0, 0.0, 0.0}, true, 1.0, true}, Case{{1e-10, -1e-10, 0.0}, true, 1.0, true},
+        Case{{0.0, 0.0, 1e-8}, true, 1.0, false},
+        Case{{4.0, 0.0, 0.0}, true, 0.25, false},   // 4/2 = 2: a quarter taken
+        Case{{0.0, -3.0, 0.0}, true, 0.25, false},  // 3/1.5 = 2
+        Case{{0.0, nan, 0.0}, false, 1.0, false},
+        Case{{1.0, 0.0, std::numeric_limits<double>::infinity()}, false, 1.0, false}}) {
+    const NewtonUpdate u = measure_newton_step(theta, c.dx, 3, 1.0);
+    EXPECT_EQ(u.finite, c.finite) << c.dx[0] << " " << c.dx[1] << " " << c.dx[2];
+    if (c.finite) {
+      EXPECT_EQ(u.scale, c.scale) << c.dx[0] << " " << c.dx[1];
+    }
+    EXPECT_EQ(u.converged(1e-9), c.converged) << c.dx[0] << " " << c.dx[1] << " " << c.dx[2];
   }
 }
 

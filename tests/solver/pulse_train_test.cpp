@@ -172,12 +172,12 @@ TEST(PulseTrain, RefusesPlansItCannotRunAndWritesNothing) {
     Scheme scheme;
     const char* reason;
   } refused[] = {
-      {train_of(5, 10.0), Scheme::published, "--scheme accurate"},
-      {incubation, Scheme::published, "--scheme accurate"},
+      {train_of(5, 10.0), Scheme::published, "choose it with scheme accurate"},
+      {incubation, Scheme::published, "choose it with scheme accurate"},
       {train_of(0, 10.0), Scheme::accurate, "number of pulses is 0"},
       {train_of(5, -10.0), Scheme::accurate, "rate is -10 Hz"},
       {train_of(5, 5e7), Scheme::accurate, "pulses overlap"},
-      {measured_without_trace, Scheme::published, "--trace"},
+      {measured_without_trace, Scheme::published, "(trace FILE.csv)"},
       {no_absorption, Scheme::accurate, "incubated absorption is -1"},
   };
   for (const auto& c : refused) {

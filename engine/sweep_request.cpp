@@ -1,0 +1,33 @@
+#include "engine/sweep_request.h"
+
+#include "engine/run_request.h"
+
+namespace kt {
+
+ResultColumnSet SweepPlan::columns(bool energy) const {
+  return with_train_columns(energy ? ResultColumnSet::with_energy : ResultColumnSet::results,
+                            options.setup.is_train());
+}
+
+SweepResult SweepPlan::execute(const std::atomic<bool>& interrupt,
+                               const SweepProgress& progress) const {
+  return run_sweep(parameters, options, interrupt, progress);
+}
+
+Prepared<SweepPlan> SweepRequest::prepare() const {
+  const std::string named = parameter_file.empty() ? "" : parameter_file + ": ";
+  if (options.fluences.empty())
+    return Refusal{"a sweep needs at least one fluence", "fluences", ""};
+  if (std::string problem = refinement_problem(options.refinement); !problem.empty())
+    return Refusal{problem, "refinement", ""};
+  SweepPlan plan{parameters, options};
+  if (std::string refusal = options.setup.apply_material_values(plan.parameters); !refusal.empty())
+    return Refusal{refusal, "material", ""};
+  if (std::string refusal = check_sweep_fluences(plan.parameters, options.fluences);
+      !refusal.empty())
+    return Refusal{named + refusal, "fluences", ""};
+  plan.options.jobs = capped_jobs(options.jobs);
+  return plan;
+}
+
+}  // namespace kt
