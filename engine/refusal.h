@@ -31,7 +31,7 @@ struct Prepared {
   std::optional<Plan> plan;
   Refusal refusal;
 
-  Prepared(Plan p) : plan(std::move(p)) {}  // NOLINT: a plan is a prepared request
+  Prepared(Plan p) : plan(std::move(p)) {}        // NOLINT: a plan is a prepared request
   Prepared(Refusal r) : refusal(std::move(r)) {}  // NOLINT: so is a refusal
   explicit operator bool() const { return plan.has_value(); }
   const Plan& operator*() const { return *plan; }

@@ -24,8 +24,7 @@ struct StudyJob {
   std::string hash;            // study_hash: the same for every shard
 
   // Runs the shard's points; a set `interrupt` stops the runs under way after their step.
-  StudyResult execute(const std::atomic<bool>& interrupt,
-                      const StudyProgress& progress = {}) const;
+  StudyResult execute(const std::atomic<bool>& interrupt, const StudyProgress& progress = {}) const;
   // The table of the shard's rows (study_table_text).
   std::string table_text(const StudyResult& result) const;
 };

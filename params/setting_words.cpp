@@ -17,10 +17,16 @@ std::string SettingWords::text(const SettingMention& mention) const {
   return out;
 }
 
-const SettingWords& plain_setting_words() { return kPlainWords; }
-const SettingWords& setting_words() { return *installed; }
+const SettingWords& plain_setting_words() {
+  return kPlainWords;
+}
+const SettingWords& setting_words() {
+  return *installed;
+}
 
-void set_setting_words(const SettingWords* words) { installed = words ? words : &kPlainWords; }
+void set_setting_words(const SettingWords* words) {
+  installed = words ? words : &kPlainWords;
+}
 
 std::string setting_text(std::string_view key, std::string_view value) {
   return installed->text({key, value});
