@@ -43,6 +43,8 @@ fi
 ls -1 | sed 's/^/  /'
 echo "The batch runner is build/release/app/kestrium-batch; 'kestrium-batch --help' explains it."
 if [ "${#python_target[@]}" -gt 0 ]; then
-  echo "The Python package is in build/release/python (PYTHONPATH=build/release/python python3)."
+  python=$(sed -n 's/^_Python_EXECUTABLE:INTERNAL=//p' ../build/release/CMakeCache.txt)
+  echo "The Python package is in build/release/python, for ${python:-python3}:"
+  echo "  PYTHONPATH=build/release/python ${python:-python3} -c 'import kestrium'"
 fi
 exit "$status"

@@ -123,6 +123,26 @@ std::string fitted_key(const FittedParameter& parameter) {
 namespace {
 
 // Whether a report has more than one data set to tell apart.
+// The work of the report: the fit's and, with each data set also fitted alone, theirs added.
+struct FitWork {
+  int evaluations = 0, runs = 0, retried = 0, failed = 0;
+  double wall_seconds = 0.0;
+};
+
+FitWork work_of(const FitReport& r, const SetReports* sets) {
+  FitWork w{r.evaluations, r.runs, r.retried_runs, r.failed_points, r.wall_seconds};
+  if (sets) {
+    for (const FitReport& alone : sets->separately) {
+      w.evaluations += alone.evaluations;
+      w.runs += alone.runs;
+      w.retried += alone.retried_runs;
+      w.failed += alone.failed_points;
+      w.wall_seconds += alone.wall_seconds;
+    }
+  }
+  return w;
+}
+
 bool has_sets(const FitReport& r) {
   if (r.datasets.size() > 1) return true;
   for (const FittedParameter& p : r.parameters)
@@ -201,11 +221,12 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert,
   doc["dof"] = r.dof;
   doc["reduced_chi2"] = number(found_nothing ? nothing : r.reduced_chi2);
   doc["weighted"] = r.weighted;
-  doc["evaluations"] = r.evaluations;
-  doc["runs"] = r.runs;
-  doc["retried_runs"] = r.retried_runs;
-  doc["failed_runs"] = r.failed_points;
-  doc["wall_seconds"] = number(r.wall_seconds);
+  const FitWork work = work_of(r, sets);
+  doc["evaluations"] = work.evaluations;
+  doc["runs"] = work.runs;
+  doc["retried_runs"] = work.retried;
+  doc["failed_runs"] = work.failed;
+  doc["wall_seconds"] = number(work.wall_seconds);
   if (beer_lambert) doc["beer_lambert"] = beer_lambert_object(*beer_lambert);
   const bool several = has_sets(r);
   if (several) doc["datasets"] = datasets_json(r, sets);
@@ -333,10 +354,17 @@ std::string fit_summary(const FitReport& r, const SetReports* sets) {
                 r.reduced_chi2, r.weighted ? "" : " (no sigma given: errors scaled by it)");
   out += line;
   if (has_sets(r)) out += sets_summary(r, sets);
+  const FitWork work = work_of(r, sets);
   std::snprintf(
       line, sizeof line, "%d evaluations, %d model runs (%d retried, %d failed), %.1f s wall, %s\n",
-      r.evaluations, r.runs, r.retried_runs, r.failed_points, r.wall_seconds, r.method.c_str());
+      work.evaluations, work.runs, work.retried, work.failed, work.wall_seconds, r.method.c_str());
   out += line;
+  if (work.wall_seconds != r.wall_seconds) {
+    std::snprintf(line, sizeof line,
+                  "  of which the global fit %d evaluations, %d model runs, %.1f s wall\n",
+                  r.evaluations, r.runs, r.wall_seconds);
+    out += line;
+  }
   return out;
 }
 

@@ -67,6 +67,16 @@ void RunView::profiles_taken(int number, const StepRecord& record, const Profile
   if (also_) also_->profiles_taken(number, record, profiles);
 }
 
+void RunView::pulse_started(int pulse, int pulses, double time_offset_ns) {
+  PagePlots::pulse_started(pulse, pulses, time_offset_ns);
+  if (also_) also_->pulse_started(pulse, pulses, time_offset_ns);
+}
+
+void RunView::pulse_done(const PulseRecord& record) {
+  PagePlots::pulse_done(record);
+  if (also_) also_->pulse_done(record);
+}
+
 void RunView::run_ended(const RunOutcome& outcome) {
   PagePlots::run_ended(outcome);
   if (also_) also_->run_ended(outcome);
@@ -109,6 +119,27 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
     parameters_stored(stored);
   };
   parameters_stored(parameters.snapshot());
+}
+
+std::string Application::use_experiment() {
+  std::string error;
+  const std::optional<RunSetup> setup = make_run_setup(experiment, error);
+  if (!setup) return error;
+  use_setup(*setup);
+  return {};
+}
+
+void Application::use_setup(const RunSetup& setup) {
+  controller.change_options([&setup](RunOptions& options) { setup.apply(options); });
+  // A material's values replace the parameters' in the run only: the set and its file keep
+  // the user's.
+  if (setup.material) {
+    controller.set_preparation(
+        [setup](ParameterSet& values) { return setup.apply_material_values(values); });
+  } else {
+    controller.set_preparation({});
+  }
+  run_view.set_scheme(setup.scheme);
 }
 
 void Application::parameters_stored(const ParameterSet& stored) {

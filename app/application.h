@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/experiment_dialog.h"
 #include "app/file_commands.h"
 #include "app/panel.h"
 #include "app/parameter_dialogs.h"
@@ -66,6 +67,8 @@ class RunView final : public PagePlots {
   std::function<void(const RunAdjustments& adjustments)> on_adjusted;
   void step_done(const StepRecord& record, const ProfileArrays& profiles) override;
   void profiles_taken(int number, const StepRecord& record, const ProfileArrays& profiles) override;
+  void pulse_started(int pulse, int pulses, double time_offset_ns) override;
+  void pulse_done(const PulseRecord& record) override;
   void run_ended(const RunOutcome& outcome) override;
 
  private:
@@ -112,6 +115,12 @@ class Application {
   ProfileArrays profiles;
   std::unique_ptr<SolverState> solver_state;
   DialogState dialogs;
+  // What the runs add to the parameters (scheme, pulses, material), as the Experiment dialog
+  // and the experiment files set it, and the experiment file last opened or saved (empty:
+  // none).
+  Experiment experiment;
+  std::filesystem::path experiment_file;
+  ExperimentDialogState experiment_dialog;
   std::filesystem::path data_directory;
   // The help file and the logo, looked up when the application is made (current directory,
   // then the data directory).
@@ -125,6 +134,13 @@ class Application {
   // run; the menu greys Stop through it).
   std::function<void()> controller_idle;
   CalculationController controller;
+
+  // ---- the experiment ----
+  // Makes the experiment's setup (its trace and material read anew) and gives it to the runs
+  // started from now on. Empty on success, else the refusal naming the file and line; the
+  // runs then keep the setup they had.
+  std::string use_experiment();
+  void use_setup(const RunSetup& setup);
 
   // ---- the current file and its changes ----
   // Records the values the current parameter file holds (after a read or a write).

@@ -4,6 +4,7 @@
 #include "app/help_window.h"
 #include "app/page_picture.h"
 #include "display/display.h"
+#include "params/output_paths.h"
 
 namespace kt {
 namespace {
@@ -40,6 +41,13 @@ void about_command(Application& app) {
 }
 
 void calculation_command(Application& app) {
+  if (!app.run_state.idle()) return;
+  // The experiment's trace and material are read anew for every run, as the batch runner
+  // reads them.
+  if (const std::string refusal = app.use_experiment(); !refusal.empty()) {
+    app.services.show_message("Calculation", "The calculation was not started: " + refusal + ".");
+    return;
+  }
   if (app.controller.start_calculation()) update_stop_item(app);
 }
 
@@ -79,10 +87,71 @@ void output_data_command(Application& app) {
   edit_parameters(app.dialogs, app.parameters);
 }
 
+void update_scheme_item(Application& app) {
+  display::set_menu_item_checked(kSchemeBarPosition, 0,
+                                 app.controller.scheme() == Scheme::accurate);
+}
+
 void accurate_scheme_command(Application& app, bool checked) {
-  app.controller.set_scheme(checked ? Scheme::accurate : Scheme::published);
-  app.run_view.set_scheme(app.controller.scheme());
+  const std::string before = app.experiment.scheme;
+  app.experiment.scheme = checked ? "accurate" : "published";
+  if (const std::string refusal = app.use_experiment(); !refusal.empty()) {
+    // E.g. the published scheme with a train: the experiment keeps its scheme.
+    app.experiment.scheme = before;
+    app.services.show_message("Accurate scheme", refusal + ".");
+  }
+  update_scheme_item(app);
   app.update_title();
+}
+
+void experiment_command(Application& app) {
+  app.experiment_dialog.show_message = [&app](std::string_view title, std::string_view text) {
+    app.services.show_message(title, text);
+  };
+  if (const std::optional<RunSetup> setup = edit_experiment(app.experiment_dialog, app.experiment))
+    app.use_setup(*setup);
+  update_scheme_item(app);
+  app.update_title();
+}
+
+void open_experiment_command(Application& app) {
+  const std::string path = display::choose_file_to_open(
+      kExperimentFileTitle, app.experiment_file.string(), experiment_file_filters());
+  if (path.empty()) return;
+  std::string error;
+  const std::optional<Experiment> experiment = load_experiment_file(path, error);
+  if (!experiment) {
+    app.services.show_message(kExperimentFileTitle, error + "\nThe experiment has not changed.");
+    return;
+  }
+  app.experiment = *experiment;
+  app.experiment_file = path;
+  if (const std::string refusal = app.use_experiment(); !refusal.empty())
+    app.services.show_message(kExperimentFileTitle, refusal + ".");
+  update_scheme_item(app);
+  app.update_title();
+}
+
+void save_experiment_command(Application& app) {
+  const std::string initial =
+      app.experiment_file.empty() ? std::string("experiment.toml") : app.experiment_file.string();
+  const std::string path = display::choose_file_to_save(kExperimentFileTitle, initial,
+                                                        experiment_file_filters(), "toml");
+  if (path.empty()) return;
+  const std::string clash =
+      check_output_paths({{"the parameter file", app.current_file_name()},
+                          {"the trace", app.experiment.trace.string()},
+                          {"the material file", app.experiment.material.string()}},
+                         {{"the experiment file", path}});
+  if (!clash.empty()) {
+    app.services.show_message(kExperimentFileTitle, clash + ".");
+    return;
+  }
+  if (const std::string error = save_experiment_file(app.experiment, path); !error.empty()) {
+    app.services.show_message(kExperimentFileTitle, error + ".");
+    return;
+  }
+  app.experiment_file = path;
 }
 
 bool build_menu(Application& app) {
@@ -95,20 +164,23 @@ bool build_menu(Application& app) {
                    "Ctrl+S");
   append_menu_item(1, kEnabled, "Save &as...",
                    titled(app, save_as_menu_callback(app.file_commands)), "Ctrl+Shift+S");
+  append_menu_item(1, kEnabled, "Open &experiment...", command(app, open_experiment_command));
+  append_menu_item(1, kEnabled, "Save experi&ment...", command(app, save_experiment_command));
   append_menu_item(1, kEnabled, "Default Parameters...",
                    titled(app, default_parameters_menu_callback(app.file_commands)));
   append_menu_item(1, kEnabled, "Export &picture...", command(app, export_picture_command));
   append_menu_item(1, kEnabled, "E&xit", command(app, exit_command));
   append_menu_item(2, kEnabled, "Parameters", titled(app, command(app, parameters_command)));
-  append_menu_item(3, kEnabled, "Output data", titled(app, command(app, output_data_command)));
-  append_menu_item(4, kEnabled, "Calculation", command(app, calculation_command), "F5");
+  append_menu_item(3, kEnabled, "Experiment", titled(app, command(app, experiment_command)));
+  append_menu_item(4, kEnabled, "Output data", titled(app, command(app, output_data_command)));
+  append_menu_item(5, kEnabled, "Calculation", command(app, calculation_command), "F5");
   // Stop is greyed until a calculation is under way.
   constexpr std::int32_t kGreyed = 1 | 2;
   append_menu_item(kStopBarPosition, kGreyed, "Stop", command(app, stop_command));
-  append_menu_item(6, kEnabled, "Help", command(app, help_command), "F1");
-  append_menu_item(7, kEnabled, "About", command(app, about_command));
+  append_menu_item(7, kEnabled, "Help", command(app, help_command), "F1");
+  append_menu_item(8, kEnabled, "About", command(app, about_command));
   const bool built = append_menu_item(
-      8, kEnabled | display::kMenuCheckable, "Accurate scheme",
+      kSchemeBarPosition, kEnabled | display::kMenuCheckable, "Accu&rate scheme",
       [&app](std::int32_t checked) { accurate_scheme_command(app, checked != 0); });
   // Esc stops a calculation under way, like Stop; with none it does nothing.
   display::add_key_command("Esc", command(app, stop_key_command));

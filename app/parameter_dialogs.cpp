@@ -1,6 +1,7 @@
 #include "app/parameter_dialogs.h"
 
 #include <array>
+#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -180,11 +181,19 @@ std::string trimmed(const std::string& text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// Tells the user which typed texts were not taken.
+// Tells the user which typed texts were not taken, and which were read only in part.
 void report_refused(DialogState& state, bool parameters_dialog) {
-  if (state.refused.empty()) return;
-  std::string text = "Not taken (each field keeps its last value):";
-  for (const auto& [id, problem] : state.refused) text += "\n" + problem;
+  if (state.refused.empty() && state.partly_read.empty()) return;
+  std::string text;
+  if (!state.refused.empty()) {
+    text = "Not taken (each field keeps its last value):";
+    for (const auto& [id, problem] : state.refused) text += "\n" + problem;
+  }
+  if (!state.partly_read.empty()) {
+    if (!text.empty()) text += "\n\n";
+    text += "Read only in part (a field takes the first number of its text):";
+    for (const auto& [id, note] : state.partly_read) text += "\n" + note;
+  }
   state.show_message(parameters_dialog ? "Parameters:" : "Output Data:", text);
 }
 
@@ -193,6 +202,7 @@ void report_refused(DialogState& state, bool parameters_dialog) {
 void edit_parameters(DialogState& state, SharedParameters& parameters) {
   state.working_copy = parameters.snapshot();
   state.refused.clear();
+  state.partly_read.clear();
   const bool parameters_dialog = state.dialog_kind == DialogKind::parameters;
   display::DialogObject* dialog =
       display::dialog_init(parameters_dialog ? parameters_template() : output_data_template());
@@ -230,7 +240,20 @@ void parameter_dialog_callback(DialogState& state, display::DialogObject& dialog
       const auto text = field_text(dialog, control_id);
       if (!text) return;
       state.refused.erase(control_id);
+      state.partly_read.erase(control_id);
       const auto value = free_format_read_real(*text);
+      std::string note;
+      if (value) {
+        if (const std::string unused = free_format_unused_text(*text); !unused.empty()) {
+          char read[32];
+          std::snprintf(read, sizeof read, "%.7g", static_cast<double>(*value));
+          note = field_label(dialog, control_id) + ": only " + read + " was read from '" +
+                 trimmed(*text) + "'; '" + unused +
+                 "' was not (decimals take a point, not a comma)";
+          state.partly_read[control_id] = note;
+        }
+      }
+      display::dialog_set_note(dialog, control_id, note);
       if (value && fits_parameter_file(*value)) {
         field.field(copy) = *value;
       } else if (value || free_format_real_out_of_range(*text)) {

@@ -27,6 +27,9 @@ struct DialogState {
   // Fields whose text was refused (a number beyond the single-precision range, a name that
   // cannot name result files), by control id: what the user is told when the dialog commits.
   std::map<std::int32_t, std::string> refused;
+  // Fields whose text held more than the first item, which alone was read ("72,5" gives 72): the
+  // note shown on the field and, when the dialog commits, told once more.
+  std::map<std::int32_t, std::string> partly_read;
   // The message box that tells it; tests replace it.
   std::function<void(std::string_view title, std::string_view text)> show_message =
       display::show_message;

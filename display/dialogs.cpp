@@ -409,6 +409,23 @@ bool dialog_set_text(DialogObject& dialog, std::int32_t control_id, const char* 
   return done;
 }
 
+bool dialog_set_note(DialogObject& dialog, std::int32_t control_id, const std::string& note) {
+  bool done = false;
+  on_gui([&] {
+    DialogControl* control = dialog.find(control_id);
+    auto* edit = control == nullptr ? nullptr : qobject_cast<QLineEdit*>(control->widget);
+    if (edit == nullptr) return;
+    edit->setToolTip(QString::fromStdString(note));
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Base, note.empty()
+                                         ? QApplication::palette(edit).color(QPalette::Base)
+                                         : QColor(255, 236, 150));
+    edit->setPalette(palette);
+    done = true;
+  });
+  return done;
+}
+
 bool dialog_set_checked(DialogObject& dialog, std::int32_t control_id, bool checked) {
   bool done = false;
   on_gui([&] {
@@ -533,6 +550,60 @@ std::string show_save_picture_chooser(std::string_view title, std::string_view i
         QFileInfo(chooser.selectedFiles().first()).absoluteFilePath().toLocal8Bit().toStdString();
   });
   return result;
+}
+
+namespace {
+
+QString from_local(std::string_view text) {
+  return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string run_chooser(std::string_view title, std::string_view initial_path,
+                        const std::vector<std::string>& filters, QFileDialog::AcceptMode mode,
+                        std::string_view suffix) {
+  std::string result;
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return result;
+  on_gui([&] {
+    QFileDialog chooser(frame_state().frame.data(), from_local(title));
+    chooser.setOption(QFileDialog::DontUseNativeDialog);
+    chooser.setAcceptMode(mode);
+    chooser.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                        : QFileDialog::AnyFile);
+    QStringList names;
+    for (const std::string& filter : filters) names << QString::fromStdString(filter);
+    if (!names.isEmpty()) {
+      chooser.setNameFilters(names);
+      chooser.selectNameFilter(names.first());
+    }
+    if (!suffix.empty()) chooser.setDefaultSuffix(from_local(suffix));
+    if (!initial_path.empty()) {
+      const QFileInfo initial(from_local(initial_path));
+      if (initial.isDir()) {
+        chooser.setDirectory(initial.absoluteFilePath());
+      } else {
+        chooser.setDirectory(initial.absolutePath());
+        chooser.selectFile(initial.fileName());
+      }
+    }
+    const bool accepted = chooser.exec() == QDialog::Accepted;
+    reactivate_frame();
+    if (!accepted || chooser.selectedFiles().isEmpty()) return;
+    result =
+        QFileInfo(chooser.selectedFiles().first()).absoluteFilePath().toLocal8Bit().toStdString();
+  });
+  return result;
+}
+
+}  // namespace
+
+std::string choose_file_to_open(std::string_view title, std::string_view initial_path,
+                                const std::vector<std::string>& filters) {
+  return run_chooser(title, initial_path, filters, QFileDialog::AcceptOpen, {});
+}
+
+std::string choose_file_to_save(std::string_view title, std::string_view initial_path,
+                                const std::vector<std::string>& filters, std::string_view suffix) {
+  return run_chooser(title, initial_path, filters, QFileDialog::AcceptSave, suffix);
 }
 
 }  // namespace kt::display

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "display/dialog_template.h"
 
@@ -99,7 +100,9 @@ std::int16_t read_key();
 using MenuCallback = std::function<void(std::int32_t checked)>;
 // The one state flag of a menu item: without it the item is shown greyed.
 inline constexpr std::int32_t kMenuEnabled = 4;
-// An item that toggles a check mark; its callback gets 1 when checked, 0 when not.
+// An item that toggles a check mark; its callback gets 1 when checked, 0 when not. In a popup
+// the mark is the popup's own; on the bar itself, where no mark is drawn, the item's text
+// begins with a box that is ticked while the item is checked.
 inline constexpr std::int32_t kMenuCheckable = 8;
 // `shortcut` (a key sequence such as "Ctrl+O" or "F5", empty for none) triggers the item from
 // anywhere in the frame and is shown beside it in its popup.
@@ -108,6 +111,11 @@ bool append_menu_item(std::int32_t bar_position, std::int32_t state_flags, std::
 // Greys or enables a menu item: `item` 0 is the bar item itself, 1 and on the entries of its
 // popup. False when there is no such item (or no frame window).
 bool set_menu_item_enabled(std::int32_t bar_position, std::int32_t item, bool enabled);
+// Sets the check mark of a checkable menu item (as `set_menu_item_enabled` finds it) without
+// running its callback. False when there is no such item or it is not checkable.
+bool set_menu_item_checked(std::int32_t bar_position, std::int32_t item, bool checked);
+// True when the item exists, is checkable and shows its check mark.
+bool menu_item_checked(std::int32_t bar_position, std::int32_t item);
 // True when the item exists and is enabled.
 bool menu_item_enabled(std::int32_t bar_position, std::int32_t item);
 // Runs `work` later on the GUI thread, from any thread, without waiting for it. Work posted
@@ -129,6 +137,9 @@ using DialogCallback =
 DialogObject* dialog_init(const DialogTemplate& form);
 bool dialog_set_text(DialogObject& dialog, std::int32_t control_id, const char* text, int length);
 bool dialog_set_checked(DialogObject& dialog, std::int32_t control_id, bool checked);
+// Marks an edit field with a note the user sees in the dialog (the field highlighted, the note
+// as its tooltip); an empty note removes the mark.
+bool dialog_set_note(DialogObject& dialog, std::int32_t control_id, const std::string& note);
 // The control's current text, blank padded to `capacity` characters.
 bool dialog_get_text(DialogObject& dialog, std::int32_t control_id, std::string& out, int capacity);
 bool dialog_set_callback(DialogObject& dialog, std::int32_t control_id, DialogCallback callback);
@@ -145,6 +156,16 @@ std::string show_open_file_chooser(std::string_view title, std::string_view init
 // Shows the save-file chooser for a picture (filter " PNG Pictures (*.png)"). Returns the full
 // path chosen, with ".png" added when it has no extension, or empty on cancel.
 std::string show_save_picture_chooser(std::string_view title, std::string_view initial_name);
+
+// The chooser of a file to open with the given filters (e.g. " Pulse traces (*.csv)"; the
+// first is selected) starting at `initial_path` (a file or folder; empty: the current folder).
+// The full path chosen, or empty on cancel.
+std::string choose_file_to_open(std::string_view title, std::string_view initial_path,
+                                const std::vector<std::string>& filters);
+// The chooser of a file to save, likewise; `suffix` (without the dot) is added to a name
+// without an extension. The full path chosen, or empty on cancel.
+std::string choose_file_to_save(std::string_view title, std::string_view initial_path,
+                                const std::vector<std::string>& filters, std::string_view suffix);
 
 // ---- Messages and the end of the program -------------------------------------------------------
 

@@ -18,6 +18,16 @@ QString item_text(std::string_view text) {
   return label;
 }
 
+// A checkable item on the bar itself, where no check mark is drawn: its text begins with a box,
+// ticked while the item is checked.
+void show_state_in_text(QAction* action, const QString& label) {
+  const auto update = [action, label](bool checked) {
+    action->setText(QString(checked ? QChar(0x2611) : QChar(0x2610)) + ' ' + label);
+  };
+  update(action->isChecked());
+  QObject::connect(action, &QAction::toggled, action, update);
+}
+
 QAction* make_action(QObject* parent, const QString& label, std::int32_t flags,
                      MenuCallback callback, std::string_view shortcut) {
   auto* action = new QAction(label, parent);
@@ -55,6 +65,7 @@ bool append_menu_item(std::int32_t bar_position, std::int32_t state_flags, std::
     const QString label = item_text(text);
     if (bar_position == count + 1) {
       QAction* action = make_action(bar, label, state_flags, std::move(callback), shortcut);
+      if (action->isCheckable()) show_state_in_text(action, label);
       bar->addAction(action);
       state.bar.push_back({label, action, nullptr});
     } else {
@@ -103,6 +114,28 @@ bool set_menu_item_enabled(std::int32_t bar_position, std::int32_t item, bool en
     }
   });
   return done;
+}
+
+bool set_menu_item_checked(std::int32_t bar_position, std::int32_t item, bool checked) {
+  bool done = false;
+  if (!context().frame_exists) return false;
+  run_on_gui_thread([&] {
+    QAction* action = find_menu_action(bar_position, item);
+    if (action == nullptr || !action->isCheckable()) return;
+    action->setChecked(checked);  // toggled, not triggered: the callback does not run
+    done = true;
+  });
+  return done;
+}
+
+bool menu_item_checked(std::int32_t bar_position, std::int32_t item) {
+  bool checked = false;
+  if (!context().frame_exists) return false;
+  run_on_gui_thread([&] {
+    if (QAction* action = find_menu_action(bar_position, item))
+      checked = action->isCheckable() && action->isChecked();
+  });
+  return checked;
 }
 
 bool menu_item_enabled(std::int32_t bar_position, std::int32_t item) {

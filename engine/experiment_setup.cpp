@@ -31,7 +31,12 @@ std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std
   if (choices.trace) e.trace = *choices.trace;
   // Another shape given over a file's measured trace drops the trace.
   if (choices.pulse_shape && *choices.pulse_shape != "measured" && !choices.trace) e.trace.clear();
-  if (choices.pulses) e.pulses = *choices.pulses;
+  if (choices.pulses) {
+    e.pulses = *choices.pulses;
+    // Pulses given at all, one included, take the trains' scheme unless one is chosen: a
+    // series of runs against the number of pulses stays on one scheme from its first pulse.
+    if (e.scheme.empty()) e.scheme = scheme_name(Scheme::accurate);
+  }
   if (choices.rate_hz) e.rate_hz = *choices.rate_hz;
   if (choices.incubated_absorption) e.incubated_absorption = *choices.incubated_absorption;
   if (choices.material) e.material = *choices.material;

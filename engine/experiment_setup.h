@@ -7,7 +7,8 @@
 //
 // Precedence: a value given as an option (or keyword) overrides the experiment file's value;
 // a value given nowhere keeps its default. The scheme, when chosen nowhere, is the published
-// scheme for one pulse without incubation and the accurate scheme for a train or incubation.
+// scheme for one pulse without incubation and the accurate scheme for a train or incubation, or
+// whenever the number of pulses is given as an option or keyword (even 1).
 #pragma once
 
 #include <filesystem>

@@ -7,6 +7,7 @@
 
 #include "graphics/page_conventions.h"
 #include "graphics/plot_scales.h"
+#include "graphics/pulse_panel.h"
 #include "graphics/spatial_plot.h"
 #include "graphics/temporal_plot.h"
 #include "solver/calculation_run.h"
@@ -21,7 +22,7 @@ std::int32_t spatial_curves(AblationModel model, const PlotCurveSwitches& switch
 // at a time; the page geometry must outlive it. All storage is allocated on construction.
 class PagePlots : public RunObserver {
  public:
-  explicit PagePlots(const PageGeometry& page) : temporal_(page), spatial_(page) {}
+  explicit PagePlots(const PageGeometry& page) : temporal_(page), spatial_(page), pulses_(page) {}
 
   // The page at the run's end only: each step's readouts and profiles are kept and drawn once
   // when the run ends, giving the very pixels that drawing every step ends with (the curves are
@@ -40,6 +41,11 @@ class PagePlots : public RunObserver {
              const PlotCurveSwitches& switches);
   // Both panels follow the step; the spatial ones are made afresh at the run's first step.
   void step_done(const StepRecord& record, const ProfileArrays& profiles) override;
+  // A train: the pulse panel shows the pulse under way, and from the second pulse on the
+  // temporal panel is made afresh for it (its time counted from the pulse's start).
+  void pulse_started(int pulse, int pulses, double time_offset_ns) override;
+  // A train: the pulse's depth joins the pulse panel.
+  void pulse_done(const PulseRecord& record) override;
   // The kept readouts and profiles; a run ended by Stop: "stopped" beside the time readout,
   // until the next run.
   void run_ended(const RunOutcome& outcome) override;
@@ -55,11 +61,17 @@ class PagePlots : public RunObserver {
 
   const TemporalPlot& temporal() const { return temporal_; }
   const SpatialPlot& spatial() const { return spatial_; }
+  const PulsePanel& pulses() const { return pulses_; }
 
  private:
   TemporalPlot temporal_;
   SpatialPlot spatial_;
+  PulsePanel pulses_;
   PlotScaleSet scales_;
+  PlotCurveSwitches switches_;
+  float last_surface_k_ = 0.0f;  // of the latest step: where a train's next pulse starts
+  double time_offset_ns_ = 0.0;  // a train: when the pulse under way started
+  bool train_ = false;           // a train is drawn: the pulse panel is laid out again too
   AblationModel model_ = AblationModel::bulk;
   bool first_step_ = true;
   std::atomic<Scheme> next_scheme_{Scheme::published};

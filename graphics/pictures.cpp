@@ -60,6 +60,10 @@ class FinalPagePicture final : public PagePicture {
   void step_done(const StepRecord& record, const ProfileArrays& profiles) override {
     plots_.step_done(record, profiles);
   }
+  void pulse_started(int pulse, int pulses, double time_offset_ns) override {
+    plots_.pulse_started(pulse, pulses, time_offset_ns);
+  }
+  void pulse_done(const PulseRecord& record) override { plots_.pulse_done(record); }
   void run_ended(const RunOutcome& outcome) override { plots_.run_ended(outcome); }
   void set_scheme(Scheme scheme) override { plots_.set_scheme(scheme); }
 

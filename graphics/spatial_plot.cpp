@@ -133,7 +133,10 @@ void SpatialPlot::initialise_panel(std::int32_t kind, const ProfilePanelLayout& 
 
   font_.assign(label_font_request(width));
   font_.select(pen_);
-  const int y_caption = page_offset(l.y0, -0.02f, height);
+  // Up to 800 wide the label font is taller than 2 % of the page: the captions go higher, so
+  // that the axis caption stays clear of the axis's top value.
+  const bool small_page = layout_row(width) == LayoutRow::up_to_800;
+  const int y_caption = page_offset(l.y0, small_page ? -0.03f : -0.02f, height);
   use_colour(pen_, PaletteColour::light_green);
   draw_caption(pen_, page_offset(l.x0, 0.05f, width), y_caption, "Spatial distribution");
   use_colour(pen_, PaletteColour::yellow);

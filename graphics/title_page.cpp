@@ -85,6 +85,8 @@ TitleLayout title_page_layout(const PageGeometry& page, TitleState& title) {
                      y / 20};
   layout.logo_at = {x <= 640 ? scale_coordinate(425, s) : scale_coordinate(460, s),
                     scale_coordinate(12, s)};
+  // Within the temporal panel's box at every width: a run's page covers it.
+  layout.hint_at = {x / 4, truncate(0.55f * static_cast<float>(y))};
   return layout;
 }
 
@@ -121,6 +123,12 @@ void draw_title_page(const PageGeometry& page, TitleState& title, std::string_vi
   pen.set_color(PaletteColour::light_green);
   pen.move_to(i16(l.maker_at.x), i16(l.maker_at.y));
   pen.draw_text(kMakerLine.data(), static_cast<int>(kMakerLine.size()));
+
+  const std::string_view hint_font = label_font_request(page.screen_width);
+  pen.set_font(hint_font.data(), static_cast<int>(hint_font.size()));
+  pen.set_color(PaletteColour::light_cyan);
+  pen.move_to(i16(l.hint_at.x), i16(l.hint_at.y));
+  pen.draw_text(kStartHintText.data(), static_cast<int>(kStartHintText.size()));
 }
 
 }  // namespace kt

@@ -13,6 +13,9 @@ namespace kt {
 inline constexpr std::string_view kTitleText = "KT Laser Evaporation of Polymers";  // 32
 inline constexpr std::string_view kMakerLine = "Zorelle Institute of Photonics  ";  // 32
 inline constexpr std::string_view kLogoFileName = "ZOR.bmp";
+// Under the title band, where a run's graphs cover it: which key starts a calculation.
+inline constexpr std::string_view kStartHintText =
+    "Press F5 (Calculation) to start a calculation; Esc stops it.";
 
 // The frame margins of the last drawing (inner frame), 0 before the first.
 struct TitleState {
@@ -45,6 +48,7 @@ struct TitleLayout {
   PixelPoint title_at;
   PixelPoint maker_at;
   PixelPoint logo_at;
+  PixelPoint hint_at;  // kStartHintText, in the label font of the graphs
   std::string_view font_request;
 };
 
@@ -52,8 +56,8 @@ struct TitleLayout {
 // inner frame, as a drawing leaves them.
 TitleLayout title_page_layout(const PageGeometry& page, TitleState& title);
 
-// Clears the main window and draws the title page. `logo_file` names the logo bitmap (the
-// logo is simply absent when it cannot be loaded).
+// Clears the main window and draws the title page with the start hint. `logo_file` names the logo
+// bitmap (the logo is simply absent when it cannot be loaded).
 void draw_title_page(const PageGeometry& page, TitleState& title,
                      std::string_view logo_file = kLogoFileName);
 

@@ -115,6 +115,17 @@ std::optional<float> free_format_read_real(std::string_view text) {
   return value;
 }
 
+std::string free_format_unused_text(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  while (i < text.size() && !is_separator(text[i]) && text[i] != '/') ++i;  // the first item
+  while (i < text.size() && is_separator(text[i])) ++i;
+  std::size_t end = text.size();
+  while (end > i && is_separator(text[end - 1])) --end;
+  const std::string_view rest = text.substr(i, end - i);
+  return rest == "/" ? std::string() : std::string(rest);
+}
+
 bool free_format_real_out_of_range(std::string_view text) {
   std::string normal;
   return first_real_item(text, normal) && !std::isfinite(std::strtof(normal.c_str(), nullptr));

@@ -19,6 +19,10 @@ std::string free_format_real_text(float value);
 std::optional<float> free_format_read_real(std::string_view text);
 // True when that first item is a number, but one beyond the finite single-precision range.
 bool free_format_real_out_of_range(std::string_view text);
+// The text after the first item that the rule leaves unread, without the blanks and commas
+// around it: "5" for "72,5", "2 3" for "1 2 3"; empty when only separators (or a closing slash)
+// follow.
+std::string free_format_unused_text(std::string_view text);
 
 // The first item of a list read as text: an item that starts with an apostrophe or a quotation
 // mark runs to the matching mark and may hold blanks, commas and slashes; any other item ends at

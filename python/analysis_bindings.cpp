@@ -21,8 +21,10 @@
 #include "analysis/measured_data.h"
 #include "analysis/report.h"
 #include "analysis/threshold.h"
+#include "engine/fit_request.h"
 #include "engine/model_runs.h"
 #include "engine/parallel_runner.h"
+#include "engine/threshold_request.h"
 #include "params/parameter_fields.h"
 #include "python/arrays.h"
 #include "python/bindings.h"
@@ -39,11 +41,6 @@ std::optional<DepthQuantity> quantity_named(const std::optional<std::string>& wo
   if (!parse_depth_quantity(*word, quantity))
     throw py::value_error("quantity takes total, surface or volume; got \"" + *word + "\"");
   return quantity;
-}
-
-void check_parameters(const ParameterSet& parameters) {
-  if (const std::string refusal = check_run_choices(parameters); !refusal.empty())
-    throw py::value_error(refusal);
 }
 
 // Measured data from a CSV file, or from the CSV text the arrays make (`source` names them in
@@ -71,101 +68,43 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
               const std::map<std::string, std::pair<double, double>>& bounds, int jobs,
               int max_runs, const std::string& method, bool analyse, double min_depth_nm,
               const py::object& progress, const py::dict& experiment, bool separately) {
-  const RunSetup setup = experiment_setup(experiment);
-  if (vary.empty() && vary_each.empty() && !analyse)
-    throw py::value_error(
-        "fit needs the fields to vary (or analyse=True for the Beer-Lambert "
-        "analysis alone)");
-  if (!(min_depth_nm >= 0.0)) throw py::value_error("min_depth takes a depth in nm, 0 or more");
   if (method != "bobyqa" && method != "sbplx")
     throw py::value_error("method takes \"bobyqa\" or \"sbplx\"; got \"" + method + "\"");
-  if (max_runs < 1) throw py::value_error("max_runs must be at least 1");
-  FitRequest request;
-  request.parameters = parameters;
-  if (std::string refusal = setup.apply_material_values(request.parameters); !refusal.empty())
-    throw py::value_error(refusal);
-  check_parameters(request.parameters);
-  request.data = measured_data(path, text, source, quantity_named(quantity_word));
-  if (const std::string refusal = check_data_pulses(request.data, request.parameters, setup.scheme);
-      !refusal.empty())
-    throw py::value_error(refusal);
-  for (const std::string& name : vary) {
-    std::string error;
-    const ParameterField* field = find_fit_field(name, error);
-    if (!field) throw py::value_error(error);
-    FitVariable variable;
-    if (!default_fit_variable(request.parameters, *field, variable, error))
-      throw py::value_error(error);
-    request.variables.push_back(variable);
-  }
-  for (const std::string& name : vary_each) {
-    std::string error;
-    const ParameterField* field = find_fit_field(name, error);
-    if (!field) throw py::value_error("vary_each: " + error);
-    FitVariable variable;
-    if (!default_fit_variable(request.parameters, *field, variable, error))
-      throw py::value_error(error);
-    for (const FitVariable& v : per_set_variables(variable, request.data))
-      request.variables.push_back(v);
-  }
-  for (const auto& [name, range] : bounds) {
-    bool named = false;
-    for (FitVariable& v : request.variables) {
-      if (v.field->name != name) continue;
-      named = true;
-      v.lower = range.first;
-      v.upper = range.second;
-    }
-    if (!named)
-      throw py::value_error("bounds names \"" + name + "\", which is not among the fields to vary");
-  }
-  request.jobs = capped_jobs(jobs);
-  request.max_runs = max_runs;
-  if (method == "sbplx") request.method = FitMethod::sbplx;
-  if (!request.variables.empty()) {
-    if (const std::string problem = check_fit_request(request); !problem.empty())
-      throw py::value_error(problem);
-  }
-
-  const bool several = request.data.datasets.size() > 1;
-  BeerLambertFit beer_lambert;
-  SetReports sets;
-  if (analyse) {
-    beer_lambert = fit_beer_lambert(request.data.points, min_depth_nm, request.data.has_sigma);
-    for (std::size_t k = 0; several && k < request.data.datasets.size(); ++k) {
-      const MeasuredData one = measured_set(request.data, static_cast<int>(k));
-      sets.beer_lambert.push_back(fit_beer_lambert(one.points, min_depth_nm, one.has_sigma));
-    }
-  }
-  if (request.variables.empty()) {
-    if (!several && !beer_lambert.ok) throw py::value_error(beer_lambert.message);
-    for (std::size_t k = 0; several && k < sets.beer_lambert.size(); ++k)
-      if (!sets.beer_lambert[k].ok)
-        throw py::value_error(request.data.datasets[k].name + ": " + sets.beer_lambert[k].message);
-    return py::make_tuple(
-        beer_lambert_json(beer_lambert, request.data, several ? &sets.beer_lambert : nullptr),
-        py::none(), std::string("converged"), request.data.warnings);
-  }
+  ModelFitRequest asked;
+  asked.setup = experiment_setup(experiment);
+  asked.parameters = parameters;
+  asked.data = measured_data(path, text, source, quantity_named(quantity_word));
+  asked.vary = vary;
+  asked.vary_each = vary_each;
+  for (const auto& [name, range] : bounds) asked.bounds.push_back({name, range});
+  asked.jobs = jobs;
+  asked.max_runs = max_runs;
+  if (method == "sbplx") asked.method = FitMethod::sbplx;
+  asked.analyse = analyse;
+  asked.min_depth_nm = min_depth_nm;
+  asked.separately = separately;
+  const Prepared<ModelFitPlan> plan = asked.prepare();
+  if (!plan) throw py::value_error(plan.refusal.text());
+  const MeasuredData& data = plan->request.data;
+  const bool several = plan->several_sets();
 
   std::atomic<bool> interrupt{false};
   std::atomic<int> evaluations{0}, runs{0};
   std::atomic<double> best{0.0};
   int reported = -1;
-  FitReport report;
+  ModelFitResult result;
+  const FitReport& report = result.report;
   auto json = [&] {
-    return report_json(report, analyse && !several ? &beer_lambert : nullptr, &sets);
+    return report_json(report, analyse && !several ? &result.beer_lambert : nullptr, &result.sets);
   };
   try {
     run_interruptible(
         [&] {
-          const DepthModel model = calculation_model({}, setup);
-          report = fit_model(request, model, interrupt, [&](int e, int r, double b) {
+          result = plan->execute(interrupt, [&](int e, int r, double b) {
             best.store(b);
             runs.store(r);
             evaluations.store(e);
           });
-          if (separately && !report.model_unavailable && !interrupt.load())
-            sets.separately = fit_each_set(request, model, interrupt);
         },
         [&] { interrupt.store(true); },
         [&] {
@@ -181,29 +120,38 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
     }
     throw;
   }
+  if (!plan->fits()) {
+    const SetReports& sets = result.sets;
+    if (!several && !result.beer_lambert.ok) throw py::value_error(result.beer_lambert.message);
+    for (std::size_t k = 0; several && k < sets.beer_lambert.size(); ++k)
+      if (!sets.beer_lambert[k].ok)
+        throw py::value_error(data.datasets[k].name + ": " + sets.beer_lambert[k].message);
+    return py::make_tuple(
+        beer_lambert_json(result.beer_lambert, data, several ? &sets.beer_lambert : nullptr),
+        py::none(), std::string("converged"), data.warnings);
+  }
   if (report.model_unavailable) throw std::runtime_error(report.message);
   return py::make_tuple(json(), report.fitted, std::string(fit_status_text(report.status)),
-                        request.data.warnings);
+                        data.warnings);
 }
 
 // The threshold as the batch runner's threshold command finds it.
 py::dict threshold(const ParameterSet& parameters, double depth_nm,
                    const std::optional<std::string>& quantity_word, int jobs,
                    const py::dict& experiment) {
-  const RunSetup setup = experiment_setup(experiment);
-  ThresholdRequest request;
-  request.parameters = parameters;
-  if (std::string refusal = setup.apply_material_values(request.parameters); !refusal.empty())
-    throw py::value_error(refusal);
-  request.depth_nm = depth_nm;
-  request.quantity = quantity_named(quantity_word).value_or(DepthQuantity::total);
-  request.jobs = capped_jobs(jobs);
-  check_parameters(request.parameters);
+  ModelThresholdRequest asked;
+  asked.parameters = parameters;
+  asked.setups = {experiment_setup(experiment)};
+  asked.depth_nm = depth_nm;
+  asked.quantity = quantity_named(quantity_word).value_or(DepthQuantity::total);
+  asked.jobs = jobs;
+  const Prepared<ModelThresholdPlan> plan = asked.prepare();
+  if (!plan) throw py::value_error(plan.refusal.text());
+  const ThresholdRequest& request = plan->request;
+  const RunSetup& setup = plan->setups.front();
   std::atomic<bool> interrupt{false};
   ThresholdReport report;
-  run_interruptible(
-      [&] { report = find_threshold(request, calculation_model({}, setup), interrupt); },
-      [&] { interrupt.store(true); });
+  run_interruptible([&] { report = plan->execute(interrupt); }, [&] { interrupt.store(true); });
   if (report.model_unavailable) throw std::runtime_error(report.message);
   if (!report.ok) {
     // A depth the search refuses runs nothing; otherwise the model gave no threshold.
@@ -229,32 +177,27 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
 py::dict incubation(const ParameterSet& parameters, double depth_nm,
                     const std::optional<std::string>& quantity_word, int jobs,
                     const std::vector<int>& pulses, const py::dict& experiment) {
-  ThresholdRequest request;
-  request.parameters = parameters;
-  request.depth_nm = depth_nm;
-  request.quantity = quantity_named(quantity_word).value_or(DepthQuantity::total);
-  request.jobs = capped_jobs(jobs);
-  check_parameters(request.parameters);
+  ModelThresholdRequest asked;
+  asked.parameters = parameters;
+  asked.depth_nm = depth_nm;
+  asked.quantity = quantity_named(quantity_word).value_or(DepthQuantity::total);
+  asked.jobs = jobs;
+  asked.pulses = pulses;
   // Every pulse number is checked before the first run.
   // One scheme for every pulse number: the accurate one of the trains unless chosen.
-  std::vector<RunSetup> setups;
   for (int n : pulses) {
     py::dict keywords = experiment;
     if (keywords["scheme"].is_none()) keywords["scheme"] = "accurate";
     keywords["pulses"] = n;
-    setups.push_back(experiment_setup(keywords));
+    asked.setups.push_back(experiment_setup(keywords));
   }
-  if (std::string refusal = setups.front().apply_material_values(request.parameters);
-      !refusal.empty())
-    throw py::value_error(refusal);
+  const Prepared<ModelThresholdPlan> plan = asked.prepare();
+  if (!plan) throw py::value_error(plan.refusal.text());
+  const ThresholdRequest& request = plan->request;
   std::atomic<bool> interrupt{false};
   IncubationThresholds result;
-  run_interruptible(
-      [&] {
-        result =
-            find_incubation_thresholds(request, pulses, train_models(pulses, setups), interrupt);
-      },
-      [&] { interrupt.store(true); });
+  run_interruptible([&] { result = plan->execute_series(interrupt); },
+                    [&] { interrupt.store(true); });
   if (result.model_unavailable || !result.ok) throw std::runtime_error(result.message);
   std::vector<double> fluences;
   for (const ThresholdReport& t : result.thresholds) fluences.push_back(t.fluence);

@@ -28,8 +28,20 @@ bool CalculationController::start_calculation() {
   if (!run_state_.try_enter(RunState::starting)) return false;
   // The previous worker made the program idle as its last act: it has finished its body.
   if (worker_.joinable()) worker_.join();
-  worker_ = std::thread([this, options = options_] {
-    RunOutcome outcome = run_calculation(parameters_, run_state_, state_, profiles_, options);
+  worker_ = std::thread([this, options = options_, prepare = prepare_] {
+    RunOutcome outcome;
+    if (!prepare) {
+      outcome = run_calculation(parameters_, run_state_, state_, profiles_, options);
+    } else {
+      // The run takes a prepared copy; the Parameter set itself keeps the user's values.
+      SharedParameters prepared;
+      prepared.values = parameters_.snapshot();
+      if (std::string refusal = prepare(prepared.values); !refusal.empty()) {
+        outcome.not_started_reason = std::move(refusal);
+      } else {
+        outcome = run_calculation(prepared, run_state_, state_, profiles_, options);
+      }
+    }
     {
       std::lock_guard<std::mutex> outcome_guard(outcome_lock_);
       last_outcome_ = outcome;
@@ -44,6 +56,16 @@ bool CalculationController::start_calculation() {
 void CalculationController::set_scheme(Scheme scheme) {
   std::lock_guard<std::mutex> guard(control_lock_);
   options_.scheme = scheme;
+}
+
+void CalculationController::change_options(const std::function<void(RunOptions& options)>& change) {
+  std::lock_guard<std::mutex> guard(control_lock_);
+  change(options_);
+}
+
+void CalculationController::set_preparation(Preparation prepare) {
+  std::lock_guard<std::mutex> guard(control_lock_);
+  prepare_ = std::move(prepare);
 }
 
 Scheme CalculationController::scheme() const {

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "solver/calculation_run.h"
@@ -42,6 +43,14 @@ class CalculationController {
   // The scheme of the runs started from now on (a run under way keeps its own).
   void set_scheme(Scheme scheme);
   Scheme scheme() const;
+  // Changes the options of the runs started from now on (an experiment's scheme, pulses and
+  // material); a run under way keeps its own.
+  void change_options(const std::function<void(RunOptions& options)>& change);
+  // Changes the values a run starts from, on a copy of the Parameter set (a material file's
+  // values): empty on success, else the refusal, and the run does not start. Unset: the runs
+  // take the Parameter set itself.
+  using Preparation = std::function<std::string(ParameterSet& values)>;
+  void set_preparation(Preparation prepare);
 
  private:
   SharedParameters& parameters_;
@@ -51,6 +60,7 @@ class CalculationController {
   RunOptions options_;
   FinishedHandler finished_;
   IdleHandler idle_;
+  Preparation prepare_;  // guarded by control_lock_
 
   mutable std::mutex control_lock_;  // guards worker_ and options_
   std::thread worker_;

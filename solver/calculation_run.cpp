@@ -254,10 +254,14 @@ RunEnd run_pulses(LoopContext& c) {
     c.next_output_time = 0.0;
     c.spatial_output_count = 0;
     c.pulse_peak_k = 0.0;
+    if (c.options.observer)
+      c.options.observer->pulse_started(k, c.train->pulse_count(), c.time_offset_ns);
     end = time_loop(c);
     if (end == RunEnd::diverged) return end;
     c.train->finish_pulse(c.state, c.pulse_peak_k, c.state.step_index);
     if (end == RunEnd::stop) c.train->cut_last_pulse();
+    if (c.options.observer && !c.train->records().empty())
+      c.options.observer->pulse_done(c.train->records().back());
     if (end == RunEnd::stop || k == c.train->pulse_count()) return end;
     if (!c.train->cool_to_next_pulse()) {
       c.outcome.diverged_time_ns = c.train->run_time_ns();
@@ -354,135 +358,6 @@ std::string divergence_cause(const LoopContext& c) {
 }
 
 }  // namespace
-
-const char* scheme_name(Scheme scheme) {
-  return scheme == Scheme::accurate ? "accurate" : "published";
-}
-
-bool parse_scheme(const std::string& text, Scheme& scheme) {
-  if (text == "published") {
-    scheme = Scheme::published;
-  } else if (text == "accurate") {
-    scheme = Scheme::accurate;
-  } else {
-    return false;
-  }
-  return true;
-}
-
-const char* pulse_shape_name(PulsePlan::Shape shape) {
-  switch (shape) {
-    case PulsePlan::Shape::gaussian:
-      return "gaussian";
-    case PulsePlan::Shape::measured:
-      return "measured";
-    case PulsePlan::Shape::file:
-      break;
-  }
-  return "file";
-}
-
-bool parse_pulse_shape(const std::string& text, PulsePlan::Shape& shape) {
-  for (const PulsePlan::Shape candidate :
-       {PulsePlan::Shape::file, PulsePlan::Shape::gaussian, PulsePlan::Shape::measured}) {
-    if (text == pulse_shape_name(candidate)) {
-      shape = candidate;
-      return true;
-    }
-  }
-  return false;
-}
-
-const char* run_end_text(RunEnd end) {
-  switch (end) {
-    case RunEnd::end_test:
-      return "end test";
-    case RunEnd::step_limit:
-      return "step limit";
-    case RunEnd::stop:
-      return "stopped";
-    case RunEnd::diverged:
-      return "diverged";
-    case RunEnd::not_started:
-      break;
-  }
-  return "not started";
-}
-
-std::string divergence_message(const RunOutcome& outcome) {
-  char buffer[96];
-  if (outcome.material_range_refusal) {
-    std::snprintf(buffer, sizeof buffer, "the run was refused at step %d (t = %.6g ns)",
-                  outcome.step_count, outcome.diverged_time_ns);
-    return std::string(buffer) + ": " + outcome.divergence_cause +
-           "; the material file's table must cover the temperatures of the run; no kinetics "
-           "line was written";
-  }
-  if (outcome.ledger_refusal) {
-    std::snprintf(buffer, sizeof buffer, "the run failed at its end, step %d (t = %.6g ns)",
-                  outcome.step_count, outcome.diverged_time_ns);
-    return std::string(buffer) + ": " + outcome.divergence_cause + "; no kinetics line was written";
-  }
-  std::snprintf(buffer, sizeof buffer, "the calculation diverged at step %d (t = %.6g ns)",
-                outcome.step_count, outcome.diverged_time_ns);
-  return std::string(buffer) + ": " + outcome.divergence_cause + "; no kinetics line was written";
-}
-
-std::string check_run_choices(const ParameterSet& p) {
-  if (std::string refusal = check_choice_codes(p); !refusal.empty()) return refusal;
-  if (const std::string problem = data_file_name_problem(trimmed_right(p.data_file_name));
-      !problem.empty()) {
-    return "the data-file name cannot be used: " + problem;
-  }
-  if (std::string refusal = check_physical_ranges(p); !refusal.empty()) return refusal;
-  const double lowest = polyimide_lowest_temperature();
-  if (p.material == Material::polyimide && !(static_cast<double>(p.ambient_temperature) > lowest)) {
-    char buffer[200];
-    std::snprintf(buffer, sizeof buffer,
-                  "Ambient temperature [K] is %g; for polyimide it must be above %.1f K, below "
-                  "which its specific-heat law turns negative",
-                  static_cast<double>(p.ambient_temperature), lowest);
-    return buffer;
-  }
-  return {};
-}
-
-AutoScales compute_auto_scales(const ParameterSet& p) {
-  AutoScales a;
-  const double alpha = p.absorption_coefficient;
-  const double tmax = alpha * widen(0.001f) * static_cast<double>(p.fluence) /
-                          (static_cast<double>(p.density) * static_cast<double>(p.specific_heat)) +
-                      300.0;
-  const double ts = tmax / 3.0;
-  double scale = 0.0;
-  double f = 0.0;
-  if (ts <= 1500.0) {
-    scale = tmax / 3.0;
-    f = widen(0.4f);
-  } else if (ts <= 2000.0) {
-    scale = tmax / 3.0;
-    f = widen(0.3f);
-  } else if (ts <= 3000.0) {
-    scale = tmax / 3.0;
-    f = widen(0.2f);
-  } else if (ts <= 7000.0) {
-    scale = tmax * 0.125;
-    f = widen(0.1f);
-  } else {
-    scale = tmax / 10.0;
-    f = widen(0.05f);
-  }
-  const bool surface = p.ablation_model == AblationModel::surface;
-  const double e = surface ? p.activation_energy_ea : p.activation_energy_em;
-  const double v = surface ? p.pre_exponential_vo : p.pre_exponential_vom;
-  a.maximum_temperature_k = tmax;
-  a.band_factor = f;
-  a.temperature_scale = static_cast<float>(scale);
-  a.velocity_scale =
-      static_cast<float>(v * std::exp(-e * widen(1.6e-19f) / (f * widen(1.38e-23f) * tmax)));
-  a.depth_scale = 0.2f;
-  return a;
-}
 
 namespace {
 

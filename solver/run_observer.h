@@ -15,6 +15,7 @@
 namespace kt {
 
 struct RunOutcome;
+struct PulseRecord;
 
 // The values of one output step, in reported units (64-bit, before the files round them).
 struct StepRecord {
@@ -73,6 +74,16 @@ class RunObserver {
     (void)record;
     (void)profiles;
   }
+  // A train (two pulses or more): before pulse `pulse` of `pulses` starts, with the length of
+  // the earlier pulses' runs [ns] (the step records' time runs on over them).
+  virtual void pulse_started(int pulse, int pulses, double time_offset_ns) {
+    (void)pulse;
+    (void)pulses;
+    (void)time_offset_ns;
+  }
+  // A train: after each pulse delivered (a pulse cut short by Stop too), with its record as the
+  // pulse table lists it.
+  virtual void pulse_done(const PulseRecord& record) { (void)record; }
   // Once, when the run has ended (not called for a run that was refused before its start).
   virtual void run_ended(const RunOutcome& outcome) { (void)outcome; }
 };

@@ -31,7 +31,7 @@ std::string experiment_options_help(const char* pulses) {
       "                    incubation (an option given here overrides the file's value)\n"
       "  --scheme S        published or accurate; default: published for one pulse without\n"
       "                    incubation, accurate for a train or incubation (published refuses\n"
-      "                    them)\n"
+      "                    them) and whenever --pulses is given, even --pulses 1\n"
       "  --pulse-shape S   file (the parameter file's triangle or rectangle, default),\n"
       "                    gaussian (FWHM = the pulse width) or measured (with --trace)\n"
       "  --trace FILE.csv  the measured pulse: time_ns,intensity lines, '#' comments\n";

@@ -5,13 +5,14 @@ their reports as dicts. They release the GIL and stop on Ctrl-C (KeyboardInterru
 """
 
 import json
+import numbers
 import os
 import warnings
 from collections import Counter
 
 import numpy as np
 
-from ._experiment import _keywords
+from ._experiment import _keywords, _whole_number
 from ._kestrium import _fit, _incubation, _threshold
 
 __all__ = ["fit", "threshold"]
@@ -194,8 +195,8 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
     depth is not reached up to the model's highest fluence, or a run fails) raises RuntimeError
     saying why. Ctrl-C stops the search and raises KeyboardInterrupt.
     """
-    if pulses is not None and not isinstance(pulses, (int, float)):
-        counts = [int(n) for n in pulses]
+    if pulses is not None and not isinstance(pulses, (numbers.Real, str)):
+        counts = [_whole_number("pulses", n) for n in pulses]
         if len(counts) > 1:
             keywords = _keywords(experiment, scheme, pulse_shape, trace, None, rate_hz,
                                  incubated_absorption, material)

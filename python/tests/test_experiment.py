@@ -70,3 +70,27 @@ def test_a_train_returns_its_pulse_table_and_its_columns(defaults):
     curve = kestrium.sweep(defaults, [80], pulses=2, rate_hz=10)
     assert curve["first_pulse_depth_nm"].shape == (1,)
     assert np.isclose(curve["mean_depth_per_pulse_nm"][0], curve["total_depth_nm"][0])
+
+
+@pytest.mark.parametrize("keywords, error, message", [
+    (dict(pulses=2.9, rate_hz=10), ValueError, "pulses is 2.9; it must be a whole number"),
+    (dict(pulses="3", rate_hz=10), TypeError, "pulses takes a whole number, not str"),
+    (dict(pulses=[1, 2.5], rate_hz=10), ValueError, "pulses is 2.5; it must be a whole number"),
+    (dict(pulses=2, rate_hz="10"), TypeError, r"rate_hz takes a number \(Hz\), not str"),
+    (dict(incubated_absorption="4e5"), TypeError,
+     r"incubated_absorption takes a number \(1/cm\), not str"),
+])
+def test_train_values_are_refused_not_converted(defaults, keywords, error, message):
+    with pytest.raises(error, match=message):
+        kestrium.threshold(defaults, **keywords)
+    if not isinstance(keywords["pulses" if "pulses" in keywords else "incubated_absorption"],
+                      list):
+        with pytest.raises(error, match=message):
+            kestrium.run(defaults, **keywords)
+
+
+def test_pulses_given_at_all_take_the_trains_scheme(defaults):
+    one = kestrium.run(defaults, profiles=False, pulses=1, rate_hz=10).total_depth_nm
+    assert one == kestrium.run(defaults, profiles=False, scheme="accurate").total_depth_nm
+    assert one != kestrium.run(defaults, profiles=False).total_depth_nm
+    assert kestrium.run(defaults, profiles=False, pulses=3.0, rate_hz=10).pulses["pulse"][-1] == 3

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -60,6 +61,39 @@ TEST(Report, AnyTextInAnyFieldGivesValidJson) {
   MeasuredData data;
   data.points.resize(1);
   EXPECT_NO_THROW(json::parse(beer_lambert_json(failed, data)));
+}
+
+TEST(Report, ItsTimesAndRunsCoverTheFitsOfEachSetAlone) {
+  FitReport global;
+  global.status = FitStatus::converged;
+  global.method = "bobyqa";
+  global.points = {FitPointResult{}};
+  global.evaluations = 40;
+  global.runs = 400;
+  global.wall_seconds = 70.2;
+  SetReports sets;
+  for (double wall : {30.0, 32.4}) {
+    FitReport alone = global;
+    alone.evaluations = 20;
+    alone.runs = 150;
+    alone.wall_seconds = wall;
+    sets.separately.push_back(alone);
+  }
+  const struct {
+    const SetReports* sets;
+    double wall;
+    int runs;
+  } cases[] = {{nullptr, 70.2, 400}, {&sets, 132.6, 700}};
+  for (const auto& c : cases) {
+    const json doc = json::parse(report_json(global, nullptr, c.sets));
+    EXPECT_NEAR(doc["wall_seconds"].get<double>(), c.wall, 1e-9);
+    EXPECT_EQ(doc["runs"], c.runs);
+    char line[80];
+    std::snprintf(line, sizeof line, "%d model runs (0 retried, 0 failed), %.1f s wall", c.runs,
+                  c.wall);
+    EXPECT_NE(fit_summary(global, c.sets).find(line), std::string::npos)
+        << fit_summary(global, c.sets);
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "app_page.h"
 #include "display/drawing_context.h"
+#include "graphics/temporal_plot.h"
 #include "kt_test_paths.h"
 
 namespace kt {
@@ -131,6 +132,15 @@ TEST(TitlePage, LayoutOfEveryScreenSize) {
     EXPECT_GE(x1, e.maker_at.x);
     EXPECT_LE(x1, e.maker_at.x + 4);
     EXPECT_LT(x2, e.inner.x2);
+
+    // The start hint in light cyan, inside the temporal panel's box: a run's page covers it.
+    const TemporalLayout t = temporal_layout(p.page());
+    ASSERT_TRUE(p.extent(0, e.separator_y + 1, e.width - 1, e.height - 1, test::kLightCyan, x1, y1,
+                         x2, y2));
+    EXPECT_GE(x1, page_offset(t.x0, -0.1f, e.width));
+    EXPECT_LE(x2, page_offset(t.x1, 0.3f, e.width));
+    EXPECT_GE(y1, page_offset(t.y0, -0.08f, e.height));
+    EXPECT_LE(y2, page_offset(t.y_row, 0.1f, e.height));
   }
 }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <tuple>
 
 #include "analysis/incubation.h"
 #include "engine/experiment_setup.h"
@@ -135,8 +136,8 @@ TEST_F(Experiments, OptionsOverrideTheFileAndTheSchemeFollowsThePulses) {
   setup = make_run_setup(choices, error);
   ASSERT_TRUE(setup) << error;
   EXPECT_EQ(setup->pulse.pulses, 1);
-  EXPECT_EQ(setup->pulse.rate_hz, 10.0);  // kept from the file
-  EXPECT_EQ(setup->scheme, Scheme::published);
+  EXPECT_EQ(setup->pulse.rate_hz, 10.0);       // kept from the file
+  EXPECT_EQ(setup->scheme, Scheme::accurate);  // pulses given, even 1: the trains' scheme
   ASSERT_TRUE(setup->pulse.trace);
   EXPECT_EQ(setup->pulse.trace->time_ns.size(), 4u);
 
@@ -148,6 +149,19 @@ TEST_F(Experiments, OptionsOverrideTheFileAndTheSchemeFollowsThePulses) {
   ASSERT_TRUE(setup) << error;
   EXPECT_EQ(setup->pulse.shape, PulsePlan::Shape::gaussian);
   EXPECT_FALSE(setup->pulse.trace);
+
+  // One pulse given with no scheme: the trains' scheme; a scheme chosen, or no pulses given:
+  // as chosen, or the published one.
+  for (const auto& [pulses, scheme, expected] :
+       {std::tuple{std::optional<int>(1), std::optional<std::string>(), Scheme::accurate},
+        std::tuple{std::optional<int>(1), std::optional<std::string>("published"),
+                   Scheme::published},
+        std::tuple{std::optional<int>(), std::optional<std::string>(), Scheme::published}}) {
+    ExperimentChoices one;
+    one.pulses = pulses;
+    one.scheme = scheme;
+    EXPECT_EQ(make_run_setup(one, error)->scheme, expected) << pulses.has_value();
+  }
 
   // Only a scheme, or nothing: no identity of its own (a study keeps its old hash).
   ExperimentChoices scheme_only;

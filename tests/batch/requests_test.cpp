@@ -2,13 +2,17 @@
 // work (the setting at fault as data), and what a prepared one delivers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <functional>
 #include <string>
 
+#include "engine/fit_request.h"
 #include "engine/run_request.h"
 #include "engine/study_request.h"
 #include "engine/sweep_request.h"
+#include "engine/threshold_request.h"
 #include "test_support.h"
 
 namespace kt {
@@ -143,6 +147,127 @@ TEST(Requests, PreparedRunsDeliverTheirResults) {
   const MergeResult foreign = merge.prepare()->execute();
   EXPECT_NE(foreign.problem, "");
   EXPECT_EQ(foreign.table, "");
+}
+
+// A cheap model, where the calculation is not the point: d = 200 nm ln(F / F_th), with F_th =
+// 100 mJ/cm^2 (E / 0.7) N^-0.2 after N pulses.
+double cheap_depth(const ParameterSet& p, double fluence, int pulses) {
+  const double threshold =
+      100.0 * p.activation_energy_em / 0.7 * std::pow(std::max(pulses, 1), -0.2);
+  return fluence > threshold ? 200.0 * std::log(fluence / threshold) : 0.0;
+}
+
+DepthModel cheap_model(int pulses) {
+  return [pulses](const std::vector<ModelPoint>& points, DepthQuantity, int,
+                  ModelRunCounter& counter, const std::atomic<bool>&) {
+    ModelBatch batch;
+    for (const ModelPoint& point : points) {
+      counter.runs.fetch_add(1);
+      batch.results.push_back({true, cheap_depth(*point.parameters, point.fluence, pulses), 1, ""});
+    }
+    return batch;
+  };
+}
+
+MeasuredData measured(const std::string& text) {
+  MeasuredData data;
+  std::string error;
+  EXPECT_TRUE(parse_measured_csv(text, "m.csv", data, error)) << error;
+  return data;
+}
+
+TEST(Requests, FitsAndThresholdsAreBuiltAndCheckedBeforeAnyRun) {
+  ModelFitRequest fit;
+  fit.parameters = runnable();
+  fit.parameter_file = "in.par";
+  fit.data = measured("fluence_mJ_per_cm2,total_depth_nm\n100,50\n200,150\n400,300\n800,450\n");
+  fit.vary = {"activation_energy_em"};
+  ModelThresholdRequest threshold;
+  threshold.parameters = runnable();
+  threshold.parameter_file = "in.par";
+  threshold.setups = {RunSetup{}};
+  expect_refusals({
+      {"fit without fields", refused<ModelFitRequest>(fit, [](auto& r) { r.vary.clear(); }), "vary",
+       "fit needs the fields to vary (or analyse for"},
+      {"fit of an unknown field",
+       refused<ModelFitRequest>(fit, [](auto& r) { r.vary_each = {"flunce"}; }), "vary_each",
+       "vary_each: "},
+      {"fit with a range of a field not varied",
+       refused<ModelFitRequest>(fit,
+                                [](auto& r) {
+                                  r.bounds = {{"pulse_width", {1.0, 2.0}}};
+                                }),
+       "bounds", "bounds names \"pulse_width\", which is not in vary or vary_each"},
+      {"fit of a field at 0 without its range",
+       refused<ModelFitRequest>(fit,
+                                [](auto& r) {
+                                  r.parameters.screening_coefficient = 0.0f;
+                                  r.vary = {"screening_coefficient"};
+                                }),
+       "bounds", "screening_coefficient is 0; give its range with bounds screening_coefficient"},
+      {"threshold on refused parameters",
+       refused<ModelThresholdRequest>(threshold,
+                                      [](auto& r) { r.parameters.ambient_temperature = 1.0f; }),
+       "", "in.par: "},
+  });
+  // A field at 0 is checked against the range given for it (here a log-scale field, which
+  // needs a start above 0 whatever its range).
+  ModelFitRequest ranged = fit;
+  ranged.parameters.screening_coefficient = 0.0f;
+  ranged.vary = {"screening_coefficient"};
+  ranged.bounds = {{"screening_coefficient", {0.0, 1e5}}};
+  EXPECT_EQ(ranged.prepare().refusal.problem,
+            "screening_coefficient is fitted on a log scale, so its lower bound must be greater "
+            "than 0");
+
+  // The Beer-Lambert analysis alone runs no model.
+  ModelFitRequest analysed = fit;
+  analysed.vary.clear();
+  analysed.analyse = true;
+  const Prepared<ModelFitPlan> analysis = analysed.prepare();
+  ASSERT_TRUE(analysis) << analysis.refusal.text();
+  std::atomic<bool> interrupt{false};
+  const ModelFitResult result = analysis->execute(interrupt);
+  EXPECT_TRUE(result.beer_lambert.ok) << result.beer_lambert.message;
+  EXPECT_EQ(result.report.runs, 0);
+
+  // On a cheap model: the fit finds the field that made the data, and its curve follows it.
+  ParameterSet truth = runnable();
+  truth.activation_energy_em = 0.9f;
+  std::string rows = "fluence_mJ_per_cm2,total_depth_nm\n";
+  for (double f : {150.0, 250.0, 400.0, 700.0, 1200.0, 2000.0})
+    rows += std::to_string(f) + "," + std::to_string(cheap_depth(truth, f, 1)) + "\n";
+  ModelFitRequest cheap = fit;
+  cheap.data = measured(rows);
+  Prepared<ModelFitPlan> fitting = cheap.prepare();
+  ASSERT_TRUE(fitting) << fitting.refusal.text();
+  fitting.plan->model = cheap_model(1);
+  const ModelFitResult fitted = fitting->execute(interrupt);
+  ASSERT_EQ(fitted.report.status, FitStatus::converged) << fitted.report.message;
+  EXPECT_NEAR(fitted.report.parameters.at(0).value, 0.9, 1e-3);
+  std::vector<double> fluences, depths;
+  EXPECT_EQ(fitting->model_curve({0, 5}, fitted.report.fitted, 0, interrupt, fluences, depths), "");
+  ASSERT_EQ(depths.size(), 48u);
+  EXPECT_NEAR(depths.back(), cheap_depth(truth, fluences.back(), 1), 0.5);
+
+  // The threshold at one pulse plan, and at several pulse numbers with the law through them.
+  ModelThresholdRequest series = threshold;
+  series.pulses = {1, 10};
+  series.setups = {RunSetup{}, RunSetup{}};
+  for (ModelThresholdRequest* asked : {&threshold, &series}) {
+    Prepared<ModelThresholdPlan> search = asked->prepare();
+    ASSERT_TRUE(search) << search.refusal.text();
+    search.plan->models = [](int n) { return cheap_model(n); };
+    if (!search->series()) {
+      const ThresholdReport one = search->execute(interrupt);
+      ASSERT_TRUE(one.ok) << one.message;
+      EXPECT_NEAR(one.fluence, 100.0 * std::exp(1.0 / 200.0), 0.1);
+      continue;
+    }
+    const IncubationThresholds law = search->execute_series(interrupt);
+    ASSERT_TRUE(law.ok) << law.message;
+    EXPECT_NEAR(law.fit.s, 0.8, 2e-3);
+  }
 }
 
 }  // namespace

@@ -3,14 +3,17 @@
 #include <QDialog>
 
 #include "app/dialog_templates.h"
+#include "app/experiment_dialog.h"
 #include "display/qt_access.h"
 
 namespace kt::test {
 
 // The display layer makes one child widget per template control, in template order.
 QWidget* find_control(QWidget* dialog, int id) {
-  const display::DialogTemplate* form =
-      dialog->windowTitle() == "Parameters:" ? &parameters_template() : &output_data_template();
+  const QString title = dialog->windowTitle();
+  const display::DialogTemplate* form = title == "Parameters:"   ? &parameters_template()
+                                        : title == "Experiment:" ? &experiment_template()
+                                                                 : &output_data_template();
   const QWidget* canvas = dialog->findChild<QWidget*>(display::kDialogCanvasName);
   if (canvas == nullptr) {
     ADD_FAILURE() << "the dialog has no controls";

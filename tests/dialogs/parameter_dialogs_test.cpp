@@ -155,6 +155,7 @@ TEST_F(ParameterDialogsTest, FieldsShowWholeValuesAndLabelsShareOneFont) {
 }
 
 TEST_F(ParameterDialogsTest, TypedNumbersFollowTheTextAsItChanges) {
+  state_.show_message = [](std::string_view, std::string_view) {};  // "7" was not read
   run_dialog(DialogKind::parameters, [](QWidget* dialog) {
     // 3, 30, 3, empty: the last number read was 3.
     QLineEdit* width = test::edit(dialog, 1007);
@@ -308,6 +309,36 @@ TEST_F(ParameterDialogsTest, RefusedNamesAndNumbersKeepTheirValueAndAreNamedAtOk
   });
   EXPECT_EQ(parameters_.snapshot().fluence, 1e3f);
   EXPECT_TRUE(messages.empty());
+}
+
+// "72,5" gives 72, as stored habits rely on; the field says so while it holds such text, and
+// the dialog names it at OK.
+TEST_F(ParameterDialogsTest, APartlyReadFieldIsMarkedInTheDialogAndNamedAtOk) {
+  std::vector<std::string> messages;
+  state_.show_message = [&](std::string_view, std::string_view text) {
+    messages.emplace_back(text);
+  };
+  run_dialog(DialogKind::parameters, [&](QWidget* dialog) {
+    QLineEdit* fluence = test::edit(dialog, 1009);
+    const QColor plain = fluence->palette().color(QPalette::Base);
+    test::replace(fluence, "72,5");
+    EXPECT_EQ(fluence->toolTip().toStdString(),
+              "Fluence [mJ/cm^2]: only 72 was read from '72,5'; '5' was not (decimals take a "
+              "point, not a comma)");
+    EXPECT_NE(fluence->palette().color(QPalette::Base), plain);
+    test::replace(test::edit(dialog, 1007), "20 30");
+    test::replace(fluence, "72.5");  // corrected: the mark goes
+    EXPECT_TRUE(fluence->toolTip().isEmpty());
+    EXPECT_EQ(fluence->palette().color(QPalette::Base), plain);
+    test::press(dialog, 1);
+  });
+  EXPECT_EQ(parameters_.snapshot().fluence, 72.5f);
+  EXPECT_EQ(parameters_.snapshot().pulse_width, 20.0f);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("Pulsewidth [ns]: only 20 was read from '20 30'; '30' was not"),
+            std::string::npos)
+      << messages[0];
+  EXPECT_EQ(messages[0].find("Fluence"), std::string::npos) << messages[0];
 }
 
 // Real-window pictures of both dialogs with the defaults, taken from the X display the test runs

@@ -183,6 +183,31 @@ TEST_F(FrameTest, MenuBarIsBuiltByAppendRules) {
   EXPECT_FALSE(set_menu_item_enabled(9, 0, false));
 }
 
+TEST_F(FrameTest, CheckableItemsShowTheirState) {
+  std::vector<int> told;
+  const auto record = [&told](std::int32_t checked) { told.push_back(checked); };
+  ASSERT_TRUE(append_menu_item(1, kMenuEnabled, "File", {}));
+  ASSERT_TRUE(append_menu_item(1, kMenuEnabled | kMenuCheckable, "In a popup", record));
+  ASSERT_TRUE(append_menu_item(2, kMenuEnabled | kMenuCheckable, "On the bar", record));
+  QAction* in_popup = frame_menu_bar()->actions()[0]->menu()->actions()[0];
+  QAction* on_bar = frame_menu_bar()->actions()[1];
+  // A popup draws its own mark; on the bar, where none is drawn, the text carries a box.
+  EXPECT_EQ(in_popup->text(), "&In a popup");
+  EXPECT_EQ(on_bar->text(), QString(QChar(0x2610)) + " &On the bar");
+  on_bar->trigger();  // the user's choice: the callback is told, the box ticked
+  EXPECT_EQ(told, (std::vector<int>{1}));
+  EXPECT_EQ(on_bar->text(), QString(QChar(0x2611)) + " &On the bar");
+  EXPECT_TRUE(menu_item_checked(2, 0));
+  // Set by the program: the mark follows, the callback is not run.
+  EXPECT_TRUE(set_menu_item_checked(2, 0, false));
+  EXPECT_TRUE(set_menu_item_checked(1, 1, true));
+  EXPECT_EQ(on_bar->text(), QString(QChar(0x2610)) + " &On the bar");
+  EXPECT_TRUE(in_popup->isChecked());
+  EXPECT_TRUE(menu_item_checked(1, 1));
+  EXPECT_EQ(told, (std::vector<int>{1}));
+  EXPECT_FALSE(set_menu_item_checked(1, 0, true)) << "the File popup is not checkable";
+}
+
 TEST_F(FrameTest, DialogsHoldEveryTemplateControl) {
   DialogTemplate repeated = test_template();
   repeated.controls.push_back(repeated.controls.front());

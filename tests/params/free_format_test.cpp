@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace kt {
 namespace {
 
@@ -45,6 +47,13 @@ TEST(FreeFormatInput, FirstItemOfAList) {
     EXPECT_EQ(free_format_read_real(text), 15.0f) << text;
   EXPECT_EQ(free_format_read_real("-2.5d-3"), -2.5e-3f);
   EXPECT_EQ(free_format_read_real("3"), 3.0f);
+}
+
+TEST(FreeFormatInput, TheTextAfterTheFirstItemIsWhatWasNotRead) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"72,5", "5"},     {" 1 2 3 ", "2 3"}, {"15, ", ""},    {"15/", ""},
+      {"15 / 7", "/ 7"}, {"1.5E1", ""},      {"15,,20", "20"}};
+  for (const auto& [text, unused] : cases) EXPECT_EQ(free_format_unused_text(text), unused) << text;
 }
 
 TEST(FreeFormatInput, NoValue) {

@@ -120,6 +120,11 @@ TEST(PulseTrain, RepeatsAtTenHertzAndAccumulatesHeatAtAHundredKilohertz) {
   // The kinetics line and the outcome hold the mean depth per pulse; the ledger closes.
   EXPECT_NEAR(slow.total_depth_nm * 10.0, slow.pulses.back().cumulative_depth_nm, 1e-9);
   EXPECT_LT(std::abs(slow.energy.residual), 1e-8 * slow.energy.light_in);
+  // The weak linear loss (the figures of the equations page): next to nothing within one pulse,
+  // 38 % of the light of this train, over the 100 ms between its pulses.
+  EXPECT_NEAR(slow.energy.linear_loss / slow.energy.light_in, 0.38, 0.01);
+  const RunOutcome one = run_plan(p, PulsePlan{});
+  EXPECT_LT(one.energy.linear_loss, 1e-6 * one.energy.light_in);
 
   const RunOutcome fast = run_plan(p, train_of(10, 1e5));
   ASSERT_EQ(fast.pulses.size(), 10u);

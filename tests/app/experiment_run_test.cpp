@@ -1,0 +1,189 @@
+// Experiments run from the program: the files of a run started with Calculation equal the batch
+// runner's with the same parameter file and experiment file, byte for byte; the page follows
+// the train pulse by pulse; Stop ends a train with whole files; refusals start nothing.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/menu.h"
+#include "app_page.h"
+#include "kt_test_paths.h"
+#include "test_support.h"
+
+namespace kt {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct PulseWatch : RunObserver {
+  std::vector<int> started, done;
+  std::function<void(int pulse)> on_done;
+  void pulse_started(int pulse, int, double) override { started.push_back(pulse); }
+  void pulse_done(const PulseRecord& record) override {
+    done.push_back(record.pulse);
+    if (on_done) on_done(record.pulse);
+  }
+};
+
+// A folder with the default parameter file, a material file and a measured trace.
+void fill_folder(const fs::path& folder) {
+  fs::copy_file(fs::path(KT_TEST_DATA_DIR) / "params" / "default.par", folder / "KTparam.par");
+  fs::copy_file(fs::path(KT_SOURCE_DIR) / "materials" / "polyimide.toml", folder / "mat.toml");
+  test::write_file(folder / "pulse.csv", "# time_ns,intensity\n0,0\n8,1\n30,0\n");
+  test::write_file(folder / "bad_mat.toml", "name = \"bad\"\n[density]\nvalue = \"heavy\"\n");
+}
+
+class ExperimentRunTest : public ::testing::Test {
+ protected:
+  // Starts the program's Calculation in `folder` with `experiment` and waits for its end.
+  RunOutcome run_in(const fs::path& folder, const Experiment& experiment,
+                    const std::function<void(Application&)>& before = {}) {
+    test::CurrentDirectory here(folder);
+    test::AppPage page(1024, 768);
+    EXPECT_TRUE(page.ready());
+    ShellServices services;
+    services.show_message = [this](std::string_view, std::string_view text) {
+      messages.emplace_back(text);
+    };
+    RunOptions options;
+    options.observer = &watch;
+    Application app(fs::path(KT_BATCH_PROGRAM).parent_path(), services, options);
+    EXPECT_TRUE(init_display(app));
+    EXPECT_TRUE(load_startup_parameters(app));
+    app.experiment = experiment;
+    if (before) before(app);
+    calculation_command(app);
+    app.controller.wait();
+    caption = app.run_view.pulses().caption();
+    return app.controller.last_outcome();
+  }
+
+  PulseWatch watch;
+  std::vector<std::string> messages;
+  std::string caption;
+};
+
+TEST_F(ExperimentRunTest, CalculationWritesTheBatchRunnersFiles) {
+  struct Case {
+    const char* name;
+    Experiment experiment;
+  };
+  test::ScratchDirectory app_dir;
+  fill_folder(app_dir.path());
+  Experiment train;  // the desk's case: Gaussian, 10 pulses at 10 Hz, a material
+  train.pulse_shape = "gaussian";
+  train.pulses = 10;
+  train.rate_hz = 10.0;
+  train.material = app_dir.path() / "mat.toml";
+  Experiment incubated;
+  incubated.pulse_shape = "measured";
+  incubated.trace = app_dir.path() / "pulse.csv";
+  incubated.pulses = 3;
+  incubated.rate_hz = 100.0;
+  incubated.incubated_absorption = 4.0e5;
+  Experiment single;
+  single.pulse_shape = "gaussian";
+  const Case cases[] = {{"train with a material", train},
+                        {"measured trace, incubation", incubated},
+                        {"one Gaussian pulse", single}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    watch = PulseWatch{};
+    messages.clear();
+    const RunOutcome outcome = run_in(app_dir.path(), c.experiment);
+    EXPECT_EQ(outcome.end, RunEnd::end_test);
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    if (c.experiment.pulses > 1) {
+      EXPECT_EQ(watch.done.size(), static_cast<std::size_t>(c.experiment.pulses));
+      const std::string n = std::to_string(c.experiment.pulses);
+      EXPECT_EQ(caption, "Pulse " + n + " of " + n);
+    } else {
+      EXPECT_TRUE(watch.started.empty());
+    }
+
+    test::ScratchDirectory batch_dir;
+    fill_folder(batch_dir.path());
+    ASSERT_EQ(save_experiment_file(c.experiment, batch_dir.path() / "exp.toml"), "");
+    const std::string command = "cd '" + batch_dir.path().string() +
+                                "' && '" KT_BATCH_PROGRAM
+                                "' KTparam.par --experiment exp.toml > out.txt 2>&1";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << test::read_file(batch_dir.path() / "out.txt");
+    std::vector<std::string> written;
+    for (const std::string& name : test::file_names(batch_dir.path())) {
+      if (name.rfind("Data1", 0) != 0) continue;
+      written.push_back(name);
+      EXPECT_EQ(test::read_file(app_dir.path() / name), test::read_file(batch_dir.path() / name))
+          << name;
+      fs::remove(app_dir.path() / name);  // the next case starts without them
+    }
+    EXPECT_EQ(written.size(), c.experiment.pulses > 1 ? 13u : 12u);  // D, K, S1-S10 (and P)
+  }
+}
+
+TEST_F(ExperimentRunTest, StopEndsATrainWithWholeFiles) {
+  test::ScratchDirectory dir;
+  fill_folder(dir.path());
+  Experiment train;
+  train.pulses = 10;
+  train.rate_hz = 10.0;
+  std::function<void()> stop;
+  watch.on_done = [&](int pulse) {
+    if (pulse == 2) stop();
+  };
+  const RunOutcome outcome = run_in(dir.path(), train, [&](Application& app) {
+    stop = [&app] { app.controller.request_stop(); };
+  });
+  EXPECT_EQ(outcome.end, RunEnd::stop);
+  const std::string table = test::read_file(dir.path() / "Data1P.dat");
+  const std::string kinetics = test::read_file(dir.path() / "Data1K.dat");
+  // The header, the two pulses and the one cut short: each line whole.
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 4) << table;
+  EXPECT_EQ(table.back(), '\n');
+  ASSERT_FALSE(kinetics.empty());
+  EXPECT_EQ(kinetics.back(), '\n');
+}
+
+TEST_F(ExperimentRunTest, RefusedExperimentsStartNothing) {
+  struct Case {
+    const char* name;
+    std::function<void(Application&)> before;
+    std::string message;
+  };
+  test::ScratchDirectory dir;
+  fill_folder(dir.path());
+  const std::string bad = (dir.path() / "bad_mat.toml").string();
+  const Case cases[] = {
+      {"bad material file", [&](Application& app) { app.experiment.material = bad; },
+       bad + ", line 3"},
+      {"a train unticked from the accurate scheme",
+       [](Application& app) {
+         app.experiment.pulses = 4;
+         app.experiment.rate_hz = 10.0;
+         accurate_scheme_command(app, false);  // refused: the experiment keeps its scheme
+         EXPECT_EQ(app.experiment.scheme, "");
+         app.experiment.scheme = "published";
+       },
+       "scheme published cannot run pulses 4"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    messages.clear();
+    const RunOutcome outcome = run_in(dir.path(), Experiment{}, c.before);
+    EXPECT_EQ(outcome.end, RunEnd::not_started);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_NE(messages.back().find(c.message), std::string::npos) << messages.back();
+    for (const std::string& name : test::file_names(dir.path()))
+      EXPECT_NE(name.rfind("Data1", 0), 0u) << name << " was written";
+  }
+}
+
+}  // namespace
+}  // namespace kt
