@@ -56,9 +56,9 @@ class PublishedLedger {
 void close_ledger(EnergyLedger& ledger);
 
 // The largest residual, as a share of the light, of a run whose depths can be trusted. The
-// published scheme loses a few per cent, up to 0.23 of the light over random parameter sets
-// (each value within a factor e^2 of its default); the accurate scheme about 1e-9, up to 0.03
-// for a train at such extremes. A run beyond its bound has not solved its model: it ends as a
+// published scheme loses a few per cent, up to 0.26 of the light over random parameter sets
+// (each value within a factor e^2 of its default); the accurate scheme about 1e-9 (a train at
+// such extremes lost 0.03 once). A run beyond its bound has not solved its model: it ends as a
 // failure, not a result.
 inline constexpr double kPublishedLedgerTolerance = 0.5;
 inline constexpr double kAccurateLedgerTolerance = 0.1;

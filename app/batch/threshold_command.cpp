@@ -148,8 +148,7 @@ int threshold_command(const std::vector<std::string>& args) {
   std::vector<NamedPath> inputs = {{"the parameter file", parfile}};
   for (const RunSetup& setup : setups)
     for (NamedPath& file : setup.input_files()) inputs.push_back(std::move(file));
-  if (const std::string clash = check_output_paths(inputs, {{"--plot", plot_file}});
-      !clash.empty())
+  if (const std::string clash = check_output_paths(inputs, {{"--plot", plot_file}}); !clash.empty())
     return line.usage_error(clash);
   if (!read_parameters(parfile, request.parameters)) return kExitFailure;
   request.parameter_file = parfile;
