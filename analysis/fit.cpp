@@ -794,7 +794,9 @@ void FitSession::add_notes(const std::string& optimiser_note, const std::string&
 
 FitReport fit_model(const FitRequest& request, const DepthModel& model,
                     const std::atomic<bool>& interrupt, const FitProgress& progress) {
-  return FitSession(request, model, interrupt, progress).run();
+  FitReport report = FitSession(request, model, interrupt, progress).run();
+  report.notes = request.data.warnings;
+  return report;
 }
 
 std::vector<FitReport> fit_each_set(const FitRequest& request, const DepthModel& model,

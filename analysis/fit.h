@@ -124,6 +124,7 @@ struct FitReport {
   std::string method;   // "NLopt LN_BOBYQA"
   ParameterSet fitted;  // the request's parameters with the fitted values shared by all rows
   std::vector<FitSetResult> datasets;  // one per data set of the data
+  std::vector<std::string> notes;      // the data's notes: columns not used, units converted
   // The model could not run at all (its threads could not be started): `message` says why and
   // there is nothing to report or write.
   bool model_unavailable = false;

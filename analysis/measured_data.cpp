@@ -13,6 +13,7 @@
 
 #include "params/bounded_file.h"
 #include "params/spelling.h"
+#include "params/unit_text.h"
 
 namespace kt {
 namespace {
@@ -77,15 +78,14 @@ std::string trimmed(std::string_view text) {
   return std::string(trimmed_view(text));
 }
 
-bool parse_real(std::string text, double& value, char delimiter) {
+// The number, times 10^shift (a column in J/cm^2 or um read as mJ/cm^2 or nm).
+bool parse_real(std::string text, double& value, char delimiter, int shift = 0) {
   if (text.empty()) return false;
   // With `;` or a tab between the values, "1,5" is one and a half.
   if (delimiter != ',' && text.find(',') != std::string::npos &&
       text.find('.') == std::string::npos)
     text[text.find(',')] = '.';
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return end == text.c_str() + text.size() && std::isfinite(value);
+  return read_shifted_decimal(text, shift, value);
 }
 
 // A header name as a lower-case word with its unit: "Fluence (mJ/cm2)", "fluence [mJ/cm^2]" and
@@ -95,7 +95,7 @@ std::string header_key(const std::string& name) {
   auto separate = [&] {
     if (!key.empty() && key.back() != '_') key += '_';
   };
-  for (const char c : name) {
+  for (const char c : plain_unit_text(name)) {
     if (c == '/') {
       separate();
       key += "per_";
@@ -112,44 +112,93 @@ std::string header_key(const std::string& name) {
 
 enum class ColumnRole { unknown, fluence, sigma, total, surface, volume, dataset };
 
-ColumnRole column_role(const std::string& name) {
+// The role of a column and the power of ten from its unit to the one read (mJ/cm^2, nm).
+struct ColumnKind {
+  ColumnRole role = ColumnRole::unknown;
+  int shift = 0;
+  std::string_view unit{};  // as the report names it: "J/cm^2", "um"; empty when read as is
+};
+
+ColumnKind column_kind(const std::string& name) {
   const std::string key = header_key(name);
-  if (key == "fluence_mj_per_cm2") return ColumnRole::fluence;
-  if (key == "dataset" || key == "data_set") return ColumnRole::dataset;
-  if (key == "sigma_nm" || key == "sigma_depth_nm") return ColumnRole::sigma;
-  if (key == "total_depth_nm" || key == "depth_nm") return ColumnRole::total;
-  if (key == "surface_recession_nm") return ColumnRole::surface;
-  if (key == "volume_depth_nm") return ColumnRole::volume;
-  return ColumnRole::unknown;
+  if (key == "dataset" || key == "data_set") return {ColumnRole::dataset};
+  if (key == "fluence_mj_per_cm2") return {ColumnRole::fluence};
+  if (key == "fluence_j_per_cm2") return {ColumnRole::fluence, 3, "J/cm^2"};
+  struct Depth {
+    std::string_view base;
+    ColumnRole role;
+  };
+  constexpr Depth kDepths[] = {{"sigma", ColumnRole::sigma},
+                               {"sigma_depth", ColumnRole::sigma},
+                               {"total_depth", ColumnRole::total},
+                               {"depth", ColumnRole::total},
+                               {"surface_recession", ColumnRole::surface},
+                               {"volume_depth", ColumnRole::volume}};
+  for (const Depth& d : kDepths) {
+    if (key == std::string(d.base) + "_nm") return {d.role};
+    if (key == std::string(d.base) + "_um") return {d.role, 3, "um"};
+  }
+  return {};
+}
+
+ColumnRole column_role(const std::string& name) {
+  return column_kind(name).role;
 }
 
 constexpr const char* kExpectedColumns =
-    "the names taken are fluence_mJ_per_cm2 (or \"Fluence (mJ/cm2)\", \"fluence [mJ/cm^2]\"), "
-    "total_depth_nm (or depth_nm, \"Depth (nm)\"), surface_recession_nm, volume_depth_nm and "
-    "sigma_nm";
+    "the names taken are fluence_mJ_per_cm2 (or \"Fluence (mJ/cm2)\", \"fluence [J/cm^2]\"), "
+    "total_depth_nm (or depth_nm, \"Depth (nm)\", \"Depth (um)\"), surface_recession_nm, "
+    "volume_depth_nm and sigma_nm";
 
 constexpr const char* kPulsesColumn = "pulses";
 // The most pulses a row's run may be given.
 constexpr double kMaximumRowPulses = 100000.0;
 
-// The field a header key names: the field's name, alone or with its unit ("pulse_width_ns").
+// The names a lab writes for a field, each naming that field only: tau for the pulse width.
+struct FieldAlias {
+  std::string_view alias, field;
+};
+constexpr FieldAlias kAliases[] = {{"tau", "pulse_width"}};
+
+// A name and the same with the field's unit: "pulse_width", "pulse_width_ns".
+bool names_field(const std::string& key, std::string_view name, const ParameterField& f) {
+  return key == name ||
+         (!f.unit.empty() && key == std::string(name) + "_" + header_key(std::string(f.unit)));
+}
+
+// The field a header key names: the field's name or an alias, alone or with the field's unit
+// ("pulse_width_ns", "tau_ns").
 const ParameterField* field_of_key(const std::string& key) {
-  for (const ParameterField& f : parameter_fields()) {
-    if (key == f.name) return &f;
-    if (!f.unit.empty() && key == std::string(f.name) + "_" + header_key(std::string(f.unit)))
-      return &f;
+  for (const ParameterField& f : parameter_fields())
+    if (names_field(key, f.name, f)) return &f;
+  for (const FieldAlias& a : kAliases) {
+    const ParameterField* f = find_parameter_field(a.field);
+    if (f && names_field(key, a.alias, *f)) return f;
   }
   return nullptr;
 }
 
-// The field (or "pulses") a key is a likely misspelling of: within two letters of its name.
-std::string misspelt_name(const std::string& key) {
-  constexpr std::size_t kShortestChecked = 6, kMostLettersOff = 2;
+// The condition column a key looks meant to be: a field's name (or `pulses`), alone or with
+// its unit, that the key misses by a slip of the keyboard ("pulse_widht"), or that it gives in
+// another unit ("pulse_width_us": pulse_width_ns). Empty when it looks like none.
+std::string meant_condition(const std::string& key) {
+  constexpr std::size_t kShortestChecked = 5;
   if (key.size() < kShortestChecked) return {};
-  if (edit_distance(key, kPulsesColumn) <= kMostLettersOff) return kPulsesColumn;
+  std::vector<std::string> names{kPulsesColumn};
+  auto candidate = [&](std::string_view name, const ParameterField& f) {
+    const std::string with_unit =
+        f.unit.empty() ? std::string() : std::string(name) + "_" + header_key(std::string(f.unit));
+    names.emplace_back(name);
+    if (with_unit.empty()) return std::string();
+    names.push_back(with_unit);
+    return key.rfind(std::string(name) + "_", 0) == 0 ? with_unit : std::string();
+  };
   for (const ParameterField& f : parameter_fields())
-    if (edit_distance(key, f.name) <= kMostLettersOff) return std::string(f.name);
-  return {};
+    if (std::string other_unit = candidate(f.name, f); !other_unit.empty()) return other_unit;
+  for (const FieldAlias& a : kAliases)
+    if (const ParameterField* f = find_parameter_field(a.field))
+      if (std::string other_unit = candidate(a.alias, *f); !other_unit.empty()) return other_unit;
+  return nearest_name(key, names);
 }
 
 std::string number_text(double value) {
@@ -218,6 +267,8 @@ namespace {
 // Where the header puts the columns that are read.
 struct CsvColumns {
   int fluence = -1, depth = -1, sigma = -1, dataset = -1;
+  int fluence_shift = 0, depth_shift = 0, sigma_shift = 0;  // from the file's units
+  bool index = false;           // column 1 is a pandas index (no name, 0, 1, 2, ...): skipped
   std::vector<int> conditions;  // the columns of MeasuredData::conditions
   std::size_t count = 0;
 };
@@ -245,7 +296,7 @@ std::string read_other_column(const std::string& name, int column, const std::st
     columns.conditions.push_back(column);
     return {};
   }
-  if (const std::string near = misspelt_name(key); !near.empty())
+  if (const std::string near = meant_condition(key); !near.empty())
     return where + " is not a field; did you mean " + near + "?";
   read.warnings.push_back("column \"" + printable_text(name) + "\" of " + source + " is not used");
   return {};
@@ -257,15 +308,26 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
                         const DepthQuantity* wanted, MeasuredData& read, CsvColumns& columns) {
   columns.count = cells.size();
   int depth_columns[3] = {-1, -1, -1};
+  int depth_shifts[3] = {0, 0, 0};
+  // pandas writes its index as a first column without a name; the rows check its values.
+  columns.index = cells.size() > 1 && cells[0].empty();
   // Each name and each role once: the first column that has it (linear in the columns).
   std::unordered_map<std::string_view, std::size_t> first_of_name;
   std::size_t first_of_role[7];
   std::fill(std::begin(first_of_role), std::end(first_of_role), cells.size());
-  std::vector<ColumnRole> roles(cells.size());
-  for (std::size_t c = 0; c < cells.size(); ++c) {
+  std::vector<ColumnRole> roles(cells.size(), ColumnRole::unknown);
+  for (std::size_t c = columns.index ? 1 : 0; c < cells.size(); ++c) {
     const int column = static_cast<int>(c);
     const std::string& name = cells[c];
-    if (name.empty()) return "column " + std::to_string(c + 1) + " of the header has no name";
+    if (name.empty())
+      return "column " + std::to_string(c + 1) +
+             " of the header has no name (a table written by pandas: write it with "
+             "to_csv(path, index=False))";
+    const ColumnKind kind = column_kind(name);
+    if (!kind.unit.empty())
+      read.warnings.push_back("column \"" + printable_text(name) + "\" of " + source + " is in " +
+                              std::string(kind.unit) + ": converted to " +
+                              (kind.role == ColumnRole::fluence ? "mJ/cm^2" : "nm"));
     roles[c] = column_role(name);
     // A repeated column would leave the choice between its values to chance.
     std::size_t k = first_of_name.emplace(name, c).first->second;
@@ -279,18 +341,23 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
     switch (roles[c]) {
       case ColumnRole::fluence:
         columns.fluence = column;
+        columns.fluence_shift = kind.shift;
         break;
       case ColumnRole::sigma:
         columns.sigma = column;
+        columns.sigma_shift = kind.shift;
         break;
       case ColumnRole::total:
         depth_columns[0] = column;
+        depth_shifts[0] = kind.shift;
         break;
       case ColumnRole::surface:
         depth_columns[1] = column;
+        depth_shifts[1] = kind.shift;
         break;
       case ColumnRole::volume:
         depth_columns[2] = column;
+        depth_shifts[2] = kind.shift;
         break;
       case ColumnRole::dataset:
         columns.dataset = column;
@@ -302,7 +369,7 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
   }
   if (columns.fluence < 0)
     return "the header has no fluence_mJ_per_cm2 column; " + columns_found(cells);
-  for (std::size_t c = 0; c < cells.size(); ++c) {
+  for (std::size_t c = columns.index ? 1 : 0; c < cells.size(); ++c) {
     if (roles[c] != ColumnRole::unknown) continue;
     if (std::string problem =
             read_other_column(cells[c], static_cast<int>(c), source, read, columns);
@@ -315,6 +382,7 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
     if (wanted && *wanted != order[q]) continue;
     if (depth_columns[q] >= 0) {
       columns.depth = depth_columns[q];
+      columns.depth_shift = depth_shifts[q];
       read.quantity = order[q];
       break;
     }
@@ -373,21 +441,27 @@ void assign_datasets(MeasuredData& read, const std::vector<std::string>& labels)
   for (std::size_t i = 0; i < read.points.size(); ++i) {
     MeasuredPoint& point = read.points[i];
     std::string name = read.labelled ? labels[i] : std::string();
+    std::string legend = name;
     if (!read.labelled) {
-      for (std::size_t k = 0; k < read.conditions.size(); ++k)
-        name +=
-            (k == 0 ? "" : ",") + read.conditions[k].name + "=" + number_text(point.conditions[k]);
-      if (name.empty()) name = "data";
+      for (std::size_t k = 0; k < read.conditions.size(); ++k) {
+        const ConditionColumn& c = read.conditions[k];
+        const std::string value = c.name + "=" + number_text(point.conditions[k]);
+        const std::string unit = c.field ? std::string(c.field->unit) : std::string();
+        name += (k == 0 ? "" : ",") + value;
+        legend += (k == 0 ? "" : ", ") + value + (unit.empty() ? "" : " " + unit);
+      }
+      if (name.empty()) name = legend = "data";
     }
     const auto [it, added] = index.emplace(name, static_cast<int>(read.datasets.size()));
-    if (added) read.datasets.push_back({name});
+    if (added) read.datasets.push_back({name, legend});
     point.dataset = it->second;
   }
 }
 
 // Reads one data row into point; the problem, or empty.
 std::string read_row(const std::vector<std::string>& cells, const CsvColumns& columns,
-                     DepthQuantity quantity, char delimiter, MeasuredPoint& point) {
+                     DepthQuantity quantity, char delimiter, std::size_t row,
+                     MeasuredPoint& point) {
   if (cells.size() != columns.count) {
     return "the row has " + std::to_string(cells.size()) + " values; the header names " +
            std::to_string(columns.count);
@@ -395,17 +469,25 @@ std::string read_row(const std::vector<std::string>& cells, const CsvColumns& co
   auto cell = [&](int column) -> const std::string& {
     return cells[static_cast<std::size_t>(column)];
   };
-  auto number_problem = [&](int column, const std::string& name, double& value) {
-    if (parse_real(cell(column), value, delimiter)) return std::string();
+  double index = 0.0;
+  if (columns.index &&
+      (!parse_real(cell(0), index, delimiter) || index != static_cast<double>(row)))
+    return "column 1 has no name and holds \"" + printable_text(cell(0)) + "\" here, not " +
+           std::to_string(row) +
+           " as a pandas index would; name the column, or write the table with "
+           "to_csv(path, index=False)";
+  auto number_problem = [&](int column, const std::string& name, double& value, int shift = 0) {
+    if (parse_real(cell(column), value, delimiter, shift)) return std::string();
     return name + (cell(column).empty()
                        ? " is empty"
                        : " \"" + printable_text(cell(column)) + "\" is not a number");
   };
-  if (std::string problem = number_problem(columns.fluence, "fluence_mJ_per_cm2", point.fluence);
+  if (std::string problem = number_problem(columns.fluence, "fluence_mJ_per_cm2", point.fluence,
+                                           columns.fluence_shift);
       !problem.empty())
     return problem;
-  if (std::string problem =
-          number_problem(columns.depth, std::string(depth_column_name(quantity)), point.depth_nm);
+  if (std::string problem = number_problem(columns.depth, std::string(depth_column_name(quantity)),
+                                           point.depth_nm, columns.depth_shift);
       !problem.empty())
     return problem;
   if (point.fluence <= 0.0)
@@ -414,7 +496,8 @@ std::string read_row(const std::vector<std::string>& cells, const CsvColumns& co
     return "fluence_mJ_per_cm2 is " + cell(columns.fluence) +
            "; the model runs at most 10000 mJ/cm^2";
   if (columns.sigma >= 0) {
-    if (std::string problem = number_problem(columns.sigma, "sigma_nm", point.sigma_nm);
+    if (std::string problem =
+            number_problem(columns.sigma, "sigma_nm", point.sigma_nm, columns.sigma_shift);
         !problem.empty())
       return problem;
     if (point.sigma_nm <= 0.0)
@@ -470,7 +553,8 @@ bool parse_measured_csv(std::string_view text, const std::string& source, Measur
     }
     MeasuredPoint point;
     point.line = line_number;
-    if (std::string problem = read_row(cells, columns, read.quantity, delimiter, point);
+    if (std::string problem =
+            read_row(cells, columns, read.quantity, delimiter, read.points.size(), point);
         !problem.empty())
       return fail(line_number, problem);
     std::string label;

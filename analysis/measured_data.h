@@ -47,15 +47,18 @@ struct ConditionColumn {
 // A group of rows fitted with the same values of the fields fitted per data set: the rows
 // sharing a `dataset` label, or, without that column, the rows sharing their conditions.
 struct MeasuredSet {
-  std::string name;  // the label, or the conditions ("pulse_width=20"), or "data"
+  std::string name;      // the label, or the conditions ("pulse_width=20"), or "data"
+  std::string legend{};  // the name for a picture's legend, with the units ("pulse_width=20 ns")
 };
 
 struct MeasuredData {
   std::vector<MeasuredPoint> points;  // in file order
   DepthQuantity quantity = DepthQuantity::total;
-  bool has_sigma = false;             // false: every point weighs the same
-  std::string source;                 // the file name, for messages
-  std::vector<std::string> warnings;  // columns present but not used
+  bool has_sigma = false;  // false: every point weighs the same
+  std::string source;      // the file name, for messages
+  // Notes on the reading: columns present but not used, and columns converted from their unit
+  // (J/cm^2 to mJ/cm^2, um to nm).
+  std::vector<std::string> warnings;
   std::vector<ConditionColumn> conditions;
   std::vector<MeasuredSet> datasets{MeasuredSet{"data"}};  // in order of first appearance
   bool labelled = false;                                   // the file has a `dataset` column
@@ -95,11 +98,16 @@ inline constexpr std::size_t kMaximumMeasuredPoints = 100'000;
 // condition columns and a `dataset` column. A condition column is named by a real field that
 // changes a run (as `pulse_width` or "pulse_width (ns)") or is `pulses` (a whole number >= 1);
 // each value is range-checked as the parameter file's. A column naming a field that cannot be
-// set per run, or within two letters of a field's name (a likely misspelling), is refused;
+// set per run, or a likely misspelling of a field's name, is refused;
 // other columns are noted as not used.
 // Header names may carry their unit as labs write it: "Fluence (mJ/cm2)", "fluence [mJ/cm^2]",
-// "Depth (nm)", "depth_nm" (the total depth); a repeated column is refused. The values are
-// separated by commas, by `;` or by tabs (whichever the header row uses; with `;` or tabs a
+// "Depth (nm)", "depth_nm" (the total depth); fluences in J/cm^2 and depths (sigma included) in
+// um are converted, as if written in mJ/cm^2 and nm, and noted; a repeated column is refused.
+// A condition column may carry its field's unit ("pulse_width_ns") and `tau` names the pulse
+// width; a column that looks meant as a condition (a slip of a field's name, or a field in
+// another unit) is refused with the name to use. A first column without a name holding
+// 0, 1, 2, ... (the index pandas writes) is skipped; with other values it is refused. The values
+// are separated by commas, by `;` or by tabs (whichever the header row uses; with `;` or tabs a
 // decimal comma is read too) and may be quoted. A UTF-8 byte-order mark is skipped; UTF-16 and
 // NUL bytes are refused. With several depth columns the total depth is taken unless `wanted`
 // names one. `#` starts a comment; blank lines are skipped. On a problem returns false with `error`

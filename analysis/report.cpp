@@ -227,6 +227,7 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert,
   doc["retried_runs"] = work.retried;
   doc["failed_runs"] = work.failed;
   doc["wall_seconds"] = number(work.wall_seconds);
+  if (!r.notes.empty()) doc["notes"] = r.notes;
   if (beer_lambert) doc["beer_lambert"] = beer_lambert_object(*beer_lambert);
   const bool several = has_sets(r);
   if (several) doc["datasets"] = datasets_json(r, sets);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The cost of the batch runner as a whole process, start-up included:
 #   - instructions of the default run, of `--version` and of the drawn run (`--png`), counted by
-#     callgrind over the whole process (dynamic loading, start-up, run, exit);
+#     callgrind over the whole process (dynamic loading, start-up, run, exit), and of
+#     `python3 -c "import kestrium"` on the build's package (KT_BENCH_PYTHON: the interpreter);
 #   - wall time of a sweep and of a study of 37 runs at --jobs 1 and --jobs 2 (the best of a few
 #     repeats), with the load average read just before each and the speed-up of the second job
 #     (it only means something on an otherwise idle machine).
@@ -52,6 +53,16 @@ echo "default run, whole process:      $(millions "$headless") instructions"
 echo "--version, whole process:        $(millions "$version") instructions"
 echo "default run with --png:          $(millions "$drawn") instructions"
 awk -v d="$drawn" -v h="$headless" 'BEGIN { printf "drawn / headless:                %.2f\n", d / h }'
+
+# `import kestrium` from the package of the same build, and the interpreter doing nothing.
+package=$(dirname "$program")/../python
+python=${KT_BENCH_PYTHON:-/usr/bin/python3}
+if [[ -d $package/kestrium && -x $python ]]; then
+  imported=$(PYTHONPATH=$package instructions "$(fresh_folder)" "$python" -c "import kestrium")
+  bare=$(instructions "$(fresh_folder)" "$python" -c pass)
+  echo "import kestrium, whole process:  $(millions "$imported") instructions" \
+       "($(millions "$bare") for $python -c pass)"
+fi
 
 [[ ${KT_BENCH_SKIP_TIMING:-0} == 1 ]] && exit 0
 

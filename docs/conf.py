@@ -19,9 +19,14 @@ extensions = [
     "nbsphinx",
     "sphinx.ext.autodoc",
     "sphinx.ext.mathjax",
+    "numpydoc",
     "batch_help",
     "plain_docstrings",
 ]
+
+# numpydoc renders the sections of the package's docstrings; no autosummary tables of members.
+numpydoc_show_class_members = False
+numpydoc_validation_checks = set()
 
 source_suffix = {".md": "markdown"}
 myst_enable_extensions = ["dollarmath", "amsmath"]
@@ -37,6 +42,15 @@ nbsphinx_timeout = 300
 
 autodoc_member_order = "bysource"
 autodoc_typehints = "none"
+
+# MathJax 2 of the Debian package, copied into _static by build_docs.py: no network needed.
+mathjax_path = "mathjax/MathJax.js?config=TeX-AMS_CHTML-full"
+myst_update_mathjax = False
+mathjax2_config = {"tex2jax": {"inlineMath": [["\\(", "\\)"]],
+                               "displayMath": [["\\[", "\\]"]], "processEscapes": True}}
+
+# The notebooks hold no widgets: no require.js from a network.
+nbsphinx_requirejs_path = ""
 
 html_theme = "alabaster"
 html_static_path = ["_static"]

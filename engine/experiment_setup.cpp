@@ -40,6 +40,10 @@ std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std
   if (choices.rate_hz) e.rate_hz = *choices.rate_hz;
   if (choices.incubated_absorption) e.incubated_absorption = *choices.incubated_absorption;
   if (choices.material) e.material = *choices.material;
+  if (choices.beam) e.beam = *choices.beam;
+  if (choices.spot_radius_um) e.spot_radius_um = *choices.spot_radius_um;
+  // A radius alone asks for the usual beam.
+  if (e.beam.empty() && e.spot_radius_um != 0.0) e.beam = "gaussian";
   if (std::string problem = experiment_problem(e, setting_words()); !problem.empty()) {
     error = problem;
     return std::nullopt;
@@ -70,6 +74,10 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
   plan.pulses = experiment.pulses;
   plan.rate_hz = experiment.rate_hz;
   plan.incubated_absorption = experiment.incubated_absorption;
+  parse_beam(experiment.beam, setup.spot.beam);  // checked by experiment_problem
+  setup.spot.radius_um = experiment.spot_radius_um;
+  setup.spot.heat_transfer = experiment.heat_transfer;
+  setup.spot.emissivity = experiment.emissivity;
   if (experiment.scheme.empty()) {
     setup.scheme =
         plan.pulses > 1 || plan.incubated_absorption ? Scheme::accurate : Scheme::published;

@@ -24,6 +24,7 @@
 #include "params/output_paths.h"
 #include "params/parameter_set.h"
 #include "solver/calculation_run.h"
+#include "solver/spot.h"
 
 namespace kt {
 
@@ -38,6 +39,8 @@ struct ExperimentChoices {
   std::optional<double> rate_hz;
   std::optional<double> incubated_absorption;
   std::optional<std::filesystem::path> material;
+  std::optional<std::string> beam;
+  std::optional<double> spot_radius_um;
 };
 
 // What the runs of an experiment take.
@@ -45,6 +48,7 @@ struct RunSetup {
   Experiment experiment;  // as merged and checked
   Scheme scheme = Scheme::published;
   PulsePlan pulse;
+  SpotPlan spot;  // none unless the experiment has a spot
   // The experiment's material file (engine/material_setup.h), read and checked; null without.
   std::shared_ptr<const MaterialFile> material;
   // Empty for an experiment that asks for no more than a scheme and a material (a study keeps

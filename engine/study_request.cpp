@@ -1,6 +1,7 @@
 #include "engine/study_request.h"
 
 #include "engine/run_request.h"
+#include "params/setting_words.h"
 
 namespace kt {
 
@@ -17,6 +18,9 @@ Prepared<StudyJob> StudyRequest::identify() const {
 
 Prepared<StudyJob> StudyRequest::prepare() const {
   const std::string named = parameter_file.empty() ? "" : parameter_file + ": ";
+  if (plan.setup.spot.active())
+    return Refusal{"a study runs each point as it is, not the craters of a spot", "spot_radius_um",
+                   "leave " + setting_text("spot_radius_um") + " out"};
   Prepared<StudyJob> identified = identify();
   if (!identified) return identified;
   StudyJob job = *identified;

@@ -1,6 +1,7 @@
 #include "engine/sweep_request.h"
 
 #include "engine/run_request.h"
+#include "params/setting_words.h"
 
 namespace kt {
 
@@ -20,6 +21,11 @@ Prepared<SweepPlan> SweepRequest::prepare() const {
     return Refusal{"a sweep needs at least one fluence", "fluences", ""};
   if (std::string problem = refinement_problem(options.refinement); !problem.empty())
     return Refusal{problem, "refinement", ""};
+  if (options.setup.spot.active())
+    return Refusal{
+        "a sweep runs each fluence as it is, not the craters of a spot", "spot_radius_um",
+        "leave " + setting_text("spot_radius_um") +
+            " out (the crater of a spot is a run's, or threshold's with the D^2 method)"};
   SweepPlan plan{parameters, options};
   if (std::string refusal = options.setup.apply_material_values(plan.parameters); !refusal.empty())
     return Refusal{refusal, "material", ""};

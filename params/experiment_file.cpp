@@ -64,8 +64,61 @@ std::string experiment_problem(const Experiment& e, const SettingWords& words) {
            ": trains and incubation run on the accurate scheme (leave " + name("scheme") +
            " out or choose accurate)";
   }
+  if (!e.beam.empty() && e.beam != "gaussian" && e.beam != "tophat") {
+    return name("beam") + " is \"" + e.beam + "\"; it must be gaussian or tophat";
+  }
+  if (!e.beam.empty() &&
+      !(std::isfinite(e.spot_radius_um) && e.spot_radius_um > 0.0 && e.spot_radius_um <= 1e5)) {
+    return name("beam", e.beam) + " needs " + name("spot_radius_um") +
+           " from above 0 to 100000 (micrometres)";
+  }
+  if (e.beam.empty() && e.spot_radius_um != 0.0) {
+    return name("spot_radius_um") + " is given but no " + name("beam");
+  }
+  if (!(std::isfinite(e.heat_transfer) && e.heat_transfer >= 0.0 && e.heat_transfer <= 1e3)) {
+    return name("heat_transfer") + " must be from 0 to 1000 W/(cm^2 K)";
+  }
+  if (!(std::isfinite(e.emissivity) && e.emissivity >= 0.0 && e.emissivity <= 1.0)) {
+    return name("emissivity") + " must be from 0 to 1";
+  }
   return {};
 }
+
+namespace {
+
+// The [spot] table of an experiment file into `e`; empty, or the refusal.
+std::string read_spot_table(const toml::table& table, Experiment& e, const std::string& origin) {
+  for (const auto& [key, entry] : table) {
+    const std::string_view k = key.str();
+    const toml::node& node = entry;  // a structured binding is not captured by every compiler
+    auto refuse = [&](const std::string& problem) {
+      return toml_location(origin, &node) + ": spot." + std::string(k) + ": " + problem;
+    };
+    if (k == "beam") {
+      const auto* value = node.as_string();
+      if (value == nullptr) return refuse("must be a text (a quoted string)");
+      e.beam = value->get();
+    } else if (k == "radius_um" || k == "heat_transfer" || k == "emissivity") {
+      double v = 0.0;
+      if (const auto* f = node.as_floating_point()) {
+        v = f->get();
+      } else if (const auto* i = node.as_integer()) {
+        v = static_cast<double>(i->get());
+      } else {
+        return refuse("must be a number");
+      }
+      (k == "radius_um"       ? e.spot_radius_um
+       : k == "heat_transfer" ? e.heat_transfer
+                              : e.emissivity) = v;
+    } else {
+      return refuse("unknown key (expected beam, radius_um, heat_transfer or emissivity)");
+    }
+  }
+  if (e.beam.empty()) return origin + ": spot: needs beam (gaussian or tophat)";
+  return {};
+}
+
+}  // namespace
 
 std::optional<Experiment> parse_experiment_text(std::string_view text, const std::string& origin,
                                                 const std::filesystem::path& folder,
@@ -108,10 +161,17 @@ std::optional<Experiment> parse_experiment_text(std::string_view text, const std
         e.rate_hz = v;
       else
         e.incubated_absorption = v;
+    } else if (k == "spot") {
+      const toml::table* table = node.as_table();
+      if (table == nullptr) return refuse(&node, k, "must be a table ([spot])");
+      if (std::string problem = read_spot_table(*table, e, origin); !problem.empty()) {
+        error = problem;
+        return std::nullopt;
+      }
     } else {
       return refuse(&node, k,
                     "unknown key (expected scheme, pulse_shape, trace, pulses, rate_hz, "
-                    "incubated_absorption or material)");
+                    "incubated_absorption, material or [spot])");
     }
   }
   if (std::string problem = experiment_problem(e); !problem.empty()) {
@@ -140,6 +200,14 @@ std::string experiment_text(const Experiment& e) {
   table.insert("rate_hz", e.rate_hz);
   if (e.incubated_absorption) table.insert("incubated_absorption", *e.incubated_absorption);
   if (!e.material.empty()) table.insert("material", e.material.string());
+  if (!e.beam.empty()) {
+    toml::table spot;
+    spot.insert("beam", e.beam);
+    spot.insert("radius_um", e.spot_radius_um);
+    spot.insert("heat_transfer", e.heat_transfer);
+    spot.insert("emissivity", e.emissivity);
+    table.insert("spot", std::move(spot));
+  }
   std::ostringstream text;
   text << toml::toml_formatter(table, toml::toml_formatter::default_flags);
   return text.str();

@@ -13,6 +13,12 @@
 //   incubated_absorption = 9.6e5     # 1/cm; default: the absorption coefficient
 //   material = "pmma.toml"           # relative to the experiment file
 //
+//   [spot]                           # a focused spot instead of a uniform fluence
+//   beam = "gaussian"                # "gaussian" (radius at 1/e^2) or "tophat"
+//   radius_um = 50.0                 # > 0
+//   heat_transfer = 1.0e-3           # W/(cm^2 K), convection at the surface (>= 0)
+//   emissivity = 0.9                 # 0 ... 1, radiation from the surface
+//
 // Unknown keys and wrong types are refused with the file, the key and the expected type.
 #pragma once
 
@@ -31,6 +37,12 @@ inline constexpr double kMinimumRateHz = 1e-3;
 inline constexpr double kMaximumRateHz = 1e9;
 // The most pulses of a train.
 inline constexpr int kMaximumPulses = 1000000;
+// The surface losses of a spot, when the experiment names none. Natural convection of a
+// horizontal plate in still air is 2 to 25 W/(m^2 K) (textbook range); 10 W/(m^2 K) is taken.
+// The emissivity of a polymer film in the thermal infrared is taken as 0.9 (an assumption: it
+// falls for films thinner than the infrared absorption length).
+inline constexpr double kDefaultHeatTransfer = 1.0e-3;  // W/(cm^2 K)
+inline constexpr double kDefaultEmissivity = 0.9;
 
 struct Experiment {
   std::string scheme;  // empty: not chosen (the run chooses by its pulses)
@@ -40,6 +52,12 @@ struct Experiment {
   double rate_hz = 0.0;
   std::optional<double> incubated_absorption;  // 1/cm
   std::filesystem::path material;              // resolved likewise
+  // The spot: empty beam for none (the fluence is the same everywhere), else "gaussian" or
+  // "tophat" with its radius; the surface losses of the cooling between a spot's pulses.
+  std::string beam;
+  double spot_radius_um = 0.0;
+  double heat_transfer = kDefaultHeatTransfer;  // W/(cm^2 K)
+  double emissivity = kDefaultEmissivity;
 
   bool operator==(const Experiment&) const = default;
   // True when nothing differs from a plain single run of the parameter file.

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "params/bounded_file.h"
+#include "params/unit_text.h"
 
 namespace kt {
 namespace {
@@ -24,10 +25,22 @@ std::string trimmed(std::string_view text) {
 
 // The whole text as one finite number.
 bool whole_number(const std::string& text, double& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return end == text.c_str() + text.size() && std::isfinite(value);
+  return read_shifted_decimal(text, 0, value);
+}
+
+// The unit the header's time column names: "time_us", "time (us)", "t [s]" give "us" and "s";
+// empty for a name without one ("time", "t") or one that is not a time's ("pulse").
+std::string time_unit_of(const std::string& name) {
+  const std::string lower = plain_unit_text(name);
+  std::size_t start = lower.rfind("time", 0) == 0 ? 4 : lower.rfind('t', 0) == 0 ? 1 : 0;
+  if (start == 0) return {};
+  if (start < lower.size() && std::string_view(" _[(").find(lower[start]) == std::string::npos)
+    return {};
+  while (start < lower.size() && std::string_view(" _[(").find(lower[start]) != std::string::npos)
+    ++start;
+  std::size_t end = lower.size();
+  while (end > start && std::string_view(" ])").find(lower[end - 1]) != std::string::npos) end -= 1;
+  return lower.substr(start, end - start);
 }
 
 }  // namespace
@@ -64,6 +77,8 @@ double PulseTrace::delivered(double t_ns) const {
 std::optional<PulseTrace> parse_pulse_trace(std::string_view text, const std::string& origin,
                                             std::string& error) {
   PulseTrace trace;
+  int shift = 0;            // from the header's time unit to ns
+  std::string unit = "ns";  // the header's time unit, for messages
   int line_number = 0;
   bool data_seen = false;
   std::size_t start = 0;
@@ -85,24 +100,34 @@ std::optional<PulseTrace> parse_pulse_trace(std::string_view text, const std::st
       continue;
     }
     const auto comma = line.find_first_of(",;\t");
-    if (comma == std::string::npos) return refuse("\"" + line + "\" is not time_ns,intensity");
+    if (comma == std::string::npos)
+      return refuse("\"" + line + "\" is not time_" + unit + ",intensity");
     double t = 0.0, v = 0.0;
-    const bool t_ok = whole_number(trimmed(line.substr(0, comma)), t);
+    const bool t_ok = read_shifted_decimal(trimmed(line.substr(0, comma)), shift, t);
     const bool v_ok = whole_number(trimmed(line.substr(comma + 1)), v);
     if (!t_ok || !v_ok) {
       // One header line of names is allowed before the data.
       if (!data_seen && trace.time_ns.empty() && !t_ok && line_number <= 50 &&
           std::isalpha(static_cast<unsigned char>(line[0]))) {
         data_seen = true;
+        const std::string name = trimmed(line.substr(0, comma));
+        if (const std::string named = time_unit_of(name); !named.empty()) {
+          const std::optional<int> known = time_unit_shift(named);
+          if (!known)
+            return refuse("the time column \"" + name + "\" is in \"" + named +
+                          "\", a unit a trace does not take; name it time_ns, time_us or time_s");
+          shift = *known;
+          unit = named;
+        }
         continue;
       }
-      return refuse("\"" + line + "\" is not two finite numbers (time_ns,intensity)");
+      return refuse("\"" + line + "\" is not two finite numbers (time_" + unit + ",intensity)");
     }
     data_seen = true;
     if (v < 0.0) return refuse("the intensity " + trimmed(line.substr(comma + 1)) + " is negative");
     if (!trace.time_ns.empty() && !(t > trace.time_ns.back())) {
-      return refuse("the time " + trimmed(line.substr(0, comma)) +
-                    " ns does not increase (the line before has " +
+      return refuse("the time " + trimmed(line.substr(0, comma)) + " " + unit +
+                    " does not increase (the line before has " +
                     std::to_string(trace.time_ns.back()) + " ns)");
     }
     if (trace.time_ns.size() == kMaximumTraceSamples)

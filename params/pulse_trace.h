@@ -30,7 +30,10 @@ struct PulseTrace {
   double delivered(double t_ns) const;
 };
 
-// Reads and checks a trace; refuses (with the file, the line and the problem) a time that does
+// Reads and checks a trace. A header naming the time column with a unit (`time_ns`, `time_us`,
+// `time_s`, "time (ps)", "t [ms]") gives the times in that unit, converted to ns as if written
+// in ns; a unit that is not a time's is refused naming it; a header without one means ns.
+// Refuses (with the file, the line and the problem) a time that does
 // not increase, a negative or non-finite intensity, a line that is not two numbers, fewer than
 // three points or more than kMaximumTraceSamples, a span beyond kMaximumTraceSpanNs (naming
 // it) and a zero integral.

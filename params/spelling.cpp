@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "params/parameter_fields.h"
+
 namespace kt {
 
 std::size_t edit_distance(std::string_view a, std::string_view b) {
@@ -18,6 +20,26 @@ std::size_t edit_distance(std::string_view a, std::string_view b) {
     }
   }
   return row[b.size()];
+}
+
+std::string nearest_name(std::string_view word, const std::vector<std::string>& names) {
+  std::string best;
+  std::size_t best_distance = 0;
+  for (const std::string& name : names) {
+    const std::size_t d = edit_distance(word, name);
+    if (best.empty() || d < best_distance) {
+      best = name;
+      best_distance = d;
+    }
+  }
+  const std::size_t allowed = std::max<std::size_t>(1, best.size() / 3);
+  return best_distance <= allowed ? best : std::string();
+}
+
+std::string nearest_field_name(std::string_view word) {
+  std::vector<std::string> names{"data_file_name"};
+  for (const ParameterField& f : parameter_fields()) names.emplace_back(f.name);
+  return nearest_name(word, names);
 }
 
 }  // namespace kt

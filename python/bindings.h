@@ -28,6 +28,9 @@ void bind_analysis(pybind11::module_& m);
 // solver name the settings as the Python calls' keyword arguments.
 void use_keyword_words();
 
+// kestrium.crater and the fits of measured diameters and thresholds (spot_bindings.cpp).
+void bind_spot(pybind11::module_& m);
+
 // Parameter studies on local threads or a Dask cluster's workers (study_bindings.cpp).
 void bind_study(pybind11::module_& m);
 

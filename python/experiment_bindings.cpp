@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "engine/experiment_setup.h"
+#include "params/spelling.h"
 #include "python/bindings.h"
 
 namespace py = pybind11;
@@ -22,10 +23,37 @@ std::optional<T> keyword(const py::dict& keywords, const char* name) {
   return keywords[name].cast<T>();
 }
 
+// The settings given (checked by kestrium._experiment) as choices over no experiment.
+ExperimentChoices settings_of(const py::dict& keywords) {
+  ExperimentChoices choices;
+  choices.scheme = keyword<std::string>(keywords, "scheme");
+  choices.pulse_shape = keyword<std::string>(keywords, "pulse_shape");
+  if (auto trace = keyword<std::string>(keywords, "trace")) choices.trace = *trace;
+  choices.pulses = keyword<int>(keywords, "pulses");
+  choices.rate_hz = keyword<double>(keywords, "rate_hz");
+  choices.incubated_absorption = keyword<double>(keywords, "incubated_absorption");
+  if (auto material = keyword<std::string>(keywords, "material")) choices.material = *material;
+  choices.beam = keyword<std::string>(keywords, "beam");
+  choices.spot_radius_um = keyword<double>(keywords, "spot_radius_um");
+  return choices;
+}
+
+// Experiment(pulses=10, rate_hz=10, ...): the settings checked as an experiment file's are.
+Experiment made_experiment(const py::args& args, const py::kwargs& keywords) {
+  if (!args.empty())
+    throw py::type_error(
+        "Experiment() takes its settings as keywords, e.g. Experiment(pulses=10, rate_hz=10)");
+  const py::dict checked = py::module_::import("kestrium._experiment").attr("_settings")(keywords);
+  std::string error;
+  std::optional<Experiment> made = merge_experiment(settings_of(checked), error);
+  if (!made) throw py::value_error(error);
+  return *made;
+}
+
 }  // namespace
 
 RunSetup experiment_setup(const py::dict& keywords) {
-  ExperimentChoices choices;
+  ExperimentChoices choices = settings_of(keywords);
   std::string experiment_file;
   if (keywords.contains("experiment") && !keywords["experiment"].is_none()) {
     const py::object given = keywords["experiment"];
@@ -38,13 +66,6 @@ RunSetup experiment_setup(const py::dict& keywords) {
       if (!choices.base) throw py::value_error(error);
     }
   }
-  choices.scheme = keyword<std::string>(keywords, "scheme");
-  choices.pulse_shape = keyword<std::string>(keywords, "pulse_shape");
-  if (auto trace = keyword<std::string>(keywords, "trace")) choices.trace = *trace;
-  choices.pulses = keyword<int>(keywords, "pulses");
-  choices.rate_hz = keyword<double>(keywords, "rate_hz");
-  choices.incubated_absorption = keyword<double>(keywords, "incubated_absorption");
-  if (auto material = keyword<std::string>(keywords, "material")) choices.material = *material;
   std::string error;
   std::optional<RunSetup> setup = make_run_setup(choices, error);
   if (!setup) throw py::value_error(error);
@@ -61,16 +82,39 @@ void bind_experiment(py::module_& m) {
   for (Scheme scheme : {Scheme::published, Scheme::accurate}) schemes.append(scheme_name(scheme));
   m.attr("_pulse_plan_shapes") = py::tuple(shapes);
   m.attr("_schemes") = py::tuple(schemes);
+  m.def("_nearest_name", [](const std::string& word, const std::vector<std::string>& names) {
+    return nearest_name(word, names);
+  });
 
   auto path_or_none = [](const std::filesystem::path& p) -> py::object {
     return p.empty() ? py::object(py::none()) : py::object(py::str(p.string()));
   };
   py::class_<Experiment>(m, "Experiment", R"(An experiment: what runs add to their parameters.
 
-Read from an experiment file (TOML) with Experiment.read(path) and passed as experiment= to
-run, sweep, study and threshold; keywords given beside it override its values. Its settings
-are readable: scheme (None: chosen by the pulses), pulse_shape, trace (a path or None), pulses,
-rate_hz, incubated_absorption (1/cm or None), material (a path or None).)")
+Made with keywords, Experiment(pulses=10, rate_hz=10, incubated_absorption=9.6e5), or read
+from an experiment file (TOML) with Experiment.read(path), and passed as experiment= to run,
+sweep, study, fit and threshold; keywords given beside it override its values.
+
+Parameters
+----------
+scheme : {'published', 'accurate'}, optional
+    None: published for one pulse without incubation, accurate otherwise.
+pulse_shape : {'file', 'gaussian', 'measured'}, default 'file'
+    'measured' takes its shape from trace.
+trace : str or os.PathLike, optional
+    A CSV pulse trace (time_ns, time_us or time_s, then the intensity).
+pulses : int, default 1
+    A train of that many pulses, each starting from the state the one before left.
+rate_hz : float
+    The train's repetition rate [Hz], needed when pulses > 1.
+incubated_absorption : float, optional
+    The absorption coefficient [1/cm] of fully incubated material.
+material : str or os.PathLike, optional
+    A material file (TOML).
+
+A setting of the wrong kind raises TypeError, a misspelt one names the nearest, and settings
+that do not go together raise ValueError.)")
+      .def(py::init(&made_experiment))
       .def_static(
           "read",
           [](const py::object& path) {
@@ -95,6 +139,12 @@ rate_hz, incubated_absorption (1/cm or None), material (a path or None).)")
                              [](const Experiment& e) { return e.incubated_absorption; })
       .def_property_readonly(
           "material", [path_or_none](const Experiment& e) { return path_or_none(e.material); })
+      .def_property_readonly("beam",
+                             [](const Experiment& e) -> py::object {
+                               return e.beam.empty() ? py::object(py::none())
+                                                     : py::object(py::str(e.beam));
+                             })
+      .def_property_readonly("spot_radius_um", [](const Experiment& e) { return e.spot_radius_um; })
       .def_property_readonly(
           "text", [](const Experiment& e) { return experiment_text(e); },
           "The experiment as the text of an experiment file.")
@@ -102,7 +152,8 @@ rate_hz, incubated_absorption (1/cm or None), material (a path or None).)")
       .def(py::pickle(
           [](const Experiment& e) {
             return py::make_tuple(e.scheme, e.pulse_shape, e.trace.string(), e.pulses, e.rate_hz,
-                                  e.incubated_absorption, e.material.string());
+                                  e.incubated_absorption, e.material.string(), e.beam,
+                                  e.spot_radius_um, e.heat_transfer, e.emissivity);
           },
           [](const py::tuple& t) {
             Experiment e;
@@ -113,6 +164,12 @@ rate_hz, incubated_absorption (1/cm or None), material (a path or None).)")
             e.rate_hz = t[4].cast<double>();
             e.incubated_absorption = t[5].cast<std::optional<double>>();
             e.material = t[6].cast<std::string>();
+            if (t.size() >= 11) {
+              e.beam = t[7].cast<std::string>();
+              e.spot_radius_um = t[8].cast<double>();
+              e.heat_transfer = t[9].cast<double>();
+              e.emissivity = t[10].cast<double>();
+            }
             return e;
           }))
       // Protocols 0 and 1 would copy the object without its C++ part (and abort the

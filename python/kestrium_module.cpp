@@ -42,6 +42,7 @@
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
 #include "params/safe_save.h"
+#include "params/spelling.h"
 #include "python/arrays.h"
 #include "python/bindings.h"
 #include "python/interruptible.h"
@@ -80,12 +81,18 @@ float to_single(double value) {
   return static_cast<float>(value);
 }
 
+// "Parameters has no field 'fluense'; did you mean 'fluence'?", or the list of the fields when
+// no name is near.
+std::string unknown_field(const std::string& name) {
+  const std::string near = nearest_field_name(name);
+  return "Parameters has no field '" + name + "'; " +
+         (near.empty() ? "the fields are " + parameter_field_names(false) + ", " + kTextField
+                       : "did you mean '" + near + "'?");
+}
+
 const ParameterField& field_named(const std::string& name) {
   const ParameterField* field = find_parameter_field(name);
-  if (!field) {
-    throw py::type_error("unknown parameter '" + name + "'; the parameters are " +
-                         parameter_field_names(false) + ", " + kTextField);
-  }
+  if (!field) throw py::type_error(unknown_field(name));
   return *field;
 }
 
@@ -603,6 +610,20 @@ void bind_module(py::module_& m) {
             return d;
           },
           "The choices: field name -> {choice name: code}.")
+      // A misspelt attribute is refused with the nearest field's name.
+      .def("__getattr__",
+           [](const py::object&, const std::string& name) -> py::object {
+             if (name.rfind("__", 0) == 0 || name.rfind("_repr_", 0) == 0 ||
+                 nearest_field_name(name).empty())
+               throw py::attribute_error("'Parameters' object has no attribute '" + name + "'");
+             throw py::attribute_error(unknown_field(name));
+           })
+      .def("__setattr__",
+           [](const py::object& self, const py::str& name, const py::object& value) {
+             if (!py::hasattr(py::type::of(self), name))
+               throw py::attribute_error(unknown_field(name.cast<std::string>()));
+             py::module_::import("builtins").attr("object").attr("__setattr__")(self, name, value);
+           })
       .def("__repr__", &repr)
       .def("__eq__", [](const ParameterSet& a, const ParameterSet& b) { return a == b; })
       .def("__copy__", [](const ParameterSet& p) { return p; })
@@ -689,4 +710,5 @@ PYBIND11_MODULE(_kestrium, m) {
   kt::python::bind_experiment(m);
   kt::python::bind_analysis(m);
   kt::python::bind_study(m);
+  kt::python::bind_spot(m);
 }

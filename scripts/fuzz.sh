@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes the readers of outside data with libFuzzer, one target after the other:
 # the parameter-file and number readers, the measured-data reader, the merge of shard tables,
-# the material and experiment files and the pulse trace.
+# the material and experiment files, the pulse trace, and the measured crater diameters and
+# thresholds of the spot.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]   (default 60 s each, every target); each target's
 #   corpus grows in build/fuzz/corpus/<target>.
 # measured_data, shard_table and lab_files take inputs of up to 1 MiB (work that grows with
@@ -12,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(parameter_file measured_data shard_table lab_files)
+[ ${#targets[@]} -gt 0 ] || targets=(parameter_file measured_data shard_table lab_files spot_data)
 build=build/fuzz
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Fuzz -DCMAKE_CXX_COMPILER=clang++ -DKT_FUZZ=ON \

@@ -7,7 +7,8 @@ packages=(g++ cmake make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev li
           clang-format pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
           python3-distributed python3-tqdm libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
           python3-sphinx python3-myst-parser python3-nbsphinx jupyter-nbconvert python3-ipykernel pandoc
-          python3-setuptools python3-wheel python3-venv python3-pip)
+          python3-setuptools python3-wheel python3-venv python3-pip python3-pandas python3-numpydoc
+          libjs-mathjax)
 # --cluster: also what the local Slurm test (cluster/test-slurm-local.sh) needs.
 if [ "${1:-}" = "--cluster" ]; then packages+=(slurm-wlm munge); fi
 missing=()

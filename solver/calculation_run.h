@@ -75,6 +75,8 @@ struct PulseRecord {
 };
 
 // Where and what a run writes.
+class SpotTrainCooling;
+
 struct RunOptions {
   std::filesystem::path output_directory = ".";
   // False: no temporal and no spatial files (the kinetics line is still made).
@@ -100,6 +102,10 @@ struct RunOptions {
   // puts both in place). A temperature outside a table of the file ends the run as diverged,
   // with the refusal in its divergence message (no result, no kinetics line).
   std::shared_ptr<const MaterialFile> material;
+  // A train's run at one radius of a focused spot: its cooling between pulses is shared with the
+  // runs at the other radii (solver/spot_cooling.h); null for the 1-D cooling.
+  SpotTrainCooling* spot_cooling = nullptr;
+  int spot_column = 0;
 };
 
 inline constexpr int kMaximumRefinement = 64;
@@ -121,6 +127,9 @@ struct RunOutcome {
   std::int32_t step_count = 0;     // step_index when the loop ended
   double diverged_time_ns = 0.0;   // the time of the step that diverged
   std::string divergence_cause;    // the likely cause, when it diverged
+  // What a finished run's results should be read with: set when the published scheme's bond
+  // transport passed its limit and a finer step confirmed the depths but not the velocities.
+  std::string notice;
   // Ended as diverged because a node left a table of the material file: a refusal, not a
   // divergence; divergence_cause names the file, the property, the range and the temperature.
   bool material_range_refusal = false;

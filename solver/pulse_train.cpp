@@ -13,6 +13,7 @@
 #include "solver/newton.h"
 #include "solver/pulse_shapes.h"
 #include "solver/result_files.h"
+#include "solver/spot_cooling.h"
 #include "solver/tridiagonal.h"
 
 namespace kt {
@@ -302,6 +303,18 @@ bool PulseTrain::cooling_step(double h, double ratio, bool first) {
 }
 
 bool PulseTrain::cool_to_next_pulse() {
+  if (spot_) {
+    // What the column lost in the interval (sideways, through the surface, to the reaction)
+    // counts as leaving it, so that its own ledger closes.
+    const double before = wide_heat();
+    if (spot_->exchange(column_, r_, scheme_.material(), z_, volume_, run_nodes_, pulse_steps_time_,
+                        theta_, phi_)) {
+      cooling_far_ += before - wide_heat();
+      return true;
+    }
+    failure_ = spot_->failure();
+    return false;
+  }
   const double total = interval_ - pulse_steps_time_;
   if (!(total > 0.0)) return true;
   double h = r_.time_step;

@@ -59,6 +59,8 @@ std::string check_pulse_plan(const PulsePlan& plan, Scheme scheme, double pulse_
 // The step limit of a train's pulse: its run ends at the latest when the next pulse comes.
 void limit_train_steps(const PulsePlan& plan, RunConstants& constants);
 
+class SpotTrainCooling;
+
 class PulseTrain {
  public:
   PulseTrain(const RunConstants& constants, const PulsePlan& plan, AccurateScheme& scheme);
@@ -71,6 +73,12 @@ class PulseTrain {
   void finish_pulse(const SolverState& state, double peak_k, std::int32_t run_steps);
   // The cooling up to the next pulse; false when a step could not be solved (see failure()).
   bool cool_to_next_pulse();
+  // The run at radius `column` of a spot's train: the cooling between pulses is the spot's
+  // axisymmetric one (spot_cooling.h) instead of the 1-D cooling with the Lambda term.
+  void couple(SpotTrainCooling* cooling, int column) {
+    spot_ = cooling;
+    column_ = column;
+  }
   const std::string& failure() const { return failure_; }
 
   const std::vector<PulseRecord>& records() const { return records_; }
@@ -115,6 +123,8 @@ class PulseTrain {
   double reaction_increment_ = 0.0, loss_increment_ = 0.0, far_increment_ = 0.0;
   std::vector<PulseRecord> records_;
   std::string failure_;
+  SpotTrainCooling* spot_ = nullptr;
+  int column_ = 0;
 };
 
 // The pulse table: a header line of names with units, then per pulse I6, 2X F10.4 (surface

@@ -65,6 +65,8 @@ constexpr const char* kThresholdHelp =
     "                                [--jobs N] [--json] [experiment options]\n"
     "       kestrium-batch threshold PARFILE --pulses N1,N2,... --rate HZ [--plot FILE.png]\n"
     "                                [options as above]\n"
+    "       kestrium-batch threshold PARFILE --method d2 --spot-radius UM [options as above]\n"
+    "       kestrium-batch threshold --diameters FILE.csv | --thresholds FILE.csv\n"
     "\n"
     "Finds the fluence at which the chosen depth (default: total) first reaches NM (default\n"
     "1 nm), to 0.1 % of the fluence, by doubling or halving the fluence of PARFILE until the\n"
@@ -78,7 +80,15 @@ constexpr const char* kThresholdHelp =
     "  --quantity Q      total, surface or volume depth (default total)\n"
     "  --jobs N          runs a bisection round (default: all cores)\n"
     "  --json            the thresholds (and the law) as one JSON object\n"
-    "  --plot FILE.png   with several pulse numbers: F_th against N on log axes with the law\n";
+    "  --plot FILE.png   with several pulse numbers: F_th against N on log axes with the law\n"
+    "  --method M        search (default) or d2: craters of the gaussian spot at 8 pulse\n"
+    "                    energies (peak fluences 1.5 to 10 times the searched threshold), their\n"
+    "                    diameters at the depth NM, and the D^2 law D^2 = 2 w^2 ln(E/E_th)\n"
+    "                    fitted to them: F_th and the spot radius w from the slope\n"
+    "  --diameters FILE  measured craters (CSV: energy_uj,diameter_um[,pulses]; diameter 0 for\n"
+    "                    none): F_th, w and, with several pulse numbers, the incubation S\n"
+    "  --thresholds FILE measured thresholds (CSV: pulses,threshold_mj_cm2[,sigma_mj_cm2]): the\n"
+    "                    incubation law F_th(N) = F_th(1) N^(S-1) through them\n";
 
 constexpr const char* kThresholdHelpRest =
     "\n"

@@ -174,4 +174,28 @@ bool draw_pulse_depths_png(const RunOutcome& outcome, const std::string& png, st
   return draw_series_png(plot, "the depth per pulse (--plot)", png, error);
 }
 
+bool draw_crater_png(const Crater& crater, const std::string& png, std::string& error) {
+  if (crater.cumulative_nm.empty()) {
+    error = "no crater to draw in \"" + png + "\"";
+    return false;
+  }
+  SeriesPlot plot;
+  plot.title = "Crater profile";
+  plot.x_label = "Radius [um]";
+  plot.y_label = "Depth [nm]";
+  const std::size_t pulses = crater.cumulative_nm.size();
+  const std::size_t curves = std::min<std::size_t>(pulses, 10);
+  for (std::size_t c = 0; c < curves; ++c) {
+    const std::size_t k = curves == 1 ? 0 : c * (pulses - 1) / (curves - 1);
+    SeriesPlot::Series s{pulses == 1 ? "Depth" : "After pulse " + std::to_string(k + 1),
+                         crater.radius_um, crater.cumulative_nm[k], false, true};
+    plot.series.push_back(std::move(s));
+  }
+  char line[160];
+  std::snprintf(line, sizeof line, "%s spot, w = %.4g um, F0 = %.4g mJ/cm^2",
+                beam_name(crater.spot.beam), crater.spot.radius_um, crater.peak_fluence);
+  plot.legend.push_back(line);
+  return draw_series_png(plot, "the crater (--plot)", png, error);
+}
+
 }  // namespace kt

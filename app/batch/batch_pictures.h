@@ -7,6 +7,7 @@
 #include <string>
 
 #include "analysis/incubation.h"
+#include "engine/crater.h"
 #include "engine/sweep.h"
 #include "graphics/pictures.h"
 
@@ -35,6 +36,10 @@ bool draw_incubation_png(const IncubationThresholds& result, const std::string& 
                          std::string& error);
 
 // The total depth of each pulse of a train against the pulse number, with the mean.
+// The crater's depth against radius after each pulse (at most 10 curves drawn: the first, the
+// last and evenly between).
+bool draw_crater_png(const Crater& crater, const std::string& png, std::string& error);
+
 bool draw_pulse_depths_png(const RunOutcome& outcome, const std::string& png, std::string& error);
 
 }  // namespace kt

@@ -40,21 +40,6 @@ bool parse_whole(const std::string& text, long lowest, long highest, int& value)
 
 }  // namespace
 
-std::string nearest_name(const std::string& word, const std::vector<std::string>& names) {
-  std::string best;
-  std::size_t best_distance = 0;
-  for (const std::string& name : names) {
-    const std::size_t d = edit_distance(word, name);
-    if (best.empty() || d < best_distance) {
-      best = name;
-      best_distance = d;
-    }
-  }
-  // A slip: at most a third of the name's letters (and at least one) differ.
-  const std::size_t allowed = std::max<std::size_t>(1, best.size() / 3);
-  return best_distance <= allowed ? best : std::string();
-}
-
 CommandLine::CommandLine(std::string command, std::string help)
     : command_(std::move(command)),
       help_(std::move(help)),
@@ -72,6 +57,7 @@ void CommandLine::option(const std::string& name, std::string& value) {
   app_->add_option(name, value);
   valued_.push_back({name, &value});
   value_option_names_.push_back(name);
+  option_names_.push_back(name);
 }
 
 void CommandLine::repeated_option(const std::string& name, std::vector<std::string>& values) {
@@ -80,6 +66,7 @@ void CommandLine::repeated_option(const std::string& name, std::vector<std::stri
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   value_option_names_.push_back(name);
+  option_names_.push_back(name);
 }
 
 void CommandLine::count(const std::string& name, int& value, int lowest, int highest) {
@@ -94,6 +81,7 @@ void CommandLine::size(const std::string& name, int& width, int& height) {
 
 void CommandLine::flag(const std::string& name, bool& value) {
   app_->add_flag(name, value);
+  option_names_.push_back(name);
 }
 
 void CommandLine::operand(const std::string& name, std::string& value) {
@@ -149,8 +137,10 @@ std::optional<int> CommandLine::parse(const std::vector<std::string>& args) {
   const std::vector<std::string> rest = app_->remaining();
   if (!rest.empty()) {
     const std::string& a = rest.front();
-    return usage_error((!a.empty() && a[0] == '-' ? "unknown option " : "unexpected argument ") +
-                       a);
+    if (a.empty() || a[0] != '-') return usage_error("unexpected argument " + a);
+    const std::string nearest = nearest_name(a.substr(0, a.find('=')), option_names_);
+    return usage_error("unknown option " + a +
+                       (nearest.empty() ? std::string() : ", did you mean " + nearest + "?"));
   }
   for (const Valued& v : valued_) {
     if (app_->count(v.name) > 0 && v.value->empty()) return usage_error(v.name + " needs a value");

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "params/spelling.h"
 #include "solver/calculation_run.h"
 
 namespace CLI {
@@ -84,11 +85,8 @@ class CommandLine {
   std::list<Size> sizes_;
   std::vector<Valued> valued_;
   std::vector<std::string> value_option_names_;
+  std::vector<std::string> option_names_;  // every option, for "did you mean" suggestions
   std::string error_;
 };
-
-// The name among `names` nearest to `word` by edit distance, or empty when none is near
-// enough to be a slip of the keyboard.
-std::string nearest_name(const std::string& word, const std::vector<std::string>& names);
 
 }  // namespace kt::batch

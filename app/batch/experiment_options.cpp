@@ -6,12 +6,14 @@
 #include "app/batch/command_line.h"
 #include "app/batch/exit_codes.h"
 #include "engine/value_text.h"
+#include "params/field_setting.h"
 
 namespace kt::batch {
 
 bool ExperimentWords::any() const {
   return !experiment.empty() || !scheme.empty() || !pulse_shape.empty() || !trace.empty() ||
-         !pulses.empty() || !rate.empty() || !incubated_absorption.empty() || !material.empty();
+         !pulses.empty() || !rate.empty() || !incubated_absorption.empty() || !material.empty() ||
+         !settings.empty() || !beam.empty() || !spot_radius.empty();
 }
 
 void declare_experiment_options(CommandLine& line, ExperimentWords& words) {
@@ -23,6 +25,17 @@ void declare_experiment_options(CommandLine& line, ExperimentWords& words) {
   line.option("--rate", words.rate);
   line.option("--incubated-absorption", words.incubated_absorption);
   line.option("--material", words.material);
+  line.option("--beam", words.beam);
+  line.option("--spot-radius", words.spot_radius);
+  line.repeated_option("--set", words.settings);
+}
+
+bool apply_settings(const CommandLine& line, const ExperimentWords& words,
+                    ParameterSet& parameters) {
+  const std::string refusal = apply_field_settings(parameters, words.settings);
+  if (refusal.empty()) return true;
+  line.usage_error("--set " + refusal);
+  return false;
 }
 
 std::string experiment_options_help(const char* pulses) {
@@ -42,7 +55,13 @@ std::string experiment_options_help(const char* pulses) {
       "  --rate HZ         the train's repetition rate (needed when N > 1)\n"
       "  --incubated-absorption A  the absorption coefficient [1/cm] of fully incubated\n"
       "                    material: alpha = alpha0 + (A - alpha0) phi (default alpha0)\n"
-      "  --material FILE   a material file (TOML) for every run: its values and its c(T), k(T)\n";
+      "  --material FILE   a material file (TOML) for every run: its values and its c(T), k(T)\n"
+      "  --beam B          a focused spot: gaussian (radius at 1/e^2) or tophat; the fluence is\n"
+      "                    then the peak fluence at the spot's centre\n"
+      "  --spot-radius UM  the spot's radius in micrometres (alone: a gaussian spot)\n"
+      "  --set FIELD=VALUE a field of the parameter file changed for this command (repeatable,\n"
+      "                    e.g. --set fluence=80 --set ablation_model=surface), checked as the\n"
+      "                    file's values are; a material file's values replace those it sets\n";
   return text;
 }
 
@@ -76,6 +95,13 @@ std::optional<RunSetup> read_experiment_options(const CommandLine& line,
       return usage("--incubated-absorption takes an absorption coefficient in 1/cm, not \"" +
                    words.incubated_absorption + "\"");
     choices.incubated_absorption = value;
+  }
+  if (!words.beam.empty()) choices.beam = words.beam;
+  if (!words.spot_radius.empty()) {
+    if (!parse_number(words.spot_radius, value))
+      return usage("--spot-radius takes a radius in micrometres, not \"" + words.spot_radius +
+                   "\"");
+    choices.spot_radius_um = value;
   }
   std::string error;
   if (!words.experiment.empty()) {

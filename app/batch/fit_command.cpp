@@ -144,6 +144,7 @@ std::optional<int> prepare_fit(const CommandLine& line, const FitOptions& o,
                                std::optional<ModelFitPlan>& plan) {
   ModelFitRequest request;
   if (!read_parameters(o.parfile, request.parameters)) return kExitFailure;
+  if (!batch::apply_settings(line, o.experiment, request.parameters)) return kExitUsage;
   request.parameter_file = o.parfile;
   request.setup = o.setup;
   std::string error;
@@ -217,7 +218,7 @@ std::string add_fitted_curve(const ModelFitPlan& plan, const ModelFitResult& res
   if (report.datasets.size() > 1) {
     for (std::size_t k = 0; k < report.datasets.size(); ++k) {
       FitPlotSet set;
-      set.name = report.datasets[k].name;
+      set.name = plan.request.data.datasets[k].legend;
       set.rows = points_of_set(plan.request.data, static_cast<int>(k));
       if (k < result.sets.beer_lambert.size() && result.sets.beer_lambert[k].ok)
         set.beer_lambert = &result.sets.beer_lambert[k];
@@ -268,7 +269,7 @@ bool draw_fit_plot(const FitOptions& o, const ModelFitPlan& plan, const ModelFit
   } else if (several) {
     for (std::size_t k = 0; k < request.data.datasets.size(); ++k) {
       FitPlotSet set;
-      set.name = request.data.datasets[k].name;
+      set.name = request.data.datasets[k].legend;
       set.rows = points_of_set(request.data, static_cast<int>(k));
       if (k < sets.beer_lambert.size() && sets.beer_lambert[k].ok)
         set.beer_lambert = &sets.beer_lambert[k];

@@ -25,9 +25,11 @@
 #include "app/batch/run_summary.h"
 #include "app/batch/stop_signals.h"
 #include "app/batch/study_commands.h"
+#include "engine/crater.h"
 #include "engine/material_setup.h"
 #include "engine/run_request.h"
 #include "engine/single_run.h"
+#include "engine/spot_train.h"
 #include "engine/sweep.h"
 #include "engine/sweep_request.h"
 #include "kt/version.h"
@@ -54,7 +56,10 @@ constexpr const char* kRunHelp =
     "file name into the current folder, as the program does: the temporal file <name>D.dat,\n"
     "the spatial files <name>S1.dat ... <name>S10.dat and the kinetics line in <name>K.dat;\n"
     "a train also writes its pulse table <name>P.dat, and its kinetics line holds the mean\n"
-    "depth per pulse.\n"
+    "depth per pulse. With a spot (--beam, --spot-radius) the run is at the spot's centre and\n"
+    "the crater table <name>C.dat (depth against radius per pulse and after each pulse, the\n"
+    "volume and diameter of each pulse) is written too; a spot's train runs every radius with\n"
+    "their cooling between pulses shared in r and z.\n"
     "\n"
     "options:\n"
     "  --refine K      split every time step into K equal sub-steps (1 to 64, default 1:\n"
@@ -65,7 +70,8 @@ constexpr const char* kRunHelp =
     "  --png FILE.png  also draw the page as the program shows it after the run\n"
     "  --size WxH      the picture's size in pixels (default 1024x768): the page as the\n"
     "                  program lays it out on a screen of that size\n"
-    "  --plot FILE.png a train: the depth of each pulse against the pulse number\n"
+    "  --plot FILE.png a train: the depth of each pulse against the pulse number; a spot: the\n"
+    "                  crater's profile\n"
     "  --json          print the summary as one JSON object (the names of the sweep's --csv\n"
     "                  columns, the kinetics line and file, the scales; a train's pulses)\n"
     "                  instead of a line a number\n";
@@ -161,16 +167,25 @@ int single_run(const std::vector<std::string>& args) {
   request.options = options;
   request.parameter_file = parfile;
   if (!png.empty() && !line.check_output_file(png, "--png", ".png")) return line.usage_error();
-  if (!plot.empty() && !setup->is_train())
-    return line.usage_error("--plot draws the pulses of a train: give --pulses N (2 or more)");
+  const bool spot = setup->spot.active();
+  if (!png.empty() && spot && setup->is_train())
+    return line.usage_error("--png draws one run's page, not a spot's train: leave it out");
+  if (!plot.empty() && !setup->is_train() && !spot)
+    return line.usage_error(
+        "--plot draws the pulses of a train or the crater of a spot: give --pulses N (2 or more) "
+        "or --spot-radius UM");
   if (!plot.empty() && !line.check_output_file(plot, "--plot", ".png")) return line.usage_error();
   // The result files go into the current folder, named from the parameter file: none of them,
   // nor the pictures, may be a file the run reads.
   kt::ParameterSet& named = request.parameters;
   if (!read_parameters(parfile, named)) return kExitFailure;
+  if (!kt::batch::apply_settings(line, experiment, named)) return kExitUsage;
   kt::RunOptions written = options;
   setup->apply(written);
   std::vector<kt::NamedPath> outputs = kt::run_output_files(named, written);
+  if (spot)
+    outputs.push_back(
+        {"the crater table", kt::crater_file_name(kt::result_file_base(named.data_file_name))});
   outputs.push_back({"--png", png});
   outputs.push_back({"--plot", plot});
   if (const std::string clash = kt::check_output_paths(command_inputs(parfile, *setup), outputs);
@@ -193,6 +208,24 @@ int single_run(const std::vector<std::string>& args) {
     return drawn;
   };
   if (!png.empty()) request.make = with_picture;
+  // A spot's train: runs at every radius with their shared axisymmetric cooling; the centre's
+  // run writes the result files.
+  std::optional<kt::SpotTrainResult> spot_train;
+  if (spot && setup->is_train()) {
+    request.make = [&](kt::SharedParameters& parameters, const kt::RunOptions& run_options) {
+      kt::SpotTrainRequest train;
+      train.parameters = parameters.values;
+      train.setup = *setup;
+      train.centre = run_options;
+      spot_train = kt::run_spot_train(train);
+      if (!spot_train->error.empty()) {
+        kt::RunOutcome refused;
+        refused.not_started_reason = spot_train->error;
+        return refused;
+      }
+      return spot_train->centre;
+    };
+  }
   const kt::Prepared<kt::RunPlan> plan = request.prepare();
   if (!plan) {
     if (plan.refusal.setting == "grid_refinement") return line.usage_error(plan.refusal.text());
@@ -217,13 +250,40 @@ int single_run(const std::vector<std::string>& args) {
   for (const std::string& e : outcome.file_errors) {
     std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
   }
+  if (!outcome.notice.empty()) {
+    std::fprintf(stderr, "kestrium-batch: %s: note: %s\n", parfile.c_str(), outcome.notice.c_str());
+  }
   if (diverged) {
     // A material table left is reported as a refusal (and exits as a divergence does).
     std::fprintf(stderr, "kestrium-batch: %s: %s\n", parfile.c_str(),
                  kt::divergence_message(outcome).c_str());
     return kExitDiverged;
   }
-  if (!plot.empty()) {
+  if (spot_train && !spot_train->failure.empty()) return fail(spot_train->failure);
+  if (spot_train && !json) std::fputs(kt::spot_train_summary(*spot_train).c_str(), stdout);
+  if (spot && outcome.end != kt::RunEnd::stop) {
+    // The crater from runs at the local fluences of the spot (the parameters the run used), or
+    // a spot train's own runs.
+    kt::CraterRequest crater_request;
+    crater_request.parameters = p;
+    crater_request.setup = *setup;
+    crater_request.refinement = options.refinement;
+    crater_request.interrupt = &kt::batch::catch_stop_signals();
+    const kt::Crater crater = spot_train ? spot_train->crater : kt::compute_crater(crater_request);
+    if (!crater.error.empty()) return fail(crater.error);
+    std::vector<std::string> errors;
+    kt::write_result_file(kt::crater_file_name(kt::result_file_base(p.data_file_name)),
+                          kt::ResultFile::Mode::rewrite, kt::crater_table_text(crater), errors);
+    for (const std::string& e : errors) std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
+    if (!errors.empty()) return kExitFailure;
+    if (!json) {
+      for (std::size_t k = 0; k < crater.volume_um3.size(); ++k)
+        std::printf("crater after pulse %zu: diameter %.6g um at %.6g nm, volume %.6g um^3\n",
+                    k + 1, crater.diameter_um[k], crater.diameter_depth_nm, crater.volume_um3[k]);
+    }
+    std::string plot_error;
+    if (!plot.empty() && !kt::draw_crater_png(crater, plot, plot_error)) return fail(plot_error);
+  } else if (!plot.empty()) {
     std::string plot_error;
     if (!kt::draw_pulse_depths_png(outcome, plot, plot_error)) return fail(plot_error);
   }
@@ -363,6 +423,7 @@ int sweep_command(const std::vector<std::string>& args) {
 
   kt::SweepRequest request;
   if (!read_parameters(command.parfile, request.parameters)) return kExitFailure;
+  if (!kt::batch::apply_settings(line, command.experiment, request.parameters)) return kExitUsage;
   request.parameter_file = command.parfile;
   request.options = command.options;
   const kt::Prepared<kt::SweepPlan> plan = request.prepare();
@@ -476,7 +537,7 @@ std::string overview_help() {
 int refuse_command(const std::string& word) {
   std::vector<std::string> names{"help"};
   for (const Command& c : kCommands) names.emplace_back(c.name);
-  const std::string nearest = kt::batch::nearest_name(word, names);
+  const std::string nearest = kt::nearest_name(word, names);
   if (!nearest.empty()) {
     std::fprintf(stderr, "kestrium-batch: unknown command \"%s\", did you mean \"%s\"?\n",
                  word.c_str(), nearest.c_str());

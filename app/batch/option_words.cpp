@@ -11,9 +11,8 @@ struct OptionName {
 
 // The settings whose option is not the key with dashes.
 constexpr OptionName kOptions[] = {
-    {"refinement", "--refine"},
-    {"grid_refinement", "--grid-refine"},
-    {"rate_hz", "--rate"},
+    {"refinement", "--refine"}, {"grid_refinement", "--grid-refine"},
+    {"rate_hz", "--rate"},      {"spot_radius_um", "--spot-radius"},
     {"fluences", "--fluence"},
 };
 

@@ -110,6 +110,7 @@ std::string run_summary_json(const std::string& parameter_file, const RunOutcome
   doc["parameter_file"] = parameter_file;
   add_quantities(doc, o);
   if (o.end == RunEnd::diverged) doc["message"] = divergence_message(o);
+  if (!o.notice.empty()) doc["notice"] = o.notice;
   doc["kinetics_file"] = kinetics_file_name(result_file_base(p.data_file_name));
   doc["kinetics_line"] = o.kinetics_line;
   doc["kinetics_line_written"] = !o.interrupted && o.end != RunEnd::diverged;

@@ -316,6 +316,7 @@ int study_command(const std::vector<std::string>& args) {
   StudyRequest request;
   if (std::optional<int> stop = make_study_plan(line, o, request.plan)) return *stop;
   if (FileResult r = read_parameter_file(o.parfile, request.base); !r) return failure(r.message);
+  if (!batch::apply_settings(line, o.experiment, request.base)) return batch::kExitUsage;
   request.parameter_file = o.parfile;
   request.shard = o.shard;
   request.jobs = o.jobs;
@@ -429,6 +430,8 @@ int merge_command(const std::vector<std::string>& args) {
     if (std::optional<int> stop = make_study_plan(line, study, defined_study.plan)) return *stop;
     if (FileResult r = read_parameter_file(study.parfile, defined_study.base); !r)
       return failure(r.message);
+    if (!batch::apply_settings(line, study.experiment, defined_study.base))
+      return batch::kExitUsage;
     defined_study.parameter_file = study.parfile;
   }
   const Prepared<MergePlan> plan = request.prepare();

@@ -16,6 +16,7 @@
 
 #include "analysis/fit.h"
 #include "analysis/incubation.h"
+#include "analysis/lab_thresholds.h"
 #include "analysis/report.h"
 #include "analysis/threshold.h"
 #include "app/batch/analysis_commands.h"
@@ -25,6 +26,7 @@
 #include "app/batch/exit_codes.h"
 #include "app/batch/experiment_options.h"
 #include "app/batch/stop_signals.h"
+#include "engine/crater.h"
 #include "engine/fit_request.h"
 #include "engine/material_setup.h"
 #include "engine/model_runs.h"
@@ -74,6 +76,87 @@ int single_threshold(const ModelThresholdPlan& plan, bool json) {
   return 0;
 }
 
+// The fits of measured data (no model runs); an exit status.
+int measured_threshold(const std::string& diameters, const std::string& thresholds, bool json) {
+  std::string error;
+  if (!diameters.empty()) {
+    const std::optional<DiameterData> data = read_diameter_file(diameters, error);
+    if (!data) return fail(error);
+    const D2Fit fit = fit_d2(data->points);
+    if (!fit.ok) return fail(diameters + ": " + fit.message);
+    if (json) {
+      std::printf(
+          "{\"threshold_fluence\": %.17g, \"threshold_stderr\": %.17g, "
+          "\"radius_um\": %.17g, \"radius_stderr\": %.17g, \"s\": %.17g, "
+          "\"s_stderr\": %.17g, \"s_fitted\": %s, \"points\": %d}\n",
+          fit.threshold_fluence, fit.threshold_stderr, fit.radius_um, fit.radius_stderr, fit.s,
+          fit.s_stderr, fit.s_fitted ? "true" : "false", fit.points);
+    } else {
+      std::fputs(d2_summary(fit).c_str(), stdout);
+    }
+    return 0;
+  }
+  const std::optional<ThresholdData> data = read_threshold_file(thresholds, error);
+  if (!data) return fail(error);
+  IncubationThresholds result;
+  result.fit = fit_incubation(data->points);
+  if (!result.fit.ok) return fail(thresholds + ": " + result.fit.message);
+  const IncubationFit& fit = result.fit;
+  if (json) {
+    std::printf(
+        "{\"s\": %.17g, \"s_stderr\": %.17g, \"single_pulse_threshold\": %.17g, "
+        "\"single_pulse_stderr\": %.17g, \"chi2\": %.17g, \"dof\": %d}\n",
+        fit.s, fit.s_stderr, fit.single_pulse_threshold, fit.single_pulse_stderr, fit.chi2,
+        fit.dof);
+  } else {
+    std::printf("incubation S = %.6g +- %.2g\nF_th(1) = %.6g +- %.2g mJ/cm^2\n%s, %d thresholds\n",
+                fit.s, fit.s_stderr, fit.single_pulse_threshold, fit.single_pulse_stderr,
+                fit.weighted ? "weighted by sigma_mj_cm2" : "equal weights",
+                static_cast<int>(data->points.size()));
+  }
+  return 0;
+}
+
+// The D^2 method on the model's craters; an exit status.
+int d2_threshold(const ThresholdRequest& request, const RunSetup& setup, bool json) {
+  D2ModelRequest d2;
+  d2.parameters = request.parameters;
+  d2.setup = setup;
+  d2.depth_nm = request.depth_nm;
+  d2.jobs = request.jobs;
+  d2.interrupt = &batch::catch_stop_signals();
+  const D2ModelResult result = d2_on_model(d2);
+  if (!result.error.empty()) {
+    fail("threshold --method d2: " + result.error);
+    return d2.interrupt->load() ? kExitInterrupted : kExitFailure;
+  }
+  const D2Fit& fit = result.fit;
+  const double f_error = fit.threshold_fluence / result.threshold - 1.0;
+  const double w_error = fit.radius_um / setup.spot.radius_um - 1.0;
+  if (json) {
+    std::printf(
+        "{\"threshold_fluence\": %.17g, \"radius_um\": %.17g, \"searched_threshold\": "
+        "%.17g, \"spot_radius_um\": %.17g, \"runs\": %d, \"craters\": [",
+        fit.threshold_fluence, fit.radius_um, result.threshold, setup.spot.radius_um, result.runs);
+    for (std::size_t i = 0; i < result.craters.size(); ++i)
+      std::printf("%s{\"energy_uj\": %.17g, \"diameter_um\": %.17g}", i ? ", " : "",
+                  result.craters[i].energy_uj, result.craters[i].diameter_um);
+    std::printf("]}\n");
+    return 0;
+  }
+  std::printf("   energy/uJ   diameter/um\n");
+  for (const DiameterPoint& p : result.craters)
+    std::printf("%12.6g  %12.6g\n", p.energy_uj, p.diameter_um);
+  std::fputs(d2_summary(fit).c_str(), stdout);
+  std::printf(
+      "searched threshold: %.6g mJ/cm^2 (D^2 differs by %+.3g %%)\n"
+      "spot radius given: %.6g um (D^2 differs by %+.3g %%)\n"
+      "runs: %d (crater depths interpolated to %.3g nm)\n",
+      result.threshold, 100.0 * f_error, setup.spot.radius_um, 100.0 * w_error, result.runs,
+      result.interpolation_error_nm);
+  return 0;
+}
+
 // Thresholds at every pulse number of the list and the incubation law; an exit status.
 int incubation_thresholds(const ModelThresholdPlan& plan, bool json, const std::string& plot_file) {
   const ThresholdRequest& request = plan.request;
@@ -98,7 +181,8 @@ int incubation_thresholds(const ModelThresholdPlan& plan, bool json, const std::
 
 int threshold_command(const std::vector<std::string>& args) {
   CommandLine line("threshold", threshold_help());
-  std::string parfile, quantity_word, depth_text, plot_file;
+  std::string parfile, quantity_word, depth_text, plot_file, method = "search", diameters,
+                                                             thresholds;
   bool json = false;
   batch::ExperimentWords experiment;
   ModelThresholdRequest request;
@@ -108,8 +192,22 @@ int threshold_command(const std::vector<std::string>& args) {
   line.option("--plot", plot_file);
   line.flag("--json", json);
   line.count("--jobs", request.jobs, 1, 1024);
+  line.option("--method", method);
+  line.option("--diameters", diameters);
+  line.option("--thresholds", thresholds);
   line.operand("PARFILE", parfile);
   if (std::optional<int> stop = line.parse(args)) return *stop;
+  if (!diameters.empty() || !thresholds.empty()) {
+    if (!diameters.empty() && !thresholds.empty())
+      return line.usage_error("give --diameters or --thresholds, not both");
+    if (!parfile.empty() || experiment.any() || method != "search" || !plot_file.empty())
+      return line.usage_error(std::string(diameters.empty() ? "--thresholds" : "--diameters") +
+                              " fits measured data alone: no PARFILE, experiment, --method or "
+                              "--plot");
+    return measured_threshold(diameters, thresholds, json);
+  }
+  if (method != "search" && method != "d2")
+    return line.usage_error("--method takes search or d2, not \"" + method + "\"");
   if (parfile.empty()) return line.usage_error("threshold: no parameter file given");
   if (!depth_text.empty() &&
       (!parse_real(depth_text, request.depth_nm) || !(request.depth_nm > 0.0)))
@@ -151,10 +249,18 @@ int threshold_command(const std::vector<std::string>& args) {
   if (const std::string clash = check_output_paths(inputs, {{"--plot", plot_file}}); !clash.empty())
     return line.usage_error(clash);
   if (!read_parameters(parfile, request.parameters)) return kExitFailure;
+  if (!batch::apply_settings(line, experiment, request.parameters)) return kExitUsage;
   request.parameter_file = parfile;
   if (pulses.size() > 1) request.pulses = pulses;
   const Prepared<ModelThresholdPlan> plan = request.prepare();
   if (!plan) return fail(plan.refusal.text());
+  if (method == "d2") {
+    if (plan->series() || !plot_file.empty())
+      return line.usage_error("--method d2 takes one pulse number and no --plot");
+    if (plan->setups.front().spot.beam != SpotPlan::Beam::gaussian)
+      return line.usage_error("--method d2 needs a gaussian spot: give --spot-radius UM");
+    return d2_threshold(plan->request, plan->setups.front(), json);
+  }
   if (!plan->series()) return single_threshold(*plan, json);
   return incubation_thresholds(*plan, json, plot_file);
 }

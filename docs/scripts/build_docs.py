@@ -19,6 +19,26 @@ import time
 FIGURE_SCRIPTS = ["heating_figure.py", "convergence_figure.py", "defaults_figure.py",
                   "trains_figure.py"]
 
+# MathJax from the Debian package (libjs-mathjax), so that the equations show on a machine
+# without a network: its TeX input and CommonHTML output with their fonts, copied beside the
+# pages (about 1.5 MB of the package's 54 MB).
+MATHJAX = "/usr/share/javascript/mathjax"
+MATHJAX_PARTS = ["MathJax.js", "config/TeX-AMS_CHTML-full.js", "jax/input/TeX", "jax/element",
+                 "jax/output/CommonHTML", "extensions", "fonts/HTML-CSS/TeX/woff"]
+
+
+def copy_mathjax(static):
+    """The parts of MathJax the pages use, into the pages' static folder."""
+    if not os.path.exists(os.path.join(MATHJAX, "MathJax.js")):
+        sys.exit(f"build_docs: no MathJax at {MATHJAX}: install libjs-mathjax")
+    for part in MATHJAX_PARTS:
+        source, target = os.path.join(MATHJAX, part), os.path.join(static, "mathjax", part)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        if os.path.isdir(source):
+            shutil.copytree(source, target)
+        else:
+            shutil.copyfile(source, target)
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -35,6 +55,8 @@ def main():
     if os.path.exists(pages):
         shutil.rmtree(pages)
     shutil.copytree(source, pages, ignore=shutil.ignore_patterns("_build", "__pycache__", ".ipynb_checkpoints"))
+
+    copy_mathjax(os.path.join(pages, "_static"))
 
     env = dict(os.environ)
     env["PYTHONPATH"] = os.pathsep.join(filter(None, [os.path.abspath(args.python_dir), env.get("PYTHONPATH")]))

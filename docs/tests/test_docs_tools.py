@@ -114,6 +114,18 @@ def test_docstrings_become_one_literal_block():
     empty = ["", ""]
     plain_docstrings._as_literal(None, "function", "run", None, {}, empty)
     assert empty == []
+    sections = ["Runs one calculation.", "", "Parameters", "----------", "p : Parameters"]
+    plain_docstrings._as_literal(None, "function", "run", None, {}, sections)
+    assert sections[2:4] == ["Parameters", "----------"]  # left to numpydoc
+
+
+def test_the_citation_names_the_version_of_the_build():
+    root = os.path.dirname(DOCS)
+    with open(os.path.join(root, "CMakeLists.txt")) as cmake:
+        version = next(line.split("VERSION")[1].split()[0] for line in cmake
+                       if line.startswith("project(kestrium"))
+    with open(os.path.join(root, "CITATION.cff")) as citation:
+        assert f'version: "{version}"\n' in citation.read()
 
 
 class TestClosedFormHeating:

@@ -14,20 +14,18 @@ to disk unless an output folder is given. Long calls release the GIL and stop on
 import os as _os
 import sys as _sys
 import warnings as _warnings
-from dataclasses import dataclass as _dataclass, field as _field
 
-import numpy as _np
-
+# NumPy, pandas and the study's cluster code load when a call needs them, not at import.
 from ._choices import (AblationModel, Autoscale, KineticsFileMode, Material, PulsePlanShape,
                        PulseShape, Scheme, SpatialOutput)
-from ._experiment import _keywords as _experiment_keywords
-from ._kestrium import (Experiment, Parameters, __version__, _parse_fluences, _run, _save_text,
-                        _sweep)
+from ._experiment import _keywords as _experiment_keywords, _parameters
+from ._kestrium import (Experiment, Parameters, __version__, _crater, _parse_fluences, _run,
+                        _save_text, _sweep)
 from .analysis import fit, threshold
 from .study import StudyTable, study
 
-__all__ = ["Parameters", "Experiment", "Profile", "RunResult", "StudyTable", "run", "sweep", "fit",
-           "threshold", "study", "AblationModel", "PulseShape", "Material", "Autoscale",
+__all__ = ["Parameters", "Experiment", "Profile", "RunResult", "StudyTable", "run", "sweep",
+           "crater", "fit", "threshold", "study", "AblationModel", "PulseShape", "Material", "Autoscale",
            "KineticsFileMode", "SpatialOutput", "Scheme", "PulsePlanShape"]
 
 
@@ -35,69 +33,144 @@ def __dir__():
     return sorted(__all__ + ["__version__"])
 
 
-@_dataclass(frozen=True)
-class Profile:
-    """The depth profiles at one spatial output instant (number 1 to 10).
+class _Record:
+    """A result's values as read-only attributes, made from keywords (the names of __slots__)."""
 
-    depth_nm, temperature_K and fraction (of broken bonds) hold one value per grid node; the
-    spatial result files list the same nodes but the last.
+    __slots__ = ()
+
+    def __init__(self, **values):
+        for name in self.__slots__:
+            object.__setattr__(self, name, values.pop(name))
+        if values:
+            raise TypeError(f"{type(self).__name__} has no value {next(iter(values))!r}")
+
+    def __setattr__(self, name, value):
+        raise AttributeError(f"{type(self).__name__} is read-only: cannot set {name}")
+
+    __delattr__ = __setattr__
+
+    def __reduce__(self):
+        return _remade, (type(self), {name: getattr(self, name) for name in self.__slots__})
+
+    def __repr__(self):
+        shown = ", ".join(f"{name}={getattr(self, name)!r}" for name in self.__slots__)
+        return f"{type(self).__name__}({shown})"
+
+
+def _remade(kind, values):
+    return kind(**values)
+
+
+class Profile(_Record):
+    """The depth profiles at one spatial output instant.
+
+    Attributes
+    ----------
+    number : int
+        The spatial output instant, 1 to 10.
+    step : int
+        The time step it was taken at.
+    time_ns : float
+        Its time [ns].
+    depth_nm, temperature_K, fraction : numpy.ndarray
+        Depth [nm], temperature [K] and fraction of broken bonds, one value per grid node (the
+        spatial result files list the same nodes but the last).
     """
 
-    number: int
-    step: int
-    time_ns: float
-    depth_nm: _np.ndarray
-    temperature_K: _np.ndarray
-    fraction: _np.ndarray
+    __slots__ = ("number", "step", "time_ns", "depth_nm", "temperature_K", "fraction")
 
 
-@_dataclass(frozen=True)
-class RunResult:
+class RunResult(_Record):
     """The result of one calculation.
 
-    time_ns, surface_temperature_K, velocity_cm_per_s, depth_nm (ablated: surface recession)
-    and surface_fraction (of broken bonds) hold one value per time step, every step of the run;
-    step holds the step numbers. profiles are the depth profiles at the spatial output instants
-    of the parameters (none when their spatial output is 0). The kinetics values are those of
-    the kinetics line; end is "end test", "step limit", "stopped" or "diverged". A diverged run
-    has its sound steps in the arrays, NaN kinetics values and the reason in message.
-    parameters are the parameters as the run left them (Auto scales, clamps). energy is the
-    run's energy ledger in mJ/cm^2: light_in = stored + ablation_sensible + ablation_latent +
-    reaction + far_boundary + linear_loss + residual (the residual is what the scheme loses or
-    creates: about 1e-9 of the light on the accurate scheme, a few per cent on the published).
-    pulses is a train's pulse table, NumPy arrays with one value per pulse: pulse,
-    surface_temperature_before_K, surface_fraction_before, peak_surface_temperature_K,
-    surface_recession_nm, volume_depth_nm, total_depth_nm (each of that pulse) and
-    cumulative_depth_nm (empty arrays for a single pulse). For a train the kinetics values are
-    the mean depths per pulse over the train.
+    Attributes
+    ----------
+    time_ns, surface_temperature_K, velocity_cm_per_s, depth_nm, surface_fraction : numpy.ndarray
+        One value per time step, every step of the run: time [ns], surface temperature [K],
+        front velocity [cm/s], ablated depth (surface recession) [nm] and fraction of broken
+        bonds at the surface.
+    step : numpy.ndarray
+        The step numbers.
+    profiles : list of Profile
+        The depth profiles at the spatial output instants (none when spatial_output is 0).
+    surface_recession_nm, volume_depth_nm, total_depth_nm : float
+        The depths of the kinetics line [nm]; for a train, the mean depths per pulse.
+    fluence_used : float
+        The fluence the run used [mJ/cm^2].
+    peak_surface_temperature_K, peak_front_velocity_cm_per_s : float
+        The peaks of the run [K], [cm/s].
+    steps : int
+        The number of time steps.
+    end : str
+        "end test", "step limit", "stopped" or "diverged". A diverged run has its sound steps
+        in the arrays, NaN kinetics values and the reason in message.
+    kinetics_line : str
+        The line of the kinetics file.
+    message : str
+        Why the run diverged; empty otherwise.
+    energy : dict of float
+        The energy ledger [mJ/cm^2]: light_in = stored + ablation_sensible + ablation_latent +
+        reaction + far_boundary + linear_loss + residual (the residual is what the scheme loses
+        or creates: about 1e-9 of the light on the accurate scheme, a few per cent on the
+        published).
+    pulses : dict of numpy.ndarray
+        A train's pulse table, one value per pulse: pulse, surface_temperature_before_K,
+        surface_fraction_before, peak_surface_temperature_K, surface_recession_nm,
+        volume_depth_nm, total_depth_nm (each of that pulse) and cumulative_depth_nm (empty
+        arrays for a single pulse); pulses_to_dataframe() gives it as a table.
+    parameters : Parameters
+        The parameters as the run left them (Auto scales, clamps).
     """
 
-    time_ns: _np.ndarray
-    surface_temperature_K: _np.ndarray
-    velocity_cm_per_s: _np.ndarray
-    depth_nm: _np.ndarray
-    surface_fraction: _np.ndarray
-    step: _np.ndarray
-    profiles: list
-    surface_recession_nm: float
-    volume_depth_nm: float
-    total_depth_nm: float
-    fluence_used: float
-    peak_surface_temperature_K: float
-    peak_front_velocity_cm_per_s: float
-    steps: int
-    end: str
-    kinetics_line: str
-    message: str
-    energy: dict
-    pulses: dict
-    parameters: Parameters = _field(repr=False)
+    __slots__ = ("time_ns", "surface_temperature_K", "velocity_cm_per_s", "depth_nm",
+                 "surface_fraction", "step", "profiles", "surface_recession_nm",
+                 "volume_depth_nm", "total_depth_nm", "fluence_used", "peak_surface_temperature_K",
+                 "peak_front_velocity_cm_per_s", "steps", "end", "kinetics_line", "message",
+                 "energy", "pulses", "parameters")
 
     def __repr__(self):
         return (
             f"RunResult(end={self.end!r}, steps={self.steps}, "
             f"total_depth_nm={self.total_depth_nm:.6g}, profiles={len(self.profiles)})"
         )
+
+    def to_dataframe(self):
+        """The values of every time step as a pandas DataFrame.
+
+        Returns
+        -------
+        pandas.DataFrame
+            One row per time step; the columns step, time_ns, surface_temperature_K,
+            velocity_cm_per_s, depth_nm and surface_fraction (units in the names).
+        """
+        return _pandas("to_dataframe").DataFrame(
+            {name: getattr(self, name) for name in _STEP_COLUMNS})
+
+    def pulses_to_dataframe(self):
+        """A train's pulse table as a pandas DataFrame, one row per pulse.
+
+        Returns
+        -------
+        pandas.DataFrame
+            Indexed by pulse (1, 2, ...); the columns surface_temperature_before_K,
+            surface_fraction_before, peak_surface_temperature_K, surface_recession_nm,
+            volume_depth_nm, total_depth_nm and cumulative_depth_nm. Empty for a single
+            pulse.
+        """
+        table = _pandas("pulses_to_dataframe").DataFrame(dict(self.pulses))
+        return table.set_index("pulse")
+
+
+_STEP_COLUMNS = ("step", "time_ns", "surface_temperature_K", "velocity_cm_per_s", "depth_nm",
+                 "surface_fraction")
+
+
+def _pandas(call):
+    try:
+        import pandas
+    except ImportError:
+        raise ImportError(f"{call}() needs pandas (Debian: apt install python3-pandas)") from None
+    return pandas
 
 
 def _folder(path):
@@ -112,41 +185,73 @@ def _raise_file_errors(errors, result):
         raise error
 
 
-_EXPERIMENT_DOC = """
-    The experiment (keywords as the batch runner's options; a keyword given overrides the value
-    of experiment=): experiment: an Experiment or the path of an experiment file (TOML).
-    scheme: "published" or "accurate"; default (None): published for one pulse without
-    incubation, accurate for a train or incubation (published refuses them). pulse_shape:
-    "file" (the parameters' triangle or rectangle), "gaussian" (FWHM = the pulse width) or
-    "measured" (with trace=, a CSV file of time_ns,intensity). pulses, rate_hz: a train of
-    pulses at that rate, each starting from the state the one before left. incubated_absorption:
-    the absorption coefficient [1/cm] of fully incubated material, alpha = alpha0 +
-    (incubated_absorption - alpha0) phi. A refusal (a bad file or trace, settings that do not go
-    together) raises ValueError before any run.
-"""
+_EXPERIMENT_DOC = """experiment : Experiment or path-like, optional
+        The experiment, or the path of an experiment file (TOML); a keyword given below
+        overrides its value.
+    pulse_shape : {'file', 'gaussian', 'measured'}, optional
+        'file': the parameters' triangle or rectangle; 'gaussian': FWHM = the pulse width;
+        'measured': the shape of trace.
+    trace : path-like, optional
+        A CSV pulse trace: a time column (time_ns, time_us or time_s) and the intensity.
+    pulses : int, optional
+        A train of that many pulses, each starting from the state the one before left.
+    rate_hz : float, optional
+        The train's repetition rate [Hz], needed when pulses > 1.
+    incubated_absorption : float, optional
+        The absorption coefficient [1/cm] of fully incubated material:
+        alpha = alpha0 + (incubated_absorption - alpha0) phi.
+    material : path-like, optional
+        A material file (TOML): its values replace those of parameters and its c(T) and k(T)
+        laws are the runs'."""
 
 
 def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
         grid_refinement=1, *, experiment=None, pulse_shape=None, trace=None, pulses=None,
         rate_hz=None, incubated_absorption=None, material=None):
-    """Runs one calculation and returns a RunResult.
+    """Runs one calculation.
 
-    parameters: a Parameters. profiles: keep the depth profiles at the spatial output instants.
-    output_dir: when given, the run writes the program's result files there (temporal, spatial
-    and kinetics files named from data_file_name), exactly as the program and the batch runner
-    do; otherwise nothing is written. refinement: each time step split into this many sub-steps
-    (1 to 64; 1 is the model's own step). scheme: "published" (default, the program's results)
-    or "accurate" (energy conserved, second order in time and space); grid_refinement: with the
-    accurate scheme, every cell of the depth grid split into this many (1 to 4). material: the
-    path of a material file (TOML): its values replace those of parameters and its c(T) and k(T)
-    laws are the run's, as the batch runner's --material; a run whose temperatures leave a
-    table of the file ends with end "diverged" and the refusal in message, without depths.
-    A refused parameter raises ValueError with the
-    program's message; a diverged run warns (RuntimeWarning) and says why in message; a result
-    file that cannot be written raises OSError naming it, with the result as its .result.
-    Ctrl-C stops the run as the program's Stop does (with output_dir its files are those of a
-    stopped run) and raises KeyboardInterrupt.
+    Parameters
+    ----------
+    parameters : Parameters
+        The Parameter set of the run (a dict d is made one with ``Parameters(**d)``).
+    profiles : bool, default True
+        Keep the depth profiles at the spatial output instants.
+    output_dir : path-like, optional
+        When given, the run writes the program's result files there (temporal, spatial and
+        kinetics files named from data_file_name); otherwise nothing is written.
+    refinement : int, default 1
+        Each time step split into this many sub-steps (1 to 64).
+    scheme : {'published', 'accurate'}, optional
+        'published' (the program's results) or 'accurate' (energy conserved, second order in
+        time and space); default: published for one pulse without incubation, accurate for a
+        train or incubation.
+    grid_refinement : int, default 1
+        With the accurate scheme, every cell of the depth grid split into this many (1 to 4).
+    {experiment}
+
+    Returns
+    -------
+    RunResult
+        The values of every time step, the depths and peaks of the run, its energy ledger
+        and, for a train, its pulse table.
+
+    Raises
+    ------
+    TypeError
+        parameters is not a Parameters, or a keyword has the wrong type.
+    ValueError
+        A parameter or setting the run refuses, with the program's message.
+    OSError
+        A result file could not be written; the result is its ``.result``.
+    KeyboardInterrupt
+        Ctrl-C stopped the run as the program's Stop does.
+
+    Warns
+    -----
+    RuntimeWarning
+        The run diverged (or left a table of the material file); message says why.
     """
+    _parameters(parameters, "run")
     folder = _folder(output_dir) if output_dir is not None else None
     keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
                                     incubated_absorption, material)
@@ -184,28 +289,60 @@ def _progress_bar(total):
 def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None, keep_files=None,
           csv=None, progress=None, scheme=None, *, experiment=None, pulse_shape=None, trace=None,
           pulses=None, rate_hz=None, incubated_absorption=None, material=None):
-    """Runs one calculation per fluence, in parallel, and returns the ablation curve.
+    """Runs one calculation per fluence, in parallel: the ablation curve.
 
-    fluences: fluences in mJ/cm^2, or the batch runner's text ("20:200:10", "40,60,80", or
-    "FROM:TO" with log=N for N log-spaced fluences). jobs: threads (default: all cores).
-    refinement: sub-steps per time step of every run, as in run(). scheme: "published" or
-    "accurate", and material: a material file for every run, as in run().
-    Returns a dict of NumPy arrays in fluence order, one entry per fluence, with the columns of
-    the batch runner's CSV (fluence_mJ_per_cm2 as used, surface_recession_nm, volume_depth_nm,
-    total_depth_nm, peak_surface_temperature_K, peak_front_velocity_cm_per_s, steps, end) and
-    kinetics_line and message (why a run diverged). Diverged runs have NaN depths, no line in
-    the kinetics file, and a RuntimeWarning says how many there were. A train adds
-    first_pulse_depth_nm and mean_depth_per_pulse_nm (its other depths are means per pulse).
+    Parameters
+    ----------
+    parameters : Parameters
+        The Parameter set of every run but its fluence.
+    fluences : array_like or str
+        Fluences in mJ/cm^2, or the batch runner's text ("20:200:10", "40,60,80", or
+        "FROM:TO" with log=N for N log-spaced fluences).
+    jobs : int, optional
+        Threads (default: all cores).
+    log : int, default 0
+        With "FROM:TO": that many log-spaced fluences.
+    refinement : int, default 1
+        Sub-steps per time step of every run, as in run().
+    output_dir : path-like, optional
+        Receives the kinetics file (one line per fluence, following the kinetics file mode).
+    keep_files : path-like, optional
+        A folder F<fluence> per run with its temporal and spatial files.
+    csv : path-like, optional
+        The batch runner's CSV table.
+    progress : callable or bool, optional
+        A callable(done, total), or True for a progress bar (tqdm when installed).
+    scheme : {'published', 'accurate'}, optional
+        As in run().
+    {experiment}
 
-    Nothing is written unless asked: output_dir receives the kinetics file (one line per
-    fluence, as the batch runner's sweep writes it, following the kinetics file mode),
-    keep_files a folder F<fluence> per run with its temporal and spatial files, csv the batch
-    runner's CSV table. progress: a callable(done, total), or True for a progress bar (tqdm
-    when installed).
-    A refused fluence or parameter raises ValueError before any run starts; Ctrl-C stops the
-    runs under way and raises KeyboardInterrupt (with output_dir the kinetics lines of the
-    runs finished in unbroken fluence order stay written).
+    Returns
+    -------
+    dict of numpy.ndarray
+        One entry per fluence, in fluence order, with the columns of the batch runner's CSV
+        (fluence_mJ_per_cm2 as used, surface_recession_nm, volume_depth_nm, total_depth_nm,
+        peak_surface_temperature_K, peak_front_velocity_cm_per_s, steps, end) and
+        kinetics_line and message (why a run diverged). A train adds first_pulse_depth_nm and
+        mean_depth_per_pulse_nm. ``pandas.DataFrame(curve)`` makes it a table.
+
+    Raises
+    ------
+    TypeError
+        parameters is not a Parameters, or a keyword has the wrong type.
+    ValueError
+        A refused fluence or parameter, before any run starts.
+    KeyboardInterrupt
+        Ctrl-C stopped the runs under way; with output_dir the kinetics lines of the runs
+        finished in unbroken fluence order stay written.
+
+    Warns
+    -----
+    RuntimeWarning
+        Runs diverged (NaN depths, no kinetics line): how many and why.
     """
+    import numpy as _np
+
+    _parameters(parameters, "sweep")
     if isinstance(fluences, str):
         fluences = _parse_fluences(fluences, int(log))
     else:
@@ -236,5 +373,24 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
     return d
 
 
-run.__doc__ += _EXPERIMENT_DOC
-sweep.__doc__ += _EXPERIMENT_DOC
+def crater(parameters, spot_radius_um, beam="gaussian", depth=1.0, jobs=None, refinement=1,
+           scheme=None, *, experiment=None, pulse_shape=None, trace=None, pulses=None,
+           rate_hz=None, incubated_absorption=None, material=None):
+    """The crater of a focused spot, as the batch runner's crater table: a dict of NumPy arrays.
+
+    parameters: a Parameters whose fluence is the peak fluence at the spot's centre.
+    spot_radius_um: the spot's radius (1/e^2 for a Gaussian); beam: "gaussian" or "tophat".
+    depth: the depth [nm] at which the diameter is measured. Returns radius_um and fluence (per
+    radius), depth_nm and cumulative_nm (pulses x radii: each pulse's depth and the depth after
+    that many pulses), volume_um3 and diameter_um (per pulse), pulse_energy_uj,
+    interpolation_error_nm (the stated error of the depth interpolated over the local fluence)
+    and runs. A train (pulses=, rate_hz=) runs every radius with the cooling between pulses
+    shared in r and z and adds light_uj and surface_loss_uj. A refusal raises ValueError.
+    """
+    keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
+                                    incubated_absorption, material, beam, spot_radius_um)
+    return _crater(parameters, keywords, float(depth), int(jobs or 0), int(refinement))
+
+
+run.__doc__ = run.__doc__.replace("{experiment}", _EXPERIMENT_DOC)
+sweep.__doc__ = sweep.__doc__.replace("{experiment}", _EXPERIMENT_DOC)

@@ -4,18 +4,16 @@ Both are the batch runner's fit and threshold commands, on the same analysis cod
 their reports as dicts. They release the GIL and stop on Ctrl-C (KeyboardInterrupt).
 """
 
-import json
 import numbers
 import os
 import warnings
 from collections import Counter
 
-import numpy as np
+from ._experiment import _keywords, _parameters, _whole_number
+from ._kestrium import (_fit, _fit_diameters, _fit_thresholds, _incubation,
+                        _threshold)
 
-from ._experiment import _keywords, _whole_number
-from ._kestrium import _fit, _incubation, _threshold
-
-__all__ = ["fit", "threshold"]
+__all__ = ["fit", "threshold", "fit_diameters", "fit_thresholds"]
 
 _ARRAYS = "the data arrays"
 _COLUMNS = {"total": "total_depth_nm", "surface": "surface_recession_nm",
@@ -24,6 +22,8 @@ _COLUMNS = {"total": "total_depth_nm", "surface": "surface_recession_nm",
 
 def _csv_text(fluence, depth, sigma, quantity):
     """The arrays as the CSV text of a measured-data file, read by the program's own reader."""
+    import numpy as np
+
     if quantity not in _COLUMNS:
         raise ValueError(f'quantity takes total, surface or volume; got "{quantity}"')
     columns = {"fluence_mJ_per_cm2": fluence, _COLUMNS[quantity]: depth}
@@ -54,6 +54,8 @@ def _cell(value, name, index):
 
 def _table_text(table):
     """A dict of columns (name: values) as the CSV text of a measured-data file."""
+    import numpy as np
+
     columns = {str(name): list(np.ravel(np.asarray(values, dtype=object)))
                for name, values in table.items()}
     if not columns:
@@ -80,6 +82,8 @@ def _columns_of(table):
 
 
 def _report(text, fitted):
+    import json
+
     report = json.loads(text)
     if fitted is not None:
         report["fitted"] = fitted
@@ -93,42 +97,81 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
         incubated_absorption=None, material=None):
     """Fits Parameter-set fields to measured depths, as `kestrium-batch fit` does.
 
-    parameters: a Parameters holding the starting values; every other field keeps its value.
-    The measured data are either data, the path of a CSV file as the batch runner reads it
-    (a header naming fluence_mJ_per_cm2, a depth column and optionally sigma_nm), a dict of
-    columns with the same names (name: array), any table with to_dict("list") (a pandas
-    DataFrame), or the arrays
-    fluence (mJ/cm^2), depth (nm) and optionally sigma (nm, one standard deviation per point;
-    without it every point weighs the same and the errors are scaled by the reduced
-    chi-square). quantity: "total", "surface" or "volume", which depth is measured (with a
-    file: which depth column to fit; default total). vary: the field names to fit, e.g.
-    ["activation_energy_em"]. A file or table may hold condition columns named by fields
-    (pulse_width, absorption_coefficient, ..., and pulses), which set that field for the row's
-    run, and a dataset column labelling the data sets (without it the rows sharing their
-    conditions form one). vary_each: fields fitted once per data set (e.g.
-    "absorption_coefficient" per wavelength) while the vary fields are shared by every row.
-    separately: also fit each data set alone, for its values and errors beside the global
-    fit's. bounds: {name: (lo, hi)} instead of the default range of a field. jobs: runs of one evaluation at once (default: all cores). max_runs: the most model
-    runs in all. method: "bobyqa" or "sbplx". analyse: also the Beer-Lambert analysis of the
-    measured points at least min_depth nm deep (with no field to vary: that analysis alone).
-    progress: a callable(evaluations, runs, best_chi2). scheme, experiment, pulse_shape,
-    trace, pulses, rate_hz, incubated_absorption: the model's runs, as in kestrium.run (a
-    train's depth is its mean depth per pulse).
+    Parameters
+    ----------
+    parameters : Parameters
+        The starting values; every other field keeps its value.
+    data : path-like, dict or DataFrame, optional
+        The measured data: a CSV file as the batch runner reads it, a dict of columns with the
+        same names, or any table with to_dict("list") (a pandas DataFrame). The header names
+        fluence_mJ_per_cm2 (or "Fluence (J/cm2)": converted), a depth column (total_depth_nm,
+        surface_recession_nm, volume_depth_nm, or in um: converted) and optionally sigma_nm,
+        condition columns named by fields with their unit (pulse_width_ns, tau_ns,
+        absorption_coefficient, ..., and pulses) and a dataset column. A pandas index column
+        (no name, 0, 1, 2, ...) is skipped.
+    vary : str or list of str
+        The fields to fit, shared by every row, e.g. ["activation_energy_em"].
+    vary_each : str or list of str
+        Fields fitted once per data set (e.g. "absorption_coefficient" per wavelength).
+    separately : bool, default False
+        Also fit each data set alone, for its values and errors beside the global fit's.
+    fluence, depth, sigma : array_like, optional
+        Instead of data: fluence [mJ/cm^2], depth [nm] and optionally one standard deviation
+        per point [nm] (without it every point weighs the same and the errors are scaled by
+        the reduced chi-square).
+    quantity : {'total', 'surface', 'volume'}, optional
+        Which depth is measured (with a file: which depth column to fit; default total).
+    bounds : dict, optional
+        {name: (lo, hi)} instead of the default range of a field.
+    jobs : int, optional
+        Runs of one evaluation at once (default: all cores).
+    max_runs : int, default 5000
+        The most model runs in all.
+    method : {'bobyqa', 'sbplx'}
+        The search.
+    analyse : bool, default False
+        Also the Beer-Lambert analysis of the points at least min_depth nm deep (with no field
+        to vary: that analysis alone).
+    min_depth : float, default 1.0
+        [nm], for analyse.
+    progress : callable, optional
+        A callable(evaluations, runs, best_chi2).
+    scheme, experiment, pulse_shape, trace, pulses, rate_hz, incubated_absorption, material
+        The model's runs, as in kestrium.run (a train's depth is its mean depth per pulse).
 
-    Returns the batch runner's JSON report as a dict: status, message, quantity, method,
-    parameters ({name: {value, stderr, initial, lower, upper, log_scale, at_bound}}),
-    correlation, chi2, dof, reduced_chi2, weighted, evaluations, runs, retried_runs,
-    failed_runs, wall_seconds, points ([{fluence, measured, sigma, model, residual}]) and
-    beer_lambert when analysed; undefined numbers are None. A field fitted per data set is
-    listed as "name[set]"; with several data sets, "datasets" lists each one's name, points,
-    chi2, its own fitted values ("parameters"), its Beer-Lambert analysis and, with
-    separately, its fit alone ("separately"). "fitted" holds the Parameters with the fitted
-    values shared by every row. A fit that does not describe the data (status at_bound, undetermined,
-    out_of_reach, run_limit) warns (RuntimeWarning) with the reason; one whose runs fail from
-    the start raises RuntimeError. A refused request (a field that cannot be fitted, bounds
-    outside its range, too few points, bad data, ...) raises ValueError before any run.
-    Ctrl-C stops the fit and raises KeyboardInterrupt; its .report holds the best values found.
+    Returns
+    -------
+    dict
+        The batch runner's JSON report: status, message, quantity, method, parameters
+        ({name: {value, stderr, initial, lower, upper, log_scale, at_bound}}), correlation,
+        chi2, dof, reduced_chi2, weighted, evaluations, runs, retried_runs, failed_runs,
+        wall_seconds, points ([{fluence, measured, sigma, model, residual}]), beer_lambert
+        when analysed, notes (columns not used, units converted) and "fitted", the
+        Parameters with the fitted values. A field fitted per data set is listed as
+        "name[set]"; with several data sets "datasets" lists each one's name, points, chi2,
+        its own values, its Beer-Lambert analysis and, with separately, its fit alone.
+
+    Raises
+    ------
+    TypeError
+        parameters is not a Parameters.
+    ValueError
+        A refused request (a field that cannot be fitted, bounds outside its range, too few
+        points, bad data, ...), before any run.
+    RuntimeError
+        The runs fail from the start.
+    KeyboardInterrupt
+        Ctrl-C stopped the fit; its .report holds the best values found.
+
+    Warns
+    -----
+    RuntimeWarning
+        The fit does not describe the data (status at_bound, undetermined, out_of_reach,
+        run_limit), with the reason.
+    UserWarning
+        The data's notes: columns not used, units converted.
     """
+    _parameters(parameters, "fit")
     if (data is None) == (fluence is None):
         raise ValueError("give the measured data either as data (a CSV file) or as the arrays "
                          "fluence and depth")
@@ -177,24 +220,48 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
               incubated_absorption=None, material=None):
     """The ablation threshold, as `kestrium-batch threshold` finds it.
 
-    The fluence (mJ/cm^2) at which the chosen depth ("total", "surface" or "volume") first
-    reaches depth nm, to 0.1 % of the fluence: the fluence of parameters is doubled or halved
-    until the depth is bracketed, then the bracket is bisected on a log scale (jobs runs a
-    round; default: all cores, as the batch runner). scheme, experiment, pulse_shape, trace,
-    pulses, rate_hz, incubated_absorption: the runs, as in kestrium.run; for a train the depth
-    is the mean depth per pulse.
-    Returns a dict: fluence (the geometric middle of the final bracket), below and above (the
-    bracket's fluences), depth_below_nm and depth_above_nm (their depths), depth_nm, quantity,
-    pulses, runs, wall_seconds and summary (the batch runner's printed lines).
+    The fluence [mJ/cm^2] at which the chosen depth first reaches depth nm, to 0.1 % of the
+    fluence: the fluence of parameters is doubled or halved until the depth is bracketed,
+    then the bracket is bisected on a log scale.
 
-    pulses may also be a list of pulse numbers (e.g. [1, 2, 5, 10, 20, 50]): the threshold is
-    found at each and the incubation law F_th(N) = F_th(1) N^(S-1) fitted through them. Then
-    the dict holds pulses and fluence (arrays), s, s_stderr, single_pulse_threshold,
-    single_pulse_stderr, chi2, dof and summary.
-    A refused parameter, depth, quantity or experiment raises ValueError; no threshold (the
-    depth is not reached up to the model's highest fluence, or a run fails) raises RuntimeError
-    saying why. Ctrl-C stops the search and raises KeyboardInterrupt.
+    Parameters
+    ----------
+    parameters : Parameters
+        The runs' parameters; their fluence starts the search.
+    depth : float, default 1.0
+        The depth [nm] that defines the threshold.
+    quantity : {'total', 'surface', 'volume'}
+        Which depth.
+    jobs : int, optional
+        Runs of a round at once (default: all cores).
+    pulses : int or list of int, optional
+        A train of that many pulses; a list (e.g. [1, 2, 5, 10, 20, 50]) finds the threshold
+        at each and fits the incubation law F_th(N) = F_th(1) N^(S-1) through them.
+    scheme, experiment, pulse_shape, trace, rate_hz, incubated_absorption, material
+        The runs, as in kestrium.run; for a train the depth is the mean depth per pulse.
+
+    Returns
+    -------
+    dict
+        fluence (the geometric middle of the final bracket), below and above (the bracket's
+        fluences), depth_below_nm and depth_above_nm, depth_nm, quantity, pulses, runs,
+        wall_seconds and summary (the batch runner's printed lines). With a list of pulses:
+        pulses and fluence (arrays), s, s_stderr, single_pulse_threshold,
+        single_pulse_stderr, chi2, dof and summary.
+
+    Raises
+    ------
+    TypeError
+        parameters is not a Parameters.
+    ValueError
+        A refused parameter, depth, quantity or experiment.
+    RuntimeError
+        No threshold: the depth is not reached up to the model's highest fluence, or a run
+        fails.
+    KeyboardInterrupt
+        Ctrl-C stopped the search.
     """
+    _parameters(parameters, "threshold")
     if pulses is not None and not isinstance(pulses, (numbers.Real, str)):
         counts = [_whole_number("pulses", n) for n in pulses]
         if len(counts) > 1:
@@ -206,3 +273,25 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
     return _threshold(parameters, float(depth), quantity, int(jobs or 0),
                       _keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
                                 incubated_absorption, material))
+
+
+def fit_diameters(path):
+    """The D^2 method on measured craters of a Gaussian spot.
+
+    path: a CSV file with the columns energy_uj, diameter_um and, optionally, pulses (a diameter
+    of 0 for no crater). Fits D^2 = 2 w^2 ln(E / E_th(N)), E_th(N) = pi w^2 F_th(1) N^(S-1) / 2,
+    and returns a dict: threshold_fluence and threshold_stderr (mJ/cm^2), radius_um and
+    radius_stderr, s and s_stderr (None without several pulse numbers) and points. A bad file
+    raises ValueError naming its line and problem.
+    """
+    return _fit_diameters(os.fspath(path))
+
+
+def fit_thresholds(path):
+    """The incubation law F_th(N) = F_th(1) N^(S-1) through measured thresholds.
+
+    path: a CSV file with the columns pulses, threshold_mj_cm2 and, optionally, sigma_mj_cm2.
+    Returns a dict: s, s_stderr, single_pulse_threshold and single_pulse_stderr. A bad file
+    raises ValueError naming its line and problem.
+    """
+    return _fit_thresholds(os.fspath(path))

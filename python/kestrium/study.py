@@ -15,15 +15,12 @@ runs them: the last field of vary varies fastest, a refused or diverged point is
 empty results and the reason in its note.
 """
 
-import asyncio
 import math
 import os
 import time
 from collections.abc import Mapping
 
-import numpy as np
-
-from ._experiment import _keywords
+from ._experiment import _keywords, _parameters
 from ._kestrium import (Parameters, _result_columns, _save_text, _Study, _study_end_texts,
                         _study_values)
 
@@ -68,12 +65,24 @@ class StudyTable(dict):
         """
         _save_text(os.fspath(path), self.table_text)
 
+    def to_dataframe(self):
+        """The table as a pandas DataFrame, one row per point, the columns in table order."""
+        from . import _pandas
+
+        return _pandas("to_dataframe").DataFrame(dict(self))
+
     def __repr__(self):
         ends = {}
         for end in self["end"]:
             ends[end] = ends.get(end, 0) + 1
         counts = ", ".join(f"{n} {end}" for end, n in ends.items())
         return f"StudyTable(study {self.hash}: {len(self['point'])} points, {counts})"
+
+
+def _asyncio_timeout():
+    import asyncio  # only a study on a cluster needs it
+
+    return asyncio.TimeoutError
 
 
 def _values(name, values):
@@ -86,6 +95,8 @@ def _values(name, values):
         except ValueError as e:
             raise ValueError(f"{name}={values}: {e}") from None
     try:
+        import numpy as np
+
         return [float(v) for v in np.ravel(np.asarray(values, dtype=float))]
     except (TypeError, ValueError):
         raise ValueError(f"{name}: {values!r} are not numbers") from None
@@ -119,8 +130,7 @@ def _make_study(parameters, vary, points, refinement, experiment=None, energy=Fa
         experiment = _keywords(material=material)
     elif material is not None:
         experiment = dict(experiment, material=os.fspath(material))
-    if not isinstance(parameters, Parameters):
-        raise TypeError(f"a study starts from a kestrium.Parameters, not {type(parameters).__name__}")
+    _parameters(parameters, "study")
     if vary is not None and not isinstance(vary, Mapping):
         if points is not None:
             raise ValueError("give vary or points, not both")
@@ -173,7 +183,7 @@ def _run_on_dask(study, client, jobs, chunk_size, progress, timeout):
             try:
                 finished, pending = wait(pending, timeout=WAIT_SECONDS,
                                          return_when="FIRST_COMPLETED")
-            except (TimeoutError, asyncio.TimeoutError):
+            except (TimeoutError, _asyncio_timeout()):
                 finished = ()
             for future in finished:
                 chunk = future.result()
@@ -196,39 +206,57 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
           progress=None, *, points=None, timeout=None, scheme=None, energy=False,
           experiment=None, pulse_shape=None, trace=None, pulses=None, rate_hz=None,
           incubated_absorption=None, material=None):
-    """Runs one calculation per point of a study and returns its StudyTable.
+    """Runs one calculation per point of a study.
 
-    parameters: the Parameters every point starts from. vary: field name -> values, as a
-    list or as the batch runner's text ("10:1000:log40", "20:200:10", "5,10,20"); the points
-    are the product of the lists, the last field varying fastest. points (instead of vary):
-    the points themselves, as a list of {field: value} or as {field: column} of equal-length
-    columns (Monte Carlo samples, a design). refinement: sub-steps per time step (1 to 64).
-    scheme, experiment, pulse_shape, trace, pulses, rate_hz, incubated_absorption: the runs
-    of every point, as in kestrium.run; part of the study's hash (the trace's samples
-    included: editing the trace file makes another study). A train adds the columns
-    first_pulse_depth_nm and mean_depth_per_pulse_nm.
-    energy: True adds the energy ledger's columns (mJ/cm^2: light_in, stored,
-    ablation_sensible, ablation_latent, reaction, far_boundary, linear_loss, residual) after
-    the results, as the batch runner's study --energy; they change the table, so they are part
-    of the study's hash too. material: a material file (TOML) for every point, as in
-    kestrium.run(); its content is part of the study's hash (the workers get its text, not
-    the file).
+    Parameters
+    ----------
+    parameters : Parameters
+        The Parameter set every point starts from.
+    vary : dict, optional
+        Field name -> values, as a list or as the batch runner's text ("10:1000:log40",
+        "20:200:10", "5,10,20"); the points are the product of the lists, the last field
+        varying fastest.
+    client : dask.distributed.Client, optional
+        Without one the points run on `jobs` threads of this process. With one, chunks of
+        chunk_size points run on the workers, each on `jobs` threads (default 1); the table is
+        the same.
+    jobs : int, optional
+        Threads (default: all cores locally, 1 per chunk on a cluster).
+    refinement : int, default 1
+        Sub-steps per time step (1 to 64).
+    chunk_size : int, optional
+        Points per chunk on a cluster (default: about four chunks per worker thread, 8 to 256).
+    progress : callable or bool, optional
+        A callable(done, total) called as points (locally) or chunks (on a cluster) finish, or
+        True for a progress bar (tqdm when installed).
+    points : list of dict or dict of columns, optional
+        Instead of vary: the points themselves, as [{field: value}, ...] or as {field: column}
+        of equal-length columns (Monte Carlo samples, a design).
+    timeout : float, optional
+        Seconds for the whole study on a cluster (TimeoutError, the tasks cancelled).
+    scheme, experiment, pulse_shape, trace, pulses, rate_hz, incubated_absorption, material
+        The runs of every point, as in kestrium.run; part of the study's hash (the trace's
+        samples and the material file's content included). A train adds the columns
+        first_pulse_depth_nm and mean_depth_per_pulse_nm.
+    energy : bool, default False
+        Add the energy ledger's columns [mJ/cm^2] after the results, as the batch runner's
+        study --energy (part of the study's hash too).
 
-    client: a dask.distributed Client. Without one the points run on `jobs` threads of this
-    process (default: all cores). With one, chunks of chunk_size points (default: about four
-    chunks per worker thread, 8 to 256 points) run on the workers, each a process that
-    imports kestrium and runs its chunk on `jobs` threads (default 1: one chunk per worker
-    thread); the parameters and the study go to each worker once. Either way the table is the
-    same. timeout: seconds for the whole study on a cluster (TimeoutError, the tasks
-    cancelled).
+    Returns
+    -------
+    StudyTable
+        The table, one row per point; to_dataframe() makes it a pandas DataFrame.
 
-    progress: a callable(done, total) called as points (locally) or chunks (on a cluster)
-    finish, or True for a progress bar (tqdm when installed).
-
-    A field that is not a Parameter-set field, a value that does not read, or a study in which
-    no point can run raises ValueError naming it, before any run. Ctrl-C stops the runs under
-    way (cancels the tasks on a cluster) and raises KeyboardInterrupt; no thread is left
-    running.
+    Raises
+    ------
+    TypeError
+        parameters is not a Parameters, or a keyword has the wrong type.
+    ValueError
+        A field that is not a Parameter-set field, a value that does not read, or a study in
+        which no point can run, before any run.
+    KeyboardInterrupt
+        Ctrl-C stopped the runs under way (cancelled the tasks on a cluster); no thread is
+        left running.
     """
     s = _make_study(parameters, vary, points, refinement,
                     _keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
@@ -245,6 +273,8 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
         chunks = [s.run(0, total, int(jobs or 0), progress or None)]
     else:
         chunks = _run_on_dask(s, client, jobs, chunk_size, progress, timeout)
+
+    import numpy as np
 
     columns = {"point": np.concatenate([c["point"] for c in chunks])}
     for name, values in zip(s.names, s.point_values(0, total)):

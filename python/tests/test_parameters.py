@@ -24,7 +24,7 @@ def test_field_access_keywords_dict_pickle_and_file_agree(tmp_path, defaults):
 def test_unknown_names_are_refused(defaults):
     with pytest.raises(AttributeError):
         defaults.fluance = 3
-    with pytest.raises(TypeError, match="unknown parameter 'fluance'"):
+    with pytest.raises(TypeError, match="Parameters has no field 'fluance'; did you mean 'fluence'"):
         kestrium.Parameters(fluance=3)
     with pytest.raises(ValueError, match="at most 14"):
         defaults.data_file_name = "a" * 15

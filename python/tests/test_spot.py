@@ -1,0 +1,44 @@
+"""The spot from Python: the crater's arrays, the spot keywords' refusals, and the fits of
+measured diameters and thresholds with their refusals by line."""
+
+import math
+
+import numpy as np
+import pytest
+
+import kestrium
+from kestrium.analysis import fit_diameters, fit_thresholds
+
+
+def test_crater_arrays_match_the_batch_runner_table_shape():
+    p = kestrium.Parameters()
+    c = kestrium.crater(p, spot_radius_um=20.0, beam="tophat", pulses=2, rate_hz=1000.0)
+    assert c["depth_nm"].shape == (2, c["radius_um"].size)
+    np.testing.assert_allclose(c["cumulative_nm"][1], c["depth_nm"][0] + c["depth_nm"][1])
+    assert c["depth_nm"][0][0] > 0 and c["depth_nm"][0][-1] < 1e-3
+    assert 0 <= c["surface_loss_uj"] < 0.05 * c["light_uj"]
+
+
+@pytest.mark.parametrize("keywords, message", [
+    ({"spot_radius_um": -1.0}, "spot_radius_um"),
+    ({"spot_radius_um": 5.0, "beam": "ring"}, "beam is \"ring\""),
+])
+def test_spot_keywords_are_refused_by_name(keywords, message):
+    with pytest.raises(ValueError, match=message):
+        kestrium.crater(kestrium.Parameters(), **keywords)
+
+
+def test_measured_diameters_and_thresholds(tmp_path):
+    w, f_th = 30.0, 40.0
+    e_th = f_th * math.pi * w * w * 0.5e-5
+    lines = ["energy_uj,diameter_um"] + [
+        f"{k * e_th},{math.sqrt(2 * w * w * math.log(k))}" for k in (1.5, 3.0, 6.0, 12.0)]
+    (tmp_path / "d.csv").write_text("\n".join(lines) + "\n")
+    fit = fit_diameters(tmp_path / "d.csv")
+    assert fit["radius_um"] == pytest.approx(w) and fit["threshold_fluence"] == pytest.approx(f_th)
+    assert fit["s"] is None
+    (tmp_path / "t.csv").write_text("pulses,threshold_mj_cm2\n1,40\n10,20\n100,10\n")
+    assert fit_thresholds(tmp_path / "t.csv")["s"] == pytest.approx(1 - math.log10(2))
+    (tmp_path / "bad.csv").write_text("pulses,threshold_mj_cm2\n1,40\n0,3\n")
+    with pytest.raises(ValueError, match="bad.csv, line 3: pulses is"):
+        fit_thresholds(tmp_path / "bad.csv")
