@@ -185,6 +185,15 @@ std::string check_conditions(const FitRequest& request) {
       return "column " + std::to_string(c.column) + " of " + data.source + " sets " + c.name +
              ", which cannot change the depths: " + why;
   }
+  // Each row's run as the fit will make it, checked before the first run: a refusal names the
+  // row's line rather than coming from a run half way through the fit.
+  if (!data.conditions.empty()) {
+    for (const MeasuredPoint& point : data.points) {
+      const ParameterSet row = parameters_of_point(request.parameters, data, point);
+      if (const std::string refusal = check_run_choices(row); !refusal.empty())
+        return data.place(point.line) + ": " + refusal;
+    }
+  }
   for (std::size_t k = 0; k < data.datasets.size(); ++k) {
     std::size_t own = 0;
     for (const FitVariable& v : request.variables) own += v.dataset == static_cast<int>(k);

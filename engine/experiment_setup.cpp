@@ -119,6 +119,14 @@ std::string RunSetup::apply_material_values(ParameterSet& parameters) const {
   return use_material(material, parameters, ignored);
 }
 
+std::vector<NamedPath> RunSetup::input_files() const {
+  std::vector<NamedPath> files;
+  if (!experiment_file.empty()) files.push_back({"the experiment file", experiment_file.string()});
+  if (pulse.trace) files.push_back({"the pulse trace", experiment.trace.string()});
+  if (material) files.push_back({"the material file", experiment.material.string()});
+  return files;
+}
+
 std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error) {
   std::optional<Experiment> experiment = merge_experiment(choices, error);
   if (!experiment) return std::nullopt;

@@ -21,6 +21,7 @@
 #include "analysis/incubation.h"
 #include "params/experiment_file.h"
 #include "params/material_file.h"
+#include "params/output_paths.h"
 #include "params/parameter_set.h"
 #include "solver/calculation_run.h"
 #include "solver/spot.h"
@@ -63,6 +64,8 @@ struct RunSetup {
   // its path, so that editing the trace makes another study. (A study hashes the material's
   // text itself: StudyPlan::material.)
   std::string identity;
+  // The experiment file the setup was read from, when there was one (set by the front end).
+  std::filesystem::path experiment_file;
 
   bool is_train() const { return pulse.pulses > 1; }
   // "published scheme" or "accurate scheme, tolerance 0.001" (reports and pictures say it).
@@ -77,6 +80,9 @@ struct RunSetup {
   // The material's values into the parameters the runs start from (nothing without a
   // material). Empty on success, else the refusal naming the file; `parameters` then unchanged.
   std::string apply_material_values(ParameterSet& parameters) const;
+  // Every file the runs read besides the parameters: the experiment file, the measured trace
+  // and the material file (the inputs the output-path rule protects).
+  std::vector<NamedPath> input_files() const;
 };
 
 // The experiment with the choices applied over their base. Empty when they do not go together,

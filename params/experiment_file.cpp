@@ -1,6 +1,7 @@
 #include "params/experiment_file.h"
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -35,8 +36,18 @@ std::string experiment_problem(const Experiment& e, const SettingWords& words) {
   if (e.pulses < 1) {
     return name("pulses") + " is " + std::to_string(e.pulses) + "; it must be 1 or more";
   }
+  if (e.pulses > kMaximumPulses) {
+    return name("pulses") + " is " + std::to_string(e.pulses) + "; a train has at most " +
+           std::to_string(kMaximumPulses);
+  }
   if (!(std::isfinite(e.rate_hz) && e.rate_hz >= 0.0)) {
     return name("rate_hz") + " must be a positive number of pulses per second";
+  }
+  if (e.rate_hz != 0.0 && !(e.rate_hz >= kMinimumRateHz && e.rate_hz <= kMaximumRateHz)) {
+    char range[160];
+    std::snprintf(range, sizeof range, " is %g; a train's rate is from %g to %g Hz", e.rate_hz,
+                  kMinimumRateHz, kMaximumRateHz);
+    return name("rate_hz") + range;
   }
   if (e.pulses > 1 && !(e.rate_hz > 0.0)) {
     return name("pulses", std::to_string(e.pulses)) + " needs " + name("rate_hz") +

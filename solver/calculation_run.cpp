@@ -259,6 +259,7 @@ RunEnd run_pulses(LoopContext& c) {
     end = time_loop(c);
     if (end == RunEnd::diverged) return end;
     c.train->finish_pulse(c.state, c.pulse_peak_k, c.state.step_index);
+    if (end == RunEnd::stop) c.train->cut_last_pulse();
     if (c.options.observer && !c.train->records().empty())
       c.options.observer->pulse_done(c.train->records().back());
     if (end == RunEnd::stop || k == c.train->pulse_count()) return end;
@@ -534,7 +535,8 @@ RunOutcome run_once(SharedParameters& parameters, RunStateMachine& run_state, So
   }
   if (outcome.not_started_reason.empty()) {
     outcome.not_started_reason = check_pulse_plan(
-        options.pulse, options.scheme, std::max(static_cast<double>(at_start.pulse_width), 1.0));
+        options.pulse, options.scheme, std::max(static_cast<double>(at_start.pulse_width), 1.0),
+        std::clamp(options.refinement, 1, kMaximumRefinement));
   }
   if (outcome.not_started_reason.empty() && !(options.tolerance >= 0.0)) {
     outcome.not_started_reason = "tolerance is " + std::to_string(options.tolerance) +
@@ -644,8 +646,18 @@ RunOutcome run_once(SharedParameters& parameters, RunStateMachine& run_state, So
   }
   outcome.energy = accurate ? accurate->ledger() : ledger->finish(state);
   if (accurate) outcome.split_steps = accurate->split_steps();
+  if (train) outcome.energy = train->ledger(outcome.energy);
+  if (outcome.end != RunEnd::diverged) {
+    if (std::string problem = ledger_problem(
+            outcome.energy, accurate ? kAccurateLedgerTolerance : kPublishedLedgerTolerance);
+        !problem.empty()) {
+      outcome.end = RunEnd::diverged;
+      outcome.ledger_refusal = true;
+      outcome.diverged_time_ns = reported_values(constants, state).time_ns;
+      outcome.divergence_cause = std::move(problem);
+    }
+  }
   if (train) {
-    outcome.energy = train->ledger(outcome.energy);
     outcome.pulses = train->records();
     if (options.write_profile_files && outcome.end != RunEnd::diverged) {
       write_result_file(options.output_directory / pulse_table_file_name(base),
@@ -668,7 +680,13 @@ RunOutcome run_once(SharedParameters& parameters, RunStateMachine& run_state, So
     return outcome;
   }
 
-  write_kinetics(parameters, options, constants, state, base,
+  // A run interrupted from outside (Ctrl-C of the batch runner, of Python) is not a result: its
+  // line is made for the outcome but not written (the program's own Stop still writes it).
+  outcome.interrupted =
+      outcome.end == RunEnd::stop && options.interrupt != nullptr && options.interrupt->load();
+  RunOptions kinetics_options = options;
+  if (outcome.interrupted) kinetics_options.append_kinetics_line = false;
+  write_kinetics(parameters, kinetics_options, constants, state, base,
                  std::max(static_cast<int>(outcome.pulses.size()), 1), outcome);
   if (options.observer) options.observer->run_ended(outcome);
   return outcome;

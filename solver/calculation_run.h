@@ -71,6 +71,7 @@ struct PulseRecord {
   double volume_depth_nm = 0.0;       // this pulse's
   double total_depth_nm = 0.0;        // this pulse's
   double cumulative_depth_nm = 0.0;   // all pulses so far
+  bool cut_short = false;             // stopped before its end: the table marks it
 };
 
 // Where and what a run writes.
@@ -152,7 +153,12 @@ struct RunOutcome {
   // Ended as diverged because a node left a table of the material file: a refusal, not a
   // divergence; divergence_cause names the file, the property, the range and the temperature.
   bool material_range_refusal = false;
+  // Ended as diverged because its energy ledger did not close (ledger_problem): the run did not
+  // solve its model; divergence_cause says by how much.
+  bool ledger_refusal = false;
   std::string kinetics_line;  // without line end
+  // Stopped by RunOptions::interrupt: the kinetics line was not written to the kinetics file.
+  bool interrupted = false;
   std::vector<std::string> file_errors;
   double fluence_used = 0.0;          // mJ/cm^2, after the cap
   double surface_recession_nm = 0.0;  // depth_a (surface) or depth_m (bulk)

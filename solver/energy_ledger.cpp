@@ -4,6 +4,7 @@
 #include "solver/energy_ledger.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace kt {
 
@@ -15,6 +16,17 @@ void close_ledger(EnergyLedger& l) {
 void split_incident_light(EnergyLedger& l, double delivered, double reflection) {
   l.screened = delivered - l.light_in;
   l.reflected = reflection < 1.0 ? delivered * reflection / (1.0 - reflection) : 0.0;
+}
+
+std::string ledger_problem(const EnergyLedger& l, double tolerance) {
+  if (std::fabs(l.residual) <= tolerance * std::fabs(l.light_in)) return {};
+  char text[300];
+  std::snprintf(text, sizeof text,
+                "the energy ledger does not close: of the light's %.4g mJ/cm^2 the scheme "
+                "leaves %.4g unaccounted for (%.3g %%; at most %g %% is its known error); the "
+                "depths of this run cannot be trusted",
+                l.light_in, l.residual, 100.0 * l.residual / l.light_in, 100.0 * tolerance);
+  return text;
 }
 
 PublishedLedger::PublishedLedger(const RunConstants& constants, const NodeArray& z)

@@ -93,7 +93,9 @@ std::string apply_pulse_shape(const PulsePlan& plan, RunConstants& r,
   // The run goes on for at least half the usual step limit after the pulse is over.
   const double steps_to_end = std::ceil(r.pulse_end / r.time_step);
   const double wanted = steps_to_end + static_cast<double>(r.step_limit / 2);
-  if (wanted > static_cast<double>(r.step_limit)) r.step_limit = static_cast<int>(wanted);
+  // check_pulse_plan bounds the steps; the cast stays within int whatever it is given.
+  if (wanted > static_cast<double>(r.step_limit))
+    r.step_limit = static_cast<int>(std::min(wanted, 2e9));
   return {};
 }
 

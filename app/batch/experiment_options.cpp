@@ -1,5 +1,6 @@
 #include "app/batch/experiment_options.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "app/batch/command_line.h"
@@ -85,7 +86,9 @@ std::optional<RunSetup> read_experiment_options(const CommandLine& line,
   if (!words.trace.empty()) choices.trace = words.trace;
   if (!words.material.empty()) choices.material = words.material;
   if (!words.pulses.empty() && !words.pulses_is_list) {
-    if (!parse_number(words.pulses, value) || value != static_cast<int>(value))
+    // The range is checked before the conversion: a double beyond int has no int value.
+    if (!parse_number(words.pulses, value) || !(std::fabs(value) <= 2e9) ||
+        value != std::floor(value))
       return usage("--pulses takes a whole number of pulses, not \"" + words.pulses + "\"");
     choices.pulses = static_cast<int>(value);
   }
@@ -128,7 +131,9 @@ std::optional<RunSetup> read_experiment_options(const CommandLine& line,
   if (!setup) {
     std::fprintf(stderr, "kestrium-batch: %s\n", error.c_str());
     status = kExitFailure;
+    return setup;
   }
+  setup->experiment_file = words.experiment;
   return setup;
 }
 

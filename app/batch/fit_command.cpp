@@ -104,9 +104,11 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
   std::optional<RunSetup> setup = batch::read_experiment_options(line, o.experiment, refused, true);
   if (!setup) return refused;
   o.setup = std::move(*setup);
+  std::vector<NamedPath> inputs = o.setup.input_files();
+  inputs.push_back({"the parameter file", o.parfile});
+  inputs.push_back({"the data file", o.data_file});
   if (const std::string clash = check_output_paths(
-          {{"the parameter file", o.parfile}, {"the data file", o.data_file}},
-          {{"--out", o.out_file}, {"--report", o.report_file}, {"--plot", o.plot_file}});
+          inputs, {{"--out", o.out_file}, {"--report", o.report_file}, {"--plot", o.plot_file}});
       !clash.empty())
     return line.usage_error(clash);
   if ((!o.out_file.empty() && !line.check_output_file(o.out_file, "--out", "")) ||

@@ -59,6 +59,7 @@ Json pulse_records(const RunOutcome& o) {
     p["volume_depth_nm"] = number(r.volume_depth_nm);
     p["total_depth_nm"] = number(r.total_depth_nm);
     p["cumulative_depth_nm"] = number(r.cumulative_depth_nm);
+    p["cut_short"] = r.cut_short;
     pulses.push_back(p);
   }
   return pulses;
@@ -110,8 +111,14 @@ std::string run_summary_text(const RunOutcome& o, const ParameterSet& p) {
                   "steps split:", o.split_steps);
     out += line;
   }
-  std::snprintf(line, sizeof line, "%-26s %s\n", "kinetics line written to:",
-                kinetics_file_name(result_file_base(p.data_file_name)).c_str());
+  // An interrupted run is not a result: its depths are those reached, and no line was written.
+  if (o.interrupted) {
+    std::snprintf(line, sizeof line, "%-26s %s\n", "kinetics line:",
+                  "not written (interrupted; the depths above are those reached so far)");
+  } else {
+    std::snprintf(line, sizeof line, "%-26s %s\n", "kinetics line written to:",
+                  kinetics_file_name(result_file_base(p.data_file_name)).c_str());
+  }
   out += line;
   add_line(out, "temperature scale:", p.temperature_scale, "K");
   add_line(out, "velocity scale:", p.velocity_scale, "cm/s");
@@ -133,6 +140,7 @@ std::string run_summary_json(const std::string& parameter_file, const RunOutcome
   if (!o.notice.empty()) doc["notice"] = o.notice;
   doc["kinetics_file"] = kinetics_file_name(result_file_base(p.data_file_name));
   doc["kinetics_line"] = o.kinetics_line;
+  doc["kinetics_line_written"] = !o.interrupted && o.end != RunEnd::diverged;
   doc["temperature_scale_K"] = field_value(p.temperature_scale);
   doc["velocity_scale_cm_per_s"] = field_value(p.velocity_scale);
   doc["depth_scale_per_alpha"] = field_value(p.depth_scale);

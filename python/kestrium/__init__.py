@@ -19,8 +19,8 @@ import warnings as _warnings
 from ._choices import (AblationModel, Autoscale, KineticsFileMode, Material, PulsePlanShape,
                        PulseShape, Scheme, SpatialOutput)
 from ._experiment import _keywords as _experiment_keywords, _parameters
-from ._kestrium import (Experiment, Parameters, __version__, _check_output_paths,
-                        _crater, _kinetics_file_name, _parse_fluences, _run, _save_text, _sweep)
+from ._kestrium import (Experiment, Parameters, __version__, _crater, _parse_fluences, _run,
+                        _save_text, _sweep)
 from .analysis import fit, threshold
 from .study import StudyTable, study
 
@@ -189,10 +189,8 @@ def _pandas(call):
 
 
 def _folder(path):
-    """The folder as a string, created when missing."""
-    path = _os.fspath(path)
-    _os.makedirs(path, exist_ok=True)
-    return path
+    """The folder as a string; the compiled call makes it once its outputs are checked."""
+    return _os.fspath(path)
 
 
 def _raise_file_errors(errors, result):
@@ -378,18 +376,12 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
         fluences = [float(f) for f in _np.ravel(_np.asarray(fluences, dtype=float))]
     if progress is True:
         progress = _progress_bar(len(fluences))
-    if csv is not None and output_dir is not None:
-        # The table must not replace the kinetics file the sweep writes beside it.
-        _check_output_paths([], [
-            ("the kinetics file of output_dir=",
-             _os.path.join(_os.fspath(output_dir), _kinetics_file_name(parameters))),
-            ("csv=", _os.fspath(csv))])
     folder = _folder(output_dir) if output_dir is not None else None
     kept = _folder(keep_files) if keep_files is not None else None
     keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
                                     incubated_absorption, material, tolerance=tolerance)
     d = _sweep(parameters, fluences, int(jobs or 0), int(refinement), keywords, folder, kept,
-               progress or None)
+               None if csv is None else _os.fspath(csv), progress or None)
     errors = d.pop("errors")
     table = d.pop("csv")
     d.pop("kinetics_file")

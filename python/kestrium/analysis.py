@@ -7,6 +7,7 @@ their reports as dicts. They release the GIL and stop on Ctrl-C (KeyboardInterru
 import numbers
 import os
 import warnings
+from collections import Counter
 
 from ._experiment import _keywords, _parameters, _whole_number
 from ._kestrium import (_fit, _fit_diameters, _fit_thresholds, _incubation,
@@ -39,12 +40,16 @@ def _csv_text(fluence, depth, sigma, quantity):
     return "\n".join(rows) + "\n"
 
 
-def _cell(value):
+def _cell(value, name, index):
     """One CSV cell: a number as Python writes it exactly, text (a data-set label) quoted."""
     if isinstance(value, (str, bytes)):
         text = value.decode() if isinstance(value, bytes) else value
         return '"' + text.replace('"', '""') + '"'
-    return repr(float(value))
+    try:
+        return repr(float(value))
+    except (TypeError, ValueError):
+        raise ValueError(f"{_ARRAYS}, column {name}, index {index}: {value!r} is not a number "
+                         "nor a data-set label") from None
 
 
 def _table_text(table):
@@ -59,10 +64,21 @@ def _table_text(table):
     if len(set(lengths.values())) != 1:
         raise ValueError(f"{_ARRAYS} differ in length: " +
                          ", ".join(f"{name} has {n}" for name, n in lengths.items()))
-    rows = [",".join(_cell(name) for name in columns)]
-    rows += [",".join(_cell(v[i]) for v in columns.values())
+    rows = [",".join(_cell(name, name, "of the names") for name in columns)]
+    rows += [",".join(_cell(v[i], name, i) for name, v in columns.items())
              for i in range(next(iter(lengths.values())))]
     return "\n".join(rows) + "\n"
+
+
+def _columns_of(table):
+    """A table's columns as a dict; a table with a repeated column name is refused (to_dict would
+    keep one of them silently)."""
+    counts = Counter(str(name) for name in getattr(table, "columns", []))
+    repeated = [(name, n) for name, n in counts.items() if n > 1]
+    if repeated:
+        name, n = repeated[0]
+        raise ValueError(f"{_ARRAYS}: the column {name!r} appears {n} times; keep one of them")
+    return table.to_dict("list")
 
 
 def _report(text, fitted):
@@ -170,7 +186,7 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
     bounds = {name: (float(lo), float(hi)) for name, (lo, hi) in (bounds or {}).items()}
     path = text = None
     if hasattr(data, "to_dict"):
-        data = data.to_dict("list")
+        data = _columns_of(data)
     if isinstance(data, dict):
         text = _table_text(data)
     elif data is not None:

@@ -83,3 +83,37 @@ def test_tolerance_gives_every_result_its_error(defaults):
     assert math.isnan(plain.total_depth_error_nm)
     with pytest.raises(ValueError, match="tolerance"):
         kestrium.run(defaults, scheme="published", tolerance=1e-3)
+
+
+@pytest.mark.slow  # a few hundred runs: the figures of the energy ledger's bounds in the docs
+def test_no_plausible_run_is_refused_by_its_energy_ledger():
+    import math
+    import random
+    import warnings
+    rng = random.Random(11)
+    defaults = kestrium.Parameters()
+    scaled = ["pulse_width", "absorption_coefficient", "activation_energy_em",
+              "activation_energy_ea", "pre_exponential_vo", "pre_exponential_vom",
+              "screening_coefficient", "sublimation_enthalpy_dh", "sublimation_enthalpy_dhm",
+              "specific_heat", "thermal_conductivity", "density"]
+    largest = {"published": 0.0, "accurate": 0.0, "train": 0.0}
+    for kind, runs in (("published", 150), ("accurate", 60), ("train", 40)):
+        for _ in range(runs):
+            p = defaults.copy(fluence=math.exp(rng.uniform(math.log(10), math.log(3000))),
+                              ambient_temperature=rng.uniform(250, 400),
+                              reflection_coefficient=rng.uniform(0, 0.5),
+                              ablation_model=rng.choice(["surface", "bulk"]))
+            for name in scaled:
+                setattr(p, name, getattr(defaults, name) * math.exp(rng.uniform(-2, 2)))
+            keywords = dict(scheme="published" if kind == "published" else "accurate")
+            if kind == "train":
+                keywords.update(pulses=3, rate_hz=10)
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore")
+                r = kestrium.run(p, profiles=False, **keywords)
+            assert "energy ledger" not in r.message, (kind, p)
+            if r.end != "diverged":
+                share = abs(r.energy["residual"]) / r.energy["light_in"]
+                largest[kind] = max(largest[kind], share)
+    print("largest residual share of the light:", largest)
+    assert largest["published"] < 0.3 and largest["accurate"] < 1e-6 and largest["train"] < 0.05
