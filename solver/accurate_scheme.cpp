@@ -20,7 +20,6 @@ constexpr int kNewtonLimit = 30;
 constexpr int kLargestSplit = 64;          // pieces a step that Newton cannot take is split into
 constexpr double kNewtonTolerance = 1e-9;  // relative change of the absolute temperatures
 const double kClosedChannel = static_cast<double>(1e-6f);  // as in the front velocity law
-const double kEndFraction = static_cast<double>(0.01f);    // as in the published end test
 
 // The weight of the deeper node in the enthalpy carried across a face at cell Peclet number
 // pe: exact for steady advection-diffusion with constant coefficients, 1/2 + pe/12 for small pe

@@ -21,10 +21,6 @@ namespace kt {
 
 namespace {
 
-constexpr double widen(float value) {
-  return static_cast<double>(value);
-}
-
 // The fields a run takes afresh at every step.
 struct StepSettings {
   TemporalSelection selection;
