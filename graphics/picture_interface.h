@@ -29,13 +29,13 @@ typedef struct {
 
 // The start of a run: what the page's axes are made from.
 typedef struct {
-  int ablation_model;                // 1 surface, 2 bulk
-  double ambient_temperature_k;      // of the run's constants
-  float time_scale;                  // ns
-  float temperature_scale;           // K
-  float velocity_scale;              // cm/s
-  float depth_scale, z_scale;        // in absorption lengths
-  float absorption_coefficient;      // 1/cm
+  int ablation_model;            // 1 surface, 2 bulk
+  double ambient_temperature_k;  // of the run's constants
+  float time_scale;              // ns
+  float temperature_scale;       // K
+  float velocity_scale;          // cm/s
+  float depth_scale, z_scale;    // in absorption lengths
+  float absorption_coefficient;  // 1/cm
   int profile_node_count;
   kt_curve_switches switches;
 } kt_page_start;
@@ -141,12 +141,10 @@ typedef struct {
   // Total, surface and volume depth against fluence (log axis); `count` > 0; `measured` and
   // `beer_lambert` may be null.
   int (*draw_ablation_curve)(const kt_curve_point* points, size_t count,
-                             const kt_measured* measured,
-                             const kt_beer_lambert_line* beer_lambert, const char* png,
-                             char* error, size_t error_size);
+                             const kt_measured* measured, const kt_beer_lambert_line* beer_lambert,
+                             const char* png, char* error, size_t error_size);
   int (*draw_fit)(const kt_fit_plot* plot, const char* png, char* error, size_t error_size);
-  int (*draw_series)(const kt_series_plot* plot, const char* png, char* error,
-                     size_t error_size);
+  int (*draw_series)(const kt_series_plot* plot, const char* png, char* error, size_t error_size);
 } kt_picture_table;
 
 #define KT_PICTURE_LIBRARY_NAME "libkestrium-pictures.so"
