@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,12 @@ struct FitRequest {
   int max_runs = 5000;                 // calculations in all, the error estimate included
   double coordinate_tolerance = 1e-3;  // stop when steps in the [0, 1] coordinates are smaller
   FitMethod method = FitMethod::bobyqa;
+  // The optimiser stops when its steps change chi2 by less than this (the error bars are set
+  // at a change of 1); without sigma, by less than this times the reduced chi-square.
+  double chi2_tolerance = 0.01;
+  // When set: a more accurate model than the fit's, run once per point at the best values to
+  // measure the fit model's discretisation bias (FitReport::bias).
+  DepthModel bias_reference;
 };
 
 // Empty when the request can be fitted; otherwise the first problem (a field that is not a
@@ -91,7 +98,10 @@ struct FitPointResult {
   double fluence = 0.0, measured = 0.0, sigma = 0.0;
   double model = 0.0;     // NaN when the run failed
   double residual = 0.0;  // measured - model
-  int dataset = 0;        // index into FitReport::datasets
+  // (reference model - model) / the point's error (sigma, or the rms residual without sigma) at
+  // the best values; NaN without a reference model or when its run failed.
+  double bias = std::numeric_limits<double>::quiet_NaN();
+  int dataset = 0;  // index into FitReport::datasets
 };
 
 // One data set's share of a fit.
@@ -121,7 +131,12 @@ struct FitReport {
   int retried_runs = 0;   // runs repeated with a smaller time step after diverging
   int failed_points = 0;  // runs that gave no number, penalised
   double wall_seconds = 0.0;
-  std::string method;   // "NLopt LN_BOBYQA"
+  std::string method;  // "NLopt LN_BOBYQA"
+  // The model's runs as the caller names them ("accurate scheme, tolerance 0.001").
+  std::string model_name;
+  // The largest |bias| of the points (NaN when not measured); above 1 the fit model's
+  // discretisation moves the fit by more than the data's errors (`message` says so).
+  double largest_bias = std::numeric_limits<double>::quiet_NaN();
   ParameterSet fitted;  // the request's parameters with the fitted values shared by all rows
   std::vector<FitSetResult> datasets;  // one per data set of the data
   std::vector<std::string> notes;      // the data's notes: columns not used, units converted

@@ -5,7 +5,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <map>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "params/bounded_file.h"
 #include "params/spelling.h"
@@ -307,6 +311,11 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
   int depth_shifts[3] = {0, 0, 0};
   // pandas writes its index as a first column without a name; the rows check its values.
   columns.index = cells.size() > 1 && cells[0].empty();
+  // Each name and each role once: the first column that has it (linear in the columns).
+  std::unordered_map<std::string_view, std::size_t> first_of_name;
+  std::size_t first_of_role[7];
+  std::fill(std::begin(first_of_role), std::end(first_of_role), cells.size());
+  std::vector<ColumnRole> roles(cells.size(), ColumnRole::unknown);
   for (std::size_t c = columns.index ? 1 : 0; c < cells.size(); ++c) {
     const int column = static_cast<int>(c);
     const std::string& name = cells[c];
@@ -319,15 +328,17 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
       read.warnings.push_back("column \"" + printable_text(name) + "\" of " + source + " is in " +
                               std::string(kind.unit) + ": converted to " +
                               (kind.role == ColumnRole::fluence ? "mJ/cm^2" : "nm"));
+    roles[c] = column_role(name);
     // A repeated column would leave the choice between its values to chance.
-    for (std::size_t k = 0; k < c; ++k) {
-      const ColumnRole role = column_role(name);
-      if (cells[k] == name || (role != ColumnRole::unknown && column_role(cells[k]) == role))
-        return "the column \"" + printable_text(name) + "\" (column " + std::to_string(c + 1) +
-               ") repeats column " + std::to_string(k + 1) + " (\"" + printable_text(cells[k]) +
-               "\"); keep one of them";
-    }
-    switch (column_role(name)) {
+    std::size_t k = first_of_name.emplace(name, c).first->second;
+    std::size_t& same_role = first_of_role[static_cast<int>(roles[c])];
+    if (roles[c] != ColumnRole::unknown && same_role < k) k = same_role;
+    if (k < c)
+      return "the column \"" + printable_text(name) + "\" (column " + std::to_string(c + 1) +
+             ") repeats column " + std::to_string(k + 1) + " (\"" + printable_text(cells[k]) +
+             "\"); keep one of them";
+    if (same_role > c) same_role = c;
+    switch (roles[c]) {
       case ColumnRole::fluence:
         columns.fluence = column;
         columns.fluence_shift = kind.shift;
@@ -359,7 +370,7 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
   if (columns.fluence < 0)
     return "the header has no fluence_mJ_per_cm2 column; " + columns_found(cells);
   for (std::size_t c = columns.index ? 1 : 0; c < cells.size(); ++c) {
-    if (column_role(cells[c]) != ColumnRole::unknown) continue;
+    if (roles[c] != ColumnRole::unknown) continue;
     if (std::string problem =
             read_other_column(cells[c], static_cast<int>(c), source, read, columns);
         !problem.empty())

@@ -199,6 +199,8 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert,
   doc["message"] = r.message;
   doc["quantity"] = std::string(depth_column_name(r.quantity));
   doc["method"] = r.method;
+  if (!r.model_name.empty()) doc["model"] = r.model_name;
+  if (!std::isnan(r.largest_bias)) doc["largest_bias_sigma"] = number(r.largest_bias);
   Json& parameters = doc["parameters"] = Json::object();
   for (const FittedParameter& p : r.parameters) {
     Json& entry = parameters[fitted_key(p)];
@@ -238,6 +240,7 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert,
                       {"sigma", number(p.sigma)},
                       {"model", number(p.model)},
                       {"residual", number(p.residual)}});
+    if (!std::isnan(r.largest_bias)) points.back()["bias_sigma"] = number(p.bias);
     if (several) points.back()["dataset"] = r.datasets.at(static_cast<std::size_t>(p.dataset)).name;
   }
   return report_text(doc, {"parameters", "datasets", "points"});
@@ -331,6 +334,7 @@ std::string fit_summary(const FitReport& r, const SetReports* sets) {
                 std::string(depth_column_name(r.quantity)).c_str(), r.points.size(),
                 fit_status_text(r.status));
   out += line;
+  if (!r.model_name.empty()) out += "model: " + r.model_name + "\n";
   if (r.status == FitStatus::failed && r.parameters.empty()) return out;
   out += trusted ? "fitted values (1 sigma):\n"
                  : "best values found (NOT a trustworthy fit, see below):\n";
@@ -355,6 +359,12 @@ std::string fit_summary(const FitReport& r, const SetReports* sets) {
                 r.reduced_chi2, r.weighted ? "" : " (no sigma given: errors scaled by it)");
   out += line;
   if (has_sets(r)) out += sets_summary(r, sets);
+  if (!std::isnan(r.largest_bias)) {
+    std::snprintf(line, sizeof line, "discretisation bias at the best values: up to %.3g sigma%s\n",
+                  r.largest_bias,
+                  r.largest_bias > 1.0 ? " (ABOVE 1: the fitted values carry it)" : "");
+    out += line;
+  }
   const FitWork work = work_of(r, sets);
   std::snprintf(
       line, sizeof line, "%d evaluations, %d model runs (%d retried, %d failed), %.1f s wall, %s\n",
@@ -390,7 +400,8 @@ std::string threshold_summary(const ThresholdReport& report, const ThresholdRequ
                 request.depth_nm, std::string(depth_quantity_word(request.quantity)).c_str(),
                 report.fluence, report.below, report.depth_below_nm, report.above,
                 report.depth_above_nm, report.runs, report.wall_seconds);
-  return line;
+  if (report.model_name.empty()) return line;
+  return line + ("  model: " + report.model_name + "\n");
 }
 
 }  // namespace kt

@@ -21,11 +21,11 @@ struct SetReports {
 // "initial", "lower", "upper", "log_scale", "at_bound"}}, "correlation", "chi2", "dof",
 // "reduced_chi2", "weighted", "evaluations", "runs", "retried_runs", "failed_runs",
 // "wall_seconds", "points": [{"fluence", "measured", "sigma", "model", "residual"}]}
-// plus "beer_lambert" when given and "notes" (the data's: columns not used, units converted). The evaluations, runs and wall time count everything the
-// report covers: with fits of each data set alone (`sets`), theirs too. Numbers that are not
-// defined are null. A field fitted per data set is listed as "NAME[SET]" with its "dataset". With
-// several data sets (or fields fitted per data set) each point carries its "dataset" and "datasets"
-// lists each one's
+// plus "beer_lambert" when given and "notes" (the data's: columns not used, units converted). The
+// evaluations, runs and wall time count everything the report covers: with fits of each data set
+// alone (`sets`), theirs too. Numbers that are not defined are null. A field fitted per data set is
+// listed as "NAME[SET]" with its "dataset". With several data sets (or fields fitted per data set)
+// each point carries its "dataset" and "datasets" lists each one's
 // {"name", "points", "chi2", "parameters" (its own fitted values: {NAME: {"value", "stderr"}}),
 // "beer_lambert", "separately": {"status", "message",
 // "parameters": {NAME: {"value", "stderr"}}, "chi2", "dof"}} (the last two when given).

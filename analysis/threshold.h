@@ -30,6 +30,7 @@ struct ThresholdReport {
   int runs = 0;
   double wall_seconds = 0.0;
   bool model_unavailable = false;  // the model could not run at all (`message` says why)
+  std::string model_name;          // the runs as the caller names them (the summary says it)
 };
 
 // Searches the threshold on `model`.

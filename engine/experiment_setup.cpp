@@ -44,6 +44,11 @@ std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std
   if (choices.spot_radius_um) e.spot_radius_um = *choices.spot_radius_um;
   // A radius alone asks for the usual beam.
   if (e.beam.empty() && e.spot_radius_um != 0.0) e.beam = "gaussian";
+  if (choices.tolerance) e.tolerance = *choices.tolerance;
+  if (choices.analysis) {
+    if (e.scheme.empty()) e.scheme = "accurate";
+    if (e.scheme == "accurate" && !e.tolerance) e.tolerance = kAnalysisTolerance;
+  }
   if (std::string problem = experiment_problem(e, setting_words()); !problem.empty()) {
     error = problem;
     return std::nullopt;
@@ -78,9 +83,11 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
   setup.spot.radius_um = experiment.spot_radius_um;
   setup.spot.heat_transfer = experiment.heat_transfer;
   setup.spot.emissivity = experiment.emissivity;
+  setup.tolerance = experiment.tolerance.value_or(0.0);
   if (experiment.scheme.empty()) {
-    setup.scheme =
-        plan.pulses > 1 || plan.incubated_absorption ? Scheme::accurate : Scheme::published;
+    setup.scheme = plan.pulses > 1 || plan.incubated_absorption || experiment.tolerance
+                       ? Scheme::accurate
+                       : Scheme::published;
   } else {
     parse_scheme(experiment.scheme, setup.scheme);
   }
@@ -96,10 +103,28 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
   return setup;
 }
 
+std::string RunSetup::model_name() const {
+  std::string name = std::string(scheme_name(scheme)) + " scheme";
+  if (tolerance > 0.0) {
+    char text[48];
+    std::snprintf(text, sizeof text, ", tolerance %g", tolerance);
+    name += text;
+  }
+  return name;
+}
+
 std::string RunSetup::apply_material_values(ParameterSet& parameters) const {
   if (!material) return {};
   RunOptions ignored;
   return use_material(material, parameters, ignored);
+}
+
+std::vector<NamedPath> RunSetup::input_files() const {
+  std::vector<NamedPath> files;
+  if (!experiment_file.empty()) files.push_back({"the experiment file", experiment_file.string()});
+  if (pulse.trace) files.push_back({"the pulse trace", experiment.trace.string()});
+  if (material) files.push_back({"the material file", experiment.material.string()});
+  return files;
 }
 
 std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error) {
@@ -108,11 +133,23 @@ std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::st
   return make_run_setup(*experiment, error);
 }
 
+DepthModel setup_model(const RunSetup& setup) {
+  return calculation_model({}, setup);
+}
+
+DepthModel bias_reference_model(const RunSetup& setup) {
+  if (setup.scheme != Scheme::published) return {};
+  RunSetup accurate = setup;
+  accurate.scheme = Scheme::accurate;
+  accurate.tolerance = kAnalysisTolerance;
+  return calculation_model({}, accurate);
+}
+
 TrainModel train_models(const std::vector<int>& pulses, const std::vector<RunSetup>& setups) {
   return [pulses, setups](int n) {
     const auto at = std::find(pulses.begin(), pulses.end(), n) - pulses.begin();
     const RunSetup& setup = setups[static_cast<std::size_t>(at)];
-    return calculation_model({}, setup);
+    return setup_model(setup);
   };
 }
 

@@ -7,8 +7,8 @@
 //
 // Precedence: a value given as an option (or keyword) overrides the experiment file's value;
 // a value given nowhere keeps its default. The scheme, when chosen nowhere, is the published
-// scheme for one pulse without incubation and the accurate scheme for a train or incubation, or
-// whenever the number of pulses is given as an option or keyword (even 1).
+// scheme for one pulse without incubation and the accurate scheme for a train, incubation or a
+// tolerance, or whenever the number of pulses is given as an option or keyword (even 1).
 #pragma once
 
 #include <filesystem>
@@ -21,6 +21,7 @@
 #include "analysis/incubation.h"
 #include "params/experiment_file.h"
 #include "params/material_file.h"
+#include "params/output_paths.h"
 #include "params/parameter_set.h"
 #include "solver/calculation_run.h"
 #include "solver/spot.h"
@@ -29,6 +30,9 @@ namespace kt {
 
 // The settings given one by one (options, keywords), each unset when not given, and the
 // experiment they override (read from a file, or handed in whole by Python).
+// The tolerance of an analysis's runs on the accurate scheme when none is chosen.
+inline constexpr double kAnalysisTolerance = 1e-3;
+
 struct ExperimentChoices {
   std::optional<Experiment> base;
   std::optional<std::string> scheme;
@@ -40,6 +44,10 @@ struct ExperimentChoices {
   std::optional<std::filesystem::path> material;
   std::optional<std::string> beam;
   std::optional<double> spot_radius_um;
+  std::optional<double> tolerance;
+  // The runs of a fit or a threshold search: the accurate scheme at kAnalysisTolerance unless
+  // the published scheme (or another tolerance) is chosen.
+  bool analysis = false;
 };
 
 // What the runs of an experiment take.
@@ -47,7 +55,8 @@ struct RunSetup {
   Experiment experiment;  // as merged and checked
   Scheme scheme = Scheme::published;
   PulsePlan pulse;
-  SpotPlan spot;  // none unless the experiment has a spot
+  SpotPlan spot;           // none unless the experiment has a spot
+  double tolerance = 0.0;  // the accurate scheme's relative error; 0: one run as is
   // The experiment's material file (engine/material_setup.h), read and checked; null without.
   std::shared_ptr<const MaterialFile> material;
   // Empty for an experiment that asks for no more than a scheme and a material (a study keeps
@@ -55,17 +64,25 @@ struct RunSetup {
   // its path, so that editing the trace makes another study. (A study hashes the material's
   // text itself: StudyPlan::material.)
   std::string identity;
+  // The experiment file the setup was read from, when there was one (set by the front end).
+  std::filesystem::path experiment_file;
 
   bool is_train() const { return pulse.pulses > 1; }
+  // "published scheme" or "accurate scheme, tolerance 0.001" (reports and pictures say it).
+  std::string model_name() const;
   // Sets the scheme, the pulse plan and the material of a run's options.
   void apply(RunOptions& options) const {
     options.scheme = scheme;
     options.pulse = pulse;
     options.material = material;
+    options.tolerance = tolerance;
   }
   // The material's values into the parameters the runs start from (nothing without a
   // material). Empty on success, else the refusal naming the file; `parameters` then unchanged.
   std::string apply_material_values(ParameterSet& parameters) const;
+  // Every file the runs read besides the parameters: the experiment file, the measured trace
+  // and the material file (the inputs the output-path rule protects).
+  std::vector<NamedPath> input_files() const;
 };
 
 // The experiment with the choices applied over their base. Empty when they do not go together,
@@ -78,6 +95,12 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
 
 // merge_experiment, then make_run_setup.
 std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error);
+
+// The calculation as an analysis's model: the setup's scheme, pulses, material and tolerance.
+DepthModel setup_model(const RunSetup& setup);
+// For a fit on the published scheme, the accurate scheme at kAnalysisTolerance, against which the
+// fit measures its discretisation bias (FitRequest::bias_reference); empty for any other scheme.
+DepthModel bias_reference_model(const RunSetup& setup);
 
 // The models of the trains behind thresholds at several pulse numbers: the run of `setups[k]`
 // for `pulses[k]` (find_incubation_thresholds asks for the pulse numbers of the list only).

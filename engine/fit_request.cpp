@@ -31,7 +31,7 @@ Prepared<ModelFitPlan> ModelFitRequest::prepare() const {
     return Refusal{setting_text("max_runs") + " must be at least 1", "max_runs", ""};
   ModelFitPlan plan;
   plan.setup = setup;
-  plan.model = calculation_model({}, setup);
+  plan.model = setup_model(setup);
   plan.analyse = analyse;
   plan.separately = separately;
   plan.min_depth_nm = min_depth_nm;
@@ -79,6 +79,7 @@ Prepared<ModelFitPlan> ModelFitRequest::prepare() const {
   r.jobs = capped_jobs(jobs);
   r.max_runs = max_runs;
   r.method = method;
+  r.bias_reference = bias_reference_model(setup);
   if (!r.variables.empty()) {
     if (std::string problem = check_fit_request(r); !problem.empty())
       return Refusal{problem, "vary", ""};
@@ -99,6 +100,7 @@ ModelFitResult ModelFitPlan::execute(const std::atomic<bool>& interrupt,
   }
   if (!fits()) return result;
   result.report = fit_model(request, model, interrupt, progress);
+  result.report.model_name = setup.model_name();
   if (result.report.model_unavailable || !separately || interrupt.load()) return result;
   result.sets.separately = fit_each_set(request, model, interrupt);
   return result;

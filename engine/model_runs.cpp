@@ -40,6 +40,10 @@ struct Worker {
         if (outcome.material_range_refusal) break;
         continue;
       }
+      if (options.tolerance > 0.0 && !outcome.error.reached) {
+        result.problem = "the run did not reach the tolerance: " + outcome.error.shortfall;
+        break;
+      }
       const double depth = depth_of(outcome, quantity);
       if (!std::isfinite(depth)) {
         result.problem = "the run ended with a depth that is not a number";

@@ -1,7 +1,9 @@
 #include "engine/result_columns.h"
 
 #include <array>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace kt {
 
@@ -17,17 +19,42 @@ double mean_depth_per_pulse(const RunOutcome& o) {
   return o.total_depth_nm;
 }
 
+// An estimated error, or NaN (an empty cell) for a run without one.
+double estimated(const RunOutcome& o, double value) {
+  return o.error.estimated ? value : std::numeric_limits<double>::quiet_NaN();
+}
+
+// The sets as bits: 1 energy, 2 train, 4 errors.
+constexpr unsigned kEnergyBit = 1, kTrainBit = 2, kErrorBit = 4;
+
+unsigned bits(ResultColumnSet set) {
+  return static_cast<unsigned>(set);
+}
+
+ResultColumnSet with_bit(ResultColumnSet set, unsigned bit, bool on) {
+  return static_cast<ResultColumnSet>(on ? bits(set) | bit : bits(set) & ~bit);
+}
+
 }  // namespace
 
 ResultColumnSet with_train_columns(ResultColumnSet set, bool train) {
-  const bool energy =
-      set == ResultColumnSet::with_energy || set == ResultColumnSet::train_with_energy;
-  if (train) return energy ? ResultColumnSet::train_with_energy : ResultColumnSet::train;
-  return energy ? ResultColumnSet::with_energy : ResultColumnSet::results;
+  return with_bit(set, kTrainBit, train);
 }
 
 bool has_train_columns(ResultColumnSet set) {
-  return set == ResultColumnSet::train || set == ResultColumnSet::train_with_energy;
+  return (bits(set) & kTrainBit) != 0;
+}
+
+ResultColumnSet with_error_columns(ResultColumnSet set, bool errors) {
+  return with_bit(set, kErrorBit, errors);
+}
+
+bool has_error_columns(ResultColumnSet set) {
+  return (bits(set) & kErrorBit) != 0;
+}
+
+bool has_energy_columns(ResultColumnSet set) {
+  return (bits(set) & kEnergyBit) != 0;
 }
 
 std::span<const ResultColumn> result_columns(ResultColumnSet set) {
@@ -43,6 +70,10 @@ std::span<const ResultColumn> result_columns(ResultColumnSet set) {
        [](const RunOutcome& o) { return o.peak_front_velocity_cm_s; }},
       {"first_pulse_depth_nm", "first pulse's total depth", "nm", first_pulse_depth},
       {"mean_depth_per_pulse_nm", "mean total depth per pulse", "nm", mean_depth_per_pulse},
+      {"energy_reflected_mJ_per_cm2", "reflected by the surface", "mJ/cm^2",
+       [](const RunOutcome& o) { return o.energy.reflected; }},
+      {"energy_screened_mJ_per_cm2", "screened by the plume", "mJ/cm^2",
+       [](const RunOutcome& o) { return o.energy.screened; }},
       {"energy_light_in_mJ_per_cm2", "light into the material", "mJ/cm^2",
        [](const RunOutcome& o) { return o.energy.light_in; }},
       {"energy_stored_mJ_per_cm2", "heat stored", "mJ/cm^2",
@@ -59,20 +90,26 @@ std::span<const ResultColumn> result_columns(ResultColumnSet set) {
        [](const RunOutcome& o) { return o.energy.linear_loss; }},
       {"energy_residual_mJ_per_cm2", "energy residual", "mJ/cm^2",
        [](const RunOutcome& o) { return o.energy.residual; }},
+      {"total_depth_error_nm", "total depth error", "nm",
+       [](const RunOutcome& o) { return estimated(o, o.error.total_depth_error_nm); }},
+      {"peak_surface_temperature_error_K", "peak temperature error", "K",
+       [](const RunOutcome& o) { return estimated(o, o.error.peak_surface_temperature_error_k); }},
   };
-  constexpr std::size_t kResultCount = 5, kTrainCount = 2;
+  constexpr std::size_t kResultCount = 5, kTrainCount = 2, kEnergyCount = 10;
   const std::span<const ResultColumn> all(kColumns);
   // Each set once, in table order.
   static const auto kSets = [&] {
-    std::array<std::vector<ResultColumn>, 4> sets;
+    std::array<std::vector<ResultColumn>, 8> sets;
     for (std::size_t k = 0; k < all.size(); ++k) {
       const bool train = k >= kResultCount && k < kResultCount + kTrainCount;
-      const bool energy = k >= kResultCount + kTrainCount;
-      for (ResultColumnSet s : {ResultColumnSet::results, ResultColumnSet::with_energy,
-                                ResultColumnSet::train, ResultColumnSet::train_with_energy}) {
-        if ((!train || has_train_columns(s)) &&
-            (!energy || with_train_columns(s, false) == ResultColumnSet::with_energy))
-          sets[static_cast<std::size_t>(s)].push_back(all[k]);
+      const bool energy =
+          k >= kResultCount + kTrainCount && k < kResultCount + kTrainCount + kEnergyCount;
+      const bool error = k >= kResultCount + kTrainCount + kEnergyCount;
+      for (unsigned b = 0; b < sets.size(); ++b) {
+        const auto s = static_cast<ResultColumnSet>(b);
+        if ((!train || has_train_columns(s)) && (!energy || has_energy_columns(s)) &&
+            (!error || has_error_columns(s)))
+          sets[b].push_back(all[k]);
       }
     }
     return sets;
@@ -100,7 +137,7 @@ std::string result_cells_text(const std::vector<double>& values, ResultColumnSet
   char cell[40];
   for (std::size_t k = 0; k < result_columns(set).size(); ++k) {
     out += ',';
-    if (k < values.size()) {
+    if (k < values.size() && !std::isnan(values[k])) {
       std::snprintf(cell, sizeof cell, "%.10g", values[k]);
       out += cell;
     }

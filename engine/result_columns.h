@@ -19,15 +19,31 @@ struct ResultColumn {
   double (*value)(const RunOutcome& outcome);
 };
 
-// The depths and peaks alone, or followed by the energy ledger (mJ/cm^2: light_in, stored,
+// The depths and peaks alone, or followed by the energy ledger (mJ/cm^2: reflected, screened
+// (these two and light_in add up to the incident fluence), light_in, stored,
 // ablation_sensible, ablation_latent, reaction, far_boundary, linear_loss, residual). The
 // train sets add, after the depths and peaks (which a train holds per pulse, as means), the
-// first pulse's total depth and the mean total depth per pulse.
-enum class ResultColumnSet { results, with_energy, train, train_with_energy };
+// first pulse's total depth and the mean total depth per pulse. The error sets (runs made to a
+// tolerance) end in total_depth_error_nm and peak_surface_temperature_error_K, empty where a
+// run has no estimate.
+enum class ResultColumnSet {
+  results,
+  with_energy,
+  train,
+  train_with_energy,
+  errors,
+  with_energy_errors,
+  train_errors,
+  train_with_energy_errors
+};
 
-// The set with the train's columns added (or taken away), the energy columns as they were.
+// The set with the train's columns added (or taken away), the other columns as they were.
 ResultColumnSet with_train_columns(ResultColumnSet set, bool train = true);
 bool has_train_columns(ResultColumnSet set);
+// The same for the error columns.
+ResultColumnSet with_error_columns(ResultColumnSet set, bool errors = true);
+bool has_error_columns(ResultColumnSet set);
+bool has_energy_columns(ResultColumnSet set);
 
 // Every result column of the set, in table order.
 std::span<const ResultColumn> result_columns(ResultColumnSet set = ResultColumnSet::results);

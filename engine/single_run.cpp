@@ -1,6 +1,7 @@
 #include "engine/single_run.h"
 
 #include "params/parameter_file.h"
+#include "solver/result_files.h"
 
 namespace kt {
 
@@ -21,6 +22,25 @@ SingleRun run_parameters(const ParameterSet& parameters, const RunOptions& optio
   else
     apply_run_adjustments(run.outcome.adjustments, run.used);
   return run;
+}
+
+std::string file_in_folder(const std::filesystem::path& folder, const std::string& name) {
+  return folder.empty() || folder == "." ? name : (folder / name).string();
+}
+
+std::vector<NamedPath> run_output_files(const ParameterSet& parameters, const RunOptions& options) {
+  const std::string base = result_file_base(parameters.data_file_name);
+  const std::filesystem::path& folder = options.output_directory;
+  std::vector<NamedPath> files;
+  if (options.append_kinetics_line)
+    files.push_back({"the kinetics file", file_in_folder(folder, kinetics_file_name(base))});
+  if (!options.write_profile_files) return files;
+  files.push_back({"the temporal file", file_in_folder(folder, temporal_file_name(base))});
+  for (int m = 1; m <= kSpatialFileCount; ++m)
+    files.push_back({"a spatial file", file_in_folder(folder, spatial_file_name(base, m))});
+  if (options.pulse.pulses > 1)
+    files.push_back({"the pulse table", file_in_folder(folder, pulse_table_file_name(base))});
+  return files;
 }
 
 SingleRun run_parameter_file(const std::string& path, const RunOptions& options,

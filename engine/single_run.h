@@ -3,9 +3,12 @@
 // records of its own.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "params/output_paths.h"
 #include "params/parameter_set.h"
 #include "solver/calculation_run.h"
 
@@ -31,5 +34,14 @@ SingleRun run_parameters(const ParameterSet& parameters, const RunOptions& optio
 // once; a refusal names the file.
 SingleRun run_parameter_file(const std::string& path, const RunOptions& options,
                              const RunMaker& make = {});
+
+// The result files a run of `parameters` with `options` may write, each named as the run opens
+// it (in the output folder): the kinetics file when it appends its line, the temporal and the
+// spatial files with the profile files, a train's pulse table. What the output-path rule
+// checks against the inputs before the run.
+std::vector<NamedPath> run_output_files(const ParameterSet& parameters, const RunOptions& options);
+
+// `name` in `folder`, as a user names it ("Data1K.dat" in the current folder).
+std::string file_in_folder(const std::filesystem::path& folder, const std::string& name);
 
 }  // namespace kt

@@ -50,14 +50,13 @@ std::string study_hash(const ParameterSet& base, const StudyPlan& plan) {
   h.add(static_cast<std::uint64_t>(plan.refinement));
   if (plan.setup.scheme != Scheme::published)
     h.add(std::string_view(scheme_name(plan.setup.scheme)));
-  if (plan.columns == ResultColumnSet::with_energy ||
-      plan.columns == ResultColumnSet::train_with_energy)
-    h.add(std::string_view("energy columns"));
+  if (has_energy_columns(plan.columns)) h.add(std::string_view("energy columns"));
   if (plan.setup.material) {
     h.add(std::string_view("material file"));
     h.add(std::string_view(plan.setup.material->text));
   }
   if (has_train_columns(plan.columns)) h.add(std::string_view("train columns"));
+  if (has_error_columns(plan.columns)) h.add(std::string_view("error columns"));
   if (!plan.setup.identity.empty()) {
     h.add(std::string_view("experiment"));
     h.add(std::string_view(plan.setup.identity));

@@ -74,9 +74,9 @@ std::string check_row(std::string_view row, std::size_t varied_count, ResultColu
     float v = 0.0f;
     const std::string& cell = cells[1 + k];
     const auto [end, ec] = std::from_chars(cell.data(), cell.data() + cell.size(), v);
-    if (ec != std::errc() || end != cell.data() + cell.size())
+    if (ec != std::errc() || end != cell.data() + cell.size() || !std::isfinite(v))
       return "the value \"" + cell + "\" of varied field " + std::to_string(k + 1) +
-             " is not a number";
+             " is not a finite number";
     parsed.values.push_back(v);
   }
   const std::string& end_word = cells[after_results + 1];
@@ -91,7 +91,12 @@ std::string check_row(std::string_view row, std::size_t varied_count, ResultColu
   if (!known_end) return "the end \"" + end_word + "\" is not one a study writes";
   for (std::size_t r = 0; r < result_count; ++r) {
     const std::string& cell = cells[varied_count + 1 + r];
-    parsed.results.push_back(cell.empty() ? 0.0 : std::strtod(cell.c_str(), nullptr));
+    const double value = cell.empty() ? 0.0 : std::strtod(cell.c_str(), nullptr);
+    // A study writes no result that is not a finite number (a diverged point has none).
+    if (!std::isfinite(value))
+      return "the result \"" + cell + "\" of column " +
+             std::string(result_columns(columns)[r].name) + " is not a finite number";
+    parsed.results.push_back(value);
   }
   const std::string& steps = cells[after_results];
   parsed.steps = static_cast<std::int32_t>(std::strtol(steps.c_str(), nullptr, 10));
@@ -136,7 +141,9 @@ std::string parse_shard_table(const ShardTable& table, ParsedShard& parsed) {
   ResultColumnSet columns = ResultColumnSet::results;
   std::string trailing = trailing_columns_text(columns);
   for (ResultColumnSet set :
-       {ResultColumnSet::train_with_energy, ResultColumnSet::with_energy, ResultColumnSet::train}) {
+       {ResultColumnSet::train_with_energy_errors, ResultColumnSet::with_energy_errors,
+        ResultColumnSet::train_errors, ResultColumnSet::errors, ResultColumnSet::train_with_energy,
+        ResultColumnSet::with_energy, ResultColumnSet::train}) {
     if (ends_with(trailing_columns_text(set))) {
       columns = set;
       trailing = trailing_columns_text(set);

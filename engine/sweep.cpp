@@ -13,6 +13,7 @@
 
 #include "engine/parallel_runner.h"
 #include "engine/result_columns.h"
+#include "engine/single_run.h"
 #include "engine/value_text.h"
 #include "params/setting_words.h"
 #include "solver/result_files.h"
@@ -58,6 +59,24 @@ std::string check_sweep_fluences(const ParameterSet& parameters,
     }
   }
   return {};
+}
+
+std::vector<NamedPath> sweep_output_files(const ParameterSet& parameters,
+                                          const SweepOptions& options) {
+  std::vector<NamedPath> files;
+  if (options.write_kinetics_file)
+    files.push_back({"the kinetics file",
+                     file_in_folder(options.output_directory, kinetics_file_name(result_file_base(
+                                                                  parameters.data_file_name)))});
+  if (!options.keep_files_directory) return files;
+  RunOptions kept;
+  kept.append_kinetics_line = false;
+  kept.pulse = options.setup.pulse;
+  for (double fluence : options.fluences) {
+    kept.output_directory = *options.keep_files_directory / fluence_folder(fluence);
+    for (NamedPath& file : run_output_files(parameters, kept)) files.push_back(std::move(file));
+  }
+  return files;
 }
 
 namespace {

@@ -14,6 +14,7 @@
 #include "engine/experiment_setup.h"
 #include "engine/parallel_runner.h"
 #include "engine/result_columns.h"
+#include "params/output_paths.h"
 #include "params/parameter_set.h"
 #include "solver/calculation_run.h"
 
@@ -60,6 +61,11 @@ struct SweepResult {
 // of the first that may not, naming the fluence.
 std::string check_sweep_fluences(const ParameterSet& parameters,
                                  const std::vector<double>& fluences);
+
+// Every file the sweep may write: the kinetics file (when it writes one) and, with a folder
+// for the kept files, each run's result files in its DIR/F<fluence>/ folder.
+std::vector<NamedPath> sweep_output_files(const ParameterSet& parameters,
+                                          const SweepOptions& options);
 
 // Progress report: runs finished so far, total.
 using SweepProgress = std::function<void(int done, int total)>;

@@ -6,8 +6,10 @@
 namespace kt {
 
 ResultColumnSet SweepPlan::columns(bool energy) const {
-  return with_train_columns(energy ? ResultColumnSet::with_energy : ResultColumnSet::results,
-                            options.setup.is_train());
+  return with_error_columns(
+      with_train_columns(energy ? ResultColumnSet::with_energy : ResultColumnSet::results,
+                         options.setup.is_train()),
+      options.setup.tolerance > 0.0);
 }
 
 SweepResult SweepPlan::execute(const std::atomic<bool>& interrupt,

@@ -13,7 +13,7 @@ Prepared<ModelThresholdPlan> ModelThresholdRequest::prepare() const {
   if (pulses.size() > 1) {
     plan.models = train_models(pulses, setups);
   } else {
-    plan.models = [model = calculation_model({}, setups.front())](int) { return model; };
+    plan.models = [model = setup_model(setups.front())](int) { return model; };
   }
   ThresholdRequest& r = plan.request;
   r.parameters = parameters;
@@ -28,7 +28,10 @@ Prepared<ModelThresholdPlan> ModelThresholdRequest::prepare() const {
 }
 
 ThresholdReport ModelThresholdPlan::execute(const std::atomic<bool>& interrupt) const {
-  return find_threshold(request, models(pulses.empty() ? 1 : pulses.front()), interrupt);
+  ThresholdReport report =
+      find_threshold(request, models(pulses.empty() ? 1 : pulses.front()), interrupt);
+  report.model_name = setups.front().model_name();
+  return report;
 }
 
 IncubationThresholds ModelThresholdPlan::execute_series(const std::atomic<bool>& interrupt) const {

@@ -1,6 +1,7 @@
 #include "params/experiment_file.h"
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -35,8 +36,18 @@ std::string experiment_problem(const Experiment& e, const SettingWords& words) {
   if (e.pulses < 1) {
     return name("pulses") + " is " + std::to_string(e.pulses) + "; it must be 1 or more";
   }
+  if (e.pulses > kMaximumPulses) {
+    return name("pulses") + " is " + std::to_string(e.pulses) + "; a train has at most " +
+           std::to_string(kMaximumPulses);
+  }
   if (!(std::isfinite(e.rate_hz) && e.rate_hz >= 0.0)) {
     return name("rate_hz") + " must be a positive number of pulses per second";
+  }
+  if (e.rate_hz != 0.0 && !(e.rate_hz >= kMinimumRateHz && e.rate_hz <= kMaximumRateHz)) {
+    char range[160];
+    std::snprintf(range, sizeof range, " is %g; a train's rate is from %g to %g Hz", e.rate_hz,
+                  kMinimumRateHz, kMaximumRateHz);
+    return name("rate_hz") + range;
   }
   if (e.pulses > 1 && !(e.rate_hz > 0.0)) {
     return name("pulses", std::to_string(e.pulses)) + " needs " + name("rate_hz") +
@@ -45,6 +56,15 @@ std::string experiment_problem(const Experiment& e, const SettingWords& words) {
   if (e.incubated_absorption &&
       !(std::isfinite(*e.incubated_absorption) && *e.incubated_absorption > 0.0)) {
     return name("incubated_absorption") + " must be greater than 0 (1/cm)";
+  }
+  if (e.tolerance &&
+      !(std::isfinite(*e.tolerance) && *e.tolerance >= 1e-6 && *e.tolerance <= 0.1)) {
+    return name("tolerance") +
+           " must be a relative error from 1e-6 to 0.1 (1e-3: a thousandth of the depth)";
+  }
+  if (e.scheme == "published" && e.tolerance) {
+    return name("scheme", "published") + " cannot run to a " + name("tolerance") +
+           ": its error is the scheme's own (leave " + name("scheme") + " out or choose accurate)";
   }
   if (e.scheme == "published" && (e.pulses > 1 || e.incubated_absorption)) {
     return name("scheme", "published") + " cannot run " +
@@ -137,7 +157,7 @@ std::optional<Experiment> parse_experiment_text(std::string_view text, const std
         return refuse(&node, k, "must be from 1 to 1000000");
       }
       e.pulses = static_cast<int>(value->get());
-    } else if (k == "rate_hz" || k == "incubated_absorption") {
+    } else if (k == "rate_hz" || k == "incubated_absorption" || k == "tolerance") {
       double v = 0.0;
       if (const auto* f = node.as_floating_point()) {
         v = f->get();
@@ -148,6 +168,8 @@ std::optional<Experiment> parse_experiment_text(std::string_view text, const std
       }
       if (k == "rate_hz")
         e.rate_hz = v;
+      else if (k == "tolerance")
+        e.tolerance = v;
       else
         e.incubated_absorption = v;
     } else if (k == "spot") {
@@ -160,7 +182,7 @@ std::optional<Experiment> parse_experiment_text(std::string_view text, const std
     } else {
       return refuse(&node, k,
                     "unknown key (expected scheme, pulse_shape, trace, pulses, rate_hz, "
-                    "incubated_absorption, material or [spot])");
+                    "incubated_absorption, material, tolerance or [spot])");
     }
   }
   if (std::string problem = experiment_problem(e); !problem.empty()) {
@@ -197,6 +219,7 @@ std::string experiment_text(const Experiment& e) {
     spot.insert("emissivity", e.emissivity);
     table.insert("spot", std::move(spot));
   }
+  if (e.tolerance) table.insert("tolerance", *e.tolerance);
   std::ostringstream text;
   text << toml::toml_formatter(table, toml::toml_formatter::default_flags);
   return text.str();

@@ -12,6 +12,8 @@
 //   rate_hz = 10.0                   # > 0 when pulses > 1
 //   incubated_absorption = 9.6e5     # 1/cm; default: the absorption coefficient
 //   material = "pmma.toml"           # relative to the experiment file
+//   tolerance = 1e-3                 # accurate scheme: the relative error of the depth and
+//                                    # the peak temperature the run refines its grid to
 //
 //   [spot]                           # a focused spot instead of a uniform fluence
 //   beam = "gaussian"                # "gaussian" (radius at 1/e^2) or "tophat"
@@ -31,6 +33,12 @@
 
 namespace kt {
 
+// The repetition rates a train may have [Hz]: from one pulse in about 17 minutes to a GHz (the
+// pulses must also not overlap, which the run checks with the pulse's length).
+inline constexpr double kMinimumRateHz = 1e-3;
+inline constexpr double kMaximumRateHz = 1e9;
+// The most pulses of a train.
+inline constexpr int kMaximumPulses = 1000000;
 // The surface losses of a spot, when the experiment names none. Natural convection of a
 // horizontal plate in still air is 2 to 25 W/(m^2 K) (textbook range); 10 W/(m^2 K) is taken.
 // The emissivity of a polymer film in the thermal infrared is taken as 0.9 (an assumption: it
@@ -52,6 +60,7 @@ struct Experiment {
   double spot_radius_um = 0.0;
   double heat_transfer = kDefaultHeatTransfer;  // W/(cm^2 K)
   double emissivity = kDefaultEmissivity;
+  std::optional<double> tolerance;  // relative; unset: one run on the grid as is
 
   bool operator==(const Experiment&) const = default;
   // True when nothing differs from a plain single run of the parameter file.
@@ -61,7 +70,7 @@ struct Experiment {
 // Empty when the settings make sense together; otherwise the problem, naming the settings in
 // `words` (the file's keys by default; the front end's words for the settings it was given). A
 // train or incubation runs on the accurate scheme only: an explicit published scheme with
-// either is refused, naming both.
+// either is refused, naming both; so is a tolerance.
 std::string experiment_problem(const Experiment& experiment,
                                const SettingWords& words = plain_setting_words());
 

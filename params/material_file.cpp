@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <set>
 #include <utility>
@@ -224,6 +225,16 @@ class Reader {
           node, where,
           "its value at 300 K (the scale of the run) is not positive; give a positive scale");
     }
+    // The scale becomes a 32-bit field of the parameter set.
+    if (!(scale <= std::numeric_limits<float>::max()) ||
+        !(static_cast<float>(scale) >= std::numeric_limits<float>::min())) {
+      char text[160];
+      std::snprintf(text, sizeof text,
+                    "its scale %g is beyond the 32-bit numbers of the parameter set (%g to %g)",
+                    scale, static_cast<double>(std::numeric_limits<float>::min()),
+                    static_cast<double>(std::numeric_limits<float>::max()));
+      return fail(node, where, text);
+    }
     if (law.form != LawForm::table) {
       bool in_range = true;
       if (!(law.evaluate(300.0, in_range) > 0.0))
@@ -239,6 +250,14 @@ class Reader {
 bool check_in_range(Reader& reader, const toml::node* node, const MaterialValue& value) {
   const ParameterField* field = find_parameter_field(value.field);
   if (field == nullptr) return true;
+  // Checked before the conversion: a double beyond float's range has no float value.
+  if (!(std::fabs(value.value) <= std::numeric_limits<float>::max())) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "value %g is beyond the 32-bit numbers of the parameter set (at most %g)",
+                  value.value, static_cast<double>(std::numeric_limits<float>::max()));
+    return reader.fail(node, value.field, text);
+  }
   const float as_float = static_cast<float>(value.value);
   if (!value_in_allowed_range(*field, as_float)) {
     return reader.fail(node, value.field,

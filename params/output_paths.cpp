@@ -3,37 +3,43 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <string>
+#include <unordered_map>
 
 namespace kt {
 namespace {
 
-// Where a path leads: the file's identity when it exists, else its canonical name (the
-// folders resolved, the missing tail kept as written).
-struct Resolved {
-  bool exists = false;
-  dev_t device = 0;
-  ino_t inode = 0;
-  std::string canonical;
-};
+namespace fs = std::filesystem;
 
-Resolved resolve(const std::string& path) {
-  Resolved r;
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0) {
-    r.exists = true;
-    r.device = info.st_dev;
-    r.inode = info.st_ino;
-  }
+// The absolute name a path leads to, every link followed, also a link whose target does not
+// exist yet (writing through it would create the target): "c.png", "./c.png" and a link to
+// c.png all give one name.
+std::string canonical_name(const std::string& path) {
   std::error_code ec;
-  const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
-  r.canonical =
-      ec ? std::filesystem::absolute(path, ec).lexically_normal().string() : canonical.string();
-  return r;
+  fs::path p = fs::absolute(path, ec).lexically_normal();
+  if (ec) return path;
+  for (int links = 0; links < 40; ++links) {
+    const fs::path name = p.filename();
+    if (name.empty() || name == "." || name == "..") break;
+    const fs::path folder = fs::weakly_canonical(p.parent_path(), ec);
+    if (ec) break;
+    p = folder / name;
+    if (!fs::is_symlink(fs::symlink_status(p, ec)) || ec) break;
+    const fs::path target = fs::read_symlink(p, ec);
+    if (ec) break;
+    p = (target.is_absolute() ? target : folder / target).lexically_normal();
+  }
+  const fs::path canonical = fs::weakly_canonical(p, ec);
+  return (ec ? p : canonical).string();
 }
 
-bool same_file(const Resolved& a, const Resolved& b) {
-  if (a.exists && b.exists) return a.device == b.device && a.inode == b.inode;
-  return a.canonical == b.canonical;
+// What makes two paths one file: the device and inode of a file that exists, else its
+// canonical name (a name that does not exist yet cannot be a file that does).
+std::string identity(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0)
+    return "i" + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  return "n" + canonical_name(path);
 }
 
 std::string described(const NamedPath& p) {
@@ -44,21 +50,19 @@ std::string described(const NamedPath& p) {
 
 std::string check_output_paths(const std::vector<NamedPath>& inputs,
                                const std::vector<NamedPath>& outputs) {
-  std::vector<Resolved> in, out;
-  for (const NamedPath& p : inputs) in.push_back(resolve(p.path));
-  for (const NamedPath& p : outputs) out.push_back(resolve(p.path));
+  // Each file once, by its identity: linear in the number of paths (a sweep's kept files).
+  std::unordered_map<std::string, std::size_t> read, written;
+  for (std::size_t i = 0; i < inputs.size(); ++i)
+    if (!inputs[i].path.empty()) read.emplace(identity(inputs[i].path), i);
   for (std::size_t o = 0; o < outputs.size(); ++o) {
     if (outputs[o].path.empty()) continue;
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-      if (inputs[i].path.empty() || !same_file(out[o], in[i])) continue;
-      return described(outputs[o]) + " is " + described(inputs[i]) +
+    const std::string id = identity(outputs[o].path);
+    if (const auto in = read.find(id); in != read.end())
+      return described(outputs[o]) + " is " + described(inputs[in->second]) +
              ", which the command reads; writing it would destroy it. Give another name";
-    }
-    for (std::size_t k = 0; k < o; ++k) {
-      if (outputs[k].path.empty() || !same_file(out[o], out[k])) continue;
-      return described(outputs[o]) + " and " + described(outputs[k]) +
+    if (const auto [earlier, added] = written.emplace(id, o); !added)
+      return described(outputs[o]) + " and " + described(outputs[earlier->second]) +
              " are the same file; give each output its own name";
-    }
   }
   return {};
 }

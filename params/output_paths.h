@@ -1,7 +1,8 @@
 // The rule every command that writes follows: no output may be one of the command's own
 // inputs. An output and an input are the same file when they resolve to one file after every
-// symbolic link: by device and inode when the output exists, by canonical path otherwise. The
-// check is made before any run, so a refused command writes nothing.
+// symbolic link (also one whose target does not exist yet): by device and inode when the file
+// exists, by its absolute canonical name otherwise. The check is made before anything is made
+// or written, so a refused command creates nothing.
 #pragma once
 
 #include <string>

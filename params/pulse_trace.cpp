@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -129,6 +130,9 @@ std::optional<PulseTrace> parse_pulse_trace(std::string_view text, const std::st
                     " does not increase (the line before has " +
                     std::to_string(trace.time_ns.back()) + " ns)");
     }
+    if (trace.time_ns.size() == kMaximumTraceSamples)
+      return refuse("more than " + std::to_string(kMaximumTraceSamples) +
+                    " samples; a pulse trace holds at most that many");
     trace.time_ns.push_back(t);
     trace.intensity.push_back(v);
     if (end == text.size()) break;
@@ -136,6 +140,15 @@ std::optional<PulseTrace> parse_pulse_trace(std::string_view text, const std::st
   if (trace.time_ns.size() < 3) {
     error = origin + ": a pulse trace needs 3 points at least; it has " +
             std::to_string(trace.time_ns.size());
+    return std::nullopt;
+  }
+  if (const double span = trace.time_ns.back() - trace.time_ns.front();
+      !(span <= kMaximumTraceSpanNs)) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  ": the samples span %g ns (from %g to %g ns); a pulse trace spans at most %g ns",
+                  span, trace.time_ns.front(), trace.time_ns.back(), kMaximumTraceSpanNs);
+    error = origin + text;
     return std::nullopt;
   }
   double integral = 0.0;

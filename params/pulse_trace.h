@@ -5,6 +5,7 @@
 // integral of the samples.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -12,6 +13,11 @@
 #include <vector>
 
 namespace kt {
+
+// The most samples of a trace, and the longest span from its first to its last sample [ns]: a
+// nanosecond pulse recorded at any oscilloscope's resolution is well within both.
+inline constexpr std::size_t kMaximumTraceSamples = 1000000;
+inline constexpr double kMaximumTraceSpanNs = 1e5;
 
 struct PulseTrace {
   std::filesystem::path path;
@@ -29,7 +35,8 @@ struct PulseTrace {
 // in ns; a unit that is not a time's is refused naming it; a header without one means ns.
 // Refuses (with the file, the line and the problem) a time that does
 // not increase, a negative or non-finite intensity, a line that is not two numbers, fewer than
-// three points and a zero integral.
+// three points or more than kMaximumTraceSamples, a span beyond kMaximumTraceSpanNs (naming
+// it) and a zero integral.
 std::optional<PulseTrace> read_pulse_trace(const std::filesystem::path& path, std::string& error);
 std::optional<PulseTrace> parse_pulse_trace(std::string_view text, const std::string& origin,
                                             std::string& error);

@@ -71,7 +71,7 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   if (method != "bobyqa" && method != "sbplx")
     throw py::value_error("method takes \"bobyqa\" or \"sbplx\"; got \"" + method + "\"");
   ModelFitRequest asked;
-  asked.setup = experiment_setup(experiment);
+  asked.setup = experiment_setup(experiment, true);
   asked.parameters = parameters;
   asked.data = measured_data(path, text, source, quantity_named(quantity_word));
   asked.vary = vary;
@@ -141,7 +141,7 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
                    const py::dict& experiment) {
   ModelThresholdRequest asked;
   asked.parameters = parameters;
-  asked.setups = {experiment_setup(experiment)};
+  asked.setups = {experiment_setup(experiment, true)};
   asked.depth_nm = depth_nm;
   asked.quantity = quantity_named(quantity_word).value_or(DepthQuantity::total);
   asked.jobs = jobs;
@@ -170,6 +170,7 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   d["wall_seconds"] = report.wall_seconds;
   d["pulses"] = setup.pulse.pulses;
   d["summary"] = threshold_summary(report, request);
+  d["model"] = report.model_name;
   return d;
 }
 
@@ -189,7 +190,7 @@ py::dict incubation(const ParameterSet& parameters, double depth_nm,
     py::dict keywords = experiment;
     if (keywords["scheme"].is_none()) keywords["scheme"] = "accurate";
     keywords["pulses"] = n;
-    asked.setups.push_back(experiment_setup(keywords));
+    asked.setups.push_back(experiment_setup(keywords, true));
   }
   const Prepared<ModelThresholdPlan> plan = asked.prepare();
   if (!plan) throw py::value_error(plan.refusal.text());

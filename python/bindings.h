@@ -19,7 +19,8 @@ namespace kt::python {
 // experiment (None, a path or an Experiment), scheme, pulse_shape, trace, pulses, rate_hz and
 // incubated_absorption (None: not given). ValueError on a refusal (experiment_bindings.cpp).
 void bind_experiment(pybind11::module_& m);
-RunSetup experiment_setup(const pybind11::dict& keywords);
+// `analysis`: the runs of a fit or threshold (the accurate scheme at 1e-3 unless chosen otherwise).
+RunSetup experiment_setup(const pybind11::dict& keywords, bool analysis = false);
 
 // fit, threshold and the measured-data reader (analysis_bindings.cpp).
 void bind_analysis(pybind11::module_& m);

@@ -6,6 +6,8 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <algorithm>
+
 #include "engine/experiment_setup.h"
 #include "params/spelling.h"
 #include "python/bindings.h"
@@ -33,6 +35,7 @@ ExperimentChoices settings_of(const py::dict& keywords) {
   if (auto material = keyword<std::string>(keywords, "material")) choices.material = *material;
   choices.beam = keyword<std::string>(keywords, "beam");
   choices.spot_radius_um = keyword<double>(keywords, "spot_radius_um");
+  choices.tolerance = keyword<double>(keywords, "tolerance");
   return choices;
 }
 
@@ -50,22 +53,25 @@ Experiment made_experiment(const py::args& args, const py::kwargs& keywords) {
 
 }  // namespace
 
-RunSetup experiment_setup(const py::dict& keywords) {
+RunSetup experiment_setup(const py::dict& keywords, bool analysis) {
   ExperimentChoices choices = settings_of(keywords);
+  choices.analysis = analysis;
+  std::string experiment_file;
   if (keywords.contains("experiment") && !keywords["experiment"].is_none()) {
     const py::object given = keywords["experiment"];
     if (py::isinstance<Experiment>(given)) {
       choices.base = given.cast<Experiment>();
     } else {
       std::string error;
-      const auto path = py::module_::import("os").attr("fspath")(given).cast<std::string>();
-      choices.base = read_experiment_file(path, error);
+      experiment_file = py::module_::import("os").attr("fspath")(given).cast<std::string>();
+      choices.base = read_experiment_file(experiment_file, error);
       if (!choices.base) throw py::value_error(error);
     }
   }
   std::string error;
   std::optional<RunSetup> setup = make_run_setup(choices, error);
   if (!setup) throw py::value_error(error);
+  setup->experiment_file = experiment_file;
   return std::move(*setup);
 }
 
@@ -168,6 +174,14 @@ that do not go together raise ValueError.)")
             }
             return e;
           }))
+      // Protocols 0 and 1 would copy the object without its C++ part (and abort the
+      // interpreter on use): they pickle as protocol 2 does.
+      .def("__reduce_ex__",
+           [](const py::object& self, int protocol) -> py::object {
+             return py::module_::import("builtins")
+                 .attr("object")
+                 .attr("__reduce_ex__")(self, std::max(protocol, 2));
+           })
       .def("__repr__", [](const Experiment& e) {
         std::string text =
             "Experiment(pulse_shape='" + e.pulse_shape + "', pulses=" + std::to_string(e.pulses);

@@ -2,10 +2,12 @@
 // field name, one calculation run with its per-step values as NumPy arrays, and fluence sweeps
 // on threads. Everything runs on the params/ and solver/ libraries of the program; the calls
 // that compute release the GIL and turn Ctrl-C into a Stop of the runs under way.
+#include <fcntl.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -270,10 +272,13 @@ ParameterSet read_parameters(const std::filesystem::path& path) {
   const FileResult result = read_parameter_file(path.string(), p);
   if (result) return p;
   // A file that opens but does not read is bad input; one that does not open is an OS error.
-  if (!std::ifstream(path, std::ios::binary)) {
+  // The test opens without blocking: a pipe with no writer must not hang it.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
     const bool missing = errno == ENOENT;
     raise_os_error(missing ? PyExc_FileNotFoundError : PyExc_OSError, result.message);
   }
+  ::close(fd);
   throw py::value_error(result.message);
 }
 
@@ -281,6 +286,21 @@ void write_parameters(ParameterSet& p, const std::filesystem::path& path) {
   const FileResult result = write_parameter_file(path.string(), p);
   if (!result) raise_os_error(PyExc_OSError, result.message);
   p.time_scale = p.pulse_width;  // the set follows the saved file, as in the program
+}
+
+// Raises ValueError when an output is a file the runs read or another output.
+void check_outputs(const RunSetup& setup, const std::vector<NamedPath>& outputs) {
+  if (const std::string clash = check_output_paths(setup.input_files(), outputs); !clash.empty())
+    throw py::value_error(clash);
+}
+
+// Makes an output folder (and the folders above it); OSError naming it when it cannot be made.
+void make_folder(const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec)
+    raise_os_error(PyExc_OSError,
+                   "Cannot make the folder \"" + folder.string() + "\": " + ec.message());
 }
 
 // Collects what a run reports: every output step and the profiles at the spatial instants.
@@ -342,6 +362,19 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
     d[py::str(std::string(column.name))] = diverged ? none : column.value(o);
   d["kinetics_line"] = o.kinetics_line;
   d["message"] = diverged ? divergence_message(o) : std::string();
+  d["split_steps"] = o.split_steps;
+  if (o.error.tolerance > 0.0) {
+    for (const ResultColumn& column :
+         result_columns(ResultColumnSet::errors).subspan(result_columns().size()))
+      d[py::str(std::string(column.name))] = diverged ? none : column.value(o);
+    if (!o.error.reached && !diverged) {
+      char tolerance[32];
+      std::snprintf(tolerance, sizeof tolerance, "%g", o.error.tolerance);
+      d["tolerance_note"] = "the tolerance " + std::string(tolerance) + " was not reached: " +
+                            (o.error.shortfall.empty() ? std::string("no finer level could be run")
+                                                       : o.error.shortfall);
+    }
+  }
   d["file_errors"] = o.file_errors;
   const EnergyLedger& e = o.energy;
   py::dict energy;
@@ -353,6 +386,8 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
   energy["far_boundary"] = e.far_boundary;
   energy["linear_loss"] = e.linear_loss;
   energy["residual"] = e.residual;
+  energy["reflected"] = e.reflected;
+  energy["screened"] = e.screened;
   d["energy"] = energy;
 }
 
@@ -397,6 +432,11 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   if (output_directory) options.output_directory = *output_directory;
   const Prepared<RunPlan> plan = request.prepare();
   if (!plan) throw py::value_error(plan.refusal.text());
+  if (output_directory) {
+    // No result file may be a file the run reads; the folder is made only once that holds.
+    check_outputs(request.setup, run_output_files(plan->parameters, plan->options));
+    make_folder(*output_directory);
+  }
 
   Collector collector(keep_profiles);
   std::atomic<bool> interrupt{false};
@@ -435,7 +475,7 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
                int refinement, const py::dict& experiment,
                const std::optional<std::filesystem::path>& output_directory,
                const std::optional<std::filesystem::path>& keep_files_directory,
-               const py::object& progress) {
+               const std::optional<std::filesystem::path>& csv, const py::object& progress) {
   // The threads read the request's own copy: Python code may change `parameters` meanwhile.
   SweepRequest request;
   request.parameters = parameters;
@@ -450,6 +490,13 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   // Every run is checked before any starts: a refused fluence stops nothing half way.
   const Prepared<SweepPlan> plan = request.prepare();
   if (!plan) throw py::value_error(plan.refusal.text());
+  // Every file the sweep writes (the kinetics file, the kept files, the table) against the
+  // files it reads and against each other, before any folder is made.
+  std::vector<NamedPath> outputs = sweep_output_files(plan->parameters, plan->options);
+  if (csv) outputs.push_back({"csv=", csv->string()});
+  check_outputs(options.setup, outputs);
+  if (output_directory) make_folder(*output_directory);
+  if (keep_files_directory) make_folder(*keep_files_directory);
   const ResultColumnSet columns = plan->columns();
   std::atomic<bool> interrupt{false};
   std::atomic<int> done{0};
@@ -634,7 +681,7 @@ void bind_module(py::module_& m) {
         py::arg("refinement"), py::arg("experiment"), py::arg("grid_refinement"));
   m.def("_sweep", &sweep, py::arg("parameters"), py::arg("fluences"), py::arg("jobs"),
         py::arg("refinement"), py::arg("experiment"), py::arg("output_dir"), py::arg("keep_files"),
-        py::arg("progress"));
+        py::arg("csv"), py::arg("progress"));
   m.def("_parse_fluences", &parse_fluence_text, py::arg("text"), py::arg("log"));
   m.def(
       "_check_output_paths",

@@ -81,8 +81,10 @@ Study make_study(const ParameterSet& base, const std::vector<std::string>& names
   if (!error.empty()) throw py::value_error(error);
   plan.refinement = refinement;
   plan.setup = *setup;
-  plan.columns = with_train_columns(
-      energy ? ResultColumnSet::with_energy : ResultColumnSet::results, setup->is_train());
+  plan.columns = with_error_columns(
+      with_train_columns(energy ? ResultColumnSet::with_energy : ResultColumnSet::results,
+                         setup->is_train()),
+      setup->tolerance > 0.0);
   // Its points run in chunks on threads or workers: only its identity is prepared here.
   const Prepared<StudyJob> job = request.identify();
   if (!job) throw py::value_error(job.refusal.text());

@@ -17,6 +17,7 @@ namespace kt {
 namespace {
 
 constexpr int kNewtonLimit = 30;
+constexpr int kLargestSplit = 64;          // pieces a step that Newton cannot take is split into
 constexpr double kNewtonTolerance = 1e-9;  // relative change of the absolute temperatures
 const double kClosedChannel = static_cast<double>(1e-6f);  // as in the front velocity law
 const double kEndFraction = static_cast<double>(0.01f);    // as in the published end test
@@ -113,12 +114,12 @@ AccurateScheme::AccurateScheme(const RunConstants& constants, const NodeArray& b
 bool AccurateScheme::end_test(const SolverState& s) {
   const double remaining = static_cast<double>(r_.step_limit - s.step_index);
   const double depth = depth_a_n_ + depth_m_n_ - depth_offset_;
-  bool ends = remaining * velocity_n_ * r_.time_step < kEndFraction * depth;
+  bool ends = remaining * velocity_n_ * r_.time_step < end_fraction_ * depth;
   if (r_.model == AblationModel::bulk) {
     const double integral = bulk_integral();
     const double rb = (integral - bulk_at_last_test_) * remaining;
     bulk_at_last_test_ = integral;
-    ends = ends && rb < kEndFraction * integral;
+    ends = ends && rb < end_fraction_ * integral;
   }
   return ends;
 }
@@ -261,10 +262,60 @@ bool AccurateScheme::take_time_step(SolverState& s) {
   const double dt = r_.time_step;
   const double t = static_cast<double>(s.step_index) * dt;
   if (t - r_.pulse_end > 0.0 && end_test(s)) return true;
+  if (!solve_step(t, dt, steps_done_ == 0)) {
+    // A step that did not converge left level n as it was.
+    save_level();
+    // Split the step into 2, 4, ... 64 equal steps ending at the same instant, the first a
+    // backward Euler step; the next whole step restarts BDF2 the same way.
+    bool done = false;
+    for (int pieces = 2; pieces <= kLargestSplit && !done; pieces *= 2) {
+      const double h = dt / static_cast<double>(pieces);
+      done = true;
+      for (int j = 1; j <= pieces && done; ++j) {
+        done = solve_step(t - dt + static_cast<double>(j) * h, h, j == 1);
+      }
+      if (!done) restore_level();
+    }
+    if (!done) {
+      failure_ = newton_failure_;
+      return false;
+    }
+    ++split_steps_;
+    steps_done_ = 0;
+  }
+  publish(s);
+  return false;
+}
 
+void AccurateScheme::restore_level() {
+  // The saved level n (the values before the first piece of a split step).
+  theta_n_ = saved_.theta;
+  theta_n1_ = saved_.theta1;
+  enthalpy_n_ = saved_.enthalpy;
+  enthalpy_n1_ = saved_.enthalpy1;
+  phi_n_ = saved_.phi;
+  rate_n_ = saved_.rate;
+  peclet_n_ = saved_.peclet;
+  peclet_n1_ = saved_.peclet1;
+  velocity_n_ = saved_.velocity;
+  velocity_n1_ = saved_.velocity1;
+  depth_a_n_ = saved_.depth_a;
+  depth_a_n1_ = saved_.depth_a1;
+  depth_m_n_ = saved_.depth_m;
+  depth_m_n1_ = saved_.depth_m1;
+  sums_ = saved_.sums;
+  last_increment_ = saved_.increment;
+}
+
+void AccurateScheme::save_level() {
+  saved_ = SavedLevel{theta_n_,   theta_n1_,   enthalpy_n_, enthalpy_n1_,   phi_n_,     rate_n_,
+                      peclet_n_,  peclet_n1_,  velocity_n_, velocity_n1_,   depth_a_n_, depth_a_n1_,
+                      depth_m_n_, depth_m_n1_, sums_,       last_increment_};
+}
+
+bool AccurateScheme::solve_step(double t, double dt, bool first) {
   const int n = node_count_ - 1;
   const auto last = static_cast<std::size_t>(n);
-  const bool first = steps_done_ == 0;
   const double a0 = first ? 1.0 : 1.5;
   for (int k = 0; k < n; ++k) {
     const auto i = static_cast<std::size_t>(k);
@@ -278,7 +329,7 @@ bool AccurateScheme::take_time_step(SolverState& s) {
   const double history_a = first ? depth_a_n_ : 2.0 * depth_a_n_ - 0.5 * depth_a_n1_;
   const double history_m = first ? depth_m_n_ : 2.0 * depth_m_n_ - 0.5 * depth_m_n1_;
   velocity_ = first ? velocity_n_ : std::max(2.0 * velocity_n_ - velocity_n1_, 0.0);
-  const double pulse = bdf2_pulse_intensity(r_, t, first);
+  const double pulse = bdf2_pulse_intensity(r_, t, dt, first);
   const double depth_n = depth_a_n_ + depth_m_n_;
 
   bool converged = false;
@@ -306,14 +357,12 @@ bool AccurateScheme::take_time_step(SolverState& s) {
   if (!converged) {
     char buffer[400];
     std::snprintf(buffer, sizeof buffer,
-                  "the implicit step did not converge in %d Newton iterations (surface "
-                  "temperature %.4g K, front velocity %.4g cm/s): the heat of ablation or of the "
-                  "volume reaction changes faster than the step can follow; a finer time step "
-                  "(%s) may carry it through",
-                  kNewtonLimit, (r_.ambient + theta_[0]) * r_.heating_scale,
-                  velocity_ / (r_.absorption_coefficient * kTimeUnit),
-                  setting_text("refinement", "K").c_str());
-    failure_ = buffer;
+                  "the implicit step did not converge in %d Newton iterations, even split into "
+                  "%d steps (surface temperature %.4g K, front velocity %.4g cm/s): the heat of "
+                  "ablation or of the volume reaction changes faster than the step can follow",
+                  kNewtonLimit, kLargestSplit, (r_.ambient + theta_[0]) * r_.heating_scale,
+                  velocity_ / (r_.absorption_coefficient * kTimeUnit));
+    newton_failure_ = buffer;
     return false;
   }
 
@@ -351,9 +400,9 @@ bool AccurateScheme::take_time_step(SolverState& s) {
   add(flows_.reaction, sums_.reaction, last_increment_.reaction);
   add(flows_.far, sums_.far, last_increment_.far);
   add(flows_.loss, sums_.loss, last_increment_.loss);
+  add(pulse, sums_.delivered, last_increment_.delivered);
   ++steps_done_;
-  publish(s);
-  return false;
+  return true;
 }
 
 void AccurateScheme::publish(SolverState& s) const {
@@ -400,6 +449,7 @@ EnergyLedger AccurateScheme::ledger() const {
     *entry *= kScaledEnergyMilliJoule;
   }
   close_ledger(l);
+  split_incident_light(l, sums_.delivered * kScaledEnergyMilliJoule, r_.pulse.reflection);
   return l;
 }
 

@@ -33,8 +33,10 @@
 // system (nodal temperatures and the front velocity) is solved by Newton's method with the exact
 // Jacobian of the heat fluxes, the surface outflow and the front velocity (a tridiagonal matrix
 // bordered by the velocity's row and column), to a relative tolerance of 1e-9, each update
-// limited so that no absolute temperature changes by more than half; a step that does not
-// converge ends the run as diverged with the reason. The broken-bond fraction moves without a
+// limited so that no absolute temperature changes by more than half (solver/newton.h). A step
+// that does not converge is split into 2, 4, ... 64 equal steps ending at the same instant (the
+// first of them, and the next whole step, backward Euler); only when even 64 do not converge
+// does the run end as diverged, with the reason. The broken-bond fraction moves without a
 // CFL limit: each node takes the value at its departure point z + (d^{n+1} - d^n) (cubic
 // interpolation), with the reaction integrated along the path by the trapezoid rule in closed
 // form, 1 - phi = (1 - phi_departure) exp(-dt (k_departure + k_arrival)/2). The energy ledger
@@ -67,6 +69,8 @@ class AccurateScheme {
   // step and the kinetics line read. failed() tells whether the step could not be solved.
   bool take_time_step(SolverState& state);
   bool failed() const { return !failure_.empty(); }
+  // The end test's fraction of the depth (0.01, the model's, unless a tolerance asks for less).
+  void set_end_fraction(double fraction) { end_fraction_ = fraction; }
   const std::string& failure() const { return failure_; }
 
   int node_count() const { return node_count_; }
@@ -75,6 +79,8 @@ class AccurateScheme {
   EnergyLedger ledger() const;
   // Newton iterations over all steps so far.
   long newton_iterations() const { return newton_iterations_; }
+  // Steps that Newton could not take whole and that were split into smaller ones.
+  long split_steps() const { return split_steps_; }
 
   // Incubation: alpha(phi) = alpha0 (1 + (ratio - 1) phi), ratio = alpha_inc / alpha0. The light
   // absorbed in the volume [a, b] is then I_s (exp(-tau(a)) - exp(-tau(b))) with the optical depth
@@ -101,9 +107,24 @@ class AccurateScheme {
     double reaction = 0.0;
     double far = 0.0;
     double loss = 0.0;
+    double delivered = 0.0;  // the pulse after reflection, before the plume
+  };
+
+  // The values of level n (and n-1) that a split step goes back to when its pieces fail.
+  struct SavedLevel {
+    std::vector<double> theta, theta1, enthalpy, enthalpy1, phi, rate, peclet, peclet1;
+    double velocity = 0.0, velocity1 = 0.0;
+    double depth_a = 0.0, depth_a1 = 0.0, depth_m = 0.0, depth_m1 = 0.0;
+    Flows sums, increment;
   };
 
   bool end_test(const SolverState& state);
+  // One BDF2 step (backward Euler when first) of length dt ending at t: Newton's method, then
+  // the new level accepted. False, with the reason in newton_failure_, when it did not converge
+  // (level n is then untouched).
+  bool solve_step(double t, double dt, bool first);
+  void save_level();
+  void restore_level();
   void transport_fraction(double depth_change, double dt);
   void evaluate(double surface_light, double a0, double dt);
   void solve_newton_system();
@@ -147,6 +168,10 @@ class AccurateScheme {
   Flows sums_, last_increment_;
   double bulk_at_last_test_ = 0.0;
   long newton_iterations_ = 0;
+  long split_steps_ = 0;
+  double end_fraction_ = static_cast<double>(0.01f);  // as in the published end test
+  SavedLevel saved_;
+  std::string newton_failure_;
   std::string failure_;
 };
 

@@ -259,6 +259,7 @@ RunEnd run_pulses(LoopContext& c) {
     end = time_loop(c);
     if (end == RunEnd::diverged) return end;
     c.train->finish_pulse(c.state, c.pulse_peak_k, c.state.step_index);
+    if (end == RunEnd::stop) c.train->cut_last_pulse();
     if (c.options.observer && !c.train->records().empty())
       c.options.observer->pulse_done(c.train->records().back());
     if (end == RunEnd::stop || k == c.train->pulse_count()) return end;
@@ -413,6 +414,8 @@ KineticsDepths run_depths(AblationModel model, const RunConstants& constants, So
 
 RunOutcome run_once(SharedParameters& parameters, RunStateMachine& run_state, SolverState& state,
                     ProfileArrays& profiles, const RunOptions& options, bool transport_may_go_on);
+RunOutcome run_to_tolerance(SharedParameters& parameters, RunStateMachine& run_state,
+                            SolverState& state, ProfileArrays& profiles, const RunOptions& options);
 
 // A published run whose bond transport broke its limit (v dt/dz1 >= 1) keeps its result when
 // its depths agree within kTransportTolerance with those of the same run on the time step that
@@ -532,9 +535,21 @@ RunOutcome run_once(SharedParameters& parameters, RunStateMachine& run_state, So
   }
   if (outcome.not_started_reason.empty()) {
     outcome.not_started_reason = check_pulse_plan(
-        options.pulse, options.scheme, std::max(static_cast<double>(at_start.pulse_width), 1.0));
+        options.pulse, options.scheme, std::max(static_cast<double>(at_start.pulse_width), 1.0),
+        std::clamp(options.refinement, 1, kMaximumRefinement));
+  }
+  if (outcome.not_started_reason.empty() && !(options.tolerance >= 0.0)) {
+    outcome.not_started_reason = "tolerance is " + std::to_string(options.tolerance) +
+                                 "; it must be a relative error greater than 0, or 0 for none";
+  }
+  if (outcome.not_started_reason.empty() && options.tolerance > 0.0 &&
+      options.scheme != Scheme::accurate) {
+    outcome.not_started_reason =
+        "a tolerance needs the accurate scheme: the published scheme's error is its own";
   }
   if (!outcome.not_started_reason.empty()) return outcome;
+  if (options.tolerance > 0.0)
+    return run_to_tolerance(parameters, run_state, state, profiles, options);
   run_state.advance(RunState::starting, RunState::running);
 
   // Result-file names and the temporal file.
@@ -584,6 +599,7 @@ RunOutcome run_once(SharedParameters& parameters, RunStateMachine& run_state, So
     accurate =
         std::make_unique<AccurateScheme>(constants, state.depth_grid, options.grid_refinement);
     profile_node_count = accurate->node_count();
+    if (options.end_fraction > 0.0) accurate->set_end_fraction(options.end_fraction);
     if (options.pulse.incubated_absorption) {
       accurate->set_incubation(*options.pulse.incubated_absorption /
                                constants.absorption_coefficient);
@@ -629,8 +645,19 @@ RunOutcome run_once(SharedParameters& parameters, RunStateMachine& run_state, So
     if (!transport_problem.empty()) outcome.divergence_cause += "; " + transport_problem;
   }
   outcome.energy = accurate ? accurate->ledger() : ledger->finish(state);
+  if (accurate) outcome.split_steps = accurate->split_steps();
+  if (train) outcome.energy = train->ledger(outcome.energy);
+  if (outcome.end != RunEnd::diverged) {
+    if (std::string problem = ledger_problem(
+            outcome.energy, accurate ? kAccurateLedgerTolerance : kPublishedLedgerTolerance);
+        !problem.empty()) {
+      outcome.end = RunEnd::diverged;
+      outcome.ledger_refusal = true;
+      outcome.diverged_time_ns = reported_values(constants, state).time_ns;
+      outcome.divergence_cause = std::move(problem);
+    }
+  }
   if (train) {
-    outcome.energy = train->ledger(outcome.energy);
     outcome.pulses = train->records();
     if (options.write_profile_files && outcome.end != RunEnd::diverged) {
       write_result_file(options.output_directory / pulse_table_file_name(base),
@@ -653,9 +680,99 @@ RunOutcome run_once(SharedParameters& parameters, RunStateMachine& run_state, So
     return outcome;
   }
 
-  write_kinetics(parameters, options, constants, state, base,
+  // A run interrupted from outside (Ctrl-C of the batch runner, of Python) is not a result: its
+  // line is made for the outcome but not written (the program's own Stop still writes it).
+  outcome.interrupted =
+      outcome.end == RunEnd::stop && options.interrupt != nullptr && options.interrupt->load();
+  RunOptions kinetics_options = options;
+  if (outcome.interrupted) kinetics_options.append_kinetics_line = false;
+  write_kinetics(parameters, kinetics_options, constants, state, base,
                  std::max(static_cast<int>(outcome.pulses.size()), 1), outcome);
   if (options.observer) options.observer->run_ended(outcome);
+  return outcome;
+}
+
+// The relative change of a result between two levels (0 when both are 0).
+double relative_change(double fine, double coarse) {
+  const double change = std::abs(fine - coarse);
+  return change == 0.0 ? 0.0 : change / std::max(std::abs(fine), std::abs(coarse));
+}
+
+// The accurate scheme to a tolerance (RunOptions::tolerance): levels of cells and steps split in
+// two, each a whole run without files; the level reached once more as asked.
+RunOutcome run_to_tolerance(SharedParameters& parameters, RunStateMachine& run_state,
+                            SolverState& state, ProfileArrays& profiles,
+                            const RunOptions& options) {
+  // Level L runs on cells split in base_grid L and steps split in base_time L; its error is
+  // estimated by its difference from level L/2.
+  const int base_grid = std::max(options.grid_refinement, 1);
+  const int base_time = std::clamp(options.refinement, 1, kMaximumRefinement);
+  RunOptions quiet = options;
+  quiet.tolerance = 0.0;
+  quiet.observer = nullptr;
+  quiet.append_kinetics_line = false;
+  quiet.write_profile_files = false;
+  quiet.end_fraction = std::min(static_cast<double>(0.01f), options.tolerance / 4.0);
+  auto level_options = [&](int level) {
+    RunOptions o = quiet;
+    o.grid_refinement = base_grid * level;
+    o.refinement = base_time * level;
+    return o;
+  };
+  RunOutcome coarse = run_once(parameters, run_state, state, profiles, level_options(1), true);
+  RunOutcome fine = coarse;
+  ErrorEstimate estimate;
+  estimate.tolerance = options.tolerance;
+  long splits = coarse.split_steps;
+  int level = 1;
+  while (coarse.end == RunEnd::end_test || coarse.end == RunEnd::step_limit) {
+    if (base_grid * level * 2 > kMaximumGridRefinement ||
+        base_time * level * 2 > kMaximumRefinement) {
+      char why[300];
+      std::snprintf(why, sizeof why,
+                    "the estimated error is still above the tolerance %g with every cell split "
+                    "into %d and every step into %d, the finest the run takes",
+                    options.tolerance, base_grid * level, base_time * level);
+      estimate.shortfall = why;
+      break;
+    }
+    level *= 2;
+    fine = run_once(parameters, run_state, state, profiles, level_options(level), true);
+    splits += fine.split_steps;
+    if (fine.end != RunEnd::end_test && fine.end != RunEnd::step_limit) break;
+    // The difference from the coarser level: about three times the finer level's error for a
+    // second-order scheme, and still its whole error for a first-order one.
+    // The front's motion after the end test adds at most end_fraction of the depth.
+    estimate.total_depth_error_nm = std::abs(fine.total_depth_nm - coarse.total_depth_nm) +
+                                    quiet.end_fraction * std::abs(fine.total_depth_nm);
+    estimate.peak_surface_temperature_error_k =
+        std::abs(fine.peak_surface_temperature_k - coarse.peak_surface_temperature_k);
+    estimate.grid_refinement = base_grid * level;
+    estimate.refinement = base_time * level;
+    estimate.estimated = true;
+    const double depth_change =
+        relative_change(fine.total_depth_nm, coarse.total_depth_nm) + quiet.end_fraction;
+    const double peak_change =
+        relative_change(fine.peak_surface_temperature_k, coarse.peak_surface_temperature_k);
+    estimate.reached = depth_change <= options.tolerance && peak_change <= options.tolerance;
+    if (estimate.reached) break;
+    coarse = fine;
+  }
+  RunOutcome outcome = fine;
+  if (outcome.end == RunEnd::end_test || outcome.end == RunEnd::step_limit) {
+    // The chosen level once more, as asked: its files, its observer, its kinetics line.
+    RunOptions final_options = level_options(level);
+    final_options.observer = options.observer;
+    final_options.write_profile_files = options.write_profile_files;
+    final_options.append_kinetics_line = options.append_kinetics_line;
+    if (options.observer != nullptr || options.write_profile_files ||
+        options.append_kinetics_line) {
+      outcome = run_once(parameters, run_state, state, profiles, final_options, true);
+      splits += outcome.split_steps;
+    }
+  }
+  outcome.split_steps = splits;
+  outcome.error = estimate;
   return outcome;
 }
 

@@ -71,6 +71,7 @@ struct PulseRecord {
   double volume_depth_nm = 0.0;       // this pulse's
   double total_depth_nm = 0.0;        // this pulse's
   double cumulative_depth_nm = 0.0;   // all pulses so far
+  bool cut_short = false;             // stopped before its end: the table marks it
 };
 
 // Where and what a run writes.
@@ -89,6 +90,14 @@ struct RunOptions {
   // Accurate scheme: every cell of the grid split into this many (1 to
   // kMaximumGridRefinement); the spatial files then list the finer nodes.
   int grid_refinement = 1;
+  // Accurate scheme: 0 runs once on the grid and step above; a relative error (say 1e-3) runs
+  // the model on cells and steps split in 2, 4, ... (from the grid and step above) until the
+  // total depth and the peak surface temperature change by less than this from one level to the
+  // next, then reports the finest level with that change as its error (RunOutcome::error). The
+  // end test then also waits until the rest of the front's motion is below a quarter of it.
+  double tolerance = 0.0;
+  // Accurate scheme: the end test's fraction of the depth; 0 keeps the model's 0.01.
+  double end_fraction = 0.0;
   // The pulses (shape, train, incubation); the default is the parameter file's single pulse.
   PulsePlan pulse;
   // Told of the start, every output step, the spatial instants and the end; may be null.
@@ -119,6 +128,18 @@ inline constexpr int kMaximumGridRefinement = (kProfileCapacity - 1) / (kNodeCou
 // kinetics line is written.
 enum class RunEnd { not_started, end_test, step_limit, stop, diverged };
 
+// The discretisation error of a run made to a tolerance (RunOptions::tolerance).
+struct ErrorEstimate {
+  bool estimated = false;  // false: no tolerance, or no second level could be run
+  bool reached = false;    // both relative changes at or below the tolerance
+  double tolerance = 0.0;
+  double total_depth_error_nm = 0.0;
+  double peak_surface_temperature_error_k = 0.0;
+  int grid_refinement = 1;  // the cells and steps of the level reported
+  int refinement = 1;
+  std::string shortfall;  // why the tolerance was not reached, when it was not
+};
+
 struct RunOutcome {
   RunEnd end = RunEnd::not_started;
   std::string not_started_reason;  // set when end is not_started
@@ -132,7 +153,12 @@ struct RunOutcome {
   // Ended as diverged because a node left a table of the material file: a refusal, not a
   // divergence; divergence_cause names the file, the property, the range and the temperature.
   bool material_range_refusal = false;
+  // Ended as diverged because its energy ledger did not close (ledger_problem): the run did not
+  // solve its model; divergence_cause says by how much.
+  bool ledger_refusal = false;
   std::string kinetics_line;  // without line end
+  // Stopped by RunOptions::interrupt: the kinetics line was not written to the kinetics file.
+  bool interrupted = false;
   std::vector<std::string> file_errors;
   double fluence_used = 0.0;          // mJ/cm^2, after the cap
   double surface_recession_nm = 0.0;  // depth_a (surface) or depth_m (bulk)
@@ -146,6 +172,10 @@ struct RunOutcome {
   // A train: one record per pulse delivered (empty for a single pulse). The depths above and
   // the kinetics line then hold the mean depth per pulse over the train.
   std::vector<PulseRecord> pulses;
+  // Accurate scheme: steps that Newton could not take whole and that were split (all levels).
+  long split_steps = 0;
+  // With a tolerance: the error of the depths and the peak, and whether the tolerance was met.
+  ErrorEstimate error;
 };
 
 // Writes a run's Auto scales and clamped values into `parameters`, as the set the run used.

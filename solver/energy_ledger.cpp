@@ -4,12 +4,29 @@
 #include "solver/energy_ledger.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace kt {
 
 void close_ledger(EnergyLedger& l) {
   l.residual = l.light_in - l.stored - l.ablation_sensible - l.ablation_latent - l.reaction -
                l.far_boundary - l.linear_loss;
+}
+
+void split_incident_light(EnergyLedger& l, double delivered, double reflection) {
+  l.screened = delivered - l.light_in;
+  l.reflected = reflection < 1.0 ? delivered * reflection / (1.0 - reflection) : 0.0;
+}
+
+std::string ledger_problem(const EnergyLedger& l, double tolerance) {
+  if (std::fabs(l.residual) <= tolerance * std::fabs(l.light_in)) return {};
+  char text[300];
+  std::snprintf(text, sizeof text,
+                "the energy ledger does not close: of the light's %.4g mJ/cm^2 the scheme "
+                "leaves %.4g unaccounted for (%.3g %%; at most %g %% is its known error); the "
+                "depths of this run cannot be trusted",
+                l.light_in, l.residual, 100.0 * l.residual / l.light_in, 100.0 * tolerance);
+  return text;
 }
 
 PublishedLedger::PublishedLedger(const RunConstants& constants, const NodeArray& z)
@@ -32,6 +49,7 @@ void PublishedLedger::observe_step(const SolverState& s) {
   const double surface_light = s.intensity_profile[1];
   const FrontVelocity v = s.front_channels;
   sums_.light_in += dt * surface_light;
+  delivered_ += dt * step_pulse_intensity(r, static_cast<double>(s.step_index) * dt);
   sums_.ablation_sensible += dt * v.total() * material_enthalpy(material_, theta[1]);
   sums_.ablation_latent +=
       dt * (r.enthalpy_dh * v.channel_a * latent_ratio_ + r.enthalpy_dhm * v.channel_m);
@@ -68,6 +86,7 @@ EnergyLedger PublishedLedger::finish(const SolverState& s) const {
     *entry *= kScaledEnergyMilliJoule;
   }
   close_ledger(l);
+  split_incident_light(l, delivered_ * kScaledEnergyMilliJoule, constants_.pulse.reflection);
   return l;
 }
 

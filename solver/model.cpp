@@ -40,6 +40,10 @@ bool apply_run_clamps(ParameterSet& parameters) {
   return changed;
 }
 
+double model_time_step_ns(double pulse_width_ns) {
+  return kStepPer15ns * (pulse_width_ns * kNanosecond) / kFifteenNs / kNanosecond;
+}
+
 RunConstants compute_run_constants(const ParameterSet& parameters) {
   ParameterSet p = parameters;
   RunConstants r;

@@ -189,6 +189,13 @@ bool apply_run_clamps(ParameterSet& parameters);
 // clamps are applied to a copy; the caller writes them back to the Parameter set.
 RunConstants compute_run_constants(const ParameterSet& parameters);
 
+// The model's time step [ns] for a pulse width [ns] (RunConstants::time_step in ns).
+double model_time_step_ns(double pulse_width_ns);
+
+// The most time steps a run's pulse may take (a measured trace or a Gaussian over the time
+// step): beyond it a run would not end in any reasonable time.
+inline constexpr double kMaximumPulseSteps = 1e7;
+
 // Fills z[1..65] of the moving grid.
 void build_depth_grid(const RunConstants& constants, NodeArray& z);
 

@@ -60,12 +60,11 @@ double profile_step_intensity(const RunConstants& r, double t) {
   return (1.0 - r.pulse.reflection) * r.peak_intensity * r.pulse_duration * part / r.time_step;
 }
 
-double bdf2_pulse_intensity(const RunConstants& r, double t, bool first) {
+double bdf2_pulse_intensity(const RunConstants& r, double t, double dt, bool first) {
   if (r.pulse_profile == nullptr) {
     return pulse_intensity(r.pulse, t, r.peak_intensity, r.pulse_duration);
   }
   const PulseProfile& p = *r.pulse_profile;
-  const double dt = r.time_step;
   const double before = p.delivered(t - dt);
   const double step = p.delivered(t) - before;
   const double part = first ? step : 1.5 * step - 0.5 * (before - p.delivered(t - 2.0 * dt));
@@ -94,7 +93,9 @@ std::string apply_pulse_shape(const PulsePlan& plan, RunConstants& r,
   // The run goes on for at least half the usual step limit after the pulse is over.
   const double steps_to_end = std::ceil(r.pulse_end / r.time_step);
   const double wanted = steps_to_end + static_cast<double>(r.step_limit / 2);
-  if (wanted > static_cast<double>(r.step_limit)) r.step_limit = static_cast<int>(wanted);
+  // check_pulse_plan bounds the steps; the cast stays within int whatever it is given.
+  if (wanted > static_cast<double>(r.step_limit))
+    r.step_limit = static_cast<int>(std::min(wanted, 2e9));
   return {};
 }
 

@@ -61,11 +61,11 @@ class PulseProfile {
 double profile_step_intensity(const RunConstants& constants, double t);
 
 // The same for a BDF2 step (the accurate scheme): (1 - R) F' (1.5 J_n - 0.5 J_{n-1}) / dt with
-// J_n = Q(t) - Q(t - dt), or J_n / dt on a first (backward Euler) step. The scheme's quadrature
-// of its light, dt P_n + increment_{n-1} / 2 over 1.5 per step, then adds up to J_n exactly, so
-// the light of the run is the fluence to rounding; and the value is P(t) to second order, where
-// J_n / dt is the value half a step before. The parameter file's shapes: P(t).
-double bdf2_pulse_intensity(const RunConstants& constants, double t, bool first);
+// J_n = Q(t) - Q(t - dt), or J_n / dt on a first (backward Euler) step, for a step of length dt.
+// The scheme's quadrature of its light, dt P_n + increment_{n-1} / 2 over 1.5 per step, then adds
+// up to J_n exactly, so the light of the run is the fluence to rounding; and the value is P(t) to
+// second order, where J_n / dt is the value half a step before. The parameter file's shapes: P(t).
+double bdf2_pulse_intensity(const RunConstants& constants, double t, double dt, bool first);
 
 // The pulse a run's constants take from its plan: for a Gaussian or a trace, the profile (kept
 // by the caller for the run), the pulse's end and a step limit that reaches past it; nothing for

@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstdio>
 
+#include "params/experiment_file.h"
 #include "params/number_format.h"
 #include "params/setting_words.h"
+#include "solver/model.h"
 #include "solver/newton.h"
 #include "solver/pulse_shapes.h"
 #include "solver/result_files.h"
@@ -36,7 +38,8 @@ double pulse_end_ns(const PulsePlan& plan, double width_ns) {
 
 }  // namespace
 
-std::string check_pulse_plan(const PulsePlan& plan, Scheme scheme, double width_ns) {
+std::string check_pulse_plan(const PulsePlan& plan, Scheme scheme, double width_ns,
+                             int refinement) {
   char buffer[400];
   if (plan.pulses < 1) {
     std::snprintf(buffer, sizeof buffer, "the number of pulses is %d; it must be at least 1",
@@ -54,6 +57,17 @@ std::string check_pulse_plan(const PulsePlan& plan, Scheme scheme, double width_
     return "the measured pulse shape needs a pulse trace (" + setting_text("trace", "FILE.csv") +
            ")";
   }
+  if (plan.shape != PulsePlan::Shape::file) {
+    const double step_ns = model_time_step_ns(width_ns) / std::max(refinement, 1);
+    const double steps = pulse_end_ns(plan, width_ns) / step_ns;
+    if (!(steps <= kMaximumPulseSteps)) {
+      std::snprintf(buffer, sizeof buffer,
+                    "the pulse lasts %g ns: at the time step of %g ns (pulse width %g ns) it "
+                    "would take %.3g steps; a run takes at most %g",
+                    pulse_end_ns(plan, width_ns), step_ns, width_ns, steps, kMaximumPulseSteps);
+      return buffer;
+    }
+  }
   const bool train = plan.pulses > 1;
   if (scheme == Scheme::published && (train || plan.incubated_absorption)) {
     return std::string(train ? "a train of pulses" : "incubation") +
@@ -61,10 +75,11 @@ std::string check_pulse_plan(const PulsePlan& plan, Scheme scheme, double width_
            setting_text("scheme", "accurate");
   }
   if (!train) return {};
-  if (!(std::isfinite(plan.rate_hz) && plan.rate_hz > 0.0)) {
+  if (!(std::isfinite(plan.rate_hz) && plan.rate_hz >= kMinimumRateHz &&
+        plan.rate_hz <= kMaximumRateHz)) {
     std::snprintf(buffer, sizeof buffer,
-                  "the pulse rate is %g Hz; a train of %d pulses needs a rate greater than 0",
-                  plan.rate_hz, plan.pulses);
+                  "the pulse rate is %g Hz; a train of %d pulses needs a rate from %g to %g Hz",
+                  plan.rate_hz, plan.pulses, kMinimumRateHz, kMaximumRateHz);
     return buffer;
   }
   const double end_ns = pulse_end_ns(plan, width_ns);
@@ -356,6 +371,7 @@ std::string pulse_table_text(const std::vector<PulseRecord>& records) {
       append_blanks(text, 1);
       append_scientific(text, depth, 13, 5);
     }
+    if (p.cut_short) text += "  cut short (stopped before the pulse's end)";
     text += kLineEnd;
   }
   return text;

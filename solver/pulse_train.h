@@ -51,7 +51,10 @@ inline constexpr double kStepGrowth = 1.2;   // time-step growth of the cooling
 
 // Empty when the plan can run on the scheme; otherwise why not, naming the remedy. The pulse
 // width [ns] is the run's (after its 1 ns floor).
-std::string check_pulse_plan(const PulsePlan& plan, Scheme scheme, double pulse_width_ns);
+// A pulse that would take more than kMaximumPulseSteps time steps (each time step split into
+// `refinement`) is refused with its numbers.
+std::string check_pulse_plan(const PulsePlan& plan, Scheme scheme, double pulse_width_ns,
+                             int refinement = 1);
 
 // The step limit of a train's pulse: its run ends at the latest when the next pulse comes.
 void limit_train_steps(const PulsePlan& plan, RunConstants& constants);
@@ -79,6 +82,10 @@ class PulseTrain {
   const std::string& failure() const { return failure_; }
 
   const std::vector<PulseRecord>& records() const { return records_; }
+  // The last pulse was stopped before its end (its record is marked).
+  void cut_last_pulse() {
+    if (!records_.empty()) records_.back().cut_short = true;
+  }
   // The length of the pulses' runs so far [ns] (the temporal file's time runs on over them).
   double run_time_ns() const { return run_time_ns_; }
   // The train's ledger from the scheme's (the pulses' flows and the heat on the run's grid).

@@ -73,6 +73,11 @@ std::string divergence_message(const RunOutcome& outcome) {
            "; the material file's table must cover the temperatures of the run; no kinetics "
            "line was written";
   }
+  if (outcome.ledger_refusal) {
+    std::snprintf(buffer, sizeof buffer, "the run failed at its end, step %d (t = %.6g ns)",
+                  outcome.step_count, outcome.diverged_time_ns);
+    return std::string(buffer) + ": " + outcome.divergence_cause + "; no kinetics line was written";
+  }
   std::snprintf(buffer, sizeof buffer, "the calculation diverged at step %d (t = %.6g ns)",
                 outcome.step_count, outcome.diverged_time_ns);
   return std::string(buffer) + ": " + outcome.divergence_cause + "; no kinetics line was written";

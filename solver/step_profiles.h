@@ -8,9 +8,10 @@
 
 namespace kt {
 
-inline constexpr int kProfileCapacity = 300;
+// The accurate scheme's finest grid: the 65-node grid with every cell split into 32.
+inline constexpr int kProfileCapacity = 64 * 32 + 1;
 
-// Per-node profiles of the current step, 1-based (index 0 unused), capacity 300.
+// Per-node profiles of the current step, 1-based (index 0 unused).
 struct ProfileArrays {
   std::array<float, kProfileCapacity + 1> profile_depth_nm{};
   std::array<float, kProfileCapacity + 1> profile_temperature_k{};

@@ -188,16 +188,26 @@ bool CommandLine::check_output_file(const std::string& path, const std::string& 
 }
 
 bool CommandLine::check_output_directory(const std::string& path, const std::string& option) {
-  std::error_code error;
-  std::filesystem::create_directories(path, error);
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path folder = fs::absolute(path, ec).lexically_normal();
   struct stat info {};
-  if (error || ::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    error_ = option + " " + path +
-             ": cannot make the folder: " + (error ? error.message() : std::string("not a folder"));
+  // The folder itself, or the nearest one above it that exists.
+  while (::stat(folder.c_str(), &info) != 0) {
+    if (errno != ENOENT || folder == folder.parent_path()) {
+      error_ = option + " " + path + ": cannot make the folder: " + std::strerror(errno);
+      return false;
+    }
+    folder = folder.parent_path();
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    error_ =
+        option + " " + path + ": cannot make the folder: " + folder.string() + " is not a folder";
     return false;
   }
-  if (::access(path.c_str(), W_OK | X_OK) != 0) {
-    error_ = option + " " + path + ": cannot write in it: " + std::strerror(errno);
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    error_ =
+        option + " " + path + ": cannot write in " + folder.string() + ": " + std::strerror(errno);
     return false;
   }
   return true;

@@ -54,7 +54,9 @@ class CommandLine {
   // the system's reason.
   bool check_output_file(const std::string& path, const std::string& option,
                          const std::string& extension);
-  // An output folder: it exists or can be made, and can be written.
+  // An output folder: it exists and can be written, or the nearest folder above it that
+  // exists can be written (so that it can be made). Nothing is made here: a command makes its
+  // folders only when it writes into them, so that a refused command leaves nothing.
   bool check_output_directory(const std::string& path, const std::string& option);
 
   // Prints the recorded error (or `message`) and a pointer to --help; returns kExitUsage.

@@ -1,5 +1,6 @@
 #include "app/batch/experiment_options.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "app/batch/command_line.h"
@@ -12,7 +13,7 @@ namespace kt::batch {
 bool ExperimentWords::any() const {
   return !experiment.empty() || !scheme.empty() || !pulse_shape.empty() || !trace.empty() ||
          !pulses.empty() || !rate.empty() || !incubated_absorption.empty() || !material.empty() ||
-         !settings.empty() || !beam.empty() || !spot_radius.empty();
+         !settings.empty() || !beam.empty() || !spot_radius.empty() || !tolerance.empty();
 }
 
 void declare_experiment_options(CommandLine& line, ExperimentWords& words) {
@@ -26,6 +27,7 @@ void declare_experiment_options(CommandLine& line, ExperimentWords& words) {
   line.option("--material", words.material);
   line.option("--beam", words.beam);
   line.option("--spot-radius", words.spot_radius);
+  line.option("--tolerance", words.tolerance);
   line.repeated_option("--set", words.settings);
 }
 
@@ -60,13 +62,19 @@ std::string experiment_options_help(const char* pulses) {
       "  --spot-radius UM  the spot's radius in micrometres (alone: a gaussian spot)\n"
       "  --set FIELD=VALUE a field of the parameter file changed for this command (repeatable,\n"
       "                    e.g. --set fluence=80 --set ablation_model=surface), checked as the\n"
-      "                    file's values are; a material file's values replace those it sets\n";
+      "                    file's values are; a material file's values replace those it sets\n"
+      "  --tolerance REL   accurate scheme (chosen by it when --scheme is not given): refine\n"
+      "                    cells and steps until the total depth and the peak surface\n"
+      "                    temperature change by less than REL (e.g. 1e-3); every result then\n"
+      "                    carries its estimated error\n";
   return text;
 }
 
 std::optional<RunSetup> read_experiment_options(const CommandLine& line,
-                                                const ExperimentWords& words, int& status) {
+                                                const ExperimentWords& words, int& status,
+                                                bool analysis) {
   ExperimentChoices choices;
+  choices.analysis = analysis;
   status = kExitUsage;
   auto usage = [&](const std::string& message) -> std::optional<RunSetup> {
     line.usage_error(message);
@@ -78,7 +86,9 @@ std::optional<RunSetup> read_experiment_options(const CommandLine& line,
   if (!words.trace.empty()) choices.trace = words.trace;
   if (!words.material.empty()) choices.material = words.material;
   if (!words.pulses.empty() && !words.pulses_is_list) {
-    if (!parse_number(words.pulses, value) || value != static_cast<int>(value))
+    // The range is checked before the conversion: a double beyond int has no int value.
+    if (!parse_number(words.pulses, value) || !(std::fabs(value) <= 2e9) ||
+        value != std::floor(value))
       return usage("--pulses takes a whole number of pulses, not \"" + words.pulses + "\"");
     choices.pulses = static_cast<int>(value);
   }
@@ -100,6 +110,12 @@ std::optional<RunSetup> read_experiment_options(const CommandLine& line,
                    "\"");
     choices.spot_radius_um = value;
   }
+  if (!words.tolerance.empty()) {
+    if (!parse_number(words.tolerance, value))
+      return usage("--tolerance takes a relative error such as 1e-3, not \"" + words.tolerance +
+                   "\"");
+    choices.tolerance = value;
+  }
   std::string error;
   if (!words.experiment.empty()) {
     choices.base = read_experiment_file(words.experiment, error);
@@ -115,7 +131,9 @@ std::optional<RunSetup> read_experiment_options(const CommandLine& line,
   if (!setup) {
     std::fprintf(stderr, "kestrium-batch: %s\n", error.c_str());
     status = kExitFailure;
+    return setup;
   }
+  setup->experiment_file = words.experiment;
   return setup;
 }
 

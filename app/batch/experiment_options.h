@@ -1,6 +1,7 @@
 // The options of an experiment, the same on every command that makes runs (run, sweep, study,
 // merge --study, threshold, fit): --experiment FILE.toml, --scheme, --pulse-shape, --trace,
-// --pulses, --rate, --incubated-absorption, --material, --beam, --spot-radius; and --set FIELD=VALUE (repeatable),
+// --pulses, --rate, --incubated-absorption, --material, --beam, --spot-radius,
+// --tolerance; and --set FIELD=VALUE (repeatable),
 // a field of the parameter file changed for this command, applied after the file is read. An option
 // given on the command line overrides the experiment file's value. A value that is not a number, or
 // settings that do not go together, are a wrong command line (kExitUsage); an experiment file or a
@@ -22,7 +23,7 @@ class CommandLine;
 struct ExperimentWords {
   std::string experiment, scheme, pulse_shape, trace, pulses, rate, incubated_absorption, material;
   std::vector<std::string> settings;  // --set FIELD=VALUE, in order
-  std::string beam, spot_radius;
+  std::string beam, spot_radius, tolerance;
   // threshold: --pulses takes a value list (several N), read by the command itself.
   bool pulses_is_list = false;
 
@@ -43,7 +44,9 @@ bool apply_settings(const CommandLine& line, const ExperimentWords& words,
                     ParameterSet& parameters);
 
 // The setup of the runs; nullopt after printing the refusal, with `status` the exit status.
+// `analysis`: the runs of a fit or threshold (ExperimentChoices::analysis).
 std::optional<RunSetup> read_experiment_options(const CommandLine& line,
-                                                const ExperimentWords& words, int& status);
+                                                const ExperimentWords& words, int& status,
+                                                bool analysis = false);
 
 }  // namespace kt::batch

@@ -101,12 +101,14 @@ std::optional<int> read_fit_options(const std::vector<std::string>& args, Comman
   if (!o.method_word.empty() && o.method_word != "bobyqa" && o.method_word != "sbplx")
     return line.usage_error("--method takes bobyqa or sbplx");
   int refused = 0;
-  std::optional<RunSetup> setup = batch::read_experiment_options(line, o.experiment, refused);
+  std::optional<RunSetup> setup = batch::read_experiment_options(line, o.experiment, refused, true);
   if (!setup) return refused;
   o.setup = std::move(*setup);
+  std::vector<NamedPath> inputs = o.setup.input_files();
+  inputs.push_back({"the parameter file", o.parfile});
+  inputs.push_back({"the data file", o.data_file});
   if (const std::string clash = check_output_paths(
-          {{"the parameter file", o.parfile}, {"the data file", o.data_file}},
-          {{"--out", o.out_file}, {"--report", o.report_file}, {"--plot", o.plot_file}});
+          inputs, {{"--out", o.out_file}, {"--report", o.report_file}, {"--plot", o.plot_file}});
       !clash.empty())
     return line.usage_error(clash);
   if ((!o.out_file.empty() && !line.check_output_file(o.out_file, "--out", "")) ||
@@ -260,7 +262,8 @@ bool draw_fit_plot(const FitOptions& o, const ModelFitPlan& plan, const ModelFit
   plot.measured = &request.data;
   const bool several = plan.several_sets();
   plot.beer_lambert = o.analyse && beer_lambert.ok && !several ? &beer_lambert : nullptr;
-  plot.title = plan.fits() ? "Fit to " + o.data_file : "Beer-Lambert analysis of " + o.data_file;
+  plot.title = plan.fits() ? "Fit to " + o.data_file + " (" + plan.setup.model_name() + ")"
+                           : "Beer-Lambert analysis of " + o.data_file;
   if (plan.fits()) {
     error = add_fitted_curve(plan, result, plot);
     if (!error.empty()) return false;

@@ -133,16 +133,12 @@ bool read_parameters(const std::string& path, kt::ParameterSet& parameters) {
   return r.ok;
 }
 
-// The result files a run writes into the current folder: the kinetics file, and with
-// `profiles` the temporal and spatial files too.
-std::vector<kt::NamedPath> result_file_outputs(const kt::ParameterSet& parameters, bool profiles) {
-  const std::string base = kt::result_file_base(parameters.data_file_name);
-  std::vector<kt::NamedPath> outputs = {{"the kinetics file", kt::kinetics_file_name(base)}};
-  if (!profiles) return outputs;
-  outputs.push_back({"the temporal file", kt::temporal_file_name(base)});
-  for (int m = 1; m <= kt::kSpatialFileCount; ++m)
-    outputs.push_back({"a spatial file", kt::spatial_file_name(base, m)});
-  return outputs;
+// The files a command reads: the parameter file, the files of its experiment and `more`.
+std::vector<kt::NamedPath> command_inputs(const std::string& parfile, const kt::RunSetup& setup,
+                                          std::vector<kt::NamedPath> more = {}) {
+  more.push_back({"the parameter file", parfile});
+  for (kt::NamedPath& file : setup.input_files()) more.push_back(std::move(file));
+  return more;
 }
 
 int single_run(const std::vector<std::string>& args) {
@@ -180,20 +176,19 @@ int single_run(const std::vector<std::string>& args) {
         "or --spot-radius UM");
   if (!plot.empty() && !line.check_output_file(plot, "--plot", ".png")) return line.usage_error();
   // The result files go into the current folder, named from the parameter file: none of them,
-  // nor the picture, may be the parameter file itself.
+  // nor the pictures, may be a file the run reads.
   kt::ParameterSet& named = request.parameters;
   if (!read_parameters(parfile, named)) return kExitFailure;
   if (!kt::batch::apply_settings(line, experiment, named)) return kExitUsage;
-  std::vector<kt::NamedPath> outputs = result_file_outputs(named, true);
-  if (setup->is_train())
-    outputs.push_back(
-        {"the pulse table", kt::pulse_table_file_name(kt::result_file_base(named.data_file_name))});
+  kt::RunOptions written = options;
+  setup->apply(written);
+  std::vector<kt::NamedPath> outputs = kt::run_output_files(named, written);
   if (spot)
     outputs.push_back(
         {"the crater table", kt::crater_file_name(kt::result_file_base(named.data_file_name))});
   outputs.push_back({"--png", png});
   outputs.push_back({"--plot", plot});
-  if (const std::string clash = kt::check_output_paths({{"the parameter file", parfile}}, outputs);
+  if (const std::string clash = kt::check_output_paths(command_inputs(parfile, *setup), outputs);
       !clash.empty())
     return fail(clash);
 
@@ -245,7 +240,9 @@ int single_run(const std::vector<std::string>& args) {
     std::fputs(kt::batch::run_summary_json(parfile, outcome, p).c_str(), stdout);
   } else if (diverged) {
     std::printf("run ended by: %s after %d steps\n",
-                outcome.material_range_refusal ? "refused (a material table was left)" : "diverged",
+                outcome.material_range_refusal ? "refused (a material table was left)"
+                : outcome.ledger_refusal       ? "failed (its energy ledger does not close)"
+                                               : "diverged",
                 outcome.step_count);
   } else {
     std::fputs(kt::batch::run_summary_text(outcome, p).c_str(), stdout);
@@ -292,8 +289,11 @@ int single_run(const std::vector<std::string>& args) {
   }
   if (!outcome.file_errors.empty()) return kExitFailure;
   if (outcome.end == kt::RunEnd::stop) {
-    std::fprintf(stderr, "kestrium-batch: interrupted after step %d; the result files are whole\n",
-                 outcome.step_count);
+    std::fprintf(stderr,
+                 "kestrium-batch: interrupted after step %d; the temporal and spatial files hold "
+                 "the steps made%s; no kinetics line was written\n",
+                 outcome.step_count,
+                 outcome.pulses.empty() ? "" : ", the pulse table marks the pulse cut short");
     return kExitInterrupted;
   }
   return kt::batch::kExitDone;
@@ -346,12 +346,13 @@ std::optional<int> read_sweep_command(const std::vector<std::string>& args, Comm
       (!keep_files.empty() && !line.check_output_directory(keep_files, "--keep-files"))) {
     return line.usage_error();
   }
-  if (const std::string clash = kt::check_output_paths(
-          {{"the parameter file", command.parfile}, {"the data file", analysis.data_file}},
-          {{"--csv", command.csv}, {"--plot", command.plot}});
+  if (!keep_files.empty()) options.keep_files_directory = keep_files;
+  if (const std::string clash =
+          kt::check_output_paths(command_inputs(command.parfile, command.options.setup,
+                                                {{"the data file", analysis.data_file}}),
+                                 {{"--csv", command.csv}, {"--plot", command.plot}});
       !clash.empty())
     return line.usage_error(clash);
-  if (!keep_files.empty()) options.keep_files_directory = keep_files;
   return std::nullopt;
 }
 
@@ -379,10 +380,13 @@ void write_sweep_outputs(const SweepCommand& command, const kt::SweepAnalysis& a
                          kt::SweepResult& result) {
   if (!command.csv.empty()) {
     if (const kt::SaveResult saved = kt::save_file_contents(
-            command.csv, kt::sweep_csv(result, kt::with_train_columns(
-                                                   command.energy ? kt::ResultColumnSet::with_energy
+            command.csv,
+            kt::sweep_csv(
+                result, kt::with_error_columns(
+                            kt::with_train_columns(command.energy ? kt::ResultColumnSet::with_energy
                                                                   : kt::ResultColumnSet::results,
-                                                   command.train)));
+                                                   command.train),
+                            command.options.setup.tolerance > 0.0)));
         !saved)
       result.errors.push_back("Cannot write the CSV file \"" + command.csv + "\": " + saved.reason);
   }
@@ -427,9 +431,15 @@ int sweep_command(const std::vector<std::string>& args) {
   request.options = command.options;
   const kt::Prepared<kt::SweepPlan> plan = request.prepare();
   if (!plan) return fail(plan.refusal.text());
-  if (const std::string clash = kt::check_output_paths(
-          {{"the parameter file", command.parfile}, {"the data file", analysis.data_file}},
-          result_file_outputs(plan->parameters, false));
+  // Every file the sweep writes (the kinetics file, the kept files, the table and the picture)
+  // against every file it reads and against each other.
+  std::vector<kt::NamedPath> outputs = kt::sweep_output_files(plan->parameters, plan->options);
+  outputs.push_back({"--csv", command.csv});
+  outputs.push_back({"--plot", command.plot});
+  if (const std::string clash =
+          kt::check_output_paths(command_inputs(command.parfile, command.options.setup,
+                                                {{"the data file", analysis.data_file}}),
+                                 outputs);
       !clash.empty())
     return fail(clash);
 

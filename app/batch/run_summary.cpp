@@ -39,7 +39,8 @@ void add_line(std::string& out, const std::string& name, double value, const std
 void add_quantities(Json& row, const RunOutcome& o) {
   row["fluence_mJ_per_cm2"] = number(o.fluence_used);
   const bool diverged = o.end == RunEnd::diverged;
-  for (const ResultColumn& column : result_columns())
+  for (const ResultColumn& column :
+       result_columns(with_error_columns(ResultColumnSet::results, o.error.tolerance > 0.0)))
     row[std::string(column.name)] = diverged ? Json(nullptr) : number(column.value(o));
   row["steps"] = o.step_count;
   row["end"] = run_end_text(o.end);
@@ -58,12 +59,33 @@ Json pulse_records(const RunOutcome& o) {
     p["volume_depth_nm"] = number(r.volume_depth_nm);
     p["total_depth_nm"] = number(r.total_depth_nm);
     p["cumulative_depth_nm"] = number(r.cumulative_depth_nm);
+    p["cut_short"] = r.cut_short;
     pulses.push_back(p);
   }
   return pulses;
 }
 
 }  // namespace
+
+std::string run_error_text(const RunOutcome& o) {
+  std::string out;
+  char line[400];
+  const ErrorEstimate& e = o.error;
+  if (e.estimated) {
+    add_line(out, "total depth error:", e.total_depth_error_nm, "nm");
+    add_line(out, "peak temperature error:", e.peak_surface_temperature_error_k, "K");
+  }
+  if (e.reached) {
+    std::snprintf(line, sizeof line,
+                  "%-26s %g reached (accurate scheme, cells split into %d, steps into %d)\n",
+                  "tolerance:", e.tolerance, e.grid_refinement, e.refinement);
+  } else {
+    std::snprintf(line, sizeof line, "%-26s %g NOT reached: %s\n", "tolerance:", e.tolerance,
+                  e.shortfall.empty() ? "no finer level could be run" : e.shortfall.c_str());
+  }
+  out += line;
+  return out;
+}
 
 std::string run_summary_text(const RunOutcome& o, const ParameterSet& p) {
   std::string out;
@@ -83,8 +105,20 @@ std::string run_summary_text(const RunOutcome& o, const ParameterSet& p) {
   }
   for (const ResultColumn& column : result_columns())
     add_line(out, std::string(column.label) + ":", column.value(o), std::string(column.unit));
-  std::snprintf(line, sizeof line, "%-26s %s\n", "kinetics line written to:",
-                kinetics_file_name(result_file_base(p.data_file_name)).c_str());
+  if (o.error.estimated || o.error.tolerance > 0.0) out += run_error_text(o);
+  if (o.split_steps > 0) {
+    std::snprintf(line, sizeof line, "%-26s %ld (Newton did not converge on them whole)\n",
+                  "steps split:", o.split_steps);
+    out += line;
+  }
+  // An interrupted run is not a result: its depths are those reached, and no line was written.
+  if (o.interrupted) {
+    std::snprintf(line, sizeof line, "%-26s %s\n", "kinetics line:",
+                  "not written (interrupted; the depths above are those reached so far)");
+  } else {
+    std::snprintf(line, sizeof line, "%-26s %s\n", "kinetics line written to:",
+                  kinetics_file_name(result_file_base(p.data_file_name)).c_str());
+  }
   out += line;
   add_line(out, "temperature scale:", p.temperature_scale, "K");
   add_line(out, "velocity scale:", p.velocity_scale, "cm/s");
@@ -106,10 +140,25 @@ std::string run_summary_json(const std::string& parameter_file, const RunOutcome
   if (!o.notice.empty()) doc["notice"] = o.notice;
   doc["kinetics_file"] = kinetics_file_name(result_file_base(p.data_file_name));
   doc["kinetics_line"] = o.kinetics_line;
+  doc["kinetics_line_written"] = !o.interrupted && o.end != RunEnd::diverged;
   doc["temperature_scale_K"] = field_value(p.temperature_scale);
   doc["velocity_scale_cm_per_s"] = field_value(p.velocity_scale);
   doc["depth_scale_per_alpha"] = field_value(p.depth_scale);
   doc["file_errors"] = o.file_errors;
+  doc["split_steps"] = o.split_steps;
+  if (o.error.tolerance > 0.0) {
+    Json error;
+    error["tolerance"] = o.error.tolerance;
+    error["reached"] = o.error.reached;
+    error["total_depth_error_nm"] =
+        o.error.estimated ? number(o.error.total_depth_error_nm) : Json(nullptr);
+    error["peak_surface_temperature_error_K"] =
+        o.error.estimated ? number(o.error.peak_surface_temperature_error_k) : Json(nullptr);
+    error["grid_refinement"] = o.error.grid_refinement;
+    error["refinement"] = o.error.refinement;
+    if (!o.error.reached) error["shortfall"] = o.error.shortfall;
+    doc["error"] = error;
+  }
   if (!o.pulses.empty()) doc["pulses"] = pulse_records(o);
   Json energy;
   const std::span<const ResultColumn> results = result_columns();

@@ -13,6 +13,9 @@ namespace kt::batch {
 // A run: how it ended, the depths, the peaks, the kinetics file and the scales it used, one
 // labelled line each.
 std::string run_summary_text(const RunOutcome& outcome, const ParameterSet& parameters);
+// A run made to a tolerance: the estimated errors and whether the tolerance was reached (and
+// why not), one labelled line each.
+std::string run_error_text(const RunOutcome& outcome);
 std::string run_summary_json(const std::string& parameter_file, const RunOutcome& outcome,
                              const ParameterSet& parameters);
 

@@ -47,10 +47,23 @@ std::string read_points_file(const std::string& path, StudyPlan& plan) {
   if (!read_bounded_file(path, "the points file", kMaximumDataFileBytes, text, error) ||
       !check_text_encoding(text, path, error))
     return error;
+  // The points are counted before any is stored: a file listing too many is refused with its
+  // count at once, whatever memory the process has.
+  std::size_t listed = 0;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    if (end > start && text[start] != '#' && text[start] != '\r') ++listed;
+    start = end + 1;
+  }
+  if (listed > 0) --listed;  // the line of field names
+  if (listed > kMaximumListedPoints)
+    return path + ": " + std::to_string(listed) + " points; a points file lists at most " +
+           std::to_string(kMaximumListedPoints) + " (split the study into several files)";
   std::istringstream in(text);
   std::string line;
   std::vector<std::string> names;
   std::vector<std::vector<double>> points;
+  points.reserve(listed);
   int line_number = 0;
   while (std::getline(in, line)) {
     ++line_number;
@@ -203,6 +216,15 @@ std::string merge_help() {
 
 namespace {
 
+// Makes the folder of --out when the table is about to be written (not before: a refused or
+// failed study leaves no folder behind). Empty on success, else the problem.
+std::string make_output_folder(const std::string& folder) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) return "--out " + folder + ": cannot make the folder: " + ec.message();
+  return {};
+}
+
 // The study command's options as given on its command line.
 struct StudyOptions {
   std::string parfile, points_file, out;
@@ -243,8 +265,11 @@ std::optional<int> read_study_options(const std::vector<std::string>& args,
   if (o.out.empty()) return line.usage_error("a study needs --out DIR");
   if (!o.vary.empty() && !o.points_file.empty())
     return line.usage_error("give --vary or --points, not both");
+  std::vector<NamedPath> inputs = o.setup.input_files();
+  inputs.push_back({"the parameter file", o.parfile});
+  inputs.push_back({"the points file", o.points_file});
   if (const std::string clash = check_output_paths(
-          {{"the parameter file", o.parfile}, {"the points file", o.points_file}},
+          inputs,
           {{"the table of --out", (fs::path(o.out) / study_table_file_name(o.shard)).string()}});
       !clash.empty())
     return line.usage_error(clash);
@@ -262,8 +287,10 @@ std::optional<int> make_study_plan(const batch::CommandLine& line, const StudyOp
   }
   plan.refinement = o.refinement;
   plan.setup = o.setup;
-  plan.columns = with_train_columns(
-      o.energy ? ResultColumnSet::with_energy : ResultColumnSet::results, o.setup.is_train());
+  plan.columns = with_error_columns(
+      with_train_columns(o.energy ? ResultColumnSet::with_energy : ResultColumnSet::results,
+                         o.setup.is_train()),
+      o.setup.tolerance > 0.0);
   return std::nullopt;
 }
 
@@ -315,6 +342,7 @@ int study_command(const std::vector<std::string>& args) {
   }
 
   const fs::path table = fs::path(o.out) / study_table_file_name(o.shard);
+  if (std::string error = make_output_folder(o.out); !error.empty()) return failure(error);
   if (std::string error = write_study_table(table, job->table_text(result)); !error.empty())
     return failure(error);
   print_study_summary(job->hash, plan, o.shard, result, table);
@@ -376,6 +404,7 @@ int merge_command(const std::vector<std::string>& args) {
   for (const fs::path& path : paths) inputs.push_back({"the shard table", path.string()});
   inputs.push_back({"the parameter file", study.parfile});
   inputs.push_back({"the points file", study.points_file});
+  for (NamedPath& file : study.setup.input_files()) inputs.push_back(std::move(file));
   if (const std::string clash =
           check_output_paths(inputs, {{"the table of --out", table.string()}});
       !clash.empty())
@@ -412,6 +441,7 @@ int merge_command(const std::vector<std::string>& args) {
   const MergeResult merged = plan->execute();
   if (!merged.problem.empty()) return failure(merged.problem);
   if (!line.check_output_directory(out, "--out")) return line.usage_error();
+  if (std::string error = make_output_folder(out); !error.empty()) return failure(error);
   if (std::string error = write_study_table(table, merged.table); !error.empty())
     return failure(error);
   std::printf("merged %zu shard tables into %s\n", tables.size(), table.string().c_str());

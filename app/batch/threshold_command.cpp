@@ -235,7 +235,7 @@ int threshold_command(const std::vector<std::string>& args) {
     batch::ExperimentWords words = experiment;
     if (!pulses.empty()) words.pulses = std::to_string(pulses[k]);
     int refused = 0;
-    std::optional<RunSetup> setup = batch::read_experiment_options(line, words, refused);
+    std::optional<RunSetup> setup = batch::read_experiment_options(line, words, refused, true);
     if (!setup) return refused;
     setups.push_back(std::move(*setup));
   }
@@ -243,9 +243,10 @@ int threshold_command(const std::vector<std::string>& args) {
     return line.usage_error("--plot draws the thresholds of several --pulses N1,N2,...");
   if (!plot_file.empty() && !line.check_output_file(plot_file, "--plot", ".png"))
     return line.usage_error();
-  if (const std::string clash =
-          check_output_paths({{"the parameter file", parfile}}, {{"--plot", plot_file}});
-      !clash.empty())
+  std::vector<NamedPath> inputs = {{"the parameter file", parfile}};
+  for (const RunSetup& setup : setups)
+    for (NamedPath& file : setup.input_files()) inputs.push_back(std::move(file));
+  if (const std::string clash = check_output_paths(inputs, {{"--plot", plot_file}}); !clash.empty())
     return line.usage_error(clash);
   if (!read_parameters(parfile, request.parameters)) return kExitFailure;
   if (!batch::apply_settings(line, experiment, request.parameters)) return kExitUsage;

@@ -19,8 +19,8 @@ import warnings as _warnings
 from ._choices import (AblationModel, Autoscale, KineticsFileMode, Material, PulsePlanShape,
                        PulseShape, Scheme, SpatialOutput)
 from ._experiment import _keywords as _experiment_keywords, _parameters
-from ._kestrium import (Experiment, Parameters, __version__, _check_output_paths,
-                        _crater, _kinetics_file_name, _parse_fluences, _run, _save_text, _sweep)
+from ._kestrium import (Experiment, Parameters, __version__, _crater, _parse_fluences, _run,
+                        _save_text, _sweep)
 from .analysis import fit, threshold
 from .study import StudyTable, study
 
@@ -39,8 +39,10 @@ class _Record:
     __slots__ = ()
 
     def __init__(self, **values):
+        defaults = getattr(self, "_defaults", {})
         for name in self.__slots__:
-            object.__setattr__(self, name, values.pop(name))
+            value = values.pop(name) if name in values or name not in defaults else defaults[name]
+            object.__setattr__(self, name, value)
         if values:
             raise TypeError(f"{type(self).__name__} has no value {next(iter(values))!r}")
 
@@ -112,7 +114,8 @@ class RunResult(_Record):
         The energy ledger [mJ/cm^2]: light_in = stored + ablation_sensible + ablation_latent +
         reaction + far_boundary + linear_loss + residual (the residual is what the scheme loses
         or creates: about 1e-9 of the light on the accurate scheme, a few per cent on the
-        published).
+        published); reflected (by the surface) + screened (by the plume) + light_in is the
+        incident fluence.
     pulses : dict of numpy.ndarray
         A train's pulse table, one value per pulse: pulse, surface_temperature_before_K,
         surface_fraction_before, peak_surface_temperature_K, surface_recession_nm,
@@ -120,13 +123,25 @@ class RunResult(_Record):
         arrays for a single pulse); pulses_to_dataframe() gives it as a table.
     parameters : Parameters
         The parameters as the run left them (Auto scales, clamps).
+    total_depth_error_nm, peak_surface_temperature_error_K : float
+        With a tolerance: the estimated errors of the total depth [nm] and of the peak surface
+        temperature [K]; NaN otherwise.
+    tolerance_note : str
+        Why a run to a tolerance did not reach it; empty otherwise.
+    split_steps : int
+        Steps that Newton's method could not take whole on the accurate scheme (each split
+        into smaller ones).
     """
 
     __slots__ = ("time_ns", "surface_temperature_K", "velocity_cm_per_s", "depth_nm",
                  "surface_fraction", "step", "profiles", "surface_recession_nm",
                  "volume_depth_nm", "total_depth_nm", "fluence_used", "peak_surface_temperature_K",
                  "peak_front_velocity_cm_per_s", "steps", "end", "kinetics_line", "message",
-                 "energy", "pulses", "parameters")
+                 "energy", "pulses", "parameters", "total_depth_error_nm",
+                 "peak_surface_temperature_error_K", "tolerance_note", "split_steps")
+    _defaults = {"total_depth_error_nm": float("nan"),
+                 "peak_surface_temperature_error_K": float("nan"), "tolerance_note": "",
+                 "split_steps": 0}
 
     def __repr__(self):
         return (
@@ -174,10 +189,8 @@ def _pandas(call):
 
 
 def _folder(path):
-    """The folder as a string, created when missing."""
-    path = _os.fspath(path)
-    _os.makedirs(path, exist_ok=True)
-    return path
+    """The folder as a string; the compiled call makes it once its outputs are checked."""
+    return _os.fspath(path)
 
 
 def _raise_file_errors(errors, result):
@@ -209,7 +222,7 @@ _EXPERIMENT_DOC = """experiment : Experiment or path-like, optional
 
 def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
         grid_refinement=1, *, experiment=None, pulse_shape=None, trace=None, pulses=None,
-        rate_hz=None, incubated_absorption=None, material=None):
+        rate_hz=None, incubated_absorption=None, material=None, tolerance=None):
     """Runs one calculation.
 
     Parameters
@@ -228,7 +241,13 @@ def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
         time and space); default: published for one pulse without incubation, accurate for a
         train or incubation.
     grid_refinement : int, default 1
-        With the accurate scheme, every cell of the depth grid split into this many (1 to 4).
+        With the accurate scheme, every cell of the depth grid split into this many (1 to 32).
+    tolerance : float, optional
+        A relative error (e.g. 1e-3; the accurate scheme, chosen by it when scheme is not
+        given): the run splits cells and steps in two until the total depth and the peak
+        surface temperature change by less than it, and reports total_depth_error_nm and
+        peak_surface_temperature_error_K; a run that cannot reach it warns and says why in
+        tolerance_note.
     {experiment}
 
     Returns
@@ -251,12 +270,13 @@ def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
     Warns
     -----
     RuntimeWarning
-        The run diverged (or left a table of the material file); message says why.
+        The run diverged (or left a table of the material file); message says why. Or a run
+        to a tolerance did not reach it; tolerance_note says why.
     """
     _parameters(parameters, "run")
     folder = _folder(output_dir) if output_dir is not None else None
     keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
-                                    incubated_absorption, material)
+                                    incubated_absorption, material, tolerance=tolerance)
     d = _run(parameters, bool(profiles), folder, int(refinement), keywords, int(grid_refinement))
     result = RunResult(
         profiles=[Profile(**p) for p in d.pop("profiles")],
@@ -264,6 +284,8 @@ def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
     )
     if result.end == "diverged":
         _warnings.warn(result.message, RuntimeWarning, stacklevel=2)
+    elif result.tolerance_note:
+        _warnings.warn(result.tolerance_note, RuntimeWarning, stacklevel=2)
     _raise_file_errors(d["file_errors"], result)
     return result
 
@@ -290,7 +312,7 @@ def _progress_bar(total):
 
 def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None, keep_files=None,
           csv=None, progress=None, scheme=None, *, experiment=None, pulse_shape=None, trace=None,
-          pulses=None, rate_hz=None, incubated_absorption=None, material=None):
+          pulses=None, rate_hz=None, incubated_absorption=None, material=None, tolerance=None):
     """Runs one calculation per fluence, in parallel: the ablation curve.
 
     Parameters
@@ -316,6 +338,9 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
         A callable(done, total), or True for a progress bar (tqdm when installed).
     scheme : {'published', 'accurate'}, optional
         As in run().
+    tolerance : float, optional
+        As in run(); the arrays then add total_depth_error_nm and
+        peak_surface_temperature_error_K.
     {experiment}
 
     Returns
@@ -351,18 +376,12 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
         fluences = [float(f) for f in _np.ravel(_np.asarray(fluences, dtype=float))]
     if progress is True:
         progress = _progress_bar(len(fluences))
-    if csv is not None and output_dir is not None:
-        # The table must not replace the kinetics file the sweep writes beside it.
-        _check_output_paths([], [
-            ("the kinetics file of output_dir=",
-             _os.path.join(_os.fspath(output_dir), _kinetics_file_name(parameters))),
-            ("csv=", _os.fspath(csv))])
     folder = _folder(output_dir) if output_dir is not None else None
     kept = _folder(keep_files) if keep_files is not None else None
     keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
-                                    incubated_absorption, material)
+                                    incubated_absorption, material, tolerance=tolerance)
     d = _sweep(parameters, fluences, int(jobs or 0), int(refinement), keywords, folder, kept,
-               progress or None)
+               None if csv is None else _os.fspath(csv), progress or None)
     errors = d.pop("errors")
     table = d.pop("csv")
     d.pop("kinetics_file")

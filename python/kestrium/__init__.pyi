@@ -491,6 +491,10 @@ class RunResult:
     parameters: Parameters
     def to_dataframe(self) -> pandas.DataFrame: ...
     def pulses_to_dataframe(self) -> pandas.DataFrame: ...
+    total_depth_error_nm: float
+    peak_surface_temperature_error_K: float
+    tolerance_note: str
+    split_steps: int
 
 class Experiment:
     def __init__(self, *, scheme: str | None = ..., pulse_shape: str = ...,
@@ -525,7 +529,8 @@ def run(parameters: Parameters, profiles: bool = ..., output_dir: _Path | None =
         refinement: int = ..., scheme: str | None = ..., grid_refinement: int = ..., *,
         experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
         trace: _Path | None = ..., pulses: int | None = ..., rate_hz: float | None = ...,
-        incubated_absorption: float | None = ..., material: _Path | None = ...) -> RunResult: ...
+        incubated_absorption: float | None = ..., material: _Path | None = ...,
+        tolerance: float | None = ...) -> RunResult: ...
 def sweep(parameters: Parameters, fluences: str | ArrayLike, jobs: int | None = ...,
           log: int = ..., refinement: int = ..., output_dir: _Path | None = ...,
           keep_files: _Path | None = ..., csv: _Path | None = ...,
@@ -533,7 +538,8 @@ def sweep(parameters: Parameters, fluences: str | ArrayLike, jobs: int | None = 
           scheme: str | None = ..., *, experiment: Experiment | _Path | None = ...,
           pulse_shape: str | None = ..., trace: _Path | None = ..., pulses: int | None = ...,
           rate_hz: float | None = ..., incubated_absorption: float | None = ...,
-          material: _Path | None = ...) -> dict[str, NDArray[Any]]: ...
+          material: _Path | None = ...,
+          tolerance: float | None = ...) -> dict[str, NDArray[Any]]: ...
 def crater(parameters: Parameters, spot_radius_um: float, beam: str = ..., depth: float = ...,
            jobs: int | None = ..., refinement: int = ..., scheme: str | None = ..., *,
            experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
@@ -549,13 +555,15 @@ def fit(parameters: Parameters, data: _Path | Mapping[str, ArrayLike] | Any | No
         progress: Callable[[int, int, float], object] | None = ...,
         scheme: str | None = ..., experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
         trace: _Path | None = ..., pulses: int | None = ..., rate_hz: float | None = ...,
-        incubated_absorption: float | None = ..., material: _Path | None = ...) -> dict[str, Any]: ...
+        incubated_absorption: float | None = ..., material: _Path | None = ...,
+        tolerance: float | None = ...) -> dict[str, Any]: ...
 def threshold(parameters: Parameters, depth: float = ..., quantity: str = ...,
               jobs: int | None = ..., scheme: str | None = ..., *,
               experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
               trace: _Path | None = ..., pulses: int | Sequence[int] | None = ...,
               rate_hz: float | None = ...,
-              incubated_absorption: float | None = ..., material: _Path | None = ...) -> dict[str, Any]: ...
+              incubated_absorption: float | None = ..., material: _Path | None = ...,
+        tolerance: float | None = ...) -> dict[str, Any]: ...
 def study(parameters: Parameters, vary: Mapping[str, str | Sequence[_Number]] | None = ...,
           client: Any = ..., jobs: int | None = ..., refinement: int = ...,
           chunk_size: int | None = ..., progress: Callable[[int, int], object] | bool | None = ...,

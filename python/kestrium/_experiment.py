@@ -1,8 +1,8 @@
 """The checks of the calls' arguments, in Python's terms (TypeError for a value of the wrong
 kind, naming what is wanted), and the experiment keywords of the calls (experiment=, scheme=,
 pulse_shape=, trace=, pulses=, rate_hz=, incubated_absorption=, material=, beam=,
-spot_radius_um=), gathered for the
-compiled module, which checks them as the batch runner checks its options: a keyword given
+spot_radius_um=, tolerance=), gathered
+for the compiled module, which checks them as the batch runner checks its options: a keyword given
 overrides the experiment's value."""
 
 import math
@@ -66,6 +66,7 @@ _SETTINGS = {
     "material": lambda v: _path("material", v),
     "beam": lambda v: _word("beam", v, "'gaussian' or 'tophat'"),
     "spot_radius_um": lambda v: _number("spot_radius_um", v, "µm"),
+    "tolerance": lambda v: _number("tolerance", v, "relative"),
 }
 
 
@@ -85,12 +86,13 @@ def _settings(given):
 
 def _keywords(experiment=None, scheme=None, pulse_shape=None, trace=None, pulses=None,
               rate_hz=None, incubated_absorption=None, material=None, beam=None,
-              spot_radius_um=None):
+              spot_radius_um=None, tolerance=None):
     if experiment is not None and not isinstance(experiment, Experiment):
         experiment = _path("experiment", experiment)
     keywords = _settings({"scheme": scheme, "pulse_shape": pulse_shape, "trace": trace,
                           "pulses": pulses, "rate_hz": rate_hz,
                           "incubated_absorption": incubated_absorption, "material": material,
-                          "beam": beam, "spot_radius_um": spot_radius_um})
+                          "beam": beam, "spot_radius_um": spot_radius_um,
+                          "tolerance": tolerance})
     keywords["experiment"] = experiment
     return keywords

@@ -7,6 +7,7 @@ their reports as dicts. They release the GIL and stop on Ctrl-C (KeyboardInterru
 import numbers
 import os
 import warnings
+from collections import Counter
 
 from ._experiment import _keywords, _parameters, _whole_number
 from ._kestrium import (_fit, _fit_diameters, _fit_thresholds, _incubation,
@@ -39,12 +40,16 @@ def _csv_text(fluence, depth, sigma, quantity):
     return "\n".join(rows) + "\n"
 
 
-def _cell(value):
+def _cell(value, name, index):
     """One CSV cell: a number as Python writes it exactly, text (a data-set label) quoted."""
     if isinstance(value, (str, bytes)):
         text = value.decode() if isinstance(value, bytes) else value
         return '"' + text.replace('"', '""') + '"'
-    return repr(float(value))
+    try:
+        return repr(float(value))
+    except (TypeError, ValueError):
+        raise ValueError(f"{_ARRAYS}, column {name}, index {index}: {value!r} is not a number "
+                         "nor a data-set label") from None
 
 
 def _table_text(table):
@@ -59,10 +64,21 @@ def _table_text(table):
     if len(set(lengths.values())) != 1:
         raise ValueError(f"{_ARRAYS} differ in length: " +
                          ", ".join(f"{name} has {n}" for name, n in lengths.items()))
-    rows = [",".join(_cell(name) for name in columns)]
-    rows += [",".join(_cell(v[i]) for v in columns.values())
+    rows = [",".join(_cell(name, name, "of the names") for name in columns)]
+    rows += [",".join(_cell(v[i], name, i) for name, v in columns.items())
              for i in range(next(iter(lengths.values())))]
     return "\n".join(rows) + "\n"
+
+
+def _columns_of(table):
+    """A table's columns as a dict; a table with a repeated column name is refused (to_dict would
+    keep one of them silently)."""
+    counts = Counter(str(name) for name in getattr(table, "columns", []))
+    repeated = [(name, n) for name, n in counts.items() if n > 1]
+    if repeated:
+        name, n = repeated[0]
+        raise ValueError(f"{_ARRAYS}: the column {name!r} appears {n} times; keep one of them")
+    return table.to_dict("list")
 
 
 def _report(text, fitted):
@@ -78,7 +94,7 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
         depth=None, sigma=None, quantity=None, bounds=None, jobs=None, max_runs=5000,
         method="bobyqa", analyse=False, min_depth=1.0, progress=None, scheme=None,
         experiment=None, pulse_shape=None, trace=None, pulses=None, rate_hz=None,
-        incubated_absorption=None, material=None):
+        incubated_absorption=None, material=None, tolerance=None):
     """Fits Parameter-set fields to measured depths, as `kestrium-batch fit` does.
 
     Parameters
@@ -120,8 +136,12 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
         [nm], for analyse.
     progress : callable, optional
         A callable(evaluations, runs, best_chi2).
-    scheme, experiment, pulse_shape, trace, pulses, rate_hz, incubated_absorption, material
+    scheme, experiment, pulse_shape, trace, pulses, rate_hz, incubated_absorption, material, tolerance
         The model's runs, as in kestrium.run (a train's depth is its mean depth per pulse).
+        Unless scheme="published" is asked for they run on the accurate scheme at tolerance
+        1e-3, and the report names the scheme and the tolerance. A fit on the published scheme
+        reports its discretisation bias at the best fit (one accurate run per point, in units of
+        each point's error) and warns when it exceeds 1.
 
     Returns
     -------
@@ -166,7 +186,7 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
     bounds = {name: (float(lo), float(hi)) for name, (lo, hi) in (bounds or {}).items()}
     path = text = None
     if hasattr(data, "to_dict"):
-        data = data.to_dict("list")
+        data = _columns_of(data)
     if isinstance(data, dict):
         text = _table_text(data)
     elif data is not None:
@@ -182,7 +202,7 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
                                           float(min_depth), progress,
                                           _keywords(experiment, scheme, pulse_shape, trace,
                                                     pulses, rate_hz, incubated_absorption,
-                                                    material),
+                                                    material, tolerance=tolerance),
                                           bool(separately))
     except KeyboardInterrupt as e:
         if hasattr(e, "report"):
@@ -196,17 +216,20 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
     if status != "converged":
         warnings.warn(f"the fit did not converge cleanly ({status}): {report['message']}",
                       RuntimeWarning, stacklevel=2)
+    elif (report.get("largest_bias_sigma") or 0.0) > 1.0:
+        warnings.warn(report["message"], RuntimeWarning, stacklevel=2)
     return report
 
 
 def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *,
               experiment=None, pulse_shape=None, trace=None, pulses=None, rate_hz=None,
-              incubated_absorption=None, material=None):
+              incubated_absorption=None, material=None, tolerance=None):
     """The ablation threshold, as `kestrium-batch threshold` finds it.
 
     The fluence [mJ/cm^2] at which the chosen depth first reaches depth nm, to 0.1 % of the
     fluence: the fluence of parameters is doubled or halved until the depth is bracketed,
-    then the bracket is bisected on a log scale.
+    then the bracket is bisected on a log scale. The runs take the accurate scheme at tolerance
+    1e-3 unless scheme="published" is asked for.
 
     Parameters
     ----------
@@ -250,13 +273,13 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
         counts = [_whole_number("pulses", n) for n in pulses]
         if len(counts) > 1:
             keywords = _keywords(experiment, scheme, pulse_shape, trace, None, rate_hz,
-                                 incubated_absorption, material)
+                                 incubated_absorption, material, tolerance=tolerance)
             return _incubation(parameters, float(depth), quantity, int(jobs or 0), counts,
                                keywords)
         pulses = counts[0] if counts else None
     return _threshold(parameters, float(depth), quantity, int(jobs or 0),
                       _keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
-                                incubated_absorption, material))
+                                incubated_absorption, material, tolerance=tolerance))
 
 
 def fit_diameters(path):

@@ -38,7 +38,8 @@ def test_wrong_arguments_raise_their_type_with_what_to_do(defaults, call, error,
 
 
 def test_an_experiment_made_with_keywords_equals_its_file(tmp_path, defaults):
-    (tmp_path / "e.toml").write_text("pulses = 3\nrate_hz = 10.0\n")
+    # Pulses given take the trains' scheme, as --pulses does.
+    (tmp_path / "e.toml").write_text('scheme = "accurate"\npulses = 3\nrate_hz = 10.0\n')
     made = kestrium.Experiment(pulses=3, rate_hz=10)
     assert made == kestrium.Experiment.read(tmp_path / "e.toml")
     assert kestrium.run(defaults, experiment=made).pulses["pulse"].tolist() == [1, 2, 3]

@@ -2,6 +2,7 @@
 batch runner's, and a study on it is a study of its own."""
 
 import json
+import math
 
 import pytest
 
@@ -51,9 +52,13 @@ def test_study_energy_columns_are_the_batch_tables_and_messages_name_python_argu
         assert list(ledger[name]) == list(plain[name])
     # Light in = stored + carried off + residual, row by row.
     light = ledger["energy_light_in_mJ_per_cm2"]
-    parts = [n for n in ledger if n.startswith("energy_") and not n.startswith("energy_light")]
+    before = ("energy_light", "energy_reflected", "energy_screened")
+    parts = [n for n in ledger if n.startswith("energy_") and not n.startswith(before)]
     assert len(parts) == 7 and all(light > 1)
     assert sum(ledger[n] for n in parts) == pytest.approx(light, rel=1e-8)
+    # Reflected, screened and entering light make the incident fluence.
+    incident = light + ledger["energy_reflected_mJ_per_cm2"] + ledger["energy_screened_mJ_per_cm2"]
+    assert list(incident) == pytest.approx([40, 80], rel=2e-2)
 
     defaults.write(tmp_path / "run.par")
     done = batch(tmp_path, "study", "run.par", "--vary", "fluence=40,80", "--energy", "--out",
@@ -67,3 +72,48 @@ def test_study_energy_columns_are_the_batch_tables_and_messages_name_python_argu
         diverged = kestrium.run(defaults.copy(absorption_coefficient=1e7), profiles=False)
     assert 'exactly (scheme="accurate")' in diverged.message, diverged.message
     assert "--" not in diverged.message and "kestrium-batch" not in diverged.message
+
+
+def test_tolerance_gives_every_result_its_error(defaults):
+    r = kestrium.run(defaults, profiles=False, tolerance=1e-2)
+    assert 0 < r.total_depth_error_nm <= 1e-2 * r.total_depth_nm
+    assert 0 < r.peak_surface_temperature_error_K <= 1e-2 * r.peak_surface_temperature_K
+    assert r.tolerance_note == "" and r.split_steps == 0
+    plain = kestrium.run(defaults, profiles=False)
+    assert math.isnan(plain.total_depth_error_nm)
+    with pytest.raises(ValueError, match="tolerance"):
+        kestrium.run(defaults, scheme="published", tolerance=1e-3)
+
+
+@pytest.mark.slow  # a few hundred runs: the figures of the energy ledger's bounds in the docs
+def test_no_plausible_run_is_refused_by_its_energy_ledger():
+    import math
+    import random
+    import warnings
+    rng = random.Random(11)
+    defaults = kestrium.Parameters()
+    scaled = ["pulse_width", "absorption_coefficient", "activation_energy_em",
+              "activation_energy_ea", "pre_exponential_vo", "pre_exponential_vom",
+              "screening_coefficient", "sublimation_enthalpy_dh", "sublimation_enthalpy_dhm",
+              "specific_heat", "thermal_conductivity", "density"]
+    largest = {"published": 0.0, "accurate": 0.0, "train": 0.0}
+    for kind, runs in (("published", 150), ("accurate", 60), ("train", 40)):
+        for _ in range(runs):
+            p = defaults.copy(fluence=math.exp(rng.uniform(math.log(10), math.log(3000))),
+                              ambient_temperature=rng.uniform(250, 400),
+                              reflection_coefficient=rng.uniform(0, 0.5),
+                              ablation_model=rng.choice(["surface", "bulk"]))
+            for name in scaled:
+                setattr(p, name, getattr(defaults, name) * math.exp(rng.uniform(-2, 2)))
+            keywords = dict(scheme="published" if kind == "published" else "accurate")
+            if kind == "train":
+                keywords.update(pulses=3, rate_hz=10)
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore")
+                r = kestrium.run(p, profiles=False, **keywords)
+            assert "energy ledger" not in r.message, (kind, p)
+            if r.end != "diverged":
+                share = abs(r.energy["residual"]) / r.energy["light_in"]
+                largest[kind] = max(largest[kind], share)
+    print("largest residual share of the light:", largest)
+    assert largest["published"] < 0.3 and largest["accurate"] < 1e-6 and largest["train"] < 0.05

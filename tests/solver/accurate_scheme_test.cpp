@@ -300,3 +300,129 @@ TEST(PublishedScheme, ATransportLimitBrokenIsKeptOnlyWhenAFinerStepConfirmsTheDe
 
 }  // namespace
 }  // namespace kt
+
+namespace kt {
+namespace {
+
+// A bulk set at 2637 mJ/cm^2 whose fast channel M (large Vom, small Em) makes the ablation heat
+// change faster than Newton's method follows on whole steps for much of the pulse.
+ParameterSet newton_stopping_parameters() {
+  ParameterSet p = test::default_parameters();
+  p.fluence = 2636.9f;
+  p.pulse_width = 36.684f;
+  p.absorption_coefficient = 324451.75f;
+  p.activation_energy_ea = 1.8946f;
+  p.pre_exponential_vo = 38240.6f;
+  p.sublimation_enthalpy_dh = 714.61f;
+  p.activation_energy_em = 0.39558f;
+  p.pre_exponential_vom = 33359024.0f;
+  p.sublimation_enthalpy_dhm = 339.64f;
+  p.screening_coefficient = 5252.36f;
+  return p;
+}
+
+TEST(AccurateScheme, StepsNewtonCannotTakeWholeAreSplitAndTheRunFinishes) {
+  const RunOutcome outcome = test::run_scheme(newton_stopping_parameters(), Scheme::accurate);
+  ASSERT_EQ(outcome.end, RunEnd::end_test) << outcome.divergence_cause;
+  EXPECT_GT(outcome.split_steps, 0);
+  EXPECT_GT(outcome.total_depth_nm, 1000.0);
+  EXPECT_LT(std::abs(outcome.energy.residual), 1e-6 * outcome.energy.light_in);
+  // A set that needs no split says so.
+  EXPECT_EQ(test::run_scheme(test::default_parameters(), Scheme::accurate).split_steps, 0);
+}
+
+TEST(Tolerance, RefusedOutsideTheAccurateSchemeAndItsRange) {
+  struct Case {
+    Scheme scheme;
+    double tolerance;
+    const char* refusal;  // a part of it
+  };
+  for (const Case& c : {Case{Scheme::published, 1e-3, "needs the accurate scheme"},
+                        Case{Scheme::accurate, -1e-3, "tolerance is"},
+                        Case{Scheme::accurate, std::nan(""), "tolerance is"}}) {
+    test::RunRecords records;
+    RunOptions options = test::kinetics_only();
+    options.scheme = c.scheme;
+    options.tolerance = c.tolerance;
+    const RunOutcome outcome = records.run(options);
+    EXPECT_EQ(outcome.end, RunEnd::not_started) << c.tolerance;
+    EXPECT_NE(outcome.not_started_reason.find(c.refusal), std::string::npos)
+        << outcome.not_started_reason;
+  }
+}
+
+// A run to a tolerance reports the level it reached and its errors, writes one kinetics line,
+// and says when no finer level can be run instead of calling its number converged.
+TEST(Tolerance, ReportsItsErrorsOrWhyItCouldNotReachThem) {
+  test::ScratchDirectory directory;
+  test::RunRecords records;
+  RunOptions options;
+  options.output_directory = directory.path();
+  options.scheme = Scheme::accurate;
+  options.tolerance = 1e-2;
+  const RunOutcome reached = records.run(options);
+  ASSERT_EQ(reached.end, RunEnd::end_test);
+  EXPECT_TRUE(reached.error.estimated);
+  EXPECT_TRUE(reached.error.reached);
+  EXPECT_GE(reached.error.grid_refinement, 2);
+  EXPECT_LE(reached.error.total_depth_error_nm, 1e-2 * reached.total_depth_nm);
+  EXPECT_GT(reached.error.total_depth_error_nm, 0.0);
+  EXPECT_LE(reached.error.peak_surface_temperature_error_k,
+            1e-2 * reached.peak_surface_temperature_k);
+  std::string kinetics;
+  for (const auto& entry : std::filesystem::directory_iterator(directory.path())) {
+    if (entry.path().filename().string().ends_with("K.dat")) kinetics = test::read_file(entry);
+  }
+  EXPECT_EQ(std::count(kinetics.begin(), kinetics.end(), '\n'), 1) << kinetics;
+
+  options = test::kinetics_only();
+  options.scheme = Scheme::accurate;
+  options.tolerance = 1e-6;
+  options.grid_refinement = kMaximumGridRefinement;  // no finer level exists
+  const RunOutcome finest = records.run(options);
+  ASSERT_EQ(finest.end, RunEnd::end_test);
+  EXPECT_FALSE(finest.error.reached);
+  EXPECT_FALSE(finest.error.estimated);
+  EXPECT_NE(finest.error.shortfall.find("finest"), std::string::npos) << finest.error.shortfall;
+}
+
+}  // namespace
+}  // namespace kt
+
+namespace kt {
+namespace {
+
+// The ledger's lines add up to the incident fluence: the light reflected by the surface (R of
+// it), the light screened by the plume and the light entering the material.
+TEST(EnergyLedger, ReflectedScreenedAndEnteringLightMakeTheIncidentFluence) {
+  struct Case {
+    Scheme scheme;
+    AblationModel model;
+    float fluence, screening;
+    double within;  // of the fluence: the scheme's quadrature of the pulse
+  };
+  for (const Case& c : {Case{Scheme::published, AblationModel::bulk, 50.0f, 1.4e5f, 2e-2},
+                        Case{Scheme::accurate, AblationModel::bulk, 50.0f, 1.4e5f, 1e-3},
+                        Case{Scheme::accurate, AblationModel::surface, 400.0f, 5e5f, 1e-3},
+                        Case{Scheme::accurate, AblationModel::surface, 30.0f, 0.0f, 1e-3}}) {
+    ParameterSet p = test::default_parameters();
+    p.ablation_model = c.model;
+    p.fluence = c.fluence;
+    p.screening_coefficient = c.screening;
+    const RunOutcome o = test::run_scheme(p, c.scheme);
+    SCOPED_TRACE(testing::Message()
+                 << scheme_name(c.scheme) << " " << c.fluence << " " << c.screening);
+    ASSERT_EQ(o.end, RunEnd::end_test);
+    const EnergyLedger& e = o.energy;
+    EXPECT_NEAR(e.incident(), c.fluence, c.within * c.fluence);
+    EXPECT_NEAR(e.reflected, p.reflection_coefficient * e.incident(), 1e-9 * c.fluence);
+    if (c.screening == 0.0f) {
+      EXPECT_NEAR(e.screened, 0.0, 1e-9 * c.fluence);
+    } else {
+      EXPECT_GT(e.screened, 0.0);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kt

@@ -251,23 +251,67 @@ TEST(CalculationRun, StopEndsTheRunAfterTheCurrentStep) {
   EXPECT_FALSE(std::filesystem::exists(directory.path() / "Data1S1.dat"));
 }
 
-// Ctrl-C of the batch runner, sweeps and studies: the run ends as by Stop after the step at which
-// it reads the interrupt, and still writes its kinetics line.
-TEST(CalculationRun, AnInterruptEndsTheRunAsStopAfterItsStep) {
+// Ctrl-C of the batch runner, sweeps, studies and Python: the run ends as by Stop after the step
+// at which it reads the interrupt; its line is made but not written to the kinetics file (it is
+// not a result), and a train's pulse table marks the pulse cut short. The program's own Stop
+// still writes the line.
+TEST(CalculationRun, AnInterruptEndsTheRunAsStopAfterItsStepWithoutAKineticsLine) {
   struct InterruptAt : RunObserver {
+    std::int32_t at = 0;
     std::atomic<bool> interrupt{false};
     void step_done(const StepRecord& record, const ProfileArrays&) override {
-      if (record.step == 40) interrupt = true;
+      if (record.step == at) interrupt = true;
     }
-  } observer;
+  };
+  struct Case {
+    int pulses;  // 1: a single pulse on the published scheme
+    int step;
+  };
+  for (const Case c : {Case{1, 40}, Case{3, 3000}}) {
+    SCOPED_TRACE(c.pulses);
+    ScratchDirectory directory;
+    InterruptAt observer;
+    observer.at = c.step;
+    RunRecords records;
+    RunOptions options = in_directory(directory);
+    options.interrupt = &observer.interrupt;
+    if (c.pulses > 1) {
+      options.scheme = Scheme::accurate;
+      options.pulse.pulses = c.pulses;
+      options.pulse.rate_hz = 10.0;
+    }
+    const RunOutcome outcome = records.run(options, &observer);
+    EXPECT_EQ(outcome.end, RunEnd::stop);
+    EXPECT_TRUE(outcome.interrupted);
+    EXPECT_FALSE(outcome.kinetics_line.empty());
+    EXPECT_FALSE(std::filesystem::exists(directory.path() / "Data1K.dat"));
+    EXPECT_FALSE(records.run_state.stop_requested()) << "the interrupt is not a pending Stop";
+    if (c.pulses == 1) {
+      EXPECT_EQ(outcome.step_count, c.step);
+      continue;
+    }
+    ASSERT_FALSE(outcome.pulses.empty());
+    EXPECT_TRUE(outcome.pulses.back().cut_short);
+    const std::string table = test::read_file(directory.path() / "Data1P.dat");
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'),
+              static_cast<long>(outcome.pulses.size()) + 1);
+    EXPECT_NE(table.rfind("cut short"), std::string::npos);
+    EXPECT_EQ(table.find("cut short"), table.rfind("cut short"));
+  }
+  // Stop as the program gives it: the line of the depths reached is written.
+  ScratchDirectory directory;
   RunRecords records;
-  RunOptions options = kinetics_only();
-  options.interrupt = &observer.interrupt;
-  const RunOutcome outcome = records.run(options, &observer);
-  EXPECT_EQ(outcome.end, RunEnd::stop);
-  EXPECT_EQ(outcome.step_count, 40);
-  EXPECT_FALSE(outcome.kinetics_line.empty());
-  EXPECT_FALSE(records.run_state.stop_requested()) << "the interrupt is not a pending Stop";
+  struct StopAt : RunObserver {
+    RunStateMachine* run_state = nullptr;
+    void step_done(const StepRecord& record, const ProfileArrays&) override {
+      if (record.step == 40) run_state->request_stop();
+    }
+  } stop;
+  stop.run_state = &records.run_state;
+  const RunOutcome stopped = records.run(in_directory(directory), &stop);
+  EXPECT_EQ(stopped.end, RunEnd::stop);
+  EXPECT_FALSE(stopped.interrupted);
+  EXPECT_EQ(test::read_file(directory.path() / "Data1K.dat"), stopped.kinetics_line + "\r\n");
 }
 
 TEST(CalculationRun, InvalidChoicesDoNotStart) {
