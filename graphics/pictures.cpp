@@ -1,7 +1,8 @@
 // The pictures of the command-line programs (see pictures.h): the page of a run at its end,
 // drawn by the program's own title page and plot code, the ablation curve of a sweep and the
 // picture of a fit, each on an offscreen surface written as a PNG. Built as the shared library
-// libkestrium-pictures, whose one exported symbol is kt_picture_functions.
+// libkestrium-pictures, whose one exported symbol is kt_picture_functions; its table takes and
+// gives plain C types only (graphics/picture_interface.h).
 #include "graphics/pictures.h"
 
 #include <algorithm>
@@ -17,6 +18,8 @@
 #include "graphics/page_plots.h"
 #include "graphics/title_page.h"
 #include "params/number_format.h"
+#include "solver/calculation_run.h"
+#include "solver/run_observer.h"
 
 namespace kt {
 
@@ -31,7 +34,7 @@ bool save_picture(const std::string& png, std::string& error) {
 // The page as the program has it after start-up on a screen of the picture's size (the largest
 // layout that fits, centred, and the title page), then the plots of the run drawn as the page
 // stands at the run's end. The picture is the whole screen, as the window shows it.
-class FinalPagePicture final : public PagePicture {
+class FinalPagePicture final : public RunObserver {
  public:
   FinalPagePicture(int width, int height, std::string logo_file)
       : page_(page_for_area(width, height)), logo_file_(std::move(logo_file)), plots_(page_) {
@@ -65,11 +68,9 @@ class FinalPagePicture final : public PagePicture {
   }
   void pulse_done(const PulseRecord& record) override { plots_.pulse_done(record); }
   void run_ended(const RunOutcome& outcome) override { plots_.run_ended(outcome); }
-  void set_scheme(Scheme scheme) override { plots_.set_scheme(scheme); }
+  void set_scheme(Scheme scheme) { plots_.set_scheme(scheme); }
 
-  bool save(const std::string& png, std::string& error) override {
-    return save_picture(png, error);
-  }
+  bool save(const std::string& png, std::string& error) { return save_picture(png, error); }
 
  private:
   display::OffscreenSession session_;
@@ -78,13 +79,6 @@ class FinalPagePicture final : public PagePicture {
   const std::string logo_file_;
   PagePlots plots_;
 };
-
-std::unique_ptr<PagePicture> open_page(int width, int height, const std::string& logo_file,
-                                       std::string& error) {
-  auto picture = std::make_unique<FinalPagePicture>(width, height, logo_file);
-  if (!picture->open(error)) return nullptr;
-  return picture;
-}
 
 constexpr int kWidth = 960, kHeight = 640;
 constexpr int kLeft = 100, kTop = 70, kRight = 920, kBottom = 560;
@@ -714,15 +708,250 @@ bool draw_series(const SeriesPlot& plot, const std::string& png, std::string& er
   return save_picture(png, error);
 }
 
-const PictureFunctions kFunctions{kPictureInterfaceVersion, open_page, draw_ablation_curve,
-                                  draw_fit, draw_series};
+}  // namespace
+
+}  // namespace kt
+
+// The table in plain C types: each function turns its arguments into the drawing's own types.
+struct kt_page {
+  kt::FinalPagePicture picture;
+  kt_page(int width, int height, std::string logo_file)
+      : picture(width, height, std::move(logo_file)) {}
+};
+
+namespace kt {
+
+namespace {
+
+void write_error(const std::string& text, char* error, std::size_t error_size) {
+  if (error == nullptr || error_size == 0) return;
+  const std::size_t n = std::min(text.size(), error_size - 1);
+  std::memcpy(error, text.data(), n);
+  error[n] = '\0';
+}
+
+std::string text_of(const char* text) {
+  return text != nullptr ? text : "";
+}
+
+std::vector<double> values(const double* data, std::size_t count) {
+  return data != nullptr ? std::vector<double>(data, data + count) : std::vector<double>();
+}
+
+std::vector<std::string> lines_of(const char* const* lines, std::size_t count) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; lines != nullptr && i < count; ++i) out.push_back(text_of(lines[i]));
+  return out;
+}
+
+PlotCurveSwitches switches_of(const kt_curve_switches& s) {
+  PlotCurveSwitches out;
+  out.show_surface_temperature = s.show_surface_temperature != 0;
+  out.show_ablation_velocity = s.show_ablation_velocity != 0;
+  out.show_ablated_depth = s.show_ablated_depth != 0;
+  out.show_broken_fraction = s.show_broken_fraction != 0;
+  out.show_temperature_profile = s.show_temperature_profile != 0;
+  out.show_fraction_profile = s.show_fraction_profile != 0;
+  return out;
+}
+
+MeasuredData measured_of(const kt_measured& m) {
+  MeasuredData out;
+  for (std::size_t i = 0; m.points != nullptr && i < m.count; ++i) {
+    MeasuredPoint p;
+    p.fluence = m.points[i].fluence;
+    p.depth_nm = m.points[i].depth_nm;
+    p.sigma_nm = m.points[i].sigma_nm;
+    out.points.push_back(p);
+  }
+  out.quantity = m.quantity == 1   ? DepthQuantity::surface
+                 : m.quantity == 2 ? DepthQuantity::volume
+                                   : DepthQuantity::total;
+  out.has_sigma = m.has_sigma != 0;
+  return out;
+}
+
+BeerLambertFit line_of(const kt_beer_lambert_line& line) {
+  BeerLambertFit out;
+  out.ok = true;
+  out.threshold_fluence = line.threshold_fluence;
+  out.absorption_length_nm = line.absorption_length_nm;
+  return out;
+}
+
+kt_page* c_open_page(int width, int height, const char* logo_file, char* error,
+                     std::size_t error_size) {
+  auto page = std::make_unique<kt_page>(width, height, text_of(logo_file));
+  std::string why;
+  if (!page->picture.open(why)) {
+    write_error(why, error, error_size);
+    return nullptr;
+  }
+  return page.release();
+}
+
+void c_close_page(kt_page* page) {
+  delete page;
+}
+
+void c_set_scheme(kt_page* page, int scheme) {
+  page->picture.set_scheme(scheme == 1 ? Scheme::accurate : Scheme::published);
+}
+
+void c_run_accepted(kt_page* page) {
+  page->picture.run_accepted();
+}
+
+void c_run_started(kt_page* page, const kt_page_start* start) {
+  RunConstants constants;
+  constants.model = static_cast<AblationModel>(start->ablation_model);
+  constants.ambient_temperature = start->ambient_temperature_k;
+  ParameterSet taken;
+  taken.time_scale = start->time_scale;
+  taken.temperature_scale = start->temperature_scale;
+  taken.velocity_scale = start->velocity_scale;
+  taken.depth_scale = start->depth_scale;
+  taken.z_scale = start->z_scale;
+  taken.absorption_coefficient = start->absorption_coefficient;
+  page->picture.run_started(constants, taken, start->profile_node_count,
+                            switches_of(start->switches));
+}
+
+void c_step_done(kt_page* page, const kt_page_step* step) {
+  StepRecord record;
+  record.time_ns = step->time_ns;
+  record.shown = {step->shown_time_ns, step->surface_temperature_k, step->velocity_cm_s,
+                  step->plotted_depth_nm, step->surface_fraction};
+  record.switches = switches_of(step->switches);
+  ProfileArrays profiles;
+  const std::size_t n = std::min(step->profile_length, profiles.profile_depth_nm.size());
+  std::copy_n(step->profile_depth_nm, n, profiles.profile_depth_nm.begin());
+  std::copy_n(step->profile_temperature_k, n, profiles.profile_temperature_k.begin());
+  std::copy_n(step->profile_fraction, n, profiles.profile_fraction.begin());
+  page->picture.step_done(record, profiles);
+}
+
+void c_pulse_started(kt_page* page, int pulse, int pulses, double time_offset_ns) {
+  page->picture.pulse_started(pulse, pulses, time_offset_ns);
+}
+
+void c_pulse_done(kt_page* page, int pulse, double total_depth_nm) {
+  PulseRecord record;
+  record.pulse = pulse;
+  record.total_depth_nm = total_depth_nm;
+  page->picture.pulse_done(record);
+}
+
+void c_run_ended(kt_page* page, int stopped) {
+  RunOutcome outcome;
+  outcome.end = stopped != 0 ? RunEnd::stop : RunEnd::end_test;
+  page->picture.run_ended(outcome);
+}
+
+int c_page_save(kt_page* page, const char* png, char* error, std::size_t error_size) {
+  std::string why;
+  if (page->picture.save(text_of(png), why)) return 1;
+  write_error(why, error, error_size);
+  return 0;
+}
+
+int c_draw_ablation_curve(const kt_curve_point* points, std::size_t count,
+                          const kt_measured* measured, const kt_beer_lambert_line* beer_lambert,
+                          const char* png, char* error, std::size_t error_size) {
+  std::string why;
+  if (points == nullptr || count == 0) {
+    write_error("no finished run to draw in \"" + text_of(png) + "\"", error, error_size);
+    return 0;
+  }
+  std::vector<CurvePoint> curve;
+  for (std::size_t i = 0; i < count; ++i)
+    curve.push_back(
+        {points[i].fluence, points[i].surface_nm, points[i].volume_nm, points[i].total_nm});
+  const MeasuredData data = measured != nullptr ? measured_of(*measured) : MeasuredData{};
+  const BeerLambertFit line = beer_lambert != nullptr ? line_of(*beer_lambert) : BeerLambertFit{};
+  CurveOverlay overlay;
+  overlay.measured = measured != nullptr ? &data : nullptr;
+  overlay.beer_lambert = beer_lambert != nullptr ? &line : nullptr;
+  if (draw_ablation_curve(curve, overlay, text_of(png), why)) return 1;
+  write_error(why, error, error_size);
+  return 0;
+}
+
+int c_draw_fit(const kt_fit_plot* plot, const char* png, char* error, std::size_t error_size) {
+  const MeasuredData data =
+      plot->measured != nullptr ? measured_of(*plot->measured) : MeasuredData{};
+  const BeerLambertFit line =
+      plot->beer_lambert != nullptr ? line_of(*plot->beer_lambert) : BeerLambertFit{};
+  std::vector<BeerLambertFit> set_lines(plot->set_count);
+  FitPlot fit;
+  fit.title = text_of(plot->title);
+  fit.measured = plot->measured != nullptr ? &data : nullptr;
+  fit.curve_fluences = values(plot->curve_fluences, plot->curve_fluence_count);
+  fit.curve_depths_nm = values(plot->curve_depths_nm, plot->curve_depth_count);
+  fit.residuals_nm = values(plot->residuals_nm, plot->residual_count);
+  fit.beer_lambert = plot->beer_lambert != nullptr ? &line : nullptr;
+  fit.legend = lines_of(plot->legend, plot->legend_count);
+  for (std::size_t k = 0; plot->sets != nullptr && k < plot->set_count; ++k) {
+    const kt_fit_set& s = plot->sets[k];
+    FitPlotSet set;
+    set.name = text_of(s.name);
+    if (s.rows != nullptr) set.rows.assign(s.rows, s.rows + s.row_count);
+    set.curve_fluences = values(s.curve_fluences, s.curve_fluence_count);
+    set.curve_depths_nm = values(s.curve_depths_nm, s.curve_depth_count);
+    if (s.beer_lambert != nullptr) {
+      set_lines[k] = line_of(*s.beer_lambert);
+      set.beer_lambert = &set_lines[k];
+    }
+    fit.sets.push_back(std::move(set));
+  }
+  std::string why;
+  if (draw_fit(fit, text_of(png), why)) return 1;
+  write_error(why, error, error_size);
+  return 0;
+}
+
+int c_draw_series(const kt_series_plot* plot, const char* png, char* error,
+                  std::size_t error_size) {
+  SeriesPlot series;
+  series.title = text_of(plot->title);
+  series.x_label = text_of(plot->x_label);
+  series.y_label = text_of(plot->y_label);
+  series.log_x = plot->log_x != 0;
+  series.log_y = plot->log_y != 0;
+  for (std::size_t k = 0; plot->series != nullptr && k < plot->series_count; ++k) {
+    const kt_series& s = plot->series[k];
+    series.series.push_back({text_of(s.name), values(s.x, s.x_count), values(s.y, s.y_count),
+                             s.marks != 0, s.joined != 0});
+  }
+  series.legend = lines_of(plot->legend, plot->legend_count);
+  std::string why;
+  if (draw_series(series, text_of(png), why)) return 1;
+  write_error(why, error, error_size);
+  return 0;
+}
+
+const kt_picture_table kTable{KT_PICTURE_INTERFACE_VERSION,
+                              c_open_page,
+                              c_close_page,
+                              c_set_scheme,
+                              c_run_accepted,
+                              c_run_started,
+                              c_step_done,
+                              c_pulse_started,
+                              c_pulse_done,
+                              c_run_ended,
+                              c_page_save,
+                              c_draw_ablation_curve,
+                              c_draw_fit,
+                              c_draw_series};
 
 }  // namespace
 
 }  // namespace kt
 
-// The library's one entry point, looked up by name by the programs that draw.
-extern "C" __attribute__((visibility("default"))) const kt::PictureFunctions*
-kt_picture_functions() {
-  return &kt::kFunctions;
+// The library's one entry point, looked up by name by the programs that draw: the table when
+// the caller was built for this interface, null otherwise.
+extern "C" __attribute__((visibility("default"))) const kt_picture_table* kt_picture_functions(
+    int version) {
+  return version == KT_PICTURE_INTERFACE_VERSION ? &kt::kTable : nullptr;
 }

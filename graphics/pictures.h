@@ -5,8 +5,8 @@
 //
 // They live in a shared library of their own (libkestrium-pictures) so that a program that
 // draws nothing never loads the GUI libraries: the library is opened when a picture is asked
-// for and hands out one table of functions, `kt_picture_functions`. This header is plain C++;
-// the caller needs nothing of the display layer.
+// for and hands out one table of functions in plain C types (graphics/picture_interface.h). The
+// types here are each side's own: the batch runner fills them and the library draws them.
 #pragma once
 
 #include <memory>
@@ -15,21 +15,9 @@
 
 #include "analysis/beer_lambert.h"
 #include "analysis/measured_data.h"
-#include "solver/calculation_run.h"
-#include "solver/run_observer.h"
+#include "graphics/picture_interface.h"
 
 namespace kt {
-
-// The page of one run: an observer of the run that keeps what the final page shows (the title
-// page, every curve, the last readouts and the last profiles) and draws it once the run has
-// ended, pixel for pixel the page that the program's live drawing ends with.
-class PagePicture : public RunObserver {
- public:
-  // Writes the page as a PNG; false with `error` set when it cannot.
-  virtual bool save(const std::string& png, std::string& error) = 0;
-  // The scheme of the run to come: the accurate scheme's page carries its mark.
-  virtual void set_scheme(Scheme scheme) = 0;
-};
 
 // One finished run of a sweep on the ablation curve.
 struct CurvePoint {
@@ -80,27 +68,5 @@ struct SeriesPlot {
   std::vector<Series> series;       // drawn in order, in blue, red, green, magenta, ...
   std::vector<std::string> legend;  // extra lines of text in a box
 };
-
-// The library's table. A caller checks `interface_version` against its own
-// kPictureInterfaceVersion before it calls anything: both sides are built from this header.
-inline constexpr int kPictureInterfaceVersion = 3;
-struct PictureFunctions {
-  int interface_version = kPictureInterfaceVersion;
-  // An offscreen page of width x height with the title page drawn (the logo read from
-  // `logo_file`; absent when it cannot be read); null with `error` set when there is no page.
-  std::unique_ptr<PagePicture> (*open_page)(int width, int height, const std::string& logo_file,
-                                            std::string& error) = nullptr;
-  // Total, surface and volume depth against fluence (log axis) as a PNG; `points` not empty.
-  bool (*draw_ablation_curve)(const std::vector<CurvePoint>& points, const CurveOverlay& overlay,
-                              const std::string& png, std::string& error) = nullptr;
-  bool (*draw_fit)(const FitPlot& plot, const std::string& png, std::string& error) = nullptr;
-  // Since interface 3.
-  bool (*draw_series)(const SeriesPlot& plot, const std::string& png, std::string& error) = nullptr;
-};
-
-// The file name of the library and the name of its entry point.
-inline constexpr const char* kPictureLibraryName = "libkestrium-pictures.so";
-inline constexpr const char* kPictureEntryName = "kt_picture_functions";
-using PictureEntry = const PictureFunctions* (*)();
 
 }  // namespace kt

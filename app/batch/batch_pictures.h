@@ -10,13 +10,14 @@
 #include "engine/crater.h"
 #include "engine/sweep.h"
 #include "graphics/pictures.h"
+#include "solver/calculation_run.h"
 
 namespace kt {
 
 // The picture library's table, opened on first use: beside the program (the build tree), then
 // in the library folder of the installed tree. Null with `error` set, saying that this
 // installation cannot draw `what` (e.g. "pictures (--png)"), when it cannot be opened.
-const PictureFunctions* picture_functions(const std::string& what, std::string& error);
+const kt_picture_table* picture_functions(const std::string& what, std::string& error);
 
 // Runs the calculation and draws its page as the program shows it at the run's end on a
 // width x height page, then writes the page as a PNG. The logo is looked up in the current
