@@ -34,7 +34,8 @@ TEST(PictureLibrary, WritesItsErrorsIntoTheCallersBuffer) {
   ASSERT_NE(table, nullptr);
   const kt_fit_plot no_points{};
   const std::string whole = "no measured point to draw in \"f.png\"";
-  for (const std::size_t size : {std::size_t{256}, whole.size() + 1, std::size_t{5}, std::size_t{1}}) {
+  for (const std::size_t size :
+       {std::size_t{256}, whole.size() + 1, std::size_t{5}, std::size_t{1}}) {
     char error[256];
     std::memset(error, 'x', sizeof error);
     EXPECT_EQ(table->draw_fit(&no_points, "f.png", error, size), 0);
