@@ -19,11 +19,11 @@ const DialogTemplate& experiment_template() {
       170,
       50,
       300,
-      264,
+      279,
       "MS Sans Serif",
       8,
       {
-          {kSchemeGroup, ControlKind::group_box, "Numerical scheme:", 5, 2, 290, 47, false, false},
+          {kSchemeGroup, ControlKind::group_box, "Numerical scheme:", 5, 2, 290, 62, false, false},
           {kSchemeByPulsesButton, ControlKind::radio_button,
            "Chosen by the pulses (published for one pulse, accurate otherwise)", 15, 11, 275, 12,
            true, false},
@@ -31,41 +31,44 @@ const DialogTemplate& experiment_template() {
            false, false},
           {kAccurateSchemeButton, ControlKind::radio_button, "Accurate scheme", 15, 33, 275, 12,
            false, false},
-          {kShapeGroup, ControlKind::group_box, "Pulse shape:", 5, 52, 290, 62, false, false},
+          {kToleranceLabel, ControlKind::label, "Relative tolerance (empty: one run as is):", 25,
+           48, 143, 12, true, false},
+          {kToleranceField, ControlKind::edit_field, "", 170, 46, 70, 12, false, false},
+          {kShapeGroup, ControlKind::group_box, "Pulse shape:", 5, 67, 290, 62, false, false},
           {kFileShapeButton, ControlKind::radio_button,
-           "Triangle or rectangle, as the parameters give it", 15, 61, 275, 12, true, false},
+           "Triangle or rectangle, as the parameters give it", 15, 76, 275, 12, true, false},
           {kGaussianShapeButton, ControlKind::radio_button, "Gaussian (FWHM = the pulsewidth)", 15,
-           72, 275, 12, false, false},
-          {kMeasuredShapeButton, ControlKind::radio_button, "Measured, from a trace file", 15, 83,
+           87, 275, 12, false, false},
+          {kMeasuredShapeButton, ControlKind::radio_button, "Measured, from a trace file", 15, 98,
            275, 12, false, false},
-          {kTraceLabel, ControlKind::label, "Trace file:", 15, 98, 45, 12, true, false},
-          {kTraceField, ControlKind::edit_field, "", 62, 96, 178, 12, false, false},
-          {kTraceBrowseButton, ControlKind::push_button, "Browse...", 244, 95, 46, 14, false,
+          {kTraceLabel, ControlKind::label, "Trace file:", 15, 113, 45, 12, true, false},
+          {kTraceField, ControlKind::edit_field, "", 62, 111, 178, 12, false, false},
+          {kTraceBrowseButton, ControlKind::push_button, "Browse...", 244, 110, 46, 14, false,
            false},
-          {kTrainGroup, ControlKind::group_box, "Pulse train:", 5, 117, 290, 58, false, false},
-          {kPulsesLabel, ControlKind::label, "Number of pulses:", 15, 128, 150, 12, true, false},
-          {kPulsesField, ControlKind::edit_field, "", 170, 126, 70, 12, false, false},
-          {kRateLabel, ControlKind::label, "Repetition rate [Hz]:", 15, 143, 150, 12, true, false},
-          {kRateField, ControlKind::edit_field, "", 170, 141, 70, 12, false, false},
+          {kTrainGroup, ControlKind::group_box, "Pulse train:", 5, 132, 290, 58, false, false},
+          {kPulsesLabel, ControlKind::label, "Number of pulses:", 15, 143, 150, 12, true, false},
+          {kPulsesField, ControlKind::edit_field, "", 170, 141, 70, 12, false, false},
+          {kRateLabel, ControlKind::label, "Repetition rate [Hz]:", 15, 158, 150, 12, true, false},
+          {kRateField, ControlKind::edit_field, "", 170, 156, 70, 12, false, false},
           {kIncubatedLabel, ControlKind::label, "Incubated absorption [cm^-1] (empty: none):", 15,
-           158, 150, 12, true, false},
-          {kIncubatedField, ControlKind::edit_field, "", 170, 156, 70, 12, false, false},
-          {kSpotGroup, ControlKind::group_box, "Laser spot:", 5, 178, 290, 44, false, false},
-          {kNoSpotButton, ControlKind::radio_button, "None (uniform fluence)", 15, 189, 95, 12,
+           173, 150, 12, true, false},
+          {kIncubatedField, ControlKind::edit_field, "", 170, 171, 70, 12, false, false},
+          {kSpotGroup, ControlKind::group_box, "Laser spot:", 5, 193, 290, 44, false, false},
+          {kNoSpotButton, ControlKind::radio_button, "None (uniform fluence)", 15, 204, 95, 12,
            true, false},
-          {kGaussianSpotButton, ControlKind::radio_button, "Gaussian (1/e^2 radius)", 112, 189, 100,
+          {kGaussianSpotButton, ControlKind::radio_button, "Gaussian (1/e^2 radius)", 112, 204, 100,
            12, false, false},
-          {kTophatSpotButton, ControlKind::radio_button, "Top-hat", 215, 189, 75, 12, false, false},
-          {kSpotRadiusLabel, ControlKind::label, "Spot radius [\u00b5m]:", 15, 205, 150, 12, true,
+          {kTophatSpotButton, ControlKind::radio_button, "Top-hat", 215, 204, 75, 12, false, false},
+          {kSpotRadiusLabel, ControlKind::label, "Spot radius [\u00b5m]:", 15, 220, 150, 12, true,
            false},
-          {kSpotRadiusField, ControlKind::edit_field, "", 170, 203, 70, 12, false, false},
-          {kMaterialLabel, ControlKind::label, "Material file (empty: none):", 10, 230, 100, 12,
+          {kSpotRadiusField, ControlKind::edit_field, "", 170, 218, 70, 12, false, false},
+          {kMaterialLabel, ControlKind::label, "Material file (empty: none):", 10, 245, 100, 12,
            true, false},
-          {kMaterialField, ControlKind::edit_field, "", 112, 228, 128, 12, false, false},
-          {kMaterialBrowseButton, ControlKind::push_button, "Browse...", 244, 227, 46, 14, false,
+          {kMaterialField, ControlKind::edit_field, "", 112, 243, 128, 12, false, false},
+          {kMaterialBrowseButton, ControlKind::push_button, "Browse...", 244, 242, 46, 14, false,
            false},
-          {display::kDialogOk, ControlKind::push_button, "OK", 160, 246, 60, 15, false, true},
-          {display::kDialogCancel, ControlKind::push_button, "Cancel", 230, 246, 60, 15, false,
+          {display::kDialogOk, ControlKind::push_button, "OK", 160, 261, 60, 15, false, true},
+          {display::kDialogCancel, ControlKind::push_button, "Cancel", 230, 261, 60, 15, false,
            false},
       }};
   return form;
@@ -142,8 +145,17 @@ display::DialogCallback callback_for(ExperimentDialogState& state) {
   };
 }
 
+// The tolerance is the accurate scheme's: its field takes input only while that is chosen.
+void enable_tolerance(display::DialogObject& dialog, const Experiment& e) {
+  const bool accurate = e.scheme == "accurate";
+  display::dialog_set_enabled(dialog, kToleranceLabel, accurate);
+  display::dialog_set_enabled(dialog, kToleranceField, accurate);
+}
+
 void fill_dialog(display::DialogObject& dialog, ExperimentDialogState& state) {
-  const Experiment& e = state.working;
+  Experiment& e = state.working;
+  // A tolerance with the scheme left to the pulses runs on the accurate scheme: shown so.
+  if (e.scheme.empty() && e.tolerance) e.scheme = "accurate";
   for (const Choice& c : kSchemeChoices)
     if (e.scheme == c.value) display::dialog_set_checked(dialog, c.id, true);
   for (const Choice& c : kShapeChoices)
@@ -158,11 +170,13 @@ void fill_dialog(display::DialogObject& dialog, ExperimentDialogState& state) {
   set_text(dialog, kIncubatedField,
            e.incubated_absorption ? number_text(*e.incubated_absorption) : std::string());
   set_text(dialog, kMaterialField, e.material.string());
+  set_text(dialog, kToleranceField, e.tolerance ? number_text(*e.tolerance) : std::string());
+  enable_tolerance(dialog, e);
   for (const std::int32_t id :
        {kSchemeByPulsesButton, kPublishedSchemeButton, kAccurateSchemeButton, kFileShapeButton,
         kGaussianShapeButton, kMeasuredShapeButton, kTraceField, kTraceBrowseButton, kPulsesField,
         kRateField, kIncubatedField, kMaterialField, kMaterialBrowseButton, kNoSpotButton,
-        kGaussianSpotButton, kTophatSpotButton, kSpotRadiusField}) {
+        kGaussianSpotButton, kTophatSpotButton, kSpotRadiusField, kToleranceField}) {
     display::dialog_set_callback(dialog, id, callback_for(state));
   }
 }
@@ -178,6 +192,10 @@ void read_number_field(ExperimentDialogState& state, std::int32_t id, const std:
   }
   if (id == kSpotRadiusField && text.empty()) {
     e.spot_radius_um = 0.0;
+    return;
+  }
+  if (id == kToleranceField && text.empty()) {
+    e.tolerance.reset();
     return;
   }
   double value = 0.0;
@@ -199,8 +217,15 @@ void read_number_field(ExperimentDialogState& state, std::int32_t id, const std:
     e.spot_radius_um = value;
     return;
   }
+  if (id == kToleranceField && number && value >= kMinimumTolerance && value <= kMaximumTolerance) {
+    e.tolerance = value;
+    return;
+  }
   state.refused[id] = field_label(id) + ": '" + text + "' is not " +
-                      (id == kPulsesField ? "a whole number from 1 to 1000000" : "a number");
+                      (id == kPulsesField      ? "a whole number from 1 to 1000000"
+                       : id == kToleranceField ? "a relative error from 1e-6 to 0.1 (1e-3: a "
+                                                 "thousandth of the depth)"
+                                               : "a number");
 }
 
 void browse(ExperimentDialogState& state, display::DialogObject& dialog, std::int32_t field,
@@ -225,7 +250,10 @@ void experiment_dialog_callback(ExperimentDialogState& state, display::DialogObj
                                 std::int32_t control_id, std::int32_t /*kind*/) {
   Experiment& e = state.working;
   for (const Choice& c : kSchemeChoices) {
-    if (c.id == control_id) e.scheme = c.value;
+    if (c.id == control_id) {
+      e.scheme = c.value;
+      enable_tolerance(dialog, e);
+    }
   }
   for (const Choice& c : kShapeChoices) {
     if (c.id == control_id) e.pulse_shape = c.value;
@@ -244,6 +272,7 @@ void experiment_dialog_callback(ExperimentDialogState& state, display::DialogObj
     case kRateField:
     case kIncubatedField:
     case kSpotRadiusField:
+    case kToleranceField:
       if (const auto text = field_text(dialog, control_id))
         read_number_field(state, control_id, *text);
       break;
@@ -271,8 +300,13 @@ std::optional<RunSetup> edit_experiment(ExperimentDialogState& state, Experiment
     // Another shape than measured runs without a trace (the field may keep one for later).
     Experiment checked = state.working;
     if (checked.pulse_shape != "measured") checked.trace.clear();
-    // Likewise the radius without a spot.
+    // Likewise the radius without a spot, and the tolerance without the accurate scheme (its
+    // field greyed, what it held not read).
     if (checked.beam.empty()) checked.spot_radius_um = 0.0;
+    if (checked.scheme != "accurate") {
+      checked.tolerance.reset();
+      state.refused.erase(kToleranceField);
+    }
     std::string problem;
     for (const auto& [id, text] : state.refused) problem += "\n" + text;
     std::optional<RunSetup> setup;

@@ -52,6 +52,8 @@ enum ExperimentControl : std::int32_t {
   kTophatSpotButton = 3024,
   kSpotRadiusLabel = 3025,
   kSpotRadiusField = 3026,
+  kToleranceLabel = 3027,
+  kToleranceField = 3028,
 };
 
 const display::DialogTemplate& experiment_template();

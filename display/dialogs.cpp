@@ -437,6 +437,17 @@ bool dialog_set_checked(DialogObject& dialog, std::int32_t control_id, bool chec
   return done;
 }
 
+bool dialog_set_enabled(DialogObject& dialog, std::int32_t control_id, bool enabled) {
+  bool done = false;
+  on_gui([&] {
+    DialogControl* control = dialog.find(control_id);
+    if (control == nullptr) return;
+    control->widget->setEnabled(enabled);
+    done = true;
+  });
+  return done;
+}
+
 bool dialog_get_text(DialogObject& dialog, std::int32_t control_id, std::string& out,
                      int capacity) {
   bool done = false;

@@ -137,6 +137,8 @@ using DialogCallback =
 DialogObject* dialog_init(const DialogTemplate& form);
 bool dialog_set_text(DialogObject& dialog, std::int32_t control_id, const char* text, int length);
 bool dialog_set_checked(DialogObject& dialog, std::int32_t control_id, bool checked);
+// Enables a control or greys it (a greyed control takes no input and keeps its text).
+bool dialog_set_enabled(DialogObject& dialog, std::int32_t control_id, bool enabled);
 // Marks an edit field with a note the user sees in the dialog (the field highlighted, the note
 // as its tooltip); an empty note removes the mark.
 bool dialog_set_note(DialogObject& dialog, std::int32_t control_id, const std::string& note);

@@ -57,8 +57,8 @@ std::string experiment_problem(const Experiment& e, const SettingWords& words) {
       !(std::isfinite(*e.incubated_absorption) && *e.incubated_absorption > 0.0)) {
     return name("incubated_absorption") + " must be greater than 0 (1/cm)";
   }
-  if (e.tolerance &&
-      !(std::isfinite(*e.tolerance) && *e.tolerance >= 1e-6 && *e.tolerance <= 0.1)) {
+  if (e.tolerance && !(std::isfinite(*e.tolerance) && *e.tolerance >= kMinimumTolerance &&
+                       *e.tolerance <= kMaximumTolerance)) {
     return name("tolerance") +
            " must be a relative error from 1e-6 to 0.1 (1e-3: a thousandth of the depth)";
   }

@@ -39,6 +39,9 @@ inline constexpr double kMinimumRateHz = 1e-3;
 inline constexpr double kMaximumRateHz = 1e9;
 // The most pulses of a train.
 inline constexpr int kMaximumPulses = 1000000;
+// The tolerances the accurate scheme refines its grid to (relative errors).
+inline constexpr double kMinimumTolerance = 1e-6;
+inline constexpr double kMaximumTolerance = 0.1;
 // The surface losses of a spot, when the experiment names none. Natural convection of a
 // horizontal plate in still air is 2 to 25 W/(m^2 K) (textbook range); 10 W/(m^2 K) is taken.
 // The emissivity of a polymer film in the thermal infrared is taken as 0.9 (an assumption: it

@@ -85,6 +85,11 @@ TEST_F(ExperimentDialogTest, EntriesMakeTheExperimentOrAreRefusedWithFileAndLine
   spot_train.rate_hz = 10.0;
   spot_train.beam = "tophat";
   spot_train.spot_radius_um = 25.0;
+  Experiment tolerant;
+  tolerant.scheme = "accurate";
+  tolerant.tolerance = 1e-4;
+  Experiment published;
+  published.scheme = "published";
   const std::string bad_trace = (dir.path() / "bad_trace.csv").string();
   const std::string bad_material = (dir.path() / "bad_mat.toml").string();
   const Case cases[] = {
@@ -151,6 +156,41 @@ TEST_F(ExperimentDialogTest, EntriesMakeTheExperimentOrAreRefusedWithFileAndLine
        false,
        {},
        "scheme published cannot run pulses 5"},
+      {"accurate scheme to a tolerance",
+       [&](QWidget* d) {
+         EXPECT_FALSE(edit(d, kToleranceField)->isEnabled());
+         click(d, kAccurateSchemeButton);
+         EXPECT_TRUE(edit(d, kToleranceField)->isEnabled());
+         replace(edit(d, kToleranceField), "1e-4");
+       },
+       "", true, tolerant, ""},
+      {"a tolerance greyed out with the published scheme is not taken",
+       [&](QWidget* d) {
+         click(d, kAccurateSchemeButton);
+         replace(edit(d, kToleranceField), "0.5");
+         click(d, kPublishedSchemeButton);
+         EXPECT_FALSE(edit(d, kToleranceField)->isEnabled());
+       },
+       "", true, published, ""},
+      {"tolerance out of range",
+       [&](QWidget* d) {
+         click(d, kAccurateSchemeButton);
+         replace(edit(d, kToleranceField), "0.5");
+       },
+       "",
+       false,
+       {},
+       "Relative tolerance (empty: one run as is): '0.5' is not a relative error from 1e-6 to "
+       "0.1"},
+      {"tolerance not a number",
+       [&](QWidget* d) {
+         click(d, kAccurateSchemeButton);
+         replace(edit(d, kToleranceField), "fine");
+       },
+       "",
+       false,
+       {},
+       "'fine' is not a relative error"},
       {"pulses not whole",
        [&](QWidget* d) { replace(edit(d, kPulsesField), "2.5"); },
        "",
@@ -170,7 +210,10 @@ TEST_F(ExperimentDialogTest, EntriesMakeTheExperimentOrAreRefusedWithFileAndLine
       EXPECT_TRUE(messages.empty());
       ASSERT_TRUE(setup);
       EXPECT_EQ(setup->experiment, c.expected);
-      EXPECT_EQ(setup->scheme, Scheme::accurate);  // trains and incubation
+      // Trains, incubation and a tolerance run on the accurate scheme.
+      EXPECT_EQ(setup->scheme,
+                c.expected.scheme == "published" ? Scheme::published : Scheme::accurate);
+      EXPECT_EQ(setup->tolerance, c.expected.tolerance.value_or(0.0));
     } else {
       ASSERT_EQ(messages.size(), 1u);
       EXPECT_NE(messages[0].find(c.message), std::string::npos) << messages[0];
@@ -213,6 +256,20 @@ TEST_F(ExperimentDialogTest, CancelKeepsTheExperimentAndAnotherShapeDropsTheTrac
   }));
   EXPECT_EQ(experiment.beam, "tophat");
   EXPECT_EQ(experiment.spot_radius_um, 12.5);
+  // A tolerance with the scheme left to the pulses (as a file may have it) shows as the
+  // accurate scheme's, its field open.
+  experiment = Experiment{};
+  experiment.tolerance = 2e-3;
+  ASSERT_TRUE(run([](QWidget* d) {
+    const auto* accurate =
+        qobject_cast<QAbstractButton*>(test::find_control(d, kAccurateSchemeButton));
+    ASSERT_TRUE(accurate);
+    EXPECT_TRUE(accurate->isChecked());
+    EXPECT_TRUE(test::edit(d, kToleranceField)->isEnabled());
+    EXPECT_EQ(test::edit(d, kToleranceField)->text().toStdString(), "0.002");
+  }));
+  EXPECT_EQ(experiment.scheme, "accurate");
+  EXPECT_EQ(experiment.tolerance, 2e-3);
 }
 
 TEST_F(ExperimentDialogTest, SavedFilesNameTheirFilesRelativelyAndReadBack) {
@@ -224,6 +281,8 @@ TEST_F(ExperimentDialogTest, SavedFilesNameTheirFilesRelativelyAndReadBack) {
   e.material = material();
   e.beam = "gaussian";
   e.spot_radius_um = 40.0;
+  e.scheme = "accurate";
+  e.tolerance = 5e-4;
   const fs::path file = dir.path() / "exp.toml";
   ASSERT_EQ(save_experiment_file(e, file), "");
   const std::string text = test::read_file(file);
@@ -237,6 +296,7 @@ TEST_F(ExperimentDialogTest, SavedFilesNameTheirFilesRelativelyAndReadBack) {
   EXPECT_EQ(back->pulses, 3);
   EXPECT_EQ(back->beam, "gaussian");
   EXPECT_EQ(back->spot_radius_um, 40.0);
+  EXPECT_EQ(back->tolerance, 5e-4);
 
   // A file whose trace is bad is refused as a whole, naming the trace and its line.
   test::write_file(dir.path() / "pulse.csv", "0,0\n1,x\n");
