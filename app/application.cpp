@@ -8,6 +8,7 @@
 
 #include "app/data_files.h"
 #include "app/help_window.h"
+#include "params/output_paths.h"
 #include "solver/result_files.h"
 
 namespace kt {
@@ -132,10 +133,13 @@ std::string Application::use_experiment() {
   const std::optional<RunSetup> setup = make_run_setup(experiment, error);
   if (!setup) return error;
   std::optional<CraterRequest> crater;
-  if (setup->spot.active()) {
-    if (setup->is_train())
-      return "a train of pulses on a laser spot runs at every radius of the spot, which "
-             "kestrium-batch --experiment does; the program runs one pulse on a spot";
+  CalculationController::Runner runner;
+  if (setup->spot.active() && setup->is_train()) {
+    runner = [this, train = *setup](SharedParameters& parameters, const RunOptions& options,
+                                    const CalculationController::Calculate& calculate) {
+      return run_spot_train_here(parameters, options, train, calculate);
+    };
+  } else if (setup->spot.active()) {
     crater.emplace();
     crater->parameters = parameters.snapshot();
     if (const std::string refused = setup->apply_material_values(crater->parameters);
@@ -146,25 +150,55 @@ std::string Application::use_experiment() {
     crater->interrupt = &crater_interrupt;
   }
   use_setup(*setup);
+  controller.set_runner(std::move(runner));
   crater_interrupt = false;
   std::lock_guard<std::mutex> guard(crater_lock_);
   crater_ = std::move(crater);
+  spot_train_.reset();
   return {};
+}
+
+RunOutcome Application::run_spot_train_here(SharedParameters& parameters, const RunOptions& options,
+                                            const RunSetup& setup,
+                                            const CalculationController::Calculate& calculate) {
+  SpotTrainRequest train;
+  train.parameters = parameters.snapshot();
+  train.setup = setup;
+  train.centre = options;
+  // Stop ends the runs at every radius (the centre's takes it from the run state as well).
+  train.centre.interrupt = &crater_interrupt;
+  train.make_centre = calculate;
+  SpotTrainEnd end{run_spot_train(train), train.parameters};
+  RunOutcome outcome = end.result.centre;
+  if (!end.result.error.empty()) {
+    outcome = RunOutcome{};
+    outcome.not_started_reason = end.result.error;
+  }
+  std::lock_guard<std::mutex> guard(crater_lock_);
+  spot_train_ = std::move(end);
+  return outcome;
 }
 
 std::string Application::write_crater(const RunOutcome& outcome) {
   std::optional<CraterRequest> request;
+  std::optional<SpotTrainEnd> train;
   {
     std::lock_guard<std::mutex> guard(crater_lock_);
     request.swap(crater_);
+    train.swap(spot_train_);
   }
-  if (!request || outcome.end == RunEnd::not_started || outcome.end == RunEnd::stop ||
+  if ((!request && !train) || outcome.end == RunEnd::not_started || outcome.end == RunEnd::stop ||
       outcome.end == RunEnd::diverged)
     return {};
-  const Crater crater = compute_crater(*request);
+  // A spot's train whose cooling or outer runs failed has no crater to tell.
+  if (train && !train->result.failure.empty())
+    return "The spot's train failed: " + train->result.failure +
+           ".\nThe crater table was not written.";
+  const Crater crater = train ? train->result.crater : compute_crater(*request);
   if (!crater.error.empty()) return "The crater table was not written: " + crater.error + ".";
+  const ParameterSet& ran = train ? train->parameters : request->parameters;
   std::vector<std::string> errors;
-  write_result_file(crater_file_name(result_file_base(request->parameters.data_file_name)),
+  write_result_file(crater_file_name(result_file_base(ran.data_file_name)),
                     ResultFile::Mode::rewrite, crater_table_text(crater), errors);
   std::string message;
   for (const std::string& e : errors) message += (message.empty() ? "" : "\n") + e;
@@ -218,21 +252,59 @@ void Application::update_title() {
   services.set_title(title);
 }
 
-bool Application::confirm_close() {
-  if (!parameters_changed()) return true;
-  const std::string question = "The parameters have changed since \"" + current_file_name() +
-                               "\" was last read or written.\nSave them before the program "
-                               "closes?";
-  switch (services.ask_to_save(kProgramTitle, question)) {
-    case display::SaveChoice::save:
-      // A save that fails (the user is told why) or is refused keeps the program open.
-      return save_parameter_file(file_commands) && !parameters_changed();
-    case display::SaveChoice::discard:
-      return true;
-    case display::SaveChoice::cancel:
-      break;
+bool Application::save_experiment(std::filesystem::path path) {
+  if (path.empty()) path = experiment_file;
+  if (path.empty()) {
+    path = services.choose_file_to_save(kExperimentFileTitle, "experiment.toml",
+                                        experiment_file_filters(), "toml");
+    if (path.empty()) return false;
   }
-  return false;
+  const std::string clash =
+      check_output_paths({{"the parameter file", current_file_name()},
+                          {"the trace", experiment.trace.string()},
+                          {"the material file", experiment.material.string()}},
+                         {{"the experiment file", path.string()}});
+  if (!clash.empty()) {
+    services.show_message(kExperimentFileTitle, clash + ".");
+    return false;
+  }
+  if (const std::string error = save_experiment_file(experiment, path); !error.empty()) {
+    services.show_message(kExperimentFileTitle, error + ".");
+    return false;
+  }
+  experiment_file = path;
+  stored_experiment = experiment;
+  return true;
+}
+
+bool Application::confirm_close() {
+  // Each question as the one before: a save that fails (the user is told why) or is refused
+  // keeps the program open.
+  const auto ask = [this](const std::string& question, const std::function<bool()>& save) {
+    switch (services.ask_to_save(kProgramTitle, question)) {
+      case display::SaveChoice::save:
+        return save();
+      case display::SaveChoice::discard:
+        return true;
+      case display::SaveChoice::cancel:
+        break;
+    }
+    return false;
+  };
+  if (parameters_changed() &&
+      !ask("The parameters have changed since \"" + current_file_name() +
+               "\" was last read or written.\nSave them before the program closes?",
+           [this] { return save_parameter_file(file_commands) && !parameters_changed(); }))
+    return false;
+  if (!experiment_changed()) return true;
+  const std::string question =
+      experiment_file.empty()
+          ? std::string(
+                "The experiment has changed and has not been saved to an experiment "
+                "file.\nSave it before the program closes?")
+          : "The experiment has changed since \"" + experiment_file.string() +
+                "\" was last read or written.\nSave it before the program closes?";
+  return ask(question, [this] { return save_experiment(); });
 }
 
 Application::~Application() {

@@ -16,12 +16,14 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/experiment_dialog.h"
 #include "app/file_commands.h"
 #include "app/panel.h"
 #include "app/parameter_dialogs.h"
 #include "engine/crater.h"
+#include "engine/spot_train.h"
 #include "graphics/page_conventions.h"
 #include "graphics/page_plots.h"
 #include "graphics/title_page.h"
@@ -93,6 +95,9 @@ struct ShellServices {
   std::function<void(std::string_view document)> set_title = display::set_document_title;
   std::function<display::SaveChoice(std::string_view title, std::string_view text)> ask_to_save =
       display::ask_to_save;
+  std::function<std::string(std::string_view title, std::string_view initial_path,
+                            const std::vector<std::string>& filters, std::string_view suffix)>
+      choose_file_to_save = display::choose_file_to_save;
 };
 
 class Application {
@@ -121,6 +126,9 @@ class Application {
   // none).
   Experiment experiment;
   std::filesystem::path experiment_file;
+  // The experiment as its file last held it (after Open experiment... or Save experiment...);
+  // the plain experiment before either.
+  Experiment stored_experiment;
   ExperimentDialogState experiment_dialog;
   std::filesystem::path data_directory;
   // The help file and the logo, looked up when the application is made (current directory,
@@ -143,8 +151,9 @@ class Application {
   // started from now on. Empty on success, else the refusal naming the file and line; the
   // runs then keep the setup they had.
   // A spot's single pulse: the run at the peak fluence, then (as the batch runner does) the
-  // crater table <base>C.dat from runs at the spot's local fluences. A spot's train is refused:
-  // its runs at every radius are the batch runner's (kestrium-batch --experiment).
+  // crater table <base>C.dat from runs at the spot's local fluences. A spot's train: a run at
+  // every radius of the spot with their shared cooling (engine/spot_train.h), the page showing
+  // the centre's, which writes the result files; then the crater table from those runs.
   std::string use_experiment();
   void use_setup(const RunSetup& setup);
   // Set by Stop and on closing: the crater being computed after a run ends unwritten.
@@ -160,8 +169,17 @@ class Application {
   std::string current_file_name() const;
   // The frame's title: the current parameter file, with " *" while it has unsaved changes.
   void update_title();
-  // Before the program closes: with unsaved changes, asks Save / Discard / Cancel. True when
-  // the program may close (saved, discarded or nothing to save); a save that fails keeps it.
+  // True when the experiment differs from what its file last held (or, without a file, from the
+  // plain experiment).
+  bool experiment_changed() const { return !(experiment == stored_experiment); }
+  // Writes the experiment through the safe save to `path`, or with an empty `path` to its
+  // current file, or (with none) to a file chosen with the save chooser. Never over the
+  // parameter file or the experiment's own inputs. True when written; otherwise the user was
+  // told why (or cancelled the chooser).
+  bool save_experiment(std::filesystem::path path = {});
+  // Before the program closes: with unsaved changes of the parameters, then of the experiment,
+  // asks Save / Discard / Cancel for each. True when the program may close (saved, discarded or
+  // nothing to save); Cancel, or a save that fails, keeps it.
   bool confirm_close();
 
   // ---- the end of the program ----
@@ -191,6 +209,16 @@ class Application {
   // The crater the next run asks for (a spot's single pulse), taken by the run's end.
   std::mutex crater_lock_;
   std::optional<CraterRequest> crater_;
+  // The last spot's train, taken by the run's end: its runs' crater and whether they failed,
+  // and the parameters it ran (their data file name is the base of its tables).
+  struct SpotTrainEnd {
+    SpotTrainResult result;
+    ParameterSet parameters;
+  };
+  std::optional<SpotTrainEnd> spot_train_;
+  RunOutcome run_spot_train_here(SharedParameters& parameters, const RunOptions& options,
+                                 const RunSetup& setup,
+                                 const CalculationController::Calculate& calculate);
   // After a run: the crater table of a spot's run that ended whole. Empty, or why not written.
   std::string write_crater(const RunOutcome& outcome);
 };

@@ -59,6 +59,8 @@ enum ExperimentControl : std::int32_t {
 const display::DialogTemplate& experiment_template();
 
 inline constexpr std::string_view kExperimentCaption = "Experiment:";
+// The title of the experiment files' choosers and messages.
+inline constexpr std::string_view kExperimentFileTitle = "Experiment file";
 // The title of the message that tells a refusal.
 inline constexpr std::string_view kExperimentRefusalTitle = "Experiment not taken";
 

@@ -4,7 +4,6 @@
 #include "app/help_window.h"
 #include "app/page_picture.h"
 #include "display/display.h"
-#include "params/output_paths.h"
 
 namespace kt {
 namespace {
@@ -126,6 +125,7 @@ void open_experiment_command(Application& app) {
     return;
   }
   app.experiment = *experiment;
+  app.stored_experiment = *experiment;
   app.experiment_file = path;
   if (const std::string refusal = app.use_experiment(); !refusal.empty())
     app.services.show_message(kExperimentFileTitle, refusal + ".");
@@ -136,23 +136,10 @@ void open_experiment_command(Application& app) {
 void save_experiment_command(Application& app) {
   const std::string initial =
       app.experiment_file.empty() ? std::string("experiment.toml") : app.experiment_file.string();
-  const std::string path = display::choose_file_to_save(kExperimentFileTitle, initial,
-                                                        experiment_file_filters(), "toml");
+  const std::string path = app.services.choose_file_to_save(kExperimentFileTitle, initial,
+                                                            experiment_file_filters(), "toml");
   if (path.empty()) return;
-  const std::string clash =
-      check_output_paths({{"the parameter file", app.current_file_name()},
-                          {"the trace", app.experiment.trace.string()},
-                          {"the material file", app.experiment.material.string()}},
-                         {{"the experiment file", path}});
-  if (!clash.empty()) {
-    app.services.show_message(kExperimentFileTitle, clash + ".");
-    return;
-  }
-  if (const std::string error = save_experiment_file(app.experiment, path); !error.empty()) {
-    app.services.show_message(kExperimentFileTitle, error + ".");
-    return;
-  }
-  app.experiment_file = path;
+  app.save_experiment(path);
 }
 
 bool build_menu(Application& app) {

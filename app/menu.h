@@ -60,6 +60,5 @@ void open_experiment_command(Application& app);
 // File > Save experiment...: the experiment to a file chosen with the save chooser, through the
 // safe save (the trace and material relative to its folder). Never the current parameter file.
 void save_experiment_command(Application& app);
-inline constexpr std::string_view kExperimentFileTitle = "Experiment file";
 
 }  // namespace kt

@@ -60,7 +60,9 @@ SpotTrainResult run_spot_train(const SpotTrainRequest& request) {
     }
     options.spot_cooling = &cooling;
     options.spot_column = j;
-    outcomes[static_cast<std::size_t>(j)] = records.run(shared, options);
+    outcomes[static_cast<std::size_t>(j)] = j == 0 && request.make_centre
+                                                ? request.make_centre(shared, options)
+                                                : records.run(shared, options);
     cooling.leave(j);
   };
   const ThreadStarter start =

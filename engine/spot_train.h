@@ -11,6 +11,7 @@
 #include "engine/crater.h"
 #include "engine/experiment_setup.h"
 #include "engine/parallel_runner.h"
+#include "engine/single_run.h"
 
 namespace kt {
 
@@ -21,6 +22,9 @@ struct SpotTrainRequest {
   int radii = 16;             // runs from the centre to the spot's reach (2 w, or 1.25 w top-hat)
   double step_growth = 1.01;  // of the cooling's time steps
   ThreadStarter start_thread;
+  // Makes the centre's run (the desktop program's run, which draws the page and takes Stop);
+  // empty: a run on records of its own, as at every other radius.
+  RunMaker make_centre;
 };
 
 struct SpotTrainResult {

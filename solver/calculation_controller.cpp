@@ -28,10 +28,16 @@ bool CalculationController::start_calculation() {
   if (!run_state_.try_enter(RunState::starting)) return false;
   // The previous worker made the program idle as its last act: it has finished its body.
   if (worker_.joinable()) worker_.join();
-  worker_ = std::thread([this, options = options_, prepare = prepare_] {
+  worker_ = std::thread([this, options = options_, prepare = prepare_, runner = runner_] {
+    const Calculate calculate = [this](SharedParameters& parameters, const RunOptions& taken) {
+      return run_calculation(parameters, run_state_, state_, profiles_, taken);
+    };
+    const auto run = [&](SharedParameters& parameters) {
+      return runner ? runner(parameters, options, calculate) : calculate(parameters, options);
+    };
     RunOutcome outcome;
     if (!prepare) {
-      outcome = run_calculation(parameters_, run_state_, state_, profiles_, options);
+      outcome = run(parameters_);
     } else {
       // The run takes a prepared copy; the Parameter set itself keeps the user's values.
       SharedParameters prepared;
@@ -39,7 +45,7 @@ bool CalculationController::start_calculation() {
       if (std::string refusal = prepare(prepared.values); !refusal.empty()) {
         outcome.not_started_reason = std::move(refusal);
       } else {
-        outcome = run_calculation(prepared, run_state_, state_, profiles_, options);
+        outcome = run(prepared);
       }
     }
     {
@@ -66,6 +72,11 @@ void CalculationController::change_options(const std::function<void(RunOptions& 
 void CalculationController::set_preparation(Preparation prepare) {
   std::lock_guard<std::mutex> guard(control_lock_);
   prepare_ = std::move(prepare);
+}
+
+void CalculationController::set_runner(Runner runner) {
+  std::lock_guard<std::mutex> guard(control_lock_);
+  runner_ = std::move(runner);
 }
 
 Scheme CalculationController::scheme() const {

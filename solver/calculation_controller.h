@@ -51,6 +51,14 @@ class CalculationController {
   // take the Parameter set itself.
   using Preparation = std::function<std::string(ParameterSet& values)>;
   void set_preparation(Preparation prepare);
+  // Makes the runs started from now on in place of the one calculation (a spot's train runs
+  // one calculation per radius). It is handed the parameters and options the calculation would
+  // take and `calculate`, the calculation on the program's records (to be called once at most).
+  // Unset: the calculation itself.
+  using Calculate = std::function<RunOutcome(SharedParameters& parameters, const RunOptions&)>;
+  using Runner = std::function<RunOutcome(SharedParameters& parameters, const RunOptions& options,
+                                          const Calculate& calculate)>;
+  void set_runner(Runner runner);
 
  private:
   SharedParameters& parameters_;
@@ -61,6 +69,7 @@ class CalculationController {
   FinishedHandler finished_;
   IdleHandler idle_;
   Preparation prepare_;  // guarded by control_lock_
+  Runner runner_;        // likewise
 
   mutable std::mutex control_lock_;  // guards worker_ and options_
   std::thread worker_;

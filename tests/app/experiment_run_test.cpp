@@ -64,6 +64,30 @@ class ExperimentRunTest : public ::testing::Test {
     return app.controller.last_outcome();
   }
 
+  // Runs the batch runner on the same parameter file and `experiment` in a folder of its own;
+  // every result file it writes must be in `app_folder` with the same bytes (then removed, so
+  // that the next case starts without them). How many there were.
+  std::size_t compare_with_batch(const fs::path& app_folder, const Experiment& experiment) {
+    test::ScratchDirectory batch_dir;
+    fill_folder(batch_dir.path());
+    EXPECT_EQ(save_experiment_file(experiment, batch_dir.path() / "exp.toml"), "");
+    const std::string command = "cd '" + batch_dir.path().string() +
+                                "' && '" KT_BATCH_PROGRAM
+                                "' KTparam.par --experiment exp.toml > out.txt 2>&1";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << test::read_file(batch_dir.path() / "out.txt");
+    std::size_t written = 0;
+    for (const std::string& name : test::file_names(batch_dir.path())) {
+      if (name.rfind("Data1", 0) != 0) continue;
+      ++written;
+      EXPECT_EQ(test::read_file(app_folder / name), test::read_file(batch_dir.path() / name))
+          << name;
+      fs::remove(app_folder / name);
+    }
+    return written;
+  }
+
   PulseWatch watch;
   std::vector<std::string> messages;
   std::string caption;
@@ -111,26 +135,27 @@ TEST_F(ExperimentRunTest, CalculationWritesTheBatchRunnersFiles) {
       EXPECT_TRUE(watch.started.empty());
     }
 
-    test::ScratchDirectory batch_dir;
-    fill_folder(batch_dir.path());
-    ASSERT_EQ(save_experiment_file(c.experiment, batch_dir.path() / "exp.toml"), "");
-    const std::string command = "cd '" + batch_dir.path().string() +
-                                "' && '" KT_BATCH_PROGRAM
-                                "' KTparam.par --experiment exp.toml > out.txt 2>&1";
-    const int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << test::read_file(batch_dir.path() / "out.txt");
-    std::vector<std::string> written;
-    for (const std::string& name : test::file_names(batch_dir.path())) {
-      if (name.rfind("Data1", 0) != 0) continue;
-      written.push_back(name);
-      EXPECT_EQ(test::read_file(app_dir.path() / name), test::read_file(batch_dir.path() / name))
-          << name;
-      fs::remove(app_dir.path() / name);  // the next case starts without them
-    }
     // D, K, S1-S10 (and P of a train, C of a spot)
-    EXPECT_EQ(written.size(), c.experiment.pulses > 1 || !c.experiment.beam.empty() ? 13u : 12u);
+    EXPECT_EQ(compare_with_batch(app_dir.path(), c.experiment),
+              c.experiment.pulses > 1 || !c.experiment.beam.empty() ? 13u : 12u);
   }
+}
+
+TEST_F(ExperimentRunTest, ASpotsTrainWritesTheBatchRunnersFilesAndCrater) {
+  test::ScratchDirectory app_dir;
+  fill_folder(app_dir.path());
+  Experiment train;
+  train.pulses = 2;
+  train.rate_hz = 10.0;
+  train.beam = "tophat";
+  train.spot_radius_um = 20.0;
+  const RunOutcome outcome = run_in(app_dir.path(), train);
+  EXPECT_EQ(outcome.end, RunEnd::end_test);
+  EXPECT_TRUE(messages.empty()) << messages.front();
+  EXPECT_EQ(watch.done, (std::vector<int>{1, 2}));  // the page follows the centre's pulses
+  EXPECT_EQ(caption, "Pulse 2 of 2");
+  // D, K, S1-S10, P and C
+  EXPECT_EQ(compare_with_batch(app_dir.path(), train), 14u);
 }
 
 TEST_F(ExperimentRunTest, StopEndsATrainWithWholeFiles) {
@@ -177,14 +202,6 @@ TEST_F(ExperimentRunTest, RefusedExperimentsStartNothing) {
          app.experiment.scheme = "published";
        },
        "scheme published cannot run pulses 4"},
-      {"a train on a spot",
-       [](Application& app) {
-         app.experiment.pulses = 2;
-         app.experiment.rate_hz = 10.0;
-         app.experiment.beam = "tophat";
-         app.experiment.spot_radius_um = 20.0;
-       },
-       "kestrium-batch --experiment"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -332,6 +332,64 @@ TEST_F(ShellTest, ExitWithUnsavedChangesAsksSaveDiscardOrCancel) {
   EXPECT_EQ(fluence_in_file(), 80.0f);
 }
 
+TEST_F(ShellTest, ExitWithAnUnsavedExperimentAsksToSaveIt) {
+  test::CurrentDirectory here(scratch.path());
+  make_app(scratch.path());
+  ASSERT_TRUE(load_startup_parameters(*app));
+  std::string chosen;  // what the save chooser returns ("": cancelled)
+  int choosers = 0;
+  app->services.choose_file_to_save = [&](std::string_view, std::string_view,
+                                          const std::vector<std::string>&, std::string_view) {
+    ++choosers;
+    return chosen;
+  };
+  const std::filesystem::path file = scratch.path() / "exp.toml";
+  struct Step {
+    const char* name;
+    int pulses;  // the experiment's before Exit
+    display::SaveChoice answer;
+    std::string chosen;
+    int questions, choosers;  // asked by this Exit
+    bool closes;
+    int pulses_in_file;  // 0: no file
+  };
+  using display::SaveChoice;
+  const std::string parameter_file = (scratch.path() / "KTparam.par").string();
+  const Step steps[] = {
+      {"cancel keeps the program", 3, SaveChoice::cancel, "", 1, 0, false, 0},
+      {"a cancelled chooser keeps it too", 3, SaveChoice::save, "", 1, 1, false, 0},
+      {"never over the parameter file", 3, SaveChoice::save, parameter_file, 1, 1, false, 0},
+      {"saved to the file chosen", 3, SaveChoice::save, file.string(), 1, 1, true, 3},
+      {"nothing changed since: no question", 3, SaveChoice::cancel, "", 0, 0, true, 3},
+      {"saved again to its file, no chooser", 4, SaveChoice::save, "", 1, 0, true, 4},
+      {"discarded", 5, SaveChoice::discard, "", 1, 0, true, 4},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    app->experiment.pulses = step.pulses;
+    app->experiment.rate_hz = 10.0;
+    save_answer = step.answer;
+    chosen = step.chosen;
+    const int questions_before = save_questions, choosers_before = choosers;
+    const int closes_before = frame_closes;
+    exit_command(*app);
+    EXPECT_EQ(save_questions - questions_before, step.questions);
+    EXPECT_EQ(choosers - choosers_before, step.choosers);
+    EXPECT_EQ(frame_closes - closes_before, step.closes ? 1 : 0);
+    const std::string text = std::filesystem::exists(file) ? test::read_file(file) : "";
+    EXPECT_EQ(text.find("pulses = " + std::to_string(step.pulses_in_file)) != std::string::npos,
+              step.pulses_in_file != 0)
+        << text;
+  }
+  EXPECT_NE(messages.at(0).find("the parameter file"), std::string::npos) << messages[0];
+  // Both changed: the parameters are asked first, and Cancel there asks nothing more.
+  app->parameters.values.fluence = 80.0f;
+  save_answer = SaveChoice::cancel;
+  const int questions_before = save_questions;
+  exit_command(*app);
+  EXPECT_EQ(save_questions - questions_before, 1);
+}
+
 // Chooses Stop at the run's first step, as the user would.
 class StopAtFirstStep final : public RunObserver {
  public:
