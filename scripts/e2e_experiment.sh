@@ -7,9 +7,13 @@
 #      that file and the same parameter file writes the same files, byte for byte;
 #   3b. one pulse on a Gaussian spot of 50 um: F5 writes the crater table, equal to the batch
 #      runner's with the experiment saved from the window;
+#   3c. a train of 2 pulses at 10 Hz on that spot: F5 runs it at every radius and writes the
+#      crater table and every other file as the batch runner does, byte for byte;
 #   4. a bad trace and a bad material file chosen in the dialog are refused ("Experiment not
 #      taken"); nothing in the folder is written or changed;
-#   5. the dialog at QT_SCALE_FACTOR=2, whole on the screen.
+#   5. the dialog at QT_SCALE_FACTOR=2, whole on the screen, with the accurate scheme's tolerance;
+#   6. Exit with that experiment unsaved asks Save / Discard / Cancel; Cancel keeps the program,
+#      Discard closes it.
 # Screenshots go to shots/experiment_*.png of the repository. Needs Xvfb, xdotool, ImageMagick.
 #   scripts/e2e_experiment.sh [build directory]   (default build/e2e)
 #   KT_E2E_NO_BUILD=1 uses the programs already built there.
@@ -53,11 +57,11 @@ window_of() {  # window_of <exact title>
   kt_wait_for 10 shown "$1" || fail "the window \"$1\" did not appear"
   xdotool search --onlyvisible --name "^$1\$" | head -1
 }
-# The dialog's template is 300 x 264 dialog units: a point given in them, clicked.
+# The dialog's template is 300 x 279 dialog units: a point given in them, clicked.
 click_unit() {  # click_unit <dialog> <x> <y>
   local X Y WIDTH HEIGHT SCREEN WINDOW
   eval "$(xdotool getwindowgeometry --shell "$1")"
-  xdotool mousemove $((X + $2 * WIDTH / 300)) $((Y + $3 * HEIGHT / 264)) click 1
+  xdotool mousemove $((X + $2 * WIDTH / 300)) $((Y + $3 * HEIGHT / 279)) click 1
 }
 type_into() {  # type_into <dialog> <x> <y> <text>: the field at that point takes the text
   click_unit "$1" "$2" "$3"
@@ -84,12 +88,12 @@ shot 1_title_page 1
 # ---- 1. the dialog: Gaussian, 10 pulses at 10 Hz, a material file ----
 kt_key "$frame" alt+e
 dialog="$(window_of "Experiment:")"
-click_unit "$dialog" 20 78                   # Gaussian
-type_into "$dialog" 200 132 10               # pulses
-type_into "$dialog" 200 147 10               # rate
-type_into "$dialog" 170 234 "$run/mat.toml"  # material
+click_unit "$dialog" 20 93                   # Gaussian
+type_into "$dialog" 200 147 10               # pulses
+type_into "$dialog" 200 162 10               # rate
+type_into "$dialog" 170 249 "$run/mat.toml"  # material
 shot 2_dialog_1920x1080 0.5
-click_unit "$dialog" 190 253                 # OK
+click_unit "$dialog" 190 268                 # OK
 kt_wait_for 10 gone "Experiment:" || fail "the Experiment dialog did not close on OK"
 pass "the dialog took Gaussian, 10 pulses at 10 Hz and the material file"
 
@@ -127,11 +131,11 @@ pass "kestrium-batch --experiment exp.toml wrote the same $(echo "$batch_files" 
 # ---- 3b. one pulse on a Gaussian spot: the crater table ----
 kt_key "$frame" alt+e
 dialog="$(window_of "Experiment:")"
-type_into "$dialog" 200 132 1                 # pulses
-click_unit "$dialog" 118 195                  # Gaussian spot
-type_into "$dialog" 200 209 50                # radius
+type_into "$dialog" 200 147 1                 # pulses
+click_unit "$dialog" 118 210                  # Gaussian spot
+type_into "$dialog" 200 224 50                # radius
 shot 3b_spot_dialog 0.5
-click_unit "$dialog" 190 253                  # OK
+click_unit "$dialog" 190 268                  # OK
 kt_wait_for 10 gone "Experiment:" || fail "the Experiment dialog did not close on OK (spot)"
 kt_key "$frame" F5
 kt_wait_for 180 test -s Data1C.dat || fail "F5 on a spot wrote no crater table"
@@ -155,20 +159,54 @@ for name in Data1C.dat Data1D.dat; do
 done
 pass "one pulse on a Gaussian spot: the crater table and the depths equal the batch runner's"
 
+# ---- 3c. a train on the spot: every radius run, the files equal the batch runner's ----
+rm -f Data1*
+kt_key "$frame" alt+e
+dialog="$(window_of "Experiment:")"
+type_into "$dialog" 200 147 2                 # pulses
+type_into "$dialog" 200 162 10                # rate
+click_unit "$dialog" 190 268                  # OK
+kt_wait_for 10 gone "Experiment:" || fail "the Experiment dialog did not close on OK (spot's train)"
+kt_key "$frame" F5
+kt_wait_for 300 test -s Data1C.dat || fail "F5 on a spot's train wrote no crater table"
+sleep 1
+shot 3c_spot_train 0.5
+kt_key "$frame" alt+f
+sleep 0.3
+kt_key "$frame" m
+chooser="$(window_of "Experiment file")"
+sleep 0.3
+kt_key "$chooser" ctrl+a
+xdotool type --delay 15 "$run/spot_train.toml"
+kt_key "$chooser" Return
+kt_wait_for 10 test -s "$run/spot_train.toml" || fail "Save experiment... wrote no spot train file"
+mkdir -p "$work/spot_train"
+cp KTparam.par "$work/spot_train/"
+(cd "$work/spot_train" && "$batch" KTparam.par --experiment "$run/spot_train.toml" >/dev/null) ||
+  fail "kestrium-batch --experiment (spot's train) failed"
+for file in "$work"/spot_train/Data1*; do
+  cmp -s "$file" "$run/$(basename "$file")" ||
+    fail "$(basename "$file") of the spot's train differs from the batch runner's"
+done
+desk_files="$(ls Data1* | sort | tr '\n' ' ')"
+batch_files="$(cd "$work/spot_train" && ls Data1* | sort | tr '\n' ' ')"
+[ "$desk_files" = "$batch_files" ] || fail "other files (spot's train): $desk_files / $batch_files"
+pass "a 2-pulse train on the spot wrote the batch runner's $(echo "$batch_files" | wc -w) files, byte for byte"
+
 # ---- 4. bad trace and bad material: refused, nothing written ----
 before="$(listing "$run")"
 kt_key "$frame" alt+e
 dialog="$(window_of "Experiment:")"
-click_unit "$dialog" 20 89                         # Measured
-type_into "$dialog" 150 102 "$run/bad_trace.csv"   # trace
-click_unit "$dialog" 190 253                       # OK
+click_unit "$dialog" 20 104                        # Measured
+type_into "$dialog" 150 117 "$run/bad_trace.csv"   # trace
+click_unit "$dialog" 190 268                       # OK
 message="$(window_of "Experiment not taken")"
 shot 4_bad_trace 0.5
 kt_key "$message" Return
 dialog="$(window_of "Experiment:")"
-click_unit "$dialog" 20 67                         # back to the parameters' shape
-type_into "$dialog" 170 234 "$run/bad_mat.toml"    # material
-click_unit "$dialog" 190 253                       # OK
+click_unit "$dialog" 20 82                         # back to the parameters' shape
+type_into "$dialog" 170 249 "$run/bad_mat.toml"    # material
+click_unit "$dialog" 190 268                       # OK
 message="$(window_of "Experiment not taken")"
 shot 5_bad_material 0.5
 kt_key "$message" Return
@@ -193,9 +231,32 @@ dialog="$(window_of "Experiment:")"
 eval "$(xdotool getwindowgeometry --shell "$dialog")"
 [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1920 ] && [ $((Y + HEIGHT)) -le 1080 ] ||
   fail "the dialog is not whole on the screen at scale 2 (${WIDTH}x${HEIGHT}+${X}+${Y})"
+click_unit "$dialog" 20 38                    # Accurate scheme
+type_into "$dialog" 200 51 1e-3               # tolerance
 shot 6_dialog_scale2 0.5
 pass "the dialog at scale 2: ${WIDTH}x${HEIGHT}+${X}+${Y}, whole on the screen"
-kt_key "$dialog" Escape
+click_unit "$dialog" 190 268                  # OK
+kt_wait_for 10 gone "Experiment:" || fail "the Experiment dialog did not close on OK (tolerance)"
+
+# ---- 6. Exit with the experiment unsaved: the question ----
+kt_key "$frame" alt+f
+sleep 0.3
+kt_key "$frame" x
+question="$(window_of "Kestrium")"
+shot 7_unsaved_experiment 0.5
+kt_key "$question" Escape
+kt_wait_for 10 gone "Kestrium" || fail "Cancel did not close the question"
+sleep 0.5
+kill -0 "$kt_program_pid" 2>/dev/null || fail "Cancel at the question closed the program"
+kt_key "$frame" alt+f
+sleep 0.3
+kt_key "$frame" x
+question="$(window_of "Kestrium")"
+kt_key "$question" alt+d
+kt_wait_for 20 bash -c "! xdotool search --onlyvisible --name '^kestrium - ' >/dev/null 2>&1" ||
+  fail "Discard did not close the program"
+[ -z "$(ls "$work/scaled"/*.toml 2>/dev/null)" ] || fail "Discard wrote an experiment file"
+pass "Exit with an unsaved experiment asked; Cancel kept the program, Discard closed it"
 cd "$work"
 kt_stop_all
 echo "all checks passed"

@@ -181,6 +181,29 @@ TEST_F(ExperimentRunTest, StopEndsATrainWithWholeFiles) {
   EXPECT_EQ(kinetics.back(), '\n');
 }
 
+TEST_F(ExperimentRunTest, StopEndsASpotsTrainAtEveryRadiusWithoutACrater) {
+  test::ScratchDirectory dir;
+  fill_folder(dir.path());
+  Experiment train;
+  train.pulses = 3;
+  train.rate_hz = 10.0;
+  train.beam = "gaussian";
+  train.spot_radius_um = 30.0;
+  std::function<void()> stop;
+  watch.on_done = [&](int pulse) {
+    if (pulse == 1) stop();
+  };
+  const RunOutcome outcome =
+      run_in(dir.path(), train, [&](Application& app) { stop = [&app] { stop_command(app); }; });
+  EXPECT_EQ(outcome.end, RunEnd::stop);
+  EXPECT_LE(watch.done.size(), 2u);  // the second pulse cut short at most
+  EXPECT_TRUE(messages.empty()) << messages.front();
+  EXPECT_FALSE(fs::exists(dir.path() / "Data1C.dat"));
+  const std::string table = test::read_file(dir.path() / "Data1P.dat");
+  ASSERT_FALSE(table.empty());
+  EXPECT_EQ(table.back(), '\n');
+}
+
 TEST_F(ExperimentRunTest, RefusedExperimentsStartNothing) {
   struct Case {
     const char* name;
