@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -41,6 +42,42 @@ std::optional<DepthQuantity> quantity_named(const std::optional<std::string>& wo
   if (!parse_depth_quantity(*word, quantity))
     throw py::value_error("quantity takes total, surface or volume; got \"" + *word + "\"");
   return quantity;
+}
+
+// A report's document as Python values: objects as dicts (in order), arrays as lists, reals as
+// the report shows them (a whole number as an int, as reading its text gives).
+py::object python_value(const nlohmann::ordered_json& value) {
+  switch (value.type()) {
+    case nlohmann::ordered_json::value_t::object: {
+      py::dict out;
+      for (auto it = value.begin(); it != value.end(); ++it)
+        out[py::str(it.key())] = python_value(it.value());
+      return out;
+    }
+    case nlohmann::ordered_json::value_t::array: {
+      py::list out;
+      for (const auto& item : value) out.append(python_value(item));
+      return out;
+    }
+    case nlohmann::ordered_json::value_t::number_float: {
+      const double v = value.get<double>();
+      if (!std::isfinite(v)) return py::none();
+      const double shown = shown_real(v);
+      if (shown == std::trunc(shown) && std::fabs(shown) < 1e10)
+        return py::int_(static_cast<long long>(shown));
+      return py::float_(shown);
+    }
+    case nlohmann::ordered_json::value_t::number_integer:
+      return py::int_(value.get<long long>());
+    case nlohmann::ordered_json::value_t::number_unsigned:
+      return py::int_(value.get<unsigned long long>());
+    case nlohmann::ordered_json::value_t::boolean:
+      return py::bool_(value.get<bool>());
+    case nlohmann::ordered_json::value_t::string:
+      return py::str(value.get_ref<const std::string&>());
+    default:
+      return py::none();
+  }
 }
 
 // Measured data from a CSV file, or from the CSV text the arrays make (`source` names them in
@@ -94,8 +131,9 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   int reported = -1;
   ModelFitResult result;
   const FitReport& report = result.report;
-  auto json = [&] {
-    return report_json(report, analyse && !several ? &result.beer_lambert : nullptr, &result.sets);
+  auto document = [&] {
+    return python_value(report_document(
+        report, analyse && !several ? &result.beer_lambert : nullptr, &result.sets));
   };
   try {
     run_interruptible(
@@ -116,7 +154,7 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   } catch (py::error_already_set& e) {
     // Ctrl-C: the exception carries the report of the best values found.
     if (e.matches(PyExc_KeyboardInterrupt)) {
-      e.value().attr("report") = py::make_tuple(json(), report.fitted);
+      e.value().attr("report") = py::make_tuple(document(), report.fitted);
     }
     throw;
   }
@@ -126,12 +164,12 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
     for (std::size_t k = 0; several && k < sets.beer_lambert.size(); ++k)
       if (!sets.beer_lambert[k].ok)
         throw py::value_error(data.datasets[k].name + ": " + sets.beer_lambert[k].message);
-    return py::make_tuple(
-        beer_lambert_json(result.beer_lambert, data, several ? &sets.beer_lambert : nullptr),
-        py::none(), std::string("converged"), data.warnings);
+    return py::make_tuple(python_value(beer_lambert_document(
+                              result.beer_lambert, data, several ? &sets.beer_lambert : nullptr)),
+                          py::none(), std::string("converged"), data.warnings);
   }
   if (report.model_unavailable) throw std::runtime_error(report.message);
-  return py::make_tuple(json(), report.fitted, std::string(fit_status_text(report.status)),
+  return py::make_tuple(document(), report.fitted, std::string(fit_status_text(report.status)),
                         data.warnings);
 }
 

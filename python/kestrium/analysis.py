@@ -81,10 +81,7 @@ def _columns_of(table):
     return table.to_dict("list")
 
 
-def _report(text, fitted):
-    import json
-
-    report = json.loads(text)
+def _report(report, fitted):
     if fitted is not None:
         report["fitted"] = fitted
     return report
