@@ -431,7 +431,7 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   options.append_kinetics_line = output_directory.has_value();
   if (output_directory) options.output_directory = *output_directory;
   const Prepared<RunPlan> plan = request.prepare();
-  if (!plan) throw py::value_error(plan.refusal.text());
+  if (!plan) raise_refusal(plan.refusal);
   if (output_directory) {
     // No result file may be a file the run reads; the folder is made only once that holds.
     check_outputs(request.setup, run_output_files(plan->parameters, plan->options));
@@ -489,7 +489,7 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   options.refinement = refinement;
   // Every run is checked before any starts: a refused fluence stops nothing half way.
   const Prepared<SweepPlan> plan = request.prepare();
-  if (!plan) throw py::value_error(plan.refusal.text());
+  if (!plan) raise_refusal(plan.refusal);
   // Every file the sweep writes (the kinetics file, the kept files, the table) against the
   // files it reads and against each other, before any folder is made.
   std::vector<NamedPath> outputs = sweep_output_files(plan->parameters, plan->options);
@@ -721,6 +721,7 @@ void bind_module(py::module_& m) {
 PYBIND11_MODULE(_kestrium, m) {
   m.attr("__version__") = kt::kVersion;
   kt::python::use_keyword_words();
+  kt::python::bind_refusal(m);
   kt::python::bind_module(m);
   kt::python::bind_experiment(m);
   kt::python::bind_analysis(m);

@@ -19,14 +19,14 @@ import warnings as _warnings
 from ._choices import (AblationModel, Autoscale, KineticsFileMode, Material, PulsePlanShape,
                        PulseShape, Scheme, SpatialOutput)
 from ._experiment import _keywords as _experiment_keywords, _parameters
-from ._kestrium import (Experiment, Parameters, __version__, _crater, _parse_fluences, _run,
-                        _save_text, _sweep)
+from ._kestrium import (Experiment, Parameters, RefusalError, __version__, _crater,
+                        _parse_fluences, _run, _save_text, _sweep)
 from .analysis import fit, threshold
 from .study import StudyTable, study
 
 __all__ = ["Parameters", "Experiment", "Profile", "RunResult", "StudyTable", "run", "sweep",
            "crater", "fit", "threshold", "study", "AblationModel", "PulseShape", "Material", "Autoscale",
-           "KineticsFileMode", "SpatialOutput", "Scheme", "PulsePlanShape"]
+           "KineticsFileMode", "SpatialOutput", "Scheme", "PulsePlanShape", "RefusalError"]
 
 
 def __dir__():
