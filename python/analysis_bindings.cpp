@@ -1,7 +1,8 @@
 // The analyses of the compiled module: fits of Parameter-set fields to measured depths and the
 // ablation threshold, on the analysis library the batch runner's fit and threshold commands
-// use. The reports are the batch runner's: the fit's JSON text, the threshold's numbers and
-// summary. The calls release the GIL and stop on Ctrl-C.
+// use. Measured arrays go to the data reader cell by cell, with no text in between. The reports
+// are the batch runner's: the fit's report document as Python values, the threshold's numbers
+// and summary. The calls release the GIL and stop on Ctrl-C.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
@@ -80,26 +81,70 @@ py::object python_value(const nlohmann::ordered_json& value) {
   }
 }
 
-// Measured data from a CSV file, or from the CSV text the arrays make (`source` names them in
-// messages, their rows by index).
+// One cell of the arrays: a text (a data-set label) as it is, a number as a float (its repr
+// names it in messages); anything else is refused naming its column and index.
+MeasuredCell cell_of(const py::handle& value, const std::string& source, const std::string& name,
+                     std::size_t index) {
+  MeasuredCell cell;
+  if (py::isinstance<py::str>(value)) {
+    cell.text = value.cast<std::string>();
+  } else if (py::isinstance<py::bytes>(value)) {
+    cell.text = value.cast<std::string>();
+  } else {
+    PyObject* number = PyNumber_Float(value.ptr());
+    if (!number) {
+      PyErr_Clear();
+      throw py::value_error(source + ", column " + name + ", index " + std::to_string(index) +
+                            ": " + py::repr(value).cast<std::string>() +
+                            " is not a number nor a data-set label");
+    }
+    const py::float_ f = py::reinterpret_steal<py::float_>(number);
+    cell.number = f.cast<double>();
+    cell.text = py::repr(f).cast<std::string>();
+  }
+  return cell;
+}
+
+// Measured data from a CSV file, or from the arrays' columns (name: a sequence of equal length)
+// handed to the reader cell by cell (`source` names them in messages, their rows by index).
 MeasuredData measured_data(const std::optional<std::filesystem::path>& path,
-                           const std::optional<std::string>& text, const std::string& source,
+                           const std::optional<py::dict>& columns, const std::string& source,
                            const std::optional<DepthQuantity>& quantity) {
   MeasuredData data;
   std::string error;
   const DepthQuantity* wanted = quantity ? &*quantity : nullptr;
-  const bool read = path ? read_measured_csv(path->string(), data, error, wanted)
-                         : parse_measured_csv(text.value_or(""), source, data, error, wanted, 2);
+  bool read = false;
+  if (path) {
+    read = read_measured_csv(path->string(), data, error, wanted);
+  } else {
+    MeasuredTable table;
+    std::vector<py::list> values;
+    for (const auto& [key, column] : columns.value_or(py::dict())) {
+      table.names.push_back(py::str(key).cast<std::string>());
+      values.push_back(py::list(py::reinterpret_borrow<py::object>(column)));
+    }
+    const std::size_t rows = values.empty() ? 0 : values.front().size();
+    table.rows.assign(rows, std::vector<MeasuredCell>(values.size()));
+    for (std::size_t c = 0; c < values.size(); ++c) {
+      if (values[c].size() != rows)
+        throw py::value_error(source + " differ in length: " + table.names.front() + " has " +
+                              std::to_string(rows) + ", " + table.names[c] + " has " +
+                              std::to_string(values[c].size()));
+      for (std::size_t i = 0; i < rows; ++i)
+        table.rows[i][c] = cell_of(values[c][i], source, table.names[c], i);
+    }
+    read = read_measured_table(table, source, data, error, wanted);
+  }
   if (!read) throw py::value_error(error);
   return data;
 }
 
 // The fit as the batch runner's fit command makes it: every field with its default bounds,
-// changed by `bounds`, everything checked before the first run. Returns the JSON report (with
+// changed by `bounds`, everything checked before the first run. Returns the report (with
 // the Beer-Lambert analysis when `analyse`; that analysis alone without fields), the fitted
 // parameters, the status and the notes on the data.
 py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesystem::path>& path,
-              const std::optional<std::string>& text, const std::string& source,
+              const std::optional<py::dict>& columns, const std::string& source,
               const std::optional<std::string>& quantity_word, const std::vector<std::string>& vary,
               const std::vector<std::string>& vary_each,
               const std::map<std::string, std::pair<double, double>>& bounds, int jobs,
@@ -110,7 +155,7 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   ModelFitRequest asked;
   asked.setup = experiment_setup(experiment, true);
   asked.parameters = parameters;
-  asked.data = measured_data(path, text, source, quantity_named(quantity_word));
+  asked.data = measured_data(path, columns, source, quantity_named(quantity_word));
   asked.vary = vary;
   asked.vary_each = vary_each;
   for (const auto& [name, range] : bounds) asked.bounds.push_back({name, range});
@@ -121,7 +166,7 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   asked.min_depth_nm = min_depth_nm;
   asked.separately = separately;
   const Prepared<ModelFitPlan> plan = asked.prepare();
-  if (!plan) throw py::value_error(plan.refusal.text());
+  if (!plan) raise_refusal(plan.refusal);
   const MeasuredData& data = plan->request.data;
   const bool several = plan->several_sets();
 
@@ -184,7 +229,7 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   asked.quantity = quantity_named(quantity_word).value_or(DepthQuantity::total);
   asked.jobs = jobs;
   const Prepared<ModelThresholdPlan> plan = asked.prepare();
-  if (!plan) throw py::value_error(plan.refusal.text());
+  if (!plan) raise_refusal(plan.refusal);
   const ThresholdRequest& request = plan->request;
   const RunSetup& setup = plan->setups.front();
   std::atomic<bool> interrupt{false};
@@ -231,7 +276,7 @@ py::dict incubation(const ParameterSet& parameters, double depth_nm,
     asked.setups.push_back(experiment_setup(keywords, true));
   }
   const Prepared<ModelThresholdPlan> plan = asked.prepare();
-  if (!plan) throw py::value_error(plan.refusal.text());
+  if (!plan) raise_refusal(plan.refusal);
   const ThresholdRequest& request = plan->request;
   std::atomic<bool> interrupt{false};
   IncubationThresholds result;
@@ -256,7 +301,7 @@ py::dict incubation(const ParameterSet& parameters, double depth_nm,
 }  // namespace
 
 void bind_analysis(py::module_& m) {
-  m.def("_fit", &fit, py::arg("parameters"), py::arg("path"), py::arg("text"), py::arg("source"),
+  m.def("_fit", &fit, py::arg("parameters"), py::arg("path"), py::arg("columns"), py::arg("source"),
         py::arg("quantity"), py::arg("vary"), py::arg("vary_each"), py::arg("bounds"),
         py::arg("jobs"), py::arg("max_runs"), py::arg("method"), py::arg("analyse"),
         py::arg("min_depth"), py::arg("progress"), py::arg("experiment"), py::arg("separately"));

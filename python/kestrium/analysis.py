@@ -20,8 +20,8 @@ _COLUMNS = {"total": "total_depth_nm", "surface": "surface_recession_nm",
             "volume": "volume_depth_nm"}
 
 
-def _csv_text(fluence, depth, sigma, quantity):
-    """The arrays as the CSV text of a measured-data file, read by the program's own reader."""
+def _array_columns(fluence, depth, sigma, quantity):
+    """The arrays as the columns of measured data, named as a measured-data file names them."""
     import numpy as np
 
     if quantity not in _COLUMNS:
@@ -29,45 +29,27 @@ def _csv_text(fluence, depth, sigma, quantity):
     columns = {"fluence_mJ_per_cm2": fluence, _COLUMNS[quantity]: depth}
     if sigma is not None:
         columns["sigma_nm"] = sigma
-    values = {name: np.ravel(np.asarray(v, dtype=float)) for name, v in columns.items()}
-    lengths = {name: v.size for name, v in values.items()}
-    if len(set(lengths.values())) != 1:
-        raise ValueError(f"{_ARRAYS} differ in length: " +
-                         ", ".join(f"{name} has {n}" for name, n in lengths.items()))
-    rows = [",".join(values)]
-    rows += [",".join(repr(float(v[i])) for v in values.values())
-             for i in range(next(iter(lengths.values())))]
-    return "\n".join(rows) + "\n"
+    return _equal_lengths({name: np.ravel(np.asarray(v, dtype=float)).tolist()
+                           for name, v in columns.items()})
 
 
-def _cell(value, name, index):
-    """One CSV cell: a number as Python writes it exactly, text (a data-set label) quoted."""
-    if isinstance(value, (str, bytes)):
-        text = value.decode() if isinstance(value, bytes) else value
-        return '"' + text.replace('"', '""') + '"'
-    try:
-        return repr(float(value))
-    except (TypeError, ValueError):
-        raise ValueError(f"{_ARRAYS}, column {name}, index {index}: {value!r} is not a number "
-                         "nor a data-set label") from None
-
-
-def _table_text(table):
-    """A dict of columns (name: values) as the CSV text of a measured-data file."""
+def _table_columns(table):
+    """A dict of columns (name: values) as lists of equal length, for the data reader."""
     import numpy as np
 
     columns = {str(name): list(np.ravel(np.asarray(values, dtype=object)))
                for name, values in table.items()}
     if not columns:
         raise ValueError(f"{_ARRAYS} hold no column")
+    return _equal_lengths(columns)
+
+
+def _equal_lengths(columns):
     lengths = {name: len(v) for name, v in columns.items()}
     if len(set(lengths.values())) != 1:
         raise ValueError(f"{_ARRAYS} differ in length: " +
                          ", ".join(f"{name} has {n}" for name, n in lengths.items()))
-    rows = [",".join(_cell(name, name, "of the names") for name in columns)]
-    rows += [",".join(_cell(v[i], name, i) for name, v in columns.items())
-             for i in range(next(iter(lengths.values())))]
-    return "\n".join(rows) + "\n"
+    return columns
 
 
 def _columns_of(table):
@@ -181,19 +163,19 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
     if isinstance(vary_each, str):
         vary_each = [name for name in vary_each.split(",") if name]
     bounds = {name: (float(lo), float(hi)) for name, (lo, hi) in (bounds or {}).items()}
-    path = text = None
+    path = columns = None
     if hasattr(data, "to_dict"):
         data = _columns_of(data)
     if isinstance(data, dict):
-        text = _table_text(data)
+        columns = _table_columns(data)
     elif data is not None:
         path = os.fspath(data)
     else:
         if depth is None:
             raise ValueError("the fluence array needs the depth array")
-        text = _csv_text(fluence, depth, sigma, quantity or "total")
+        columns = _array_columns(fluence, depth, sigma, quantity or "total")
     try:
-        out, fitted, status, notes = _fit(parameters, path, text, _ARRAYS, quantity, list(vary),
+        out, fitted, status, notes = _fit(parameters, path, columns, _ARRAYS, quantity, list(vary),
                                           list(vary_each), bounds, int(jobs or 0),
                                           int(max_runs), method, bool(analyse),
                                           float(min_depth), progress,
