@@ -261,9 +261,6 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     s = _make_study(parameters, vary, points, refinement,
                     _keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
                               incubated_absorption, material), energy)
-    refusal = s.refusal_of_every_point()
-    if refusal:
-        raise ValueError("no point of the study can run: " + refusal)
     total = s.point_count
     if progress is True:
         from . import _progress_bar
