@@ -8,6 +8,7 @@
 
 #include "params/setting_words.h"
 #include "solver/calculation_run.h"
+#include "solver/cubic_stencil.h"
 #include "solver/newton.h"
 #include "solver/pulse_shapes.h"
 #include "solver/tridiagonal.h"
@@ -35,41 +36,6 @@ double fitted_weight(double pe) {
 double channel_velocity(double rate, double argument) {
   if (rate == 0.0 && argument <= 0.0) return rate * 0.0;
   return rate * std::exp(argument);
-}
-
-// Cubic Lagrange interpolation through the four nodes of a stencil, of two functions at once:
-// the factors (x - z_j)/(z_i - z_j) are taken once for both, with the stencil's differences
-// z_i - z_j from the grid (StencilDifferences), in the order of the one-function form
-// f_i ((x - z_a)/(z_i - z_a)) ((x - z_b)/(z_i - z_b)) ((x - z_c)/(z_i - z_c)), so that each value
-// keeps its bits.
-struct CubicPair {
-  double first = 0.0;
-  double second = 0.0;
-};
-
-CubicPair cubic_pair(const double* z, const double* differences, const double* f, const double* g,
-                     double x) {
-  double factor[12];
-  for (int i = 0, c = 0; i < 4; ++i) {
-    for (int j = 0; j < 4; ++j) {
-      if (j != i) {
-        factor[c] = (x - z[j]) / differences[c];
-        ++c;
-      }
-    }
-  }
-  CubicPair sum;
-  for (int i = 0; i < 4; ++i) {
-    double term_f = f[i];
-    double term_g = g[i];
-    for (int c = 3 * i; c < 3 * i + 3; ++c) {
-      term_f *= factor[c];
-      term_g *= factor[c];
-    }
-    sum.first += term_f;
-    sum.second += term_g;
-  }
-  return sum;
 }
 
 // Integral over [lo, hi] of the parabola through three points (as kernels.cpp's profile
@@ -125,7 +91,8 @@ AccurateScheme::AccurateScheme(const RunConstants& constants, const NodeArray& b
                   &x_,
                   &y_,
                   &departure_phi_,
-                  &departure_rate_}) {
+                  &departure_rate_,
+                  &capacity_}) {
     v->assign(size, 0.0);
   }
   for (int i = 0; i < base_cells; ++i) {
@@ -149,14 +116,10 @@ AccurateScheme::AccurateScheme(const RunConstants& constants, const NodeArray& b
     face_before = face;
   }
   transmitted_ = std::exp(-face_before);
-  // The differences z_i - z_j of every four-node stencil of the fraction's interpolation.
+  // The weights of every four-node stencil of the fraction's interpolation.
+  stencil_weights_.assign(4 * static_cast<std::size_t>(node_count_ - 3), 0.0);
   for (int first = 0; first + 4 <= node_count_; ++first) {
-    const double* zs = z_.data() + first;
-    for (int i = 0; i < 4; ++i) {
-      for (int jj = 0; jj < 4; ++jj) {
-        if (jj != i) stencil_differences_.push_back(zs[i] - zs[jj]);
-      }
-    }
+    stencil_weights(z_.data() + first, stencil_weights_.data() + 4 * first);
   }
   const MaterialPoint ambient = evaluate_material(material_, 0.0);
   const double ambient_rate =
@@ -213,7 +176,7 @@ void AccurateScheme::transport_fraction(double depth_change, double dt) {
       while (z_[static_cast<std::size_t>(j + 1)] <= departure) ++j;
       const int first = std::clamp(j - 1, 0, node_count_ - 4);
       const CubicPair at =
-          cubic_pair(z + first, stencil_differences_.data() + 12 * static_cast<std::size_t>(first),
+          cubic_pair(z + first, stencil_weights_.data() + 4 * static_cast<std::size_t>(first),
                      phi_n_.data() + first, rate_n_.data() + first, departure);
       phi_departure = std::clamp(at.first, 0.0, 1.0);
       rate_departure = std::max(at.second, 0.0);
@@ -231,14 +194,8 @@ void AccurateScheme::transport_fraction(double depth_change, double dt) {
 void AccurateScheme::evaluate(double surface_light, double a0, double dt) {
   const int n = node_count_ - 1;
   const double v = velocity_;
-  for (int k = 0; k < n; ++k) {
-    const auto i = static_cast<std::size_t>(k);
-    const MaterialPoint p = evaluate_material(material_, theta_[i]);
-    cf_[i] = p.heat_capacity;
-    kf_[i] = p.conduction;
-    enthalpy_[i] = p.enthalpy;
-    potential_[i] = p.potential;
-  }
+  evaluate_material_nodes(material_, theta_.data(), static_cast<std::size_t>(n), cf_.data(),
+                          kf_.data(), enthalpy_.data(), potential_.data());
 
   // The front: channel velocities, the heat of ablation and their slopes in theta_s.
   const double theta_s = r_.ambient + theta_[0];

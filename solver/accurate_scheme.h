@@ -139,9 +139,9 @@ class AccurateScheme {
 
   std::vector<double> z_, width_, volume_, absorbed_;
   std::vector<double> conductance_;  // D / width of each cell
-  // z_i - z_j (j != i, in increasing i and j) of the four nodes from each node on, for the
-  // fraction's cubic interpolation.
-  std::vector<double> stencil_differences_;
+  // The barycentric weights of the four nodes from each node on, for the fraction's cubic
+  // interpolation (taken once per grid).
+  std::vector<double> stencil_weights_;
   double transmitted_ = 0.0;  // fraction of the surface light passing the last volume
   double incubation_ratio_ = 1.0;
   bool incubation_ = false;
