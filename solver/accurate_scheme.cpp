@@ -91,8 +91,7 @@ AccurateScheme::AccurateScheme(const RunConstants& constants, const NodeArray& b
                   &x_,
                   &y_,
                   &departure_phi_,
-                  &departure_rate_,
-                  &capacity_}) {
+                  &departure_rate_}) {
     v->assign(size, 0.0);
   }
   for (int i = 0; i < base_cells; ++i) {
