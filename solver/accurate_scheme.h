@@ -138,6 +138,10 @@ class AccurateScheme {
   double loss_rate_ = 0.0;  // Lambda
 
   std::vector<double> z_, width_, volume_, absorbed_;
+  std::vector<double> conductance_;  // D / width of each cell
+  // The barycentric weights of the four nodes from each node on, for the fraction's cubic
+  // interpolation (taken once per grid).
+  std::vector<double> stencil_weights_;
   double transmitted_ = 0.0;  // fraction of the surface light passing the last volume
   double incubation_ratio_ = 1.0;
   bool incubation_ = false;
@@ -159,7 +163,8 @@ class AccurateScheme {
 
   // Per-iteration values.
   std::vector<double> cf_, kf_, enthalpy_, potential_, rate_, face_weight_, history_;
-  std::vector<double> peclet_n_, peclet_n1_;  // cell Peclet numbers at n and n-1
+  std::vector<double> peclet_n_, peclet_n1_;            // cell Peclet numbers at n and n-1
+  std::vector<double> departure_phi_, departure_rate_;  // at each node's departure point
   std::vector<double> sub_, diag_, super_, column_, residual_, work_, x_, y_;
   double velocity_residual_ = 0.0, velocity_slope_ = 0.0;
   Flows flows_;
@@ -167,6 +172,7 @@ class AccurateScheme {
   // Ledger: scaled sums and the previous step's increments (the BDF2 quadrature).
   Flows sums_, last_increment_;
   double bulk_at_last_test_ = 0.0;
+  double bulk_integral_n_ = 0.0;  // of the fraction at level n (bulk model)
   long newton_iterations_ = 0;
   long split_steps_ = 0;
   double end_fraction_ = static_cast<double>(0.01f);  // as in the published end test
