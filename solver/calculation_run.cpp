@@ -614,6 +614,7 @@ RunOutcome run_once(SharedParameters& parameters, RunStateMachine& run_state, So
   std::unique_ptr<PulseTrain> train;
   if (accurate && options.pulse.pulses > 1) {
     train = std::make_unique<PulseTrain>(constants, options.pulse, *accurate);
+    if (options.cooling_tolerance > 0.0) train->set_cooling_tolerance(options.cooling_tolerance);
     if (options.spot_cooling) train->couple(options.spot_cooling, options.spot_column);
     context.train = train.get();
   }
@@ -709,6 +710,8 @@ RunOutcome run_to_tolerance(SharedParameters& parameters, RunStateMachine& run_s
   quiet.append_kinetics_line = false;
   quiet.write_profile_files = false;
   quiet.end_fraction = std::min(static_cast<double>(0.01f), options.tolerance / 4.0);
+  if (quiet.cooling_tolerance == 0.0)
+    quiet.cooling_tolerance = std::min(kCoolingTolerance, options.tolerance / 10.0);
   auto level_options = [&](int level) {
     RunOptions o = quiet;
     o.grid_refinement = base_grid * level;

@@ -71,7 +71,10 @@ struct PulseRecord {
   double volume_depth_nm = 0.0;       // this pulse's
   double total_depth_nm = 0.0;        // this pulse's
   double cumulative_depth_nm = 0.0;   // all pulses so far
-  bool cut_short = false;             // stopped before its end: the table marks it
+  // The estimated error of surface_temperature_before_k from the cooling's time steps [K] (the
+  // sum of the local error estimates at the surface; 0 for the first pulse).
+  double cooling_error_k = 0.0;
+  bool cut_short = false;  // stopped before its end: the table marks it
 };
 
 // Where and what a run writes.
@@ -98,6 +101,9 @@ struct RunOptions {
   double tolerance = 0.0;
   // Accurate scheme: the end test's fraction of the depth; 0 keeps the model's 0.01.
   double end_fraction = 0.0;
+  // A train's cooling between pulses: the local error allowed per time step, relative to the
+  // temperature rise; 0 keeps kCoolingTolerance (a run to a tolerance asks for less).
+  double cooling_tolerance = 0.0;
   // The pulses (shape, train, incubation); the default is the parameter file's single pulse.
   PulsePlan pulse;
   // Told of the start, every output step, the spatial instants and the end; may be null.
