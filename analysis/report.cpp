@@ -227,6 +227,8 @@ nlohmann::ordered_json report_document(const FitReport& r, const BeerLambertFit*
   doc["evaluations"] = work.evaluations;
   doc["runs"] = work.runs;
   doc["retried_runs"] = work.retried;
+  // The runs of the early evaluations at a looser tolerance (counted in runs), when there were.
+  if (r.early_runs > 0) doc["early_runs"] = r.early_runs;
   doc["failed_runs"] = work.failed;
   doc["wall_seconds"] = number(work.wall_seconds);
   if (!r.notes.empty()) doc["notes"] = r.notes;

@@ -52,13 +52,29 @@ double parabola_integral(const double* z, const double* f, double lo, double hi)
 }  // namespace
 
 AccurateScheme::AccurateScheme(const RunConstants& constants, const NodeArray& base_grid,
-                               int grid_refinement)
+                               int grid_refinement, double depth_factor)
     : r_(constants),
       material_(make_material_integrals(constants.material)),
       loss_rate_(kHeatLossFactor * constants.diffusivity / (kHeatLossLength * kHeatLossLength)) {
   const int m = std::clamp(grid_refinement, 1, kMaximumGridRefinement);
+  refinement_ = m;
   const int base_cells = constants.node_count - 1;
   node_count_ = base_cells * m + 1;
+  // The extension's nodes below the run's grid.
+  std::vector<double> below;
+  if (depth_factor > 1.0) {
+    const double bottom = base_grid[constants.node_count];
+    const double wanted = bottom * depth_factor;
+    double cell = (bottom - base_grid[constants.node_count - 1]) / static_cast<double>(m);
+    double z = bottom;
+    while (z < wanted && node_count_ + static_cast<int>(below.size()) < kProfileCapacity) {
+      cell *= kExtensionGrowth;
+      z += cell;
+      below.push_back(z);
+    }
+    extended_fully_ = z >= wanted;
+  }
+  node_count_ += static_cast<int>(below.size());
   const auto size = static_cast<std::size_t>(node_count_);
   for (auto* v : {&z_,
                   &conductance_,
@@ -102,7 +118,8 @@ AccurateScheme::AccurateScheme(const RunConstants& constants, const NodeArray& b
           lo + (hi - lo) * static_cast<double>(j) / static_cast<double>(m);
     }
   }
-  z_[size - 1] = base_grid[constants.node_count];
+  z_[static_cast<std::size_t>(base_cells * m)] = base_grid[constants.node_count];
+  std::copy(below.begin(), below.end(), z_.end() - static_cast<std::ptrdiff_t>(below.size()));
   const int n = node_count_ - 1;
   double face_before = 0.0;
   for (int k = 0; k < n; ++k) {
@@ -431,7 +448,7 @@ bool AccurateScheme::solve_step(double t, double dt, bool first) {
 }
 
 void AccurateScheme::publish(SolverState& s) const {
-  const int m = (node_count_ - 1) / (r_.node_count - 1);
+  const int m = refinement_;
   for (int k = 1; k <= r_.node_count; ++k) {
     const auto i = static_cast<std::size_t>((k - 1) * m);
     s.temperature_rise[k] = theta_n_[i];

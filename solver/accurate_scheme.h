@@ -57,11 +57,17 @@
 
 namespace kt {
 
+inline constexpr double kExtensionGrowth = 1.08;  // cell growth of an extended grid
+
 class AccurateScheme {
  public:
   // The grid is the run's 65-node grid (state.depth_grid) with every cell split into
-  // grid_refinement equal cells.
-  AccurateScheme(const RunConstants& constants, const NodeArray& base_grid, int grid_refinement);
+  // grid_refinement equal cells. A depth_factor above 1 extends it below its last node to that
+  // many times its depth, by cells growing by kExtensionGrowth from its last cell, as many as the
+  // profile arrays hold (kProfileCapacity nodes in all; extended_fully() tells whether they did).
+  AccurateScheme(const RunConstants& constants, const NodeArray& base_grid, int grid_refinement,
+                 double depth_factor = 1.0);
+  bool extended_fully() const { return extended_fully_; }
 
   // One step from t - dt to t = step_index dt. The end test first (once t > 2 tau'); returns
   // true when it ends the run. Otherwise the solution at t is copied to the state's nodal
@@ -134,7 +140,9 @@ class AccurateScheme {
 
   const RunConstants& r_;
   MaterialIntegrals material_;
-  int node_count_ = 0;      // N; unknowns at 0 ... N-2, the last node held at 0
+  int node_count_ = 0;  // N; unknowns at 0 ... N-2, the last node held at 0
+  int refinement_ = 1;  // cells of the run's grid split into this many
+  bool extended_fully_ = true;
   double loss_rate_ = 0.0;  // Lambda
 
   std::vector<double> z_, width_, volume_, absorbed_;

@@ -276,10 +276,10 @@ bool draw_series_png(const SeriesPlot& plot, const std::string& what, const std:
 
 }  // namespace
 
-bool draw_incubation_png(const IncubationThresholds& result, const std::string& png,
-                         std::string& error) {
+bool draw_incubation_png(const IncubationThresholds& result, const std::string& model_name,
+                         const std::string& png, std::string& error) {
   SeriesPlot plot;
-  plot.title = "Threshold fluence against the number of pulses";
+  plot.title = "Threshold fluence against the number of pulses (" + model_name + ")";
   plot.x_label = "Pulses N";
   plot.y_label = "Threshold fluence [mJ/cm^2]";
   plot.log_x = plot.log_y = true;

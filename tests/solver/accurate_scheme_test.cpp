@@ -458,6 +458,29 @@ TEST(Tolerance, ReportsItsErrorsOrWhyItCouldNotReachThem) {
   EXPECT_NE(finest.error.shortfall.find("finest"), std::string::npos) << finest.error.shortfall;
 }
 
+// The grid is deepened when the heat or the light reaches its bottom (held at the ambient
+// temperature): on the defaults the heat takes 3 % of the light through it. Extended, the run
+// reaches its tolerance with less than the tolerance leaving through the bottom and says how deep
+// the grid went; the depth moves by far less than the tolerance.
+TEST(Tolerance, DeepensTheGridWhenTheHeatReachesItsBottom) {
+  test::RunRecords records;
+  RunOptions options = test::kinetics_only();
+  options.scheme = Scheme::accurate;
+  const RunOutcome plain = records.run(options);
+  ASSERT_EQ(plain.end, RunEnd::end_test);
+  EXPECT_GT(plain.energy.far_boundary, 2e-2 * plain.energy.light_in);
+  options.tolerance = 1e-2;
+  const RunOutcome o = records.run(options);
+  ASSERT_EQ(o.end, RunEnd::end_test) << o.divergence_cause;
+  EXPECT_TRUE(o.error.reached) << o.error.shortfall;
+  EXPECT_EQ(o.error.grid_depth_factor, 2.0);
+  EXPECT_EQ(o.grid_depth_nm, o.error.grid_depth_nm);
+  EXPECT_GT(o.grid_depth_nm, 1.9 * plain.grid_depth_nm);
+  EXPECT_LT(std::abs(o.energy.far_boundary), 1e-3 * o.energy.light_in);
+  EXPECT_LT(std::abs(o.energy.residual), 1e-8 * o.energy.light_in);
+  EXPECT_LT(std::abs(o.total_depth_nm - plain.total_depth_nm), 1e-2 * plain.total_depth_nm);
+}
+
 }  // namespace
 }  // namespace kt
 
