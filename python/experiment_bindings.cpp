@@ -113,9 +113,25 @@ incubated_absorption : float, optional
     The absorption coefficient [1/cm] of fully incubated material.
 material : str or os.PathLike, optional
     A material file (TOML).
+beam : {'gaussian', 'tophat'}, optional
+    A focused spot's profile (with spot_radius_um).
+spot_radius_um : float, optional
+    The spot's radius [µm] (1/e^2 for a Gaussian).
 
-A setting of the wrong kind raises TypeError, a misspelt one names the nearest, and settings
-that do not go together raise ValueError.)")
+Raises
+------
+TypeError
+    A setting of the wrong kind, or a misspelt one (naming the nearest).
+ValueError
+    Settings that do not go together.
+
+Examples
+--------
+>>> import kestrium
+>>> train = kestrium.Experiment(pulses=10, rate_hz=10, incubated_absorption=9.6e5)
+>>> r = kestrium.run(kestrium.Parameters(fluence=80), experiment=train)
+>>> e = kestrium.Experiment.read("train.toml")
+)")
       .def(py::init(&made_experiment))
       .def_static(
           "read",
@@ -126,7 +142,22 @@ that do not go together raise ValueError.)")
             if (!e) throw py::value_error(error);
             return *e;
           },
-          py::arg("path"), "Reads an experiment file; ValueError names the file, key and problem.")
+          py::arg("path"), R"(Reads an experiment file (TOML).
+
+Parameters
+----------
+path : str or os.PathLike
+    The experiment file.
+
+Returns
+-------
+Experiment
+    Its settings.
+
+Raises
+------
+ValueError
+    The file cannot be read, naming the file, the key and the problem.)")
       .def_property_readonly("scheme",
                              [](const Experiment& e) -> py::object {
                                return e.scheme.empty() ? py::object(py::none())
