@@ -158,26 +158,38 @@ Raises
 ------
 ValueError
     The file cannot be read, naming the file, the key and the problem.)")
-      .def_property_readonly("scheme",
-                             [](const Experiment& e) -> py::object {
-                               return e.scheme.empty() ? py::object(py::none())
-                                                       : py::object(py::str(e.scheme));
-                             })
-      .def_property_readonly("pulse_shape", [](const Experiment& e) { return e.pulse_shape; })
-      .def_property_readonly("trace",
-                             [path_or_none](const Experiment& e) { return path_or_none(e.trace); })
-      .def_property_readonly("pulses", [](const Experiment& e) { return e.pulses; })
-      .def_property_readonly("rate_hz", [](const Experiment& e) { return e.rate_hz; })
-      .def_property_readonly("incubated_absorption",
-                             [](const Experiment& e) { return e.incubated_absorption; })
       .def_property_readonly(
-          "material", [path_or_none](const Experiment& e) { return path_or_none(e.material); })
-      .def_property_readonly("beam",
-                             [](const Experiment& e) -> py::object {
-                               return e.beam.empty() ? py::object(py::none())
-                                                     : py::object(py::str(e.beam));
-                             })
-      .def_property_readonly("spot_radius_um", [](const Experiment& e) { return e.spot_radius_um; })
+          "scheme",
+          [](const Experiment& e) -> py::object {
+            return e.scheme.empty() ? py::object(py::none()) : py::object(py::str(e.scheme));
+          },
+          "The scheme, 'published' or 'accurate'; None: chosen by the run.")
+      .def_property_readonly(
+          "pulse_shape", [](const Experiment& e) { return e.pulse_shape; },
+          "The shape of the pulses: 'file', 'gaussian' or 'measured'.")
+      .def_property_readonly(
+          "trace", [path_or_none](const Experiment& e) { return path_or_none(e.trace); },
+          "The pulse trace's path, or None.")
+      .def_property_readonly(
+          "pulses", [](const Experiment& e) { return e.pulses; }, "The pulses of the train.")
+      .def_property_readonly(
+          "rate_hz", [](const Experiment& e) { return e.rate_hz; },
+          "The train's repetition rate [Hz].")
+      .def_property_readonly(
+          "incubated_absorption", [](const Experiment& e) { return e.incubated_absorption; },
+          "The absorption coefficient of incubated material [1/cm], or None.")
+      .def_property_readonly(
+          "material", [path_or_none](const Experiment& e) { return path_or_none(e.material); },
+          "The material file's path, or None.")
+      .def_property_readonly(
+          "beam",
+          [](const Experiment& e) -> py::object {
+            return e.beam.empty() ? py::object(py::none()) : py::object(py::str(e.beam));
+          },
+          "The spot's profile, 'gaussian' or 'tophat', or None.")
+      .def_property_readonly(
+          "spot_radius_um", [](const Experiment& e) { return e.spot_radius_um; },
+          "The spot's radius [µm] (1/e^2 for a Gaussian).")
       .def_property_readonly(
           "text", [](const Experiment& e) { return experiment_text(e); },
           "The experiment as the text of an experiment file.")

@@ -687,7 +687,7 @@ Returns
 -------
 dict
     The numeric fields in file order: name -> (label, unit), e.g.
-    fluence -> ("Fluence", "mJ/cm^2").)")
+    fluence -> ("Fluence [mJ/cm^2]", "mJ/cm^2").)")
       .def_static(
           "choices",
           [] {
