@@ -641,7 +641,7 @@ Returns
 -------
 dict
     Field name -> value, data_file_name included: numbers, choices as their codes
-    (ablation_model 2.0). Parameters(**p.to_dict()) is p again.)")
+    (ablation_model 2.0). ``Parameters(**p.to_dict())`` is p again.)")
       .def(
           "copy",
           [](const ParameterSet& p, const py::kwargs& keywords) {
