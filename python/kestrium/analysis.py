@@ -153,6 +153,16 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
         run_limit), with the reason.
     UserWarning
         The data's notes: columns not used, units converted.
+
+    Examples
+    --------
+    >>> import kestrium
+    >>> p = kestrium.Parameters()
+    >>> report = kestrium.fit(p, "measured.csv", vary=["activation_energy_em"])
+    >>> em = report["parameters"]["activation_energy_em"]["value"]
+    >>> fitted = report["fitted"]                     # a Parameters with the fitted values
+    >>> report = kestrium.fit(p, fluence=[60, 100, 200], depth=[20, 95, 230],
+    ...                       vary="activation_energy_em")
     """
     _parameters(parameters, "fit")
     if (data is None) == (fluence is None):
@@ -223,7 +233,7 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
     pulses : int or list of int, optional
         A train of that many pulses; a list (e.g. [1, 2, 5, 10, 20, 50]) finds the threshold
         at each and fits the incubation law F_th(N) = F_th(1) N^(S-1) through them.
-    scheme, experiment, pulse_shape, trace, rate_hz, incubated_absorption, material
+    scheme, experiment, pulse_shape, trace, rate_hz, incubated_absorption, material, tolerance
         The runs, as in kestrium.run; for a train the depth is the mean depth per pulse.
 
     Returns
@@ -246,6 +256,15 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
         fails.
     KeyboardInterrupt
         Ctrl-C stopped the search.
+
+    Examples
+    --------
+    >>> import kestrium
+    >>> t = kestrium.threshold(kestrium.Parameters(fluence=50))
+    >>> f_th = t["fluence"]                           # [mJ/cm^2]
+    >>> law = kestrium.threshold(kestrium.Parameters(fluence=30), pulses=[1, 2, 4, 8],
+    ...                          rate_hz=10, incubated_absorption=6.4e5, tolerance=1e-2)
+    >>> s = law["s"]                                  # the incubation exponent
     """
     _parameters(parameters, "threshold")
     if pulses is not None and not isinstance(pulses, (numbers.Real, str)):
@@ -264,11 +283,31 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
 def fit_diameters(path):
     """The D^2 method on measured craters of a Gaussian spot.
 
-    path: a CSV file with the columns energy_uj, diameter_um and, optionally, pulses (a diameter
-    of 0 for no crater). Fits D^2 = 2 w^2 ln(E / E_th(N)), E_th(N) = pi w^2 F_th(1) N^(S-1) / 2,
-    and returns a dict: threshold_fluence and threshold_stderr (mJ/cm^2), radius_um and
-    radius_stderr, s and s_stderr (None without several pulse numbers) and points. A bad file
-    raises ValueError naming its line and problem.
+    Fits D^2 = 2 w^2 ln(E / E_th(N)), E_th(N) = pi w^2 F_th(1) N^(S-1) / 2 through the
+    measured diameters, as `kestrium-batch threshold --diameters` does.
+
+    Parameters
+    ----------
+    path : path-like
+        A CSV file with the columns energy_uj [µJ], diameter_um [µm] (0 for no crater) and,
+        optionally, pulses.
+
+    Returns
+    -------
+    dict
+        threshold_fluence and threshold_stderr [mJ/cm^2], radius_um and radius_stderr [µm],
+        s and s_stderr (None without several pulse numbers) and points.
+
+    Raises
+    ------
+    ValueError
+        A bad file, naming its line and problem.
+
+    Examples
+    --------
+    >>> from kestrium.analysis import fit_diameters
+    >>> d = fit_diameters("craters.csv")
+    >>> f_th, w = d["threshold_fluence"], d["radius_um"]
     """
     return _fit_diameters(os.fspath(path))
 
@@ -276,8 +315,27 @@ def fit_diameters(path):
 def fit_thresholds(path):
     """The incubation law F_th(N) = F_th(1) N^(S-1) through measured thresholds.
 
-    path: a CSV file with the columns pulses, threshold_mj_cm2 and, optionally, sigma_mj_cm2.
-    Returns a dict: s, s_stderr, single_pulse_threshold and single_pulse_stderr. A bad file
-    raises ValueError naming its line and problem.
+    Parameters
+    ----------
+    path : path-like
+        A CSV file with the columns pulses, threshold_mj_cm2 [mJ/cm^2] and, optionally,
+        sigma_mj_cm2 [mJ/cm^2].
+
+    Returns
+    -------
+    dict
+        s and s_stderr (the incubation exponent), single_pulse_threshold and
+        single_pulse_stderr [mJ/cm^2].
+
+    Raises
+    ------
+    ValueError
+        A bad file, naming its line and problem.
+
+    Examples
+    --------
+    >>> from kestrium.analysis import fit_thresholds
+    >>> law = fit_thresholds("thresholds.csv")
+    >>> s = law["s"]
     """
     return _fit_thresholds(os.fspath(path))
