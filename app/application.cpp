@@ -8,6 +8,7 @@
 
 #include "app/data_files.h"
 #include "app/help_window.h"
+#include "engine/run_request.h"
 #include "params/output_paths.h"
 #include "solver/result_files.h"
 
@@ -168,7 +169,7 @@ RunOutcome Application::run_spot_train_here(SharedParameters& parameters, const 
   // Stop ends the runs at every radius (the centre's takes it from the run state as well).
   train.centre.interrupt = &crater_interrupt;
   train.make_centre = calculate;
-  SpotTrainEnd end{run_spot_train(train), train.parameters};
+  SpotTrainEnd end{run_spot_train(train), train.parameters, setup};
   RunOutcome outcome = end.result.centre;
   if (!end.result.error.empty()) {
     outcome = RunOutcome{};
@@ -187,34 +188,37 @@ std::string Application::write_crater(const RunOutcome& outcome) {
     request.swap(crater_);
     train.swap(spot_train_);
   }
-  if ((!request && !train) || outcome.end == RunEnd::not_started || outcome.end == RunEnd::stop ||
-      outcome.end == RunEnd::diverged)
-    return {};
+  if (!request && !train) return {};
+  const bool whole = outcome.end != RunEnd::not_started && outcome.end != RunEnd::stop &&
+                     outcome.end != RunEnd::diverged;
   // A spot's train whose cooling or outer runs failed has no crater to tell.
-  if (train && !train->result.failure.empty())
+  if (train && whole && !train->result.failure.empty())
     return "The spot's train failed: " + train->result.failure +
            ".\nThe crater table was not written.";
-  const Crater crater = train ? train->result.crater : compute_crater(*request);
-  if (!crater.error.empty()) return "The crater table was not written: " + crater.error + ".";
-  const ParameterSet& ran = train ? train->parameters : request->parameters;
-  std::vector<std::string> errors;
-  write_result_file(crater_file_name(result_file_base(ran.data_file_name)),
-                    ResultFile::Mode::rewrite, crater_table_text(crater), errors);
-  std::string message;
-  for (const std::string& e : errors) message += (message.empty() ? "" : "\n") + e;
-  return message;
+  const CraterStep step = train
+                              ? take_crater_step(train->parameters, train->setup, run_refinement,
+                                                 outcome, &crater_interrupt, &train->result.crater)
+                              : take_crater_step(request->parameters, request->setup,
+                                                 request->refinement, outcome, request->interrupt);
+  if (!step.crater.error.empty())
+    return "The crater table was not written: " + step.crater.error + ".";
+  return step.problem();
 }
 
 void Application::use_setup(const RunSetup& setup) {
   controller.change_options([&setup](RunOptions& options) { setup.apply(options); });
-  // A material's values replace the parameters' in the run only: the set and its file keep
-  // the user's.
-  if (setup.material) {
-    controller.set_preparation(
-        [setup](ParameterSet& values) { return setup.apply_material_values(values); });
-  } else {
-    controller.set_preparation({});
-  }
+  // Every run is prepared as the batch runner's is, by the engine's run request: its checks,
+  // and a material's values in the run only (the set and its file keep the user's).
+  controller.set_preparation([setup, refinement = run_refinement](ParameterSet& values) {
+    RunRequest request;
+    request.parameters = values;
+    request.setup = setup;
+    request.options.refinement = refinement;
+    const Prepared<RunPlan> plan = request.prepare();
+    if (!plan) return plan.refusal.text();
+    values = plan->parameters;
+    return std::string();
+  });
   run_view.set_scheme(setup.scheme);
 }
 

@@ -214,6 +214,7 @@ class Application {
   struct SpotTrainEnd {
     SpotTrainResult result;
     ParameterSet parameters;
+    RunSetup setup;
   };
   std::optional<SpotTrainEnd> spot_train_;
   RunOutcome run_spot_train_here(SharedParameters& parameters, const RunOptions& options,
