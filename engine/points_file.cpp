@@ -9,7 +9,9 @@ namespace kt {
 namespace {
 
 // A line that holds a point or the names: not blank, not a comment.
-bool listed(const std::string& line) { return !line.empty() && line[0] != '#'; }
+bool listed(const std::string& line) {
+  return !line.empty() && line[0] != '#';
+}
 
 std::vector<std::string> cells_of(const std::string& line) {
   std::vector<std::string> cells;
@@ -63,7 +65,8 @@ std::string read_points_file(const std::string& path, StudyPlan& plan) {
     for (const std::string& c : cells) {
       char* end = nullptr;
       const double v = std::strtod(c.c_str(), &end);
-      if (c.empty() || *end != '\0') return at_line("\"" + printable_text(c) + "\" is not a number");
+      if (c.empty() || *end != '\0')
+        return at_line("\"" + printable_text(c) + "\" is not a number");
       values.push_back(v);
     }
     // The file may have grown since it was counted.

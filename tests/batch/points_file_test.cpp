@@ -49,7 +49,9 @@ TEST(PointsFile, RefusalsNameTheFileAndLine) {
       {"fluence\n60\n7\x01\x00\n"s, ", line 3: a NUL byte; the file is not text"},
       {"# only a comment\n", ": a listed study needs at least one field"},
       {"fluence\n# no point\n", ": the study lists no point"},
-      {"\xFF\xFE" "f\0l\0"s, " is UTF-16 text"},
+      {"\xFF\xFE"
+       "f\0l\0"s,
+       " is UTF-16 text"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
