@@ -261,21 +261,17 @@ int single_run(const std::vector<std::string>& args) {
   }
   if (spot_train && !spot_train->failure.empty()) return fail(spot_train->failure);
   if (spot_train && !json) std::fputs(kt::spot_train_summary(*spot_train).c_str(), stdout);
-  if (spot && outcome.end != kt::RunEnd::stop) {
-    // The crater from runs at the local fluences of the spot (the parameters the run used), or
-    // a spot train's own runs.
-    kt::CraterRequest crater_request;
-    crater_request.parameters = p;
-    crater_request.setup = *setup;
-    crater_request.refinement = options.refinement;
-    crater_request.interrupt = &kt::batch::catch_stop_signals();
-    const kt::Crater crater = spot_train ? spot_train->crater : kt::compute_crater(crater_request);
+  // The crater from runs at the local fluences of the spot (the parameters the run used), or
+  // a spot train's own runs.
+  const kt::CraterStep step =
+      kt::take_crater_step(p, *setup, options.refinement, outcome, &kt::batch::catch_stop_signals(),
+                           spot_train ? &spot_train->crater : nullptr);
+  if (step.taken) {
+    const kt::Crater& crater = step.crater;
     if (!crater.error.empty()) return fail(crater.error);
-    std::vector<std::string> errors;
-    kt::write_result_file(kt::crater_file_name(kt::result_file_base(p.data_file_name)),
-                          kt::ResultFile::Mode::rewrite, kt::crater_table_text(crater), errors);
-    for (const std::string& e : errors) std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
-    if (!errors.empty()) return kExitFailure;
+    for (const std::string& e : step.file_errors)
+      std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
+    if (!step.file_errors.empty()) return kExitFailure;
     if (!json) {
       for (std::size_t k = 0; k < crater.volume_um3.size(); ++k)
         std::printf("crater after pulse %zu: diameter %.6g um at %.6g nm, volume %.6g um^3\n",
