@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test.
 # ./test.sh --sanitize  runs the suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+# ./test.sh --sanitize-clang  the same built with clang (build/asan-clang), whose undefined-
+#                       behaviour checks also come from clang's own runtime; not run by CI.
 # ./test.sh --tsan      runs the suite under ThreadSanitizer.
 # ./test.sh --slow      runs only the slow tests (label "slow": the fit on the calculation),
 #                       which every other run leaves out.
@@ -15,6 +17,10 @@ build=build/release
 flags=(-DCMAKE_BUILD_TYPE=Release -DKT_BUILD_BENCH=OFF)
 case "${1:-}" in
   --sanitize) build=build/asan; flags=(-DCMAKE_BUILD_TYPE=Debug -DKT_SANITIZE=ON -DKT_BUILD_BENCH=OFF) ;;
+  --sanitize-clang)
+    build=build/asan-clang
+    flags=(-DCMAKE_BUILD_TYPE=Debug -DKT_SANITIZE=ON -DKT_BUILD_BENCH=OFF
+           -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
   --tsan) build=build/tsan; flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKT_TSAN=ON -DKT_BUILD_BENCH=OFF) ;;
 esac
 if [ -z "${1:-}" ]; then

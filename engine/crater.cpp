@@ -8,6 +8,7 @@
 #include "analysis/threshold.h"
 #include "engine/material_setup.h"
 #include "engine/model_runs.h"
+#include "engine/single_run.h"
 #include "solver/result_files.h"
 
 namespace kt {
@@ -393,7 +394,7 @@ std::string CraterStep::problem() const {
 
 CraterStep take_crater_step(const ParameterSet& used, const RunSetup& setup, int refinement,
                             const RunOutcome& outcome, const std::atomic<bool>* interrupt,
-                            const Crater* made) {
+                            const Crater* made, const std::filesystem::path& folder) {
   CraterStep step;
   if (!setup.spot.active() || outcome.end == RunEnd::not_started || outcome.end == RunEnd::stop ||
       outcome.end == RunEnd::diverged)
@@ -410,7 +411,7 @@ CraterStep take_crater_step(const ParameterSet& used, const RunSetup& setup, int
     step.crater = compute_crater(request);
   }
   if (!step.crater.error.empty()) return step;
-  write_result_file(crater_file_name(result_file_base(used.data_file_name)),
+  write_result_file(file_in_folder(folder, crater_file_name(result_file_base(used.data_file_name))),
                     ResultFile::Mode::rewrite, crater_table_text(step.crater), step.file_errors);
   return step;
 }

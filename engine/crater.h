@@ -12,6 +12,7 @@
 #pragma once
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -155,9 +156,10 @@ struct CraterStep {
 };
 
 // `used` the parameters as the run used them (with the material's values), `setup` the run's,
-// `refinement` its sub-steps; `made` (may be null) a crater already computed.
+// `refinement` its sub-steps; `made` (may be null) a crater already computed; `folder` the
+// run's output folder (RunOptions::output_directory; empty: the current folder).
 CraterStep take_crater_step(const ParameterSet& used, const RunSetup& setup, int refinement,
                             const RunOutcome& outcome, const std::atomic<bool>* interrupt,
-                            const Crater* made = nullptr);
+                            const Crater* made = nullptr, const std::filesystem::path& folder = {});
 
 }  // namespace kt

@@ -141,31 +141,47 @@ std::string make_axes_study(const std::vector<std::string>& names,
   return {};
 }
 
-std::string make_listed_study(const std::vector<std::string>& names,
-                              const std::vector<std::vector<double>>& points, StudyPlan& plan) {
+std::string start_listed_study(const std::vector<std::string>& names, StudyPlan& plan) {
   StudyPlan made;
   if (names.empty()) return "a listed study needs at least one field";
   if (std::string error = resolve_fields(names, made.fields); !error.empty()) return error;
+  plan = std::move(made);
+  return {};
+}
+
+std::string add_listed_point(const std::vector<double>& values, StudyPlan& plan) {
+  const std::size_t fields = plan.fields.size();
+  if (values.size() != fields)
+    return std::to_string(values.size()) + " values for " + std::to_string(fields) + " fields";
+  if (plan.listed_points.size() >= kMaximumStudyPoints)
+    return "the study lists more than " + std::to_string(kMaximumStudyPoints) + " points";
+  std::vector<float> point;
+  point.reserve(fields);
+  for (std::size_t j = 0; j < fields; ++j) {
+    if (!fits_field(values[j]))
+      return std::string(plan.fields[j]->name) + " is not a finite 32-bit number";
+    if (std::string problem = field_value_problem(*plan.fields[j], static_cast<float>(values[j]));
+        !problem.empty())
+      return problem;
+    point.push_back(static_cast<float>(values[j]));
+  }
+  plan.listed_points.push_back(std::move(point));
+  return {};
+}
+
+std::string make_listed_study(const std::vector<std::string>& names,
+                              const std::vector<std::vector<double>>& points, StudyPlan& plan) {
+  StudyPlan made;
+  if (std::string error = start_listed_study(names, made); !error.empty()) return error;
   if (points.empty()) return "the study lists no point";
   if (points.size() > kMaximumStudyPoints)
     return "the study lists more than " + std::to_string(kMaximumStudyPoints) + " points";
   made.listed_points.reserve(points.size());
   for (std::size_t i = 0; i < points.size(); ++i) {
-    if (points[i].size() != names.size()) {
-      return "point " + std::to_string(i) + " has " + std::to_string(points[i].size()) +
-             " values for " + std::to_string(names.size()) + " fields";
+    if (std::string problem = add_listed_point(points[i], made); !problem.empty()) {
+      const bool count = points[i].size() != names.size();
+      return "point " + std::to_string(i) + (count ? " has " : ": ") + problem;
     }
-    std::vector<float> values;
-    for (std::size_t j = 0; j < names.size(); ++j) {
-      if (!fits_field(points[i][j]))
-        return "point " + std::to_string(i) + ": " + names[j] + " is not a finite 32-bit number";
-      if (std::string problem =
-              field_value_problem(*made.fields[j], static_cast<float>(points[i][j]));
-          !problem.empty())
-        return "point " + std::to_string(i) + ": " + problem;
-      values.push_back(static_cast<float>(points[i][j]));
-    }
-    made.listed_points.push_back(std::move(values));
   }
   plan = std::move(made);
   return {};

@@ -78,6 +78,12 @@ std::string make_axes_study(const std::vector<std::string>& names,
 std::string make_listed_study(const std::vector<std::string>& names,
                               const std::vector<std::vector<double>>& points, StudyPlan& plan);
 
+// The same, point by point, so that a long list is never held twice: start_listed_study
+// resolves the fields into `plan` (a listed study with no point yet), add_listed_point checks
+// and adds one point. Each returns the problem, or empty; a point's problem does not name it.
+std::string start_listed_study(const std::vector<std::string>& names, StudyPlan& plan);
+std::string add_listed_point(const std::vector<double>& values, StudyPlan& plan);
+
 std::size_t study_point_count(const StudyPlan& plan);
 
 // The I-th of N interleaved slices of a study: the points i with i % count == index - 1.

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,43 @@ bool read_bounded_file(const std::string& path, const std::string& what, std::si
 // UTF-32 (by their byte-order marks or their zero bytes) and any NUL byte are refused, the
 // error naming `source` and, for a NUL, its line.
 bool check_text_encoding(std::string& text, const std::string& source, std::string& error);
+
+// A text file read one line at a time, a block at a time, so that a large file is never held
+// whole: the same checks as read_bounded_file (opened without blocking, a regular file, at most
+// `limit` bytes) and check_text_encoding (UTF-8: a byte-order mark skipped, UTF-16 and UTF-32
+// refused, a NUL byte refused with its line), found as the lines are read. A reader that counts
+// before it stores reads the file twice (rewind).
+class TextLines {
+ public:
+  TextLines() = default;
+  ~TextLines();
+  TextLines(const TextLines&) = delete;
+  TextLines& operator=(const TextLines&) = delete;
+
+  // Opens `path`; `what` names it in messages ("the points file"). On failure `error` says why.
+  bool open(const std::string& path, const std::string& what, std::size_t limit,
+            std::string& error);
+  // The next line, without its "\n" and a "\r" before it. False at the end of the file and on
+  // failure; then `error` is empty at the end and says why on failure.
+  bool next(std::string& line, std::string& error);
+  // Back to the first line.
+  bool rewind(std::string& error);
+  // The number of the line `next` gave last, from 1.
+  std::size_t line_number() const { return line_number_; }
+
+ private:
+  bool fill(std::string& error);
+  std::string failure(const std::string& reason) const;
+
+  int fd_ = -1;
+  std::string path_, what_;
+  std::size_t limit_ = 0;
+  std::string block_;       // the bytes read and not yet given as lines
+  std::size_t taken_ = 0;   // how many of block_'s first bytes were given
+  std::uint64_t read_ = 0;  // the bytes read from the file since the first
+  bool at_end_ = false;
+  std::size_t line_number_ = 0;
+};
 
 // Text as it may be shown in a message: bytes that are not printable ASCII become \xNN.
 std::string printable_text(std::string_view text);

@@ -30,10 +30,12 @@
 #include <thread>
 #include <vector>
 
+#include "engine/crater.h"
 #include "engine/parallel_runner.h"
 #include "engine/result_columns.h"
 #include "engine/run_request.h"
 #include "engine/single_run.h"
+#include "engine/spot_train.h"
 #include "engine/sweep.h"
 #include "engine/sweep_request.h"
 #include "kt/version.h"
@@ -47,6 +49,7 @@
 #include "python/bindings.h"
 #include "python/interruptible.h"
 #include "solver/calculation_run.h"
+#include "solver/result_files.h"
 #include "solver/run_observer.h"
 
 namespace py = pybind11;
@@ -430,19 +433,61 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   options.write_profile_files = output_directory.has_value();
   options.append_kinetics_line = output_directory.has_value();
   if (output_directory) options.output_directory = *output_directory;
+  // On a spot, as the batch runner runs it: a train runs at every radius of the spot with their
+  // shared cooling, the centre's run giving the result; the crater table goes beside the result
+  // files.
+  const RunSetup& setup = request.setup;
+  const bool spot = setup.spot.active();
+  std::optional<SpotTrainResult> spot_train;
+  if (spot && setup.is_train()) {
+    request.make = [&](SharedParameters& shared, const RunOptions& run_options) {
+      SpotTrainRequest train;
+      train.parameters = shared.values;
+      train.setup = setup;
+      train.centre = run_options;
+      spot_train = run_spot_train(train);
+      if (!spot_train->error.empty()) {
+        RunOutcome refused;
+        refused.not_started_reason = spot_train->error;
+        return refused;
+      }
+      return spot_train->centre;
+    };
+  }
   const Prepared<RunPlan> plan = request.prepare();
   if (!plan) raise_refusal(plan.refusal);
+  std::string crater_file;
   if (output_directory) {
-    // No result file may be a file the run reads; the folder is made only once that holds.
-    check_outputs(request.setup, run_output_files(plan->parameters, plan->options));
+    // No result file may be a file the run reads or another result file; the folder is made
+    // only once that holds.
+    std::vector<NamedPath> outputs = run_output_files(plan->parameters, plan->options);
+    if (spot) {
+      crater_file = file_in_folder(
+          *output_directory, crater_file_name(result_file_base(plan->parameters.data_file_name)));
+      outputs.push_back({"the crater table", crater_file});
+    }
+    check_outputs(setup, outputs);
     make_folder(*output_directory);
   }
 
   Collector collector(keep_profiles);
   std::atomic<bool> interrupt{false};
   SingleRun made;
-  run_interruptible([&] { made = plan->execute(&interrupt, &collector); },
-                    [&] { interrupt.store(true); });
+  std::vector<std::string> crater_errors;
+  run_interruptible(
+      [&] {
+        made = plan->execute(&interrupt, &collector);
+        if (crater_file.empty() || !made.error.empty()) return;
+        // The crater from runs at the local fluences of the spot (the parameters the run
+        // used), or a spot train's own runs.
+        const CraterStep step =
+            take_crater_step(made.used, setup, refinement, made.outcome, &interrupt,
+                             spot_train ? &spot_train->crater : nullptr, *output_directory);
+        if (!step.crater.error.empty() && !interrupt.load())
+          crater_errors.push_back(crater_file + " was not written: " + step.crater.error);
+        crater_errors.insert(crater_errors.end(), step.file_errors.begin(), step.file_errors.end());
+      },
+      [&] { interrupt.store(true); });
   if (!made.error.empty()) throw py::value_error(made.error);
   const RunOutcome& outcome = made.outcome;
 
@@ -467,6 +512,11 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   d["profiles"] = taken;
   put_outcome(d, outcome);
   put_pulses(d, outcome);
+  if (!crater_errors.empty()) {
+    std::vector<std::string> errors = outcome.file_errors;
+    errors.insert(errors.end(), crater_errors.begin(), crater_errors.end());
+    d["file_errors"] = errors;
+  }
   d["parameters"] = made.used;
   return d;
 }

@@ -7,21 +7,9 @@
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 repo="$kt_repo"
-build="${1:-$repo/build/shots}"
-mkdir -p "$build"
-build="$(cd "$build" && pwd)"
-shots="$repo/shots"
-mkdir -p "$shots"
-
-kt_build "$build" kestrium
+kt_prepare "${1:-$repo/build/shots}" kestrium_shots kestrium
+build="$kt_build_dir" shots="$kt_shots" work="$kt_work"
 program="$build/app/kestrium"
-
-work="$(mktemp -d /tmp/kestrium_shots.XXXXXX)"
-cleanup() {
-  kt_stop_all
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*" >&2
@@ -29,7 +17,7 @@ fail() {
   exit 1
 }
 kt_start_x 1024x768 "$work/xvfb.log" || fail "Xvfb did not start or does not answer"
-shot() { kt_shot "$shots/$1.png" "${2:-0.5}"; echo "  shots/$1.png"; }
+shot() { kt_screen "$1" "${2:-0.5}"; }
 
 cd "$work"
 "$program" >"$work/program.log" 2>&1 &

@@ -21,45 +21,19 @@ build="${1:-$repo/build/e2e}"
 shift || true
 sizes=("$@")
 [ "${#sizes[@]}" -gt 0 ] || sizes=(1024x768 1920x1080)
-mkdir -p "$build"
-build="$(cd "$build" && pwd)"
-shots="$repo/shots"
-mkdir -p "$shots"
-
-kt_build "$build" kestrium
+kt_prepare "$build" kt_desk kestrium
+build="$kt_build_dir" shots="$kt_shots" work="$kt_work"
 program="$build/app/kestrium"
 [ -x "$program" ] || { echo "FAIL: no program at $program" >&2; exit 1; }
 
-work="$(mktemp -d /tmp/kt_desk.XXXXXX)"
-cleanup() {
-  kt_stop_all
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
 size=""
-fail() {
-  echo "FAIL ($size): $*" >&2
-  import -window root "$shots/desk_${size}_failure.png" 2>/dev/null &&
-    echo "  screen at the failure: shots/desk_${size}_failure.png" >&2
-  [ -s "$work/program.log" ] && sed 's/^/    /' "$work/program.log" >&2
-  exit 1
-}
+fail() { kt_fail "desk_${size}_failure" "($size) $*"; }
 pass() { echo "ok ($size): $*"; }
-shot() {  # shot <name> [settle seconds]
-  kt_shot "$shots/desk_${size}_$1.png" "${2:-0.5}"
-  echo "  shots/desk_${size}_$1.png"
-}
+shot() { kt_screen "desk_${size}_$1" "${2:-0.5}"; }  # shot <name> [settle seconds]
 
 frame=""
 title() { xdotool getwindowname "$frame" 2>/dev/null || true; }
 title_is() { [ "$(title)" = "$1" ]; }
-shown() { [ -n "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ]; }
-gone() { ! shown "$1"; }
-window_of() {  # window_of <exact title>
-  kt_wait_for 10 shown "$1" || fail "the window \"$1\" did not appear"
-  xdotool search --onlyvisible --name "^$1\$" | head -1
-}
 click_control() {  # dialog-unit control centre of a template of <tw> x <th> units
   local X Y WIDTH HEIGHT SCREEN WINDOW
   eval "$(xdotool getwindowgeometry --shell "$1")"
@@ -100,7 +74,7 @@ run_at() {
   cd "$run"
   "$program" >"$work/program.log" 2>&1 &
   kt_program_pid=$!
-  kt_wait_for 20 shown "kestrium - KTparam.par" || fail "no window titled \"kestrium - KTparam.par\""
+  kt_wait_for 20 kt_shown "kestrium - KTparam.par" || fail "no window titled \"kestrium - KTparam.par\""
   frame="$(xdotool search --onlyvisible --name '^kestrium - ' | head -1)"
   pass "title \"$(title)\""
   shot 1_title_page 1
@@ -123,12 +97,12 @@ run_at() {
   # ---- 3. the fluence changed: the title is marked ----
   kt_key "$frame" alt+p
   local dialog
-  dialog="$(window_of "Parameters:")"
+  dialog="$(kt_window_of "Parameters:")"
   click_control "$dialog" 360 308 118 88 25 12
   kt_key "$dialog" ctrl+a
   xdotool type --delay 30 80
   click_control "$dialog" 360 308 45 248 70 25
-  kt_wait_for 10 gone "Parameters:" || fail "the Parameters dialog did not close"
+  kt_wait_for 10 kt_gone "Parameters:" || fail "the Parameters dialog did not close"
   kt_wait_for 5 title_is "kestrium - KTparam.par *" || fail "the title is \"$(title)\" after a change"
   pass "after the fluence changed the title is \"$(title)\""
 
@@ -137,10 +111,10 @@ run_at() {
   sleep 0.3
   kt_key "$frame" x
   local question
-  question="$(window_of Kestrium)"
+  question="$(kt_window_of Kestrium)"
   shot 2_exit_question 0.5
   kt_key "$question" Escape
-  kt_wait_for 10 gone Kestrium || fail "Cancel did not close the question"
+  kt_wait_for 10 kt_gone Kestrium || fail "Cancel did not close the question"
   sleep 0.3
   kill -0 "$kt_program_pid" 2>/dev/null || fail "the program ended although Cancel was chosen"
   title_is "kestrium - KTparam.par *" || fail "the title lost its mark after Cancel"
@@ -181,7 +155,7 @@ run_at() {
   sleep 0.3
   kt_key "$frame" p
   local chooser
-  chooser="$(window_of "Export picture")"
+  chooser="$(kt_window_of "Export picture")"
   sleep 0.3
   kt_key "$chooser" ctrl+a
   xdotool type --delay 20 "$run/exported.png"
@@ -197,7 +171,7 @@ run_at() {
   kt_key "$frame" alt+f
   sleep 0.3
   kt_key "$frame" x
-  question="$(window_of Kestrium)"
+  question="$(kt_window_of Kestrium)"
   kt_key "$question" alt+s
   kt_wait_for 20 bash -c "! kill -0 $kt_program_pid 2>/dev/null" || fail "Save in the question did not end the program"
   wait "$kt_program_pid" || true

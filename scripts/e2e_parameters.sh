@@ -24,51 +24,31 @@
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 repo="$kt_repo"
-build="${1:-$repo/build/e2e}"
-mkdir -p "$build"
-build="$(cd "$build" && pwd)"
-shots="$repo/shots"
-mkdir -p "$shots"
 defaults="$repo/tests/data/params/default.par"
 
-kt_build "$build" kestrium
+# A short folder name: the chooser takes paths of at most 99 characters. The program runs in
+# the empty folder run/ of the work folder; the logs stay beside it.
+kt_prepare "${1:-$repo/build/e2e}" kt_e2e kestrium
+build="$kt_build_dir" shots="$kt_shots" work="$kt_work"
 program="$build/app/kestrium"
 [ -x "$program" ] || { echo "FAIL: no program at $program" >&2; exit 1; }
 
-# A short directory name: the chooser takes paths of at most 99 characters. The program runs in
-# the empty folder run/; the logs stay beside it.
-work="$(mktemp -d /tmp/kt_e2e.XXXXXX)"
 run="$work/run"
 mkdir "$run"
 mine="$run/mine.par"
 
-cleanup() {
-  kt_stop_all
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
 fail() {
-  echo "FAIL: $*" >&2
   if [ -n "$kt_xvfb_pid" ] && ! kill -0 "$kt_xvfb_pid" 2>/dev/null; then
     echo "  the X server has ended; its output:" >&2
     sed 's/^/    /' "$work/xvfb.log" >&2
   fi
-  import -window root "$shots/e2e_params_failure.png" 2>/dev/null &&
-    echo "  screen at the failure: shots/e2e_params_failure.png" >&2
   echo "  files in the working directory:" >&2
   ls -l "$run" >&2 || true
-  if [ -s "$work/program.log" ]; then
-    echo "  program output:" >&2
-    sed 's/^/    /' "$work/program.log" >&2
-  fi
-  exit 1
+  kt_fail e2e_params_failure "$*"
 }
 pass() { echo "ok: $*"; }
-shot() {  # shot <name> [settle seconds]: the whole screen, after the windows have painted
-  kt_shot "$shots/e2e_params_$1.png" "${2:-0.5}"
-  echo "  shots/e2e_params_$1.png"
-}
+# shot <name> [settle seconds]: the whole screen, after the windows have painted
+shot() { kt_screen "e2e_params_$1" "${2:-0.5}"; }
 
 # ---- X server ----------------------------------------------------------------------------------
 kt_start_x 1024x768 "$work/xvfb.log" || fail "Xvfb did not start or does not answer"
@@ -282,7 +262,7 @@ dialog="$(parameters_dialog)"
 shot 09_parameters_from_mine
 click_fluence "$dialog"
 check_fluence_field "$dialog" 80.00000
-# Cut the shown text, type another number, paste the text back: the value committed by OK is
+# Cut the kt_shown text, type another number, paste the text back: the value committed by OK is
 # then the one read from what the field showed.
 kt_key "$dialog" ctrl+a ctrl+x
 xdotool type --delay 30 1

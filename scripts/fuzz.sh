@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
 # Fuzzes the readers of outside data with libFuzzer, one target after the other:
 # the parameter-file and number readers, the measured-data reader, the merge of shard tables,
-# the material and experiment files, the pulse trace, and the measured crater diameters and
-# thresholds of the spot.
+# the material and experiment files, the pulse trace, the measured crater diameters and
+# thresholds of the spot, and the points file of a listed study.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]   (default 60 s each, every target); each target's
 #   corpus grows in build/fuzz/corpus/<target>.
-# measured_data, shard_table and lab_files take inputs of up to 1 MiB (work that grows with
-# the input shows as a slow unit or a timeout). A finding stops the run and leaves the input as build/fuzz/<target>-crash-* (exit status
-# nonzero).
+# measured_data, shard_table, lab_files and points_file take inputs of up to 1 MiB (work that
+# grows with the input shows as a slow unit or a timeout). A finding stops the run and leaves
+# the input as build/fuzz/<target>-crash-* (exit status nonzero).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(parameter_file measured_data shard_table lab_files spot_data)
+[ ${#targets[@]} -gt 0 ] || targets=(parameter_file measured_data shard_table lab_files spot_data points_file)
 build=build/fuzz
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Fuzz -DCMAKE_CXX_COMPILER=clang++ -DKT_FUZZ=ON \
@@ -28,7 +28,7 @@ for target in "${targets[@]}"; do
   # rows, many samples) get inputs well beyond libFuzzer's default of 4 KB.
   max_len=()
   case "$target" in
-    measured_data | shard_table | lab_files) max_len=(-max_len=1048576) ;;
+    measured_data | shard_table | lab_files | points_file) max_len=(-max_len=1048576) ;;
   esac
   cmake --build "$build" --target "${target}_fuzz" -j"$(nproc)" >/dev/null
   corpus="$build/corpus/$target"

@@ -63,10 +63,7 @@ void add_beer_lambert_legend(const BeerLambertFit& fit, std::vector<std::string>
 
 }  // namespace analysis_parts
 
-using analysis_parts::fail;
-using analysis_parts::parse_real;
-using batch::kExitFailure;
-using batch::kExitUsage;
+using namespace analysis_parts;
 
 void declare_sweep_analysis_options(batch::CommandLine& line, SweepAnalysis& analysis) {
   line.flag("--analyse", analysis.analyse);

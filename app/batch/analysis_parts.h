@@ -10,9 +10,18 @@
 #include <vector>
 
 #include "analysis/beer_lambert.h"
+#include "app/batch/command_line.h"
+#include "app/batch/exit_codes.h"
 #include "params/parameter_set.h"
 
 namespace kt::analysis_parts {
+
+// The command line and the exit statuses, by the short names the analysis commands use (each
+// of them opens this namespace with one using-directive).
+using batch::CommandLine;
+using batch::kExitFailure;
+using batch::kExitInterrupted;
+using batch::kExitUsage;
 
 // Prints "kestrium-batch: MESSAGE" on stderr; the failure's exit status.
 int fail(const std::string& message);

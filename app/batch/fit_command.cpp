@@ -37,17 +37,7 @@
 
 namespace kt {
 
-using analysis_parts::add_beer_lambert_legend;
-using analysis_parts::fail;
-using analysis_parts::parse_real;
-using analysis_parts::ProgressLine;
-using analysis_parts::read_parameters;
-using analysis_parts::value_with_error;
-using analysis_parts::write_text_file;
-using batch::CommandLine;
-using batch::kExitFailure;
-using batch::kExitInterrupted;
-using batch::kExitUsage;
+using namespace analysis_parts;
 
 namespace {
 

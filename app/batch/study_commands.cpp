@@ -8,10 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
-#include <sstream>
 #include <thread>
 
 #include "app/batch/command_line.h"
@@ -19,6 +16,7 @@
 #include "app/batch/experiment_options.h"
 #include "app/batch/stop_signals.h"
 #include "engine/material_setup.h"
+#include "engine/points_file.h"
 #include "engine/study.h"
 #include "engine/study_request.h"
 #include "params/bounded_file.h"
@@ -37,75 +35,6 @@ int failure(const std::string& message) {
 
 // The largest shard table merged: 1 GiB (a million rows of many varied fields).
 constexpr std::size_t kMaximumTableBytes = std::size_t{1} << 30;
-// The most points a points file lists.
-constexpr std::size_t kMaximumListedPoints = 10'000'000;
-
-// A points file: a line of field names, then one line of values per point, comma separated;
-// blank lines and lines starting with # are skipped.
-std::string read_points_file(const std::string& path, StudyPlan& plan) {
-  std::string text, error;
-  if (!read_bounded_file(path, "the points file", kMaximumDataFileBytes, text, error) ||
-      !check_text_encoding(text, path, error))
-    return error;
-  // The points are counted before any is stored: a file listing too many is refused with its
-  // count at once, whatever memory the process has.
-  std::size_t listed = 0;
-  for (std::size_t start = 0; start < text.size();) {
-    const std::size_t end = std::min(text.find('\n', start), text.size());
-    if (end > start && text[start] != '#' && text[start] != '\r') ++listed;
-    start = end + 1;
-  }
-  if (listed > 0) --listed;  // the line of field names
-  if (listed > kMaximumListedPoints)
-    return path + ": " + std::to_string(listed) + " points; a points file lists at most " +
-           std::to_string(kMaximumListedPoints) + " (split the study into several files)";
-  std::istringstream in(text);
-  std::string line;
-  std::vector<std::string> names;
-  std::vector<std::vector<double>> points;
-  points.reserve(listed);
-  int line_number = 0;
-  while (std::getline(in, line)) {
-    ++line_number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> cells;
-    std::istringstream cells_in(line);
-    std::string cell;
-    while (std::getline(cells_in, cell, ',')) {
-      cell.erase(0, cell.find_first_not_of(" \t"));
-      cell.erase(cell.find_last_not_of(" \t") + 1);
-      cells.push_back(cell);
-    }
-    if (names.empty()) {
-      names = cells;
-      continue;
-    }
-    std::vector<double> values;
-    for (const std::string& c : cells) {
-      char* end = nullptr;
-      const double v = std::strtod(c.c_str(), &end);
-      if (c.empty() || *end != '\0') {
-        return path + " line " + std::to_string(line_number) + ": \"" + printable_text(c) +
-               "\" is not a number";
-      }
-      values.push_back(v);
-    }
-    if (values.size() != names.size()) {
-      return path + " line " + std::to_string(line_number) + ": " + std::to_string(values.size()) +
-             " values for " + std::to_string(names.size()) + " fields";
-    }
-    if (points.size() >= kMaximumListedPoints)
-      return path + " line " + std::to_string(line_number) + ": more than " +
-             std::to_string(kMaximumListedPoints) +
-             " points; a points file lists at most that many";
-    points.push_back(std::move(values));
-  }
-  if (std::string error = make_listed_study(names, points, plan); !error.empty())
-    return path + ": " + error;
-  return {};
-}
-
 class ProgressLine {
  public:
   explicit ProgressLine(bool shown) : shown_(shown) {}

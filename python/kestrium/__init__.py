@@ -233,7 +233,9 @@ def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
         Keep the depth profiles at the spatial output instants.
     output_dir : path-like, optional
         When given, the run writes the program's result files there (temporal, spatial and
-        kinetics files named from data_file_name); otherwise nothing is written.
+        kinetics files named from data_file_name, the pulse table of a train and, on a spot,
+        the crater table); otherwise nothing is written. On a spot, a train runs at every
+        radius of the spot as the batch runner's does.
     refinement : int, default 1
         Each time step split into this many sub-steps (1 to 64).
     scheme : {'published', 'accurate'}, optional

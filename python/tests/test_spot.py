@@ -1,7 +1,11 @@
-"""The spot from Python: the crater's arrays, the spot keywords' refusals, and the fits of
-measured diameters and thresholds with their refusals by line."""
+"""The spot from Python: the crater's arrays, the spot keywords' refusals, a run on a spot
+writing the batch runner's files, and the fits of measured diameters and thresholds with their
+refusals by line."""
 
+import filecmp
 import math
+import os
+import shutil
 
 import numpy as np
 import pytest
@@ -26,6 +30,36 @@ def test_crater_arrays_match_the_batch_runner_table_shape():
 def test_spot_keywords_are_refused_by_name(keywords, message):
     with pytest.raises(ValueError, match=message):
         kestrium.crater(kestrium.Parameters(), **keywords)
+
+
+@pytest.mark.parametrize("train", [[], ["--pulses", "2", "--rate", "1000"]], ids=["one", "train"])
+def test_a_run_on_a_spot_writes_the_batch_runners_files(tmp_path, batch, train):
+    params = os.path.join(os.path.dirname(__file__), "..", "..", "tests", "data", "params",
+                          "default.par")
+    (tmp_path / "b").mkdir()
+    shutil.copy(params, tmp_path / "b" / "KTparam.par")
+    done = batch(tmp_path / "b", "run", "KTparam.par", "--spot-radius", "20", *train)
+    assert done.returncode == 0, done.stderr
+    keywords = dict(pulses=2, rate_hz=1000.0) if train else {}
+    kestrium.run(kestrium.Parameters.read(params), profiles=False, output_dir=tmp_path / "p",
+                 experiment=kestrium.Experiment(spot_radius_um=20.0), **keywords)
+    written = sorted(os.listdir(tmp_path / "p"))
+    assert "Data1C.dat" in written
+    assert written == sorted(n for n in os.listdir(tmp_path / "b") if n != "KTparam.par")
+    assert not [n for n in written
+                if not filecmp.cmp(tmp_path / "p" / n, tmp_path / "b" / n, shallow=False)]
+
+
+def test_a_crater_table_that_is_an_input_is_refused(tmp_path, defaults):
+    material = os.path.join(os.path.dirname(__file__), "..", "..", "materials", "polyimide.toml")
+    (tmp_path / "o").mkdir()
+    shutil.copy(material, tmp_path / "o" / "Data1C.dat")
+    before = (tmp_path / "o" / "Data1C.dat").read_bytes()
+    with pytest.raises(ValueError, match="the crater table"):
+        kestrium.run(defaults, output_dir=tmp_path / "o", material=tmp_path / "o" / "Data1C.dat",
+                     experiment=kestrium.Experiment(spot_radius_um=20.0))
+    assert os.listdir(tmp_path / "o") == ["Data1C.dat"]
+    assert (tmp_path / "o" / "Data1C.dat").read_bytes() == before
 
 
 def test_measured_diameters_and_thresholds(tmp_path):
