@@ -412,7 +412,8 @@ def crater(parameters, spot_radius_um, beam="gaussian", depth=1.0, jobs=None, re
     that many pulses), volume_um3 and diameter_um (per pulse), pulse_energy_uj,
     interpolation_error_nm (the stated error of the depth interpolated over the local fluence)
     and runs. A train (pulses=, rate_hz=) runs every radius with the cooling between pulses
-    shared in r and z and adds light_uj and surface_loss_uj. A refusal raises ValueError.
+    shared in r and z and adds light_uj and surface_loss_uj. A refusal raises ValueError;
+    Ctrl-C stops every run at its next step and raises KeyboardInterrupt (nothing is written).
     """
     keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
                                     incubated_absorption, material, beam, spot_radius_um)
