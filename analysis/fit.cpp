@@ -364,7 +364,8 @@ class FitSession {
     return false;
   }
   double evaluate(const std::vector<double>& u);
-  std::string optimise(std::vector<double>& u);
+  std::string optimise(std::vector<double>& u, bool early = false);
+  void run_early(std::vector<double>& u);
   ResidualSums record_best_point();
   JacobianSteps jacobian_steps() const;
   std::vector<std::vector<double>> jacobian(std::string& problem);
@@ -392,7 +393,9 @@ class FitSession {
   double best_chi2_ = std::numeric_limits<double>::infinity(), worst_chi2_ = 0.0;
   std::vector<double> best_u_, best_model_;
   std::string first_problem_;
-  std::string model_error_;  // the model could not run at all: the fit stops
+  std::string model_error_;                   // the model could not run at all: the fit stops
+  const DepthModel* active_model_ = &model_;  // the early model during the early evaluations
+  bool refining_ = false;                     // the fit's model, started from the early best
   bool limit_hit_ = false;
 };
 
@@ -411,6 +414,7 @@ FitReport FitSession::run() {
   std::vector<double> u(m_);
   for (std::size_t j = 0; j < m_; ++j)
     u[j] = to_coordinate(vars_[j], report_.parameters[j].initial);
+  if (request_.early_model) run_early(u);
   // The start must give numbers: otherwise there is nothing to improve on.
   evaluate(u);
   if (!model_error_.empty()) return unavailable();
@@ -547,7 +551,8 @@ std::string FitSession::run_sets(const std::vector<std::vector<ParameterSet>>& s
       points.push_back({&sets[c][i], data_[i].fluence, point_pulses_[i]});
       where.emplace_back(c, i);
     }
-  ModelBatch batch = model_(points, report_.quantity, request_.jobs, counter_, interrupt_);
+  ModelBatch batch =
+      (*active_model_)(points, report_.quantity, request_.jobs, counter_, interrupt_);
   out.assign(sets.size(), std::vector<double>(n_, kNaN));
   if (!batch.error.empty()) {
     if (model_error_.empty()) model_error_ = std::move(batch.error);
@@ -604,8 +609,29 @@ double FitSession::evaluate(const std::vector<double>& u) {
   return chi2;
 }
 
-// Runs the optimiser from u; the optimiser's own complaint, if any.
-std::string FitSession::optimise(std::vector<double>& u) {
+// The early evaluations on the early model, until chi2 settles (steps change it by less than
+// kEarlyChi2Tolerance); u becomes their best point, where the fit's model starts afresh.
+void FitSession::run_early(std::vector<double>& u) {
+  active_model_ = &request_.early_model;
+  evaluate(u);
+  if (model_error_.empty() && std::isfinite(best_chi2_) && !interrupt_.load()) {
+    optimise(u, true);
+    u = best_u_;
+  }
+  report_.early_runs = counter_.runs.load();
+  active_model_ = &model_;
+  refining_ = true;
+  best_chi2_ = std::numeric_limits<double>::infinity();
+  worst_chi2_ = 0.0;
+  best_model_.assign(n_, kNaN);
+  first_problem_.clear();
+  limit_hit_ = false;
+  optimiser_.emplace(bobyqa_ ? nlopt::LN_BOBYQA : nlopt::LN_SBPLX, static_cast<unsigned>(m_));
+}
+
+// Runs the optimiser from u; the optimiser's own complaint, if any. Early: to the looser stop
+// of the early evaluations.
+std::string FitSession::optimise(std::vector<double>& u, bool early) {
   nlopt::opt& optimiser = *optimiser_;
   optimiser.set_lower_bounds(std::vector<double>(m_, 0.0));
   optimiser.set_upper_bounds(std::vector<double>(m_, 1.0));
@@ -615,16 +641,20 @@ std::string FitSession::optimise(std::vector<double>& u) {
   optimiser.set_ftol_rel(1e-8);
   // Steps that change chi2 by less than chi2_tolerance (in units of the errors: without sigma,
   // of the reduced chi-square) no longer move the values by a visible part of their errors.
-  if (request_.chi2_tolerance > 0.0) {
+  const double chi2_tolerance =
+      early ? std::max(kEarlyChi2Tolerance, request_.chi2_tolerance) : request_.chi2_tolerance;
+  if (chi2_tolerance > 0.0) {
     const double dof = std::max(1.0, static_cast<double>(n_) - static_cast<double>(m_));
     if (request_.data.has_sigma)
-      optimiser.set_ftol_abs(request_.chi2_tolerance);
+      optimiser.set_ftol_abs(chi2_tolerance);
     else
-      optimiser.set_ftol_rel(std::max(1e-8, request_.chi2_tolerance / dof));
+      optimiser.set_ftol_rel(std::max(1e-8, chi2_tolerance / dof));
   }
+  // From the early best the fit's model starts with a trust region half as wide.
+  const double widest = refining_ ? 0.05 : 0.1;
   std::vector<double> step(m_);
   for (std::size_t j = 0; j < m_; ++j)
-    step[j] = std::min(0.1, std::max(0.02, std::min(u[j], 1.0 - u[j])));
+    step[j] = std::min(widest, std::max(0.02 * widest / 0.1, std::min(u[j], 1.0 - u[j])));
   optimiser.set_initial_step(step);
   double final_value = 0.0;
   std::string optimiser_note;

@@ -49,6 +49,10 @@ bool default_fit_variable(const ParameterSet& parameters, const ParameterField& 
 // Nelder-Mead variant on subspaces) for comparison, or when the points sit at the threshold's kink.
 enum class FitMethod { bobyqa, sbplx };
 
+// Where the early evaluations of a fit (FitRequest::early_model) stop: steps that change chi2 by
+// less than this (in units of the errors).
+inline constexpr double kEarlyChi2Tolerance = 1.0;
+
 struct FitRequest {
   ParameterSet parameters;  // the starting values; fields not varied keep theirs
   MeasuredData data;
@@ -63,6 +67,11 @@ struct FitRequest {
   // When set: a more accurate model than the fit's, run once per point at the best values to
   // measure the fit model's discretisation bias (FitReport::bias).
   DepthModel bias_reference;
+  // When set: the fit's calculation at a looser tolerance, for the early evaluations. The
+  // optimiser runs on it until its steps change chi2 by less than kEarlyChi2Tolerance, then starts
+  // again from its best point on the fit's model (the values, errors and chi2 are the fit
+  // model's).
+  DepthModel early_model;
 };
 
 // Empty when the request can be fitted; otherwise the first problem (a field that is not a
@@ -128,6 +137,7 @@ struct FitReport {
   double reduced_chi2 = 0.0;
   int evaluations = 0;    // objective evaluations (one run per point each)
   int runs = 0;           // calculations, the error estimate and retries included
+  int early_runs = 0;     // of the runs, those of the early evaluations (early_model)
   int retried_runs = 0;   // runs repeated with a smaller time step after diverging
   int failed_points = 0;  // runs that gave no number, penalised
   double wall_seconds = 0.0;

@@ -88,6 +88,16 @@ bool parse_real(std::string text, double& value, char delimiter, int shift = 0) 
   return read_shifted_decimal(text, shift, value);
 }
 
+// A cell's number: a number handed over as such, or the text read as a file's cell (a number in
+// another unit is shifted as its shortest text would be, so both read alike).
+bool parse_real(const MeasuredCell& cell, double& value, char delimiter, int shift = 0) {
+  if (cell.number && shift == 0) {
+    value = *cell.number;
+    return std::isfinite(value);
+  }
+  return parse_real(cell.text, value, delimiter, shift);
+}
+
 // A header name as a lower-case word with its unit: "Fluence (mJ/cm2)", "fluence [mJ/cm^2]" and
 // "fluence_mJ_per_cm2" all become "fluence_mj_per_cm2", "Depth (nm)" becomes "depth_nm".
 std::string header_key(const std::string& name) {
@@ -403,14 +413,15 @@ std::string read_header(const std::vector<std::string>& cells, const std::string
 }
 
 // Reads the row's conditions into point and its data-set label; the problem, or empty.
-std::string read_conditions(const std::vector<std::string>& cells, const CsvColumns& columns,
+std::string read_conditions(const std::vector<MeasuredCell>& cells, const CsvColumns& columns,
                             const MeasuredData& read, char delimiter, MeasuredPoint& point,
                             std::string& label) {
   for (std::size_t k = 0; k < columns.conditions.size(); ++k) {
-    const std::string& text = cells[static_cast<std::size_t>(columns.conditions[k])];
+    const MeasuredCell& cell = cells[static_cast<std::size_t>(columns.conditions[k])];
+    const std::string& text = cell.text;
     const ConditionColumn& condition = read.conditions[k];
     double value = 0.0;
-    if (!parse_real(text, value, delimiter))
+    if (!parse_real(cell, value, delimiter))
       return condition.name + (text.empty() ? " is empty; each row gives its value"
                                             : " \"" + printable_text(text) + "\" is not a number");
     if (!condition.field) {
@@ -428,7 +439,7 @@ std::string read_conditions(const std::vector<std::string>& cells, const CsvColu
     point.conditions.push_back(value);
   }
   if (columns.dataset >= 0) {
-    label = cells[static_cast<std::size_t>(columns.dataset)];
+    label = cells[static_cast<std::size_t>(columns.dataset)].text;
     if (label.empty()) return "dataset is empty; each row names its data set";
   }
   return {};
@@ -459,7 +470,7 @@ void assign_datasets(MeasuredData& read, const std::vector<std::string>& labels)
 }
 
 // Reads one data row into point; the problem, or empty.
-std::string read_row(const std::vector<std::string>& cells, const CsvColumns& columns,
+std::string read_row(const std::vector<MeasuredCell>& cells, const CsvColumns& columns,
                      DepthQuantity quantity, char delimiter, std::size_t row,
                      MeasuredPoint& point) {
   if (cells.size() != columns.count) {
@@ -467,17 +478,19 @@ std::string read_row(const std::vector<std::string>& cells, const CsvColumns& co
            std::to_string(columns.count);
   }
   auto cell = [&](int column) -> const std::string& {
+    return cells[static_cast<std::size_t>(column)].text;
+  };
+  auto at = [&](int column) -> const MeasuredCell& {
     return cells[static_cast<std::size_t>(column)];
   };
   double index = 0.0;
-  if (columns.index &&
-      (!parse_real(cell(0), index, delimiter) || index != static_cast<double>(row)))
+  if (columns.index && (!parse_real(at(0), index, delimiter) || index != static_cast<double>(row)))
     return "column 1 has no name and holds \"" + printable_text(cell(0)) + "\" here, not " +
            std::to_string(row) +
            " as a pandas index would; name the column, or write the table with "
            "to_csv(path, index=False)";
   auto number_problem = [&](int column, const std::string& name, double& value, int shift = 0) {
-    if (parse_real(cell(column), value, delimiter, shift)) return std::string();
+    if (parse_real(at(column), value, delimiter, shift)) return std::string();
     return name + (cell(column).empty()
                        ? " is empty"
                        : " \"" + printable_text(cell(column)) + "\" is not a number");
@@ -514,6 +527,32 @@ std::string MeasuredData::place(int line) const {
   return source + ", line " + std::to_string(line);
 }
 
+namespace {
+
+// Reads one data row into `read` (its data-set label into `labels`); the problem, or empty.
+std::string read_data_row(const std::vector<MeasuredCell>& cells, const CsvColumns& columns,
+                          char delimiter, int line, MeasuredData& read,
+                          std::vector<std::string>& labels) {
+  MeasuredPoint point;
+  point.line = line;
+  if (std::string problem =
+          read_row(cells, columns, read.quantity, delimiter, read.points.size(), point);
+      !problem.empty())
+    return problem;
+  std::string label;
+  if (std::string problem = read_conditions(cells, columns, read, delimiter, point, label);
+      !problem.empty())
+    return problem;
+  labels.push_back(std::move(label));
+  if (read.points.size() >= kMaximumMeasuredPoints)
+    return "more than " + std::to_string(kMaximumMeasuredPoints) +
+           " measured points; the most a file may hold";
+  read.points.push_back(point);
+  return {};
+}
+
+}  // namespace
+
 bool parse_measured_csv(std::string_view text, const std::string& source, MeasuredData& data,
                         std::string& error, const DepthQuantity* wanted, int first_row_line) {
   std::string checked(text);
@@ -544,32 +583,49 @@ bool parse_measured_csv(std::string_view text, const std::string& source, Measur
       continue;
     }
     if (!header_seen) delimiter = delimiter_of(line);
-    const std::vector<std::string> cells = cells_of(line, delimiter);
+    std::vector<std::string> cells = cells_of(line, delimiter);
     if (!header_seen) {
       header_seen = true;
       if (std::string problem = read_header(cells, source, wanted, read, columns); !problem.empty())
         return fail(line_number, problem);
       continue;
     }
-    MeasuredPoint point;
-    point.line = line_number;
-    if (std::string problem =
-            read_row(cells, columns, read.quantity, delimiter, read.points.size(), point);
+    std::vector<MeasuredCell> row(cells.size());
+    for (std::size_t c = 0; c < cells.size(); ++c) row[c].text = std::move(cells[c]);
+    if (std::string problem = read_data_row(row, columns, delimiter, line_number, read, labels);
         !problem.empty())
       return fail(line_number, problem);
-    std::string label;
-    if (std::string problem = read_conditions(cells, columns, read, delimiter, point, label);
-        !problem.empty())
-      return fail(line_number, problem);
-    labels.push_back(std::move(label));
-    if (read.points.size() >= kMaximumMeasuredPoints)
-      return fail(line_number, "more than " + std::to_string(kMaximumMeasuredPoints) +
-                                   " measured points; the most a file may hold");
-    read.points.push_back(point);
     if (end == text.size()) break;
   }
   if (!header_seen) return fail(0, "the file is empty; it needs a header row and data rows");
   if (read.points.empty()) return fail(0, "the file has a header but no data rows");
+  assign_datasets(read, labels);
+  data = std::move(read);
+  return true;
+}
+
+bool read_measured_table(const MeasuredTable& table, const std::string& source, MeasuredData& data,
+                         std::string& error, const DepthQuantity* wanted) {
+  MeasuredData read;
+  read.source = source;
+  read.first_row_line = 1;  // row i is "line" i + 1, named "index i"
+  auto fail = [&](int line, const std::string& problem) {
+    error = read.place(line) + ": " + problem;
+    return false;
+  };
+  if (table.names.empty()) return fail(0, "no column given");
+  CsvColumns columns;
+  if (std::string problem = read_header(table.names, source, wanted, read, columns);
+      !problem.empty())
+    return fail(0, problem);
+  std::vector<std::string> labels;
+  for (std::size_t i = 0; i < table.rows.size(); ++i) {
+    const int line = static_cast<int>(std::min<std::size_t>(i, kMaximumMeasuredPoints)) + 1;
+    if (std::string problem = read_data_row(table.rows[i], columns, ',', line, read, labels);
+        !problem.empty())
+      return fail(line, problem);
+  }
+  if (read.points.empty()) return fail(0, "the columns hold no rows");
   assign_datasets(read, labels);
   data = std::move(read);
   return true;

@@ -4,6 +4,7 @@
 // data set each row belongs to.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -116,6 +117,23 @@ inline constexpr std::size_t kMaximumMeasuredPoints = 100'000;
 bool parse_measured_csv(std::string_view text, const std::string& source, MeasuredData& data,
                         std::string& error, const DepthQuantity* wanted = nullptr,
                         int first_row_line = 0);
+
+// A measured-data table handed over in memory (a program's arrays), column names and rows of
+// cells: a number, or a text (a data-set label; a text where a number belongs is refused as in
+// a file). A number's text names it in messages.
+struct MeasuredCell {
+  std::string text;
+  std::optional<double> number{};
+};
+struct MeasuredTable {
+  std::vector<std::string> names;
+  std::vector<std::vector<MeasuredCell>> rows;
+};
+
+// Reads `table` as parse_measured_csv reads a file's header row and data rows (the same
+// columns, conversions and refusals), its rows named by their index ("SOURCE, index 5").
+bool read_measured_table(const MeasuredTable& table, const std::string& source, MeasuredData& data,
+                         std::string& error, const DepthQuantity* wanted = nullptr);
 
 // The same for a file, read with read_bounded_file (regular files of at most
 // kMaximumDataFileBytes).

@@ -189,8 +189,8 @@ Json datasets_json(const FitReport& r, const SetReports* sets) {
 
 }  // namespace
 
-std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert,
-                        const SetReports* sets) {
+nlohmann::ordered_json report_document(const FitReport& r, const BeerLambertFit* beer_lambert,
+                                       const SetReports* sets) {
   // A fit that evaluated no point found no value: its values and chi2 are null, not 0.
   const bool found_nothing = r.points.empty();
   const double nothing = std::numeric_limits<double>::quiet_NaN();
@@ -227,6 +227,8 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert,
   doc["evaluations"] = work.evaluations;
   doc["runs"] = work.runs;
   doc["retried_runs"] = work.retried;
+  // The runs of the early evaluations at a looser tolerance (counted in runs), when there were.
+  if (r.early_runs > 0) doc["early_runs"] = r.early_runs;
   doc["failed_runs"] = work.failed;
   doc["wall_seconds"] = number(work.wall_seconds);
   if (!r.notes.empty()) doc["notes"] = r.notes;
@@ -243,11 +245,23 @@ std::string report_json(const FitReport& r, const BeerLambertFit* beer_lambert,
     if (!std::isnan(r.largest_bias)) points.back()["bias_sigma"] = number(p.bias);
     if (several) points.back()["dataset"] = r.datasets.at(static_cast<std::size_t>(p.dataset)).name;
   }
-  return report_text(doc, {"parameters", "datasets", "points"});
+  return doc;
 }
 
-std::string beer_lambert_json(const BeerLambertFit& fit, const MeasuredData& data,
-                              const std::vector<BeerLambertFit>* per_set) {
+std::string report_json(const FitReport& report, const BeerLambertFit* beer_lambert,
+                        const SetReports* sets) {
+  return report_text(report_document(report, beer_lambert, sets),
+                     {"parameters", "datasets", "points"});
+}
+
+double shown_real(double value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.10g", value);
+  return std::strtod(buffer, nullptr);
+}
+
+nlohmann::ordered_json beer_lambert_document(const BeerLambertFit& fit, const MeasuredData& data,
+                                             const std::vector<BeerLambertFit>* per_set) {
   const bool several = per_set && per_set->size() == data.datasets.size();
   Json doc;
   doc["quantity"] = std::string(depth_column_name(data.quantity));
@@ -274,7 +288,12 @@ std::string beer_lambert_json(const BeerLambertFit& fit, const MeasuredData& dat
     if (several) point["dataset"] = data.datasets[static_cast<std::size_t>(p.dataset)].name;
     points.push_back(std::move(point));
   }
-  return report_text(doc, {"datasets", "points"});
+  return doc;
+}
+
+std::string beer_lambert_json(const BeerLambertFit& fit, const MeasuredData& data,
+                              const std::vector<BeerLambertFit>* per_set) {
+  return report_text(beer_lambert_document(fit, data, per_set), {"datasets", "points"});
 }
 
 std::string beer_lambert_object_json(const BeerLambertFit& fit) {

@@ -2,6 +2,7 @@
 // one-screen text summaries.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "analysis/beer_lambert.h"
@@ -38,6 +39,16 @@ std::string report_json(const FitReport& report, const BeerLambertFit* beer_lamb
 // compared with its own data set's line.
 std::string beer_lambert_json(const BeerLambertFit& fit, const MeasuredData& data,
                               const std::vector<BeerLambertFit>* per_set = nullptr);
+
+// The same reports as documents, for a front end that makes its own values of them (Python's
+// dicts) with no text in between; a real is shown as the text writes it (shown_real).
+nlohmann::ordered_json report_document(const FitReport& report,
+                                       const BeerLambertFit* beer_lambert = nullptr,
+                                       const SetReports* sets = nullptr);
+nlohmann::ordered_json beer_lambert_document(const BeerLambertFit& fit, const MeasuredData& data,
+                                             const std::vector<BeerLambertFit>* per_set = nullptr);
+// A real to the 10 significant digits the reports write.
+double shown_real(double value);
 
 // The Beer-Lambert analysis as the one-line JSON object the reports hold under "beer_lambert".
 std::string beer_lambert_object_json(const BeerLambertFit& fit);

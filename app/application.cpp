@@ -8,6 +8,7 @@
 
 #include "app/data_files.h"
 #include "app/help_window.h"
+#include "engine/run_request.h"
 #include "solver/result_files.h"
 
 namespace kt {
@@ -158,29 +159,28 @@ std::string Application::write_crater(const RunOutcome& outcome) {
     std::lock_guard<std::mutex> guard(crater_lock_);
     request.swap(crater_);
   }
-  if (!request || outcome.end == RunEnd::not_started || outcome.end == RunEnd::stop ||
-      outcome.end == RunEnd::diverged)
-    return {};
-  const Crater crater = compute_crater(*request);
-  if (!crater.error.empty()) return "The crater table was not written: " + crater.error + ".";
-  std::vector<std::string> errors;
-  write_result_file(crater_file_name(result_file_base(request->parameters.data_file_name)),
-                    ResultFile::Mode::rewrite, crater_table_text(crater), errors);
-  std::string message;
-  for (const std::string& e : errors) message += (message.empty() ? "" : "\n") + e;
-  return message;
+  if (!request) return {};
+  const CraterStep step = take_crater_step(request->parameters, request->setup, request->refinement,
+                                           outcome, request->interrupt);
+  if (!step.crater.error.empty())
+    return "The crater table was not written: " + step.crater.error + ".";
+  return step.problem();
 }
 
 void Application::use_setup(const RunSetup& setup) {
   controller.change_options([&setup](RunOptions& options) { setup.apply(options); });
-  // A material's values replace the parameters' in the run only: the set and its file keep
-  // the user's.
-  if (setup.material) {
-    controller.set_preparation(
-        [setup](ParameterSet& values) { return setup.apply_material_values(values); });
-  } else {
-    controller.set_preparation({});
-  }
+  // Every run is prepared as the batch runner's is, by the engine's run request: its checks,
+  // and a material's values in the run only (the set and its file keep the user's).
+  controller.set_preparation([setup, refinement = run_refinement](ParameterSet& values) {
+    RunRequest request;
+    request.parameters = values;
+    request.setup = setup;
+    request.options.refinement = refinement;
+    const Prepared<RunPlan> plan = request.prepare();
+    if (!plan) return plan.refusal.text();
+    values = plan->parameters;
+    return std::string();
+  });
   run_view.set_scheme(setup.scheme);
 }
 

@@ -4,10 +4,13 @@
 // they own) are gone before it; every thread is joined before main returns.
 #include "app/application.h"
 #include "app/data_files.h"
+#include "app/dialog_words.h"
 #include "app/menu.h"
 #include "display/application.h"
 
 int main(int argc, char** argv) {
+  // Messages name a setting by the Experiment dialog's field that sets it.
+  kt::use_dialog_words();
   kt::display::GuiApplication gui(argc, argv);
   kt::Application app(kt::executable_directory(argc > 0 ? argv[0] : nullptr));
   kt::display::ApplicationOptions options;

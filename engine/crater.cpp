@@ -397,4 +397,35 @@ std::string crater_file_name(const std::string& base) {
   return base + "C.dat";
 }
 
+std::string CraterStep::problem() const {
+  if (!crater.error.empty()) return crater.error;
+  std::string text;
+  for (const std::string& e : file_errors) text += (text.empty() ? "" : "\n") + e;
+  return text;
+}
+
+CraterStep take_crater_step(const ParameterSet& used, const RunSetup& setup, int refinement,
+                            const RunOutcome& outcome, const std::atomic<bool>* interrupt,
+                            const Crater* made) {
+  CraterStep step;
+  if (!setup.spot.active() || outcome.end == RunEnd::not_started || outcome.end == RunEnd::stop ||
+      outcome.end == RunEnd::diverged)
+    return step;
+  step.taken = true;
+  if (made) {
+    step.crater = *made;
+  } else {
+    CraterRequest request;
+    request.parameters = used;
+    request.setup = setup;
+    request.refinement = refinement;
+    request.interrupt = interrupt;
+    step.crater = compute_crater(request);
+  }
+  if (!step.crater.error.empty()) return step;
+  write_result_file(crater_file_name(result_file_base(used.data_file_name)),
+                    ResultFile::Mode::rewrite, crater_table_text(step.crater), step.file_errors);
+  return step;
+}
+
 }  // namespace kt

@@ -19,6 +19,7 @@
 #include "engine/experiment_setup.h"
 #include "engine/parallel_runner.h"
 #include "params/parameter_set.h"
+#include "solver/calculation_run.h"
 
 namespace kt {
 
@@ -148,5 +149,24 @@ D2ModelResult d2_on_model(const D2ModelRequest& request);
 
 // base + "C.dat": the crater table beside the other result files.
 std::string crater_file_name(const std::string& base);
+
+// The crater step of a run on a spot, as every front end takes it after the run: when the run
+// ended whole (it started, was not stopped and did not diverge), the crater from runs at the
+// spot's local fluences (or the crater already made, a spot train's own) is written as the
+// crater table beside the run's result files, <base>C.dat. Nothing is done without a spot.
+struct CraterStep {
+  bool taken = false;  // the run was on a spot and ended whole: the crater was asked for
+  Crater crater;       // its `error` is why it could not be made (then nothing is written)
+  std::vector<std::string> file_errors;  // the crater table could not be written
+
+  // Empty when done or not taken, else why the table was not written (one problem a line).
+  std::string problem() const;
+};
+
+// `used` the parameters as the run used them (with the material's values), `setup` the run's,
+// `refinement` its sub-steps; `made` (may be null) a crater already computed.
+CraterStep take_crater_step(const ParameterSet& used, const RunSetup& setup, int refinement,
+                            const RunOutcome& outcome, const std::atomic<bool>* interrupt,
+                            const Crater* made = nullptr);
 
 }  // namespace kt

@@ -145,6 +145,15 @@ DepthModel bias_reference_model(const RunSetup& setup) {
   return calculation_model({}, accurate);
 }
 
+DepthModel early_fit_model(const RunSetup& setup) {
+  if (setup.scheme != Scheme::accurate || !(setup.tolerance > 0.0) ||
+      setup.tolerance >= kEarlyTolerance)
+    return {};
+  RunSetup early = setup;
+  early.tolerance = kEarlyTolerance;
+  return calculation_model({}, early);
+}
+
 TrainModel train_models(const std::vector<int>& pulses, const std::vector<RunSetup>& setups) {
   return [pulses, setups](int n) {
     const auto at = std::find(pulses.begin(), pulses.end(), n) - pulses.begin();

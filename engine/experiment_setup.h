@@ -102,6 +102,11 @@ DepthModel setup_model(const RunSetup& setup);
 // fit measures its discretisation bias (FitRequest::bias_reference); empty for any other scheme.
 DepthModel bias_reference_model(const RunSetup& setup);
 
+// A fit's early evaluations (FitRequest::early_model): the setup's calculation at the tolerance
+// kEarlyTolerance when it asks for a tighter one; empty otherwise.
+inline constexpr double kEarlyTolerance = 1e-2;
+DepthModel early_fit_model(const RunSetup& setup);
+
 // The models of the trains behind thresholds at several pulse numbers: the run of `setups[k]`
 // for `pulses[k]` (find_incubation_thresholds asks for the pulse numbers of the list only).
 TrainModel train_models(const std::vector<int>& pulses, const std::vector<RunSetup>& setups);

@@ -24,8 +24,11 @@ Prepared<StudyJob> StudyRequest::prepare() const {
   Prepared<StudyJob> identified = identify();
   if (!identified) return identified;
   StudyJob job = *identified;
-  if (std::string too_large = check_study_run_size(plan, shard); !too_large.empty())
+  if (in_chunks) {
+    job.shard = StudyShard{};
+  } else if (std::string too_large = check_study_run_size(plan, shard); !too_large.empty()) {
     return Refusal{too_large, "shard", ""};
+  }
   if (std::string refusal = study_refusal_of_every_point(job.base, plan); !refusal.empty())
     return Refusal{named + "no point of the study can run: " + refusal, "", ""};
   return job;
@@ -34,6 +37,12 @@ Prepared<StudyJob> StudyRequest::prepare() const {
 StudyResult StudyJob::execute(const std::atomic<bool>& interrupt,
                               const StudyProgress& progress) const {
   return run_study(base, plan, shard, jobs, interrupt, progress, start_thread);
+}
+
+StudyResult StudyJob::execute_points(const std::vector<std::size_t>& indices,
+                                     const std::atomic<bool>& interrupt,
+                                     const StudyProgress& progress) const {
+  return run_study_points(base, plan, indices, jobs, interrupt, progress, start_thread);
 }
 
 std::string StudyJob::table_text(const StudyResult& result) const {

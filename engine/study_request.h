@@ -25,6 +25,11 @@ struct StudyJob {
 
   // Runs the shard's points; a set `interrupt` stops the runs under way after their step.
   StudyResult execute(const std::atomic<bool>& interrupt, const StudyProgress& progress = {}) const;
+  // Runs the points of `indices` alone (a chunk of a study run in chunks, on a worker), as
+  // execute() runs the shard's; the rows come in the order of `indices`.
+  StudyResult execute_points(const std::vector<std::size_t>& indices,
+                             const std::atomic<bool>& interrupt,
+                             const StudyProgress& progress = {}) const;
   // The table of the shard's rows (study_table_text).
   std::string table_text(const StudyResult& result) const;
 };
@@ -38,6 +43,10 @@ struct StudyRequest {
   StudyShard shard;
   int jobs = 0;  // 0: one per core
   ThreadStarter start_thread;
+  // The points run in chunks (execute_points, on a cluster's workers), each at most
+  // kMaximumRunPoints, and their rows are joined by table_text: the size of one run is not
+  // checked, and the shard is the whole study.
+  bool in_chunks = false;
 
   Prepared<StudyJob> prepare() const;
   // The study's identity alone (the refinement and the material checked, the hash), for a

@@ -267,9 +267,10 @@ int draw_curve_series(display::DrawingContext& pen, const std::vector<CurvePoint
     PaletteColour colour;
     const char* name;
   };
-  const Series series[] = {{&CurvePoint::volume_nm, PaletteColour::green, "Volume depth"},
-                           {&CurvePoint::surface_nm, PaletteColour::light_red, "Surface recession"},
-                           {&CurvePoint::total_nm, PaletteColour::blue, "Total depth"}};
+  const Series series[] = {
+      {&CurvePoint::volume_nm, PaletteColour::green, "Volume depth [nm]"},
+      {&CurvePoint::surface_nm, PaletteColour::light_red, "Surface recession [nm]"},
+      {&CurvePoint::total_nm, PaletteColour::blue, "Total depth [nm]"}};
   int legend_y = kTop + 12;
   for (const Series& s : series) {
     pen.set_color(s.colour);

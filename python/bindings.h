@@ -11,6 +11,7 @@
 
 #include "engine/experiment_setup.h"
 #include "engine/material_setup.h"
+#include "engine/refusal.h"
 #include "solver/calculation_run.h"
 
 namespace kt::python {
@@ -31,6 +32,11 @@ void use_keyword_words();
 
 // kestrium.crater and the fits of measured diameters and thresholds (spot_bindings.cpp).
 void bind_spot(pybind11::module_& m);
+
+// kestrium.RefusalError, a ValueError with the refusal's problem, setting and remedy
+// (refusal_error.cpp); raise_refusal raises it.
+void bind_refusal(pybind11::module_& m);
+[[noreturn]] void raise_refusal(const Refusal& refusal);
 
 // Parameter studies on local threads or a Dask cluster's workers (study_bindings.cpp).
 void bind_study(pybind11::module_& m);

@@ -113,9 +113,25 @@ incubated_absorption : float, optional
     The absorption coefficient [1/cm] of fully incubated material.
 material : str or os.PathLike, optional
     A material file (TOML).
+beam : {'gaussian', 'tophat'}, optional
+    A focused spot's profile (with spot_radius_um).
+spot_radius_um : float, optional
+    The spot's radius [µm] (1/e^2 for a Gaussian).
 
-A setting of the wrong kind raises TypeError, a misspelt one names the nearest, and settings
-that do not go together raise ValueError.)")
+Raises
+------
+TypeError
+    A setting of the wrong kind, or a misspelt one (naming the nearest).
+ValueError
+    Settings that do not go together.
+
+Examples
+--------
+>>> import kestrium
+>>> train = kestrium.Experiment(pulses=10, rate_hz=10, incubated_absorption=9.6e5)
+>>> r = kestrium.run(kestrium.Parameters(fluence=80), experiment=train)
+>>> e = kestrium.Experiment.read("train.toml")
+)")
       .def(py::init(&made_experiment))
       .def_static(
           "read",
@@ -126,27 +142,54 @@ that do not go together raise ValueError.)")
             if (!e) throw py::value_error(error);
             return *e;
           },
-          py::arg("path"), "Reads an experiment file; ValueError names the file, key and problem.")
-      .def_property_readonly("scheme",
-                             [](const Experiment& e) -> py::object {
-                               return e.scheme.empty() ? py::object(py::none())
-                                                       : py::object(py::str(e.scheme));
-                             })
-      .def_property_readonly("pulse_shape", [](const Experiment& e) { return e.pulse_shape; })
-      .def_property_readonly("trace",
-                             [path_or_none](const Experiment& e) { return path_or_none(e.trace); })
-      .def_property_readonly("pulses", [](const Experiment& e) { return e.pulses; })
-      .def_property_readonly("rate_hz", [](const Experiment& e) { return e.rate_hz; })
-      .def_property_readonly("incubated_absorption",
-                             [](const Experiment& e) { return e.incubated_absorption; })
+          py::arg("path"), R"(Reads an experiment file (TOML).
+
+Parameters
+----------
+path : str or os.PathLike
+    The experiment file.
+
+Returns
+-------
+Experiment
+    Its settings.
+
+Raises
+------
+ValueError
+    The file cannot be read, naming the file, the key and the problem.)")
       .def_property_readonly(
-          "material", [path_or_none](const Experiment& e) { return path_or_none(e.material); })
-      .def_property_readonly("beam",
-                             [](const Experiment& e) -> py::object {
-                               return e.beam.empty() ? py::object(py::none())
-                                                     : py::object(py::str(e.beam));
-                             })
-      .def_property_readonly("spot_radius_um", [](const Experiment& e) { return e.spot_radius_um; })
+          "scheme",
+          [](const Experiment& e) -> py::object {
+            return e.scheme.empty() ? py::object(py::none()) : py::object(py::str(e.scheme));
+          },
+          "The scheme, 'published' or 'accurate'; None: chosen by the run.")
+      .def_property_readonly(
+          "pulse_shape", [](const Experiment& e) { return e.pulse_shape; },
+          "The shape of the pulses: 'file', 'gaussian' or 'measured'.")
+      .def_property_readonly(
+          "trace", [path_or_none](const Experiment& e) { return path_or_none(e.trace); },
+          "The pulse trace's path, or None.")
+      .def_property_readonly(
+          "pulses", [](const Experiment& e) { return e.pulses; }, "The pulses of the train.")
+      .def_property_readonly(
+          "rate_hz", [](const Experiment& e) { return e.rate_hz; },
+          "The train's repetition rate [Hz].")
+      .def_property_readonly(
+          "incubated_absorption", [](const Experiment& e) { return e.incubated_absorption; },
+          "The absorption coefficient of incubated material [1/cm], or None.")
+      .def_property_readonly(
+          "material", [path_or_none](const Experiment& e) { return path_or_none(e.material); },
+          "The material file's path, or None.")
+      .def_property_readonly(
+          "beam",
+          [](const Experiment& e) -> py::object {
+            return e.beam.empty() ? py::object(py::none()) : py::object(py::str(e.beam));
+          },
+          "The spot's profile, 'gaussian' or 'tophat', or None.")
+      .def_property_readonly(
+          "spot_radius_um", [](const Experiment& e) { return e.spot_radius_um; },
+          "The spot's radius [µm] (1/e^2 for a Gaussian).")
       .def_property_readonly(
           "text", [](const Experiment& e) { return experiment_text(e); },
           "The experiment as the text of an experiment file.")

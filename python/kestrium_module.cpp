@@ -431,7 +431,7 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
   options.append_kinetics_line = output_directory.has_value();
   if (output_directory) options.output_directory = *output_directory;
   const Prepared<RunPlan> plan = request.prepare();
-  if (!plan) throw py::value_error(plan.refusal.text());
+  if (!plan) raise_refusal(plan.refusal);
   if (output_directory) {
     // No result file may be a file the run reads; the folder is made only once that holds.
     check_outputs(request.setup, run_output_files(plan->parameters, plan->options));
@@ -489,7 +489,7 @@ py::dict sweep(const ParameterSet& parameters, const std::vector<double>& fluenc
   options.refinement = refinement;
   // Every run is checked before any starts: a refused fluence stops nothing half way.
   const Prepared<SweepPlan> plan = request.prepare();
-  if (!plan) throw py::value_error(plan.refusal.text());
+  if (!plan) raise_refusal(plan.refusal);
   // Every file the sweep writes (the kinetics file, the kept files, the table) against the
   // files it reads and against each other, before any folder is made.
   std::vector<NamedPath> outputs = sweep_output_files(plan->parameters, plan->options);
@@ -554,15 +554,37 @@ std::vector<double> parse_fluence_text(const std::string& text, int log_count) {
 
 const char* kParametersDoc = R"(The inputs of a calculation: the Parameter set of the program.
 
-Parameters() holds the program's defaults; Parameters(fluence=200, ablation_model="surface")
-starts from the defaults and changes the named fields. Every field is an attribute
-(p.fluence = 100); values are 32-bit reals as in the parameter file and read back as the shortest
-decimal that gives the same value. A choice (ablation_model, pulse_shape, material, autoscale,
-kinetics_file_mode, spatial_output) is set by its name, its enum (kestrium.AblationModel.bulk)
-or its code, and reads back as its name ("bulk"); a code outside its set, read from a file,
-reads back as that code. A value of the wrong type raises TypeError naming what the field takes. A value a run would refuse raises ValueError with the program's message, e.g.
-"Fluence [mJ/cm^2] is -50; it must be greater than 0", and leaves the set unchanged.
-data_file_name (at most 14 characters, no path) names the result files when a run writes them.)";
+Parameters() holds the program's defaults; keywords change the named fields. Every field is an
+attribute (p.fluence = 100); values are 32-bit reals as in the parameter file and read back as
+the shortest decimal that gives the same value. A choice (ablation_model, pulse_shape, material,
+autoscale, kinetics_file_mode, spatial_output) is set by its name, its enum
+(kestrium.AblationModel.bulk) or its code, and reads back as its name ("bulk"); a code outside
+its set, read from a file, reads back as that code. data_file_name (at most 14 characters, no
+path) names the result files when a run writes them.
+
+Parameters
+----------
+**fields
+    Field name -> value, e.g. fluence=200 [mJ/cm^2], pulse_width=10 [ns],
+    ablation_model="surface"; Parameters.fields() lists the fields with their units.
+
+Raises
+------
+TypeError
+    A value of the wrong type (naming what the field takes), or a field that does not exist
+    (naming the nearest one).
+ValueError
+    A value a run would refuse, with the program's message, e.g. "Fluence [mJ/cm^2] is -50; it
+    must be greater than 0"; the set is left unchanged.
+
+Examples
+--------
+>>> import kestrium
+>>> p = kestrium.Parameters(fluence=200, ablation_model="surface")
+>>> p.pulse_width = 20
+>>> q = p.copy(fluence=100)
+>>> p = kestrium.Parameters.read("KTparam.par")
+)";
 
 }  // namespace
 
@@ -573,23 +595,69 @@ void bind_module(py::module_& m) {
   parameters
       .def(py::init(
                [](const py::kwargs& keywords) { return from_keywords(default_set(), keywords); }),
-           "The defaults, with the fields given as keywords changed.")
+           R"(The defaults, with the fields given as keywords changed.
+
+Parameters
+----------
+**fields
+    Field name -> value.)")
       .def_static("read", &read_parameters, py::arg("path"),
-                  "Reads a parameter file. A file that cannot be opened raises OSError "
-                  "(FileNotFoundError when missing); one that cannot be read raises ValueError "
-                  "naming the file, the line and the problem.")
+                  R"(Reads a parameter file.
+
+Parameters
+----------
+path : str or os.PathLike
+    The parameter file.
+
+Returns
+-------
+Parameters
+    Its values (not checked until a run uses them; check() checks them).
+
+Raises
+------
+OSError
+    The file cannot be opened (FileNotFoundError when missing).
+ValueError
+    The file cannot be read, naming the file, the line and the problem.)")
       .def("write", &write_parameters, py::arg("path"),
-           "Writes the parameter file (replaced whole, never half-written). As in the program, "
-           "time_scale is set to pulse_width first. Raises OSError naming the file on failure.")
+           R"(Writes the parameter file, replaced whole, never half-written.
+
+As in the program, time_scale is set to pulse_width first.
+
+Parameters
+----------
+path : str or os.PathLike
+    The file to write.
+
+Raises
+------
+OSError
+    The file could not be written, naming it.)")
       .def("to_dict", &to_dict,
-           "Every field by name as the parameter file holds it, data_file_name included: "
-           "numbers, choices as their codes (ablation_model 2.0).")
+           R"(Every field by name as the parameter file holds it.
+
+Returns
+-------
+dict
+    Field name -> value, data_file_name included: numbers, choices as their codes
+    (ablation_model 2.0). ``Parameters(**p.to_dict())`` is p again.)")
       .def(
           "copy",
           [](const ParameterSet& p, const py::kwargs& keywords) {
             return from_keywords(p, keywords);
           },
-          "A copy, with the fields given as keywords changed.")
+          R"(A copy, with the fields given as keywords changed.
+
+Parameters
+----------
+**fields
+    Field name -> value.
+
+Returns
+-------
+Parameters
+    The copy; this set is left as it is.)")
       .def(
           "check",
           [](const ParameterSet& p) {
@@ -597,8 +665,12 @@ void bind_module(py::module_& m) {
               throw py::value_error(refusal);
             }
           },
-          "Raises ValueError with the program's message when a run would refuse these "
-          "parameters (a file read from disk is not checked until it runs).")
+          R"(Checks the values as a run does (a file read from disk is not checked until it runs).
+
+Raises
+------
+ValueError
+    A run would refuse these parameters, with the program's message.)")
       .def_static(
           "fields",
           [] {
@@ -609,7 +681,13 @@ void bind_module(py::module_& m) {
             }
             return d;
           },
-          "The numeric fields in file order: name -> (label, unit).")
+          R"(The fields of the Parameter set.
+
+Returns
+-------
+dict
+    The numeric fields in file order: name -> (label, unit), e.g.
+    fluence -> ("Fluence [mJ/cm^2]", "mJ/cm^2").)")
       .def_static(
           "choices",
           [] {
@@ -624,7 +702,12 @@ void bind_module(py::module_& m) {
             }
             return d;
           },
-          "The choices: field name -> {choice name: code}.")
+          R"(The choices of the choice fields.
+
+Returns
+-------
+dict
+    Field name -> {choice name: code}.)")
       // A misspelt attribute is refused with the nearest field's name.
       .def("__getattr__",
            [](const py::object&, const std::string& name) -> py::object {
@@ -721,6 +804,7 @@ void bind_module(py::module_& m) {
 PYBIND11_MODULE(_kestrium, m) {
   m.attr("__version__") = kt::kVersion;
   kt::python::use_keyword_words();
+  kt::python::bind_refusal(m);
   kt::python::bind_module(m);
   kt::python::bind_experiment(m);
   kt::python::bind_analysis(m);

@@ -35,8 +35,7 @@ namespace {
 // A study as the Python layer and the workers see it. The values are kept as given (doubles),
 // so a pickled study rebuilds the very same plan and hash on a worker.
 struct Study {
-  ParameterSet given;  // the parameters as given (the material's values are put in `base`)
-  ParameterSet base;
+  ParameterSet given;  // the parameters as given (the job's base has the material's values)
   std::vector<std::string> names;
   std::optional<std::vector<std::vector<double>>> axes;    // a product study
   std::optional<std::vector<std::vector<double>>> points;  // a listed study
@@ -45,18 +44,20 @@ struct Study {
   bool energy = false;    // the energy ledger's columns after the results
   // The material file's text as read, so a worker rebuilds the study without the file.
   std::optional<std::string> material_text;
-  StudyPlan plan;
-  std::string hash;
+  // The study as the engine's request prepared it: its base (with the material's values), plan
+  // and hash; each chunk of points runs on it and the chunks' rows join into its table.
+  StudyJob job;
 };
 
 Study make_study(const ParameterSet& base, const std::vector<std::string>& names,
                  const std::optional<std::vector<std::vector<double>>>& axes,
                  const std::optional<std::vector<std::vector<double>>>& points, int refinement,
                  const Experiment& experiment, bool energy,
-                 const std::optional<std::string>& material_text = std::nullopt) {
+                 const std::optional<std::string>& material_text = std::nullopt,
+                 bool checked = false) {
   if (axes.has_value() == points.has_value())
     throw py::value_error("a study takes value lists or listed points, one of the two");
-  Study s{base, base, names, axes, points, refinement, experiment, energy, {}, {}, {}};
+  Study s{base, names, axes, points, refinement, experiment, energy, {}, {}};
   // The material from its text when the study was sent with it, else from its file.
   Experiment without_material = experiment;
   without_material.material.clear();
@@ -85,12 +86,12 @@ Study make_study(const ParameterSet& base, const std::vector<std::string>& names
       with_train_columns(energy ? ResultColumnSet::with_energy : ResultColumnSet::results,
                          setup->is_train()),
       setup->tolerance > 0.0);
-  // Its points run in chunks on threads or workers: only its identity is prepared here.
-  const Prepared<StudyJob> job = request.identify();
-  if (!job) throw py::value_error(job.refusal.text());
-  s.base = job->base;
-  s.plan = job->plan;
-  s.hash = job->hash;
+  // Its points run in chunks on threads or workers. A study checked once (a copy rebuilt on a
+  // worker) is only identified again: the same plan and hash.
+  request.in_chunks = true;
+  const Prepared<StudyJob> job = checked ? request.identify() : request.prepare();
+  if (!job) raise_refusal(job.refusal);
+  s.job = *job;
   return s;
 }
 
@@ -104,7 +105,7 @@ double shown(float value) {
 }
 
 void check_range(const Study& s, std::size_t start, std::size_t stop) {
-  const std::size_t count = study_point_count(s.plan);
+  const std::size_t count = study_point_count(s.job.plan);
   if (start > stop || stop > count) {
     throw py::index_error("points " + std::to_string(start) + " to " + std::to_string(stop) +
                           " are not a range of the study's " + std::to_string(count) + " points");
@@ -114,10 +115,10 @@ void check_range(const Study& s, std::size_t start, std::size_t stop) {
 // The varied values of points start to stop - 1, one array per field.
 py::list point_values(const Study& s, std::size_t start, std::size_t stop) {
   check_range(s, start, stop);
-  std::vector<std::vector<double>> columns(s.plan.fields.size());
+  std::vector<std::vector<double>> columns(s.job.plan.fields.size());
   for (auto& column : columns) column.reserve(stop - start);
   for (std::size_t i = start; i < stop; ++i) {
-    const StudyPoint point = study_point(s.plan, i);
+    const StudyPoint point = study_point(s.job.plan, i);
     for (std::size_t k = 0; k < columns.size(); ++k) columns[k].push_back(shown(point.values[k]));
   }
   py::list out;
@@ -144,8 +145,10 @@ py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int job
   StudyResult result;
   run_interruptible(
       [&] {
-        result = run_study_points(s.base, s.plan, indices, capped_jobs(jobs), interrupt,
-                                  [&](std::size_t n, std::size_t) { done.store(n); });
+        StudyJob job = s.job;
+        job.jobs = capped_jobs(jobs);
+        result = job.execute_points(indices, interrupt,
+                                    [&](std::size_t n, std::size_t) { done.store(n); });
       },
       [&] { interrupt.store(true); },
       [&] {
@@ -162,7 +165,7 @@ py::dict run_points(const Study& s, std::size_t start, std::size_t stop, int job
   std::vector<std::int64_t> point(n);
   std::vector<std::int8_t> end(n);
   std::vector<std::int32_t> steps(n);
-  const std::span<const ResultColumn> names = result_columns(s.plan.columns);
+  const std::span<const ResultColumn> names = result_columns(s.job.plan.columns);
   std::vector<std::vector<double>> results(names.size(), std::vector<double>(n, none));
   py::list notes;
   for (std::size_t k = 0; k < n; ++k) {
@@ -197,7 +200,7 @@ py::array_t<T> column(const py::dict& chunk, const char* name, std::size_t n) {
 // The table of the whole study from the rows of its chunks, given in point order.
 std::string table_text(const Study& s, const py::list& chunks) {
   std::vector<StudyRow> rows;
-  const std::size_t count = study_point_count(s.plan);
+  const std::size_t count = study_point_count(s.job.plan);
   rows.reserve(count);
   for (py::handle item : chunks) {
     const py::dict chunk = py::reinterpret_borrow<py::dict>(item);
@@ -206,7 +209,7 @@ std::string table_text(const Study& s, const py::list& chunks) {
     const auto end = column<std::int8_t>(chunk, "end", n);
     const auto steps = column<std::int32_t>(chunk, "steps", n);
     std::vector<py::array_t<double>> results;
-    for (const ResultColumn& c : result_columns(s.plan.columns))
+    for (const ResultColumn& c : result_columns(s.job.plan.columns))
       results.push_back(column<double>(chunk, std::string(c.name).c_str(), n));
     const py::list notes = chunk["note"];
     if (py::len(notes) != n) throw py::value_error("a chunk of rows has a damaged column note");
@@ -220,7 +223,7 @@ std::string table_text(const Study& s, const py::list& chunks) {
         throw py::value_error("point " + std::to_string(index) + " has no valid end");
       StudyRow r;
       r.index = index;
-      r.values = study_point(s.plan, index).values;
+      r.values = study_point(s.job.plan, index).values;
       r.end = static_cast<StudyEnd>(end.at(k));
       r.note = notes[k].cast<std::string>();
       r.steps = steps.at(k);
@@ -232,7 +235,9 @@ std::string table_text(const Study& s, const py::list& chunks) {
     throw py::value_error("the rows of points " + std::to_string(rows.size()) + " to " +
                           std::to_string(count - 1) + " are missing");
   }
-  return study_table_text(s.hash, s.plan, StudyShard{}, rows);
+  StudyResult joined;
+  joined.rows = std::move(rows);
+  return s.job.table_text(joined);
 }
 
 std::vector<double> parse_values(const std::string& text) {
@@ -256,18 +261,16 @@ void bind_study(py::module_& m) {
            py::arg("parameters"), py::arg("names"), py::arg("axes"), py::arg("points"),
            py::arg("refinement"), py::arg("experiment"), py::arg("energy"))
       .def_property_readonly("point_count",
-                             [](const Study& s) { return study_point_count(s.plan); })
-      .def_readonly("hash", &Study::hash)
+                             [](const Study& s) { return study_point_count(s.job.plan); })
+      .def_property_readonly("hash", [](const Study& s) { return s.job.hash; })
       .def_readonly("names", &Study::names)
       .def_property_readonly("result_columns",
                              [](const Study& s) {
                                py::list names;
-                               for (const ResultColumn& c : result_columns(s.plan.columns))
+                               for (const ResultColumn& c : result_columns(s.job.plan.columns))
                                  names.append(std::string(c.name));
                                return py::tuple(names);
                              })
-      .def("refusal_of_every_point",
-           [](const Study& s) { return study_refusal_of_every_point(s.base, s.plan); })
       .def("point_values", &point_values, py::arg("start"), py::arg("stop"))
       .def("run", &run_points, py::arg("start"), py::arg("stop"), py::arg("jobs"),
            py::arg("progress"))
@@ -282,7 +285,7 @@ void bind_study(py::module_& m) {
                               t[2].cast<std::optional<std::vector<std::vector<double>>>>(),
                               t[3].cast<std::optional<std::vector<std::vector<double>>>>(),
                               t[4].cast<int>(), t[5].cast<Experiment>(), t[6].cast<bool>(),
-                              t[7].cast<std::optional<std::string>>());
+                              t[7].cast<std::optional<std::string>>(), true);
           }));
   m.def("_study_values", &parse_values, py::arg("text"));
   py::list ends;

@@ -8,6 +8,7 @@
 
 #include "params/setting_words.h"
 #include "solver/calculation_run.h"
+#include "solver/cubic_stencil.h"
 #include "solver/newton.h"
 #include "solver/pulse_shapes.h"
 #include "solver/tridiagonal.h"
@@ -37,19 +38,6 @@ double channel_velocity(double rate, double argument) {
   return rate * std::exp(argument);
 }
 
-// Cubic Lagrange interpolation through four nodes.
-double cubic(const double* z, const double* f, double x) {
-  double sum = 0.0;
-  for (int i = 0; i < 4; ++i) {
-    double term = f[i];
-    for (int j = 0; j < 4; ++j) {
-      if (j != i) term *= (x - z[j]) / (z[i] - z[j]);
-    }
-    sum += term;
-  }
-  return sum;
-}
-
 // Integral over [lo, hi] of the parabola through three points (as kernels.cpp's profile
 // integral, on a grid of any length).
 double parabola_integral(const double* z, const double* f, double lo, double hi) {
@@ -64,19 +52,62 @@ double parabola_integral(const double* z, const double* f, double lo, double hi)
 }  // namespace
 
 AccurateScheme::AccurateScheme(const RunConstants& constants, const NodeArray& base_grid,
-                               int grid_refinement)
+                               int grid_refinement, double depth_factor)
     : r_(constants),
       material_(make_material_integrals(constants.material)),
       loss_rate_(kHeatLossFactor * constants.diffusivity / (kHeatLossLength * kHeatLossLength)) {
   const int m = std::clamp(grid_refinement, 1, kMaximumGridRefinement);
+  refinement_ = m;
   const int base_cells = constants.node_count - 1;
   node_count_ = base_cells * m + 1;
+  // The extension's nodes below the run's grid.
+  std::vector<double> below;
+  if (depth_factor > 1.0) {
+    const double bottom = base_grid[constants.node_count];
+    const double wanted = bottom * depth_factor;
+    double cell = (bottom - base_grid[constants.node_count - 1]) / static_cast<double>(m);
+    double z = bottom;
+    while (z < wanted && node_count_ + static_cast<int>(below.size()) < kProfileCapacity) {
+      cell *= kExtensionGrowth;
+      z += cell;
+      below.push_back(z);
+    }
+    extended_fully_ = z >= wanted;
+  }
+  node_count_ += static_cast<int>(below.size());
   const auto size = static_cast<std::size_t>(node_count_);
-  for (auto* v : {&z_,        &width_,      &volume_,      &absorbed_,  &theta_, &theta_n_,
-                  &theta_n1_, &enthalpy_n_, &enthalpy_n1_, &phi_,       &phi_n_, &rate_n_,
-                  &cf_,       &kf_,         &enthalpy_,    &potential_, &rate_,  &face_weight_,
-                  &history_,  &peclet_n_,   &peclet_n1_,   &sub_,       &diag_,  &super_,
-                  &column_,   &residual_,   &work_,        &x_,         &y_}) {
+  for (auto* v : {&z_,
+                  &conductance_,
+                  &width_,
+                  &volume_,
+                  &absorbed_,
+                  &theta_,
+                  &theta_n_,
+                  &theta_n1_,
+                  &enthalpy_n_,
+                  &enthalpy_n1_,
+                  &phi_,
+                  &phi_n_,
+                  &rate_n_,
+                  &cf_,
+                  &kf_,
+                  &enthalpy_,
+                  &potential_,
+                  &rate_,
+                  &face_weight_,
+                  &history_,
+                  &peclet_n_,
+                  &peclet_n1_,
+                  &sub_,
+                  &diag_,
+                  &super_,
+                  &column_,
+                  &residual_,
+                  &work_,
+                  &x_,
+                  &y_,
+                  &departure_phi_,
+                  &departure_rate_}) {
     v->assign(size, 0.0);
   }
   for (int i = 0; i < base_cells; ++i) {
@@ -87,18 +118,25 @@ AccurateScheme::AccurateScheme(const RunConstants& constants, const NodeArray& b
           lo + (hi - lo) * static_cast<double>(j) / static_cast<double>(m);
     }
   }
-  z_[size - 1] = base_grid[constants.node_count];
+  z_[static_cast<std::size_t>(base_cells * m)] = base_grid[constants.node_count];
+  std::copy(below.begin(), below.end(), z_.end() - static_cast<std::ptrdiff_t>(below.size()));
   const int n = node_count_ - 1;
   double face_before = 0.0;
   for (int k = 0; k < n; ++k) {
     const auto i = static_cast<std::size_t>(k);
     width_[i] = z_[i + 1] - z_[i];
+    conductance_[i] = constants.diffusivity / width_[i];
     const double face = (z_[i] + z_[i + 1]) / 2.0;
     volume_[i] = face - face_before;
     absorbed_[i] = -std::exp(-face_before) * std::expm1(-(face - face_before));
     face_before = face;
   }
   transmitted_ = std::exp(-face_before);
+  // The weights of every four-node stencil of the fraction's interpolation.
+  stencil_weights_.assign(4 * static_cast<std::size_t>(node_count_ - 3), 0.0);
+  for (int first = 0; first + 4 <= node_count_; ++first) {
+    stencil_weights(z_.data() + first, stencil_weights_.data() + 4 * first);
+  }
   const MaterialPoint ambient = evaluate_material(material_, 0.0);
   const double ambient_rate =
       r_.rate_ko == 0.0 ? 0.0 : r_.rate_ko * std::exp(-r_.activation_eb / r_.ambient);
@@ -115,7 +153,7 @@ bool AccurateScheme::end_test(const SolverState& s) {
   const double depth = depth_a_n_ + depth_m_n_ - depth_offset_;
   bool ends = remaining * velocity_n_ * r_.time_step < end_fraction_ * depth;
   if (r_.model == AblationModel::bulk) {
-    const double integral = bulk_integral();
+    const double integral = bulk_integral_n_;
     const double rb = (integral - bulk_at_last_test_) * remaining;
     bulk_at_last_test_ = integral;
     ends = ends && rb < end_fraction_ * integral;
@@ -141,6 +179,8 @@ void AccurateScheme::transport_fraction(double depth_change, double dt) {
         r_.rate_ko *
         std::exp(-r_.activation_eb / (r_.ambient + theta_[static_cast<std::size_t>(k)]));
   }
+  // The fraction and the rate at every departure point, then the reaction along the paths in
+  // a loop of its own (its exponentials one after another, with nothing else to wait for).
   const double* z = z_.data();
   int j = 0;
   for (int k = 0; k < n; ++k) {
@@ -151,25 +191,27 @@ void AccurateScheme::transport_fraction(double depth_change, double dt) {
     if (departure < z_[static_cast<std::size_t>(n)]) {
       while (z_[static_cast<std::size_t>(j + 1)] <= departure) ++j;
       const int first = std::clamp(j - 1, 0, node_count_ - 4);
-      phi_departure = std::clamp(cubic(z + first, phi_n_.data() + first, departure), 0.0, 1.0);
-      rate_departure = std::max(cubic(z + first, rate_n_.data() + first, departure), 0.0);
+      const CubicPair at =
+          cubic_pair(z + first, stencil_weights_.data() + 4 * static_cast<std::size_t>(first),
+                     phi_n_.data() + first, rate_n_.data() + first, departure);
+      phi_departure = std::clamp(at.first, 0.0, 1.0);
+      rate_departure = std::max(at.second, 0.0);
     }
-    phi_[i] = 1.0 - (1.0 - phi_departure) * std::exp(-dt * (rate_departure + rate_[i]) / 2.0);
+    departure_phi_[i] = phi_departure;
+    departure_rate_[i] = rate_departure;
+  }
+  for (int k = 0; k < n; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    phi_[i] =
+        1.0 - (1.0 - departure_phi_[i]) * std::exp(-dt * (departure_rate_[i] + rate_[i]) / 2.0);
   }
 }
 
 void AccurateScheme::evaluate(double surface_light, double a0, double dt) {
   const int n = node_count_ - 1;
-  const double d = r_.diffusivity;
   const double v = velocity_;
-  for (int k = 0; k < n; ++k) {
-    const auto i = static_cast<std::size_t>(k);
-    const MaterialPoint p = evaluate_material(material_, theta_[i]);
-    cf_[i] = p.heat_capacity;
-    kf_[i] = p.conduction;
-    enthalpy_[i] = p.enthalpy;
-    potential_[i] = p.potential;
-  }
+  evaluate_material_nodes(material_, theta_.data(), static_cast<std::size_t>(n), cf_.data(),
+                          kf_.data(), enthalpy_.data(), potential_.data());
 
   // The front: channel velocities, the heat of ablation and their slopes in theta_s.
   const double theta_s = r_.ambient + theta_[0];
@@ -202,7 +244,7 @@ void AccurateScheme::evaluate(double surface_light, double a0, double dt) {
     const double w = face_weight_[i];
     const double h_below = inner ? enthalpy_[i + 1] : far_enthalpy_;
     const double p_below = inner ? potential_[i + 1] : far_potential_;
-    const double conductance = d / width_[i];
+    const double conductance = conductance_[i];
     const double flux_below =
         v * (w * h_below + (1.0 - w) * enthalpy_[i]) + conductance * (p_below - potential_[i]);
     const double below_by_self = v * (1.0 - w) * cf_[i] - conductance * kf_[i];
@@ -282,6 +324,7 @@ bool AccurateScheme::take_time_step(SolverState& s) {
     ++split_steps_;
     steps_done_ = 0;
   }
+  if (r_.model == AblationModel::bulk) bulk_integral_n_ = bulk_integral();
   publish(s);
   return false;
 }
@@ -405,7 +448,7 @@ bool AccurateScheme::solve_step(double t, double dt, bool first) {
 }
 
 void AccurateScheme::publish(SolverState& s) const {
-  const int m = (node_count_ - 1) / (r_.node_count - 1);
+  const int m = refinement_;
   for (int k = 1; k <= r_.node_count; ++k) {
     const auto i = static_cast<std::size_t>((k - 1) * m);
     s.temperature_rise[k] = theta_n_[i];
@@ -415,7 +458,7 @@ void AccurateScheme::publish(SolverState& s) const {
   s.depth_a = depth_a_n_;
   s.depth_m = depth_m_n_;
   s.depth_total = depth_a_n_ + depth_m_n_;
-  s.bulk_integral = r_.model == AblationModel::bulk ? bulk_integral() : 0.0;
+  s.bulk_integral = r_.model == AblationModel::bulk ? bulk_integral_n_ : 0.0;
   // The bulk integral is current after every step (the kinetics line need not compute it).
   s.end_test_done = true;
 }
@@ -497,7 +540,8 @@ void AccurateScheme::start_pulse(const std::vector<double>& theta, const std::ve
   depth_a_n1_ = depth_a_n_;
   depth_m_n1_ = depth_m_n_;
   depth_offset_ = depth_a_n_ + depth_m_n_;
-  bulk_at_last_test_ = r_.model == AblationModel::bulk ? bulk_integral() : 0.0;
+  bulk_integral_n_ = r_.model == AblationModel::bulk ? bulk_integral() : 0.0;
+  bulk_at_last_test_ = bulk_integral_n_;
   steps_done_ = 0;
 }
 

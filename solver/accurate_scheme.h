@@ -57,11 +57,17 @@
 
 namespace kt {
 
+inline constexpr double kExtensionGrowth = 1.08;  // cell growth of an extended grid
+
 class AccurateScheme {
  public:
   // The grid is the run's 65-node grid (state.depth_grid) with every cell split into
-  // grid_refinement equal cells.
-  AccurateScheme(const RunConstants& constants, const NodeArray& base_grid, int grid_refinement);
+  // grid_refinement equal cells. A depth_factor above 1 extends it below its last node to that
+  // many times its depth, by cells growing by kExtensionGrowth from its last cell, as many as the
+  // profile arrays hold (kProfileCapacity nodes in all; extended_fully() tells whether they did).
+  AccurateScheme(const RunConstants& constants, const NodeArray& base_grid, int grid_refinement,
+                 double depth_factor = 1.0);
+  bool extended_fully() const { return extended_fully_; }
 
   // One step from t - dt to t = step_index dt. The end test first (once t > 2 tau'); returns
   // true when it ends the run. Otherwise the solution at t is copied to the state's nodal
@@ -134,10 +140,16 @@ class AccurateScheme {
 
   const RunConstants& r_;
   MaterialIntegrals material_;
-  int node_count_ = 0;      // N; unknowns at 0 ... N-2, the last node held at 0
+  int node_count_ = 0;  // N; unknowns at 0 ... N-2, the last node held at 0
+  int refinement_ = 1;  // cells of the run's grid split into this many
+  bool extended_fully_ = true;
   double loss_rate_ = 0.0;  // Lambda
 
   std::vector<double> z_, width_, volume_, absorbed_;
+  std::vector<double> conductance_;  // D / width of each cell
+  // The barycentric weights of the four nodes from each node on, for the fraction's cubic
+  // interpolation (taken once per grid).
+  std::vector<double> stencil_weights_;
   double transmitted_ = 0.0;  // fraction of the surface light passing the last volume
   double incubation_ratio_ = 1.0;
   bool incubation_ = false;
@@ -159,7 +171,8 @@ class AccurateScheme {
 
   // Per-iteration values.
   std::vector<double> cf_, kf_, enthalpy_, potential_, rate_, face_weight_, history_;
-  std::vector<double> peclet_n_, peclet_n1_;  // cell Peclet numbers at n and n-1
+  std::vector<double> peclet_n_, peclet_n1_;            // cell Peclet numbers at n and n-1
+  std::vector<double> departure_phi_, departure_rate_;  // at each node's departure point
   std::vector<double> sub_, diag_, super_, column_, residual_, work_, x_, y_;
   double velocity_residual_ = 0.0, velocity_slope_ = 0.0;
   Flows flows_;
@@ -167,6 +180,7 @@ class AccurateScheme {
   // Ledger: scaled sums and the previous step's increments (the BDF2 quadrature).
   Flows sums_, last_increment_;
   double bulk_at_last_test_ = 0.0;
+  double bulk_integral_n_ = 0.0;  // of the fraction at level n (bulk model)
   long newton_iterations_ = 0;
   long split_steps_ = 0;
   double end_fraction_ = static_cast<double>(0.01f);  // as in the published end test

@@ -594,9 +594,10 @@ RunOutcome run_once(SharedParameters& parameters, RunStateMachine& run_state, So
   std::unique_ptr<PublishedLedger> ledger;
   std::int32_t profile_node_count = kNodeCount;
   if (options.scheme == Scheme::accurate) {
-    accurate =
-        std::make_unique<AccurateScheme>(constants, state.depth_grid, options.grid_refinement);
+    accurate = std::make_unique<AccurateScheme>(constants, state.depth_grid,
+                                                options.grid_refinement, options.grid_depth_factor);
     profile_node_count = accurate->node_count();
+    outcome.grid_depth_nm = depth_nm(constants, accurate->grid().back());
     if (options.end_fraction > 0.0) accurate->set_end_fraction(options.end_fraction);
     if (options.pulse.incubated_absorption) {
       accurate->set_incubation(*options.pulse.incubated_absorption /
@@ -616,6 +617,7 @@ RunOutcome run_once(SharedParameters& parameters, RunStateMachine& run_state, So
   std::unique_ptr<PulseTrain> train;
   if (accurate && options.pulse.pulses > 1) {
     train = std::make_unique<PulseTrain>(constants, options.pulse, *accurate);
+    if (options.cooling_tolerance > 0.0) train->set_cooling_tolerance(options.cooling_tolerance);
     if (options.spot_cooling) train->couple(options.spot_cooling, options.spot_column);
     context.train = train.get();
   }
@@ -711,19 +713,59 @@ RunOutcome run_to_tolerance(SharedParameters& parameters, RunStateMachine& run_s
   quiet.append_kinetics_line = false;
   quiet.write_profile_files = false;
   quiet.end_fraction = std::min(static_cast<double>(0.01f), options.tolerance / 4.0);
+  if (quiet.cooling_tolerance == 0.0)
+    quiet.cooling_tolerance = std::min(kCoolingTolerance, options.tolerance / 10.0);
+  double depth_factor = std::max(options.grid_depth_factor, 1.0);
   auto level_options = [&](int level) {
     RunOptions o = quiet;
     o.grid_refinement = base_grid * level;
     o.refinement = base_time * level;
+    o.grid_depth_factor = depth_factor;
     return o;
   };
+  auto finished = [](const RunOutcome& o) {
+    return o.end == RunEnd::end_test || o.end == RunEnd::step_limit;
+  };
+  // The heat or the light reaches the grid's bottom: what leaves through it (held at the
+  // ambient temperature) is more than the tolerance of the light.
+  auto bottom_share = [](const RunOutcome& o) {
+    return o.energy.light_in > 0.0 ? std::abs(o.energy.far_boundary) / o.energy.light_in : 0.0;
+  };
+  const double bottom_limit = options.tolerance;
   RunOutcome coarse = run_once(parameters, run_state, state, profiles, level_options(1), true);
   RunOutcome fine = coarse;
   ErrorEstimate estimate;
   estimate.tolerance = options.tolerance;
   long splits = coarse.split_steps;
   int level = 1;
-  while (coarse.end == RunEnd::end_test || coarse.end == RunEnd::step_limit) {
+  // Extends the grid to twice its depth and starts again from the first level; false when it
+  // cannot be extended further (the reason in the estimate's shortfall).
+  auto extend = [&](const RunOutcome& reaching) {
+    char why[400];
+    const double depth_before = reaching.grid_depth_nm;
+    if (depth_factor * 2.0 <= kMaximumGridDepthFactor) {
+      depth_factor *= 2.0;
+      level = 1;
+      coarse = run_once(parameters, run_state, state, profiles, level_options(1), true);
+      splits += coarse.split_steps;
+      fine = coarse;
+      estimate = ErrorEstimate{};
+      estimate.tolerance = options.tolerance;
+      if (coarse.grid_depth_nm > depth_before) return true;
+    }
+    std::snprintf(why, sizeof why,
+                  "%.3g %% of the light leaves through the bottom of the grid at %.4g nm (the "
+                  "heat or the light reaches it), and the grid cannot be made deeper (%g times "
+                  "its depth at most, %d nodes at most)",
+                  100.0 * bottom_share(reaching), depth_before, kMaximumGridDepthFactor,
+                  kProfileCapacity);
+    estimate.shortfall = why;
+    return false;
+  };
+  while (finished(coarse) && bottom_share(coarse) > bottom_limit) {
+    if (!extend(coarse)) break;
+  }
+  while (estimate.shortfall.empty() && finished(coarse)) {
     if (base_grid * level * 2 > kMaximumGridRefinement ||
         base_time * level * 2 > kMaximumRefinement) {
       char why[300];
@@ -737,7 +779,11 @@ RunOutcome run_to_tolerance(SharedParameters& parameters, RunStateMachine& run_s
     level *= 2;
     fine = run_once(parameters, run_state, state, profiles, level_options(level), true);
     splits += fine.split_steps;
-    if (fine.end != RunEnd::end_test && fine.end != RunEnd::step_limit) break;
+    if (!finished(fine)) break;
+    if (bottom_share(fine) > bottom_limit) {
+      if (!extend(fine)) break;
+      continue;
+    }
     // The difference from the coarser level: about three times the finer level's error for a
     // second-order scheme, and still its whole error for a first-order one.
     // The front's motion after the end test adds at most end_fraction of the depth.
@@ -756,6 +802,9 @@ RunOutcome run_to_tolerance(SharedParameters& parameters, RunStateMachine& run_s
     if (estimate.reached) break;
     coarse = fine;
   }
+  estimate.grid_depth_factor = depth_factor;
+  estimate.grid_depth_nm = fine.grid_depth_nm;
+  if (!estimate.shortfall.empty()) estimate.reached = false;
   RunOutcome outcome = fine;
   if (outcome.end == RunEnd::end_test || outcome.end == RunEnd::step_limit) {
     // The chosen level once more, as asked: its files, its observer, its kinetics line.

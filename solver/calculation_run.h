@@ -71,7 +71,10 @@ struct PulseRecord {
   double volume_depth_nm = 0.0;       // this pulse's
   double total_depth_nm = 0.0;        // this pulse's
   double cumulative_depth_nm = 0.0;   // all pulses so far
-  bool cut_short = false;             // stopped before its end: the table marks it
+  // The estimated error of surface_temperature_before_k from the cooling's time steps [K] (the
+  // sum of the local error estimates at the surface; 0 for the first pulse).
+  double cooling_error_k = 0.0;
+  bool cut_short = false;  // stopped before its end: the table marks it
 };
 
 // Where and what a run writes.
@@ -98,6 +101,13 @@ struct RunOptions {
   double tolerance = 0.0;
   // Accurate scheme: the end test's fraction of the depth; 0 keeps the model's 0.01.
   double end_fraction = 0.0;
+  // Accurate scheme: the grid extended below its last node to this many times its depth (1:
+  // not extended). A run to a tolerance extends it by itself when the heat or the light reaches
+  // the bottom.
+  double grid_depth_factor = 1.0;
+  // A train's cooling between pulses: the local error allowed per time step, relative to the
+  // temperature rise; 0 keeps kCoolingTolerance (a run to a tolerance asks for less).
+  double cooling_tolerance = 0.0;
   // The pulses (shape, train, incubation); the default is the parameter file's single pulse.
   PulsePlan pulse;
   // Told of the start, every output step, the spatial instants and the end; may be null.
@@ -117,9 +127,12 @@ struct RunOptions {
 };
 
 inline constexpr int kMaximumRefinement = 64;
+// A run to a tolerance deepens its grid to at most this many times the model's depth.
+inline constexpr double kMaximumGridDepthFactor = 8.0;
 // The largest cell splitting of the accurate scheme: the refined grid's profiles fit the profile
 // arrays.
-inline constexpr int kMaximumGridRefinement = (kProfileCapacity - 1) / (kNodeCount - 1);
+inline constexpr int kMaximumGridRefinement =
+    (kProfileCapacity - kExtensionCapacity - 1) / (kNodeCount - 1);
 
 // diverged: a value of the state became non-finite or a temperature fell to 0 K or below, the
 // published scheme's bond transport broke its limit (v dt/dz1 >= 1) and its depths differ by
@@ -137,6 +150,10 @@ struct ErrorEstimate {
   double peak_surface_temperature_error_k = 0.0;
   int grid_refinement = 1;  // the cells and steps of the level reported
   int refinement = 1;
+  // The grid's depth as a multiple of the model's (above 1: extended because the heat or the
+  // light reached the bottom) and in nm.
+  double grid_depth_factor = 1.0;
+  double grid_depth_nm = 0.0;
   std::string shortfall;  // why the tolerance was not reached, when it was not
 };
 
@@ -172,6 +189,8 @@ struct RunOutcome {
   // A train: one record per pulse delivered (empty for a single pulse). The depths above and
   // the kinetics line then hold the mean depth per pulse over the train.
   std::vector<PulseRecord> pulses;
+  // Accurate scheme: the depth of the grid's last node [nm].
+  double grid_depth_nm = 0.0;
   // Accurate scheme: steps that Newton could not take whole and that were split (all levels).
   long split_steps = 0;
   // With a tolerance: the error of the depths and the peak, and whether the tolerance was met.

@@ -197,6 +197,38 @@ MaterialPoint evaluate_material(const MaterialIntegrals& m, double theta) {
   return p;
 }
 
+void evaluate_material_nodes(const MaterialIntegrals& m, const double* theta, std::size_t n,
+                             double* heat_capacity, double* conduction, double* enthalpy,
+                             double* potential) {
+  if (!m.law.polyimide) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const MaterialPoint p = evaluate_material(m, theta[i]);
+      heat_capacity[i] = p.heat_capacity;
+      conduction[i] = p.conduction;
+      enthalpy[i] = p.enthalpy;
+      potential[i] = p.potential;
+    }
+    return;
+  }
+  const MaterialLaw& law = m.law;
+  // The exponentials and the powers first, kept in the arrays they end up in.
+  for (std::size_t i = 0; i < n; ++i) {
+    enthalpy[i] = heat_capacity_drop(absolute_temperature(law, theta[i]));
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    potential[i] = conduction_power(absolute_temperature(law, theta[i]));
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    const double temperature = absolute_temperature(law, theta[i]);
+    const double drop = enthalpy[i];
+    const double power = potential[i];
+    heat_capacity[i] = (kCpBase - kCpDrop * drop) / law.specific_heat;
+    conduction[i] = kConductivityAt300 * power / law.thermal_conductivity;
+    enthalpy[i] = enthalpy_from(m, temperature, drop);
+    potential[i] = potential_from(m, temperature, power);
+  }
+}
+
 double material_enthalpy(const MaterialIntegrals& m, double theta) {
   if (!m.law.polyimide) return has_file_laws(m.law) ? file_point(m, theta).enthalpy : theta;
   const double temperature = absolute_temperature(m.law, theta);

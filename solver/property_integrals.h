@@ -6,6 +6,7 @@
 // energy per area in units of 1e10 t0 mJ/cm^2.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "solver/kernels.h"
@@ -38,6 +39,13 @@ struct MaterialIntegrals {
 MaterialIntegrals make_material_integrals(const MaterialLaw& law);
 
 MaterialPoint evaluate_material(const MaterialIntegrals& integrals, double theta);
+
+// evaluate_material at the n rises theta[0 ... n-1], into four arrays of n values, with the same
+// bits node by node: the polyimide laws take their exponentials in one loop and their powers in
+// another, so that the calls follow one another with nothing else to wait for.
+void evaluate_material_nodes(const MaterialIntegrals& integrals, const double* theta, std::size_t n,
+                             double* heat_capacity, double* conduction, double* enthalpy,
+                             double* potential);
 
 // H(theta) alone (one exponential) and Phi(theta) alone (one power), with the same bits as the
 // enthalpy and potential of evaluate_material.

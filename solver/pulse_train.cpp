@@ -119,8 +119,9 @@ PulseTrain::PulseTrain(const RunConstants& constants, const PulsePlan& plan, Acc
     z_.push_back(z_.back() + h);
   }
   const std::size_t m = z_.size();
-  for (auto* v : {&width_, &volume_, &theta_, &phi_, &old_enthalpy_, &older_enthalpy_, &sink_, &cf_,
-                  &kf_, &enthalpy_, &potential_, &diag_, &lower_, &upper_, &residual_, &work_}) {
+  for (auto* v :
+       {&width_, &volume_, &theta_, &phi_, &old_enthalpy_, &older_enthalpy_, &sink_, &sink_slope_,
+        &cf_, &kf_, &enthalpy_, &potential_, &diag_, &lower_, &upper_, &residual_, &work_}) {
     v->assign(m, 0.0);
   }
   double face_before = 0.0;
@@ -143,6 +144,7 @@ void PulseTrain::start_pulse(int k) {
   }
   record.surface_temperature_before_k = (r_.ambient + theta_[0]) * r_.heating_scale;
   record.surface_fraction_before = phi_[0];
+  if (k > 1) record.cooling_error_k = cooling_error_ * r_.heating_scale;
   records_.push_back(record);
 }
 
@@ -235,7 +237,6 @@ bool PulseTrain::cooling_step(double h, double ratio, bool first) {
     rate_old[i] = i < reacting && r_.rate_ko != 0.0
                       ? r_.rate_ko * std::exp(-r_.activation_eb / (r_.ambient + theta_[i]))
                       : 0.0;
-    sink_[i] = r_.enthalpy_dhb * (1.0 - phi_[i]) * rate_old[i];
   }
   bool converged = false;
   for (int iteration = 1; iteration <= kNewtonLimit && !converged; ++iteration) {
@@ -245,6 +246,16 @@ bool PulseTrain::cooling_step(double h, double ratio, bool first) {
       kf_[i] = p.conduction;
       enthalpy_[i] = p.enthalpy;
       potential_[i] = p.potential;
+      // The reaction heat at the step's end: phi moved by the trapezoid rule, as below.
+      sink_[i] = 0.0;
+      sink_slope_[i] = 0.0;
+      if (rate_old[i] != 0.0) {
+        const double absolute = r_.ambient + theta_[i];
+        const double rate = r_.rate_ko * std::exp(-r_.activation_eb / absolute);
+        const double unbroken = (1.0 - phi_[i]) * std::exp(-h * (rate_old[i] + rate) / 2.0);
+        sink_[i] = r_.enthalpy_dhb * unbroken * rate;
+        sink_slope_[i] = sink_[i] * r_.activation_eb / (absolute * absolute);
+      }
     }
     double flux_above = 0.0;  // from node i into node i - 1
     for (std::size_t i = 0; i < unknowns; ++i) {
@@ -253,8 +264,8 @@ bool PulseTrain::cooling_step(double h, double ratio, bool first) {
       const double flux_below = conductance * ((inner ? potential_[i + 1] : 0.0) - potential_[i]);
       residual_[i] = volume_[i] * (a0 * enthalpy_[i] - old_enthalpy_[i]) / h - flux_below +
                      flux_above + volume_[i] * (loss_rate_ * kf_[i] * theta_[i] + sink_[i]);
-      diag_[i] = volume_[i] * (a0 * cf_[i] / h + loss_rate_ * kf_[i]) + conductance * kf_[i] +
-                 (i > 0 ? d / width_[i - 1] * kf_[i] : 0.0);
+      diag_[i] = volume_[i] * (a0 * cf_[i] / h + loss_rate_ * kf_[i] + sink_slope_[i]) +
+                 conductance * kf_[i] + (i > 0 ? d / width_[i - 1] * kf_[i] : 0.0);
       upper_[i] = inner ? -conductance * kf_[i + 1] : 0.0;
       lower_[i] = i > 0 ? -d / width_[i - 1] * kf_[i - 1] : 0.0;
       flux_above = flux_below;
@@ -315,19 +326,102 @@ bool PulseTrain::cool_to_next_pulse() {
     failure_ = spot_->failure();
     return false;
   }
+  cooling_error_ = 0.0;
   const double total = interval_ - pulse_steps_time_;
   if (!(total > 0.0)) return true;
+  // What a step changes, kept so that a step can be taken again shorter.
+  struct Saved {
+    std::vector<double> theta, phi, older;
+    double reaction, loss, far, reaction_increment, loss_increment, far_increment;
+  };
+  auto save = [&] {
+    return Saved{theta_,        phi_,         older_enthalpy_,     cooling_reaction_,
+                 cooling_loss_, cooling_far_, reaction_increment_, loss_increment_,
+                 far_increment_};
+  };
+  auto restore = [&](const Saved& saved) {
+    theta_ = saved.theta;
+    phi_ = saved.phi;
+    older_enthalpy_ = saved.older;
+    cooling_reaction_ = saved.reaction;
+    cooling_loss_ = saved.loss;
+    cooling_far_ = saved.far;
+    reaction_increment_ = saved.reaction_increment;
+    loss_increment_ = saved.loss_increment;
+    far_increment_ = saved.far_increment;
+  };
+  std::vector<double> error(theta_.size(), 0.0);
   double h = r_.time_step;
-  double previous = 0.0;
+  const double shortest = r_.time_step / 64.0;
+  double h1 = 0.0;  // the step before (0: none yet)
+  double h2 = 0.0;  // the one before that
   double done = 0.0;
+  int accepted = 0;
   for (;;) {
     const bool last = done + h >= total;
     const double step = last ? total - done : h;
-    if (!cooling_step(step, previous > 0.0 ? step / previous : 1.0, previous == 0.0)) return false;
+    const Saved saved = save();
+    const bool solved = cooling_step(step, h1 > 0.0 ? step / h1 : 1.0, h1 == 0.0);
+    double ratio_to_tolerance = 0.0;  // the step's error over the allowed error
+    if (solved && accepted >= 2) {
+      local_error(step, h1, h2, saved.theta, error);
+      double largest_error = 0.0;
+      double rise = 0.0;
+      for (std::size_t i = 0; i + 1 < theta_.size(); ++i) {
+        largest_error = std::max(largest_error, std::abs(error[i]));
+        rise = std::max(rise, std::abs(theta_[i]));
+      }
+      // A rise below a millionth of the ambient temperature is measured against that.
+      rise = std::max(rise, 1e-6 * r_.ambient);
+      ratio_to_tolerance = largest_error / (cooling_tolerance_ * rise);
+    }
+    // A step at the shortest length is kept whatever its estimate (the estimate of a step that
+    // short is the Newton tolerance's noise); one that Newton could not take ends the train.
+    if (!solved && step <= shortest) return false;
+    if (!solved || (ratio_to_tolerance > 1.0 && step > shortest)) {
+      restore(saved);
+      failure_.clear();
+      ++cooling_rejected_;
+      const double factor =
+          solved ? std::clamp(0.9 * std::cbrt(1.0 / ratio_to_tolerance), 0.2, 0.9) : 0.25;
+      h = std::max(step * factor, shortest);
+      continue;
+    }
+    ++cooling_steps_;
+    if (accepted >= 2) {
+      // An error made at time s after the pulse began (it carries no heat: the steps conserve
+      // it) is seen at the surface at the next pulse's time t reduced by about s / t.
+      cooling_error_ += (pulse_steps_time_ + done + step) / interval_ * std::abs(error[0]);
+    }
+    theta_2_ = std::move(theta_1_);
+    theta_1_ = saved.theta;
+    ++accepted;
     if (last) return true;
     done += step;
-    previous = step;
-    h *= kStepGrowth;
+    h2 = h1;
+    h1 = step;
+    if (accepted < 2) {
+      h = step * kStepGrowth;
+    } else {
+      const double factor =
+          ratio_to_tolerance > 0.0 ? 0.9 * std::cbrt(1.0 / ratio_to_tolerance) : kStepGrowthLimit;
+      h = step * std::clamp(factor, 0.2, kStepGrowthLimit);
+    }
+  }
+}
+
+void PulseTrain::local_error(double h, double h1, double h2, const std::vector<double>& start,
+                             std::vector<double>& error) const {
+  // theta_p: the quadratic through (-h1 - h2, theta_2_), (-h1, theta_1_), (0, start) at h.
+  const double l0 = (h + h1) * (h + h1 + h2) / (h1 * (h1 + h2));
+  const double l1 = -h * (h + h1 + h2) / (h1 * h2);
+  const double l2 = h * (h + h1) / ((h1 + h2) * h2);
+  const double w = h / h1;
+  const double a0 = (1.0 + 2.0 * w) / (1.0 + w);
+  const double share = (h / a0) / (h + h1 + h2 + h / a0);
+  for (std::size_t i = 0; i < error.size(); ++i) {
+    const double predicted = l0 * start[i] + l1 * theta_1_[i] + l2 * theta_2_[i];
+    error[i] = share * (theta_[i] - predicted);
   }
 }
 

@@ -8,8 +8,11 @@
 
 namespace kt {
 
-// The accurate scheme's finest grid: the 65-node grid with every cell split into 32.
-inline constexpr int kProfileCapacity = 64 * 32 + 1;
+// The accurate scheme's finest grid: the run's 65-node grid with every cell split into 32, and
+// room below it for the grid's extension (a run to a tolerance whose heat or light reaches the
+// bottom).
+inline constexpr int kExtensionCapacity = 256;
+inline constexpr int kProfileCapacity = 64 * 32 + 1 + kExtensionCapacity;
 
 // Per-node profiles of the current step, 1-based (index 0 unused).
 struct ProfileArrays {

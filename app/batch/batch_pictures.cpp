@@ -287,14 +287,14 @@ bool draw_series_png(const SeriesPlot& plot, const std::string& what, const std:
 
 }  // namespace
 
-bool draw_incubation_png(const IncubationThresholds& result, const std::string& png,
-                         std::string& error) {
+bool draw_incubation_png(const IncubationThresholds& result, const std::string& model_name,
+                         const std::string& png, std::string& error) {
   SeriesPlot plot;
-  plot.title = "Threshold fluence against the number of pulses";
+  plot.title = "Threshold fluence against the number of pulses (" + model_name + ")";
   plot.x_label = "Pulses N";
   plot.y_label = "Threshold fluence [mJ/cm^2]";
   plot.log_x = plot.log_y = true;
-  SeriesPlot::Series found{"Thresholds", {}, {}, true, false};
+  SeriesPlot::Series found{"Threshold of N pulses [mJ/cm^2]", {}, {}, true, false};
   for (std::size_t k = 0; k < result.thresholds.size(); ++k) {
     if (!result.thresholds[k].ok) continue;
     found.x.push_back(result.pulses[k]);
@@ -331,12 +331,12 @@ bool draw_pulse_depths_png(const RunOutcome& outcome, const std::string& png, st
   plot.title = "Depth per pulse";
   plot.x_label = "Pulse number";
   plot.y_label = "Total depth of the pulse [nm]";
-  SeriesPlot::Series depths{"Total depth of each pulse", {}, {}, true, true};
+  SeriesPlot::Series depths{"Total depth of each pulse [nm]", {}, {}, true, true};
   for (const PulseRecord& p : outcome.pulses) {
     depths.x.push_back(p.pulse);
     depths.y.push_back(p.total_depth_nm);
   }
-  SeriesPlot::Series mean{"Mean over the train", {}, {}, false, true};
+  SeriesPlot::Series mean{"Mean over the train [nm]", {}, {}, false, true};
   mean.x = {depths.x.front(), depths.x.back()};
   mean.y = {outcome.total_depth_nm, outcome.total_depth_nm};
   plot.series = {depths, mean};
@@ -350,18 +350,20 @@ bool draw_crater_png(const Crater& crater, const std::string& png, std::string& 
   }
   SeriesPlot plot;
   plot.title = "Crater profile";
-  plot.x_label = "Radius [um]";
+  // The pictures draw Latin-1 text: \xb5 is the micro sign.
+  plot.x_label = "Radius [\xb5m]";
   plot.y_label = "Depth [nm]";
   const std::size_t pulses = crater.cumulative_nm.size();
   const std::size_t curves = std::min<std::size_t>(pulses, 10);
   for (std::size_t c = 0; c < curves; ++c) {
     const std::size_t k = curves == 1 ? 0 : c * (pulses - 1) / (curves - 1);
-    SeriesPlot::Series s{pulses == 1 ? "Depth" : "After pulse " + std::to_string(k + 1),
-                         crater.radius_um, crater.cumulative_nm[k], false, true};
+    SeriesPlot::Series s{
+        pulses == 1 ? "Depth [nm]" : "Depth after pulse " + std::to_string(k + 1) + " [nm]",
+        crater.radius_um, crater.cumulative_nm[k], false, true};
     plot.series.push_back(std::move(s));
   }
   char line[160];
-  std::snprintf(line, sizeof line, "%s spot, w = %.4g um, F0 = %.4g mJ/cm^2",
+  std::snprintf(line, sizeof line, "%s spot, w = %.4g \xb5m, F0 = %.4g mJ/cm^2",
                 beam_name(crater.spot.beam), crater.spot.radius_um, crater.peak_fluence);
   plot.legend.push_back(line);
   return draw_series_png(plot, "the crater (--plot)", png, error);

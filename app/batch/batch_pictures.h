@@ -40,9 +40,10 @@ bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, 
 
 bool draw_fit_png(const FitPlot& plot, const std::string& png, std::string& error);
 
-// The thresholds against the pulse number on log axes with the fitted incubation law.
-bool draw_incubation_png(const IncubationThresholds& result, const std::string& png,
-                         std::string& error);
+// The thresholds against the pulse number on log axes with the fitted incubation law; the title
+// names the model (RunSetup::model_name: the scheme and the tolerance).
+bool draw_incubation_png(const IncubationThresholds& result, const std::string& model_name,
+                         const std::string& png, std::string& error);
 
 // The total depth of each pulse of a train against the pulse number, with the mean.
 // The crater's depth against radius after each pulse (at most 10 curves drawn: the first, the

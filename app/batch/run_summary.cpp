@@ -121,6 +121,13 @@ std::string run_error_text(const RunOutcome& o) {
     add_line(out, "total depth error:", e.total_depth_error_nm, "nm");
     add_line(out, "peak temperature error:", e.peak_surface_temperature_error_k, "K");
   }
+  if (e.grid_depth_factor > 1.0) {
+    std::snprintf(line, sizeof line,
+                  "%-26s to %.6g nm, %g times its depth (the heat or the light reached its "
+                  "bottom)\n",
+                  "grid extended:", e.grid_depth_nm, e.grid_depth_factor);
+    out += line;
+  }
   if (e.reached) {
     std::snprintf(line, sizeof line,
                   "%-26s %g reached (accurate scheme, cells split into %d, steps into %d)\n",
@@ -202,6 +209,8 @@ std::string run_summary_json(const std::string& parameter_file, const RunOutcome
         o.error.estimated ? number(o.error.peak_surface_temperature_error_k) : Json(nullptr);
     error["grid_refinement"] = o.error.grid_refinement;
     error["refinement"] = o.error.refinement;
+    error["grid_depth_factor"] = o.error.grid_depth_factor;
+    error["grid_depth_nm"] = number(o.error.grid_depth_nm);
     if (!o.error.reached) error["shortfall"] = o.error.shortfall;
     doc["error"] = error;
   }

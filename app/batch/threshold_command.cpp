@@ -172,7 +172,8 @@ int incubation_thresholds(const ModelThresholdPlan& plan, bool json, const std::
   }
   if (!plot_file.empty()) {
     std::string error;
-    if (!draw_incubation_png(result, plot_file, error)) return fail(error);
+    if (!draw_incubation_png(result, plan.setups.front().model_name(), plot_file, error))
+      return fail(error);
   }
   return 0;
 }

@@ -48,7 +48,7 @@ def main(out_dir):
     step = 1.0 / np.array(REFINEMENTS[1:], dtype=float)  # the coarser step of each pair, in model steps
     step = 2.0 * step
     fig, ax = plt.subplots(figsize=(6.0, 4.2))
-    ax.loglog(step, changes, "o-", label="|depth(K) − depth(K/2)|")
+    ax.loglog(step, changes, "o-", label="|depth(K) − depth(K/2)| [nm]")
     ax.loglog(step, changes[0] * step / step[0], "k:", label="slope 1 (first order)")
     ax.set_xlabel("time step of the coarser run [model steps]")
     ax.set_ylabel("change of the total depth [nm]")

@@ -46,19 +46,21 @@ def main(out_dir):
     beer_lambert = line["beer_lambert"]
 
     fig, (top, bottom) = plt.subplots(2, 1, figsize=(6.4, 6.0), sharex=True)
-    top.semilogx(fluence, depth, "o-", label="model: total depth")
+    top.semilogx(fluence, depth, "o-", label="model: total depth [nm]")
     top.axvline(threshold["fluence"], color="k", ls=":",
                 label=f"1 nm at {threshold['fluence']:.2f} mJ/cm²")
     top.set_ylabel("total depth per pulse [nm]")
     top.set_title("Default set (polyimide, 248 nm, 15 ns)")
-    bottom.semilogx(fluence, peak_T, "s-", color="C3", label="model: peak surface temperature")
+    bottom.semilogx(fluence, peak_T, "s-", color="C3", label="model: peak surface temperature [K]")
     bottom.axvline(threshold["fluence"], color="k", ls=":")
     for axis in (top, bottom):
         axis.axvline(MEASURED_THRESHOLD_mJ_per_cm2, color="C2", ls="--",
-                     label="measured threshold (Brunco et al. 1992)" if axis is top else None)
+                     label=f"measured threshold, {MEASURED_THRESHOLD_mJ_per_cm2:g} mJ/cm² "
+                           "(Brunco et al. 1992)" if axis is top else None)
     bottom.errorbar([MEASURED_THRESHOLD_mJ_per_cm2], [MEASURED_PEAK_SURFACE_TEMPERATURE_K],
                     yerr=[MEASURED_PEAK_SURFACE_TEMPERATURE_ERROR_K], fmt="D", color="C2", capsize=4,
-                    label="measured at threshold (Brunco et al. 1992)")
+                    label=f"measured at threshold, {MEASURED_PEAK_SURFACE_TEMPERATURE_K:g} ± "
+                          f"{MEASURED_PEAK_SURFACE_TEMPERATURE_ERROR_K:g} K (Brunco et al. 1992)")
     top.legend(fontsize="small")
     bottom.legend(fontsize="small")
     bottom.set_xlabel("fluence [mJ/cm²]")

@@ -61,8 +61,8 @@ def main(out_dir):
 
     fig, (top, bottom) = plt.subplots(2, 1, figsize=(6.4, 5.6), sharex=True,
                                       gridspec_kw={"height_ratios": [3, 2]})
-    top.plot(r.time_ns[shown], exact[shown], "k-", lw=2.5, label="closed form")
-    top.plot(r.time_ns[shown], model[shown], "C1--", lw=1.5, label="model")
+    top.plot(r.time_ns[shown], exact[shown], "k-", lw=2.5, label="closed form [K]")
+    top.plot(r.time_ns[shown], model[shown], "C1--", lw=1.5, label="model [K]")
     top.set_ylabel("surface temperature rise [K]")
     top.set_title(f"Heating by an exponential source: {p.fluence:g} mJ/cm², {p.pulse_width:g} ns rectangle")
     top.legend()

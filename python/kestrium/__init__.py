@@ -19,14 +19,14 @@ import warnings as _warnings
 from ._choices import (AblationModel, Autoscale, KineticsFileMode, Material, PulsePlanShape,
                        PulseShape, Scheme, SpatialOutput)
 from ._experiment import _keywords as _experiment_keywords, _parameters
-from ._kestrium import (Experiment, Parameters, __version__, _crater, _parse_fluences, _run,
-                        _save_text, _sweep)
+from ._kestrium import (Experiment, Parameters, RefusalError, __version__, _crater,
+                        _parse_fluences, _run, _save_text, _sweep)
 from .analysis import fit, threshold
 from .study import StudyTable, study
 
 __all__ = ["Parameters", "Experiment", "Profile", "RunResult", "StudyTable", "run", "sweep",
            "crater", "fit", "threshold", "study", "AblationModel", "PulseShape", "Material", "Autoscale",
-           "KineticsFileMode", "SpatialOutput", "Scheme", "PulsePlanShape"]
+           "KineticsFileMode", "SpatialOutput", "Scheme", "PulsePlanShape", "RefusalError"]
 
 
 def __dir__():
@@ -272,6 +272,15 @@ def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
     RuntimeWarning
         The run diverged (or left a table of the material file); message says why. Or a run
         to a tolerance did not reach it; tolerance_note says why.
+
+    Examples
+    --------
+    >>> import kestrium
+    >>> r = kestrium.run(kestrium.Parameters(fluence=150))
+    >>> depth = r.total_depth_nm                      # [nm]
+    >>> steps = r.to_dataframe()                      # one row per time step
+    >>> train = kestrium.run(kestrium.Parameters(fluence=100), pulses=5, rate_hz=10)
+    >>> per_pulse = train.pulses_to_dataframe()       # one row per pulse
     """
     _parameters(parameters, "run")
     folder = _folder(output_dir) if output_dir is not None else None
@@ -366,6 +375,13 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
     -----
     RuntimeWarning
         Runs diverged (NaN depths, no kinetics line): how many and why.
+
+    Examples
+    --------
+    >>> import kestrium
+    >>> curve = kestrium.sweep(kestrium.Parameters(), "20:200:20")
+    >>> depths = curve["total_depth_nm"]              # [nm], one per fluence
+    >>> curve = kestrium.sweep(kestrium.Parameters(), [50, 100, 200], scheme="accurate")
     """
     import numpy as _np
 
@@ -403,17 +419,51 @@ def sweep(parameters, fluences, jobs=None, log=0, refinement=1, output_dir=None,
 def crater(parameters, spot_radius_um, beam="gaussian", depth=1.0, jobs=None, refinement=1,
            scheme=None, *, experiment=None, pulse_shape=None, trace=None, pulses=None,
            rate_hz=None, incubated_absorption=None, material=None):
-    """The crater of a focused spot, as the batch runner's crater table: a dict of NumPy arrays.
+    """The crater of a focused spot, as the batch runner's crater table.
 
-    parameters: a Parameters whose fluence is the peak fluence at the spot's centre.
-    spot_radius_um: the spot's radius (1/e^2 for a Gaussian); beam: "gaussian" or "tophat".
-    depth: the depth [nm] at which the diameter is measured. Returns radius_um and fluence (per
-    radius), depth_nm and cumulative_nm (pulses x radii: each pulse's depth and the depth after
-    that many pulses), volume_um3 and diameter_um (per pulse), pulse_energy_uj,
-    interpolation_error_nm (the stated error of the depth interpolated over the local fluence)
-    and runs. A train (pulses=, rate_hz=) runs every radius with the cooling between pulses
-    shared in r and z and adds light_uj and surface_loss_uj. A refusal raises ValueError;
-    Ctrl-C stops every run at its next step and raises KeyboardInterrupt (nothing is written).
+    Parameters
+    ----------
+    parameters : Parameters
+        The runs' parameters; their fluence is the peak fluence at the spot's centre
+        [mJ/cm^2].
+    spot_radius_um : float
+        The spot's radius [µm] (1/e^2 radius for a Gaussian beam).
+    beam : {'gaussian', 'tophat'}, default 'gaussian'
+        The beam's profile.
+    depth : float, default 1.0
+        The depth [nm] at which the crater's diameter is measured.
+    jobs : int, optional
+        Runs at once (default: all cores).
+    refinement : int, default 1
+        Sub-steps per time step of every run, as in run().
+    scheme, experiment, pulse_shape, trace, pulses, rate_hz, incubated_absorption, material
+        The runs, as in run(). A train (pulses=, rate_hz=) runs every radius with the cooling
+        between pulses shared in r and z.
+
+    Returns
+    -------
+    dict of numpy.ndarray
+        radius_um [µm] and fluence [mJ/cm^2], one value per radius; depth_nm and
+        cumulative_nm [nm], pulses x radii (each pulse's depth and the depth after that many
+        pulses); volume_um3 [µm^3] and diameter_um [µm], one value per pulse;
+        pulse_energy_uj [µJ], interpolation_error_nm [nm] (the stated error of the depth
+        interpolated over the local fluence) and runs. A train adds light_uj and
+        surface_loss_uj [µJ].
+
+    Raises
+    ------
+    TypeError
+        A keyword has the wrong type.
+    ValueError
+        A refused parameter, spot or experiment.
+    KeyboardInterrupt
+        Ctrl-C: every run stops at its next step; nothing is written.
+
+    Examples
+    --------
+    >>> import kestrium
+    >>> c = kestrium.crater(kestrium.Parameters(fluence=150), spot_radius_um=20)
+    >>> c["diameter_um"]  # doctest: +SKIP
     """
     keywords = _experiment_keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
                                     incubated_absorption, material, beam, spot_radius_um)

@@ -496,6 +496,12 @@ class RunResult:
     tolerance_note: str
     split_steps: int
 
+class RefusalError(ValueError):
+    problem: str
+    setting: str
+    remedy: str
+    def __init__(self, problem: str, setting: str = ..., remedy: str = ...) -> None: ...
+
 class Experiment:
     def __init__(self, *, scheme: str | None = ..., pulse_shape: str = ...,
                  trace: _Path | None = ..., pulses: int = ..., rate_hz: float = ...,

@@ -41,6 +41,26 @@ Autoscale = _choice("Autoscale")
 KineticsFileMode = _choice("KineticsFileMode")
 SpatialOutput = _choice("SpatialOutput")
 
+
+def _choice_doc(kind, field, example):
+    names = ", ".join(repr(member.value) for member in kind)
+    return f"""The choices of the Parameter-set field {field}: {names}.
+
+    Each member is its name as a str, so a field set from a member reads back equal to it;
+    its code property is the number the parameter file holds.
+
+    Examples
+    --------
+    >>> import kestrium
+    >>> p = kestrium.Parameters({field}=kestrium.{kind.__name__}.{example})
+    >>> p.{field} == "{example}"
+    True
+    """
+
+
+for _kind in (AblationModel, PulseShape, Material, Autoscale, KineticsFileMode, SpatialOutput):
+    _kind.__doc__ = _choice_doc(_kind, _kind._field_name(), next(iter(_kind)).value)
+
 # The choices of a run beside its parameters: the scheme and the shape of its pulses
 # (scheme=, pulse_shape=).
 class _RunChoice(str, enum.Enum):
@@ -52,3 +72,23 @@ Scheme = _RunChoice("Scheme", [(name, name) for name in _schemes], module=__name
                     qualname="Scheme")
 PulsePlanShape = _RunChoice("PulsePlanShape", [(name, name) for name in _pulse_plan_shapes],
                             module=__name__, qualname="PulsePlanShape")
+Scheme.__doc__ = """The schemes of a run (scheme= of run, sweep, study, fit and threshold).
+
+    'published' gives the program's results; 'accurate' conserves energy and is second order in
+    time and space. Each member is its name as a str.
+
+    Examples
+    --------
+    >>> import kestrium
+    >>> r = kestrium.run(kestrium.Parameters(), scheme=kestrium.Scheme.accurate)
+    """
+PulsePlanShape.__doc__ = """The shapes of a run's pulses (pulse_shape= of the calls).
+
+    'file': the parameters' triangle or rectangle; 'gaussian': FWHM = the pulse width;
+    'measured': the shape of a pulse trace (trace=). Each member is its name as a str.
+
+    Examples
+    --------
+    >>> import kestrium
+    >>> r = kestrium.run(kestrium.Parameters(), pulse_shape=kestrium.PulsePlanShape.gaussian)
+    """

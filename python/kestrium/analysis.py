@@ -20,8 +20,8 @@ _COLUMNS = {"total": "total_depth_nm", "surface": "surface_recession_nm",
             "volume": "volume_depth_nm"}
 
 
-def _csv_text(fluence, depth, sigma, quantity):
-    """The arrays as the CSV text of a measured-data file, read by the program's own reader."""
+def _array_columns(fluence, depth, sigma, quantity):
+    """The arrays as the columns of measured data, named as a measured-data file names them."""
     import numpy as np
 
     if quantity not in _COLUMNS:
@@ -29,45 +29,27 @@ def _csv_text(fluence, depth, sigma, quantity):
     columns = {"fluence_mJ_per_cm2": fluence, _COLUMNS[quantity]: depth}
     if sigma is not None:
         columns["sigma_nm"] = sigma
-    values = {name: np.ravel(np.asarray(v, dtype=float)) for name, v in columns.items()}
-    lengths = {name: v.size for name, v in values.items()}
-    if len(set(lengths.values())) != 1:
-        raise ValueError(f"{_ARRAYS} differ in length: " +
-                         ", ".join(f"{name} has {n}" for name, n in lengths.items()))
-    rows = [",".join(values)]
-    rows += [",".join(repr(float(v[i])) for v in values.values())
-             for i in range(next(iter(lengths.values())))]
-    return "\n".join(rows) + "\n"
+    return _equal_lengths({name: np.ravel(np.asarray(v, dtype=float)).tolist()
+                           for name, v in columns.items()})
 
 
-def _cell(value, name, index):
-    """One CSV cell: a number as Python writes it exactly, text (a data-set label) quoted."""
-    if isinstance(value, (str, bytes)):
-        text = value.decode() if isinstance(value, bytes) else value
-        return '"' + text.replace('"', '""') + '"'
-    try:
-        return repr(float(value))
-    except (TypeError, ValueError):
-        raise ValueError(f"{_ARRAYS}, column {name}, index {index}: {value!r} is not a number "
-                         "nor a data-set label") from None
-
-
-def _table_text(table):
-    """A dict of columns (name: values) as the CSV text of a measured-data file."""
+def _table_columns(table):
+    """A dict of columns (name: values) as lists of equal length, for the data reader."""
     import numpy as np
 
     columns = {str(name): list(np.ravel(np.asarray(values, dtype=object)))
                for name, values in table.items()}
     if not columns:
         raise ValueError(f"{_ARRAYS} hold no column")
+    return _equal_lengths(columns)
+
+
+def _equal_lengths(columns):
     lengths = {name: len(v) for name, v in columns.items()}
     if len(set(lengths.values())) != 1:
         raise ValueError(f"{_ARRAYS} differ in length: " +
                          ", ".join(f"{name} has {n}" for name, n in lengths.items()))
-    rows = [",".join(_cell(name, name, "of the names") for name in columns)]
-    rows += [",".join(_cell(v[i], name, i) for name, v in columns.items())
-             for i in range(next(iter(lengths.values())))]
-    return "\n".join(rows) + "\n"
+    return columns
 
 
 def _columns_of(table):
@@ -81,10 +63,7 @@ def _columns_of(table):
     return table.to_dict("list")
 
 
-def _report(text, fitted):
-    import json
-
-    report = json.loads(text)
+def _report(report, fitted):
     if fitted is not None:
         report["fitted"] = fitted
     return report
@@ -174,6 +153,16 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
         run_limit), with the reason.
     UserWarning
         The data's notes: columns not used, units converted.
+
+    Examples
+    --------
+    >>> import kestrium
+    >>> p = kestrium.Parameters()
+    >>> report = kestrium.fit(p, "measured.csv", vary=["activation_energy_em"])
+    >>> em = report["parameters"]["activation_energy_em"]["value"]
+    >>> fitted = report["fitted"]                     # a Parameters with the fitted values
+    >>> report = kestrium.fit(p, fluence=[60, 100, 200], depth=[20, 95, 230],
+    ...                       vary="activation_energy_em")
     """
     _parameters(parameters, "fit")
     if (data is None) == (fluence is None):
@@ -184,19 +173,19 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
     if isinstance(vary_each, str):
         vary_each = [name for name in vary_each.split(",") if name]
     bounds = {name: (float(lo), float(hi)) for name, (lo, hi) in (bounds or {}).items()}
-    path = text = None
+    path = columns = None
     if hasattr(data, "to_dict"):
         data = _columns_of(data)
     if isinstance(data, dict):
-        text = _table_text(data)
+        columns = _table_columns(data)
     elif data is not None:
         path = os.fspath(data)
     else:
         if depth is None:
             raise ValueError("the fluence array needs the depth array")
-        text = _csv_text(fluence, depth, sigma, quantity or "total")
+        columns = _array_columns(fluence, depth, sigma, quantity or "total")
     try:
-        out, fitted, status, notes = _fit(parameters, path, text, _ARRAYS, quantity, list(vary),
+        out, fitted, status, notes = _fit(parameters, path, columns, _ARRAYS, quantity, list(vary),
                                           list(vary_each), bounds, int(jobs or 0),
                                           int(max_runs), method, bool(analyse),
                                           float(min_depth), progress,
@@ -244,7 +233,7 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
     pulses : int or list of int, optional
         A train of that many pulses; a list (e.g. [1, 2, 5, 10, 20, 50]) finds the threshold
         at each and fits the incubation law F_th(N) = F_th(1) N^(S-1) through them.
-    scheme, experiment, pulse_shape, trace, rate_hz, incubated_absorption, material
+    scheme, experiment, pulse_shape, trace, rate_hz, incubated_absorption, material, tolerance
         The runs, as in kestrium.run; for a train the depth is the mean depth per pulse.
 
     Returns
@@ -267,6 +256,15 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
         fails.
     KeyboardInterrupt
         Ctrl-C stopped the search.
+
+    Examples
+    --------
+    >>> import kestrium
+    >>> t = kestrium.threshold(kestrium.Parameters(fluence=50))
+    >>> f_th = t["fluence"]                           # [mJ/cm^2]
+    >>> law = kestrium.threshold(kestrium.Parameters(fluence=30), pulses=[1, 2, 4, 8],
+    ...                          rate_hz=10, incubated_absorption=6.4e5, tolerance=1e-2)
+    >>> s = law["s"]                                  # the incubation exponent
     """
     _parameters(parameters, "threshold")
     if pulses is not None and not isinstance(pulses, (numbers.Real, str)):
@@ -285,11 +283,31 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
 def fit_diameters(path):
     """The D^2 method on measured craters of a Gaussian spot.
 
-    path: a CSV file with the columns energy_uj, diameter_um and, optionally, pulses (a diameter
-    of 0 for no crater). Fits D^2 = 2 w^2 ln(E / E_th(N)), E_th(N) = pi w^2 F_th(1) N^(S-1) / 2,
-    and returns a dict: threshold_fluence and threshold_stderr (mJ/cm^2), radius_um and
-    radius_stderr, s and s_stderr (None without several pulse numbers) and points. A bad file
-    raises ValueError naming its line and problem.
+    Fits D^2 = 2 w^2 ln(E / E_th(N)), E_th(N) = pi w^2 F_th(1) N^(S-1) / 2 through the
+    measured diameters, as `kestrium-batch threshold --diameters` does.
+
+    Parameters
+    ----------
+    path : path-like
+        A CSV file with the columns energy_uj [µJ], diameter_um [µm] (0 for no crater) and,
+        optionally, pulses.
+
+    Returns
+    -------
+    dict
+        threshold_fluence and threshold_stderr [mJ/cm^2], radius_um and radius_stderr [µm],
+        s and s_stderr (None without several pulse numbers) and points.
+
+    Raises
+    ------
+    ValueError
+        A bad file, naming its line and problem.
+
+    Examples
+    --------
+    >>> from kestrium.analysis import fit_diameters
+    >>> d = fit_diameters("craters.csv")
+    >>> f_th, w = d["threshold_fluence"], d["radius_um"]
     """
     return _fit_diameters(os.fspath(path))
 
@@ -297,8 +315,27 @@ def fit_diameters(path):
 def fit_thresholds(path):
     """The incubation law F_th(N) = F_th(1) N^(S-1) through measured thresholds.
 
-    path: a CSV file with the columns pulses, threshold_mj_cm2 and, optionally, sigma_mj_cm2.
-    Returns a dict: s, s_stderr, single_pulse_threshold and single_pulse_stderr. A bad file
-    raises ValueError naming its line and problem.
+    Parameters
+    ----------
+    path : path-like
+        A CSV file with the columns pulses, threshold_mj_cm2 [mJ/cm^2] and, optionally,
+        sigma_mj_cm2 [mJ/cm^2].
+
+    Returns
+    -------
+    dict
+        s and s_stderr (the incubation exponent), single_pulse_threshold and
+        single_pulse_stderr [mJ/cm^2].
+
+    Raises
+    ------
+    ValueError
+        A bad file, naming its line and problem.
+
+    Examples
+    --------
+    >>> from kestrium.analysis import fit_thresholds
+    >>> law = fit_thresholds("thresholds.csv")
+    >>> s = law["s"]
     """
     return _fit_thresholds(os.fspath(path))

@@ -45,12 +45,26 @@ class StudyTable(dict):
     """The results of a study: one NumPy array per column of the study table, in point order.
 
     The keys are the table's columns: point, the varied fields (the values as the table shows
-    them), surface_recession_nm, volume_depth_nm, total_depth_nm, peak_surface_temperature_K,
-    peak_front_velocity_cm_per_s (with energy=True followed by the energy ledger's columns;
-    NaN where the table leaves them empty: diverged and refused points), steps (0 for a refused point), end ("end test", "step limit", "diverged",
-    "refused") and note. table_text is the table itself, the bytes `kestrium-batch study`
-    writes to study.csv for the same parameters and values; hash is the study's hash (its
-    first line), which shard tables of the same study share.
+    them), surface_recession_nm, volume_depth_nm, total_depth_nm [nm],
+    peak_surface_temperature_K [K], peak_front_velocity_cm_per_s [cm/s] (with energy=True
+    followed by the energy ledger's columns [mJ/cm^2]; NaN where the table leaves them empty:
+    diverged and refused points), steps (0 for a refused point), end ("end test", "step
+    limit", "diverged", "refused") and note.
+
+    Attributes
+    ----------
+    table_text : str
+        The table itself, the bytes `kestrium-batch study` writes to study.csv for the same
+        parameters and values.
+    hash : str
+        The study's hash (the table's first line), which shard tables of the same study share.
+
+    Examples
+    --------
+    >>> import kestrium
+    >>> t = kestrium.study(kestrium.Parameters(), vary={"fluence": [50, 100, 200]})
+    >>> depths = t["total_depth_nm"]
+    >>> frame = t.to_dataframe()
     """
 
     def __init__(self, columns, table_text, study_hash):
@@ -59,14 +73,36 @@ class StudyTable(dict):
         self.hash = study_hash
 
     def to_csv(self, path):
-        """Writes the table (the batch runner's study.csv, byte for byte) to path, as the batch
-        runner writes its files: under an exclusive temporary beside it, flushed and renamed into
-        place, so it is never left half written. A failure raises OSError with the reason.
+        """Writes the table: the batch runner's study.csv, byte for byte.
+
+        The file is written as the batch runner writes its files: under an exclusive temporary
+        beside it, flushed and renamed into place, so it is never left half written.
+
+        Parameters
+        ----------
+        path : path-like
+            The file to write.
+
+        Raises
+        ------
+        OSError
+            The file could not be written, with the reason.
         """
         _save_text(os.fspath(path), self.table_text)
 
     def to_dataframe(self):
-        """The table as a pandas DataFrame, one row per point, the columns in table order."""
+        """The table as a pandas DataFrame.
+
+        Returns
+        -------
+        pandas.DataFrame
+            One row per point, the columns in table order (units in their names).
+
+        Raises
+        ------
+        ImportError
+            pandas is not installed.
+        """
         from . import _pandas
 
         return _pandas("to_dataframe").DataFrame(dict(self))
@@ -153,8 +189,23 @@ def _run_chunk(start, stop, study, jobs):
 
 
 def chunk_size_for(points, threads):
-    """The points per Dask task: about CHUNKS_PER_THREAD tasks per worker thread, so the
-    threads finish together, within SMALLEST_CHUNK and LARGEST_CHUNK."""
+    """The points per Dask task of a study on a cluster.
+
+    About CHUNKS_PER_THREAD tasks per worker thread, so the threads finish together, within
+    SMALLEST_CHUNK and LARGEST_CHUNK points.
+
+    Parameters
+    ----------
+    points : int
+        The study's points.
+    threads : int
+        The worker threads of the cluster.
+
+    Returns
+    -------
+    int
+        The points per task, at least 1 and at most points.
+    """
     wanted = math.ceil(points / (CHUNKS_PER_THREAD * max(1, threads)))
     return max(1, min(points, max(SMALLEST_CHUNK, min(LARGEST_CHUNK, wanted))))
 
@@ -257,13 +308,19 @@ def study(parameters, vary=None, client=None, jobs=None, refinement=1, chunk_siz
     KeyboardInterrupt
         Ctrl-C stopped the runs under way (cancelled the tasks on a cluster); no thread is
         left running.
+
+    Examples
+    --------
+    >>> import kestrium
+    >>> p = kestrium.Parameters()
+    >>> t = kestrium.study(p, vary={"fluence": "10:1000:log40", "pulse_width": [5, 10, 20]})
+    >>> t.to_csv("study.csv")
+    >>> t = kestrium.study(p, points=[{"fluence": 80, "absorption_coefficient": 1e5},
+    ...                               {"fluence": 120, "absorption_coefficient": 2e5}])
     """
     s = _make_study(parameters, vary, points, refinement,
                     _keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
                               incubated_absorption, material), energy)
-    refusal = s.refusal_of_every_point()
-    if refusal:
-        raise ValueError("no point of the study can run: " + refusal)
     total = s.point_count
     if progress is True:
         from . import _progress_bar

@@ -3,6 +3,7 @@ import os
 import re
 import signal
 import threading
+import warnings
 
 import pytest
 
@@ -130,3 +131,41 @@ def test_a_fit_across_two_data_sets_reports_each(defaults):
     alone = [s["separately"]["parameters"]["activation_energy_em"] for s in report["datasets"]]
     assert all(a["stderr"] > report["parameters"]["activation_energy_em"]["stderr"]
                for a in alone)
+
+
+def test_a_refusal_carries_the_setting_at_fault_and_its_remedy(defaults):
+    arrays = dict(fluence=FLUENCES, depth=[10, 50, 100, 150])
+    cases = [
+        (lambda: kestrium.run(defaults, refinement=0), "refinement", ""),
+        (lambda: kestrium.run(defaults, grid_refinement=2), "grid_refinement",
+         'choose it with scheme="accurate"'),
+        (lambda: kestrium.fit(defaults, vary="activation_energy_em", max_runs=0, **arrays),
+         "max_runs", ""),
+        (lambda: kestrium.study(defaults, vary={"fluence": [100]}, refinement=0), "refinement",
+         ""),
+    ]
+    for call, setting, remedy in cases:
+        with pytest.raises(kestrium.RefusalError) as refused:
+            call()
+        error = refused.value
+        assert isinstance(error, ValueError)
+        assert (error.setting, error.remedy) == (setting, remedy)
+        assert setting in error.problem
+        assert str(error) == error.problem + ("; " + remedy if remedy else "")
+
+
+def test_a_table_and_its_file_read_alike(tmp_path, defaults):
+    table = {"dataset": ["a", "a", "b", "b"], "Fluence (J/cm2)": [0.06, 0.15, 0.09, 0.4],
+             "total_depth_nm": [20, 60, 35, 120], "sigma_nm": [2, 3, 2, 4]}
+    path = tmp_path / "m.csv"
+    path.write_text(",".join(table) + "\n" + "".join(
+        ",".join(str(v) for v in row) + "\n" for row in zip(*table.values())))
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", UserWarning)  # the fluence converted from J/cm^2
+        ours = kestrium.fit(defaults, _Frame(table), analyse=True)
+        theirs = kestrium.fit(defaults, path, analyse=True)
+    assert json.dumps(ours).replace("the data arrays", "FILE") == \
+        json.dumps(theirs).replace(str(path), "FILE")
+    with pytest.raises(ValueError, match=r"the data arrays, column total_depth_nm, index 2: "
+                                         r"\[35\] is not a number nor a data-set label"):
+        kestrium.fit(defaults, dict(table, total_depth_nm=[20, 60, [35], 120]), analyse=True)

@@ -88,6 +88,41 @@ TEST(Fit, RecoversTheFieldsThatMadeTheDataWithinTheirErrors) {
   }
 }
 
+// Early evaluations on a looser model (the log law off by up to 1 %, as a looser tolerance is):
+// the fit ends on its own model with the same values within 0.1 sigma and the same chi2, and
+// fewer of its runs are on the fit's model.
+TEST(Fit, EarlyEvaluationsOnALooserModelEndWithTheSameValues) {
+  const MeasuredData data = synthetic_data(truth_set(), kFluences, 7);
+  std::atomic<bool> interrupt{false};
+  const DepthModel exact = analytic_model();
+  const DepthModel looser = [exact](const std::vector<ModelPoint>& points, DepthQuantity quantity,
+                                    int jobs, ModelRunCounter& counter,
+                                    const std::atomic<bool>& stop) {
+    ModelBatch batch = exact(points, quantity, jobs, counter, stop);
+    for (std::size_t i = 0; i < points.size(); ++i)
+      batch.results[i].depth_nm *= 1.0 + 0.01 * std::sin(points[i].fluence);
+    return batch;
+  };
+  FitRequest request = request_for({"screening_coefficient", "activation_energy_em"}, data);
+  request.coordinate_tolerance = 1e-6;  // both fits to well within their errors
+  const FitReport plain = fit_model(request, exact, interrupt);
+  request.early_model = looser;
+  const FitReport early = fit_model(request, exact, interrupt);
+  ASSERT_EQ(plain.status, FitStatus::converged) << plain.message;
+  ASSERT_EQ(early.status, FitStatus::converged) << early.message;
+  EXPECT_EQ(plain.early_runs, 0);
+  EXPECT_GT(early.early_runs, 0);
+  EXPECT_LT(early.runs - early.early_runs, plain.runs);
+  EXPECT_NEAR(early.chi2, plain.chi2, 0.01);
+  for (std::size_t j = 0; j < plain.parameters.size(); ++j) {
+    EXPECT_LT(std::abs(early.parameters[j].value - plain.parameters[j].value),
+              0.1 * plain.parameters[j].standard_error)
+        << plain.parameters[j].name;
+  }
+  std::printf("runs: plain %d, early %d of which %d early\n", plain.runs, early.runs,
+              early.early_runs);
+}
+
 TEST(Fit, ExactDataGiveTheExactValuesAndTheReportSaysSo) {
   MeasuredData data = synthetic_data(truth_set(), kFluences, 7);
   for (std::size_t i = 0; i < data.points.size(); ++i)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/dialog_words.h"
 #include "app/menu.h"
 #include "app_page.h"
 #include "kt_test_paths.h"
@@ -176,7 +177,10 @@ TEST_F(ExperimentRunTest, RefusedExperimentsStartNothing) {
          EXPECT_EQ(app.experiment.scheme, "");
          app.experiment.scheme = "published";
        },
-       "scheme published cannot run pulses 4"},
+       "\"Numerical scheme\" published cannot run \"Number of pulses\" 4"},
+      {"a spot radius without a beam, named by the dialog's fields",
+       [](Application& app) { app.experiment.spot_radius_um = 20.0; },
+       "\"Spot radius [\u00b5m]\" is given but no \"Laser spot\""},
       {"a train on a spot",
        [](Application& app) {
          app.experiment.pulses = 2;
@@ -196,6 +200,23 @@ TEST_F(ExperimentRunTest, RefusedExperimentsStartNothing) {
     for (const std::string& name : test::file_names(dir.path()))
       EXPECT_NE(name.rfind("Data1", 0), 0u) << name << " was written";
   }
+}
+
+// The program names a setting by the dialog's field that sets it, and one without a field in the
+// plain words.
+TEST(DialogWordsTest, SettingsAreNamedByTheirFields) {
+  const DialogWords words;
+  const struct {
+    std::string_view key, value;
+    const char* text;
+  } cases[] = {{"pulses", "4", "\"Number of pulses\" 4"},
+               {"rate_hz", "", "\"Repetition rate [Hz]\""},
+               {"material", "", "\"Material file\""},
+               {"incubated_absorption", "", "\"Incubated absorption [cm^-1]\""},
+               {"scheme", "accurate", "\"Numerical scheme\" accurate"},
+               {"trace", "", "\"Trace file\""},
+               {"refinement", "4", "refinement 4"}};
+  for (const auto& c : cases) EXPECT_EQ(words.text({c.key, c.value}), c.text) << c.key;
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <string>
 
+#include "engine/crater.h"
 #include "engine/fit_request.h"
 #include "engine/run_request.h"
 #include "engine/study_request.h"
@@ -138,6 +140,22 @@ TEST(Requests, PreparedRunsDeliverTheirResults) {
     merge.tables.push_back(
         {"shard " + std::to_string(k), shard->table_text(shard->execute(interrupt))});
   }
+  // In chunks (a cluster's tasks): the size of one run is not checked, and the chunks' rows,
+  // joined, make the same table.
+  StudyRequest chunked = study;
+  chunked.in_chunks = true;
+  chunked.shard = {2, 2};  // a study in chunks is whole
+  const Prepared<StudyJob> in_chunks = chunked.prepare();
+  ASSERT_TRUE(in_chunks) << in_chunks.refusal.text();
+  StudyResult joined;
+  for (const std::vector<std::size_t>& chunk : {std::vector<std::size_t>{0, 1}, {2}})
+    for (StudyRow& row : in_chunks->execute_points(chunk, interrupt).rows)
+      joined.rows.push_back(std::move(row));
+  EXPECT_EQ(in_chunks->table_text(joined), table);
+  chunked.plan = {};
+  ASSERT_EQ(make_product_study({"fluence=1:2000:1", "pulse_width=1:1000:1"}, chunked.plan), "");
+  EXPECT_TRUE(chunked.prepare());
+
   merge.study = study;
   const Prepared<MergePlan> merging = merge.prepare();
   ASSERT_TRUE(merging) << merging.refusal.text();
@@ -147,6 +165,48 @@ TEST(Requests, PreparedRunsDeliverTheirResults) {
   const MergeResult foreign = merge.prepare()->execute();
   EXPECT_NE(foreign.problem, "");
   EXPECT_EQ(foreign.table, "");
+}
+
+// The crater step is taken only after a run on a spot that ended whole; a crater already made
+// is written as it is, beside the run's result files.
+TEST(Requests, TheCraterStepFollowsOnlyAWholeRunOnASpot) {
+  test::ScratchDirectory dir;
+  test::CurrentDirectory here(dir.path());
+  ParameterSet used = runnable();
+  RunSetup plain, spot;
+  spot.spot.beam = SpotPlan::Beam::gaussian;
+  spot.spot.radius_um = 20.0;
+  ASSERT_TRUE(spot.spot.active());
+  Crater made;
+  made.spot = spot.spot;
+  made.peak_fluence = used.fluence;
+  made.radius_um = {0.0, 10.0};
+  made.fluence = {300.0, 100.0};
+  made.depth_nm = made.cumulative_nm = {{50.0, 10.0}};
+  made.volume_um3 = {1.0};
+  made.diameter_um = {20.0};
+  RunOutcome whole, stopped, diverged, not_started;
+  whole.end = RunEnd::end_test;
+  stopped.end = RunEnd::stop;
+  diverged.end = RunEnd::diverged;
+  const std::string table = crater_file_name(result_file_base(used.data_file_name));
+  const struct {
+    const char* what;
+    const RunSetup& setup;
+    const RunOutcome& outcome;
+    bool taken;
+  } cases[] = {{"no spot", plain, whole, false},
+               {"stopped", spot, stopped, false},
+               {"diverged", spot, diverged, false},
+               {"not started", spot, not_started, false},
+               {"whole", spot, whole, true}};
+  for (const auto& c : cases) {
+    const CraterStep step = take_crater_step(used, c.setup, 1, c.outcome, nullptr, &made);
+    EXPECT_EQ(step.taken, c.taken) << c.what;
+    EXPECT_EQ(std::filesystem::exists(table), c.taken) << c.what;
+    EXPECT_EQ(step.problem(), "") << c.what;
+  }
+  EXPECT_EQ(test::read_file(table), crater_table_text(made));
 }
 
 // A cheap model, where the calculation is not the point: d = 200 nm ln(F / F_th), with F_th =

@@ -11,11 +11,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <numbers>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "kt_test_paths.h"
+#include "solver/cubic_stencil.h"
 #include "solver/property_integrals.h"
 #include "solver_test_support.h"
 
@@ -162,7 +164,67 @@ TEST(PropertyIntegrals, EnthalpyAndPotentialHaveTheLawsAsSlopes) {
   }
 }
 
-TEST(PropertyIntegrals, EnthalpyOrPotentialAloneHasTheBitsOfTheWholePoint) {
+TEST(CubicStencil, WeightsTakenOncePerGridReproduceEveryCubic) {
+  // Random stretched stencils (cells from 1e-3 to 10, neighbours within a factor of 2, as the
+  // run's grids have them) and
+  // random cubics: the interpolation with the stencil's stored weights gives the cubic at any
+  // point of the stencil and next to it, as the quotient form recomputed at every point does.
+  std::mt19937_64 random(31);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int trial = 0; trial < 200; ++trial) {
+    double z[4];
+    double width = std::pow(10.0, -3.0 + 4.0 * unit(random));
+    z[0] = 30.0 * width * unit(random);  // a stretched grid: depth and cell grow together
+    for (int i = 1; i < 4; ++i) {
+      z[i] = z[i - 1] + width;
+      width *= std::pow(2.0, 2.0 * unit(random) - 1.0);  // neighbours within a factor of 2
+    }
+    double weights[4];
+    stencil_weights(z, weights);
+    double c[4], e[4];
+    for (int i = 0; i < 4; ++i) {
+      c[i] = unit(random) - 0.5;
+      e[i] = 2.0 * unit(random);
+    }
+    const double mid = 0.5 * (z[0] + z[3]);
+    auto cubic = [mid](const double* a, double x) {
+      const double u = x - mid;
+      return a[0] + u * (a[1] + u * (a[2] + u * a[3]));
+    };
+    double f[4], g[4];
+    for (int i = 0; i < 4; ++i) {
+      f[i] = cubic(c, z[i]);
+      g[i] = cubic(e, z[i]);
+    }
+    double scale_f = 0.0, scale_g = 0.0;  // the size of the terms, for the rounding
+    for (int i = 0; i < 4; ++i) {
+      const double span = std::pow(z[3] - z[0], i);
+      scale_f += std::abs(c[i]) * span;
+      scale_g += std::abs(e[i]) * span;
+    }
+    for (int p = 0; p <= 10; ++p) {
+      const double x = z[0] + (z[3] - z[0]) * (-0.1 + 0.12 * p);
+      const CubicPair at = cubic_pair(z, weights, f, g, x);
+      double quotient_form = 0.0;
+      for (int i = 0; i < 4; ++i) {
+        double term = f[i];
+        for (int j = 0; j < 4; ++j) {
+          if (j != i) term *= (x - z[j]) / (z[i] - z[j]);
+        }
+        quotient_form += term;
+      }
+      EXPECT_NEAR(at.first, cubic(c, x), 1e-11 * scale_f) << trial << " " << p;
+      EXPECT_NEAR(at.second, cubic(e, x), 1e-11 * scale_g) << trial << " " << p;
+      EXPECT_NEAR(at.first, quotient_form, 1e-11 * scale_f) << trial << " " << p;
+    }
+    // At a node, the node's own values.
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_NEAR(cubic_pair(z, weights, f, g, z[i]).first, f[i], 1e-14 * scale_f);
+    }
+  }
+}
+
+TEST(PropertyIntegrals, EnthalpyOrPotentialAloneOrAllNodesHaveTheBitsOfTheWholePoint) {
   for (bool polyimide : {true, false}) {
     MaterialLaw law;
     law.polyimide = polyimide;
@@ -171,10 +233,20 @@ TEST(PropertyIntegrals, EnthalpyOrPotentialAloneHasTheBitsOfTheWholePoint) {
     law.specific_heat = 2.0;
     law.thermal_conductivity = 0.00156;
     const MaterialIntegrals integrals = make_material_integrals(law);
-    for (double theta : {0.0, 1e-300, 3e-7, 0.25, 0.77, 4.0}) {
+    const std::vector<double> rises{0.0, 1e-300, 3e-7, 0.25, 0.77, 4.0, -0.07};
+    const std::size_t n = rises.size();
+    std::vector<double> cf(n), kf(n), enthalpy(n), potential(n);
+    evaluate_material_nodes(integrals, rises.data(), n, cf.data(), kf.data(), enthalpy.data(),
+                            potential.data());
+    for (std::size_t i = 0; i < n; ++i) {
+      const double theta = rises[i];
       const MaterialPoint whole = evaluate_material(integrals, theta);
       EXPECT_EQ(material_enthalpy(integrals, theta), whole.enthalpy) << polyimide << " " << theta;
       EXPECT_EQ(material_potential(integrals, theta), whole.potential) << polyimide << " " << theta;
+      EXPECT_EQ(cf[i], whole.heat_capacity) << polyimide << " " << theta;
+      EXPECT_EQ(kf[i], whole.conduction) << polyimide << " " << theta;
+      EXPECT_EQ(enthalpy[i], whole.enthalpy) << polyimide << " " << theta;
+      EXPECT_EQ(potential[i], whole.potential) << polyimide << " " << theta;
     }
   }
 }
@@ -384,6 +456,29 @@ TEST(Tolerance, ReportsItsErrorsOrWhyItCouldNotReachThem) {
   EXPECT_FALSE(finest.error.reached);
   EXPECT_FALSE(finest.error.estimated);
   EXPECT_NE(finest.error.shortfall.find("finest"), std::string::npos) << finest.error.shortfall;
+}
+
+// The grid is deepened when the heat or the light reaches its bottom (held at the ambient
+// temperature): on the defaults the heat takes 3 % of the light through it. Extended, the run
+// reaches its tolerance with less than the tolerance leaving through the bottom and says how deep
+// the grid went; the depth moves by far less than the tolerance.
+TEST(Tolerance, DeepensTheGridWhenTheHeatReachesItsBottom) {
+  test::RunRecords records;
+  RunOptions options = test::kinetics_only();
+  options.scheme = Scheme::accurate;
+  const RunOutcome plain = records.run(options);
+  ASSERT_EQ(plain.end, RunEnd::end_test);
+  EXPECT_GT(plain.energy.far_boundary, 2e-2 * plain.energy.light_in);
+  options.tolerance = 1e-2;
+  const RunOutcome o = records.run(options);
+  ASSERT_EQ(o.end, RunEnd::end_test) << o.divergence_cause;
+  EXPECT_TRUE(o.error.reached) << o.error.shortfall;
+  EXPECT_EQ(o.error.grid_depth_factor, 2.0);
+  EXPECT_EQ(o.grid_depth_nm, o.error.grid_depth_nm);
+  EXPECT_GT(o.grid_depth_nm, 1.9 * plain.grid_depth_nm);
+  EXPECT_LT(std::abs(o.energy.far_boundary), 1e-3 * o.energy.light_in);
+  EXPECT_LT(std::abs(o.energy.residual), 1e-8 * o.energy.light_in);
+  EXPECT_LT(std::abs(o.total_depth_nm - plain.total_depth_nm), 1e-2 * plain.total_depth_nm);
 }
 
 }  // namespace
