@@ -308,29 +308,11 @@ int single_run(const std::vector<std::string>& args) {
   }
   if (train_failed) return fail(spot_train->failure);
   if (spot_train && !json) std::fputs(kt::spot_train_summary(*spot_train).c_str(), stdout);
-<<<<<<< HEAD
   if (crater && !json) {
     for (int k = 0; k < crater->listed_pulses(); ++k) {
       const std::size_t i = static_cast<std::size_t>(k);
       std::printf("crater after pulse %d: diameter %.6g um at %.6g nm, volume %.6g um^3\n", k + 1,
                   crater->diameter_um[i], crater->diameter_depth_nm, crater->volume_um3[i]);
-=======
-  // The crater from runs at the local fluences of the spot (the parameters the run used), or
-  // a spot train's own runs.
-  const kt::CraterStep step =
-      kt::take_crater_step(p, *setup, options.refinement, outcome, &kt::batch::catch_stop_signals(),
-                           spot_train ? &spot_train->crater : nullptr);
-  if (step.taken) {
-    const kt::Crater& crater = step.crater;
-    if (!crater.error.empty()) return fail(crater.error);
-    for (const std::string& e : step.file_errors)
-      std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
-    if (!step.file_errors.empty()) return kExitFailure;
-    if (!json) {
-      for (std::size_t k = 0; k < crater.volume_um3.size(); ++k)
-        std::printf("crater after pulse %zu: diameter %.6g um at %.6g nm, volume %.6g um^3\n",
-                    k + 1, crater.diameter_um[k], crater.diameter_depth_nm, crater.volume_um3[k]);
->>>>>>> main
     }
   }
   for (const std::string& e : crater_errors)
