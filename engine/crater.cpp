@@ -271,12 +271,25 @@ std::string crater_table_text(const Crater& c) {
                 c.pulse_energy_uj);
   text += line;
   text += kLineEnd;
-  std::snprintf(line, sizeof line,
-                "# depths interpolated in log fluence over %d runs; interpolation error at most "
-                "%.3g nm (measured on a grid twice as coarse)",
-                c.runs, c.interpolation_error_nm);
+  if (c.interpolated) {
+    std::snprintf(line, sizeof line,
+                  "# depths interpolated in log fluence over %d runs; interpolation error at most "
+                  "%.3g nm (measured on a grid twice as coarse)",
+                  c.runs, c.interpolation_error_nm);
+  } else {
+    std::snprintf(line, sizeof line,
+                  "# depths of %d runs, one at each radius listed, cooled together between pulses",
+                  c.runs);
+  }
   text += line;
   text += kLineEnd;
+  if (c.partial()) {
+    std::snprintf(line, sizeof line,
+                  "# INTERRUPTED: only the %d of %d pulses finished at every radius are listed",
+                  c.listed_pulses(), c.planned_pulses);
+    text += line;
+    text += kLineEnd;
+  }
   for (std::size_t k = 0; k < pulses; ++k) {
     std::snprintf(line, sizeof line,
                   "# pulse %zu: volume %.6g um^3, diameter at %.6g nm depth after %zu pulse%s "

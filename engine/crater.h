@@ -95,6 +95,14 @@ struct Crater {
   std::vector<double> diameter_um;  // per pulse: of the crater after that many pulses (0: none)
   double interpolation_error_nm = 0.0;
   int runs = 0;
+  // False when each radius listed is a run of its own (a spot's train): nothing interpolated.
+  bool interpolated = true;
+  // The pulses the run was to make; above the pulses listed when it was interrupted, the crater
+  // then being that of the pulses finished at every radius. 0: as many as listed.
+  int planned_pulses = 0;
+
+  int listed_pulses() const { return static_cast<int>(depth_nm.size()); }
+  bool partial() const { return planned_pulses > listed_pulses(); }
 };
 
 // The crater of a spot from a depth function (no runs).
@@ -104,8 +112,9 @@ Crater crater_from_depth(const DepthOfFluence& depth, const SpotPlan& spot, doub
 // The crater of `request`: the depth function over the fluences of the spot, then the profile.
 Crater compute_crater(const CraterRequest& request);
 
-// The crater table: '#' lines (spot, peak fluence and pulse energy, interpolation error, the
-// volume and diameter of each pulse), a header line of column names with units, then per
+// The crater table: '#' lines (spot, peak fluence and pulse energy, interpolation error or the
+// runs at the radii, an interrupted train's pulses left out, the volume and diameter of each
+// pulse), a header line of column names with units, then per
 // radius: radius, local fluence, each pulse's depth and each cumulative depth. Lines end CR LF.
 std::string crater_table_text(const Crater& crater);
 

@@ -1,5 +1,6 @@
 #include "engine/spot_train.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -83,12 +84,23 @@ SpotTrainResult run_spot_train(const SpotTrainRequest& request) {
   for (std::thread& t : threads) t.join();
   if (!result.error.empty()) return result;
   result.centre = outcomes[0];
-  result.failure = cooling.failure();
+  // Stopped from outside: every run ends at its next step, or between pulses when it waits for
+  // the others (the cooling's "ended early" is then no failure).
+  const std::atomic<bool>* interrupt = request.centre.interrupt;
+  result.interrupted = interrupt != nullptr && interrupt->load();
   for (const RunOutcome& o : outcomes) {
     if (o.end == RunEnd::not_started && result.failure.empty())
       result.failure = o.not_started_reason;
     if (o.end == RunEnd::diverged && result.failure.empty()) result.failure = divergence_message(o);
     result.pulses.push_back(o.pulses);
+  }
+  if (result.failure.empty() && !result.interrupted) result.failure = cooling.failure();
+  // The crater holds the pulses finished at every radius.
+  std::size_t n = static_cast<std::size_t>(pulse.pulses);
+  for (const std::vector<PulseRecord>& p : result.pulses) {
+    std::size_t whole = 0;
+    while (whole < p.size() && !p[whole].cut_short) ++whole;
+    n = std::min(n, whole);
   }
   // The crater from the runs themselves.
   Crater& c = result.crater;
@@ -96,7 +108,8 @@ SpotTrainResult run_spot_train(const SpotTrainRequest& request) {
   c.peak_fluence = peak;
   c.pulse_energy_uj = spot.pulse_energy_uj(peak);
   c.radius_um = result.radius_um;
-  const std::size_t n = static_cast<std::size_t>(pulse.pulses);
+  c.interpolated = false;
+  c.planned_pulses = pulse.pulses;
   c.depth_nm.assign(n, std::vector<double>(result.radius_um.size(), 0.0));
   c.cumulative_nm = c.depth_nm;
   for (std::size_t j = 0; j < result.radius_um.size(); ++j) {
@@ -128,6 +141,12 @@ SpotTrainResult run_spot_train(const SpotTrainRequest& request) {
 std::string spot_train_summary(const SpotTrainResult& r) {
   std::string text;
   char line[300];
+  if (r.crater.partial()) {
+    std::snprintf(line, sizeof line,
+                  "spot's train: interrupted; %d of %d pulses finished at every radius\n",
+                  r.crater.listed_pulses(), r.crater.planned_pulses);
+    text += line;
+  }
   std::snprintf(line, sizeof line,
                 "spot's train: %zu radii; light %.6g uJ; surface losses between pulses %.6g uJ "
                 "(%.3g %% of the light); out through the grid's far ends %.6g uJ\n",

@@ -4,11 +4,14 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <atomic>
+
 #include "analysis/lab_thresholds.h"
 #include "engine/crater.h"
 #include "engine/spot_train.h"
 #include "python/arrays.h"
 #include "python/bindings.h"
+#include "python/interruptible.h"
 
 namespace py = pybind11;
 
@@ -34,30 +37,36 @@ py::dict crater(const ParameterSet& parameters, const py::dict& keywords, double
     throw py::value_error(refusal);
   Crater c;
   double light = 0.0, surface = 0.0;
-  {
-    py::gil_scoped_release released;
-    if (setup.is_train()) {
-      SpotTrainRequest request;
-      request.parameters = p;
-      request.setup = setup;
-      request.centre.write_profile_files = false;
-      request.centre.append_kinetics_line = false;
-      request.centre.refinement = refinement;
-      const SpotTrainResult r = run_spot_train(request);
-      c = r.crater;
-      c.error = !r.error.empty() ? r.error : r.failure;
-      light = r.light_uj;
-      surface = r.surface_loss_uj;
-    } else {
-      CraterRequest request;
-      request.parameters = p;
-      request.setup = setup;
-      request.diameter_depth_nm = depth;
-      request.jobs = jobs;
-      request.refinement = refinement;
-      c = compute_crater(request);
-    }
-  }
+  // Ctrl-C stops every run at its next step (a train's runs waiting for the cooling too) and
+  // raises KeyboardInterrupt; nothing is written.
+  std::atomic<bool> interrupt{false};
+  run_interruptible(
+      [&] {
+        if (setup.is_train()) {
+          SpotTrainRequest request;
+          request.parameters = p;
+          request.setup = setup;
+          request.centre.write_profile_files = false;
+          request.centre.append_kinetics_line = false;
+          request.centre.refinement = refinement;
+          request.centre.interrupt = &interrupt;
+          const SpotTrainResult r = run_spot_train(request);
+          c = r.crater;
+          c.error = !r.error.empty() ? r.error : r.failure;
+          light = r.light_uj;
+          surface = r.surface_loss_uj;
+        } else {
+          CraterRequest request;
+          request.parameters = p;
+          request.setup = setup;
+          request.diameter_depth_nm = depth;
+          request.jobs = jobs;
+          request.refinement = refinement;
+          request.interrupt = &interrupt;
+          c = compute_crater(request);
+        }
+      },
+      [&] { interrupt.store(true); });
   if (!c.error.empty()) throw py::value_error(c.error);
   py::dict d;
   d["radius_um"] = to_array(std::vector<double>(c.radius_um));

@@ -260,6 +260,8 @@ RunEnd run_pulses(LoopContext& c) {
       c.options.observer->pulse_done(c.train->records().back());
     if (end == RunEnd::stop || k == c.train->pulse_count()) return end;
     if (!c.train->cool_to_next_pulse()) {
+      // Stopped from outside while waiting for a spot's other radii: a stop between pulses.
+      if (c.options.interrupt != nullptr && c.options.interrupt->load()) return RunEnd::stop;
       c.outcome.diverged_time_ns = c.train->run_time_ns();
       return RunEnd::diverged;
     }

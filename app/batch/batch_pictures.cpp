@@ -166,9 +166,9 @@ const kt_picture_table* picture_functions(const std::string& what, std::string& 
   return library.functions;
 }
 
-bool run_with_picture(SharedParameters& parameters, int width, int height,
-                      const std::filesystem::path& data_directory, const std::string& png,
-                      RunOutcome& outcome, std::string& error, const RunOptions& options) {
+bool draw_run_page(int width, int height, const std::filesystem::path& data_directory,
+                   const std::string& png, Scheme scheme,
+                   const std::function<void(RunObserver& page)>& run, std::string& error) {
   const kt_picture_table* pictures = picture_functions("pictures (--png)", error);
   if (pictures == nullptr) return false;
   const std::string logo = find_data_file(kLogoFileName, data_directory);
@@ -179,12 +179,23 @@ bool run_with_picture(SharedParameters& parameters, int width, int height,
     return false;
   }
   LibraryPage page(*pictures, opened);
-  page.set_scheme(options.scheme);
-  HeadlessRun records;
-  RunOptions drawn = options;
-  drawn.observer = &page;
-  outcome = records.run(parameters, drawn);
+  page.set_scheme(scheme);
+  run(page);
   return page.save(png, error);
+}
+
+bool run_with_picture(SharedParameters& parameters, int width, int height,
+                      const std::filesystem::path& data_directory, const std::string& png,
+                      RunOutcome& outcome, std::string& error, const RunOptions& options) {
+  return draw_run_page(
+      width, height, data_directory, png, options.scheme,
+      [&](RunObserver& page) {
+        HeadlessRun records;
+        RunOptions drawn = options;
+        drawn.observer = &page;
+        outcome = records.run(parameters, drawn);
+      },
+      error);
 }
 
 bool draw_ablation_curve_png(const SweepResult& result, const std::string& png, std::string& error,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "analysis/incubation.h"
@@ -18,6 +19,13 @@ namespace kt {
 // in the library folder of the installed tree. Null with `error` set, saying that this
 // installation cannot draw `what` (e.g. "pictures (--png)"), when it cannot be opened.
 const kt_picture_table* picture_functions(const std::string& what, std::string& error);
+
+// Opens a width x height page with the title page drawn, lets `run` make a run with the page
+// as its observer (drawn as a run of `scheme`), then writes the page as a PNG. False with
+// `error` set when the page cannot be opened (`run` is then not called) or written.
+bool draw_run_page(int width, int height, const std::filesystem::path& data_directory,
+                   const std::string& png, Scheme scheme,
+                   const std::function<void(RunObserver& page)>& run, std::string& error);
 
 // Runs the calculation and draws its page as the program shows it at the run's end on a
 // width x height page, then writes the page as a PNG. The logo is looked up in the current

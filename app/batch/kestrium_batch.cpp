@@ -67,13 +67,15 @@ constexpr const char* kRunHelp =
     "                  when a run diverges.\n"
     "  --grid-refine M accurate scheme: split every cell of the depth grid into M (1 to 4);\n"
     "                  the spatial files list the finer nodes\n"
-    "  --png FILE.png  also draw the page as the program shows it after the run\n"
+    "  --png FILE.png  also draw the page as the program shows it after the run (a spot's\n"
+    "                  train: the page of the run at the spot's centre)\n"
     "  --size WxH      the picture's size in pixels (default 1024x768): the page as the\n"
     "                  program lays it out on a screen of that size\n"
     "  --plot FILE.png a train: the depth of each pulse against the pulse number; a spot: the\n"
     "                  crater's profile\n"
     "  --json          print the summary as one JSON object (the names of the sweep's --csv\n"
-    "                  columns, the kinetics line and file, the scales; a train's pulses)\n"
+    "                  columns, the kinetics line and file, the scales; a train's pulses;\n"
+    "                  a spot's crater: its profiles, volumes and diameters with units)\n"
     "                  instead of a line a number\n";
 
 constexpr const char* kRunHelpRest =
@@ -168,8 +170,6 @@ int single_run(const std::vector<std::string>& args) {
   request.parameter_file = parfile;
   if (!png.empty() && !line.check_output_file(png, "--png", ".png")) return line.usage_error();
   const bool spot = setup->spot.active();
-  if (!png.empty() && spot && setup->is_train())
-    return line.usage_error("--png draws one run's page, not a spot's train: leave it out");
   if (!plot.empty() && !setup->is_train() && !spot)
     return line.usage_error(
         "--plot draws the pulses of a train or the crater of a spot: give --pulses N (2 or more) "
@@ -217,9 +217,20 @@ int single_run(const std::vector<std::string>& args) {
       train.parameters = parameters.values;
       train.setup = *setup;
       train.centre = run_options;
-      spot_train = kt::run_spot_train(train);
+      kt::RunOutcome refused;
+      // With --png the page is that of the run at the spot's centre.
+      if (!png.empty() && !kt::draw_run_page(
+                              width, height, data_directory, png, run_options.scheme,
+                              [&](kt::RunObserver& page) {
+                                train.centre.observer = &page;
+                                spot_train = kt::run_spot_train(train);
+                              },
+                              picture_error)) {
+        refused.not_started_reason = picture_error;
+        return refused;
+      }
+      if (png.empty()) spot_train = kt::run_spot_train(train);
       if (!spot_train->error.empty()) {
-        kt::RunOutcome refused;
         refused.not_started_reason = spot_train->error;
         return refused;
       }
@@ -236,8 +247,44 @@ int single_run(const std::vector<std::string>& args) {
   const kt::RunOutcome& outcome = run.outcome;
   const kt::ParameterSet& p = run.used;
   const bool diverged = outcome.end == kt::RunEnd::diverged;
+  const bool stopped = outcome.end == kt::RunEnd::stop;
+  const bool train_failed = spot_train && !spot_train->failure.empty();
+  // A spot: the crater from a spot train's own runs (the pulses finished at every radius), or
+  // from runs at the spot's local fluences (with the parameters the run used) once the centre's
+  // run is whole.
+  std::optional<kt::Crater> crater;
+  kt::batch::SpotSummary spot_summary;
+  bool crater_interrupted = false;
+  if (spot && !diverged && !train_failed) {
+    if (spot_train) {
+      if (spot_train->crater.listed_pulses() > 0) crater = spot_train->crater;
+    } else if (!stopped) {
+      kt::CraterRequest crater_request;
+      crater_request.parameters = p;
+      crater_request.setup = *setup;
+      crater_request.refinement = options.refinement;
+      crater_request.interrupt = &kt::batch::catch_stop_signals();
+      kt::Crater made = kt::compute_crater(crater_request);
+      crater_interrupted = !made.error.empty() && kt::batch::catch_stop_signals().load();
+      if (made.error.empty())
+        crater = std::move(made);
+      else
+        spot_summary.crater_problem = crater_interrupted ? "interrupted" : made.error;
+    }
+    if (!crater && spot_summary.crater_problem.empty())
+      spot_summary.crater_problem = "interrupted before a pulse was finished at every radius";
+  }
+  std::vector<std::string> crater_errors;
+  if (crater) {
+    const std::string name = kt::crater_file_name(kt::result_file_base(p.data_file_name));
+    kt::write_result_file(name, kt::ResultFile::Mode::rewrite, kt::crater_table_text(*crater),
+                          crater_errors);
+    if (crater_errors.empty()) spot_summary.crater_file = name;
+    spot_summary.crater = &*crater;
+  }
+  if (spot_train) spot_summary.train = &*spot_train;
   if (json) {
-    std::fputs(kt::batch::run_summary_json(parfile, outcome, p).c_str(), stdout);
+    std::fputs(kt::batch::run_summary_json(parfile, outcome, p, spot_summary).c_str(), stdout);
   } else if (diverged) {
     std::printf("run ended by: %s after %d steps\n",
                 outcome.material_range_refusal ? "refused (a material table was left)"
@@ -259,37 +306,51 @@ int single_run(const std::vector<std::string>& args) {
                  kt::divergence_message(outcome).c_str());
     return kExitDiverged;
   }
-  if (spot_train && !spot_train->failure.empty()) return fail(spot_train->failure);
+  if (train_failed) return fail(spot_train->failure);
   if (spot_train && !json) std::fputs(kt::spot_train_summary(*spot_train).c_str(), stdout);
-  // The crater from runs at the local fluences of the spot (the parameters the run used), or
-  // a spot train's own runs.
-  const kt::CraterStep step =
-      kt::take_crater_step(p, *setup, options.refinement, outcome, &kt::batch::catch_stop_signals(),
-                           spot_train ? &spot_train->crater : nullptr);
-  if (step.taken) {
-    const kt::Crater& crater = step.crater;
-    if (!crater.error.empty()) return fail(crater.error);
-    for (const std::string& e : step.file_errors)
-      std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
-    if (!step.file_errors.empty()) return kExitFailure;
-    if (!json) {
-      for (std::size_t k = 0; k < crater.volume_um3.size(); ++k)
-        std::printf("crater after pulse %zu: diameter %.6g um at %.6g nm, volume %.6g um^3\n",
-                    k + 1, crater.diameter_um[k], crater.diameter_depth_nm, crater.volume_um3[k]);
+  if (crater && !json) {
+    for (int k = 0; k < crater->listed_pulses(); ++k) {
+      const std::size_t i = static_cast<std::size_t>(k);
+      std::printf("crater after pulse %d: diameter %.6g um at %.6g nm, volume %.6g um^3\n", k + 1,
+                  crater->diameter_um[i], crater->diameter_depth_nm, crater->volume_um3[i]);
     }
+  }
+  for (const std::string& e : crater_errors)
+    std::fprintf(stderr, "kestrium-batch: %s\n", e.c_str());
+  if (!crater_errors.empty()) return kExitFailure;
+  if (!spot_summary.crater_problem.empty() && !stopped && !crater_interrupted)
+    return fail(spot_summary.crater_problem);
+  if (!plot.empty() && (crater || !spot)) {
     std::string plot_error;
-    if (!plot.empty() && !kt::draw_crater_png(crater, plot, plot_error)) return fail(plot_error);
-  } else if (!plot.empty()) {
-    std::string plot_error;
-    if (!kt::draw_pulse_depths_png(outcome, plot, plot_error)) return fail(plot_error);
+    if (crater ? !kt::draw_crater_png(*crater, plot, plot_error)
+               : !kt::draw_pulse_depths_png(outcome, plot, plot_error))
+      return fail(plot_error);
+  }
+  if (crater_interrupted) {
+    if (!outcome.file_errors.empty()) return kExitFailure;
+    std::fprintf(stderr,
+                 "kestrium-batch: interrupted while the crater's runs were made; the run's files "
+                 "and its kinetics line are whole; the crater table was not written\n");
+    return kExitInterrupted;
   }
   if (!outcome.file_errors.empty()) return kExitFailure;
   if (outcome.end == kt::RunEnd::stop) {
+    const bool cut = !outcome.pulses.empty() && outcome.pulses.back().cut_short;
+    std::string crater_note;
+    if (spot && crater)
+      crater_note = "; the crater table holds only the pulses finished at every radius (" +
+                    std::to_string(crater->listed_pulses()) + " of " +
+                    std::to_string(crater->planned_pulses) + ") and says so";
+    else if (spot)
+      crater_note = "; no crater table was written";
     std::fprintf(stderr,
                  "kestrium-batch: interrupted after step %d; the temporal and spatial files hold "
-                 "the steps made%s; no kinetics line was written\n",
+                 "the steps made%s; no kinetics line was written%s\n",
                  outcome.step_count,
-                 outcome.pulses.empty() ? "" : ", the pulse table marks the pulse cut short");
+                 cut                       ? ", the pulse table marks the pulse cut short"
+                 : !outcome.pulses.empty() ? ", the pulse table holds the pulses finished"
+                                           : "",
+                 crater_note.c_str());
     return kExitInterrupted;
   }
   return kt::batch::kExitDone;

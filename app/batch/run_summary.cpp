@@ -65,6 +65,52 @@ Json pulse_records(const RunOutcome& o) {
   return pulses;
 }
 
+Json numbers(const std::vector<double>& values) {
+  Json out = Json::array();
+  for (const double v : values) out.push_back(number(v));
+  return out;
+}
+
+// The crater table's numbers by name, each with its unit.
+Json crater_object(const Crater& c, const std::string& table_file) {
+  Json j;
+  j["beam"] = beam_name(c.spot.beam);
+  j["spot_radius_um"] = number(c.spot.radius_um);
+  j["peak_fluence_mJ_per_cm2"] = number(c.peak_fluence);
+  j["pulse_energy_uJ"] = number(c.pulse_energy_uj);
+  j["diameter_depth_nm"] = number(c.diameter_depth_nm);
+  j["runs"] = c.runs;
+  j["interpolated"] = c.interpolated;
+  j["interpolation_error_nm"] = c.interpolated ? number(c.interpolation_error_nm) : Json(nullptr);
+  j["planned_pulses"] = c.planned_pulses > 0 ? c.planned_pulses : c.listed_pulses();
+  j["complete"] = !c.partial();
+  j["table_file"] = table_file.empty() ? Json(nullptr) : Json(table_file);
+  j["radius_um"] = numbers(c.radius_um);
+  j["fluence_mJ_per_cm2"] = numbers(c.fluence);
+  Json pulses = Json::array();
+  for (std::size_t k = 0; k < c.depth_nm.size(); ++k) {
+    Json p;
+    p["pulse"] = k + 1;
+    p["volume_um3"] = number(c.volume_um3[k]);
+    p["diameter_um"] = number(c.diameter_um[k]);
+    p["depth_nm"] = numbers(c.depth_nm[k]);
+    p["cumulative_depth_nm"] = numbers(c.cumulative_nm[k]);
+    pulses.push_back(p);
+  }
+  j["pulses"] = pulses;
+  return j;
+}
+
+Json spot_train_object(const SpotTrainResult& r) {
+  Json j;
+  j["radii"] = r.radius_um.size();
+  j["light_uJ"] = number(r.light_uj);
+  j["surface_loss_uJ"] = number(r.surface_loss_uj);
+  j["far_loss_uJ"] = number(r.far_loss_uj);
+  j["interrupted"] = r.interrupted;
+  return j;
+}
+
 }  // namespace
 
 std::string run_error_text(const RunOutcome& o) {
@@ -139,7 +185,7 @@ std::string run_summary_text(const RunOutcome& o, const ParameterSet& p) {
 }
 
 std::string run_summary_json(const std::string& parameter_file, const RunOutcome& o,
-                             const ParameterSet& p) {
+                             const ParameterSet& p, const SpotSummary& spot) {
   Json doc;
   doc["parameter_file"] = parameter_file;
   add_quantities(doc, o);
@@ -175,6 +221,11 @@ std::string run_summary_json(const std::string& parameter_file, const RunOutcome
        result_columns(ResultColumnSet::with_energy).subspan(results.size()))
     energy[std::string(column.name)] = number(column.value(o));
   doc["energy"] = energy;
+  if (spot.active()) {
+    doc["crater"] = spot.crater ? crater_object(*spot.crater, spot.crater_file) : Json(nullptr);
+    if (!spot.crater_problem.empty()) doc["crater_problem"] = spot.crater_problem;
+    if (spot.train) doc["spot_train"] = spot_train_object(*spot.train);
+  }
   return dump(doc);
 }
 

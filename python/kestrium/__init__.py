@@ -458,6 +458,8 @@ def crater(parameters, spot_radius_um, beam="gaussian", depth=1.0, jobs=None, re
         A keyword has the wrong type.
     ValueError
         A refused parameter, spot or experiment.
+    KeyboardInterrupt
+        Ctrl-C: every run stops at its next step; nothing is written.
 
     Examples
     --------

@@ -6,6 +6,8 @@ import filecmp
 import math
 import os
 import shutil
+import signal
+import threading
 
 import numpy as np
 import pytest
@@ -76,3 +78,19 @@ def test_measured_diameters_and_thresholds(tmp_path):
     (tmp_path / "bad.csv").write_text("pulses,threshold_mj_cm2\n1,40\n0,3\n")
     with pytest.raises(ValueError, match="bad.csv, line 3: pulses is"):
         fit_thresholds(tmp_path / "bad.csv")
+
+
+@pytest.mark.parametrize("keywords", [
+    {"spot_radius_um": 30.0, "refinement": 16},
+    {"spot_radius_um": 50.0, "pulses": 50, "rate_hz": 10.0},
+], ids=["single pulse", "train"])
+def test_ctrl_c_stops_crater_leaving_no_thread_and_no_file(tmp_path, monkeypatch, keywords):
+    monkeypatch.chdir(tmp_path)
+    before = len(os.listdir("/proc/self/task"))
+    timer = threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT))
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        kestrium.crater(kestrium.Parameters(), **keywords)
+    timer.join()
+    assert len(os.listdir("/proc/self/task")) == before
+    assert list(tmp_path.iterdir()) == []

@@ -11,6 +11,8 @@
 #include "app/menu.h"
 #include "app_page.h"
 #include "display/display.h"
+#include "engine/experiment_setup.h"
+#include "engine/spot_train.h"
 #include "graphics/temporal_plot.h"
 #include "graphics/title_page.h"
 #include "kt_test_paths.h"
@@ -135,6 +137,60 @@ TEST(BatchPicture, MarksTheAccurateSchemeOnlyWhenItIsOn) {
   };
   EXPECT_EQ(colours_in_corner(published), 1u);
   EXPECT_GT(colours_in_corner(accurate), 1u);
+}
+
+// A spot's train: the batch runner's --png is the program's page of the run at the spot's
+// centre, the train run with the program's view as the centre's observer.
+TEST(BatchPicture, ASpotTrainsPictureIsThePageOfItsCentre) {
+  const fs::path default_file = fs::path(KT_TEST_DATA_DIR) / "params" / "default.par";
+  const fs::path program_directory = fs::path(KT_BATCH_PROGRAM).parent_path();
+  test::ScratchDirectory dir;
+  fs::copy_file(default_file, dir.path() / "KTparam.par");
+  {
+    test::CurrentDirectory here(dir.path());
+    test::AppPage page(1024, 768);
+    ASSERT_TRUE(page.ready());
+    ShellServices services;
+    services.show_message = [](std::string_view, std::string_view) {};
+    Application app(program_directory, services);
+    ASSERT_TRUE(init_display(app));
+    ASSERT_TRUE(load_startup_parameters(app));
+    draw_title_page(app.page, app.title, app.logo_file);
+    Experiment e;
+    e.beam = "gaussian";
+    e.spot_radius_um = 50.0;
+    e.pulses = 2;
+    e.rate_hz = 1000.0;
+    std::string error;
+    const std::optional<RunSetup> setup = make_run_setup(e, error);
+    ASSERT_TRUE(setup) << error;
+    SpotTrainRequest train;
+    train.parameters = app.parameters.snapshot();
+    train.setup = *setup;
+    train.centre.write_profile_files = false;
+    train.centre.append_kinetics_line = false;
+    setup->apply(train.centre);
+    app.run_view.set_scheme(train.centre.scheme);
+    train.centre.observer = &app.run_view;
+    const SpotTrainResult result = run_spot_train(train);
+    ASSERT_TRUE(result.failure.empty()) << result.failure;
+    ASSERT_EQ(result.centre.end, RunEnd::end_test);
+    ASSERT_TRUE(display::save_surface_png((dir.path() / "app.png").string()));
+  }
+  const std::string command = "cd '" + dir.path().string() +
+                              "' && '" KT_BATCH_PROGRAM
+                              "' KTparam.par --spot-radius 50 "
+                              "--pulses 2 --rate 1000 --png batch.png --size 1024x768 "
+                              "> out.txt 2>&1";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << test::read_file(dir.path() / "out.txt");
+  const QImage from_app = QImage(QString::fromStdString((dir.path() / "app.png").string()))
+                              .convertToFormat(QImage::Format_RGB32);
+  const QImage from_batch = QImage(QString::fromStdString((dir.path() / "batch.png").string()))
+                                .convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(from_batch.size(), QSize(1024, 768));
+  EXPECT_TRUE(from_app == from_batch);
 }
 
 }  // namespace
