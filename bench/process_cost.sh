@@ -19,36 +19,18 @@ parameters=$here/tests/data/params/default.par
 [[ -x $program ]] || { echo "process_cost: no program at $program" >&2; exit 2; }
 command -v valgrind > /dev/null || { echo "process_cost: valgrind is not installed" >&2; exit 2; }
 
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
 export QT_QPA_PLATFORM=offscreen
-
-# A fresh folder holding the default parameter file as KTparam.par; prints its path.
-fresh_folder() {
-  local dir
-  dir=$(mktemp -d "$scratch/run.XXXXXX")
-  cp "$parameters" "$dir/KTparam.par"
-  echo "$dir"
-}
-
-# Instructions of one whole process: callgrind's "Collected" total.
-instructions() {
-  local dir=$1
-  shift
-  (cd "$dir" && valgrind --tool=callgrind --callgrind-out-file="$dir/callgrind.out" "$@" \
-     > "$dir/stdout.txt" 2> "$dir/valgrind.txt") ||
-    { echo "process_cost: failed: $*" >&2; cat "$dir/valgrind.txt" >&2; exit 1; }
-  sed -n 's/.*Collected : \([0-9]*\).*/\1/p' "$dir/valgrind.txt"
-}
+bench_name=process_cost
+. "$here/bench/lib.sh"
 
 millions() { awk -v n="$1" 'BEGIN { printf "%.1f M", n / 1e6 }'; }
 
 echo "program: $program"
 echo "shared libraries at start-up: $(ldd "$program" | wc -l)"
 
-headless=$(instructions "$(fresh_folder)" "$program" KTparam.par)
-version=$(instructions "$(fresh_folder)" "$program" --version)
-drawn=$(instructions "$(fresh_folder)" "$program" KTparam.par --png page.png --size 1024x768)
+headless=$(instructions_in "$(fresh_folder)" "$program" KTparam.par)
+version=$(instructions_in "$(fresh_folder)" "$program" --version)
+drawn=$(instructions_in "$(fresh_folder)" "$program" KTparam.par --png page.png --size 1024x768)
 echo "default run, whole process:      $(millions "$headless") instructions"
 echo "--version, whole process:        $(millions "$version") instructions"
 echo "default run with --png:          $(millions "$drawn") instructions"
@@ -58,8 +40,8 @@ awk -v d="$drawn" -v h="$headless" 'BEGIN { printf "drawn / headless:           
 package=$(dirname "$program")/../python
 python=${KT_BENCH_PYTHON:-/usr/bin/python3}
 if [[ -d $package/kestrium && -x $python ]]; then
-  imported=$(PYTHONPATH=$package instructions "$(fresh_folder)" "$python" -c "import kestrium")
-  bare=$(instructions "$(fresh_folder)" "$python" -c pass)
+  imported=$(PYTHONPATH=$package instructions_in "$(fresh_folder)" "$python" -c "import kestrium")
+  bare=$(instructions_in "$(fresh_folder)" "$python" -c pass)
   echo "import kestrium, whole process:  $(millions "$imported") instructions" \
        "($(millions "$bare") for $python -c pass)"
 fi

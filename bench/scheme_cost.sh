@@ -21,8 +21,8 @@ repeats=${KT_BENCH_REPEATS:-10}
 [[ -x $program ]] || { echo "scheme_cost: no program at $program" >&2; exit 2; }
 command -v valgrind > /dev/null || { echo "scheme_cost: valgrind is not installed" >&2; exit 2; }
 
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+bench_name=scheme_cost
+. "$here/bench/lib.sh"
 
 # name|options of the set
 sets=(
@@ -32,22 +32,8 @@ sets=(
   "bulk, 1000 mJ/cm^2|--set fluence=1000"
 )
 
-fresh_folder() {
-  local dir
-  dir=$(mktemp -d "$scratch/run.XXXXXX")
-  cp "$parameters" "$dir/KTparam.par"
-  echo "$dir"
-}
-
-# Instructions of one whole process: callgrind's "Collected" total.
-instructions() {
-  local dir
-  dir=$(fresh_folder)
-  (cd "$dir" && valgrind --tool=callgrind --callgrind-out-file="$dir/callgrind.out" \
-     "$program" KTparam.par "$@" > "$dir/stdout.txt" 2> "$dir/valgrind.txt") ||
-    { echo "scheme_cost: failed: $*" >&2; cat "$dir/valgrind.txt" >&2; exit 1; }
-  sed -n 's/.*Collected : \([0-9]*\).*/\1/p' "$dir/valgrind.txt"
-}
+# Instructions of one run of the program on a fresh copy of the default parameters.
+instructions() { instructions_in "$(fresh_folder)" "$program" KTparam.par "$@"; }
 
 # Processor time (user + system) of one whole process in seconds, the least of the repeats (the
 # kernel's per-process accounting, read with wait4, to the microsecond).
