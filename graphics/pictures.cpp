@@ -716,6 +716,10 @@ bool draw_series(const SeriesPlot& plot, const std::string& png, std::string& er
 // The table in plain C types: each function turns its arguments into the drawing's own types.
 struct kt_page {
   kt::FinalPagePicture picture;
+  // The profiles of the step drawn, kept from step to step: a run draws thousands of steps, and
+  // clearing the whole capacity at each of them cost more than the drawing.
+  kt::ProfileArrays profiles;
+  std::size_t profile_length = 0;
   kt_page(int width, int height, std::string logo_file)
       : picture(width, height, std::move(logo_file)) {}
 };
@@ -824,11 +828,16 @@ void c_step_done(kt_page* page, const kt_page_step* step) {
   record.shown = {step->shown_time_ns, step->surface_temperature_k, step->velocity_cm_s,
                   step->plotted_depth_nm, step->surface_fraction};
   record.switches = switches_of(step->switches);
-  ProfileArrays profiles;
+  ProfileArrays& profiles = page->profiles;
   const std::size_t n = std::min(step->profile_length, profiles.profile_depth_nm.size());
   std::copy_n(step->profile_depth_nm, n, profiles.profile_depth_nm.begin());
   std::copy_n(step->profile_temperature_k, n, profiles.profile_temperature_k.begin());
   std::copy_n(step->profile_fraction, n, profiles.profile_fraction.begin());
+  for (auto* a :
+       {&profiles.profile_depth_nm, &profiles.profile_temperature_k, &profiles.profile_fraction})
+    std::fill(a->begin() + static_cast<std::ptrdiff_t>(n),
+              a->begin() + static_cast<std::ptrdiff_t>(std::max(n, page->profile_length)), 0.0f);
+  page->profile_length = n;
   page->picture.step_done(record, profiles);
 }
 

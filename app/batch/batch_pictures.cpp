@@ -98,6 +98,8 @@ class LibraryPage final : public RunObserver {
                               taken.absorption_coefficient,
                               profile_node_count,
                               c_switches(switches)};
+    // The profiles hold nodes 1..profile_node_count: only those are handed over at each step.
+    profile_length_ = static_cast<std::size_t>(std::max(profile_node_count, 0)) + 1;
     table_.page_run_started(page_, &start);
   }
   void step_done(const StepRecord& record, const ProfileArrays& profiles) override {
@@ -112,7 +114,7 @@ class LibraryPage final : public RunObserver {
                             profiles.profile_depth_nm.data(),
                             profiles.profile_temperature_k.data(),
                             profiles.profile_fraction.data(),
-                            profiles.profile_depth_nm.size()};
+                            std::min(profile_length_, profiles.profile_depth_nm.size())};
     table_.page_step_done(page_, &step);
   }
   void pulse_started(int pulse, int pulses, double time_offset_ns) override {
@@ -134,6 +136,7 @@ class LibraryPage final : public RunObserver {
  private:
   const kt_picture_table& table_;
   kt_page* page_;
+  std::size_t profile_length_ = kProfileCapacity + 1;
 };
 
 // Measured points as the library takes them; `points` must outlive the result.
