@@ -210,6 +210,23 @@ D2Fit fit_d2(const std::vector<DiameterPoint>& points) {
       for (std::size_t j = 0; j < 2; ++j) s_variance += h[i] * inverse[idx[i]][idx[j]] * h[j];
     fit.s_stderr = std::sqrt(variance * s_variance);
   }
+  // A crater far off the others (a diameter of metres, say) can leave a line whose threshold
+  // underflows to 0 or overflows: that is no result.
+  const bool usable = [&] {
+    for (const double v : {fit.threshold_fluence, fit.threshold_energy_uj, fit.radius_um})
+      if (!(v > 0.0 && std::isfinite(v))) return false;
+    return std::isfinite(fit.threshold_stderr) && std::isfinite(fit.radius_stderr) &&
+           (!fit.s_fitted || (std::isfinite(fit.s) && std::isfinite(fit.s_stderr)));
+  }();
+  if (!usable) {
+    char values[96];
+    std::snprintf(values, sizeof values, "F_th %.6g mJ/cm^2, w %.6g um", fit.threshold_fluence,
+                  fit.radius_um);
+    fit.message = std::string("the D^2 fit gives no usable threshold (") + values +
+                  "): the diameters do not lie on one line of D^2 against ln E; look for a "
+                  "crater far off the others";
+    return fit;
+  }
   fit.ok = true;
   return fit;
 }

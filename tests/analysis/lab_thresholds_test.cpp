@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 #include "test_support.h"
 
@@ -45,6 +46,18 @@ TEST(D2Fit, RecoversRadiusThresholdAndIncubationFromExactCraters) {
   }
   EXPECT_FALSE(fit_d2(craters(50.0, 36.0, 1.0, {1})).s_fitted);
   EXPECT_FALSE(fit_d2({craters(5.0, 10.0, 1.0, {1})[3]}).ok);
+  // A crater of metres among craters of tens of microns: its threshold underflows to 0, which
+  // must not come out as a result.
+  std::vector<DiameterPoint> off;
+  for (const auto& [e, d] : {std::pair{2.0, 40.0}, {8.0, 30.0}, {4.0, 5.9e26}, {4.0, 63.0}}) {
+    DiameterPoint p;
+    p.energy_uj = e;
+    p.diameter_um = d;
+    off.push_back(p);
+  }
+  const D2Fit wild = fit_d2(off);
+  EXPECT_FALSE(wild.ok);
+  EXPECT_NE(wild.message.find("no usable threshold"), std::string::npos) << wild.message;
 }
 
 TEST(LabFiles, ReadersRefuseBadFilesNamingLineAndProblem) {
