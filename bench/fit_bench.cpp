@@ -3,15 +3,21 @@
 // jobs; and the same two fields shared by two data sets of 9 points each, measured at pulse
 // widths of 10 and 30 ns (a pulse_width column), on 2 jobs. One iteration each (a fit takes
 // tens of seconds); counters give the model runs, the objective evaluations and the recovered
-// values.
+// values. The fits as the front ends make them (through the engine's request: the published
+// scheme with its bias runs, the accurate scheme at 1e-3, the accurate scheme with early
+// evaluations at 1e-2) on the fit notebook's five points and on the two data sets.
 //   ./build/release/bench/kt_fit_bench
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <optional>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "analysis/fit.h"
 #include "bench/bench_support.h"
+#include "engine/fit_request.h"
 #include "engine/model_runs.h"
 
 namespace kt {
@@ -93,6 +99,93 @@ void BM_FitTwoFieldsFifteenPoints(benchmark::State& state) {
 void BM_GlobalFitTwoFieldsTwoSetsOfNine(benchmark::State& state) {
   fit_two_fields(state, two_pulse_widths());
 }
+// The fit notebook's data (docs/notebooks/fit.ipynb): the defaults with Em = 0.75 eV on the
+// published scheme at five fluences, 3 % noise (NumPy's default_rng(7) normal draws), sigma 3 %.
+MeasuredData notebook_points() {
+  constexpr double kFluences[] = {40.0, 70.0, 120.0, 200.0, 350.0};
+  constexpr double kNoise[] = {0.0012301533574825742, 0.2987455375084699, -0.2741378553622176,
+                               -0.8905918387572742, -0.45467078517172255};
+  ParameterSet truth = bench::default_parameters();
+  truth.activation_energy_em = 0.75f;
+  std::vector<ModelPoint> points;
+  for (double f : kFluences) points.push_back({&truth, f});
+  ModelRunCounter counter;
+  std::atomic<bool> interrupt{false};
+  const std::vector<ModelPointResult> depths =
+      run_model_points(points, DepthQuantity::total, 2, counter, interrupt).results;
+  MeasuredData data;
+  data.has_sigma = true;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const double sigma = 0.03 * depths[i].depth_nm;
+    data.points.push_back({kFluences[i], depths[i].depth_nm + sigma * kNoise[i], sigma, 0});
+  }
+  return data;
+}
+
+// How the fit's runs are made: as `fit --scheme published`, as the default fit (the accurate
+// scheme at 1e-3), and the default fit with early evaluations at kEarlyTolerance.
+enum class FitRuns { published, accurate, accurate_early };
+
+void fit_as_requested(benchmark::State& state, const MeasuredData& data,
+                      const std::vector<std::string>& vary, FitRuns runs) {
+  ModelFitRequest request;
+  request.parameters = bench::default_parameters();
+  ExperimentChoices choices;
+  choices.analysis = true;
+  if (runs == FitRuns::published) choices.scheme = "published";
+  std::string error;
+  const std::optional<RunSetup> setup = make_run_setup(choices, error);
+  if (!setup) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  request.setup = *setup;
+  request.data = data;
+  request.vary = vary;
+  request.jobs = 2;
+  if (runs == FitRuns::accurate_early) request.early_tolerance = kEarlyTolerance;
+  const Prepared<ModelFitPlan> plan = request.prepare();
+  if (!plan) {
+    state.SkipWithError(plan.refusal.problem.c_str());
+    return;
+  }
+  std::atomic<bool> interrupt{false};
+  FitReport report;
+  for (auto _ : state) report = plan->execute(interrupt).report;
+  if (report.status != FitStatus::converged) state.SkipWithError(report.message.c_str());
+  state.counters["runs"] = report.runs;
+  state.counters["early_runs"] = report.early_runs;
+  state.counters["evaluations"] = report.evaluations;
+  state.counters["chi2"] = report.chi2;
+  for (const FittedParameter& p : report.parameters) {
+    state.counters[p.name] = p.value;
+    state.counters[p.name + "_stderr"] = p.standard_error;
+  }
+}
+
+void BM_NotebookFit(benchmark::State& state) {
+  fit_as_requested(state, notebook_points(), {"activation_energy_em"},
+                   static_cast<FitRuns>(state.range(0)));
+}
+
+void BM_GlobalFitAsRequested(benchmark::State& state) {
+  fit_as_requested(state, two_pulse_widths(), {"screening_coefficient", "activation_energy_em"},
+                   static_cast<FitRuns>(state.range(0)));
+}
+
+// runs: 0 published, 1 accurate at 1e-3, 2 accurate with early evaluations.
+BENCHMARK(BM_NotebookFit)
+    ->DenseRange(0, 2)
+    ->ArgName("runs")
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK(BM_GlobalFitAsRequested)
+    ->DenseRange(0, 2)
+    ->ArgName("runs")
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
 BENCHMARK(BM_GlobalFitTwoFieldsTwoSetsOfNine)
     ->Arg(2)
     ->ArgName("jobs")

@@ -145,12 +145,12 @@ DepthModel bias_reference_model(const RunSetup& setup) {
   return calculation_model({}, accurate);
 }
 
-DepthModel early_fit_model(const RunSetup& setup) {
+DepthModel early_fit_model(const RunSetup& setup, double early_tolerance) {
   if (setup.scheme != Scheme::accurate || !(setup.tolerance > 0.0) ||
-      setup.tolerance >= kEarlyTolerance)
+      !(early_tolerance > setup.tolerance))
     return {};
   RunSetup early = setup;
-  early.tolerance = kEarlyTolerance;
+  early.tolerance = early_tolerance;
   return calculation_model({}, early);
 }
 

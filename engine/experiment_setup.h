@@ -102,10 +102,11 @@ DepthModel setup_model(const RunSetup& setup);
 // fit measures its discretisation bias (FitRequest::bias_reference); empty for any other scheme.
 DepthModel bias_reference_model(const RunSetup& setup);
 
-// A fit's early evaluations (FitRequest::early_model): the setup's calculation at the tolerance
-// kEarlyTolerance when it asks for a tighter one; empty otherwise.
+// A fit's early evaluations (FitRequest::early_model): the setup's calculation at the looser
+// tolerance `early_tolerance` when the setup asks for a tighter one on the accurate scheme; empty
+// otherwise (and for an early tolerance of 0).
 inline constexpr double kEarlyTolerance = 1e-2;
-DepthModel early_fit_model(const RunSetup& setup);
+DepthModel early_fit_model(const RunSetup& setup, double early_tolerance);
 
 // The models of the trains behind thresholds at several pulse numbers: the run of `setups[k]`
 // for `pulses[k]` (find_incubation_thresholds asks for the pulse numbers of the list only).

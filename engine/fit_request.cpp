@@ -80,7 +80,7 @@ Prepared<ModelFitPlan> ModelFitRequest::prepare() const {
   r.max_runs = max_runs;
   r.method = method;
   r.bias_reference = bias_reference_model(setup);
-  r.early_model = early_fit_model(setup);
+  r.early_model = early_fit_model(setup, early_tolerance);
   if (!r.variables.empty()) {
     if (std::string problem = check_fit_request(r); !problem.empty())
       return Refusal{problem, "vary", ""};

@@ -66,6 +66,10 @@ struct ModelFitRequest {
   bool analyse = false;  // the Beer-Lambert analysis of the points at least min_depth_nm deep
   double min_depth_nm = 1.0;
   bool separately = false;  // also each data set alone
+  // The early evaluations at this looser tolerance (FitRequest::early_model, e.g.
+  // kEarlyTolerance); 0, the default: none. They make a fit cheaper per run but not in runs (the
+  // fit's own tolerance then starts afresh from their best point), so no front end asks for them.
+  double early_tolerance = 0.0;
 
   Prepared<ModelFitPlan> prepare() const;
 };

@@ -310,6 +310,30 @@ TEST(Requests, FitsAndThresholdsAreBuiltAndCheckedBeforeAnyRun) {
   ASSERT_EQ(depths.size(), 48u);
   EXPECT_NEAR(depths.back(), cheap_depth(truth, fluences.back(), 1), 0.5);
 
+  // Early evaluations at a looser tolerance only when asked for, and only on the accurate scheme
+  // run to a tighter tolerance: a default fit makes no more runs than one without them.
+  RunSetup accurate;
+  accurate.scheme = Scheme::accurate;
+  accurate.tolerance = kAnalysisTolerance;
+  const struct {
+    RunSetup setup;
+    double early_tolerance;
+    bool early;
+  } early_cases[] = {
+      {accurate, 0.0, false},
+      {accurate, kEarlyTolerance, true},
+      {accurate, kAnalysisTolerance, false},
+      {RunSetup{}, kEarlyTolerance, false},
+  };
+  for (const auto& c : early_cases) {
+    ModelFitRequest asked = cheap;
+    asked.setup = c.setup;
+    asked.early_tolerance = c.early_tolerance;
+    const Prepared<ModelFitPlan> plan = asked.prepare();
+    ASSERT_TRUE(plan) << plan.refusal.text();
+    EXPECT_EQ(static_cast<bool>(plan->request.early_model), c.early) << c.early_tolerance;
+  }
+
   // The threshold at one pulse plan, and at several pulse numbers with the law through them.
   ModelThresholdRequest series = threshold;
   series.pulses = {1, 10};
