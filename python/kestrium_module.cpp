@@ -370,6 +370,8 @@ void put_outcome(py::dict& d, const RunOutcome& o) {
     for (const ResultColumn& column :
          result_columns(ResultColumnSet::errors).subspan(result_columns().size()))
       d[py::str(std::string(column.name))] = diverged ? none : column.value(o);
+    d["grid_depth_nm"] = diverged ? none : o.error.grid_depth_nm;
+    d["grid_depth_factor"] = diverged ? none : o.error.grid_depth_factor;
     if (!o.error.reached && !diverged) {
       char tolerance[32];
       std::snprintf(tolerance, sizeof tolerance, "%g", o.error.tolerance);
@@ -408,6 +410,7 @@ void put_pulses(py::dict& d, const RunOutcome& o) {
       {"volume_depth_nm", &PulseRecord::volume_depth_nm},
       {"total_depth_nm", &PulseRecord::total_depth_nm},
       {"cumulative_depth_nm", &PulseRecord::cumulative_depth_nm},
+      {"surface_temperature_before_error_K", &PulseRecord::cooling_error_k},
   };
   py::dict pulses;
   std::vector<std::int32_t> numbers;

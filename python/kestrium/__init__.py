@@ -119,13 +119,19 @@ class RunResult(_Record):
     pulses : dict of numpy.ndarray
         A train's pulse table, one value per pulse: pulse, surface_temperature_before_K,
         surface_fraction_before, peak_surface_temperature_K, surface_recession_nm,
-        volume_depth_nm, total_depth_nm (each of that pulse) and cumulative_depth_nm (empty
+        volume_depth_nm, total_depth_nm (each of that pulse), cumulative_depth_nm and
+        surface_temperature_before_error_K (the estimated error of the surface temperature
+        before the pulse from the cooling's time steps [K]; 0 for the first pulse) (empty
         arrays for a single pulse); pulses_to_dataframe() gives it as a table.
     parameters : Parameters
         The parameters as the run left them (Auto scales, clamps).
     total_depth_error_nm, peak_surface_temperature_error_K : float
         With a tolerance: the estimated errors of the total depth [nm] and of the peak surface
         temperature [K]; NaN otherwise.
+    grid_depth_nm, grid_depth_factor : float
+        With a tolerance: the depth of the grid of the level reported [nm] and that depth as a
+        multiple of the model's (above 1 when the heat or the light reached the model's bottom
+        and the grid was extended); NaN otherwise.
     tolerance_note : str
         Why a run to a tolerance did not reach it; empty otherwise.
     split_steps : int
@@ -138,9 +144,12 @@ class RunResult(_Record):
                  "volume_depth_nm", "total_depth_nm", "fluence_used", "peak_surface_temperature_K",
                  "peak_front_velocity_cm_per_s", "steps", "end", "kinetics_line", "message",
                  "energy", "pulses", "parameters", "total_depth_error_nm",
-                 "peak_surface_temperature_error_K", "tolerance_note", "split_steps")
+                 "peak_surface_temperature_error_K", "grid_depth_nm", "grid_depth_factor",
+                 "tolerance_note", "split_steps")
     _defaults = {"total_depth_error_nm": float("nan"),
-                 "peak_surface_temperature_error_K": float("nan"), "tolerance_note": "",
+                 "peak_surface_temperature_error_K": float("nan"),
+                 "grid_depth_nm": float("nan"), "grid_depth_factor": float("nan"),
+                 "tolerance_note": "",
                  "split_steps": 0}
 
     def __repr__(self):
@@ -169,8 +178,8 @@ class RunResult(_Record):
         pandas.DataFrame
             Indexed by pulse (1, 2, ...); the columns surface_temperature_before_K,
             surface_fraction_before, peak_surface_temperature_K, surface_recession_nm,
-            volume_depth_nm, total_depth_nm and cumulative_depth_nm. Empty for a single
-            pulse.
+            volume_depth_nm, total_depth_nm, cumulative_depth_nm and
+            surface_temperature_before_error_K. Empty for a single pulse.
         """
         table = _pandas("pulses_to_dataframe").DataFrame(dict(self.pulses))
         return table.set_index("pulse")
@@ -247,9 +256,9 @@ def run(parameters, profiles=True, output_dir=None, refinement=1, scheme=None,
     tolerance : float, optional
         A relative error (e.g. 1e-3; the accurate scheme, chosen by it when scheme is not
         given): the run splits cells and steps in two until the total depth and the peak
-        surface temperature change by less than it, and reports total_depth_error_nm and
-        peak_surface_temperature_error_K; a run that cannot reach it warns and says why in
-        tolerance_note.
+        surface temperature change by less than it, and reports total_depth_error_nm,
+        peak_surface_temperature_error_K and the grid's depth (grid_depth_nm,
+        grid_depth_factor); a run that cannot reach it warns and says why in tolerance_note.
     {experiment}
 
     Returns

@@ -493,6 +493,8 @@ class RunResult:
     def pulses_to_dataframe(self) -> pandas.DataFrame: ...
     total_depth_error_nm: float
     peak_surface_temperature_error_K: float
+    grid_depth_nm: float
+    grid_depth_factor: float
     tolerance_note: str
     split_steps: int
 

@@ -79,8 +79,12 @@ def test_tolerance_gives_every_result_its_error(defaults):
     assert 0 < r.total_depth_error_nm <= 1e-2 * r.total_depth_nm
     assert 0 < r.peak_surface_temperature_error_K <= 1e-2 * r.peak_surface_temperature_K
     assert r.tolerance_note == "" and r.split_steps == 0
+    # The heat reaches the bottom of the model's grid on the defaults: the run doubles its depth.
+    assert r.grid_depth_factor == 2.0
+    assert 0 < r.grid_depth_nm < float("inf")
     plain = kestrium.run(defaults, profiles=False)
-    assert math.isnan(plain.total_depth_error_nm)
+    for name in ("total_depth_error_nm", "grid_depth_nm", "grid_depth_factor"):
+        assert math.isnan(getattr(plain, name)), name
     with pytest.raises(ValueError, match="tolerance"):
         kestrium.run(defaults, scheme="published", tolerance=1e-3)
 
