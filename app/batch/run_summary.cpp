@@ -1,5 +1,6 @@
 #include "app/batch/run_summary.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +47,14 @@ void add_quantities(Json& row, const RunOutcome& o) {
   row["end"] = run_end_text(o.end);
 }
 
+// The largest estimated error of a train's surface temperature before a pulse [K], from the
+// cooling's time steps between the pulses (0 for a single pulse).
+double largest_cooling_error_k(const RunOutcome& o) {
+  double largest = 0.0;
+  for (const PulseRecord& r : o.pulses) largest = std::max(largest, r.cooling_error_k);
+  return largest;
+}
+
 // A train's pulses: one object per pulse, by the pulse table's names.
 Json pulse_records(const RunOutcome& o) {
   Json pulses = Json::array();
@@ -59,6 +68,7 @@ Json pulse_records(const RunOutcome& o) {
     p["volume_depth_nm"] = number(r.volume_depth_nm);
     p["total_depth_nm"] = number(r.total_depth_nm);
     p["cumulative_depth_nm"] = number(r.cumulative_depth_nm);
+    p["surface_temperature_before_error_K"] = number(r.cooling_error_k);
     p["cut_short"] = r.cut_short;
     pulses.push_back(p);
   }
@@ -155,6 +165,13 @@ std::string run_summary_text(const RunOutcome& o, const ParameterSet& p) {
     add_line(out, "first pulse's depth:", o.pulses.front().total_depth_nm, "nm");
     add_line(out, "last pulse's depth:", o.pulses.back().total_depth_nm, "nm");
     add_line(out, "cumulative depth:", o.pulses.back().cumulative_depth_nm, "nm");
+    if (o.pulses.size() > 1) {
+      std::snprintf(line, sizeof line,
+                    "%-26s %.6g K (the surface temperature before a pulse, the train's largest "
+                    "error from the cooling's steps)\n",
+                    "cooling error:", largest_cooling_error_k(o));
+      out += line;
+    }
   }
   for (const ResultColumn& column : result_columns())
     add_line(out, std::string(column.label) + ":", column.value(o), std::string(column.unit));
@@ -214,7 +231,10 @@ std::string run_summary_json(const std::string& parameter_file, const RunOutcome
     if (!o.error.reached) error["shortfall"] = o.error.shortfall;
     doc["error"] = error;
   }
-  if (!o.pulses.empty()) doc["pulses"] = pulse_records(o);
+  if (!o.pulses.empty()) {
+    doc["pulses"] = pulse_records(o);
+    doc["largest_surface_temperature_before_error_K"] = number(largest_cooling_error_k(o));
+  }
   Json energy;
   const std::span<const ResultColumn> results = result_columns();
   for (const ResultColumn& column :

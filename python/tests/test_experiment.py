@@ -67,6 +67,10 @@ def test_a_train_returns_its_pulse_table_and_its_columns(defaults):
     result = kestrium.run(defaults, profiles=False, pulses=3, rate_hz=10)
     assert list(result.pulses["pulse"]) == [1, 2, 3]
     assert np.isclose(result.pulses["cumulative_depth_nm"][-1], 3 * result.total_depth_nm)
+    # The cooling's estimated error of the surface temperature before each pulse: none before
+    # the first, a small part of the temperature rise left after 0.1 s before the others.
+    errors = result.pulses["surface_temperature_before_error_K"]
+    assert errors[0] == 0 and all(0 < e < 1.0 for e in errors[1:]), errors
     curve = kestrium.sweep(defaults, [80], pulses=2, rate_hz=10)
     assert curve["first_pulse_depth_nm"].shape == (1,)
     assert np.isclose(curve["mean_depth_per_pulse_nm"][0], curve["total_depth_nm"][0])

@@ -106,6 +106,17 @@ TEST_F(Experiments, ATrainFromTheExperimentFileRunsAndReportsItsPulses) {
   EXPECT_GT(summary["pulses"][2]["surface_temperature_before_K"].get<double>(), 310.0);  // 100 kHz
   EXPECT_NEAR(summary["pulses"][2]["cumulative_depth_nm"].get<double>(),
               3 * summary["total_depth_nm"].get<double>(), 1e-9);
+  // The cooling's error of the surface temperature before each pulse, and the train's largest.
+  double largest = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    const double error = summary["pulses"][k]["surface_temperature_before_error_K"].get<double>();
+    EXPECT_EQ(error == 0.0, k == 0) << k;
+    EXPECT_LT(error, 1.0) << k;
+    largest = std::max(largest, error);
+  }
+  EXPECT_EQ(summary["largest_surface_temperature_before_error_K"].get<double>(), largest);
+  ASSERT_EQ(run("run in.par --experiment lab.toml --rate 1e5"), 0) << err();
+  EXPECT_NE(test::read_file(path("out.txt")).find("cooling error:"), std::string::npos);
   EXPECT_TRUE(fs::exists(path("Data1P.dat")));
   if (!plot_option().empty()) {
     EXPECT_GT(fs::file_size(path("depths.png")), 1000u);
