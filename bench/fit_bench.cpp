@@ -9,7 +9,9 @@
 //   ./build/release/bench/kt_fit_bench
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 #include <random>
 #include <string>
@@ -151,7 +153,15 @@ void fit_as_requested(benchmark::State& state, const MeasuredData& data,
   }
   std::atomic<bool> interrupt{false};
   FitReport report;
-  for (auto _ : state) report = plan->execute(interrupt).report;
+  // Each evaluation on stderr: a fit of hours on a loaded machine shows how far it got.
+  const auto start = std::chrono::steady_clock::now();
+  const FitProgress progress = [&](int evaluations, int runs, double best_chi2) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::fprintf(stderr, "%.0f s: %d evaluations, %d runs, best chi2 %g\n", seconds, evaluations,
+                 runs, best_chi2);
+  };
+  for (auto _ : state) report = plan->execute(interrupt, progress).report;
   if (report.status != FitStatus::converged) state.SkipWithError(report.message.c_str());
   state.counters["runs"] = report.runs;
   state.counters["early_runs"] = report.early_runs;
