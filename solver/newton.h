@@ -30,7 +30,10 @@ NewtonUpdate measure_newton_step(const double* theta, const double* dx, std::siz
 // bounds the contraction q of the iteration, so the updates still to come sum to at most
 // q / (1 - q) change; Newton's quadratic convergence makes the bound conservative. An
 // iteration that contracts by 1e-4 from a change of 1e-8 stops there, instead of taking one
-// more update of about 1e-16 to see it.
+// more update of about 1e-16 to see it. Only a change within kNewtonSettleReach tolerances is
+// judged so: farther from the solution the ratio of two updates says little about the next
+// (a stiff front's iteration may contract once by chance and then grow again).
+inline constexpr double kNewtonSettleReach = 1e3;
 bool newton_settled(double change, double previous, double tolerance);
 
 }  // namespace kt
