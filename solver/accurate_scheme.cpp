@@ -20,6 +20,8 @@ namespace {
 constexpr int kNewtonLimit = 30;
 constexpr int kLargestSplit = 64;          // pieces a step that Newton cannot take is split into
 constexpr double kNewtonTolerance = 1e-9;  // relative change of the absolute temperatures
+// Keeps the velocity's relative change finite at a standing front (a zero change is then 0).
+constexpr double kTinyVelocity = 1e-300;
 const double kClosedChannel = static_cast<double>(1e-6f);  // as in the front velocity law
 
 // The weight of the deeper node in the enthalpy carried across a face at cell Peclet number
@@ -107,7 +109,8 @@ AccurateScheme::AccurateScheme(const RunConstants& constants, const NodeArray& b
                   &x_,
                   &y_,
                   &departure_phi_,
-                  &departure_rate_}) {
+                  &departure_rate_,
+                  &reaction_slope_}) {
     v->assign(size, 0.0);
   }
   for (int i = 0; i < base_cells; ++i) {
@@ -225,6 +228,9 @@ void AccurateScheme::evaluate(double surface_light, double a0, double dt) {
   const double slope_m = channel_m_ * em / (theta_s * theta_s);
   const double latent = r_.enthalpy_dh * energy_ratio * channel_a_ + r_.enthalpy_dhm * channel_m_;
   const double latent_slope = r_.enthalpy_dh * energy_ratio * slope_a + r_.enthalpy_dhm * slope_m;
+  slope_a_ = slope_a;
+  slope_m_ = slope_m;
+  latent_slope_ = latent_slope;
   velocity_residual_ = v - (channel_a_ + channel_m_);
   velocity_slope_ = -(slope_a + slope_m);
 
@@ -266,6 +272,7 @@ void AccurateScheme::evaluate(double surface_light, double a0, double dt) {
     super_[i] = -below_by_lower;
     column_[i] = -below_by_v + above_by_v + depth_slope * light;
     reaction += volume_[i] * sink;
+    reaction_slope_[i] = volume_[i] * sink_slope;
     loss += volume_[i] * volume_loss;
 
     flux_above = flux_below;
@@ -273,12 +280,42 @@ void AccurateScheme::evaluate(double surface_light, double a0, double dt) {
     above_by_lower = below_by_lower;
     above_by_v = below_by_v;
   }
+  sensible_by_theta_ = v * cf_[0];
+  sensible_by_v_ = enthalpy_[0];
+  far_by_theta_ = above_by_upper;
+  far_by_v_ = above_by_v;
+  light_by_v_ = -depth_slope * surface_light;
   flows_.light = surface_light;
   flows_.sensible = v * enthalpy_[0];
   flows_.latent = latent;
   flows_.reaction = reaction;
   flows_.loss = loss;
   flows_.far = -flux_above + surface_light * transmitted_;
+}
+
+void AccurateScheme::advance_flows(double dv) {
+  // Summed over the volumes, the Newton system says that the stored energy's change (taken
+  // with cf dtheta, as the enthalpies are) equals these changes of the flows: the ledger
+  // closes at the accepted iterate.
+  const int n = node_count_ - 1;
+  const auto last = static_cast<std::size_t>(n - 1);
+  const double x0 = x_[0];
+  double reaction = 0.0;
+  double loss = 0.0;
+  for (int k = 0; k < n; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    reaction += reaction_slope_[i] * x_[i];
+    loss += volume_[i] * loss_rate_ * kf_[i] * x_[i];
+  }
+  const double light = light_by_v_ * dv;
+  flows_.light += light;
+  flows_.sensible += sensible_by_theta_ * x0 + sensible_by_v_ * dv;
+  flows_.latent += latent_slope_ * x0;
+  flows_.reaction += reaction;
+  flows_.loss += loss;
+  flows_.far += -(far_by_theta_ * x_[last] + far_by_v_ * dv) + light * transmitted_;
+  channel_a_ += slope_a_ * x0;
+  channel_m_ += slope_m_ * x0;
 }
 
 void AccurateScheme::solve_newton_system() {
@@ -375,6 +412,7 @@ bool AccurateScheme::solve_step(double t, double dt, bool first) {
   const double depth_n = depth_a_n_ + depth_m_n_;
 
   bool converged = false;
+  double previous_change = 0.0;  // relative size of the last full update (0: none yet)
   for (int iteration = 1; iteration <= kNewtonLimit && !converged; ++iteration) {
     ++newton_iterations_;
     const double depth = (history_a + history_m + dt * velocity_) / a0;
@@ -395,6 +433,14 @@ bool AccurateScheme::solve_step(double t, double dt, bool first) {
     velocity_ += scale * dv;
     converged = update.converged(kNewtonTolerance) &&
                 std::abs(dv) <= kNewtonTolerance * std::abs(velocity_) + 1e-300;
+    // The temperatures' and the velocity's relative change together; once two full updates
+    // show the iteration contracting fast enough, the rest is below the tolerance.
+    const double change =
+        std::max(update.largest, std::abs(dv) / (std::abs(velocity_) + kTinyVelocity));
+    converged =
+        converged || (scale == 1.0 && newton_settled(change, previous_change, kNewtonTolerance));
+    previous_change = scale == 1.0 ? change : 0.0;
+    if (converged) advance_flows(dv);
   }
   if (!converged) {
     char buffer[400];

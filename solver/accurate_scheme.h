@@ -134,6 +134,10 @@ class AccurateScheme {
   void transport_fraction(double depth_change, double dt);
   void evaluate(double surface_light, double a0, double dt);
   void solve_newton_system();
+  // The flows and channel velocities of the last evaluation carried to first order through the
+  // update just taken (dtheta in x_, dv), so that the ledger and the depths belong to the
+  // accepted iterate, not to the one before it.
+  void advance_flows(double dv);
   void publish(SolverState& state) const;
   double bulk_integral() const;
   void absorb_with_damage();
@@ -176,6 +180,13 @@ class AccurateScheme {
   std::vector<double> sub_, diag_, super_, column_, residual_, work_, x_, y_;
   double velocity_residual_ = 0.0, velocity_slope_ = 0.0;
   Flows flows_;
+  // The slopes of the flows in the last evaluation: the channels' and the heat of ablation's in
+  // theta_s, the sensible outflow's in theta_s and v, the far flux's in the last unknown and v,
+  // the surface light's in v, and each volume's reaction in its own theta.
+  double slope_a_ = 0.0, slope_m_ = 0.0, latent_slope_ = 0.0;
+  double sensible_by_theta_ = 0.0, sensible_by_v_ = 0.0, far_by_theta_ = 0.0, far_by_v_ = 0.0;
+  double light_by_v_ = 0.0;
+  std::vector<double> reaction_slope_;
 
   // Ledger: scaled sums and the previous step's increments (the BDF2 quadrature).
   Flows sums_, last_increment_;

@@ -21,4 +21,11 @@ NewtonUpdate measure_newton_step(const double* theta, const double* dx, std::siz
   return u;
 }
 
+bool newton_settled(double change, double previous, double tolerance) {
+  if (!(previous > 0.0) || !(change < previous)) return false;
+  if (change > kNewtonSettleReach * tolerance) return false;
+  const double contraction = change / previous;
+  return contraction / (1.0 - contraction) * change <= tolerance;
+}
+
 }  // namespace kt

@@ -25,4 +25,15 @@ inline constexpr double kNewtonLargestChange = 0.5;
 NewtonUpdate measure_newton_step(const double* theta, const double* dx, std::size_t n,
                                  double ambient);
 
+// Whether the iterate is within tolerance of the solution after two full updates in a row of
+// relative sizes previous and change (0 for previous: no full update before). Their ratio
+// bounds the contraction q of the iteration, so the updates still to come sum to at most
+// q / (1 - q) change; Newton's quadratic convergence makes the bound conservative. An
+// iteration that contracts by 1e-4 from a change of 1e-8 stops there, instead of taking one
+// more update of about 1e-16 to see it. Only a change within kNewtonSettleReach tolerances is
+// judged so: farther from the solution the ratio of two updates says little about the next
+// (a stiff front's iteration may contract once by chance and then grow again).
+inline constexpr double kNewtonSettleReach = 1e3;
+bool newton_settled(double change, double previous, double tolerance);
+
 }  // namespace kt

@@ -178,6 +178,29 @@ TEST(NewtonStep, LimitsTheLargestChangeAndStopsOnNonFiniteSteps) {
   }
 }
 
+TEST(NewtonStep, SettlesWhenTheContractionBoundsTheRestBelowTheTolerance) {
+  struct Case {
+    double change, previous;
+    bool settled;  // at 1e-9
+  };
+  for (const Case& c : {
+           Case{1e-8, 1e-4, true},   // contraction 1e-4: about 1e-12 still to come
+           Case{1e-8, 0.0, false},   // no full update before: nothing to bound it by
+           Case{1e-8, 1e-8, false},  // not contracting
+           Case{1e-8, 2e-9, false},  // growing
+           Case{1e-8, 2e-8, false},  // contraction 1/2: up to 1e-8 to come
+           Case{5e-10, 1e-9, true},  // contraction 1/2 from below the tolerance
+           Case{0.0, 1e-3, true},    // a zero update
+           Case{1e-6, 1e-3, false},  // contraction 1e-3: about 1e-9, just above
+           Case{5e-7, 1.0, true},    // within reach: 2.5e-13 to come
+           Case{2e-6, 1.0, false},   // beyond reach: a small ratio is not trusted
+           Case{std::numeric_limits<double>::quiet_NaN(), 1e-3, false},
+       }) {
+    EXPECT_EQ(newton_settled(c.change, c.previous, 1e-9), c.settled)
+        << c.change << " after " << c.previous;
+  }
+}
+
 TEST(IntegrateProfile, ExactForQuadraticsOnUnevenGrids) {
   NodeArray z{}, f{};
   const int n = 9;
