@@ -116,8 +116,8 @@ def test_pulses_given_at_all_take_the_trains_scheme(defaults):
     (dict(tolerance=5), "tolerance", "tolerance must be a relative error from 1e-6 to 0.1", ""),
     (dict(incubated_absorption=-1), "incubated_absorption",
      "incubated_absorption must be greater than 0", ""),
-    (dict(beam="square", spot_radius_um=10), "beam", 'beam is "square"',
-     "it must be gaussian or tophat"),
+    (dict(pulses=10**7, rate_hz=10), "pulses", "pulses is 10000000", "a train has at most "
+     "1000000"),
     (dict(experiment="missing.toml"), "experiment", "missing.toml", ""),
 ])
 def test_settings_are_refused_as_data_naming_the_keyword(defaults, tmp_path, monkeypatch,
