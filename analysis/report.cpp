@@ -120,16 +120,7 @@ std::string fitted_key(const FittedParameter& parameter) {
                                    : parameter.name + "[" + parameter.dataset + "]";
 }
 
-namespace {
-
-// Whether a report has more than one data set to tell apart.
-// The work of the report: the fit's and, with each data set also fitted alone, theirs added.
-struct FitWork {
-  int evaluations = 0, runs = 0, retried = 0, failed = 0;
-  double wall_seconds = 0.0;
-};
-
-FitWork work_of(const FitReport& r, const SetReports* sets) {
+FitWork report_work(const FitReport& r, const SetReports* sets) {
   FitWork w{r.evaluations, r.runs, r.retried_runs, r.failed_points, r.wall_seconds};
   if (sets) {
     for (const FitReport& alone : sets->separately) {
@@ -143,12 +134,14 @@ FitWork work_of(const FitReport& r, const SetReports* sets) {
   return w;
 }
 
-bool has_sets(const FitReport& r) {
+bool report_has_sets(const FitReport& r) {
   if (r.datasets.size() > 1) return true;
   for (const FittedParameter& p : r.parameters)
     if (!p.dataset.empty()) return true;
   return false;
 }
+
+namespace {
 
 Json values_with_errors(const FitReport& r) {
   Json out = Json::object();
@@ -223,7 +216,7 @@ nlohmann::ordered_json report_document(const FitReport& r, const BeerLambertFit*
   doc["dof"] = r.dof;
   doc["reduced_chi2"] = number(found_nothing ? nothing : r.reduced_chi2);
   doc["weighted"] = r.weighted;
-  const FitWork work = work_of(r, sets);
+  const FitWork work = report_work(r, sets);
   doc["evaluations"] = work.evaluations;
   doc["runs"] = work.runs;
   doc["retried_runs"] = work.retried;
@@ -233,7 +226,7 @@ nlohmann::ordered_json report_document(const FitReport& r, const BeerLambertFit*
   doc["wall_seconds"] = number(work.wall_seconds);
   if (!r.notes.empty()) doc["notes"] = r.notes;
   if (beer_lambert) doc["beer_lambert"] = beer_lambert_object(*beer_lambert);
-  const bool several = has_sets(r);
+  const bool several = report_has_sets(r);
   if (several) doc["datasets"] = datasets_json(r, sets);
   Json& points = doc["points"] = Json::array();
   for (const FitPointResult& p : r.points) {
@@ -377,14 +370,14 @@ std::string fit_summary(const FitReport& r, const SetReports* sets) {
   std::snprintf(line, sizeof line, "chi2 %.6g, dof %d, reduced %.4g%s\n", r.chi2, r.dof,
                 r.reduced_chi2, r.weighted ? "" : " (no sigma given: errors scaled by it)");
   out += line;
-  if (has_sets(r)) out += sets_summary(r, sets);
+  if (report_has_sets(r)) out += sets_summary(r, sets);
   if (!std::isnan(r.largest_bias)) {
     std::snprintf(line, sizeof line, "discretisation bias at the best values: up to %.3g sigma%s\n",
                   r.largest_bias,
                   r.largest_bias > 1.0 ? " (ABOVE 1: the fitted values carry it)" : "");
     out += line;
   }
-  const FitWork work = work_of(r, sets);
+  const FitWork work = report_work(r, sets);
   std::snprintf(
       line, sizeof line, "%d evaluations, %d model runs (%d retried, %d failed), %.1f s wall, %s\n",
       work.evaluations, work.runs, work.retried, work.failed, work.wall_seconds, r.method.c_str());

@@ -18,6 +18,16 @@ struct SetReports {
   std::vector<FitReport> separately;
 };
 
+// The work a report covers: the fit's and, with each data set also fitted alone, theirs added.
+struct FitWork {
+  int evaluations = 0, runs = 0, retried = 0, failed = 0;
+  double wall_seconds = 0.0;
+};
+FitWork report_work(const FitReport& report, const SetReports* sets);
+// Whether a report has more than one data set to tell apart (or fields fitted per data set):
+// its points then carry their data set and it lists "datasets".
+bool report_has_sets(const FitReport& report);
+
 // {"status", "message", "quantity", "method", "parameters": {NAME: {"value", "stderr",
 // "initial", "lower", "upper", "log_scale", "at_bound"}}, "correlation", "chi2", "dof",
 // "reduced_chi2", "weighted", "evaluations", "runs", "retried_runs", "failed_runs",

@@ -130,9 +130,8 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
 }
 
 std::string Application::use_experiment() {
-  std::string error;
-  const std::optional<RunSetup> setup = make_run_setup(experiment, error);
-  if (!setup) return error;
+  const Prepared<RunSetup> setup = make_run_setup(experiment);
+  if (!setup) return setup.refusal.text();
   std::optional<CraterRequest> crater;
   CalculationController::Runner runner;
   if (setup->spot.active() && setup->is_train()) {

@@ -311,9 +311,11 @@ std::optional<RunSetup> edit_experiment(ExperimentDialogState& state, Experiment
     for (const auto& [id, text] : state.refused) problem += "\n" + text;
     std::optional<RunSetup> setup;
     if (problem.empty()) {
-      std::string error;
-      setup = make_run_setup(checked, error);
-      if (!setup) problem = "\n" + error;
+      Prepared<RunSetup> made = make_run_setup(checked);
+      if (made)
+        setup = std::move(*made);
+      else
+        problem = "\n" + made.refusal.text();
     }
     if (setup) {
       experiment = checked;
@@ -342,9 +344,8 @@ std::optional<Experiment> load_experiment_file(const std::filesystem::path& path
                                                std::string& error) {
   std::optional<Experiment> experiment = read_experiment_file(path, error);
   if (!experiment) return std::nullopt;
-  std::string problem;
-  if (!make_run_setup(*experiment, problem)) {
-    error = path.string() + ": " + problem;
+  if (const Prepared<RunSetup> setup = make_run_setup(*experiment); !setup) {
+    error = path.string() + ": " + setup.refusal.text();
     return std::nullopt;
   }
   return experiment;

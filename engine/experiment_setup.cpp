@@ -24,7 +24,7 @@ std::string trace_identity(const PulseTrace& trace) {
 
 }  // namespace
 
-std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std::string& error) {
+Prepared<Experiment> merge_experiment(const ExperimentChoices& choices) {
   Experiment e = choices.base.value_or(Experiment{});
   if (choices.scheme) e.scheme = *choices.scheme;
   if (choices.pulse_shape) e.pulse_shape = *choices.pulse_shape;
@@ -49,22 +49,18 @@ std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std
     if (e.scheme.empty()) e.scheme = "accurate";
     if (e.scheme == "accurate" && !e.tolerance) e.tolerance = kAnalysisTolerance;
   }
-  if (std::string problem = experiment_problem(e, setting_words()); !problem.empty()) {
-    error = problem;
-    return std::nullopt;
-  }
+  if (Refusal refusal = experiment_refusal(e, setting_words()); !refusal.empty()) return refusal;
   return e;
 }
 
-std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string& error) {
-  if (std::string problem = experiment_problem(experiment, setting_words()); !problem.empty()) {
-    error = problem;
-    return std::nullopt;
-  }
+Prepared<RunSetup> make_run_setup(const Experiment& experiment) {
+  if (Refusal refusal = experiment_refusal(experiment, setting_words()); !refusal.empty())
+    return refusal;
   RunSetup setup;
+  std::string error;
   if (!experiment.material.empty()) {
     setup.material = load_material_file(experiment.material, error);
-    if (!setup.material) return std::nullopt;
+    if (!setup.material) return Refusal{error, "material", ""};
   }
   setup.experiment = experiment;
   PulsePlan& plan = setup.pulse;
@@ -72,7 +68,7 @@ std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string
   std::string trace_text;
   if (plan.shape == PulsePlan::Shape::measured) {
     std::optional<PulseTrace> trace = read_pulse_trace(experiment.trace, error);
-    if (!trace) return std::nullopt;
+    if (!trace) return Refusal{error, "trace", ""};
     trace_text = trace_identity(*trace);
     plan.trace = std::make_shared<const PulseTrace>(std::move(*trace));
   }
@@ -127,10 +123,10 @@ std::vector<NamedPath> RunSetup::input_files() const {
   return files;
 }
 
-std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error) {
-  std::optional<Experiment> experiment = merge_experiment(choices, error);
-  if (!experiment) return std::nullopt;
-  return make_run_setup(*experiment, error);
+Prepared<RunSetup> make_run_setup(const ExperimentChoices& choices) {
+  Prepared<Experiment> experiment = merge_experiment(choices);
+  if (!experiment) return experiment.refusal;
+  return make_run_setup(*experiment);
 }
 
 DepthModel setup_model(const RunSetup& setup) {

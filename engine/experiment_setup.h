@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "analysis/incubation.h"
+#include "engine/refusal.h"
 #include "params/experiment_file.h"
 #include "params/material_file.h"
 #include "params/output_paths.h"
@@ -85,16 +86,17 @@ struct RunSetup {
   std::vector<NamedPath> input_files() const;
 };
 
-// The experiment with the choices applied over their base. Empty when they do not go together,
-// with the problem in `error`, the settings named in the front end's words (setting_text).
-std::optional<Experiment> merge_experiment(const ExperimentChoices& choices, std::string& error);
+// The experiment with the choices applied over their base, or the refusal when they do not go
+// together: its setting the key at fault, its problem naming the settings in the front end's
+// words (setting_text).
+Prepared<Experiment> merge_experiment(const ExperimentChoices& choices);
 
-// Checks the experiment, reads its trace and builds the setup. Empty on a refusal, with the
-// problem in `error`.
-std::optional<RunSetup> make_run_setup(const Experiment& experiment, std::string& error);
+// Checks the experiment, reads its trace and material and builds the setup, or the refusal (a
+// bad trace or material file has the setting `trace` or `material`).
+Prepared<RunSetup> make_run_setup(const Experiment& experiment);
 
 // merge_experiment, then make_run_setup.
-std::optional<RunSetup> make_run_setup(const ExperimentChoices& choices, std::string& error);
+Prepared<RunSetup> make_run_setup(const ExperimentChoices& choices);
 
 // The calculation as an analysis's model: the setup's scheme, pulses, material and tolerance.
 DepthModel setup_model(const RunSetup& setup);

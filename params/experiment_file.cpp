@@ -16,81 +16,95 @@ constexpr std::size_t kMaxExperimentFileBytes = std::size_t{1} << 20;
 
 }  // namespace
 
-std::string experiment_problem(const Experiment& e, const SettingWords& words) {
+Refusal experiment_refusal(const Experiment& e, const SettingWords& words) {
   auto name = [&words](std::string_view key, std::string_view value = {}) {
     return words.text({key, value});
   };
   if (!e.scheme.empty() && e.scheme != "published" && e.scheme != "accurate") {
-    return name("scheme") + " is \"" + e.scheme + "\"; it must be published or accurate";
+    return {name("scheme") + " is \"" + e.scheme + "\"", "scheme",
+            "it must be published or accurate"};
   }
   if (e.pulse_shape != "file" && e.pulse_shape != "gaussian" && e.pulse_shape != "measured") {
-    return name("pulse_shape") + " is \"" + e.pulse_shape +
-           "\"; it must be file, gaussian or measured";
+    return {name("pulse_shape") + " is \"" + e.pulse_shape + "\"", "pulse_shape",
+            "it must be file, gaussian or measured"};
   }
   if (e.pulse_shape == "measured" && e.trace.empty()) {
-    return name("pulse_shape", "measured") + " needs " + name("trace");
+    return {name("pulse_shape", "measured") + " needs " + name("trace"), "trace", ""};
   }
   if (e.pulse_shape != "measured" && !e.trace.empty()) {
-    return name("trace") + " is given but " + name("pulse_shape") + " is not measured";
+    return {name("trace") + " is given but " + name("pulse_shape") + " is not measured",
+            "pulse_shape", ""};
   }
   if (e.pulses < 1) {
-    return name("pulses") + " is " + std::to_string(e.pulses) + "; it must be 1 or more";
+    return {name("pulses") + " is " + std::to_string(e.pulses), "pulses", "it must be 1 or more"};
   }
   if (e.pulses > kMaximumPulses) {
-    return name("pulses") + " is " + std::to_string(e.pulses) + "; a train has at most " +
-           std::to_string(kMaximumPulses);
+    return {name("pulses") + " is " + std::to_string(e.pulses), "pulses",
+            "a train has at most " + std::to_string(kMaximumPulses)};
   }
   if (!(std::isfinite(e.rate_hz) && e.rate_hz >= 0.0)) {
-    return name("rate_hz") + " must be a positive number of pulses per second";
+    return {name("rate_hz") + " must be a positive number of pulses per second", "rate_hz", ""};
   }
   if (e.rate_hz != 0.0 && !(e.rate_hz >= kMinimumRateHz && e.rate_hz <= kMaximumRateHz)) {
-    char range[160];
-    std::snprintf(range, sizeof range, " is %g; a train's rate is from %g to %g Hz", e.rate_hz,
-                  kMinimumRateHz, kMaximumRateHz);
-    return name("rate_hz") + range;
+    char value[40], range[120];
+    std::snprintf(value, sizeof value, " is %g", e.rate_hz);
+    std::snprintf(range, sizeof range, "a train's rate is from %g to %g Hz", kMinimumRateHz,
+                  kMaximumRateHz);
+    return {name("rate_hz") + value, "rate_hz", range};
   }
   if (e.pulses > 1 && !(e.rate_hz > 0.0)) {
-    return name("pulses", std::to_string(e.pulses)) + " needs " + name("rate_hz") +
-           " greater than 0";
+    return {
+        name("pulses", std::to_string(e.pulses)) + " needs " + name("rate_hz") + " greater than 0",
+        "rate_hz", ""};
   }
   if (e.incubated_absorption &&
       !(std::isfinite(*e.incubated_absorption) && *e.incubated_absorption > 0.0)) {
-    return name("incubated_absorption") + " must be greater than 0 (1/cm)";
+    return {name("incubated_absorption") + " must be greater than 0 (1/cm)", "incubated_absorption",
+            ""};
   }
   if (e.tolerance && !(std::isfinite(*e.tolerance) && *e.tolerance >= kMinimumTolerance &&
                        *e.tolerance <= kMaximumTolerance)) {
-    return name("tolerance") +
-           " must be a relative error from 1e-6 to 0.1 (1e-3: a thousandth of the depth)";
+    return {name("tolerance") +
+                " must be a relative error from 1e-6 to 0.1 (1e-3: a thousandth of the depth)",
+            "tolerance", ""};
   }
   if (e.scheme == "published" && e.tolerance) {
-    return name("scheme", "published") + " cannot run to a " + name("tolerance") +
-           ": its error is the scheme's own (leave " + name("scheme") + " out or choose accurate)";
+    return {name("scheme", "published") + " cannot run to a " + name("tolerance") +
+                ": its error is the scheme's own (leave " + name("scheme") +
+                " out or choose accurate)",
+            "scheme", ""};
   }
   if (e.scheme == "published" && (e.pulses > 1 || e.incubated_absorption)) {
-    return name("scheme", "published") + " cannot run " +
-           (e.pulses > 1 ? name("pulses", std::to_string(e.pulses))
-                         : name("incubated_absorption")) +
-           ": trains and incubation run on the accurate scheme (leave " + name("scheme") +
-           " out or choose accurate)";
+    return {name("scheme", "published") + " cannot run " +
+                (e.pulses > 1 ? name("pulses", std::to_string(e.pulses))
+                              : name("incubated_absorption")) +
+                ": trains and incubation run on the accurate scheme (leave " + name("scheme") +
+                " out or choose accurate)",
+            "scheme", ""};
   }
   if (!e.beam.empty() && e.beam != "gaussian" && e.beam != "tophat") {
-    return name("beam") + " is \"" + e.beam + "\"; it must be gaussian or tophat";
+    return {name("beam") + " is \"" + e.beam + "\"", "beam", "it must be gaussian or tophat"};
   }
   if (!e.beam.empty() &&
       !(std::isfinite(e.spot_radius_um) && e.spot_radius_um > 0.0 && e.spot_radius_um <= 1e5)) {
-    return name("beam", e.beam) + " needs " + name("spot_radius_um") +
-           " from above 0 to 100000 (micrometres)";
+    return {name("beam", e.beam) + " needs " + name("spot_radius_um") +
+                " from above 0 to 100000 (micrometres)",
+            "spot_radius_um", ""};
   }
   if (e.beam.empty() && e.spot_radius_um != 0.0) {
-    return name("spot_radius_um") + " is given but no " + name("beam");
+    return {name("spot_radius_um") + " is given but no " + name("beam"), "beam", ""};
   }
   if (!(std::isfinite(e.heat_transfer) && e.heat_transfer >= 0.0 && e.heat_transfer <= 1e3)) {
-    return name("heat_transfer") + " must be from 0 to 1000 W/(cm^2 K)";
+    return {name("heat_transfer") + " must be from 0 to 1000 W/(cm^2 K)", "heat_transfer", ""};
   }
   if (!(std::isfinite(e.emissivity) && e.emissivity >= 0.0 && e.emissivity <= 1.0)) {
-    return name("emissivity") + " must be from 0 to 1";
+    return {name("emissivity") + " must be from 0 to 1", "emissivity", ""};
   }
   return {};
+}
+
+std::string experiment_problem(const Experiment& e, const SettingWords& words) {
+  return experiment_refusal(e, words).text();
 }
 
 namespace {

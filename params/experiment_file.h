@@ -29,6 +29,7 @@
 #include <string>
 #include <string_view>
 
+#include "params/refusal.h"
 #include "params/setting_words.h"
 
 namespace kt {
@@ -70,10 +71,13 @@ struct Experiment {
   bool is_plain() const { return *this == Experiment{}; }
 };
 
-// Empty when the settings make sense together; otherwise the problem, naming the settings in
-// `words` (the file's keys by default; the front end's words for the settings it was given). A
-// train or incubation runs on the accurate scheme only: an explicit published scheme with
-// either is refused, naming both; so is a tolerance.
+// Empty when the settings make sense together; otherwise the refusal, its setting the key at
+// fault and its problem naming the settings in `words` (the file's keys by default; the front
+// end's words for the settings it was given). A train or incubation runs on the accurate scheme
+// only: an explicit published scheme with either is refused, naming both; so is a tolerance.
+Refusal experiment_refusal(const Experiment& experiment,
+                           const SettingWords& words = plain_setting_words());
+// The refusal's text (empty when there is none).
 std::string experiment_problem(const Experiment& experiment,
                                const SettingWords& words = plain_setting_words());
 

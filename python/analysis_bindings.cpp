@@ -1,8 +1,9 @@
 // The analyses of the compiled module: fits of Parameter-set fields to measured depths and the
 // ablation threshold, on the analysis library the batch runner's fit and threshold commands
-// use. Measured arrays go to the data reader cell by cell, with no text in between. The reports
-// are the batch runner's: the fit's report document as Python values, the threshold's numbers
-// and summary. The calls release the GIL and stop on Ctrl-C.
+// use. Measured arrays go to the data reader cell by cell, with no text in between. The results
+// are kestrium's report classes (kestrium/_results.py): dicts with the keys of the batch runner's
+// reports, made from the typed results, and typed attributes (NumPy arrays). The calls release
+// the GIL and stop on Ctrl-C.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
@@ -10,7 +11,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -45,40 +50,281 @@ std::optional<DepthQuantity> quantity_named(const std::optional<std::string>& wo
   return quantity;
 }
 
-// A report's document as Python values: objects as dicts (in order), arrays as lists, reals as
-// the report shows them (a whole number as an int, as reading its text gives).
-py::object python_value(const nlohmann::ordered_json& value) {
-  switch (value.type()) {
-    case nlohmann::ordered_json::value_t::object: {
-      py::dict out;
-      for (auto it = value.begin(); it != value.end(); ++it)
-        out[py::str(it.key())] = python_value(it.value());
-      return out;
-    }
-    case nlohmann::ordered_json::value_t::array: {
-      py::list out;
-      for (const auto& item : value) out.append(python_value(item));
-      return out;
-    }
-    case nlohmann::ordered_json::value_t::number_float: {
-      const double v = value.get<double>();
-      if (!std::isfinite(v)) return py::none();
-      const double shown = shown_real(v);
-      if (shown == std::trunc(shown) && std::fabs(shown) < 1e10)
-        return py::int_(static_cast<long long>(shown));
-      return py::float_(shown);
-    }
-    case nlohmann::ordered_json::value_t::number_integer:
-      return py::int_(value.get<long long>());
-    case nlohmann::ordered_json::value_t::number_unsigned:
-      return py::int_(value.get<unsigned long long>());
-    case nlohmann::ordered_json::value_t::boolean:
-      return py::bool_(value.get<bool>());
-    case nlohmann::ordered_json::value_t::string:
-      return py::str(value.get_ref<const std::string&>());
-    default:
-      return py::none();
+// A real as the reports write it (shown_real): None when not defined, a whole number as an int
+// (as reading the report's text gives).
+py::object shown(double v) {
+  if (!std::isfinite(v)) return py::none();
+  const double real = shown_real(v);
+  if (real == std::trunc(real) && std::fabs(real) < 1e10)
+    return py::int_(static_cast<long long>(real));
+  return py::float_(real);
+}
+
+// A field's value as the reports write it: to the 7 digits of its 32-bit real (0.7, not
+// 0.699999988).
+py::object shown_field(double v) {
+  if (!std::isfinite(v)) return py::none();
+  char text[40];
+  std::snprintf(text, sizeof text, "%.7g", v);
+  return shown(std::strtod(text, nullptr));
+}
+
+py::dict beer_lambert_dict(const BeerLambertFit& fit) {
+  py::dict out;
+  out["ok"] = fit.ok;
+  if (!fit.ok) {
+    out["message"] = fit.message;
+    return out;
   }
+  out["threshold_fluence"] = shown(fit.threshold_fluence);
+  out["threshold_fluence_stderr"] = shown(fit.threshold_stderr);
+  out["absorption_length_nm"] = shown(fit.absorption_length_nm);
+  out["absorption_length_nm_stderr"] = shown(fit.absorption_length_stderr);
+  out["chi2"] = shown(fit.chi2);
+  out["dof"] = fit.dof;
+  out["points_used"] = fit.points_used;
+  out["min_depth_nm"] = shown(fit.min_depth_nm);
+  out["weighted"] = fit.weighted;
+  return out;
+}
+
+// {NAME: {"value", "stderr"}} of a fit; None for a fit that evaluated no point.
+py::dict values_with_errors(const FitReport& r, const std::string& only_set = {},
+                            bool keyed = true) {
+  py::dict out;
+  const bool nothing = r.points.empty();
+  for (const FittedParameter& p : r.parameters) {
+    if (!only_set.empty() && p.dataset != only_set) continue;
+    py::dict entry;
+    entry["value"] = nothing ? py::none() : shown_field(p.value);
+    entry["stderr"] = nothing ? py::none() : shown(p.standard_error);
+    out[py::str(keyed ? fitted_key(p) : p.name)] = entry;
+  }
+  return out;
+}
+
+py::list datasets_list(const FitReport& r, const SetReports* sets) {
+  py::list out;
+  for (std::size_t k = 0; k < r.datasets.size(); ++k) {
+    const FitSetResult& set = r.datasets[k];
+    py::dict entry;
+    entry["name"] = set.name;
+    entry["points"] = set.points;
+    entry["chi2"] = r.points.empty() ? py::none() : shown(set.chi2);
+    const py::dict own = values_with_errors(r, set.name, false);
+    if (!own.empty()) entry["parameters"] = own;
+    if (sets && k < sets->beer_lambert.size())
+      entry["beer_lambert"] = beer_lambert_dict(sets->beer_lambert[k]);
+    if (sets && k < sets->separately.size()) {
+      const FitReport& alone = sets->separately[k];
+      py::dict separately;
+      separately["status"] = fit_status_text(alone.status);
+      separately["message"] = alone.message;
+      separately["parameters"] = values_with_errors(alone);
+      separately["chi2"] = alone.points.empty() ? py::none() : shown(alone.chi2);
+      separately["dof"] = alone.dof;
+      entry["separately"] = separately;
+    }
+    out.append(entry);
+  }
+  return out;
+}
+
+// The fit's report with the keys, order and values of the batch runner's JSON report
+// (analysis/report.h), made from the report itself.
+py::dict fit_dict(const FitReport& r, const BeerLambertFit* beer_lambert, const SetReports* sets) {
+  const bool nothing = r.points.empty();
+  py::dict d;
+  d["status"] = fit_status_text(r.status);
+  d["message"] = r.message;
+  d["quantity"] = std::string(depth_column_name(r.quantity));
+  d["method"] = r.method;
+  if (!r.model_name.empty()) d["model"] = r.model_name;
+  if (!std::isnan(r.largest_bias)) d["largest_bias_sigma"] = shown(r.largest_bias);
+  py::dict parameters;
+  for (const FittedParameter& p : r.parameters) {
+    py::dict entry;
+    if (!p.dataset.empty()) entry["dataset"] = p.dataset;
+    entry["value"] = nothing ? py::none() : shown_field(p.value);
+    entry["stderr"] = nothing ? py::none() : shown(p.standard_error);
+    entry["initial"] = shown_field(p.initial);
+    entry["unit"] = p.unit;
+    entry["lower"] = shown(p.lower);
+    entry["upper"] = shown(p.upper);
+    entry["log_scale"] = p.log_scale;
+    entry["at_bound"] = p.at_bound;
+    parameters[py::str(fitted_key(p))] = entry;
+  }
+  d["parameters"] = parameters;
+  py::list correlation;
+  for (const auto& row : r.correlation) {
+    py::list line;
+    for (double c : row) line.append(shown(c));
+    correlation.append(line);
+  }
+  d["correlation"] = correlation;
+  d["chi2"] = nothing ? py::none() : shown(r.chi2);
+  d["dof"] = r.dof;
+  d["reduced_chi2"] = nothing ? py::none() : shown(r.reduced_chi2);
+  d["weighted"] = r.weighted;
+  const FitWork work = report_work(r, sets);
+  d["evaluations"] = work.evaluations;
+  d["runs"] = work.runs;
+  d["retried_runs"] = work.retried;
+  if (r.early_runs > 0) d["early_runs"] = r.early_runs;
+  d["failed_runs"] = work.failed;
+  d["wall_seconds"] = shown(work.wall_seconds);
+  if (!r.notes.empty()) d["notes"] = r.notes;
+  if (beer_lambert) d["beer_lambert"] = beer_lambert_dict(*beer_lambert);
+  const bool several = report_has_sets(r);
+  if (several) d["datasets"] = datasets_list(r, sets);
+  py::list points;
+  for (const FitPointResult& p : r.points) {
+    py::dict point;
+    point["fluence"] = shown(p.fluence);
+    point["measured"] = shown(p.measured);
+    point["sigma"] = shown(p.sigma);
+    point["model"] = shown(p.model);
+    point["residual"] = shown(p.residual);
+    if (!std::isnan(r.largest_bias)) point["bias_sigma"] = shown(p.bias);
+    if (several) point["dataset"] = r.datasets.at(static_cast<std::size_t>(p.dataset)).name;
+    points.append(point);
+  }
+  d["points"] = points;
+  return d;
+}
+
+// The Beer-Lambert analysis alone, with the keys of the batch runner's report.
+py::dict beer_lambert_report_dict(const BeerLambertFit& fit, const MeasuredData& data,
+                                  const std::vector<BeerLambertFit>* per_set) {
+  const bool several = per_set && per_set->size() == data.datasets.size();
+  py::dict d;
+  d["quantity"] = std::string(depth_column_name(data.quantity));
+  if (several) {
+    py::list sets;
+    for (std::size_t k = 0; k < per_set->size(); ++k) {
+      py::dict entry;
+      entry["name"] = data.datasets[k].name;
+      entry["points"] = points_of_set(data, static_cast<int>(k)).size();
+      entry["beer_lambert"] = beer_lambert_dict((*per_set)[k]);
+      sets.append(entry);
+    }
+    d["datasets"] = sets;
+  } else {
+    d["beer_lambert"] = beer_lambert_dict(fit);
+  }
+  py::list points;
+  for (const MeasuredPoint& p : data.points) {
+    py::dict point;
+    point["fluence"] = shown(p.fluence);
+    point["measured"] = shown(p.depth_nm);
+    point["sigma"] = data.has_sigma ? shown(p.sigma_nm) : py::none();
+    const BeerLambertFit& own = several ? (*per_set)[static_cast<std::size_t>(p.dataset)] : fit;
+    if (own.ok) {
+      const double line = beer_lambert_depth(own, p.fluence);
+      point["model"] = shown(line);
+      point["residual"] = shown(p.depth_nm - line);
+    }
+    if (several) point["dataset"] = data.datasets[static_cast<std::size_t>(p.dataset)].name;
+    points.append(point);
+  }
+  d["points"] = points;
+  return d;
+}
+
+std::vector<double> column(std::size_t n, const std::function<double(std::size_t)>& value) {
+  std::vector<double> out(n);
+  for (std::size_t i = 0; i < n; ++i) out[i] = value(i);
+  return out;
+}
+
+// kestrium.FitReport: the report's dict and its typed attributes, from the fit's results.
+py::object fit_report(const ModelFitResult& result, const ModelFitPlan& plan) {
+  const FitReport& r = result.report;
+  const bool several = plan.several_sets();
+  const bool nothing = r.points.empty();
+  const std::size_t n = r.parameters.size(), m = r.points.size();
+  const auto& ps = r.parameters;
+  const auto& pts = r.points;
+  py::dict a;
+  a["status"] = fit_status_text(r.status);
+  a["message"] = r.message;
+  a["quantity"] = std::string(depth_quantity_word(r.quantity));
+  a["scheme"] = std::string(scheme_name(plan.setup.scheme));
+  a["tolerance"] = plan.setup.tolerance;
+  a["model"] = r.model_name;
+  std::vector<std::string> names;
+  for (const FittedParameter& p : ps) names.push_back(fitted_key(p));
+  a["names"] = names;
+  const double none = std::numeric_limits<double>::quiet_NaN();
+  a["values"] = to_array(column(n, [&](std::size_t i) { return nothing ? none : ps[i].value; }));
+  a["errors"] =
+      to_array(column(n, [&](std::size_t i) { return nothing ? none : ps[i].standard_error; }));
+  a["lower"] = to_array(column(n, [&](std::size_t i) { return ps[i].lower; }));
+  a["upper"] = to_array(column(n, [&](std::size_t i) { return ps[i].upper; }));
+  py::array_t<double> correlation({n, n});
+  auto c = correlation.mutable_unchecked<2>();
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = 0; j < n; ++j)
+      c(static_cast<py::ssize_t>(i), static_cast<py::ssize_t>(j)) =
+          i < r.correlation.size() && j < r.correlation[i].size() ? r.correlation[i][j] : none;
+  a["correlation"] = correlation;
+  a["chi2"] = nothing ? none : r.chi2;
+  a["dof"] = r.dof;
+  a["reduced_chi2"] = nothing ? none : r.reduced_chi2;
+  a["weighted"] = r.weighted;
+  a["fluence"] = to_array(column(m, [&](std::size_t i) { return pts[i].fluence; }));
+  a["measured"] = to_array(column(m, [&](std::size_t i) { return pts[i].measured; }));
+  a["sigma"] = to_array(column(m, [&](std::size_t i) { return pts[i].sigma; }));
+  a["model_depth"] = to_array(column(m, [&](std::size_t i) { return pts[i].model; }));
+  a["residual"] = to_array(column(m, [&](std::size_t i) { return pts[i].residual; }));
+  a["bias"] = to_array(column(m, [&](std::size_t i) { return pts[i].bias; }));
+  a["largest_bias"] = r.largest_bias;
+  const FitWork work = report_work(r, &result.sets);
+  a["evaluations"] = work.evaluations;
+  a["runs"] = work.runs;
+  a["wall_seconds"] = work.wall_seconds;
+  a["notes"] = r.notes;
+  std::vector<std::string> sets;
+  for (const FitSetResult& set : r.datasets) sets.push_back(set.name);
+  a["datasets"] = sets;
+  a["fitted"] = r.fitted;
+  py::dict d = fit_dict(r, plan.analyse && !several ? &result.beer_lambert : nullptr, &result.sets);
+  d["fitted"] = a["fitted"];
+  return make_result("FitReport", d, a);
+}
+
+// kestrium.BeerLambertReport: the Beer-Lambert analysis alone, one entry per data set.
+py::object beer_lambert_report(const ModelFitResult& result, const ModelFitPlan& plan) {
+  const MeasuredData& data = plan.request.data;
+  const bool several = plan.several_sets();
+  std::vector<BeerLambertFit> fits =
+      several ? result.sets.beer_lambert : std::vector<BeerLambertFit>{result.beer_lambert};
+  const std::size_t n = fits.size();
+  py::dict a;
+  std::vector<std::string> names;
+  for (std::size_t k = 0; k < n; ++k) names.push_back(data.datasets.at(k).name);
+  a["datasets"] = names;
+  a["threshold_fluence"] =
+      to_array(column(n, [&](std::size_t k) { return fits[k].threshold_fluence; }));
+  a["threshold_stderr"] =
+      to_array(column(n, [&](std::size_t k) { return fits[k].threshold_stderr; }));
+  a["absorption_length_nm"] =
+      to_array(column(n, [&](std::size_t k) { return fits[k].absorption_length_nm; }));
+  a["absorption_length_stderr"] =
+      to_array(column(n, [&](std::size_t k) { return fits[k].absorption_length_stderr; }));
+  a["chi2"] = to_array(column(n, [&](std::size_t k) { return fits[k].chi2; }));
+  a["points_used"] =
+      to_array(column(n, [&](std::size_t k) { return double(fits[k].points_used); }));
+  a["fluence"] =
+      to_array(column(data.points.size(), [&](std::size_t i) { return data.points[i].fluence; }));
+  a["measured"] =
+      to_array(column(data.points.size(), [&](std::size_t i) { return data.points[i].depth_nm; }));
+  a["notes"] = data.warnings;
+  return make_result("BeerLambertReport",
+                     beer_lambert_report_dict(result.beer_lambert, data,
+                                              several ? &result.sets.beer_lambert : nullptr),
+                     a);
 }
 
 // One cell of the arrays: a text (a data-set label) as it is, a number as a float (its repr
@@ -141,8 +387,8 @@ MeasuredData measured_data(const std::optional<std::filesystem::path>& path,
 
 // The fit as the batch runner's fit command makes it: every field with its default bounds,
 // changed by `bounds`, everything checked before the first run. Returns the report (with
-// the Beer-Lambert analysis when `analyse`; that analysis alone without fields), the fitted
-// parameters, the status and the notes on the data.
+// the Beer-Lambert analysis when `analyse`; that analysis alone without fields) and the notes
+// on the data.
 py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesystem::path>& path,
               const std::optional<py::dict>& columns, const std::string& source,
               const std::optional<std::string>& quantity_word, const std::vector<std::string>& vary,
@@ -176,10 +422,6 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   int reported = -1;
   ModelFitResult result;
   const FitReport& report = result.report;
-  auto document = [&] {
-    return python_value(report_document(
-        report, analyse && !several ? &result.beer_lambert : nullptr, &result.sets));
-  };
   try {
     run_interruptible(
         [&] {
@@ -199,7 +441,7 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
   } catch (py::error_already_set& e) {
     // Ctrl-C: the exception carries the report of the best values found.
     if (e.matches(PyExc_KeyboardInterrupt)) {
-      e.value().attr("report") = py::make_tuple(document(), report.fitted);
+      e.value().attr("report") = fit_report(result, *plan);
     }
     throw;
   }
@@ -209,19 +451,16 @@ py::tuple fit(const ParameterSet& parameters, const std::optional<std::filesyste
     for (std::size_t k = 0; several && k < sets.beer_lambert.size(); ++k)
       if (!sets.beer_lambert[k].ok)
         throw py::value_error(data.datasets[k].name + ": " + sets.beer_lambert[k].message);
-    return py::make_tuple(python_value(beer_lambert_document(
-                              result.beer_lambert, data, several ? &sets.beer_lambert : nullptr)),
-                          py::none(), std::string("converged"), data.warnings);
+    return py::make_tuple(beer_lambert_report(result, *plan), data.warnings);
   }
   if (report.model_unavailable) throw std::runtime_error(report.message);
-  return py::make_tuple(document(), report.fitted, std::string(fit_status_text(report.status)),
-                        data.warnings);
+  return py::make_tuple(fit_report(result, *plan), data.warnings);
 }
 
 // The threshold as the batch runner's threshold command finds it.
-py::dict threshold(const ParameterSet& parameters, double depth_nm,
-                   const std::optional<std::string>& quantity_word, int jobs,
-                   const py::dict& experiment) {
+py::object threshold(const ParameterSet& parameters, double depth_nm,
+                     const std::optional<std::string>& quantity_word, int jobs,
+                     const py::dict& experiment) {
   ModelThresholdRequest asked;
   asked.parameters = parameters;
   asked.setups = {experiment_setup(experiment, true)};
@@ -241,6 +480,7 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
     if (report.runs == 0) throw py::value_error(report.message);
     throw std::runtime_error("no threshold: " + report.message);
   }
+  const RunSetup& first = plan->setups.front();
   py::dict d;
   d["fluence"] = report.fluence;
   d["below"] = report.below;
@@ -254,13 +494,16 @@ py::dict threshold(const ParameterSet& parameters, double depth_nm,
   d["pulses"] = setup.pulse.pulses;
   d["summary"] = threshold_summary(report, request);
   d["model"] = report.model_name;
-  return d;
+  py::dict a;  // besides the values, which are attributes too
+  a["scheme"] = std::string(scheme_name(first.scheme));
+  a["tolerance"] = first.tolerance;
+  return make_result("ThresholdReport", d, a);
 }
 
 // Thresholds at several pulse numbers and the incubation law through them.
-py::dict incubation(const ParameterSet& parameters, double depth_nm,
-                    const std::optional<std::string>& quantity_word, int jobs,
-                    const std::vector<int>& pulses, const py::dict& experiment) {
+py::object incubation(const ParameterSet& parameters, double depth_nm,
+                      const std::optional<std::string>& quantity_word, int jobs,
+                      const std::vector<int>& pulses, const py::dict& experiment) {
   ModelThresholdRequest asked;
   asked.parameters = parameters;
   asked.depth_nm = depth_nm;
@@ -295,10 +538,26 @@ py::dict incubation(const ParameterSet& parameters, double depth_nm,
   d["chi2"] = result.fit.chi2;
   d["dof"] = result.fit.dof;
   d["summary"] = incubation_summary(result, request);
-  return d;
+  py::dict a;  // besides the values, which are attributes too
+  std::vector<double> below, above;
+  for (const ThresholdReport& t : result.thresholds) {
+    below.push_back(t.below);
+    above.push_back(t.above);
+  }
+  a["below"] = to_array(std::move(below));
+  a["above"] = to_array(std::move(above));
+  a["depth_nm"] = request.depth_nm;
+  a["quantity"] = std::string(depth_quantity_word(request.quantity));
+  a["scheme"] = std::string(scheme_name(plan->setups.front().scheme));
+  a["tolerance"] = plan->setups.front().tolerance;
+  return make_result("IncubationReport", d, a);
 }
 
 }  // namespace
+
+py::object make_result(const char* name, const py::dict& values, const py::dict& attributes) {
+  return py::module_::import("kestrium._results").attr(name)(values, attributes);
+}
 
 void bind_analysis(py::module_& m) {
   m.def("_fit", &fit, py::arg("parameters"), py::arg("path"), py::arg("columns"), py::arg("source"),

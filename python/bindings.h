@@ -18,7 +18,8 @@ namespace kt::python {
 
 // kestrium.Experiment, and the setup of runs from the experiment keywords of a call: a dict of
 // experiment (None, a path or an Experiment), scheme, pulse_shape, trace, pulses, rate_hz and
-// incubated_absorption (None: not given). ValueError on a refusal (experiment_bindings.cpp).
+// incubated_absorption (None: not given). kestrium.RefusalError on a refusal, its setting the
+// keyword at fault (experiment_bindings.cpp).
 void bind_experiment(pybind11::module_& m);
 // `analysis`: the runs of a fit or threshold (the accurate scheme at 1e-3 unless chosen otherwise).
 RunSetup experiment_setup(const pybind11::dict& keywords, bool analysis = false);
@@ -29,6 +30,11 @@ void bind_analysis(pybind11::module_& m);
 // Installs the keyword words (keywords.cpp): the messages of the engine, the analyses and the
 // solver name the settings as the Python calls' keyword arguments.
 void use_keyword_words();
+
+// An instance of the report class `name` of kestrium/_results.py: a dict of `values` (the keys of
+// the batch runner's report) with `attributes` (analysis_bindings.cpp).
+pybind11::object make_result(const char* name, const pybind11::dict& values,
+                             const pybind11::dict& attributes);
 
 // kestrium.crater and the fits of measured diameters and thresholds (spot_bindings.cpp).
 void bind_spot(pybind11::module_& m);

@@ -45,9 +45,8 @@ Experiment made_experiment(const py::args& args, const py::kwargs& keywords) {
     throw py::type_error(
         "Experiment() takes its settings as keywords, e.g. Experiment(pulses=10, rate_hz=10)");
   const py::dict checked = py::module_::import("kestrium._experiment").attr("_settings")(keywords);
-  std::string error;
-  std::optional<Experiment> made = merge_experiment(settings_of(checked), error);
-  if (!made) throw py::value_error(error);
+  const Prepared<Experiment> made = merge_experiment(settings_of(checked));
+  if (!made) raise_refusal(made.refusal);
   return *made;
 }
 
@@ -65,12 +64,11 @@ RunSetup experiment_setup(const py::dict& keywords, bool analysis) {
       std::string error;
       experiment_file = py::module_::import("os").attr("fspath")(given).cast<std::string>();
       choices.base = read_experiment_file(experiment_file, error);
-      if (!choices.base) throw py::value_error(error);
+      if (!choices.base) raise_refusal({error, "experiment", ""});
     }
   }
-  std::string error;
-  std::optional<RunSetup> setup = make_run_setup(choices, error);
-  if (!setup) throw py::value_error(error);
+  Prepared<RunSetup> setup = make_run_setup(choices);
+  if (!setup) raise_refusal(setup.refusal);
   setup->experiment_file = experiment_file;
   return std::move(*setup);
 }
@@ -122,8 +120,8 @@ Raises
 ------
 TypeError
     A setting of the wrong kind, or a misspelt one (naming the nearest).
-ValueError
-    Settings that do not go together.
+RefusalError
+    Settings that do not go together (a ValueError naming the keyword at fault).
 
 Examples
 --------

@@ -85,7 +85,7 @@ py::dict crater(const ParameterSet& parameters, const py::dict& keywords, double
   return d;
 }
 
-py::dict fit_diameters(const std::string& path) {
+py::object fit_diameters(const std::string& path) {
   std::string error;
   const std::optional<DiameterData> data = read_diameter_file(path, error);
   if (!data) throw py::value_error(error);
@@ -99,10 +99,13 @@ py::dict fit_diameters(const std::string& path) {
   d["s"] = fit.s_fitted ? py::object(py::float_(fit.s)) : py::object(py::none());
   d["s_stderr"] = fit.s_fitted ? py::object(py::float_(fit.s_stderr)) : py::object(py::none());
   d["points"] = fit.points;
-  return d;
+  py::dict a;  // besides the values, which are attributes too
+  a["threshold_energy_uj"] = fit.threshold_energy_uj;
+  a["rms_residual_um2"] = fit.rms_residual_um2;
+  return make_result("DiameterFit", d, a);
 }
 
-py::dict fit_thresholds(const std::string& path) {
+py::object fit_thresholds(const std::string& path) {
   std::string error;
   const std::optional<ThresholdData> data = read_threshold_file(path, error);
   if (!data) throw py::value_error(error);
@@ -113,7 +116,11 @@ py::dict fit_thresholds(const std::string& path) {
   d["s_stderr"] = fit.s_stderr;
   d["single_pulse_threshold"] = fit.single_pulse_threshold;
   d["single_pulse_stderr"] = fit.single_pulse_stderr;
-  return d;
+  py::dict a;  // besides the values, which are attributes too
+  a["chi2"] = fit.chi2;
+  a["dof"] = fit.dof;
+  a["weighted"] = fit.weighted;
+  return make_result("IncubationFit", d, a);
 }
 
 }  // namespace

@@ -61,9 +61,9 @@ Study make_study(const ParameterSet& base, const std::vector<std::string>& names
   // The material from its text when the study was sent with it, else from its file.
   Experiment without_material = experiment;
   without_material.material.clear();
+  Prepared<RunSetup> setup = make_run_setup(without_material);
+  if (!setup) raise_refusal(setup.refusal);
   std::string refusal;
-  std::optional<RunSetup> setup = make_run_setup(without_material, refusal);
-  if (!setup) throw py::value_error(refusal);
   if (!experiment.material.empty()) {
     const std::string path = experiment.material.string();
     std::optional<MaterialFile> material = material_text

@@ -125,16 +125,16 @@ std::optional<RunSetup> read_experiment_options(const CommandLine& line,
       return std::nullopt;
     }
   }
-  std::optional<Experiment> experiment = merge_experiment(choices, error);
-  if (!experiment) return usage(error);
-  std::optional<RunSetup> setup = make_run_setup(*experiment, error);
+  const Prepared<Experiment> experiment = merge_experiment(choices);
+  if (!experiment) return usage(experiment.refusal.text());
+  Prepared<RunSetup> setup = make_run_setup(*experiment);
   if (!setup) {
-    std::fprintf(stderr, "kestrium-batch: %s\n", error.c_str());
+    std::fprintf(stderr, "kestrium-batch: %s\n", setup.refusal.text().c_str());
     status = kExitFailure;
-    return setup;
+    return std::nullopt;
   }
   setup->experiment_file = words.experiment;
-  return setup;
+  return std::move(*setup);
 }
 
 }  // namespace kt::batch

@@ -21,12 +21,15 @@ from ._choices import (AblationModel, Autoscale, KineticsFileMode, Material, Pul
 from ._experiment import _keywords as _experiment_keywords, _parameters
 from ._kestrium import (Experiment, Parameters, RefusalError, __version__, _crater,
                         _parse_fluences, _run, _save_text, _sweep)
-from .analysis import fit, threshold
+from .analysis import (BeerLambertReport, DiameterFit, FitReport, IncubationFit,
+                       IncubationReport, ThresholdReport, fit, threshold)
 from .study import StudyTable, study
 
 __all__ = ["Parameters", "Experiment", "Profile", "RunResult", "StudyTable", "run", "sweep",
            "crater", "fit", "threshold", "study", "AblationModel", "PulseShape", "Material", "Autoscale",
-           "KineticsFileMode", "SpatialOutput", "Scheme", "PulsePlanShape", "RefusalError"]
+           "KineticsFileMode", "SpatialOutput", "Scheme", "PulsePlanShape", "RefusalError",
+           "FitReport", "BeerLambertReport", "ThresholdReport", "IncubationReport",
+           "DiameterFit", "IncubationFit"]
 
 
 def __dir__():

@@ -527,6 +527,108 @@ class Experiment:
     @property
     def text(self) -> str: ...
 
+class FitReport(dict[str, Any]):
+    status: str
+    message: str
+    names: list[str]
+    values: NDArray[Any]  # type: ignore[assignment]
+    errors: NDArray[Any]
+    lower: NDArray[Any]
+    upper: NDArray[Any]
+    correlation: NDArray[Any]
+    chi2: float
+    dof: int
+    reduced_chi2: float
+    weighted: bool
+    fluence: NDArray[Any]
+    measured: NDArray[Any]
+    sigma: NDArray[Any]
+    model_depth: NDArray[Any]
+    residual: NDArray[Any]
+    bias: NDArray[Any]
+    largest_bias: float
+    scheme: str
+    tolerance: float
+    model: str
+    quantity: str
+    evaluations: int
+    runs: int
+    wall_seconds: float
+    datasets: list[str]
+    notes: list[str]
+    fitted: Parameters
+    def to_dict(self) -> dict[str, Any]: ...
+
+class BeerLambertReport(dict[str, Any]):
+    datasets: list[str]
+    threshold_fluence: NDArray[Any]
+    threshold_stderr: NDArray[Any]
+    absorption_length_nm: NDArray[Any]
+    absorption_length_stderr: NDArray[Any]
+    chi2: NDArray[Any]
+    points_used: NDArray[Any]
+    fluence: NDArray[Any]
+    measured: NDArray[Any]
+    notes: list[str]
+    def to_dict(self) -> dict[str, Any]: ...
+
+class ThresholdReport(dict[str, Any]):
+    fluence: float
+    below: float
+    above: float
+    depth_below_nm: float
+    depth_above_nm: float
+    depth_nm: float
+    quantity: str
+    pulses: int
+    runs: int
+    wall_seconds: float
+    summary: str
+    model: str
+    scheme: str
+    tolerance: float
+    def to_dict(self) -> dict[str, Any]: ...
+
+class IncubationReport(dict[str, Any]):
+    pulses: NDArray[Any]
+    fluence: NDArray[Any]
+    below: NDArray[Any]
+    above: NDArray[Any]
+    s: float
+    s_stderr: float
+    single_pulse_threshold: float
+    single_pulse_stderr: float
+    chi2: float
+    dof: int
+    depth_nm: float
+    quantity: str
+    summary: str
+    scheme: str
+    tolerance: float
+    def to_dict(self) -> dict[str, Any]: ...
+
+class DiameterFit(dict[str, Any]):
+    threshold_fluence: float
+    threshold_stderr: float
+    threshold_energy_uj: float
+    radius_um: float
+    radius_stderr: float
+    s: float | None
+    s_stderr: float | None
+    points: int
+    rms_residual_um2: float
+    def to_dict(self) -> dict[str, Any]: ...
+
+class IncubationFit(dict[str, Any]):
+    s: float
+    s_stderr: float
+    single_pulse_threshold: float
+    single_pulse_stderr: float
+    chi2: float
+    dof: int
+    weighted: bool
+    def to_dict(self) -> dict[str, Any]: ...
+
 class StudyTable(dict[str, NDArray[Any]]):
     table_text: str
     hash: str
@@ -564,14 +666,14 @@ def fit(parameters: Parameters, data: _Path | Mapping[str, ArrayLike] | Any | No
         scheme: str | None = ..., experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
         trace: _Path | None = ..., pulses: int | None = ..., rate_hz: float | None = ...,
         incubated_absorption: float | None = ..., material: _Path | None = ...,
-        tolerance: float | None = ...) -> dict[str, Any]: ...
+        tolerance: float | None = ...) -> FitReport | BeerLambertReport: ...
 def threshold(parameters: Parameters, depth: float = ..., quantity: str = ...,
               jobs: int | None = ..., scheme: str | None = ..., *,
               experiment: Experiment | _Path | None = ..., pulse_shape: str | None = ...,
               trace: _Path | None = ..., pulses: int | Sequence[int] | None = ...,
               rate_hz: float | None = ...,
               incubated_absorption: float | None = ..., material: _Path | None = ...,
-        tolerance: float | None = ...) -> dict[str, Any]: ...
+        tolerance: float | None = ...) -> ThresholdReport | IncubationReport: ...
 def study(parameters: Parameters, vary: Mapping[str, str | Sequence[_Number]] | None = ...,
           client: Any = ..., jobs: int | None = ..., refinement: int = ...,
           chunk_size: int | None = ..., progress: Callable[[int, int], object] | bool | None = ...,

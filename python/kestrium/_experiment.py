@@ -9,7 +9,7 @@ import math
 import numbers
 import os
 
-from ._kestrium import Experiment, Parameters, _nearest_name
+from ._kestrium import Experiment, Parameters, RefusalError, _nearest_name
 
 
 def _parameters(value, call):
@@ -35,11 +35,11 @@ def _number(name, value, unit):
 
 
 def _whole_number(name, value):
-    """A whole-number keyword as an int; 3.0 is 3, 2.9 is refused, not cut to 2."""
+    """A whole-number keyword as an int; 3.0 is 3, 2.9 is refused (RefusalError), not cut to 2."""
     if not isinstance(value, numbers.Real):
         raise TypeError(f"{name} takes a whole number, not {type(value).__name__}")
     if not math.isfinite(value) or value != math.floor(value):
-        raise ValueError(f"{name} is {value}; it must be a whole number")
+        raise RefusalError(f"{name} is {value}", name, "it must be a whole number")
     return int(value)
 
 

@@ -1,7 +1,8 @@
 """Analyses on the model: fits of parameters to measured ablation depths and the threshold.
 
-Both are the batch runner's fit and threshold commands, on the same analysis code, and return
-their reports as dicts. They release the GIL and stop on Ctrl-C (KeyboardInterrupt).
+Both are the batch runner's fit and threshold commands, on the same analysis code. They return
+report classes (FitReport, ThresholdReport, ...): dicts with the keys of the batch runner's
+reports and typed attributes. They release the GIL and stop on Ctrl-C (KeyboardInterrupt).
 """
 
 import numbers
@@ -12,8 +13,12 @@ from collections import Counter
 from ._experiment import _keywords, _parameters, _whole_number
 from ._kestrium import (_fit, _fit_diameters, _fit_thresholds, _incubation,
                         _threshold)
+from ._results import (BeerLambertReport, DiameterFit, FitReport, IncubationFit,
+                       IncubationReport, ThresholdReport)
 
-__all__ = ["fit", "threshold", "fit_diameters", "fit_thresholds"]
+__all__ = ["fit", "threshold", "fit_diameters", "fit_thresholds", "FitReport",
+           "BeerLambertReport", "ThresholdReport", "IncubationReport", "DiameterFit",
+           "IncubationFit"]
 
 _ARRAYS = "the data arrays"
 _COLUMNS = {"total": "total_depth_nm", "surface": "surface_recession_nm",
@@ -61,12 +66,6 @@ def _columns_of(table):
         name, n = repeated[0]
         raise ValueError(f"{_ARRAYS}: the column {name!r} appears {n} times; keep one of them")
     return table.to_dict("list")
-
-
-def _report(report, fitted):
-    if fitted is not None:
-        report["fitted"] = fitted
-    return report
 
 
 def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluence=None,
@@ -124,8 +123,10 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
 
     Returns
     -------
-    dict
-        The batch runner's JSON report: status, message, quantity, method, parameters
+    FitReport
+        Typed attributes (values, errors, correlation, chi2, bias, scheme, tolerance, ...; with
+        analyse and no field to vary: a BeerLambertReport) and, as a dict, the batch runner's
+        JSON report: status, message, quantity, method, parameters
         ({name: {value, stderr, initial, lower, upper, log_scale, at_bound}}), correlation,
         chi2, dof, reduced_chi2, weighted, evaluations, runs, retried_runs, failed_runs,
         wall_seconds, points ([{fluence, measured, sigma, model, residual}]), beer_lambert
@@ -160,6 +161,7 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
     >>> p = kestrium.Parameters()
     >>> report = kestrium.fit(p, "measured.csv", vary=["activation_energy_em"])
     >>> em = report["parameters"]["activation_energy_em"]["value"]
+    >>> values, errors = report.values, report.errors    # NumPy arrays, in report.names' order
     >>> fitted = report["fitted"]                     # a Parameters with the fitted values
     >>> report = kestrium.fit(p, fluence=[60, 100, 200], depth=[20, 95, 230],
     ...                       vary="activation_energy_em")
@@ -184,22 +186,15 @@ def fit(parameters, data=None, vary=(), *, vary_each=(), separately=False, fluen
         if depth is None:
             raise ValueError("the fluence array needs the depth array")
         columns = _array_columns(fluence, depth, sigma, quantity or "total")
-    try:
-        out, fitted, status, notes = _fit(parameters, path, columns, _ARRAYS, quantity, list(vary),
-                                          list(vary_each), bounds, int(jobs or 0),
-                                          int(max_runs), method, bool(analyse),
-                                          float(min_depth), progress,
-                                          _keywords(experiment, scheme, pulse_shape, trace,
-                                                    pulses, rate_hz, incubated_absorption,
-                                                    material, tolerance=tolerance),
-                                          bool(separately))
-    except KeyboardInterrupt as e:
-        if hasattr(e, "report"):
-            e.report = _report(*e.report)
-        raise
+    report, notes = _fit(parameters, path, columns, _ARRAYS, quantity, list(vary), list(vary_each),
+                         bounds, int(jobs or 0), int(max_runs), method, bool(analyse),
+                         float(min_depth), progress,
+                         _keywords(experiment, scheme, pulse_shape, trace, pulses, rate_hz,
+                                   incubated_absorption, material, tolerance=tolerance),
+                         bool(separately))
     for note in notes:
         warnings.warn(note, UserWarning, stacklevel=2)
-    report = _report(out, fitted)
+    status = getattr(report, "status", "converged")
     if status == "failed":
         raise RuntimeError(report["message"])
     if status != "converged":
@@ -238,8 +233,9 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
 
     Returns
     -------
-    dict
-        fluence (the geometric middle of the final bracket), below and above (the bracket's
+    ThresholdReport or IncubationReport
+        A dict whose keys are attributes too, with scheme and tolerance besides: fluence (the
+        geometric middle of the final bracket), below and above (the bracket's
         fluences), depth_below_nm and depth_above_nm, depth_nm, quantity, pulses, runs,
         wall_seconds and summary (the batch runner's printed lines). With a list of pulses:
         pulses and fluence (arrays), s, s_stderr, single_pulse_threshold,
@@ -261,7 +257,7 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
     --------
     >>> import kestrium
     >>> t = kestrium.threshold(kestrium.Parameters(fluence=50))
-    >>> f_th = t["fluence"]                           # [mJ/cm^2]
+    >>> f_th = t.fluence                              # [mJ/cm^2], also t["fluence"]
     >>> law = kestrium.threshold(kestrium.Parameters(fluence=30), pulses=[1, 2, 4, 8],
     ...                          rate_hz=10, incubated_absorption=6.4e5, tolerance=1e-2)
     >>> s = law["s"]                                  # the incubation exponent
@@ -280,62 +276,63 @@ def threshold(parameters, depth=1.0, quantity="total", jobs=None, scheme=None, *
                                 incubated_absorption, material, tolerance=tolerance))
 
 
+# What the fits of measured files share in their docstrings: the file, the refusal, the example.
+_MEASURED_FILE_DOC = """
+    Parameters
+    ----------
+    path : path-like
+        A CSV file with the columns {columns}.
+
+    Returns
+    -------
+    {result}
+        A dict whose keys are attributes too: {keys}.
+
+    Raises
+    ------
+    ValueError
+        A bad file, naming its line and problem.
+
+    Examples
+    --------
+    >>> from kestrium.analysis import {call}
+    >>> fit = {call}("{example}")
+    >>> {use}
+"""
+
+
+def _measured_file_doc(**fields):
+    """Completes a docstring with the shared part of the fits of measured files."""
+    def document(function):
+        if function.__doc__ is not None:  # None under python -OO
+            function.__doc__ += _MEASURED_FILE_DOC.format(call=function.__name__, **fields)
+        return function
+    return document
+
+
+@_measured_file_doc(
+    columns="energy_uj [µJ], diameter_um [µm] (0 for no crater) and, optionally, pulses",
+    result="DiameterFit",
+    keys="threshold_fluence and threshold_stderr [mJ/cm^2], radius_um and radius_stderr "
+         "[µm],\n        s and s_stderr (None without several pulse numbers) and points",
+    example="craters.csv", use="f_th, w = fit.threshold_fluence, fit.radius_um")
 def fit_diameters(path):
     """The D^2 method on measured craters of a Gaussian spot.
 
     Fits D^2 = 2 w^2 ln(E / E_th(N)), E_th(N) = pi w^2 F_th(1) N^(S-1) / 2 through the
     measured diameters, as `kestrium-batch threshold --diameters` does.
-
-    Parameters
-    ----------
-    path : path-like
-        A CSV file with the columns energy_uj [µJ], diameter_um [µm] (0 for no crater) and,
-        optionally, pulses.
-
-    Returns
-    -------
-    dict
-        threshold_fluence and threshold_stderr [mJ/cm^2], radius_um and radius_stderr [µm],
-        s and s_stderr (None without several pulse numbers) and points.
-
-    Raises
-    ------
-    ValueError
-        A bad file, naming its line and problem.
-
-    Examples
-    --------
-    >>> from kestrium.analysis import fit_diameters
-    >>> d = fit_diameters("craters.csv")
-    >>> f_th, w = d["threshold_fluence"], d["radius_um"]
-    """
+"""
     return _fit_diameters(os.fspath(path))
 
 
+@_measured_file_doc(
+    columns="pulses, threshold_mj_cm2 [mJ/cm^2] and, optionally,\n        sigma_mj_cm2 "
+            "[mJ/cm^2]",
+    result="IncubationFit",
+    keys="s and s_stderr (the incubation exponent),\n        single_pulse_threshold and "
+         "single_pulse_stderr [mJ/cm^2]",
+    example="thresholds.csv", use='s = fit["s"]')
 def fit_thresholds(path):
     """The incubation law F_th(N) = F_th(1) N^(S-1) through measured thresholds.
-
-    Parameters
-    ----------
-    path : path-like
-        A CSV file with the columns pulses, threshold_mj_cm2 [mJ/cm^2] and, optionally,
-        sigma_mj_cm2 [mJ/cm^2].
-
-    Returns
-    -------
-    dict
-        s and s_stderr (the incubation exponent), single_pulse_threshold and
-        single_pulse_stderr [mJ/cm^2].
-
-    Raises
-    ------
-    ValueError
-        A bad file, naming its line and problem.
-
-    Examples
-    --------
-    >>> from kestrium.analysis import fit_thresholds
-    >>> law = fit_thresholds("thresholds.csv")
-    >>> s = law["s"]
-    """
+"""
     return _fit_thresholds(os.fspath(path))

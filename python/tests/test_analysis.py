@@ -44,6 +44,12 @@ def test_threshold_equals_the_batch_threshold(tmp_path, batch, defaults):
     done = batch(tmp_path, "threshold", "run.par", "--depth", "2", "--jobs", "2")
     assert done.returncode == 0, done.stderr
     t = kestrium.threshold(defaults, depth=2, jobs=2)
+    assert isinstance(t, kestrium.ThresholdReport)
+    assert (t.fluence, t.below, t.runs, t.model) == (t["fluence"], t["below"], t["runs"],
+                                                     t["model"])
+    assert (t.scheme, t.tolerance) == ("accurate", 1e-3)
+    assert t.to_dict() == dict(t) and "scheme" not in t
+    assert repr(t).startswith(f"ThresholdReport(fluence={t.fluence:.6g}, below=")
     assert t["below"] < t["fluence"] < t["above"] < t["below"] * 1.001
     assert t["depth_below_nm"] < 2 <= t["depth_above_nm"]
     without_time = re.compile(r", [0-9.]+ s$", re.M)
@@ -75,6 +81,63 @@ def test_refused_requests_raise_value_error_before_any_run(tmp_path, defaults):
         kestrium.threshold(defaults, depth=0)
     with pytest.raises(ValueError, match="quantity takes total, surface or volume"):
         kestrium.threshold(defaults, quantity="deepest")
+
+
+def test_a_fit_report_is_the_batch_report_with_typed_attributes(tmp_path, batch, defaults):
+    import pickle
+
+    import numpy as np
+
+    depths = [12, 55, 130, 210]
+    (tmp_path / "m.csv").write_text("fluence_mJ_per_cm2,total_depth_nm,sigma_nm\n" + "".join(
+        f"{f},{d},{0.1 * d}\n" for f, d in zip(FLUENCES, depths)))
+    defaults.write(tmp_path / "run.par")
+    vary = ["activation_energy_em", "screening_coefficient"]
+    done = batch(tmp_path, "fit", "run.par", "--data", "m.csv", "--vary", ",".join(vary),
+                 "--jobs", "2", "--max-runs", "24", "--scheme", "published", "--report",
+                 "fit.json")
+    assert "--max-runs 24" in done.stderr  # stopped at its run limit, its report written
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", RuntimeWarning)  # stopped at its run limit
+        report = kestrium.fit(defaults, tmp_path / "m.csv", vary=vary, jobs=2, max_runs=24,
+                              scheme="published")
+    assert isinstance(report, kestrium.FitReport) and isinstance(report, dict)
+
+    theirs = json.loads((tmp_path / "fit.json").read_text())
+    assert list(report) == list(theirs) + ["fitted"]
+    ours = report.to_dict()
+    assert type(ours) is dict and ours.pop("fitted") is report.fitted
+    assert theirs.pop("wall_seconds") > 0 and ours.pop("wall_seconds") > 0
+    # The same message, each naming the run limit in its own words.
+    assert ours.pop("message").replace("max_runs=", "--max-runs ") == theirs.pop("message")
+    assert ours == theirs
+
+    # The attributes hold the fit's own numbers; the dict, the report's 10 digits of them.
+    entries = report["parameters"]
+    assert report.names == vary == list(entries)
+    close = dict(rtol=1e-6, equal_nan=True)
+    for attribute, key in (("values", "value"), ("errors", "stderr"), ("lower", "lower"),
+                           ("upper", "upper")):
+        wanted = [np.nan if entries[n][key] is None else entries[n][key] for n in vary]
+        assert np.allclose(getattr(report, attribute), wanted, **close), attribute
+    assert report.correlation.shape == (2, 2)
+    assert np.allclose(report.correlation, np.array(report["correlation"], dtype=float), **close)
+    for attribute, key in (("fluence", "fluence"), ("measured", "measured"),
+                           ("sigma", "sigma"), ("model_depth", "model"),
+                           ("residual", "residual"), ("bias", "bias_sigma")):
+        wanted = [np.nan if p.get(key) is None else p[key] for p in report["points"]]
+        assert np.allclose(getattr(report, attribute), wanted, **close), attribute
+    assert (report.status, report.dof, report.runs) == (report["status"], 2, report["runs"])
+    assert report.chi2 == pytest.approx(report["chi2"], rel=1e-9)
+    assert ("largest_bias_sigma" in report) == np.isfinite(report.largest_bias)
+    assert (report.scheme, report.tolerance, report.model) == ("published", 0.0,
+                                                               report["model"])
+    assert repr(report).startswith(f"FitReport(status='{report.status}', chi2=")
+    assert "activation_energy_em=" in repr(report) and " ± " in repr(report)
+
+    again = pickle.loads(pickle.dumps(report))
+    assert again == report and type(again) is kestrium.FitReport
+    assert np.array_equal(again.values, report.values) and again.names == report.names
 
 
 def test_ctrl_c_stops_a_fit_with_the_best_values_found(defaults):

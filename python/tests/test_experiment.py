@@ -98,3 +98,46 @@ def test_pulses_given_at_all_take_the_trains_scheme(defaults):
     assert one == kestrium.run(defaults, profiles=False, scheme="accurate").total_depth_nm
     assert one != kestrium.run(defaults, profiles=False).total_depth_nm
     assert kestrium.run(defaults, profiles=False, pulses=3.0, rate_hz=10).pulses["pulse"][-1] == 3
+
+
+@pytest.mark.parametrize("keywords, setting, problem, remedy", [
+    (dict(scheme="published", pulses=3, rate_hz=10), "scheme",
+     'scheme="published" cannot run pulses=3', ""),
+    (dict(scheme="published", tolerance=1e-3), "scheme",
+     'scheme="published" cannot run to a tolerance', ""),
+    (dict(scheme="fast"), "scheme", 'scheme is "fast"', "it must be published or accurate"),
+    (dict(pulses=3, rate_hz=1e10), "rate_hz", "rate_hz is 1e+10",
+     "a train's rate is from 0.001 to 1e+09 Hz"),
+    (dict(pulses=3), "rate_hz", "pulses=3 needs rate_hz greater than 0", ""),
+    (dict(pulses=0), "pulses", "pulses is 0", "it must be 1 or more"),
+    (dict(pulses=2.5, rate_hz=10), "pulses", "pulses is 2.5", "it must be a whole number"),
+    (dict(pulse_shape="square"), "pulse_shape", 'pulse_shape is "square"',
+     "it must be file, gaussian or measured"),
+    (dict(trace="pulse.csv"), "pulse_shape", "trace is given but pulse_shape is not measured",
+     ""),
+    (dict(pulse_shape="measured"), "trace", 'pulse_shape="measured" needs trace', ""),
+    (dict(pulse_shape="measured", trace="missing.csv"), "trace", "missing.csv", ""),
+    (dict(tolerance=5), "tolerance", "tolerance must be a relative error from 1e-6 to 0.1", ""),
+    (dict(incubated_absorption=-1), "incubated_absorption",
+     "incubated_absorption must be greater than 0", ""),
+    (dict(pulses=10**7, rate_hz=10), "pulses", "pulses is 10000000", "a train has at most "
+     "1000000"),
+    (dict(experiment="missing.toml"), "experiment", "missing.toml", ""),
+])
+def test_settings_are_refused_as_data_naming_the_keyword(defaults, tmp_path, monkeypatch,
+                                                         keywords, setting, problem, remedy):
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / "pulse.csv").write_text("0,0\n10,1\n20,0\n")
+    out = tmp_path / "out"
+    calls = [lambda: kestrium.run(defaults, output_dir=out, **keywords)]
+    if "missing" not in problem:  # an Experiment reads no file: the run does
+        calls.append(lambda: kestrium.Experiment(**keywords))
+    for call in calls:
+        with pytest.raises(kestrium.RefusalError) as refused:
+            call()
+        error = refused.value
+        assert (error.setting, error.remedy) == (setting, remedy)
+        assert problem in error.problem
+        assert str(error) == error.problem + ("; " + remedy if remedy else "")
+        assert not out.exists()
+        assert sorted(p.name for p in tmp_path.iterdir()) == ["pulse.csv"]

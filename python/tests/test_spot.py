@@ -73,8 +73,15 @@ def test_measured_diameters_and_thresholds(tmp_path):
     fit = fit_diameters(tmp_path / "d.csv")
     assert fit["radius_um"] == pytest.approx(w) and fit["threshold_fluence"] == pytest.approx(f_th)
     assert fit["s"] is None
+    assert isinstance(fit, kestrium.DiameterFit) and fit.to_dict() == dict(fit)
+    assert (fit.radius_um, fit.s, fit.points) == (fit["radius_um"], None, 4)
+    assert fit.threshold_energy_uj == pytest.approx(e_th)
+    assert repr(fit).startswith("DiameterFit(threshold_fluence=40")
     (tmp_path / "t.csv").write_text("pulses,threshold_mj_cm2\n1,40\n10,20\n100,10\n")
     assert fit_thresholds(tmp_path / "t.csv")["s"] == pytest.approx(1 - math.log10(2))
+    law = fit_thresholds(tmp_path / "t.csv")
+    assert isinstance(law, kestrium.IncubationFit) and (law.dof, law.weighted) == (1, False)
+    assert law.single_pulse_threshold == law["single_pulse_threshold"] == pytest.approx(40)
     (tmp_path / "bad.csv").write_text("pulses,threshold_mj_cm2\n1,40\n0,3\n")
     with pytest.raises(ValueError, match="bad.csv, line 3: pulses is"):
         fit_thresholds(tmp_path / "bad.csv")

@@ -161,9 +161,8 @@ TEST(BatchPicture, ASpotTrainsPictureIsThePageOfItsCentre) {
     e.spot_radius_um = 50.0;
     e.pulses = 2;
     e.rate_hz = 1000.0;
-    std::string error;
-    const std::optional<RunSetup> setup = make_run_setup(e, error);
-    ASSERT_TRUE(setup) << error;
+    const Prepared<RunSetup> setup = make_run_setup(e);
+    ASSERT_TRUE(setup) << setup.refusal.text();
     SpotTrainRequest train;
     train.parameters = app.parameters.snapshot();
     train.setup = *setup;

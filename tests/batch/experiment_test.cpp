@@ -134,8 +134,8 @@ TEST_F(Experiments, OptionsOverrideTheFileAndTheSchemeFollowsThePulses) {
   ExperimentChoices choices;
   choices.base = read_experiment_file(path("lab.toml"), error);
   ASSERT_TRUE(choices.base) << error;
-  auto setup = make_run_setup(choices, error);
-  ASSERT_TRUE(setup) << error;
+  auto setup = make_run_setup(choices);
+  ASSERT_TRUE(setup) << setup.refusal.text();
   EXPECT_EQ(setup->pulse.pulses, 3);
   EXPECT_EQ(setup->pulse.rate_hz, 10.0);
   EXPECT_EQ(setup->scheme, Scheme::accurate);  // a train, no scheme chosen
@@ -144,8 +144,8 @@ TEST_F(Experiments, OptionsOverrideTheFileAndTheSchemeFollowsThePulses) {
   choices.pulses = 1;
   choices.pulse_shape = "measured";
   choices.trace = path("pulse.csv");
-  setup = make_run_setup(choices, error);
-  ASSERT_TRUE(setup) << error;
+  setup = make_run_setup(choices);
+  ASSERT_TRUE(setup) << setup.refusal.text();
   EXPECT_EQ(setup->pulse.pulses, 1);
   EXPECT_EQ(setup->pulse.rate_hz, 10.0);       // kept from the file
   EXPECT_EQ(setup->scheme, Scheme::accurate);  // pulses given, even 1: the trains' scheme
@@ -156,8 +156,8 @@ TEST_F(Experiments, OptionsOverrideTheFileAndTheSchemeFollowsThePulses) {
   ExperimentChoices gaussian;
   gaussian.base = setup->experiment;
   gaussian.pulse_shape = "gaussian";
-  setup = make_run_setup(gaussian, error);
-  ASSERT_TRUE(setup) << error;
+  setup = make_run_setup(gaussian);
+  ASSERT_TRUE(setup) << setup.refusal.text();
   EXPECT_EQ(setup->pulse.shape, PulsePlan::Shape::gaussian);
   EXPECT_FALSE(setup->pulse.trace);
 
@@ -171,23 +171,22 @@ TEST_F(Experiments, OptionsOverrideTheFileAndTheSchemeFollowsThePulses) {
     ExperimentChoices one;
     one.pulses = pulses;
     one.scheme = scheme;
-    EXPECT_EQ(make_run_setup(one, error)->scheme, expected) << pulses.has_value();
+    EXPECT_EQ(make_run_setup(one)->scheme, expected) << pulses.has_value();
   }
 
   // Only a scheme, or nothing: no identity of its own (a study keeps its old hash).
   ExperimentChoices scheme_only;
   scheme_only.scheme = "accurate";
-  EXPECT_EQ(make_run_setup(scheme_only, error)->identity, "");
-  EXPECT_EQ(make_run_setup(ExperimentChoices{}, error)->identity, "");
+  EXPECT_EQ(make_run_setup(scheme_only)->identity, "");
+  EXPECT_EQ(make_run_setup(ExperimentChoices{})->identity, "");
 }
 
 TEST_F(Experiments, AStudyHashFollowsTheExperimentAndTheTraceContents) {
   ParameterSet base;
   set_default_parameter_groups(base);
   auto hash_of = [&](const ExperimentChoices& choices) {
-    std::string error;
-    const auto setup = make_run_setup(choices, error);
-    EXPECT_TRUE(setup) << error;
+    const auto setup = make_run_setup(choices);
+    EXPECT_TRUE(setup) << setup.refusal.text();
     StudyPlan plan;
     EXPECT_EQ(make_product_study({"fluence=50,100"}, plan), "");
     plan.setup = *setup;

@@ -38,10 +38,9 @@ RunSetup spot_setup(const std::string& beam, double radius_um, int pulses = 1) {
   e.spot_radius_um = radius_um;
   e.pulses = pulses;
   e.rate_hz = pulses > 1 ? 10.0 : 0.0;
-  std::string error;
-  std::optional<RunSetup> setup = make_run_setup(e, error);
-  EXPECT_TRUE(setup) << error;
-  return setup.value_or(RunSetup{});
+  const Prepared<RunSetup> setup = make_run_setup(e);
+  EXPECT_TRUE(setup) << setup.refusal.text();
+  return setup ? *setup : RunSetup{};
 }
 
 double one_dimensional_depth(const ParameterSet& parameters, const RunSetup& setup, double f) {

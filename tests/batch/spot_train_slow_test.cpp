@@ -18,9 +18,8 @@ TEST(SpotTrain, TenPulsesAtTenHertzLoseLittleAtTheSurfaceAndConverge) {
   e.spot_radius_um = 50.0;
   e.pulses = 10;
   e.rate_hz = 10.0;
-  std::string error;
-  const std::optional<RunSetup> setup = make_run_setup(e, error);
-  ASSERT_TRUE(setup) << error;
+  const Prepared<RunSetup> setup = make_run_setup(e);
+  ASSERT_TRUE(setup) << setup.refusal.text();
   struct Level {
     int radii;
     double growth;
