@@ -14,15 +14,6 @@
 
 namespace kt {
 
-namespace {
-
-RunOptions with_observer(RunOptions options, RunObserver& observer) {
-  options.observer = &observer;
-  return options;
-}
-
-}  // namespace
-
 // ---- the view of a run --------------------------------------------------------------------------
 
 void RunView::request_layout(const PageGeometry& page) {
@@ -98,21 +89,25 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
       services(std::move(services_in)),
       run_view(page, title, logo_file, run_options.observer),
       file_commands{parameters, location, run_state},
-      run_refinement(run_options.refinement),
       controller(
-          parameters, run_state, *solver_state, profiles,
-          with_observer(std::move(run_options), run_view),
-          [this](const RunOutcome& outcome) {
+          parameters, run_state, *solver_state, profiles, &run_view,
+          [this](const RunRequest& request, const SingleRun& run) {
             // On the worker, before the program is idle again: nothing starts until the
             // user has seen the outcome.
-            std::string message = run_outcome_message(outcome);
-            if (const std::string crater = write_crater(outcome); !crater.empty())
+            std::string message = run_outcome_message(run.outcome);
+            if (const std::string crater = write_crater(request, run); !crater.empty())
               message += (message.empty() ? "" : "\n") + crater;
             if (!message.empty() && !closing()) services.show_message("Calculation", message);
           },
           [this] {
             if (controller_idle) controller_idle();
-          }) {
+          }),
+      run_options_(std::move(run_options)) {
+  // The runs' own options; the program's view is their observer (and tells the other).
+  run_options_.observer = nullptr;
+  RunRequest plain;
+  plain.options = run_options_;
+  controller.set_request(std::move(plain));
   // A command chosen before the start-up file has been read works on the defaults.
   set_default_parameter_groups(parameters.values);
   // The set shows the scales and clamps of the last run, as its file then saves them.
@@ -132,93 +127,72 @@ Application::Application(std::filesystem::path data_directory_in, ShellServices 
 std::string Application::use_experiment() {
   const Prepared<RunSetup> setup = make_run_setup(experiment);
   if (!setup) return setup.refusal.text();
-  std::optional<CraterRequest> crater;
-  CalculationController::Runner runner;
-  if (setup->spot.active() && setup->is_train()) {
-    runner = [this, train = *setup](SharedParameters& parameters, const RunOptions& options,
-                                    const CalculationController::Calculate& calculate) {
-      return run_spot_train_here(parameters, options, train, calculate);
-    };
-  } else if (setup->spot.active()) {
-    crater.emplace();
-    crater->parameters = parameters.snapshot();
-    if (const std::string refused = setup->apply_material_values(crater->parameters);
-        !refused.empty())
+  if (setup->spot.active()) {
+    // The material's values are refused here, before the setup is taken.
+    ParameterSet values = parameters.snapshot();
+    if (const std::string refused = setup->apply_material_values(values); !refused.empty())
       return refused;
-    crater->setup = *setup;
-    crater->refinement = run_refinement;
-    crater->interrupt = &crater_interrupt;
   }
   use_setup(*setup);
-  controller.set_runner(std::move(runner));
   crater_interrupt = false;
-  std::lock_guard<std::mutex> guard(crater_lock_);
-  crater_ = std::move(crater);
-  spot_train_.reset();
   return {};
 }
 
-RunOutcome Application::run_spot_train_here(SharedParameters& parameters, const RunOptions& options,
-                                            const RunSetup& setup,
-                                            const CalculationController::Calculate& calculate) {
-  SpotTrainRequest train;
-  train.parameters = parameters.snapshot();
-  train.setup = setup;
-  train.centre = options;
-  // Stop ends the runs at every radius (the centre's takes it from the run state as well).
-  train.centre.interrupt = &crater_interrupt;
-  train.make_centre = calculate;
-  SpotTrainEnd end{run_spot_train(train), train.parameters, setup};
-  RunOutcome outcome = end.result.centre;
-  if (!end.result.error.empty()) {
-    outcome = RunOutcome{};
-    outcome.not_started_reason = end.result.error;
+void Application::use_setup(const RunSetup& setup) {
+  // Every run is prepared and executed as the batch runner's is, by the engine's run request:
+  // its checks, and a material's values in the run only (the set and its file keep the user's).
+  RunRequest request;
+  request.setup = setup;
+  request.options = run_options_;
+  const bool spot_train = setup.spot.active() && setup.is_train();
+  if (spot_train) {
+    // The runs at every radius; the centre's is the program's calculation, which draws the page.
+    request.make = [this, setup](SharedParameters& shared, const RunOptions& options) {
+      SpotTrainRequest train;
+      train.parameters = shared.values;
+      train.setup = setup;
+      train.centre = options;
+      train.make_centre = controller.calculation();
+      SpotTrainResult result = run_spot_train(train);
+      RunOutcome outcome = result.centre;
+      if (!result.error.empty()) {
+        outcome = RunOutcome{};
+        outcome.not_started_reason = result.error;
+      }
+      std::lock_guard<std::mutex> guard(crater_lock_);
+      spot_train_ = std::move(result);
+      return outcome;
+    };
   }
-  std::lock_guard<std::mutex> guard(crater_lock_);
-  spot_train_ = std::move(end);
-  return outcome;
+  // Stop ends a spot's train at every radius (the centre's run takes it from the run state as
+  // well); a plain run takes it from the run state alone.
+  controller.set_request(std::move(request), spot_train ? &crater_interrupt : nullptr);
+  run_view.set_scheme(setup.scheme);
 }
 
-std::string Application::write_crater(const RunOutcome& outcome) {
-  std::optional<CraterRequest> request;
-  std::optional<SpotTrainEnd> train;
+std::string Application::write_crater(const RunRequest& request, const SingleRun& run) {
+  std::optional<SpotTrainResult> train;
   {
     std::lock_guard<std::mutex> guard(crater_lock_);
-    request.swap(crater_);
     train.swap(spot_train_);
   }
-  if (!request && !train) return {};
+  const RunOutcome& outcome = run.outcome;
+  // A spot's train that was not made (refused before it started) has no runs to tell.
+  if (!request.setup.spot.active() || (request.setup.is_train() && !train)) return {};
+  // A spot's train whose cooling or outer runs failed has no crater to tell.
   const bool whole = outcome.end != RunEnd::not_started && outcome.end != RunEnd::stop &&
                      outcome.end != RunEnd::diverged;
-  // A spot's train whose cooling or outer runs failed has no crater to tell.
-  if (train && whole && !train->result.failure.empty())
-    return "The spot's train failed: " + train->result.failure +
-           ".\nThe crater table was not written.";
-  const CraterStep step = train
-                              ? take_crater_step(train->parameters, train->setup, run_refinement,
-                                                 outcome, &crater_interrupt, &train->result.crater)
-                              : take_crater_step(request->parameters, request->setup,
-                                                 request->refinement, outcome, request->interrupt);
+  if (train && whole && !train->failure.empty())
+    return "The spot's train failed: " + train->failure + ".\nThe crater table was not written.";
+  const CraterStep step = take_crater_step(run.used, request.setup, request.options.refinement,
+                                           outcome, &crater_interrupt, train ? &*train : nullptr,
+                                           request.options.output_directory);
+  // Stopped with no pulse finished at every radius: Stop is not told back to the user.
   if (!step.crater.error.empty())
-    return "The crater table was not written: " + step.crater.error + ".";
+    return outcome.end == RunEnd::stop
+               ? std::string()
+               : "The crater table was not written: " + step.crater.error + ".";
   return step.problem();
-}
-
-void Application::use_setup(const RunSetup& setup) {
-  controller.change_options([&setup](RunOptions& options) { setup.apply(options); });
-  // Every run is prepared as the batch runner's is, by the engine's run request: its checks,
-  // and a material's values in the run only (the set and its file keep the user's).
-  controller.set_preparation([setup, refinement = run_refinement](ParameterSet& values) {
-    RunRequest request;
-    request.parameters = values;
-    request.setup = setup;
-    request.options.refinement = refinement;
-    const Prepared<RunPlan> plan = request.prepare();
-    if (!plan) return plan.refusal.text();
-    values = plan->parameters;
-    return std::string();
-  });
-  run_view.set_scheme(setup.scheme);
 }
 
 void Application::parameters_stored(const ParameterSet& stored) {

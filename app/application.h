@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/calculation_controller.h"
 #include "app/experiment_dialog.h"
 #include "app/file_commands.h"
 #include "app/panel.h"
@@ -30,7 +31,6 @@
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
 #include "params/run_state.h"
-#include "solver/calculation_controller.h"
 #include "solver/calculation_run.h"
 #include "solver/model.h"
 
@@ -142,8 +142,6 @@ class Application {
   // Told on the worker once a calculation has left the program idle (set before the first
   // run; the menu greys Stop through it).
   std::function<void()> controller_idle;
-  // The sub-steps of the runs (RunOptions::refinement), for the crater's runs as well.
-  const int run_refinement;
   CalculationController controller;
 
   // ---- the experiment ----
@@ -153,10 +151,12 @@ class Application {
   // A spot's single pulse: the run at the peak fluence, then (as the batch runner does) the
   // crater table <base>C.dat from runs at the spot's local fluences. A spot's train: a run at
   // every radius of the spot with their shared cooling (engine/spot_train.h), the page showing
-  // the centre's, which writes the result files; then the crater table from those runs.
+  // the centre's, which writes the result files; then the crater table from those runs, after
+  // Stop too (the pulses finished at every radius, the table saying it is not whole).
   std::string use_experiment();
   void use_setup(const RunSetup& setup);
-  // Set by Stop and on closing: the crater being computed after a run ends unwritten.
+  // Set by Stop and on closing: a spot's train ends at every radius, and the crater being
+  // computed after a run ends unwritten.
   std::atomic<bool> crater_interrupt{false};
 
   // ---- the current file and its changes ----
@@ -206,22 +206,15 @@ class Application {
   std::condition_variable_any shutdown_signal_;
   bool shutdown_ = false;
   std::atomic<bool> closing_{false};
-  // The crater the next run asks for (a spot's single pulse), taken by the run's end.
+  // The options of every run (files, refinements), without the observer.
+  RunOptions run_options_;
+  // The spot's train of the run under way, kept by its maker on the worker and taken by the
+  // run's end there: its runs' crater and whether they failed.
   std::mutex crater_lock_;
-  std::optional<CraterRequest> crater_;
-  // The last spot's train, taken by the run's end: its runs' crater and whether they failed,
-  // and the parameters it ran (their data file name is the base of its tables).
-  struct SpotTrainEnd {
-    SpotTrainResult result;
-    ParameterSet parameters;
-    RunSetup setup;
-  };
-  std::optional<SpotTrainEnd> spot_train_;
-  RunOutcome run_spot_train_here(SharedParameters& parameters, const RunOptions& options,
-                                 const RunSetup& setup,
-                                 const CalculationController::Calculate& calculate);
-  // After a run: the crater table of a spot's run that ended whole. Empty, or why not written.
-  std::string write_crater(const RunOutcome& outcome);
+  std::optional<SpotTrainResult> spot_train_;
+  // After a run: the crater step of a run on a spot (engine/crater.h). Empty, or what the user
+  // is told: why the table was not written.
+  std::string write_crater(const RunRequest& request, const SingleRun& run);
 };
 
 // The message the user is shown after a run, or empty when there is nothing to tell: a run

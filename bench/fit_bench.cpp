@@ -135,10 +135,9 @@ void fit_as_requested(benchmark::State& state, const MeasuredData& data,
   ExperimentChoices choices;
   choices.analysis = true;
   if (runs == FitRuns::published) choices.scheme = "published";
-  std::string error;
-  const std::optional<RunSetup> setup = make_run_setup(choices, error);
+  const Prepared<RunSetup> setup = make_run_setup(choices);
   if (!setup) {
-    state.SkipWithError(error.c_str());
+    state.SkipWithError(setup.refusal.text().c_str());
     return;
   }
   request.setup = *setup;

@@ -9,6 +9,7 @@
 #include "engine/material_setup.h"
 #include "engine/model_runs.h"
 #include "engine/single_run.h"
+#include "engine/spot_train.h"
 #include "solver/result_files.h"
 
 namespace kt {
@@ -407,14 +408,17 @@ std::string CraterStep::problem() const {
 
 CraterStep take_crater_step(const ParameterSet& used, const RunSetup& setup, int refinement,
                             const RunOutcome& outcome, const std::atomic<bool>* interrupt,
-                            const Crater* made, const std::filesystem::path& folder) {
+                            const SpotTrainResult* train, const std::filesystem::path& folder) {
   CraterStep step;
-  if (!setup.spot.active() || outcome.end == RunEnd::not_started || outcome.end == RunEnd::stop ||
-      outcome.end == RunEnd::diverged)
+  if (!setup.spot.active() || outcome.end == RunEnd::not_started ||
+      outcome.end == RunEnd::diverged || (train && !train->failure.empty()))
     return step;
   step.taken = true;
-  if (made) {
-    step.crater = *made;
+  if (train) {
+    step.crater = train->crater;
+    if (step.crater.listed_pulses() == 0) step.crater.error = kNoPulseAtEveryRadius;
+  } else if (outcome.end == RunEnd::stop) {
+    step.crater.error = kNoPulseAtEveryRadius;
   } else {
     CraterRequest request;
     request.parameters = used;
@@ -422,10 +426,14 @@ CraterStep take_crater_step(const ParameterSet& used, const RunSetup& setup, int
     request.refinement = refinement;
     request.interrupt = interrupt;
     step.crater = compute_crater(request);
+    step.interrupted = !step.crater.error.empty() && interrupt && interrupt->load();
   }
   if (!step.crater.error.empty()) return step;
-  write_result_file(file_in_folder(folder, crater_file_name(result_file_base(used.data_file_name))),
-                    ResultFile::Mode::rewrite, crater_table_text(step.crater), step.file_errors);
+  const std::string file =
+      file_in_folder(folder, crater_file_name(result_file_base(used.data_file_name)));
+  write_result_file(file, ResultFile::Mode::rewrite, crater_table_text(step.crater),
+                    step.file_errors);
+  if (step.file_errors.empty()) step.file = file;
   return step;
 }
 

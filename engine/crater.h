@@ -151,24 +151,41 @@ D2ModelResult d2_on_model(const D2ModelRequest& request);
 // base + "C.dat": the crater table beside the other result files.
 std::string crater_file_name(const std::string& base);
 
-// The crater step of a run on a spot, as every front end takes it after the run: when the run
-// ended whole (it started, was not stopped and did not diverge), the crater from runs at the
-// spot's local fluences (or the crater already made, a spot train's own) is written as the
-// crater table beside the run's result files, <base>C.dat. Nothing is done without a spot.
+// The crater step of a run on a spot, as every front end takes it after the run and before it
+// tells anything of the run. One rule: data are never lost and a part is never shown as the
+// whole. After a single pulse that ended whole (it started, was not stopped and did not
+// diverge) the crater is made from runs at the spot's local fluences; a spot's train brings its
+// own crater, the pulses finished at every radius (all of them, or those before a Stop, the
+// table then saying so in its "# INTERRUPTED" line). The crater made is written as the crater
+// table beside the run's result files, <base>C.dat; a stopped run with no pulse finished at
+// every radius writes none. Nothing is done without a spot, after a run that did not start or
+// diverged, or after a train whose cooling or runs failed.
 struct CraterStep {
-  bool taken = false;  // the run was on a spot and ended whole: the crater was asked for
-  Crater crater;       // its `error` is why it could not be made (then nothing is written)
+  bool taken = false;  // a crater was asked for
+  Crater crater;       // its `error` is why there is none (then nothing is written)
+  // The crater's own runs (after a single pulse) were stopped through `interrupt`.
+  bool interrupted = false;
+  std::string file;                      // the crater table written; empty when none
   std::vector<std::string> file_errors;  // the crater table could not be written
 
+  bool made() const { return taken && crater.error.empty(); }
   // Empty when done or not taken, else why the table was not written (one problem a line).
   std::string problem() const;
 };
 
+// Why a stopped spot run has no crater.
+inline constexpr const char* kNoPulseAtEveryRadius =
+    "interrupted before a pulse was finished at every radius";
+
+struct SpotTrainResult;
+
 // `used` the parameters as the run used them (with the material's values), `setup` the run's,
-// `refinement` its sub-steps; `made` (may be null) a crater already computed; `folder` the
-// run's output folder (RunOptions::output_directory; empty: the current folder).
+// `refinement` its sub-steps; `interrupt` (may be null) stops the crater's runs; `train` (null
+// for a single pulse) the spot's train that made the run; `folder` the run's output folder
+// (RunOptions::output_directory; empty: the current folder).
 CraterStep take_crater_step(const ParameterSet& used, const RunSetup& setup, int refinement,
                             const RunOutcome& outcome, const std::atomic<bool>* interrupt,
-                            const Crater* made = nullptr, const std::filesystem::path& folder = {});
+                            const SpotTrainResult* train = nullptr,
+                            const std::filesystem::path& folder = {});
 
 }  // namespace kt

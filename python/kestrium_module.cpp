@@ -482,10 +482,11 @@ py::dict run(const ParameterSet& parameters, bool keep_profiles,
         made = plan->execute(&interrupt, &collector);
         if (crater_file.empty() || !made.error.empty()) return;
         // The crater from runs at the local fluences of the spot (the parameters the run
-        // used), or a spot train's own runs.
+        // used), or a spot train's own runs (those of a stopped train: its pulses finished at
+        // every radius).
         const CraterStep step =
             take_crater_step(made.used, setup, refinement, made.outcome, &interrupt,
-                             spot_train ? &spot_train->crater : nullptr, *output_directory);
+                             spot_train ? &*spot_train : nullptr, *output_directory);
         if (!step.crater.error.empty() && !interrupt.load())
           crater_errors.push_back(crater_file + " was not written: " + step.crater.error);
         crater_errors.insert(crater_errors.end(), step.file_errors.begin(), step.file_errors.end());

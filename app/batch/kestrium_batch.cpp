@@ -249,39 +249,19 @@ int single_run(const std::vector<std::string>& args) {
   const bool diverged = outcome.end == kt::RunEnd::diverged;
   const bool stopped = outcome.end == kt::RunEnd::stop;
   const bool train_failed = spot_train && !spot_train->failure.empty();
-  // A spot: the crater from a spot train's own runs (the pulses finished at every radius), or
-  // from runs at the spot's local fluences (with the parameters the run used) once the centre's
-  // run is whole.
-  std::optional<kt::Crater> crater;
+  // A spot: the crater step, before any summary (the crater of a train's own runs, or from runs
+  // at the spot's local fluences with the parameters the run used).
+  const kt::CraterStep step =
+      kt::take_crater_step(p, *setup, options.refinement, outcome, &kt::batch::catch_stop_signals(),
+                           spot_train ? &*spot_train : nullptr);
+  const kt::Crater* crater = step.made() ? &step.crater : nullptr;
+  const bool crater_interrupted = step.interrupted;
+  const std::vector<std::string>& crater_errors = step.file_errors;
   kt::batch::SpotSummary spot_summary;
-  bool crater_interrupted = false;
-  if (spot && !diverged && !train_failed) {
-    if (spot_train) {
-      if (spot_train->crater.listed_pulses() > 0) crater = spot_train->crater;
-    } else if (!stopped) {
-      kt::CraterRequest crater_request;
-      crater_request.parameters = p;
-      crater_request.setup = *setup;
-      crater_request.refinement = options.refinement;
-      crater_request.interrupt = &kt::batch::catch_stop_signals();
-      kt::Crater made = kt::compute_crater(crater_request);
-      crater_interrupted = !made.error.empty() && kt::batch::catch_stop_signals().load();
-      if (made.error.empty())
-        crater = std::move(made);
-      else
-        spot_summary.crater_problem = crater_interrupted ? "interrupted" : made.error;
-    }
-    if (!crater && spot_summary.crater_problem.empty())
-      spot_summary.crater_problem = "interrupted before a pulse was finished at every radius";
-  }
-  std::vector<std::string> crater_errors;
-  if (crater) {
-    const std::string name = kt::crater_file_name(kt::result_file_base(p.data_file_name));
-    kt::write_result_file(name, kt::ResultFile::Mode::rewrite, kt::crater_table_text(*crater),
-                          crater_errors);
-    if (crater_errors.empty()) spot_summary.crater_file = name;
-    spot_summary.crater = &*crater;
-  }
+  spot_summary.crater = crater;
+  spot_summary.crater_file = step.file;
+  if (step.taken && !crater)
+    spot_summary.crater_problem = step.interrupted ? "interrupted" : step.crater.error;
   if (spot_train) spot_summary.train = &*spot_train;
   if (json) {
     std::fputs(kt::batch::run_summary_json(parfile, outcome, p, spot_summary).c_str(), stdout);

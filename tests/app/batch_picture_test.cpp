@@ -16,6 +16,7 @@
 #include "graphics/temporal_plot.h"
 #include "graphics/title_page.h"
 #include "kt_test_paths.h"
+#include "spot_train_support.h"
 
 namespace kt {
 namespace {
@@ -156,22 +157,13 @@ TEST(BatchPicture, ASpotTrainsPictureIsThePageOfItsCentre) {
     ASSERT_TRUE(init_display(app));
     ASSERT_TRUE(load_startup_parameters(app));
     draw_title_page(app.page, app.title, app.logo_file);
-    Experiment e;
-    e.beam = "gaussian";
-    e.spot_radius_um = 50.0;
-    e.pulses = 2;
-    e.rate_hz = 1000.0;
-    const Prepared<RunSetup> setup = make_run_setup(e);
-    ASSERT_TRUE(setup) << setup.refusal.text();
-    SpotTrainRequest train;
-    train.parameters = app.parameters.snapshot();
-    train.setup = *setup;
-    train.centre.write_profile_files = false;
-    train.centre.append_kinetics_line = false;
-    setup->apply(train.centre);
-    app.run_view.set_scheme(train.centre.scheme);
-    train.centre.observer = &app.run_view;
-    const SpotTrainResult result = run_spot_train(train);
+    std::string error;
+    std::optional<SpotTrainRequest> train =
+        test::gaussian_spot_train(app.parameters.snapshot(), 50.0, 2, 1000.0, error);
+    ASSERT_TRUE(train) << error;
+    app.run_view.set_scheme(train->centre.scheme);
+    train->centre.observer = &app.run_view;
+    const SpotTrainResult result = run_spot_train(*train);
     ASSERT_TRUE(result.failure.empty()) << result.failure;
     ASSERT_EQ(result.centre.end, RunEnd::end_test);
     ASSERT_TRUE(display::save_surface_png((dir.path() / "app.png").string()));

@@ -12,6 +12,7 @@
 #include "engine/crater.h"
 #include "engine/fit_request.h"
 #include "engine/run_request.h"
+#include "engine/spot_train.h"
 #include "engine/study_request.h"
 #include "engine/sweep_request.h"
 #include "engine/threshold_request.h"
@@ -167,9 +168,10 @@ TEST(Requests, PreparedRunsDeliverTheirResults) {
   EXPECT_EQ(foreign.table, "");
 }
 
-// The crater step is taken only after a run on a spot that ended whole; a crater already made
-// is written as it is, beside the run's result files.
-TEST(Requests, TheCraterStepFollowsOnlyAWholeRunOnASpot) {
+// The crater step: after a run on a spot that started and did not diverge, the crater made is
+// written beside the run's result files; a train's stopped part way as its pulses finished at
+// every radius, marked as such; none when no pulse was finished or the train failed.
+TEST(Requests, TheCraterStepWritesWhatWasMadeAndNeverAPartAsTheWhole) {
   test::ScratchDirectory dir;
   test::CurrentDirectory here(dir.path());
   ParameterSet used = runnable();
@@ -177,7 +179,8 @@ TEST(Requests, TheCraterStepFollowsOnlyAWholeRunOnASpot) {
   spot.spot.beam = SpotPlan::Beam::gaussian;
   spot.spot.radius_um = 20.0;
   ASSERT_TRUE(spot.spot.active());
-  Crater made;
+  SpotTrainResult whole_train;
+  Crater& made = whole_train.crater;
   made.spot = spot.spot;
   made.peak_fluence = used.fluence;
   made.radius_um = {0.0, 10.0};
@@ -185,6 +188,13 @@ TEST(Requests, TheCraterStepFollowsOnlyAWholeRunOnASpot) {
   made.depth_nm = made.cumulative_nm = {{50.0, 10.0}};
   made.volume_um3 = {1.0};
   made.diameter_um = {20.0};
+  made.interpolated = false;
+  SpotTrainResult cut = whole_train, none = whole_train, failed = whole_train;
+  cut.interrupted = none.interrupted = true;
+  cut.crater.planned_pulses = none.crater.planned_pulses = 3;
+  none.crater.depth_nm.clear();
+  none.crater.cumulative_nm.clear();
+  failed.failure = "the cooling failed";
   RunOutcome whole, stopped, diverged, not_started;
   whole.end = RunEnd::end_test;
   stopped.end = RunEnd::stop;
@@ -194,19 +204,36 @@ TEST(Requests, TheCraterStepFollowsOnlyAWholeRunOnASpot) {
     const char* what;
     const RunSetup& setup;
     const RunOutcome& outcome;
+    const SpotTrainResult* train;
     bool taken;
-  } cases[] = {{"no spot", plain, whole, false},
-               {"stopped", spot, stopped, false},
-               {"diverged", spot, diverged, false},
-               {"not started", spot, not_started, false},
-               {"whole", spot, whole, true}};
+    std::string error;  // why no crater
+    const Crater* written;
+  } cases[] = {
+      {"no spot", plain, whole, &whole_train, false, "", nullptr},
+      {"diverged", spot, diverged, &whole_train, false, "", nullptr},
+      {"not started", spot, not_started, nullptr, false, "", nullptr},
+      {"a failed train", spot, whole, &failed, false, "", nullptr},
+      {"a single pulse stopped", spot, stopped, nullptr, true, kNoPulseAtEveryRadius, nullptr},
+      {"a train stopped before a pulse was finished", spot, stopped, &none, true,
+       kNoPulseAtEveryRadius, nullptr},
+      {"a train stopped after one of three pulses", spot, stopped, &cut, true, "", &cut.crater},
+      {"a whole train", spot, whole, &whole_train, true, "", &made},
+  };
   for (const auto& c : cases) {
-    const CraterStep step = take_crater_step(used, c.setup, 1, c.outcome, nullptr, &made);
-    EXPECT_EQ(step.taken, c.taken) << c.what;
-    EXPECT_EQ(std::filesystem::exists(table), c.taken) << c.what;
-    EXPECT_EQ(step.problem(), "") << c.what;
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(table);
+    const CraterStep step = take_crater_step(used, c.setup, 1, c.outcome, nullptr, c.train);
+    EXPECT_EQ(step.taken, c.taken);
+    EXPECT_EQ(step.crater.error, c.error);
+    EXPECT_FALSE(step.interrupted);
+    EXPECT_EQ(step.file, c.written ? table : "");
+    EXPECT_EQ(std::filesystem::exists(table), c.written != nullptr);
+    if (c.written) {
+      EXPECT_EQ(test::read_file(table), crater_table_text(*c.written));
+    }
   }
-  EXPECT_EQ(test::read_file(table), crater_table_text(made));
+  EXPECT_NE(crater_table_text(cut.crater).find("# INTERRUPTED: only the 1 of 3 pulses"),
+            std::string::npos);
 }
 
 // A cheap model, where the calculation is not the point: d = 200 nm ln(F / F_th), with F_th =

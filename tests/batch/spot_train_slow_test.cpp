@@ -7,30 +7,24 @@
 #include <cstdio>
 
 #include "engine/spot_train.h"
+#include "spot_train_support.h"
 #include "test_support.h"
 
 namespace kt {
 namespace {
 
 TEST(SpotTrain, TenPulsesAtTenHertzLoseLittleAtTheSurfaceAndConverge) {
-  Experiment e;
-  e.beam = "gaussian";
-  e.spot_radius_um = 50.0;
-  e.pulses = 10;
-  e.rate_hz = 10.0;
-  const Prepared<RunSetup> setup = make_run_setup(e);
-  ASSERT_TRUE(setup) << setup.refusal.text();
+  std::string error;
+  const std::optional<SpotTrainRequest> train =
+      test::gaussian_spot_train(test::default_parameters(), 50.0, 10, 10.0, error);
+  ASSERT_TRUE(train) << error;
   struct Level {
     int radii;
     double growth;
   };
   std::vector<double> before;
   for (const Level level : {Level{8, 1.04}, Level{16, 1.02}, Level{32, 1.01}}) {
-    SpotTrainRequest request;
-    request.parameters = test::default_parameters();
-    request.setup = *setup;
-    request.centre.write_profile_files = false;
-    request.centre.append_kinetics_line = false;
+    SpotTrainRequest request = *train;
     request.radii = level.radii;
     request.step_growth = level.growth;
     const SpotTrainResult r = run_spot_train(request);
