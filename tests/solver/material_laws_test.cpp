@@ -1,12 +1,15 @@
 // A material file's laws in the solver: their integrals (the accurate scheme's enthalpy and
 // conduction potential) against the laws themselves, the shipped polyimide file against the
-// built-in laws in whole runs of both schemes, its tabulated copy, and the refusal of a run
-// that leaves a table.
+// built-in laws in whole runs of both schemes, its tabulated copy, every file of materials/, and
+// the refusal of a run that leaves a table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "kt_test_paths.h"
 #include "params/material_file.h"
@@ -125,6 +128,37 @@ TEST(MaterialFileRun, TabulatedPolyimideComesWithinATenthOfAPercentOfTheDepths) 
     EXPECT_NEAR(tabulated.total_depth_nm, laws.total_depth_nm, 1e-3 * laws.total_depth_nm);
     EXPECT_NEAR(tabulated.surface_recession_nm, laws.surface_recession_nm,
                 1e-3 * laws.surface_recession_nm);
+  }
+}
+
+// Every file of materials/ (not only the ones named above) reads with its range and source
+// checks and runs the default set to its end in both schemes, so that a file added there, or an
+// edit of one, cannot ship unreadable or refused.
+TEST(MaterialFileRun, EveryShippedFileReadsAndRunsTheDefaultsInBothSchemes) {
+  std::vector<std::string> names;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::filesystem::path(KT_SOURCE_DIR) / "materials")) {
+    if (entry.path().extension() == ".toml") names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  // The listing itself: an empty or mislocated folder must not pass for a checked one.
+  for (const char* known : {"polyimide-fitted.toml", "polyimide-table.toml", "polyimide.toml"}) {
+    EXPECT_NE(std::find(names.begin(), names.end(), known), names.end()) << known;
+  }
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    const auto material = shipped(name.c_str());
+    ASSERT_TRUE(material);
+    EXPECT_FALSE(material->name.empty());
+    for (Scheme scheme : {Scheme::published, Scheme::accurate}) {
+      RunOptions options = test::kinetics_only();
+      options.scheme = scheme;
+      const RunOutcome outcome = run_with(material, options);
+      EXPECT_EQ(outcome.end, RunEnd::end_test)
+          << scheme_name(scheme) << ": " << outcome.divergence_cause;
+      EXPECT_FALSE(outcome.material_range_refusal) << scheme_name(scheme);
+      EXPECT_GT(outcome.total_depth_nm, 0.0) << scheme_name(scheme);
+    }
   }
 }
 
