@@ -1,9 +1,9 @@
 // The analyses of the compiled module: fits of Parameter-set fields to measured depths and the
 // ablation threshold, on the analysis library the batch runner's fit and threshold commands
 // use. Measured arrays go to the data reader cell by cell, with no text in between. The results
-// are kestrium's report classes (kestrium/_results.py): dicts with the keys of the batch runner's
-// reports, made from the typed results, and typed attributes (NumPy arrays). The calls release
-// the GIL and stop on Ctrl-C.
+// are kestrium's report classes (kestrium/_results.py): typed attributes (NumPy arrays) taken
+// from the typed results, and, as a dict, the batch runner's report document (one layout, in
+// analysis/report.cpp). The calls release the GIL and stop on Ctrl-C.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
@@ -50,186 +50,41 @@ std::optional<DepthQuantity> quantity_named(const std::optional<std::string>& wo
   return quantity;
 }
 
-// A real as the reports write it (shown_real): None when not defined, a whole number as an int
-// (as reading the report's text gives).
-py::object shown(double v) {
-  if (!std::isfinite(v)) return py::none();
-  const double real = shown_real(v);
-  if (real == std::trunc(real) && std::fabs(real) < 1e10)
-    return py::int_(static_cast<long long>(real));
-  return py::float_(real);
-}
-
-// A field's value as the reports write it: to the 7 digits of its 32-bit real (0.7, not
-// 0.699999988).
-py::object shown_field(double v) {
-  if (!std::isfinite(v)) return py::none();
-  char text[40];
-  std::snprintf(text, sizeof text, "%.7g", v);
-  return shown(std::strtod(text, nullptr));
-}
-
-py::dict beer_lambert_dict(const BeerLambertFit& fit) {
-  py::dict out;
-  out["ok"] = fit.ok;
-  if (!fit.ok) {
-    out["message"] = fit.message;
-    return out;
-  }
-  out["threshold_fluence"] = shown(fit.threshold_fluence);
-  out["threshold_fluence_stderr"] = shown(fit.threshold_stderr);
-  out["absorption_length_nm"] = shown(fit.absorption_length_nm);
-  out["absorption_length_nm_stderr"] = shown(fit.absorption_length_stderr);
-  out["chi2"] = shown(fit.chi2);
-  out["dof"] = fit.dof;
-  out["points_used"] = fit.points_used;
-  out["min_depth_nm"] = shown(fit.min_depth_nm);
-  out["weighted"] = fit.weighted;
-  return out;
-}
-
-// {NAME: {"value", "stderr"}} of a fit; None for a fit that evaluated no point.
-py::dict values_with_errors(const FitReport& r, const std::string& only_set = {},
-                            bool keyed = true) {
-  py::dict out;
-  const bool nothing = r.points.empty();
-  for (const FittedParameter& p : r.parameters) {
-    if (!only_set.empty() && p.dataset != only_set) continue;
-    py::dict entry;
-    entry["value"] = nothing ? py::none() : shown_field(p.value);
-    entry["stderr"] = nothing ? py::none() : shown(p.standard_error);
-    out[py::str(keyed ? fitted_key(p) : p.name)] = entry;
-  }
-  return out;
-}
-
-py::list datasets_list(const FitReport& r, const SetReports* sets) {
-  py::list out;
-  for (std::size_t k = 0; k < r.datasets.size(); ++k) {
-    const FitSetResult& set = r.datasets[k];
-    py::dict entry;
-    entry["name"] = set.name;
-    entry["points"] = set.points;
-    entry["chi2"] = r.points.empty() ? py::none() : shown(set.chi2);
-    const py::dict own = values_with_errors(r, set.name, false);
-    if (!own.empty()) entry["parameters"] = own;
-    if (sets && k < sets->beer_lambert.size())
-      entry["beer_lambert"] = beer_lambert_dict(sets->beer_lambert[k]);
-    if (sets && k < sets->separately.size()) {
-      const FitReport& alone = sets->separately[k];
-      py::dict separately;
-      separately["status"] = fit_status_text(alone.status);
-      separately["message"] = alone.message;
-      separately["parameters"] = values_with_errors(alone);
-      separately["chi2"] = alone.points.empty() ? py::none() : shown(alone.chi2);
-      separately["dof"] = alone.dof;
-      entry["separately"] = separately;
+// A report's document as Python values: objects as dicts (in order), arrays as lists, reals as
+// the report shows them (a whole number as an int, as reading its text gives). The document is
+// the batch runner's JSON report (analysis/report.h), so the dicts have its keys and values.
+py::object python_value(const nlohmann::ordered_json& value) {
+  switch (value.type()) {
+    case nlohmann::ordered_json::value_t::object: {
+      py::dict out;
+      for (auto it = value.begin(); it != value.end(); ++it)
+        out[py::str(it.key())] = python_value(it.value());
+      return out;
     }
-    out.append(entry);
-  }
-  return out;
-}
-
-// The fit's report with the keys, order and values of the batch runner's JSON report
-// (analysis/report.h), made from the report itself.
-py::dict fit_dict(const FitReport& r, const BeerLambertFit* beer_lambert, const SetReports* sets) {
-  const bool nothing = r.points.empty();
-  py::dict d;
-  d["status"] = fit_status_text(r.status);
-  d["message"] = r.message;
-  d["quantity"] = std::string(depth_column_name(r.quantity));
-  d["method"] = r.method;
-  if (!r.model_name.empty()) d["model"] = r.model_name;
-  if (!std::isnan(r.largest_bias)) d["largest_bias_sigma"] = shown(r.largest_bias);
-  py::dict parameters;
-  for (const FittedParameter& p : r.parameters) {
-    py::dict entry;
-    if (!p.dataset.empty()) entry["dataset"] = p.dataset;
-    entry["value"] = nothing ? py::none() : shown_field(p.value);
-    entry["stderr"] = nothing ? py::none() : shown(p.standard_error);
-    entry["initial"] = shown_field(p.initial);
-    entry["unit"] = p.unit;
-    entry["lower"] = shown(p.lower);
-    entry["upper"] = shown(p.upper);
-    entry["log_scale"] = p.log_scale;
-    entry["at_bound"] = p.at_bound;
-    parameters[py::str(fitted_key(p))] = entry;
-  }
-  d["parameters"] = parameters;
-  py::list correlation;
-  for (const auto& row : r.correlation) {
-    py::list line;
-    for (double c : row) line.append(shown(c));
-    correlation.append(line);
-  }
-  d["correlation"] = correlation;
-  d["chi2"] = nothing ? py::none() : shown(r.chi2);
-  d["dof"] = r.dof;
-  d["reduced_chi2"] = nothing ? py::none() : shown(r.reduced_chi2);
-  d["weighted"] = r.weighted;
-  const FitWork work = report_work(r, sets);
-  d["evaluations"] = work.evaluations;
-  d["runs"] = work.runs;
-  d["retried_runs"] = work.retried;
-  if (r.early_runs > 0) d["early_runs"] = r.early_runs;
-  d["failed_runs"] = work.failed;
-  d["wall_seconds"] = shown(work.wall_seconds);
-  if (!r.notes.empty()) d["notes"] = r.notes;
-  if (beer_lambert) d["beer_lambert"] = beer_lambert_dict(*beer_lambert);
-  const bool several = report_has_sets(r);
-  if (several) d["datasets"] = datasets_list(r, sets);
-  py::list points;
-  for (const FitPointResult& p : r.points) {
-    py::dict point;
-    point["fluence"] = shown(p.fluence);
-    point["measured"] = shown(p.measured);
-    point["sigma"] = shown(p.sigma);
-    point["model"] = shown(p.model);
-    point["residual"] = shown(p.residual);
-    if (!std::isnan(r.largest_bias)) point["bias_sigma"] = shown(p.bias);
-    if (several) point["dataset"] = r.datasets.at(static_cast<std::size_t>(p.dataset)).name;
-    points.append(point);
-  }
-  d["points"] = points;
-  return d;
-}
-
-// The Beer-Lambert analysis alone, with the keys of the batch runner's report.
-py::dict beer_lambert_report_dict(const BeerLambertFit& fit, const MeasuredData& data,
-                                  const std::vector<BeerLambertFit>* per_set) {
-  const bool several = per_set && per_set->size() == data.datasets.size();
-  py::dict d;
-  d["quantity"] = std::string(depth_column_name(data.quantity));
-  if (several) {
-    py::list sets;
-    for (std::size_t k = 0; k < per_set->size(); ++k) {
-      py::dict entry;
-      entry["name"] = data.datasets[k].name;
-      entry["points"] = points_of_set(data, static_cast<int>(k)).size();
-      entry["beer_lambert"] = beer_lambert_dict((*per_set)[k]);
-      sets.append(entry);
+    case nlohmann::ordered_json::value_t::array: {
+      py::list out;
+      for (const auto& item : value) out.append(python_value(item));
+      return out;
     }
-    d["datasets"] = sets;
-  } else {
-    d["beer_lambert"] = beer_lambert_dict(fit);
-  }
-  py::list points;
-  for (const MeasuredPoint& p : data.points) {
-    py::dict point;
-    point["fluence"] = shown(p.fluence);
-    point["measured"] = shown(p.depth_nm);
-    point["sigma"] = data.has_sigma ? shown(p.sigma_nm) : py::none();
-    const BeerLambertFit& own = several ? (*per_set)[static_cast<std::size_t>(p.dataset)] : fit;
-    if (own.ok) {
-      const double line = beer_lambert_depth(own, p.fluence);
-      point["model"] = shown(line);
-      point["residual"] = shown(p.depth_nm - line);
+    case nlohmann::ordered_json::value_t::number_float: {
+      const double v = value.get<double>();
+      if (!std::isfinite(v)) return py::none();
+      const double shown = shown_real(v);
+      if (shown == std::trunc(shown) && std::fabs(shown) < 1e10)
+        return py::int_(static_cast<long long>(shown));
+      return py::float_(shown);
     }
-    if (several) point["dataset"] = data.datasets[static_cast<std::size_t>(p.dataset)].name;
-    points.append(point);
+    case nlohmann::ordered_json::value_t::number_integer:
+      return py::int_(value.get<long long>());
+    case nlohmann::ordered_json::value_t::number_unsigned:
+      return py::int_(value.get<unsigned long long>());
+    case nlohmann::ordered_json::value_t::boolean:
+      return py::bool_(value.get<bool>());
+    case nlohmann::ordered_json::value_t::string:
+      return py::str(value.get_ref<const std::string&>());
+    default:
+      return py::none();
   }
-  d["points"] = points;
-  return d;
 }
 
 std::vector<double> column(std::size_t n, const std::function<double(std::size_t)>& value) {
@@ -289,7 +144,10 @@ py::object fit_report(const ModelFitResult& result, const ModelFitPlan& plan) {
   for (const FitSetResult& set : r.datasets) sets.push_back(set.name);
   a["datasets"] = sets;
   a["fitted"] = r.fitted;
-  py::dict d = fit_dict(r, plan.analyse && !several ? &result.beer_lambert : nullptr, &result.sets);
+  py::dict d =
+      python_value(report_document(r, plan.analyse && !several ? &result.beer_lambert : nullptr,
+                                   &result.sets))
+          .cast<py::dict>();
   d["fitted"] = a["fitted"];
   return make_result("FitReport", d, a);
 }
@@ -321,10 +179,12 @@ py::object beer_lambert_report(const ModelFitResult& result, const ModelFitPlan&
   a["measured"] =
       to_array(column(data.points.size(), [&](std::size_t i) { return data.points[i].depth_nm; }));
   a["notes"] = data.warnings;
-  return make_result("BeerLambertReport",
-                     beer_lambert_report_dict(result.beer_lambert, data,
-                                              several ? &result.sets.beer_lambert : nullptr),
-                     a);
+  return make_result(
+      "BeerLambertReport",
+      python_value(beer_lambert_document(result.beer_lambert, data,
+                                         several ? &result.sets.beer_lambert : nullptr))
+          .cast<py::dict>(),
+      a);
 }
 
 // One cell of the arrays: a text (a data-set label) as it is, a number as a float (its repr
